@@ -1,0 +1,35 @@
+# The two set-up commands: `make test` and (with the command-line tool) `make demo`.
+BUILD       ?= build
+TEST_BUILD  ?= build-test
+BENCH_BUILD ?= build-bench
+JOBS        ?= $(shell nproc)
+
+.PHONY: all deps build test bench format clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DGW_BUILD_TESTS=OFF >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+# Every test, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+test: deps
+	@cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGW_SANITIZE=ON >/dev/null
+	@cmake --build $(TEST_BUILD) -j $(JOBS)
+	@cd $(TEST_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DGW_BUILD_TESTS=OFF -DGW_BUILD_BENCH=ON >/dev/null
+	@cmake --build $(BENCH_BUILD) -j $(JOBS)
+	@for b in $(BENCH_BUILD)/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2; done
+
+format:
+	@git ls-files '*.h' '*.cpp' | xargs clang-format -i
+
+clean:
+	@rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD)

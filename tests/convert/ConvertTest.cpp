@@ -1,7 +1,7 @@
 // Conversions between the three pixel formats.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <array>
 #include <limits>
 
 #include "TestImages.h"
@@ -12,7 +12,7 @@ using namespace convtest;
 namespace {
 
 // Marks an image so that a conversion can be seen to reset its tags and keep
-// its resolution.
+// its resolution; Converted checks that it did.
 void Mark(DVImageProcessor& image) {
     image.SetTag0(5);
     image.SetTag1(9);
@@ -20,48 +20,34 @@ void Mark(DVImageProcessor& image) {
     image.SetResolution(300.0f, 150.0f);
 }
 
-void ExpectConverted(DVImageProcessor& image, int32_t format, uint32_t width, uint32_t height) {
+void Converted(DVImageProcessor& image, int32_t format, uint32_t width, uint32_t height) {
     EXPECT_EQ(image.GetPixelFormat(), format);
     EXPECT_EQ(image.GetWidth(), width);
     EXPECT_EQ(image.GetHeight(), height);
-    EXPECT_EQ(image.GetTag0(), 0u);
-    EXPECT_EQ(image.GetTag1(), 1u);
-    EXPECT_EQ(image.ImageFlag(), 1);
+    EXPECT_EQ(image.GetTag0() * 100 + image.GetTag1() * 10 + uint32_t(image.ImageFlag()), 11u);
     EXPECT_EQ(image.GetHorizontalResolution(), 300.0f);
     EXPECT_EQ(image.GetVerticalResolution(), 150.0f);
-    EXPECT_EQ(image.GetLastError(), 0u);
 }
 
 }  // namespace
 
 TEST(ConvertToGrey, From24BitStoresTheLowByteOfTheGreyLevel) {
-    DVImageProcessor image;
-    Make(image, 5, 2, k24Bit);
-    Put24(image, 0, 0, 7, 7, 7);
-    Put24(image, 1, 0, 255, 255, 255);
-    Put24(image, 2, 0, 129, 129, 129);
-    Put24(image, 3, 0, 200, 100, 0);
-    Put24(image, 4, 1, 0, 0, 255);
-    Mark(image);
-    DVImageProcessor wide;
-    Make(wide, 5, 2, k24Bit);
-    Put24(wide, 3, 0, 200, 100, 0);
-    Put24(wide, 1, 0, 255, 255, 255);
-
-    EXPECT_EQ(image.ConvertToGrey(0.3f, 0.59f, 0.11f), 0u);
-    ExpectConverted(image, k8Bit, 5, 2);
-    EXPECT_EQ(Row(image, 0)[0], 6);  // single-precision rounding gives 6, not 7
-    EXPECT_EQ(Row(image, 0)[1], 255);
-    EXPECT_EQ(Row(image, 0)[2], 129);
-    EXPECT_EQ(Row(image, 1)[4], 28);  // floor(255 * 0.11)
-    for (uint32_t y = 0; y < 2; ++y) {
-        for (uint32_t x = 5; x < 8; ++x) EXPECT_EQ(Row(image, y)[x], 0) << "padding written";
+    DVImageProcessor image, wide;
+    for (DVImageProcessor* i : {&image, &wide}) {
+        Make(*i, 5, 2, k24Bit);
+        Put24(*i, 0, 0, 0x070707);
+        Put24(*i, 1, 0, 0xFFFFFF);
+        Put24(*i, 2, 0, 0x818181);
+        Put24(*i, 3, 0, 0xC86400);  // (200, 100, 0)
     }
+    Mark(image);
+    EXPECT_EQ(image.ConvertToGrey(0.3f, 0.59f, 0.11f), 0u);
+    Converted(image, k8Bit, 5, 2);
+    // (7, 7, 7) gives 6 through single-precision rounding; padding is not written.
+    EXPECT_EQ(AllBytes(image), (Bytes{6, 255, 129, 119, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     uint32_t flags = 0;
-    const std::vector<uint32_t> palette = Palette(image, &flags);
+    EXPECT_EQ(Palette(image, &flags), Ramp(false));
     EXPECT_EQ(flags, dv::PaletteFlagsGrayScale);
-    ASSERT_EQ(palette.size(), 256u);
-    EXPECT_EQ(palette[128], 0xFF808080u);
 
     // Weights that sum above 1 wrap instead of saturating.
     EXPECT_EQ(wide.ConvertToGrey(1.0f, 1.0f, 1.0f), 0u);
@@ -72,165 +58,116 @@ TEST(ConvertToGrey, From24BitStoresTheLowByteOfTheGreyLevel) {
 TEST(ConvertToGrey, MatchesTheGreyLevelOfEveryColour) {
     DVImageProcessor image;
     Make(image, 4096, 4096, k24Bit);
-    for (uint32_t c = 0; c < (1u << 24); ++c) {
-        Put24(image, c & 4095, c >> 12, uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c));
-    }
+    for (uint32_t c = 0; c < (1u << 24); ++c) Put24(image, c & 4095, c >> 12, c);
     ASSERT_EQ(image.ConvertToGrey(gw::kWeightRed, gw::kWeightGreen, gw::kWeightBlue), 0u);
     for (uint32_t c = 0; c < (1u << 24); ++c) {
-        const uint8_t expected = uint8_t(gw::GreyLevel(c));
-        if (Row(image, c >> 12)[c & 4095] != expected) {
-            FAIL() << "colour " << std::hex << c;
+        if (Row(image, c >> 12)[c & 4095] != uint8_t(gw::GreyLevel(c))) FAIL() << std::hex << c;
+    }
+
+    // Caller weights; with a negative one, floor and truncation differ.
+    for (const auto& w : {std::array{0.2126f, 0.7152f, 0.0722f}, std::array{-1.37f, 0.3f, 0.5f}}) {
+        Make(image, 256, 256, k24Bit);
+        for (uint32_t c = 0; c < 65536; ++c) Put24(image, c & 255, c >> 8, c * 0x9E3779u >> 8);
+        ASSERT_EQ(image.ConvertToGrey(w[0], w[1], w[2]), 0u);
+        for (uint32_t c = 0; c < 65536; ++c) {
+            const uint32_t rgb = c * 0x9E3779u >> 8;
+            const int32_t g = gw::GreyLevelWeighted(uint8_t(rgb >> 16), uint8_t(rgb >> 8),
+                                                    uint8_t(rgb), w[0], w[1], w[2]);
+            ASSERT_EQ(Row(image, c >> 8)[c & 255], uint8_t(g)) << std::hex << rgb;
         }
     }
 
-    // Caller weights, including a negative one where floor and truncation differ.
-    const float weights[][3] = {{0.2126f, 0.7152f, 0.0722f}, {-1.37f, 0.3f, 0.5f}};
-    for (const auto& w : weights) {
-        DVImageProcessor part;
-        Make(part, 256, 256, k24Bit);
-        for (uint32_t y = 0; y < 256; ++y) {
-            for (uint32_t x = 0; x < 256; ++x)
-                Put24(part, x, y, uint8_t(y), uint8_t(x), uint8_t(x ^ y));
-        }
-        ASSERT_EQ(part.ConvertToGrey(w[0], w[1], w[2]), 0u);
-        for (uint32_t y = 0; y < 256; ++y) {
-            for (uint32_t x = 0; x < 256; ++x) {
-                const int32_t g =
-                    gw::GreyLevelWeighted(uint8_t(y), uint8_t(x), uint8_t(x ^ y), w[0], w[1], w[2]);
-                ASSERT_EQ(Row(part, y)[x], uint8_t(g)) << x << "," << y;
-            }
-        }
-    }
-}
-
-TEST(ConvertToGrey, WeightsWithoutAnIntegerResultStoreZero) {
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    for (float w : {nan, 1e30f, -1e30f}) {
-        DVImageProcessor image;
+    // Sums without an integer value (NaN, beyond 32 bits) store 0.
+    for (float w : {std::numeric_limits<float>::quiet_NaN(), 1e30f, -1e30f}) {
         Make(image, 2, 1, k24Bit);
-        Put24(image, 0, 0, 10, 20, 30);
-        Put24(image, 1, 0, 0, 255, 255);
+        Put24(image, 0, 0, 0x0A141E);
+        Put24(image, 1, 0, 0x00FFFF);
         EXPECT_EQ(image.ConvertToGrey(w, 0.5f, 0.5f), 0u);
         EXPECT_EQ(Row(image, 0)[0], 0);
-        EXPECT_EQ(Row(image, 0)[1], std::isnan(w) ? 0 : 255);  // 0 * w is 0 unless w is NaN
+        EXPECT_EQ(Row(image, 0)[1], w == w ? 255 : 0);  // 0 * w is 0 unless w is NaN
     }
 }
 
 TEST(ConvertToGrey, From1BitGivesOnlyBlackAndWhite) {
     DVImageProcessor image;
-    Make(image, 13, 3, k1Bit);
-    const uint32_t swapped[2] = {0xFFFFFFFFu, 0xFF000000u};  // not consulted
-    ASSERT_EQ(image.SetPalette(swapped, 2), 0u);
-    for (uint32_t y = 0; y < 3; ++y) {
-        for (uint32_t x = 0; x < 13; ++x) PutBit(image, x, y, (x * 7 + y) % 3 == 0);
-    }
-    Row(image, 0)[1] |= 0x07;  // bits past the width
+    Make(image, 13, 2, k1Bit);
+    ASSERT_EQ(image.SetPalette(kWhiteBlack.data(), 2), 0u);  // not consulted
+    Row(image, 0)[0] = 0x81;
+    Row(image, 0)[1] = 0x4F;  // pixels 9 and 12, then bits 13 to 15 past the width
     Mark(image);
-
     EXPECT_EQ(image.ConvertToGrey(0.3f, 0.59f, 0.11f), 0u);
-    ExpectConverted(image, k8Bit, 13, 3);
-    for (uint32_t y = 0; y < 3; ++y) {
-        for (uint32_t x = 0; x < 16; ++x) {
-            const uint8_t expected = x < 13 && (x * 7 + y) % 3 == 0 ? 255 : 0;
-            EXPECT_EQ(Row(image, y)[x], expected) << x << "," << y;
-        }
-    }
+    Converted(image, k8Bit, 13, 2);
+    Bytes expected(32, 0);
+    expected[0] = expected[7] = expected[9] = expected[12] = 255;
+    EXPECT_EQ(AllBytes(image), expected);
 }
 
-TEST(ConvertTo1Bit, PixelsAbove128BecomeWhite) {
+TEST(ConvertTo1Bit, GreyLevelsAbove128BecomeWhite) {
     DVImageProcessor image;
     Make(image, 11, 2, k8Bit);
-    const std::vector<uint32_t> colours = ColourRamp();  // not consulted
+    const Entries colours = Ramp(true, false);  // not consulted
     ASSERT_EQ(image.SetPalette(colours.data(), 256), 0u);
     const uint8_t values[11] = {128, 129, 0, 255, 127, 200, 130, 1, 128, 129, 250};
-    for (uint32_t x = 0; x < 11; ++x) Row(image, 1)[x] = values[x];
+    std::copy(values, values + 11, Row(image, 1));
     Mark(image);
-
     EXPECT_EQ(image.ConvertTo1Bit(), 0u);
-    ExpectConverted(image, k1Bit, 11, 2);
-    EXPECT_EQ(Row(image, 0)[0], 0);
-    EXPECT_EQ(Row(image, 1)[0], 0b01010110);
-    EXPECT_EQ(Row(image, 1)[1], 0b01100000);  // pixels 8 to 10; bits past the width stay 0
-    EXPECT_EQ(Palette(image), (std::vector<uint32_t>{0xFF000000u, 0xFFFFFFFFu}));
-}
+    Converted(image, k1Bit, 11, 2);
+    EXPECT_EQ(AllBytes(image), (Bytes{0, 0, 0, 0, 0b01010110, 0b01100000, 0, 0}));
+    EXPECT_EQ(Palette(image), kBlackWhite);
 
-TEST(ConvertTo1Bit, From24BitUsesTheGreyLevel) {
-    DVImageProcessor image;
     Make(image, 256, 64, k24Bit);
-    for (uint32_t y = 0; y < 64; ++y) {
-        for (uint32_t x = 0; x < 256; ++x)
-            Put24(image, x, y, uint8_t(x), uint8_t(y * 4 + 2), uint8_t(255 - x));
-    }
-    Put24(image, 0, 0, 128, 128, 128);
-    Put24(image, 1, 0, 129, 129, 129);
+    for (uint32_t c = 0; c < 256 * 64; ++c) Put24(image, c & 255, c >> 8, c * 0x9E3779u >> 8);
+    Put24(image, 0, 0, 0x808080);
+    Put24(image, 1, 0, 0x818181);
     EXPECT_EQ(image.ConvertTo1Bit(), 0u);
     EXPECT_FALSE(Bit(image, 0, 0));
     EXPECT_TRUE(Bit(image, 1, 0));
-    for (uint32_t y = 0; y < 64; ++y) {
-        for (uint32_t x = (y == 0 ? 2 : 0); x < 256; ++x) {
-            const uint32_t colour = (x << 16) | ((y * 4 + 2) << 8) | (255 - x);
-            ASSERT_EQ(Bit(image, x, y), gw::GreyLevel(colour) > 128) << x << "," << y;
-        }
+    for (uint32_t c = 2; c < 256 * 64; ++c) {
+        ASSERT_EQ(Bit(image, c & 255, c >> 8), gw::GreyLevel(c * 0x9E3779u >> 8) > 128) << c;
     }
 }
 
 TEST(ConvertTo24Bit, PixelValuesBecomeGreyLevels) {
     DVImageProcessor image;
     Make(image, 3, 1, k8Bit);
-    const std::vector<uint32_t> colours = ColourRamp();  // not consulted
+    const Entries colours = Ramp(true, false);  // not consulted
     ASSERT_EQ(image.SetPalette(colours.data(), 256), 0u);
-    Row(image, 0)[0] = 0;
     Row(image, 0)[1] = 77;
     Row(image, 0)[2] = 255;
     Mark(image);
     EXPECT_EQ(image.ConvertTo24Bit(), 0u);
-    ExpectConverted(image, k24Bit, 3, 1);
-    const uint8_t expected[12] = {0, 0, 0, 77, 77, 77, 255, 255, 255, 0, 0, 0};
-    EXPECT_EQ(AllBytes(image), std::vector<uint8_t>(expected, expected + 12));
+    Converted(image, k24Bit, 3, 1);
+    EXPECT_EQ(AllBytes(image), (Bytes{0, 0, 0, 77, 77, 77, 255, 255, 255, 0, 0, 0}));
 
-    Make(image, 10, 1, k1Bit);
-    const uint32_t swapped[2] = {0xFFFFFFFFu, 0xFF000000u};
-    ASSERT_EQ(image.SetPalette(swapped, 2), 0u);
-    Row(image, 0)[0] = 0x81;
-    Row(image, 0)[1] = 0x40;
+    Make(image, 4, 1, k1Bit);
+    ASSERT_EQ(image.SetPalette(kWhiteBlack.data(), 2), 0u);
+    Row(image, 0)[0] = 0x9F;
     EXPECT_EQ(image.ConvertTo24Bit(), 0u);
-    EXPECT_EQ(image.GetPixelFormat(), k24Bit);
-    for (uint32_t x = 0; x < 10; ++x) {
-        const uint8_t v = (x == 0 || x == 7 || x == 9) ? 255 : 0;
-        for (uint32_t c = 0; c < 3; ++c) EXPECT_EQ(Row(image, 0)[3 * x + c], v) << x;
-    }
+    EXPECT_EQ(AllBytes(image), (Bytes{255, 255, 255, 0, 0, 0, 0, 0, 0, 255, 255, 255}));
 }
 
 TEST(Conversions, FormatsThatDoNotApplyAreLeftAlone) {
     DVImageProcessor image;
-    EXPECT_EQ(image.ConvertToGrey(0.3f, 0.59f, 0.11f), 1u);
-    EXPECT_EQ(image.GetLastError(), 1u);
-    EXPECT_EQ(image.ConvertTo24Bit(), 1u);
-    EXPECT_EQ(image.GetLastError(), 1u);
-    EXPECT_EQ(image.ConvertTo1Bit(), 1u);
-    EXPECT_EQ(image.GetLastError(), 1u);
-
-    const struct {
-        int32_t format;
-        uint32_t (DVImageProcessor::*convert)();
-    } cases[] = {{k24Bit, &DVImageProcessor::ConvertTo24Bit},
-                 {k1Bit, &DVImageProcessor::ConvertTo1Bit}};
-    for (const auto& c : cases) {
-        Make(image, 4, 4, c.format);
+    using Convert = uint32_t (*)(DVImageProcessor&);
+    const std::pair<int32_t, Convert> cases[] = {
+        {k8Bit, [](DVImageProcessor& i) { return i.ConvertToGrey(1.0f, 1.0f, 1.0f); }},
+        {k24Bit, [](DVImageProcessor& i) { return i.ConvertTo24Bit(); }},
+        {k1Bit, [](DVImageProcessor& i) { return i.ConvertTo1Bit(); }},
+    };
+    for (const auto& [format, convert] : cases) {
+        image.Destroy();
+        EXPECT_EQ(convert(image), 1u);
+        EXPECT_EQ(image.GetLastError(), 1u);
+        Make(image, 4, 4, format);
+        Row(image, 0)[0] = 3;
+        const Bytes before = AllBytes(image);
         const dv::Bitmap* bitmap = image.GetBitmap();
         image.SetTag0(5);
-        EXPECT_EQ((image.*c.convert)(), 0u);
+        EXPECT_EQ(convert(image), 0u);
         EXPECT_EQ(image.GetBitmap(), bitmap);
         EXPECT_EQ(image.GetTag0(), 5u);
+        EXPECT_EQ(AllBytes(image), before);
     }
-    Make(image, 4, 4, k8Bit);  // the plain ramp needs no normalising
-    const dv::Bitmap* bitmap = image.GetBitmap();
-    Row(image, 0)[0] = 3;
-    image.SetTag0(5);
-    EXPECT_EQ(image.ConvertToGrey(1.0f, 1.0f, 1.0f), 0u);
-    EXPECT_EQ(image.GetBitmap(), bitmap);
-    EXPECT_EQ(image.GetTag0(), 5u);
-    EXPECT_EQ(Row(image, 0)[0], 3);
 }
 
 TEST(Conversions, AnAttachedBitmapIsReadButNotDeleted) {
@@ -243,8 +180,7 @@ TEST(Conversions, AnAttachedBitmapIsReadButNotDeleted) {
         EXPECT_EQ(image.ConvertToGrey(0.5f, 0.0f, 0.0f), 0u);
         EXPECT_NE(image.GetBitmap(), own);
         EXPECT_EQ(Row(image, 0)[5], 100);
-        EXPECT_EQ(image.ConvertTo1Bit(), 0u);  // the object's own bitmap now
-        EXPECT_EQ(image.GetPixelFormat(), k1Bit);
+        EXPECT_EQ(image.ConvertTo1Bit(), 0u);  // now of its own bitmap, which it deletes
     }
     EXPECT_EQ(own->GetPixelFormat(), k24Bit);
     EXPECT_EQ(own->Pixels()[3 * 5 + 2], 200);

@@ -5,6 +5,7 @@
 // read where it is rather than cloned first: it is taken out of the object
 // before Create (so that Create's Destroy cannot delete it) and deleted
 // afterwards when the object owned it, which saves one full copy of the image.
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -88,7 +89,7 @@ struct GreyTables {
             green[i] = float(i) * wG;
             blue[i] = float(i) * wB;
         }
-        const float limit = 1073741824.0f / 256.0f;
+        const float limit = 1048576.0f;  // 3 * 255 * 2^20 < 2^30
         simple = wR >= 0.0f && wG >= 0.0f && wB >= 0.0f && wR < limit && wG < limit && wB < limit;
     }
     float Sum(const uint8_t* bgr) const { return (red[bgr[2]] + green[bgr[1]]) + blue[bgr[0]]; }

@@ -64,8 +64,13 @@ TEST(ConvertToGrey, MatchesTheGreyLevelOfEveryColour) {
         if (Row(image, c >> 12)[c & 4095] != uint8_t(gw::GreyLevel(c))) FAIL() << std::hex << c;
     }
 
-    // Caller weights; with a negative one, floor and truncation differ.
-    for (const auto& w : {std::array{0.2126f, 0.7152f, 0.0722f}, std::array{-1.37f, 0.3f, 0.5f}}) {
+    // Caller weights: with a negative one floor and truncation differ; large
+    // ones give sums of many bits, of which the low byte is kept.
+    const std::array<float, 3> weights[] = {{0.2126f, 0.7152f, 0.0722f},
+                                            {-1.37f, 0.3f, 0.5f},
+                                            {3000.5f, 0.25f, 1.0f},
+                                            {2e6f, 1.5f, 0.1f}};
+    for (const auto& w : weights) {
         Make(image, 256, 256, k24Bit);
         for (uint32_t c = 0; c < 65536; ++c) Put24(image, c & 255, c >> 8, c * 0x9E3779u >> 8);
         ASSERT_EQ(image.ConvertToGrey(w[0], w[1], w[2]), 0u);

@@ -69,31 +69,32 @@ TEST(WsqTransform, LinePlansStayInsideFromFourSamples) {
             ASSERT_LT(plan.maxOffset, n) << n;
         }
     }
+}
 
-    // The vectorised path (rows filtered as columns of transposed strips) gives
-    // the same floats as the scalar path in the reference's memory layout.
-    TEST(WsqTransform, FastPathEqualsReferenceLayout) {
-        const gw::wsq::TransformTable t = UsualFilters();
-        std::mt19937 rng(11);
-        std::uniform_int_distribution<int> side(49, 420), value(-300, 300);
-        std::vector<std::pair<int, int>> sizes = {{49, 49}, {64, 64}, {203, 181}, {256, 17 * 16}};
-        for (int i = 0; i < 25; ++i) sizes.emplace_back(side(rng), side(rng));
-        for (auto [w, h] : sizes) {
-            SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
-            const gw::wsq::Geometry g = gw::wsq::BuildGeometry(w, h);
-            gw::wsq::Synthesis fast;
-            ASSERT_EQ(gw::wsq::PlanSynthesis(g, t, w, h, &fast), Status::Ok);
-            ASSERT_TRUE(fast.rowsInLine);
-            gw::wsq::Synthesis reference = fast;
-            reference.rowsInLine = false;
+// The vectorised path (rows filtered as columns of transposed strips) gives
+// the same floats as the scalar path in the reference's memory layout.
+TEST(WsqTransform, FastPathEqualsReferenceLayout) {
+    const gw::wsq::TransformTable t = UsualFilters();
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> side(49, 420), value(-300, 300);
+    std::vector<std::pair<int, int>> sizes = {{49, 49}, {64, 64}, {203, 181}, {256, 17 * 16}};
+    for (int i = 0; i < 25; ++i) sizes.emplace_back(side(rng), side(rng));
+    for (auto [w, h] : sizes) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        const gw::wsq::Geometry g = gw::wsq::BuildGeometry(w, h);
+        gw::wsq::Synthesis fast;
+        ASSERT_EQ(gw::wsq::PlanSynthesis(g, t, w, h, &fast), Status::Ok);
+        ASSERT_TRUE(fast.rowsInLine);
+        gw::wsq::Synthesis reference = fast;
+        reference.rowsInLine = false;
 
-            std::vector<float> a(static_cast<size_t>(w) * static_cast<size_t>(h));
-            for (float& v : a) v = static_cast<float>(value(rng)) * 0.37f;
-            std::vector<float> b = a, scratch;
-            gw::wsq::Reconstruct(g, fast, w, h, a.data(), &scratch);
-            gw::wsq::Reconstruct(g, reference, w, h, b.data(), &scratch);
-            ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0);
-        }
+        std::vector<float> a(static_cast<size_t>(w) * static_cast<size_t>(h));
+        for (float& v : a) v = static_cast<float>(value(rng)) * 0.37f;
+        std::vector<float> b = a, scratch;
+        gw::wsq::Reconstruct(g, fast, w, h, a.data(), &scratch);
+        gw::wsq::Reconstruct(g, reference, w, h, b.data(), &scratch);
+        ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0);
     }
+}
 
 }  // namespace

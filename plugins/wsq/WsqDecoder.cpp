@@ -46,6 +46,12 @@ Workspace& ThreadWorkspace() {
     return w;
 }
 
+// Trims the workspace when the decode ends, also when an allocation throws.
+struct TrimOnExit {
+    Workspace& w;
+    ~TrimOnExit() { w.Trim(); }
+};
+
 Status ReadHeaders(ByteReader& r, Stream* s) {
     uint16_t m;
     if (!r.U16(&m)) return Status::Truncated;
@@ -139,12 +145,12 @@ void EmitRows(const Stream& s, RowOut row) {
         return;
     }
     Workspace& work = ThreadWorkspace();
+    const TrimOnExit trim{work};
     Synthesize(s, &work);
     for (int y = 0; y < s.frame.height; ++y) {
         RowToPixels(work.plane.data() + static_cast<size_t>(y) * static_cast<size_t>(w), w,
                     s.frame.mShift, s.frame.rScale, row(y));
     }
-    work.Trim();
 }
 
 }  // namespace

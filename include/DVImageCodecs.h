@@ -169,14 +169,15 @@ GW_API uint32_t PaletteEntryCount(int32_t format);
 /// Operations return a Status; every failing status is also remembered as the
 /// bitmap's last status (GetLastStatus).
 class GW_API Bitmap {
-public:
+  public:
     /// Makes a new blank bitmap of width x height pixels in a supported format.
     /// A new 1-bit bitmap holds the black and white pair as its palette and a
     /// new 8-bit bitmap the grey ramp. Returns null and sets *status (when
     /// given) to InvalidParameter for a zero size or an unsupported format, and
     /// OutOfMemory for more than kMaxImagePixels pixels. An allocation failure
     /// throws std::bad_alloc.
-    static Bitmap* Create(uint32_t width, uint32_t height, int32_t format, Status* status = nullptr);
+    static Bitmap* Create(uint32_t width, uint32_t height, int32_t format,
+                          Status* status = nullptr);
 
     /// Makes a new bitmap holding a copy of the rectangle (x, y, width,
     /// height) of this one, palette and resolution included. The format must be
@@ -217,7 +218,7 @@ public:
 
     float GetHorizontalResolution() const;
     float GetVerticalResolution() const;
-    /// Sets the resolution in dots per inch; both must be above 0.
+    /// Sets the resolution in dots per inch; negative values are refused.
     Status SetResolution(float horizontal, float vertical);
 
     /// Rotates and mirrors in place: type 0 to 7 as the platform's
@@ -251,7 +252,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     explicit Bitmap(Impl* impl);
     Impl* impl_;
 };
@@ -259,7 +260,7 @@ private:
 /// A growable, seekable, reference-counted stream. A stream starts with one
 /// reference; Release frees it at the last one.
 class GW_API IStream {
-public:
+  public:
     /// Origins of Seek.
     enum : uint32_t { SeekSet = 0, SeekCur = 1, SeekEnd = 2 };
     /// Stream statistics; of them only the total size is kept.
@@ -283,7 +284,7 @@ public:
     /// Fills the statistics: the stream's total size.
     virtual int32_t Stat(StatStg* stat, uint32_t flags) = 0;
 
-protected:
+  protected:
     virtual ~IStream() = default;
 };
 

@@ -27,15 +27,15 @@
 
 /// A locked rectangle of a bitmap as a pixel operation sees it.
 struct DVPixelView {
-    dv::Bitmap* owner;         ///< bitmap the view was taken from
-    uint8_t* pixels;           ///< the rectangle's top-left pixel
-    uint32_t size;             ///< height * stride bytes
-    uint32_t width;            ///< pixels per row
-    uint32_t height;           ///< rows
-    uint32_t stride;           ///< bytes from one row to the next
-    int32_t format;            ///< pixel-format code
-    dv::ColorPalette* palette; ///< copy of the bitmap's palette, null without one
-    uint32_t paletteSize;      ///< size of that copy in bytes
+    dv::Bitmap* owner;          ///< bitmap the view was taken from
+    uint8_t* pixels;            ///< the rectangle's top-left pixel
+    uint32_t size;              ///< height * stride bytes
+    uint32_t width;             ///< pixels per row
+    uint32_t height;            ///< rows
+    uint32_t stride;            ///< bytes from one row to the next
+    int32_t format;             ///< pixel-format code
+    dv::ColorPalette* palette;  ///< copy of the bitmap's palette, null without one
+    uint32_t paletteSize;       ///< size of that copy in bytes
 };
 
 /// Change flags of a pixel operation: it wrote pixels, it wrote the palette copy.
@@ -54,7 +54,7 @@ using DVPixelPairOperation = uint32_t (*)(DVPixelView* source, uint32_t* sourceC
 using DVPropertyCallback = int32_t (*)(dv::PropertyItem* items, uint32_t count, uint64_t argument);
 
 class GW_API DVImageProcessor {
-public:
+  public:
     /// An empty object: no bitmap, width, height and stride 0, tag0 0, tag1 1,
     /// imageFlag 0.
     DVImageProcessor();
@@ -245,7 +245,7 @@ public:
     /// 4 palette present when indexed (8), 8 owner present (9); null view 6.
     static uint32_t CheckView(const DVPixelView* view, uint32_t mask);
 
-protected:
+  protected:
     /// Re-reads width, height and stride from the bitmap and resets the tags.
     void Refresh();
     /// Re-reads width, height and stride only.
@@ -256,15 +256,15 @@ protected:
         return code != 0 ? 1u : 0u;
     }
 
-    dv::Bitmap* bitmap;   ///< the platform bitmap, null when empty
-    bool ownsBitmap;      ///< Destroy deletes bitmap when true
-    uint32_t stride;      ///< bytes per row, as last refreshed or set by SetBits
-    uint32_t width;       ///< pixels per row
-    uint32_t height;      ///< rows
-    uint32_t lastError;   ///< code of the last operation that records one
-    uint32_t tag0;        ///< carried for the host; reset to 0
-    uint32_t tag1;        ///< carried for the host; reset to 1
-    int32_t imageFlag;    ///< carried for the host; reset to 1 with a bitmap, else 0
+    dv::Bitmap* bitmap;  ///< the platform bitmap, null when empty
+    bool ownsBitmap;     ///< Destroy deletes bitmap when true
+    uint32_t stride;     ///< bytes per row, as last refreshed or set by SetBits
+    uint32_t width;      ///< pixels per row
+    uint32_t height;     ///< rows
+    uint32_t lastError;  ///< code of the last operation that records one
+    uint32_t tag0;       ///< carried for the host; reset to 0
+    uint32_t tag1;       ///< carried for the host; reset to 1
+    int32_t imageFlag;   ///< carried for the host; reset to 1 with a bitmap, else 0
 };
 
 #endif  // GLYPHWICK_DVIMAGEPROCESSOR_H

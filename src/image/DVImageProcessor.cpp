@@ -1,0 +1,225 @@
+// The image object's lifecycle, queries and the pixel-operation mechanism.
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "DVImageProcessor.h"
+
+using dv::Bitmap;
+
+DVImageProcessor::DVImageProcessor()
+    : bitmap(nullptr),
+      ownsBitmap(true),
+      stride(0),
+      width(0),
+      height(0),
+      lastError(0),
+      tag0(0),
+      tag1(1),
+      imageFlag(0) {
+    Refresh();
+}
+
+DVImageProcessor::~DVImageProcessor() {
+    DVImageProcessor::Destroy();
+}
+
+void DVImageProcessor::RefreshSize() {
+    width = bitmap ? bitmap->GetWidth() : 0;
+    height = bitmap ? bitmap->GetHeight() : 0;
+    stride = bitmap ? bitmap->GetStride() : 0;
+}
+
+void DVImageProcessor::Refresh() {
+    RefreshSize();
+    tag1 = 1;
+    tag0 = 0;
+    imageFlag = bitmap ? 1 : 0;
+}
+
+uint32_t DVImageProcessor::Attach(Bitmap* source, bool copy) {
+    lastError = 0;
+    if (!source) return 2;
+    if (dv::BitsPerPixel(source->GetPixelFormat()) == 0) return Record(2);
+    if (source == bitmap && !copy) {  // already ours: keep it and its ownership
+        Refresh();
+        return 0;
+    }
+    Bitmap* taken = source;
+    if (copy) {
+        dv::Status status = dv::Ok;
+        taken = source->Clone(0, 0, int32_t(source->GetWidth()), int32_t(source->GetHeight()),
+                              source->GetPixelFormat(), &status);
+        if (!taken) return uint32_t(status);
+    }
+    Destroy();
+    ownsBitmap = copy;
+    bitmap = taken;
+    Refresh();
+    return 0;
+}
+
+uint32_t DVImageProcessor::Create(uint32_t newWidth, uint32_t newHeight, int32_t format) {
+    lastError = 0;
+    if (dv::BitsPerPixel(format) == 0) return Record(2);
+    Destroy();
+    ownsBitmap = true;
+    dv::Status status = dv::Ok;
+    bitmap = Bitmap::Create(newWidth, newHeight, format, &status);
+    if (status == dv::Ok) Refresh();
+    return uint32_t(status);
+}
+
+uint32_t DVImageProcessor::Destroy() {
+    if (bitmap && ownsBitmap) delete bitmap;
+    bitmap = nullptr;
+    Refresh();
+    return 0;
+}
+
+int32_t DVImageProcessor::GetPixelFormat() const {
+    return bitmap ? bitmap->GetPixelFormat() : 0;
+}
+
+uint32_t DVImageProcessor::GetBitsPerPixel() const {
+    return bitmap ? dv::BitsPerPixel(bitmap->GetPixelFormat()) : 0;
+}
+
+dv::Rect DVImageProcessor::GetFullRect() const {
+    if (!bitmap) return {0, 0, 0, 0};
+    return {0, 0, int32_t(bitmap->GetWidth()), int32_t(bitmap->GetHeight())};
+}
+
+void DVImageProcessor::GetResolution(float* horizontal, float* vertical) const {
+    if (horizontal) *horizontal = GetHorizontalResolution();
+    if (vertical) *vertical = GetVerticalResolution();
+}
+
+float DVImageProcessor::GetHorizontalResolution() const {
+    return bitmap ? bitmap->GetHorizontalResolution() : 0.0f;
+}
+
+float DVImageProcessor::GetVerticalResolution() const {
+    return bitmap ? bitmap->GetVerticalResolution() : 0.0f;
+}
+
+void DVImageProcessor::SetResolution(float horizontal, float vertical) {
+    if (bitmap) bitmap->SetResolution(horizontal, vertical);
+}
+
+void DVImageProcessor::SetHorizontalResolution(float horizontal) {
+    if (bitmap) bitmap->SetResolution(horizontal, bitmap->GetVerticalResolution());
+}
+
+void DVImageProcessor::SetVerticalResolution(float vertical) {
+    if (bitmap) bitmap->SetResolution(bitmap->GetHorizontalResolution(), vertical);
+}
+
+// ---- Pixel-operation mechanism ----
+
+namespace {
+
+struct PaletteFree {
+    void operator()(dv::ColorPalette* p) const { std::free(p); }
+};
+using PaletteCopy = std::unique_ptr<dv::ColorPalette, PaletteFree>;
+
+// A locked rectangle of one bitmap as a view, with its palette copy.
+class LockedView {
+  public:
+    LockedView(Bitmap* bmp, const dv::Rect* rect, uint32_t mode, int32_t format) : bitmap_(bmp) {
+        locked_ = bmp->LockBits(rect, mode, format, &data_) == dv::Ok;
+        if (!locked_) return;
+        view_.owner = bmp;
+        view_.pixels = static_cast<uint8_t*>(data_.Scan0);
+        view_.width = data_.Width;
+        view_.height = data_.Height;
+        view_.stride = uint32_t(data_.Stride);
+        view_.format = data_.PixelFormat;
+        // A view never reaches past the end of the pixel buffer, even for a
+        // rectangle that does not start at column 0.
+        uint64_t size = uint64_t{view_.height} * view_.stride;
+        if (view_.pixels >= bmp->Pixels() &&
+            view_.pixels < bmp->Pixels() + size_t{bmp->GetStride()} * bmp->GetHeight()) {
+            const uint64_t left = uint64_t(
+                bmp->Pixels() + size_t{bmp->GetStride()} * bmp->GetHeight() - view_.pixels);
+            if (size > left) size = left;
+        }
+        view_.size = uint32_t(size);
+        if (format & dv::PixelFormatIndexed) {
+            const uint32_t bytes = bmp->GetPaletteSize();
+            palette_.reset(static_cast<dv::ColorPalette*>(std::calloc(1, bytes)));
+            if (!palette_) throw std::bad_alloc();
+            bmp->GetPalette(palette_.get(), bytes);
+            view_.palette = palette_.get();
+            view_.paletteSize = bytes;
+        }
+    }
+
+    bool Locked() const { return locked_; }
+    DVPixelView* View() { return &view_; }
+    uint32_t* Changes() { return &changes_; }
+
+    // Unlocks, and stores the palette copy when the operation succeeded and
+    // says it wrote it.
+    void Finish(uint32_t result) {
+        if (!locked_) return;
+        bitmap_->UnlockBits(&data_);
+        locked_ = false;
+        if (result == 0 && (changes_ & kChangedPalette) && palette_) {
+            bitmap_->SetPalette(palette_.get());
+        }
+    }
+
+    ~LockedView() { Finish(1); }
+
+  private:
+    Bitmap* bitmap_;
+    dv::BitmapData data_{};
+    bool locked_ = false;
+    DVPixelView view_{};
+    uint32_t changes_ = 0;
+    PaletteCopy palette_;
+};
+
+}  // namespace
+
+uint32_t DVImageProcessor::ApplyToImage(Bitmap* bmp, const dv::Rect* rect, uint32_t lockMode,
+                                        int32_t format, DVPixelOperation operation,
+                                        void* argument) {
+    if (!bmp) return 1;
+    if (!operation) return 3;
+    LockedView view(bmp, rect, lockMode, format);
+    if (!view.Locked()) return 11;
+    const uint32_t result = operation(view.View(), view.Changes(), argument);
+    view.Finish(result);
+    return result;
+}
+
+uint32_t DVImageProcessor::ApplyToImagePair(Bitmap* source, const dv::Rect* sourceRect,
+                                            uint32_t sourceLockMode, int32_t sourceFormat,
+                                            Bitmap* destination, const dv::Rect* destinationRect,
+                                            uint32_t destinationLockMode, int32_t destinationFormat,
+                                            DVPixelPairOperation operation, void* argument) {
+    if (!source || !destination) return 1;
+    if (!operation) return 3;
+    LockedView src(source, sourceRect, sourceLockMode, sourceFormat);
+    if (!src.Locked()) return 11;
+    // Two rectangles of one bitmap cannot be locked at once.
+    LockedView dst(destination, destinationRect, destinationLockMode, destinationFormat);
+    if (!dst.Locked()) return 11;
+    const uint32_t result =
+        operation(src.View(), src.Changes(), dst.View(), dst.Changes(), argument);
+    dst.Finish(result);
+    src.Finish(result);
+    return result;
+}
+
+uint32_t DVImageProcessor::CheckView(const DVPixelView* view, uint32_t mask) {
+    if (!view) return 6;
+    if ((mask & 1) && !view->pixels) return 7;
+    if ((mask & 2) && dv::BitsPerPixel(view->format) == 0) return 2;
+    if ((mask & 4) && (view->format & dv::PixelFormatIndexed) && !view->palette) return 8;
+    if ((mask & 8) && !view->owner) return 9;
+    return 0;
+}

@@ -123,8 +123,8 @@ void CopyFill(AREAINFO& area, int32_t y, int32_t x, std::vector<FillFrame>& stac
 template <bool Bits>
 class ComponentRedraw {
   public:
-    explicit ComponentRedraw(AREAINFO& area) : area_(area) {
-        LabelComponents<Bits>(area, area.freshRows, parts_);
+    ComponentRedraw(AREAINFO& area, bool loadRows) : area_(area) {
+        LabelComponents<Bits>(area, area.freshRows, loadRows, parts_);
         calls_.assign(parts_.componentCount, 1);
         state_.assign(parts_.componentCount, kWhole);
         const int64_t lastRow = area.height - 1, lastColumn = area.width - 1;
@@ -177,12 +177,15 @@ class ComponentRedraw {
 // Paints every wanted object back into workRows from freshRows. Nothing is
 // drawn when the most recent fill (of extraction or of an earlier redraw)
 // reached the cap.
+// With loadRows freshRows still have to be loaded from the image.
 template <bool Bits>
-void Redraw(AREAINFO& area) {
-    if (area.fillCount >= kFillCap) return;
+void Redraw(AREAINFO& area, bool loadRows) {
     ObjectList& list = *area.objects;
-    if (list.FindFirst() == nullptr) return;
-    ComponentRedraw<Bits> redraw(area);
+    if (area.fillCount >= kFillCap || list.FindFirst() == nullptr) {
+        if (loadRows) LoadRows(area, area.freshRows);
+        return;
+    }
+    ComponentRedraw<Bits> redraw(area, loadRows);
     for (OBJECTINFO* o = list.FindFirst(); o != nullptr; o = list.FindNext()) {
         area.fillCount = 0;
         if (o->children == nullptr) {
@@ -282,10 +285,16 @@ void FillHoles(AREAINFO& area, int32_t bitsPerPixel) {
     }
 }
 
+// LoadFreshRows, trimming, redraw and hole filling. Without trimming the
+// fresh rows are loaded as the redraw labels them.
 template <bool Bits>
 void Rebuild(AREAINFO& area) {
-    if ((area.options & 1u) != 0) TrimRectangles<Bits>(area);
-    Redraw<Bits>(area);
+    const bool trim = (area.options & 1u) != 0;
+    if (trim) {
+        LoadRows(area, area.freshRows);
+        TrimRectangles<Bits>(area);
+    }
+    Redraw<Bits>(area, !trim);
     const uint32_t bitsPerPixel = area.image->GetBitsPerPixel();
     // Hole filling works on 1- and 8-bit rows only.
     if (area.maxHoleSize > 0 && (bitsPerPixel == 1 || bitsPerPixel == 8)) {
@@ -301,7 +310,6 @@ extern "C" {
 void GW_RemoveIgnoredObjects(int32_t writeBack) {
     AREAINFO* area = gw::CurrentArea();
     if (area == nullptr) return;
-    gw::LoadRows(*area, area->freshRows);
     if (gw::BitAccessors()) {
         gw::Rebuild<true>(*area);
     } else {

@@ -73,7 +73,7 @@ uint32_t Components::ComponentAt(int32_t y, int32_t x) const {
 }
 
 template <bool Bits>
-void LabelComponents(const AREAINFO& area, uint8_t* const* rows, Components& out) {
+void LabelComponents(AREAINFO& area, uint8_t* const* rows, bool load, Components& out) {
     const uint8_t limit = InkLimit(area);
     std::vector<InkRun>& runs = out.runs;
     runs.clear();
@@ -82,6 +82,7 @@ void LabelComponents(const AREAINFO& area, uint8_t* const* rows, Components& out
     for (int32_t y = 0; y < area.height; ++y) {
         const auto begin = static_cast<uint32_t>(runs.size());
         out.rowStart[y] = begin;
+        if (load) LoadRow(area, area.top + y, rows[y]);
         ForEachRun<Bits>(rows[y], area.left, area.width, limit, [&](int32_t x0, int32_t x1) {
             runs.push_back({y, x0, x1, static_cast<uint32_t>(runs.size())});
         });
@@ -131,8 +132,8 @@ void PaintRun(const AREAINFO& area, uint8_t* const* rows, const InkRun& run) {
     }
 }
 
-template void LabelComponents<true>(const AREAINFO&, uint8_t* const*, Components&);
-template void LabelComponents<false>(const AREAINFO&, uint8_t* const*, Components&);
+template void LabelComponents<true>(AREAINFO&, uint8_t* const*, bool, Components&);
+template void LabelComponents<false>(AREAINFO&, uint8_t* const*, bool, Components&);
 template void EraseRun<true>(const AREAINFO&, uint8_t* const*, const InkRun&);
 template void EraseRun<false>(const AREAINFO&, uint8_t* const*, const InkRun&);
 template void PaintRun<true>(const AREAINFO&, uint8_t* const*, const InkRun&);

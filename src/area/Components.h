@@ -37,8 +37,10 @@ struct Components {
 };
 
 /// Labels the ink of rows (area columns only) as read by the accessor set Bits.
+/// With load, each row is first loaded from the image (LoadRow), so that it
+/// is scanned while it is still in the cache.
 template <bool Bits>
-void LabelComponents(const AREAINFO& area, uint8_t* const* rows, Components& out);
+void LabelComponents(AREAINFO& area, uint8_t* const* rows, bool load, Components& out);
 
 /// Pixels of each run become background (bit cleared, byte 255) or ink (bit
 /// set, byte 0); columns are area columns.

@@ -95,9 +95,9 @@ struct ComponentStats {
 // fill seeded at its first pixel in scan order; only larger components are
 // filled pixel by pixel. The fills are then put in scan order of their seeds.
 template <bool Bits>
-void ExtractWith(AREAINFO& area) {
+void ExtractWith(AREAINFO& area, bool loadRows) {
     Components parts;
-    LabelComponents<Bits>(area, area.workRows, parts);
+    LabelComponents<Bits>(area, area.workRows, loadRows, parts);
     std::vector<ComponentStats> stats(parts.componentCount);
     for (const InkRun& run : parts.runs) {
         ComponentStats& c = stats[run.component];
@@ -176,11 +176,11 @@ void Join(ObjectList& list, ObjectList& group, const int32_t (&u)[4]) {
 
 }  // namespace
 
-void ExtractObjects(AREAINFO& area) {
+void ExtractObjects(AREAINFO& area, bool loadRows) {
     if (BitAccessors()) {
-        ExtractWith<true>(area);
+        ExtractWith<true>(area, loadRows);
     } else {
-        ExtractWith<false>(area);
+        ExtractWith<false>(area, loadRows);
     }
 }
 
@@ -221,7 +221,6 @@ void GroupFragments(AREAINFO& area) {
 extern "C" void GW_ProduceObjectList() {
     AREAINFO* area = gw::CurrentArea();
     if (area == nullptr) return;
-    gw::LoadWorkRows(*area);
-    gw::ExtractObjects(*area);
+    gw::ExtractObjects(*area, true);  // loads workRows as it goes
     if (area->fragMaxWidth != 0 || area->fragMaxHeight != 0) gw::GroupFragments(*area);
 }

@@ -69,6 +69,7 @@ void ForEachRun(const uint8_t* row, int32_t left, int32_t width, uint8_t limit, 
     for (; x + 64 <= width; x += 64) {
         uint64_t m =
             Bits ? detail::BitInkMask(row, left + x) : detail::ByteInkMask(row + left + x, limit);
+        if (m == 0 && open < 0) continue;
         if (open >= 0) {
             if (m == ~uint64_t{0}) continue;
             const int32_t length = __builtin_ctzll(~m);

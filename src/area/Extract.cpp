@@ -86,7 +86,7 @@ struct ComponentStats {
     int32_t seedX, seedY;
 };
 
-// The scan of the design, columns outer and rows inner, filling from every
+// The extraction scan, columns outer and rows inner, filling from every
 // pixel that is still ink. A fill erases its seed's whole component unless
 // it reaches the cap, so each component of at most kFillCap pixels is one
 // fill seeded at its first pixel in scan order; only larger components are

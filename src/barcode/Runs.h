@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "Glyphwick.h"
@@ -17,9 +18,9 @@ namespace gw {
 /// One scan line: widths[0] is the first bar, even positions are bars and odd
 /// ones spaces. The run in progress at the line's right end is never recorded.
 struct RunLine {
-    std::vector<uint32_t> widths;  ///< capacity entries, count of them used
+    std::unique_ptr<uint32_t[]> widths;  ///< capacity entries, the first count recorded
     int32_t count = 0;
-    int32_t capacity = 0;  ///< columns scanned: right - left + 1
+    int32_t capacity = 0;  ///< at least the columns scanned, right - left + 1
 };
 
 constexpr int32_t kScanLines = 40;
@@ -35,7 +36,8 @@ bool ClipToArea(const AREAINFO& area, const RECT& rect, RECT& clipped);
 /// Fills line from image row y, columns left to right, reading the area's
 /// workRows as the current accessors do (ink: set bit, or byte below the
 /// threshold). Rows and columns outside the area read as paper. Signals a
-/// beep (1 Hz, 1 ms) at the first ink pixel and at every later change.
+/// beep (1 Hz, 1 ms) at the first ink pixel and at every later change. Grows
+/// widths when the line's capacity is below the columns scanned.
 void ExtractRuns(const AREAINFO& area, int32_t left, int32_t right, int32_t y, RunLine& line);
 
 /// Reloads the area's workRows from its image, then fills the 40 lines of plan
@@ -52,7 +54,8 @@ inline int32_t Line21Count(const ScanPlan& plan) {
     return plan[20].count;
 }
 
-/// Zeroes every width and the count of each line whose count is not reference.
+/// Zeroes the recorded widths and the count of each line whose count is not
+/// reference.
 void ClearDisagreeingLines(ScanPlan& plan, int32_t reference);
 
 /// Sums of widths[j] over all lines, j = 0 .. reference - 1.

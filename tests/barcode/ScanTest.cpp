@@ -2,6 +2,7 @@
 // clearing, merging, the row refresh and the beep per run boundary.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "BarcodeTestSupport.h"
@@ -24,12 +25,15 @@ struct AreaOn {
 };
 
 std::vector<uint32_t> Widths(const gw::RunLine& line) {
-    return {line.widths.begin(), line.widths.begin() + line.count};
+    return {line.widths.get(), line.widths.get() + line.count};
 }
 
 gw::ScanPlan PlanWithCounts(const std::vector<std::pair<int, int32_t>>& linesAndCounts) {
     gw::ScanPlan plan;
-    for (auto& line : plan) line.widths.assign(64, 0);
+    for (auto& line : plan) {
+        line.widths.reset(new uint32_t[64]());
+        line.capacity = 64;
+    }
     for (auto [k, count] : linesAndCounts) {
         plan[size_t(k - 1)].count = count;
         for (int32_t j = 0; j < count; ++j) plan[size_t(k - 1)].widths[size_t(j)] = 4;
@@ -53,6 +57,8 @@ TEST(Runs, EdgesOfALine) {
         // Starting inside a bar records its visible part.
         gw::ExtractRuns(*on.area, 16, 59, 2, line);
         EXPECT_EQ(Widths(line), (std::vector<uint32_t>{3, 1, 5}));
+        gw::ExtractRuns(*on.area, 17, 59, 2, line);
+        EXPECT_EQ(Widths(line), (std::vector<uint32_t>{2, 1, 5}));
         // left > right reads nothing; a row outside the area reads nothing.
         line.count = 7;
         gw::ExtractRuns(*on.area, 30, 29, 2, line);
@@ -72,7 +78,8 @@ TEST(Runs, ThresholdDecidesInkOnBytes) {
     const RECT whole = bartest::Whole(page);
     // Ink is a byte below the low byte of the threshold (0 means 128).
     const std::vector<std::pair<uint32_t, std::vector<uint32_t>>> cases = {
-        {0, {5}}, {100, {}}, {150, {5}}, {201, {5, 2, 2}}, {0x1C9, {5, 2, 2}}, {0x164, {}}};
+        {0, {5}},           {100, {}},   {150, {5}}, {201, {5, 2, 2}},
+        {0x1C9, {5, 2, 2}}, {0x164, {}}, {0x100, {}}};
     for (const auto& [threshold, expected] : cases) {
         AREAPARAMS params = bartest::Params();
         params.threshold = threshold;
@@ -83,6 +90,48 @@ TEST(Runs, ThresholdDecidesInkOnBytes) {
         gw::ExtractRuns(*area, 0, 29, 1, line);
         EXPECT_EQ(Widths(line), expected) << threshold;
         GW_DestroyArea();
+    }
+}
+
+TEST(Runs, MatchPixelByPixelReading) {
+    // Random rows of short runs, read from random columns to random ends,
+    // against a reading of one pixel at a time through the area's accessor.
+    std::mt19937 random(5);
+    for (bool oneBit : {false, true}) {
+        Page page(300, 8, oneBit);
+        for (uint32_t y = 0; y < 8; ++y) {
+            bool ink = random() % 2 == 0;
+            for (uint32_t x = 0; x < 300;) {
+                const uint32_t run = 1 + random() % (y + 2);
+                for (uint32_t k = 0; k < run && x < 300; ++k, ++x) page.Set(x, y, ink);
+                ink = !ink;
+            }
+        }
+        AreaOn on(page, bartest::Whole(page));
+        bartest::SignalLog log;
+        gw::RunLine line;
+        for (int trial = 0; trial < 200; ++trial) {
+            const int32_t y = int32_t(random() % 8);
+            const int32_t left = int32_t(random() % 300);
+            const int32_t right = left + int32_t(random() % uint32_t(300 - left));
+            std::vector<uint32_t> expected;
+            uint64_t changes = 0;
+            bool previous = false;
+            int32_t start = -1;
+            for (int32_t x = left; x <= right; ++x) {
+                const bool ink = gw::IsInk(on.area->workRows, y, x) != 0;
+                if (ink == previous && start >= 0) continue;
+                if (start < 0 && !ink) continue;
+                if (start >= 0) expected.push_back(uint32_t(x - start));
+                start = x;
+                previous = ink;
+                ++changes;
+            }
+            log.beeps = 0;
+            gw::ExtractRuns(*on.area, left, right, y, line);
+            ASSERT_EQ(Widths(line), expected) << left << ".." << right << " row " << y;
+            ASSERT_EQ(log.beeps, changes);
+        }
     }
 }
 
@@ -181,7 +230,7 @@ TEST(ReferenceCount, ClearingAndMerging) {
         const gw::RunLine& line = plan[size_t(k - 1)];
         EXPECT_EQ(line.count, k % 4 == 0 ? 0 : 7);
         if (k % 4 == 0) {
-            for (uint32_t w : line.widths) ASSERT_EQ(w, 0u);
+            for (int32_t j = 0; j < 9; ++j) ASSERT_EQ(line.widths[size_t(j)], 0u);
         }
     }
     EXPECT_EQ(gw::MergeSums(plan, 7), gw::MergedWidths(7, 120));

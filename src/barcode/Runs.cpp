@@ -116,8 +116,8 @@ void ExtractRuns(const AREAINFO& area, int32_t left, int32_t right, int32_t y, R
     line.count = 0;
     RECT clipped;
     if (left > right || !ClipToArea(area, RECT{left, y, right, y}, clipped)) return;
-    // Paper outside the area adds nothing but may end the first bar early:
-    // the visible part of a bar cut by the area is what the line sees.
+    // Only the area's columns are read: a bar cut by the area's edge is seen
+    // as far as the area reaches.
     const int32_t columns = clipped.right - clipped.left + 1;
     if (line.widths == nullptr || line.capacity < columns) {
         line.widths.reset(new uint32_t[static_cast<size_t>(columns)]);

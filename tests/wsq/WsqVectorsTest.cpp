@@ -1,0 +1,61 @@
+// Decodes of the reference vectors (made by NIST NBIS 5.0.0, see
+// tests/data/wsq/README.md) must equal the reference decodes bit for bit.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "WsqDecoder.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+std::vector<uint8_t> ReadFile(const std::string& name) {
+    std::ifstream in(gwtest::DataPath("wsq/" + name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct Vector {
+    const char* name;
+    int width;
+    int height;
+};
+
+constexpr Vector kVectors[] = {
+    {"a_ridges_256x256", 256, 256},
+    {"b_gradedge_200x180", 200, 180},
+    {"b2_gradedge_203x181", 203, 181},
+    {"c2_tiny_53x33", 53, 33},
+};
+
+TEST(WsqVectors, DecodesEqualReferenceBitForBit) {
+    for (const Vector& v : kVectors) {
+        SCOPED_TRACE(v.name);
+        const std::vector<uint8_t> wsq = ReadFile(std::string(v.name) + ".br075.wsq");
+        const std::vector<uint8_t> expected = ReadFile(std::string(v.name) + ".br075.dec.raw");
+        ASSERT_FALSE(wsq.empty());
+        ASSERT_EQ(expected.size(), static_cast<size_t>(v.width * v.height));
+
+        gw::wsq::FrameInfo info;
+        std::vector<uint8_t> pixels;
+        const gw::wsq::Status s = gw::wsq::Decode(wsq.data(), wsq.size(), &info, &pixels);
+        ASSERT_EQ(s, gw::wsq::Status::Ok) << gw::wsq::StatusName(s);
+        EXPECT_EQ(info.width, v.width);
+        EXPECT_EQ(info.height, v.height);
+        EXPECT_EQ(info.ppi, -1);
+        ASSERT_EQ(pixels.size(), expected.size());
+        int maxDiff = 0;
+        size_t differing = 0;
+        for (size_t i = 0; i < pixels.size(); ++i) {
+            const int d = std::abs(int{pixels[i]} - int{expected[i]});
+            maxDiff = std::max(maxDiff, d);
+            differing += d != 0;
+        }
+        EXPECT_EQ(maxDiff, 0) << differing << " pixels differ";
+    }
+}
+
+}  // namespace

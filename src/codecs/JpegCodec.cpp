@@ -49,6 +49,7 @@ struct JpegDecode {
     ErrorManager err{};
     dv::Bitmap* bitmap = nullptr;
     std::vector<uint8_t> cmyk;  // one row of CMYK samples
+    std::vector<uint8_t> exif;  // the Exif block, copied before libjpeg frees its markers
     Status status = dv::GenericError;
 };
 
@@ -73,6 +74,13 @@ bool Start(JpegDecode& d, const uint8_t* data, size_t size) {
     d.status = NewBitmap(c.image_width, c.image_height, format, &d.bitmap);
     if (d.status != dv::Ok) return false;
     if (c.out_color_space == JCS_CMYK) d.cmyk.resize(size_t(c.image_width) * 4);
+    for (jpeg_saved_marker_ptr m = c.marker_list; m; m = m->next) {
+        if (m->marker == JPEG_APP0 + 1 && m->data_length > sizeof kExifId &&
+            std::memcmp(m->data, kExifId, sizeof kExifId) == 0) {
+            d.exif.assign(m->data + sizeof kExifId, m->data + m->data_length);
+            break;
+        }
+    }
     d.status = dv::GenericError;
     return true;
 }
@@ -116,13 +124,7 @@ void ReadMetadata(JpegDecode& d) {
         dpiX = c.X_density * 2.54, dpiY = c.Y_density * 2.54;
     }
     SetResolutionIfValid(d.bitmap, dpiX, dpiY);
-    for (jpeg_saved_marker_ptr m = c.marker_list; m; m = m->next) {
-        if (m->marker == JPEG_APP0 + 1 && m->data_length > sizeof kExifId &&
-            std::memcmp(m->data, kExifId, sizeof kExifId) == 0) {
-            ReadExifProperties(m->data + sizeof kExifId, m->data_length - sizeof kExifId, d.bitmap);
-            break;
-        }
-    }
+    if (!d.exif.empty()) ReadExifProperties(d.exif.data(), d.exif.size(), d.bitmap);
 }
 
 }  // namespace

@@ -154,7 +154,8 @@ uint32_t DVImageProcessor::EnumerateProperties(DVPropertyCallback callback, uint
     uint32_t total = 0, count = 0;
     dv::Status status = bitmap->GetPropertySize(&total, &count);
     if (status != dv::Ok) return status;
-    std::vector<uint8_t> buffer(total);
+    // At least one byte, so that an empty list still has an address.
+    std::vector<uint8_t> buffer(total > 0 ? total : 1);
     auto* items = reinterpret_cast<dv::PropertyItem*>(buffer.data());
     status = bitmap->GetAllPropertyItems(total, count, items);
     if (status == dv::Ok) callback(items, count, argument);

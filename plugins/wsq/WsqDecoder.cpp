@@ -21,8 +21,30 @@ struct Stream {
     Tables tables;
     Frame frame;
     Geometry geometry;
+    Synthesis synthesis;
     std::vector<int16_t> coefficients;
 };
+
+// Planes kept between the decodes of a thread, so that decoding a series of
+// images does not map and fault in fresh memory each time; anything above
+// kKeepBytes is given back after the decode.
+struct Workspace {
+    static constexpr size_t kKeepBytes = size_t{16} << 20;
+    std::vector<float> plane;
+    std::vector<float> scratch;
+
+    void Trim() {
+        if ((plane.capacity() + scratch.capacity()) * sizeof(float) > kKeepBytes) {
+            plane = {};
+            scratch = {};
+        }
+    }
+};
+
+Workspace& ThreadWorkspace() {
+    thread_local Workspace w;
+    return w;
+}
 
 Status ReadHeaders(ByteReader& r, Stream* s) {
     uint16_t m;
@@ -75,7 +97,7 @@ Status ReadBlocks(ByteReader& r, bool keep, Stream* s) {
     const Tables& t = s->tables;
     if (!t.dtt.defined || !t.dqt.defined) return Status::MissingTable;
     if (count < CodedCoefficients(s->geometry, t.dqt)) return Status::TooFewCoefficients;
-    return CheckSynthesis(s->geometry, t.dtt, s->frame.width, s->frame.height);
+    return PlanSynthesis(s->geometry, t.dtt, s->frame.width, s->frame.height, &s->synthesis);
 }
 
 Status Parse(const uint8_t* data, size_t size, bool keep, Stream* s) {
@@ -90,11 +112,11 @@ FrameInfo InfoOf(const Stream& s) {
 }
 
 // Dequantized and synthesized coefficient plane of a parsed stream.
-Status Synthesize(const Stream& s, std::vector<float>* plane) {
+void Synthesize(const Stream& s, Workspace* w) {
     const Frame& f = s.frame;
-    plane->assign(static_cast<size_t>(f.width) * static_cast<size_t>(f.height), 0.0f);
-    Dequantize(s.geometry, s.tables.dqt, s.coefficients, f.width, plane->data());
-    return Reconstruct(s.geometry, s.tables.dtt, f.width, f.height, plane->data());
+    w->plane.assign(static_cast<size_t>(f.width) * static_cast<size_t>(f.height), 0.0f);
+    Dequantize(s.geometry, s.tables.dqt, s.coefficients, f.width, w->plane.data());
+    Reconstruct(s.geometry, s.synthesis, f.width, f.height, w->plane.data(), &w->scratch);
 }
 
 }  // namespace
@@ -158,14 +180,15 @@ Status Decode(const uint8_t* data, size_t size, FrameInfo* info, std::vector<uin
     pixels->clear();
     Stream s;
     if (Status st = Parse(data, size, true, &s); st != Status::Ok) return st;
-    std::vector<float> plane;
-    if (Status st = Synthesize(s, &plane); st != Status::Ok) return st;
+    Workspace& work = ThreadWorkspace();
+    Synthesize(s, &work);
     const int w = s.frame.width;
-    pixels->resize(plane.size());
+    pixels->resize(work.plane.size());
     for (int y = 0; y < s.frame.height; ++y) {
         const size_t at = static_cast<size_t>(y) * static_cast<size_t>(w);
-        RowToPixels(plane.data() + at, w, s.frame.mShift, s.frame.rScale, pixels->data() + at);
+        RowToPixels(work.plane.data() + at, w, s.frame.mShift, s.frame.rScale, pixels->data() + at);
     }
+    work.Trim();
     *info = InfoOf(s);
     return Status::Ok;
 }
@@ -176,17 +199,18 @@ Status DecodeToBmp(const uint8_t* data, size_t size, uint8_t* out, size_t outSiz
     if (Status st = Parse(data, size, true, &s); st != Status::Ok) return st;
     const FrameInfo info = InfoOf(s);
     if (outSize < BmpFileSize(info.width, info.height)) return Status::BufferTooSmall;
-    std::vector<float> plane;
-    if (Status st = Synthesize(s, &plane); st != Status::Ok) return st;
+    Workspace& work = ThreadWorkspace();
+    Synthesize(s, &work);
     WriteBmpHeader(info, out);
     const size_t w = static_cast<size_t>(info.width);
     const size_t stride = BmpStride(info.width);
     for (int32_t y = 0; y < info.height; ++y) {
         uint8_t* row = out + kBmpPixelOffset + static_cast<size_t>(info.height - 1 - y) * stride;
-        RowToPixels(plane.data() + static_cast<size_t>(y) * w, info.width, s.frame.mShift,
+        RowToPixels(work.plane.data() + static_cast<size_t>(y) * w, info.width, s.frame.mShift,
                     s.frame.rScale, row);
         std::fill(row + w, row + stride, uint8_t{0});
     }
+    work.Trim();
     return Status::Ok;
 }
 

@@ -11,6 +11,8 @@
 // start samples move left before they move right, and whether an end sample
 // is repeated depends on the parity of the line. Reproducing that order exactly
 // is what makes the float sums, and so the pixels, equal the reference's.
+#include <utility>
+
 #include "WsqInternal.h"
 
 namespace gw::wsq {
@@ -118,6 +120,11 @@ struct Groups {
         }
         end.push_back(static_cast<uint32_t>(offset.size()));
     }
+    void Reserve(int n, int taps) {
+        end.reserve(static_cast<size_t>(n));
+        offset.reserve(static_cast<size_t>(n) * static_cast<size_t>(taps / 2 + 1));
+        coef.reserve(static_cast<size_t>(n) * static_cast<size_t>(taps / 2 + 1));
+    }
     size_t Count() const { return end.size(); }
     uint32_t Begin(size_t k) const { return k == 0 ? 0 : end[k - 1]; }
 };
@@ -175,6 +182,8 @@ Status BuildLinePlan(int n, bool invert, const TransformTable& t, LinePlan* plan
     const int hiFirst = ((hiTaps + 1) / 2) % 2;
 
     Groups los, his;
+    los.Reserve(n, loTaps);
+    his.Reserve(n, hiTaps);
     // A highpass group adds to an output whose lowpass group is already there.
     auto addHi = [&](int tap) {
         if (his.Count() >= los.Count()) return false;
@@ -198,8 +207,11 @@ Status BuildLinePlan(int n, bool invert, const TransformTable& t, LinePlan* plan
     if (los.Count() != static_cast<size_t>(n)) return Status::FrameTooSmall;
 
     plan->first.assign(1, 0);
+    plan->first.reserve(static_cast<size_t>(n) + 1);
     plan->offset.clear();
+    plan->offset.reserve(los.offset.size() + his.offset.size());
     plan->coef.clear();
+    plan->coef.reserve(los.offset.size() + his.offset.size());
     auto append = [plan](const Groups& g, size_t k) {
         for (uint32_t i = g.Begin(k); i < g.end[k]; ++i) {
             plan->offset.push_back(g.offset[i]);
@@ -219,30 +231,41 @@ Status BuildLinePlan(int n, bool invert, const TransformTable& t, LinePlan* plan
     return Status::Ok;
 }
 
-Status PlanNode(const Geometry& g, int k, const TransformTable& t, int width, int height,
-                LinePlan* cols, LinePlan* rows) {
-    const size_t i = static_cast<size_t>(k);
-    const Region& r = g.node[i];
-    if (Status s = BuildLinePlan(r.h, g.invertCols[i], t, cols); s != Status::Ok) return s;
-    if (Status s = BuildLinePlan(r.w, g.invertRows[i], t, rows); s != Status::Ok) return s;
-    // Column reads stay in the column of the coefficient plane.
-    if (r.y + cols->minOffset < 0 || r.y + cols->maxOffset >= height) {
-        return Status::FrameTooSmall;
-    }
-    // Row reads run on through the scratch plane from the start of the row.
-    const int64_t lastRow = int64_t{r.h - 1} * width;
-    if (rows->minOffset < 0 || lastRow + rows->maxOffset >= int64_t{width} * height) {
-        return Status::FrameTooSmall;
-    }
-    return Status::Ok;
-}
-
-Status CheckSynthesis(const Geometry& g, const TransformTable& t, int width, int height) {
-    LinePlan cols, rows;
-    for (int k = 0; k < kNodes; ++k) {
-        const Region& r = g.node[static_cast<size_t>(k)];
+Status PlanSynthesis(const Geometry& g, const TransformTable& t, int width, int height,
+                     Synthesis* out) {
+    out->plans.clear();
+    out->rowsInLine = true;
+    std::vector<std::pair<int, bool>> keys;  // (length, invert) of each plan
+    auto planOf = [&](int n, bool invert, int* index) {
+        for (size_t i = 0; i < keys.size(); ++i) {
+            if (keys[i] == std::make_pair(n, invert)) {
+                *index = static_cast<int>(i);
+                return Status::Ok;
+            }
+        }
+        out->plans.emplace_back();
+        keys.emplace_back(n, invert);
+        *index = static_cast<int>(keys.size() - 1);
+        return BuildLinePlan(n, invert, t, &out->plans.back());
+    };
+    for (size_t k = 0; k < kNodes; ++k) {
+        const Region& r = g.node[k];
+        out->cols[k] = out->rows[k] = -1;
         if (r.w == 0 || r.h == 0) continue;
-        if (Status s = PlanNode(g, k, t, width, height, &cols, &rows); s != Status::Ok) return s;
+        if (Status s = planOf(r.h, g.invertCols[k], &out->cols[k]); s != Status::Ok) return s;
+        if (Status s = planOf(r.w, g.invertRows[k], &out->rows[k]); s != Status::Ok) return s;
+        const LinePlan& cols = out->plans[static_cast<size_t>(out->cols[k])];
+        const LinePlan& rows = out->plans[static_cast<size_t>(out->rows[k])];
+        // Column reads stay in the column of the coefficient plane.
+        if (r.y + cols.minOffset < 0 || r.y + cols.maxOffset >= height) {
+            return Status::FrameTooSmall;
+        }
+        // Row reads run on through the scratch plane from the start of the row.
+        const int64_t lastRow = int64_t{r.h - 1} * width;
+        if (rows.minOffset < 0 || lastRow + rows.maxOffset >= int64_t{width} * height) {
+            return Status::FrameTooSmall;
+        }
+        if (rows.maxOffset >= r.w) out->rowsInLine = false;
     }
     return Status::Ok;
 }

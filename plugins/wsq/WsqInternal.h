@@ -156,15 +156,23 @@ struct LinePlan {
 /// would spill past the line.
 Status BuildLinePlan(int n, bool invert, const TransformTable& t, LinePlan* plan);
 
-/// Plans of synthesis step k of a width x height frame (columns, then rows).
-/// Columns are read from the coefficient plane and written to a scratch plane
-/// of the same size at its origin; rows are read from there and written back
-/// into the node. FrameTooSmall if a read would leave its plane.
-Status PlanNode(const Geometry& g, int k, const TransformTable& t, int width, int height,
-                LinePlan* cols, LinePlan* rows);
+/// The synthesis plans of a frame: one per distinct line length and
+/// orientation, and for every step the plans of its columns and rows.
+struct Synthesis {
+    std::vector<LinePlan> plans;
+    std::array<int, kNodes> cols{};
+    std::array<int, kNodes> rows{};
+    /// True if no row plan reads outside its row, which lets the rows be
+    /// filtered as the columns of a transposed block.
+    bool rowsInLine = true;
+};
 
-/// FrameTooSmall if any synthesis step of the frame cannot be planned.
-Status CheckSynthesis(const Geometry& g, const TransformTable& t, int width, int height);
+/// Plans every synthesis step of a width x height frame. Columns are read from
+/// the coefficient plane and written to a scratch plane of the same size at its
+/// origin; rows are read from there and written back into the node.
+/// FrameTooSmall if a line has one sample or a read would leave its plane.
+Status PlanSynthesis(const Geometry& g, const TransformTable& t, int width, int height,
+                     Synthesis* out);
 
 // --- WsqTransform.cpp: dequantization and reconstruction -------------------
 
@@ -172,8 +180,10 @@ Status CheckSynthesis(const Geometry& g, const TransformTable& t, int width, int
 void Dequantize(const Geometry& g, const QuantTable& q, const std::vector<int16_t>& coefficients,
                 int width, float* plane);
 
-/// Runs the wavelet synthesis over the plane in place.
-Status Reconstruct(const Geometry& g, const TransformTable& t, int width, int height, float* plane);
+/// Runs the planned wavelet synthesis over the width x height plane in place,
+/// with *scratch (resized to the plane's size) as the intermediate plane.
+void Reconstruct(const Geometry& g, const Synthesis& plan, int width, int height, float* plane,
+                 std::vector<float>* scratch);
 
 /// Converts one reconstructed row to pixels.
 void RowToPixels(const float* row, int width, float mShift, float rScale, uint8_t* pixels);

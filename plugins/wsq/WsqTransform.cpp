@@ -5,6 +5,10 @@
 // Each synthesis step filters the columns of its node into a scratch plane,
 // then the rows of the scratch plane back into the node. Columns are filtered
 // four at a time with SIMD vectors; each lane computes exactly the scalar sum.
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <cstring>
 
 #include "WsqInternal.h"
@@ -24,29 +28,59 @@ inline void Store(float* p, Vec4 v) {
     std::memcpy(p, &v, sizeof v);
 }
 
+inline Vec4 Splat(float c) {
+    return Vec4{c, c, c, c};
+}
+
+// Output k of the plan over 16 lanes from x, accumulated in registers.
+inline void Sum16(const LinePlan& plan, size_t k, const float* src, ptrdiff_t srcStride,
+                  float* out) {
+    const uint32_t t0 = plan.first[k], t1 = plan.first[k + 1];
+    const float* in = src + plan.offset[t0] * srcStride;
+    Vec4 c = Splat(plan.coef[t0]);
+    Vec4 a0 = Load(in) * c, a1 = Load(in + 4) * c, a2 = Load(in + 8) * c, a3 = Load(in + 12) * c;
+    for (uint32_t t = t0 + 1; t < t1; ++t) {
+        in = src + plan.offset[t] * srcStride;
+        c = Splat(plan.coef[t]);
+        a0 = a0 + Load(in) * c;
+        a1 = a1 + Load(in + 4) * c;
+        a2 = a2 + Load(in + 8) * c;
+        a3 = a3 + Load(in + 12) * c;
+    }
+    Store(out, a0);
+    Store(out + 4, a1);
+    Store(out + 8, a2);
+    Store(out + 12, a3);
+}
+
+// The same over 4 lanes.
+inline void Sum4(const LinePlan& plan, size_t k, const float* src, ptrdiff_t srcStride,
+                 float* out) {
+    const uint32_t t0 = plan.first[k], t1 = plan.first[k + 1];
+    Vec4 a = Load(src + plan.offset[t0] * srcStride) * Splat(plan.coef[t0]);
+    for (uint32_t t = t0 + 1; t < t1; ++t) {
+        a = a + Load(src + plan.offset[t] * srcStride) * Splat(plan.coef[t]);
+    }
+    Store(out, a);
+}
+
 // dst row k (stride dstStride) = plan terms over src rows (stride srcStride),
 // for cols columns.
 void FilterColumns(const LinePlan& plan, const float* src, ptrdiff_t srcStride, int cols,
                    float* dst, size_t dstStride) {
     const size_t n = plan.first.size() - 1;
-    constexpr int kBlock = 256;
-    for (int c0 = 0; c0 < cols; c0 += kBlock) {
-        const int width = cols - c0 < kBlock ? cols - c0 : kBlock;
-        for (size_t k = 0; k < n; ++k) {
-            float* out = dst + k * dstStride + c0;
-            const uint32_t t0 = plan.first[k], t1 = plan.first[k + 1];
-            const float* in = src + plan.offset[t0] * srcStride + c0;
-            const float c = plan.coef[t0];
-            int x = 0;
-            for (; x + 4 <= width; x += 4) Store(out + x, Load(in + x) * c);
-            for (; x < width; ++x) out[x] = in[x] * c;
-            for (uint32_t t = t0 + 1; t < t1; ++t) {
-                const float* s = src + plan.offset[t] * srcStride + c0;
-                const float ct = plan.coef[t];
-                x = 0;
-                for (; x + 4 <= width; x += 4) Store(out + x, Load(out + x) + Load(s + x) * ct);
-                for (; x < width; ++x) out[x] = out[x] + s[x] * ct;
+    for (size_t k = 0; k < n; ++k) {
+        float* out = dst + k * dstStride;
+        int x = 0;
+        for (; x + 16 <= cols; x += 16) Sum16(plan, k, src + x, srcStride, out + x);
+        for (; x + 4 <= cols; x += 4) Sum4(plan, k, src + x, srcStride, out + x);
+        for (; x < cols; ++x) {
+            uint32_t t = plan.first[k];
+            float acc = src[plan.offset[t] * srcStride + x] * plan.coef[t];
+            for (++t; t < plan.first[k + 1]; ++t) {
+                acc = acc + src[plan.offset[t] * srcStride + x] * plan.coef[t];
             }
+            out[x] = acc;
         }
     }
 }
@@ -67,6 +101,39 @@ void FilterRows(const LinePlan& plan, const float* src, size_t srcStride, int ro
             for (++t; t < first[k + 1]; ++t) acc = acc + in[offset[t]] * coef[t];
             out[k] = acc;
         }
+    }
+}
+
+// dst[c][r] = src[r][c] for a rows x cols block, in 4 x 4 tiles.
+void Transpose(const float* src, size_t srcStride, int rows, int cols, float* dst,
+               size_t dstStride) {
+    int r = 0;
+#if defined(__SSE2__)
+    for (; r + 4 <= rows; r += 4) {
+        const float* in = src + static_cast<size_t>(r) * srcStride;
+        int c = 0;
+        for (; c + 4 <= cols; c += 4) {
+            __m128 a = _mm_loadu_ps(in + c);
+            __m128 b = _mm_loadu_ps(in + srcStride + c);
+            __m128 d = _mm_loadu_ps(in + 2 * srcStride + c);
+            __m128 e = _mm_loadu_ps(in + 3 * srcStride + c);
+            _MM_TRANSPOSE4_PS(a, b, d, e);
+            float* out = dst + static_cast<size_t>(c) * dstStride + r;
+            _mm_storeu_ps(out, a);
+            _mm_storeu_ps(out + dstStride, b);
+            _mm_storeu_ps(out + 2 * dstStride, d);
+            _mm_storeu_ps(out + 3 * dstStride, e);
+        }
+        for (; c < cols; ++c) {
+            for (int i = 0; i < 4; ++i) {
+                dst[static_cast<size_t>(c) * dstStride + r + i] = in[i * srcStride + c];
+            }
+        }
+    }
+#endif
+    for (; r < rows; ++r) {
+        const float* in = src + static_cast<size_t>(r) * srcStride;
+        for (int c = 0; c < cols; ++c) dst[static_cast<size_t>(c) * dstStride + r] = in[c];
     }
 }
 
@@ -99,26 +166,67 @@ void Dequantize(const Geometry& g, const QuantTable& q, const std::vector<int16_
     }
 }
 
-Status Reconstruct(const Geometry& g, const TransformTable& t, int width, int height,
-                   float* plane) {
-    // The scratch plane is as large as the frame and each step uses it from
-    // its origin, as the reference does: short rows read on past their end.
-    std::vector<float> scratch(static_cast<size_t>(width) * static_cast<size_t>(height), 0.0f);
-    LinePlan cols, rows;
+void Reconstruct(const Geometry& g, const Synthesis& plan, int width, int height, float* plane,
+                 std::vector<float>* scratch) {
     const size_t stride = static_cast<size_t>(width);
-    for (int k = kNodes - 1; k >= 0; --k) {
-        const Region& r = g.node[static_cast<size_t>(k)];
-        if (r.w == 0 || r.h == 0) continue;
-        if (Status s = PlanNode(g, k, t, width, height, &cols, &rows); s != Status::Ok) return s;
-        float* node = plane + static_cast<size_t>(r.y) * stride + r.x;
-        FilterColumns(cols, node, static_cast<ptrdiff_t>(stride), r.w, scratch.data(), stride);
-        FilterRows(rows, scratch.data(), stride, r.h, node, stride);
+    const size_t area = stride * static_cast<size_t>(height);
+    if (plan.rowsInLine) {
+        scratch->resize(area);
+    } else {
+        scratch->assign(area, 0.0f);  // short rows may read parts never written
     }
-    return Status::Ok;
+    // Row strips of kStrip rows are transposed so that their rows are filtered
+    // as columns, kStrip lanes wide.
+    constexpr int kStrip = 16;
+    std::vector<float> lines(stride * kStrip), sums(stride * kStrip);
+    for (int k = kNodes - 1; k >= 0; --k) {
+        const size_t i = static_cast<size_t>(k);
+        const Region& r = g.node[i];
+        if (r.w == 0 || r.h == 0) continue;
+        const LinePlan& cols = plan.plans[static_cast<size_t>(plan.cols[i])];
+        const LinePlan& rows = plan.plans[static_cast<size_t>(plan.rows[i])];
+        float* node = plane + static_cast<size_t>(r.y) * stride + r.x;
+        if (plan.rowsInLine) {
+            const size_t w = static_cast<size_t>(r.w);
+            FilterColumns(cols, node, static_cast<ptrdiff_t>(stride), r.w, scratch->data(), w);
+            for (int r0 = 0; r0 < r.h; r0 += kStrip) {
+                const int n = r.h - r0 < kStrip ? r.h - r0 : kStrip;
+                const size_t lanes = static_cast<size_t>(n);
+                Transpose(scratch->data() + static_cast<size_t>(r0) * w, w, n, r.w, lines.data(),
+                          lanes);
+                FilterColumns(rows, lines.data(), n, n, sums.data(), lanes);
+                Transpose(sums.data(), lanes, r.w, n, node + static_cast<size_t>(r0) * stride,
+                          stride);
+            }
+        } else {
+            // The reference's own layout, so that reads past short rows see
+            // what the reference sees there.
+            FilterColumns(cols, node, static_cast<ptrdiff_t>(stride), r.w, scratch->data(), stride);
+            FilterRows(rows, scratch->data(), stride, r.h, node, stride);
+        }
+    }
 }
 
 void RowToPixels(const float* row, int width, float mShift, float rScale, uint8_t* pixels) {
-    for (int x = 0; x < width; ++x) {
+    int x = 0;
+#if defined(__SSE2__)
+    // v * scale + shift, then + 0.5 in float: rounding the exact sum of two
+    // floats to double and then to float gives the float sum, so this equals
+    // the reference's double addition. max() maps NaN to 0 like the tail.
+    const __m128 scale = _mm_set1_ps(rScale), shift = _mm_set1_ps(mShift);
+    const __m128 half = _mm_set1_ps(0.5f), zero = _mm_setzero_ps(), top = _mm_set1_ps(255.0f);
+    for (; x + 16 <= width; x += 16) {
+        __m128i q[4];
+        for (int i = 0; i < 4; ++i) {
+            __m128 v = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(row + x + 4 * i), scale), shift);
+            v = _mm_min_ps(_mm_max_ps(_mm_add_ps(v, half), zero), top);
+            q[i] = _mm_cvttps_epi32(v);
+        }
+        const __m128i lo = _mm_packs_epi32(q[0], q[1]), hi = _mm_packs_epi32(q[2], q[3]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + x), _mm_packus_epi16(lo, hi));
+    }
+#endif
+    for (; x < width; ++x) {
         float v = row[x] * rScale + mShift;
         v = static_cast<float>(static_cast<double>(v) + 0.5);
         uint8_t p = 0;  // also for NaN, which only hostile tables produce

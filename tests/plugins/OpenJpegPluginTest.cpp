@@ -135,6 +135,32 @@ TEST(OpenJpegPlugin, GreyAndColourImagesBecomeCompleteBmpFiles) {
     }
 }
 
+TEST(OpenJpegPlugin, SubsampledComponentsAreRepeated) {
+    ASSERT_TRUE(Plugin().Complete());
+    auto image = MakeImage(15, 9, 1);
+    const auto chroma = MakeImage(8, 5, 2);  // 15 x 9 sampled every second pixel
+    image.planes.push_back(chroma.planes[0]);
+    image.planes.push_back(chroma.planes[1]);
+    image.subsampling = 2;
+    const auto bmpBytes = ToBmp(gwtest::EncodeJ2k(image, false));
+    BmpFile bmp;
+    ASSERT_TRUE(ParseBmp(bmpBytes.data(), bmpBytes.size(), &bmp));
+    ASSERT_EQ(bmp.width, 15u);
+    ASSERT_EQ(bmp.height, 9u);
+    ASSERT_EQ(bmp.bitsPerPixel, 24u);
+    size_t mismatches = 0;
+    for (uint32_t y = 0; y < 9; ++y) {
+        for (uint32_t x = 0; x < 15; ++x) {
+            const uint8_t* pixel = &bmp.pixels[(y * 15 + x) * 3];
+            const size_t coarse = (y / 2) * 8 + x / 2;
+            mismatches += pixel[2] != image.planes[0][y * 15 + x];
+            mismatches += pixel[1] != image.planes[1][coarse];
+            mismatches += pixel[0] != image.planes[2][coarse];
+        }
+    }
+    EXPECT_EQ(mismatches, 0u);
+}
+
 TEST(OpenJpegPlugin, FilesByNarrowAndWidePath) {
     ASSERT_TRUE(Plugin().Complete());
     TempFolder folder;

@@ -110,6 +110,7 @@ bool Prepare(PngDecode& d) {
 
     d.status = NewBitmap(width, height, format, &d.bitmap);
     if (d.status != dv::Ok) return false;
+    d.status = dv::GenericError;  // what a later libpng error means
     const size_t rowBytes = png_get_rowbytes(png, info);
     const bool direct = d.layout != Layout::GreyAlpha && d.layout != Layout::Bgra;
     if (!direct) d.scratch.resize(rowBytes * height);

@@ -104,7 +104,7 @@ bool Prepare(PngDecode& d) {
         if (trns) png_set_tRNS_to_alpha(png);
         png_set_bgr(png);
     }
-    if (depth == 16) png_set_strip_16(png);
+    if (depth == 16) png_set_scale_16(png);  // rounded, not cut
     if (interlace != PNG_INTERLACE_NONE) png_set_interlace_handling(png);
     png_read_update_info(png, info);
 

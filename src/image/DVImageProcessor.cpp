@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "DVImageProcessor.h"
+#include "image/LockedView.h"
 
 using dv::Bitmap;
 
@@ -117,79 +118,12 @@ void DVImageProcessor::SetVerticalResolution(float vertical) {
 
 // ---- Pixel-operation mechanism ----
 
-namespace {
-
-struct PaletteFree {
-    void operator()(dv::ColorPalette* p) const { std::free(p); }
-};
-using PaletteCopy = std::unique_ptr<dv::ColorPalette, PaletteFree>;
-
-// A locked rectangle of one bitmap as a view, with its palette copy.
-class LockedView {
-  public:
-    LockedView(Bitmap* bmp, const dv::Rect* rect, uint32_t mode, int32_t format) : bitmap_(bmp) {
-        locked_ = bmp->LockBits(rect, mode, format, &data_) == dv::Ok;
-        if (!locked_) return;
-        view_.owner = bmp;
-        view_.pixels = static_cast<uint8_t*>(data_.Scan0);
-        view_.width = data_.Width;
-        view_.height = data_.Height;
-        view_.stride = uint32_t(data_.Stride);
-        view_.format = data_.PixelFormat;
-        // A view never reaches past the end of the pixel buffer, even for a
-        // rectangle that does not start at column 0.
-        uint64_t size = uint64_t{view_.height} * view_.stride;
-        if (view_.pixels >= bmp->Pixels() &&
-            view_.pixels < bmp->Pixels() + size_t{bmp->GetStride()} * bmp->GetHeight()) {
-            const uint64_t left = uint64_t(
-                bmp->Pixels() + size_t{bmp->GetStride()} * bmp->GetHeight() - view_.pixels);
-            if (size > left) size = left;
-        }
-        view_.size = uint32_t(size);
-        if (format & dv::PixelFormatIndexed) {
-            const uint32_t bytes = bmp->GetPaletteSize();
-            palette_.reset(static_cast<dv::ColorPalette*>(std::calloc(1, bytes)));
-            if (!palette_) throw std::bad_alloc();
-            bmp->GetPalette(palette_.get(), bytes);
-            view_.palette = palette_.get();
-            view_.paletteSize = bytes;
-        }
-    }
-
-    bool Locked() const { return locked_; }
-    DVPixelView* View() { return &view_; }
-    uint32_t* Changes() { return &changes_; }
-
-    // Unlocks, and stores the palette copy when the operation succeeded and
-    // says it wrote it.
-    void Finish(uint32_t result) {
-        if (!locked_) return;
-        bitmap_->UnlockBits(&data_);
-        locked_ = false;
-        if (result == 0 && (changes_ & kChangedPalette) && palette_) {
-            bitmap_->SetPalette(palette_.get());
-        }
-    }
-
-    ~LockedView() { Finish(1); }
-
-  private:
-    Bitmap* bitmap_;
-    dv::BitmapData data_{};
-    bool locked_ = false;
-    DVPixelView view_{};
-    uint32_t changes_ = 0;
-    PaletteCopy palette_;
-};
-
-}  // namespace
-
 uint32_t DVImageProcessor::ApplyToImage(Bitmap* bmp, const dv::Rect* rect, uint32_t lockMode,
                                         int32_t format, DVPixelOperation operation,
                                         void* argument) {
     if (!bmp) return 1;
     if (!operation) return 3;
-    LockedView view(bmp, rect, lockMode, format);
+    gw::LockedView view(bmp, rect, lockMode, format, true);
     if (!view.Locked()) return 11;
     const uint32_t result = operation(view.View(), view.Changes(), argument);
     view.Finish(result);
@@ -203,10 +137,10 @@ uint32_t DVImageProcessor::ApplyToImagePair(Bitmap* source, const dv::Rect* sour
                                             DVPixelPairOperation operation, void* argument) {
     if (!source || !destination) return 1;
     if (!operation) return 3;
-    LockedView src(source, sourceRect, sourceLockMode, sourceFormat);
+    gw::LockedView src(source, sourceRect, sourceLockMode, sourceFormat, true);
     if (!src.Locked()) return 11;
     // Two rectangles of one bitmap cannot be locked at once.
-    LockedView dst(destination, destinationRect, destinationLockMode, destinationFormat);
+    gw::LockedView dst(destination, destinationRect, destinationLockMode, destinationFormat, true);
     if (!dst.Locked()) return 11;
     const uint32_t result =
         operation(src.View(), src.Changes(), dst.View(), dst.Changes(), argument);

@@ -4,6 +4,7 @@
 
 #include "DVImageProcessor.h"
 #include "image/Grey.h"
+#include "image/LockedView.h"
 #include "platform/PixelLayout.h"
 
 namespace {
@@ -15,6 +16,18 @@ constexpr uint32_t kWrite = dv::ImageLockModeWrite;
 // pixels of 1 or 3 bytes.
 uint32_t ViewRowBytes(const DVPixelView& v) {
     return gw::RowBytes(v.width, dv::BitsPerPixel(v.format));
+}
+
+// Runs an operation that never reads or writes the palette (CheckView masks 1
+// and 3): the same results as ApplyToImage without copying the palette, which
+// matters on the row-at-a-time paths of the area code.
+uint32_t RunWithoutPalette(dv::Bitmap* bitmap, uint32_t lockMode, DVPixelOperation operation,
+                           void* argument) {
+    gw::LockedView view(bitmap, nullptr, lockMode, bitmap->GetPixelFormat(), false);
+    if (!view.Locked()) return 11;
+    const uint32_t result = operation(view.View(), view.Changes(), argument);
+    view.Finish(result);
+    return result;
 }
 
 bool IsIndexed(int32_t format) {
@@ -316,13 +329,13 @@ uint32_t DVImageProcessor::GetBits(uint8_t* buffer, uint32_t bufferStride) {
     lastError = 0;
     if (!bitmap) return Record(1);
     BitsArgument arg{buffer, bufferStride};
-    return Record(ApplyToImage(bitmap, nullptr, kRead, GetPixelFormat(), BitsOutOperation, &arg));
+    return Record(RunWithoutPalette(bitmap, kRead, BitsOutOperation, &arg));
 }
 
 uint32_t DVImageProcessor::Clear() {
     lastError = 0;
     if (!bitmap) return Record(1);
-    return Record(ApplyToImage(bitmap, nullptr, kWrite, GetPixelFormat(), ClearOperation, nullptr));
+    return Record(RunWithoutPalette(bitmap, kWrite, ClearOperation, nullptr));
 }
 
 uint32_t DVImageProcessor::GetPixel(uint32_t x, uint32_t y, uint32_t* colour) {
@@ -357,7 +370,7 @@ uint32_t DVImageProcessor::GetBytes(uint32_t row, uint32_t column, uint8_t* buff
     if (!bitmap) return Record(1);
     if (!buffer) return 2;
     BytesArgument arg{row, column, buffer, count};
-    return Record(ApplyToImage(bitmap, nullptr, kRead, GetPixelFormat(), BytesOutOperation, &arg));
+    return Record(RunWithoutPalette(bitmap, kRead, BytesOutOperation, &arg));
 }
 
 uint32_t DVImageProcessor::SetBytes(uint32_t row, uint32_t column, const uint8_t* data,
@@ -366,15 +379,14 @@ uint32_t DVImageProcessor::SetBytes(uint32_t row, uint32_t column, const uint8_t
     if (!bitmap) return Record(1);
     if (!data) return 2;
     BytesArgument arg{row, column, const_cast<uint8_t*>(data), count};
-    return Record(ApplyToImage(bitmap, nullptr, kWrite, GetPixelFormat(), BytesInOperation, &arg));
+    return Record(RunWithoutPalette(bitmap, kWrite, BytesInOperation, &arg));
 }
 
 uint32_t DVImageProcessor::GetRows(uint8_t** rows) {
     lastError = 0;
     if (!bitmap) return Record(1);
     RowsArgument arg{rows, nullptr};
-    return Record(ApplyToImage(bitmap, nullptr, kRead, GetPixelFormat(), RowsOutOperation,
-                               rows ? &arg : nullptr));
+    return Record(RunWithoutPalette(bitmap, kRead, RowsOutOperation, rows ? &arg : nullptr));
 }
 
 uint32_t DVImageProcessor::SetRows(uint8_t* const* rows) {
@@ -382,15 +394,14 @@ uint32_t DVImageProcessor::SetRows(uint8_t* const* rows) {
     if (!bitmap) return Record(1);
     if (!rows) return 2;
     RowsArgument arg{rows, nullptr};
-    return Record(ApplyToImage(bitmap, nullptr, kWrite, GetPixelFormat(), RowsInOperation, &arg));
+    return Record(RunWithoutPalette(bitmap, kWrite, RowsInOperation, &arg));
 }
 
 uint32_t DVImageProcessor::GetPackedRows(uint8_t* buffer) {
     lastError = 0;
     if (!bitmap) return Record(1);
     RowsArgument arg{nullptr, buffer};
-    return Record(ApplyToImage(bitmap, nullptr, kRead, GetPixelFormat(), RowsOutOperation,
-                               buffer ? &arg : nullptr));
+    return Record(RunWithoutPalette(bitmap, kRead, RowsOutOperation, buffer ? &arg : nullptr));
 }
 
 uint32_t DVImageProcessor::SetPackedRows(const uint8_t* buffer) {
@@ -398,7 +409,7 @@ uint32_t DVImageProcessor::SetPackedRows(const uint8_t* buffer) {
     if (!bitmap) return Record(1);
     if (!buffer) return 2;
     RowsArgument arg{nullptr, const_cast<uint8_t*>(buffer)};
-    return Record(ApplyToImage(bitmap, nullptr, kWrite, GetPixelFormat(), RowsInOperation, &arg));
+    return Record(RunWithoutPalette(bitmap, kWrite, RowsInOperation, &arg));
 }
 
 uint32_t DVImageProcessor::Combine(dv::Bitmap* source, const dv::Position* sourcePosition,

@@ -2,6 +2,8 @@
 // the pixel lock. It stands in for the platform's native bitmap with the
 // behaviour the image object relies on.
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -35,12 +37,29 @@ uint32_t PaletteEntryCount(int32_t format) {
     }
 }
 
+namespace {
+
+// Pixel memory comes from calloc: large blocks arrive as zero pages from the
+// system, so a new blank bitmap costs no clearing pass.
+struct FreeDeleter {
+    void operator()(uint8_t* p) const { std::free(p); }
+};
+using PixelBuffer = std::unique_ptr<uint8_t[], FreeDeleter>;
+
+PixelBuffer AllocateZeroed(size_t bytes) {
+    auto* p = static_cast<uint8_t*>(std::calloc(bytes ? bytes : 1, 1));
+    if (!p) throw std::bad_alloc();
+    return PixelBuffer(p);
+}
+
+}  // namespace
+
 struct Bitmap::Impl {
     uint32_t width = 0;
     uint32_t height = 0;
     uint32_t stride = 0;
     int32_t format = 0;
-    std::unique_ptr<uint8_t[]> pixels;
+    PixelBuffer pixels;
     uint32_t paletteFlags = 0;
     std::vector<uint32_t> palette;
     float dpiX = 96.0f;
@@ -129,7 +148,7 @@ Bitmap* Bitmap::Create(uint32_t width, uint32_t height, int32_t format, Status* 
     impl->height = height;
     impl->format = format;
     impl->stride = gw::AlignedRowBytes(width, BitsPerPixel(format));
-    impl->pixels = std::make_unique<uint8_t[]>(size_t{impl->stride} * height);  // zeroed
+    impl->pixels = AllocateZeroed(size_t{impl->stride} * height);
     SetDefaultPaletteFor(*impl);
     return new Bitmap(impl.release());
 }
@@ -277,7 +296,7 @@ Status Bitmap::RotateFlip(int32_t type) {
     const bool swap = (type & 1) != 0;  // types 1, 3, 5 and 7 turn by 90 degrees
     const uint32_t nw = swap ? h : w, nh = swap ? w : h;
     const uint32_t nstride = gw::AlignedRowBytes(nw, bpp);
-    auto out = std::make_unique<uint8_t[]>(size_t{nstride} * nh);
+    PixelBuffer out = AllocateZeroed(size_t{nstride} * nh);
     const uint32_t bytes = bpp / 8;
 
     for (uint32_t y = 0; y < h; ++y) {

@@ -2,6 +2,8 @@
 
 namespace gwtest {
 
-std::string DataPath(const std::string& name) { return std::string(GW_TEST_DATA) + "/" + name; }
+std::string DataPath(const std::string& name) {
+    return std::string(GW_TEST_DATA) + "/" + name;
+}
 
 }  // namespace gwtest

@@ -251,11 +251,15 @@ Status DecodeBmp(const uint8_t* data, size_t size, dv::Bitmap** out) {
                            : h.bpp <= 8 ? dv::PixelFormat8bppIndexed
                                         : dv::PixelFormat24bppRGB;
     const uint32_t height = uint32_t(h.height < 0 ? -h.height : h.height);
+    const bool rle = h.compression == kRle8 || h.compression == kRle4;
+    // Uncompressed rows must all be present; checked before the bitmap is made.
+    const size_t rowBytes = (size_t(h.width) * h.bpp + 31) / 32 * 4;
+    if (!rle && size_t(end - pixels) / rowBytes < height) return dv::GenericError;
     dv::Bitmap* bm = nullptr;
     status = NewBitmap(uint32_t(h.width), height, format, &bm);
     if (status != dv::Ok) return status;
     *out = bm;
-    if (h.compression == kRle8 || h.compression == kRle4) {
+    if (rle) {
         status = DecodeRle(pixels, end, h.compression == kRle4, bm);
     } else {
         status = DecodeRows(h, pixels, end, bm);

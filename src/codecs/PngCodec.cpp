@@ -104,12 +104,13 @@ bool Prepare(PngDecode& d) {
         if (trns) png_set_tRNS_to_alpha(png);
         png_set_bgr(png);
     }
-    if (depth == 16) png_set_strip_16(png);
+    if (depth == 16) png_set_scale_16(png);  // rounded, not cut
     if (interlace != PNG_INTERLACE_NONE) png_set_interlace_handling(png);
     png_read_update_info(png, info);
 
     d.status = NewBitmap(width, height, format, &d.bitmap);
     if (d.status != dv::Ok) return false;
+    d.status = dv::GenericError;  // what a later libpng error means
     const size_t rowBytes = png_get_rowbytes(png, info);
     const bool direct = d.layout != Layout::GreyAlpha && d.layout != Layout::Bgra;
     if (!direct) d.scratch.resize(rowBytes * height);

@@ -154,7 +154,7 @@ uint32_t Sample(const uint8_t* row, uint32_t i, uint32_t bps) {
         case 16: {
             uint16_t v;
             std::memcpy(&v, row + 2 * size_t(i), 2);
-            return v >> 8;
+            return (v * 255u + 32767u) / 65535u;
         }
         default: {
             const uint32_t bit = i * bps;

@@ -106,7 +106,7 @@ std::string TempDir::Path(const std::string& name) const {
     return (dir_ / name).string();
 }
 
-std::vector<uint8_t> Run(const std::string& command, bool* ok) {
+std::vector<uint8_t> RunCommand(const std::string& command, bool* ok) {
     std::vector<uint8_t> out;
     FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
     if (!pipe) {
@@ -124,7 +124,7 @@ std::vector<uint8_t> Run(const std::string& command, bool* ok) {
 
 bool HaveConvert() {
     bool ok = false;
-    Run("convert -version", &ok);
+    RunCommand("convert -version", &ok);
     return ok;
 }
 

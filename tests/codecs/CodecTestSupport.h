@@ -46,7 +46,7 @@ class TempDir {
 
 /// Runs a shell command and returns its standard output; ok is false when it
 /// exits with a non-zero status.
-std::vector<uint8_t> Run(const std::string& command, bool* ok);
+std::vector<uint8_t> RunCommand(const std::string& command, bool* ok);
 
 /// True when ImageMagick's convert is available.
 bool HaveConvert();

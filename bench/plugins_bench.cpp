@@ -92,25 +92,29 @@ const std::string& PageFile() {
 void Quiet(const char*, void*) {}
 
 // OpenJPEG alone: open the file, read the headers, decode every tile.
+bool OpenJpegDecode(const std::string& path) {
+    opj_stream_t* stream = opj_stream_create_default_file_stream(path.c_str(), OPJ_TRUE);
+    opj_codec_t* codec = opj_create_decompress(OPJ_CODEC_JP2);
+    opj_set_error_handler(codec, Quiet, nullptr);
+    opj_set_warning_handler(codec, Quiet, nullptr);
+    opj_set_info_handler(codec, Quiet, nullptr);
+    opj_dparameters_t parameters;
+    opj_set_default_decoder_parameters(&parameters);
+    opj_image_t* image = nullptr;
+    const bool ok = opj_setup_decoder(codec, &parameters) &&
+                    opj_read_header(stream, codec, &image) && opj_decode(codec, stream, image) &&
+                    opj_end_decompress(codec, stream);
+    benchmark::DoNotOptimize(image);
+    opj_image_destroy(image);
+    opj_destroy_codec(codec);
+    opj_stream_destroy(stream);
+    return ok;
+}
+
 void BM_OpenJpegDecodesPage(benchmark::State& state) {
     const std::string& path = PageFile();
     Timed(state, "openjpeg", [&] {
-        opj_stream_t* stream = opj_stream_create_default_file_stream(path.c_str(), OPJ_TRUE);
-        opj_codec_t* codec = opj_create_decompress(OPJ_CODEC_JP2);
-        opj_set_error_handler(codec, Quiet, nullptr);
-        opj_set_warning_handler(codec, Quiet, nullptr);
-        opj_set_info_handler(codec, Quiet, nullptr);
-        opj_dparameters_t parameters;
-        opj_set_default_decoder_parameters(&parameters);
-        opj_image_t* image = nullptr;
-        const bool ok = opj_setup_decoder(codec, &parameters) &&
-                        opj_read_header(stream, codec, &image) &&
-                        opj_decode(codec, stream, image) && opj_end_decompress(codec, stream);
-        if (!ok) state.SkipWithError("OpenJPEG failed");
-        benchmark::DoNotOptimize(image);
-        opj_image_destroy(image);
-        opj_destroy_codec(codec);
-        opj_stream_destroy(stream);
+        if (!OpenJpegDecode(path)) state.SkipWithError("OpenJPEG failed");
     });
 }
 BENCHMARK(BM_OpenJpegDecodesPage)->Unit(benchmark::kMillisecond);

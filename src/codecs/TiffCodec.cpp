@@ -320,14 +320,13 @@ bool IsBlackWhite(const std::vector<uint32_t>& p) {
 
 // One output row of y into row (TIFFScanlineSize bytes).
 void MakeRow(const dv::Bitmap* bm, const std::vector<uint32_t>& source, const Plan& plan,
-             bool flipBits, uint32_t y, std::vector<uint8_t>& scratch, uint8_t* row) {
+             uint32_t y, std::vector<uint8_t>& scratch, uint8_t* row) {
     const uint32_t width = bm->GetWidth();
     const int32_t format = bm->GetPixelFormat();
     if (plan.bps == 1) {
         if (format == dv::PixelFormat1bppIndexed) {
             const uint8_t* src = bm->Pixels() + size_t(y) * bm->GetStride();
-            for (uint32_t i = 0; i < (width + 7) / 8; ++i)
-                row[i] = flipBits ? uint8_t(~src[i]) : src[i];
+            std::memcpy(row, src, (width + 7) / 8);
         } else {
             RowToBgr(bm, source, y, scratch.data());
             std::memset(row, 0, (width + 7) / 8);
@@ -358,7 +357,7 @@ void MakeRow(const dv::Bitmap* bm, const std::vector<uint32_t>& source, const Pl
 }
 
 bool WriteTiff(TIFF* tif, const dv::Bitmap* bm, const Plan& plan, uint16_t compression,
-               const std::vector<uint32_t>& source, bool flipBits) {
+               const std::vector<uint32_t>& source) {
     const uint32_t width = bm->GetWidth(), height = bm->GetHeight();
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
@@ -392,7 +391,7 @@ bool WriteTiff(TIFF* tif, const dv::Bitmap* bm, const Plan& plan, uint16_t compr
     std::vector<uint8_t> row(size_t(TIFFScanlineSize64(tif)) + 4);
     std::vector<uint8_t> scratch(size_t(width) * 3);
     for (uint32_t y = 0; y < height; ++y) {
-        MakeRow(bm, source, plan, flipBits, y, scratch, row.data());
+        MakeRow(bm, source, plan, y, scratch, row.data());
         if (TIFFWriteScanline(tif, row.data(), y, 0) < 0) return false;
     }
     return TIFFWriteDirectory(tif) != 0;
@@ -420,7 +419,6 @@ Status EncodeTiff(const dv::Bitmap* bm, const EncodeSettings& settings, ByteBuff
     const uint16_t tiffCompression = kCompression[compression - dv::EncoderValueCompressionLZW];
 
     Plan plan;
-    bool flipBits = false;
     if (depth == 1) {
         plan.bps = 1;
         const bool bits = format == dv::PixelFormat1bppIndexed;
@@ -434,7 +432,6 @@ Status EncodeTiff(const dv::Bitmap* bm, const EncodeSettings& settings, ByteBuff
             const bool firstDarker = GreyLevel(source[0]) <= GreyLevel(source[1]);
             plan.photometric = firstDarker ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_MINISWHITE;
         }
-        (void)flipBits;
     } else if (depth == 4) {
         plan.bps = 4;
         plan.photometric = PHOTOMETRIC_PALETTE;
@@ -462,7 +459,7 @@ Status EncodeTiff(const dv::Bitmap* bm, const EncodeSettings& settings, ByteBuff
     memory.out = &file;
     TiffPtr tif = Open(memory, "w");
     if (!tif) return file.Failed() ? dv::OutOfMemory : dv::GenericError;
-    const bool ok = WriteTiff(tif.get(), bm, plan, tiffCompression, source, flipBits);
+    const bool ok = WriteTiff(tif.get(), bm, plan, tiffCompression, source);
     tif.reset();  // closing writes the rest of the file
     if (file.Failed()) return dv::OutOfMemory;
     if (!ok) return dv::GenericError;

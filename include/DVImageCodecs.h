@@ -478,6 +478,7 @@ class GW_API DVJpeg2kDecoder : public DVExternalDecoder {
     using BmpSizeFromFileA = int32_t (*)(const char* path, uint32_t* bmpSize);
     using BmpSizeFromFileW = int32_t (*)(const wchar_t* path, uint32_t* bmpSize);
 
+    /// Library "OpenJPEG_32.dll", not loaded, all six entry points null.
     DVJpeg2kDecoder();
     ~DVJpeg2kDecoder() override;
     dv::Status DecodeFromMemory(dv::Bitmap** bitmap, const uint8_t* data, uint32_t size) override;
@@ -506,6 +507,7 @@ class GW_API DVWSQDecoder : public DVExternalDecoder {
                                     int32_t bmpSize);
     using BmpSize = int32_t (*)(const uint8_t* data, uint32_t size, int32_t* bmpSize);
 
+    /// Library "DVWSQLib.dll", not loaded, both entry points null.
     DVWSQDecoder();
     ~DVWSQDecoder() override;
     dv::Status DecodeFromMemory(dv::Bitmap** bitmap, const uint8_t* data, uint32_t size) override;
@@ -573,6 +575,7 @@ class GW_API DVImageEncoder {
 /// JPEG encoder: EncoderQuality 0 to 100.
 class GW_API DVJpegEncoder : public DVImageEncoder {
   public:
+    /// No quality set.
     DVJpegEncoder();
     bool SetParameter(const dv::GUID& id, uint32_t value) override;
     bool ClearParameter(const dv::GUID& id) override;
@@ -588,6 +591,7 @@ class GW_API DVJpegEncoder : public DVImageEncoder {
 /// EncoderColorDepth (1, 4, 8, 24, 32), EncoderSaveFlag (multi-frame only).
 class GW_API DVTiffEncoder : public DVImageEncoder {
   public:
+    /// No parameter set.
     DVTiffEncoder();
     bool SetParameter(const dv::GUID& id, uint32_t value) override;
     bool ClearParameter(const dv::GUID& id) override;

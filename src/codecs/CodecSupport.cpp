@@ -197,24 +197,29 @@ IndexedImage ToIndexed(const dv::Bitmap* bitmap, uint32_t maxColours) {
     IndexedImage result;
     result.indexes.resize(size_t{width} * height);
     std::vector<uint8_t> bgr(size_t{width} * 3);
-    // First pass: collect distinct colours while they fit.
+    // First pass: collect distinct colours while they fit, through a small
+    // open-addressed table (colour + 1 as key, 0 marks a free slot).
     std::vector<uint32_t> colours;
+    std::vector<uint32_t> keys(1024, 0);
+    std::vector<uint8_t> slots(1024, 0);
     bool fits = true;
     for (uint32_t y = 0; y < height && fits; ++y) {
         RowToBgr(bitmap, source, y, bgr.data());
         for (uint32_t x = 0; x < width; ++x) {
             const uint32_t c = 0xFF000000u | uint32_t(bgr[3 * x + 2]) << 16 |
                                uint32_t(bgr[3 * x + 1]) << 8 | bgr[3 * x];
-            uint32_t i = 0;
-            while (i < colours.size() && colours[i] != c) ++i;
-            if (i == colours.size()) {
+            uint32_t h = ((c & 0xFFFFFF) * 2654435761u) >> 22;
+            while (keys[h] != 0 && keys[h] != (c & 0xFFFFFF) + 1) h = (h + 1) & 1023;
+            if (keys[h] == 0) {
                 if (colours.size() == maxColours) {
                     fits = false;
                     break;
                 }
+                keys[h] = (c & 0xFFFFFF) + 1;
+                slots[h] = uint8_t(colours.size());
                 colours.push_back(c);
             }
-            result.indexes[size_t{y} * width + x] = uint8_t(i);
+            result.indexes[size_t{y} * width + x] = slots[h];
         }
     }
     if (fits) {

@@ -134,6 +134,9 @@ Status DecodeJpeg(const uint8_t* data, size_t size, dv::Bitmap** out) {
     InitErrors(d.err);
     d.cinfo.err = &d.err.base;
     jpeg_create_decompress(&d.cinfo);
+    // Progressive files keep all coefficients; a header that claims more than
+    // this is refused instead of being allocated.
+    d.cinfo.mem->max_memory_to_use = 1L << 30;
     bool ok = false;
     try {
         ok = Decompress(d, data, size);

@@ -1,8 +1,8 @@
 // TIFF through libtiff, on memory. The first directory is read: bilevel data
 // becomes 1-bit, palette data 8-bit (1-bit for a one-bit palette), grey 8-bit
 // grey, RGB and CMYK 24-bit with alpha composited over white; layouts that
-// the row reader does not handle (tiles, separate planes, YCbCr, odd sample
-// sizes) go through libtiff's RGBA reader. Writing honours the compression
+// the row reader does not handle (separate planes, YCbCr, odd sample sizes)
+// go through libtiff's RGBA reader. Writing honours the compression
 // and colour depth settings; metadata properties are added through Exiv2.
 #include <tiffio.h>
 
@@ -128,7 +128,13 @@ Layout ReadLayout(TIFF* tif) {
 
 // True when the row reader handles the layout.
 bool RowReadable(TIFF* tif, const Layout& l) {
-    if (TIFFIsTiled(tif) || l.sampleFormat != SAMPLEFORMAT_UINT) return false;
+    if (l.sampleFormat != SAMPLEFORMAT_UINT) return false;
+    if (TIFFIsTiled(tif)) {
+        // Tiles must start on byte boundaries within a row.
+        uint32_t tileWidth = 0;
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
+        if (tileWidth == 0 || (uint64_t(tileWidth) * l.bps * l.spp) % 8 != 0) return false;
+    }
     if (l.spp > 1 && l.planar != PLANARCONFIG_CONTIG) return false;
     if (l.bps != 1 && l.bps != 2 && l.bps != 4 && l.bps != 8 && l.bps != 16) return false;
     switch (l.photometric) {
@@ -184,6 +190,59 @@ std::vector<uint32_t> ReadColourMap(TIFF* tif, uint32_t count) {
     return palette;
 }
 
+// Hands out the raw sample rows of the image one by one, from strips or from
+// a band of tiles read as a whole.
+class RowSource {
+  public:
+    RowSource(TIFF* tif, const Layout& l)
+        : tif_(tif), height_(l.height), rowSize_(size_t(TIFFScanlineSize64(tif))) {
+        if (!TIFFIsTiled(tif)) return;
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth_);
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileHeight_);
+        pixelBits_ = uint64_t(l.bps) * l.spp;
+        width_ = l.width;
+    }
+
+    size_t RowSize() const { return rowSize_; }
+
+    bool Get(uint32_t y, uint8_t* out) {
+        if (tileWidth_ == 0) return TIFFReadScanline(tif_, out, y, 0) >= 0;
+        if (tileHeight_ == 0) return false;
+        const uint32_t top = y / tileHeight_ * tileHeight_;
+        if (top != bandTop_ && !LoadBand(top)) return false;
+        std::memcpy(out, &band_[size_t(y - top) * rowSize_], rowSize_);
+        return true;
+    }
+
+  private:
+    bool LoadBand(uint32_t top) {
+        const size_t tileRow = size_t(TIFFTileRowSize64(tif_));
+        const size_t tileSize = size_t(TIFFTileSize64(tif_));
+        if (tileRow == 0 || tileSize < tileRow * tileHeight_) return false;
+        tile_.resize(tileSize);
+        band_.assign(rowSize_ * tileHeight_, 0);
+        const uint32_t rows = std::min(tileHeight_, height_ - top);
+        for (uint32_t x = 0; x < width_; x += tileWidth_) {
+            if (TIFFReadTile(tif_, tile_.data(), x, top, 0, 0) < 0) return false;
+            const size_t at = size_t(x * pixelBits_ / 8);
+            const size_t bytes = std::min(tileRow, rowSize_ - at);
+            for (uint32_t r = 0; r < rows; ++r) {
+                std::memcpy(&band_[r * rowSize_ + at], &tile_[r * tileRow], bytes);
+            }
+        }
+        bandTop_ = top;
+        return true;
+    }
+
+    TIFF* tif_;
+    uint32_t height_;
+    size_t rowSize_;
+    uint32_t width_ = 0, tileWidth_ = 0, tileHeight_ = 0;
+    uint64_t pixelBits_ = 0;
+    uint32_t bandTop_ = UINT32_MAX;
+    std::vector<uint8_t> tile_, band_;
+};
+
 Status ReadRows(TIFF* tif, const Layout& l, dv::Bitmap** out) {
     const bool bilevel = l.bps == 1 && l.spp == 1 && l.photometric != PHOTOMETRIC_RGB;
     const bool colour = l.photometric == PHOTOMETRIC_RGB || l.photometric == PHOTOMETRIC_SEPARATED;
@@ -198,7 +257,8 @@ Status ReadRows(TIFF* tif, const Layout& l, dv::Bitmap** out) {
         palette = {0xFF000000u, 0xFFFFFFFFu};
         if (l.photometric == PHOTOMETRIC_MINISWHITE) std::swap(palette[0], palette[1]);
     }
-    std::vector<uint8_t> row(size_t(TIFFScanlineSize64(tif)));
+    RowSource rows(tif, l);
+    std::vector<uint8_t> row(rows.RowSize());
     if (row.empty()) return dv::GenericError;
     dv::Bitmap* bm = nullptr;
     Status status = NewBitmap(l.width, l.height, format, &bm);
@@ -206,7 +266,7 @@ Status ReadRows(TIFF* tif, const Layout& l, dv::Bitmap** out) {
     std::unique_ptr<dv::Bitmap> guard(bm);
     const bool invert = l.photometric == PHOTOMETRIC_MINISWHITE;
     for (uint32_t y = 0; y < l.height; ++y) {
-        if (TIFFReadScanline(tif, row.data(), y, 0) < 0) return dv::GenericError;
+        if (!rows.Get(y, row.data())) return dv::GenericError;
         uint8_t* dst = bm->Pixels() + size_t(y) * bm->GetStride();
         const uint8_t* src = row.data();
         if (bilevel) {
@@ -320,14 +380,13 @@ bool IsBlackWhite(const std::vector<uint32_t>& p) {
 
 // One output row of y into row (TIFFScanlineSize bytes).
 void MakeRow(const dv::Bitmap* bm, const std::vector<uint32_t>& source, const Plan& plan,
-             bool flipBits, uint32_t y, std::vector<uint8_t>& scratch, uint8_t* row) {
+             uint32_t y, std::vector<uint8_t>& scratch, uint8_t* row) {
     const uint32_t width = bm->GetWidth();
     const int32_t format = bm->GetPixelFormat();
     if (plan.bps == 1) {
         if (format == dv::PixelFormat1bppIndexed) {
             const uint8_t* src = bm->Pixels() + size_t(y) * bm->GetStride();
-            for (uint32_t i = 0; i < (width + 7) / 8; ++i)
-                row[i] = flipBits ? uint8_t(~src[i]) : src[i];
+            std::memcpy(row, src, (width + 7) / 8);
         } else {
             RowToBgr(bm, source, y, scratch.data());
             std::memset(row, 0, (width + 7) / 8);
@@ -358,7 +417,7 @@ void MakeRow(const dv::Bitmap* bm, const std::vector<uint32_t>& source, const Pl
 }
 
 bool WriteTiff(TIFF* tif, const dv::Bitmap* bm, const Plan& plan, uint16_t compression,
-               const std::vector<uint32_t>& source, bool flipBits) {
+               const std::vector<uint32_t>& source) {
     const uint32_t width = bm->GetWidth(), height = bm->GetHeight();
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
@@ -392,7 +451,7 @@ bool WriteTiff(TIFF* tif, const dv::Bitmap* bm, const Plan& plan, uint16_t compr
     std::vector<uint8_t> row(size_t(TIFFScanlineSize64(tif)) + 4);
     std::vector<uint8_t> scratch(size_t(width) * 3);
     for (uint32_t y = 0; y < height; ++y) {
-        MakeRow(bm, source, plan, flipBits, y, scratch, row.data());
+        MakeRow(bm, source, plan, y, scratch, row.data());
         if (TIFFWriteScanline(tif, row.data(), y, 0) < 0) return false;
     }
     return TIFFWriteDirectory(tif) != 0;
@@ -420,7 +479,6 @@ Status EncodeTiff(const dv::Bitmap* bm, const EncodeSettings& settings, ByteBuff
     const uint16_t tiffCompression = kCompression[compression - dv::EncoderValueCompressionLZW];
 
     Plan plan;
-    bool flipBits = false;
     if (depth == 1) {
         plan.bps = 1;
         const bool bits = format == dv::PixelFormat1bppIndexed;
@@ -434,7 +492,6 @@ Status EncodeTiff(const dv::Bitmap* bm, const EncodeSettings& settings, ByteBuff
             const bool firstDarker = GreyLevel(source[0]) <= GreyLevel(source[1]);
             plan.photometric = firstDarker ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_MINISWHITE;
         }
-        (void)flipBits;
     } else if (depth == 4) {
         plan.bps = 4;
         plan.photometric = PHOTOMETRIC_PALETTE;
@@ -462,7 +519,7 @@ Status EncodeTiff(const dv::Bitmap* bm, const EncodeSettings& settings, ByteBuff
     memory.out = &file;
     TiffPtr tif = Open(memory, "w");
     if (!tif) return file.Failed() ? dv::OutOfMemory : dv::GenericError;
-    const bool ok = WriteTiff(tif.get(), bm, plan, tiffCompression, source, flipBits);
+    const bool ok = WriteTiff(tif.get(), bm, plan, tiffCompression, source);
     tif.reset();  // closing writes the rest of the file
     if (file.Failed()) return dv::OutOfMemory;
     if (!ok) return dv::GenericError;

@@ -196,6 +196,29 @@ TEST(RoundTrip, TiffEveryCompressionAndDepth) {
     }
 }
 
+TEST(RoundTrip, TiffDepthEightKeepsUpTo256ColoursOfAColourImage) {
+    // 256 distinct colours, each used several times: exact at depth 8; one
+    // colour more and the fixed palette takes over.
+    BitmapPtr few(dv::Bitmap::Create(64, 20, dv::PixelFormat24bppRGB));
+    for (uint32_t y = 0; y < 20; ++y) {
+        for (uint32_t x = 0; x < 64; ++x) {
+            const uint32_t k = (x + 64 * y) % 256;
+            uint8_t* p = few->Pixels() + y * few->GetStride() + 3 * x;
+            p[0] = uint8_t(k), p[1] = uint8_t(k * 7), p[2] = uint8_t(255 - k);
+        }
+    }
+    OneParameter depth8(dv::EncoderColorDepth, 8);
+    BitmapPtr back = Decode(Encode(few.get(), dv::kEncoderTiff, &depth8.block));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->GetPixelFormat(), dv::PixelFormat8bppIndexed);
+    EXPECT_EQ(DifferentPixels(*few, *back), 0);
+    few->Pixels()[0] = 1, few->Pixels()[1] = 2, few->Pixels()[2] = 3;  // colour 257
+    back = Decode(Encode(few.get(), dv::kEncoderTiff, &depth8.block));
+    ASSERT_TRUE(back);
+    EXPECT_GT(DifferentPixels(*few, *back), 0);
+    EXPECT_EQ(ColourAt(*back, 1, 0), 0xFFFF0000u);  // (254, 7, 1) to the nearest cube colour
+}
+
 TEST(RoundTrip, TiffDefaultsAndRefusals) {
     BitmapPtr bilevel = MakeImage(64, 20, dv::PixelFormat1bppIndexed);
     BitmapPtr colour = MakeImage(64, 20, dv::PixelFormat24bppRGB);

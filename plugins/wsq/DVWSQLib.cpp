@@ -4,7 +4,6 @@
 // gw::wsq::Status value otherwise. Nothing escapes them: no exception, no
 // output on the console, no read outside the data.
 #include <cstdint>
-#include <new>
 
 #include "WsqDecoder.h"
 
@@ -34,9 +33,7 @@ DVWSQ_EXPORT int32_t GetWSQBufferSize(const uint8_t* data, int32_t size, int32_t
         if (bytes == 0 || bytes > INT32_MAX) return Code(gw::wsq::Status::ImageTooLarge);
         *bmpSize = static_cast<int32_t>(bytes);
         return 0;
-    } catch (const std::bad_alloc&) {
-        return Code(gw::wsq::Status::OutOfMemory);
-    } catch (...) {
+    } catch (...) {  // std::bad_alloc, or a length error of the same cause
         return Code(gw::wsq::Status::OutOfMemory);
     }
 }
@@ -52,7 +49,7 @@ DVWSQ_EXPORT int32_t ConvertWSQBufferToBMPBuffer(const uint8_t* data, int32_t si
     try {
         return Code(gw::wsq::DecodeToBmp(data, static_cast<size_t>(size), bmp,
                                          static_cast<size_t>(bmpSize)));
-    } catch (...) {
+    } catch (...) {  // std::bad_alloc, or a length error of the same cause
         return Code(gw::wsq::Status::OutOfMemory);
     }
 }

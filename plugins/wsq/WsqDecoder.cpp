@@ -46,6 +46,12 @@ Workspace& ThreadWorkspace() {
     return w;
 }
 
+// Trims the workspace when the decode ends, also when an allocation throws.
+struct TrimOnExit {
+    Workspace& w;
+    ~TrimOnExit() { w.Trim(); }
+};
+
 Status ReadHeaders(ByteReader& r, Stream* s) {
     uint16_t m;
     if (!r.U16(&m)) return Status::Truncated;
@@ -119,6 +125,34 @@ void Synthesize(const Stream& s, Workspace* w) {
     Reconstruct(s.geometry, s.synthesis, f.width, f.height, w->plane.data(), &w->scratch);
 }
 
+// With no coded subband every synthesized value is a zero, so every pixel is
+// the one a zero converts to; no plane is needed (a small stream may declare
+// a large flat frame).
+bool IsFlat(const Stream& s, uint8_t* pixel) {
+    if (CodedCoefficients(s.geometry, s.tables.dqt) != 0) return false;
+    const float zero = 0.0f;
+    RowToPixels(&zero, 1, s.frame.mShift, s.frame.rScale, pixel);
+    return true;
+}
+
+// Converts the frame row by row; row(y) is where the pixels of row y go.
+template <typename RowOut>
+void EmitRows(const Stream& s, RowOut row) {
+    const int w = s.frame.width;
+    uint8_t flat;
+    if (IsFlat(s, &flat)) {
+        for (int y = 0; y < s.frame.height; ++y) std::fill(row(y), row(y) + w, flat);
+        return;
+    }
+    Workspace& work = ThreadWorkspace();
+    const TrimOnExit trim{work};
+    Synthesize(s, &work);
+    for (int y = 0; y < s.frame.height; ++y) {
+        RowToPixels(work.plane.data() + static_cast<size_t>(y) * static_cast<size_t>(w), w,
+                    s.frame.mShift, s.frame.rScale, row(y));
+    }
+}
+
 }  // namespace
 
 const char* StatusName(Status status) {
@@ -180,15 +214,9 @@ Status Decode(const uint8_t* data, size_t size, FrameInfo* info, std::vector<uin
     pixels->clear();
     Stream s;
     if (Status st = Parse(data, size, true, &s); st != Status::Ok) return st;
-    Workspace& work = ThreadWorkspace();
-    Synthesize(s, &work);
-    const int w = s.frame.width;
-    pixels->resize(work.plane.size());
-    for (int y = 0; y < s.frame.height; ++y) {
-        const size_t at = static_cast<size_t>(y) * static_cast<size_t>(w);
-        RowToPixels(work.plane.data() + at, w, s.frame.mShift, s.frame.rScale, pixels->data() + at);
-    }
-    work.Trim();
+    const size_t w = static_cast<size_t>(s.frame.width);
+    pixels->resize(w * static_cast<size_t>(s.frame.height));
+    EmitRows(s, [&](int y) { return pixels->data() + static_cast<size_t>(y) * w; });
     *info = InfoOf(s);
     return Status::Ok;
 }
@@ -199,18 +227,14 @@ Status DecodeToBmp(const uint8_t* data, size_t size, uint8_t* out, size_t outSiz
     if (Status st = Parse(data, size, true, &s); st != Status::Ok) return st;
     const FrameInfo info = InfoOf(s);
     if (outSize < BmpFileSize(info.width, info.height)) return Status::BufferTooSmall;
-    Workspace& work = ThreadWorkspace();
-    Synthesize(s, &work);
     WriteBmpHeader(info, out);
     const size_t w = static_cast<size_t>(info.width);
     const size_t stride = BmpStride(info.width);
-    for (int32_t y = 0; y < info.height; ++y) {
-        uint8_t* row = out + kBmpPixelOffset + static_cast<size_t>(info.height - 1 - y) * stride;
-        RowToPixels(work.plane.data() + static_cast<size_t>(y) * w, info.width, s.frame.mShift,
-                    s.frame.rScale, row);
-        std::fill(row + w, row + stride, uint8_t{0});
-    }
-    work.Trim();
+    auto row = [&](int y) {
+        return out + kBmpPixelOffset + static_cast<size_t>(info.height - 1 - y) * stride;
+    };
+    for (int y = 0; y < info.height; ++y) std::fill(row(y) + w, row(y) + stride, uint8_t{0});
+    EmitRows(s, row);
     return Status::Ok;
 }
 

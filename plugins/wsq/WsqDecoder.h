@@ -29,7 +29,7 @@ enum class Status : int32_t {
     MissingTable = 9,          ///< transform, quantization or block's Huffman table undefined
     BadFrameSize = 10,         ///< zero width or height
     ImageTooLarge = 11,        ///< more than kMaxPixels pixels
-    FrameTooSmall = 12,        ///< the wavelet synthesis would reach outside a line
+    FrameTooSmall = 12,        ///< a 1-sample line, or synthesis reads outside its buffers
     BadHuffmanCode = 13,       ///< 16 bits that start no code of the block's table
     BadSymbol = 14,            ///< a decoded symbol with no meaning (0 or 255)
     EscapeTruncated = 15,      ///< the extra bits of an escape run into a marker

@@ -67,13 +67,6 @@ TEST(WsqTransform, LinePlansStayInsideFromFourSamples) {
             ASSERT_EQ(plan.first.size(), static_cast<size_t>(n) + 1);
             ASSERT_GE(plan.minOffset, 0) << n;
             ASSERT_LT(plan.maxOffset, n) << n;
-            // Each output uses one tap of every second filter position: 3 + 4
-            // or 4 + 5 terms with these filters.
-            for (int k = 0; k < n; ++k) {
-                const uint32_t terms =
-                    plan.first[static_cast<size_t>(k) + 1] - plan.first[static_cast<size_t>(k)];
-                ASSERT_TRUE(terms == 7 || terms == 9) << n << " " << k;
-            }
         }
     }
 }

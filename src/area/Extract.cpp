@@ -1,0 +1,222 @@
+// Object extraction: the 8-connected fill that erases what it finds, the scan
+// that seeds it, and the grouping of fragments into joined objects.
+#include "area/Extract.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "area/FloodFill.h"
+#include "area/Components.h"
+
+namespace gw {
+namespace {
+
+using OBJECTINFO = ObjectList::OBJECTINFO;
+
+// Fill(y, x): takes at most kFillCap pixels into its count; a pixel reached
+// after that is still erased and widens the box, but spreads no further.
+template <bool Bits>
+void Fill(AREAINFO& area, int32_t y, int32_t x, std::vector<FillFrame>& stack) {
+    const uint8_t limit = InkLimit(area);
+    uint8_t** rows = area.workRows;
+    const int32_t left = area.left;
+    const uint32_t height = static_cast<uint32_t>(area.height);
+    const uint32_t width = static_cast<uint32_t>(area.width);
+    DepthFirst(y, x, kRowStep8, kColumnStep8, stack, [&](int32_t py, int32_t px) {
+        if (static_cast<uint32_t>(py) >= height || static_cast<uint32_t>(px) >= width) return false;
+        if (!Pixels<Bits>::TestAndErase(rows[py], left + px, limit)) return false;
+        if (py < area.minY) {
+            area.minY = py;
+        } else if (py > area.maxY) {
+            area.maxY = py;
+        }
+        if (px < area.minX) {
+            area.minX = px;
+        } else if (px > area.maxX) {
+            area.maxX = px;
+        }
+        if (area.fillCount >= kFillCap) return false;
+        ++area.fillCount;
+        return true;
+    });
+}
+
+// What one fill of the scan did: its seed (area column and row), its count,
+// and the object it makes when its box is at least 3 pixels wide or high.
+struct FillRecord {
+    int32_t x;
+    int32_t y;
+    int32_t count;
+    bool kept;
+    int32_t rect[4];
+};
+
+FillRecord RecordFill(const AREAINFO& area, int32_t y, int32_t x, int32_t count) {
+    return {
+        x,
+        y,
+        count,
+        area.maxY - area.minY + 1 >= 3 || area.maxX - area.minX + 1 >= 3,
+        {area.minX + area.left, area.minY + area.top, area.maxX + area.left, area.maxY + area.top}};
+}
+
+// The scan over a box of the rows in which only the ink of components too
+// large to be taken whole is left: each pixel still ink seeds an exact fill.
+template <bool Bits>
+void ScanBox(AREAINFO& area, const int32_t (&box)[4], std::vector<FillRecord>& fills) {
+    std::vector<FillFrame> stack;
+    stack.reserve(kFillCap + 1);
+    const uint8_t limit = InkLimit(area);
+    for (int32_t x = box[0]; x <= box[2]; ++x) {
+        for (int32_t y = box[1]; y <= box[3]; ++y) {
+            if (!Pixels<Bits>::Ink(area.workRows[y], area.left + x, limit)) continue;
+            area.minX = area.maxX = x;
+            area.minY = area.maxY = y;
+            area.fillCount = 0;
+            Fill<Bits>(area, y, x, stack);
+            fills.push_back(RecordFill(area, y, x, area.fillCount));
+        }
+    }
+}
+
+// Size, box and first pixel in scan order of one component.
+struct ComponentStats {
+    int64_t pixels = 0;
+    int32_t minX, maxX, minY, maxY;
+    int32_t seedX, seedY;
+};
+
+// The extraction scan, columns outer and rows inner, filling from every
+// pixel that is still ink. A fill erases its seed's whole component unless
+// it reaches the cap, so each component of at most kFillCap pixels is one
+// fill seeded at its first pixel in scan order; only larger components are
+// filled pixel by pixel. The fills are then put in scan order of their seeds.
+template <bool Bits>
+void ExtractWith(AREAINFO& area, bool loadRows) {
+    Components parts;
+    LabelComponents<Bits>(area, area.workRows, loadRows, parts);
+    std::vector<ComponentStats> stats(parts.componentCount);
+    for (const InkRun& run : parts.runs) {
+        ComponentStats& c = stats[run.component];
+        if (c.pixels == 0) {
+            // The first run in row order: the component's top row.
+            c = {0, run.x0, run.x1, run.y, run.y, run.x0, run.y};
+        }
+        c.pixels += run.x1 - run.x0 + 1;
+        c.minX = std::min(c.minX, run.x0);
+        c.maxX = std::max(c.maxX, run.x1);
+        c.maxY = run.y;
+        if (run.x0 < c.seedX) c.seedX = run.x0, c.seedY = run.y;
+    }
+
+    // Components taken whole are erased in row order; the large ones stay
+    // for the exact scan over their common box.
+    std::vector<FillRecord> fills;
+    fills.reserve(parts.componentCount);
+    int32_t large[4] = {INT32_MAX, INT32_MAX, -1, -1};
+    for (const ComponentStats& c : stats) {
+        if (c.pixels > kFillCap) {
+            large[0] = std::min(large[0], c.minX), large[1] = std::min(large[1], c.minY);
+            large[2] = std::max(large[2], c.maxX), large[3] = std::max(large[3], c.maxY);
+            continue;
+        }
+        area.minX = c.minX, area.maxX = c.maxX, area.minY = c.minY, area.maxY = c.maxY;
+        fills.push_back(RecordFill(area, c.seedY, c.seedX, static_cast<int32_t>(c.pixels)));
+    }
+    const bool anyLarge = large[2] >= 0;
+    for (const InkRun& run : parts.runs) {
+        if (!anyLarge || stats[run.component].pixels <= kFillCap) {
+            EraseRun<Bits>(area, area.workRows, run);
+        }
+    }
+    if (anyLarge) ScanBox<Bits>(area, large, fills);
+    std::sort(fills.begin(), fills.end(), [](const FillRecord& a, const FillRecord& b) {
+        return a.x != b.x ? a.x < b.x : a.y < b.y;
+    });
+    for (const FillRecord& fill : fills) {
+        if (fill.kept) area.objects->Append(fill.rect, fill.y, fill.x);
+    }
+    if (!fills.empty()) area.fillCount = fills.back().count;
+}
+
+bool IsFragment(const AREAINFO& area, const OBJECTINFO& object) {
+    const int64_t w = object.Width();
+    const int64_t h = object.Height();
+    return object.ignored == 0 && area.fragMinWidth <= w && w <= area.fragMaxWidth &&
+           area.fragMinHeight <= h && h <= area.fragMaxHeight;
+}
+
+void Widen(int32_t (&u)[4], const OBJECTINFO& object) {
+    u[0] = std::min(u[0], object.left);
+    u[1] = std::min(u[1], object.top);
+    u[2] = std::max(u[2], object.right);
+    u[3] = std::max(u[3], object.bottom);
+}
+
+// Replaces the objects of list that group's entries refer to by one joined
+// object with their union as rectangle and their placements as pieces,
+// standing where the first of them stood.
+void Join(ObjectList& list, ObjectList& group, const int32_t (&u)[4]) {
+    auto* first = static_cast<OBJECTINFO*>(group.head.next->children);
+    auto* joined = new OBJECTINFO;
+    joined->left = u[0];
+    joined->top = u[1];
+    joined->right = u[2];
+    joined->bottom = u[3];
+    list.InsertBefore(first, joined);
+    for (OBJECTINFO* entry = group.head.next; entry != nullptr; entry = entry->next) {
+        list.Unlink(static_cast<OBJECTINFO*>(entry->children));
+        ObjectList::AddChild(joined, *entry);
+    }
+}
+
+}  // namespace
+
+void ExtractObjects(AREAINFO& area, bool loadRows) {
+    if (BitAccessors()) {
+        ExtractWith<true>(area, loadRows);
+    } else {
+        ExtractWith<false>(area, loadRows);
+    }
+}
+
+void GroupFragments(AREAINFO& area) {
+    ObjectList& list = *area.objects;
+    OBJECTINFO* starter = list.FindFirst();
+    while (starter != nullptr) {
+        while (starter != nullptr && !IsFragment(area, *starter)) starter = list.FindNext();
+        if (starter == nullptr) break;
+
+        ObjectList group(0);
+        group.AppendCopyOfCurrent(list);
+        list.saved = nullptr;
+        // The group's union, kept as entries come and go; the same as the
+        // group's Bounds after every step.
+        int32_t u[4] = {starter->left, starter->top, starter->right, starter->bottom};
+        for (OBJECTINFO* c = list.FindNext(); c != nullptr; c = list.FindNext()) {
+            if (!IsFragment(area, *c)) continue;
+            if (int64_t{c->left} - starter->left > area.maxObjectWidth) break;
+            int32_t widened[4] = {u[0], u[1], u[2], u[3]};
+            Widen(widened, *c);
+            if (int64_t{widened[2]} - widened[0] + 1 > area.maxObjectWidth ||
+                int64_t{widened[3]} - widened[1] + 1 > area.maxObjectHeight) {
+                if (list.saved == nullptr) list.saved = c;
+                continue;  // the copy would be appended and removed again
+            }
+            group.AppendCopyOfCurrent(list);
+            std::copy(widened, widened + 4, u);
+        }
+        if (group.count > 1) Join(list, group, u);
+        if (list.saved != nullptr) list.current = list.saved;
+        starter = list.current;
+    }
+}
+
+}  // namespace gw
+
+extern "C" void GW_ProduceObjectList() {
+    AREAINFO* area = gw::CurrentArea();
+    if (area == nullptr) return;
+    gw::ExtractObjects(*area, true);  // loads workRows as it goes
+    if (area->fragMaxWidth != 0 || area->fragMaxHeight != 0) gw::GroupFragments(*area);
+}

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -244,10 +245,18 @@ class RatioReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
-            if (r.run_type == Run::RT_Iteration) times[r.benchmark_name()] = r.GetAdjustedCPUTime();
+            // One time per benchmark: the median when repeated, else the run.
+            const std::string name = r.run_name.function_name;
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median") {
+                times[name] = r.GetAdjustedCPUTime();
+            } else if (r.run_type == Run::RT_Iteration && !medians.count(name)) {
+                times[name] = r.GetAdjustedCPUTime();
+            }
+            if (r.run_type == Run::RT_Aggregate) medians.insert(name);
         }
         ConsoleReporter::ReportRuns(runs);
     }
+    std::set<std::string> medians;
     std::map<std::string, double> times;
 };
 
@@ -255,13 +264,21 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
+    // The page and its files are made before any timing, and one untimed load
+    // lets the allocator settle on page-sized blocks, so that the benchmark
+    // that happens to run first does not pay for it.
+    Files& files = Shared();
+    {
+        DVImageProcessor warm;
+        warm.LoadFromFile(files.png.c_str(), nullptr);
+    }
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const char* pairs[][2] = {{"LoadPng_Glyphwick", "LoadPng_Libpng"},
                               {"LoadJpeg_Glyphwick", "LoadJpeg_Libjpeg"},
                               {"SavePng_Glyphwick", "SavePng_Libpng"},
                               {"SaveJpeg_Glyphwick", "SaveJpeg_Libjpeg"}};
-    std::printf("\nratio to the library called directly (goal <= 1.15):\n");
+    std::printf("\nCPU time ratio to the library called directly (goal <= 1.15):\n");
     for (const auto& p : pairs) {
         const auto a = reporter.times.find(p[0]), b = reporter.times.find(p[1]);
         if (a != reporter.times.end() && b != reporter.times.end() && b->second > 0) {

@@ -45,7 +45,10 @@ int32_t GW_FilterBestLine(char* text, int32_t textSize) {
 
 int32_t GW_FilterBestLineWithSpaces(char* text, int32_t textSize) {
     const int32_t best = GW_FilterBestLine(text, textSize);
-    if (best == 0) return 0;
+    if (best == 0) {
+        if (text != nullptr && textSize >= 1) text[0] = '\0';
+        return 0;
+    }
     return GW_GetLineIdentityWithSpaces(best, text, textSize);
 }
 

@@ -3,9 +3,10 @@
 #include "area/Extract.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "area/FloodFill.h"
-#include "area/InkScan.h"
+#include "area/Components.h"
 
 namespace gw {
 namespace {
@@ -40,30 +41,106 @@ void Fill(AREAINFO& area, int32_t y, int32_t x, std::vector<FillFrame>& stack) {
     });
 }
 
-// Visits every ink pixel of workRows in scan order (columns outer, rows
-// inner) that is still ink when reached, fills from it and keeps the group
-// as an object unless it is below 3 x 3. Fills only erase, so the ink found
-// when the rows were loaded, sorted by column, holds every seed.
+// What one fill of the scan did: its seed (area column and row), its count,
+// and the object it makes when its box is at least 3 pixels wide or high.
+struct FillRecord {
+    int32_t x;
+    int32_t y;
+    int32_t count;
+    bool kept;
+    int32_t rect[4];
+};
+
+FillRecord RecordFill(const AREAINFO& area, int32_t y, int32_t x, int32_t count) {
+    return {
+        x,
+        y,
+        count,
+        area.maxY - area.minY + 1 >= 3 || area.maxX - area.minX + 1 >= 3,
+        {area.minX + area.left, area.minY + area.top, area.maxX + area.left, area.maxY + area.top}};
+}
+
+// The scan restricted to one component that a fill may not take whole:
+// its pixels in scan order, each still-ink one seeding an exact fill.
 template <bool Bits>
-void ExtractWith(AREAINFO& area) {
-    const InkByColumn ink = CollectInk<Bits>(area);
+void ScanComponent(AREAINFO& area, const Components& parts, uint32_t component,
+                   std::vector<FillFrame>& stack, std::vector<FillRecord>& fills) {
+    std::vector<std::pair<int32_t, int32_t>> pixels;  // (x, y)
+    for (const InkRun& run : parts.runs) {
+        if (run.component != component) continue;
+        for (int32_t x = run.x0; x <= run.x1; ++x) pixels.emplace_back(x, run.y);
+    }
+    std::sort(pixels.begin(), pixels.end());
     const uint8_t limit = InkLimit(area);
+    for (const auto& [x, y] : pixels) {
+        if (!Pixels<Bits>::Ink(area.workRows[y], area.left + x, limit)) continue;
+        area.minX = area.maxX = x;
+        area.minY = area.maxY = y;
+        area.fillCount = 0;
+        Fill<Bits>(area, y, x, stack);
+        fills.push_back(RecordFill(area, y, x, area.fillCount));
+    }
+}
+
+// Size, box and first pixel in scan order of one component.
+struct ComponentStats {
+    int64_t pixels = 0;
+    int32_t minX, maxX, minY, maxY;
+    int32_t seedX, seedY;
+};
+
+// The scan of the design, columns outer and rows inner, filling from every
+// pixel that is still ink. A fill erases its seed's whole component unless
+// it reaches the cap, so each component of at most kFillCap pixels is one
+// fill seeded at its first pixel in scan order; only larger components are
+// filled pixel by pixel. The fills are then put in scan order of their seeds.
+template <bool Bits>
+void ExtractWith(AREAINFO& area, bool loadRows) {
+    Components parts;
+    LabelComponents<Bits>(area, area.workRows, loadRows, parts);
+    std::vector<ComponentStats> stats(parts.componentCount);
+    for (const InkRun& run : parts.runs) {
+        ComponentStats& c = stats[run.component];
+        if (c.pixels == 0) {
+            // The first run in row order: the component's top row.
+            c = {0, run.x0, run.x1, run.y, run.y, run.x0, run.y};
+        }
+        c.pixels += run.x1 - run.x0 + 1;
+        c.minX = std::min(c.minX, run.x0);
+        c.maxX = std::max(c.maxX, run.x1);
+        c.maxY = run.y;
+        if (run.x0 < c.seedX) c.seedX = run.x0, c.seedY = run.y;
+    }
+
+    std::vector<FillRecord> fills;
+    fills.reserve(parts.componentCount);
     std::vector<FillFrame> stack;
-    stack.reserve(kFillCap + 1);
-    for (int32_t x = 0; x < area.width; ++x) {
-        for (uint32_t i = ink.start[x]; i < ink.start[x + 1]; ++i) {
-            const int32_t y = ink.rows[i];
-            if (!Pixels<Bits>::Ink(area.workRows[y], area.left + x, limit)) continue;
-            area.minX = area.maxX = x;
-            area.minY = area.maxY = y;
-            area.fillCount = 0;
-            Fill<Bits>(area, y, x, stack);
-            if (area.maxY - area.minY + 1 < 3 && area.maxX - area.minX + 1 < 3) continue;
-            const int32_t rect[4] = {area.minX + area.left, area.minY + area.top,
-                                     area.maxX + area.left, area.maxY + area.top};
-            area.objects->Append(rect, y, x);
+    bool anyLarge = false;
+    for (uint32_t i = 0; i < parts.componentCount; ++i) {
+        const ComponentStats& c = stats[i];
+        if (c.pixels > kFillCap) {
+            if (stack.capacity() == 0) stack.reserve(kFillCap + 1);
+            ScanComponent<Bits>(area, parts, i, stack, fills);
+            anyLarge = true;
+            continue;
+        }
+        area.minX = c.minX, area.maxX = c.maxX, area.minY = c.minY, area.maxY = c.maxY;
+        fills.push_back(RecordFill(area, c.seedY, c.seedX, static_cast<int32_t>(c.pixels)));
+    }
+    // The components taken whole are erased in row order; the large ones
+    // were erased by their fills.
+    for (const InkRun& run : parts.runs) {
+        if (!anyLarge || stats[run.component].pixels <= kFillCap) {
+            EraseRun<Bits>(area, area.workRows, run);
         }
     }
+    std::sort(fills.begin(), fills.end(), [](const FillRecord& a, const FillRecord& b) {
+        return a.x != b.x ? a.x < b.x : a.y < b.y;
+    });
+    for (const FillRecord& fill : fills) {
+        if (fill.kept) area.objects->Append(fill.rect, fill.y, fill.x);
+    }
+    if (!fills.empty()) area.fillCount = fills.back().count;
 }
 
 bool IsFragment(const AREAINFO& area, const OBJECTINFO& object) {
@@ -99,11 +176,11 @@ void Join(ObjectList& list, ObjectList& group, const int32_t (&u)[4]) {
 
 }  // namespace
 
-void ExtractObjects(AREAINFO& area) {
+void ExtractObjects(AREAINFO& area, bool loadRows) {
     if (BitAccessors()) {
-        ExtractWith<true>(area);
+        ExtractWith<true>(area, loadRows);
     } else {
-        ExtractWith<false>(area);
+        ExtractWith<false>(area, loadRows);
     }
 }
 
@@ -144,7 +221,6 @@ void GroupFragments(AREAINFO& area) {
 extern "C" void GW_ProduceObjectList() {
     AREAINFO* area = gw::CurrentArea();
     if (area == nullptr) return;
-    gw::LoadWorkRows(*area);
-    gw::ExtractObjects(*area);
+    gw::ExtractObjects(*area, true);  // loads workRows as it goes
     if (area->fragMaxWidth != 0 || area->fragMaxHeight != 0) gw::GroupFragments(*area);
 }

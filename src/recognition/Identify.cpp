@@ -15,11 +15,13 @@ namespace {
 
 using OBJECTINFO = ObjectList::OBJECTINFO;
 
-// Code index of a cell with count ink pixels out of n.
-uint8_t CodeOf(int64_t count, int64_t n) {
-    if (count == 0) return 0;
-    if (count == n) return 3;
-    return count >= n / 2 ? 2 : 1;
+// Code index of a cell with count ink pixels out of n: 0 for none, 3 for
+// all, 2 for at least n / 2 (2 * count + 1 >= n), 1 otherwise. Branch-free:
+// the codes of neighbouring cells follow no pattern.
+template <class Int>
+uint8_t CodeOf(Int count, Int n) {
+    const int inked = count != 0;
+    return static_cast<uint8_t>(inked + (inked & (2 * count + 1 >= n)) + (inked & (count == n)));
 }
 
 // The readable part of the rows: image rows and columns of the row buffers.
@@ -153,34 +155,42 @@ FontMatcher::FontMatcher(const AREAINFO& area, PatternFont& font)
     codes_.resize(static_cast<size_t>(cells_));
     masks_.resize(TableBytes(cells_));
     counts_.resize(static_cast<size_t>(font.gridWidth));
+    edges_.resize(static_cast<size_t>(font.gridWidth) + 1);
+    below_.resize(static_cast<size_t>(font.gridWidth) + 1);
+    widths_.resize(static_cast<size_t>(font.gridWidth));
     columnWidths_.resize(static_cast<size_t>(font.gridWidth));
 }
 
-// The fast form of NormaliseToGrid: the same cells, as code indexes, with
-// every row of a cell read once.
+void FontMatcher::ColumnWidths(int64_t W) {
+    const int32_t gridW = font_.gridWidth;
+    const int64_t base = W / gridW;
+    const int64_t rem = W % gridW;
+    int64_t colAcc = 0;
+    for (int32_t c = 0; c < gridW; ++c) {
+        colAcc += rem;
+        columnWidths_[c] = base;
+        if (colAcc >= gridW) ++columnWidths_[c], colAcc -= gridW;
+    }
+}
+
+// The fast form of NormaliseToGrid for any box: the same cells, as code
+// indexes, with every row of a cell read once.
 template <bool Bits>
-void FontMatcher::CellCodes(const Box& box) {
+void FontMatcher::DirectCodes(const Box& box) {
     const int32_t gridW = font_.gridWidth;
     const int32_t gridH = font_.gridHeight;
     const int64_t W = box.right - box.left + 1;
     const int64_t H = box.bottom - box.top + 1;
-    if (W < 1 || H < 1) {  // every cell is empty
-        std::fill(codes_.begin(), codes_.end(), 0);
-        return;
-    }
-    int64_t colAcc = 0;
-    for (int32_t c = 0; c < gridW; ++c) {
-        colAcc += W % gridW;
-        columnWidths_[c] = W / gridW;
-        if (colAcc >= gridW) ++columnWidths_[c], colAcc -= gridW;
-    }
+    ColumnWidths(W);
+    const int64_t rowBase = H / gridH;
+    const int64_t rowRem = H % gridH;
     const Readable readable = ReadableOf(area_);
     const uint8_t limit = InkLimit(area_);
     int64_t rowAcc = 0;
     int64_t y = box.top;
     for (int32_t r = 0; r < gridH; ++r) {
-        rowAcc += H % gridH;
-        int64_t h = H / gridH;
+        rowAcc += rowRem;
+        int64_t h = rowBase;
         if (rowAcc >= gridH) ++h, rowAcc -= gridH;
         std::fill(counts_.begin(), counts_.end(), 0);
         for (int64_t row = std::max(y, readable.top); row < std::min(y + h, readable.bottom);
@@ -200,11 +210,98 @@ void FontMatcher::CellCodes(const Box& box) {
     }
 }
 
-void FontMatcher::Match(const Box& box, int32_t& score, char& character, char* cells) {
+template <bool Bits>
+void FontMatcher::BuildSums(const Box& outer) {
+    const Readable readable = ReadableOf(area_);
+    sumLeft_ = std::max<int64_t>(outer.left, 0);
+    sumTop_ = std::max(outer.top, readable.top);
+    sumW_ = std::max<int64_t>(std::min(outer.right + 1, readable.columns) - sumLeft_, 0);
+    sumH_ = std::max<int64_t>(std::min(outer.bottom + 1, readable.bottom) - sumTop_, 0);
+    const auto stride = static_cast<size_t>(sumW_ + 1);
+    sums_.assign(stride * static_cast<size_t>(sumH_ + 1), 0);
+    const uint8_t limit = InkLimit(area_);
+    for (int64_t y = 0; y < sumH_; ++y) {
+        const uint8_t* pixels = area_.workRows[sumTop_ + y - area_.top];
+        const int32_t* above = sums_.data() + static_cast<size_t>(y) * stride;
+        int32_t* sums = sums_.data() + static_cast<size_t>(y + 1) * stride;
+        int32_t run = 0;
+        for (int64_t x = 0; x < sumW_; ++x) {
+            run += Pixels<Bits>::Ink(pixels, static_cast<int32_t>(sumLeft_ + x), limit);
+            sums[x + 1] = above[x + 1] + run;
+        }
+    }
+}
+
+void FontMatcher::Begin(const Box& outer) {
+    const int64_t W = outer.right - outer.left + 1;
+    const int64_t H = outer.bottom - outer.top + 1;
+    summed_ = W >= 1 && H >= 1 &&
+              static_cast<uint64_t>(W + 1) * static_cast<uint64_t>(H + 1) <= kTableLimit;
+    if (!summed_) return;
+    outer_ = outer;
     if (BitAccessors()) {
-        CellCodes<true>(box);
+        BuildSums<true>(outer);
     } else {
-        CellCodes<false>(box);
+        BuildSums<false>(outer);
+    }
+}
+
+bool FontMatcher::Covers(const Box& box) const {
+    return summed_ && box.left >= outer_.left && box.right <= outer_.right &&
+           box.top >= outer_.top && box.bottom <= outer_.bottom;
+}
+
+// NormaliseToGrid from the table of sums, for a box that it covers. The
+// table holds at most kTableLimit entries, so its counts and every cell's
+// pixel count fit 32 bits.
+void FontMatcher::SummedCodes(const Box& box) {
+    const int32_t gridW = font_.gridWidth;
+    const int32_t gridH = font_.gridHeight;
+    const int64_t W = box.right - box.left + 1;
+    const int64_t H = box.bottom - box.top + 1;
+    ColumnWidths(W);
+    const int64_t rowBase = H / gridH;
+    const int64_t rowRem = H % gridH;
+    // Column edges of the cells in the table (pixels outside it hold no ink).
+    int64_t x = box.left;
+    edges_[0] = static_cast<int32_t>(std::clamp<int64_t>(x - sumLeft_, 0, sumW_));
+    for (int32_t c = 0; c < gridW; ++c) {
+        x += columnWidths_[c];
+        edges_[c + 1] = static_cast<int32_t>(std::clamp<int64_t>(x - sumLeft_, 0, sumW_));
+        widths_[c] = static_cast<int32_t>(columnWidths_[c]);
+    }
+    const auto stride = static_cast<size_t>(sumW_ + 1);
+    int64_t rowAcc = 0;
+    int64_t y = box.top;
+    for (int32_t r = 0; r < gridH; ++r) {
+        rowAcc += rowRem;
+        int64_t h = rowBase;
+        if (rowAcc >= gridH) ++h, rowAcc -= gridH;
+        const int32_t* upper =
+            sums_.data() + static_cast<size_t>(std::clamp<int64_t>(y - sumTop_, 0, sumH_)) * stride;
+        const int32_t* lower =
+            sums_.data() +
+            static_cast<size_t>(std::clamp<int64_t>(y + h - sumTop_, 0, sumH_)) * stride;
+        // The ink left of each edge in the row's band; a cell's ink is the
+        // difference between its two edges.
+        for (int32_t e = 0; e <= gridW; ++e) below_[e] = lower[edges_[e]] - upper[edges_[e]];
+        uint8_t* codes = codes_.data() + static_cast<size_t>(r) * gridW;
+        const auto height = static_cast<int32_t>(h);
+        for (int32_t c = 0; c < gridW; ++c)
+            codes[c] = CodeOf(below_[c + 1] - below_[c], widths_[c] * height);
+        y += h;
+    }
+}
+
+void FontMatcher::Match(const Box& box, int32_t& score, char& character, char* cells) {
+    if (box.right < box.left || box.bottom < box.top) {
+        std::fill(codes_.begin(), codes_.end(), 0);  // every cell is empty
+    } else if (Covers(box)) {
+        SummedCodes(box);
+    } else if (BitAccessors()) {
+        DirectCodes<true>(box);
+    } else {
+        DirectCodes<false>(box);
     }
     const Ratio ratio = BoxRatio(box);
     BuildMasks(codes_.data(), cells_, masks_.data());
@@ -243,6 +340,7 @@ const char* GW_IdentifyObjects() {
         int32_t score = -40 * cells;
         char character = 0;
         const gw::Box box = gw::BoxOf(*o);
+        matcher.Begin(box);
         for (int32_t t = 0; t < gw::kTries; ++t)
             matcher.Match(gw::TryOf(box, t), score, character, buffer);
         delete[] o->cellString;
@@ -278,6 +376,7 @@ IDENTITYINFO* GW_IdentifyObject(int32_t* rect) {
     info->score = -1;
 
     const gw::Box box = {rect[0], rect[1], rect[2], rect[3]};
+    matcher.Begin(box);
     for (int32_t t = 0; t < gw::kTries; ++t) {
         CANDIDATEINFO& candidate = info->candidates[t];
         matcher.Match(gw::TryOf(box, t), candidate.score, candidate.character, candidate.cells);

@@ -55,12 +55,22 @@ Ratio BoxRatio(const Box& box);
 bool Admits(const CharPattern& pattern, const Ratio& ratio);
 
 /// Matches boxes against one font, reusing its buffers between boxes.
+///
+/// Begin(box) counts the ink of the box once into a table of sums, from
+/// which the cells of the box and of every box inside it are counted in a
+/// few steps each; other boxes are counted pixel by pixel.
 class FontMatcher {
   public:
+    /// Largest table of sums, in entries; larger boxes are counted directly.
+    static constexpr size_t kTableLimit = size_t{1} << 22;
+
     FontMatcher(const AREAINFO& area, PatternFont& font);
 
     /// Cells of the font's grid.
     int32_t Cells() const { return cells_; }
+
+    /// Prepares the sums of a box whose tries follow.
+    void Begin(const Box& outer);
 
     /// Scores the box against every pattern in file order; a pattern that
     /// admits the box and scores strictly above score replaces score and
@@ -70,7 +80,12 @@ class FontMatcher {
 
   private:
     template <bool Bits>
-    void CellCodes(const Box& box);
+    void BuildSums(const Box& outer);
+    template <bool Bits>
+    void DirectCodes(const Box& box);
+    void SummedCodes(const Box& box);
+    bool Covers(const Box& box) const;
+    void ColumnWidths(int64_t W);
 
     const AREAINFO& area_;
     const PatternFont& font_;
@@ -79,6 +94,16 @@ class FontMatcher {
     std::vector<uint8_t> masks_;
     std::vector<int64_t> counts_;
     std::vector<int64_t> columnWidths_;
+    std::vector<int32_t> edges_;   // cell edges in the table of sums
+    std::vector<int32_t> widths_;  // cell widths for the table of sums
+    std::vector<int32_t> below_;   // ink left of each edge in a band of rows
+
+    // The table of sums: sums_[y * (sumW_ + 1) + x] is the ink of image rows
+    // sumTop_ .. sumTop_ + y - 1 and columns sumLeft_ .. sumLeft_ + x - 1.
+    bool summed_ = false;
+    Box outer_ = {};
+    int64_t sumLeft_ = 0, sumTop_ = 0, sumW_ = 0, sumH_ = 0;
+    std::vector<int32_t> sums_;
 };
 
 }  // namespace gw

@@ -1,6 +1,7 @@
 // Cell scoring: the points table, the plain comparison and the fast form.
 #include "recognition/Score.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -86,15 +87,33 @@ void PrepareFont(PatternFont& font) {
 }
 
 void BuildMasks(const uint8_t* codes, int32_t cells, uint8_t* masks) {
+#if defined(__SSE2__)
+    const int32_t chunks = ChunksOf(cells);
+    for (int32_t c = 0; c < chunks; ++c) {
+        // The last step's cells past the grid take a code that no mask selects.
+        uint8_t step[kChunk];
+        std::memset(step, 0xFF, kChunk);
+        std::memcpy(step, codes + c * kChunk,
+                    static_cast<size_t>(std::min(kChunk, cells - c * kChunk)));
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(step));
+        auto* m = reinterpret_cast<__m128i*>(masks) + 4 * c;
+        for (int o = 0; o < 4; ++o)
+            _mm_storeu_si128(m + o, _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(o))));
+    }
+#else
     std::memset(masks, 0, TableBytes(cells));
     for (int32_t i = 0; i < cells; ++i)
         masks[static_cast<size_t>(i / kChunk) * 4 * kChunk + codes[i] * kChunk + i % kChunk] = 0xFF;
+#endif
 }
 
 bool ScoreAbove(const uint8_t* table, const uint8_t* masks, int32_t cells, int32_t beat,
                 int32_t& score) {
     const int32_t chunks = ChunksOf(cells);
     int64_t biased = 0;  // sum of the biased points of the cells scored so far
+    // floor(beat / 4) - kBestPoints * cells.
+    const int64_t hopeless =
+        (beat >= 0 ? beat / 4 : -((-int64_t{beat} + 3) / 4)) - int64_t{kBestPoints} * cells;
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
     for (int32_t c = 0; c < chunks; ++c) {
@@ -115,10 +134,11 @@ bool ScoreAbove(const uint8_t* table, const uint8_t* masks, int32_t cells, int32
         const uint8_t* m = masks + static_cast<size_t>(c) * 4 * kChunk;
         for (int32_t i = 0; i < 4 * kChunk; ++i) biased += t[i] & m[i];
 #endif
-        // Every remaining cell earns at most kBestPoints.
-        const int32_t done = (c + 1) * kChunk < cells ? (c + 1) * kChunk : cells;
-        const int64_t sofar = biased - int64_t{kBias} * done;
-        if (4 * (sofar + int64_t{kBestPoints} * (cells - done)) <= beat) return false;
+        // Every remaining cell earns at most kBestPoints, so the pattern
+        // cannot beat `beat` once 4 * (biased - kBias * done + kBestPoints *
+        // (cells - done)) <= beat, that is biased <= hopeless + 11 * done.
+        const int64_t done = (c + 1) * kChunk < cells ? (c + 1) * kChunk : cells;
+        if (biased <= hopeless + (kBias + kBestPoints) * done) return false;
     }
     score = static_cast<int32_t>(4 * (biased - int64_t{kBias} * cells));
     return true;

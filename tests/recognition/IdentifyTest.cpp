@@ -114,16 +114,26 @@ TEST_F(IdentifyTest, FastFormsAgreeWithThePlainOnes) {
         const int64_t top = static_cast<int64_t>(random() % 40) - 5;
         const gw::Box box = {left, top, left + static_cast<int64_t>(random() % 40) - 2,
                              top + static_cast<int64_t>(random() % 36) - 2};
-        gw::FontMatcher matcher(*gw::CurrentArea(), font);
-        std::string cells(static_cast<size_t>(matcher.Cells()) + 1, '\0');
-        int32_t score = INT32_MIN;
-        char character = 0;
-        matcher.Match(box, score, character, cells.data());
-        cells.pop_back();
-        EXPECT_EQ(cells,
-                  gw::NormaliseToGrid(*gw::CurrentArea(), box, font.gridWidth, font.gridHeight));
-        EXPECT_EQ(character, 'q');
-        EXPECT_EQ(score, 4);  // "?" on the first cell; the cells past the pattern earn 0
+        // Counted directly, and from the sums of the box for each of its tries.
+        gw::FontMatcher direct(*gw::CurrentArea(), font);
+        gw::FontMatcher summed(*gw::CurrentArea(), font);
+        summed.Begin(box);
+        for (int32_t t = 0; t < gw::kTries; ++t) {
+            const gw::Box tried = gw::TryOf(box, t);
+            const std::string expected =
+                gw::NormaliseToGrid(*gw::CurrentArea(), tried, font.gridWidth, font.gridHeight);
+            for (gw::FontMatcher* matcher : {&direct, &summed}) {
+                std::string cells(static_cast<size_t>(matcher->Cells()) + 1, '\0');
+                int32_t score = INT32_MIN;
+                char character = 0;
+                matcher->Match(tried, score, character, cells.data());
+                cells.pop_back();
+                EXPECT_EQ(cells, expected);
+                EXPECT_EQ(character, 'q');
+                // "?" on the first cell; the cells past the pattern earn 0.
+                EXPECT_EQ(score, 4);
+            }
+        }
     }
 }
 

@@ -3,7 +3,7 @@
 #include "area/Extract.h"
 
 #include <algorithm>
-#include <utility>
+#include <climits>
 
 #include "area/FloodFill.h"
 #include "area/Components.h"
@@ -60,25 +60,22 @@ FillRecord RecordFill(const AREAINFO& area, int32_t y, int32_t x, int32_t count)
         {area.minX + area.left, area.minY + area.top, area.maxX + area.left, area.maxY + area.top}};
 }
 
-// The scan restricted to one component that a fill may not take whole:
-// its pixels in scan order, each still-ink one seeding an exact fill.
+// The scan over a box of the rows in which only the ink of components too
+// large to be taken whole is left: each pixel still ink seeds an exact fill.
 template <bool Bits>
-void ScanComponent(AREAINFO& area, const Components& parts, uint32_t component,
-                   std::vector<FillFrame>& stack, std::vector<FillRecord>& fills) {
-    std::vector<std::pair<int32_t, int32_t>> pixels;  // (x, y)
-    for (const InkRun& run : parts.runs) {
-        if (run.component != component) continue;
-        for (int32_t x = run.x0; x <= run.x1; ++x) pixels.emplace_back(x, run.y);
-    }
-    std::sort(pixels.begin(), pixels.end());
+void ScanBox(AREAINFO& area, const int32_t (&box)[4], std::vector<FillRecord>& fills) {
+    std::vector<FillFrame> stack;
+    stack.reserve(kFillCap + 1);
     const uint8_t limit = InkLimit(area);
-    for (const auto& [x, y] : pixels) {
-        if (!Pixels<Bits>::Ink(area.workRows[y], area.left + x, limit)) continue;
-        area.minX = area.maxX = x;
-        area.minY = area.maxY = y;
-        area.fillCount = 0;
-        Fill<Bits>(area, y, x, stack);
-        fills.push_back(RecordFill(area, y, x, area.fillCount));
+    for (int32_t x = box[0]; x <= box[2]; ++x) {
+        for (int32_t y = box[1]; y <= box[3]; ++y) {
+            if (!Pixels<Bits>::Ink(area.workRows[y], area.left + x, limit)) continue;
+            area.minX = area.maxX = x;
+            area.minY = area.maxY = y;
+            area.fillCount = 0;
+            Fill<Bits>(area, y, x, stack);
+            fills.push_back(RecordFill(area, y, x, area.fillCount));
+        }
     }
 }
 
@@ -89,7 +86,7 @@ struct ComponentStats {
     int32_t seedX, seedY;
 };
 
-// The scan of the design, columns outer and rows inner, filling from every
+// The extraction scan, columns outer and rows inner, filling from every
 // pixel that is still ink. A fill erases its seed's whole component unless
 // it reaches the cap, so each component of at most kFillCap pixels is one
 // fill seeded at its first pixel in scan order; only larger components are
@@ -112,28 +109,27 @@ void ExtractWith(AREAINFO& area, bool loadRows) {
         if (run.x0 < c.seedX) c.seedX = run.x0, c.seedY = run.y;
     }
 
+    // Components taken whole are erased in row order; the large ones stay
+    // for the exact scan over their common box.
     std::vector<FillRecord> fills;
     fills.reserve(parts.componentCount);
-    std::vector<FillFrame> stack;
-    bool anyLarge = false;
-    for (uint32_t i = 0; i < parts.componentCount; ++i) {
-        const ComponentStats& c = stats[i];
+    int32_t large[4] = {INT32_MAX, INT32_MAX, -1, -1};
+    for (const ComponentStats& c : stats) {
         if (c.pixels > kFillCap) {
-            if (stack.capacity() == 0) stack.reserve(kFillCap + 1);
-            ScanComponent<Bits>(area, parts, i, stack, fills);
-            anyLarge = true;
+            large[0] = std::min(large[0], c.minX), large[1] = std::min(large[1], c.minY);
+            large[2] = std::max(large[2], c.maxX), large[3] = std::max(large[3], c.maxY);
             continue;
         }
         area.minX = c.minX, area.maxX = c.maxX, area.minY = c.minY, area.maxY = c.maxY;
         fills.push_back(RecordFill(area, c.seedY, c.seedX, static_cast<int32_t>(c.pixels)));
     }
-    // The components taken whole are erased in row order; the large ones
-    // were erased by their fills.
+    const bool anyLarge = large[2] >= 0;
     for (const InkRun& run : parts.runs) {
         if (!anyLarge || stats[run.component].pixels <= kFillCap) {
             EraseRun<Bits>(area, area.workRows, run);
         }
     }
+    if (anyLarge) ScanBox<Bits>(area, large, fills);
     std::sort(fills.begin(), fills.end(), [](const FillRecord& a, const FillRecord& b) {
         return a.x != b.x ? a.x < b.x : a.y < b.y;
     });

@@ -315,7 +315,7 @@ GW_API int32_t GW_GetLineScore(int32_t tag);
 /// chosen line's characters (at most textSize - 2) and a NUL. The walk stops
 /// when the text is full, leaving the later objects as they were. Returns the
 /// chosen tag, or 0 (empty text) when no line has a recognised character.
-/// With textSize 0 or less, or text null, nothing is written.
+/// With textSize 0 or less, or text null, returns 0 and changes nothing.
 GW_API int32_t GW_FilterBestLine(char* text, int32_t textSize);
 
 /// GW_FilterBestLine, then GW_GetLineIdentityWithSpaces on the chosen line;

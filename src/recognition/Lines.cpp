@@ -27,8 +27,7 @@ void GrowLine(ObjectList& list, Object* a, int32_t tag) {
         const int64_t m = Middle(*last);
         Object* b = LineFrom(list.head.next, 0);
         while (b != nullptr && !Follows(*b, *last, m)) b = LineFrom(b->next, 0);
-        // Tagged objects are skipped by Follows; LineFrom(…, 0) skips ignored
-        // ones and every tagged one as well.
+        // LineFrom with tag 0 yields the untagged objects that are not ignored.
         if (b == nullptr) return;
         b->lineTag = tag;
         last = b;

@@ -31,8 +31,8 @@ std::vector<Object*> LineObjects(ObjectList& list, int32_t tag);
 /// Count of the line's objects in tagCounts; 0 for a tag without an entry.
 uint32_t TagCount(const ObjectList& list, int32_t tag);
 
-/// Links a new object (allocated with new, now owned) just after object,
-/// which becomes the list's tail's predecessor when it was the tail.
+/// Links a new object (allocated with new, now owned by the list) just after
+/// object; the new object becomes the tail when object was the tail.
 void InsertAfter(ObjectList& list, Object* object, Object* newObject);
 
 /// A new object with the given box, character and line tag, score 0, no

@@ -59,7 +59,7 @@ struct PatternFont {
     int32_t gridHeight = 5;
 
     /// Scoring tables for the grid of gridWidth x gridHeight cells, built by
-    /// PrepareFont once the font is complete (see Identify.h).
+    /// PrepareFont once the font is complete (see Score.h).
     int32_t preparedCells = 0;
     std::vector<uint8_t> weights;
 };

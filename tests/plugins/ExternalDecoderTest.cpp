@@ -1,0 +1,311 @@
+// The outside decoders: binding and its failures, and JPEG 2000 and WSQ data
+// decoded end to end through the image object's loading operations.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "DVImageCodecs.h"
+#include "DVImageProcessor.h"
+#include "PluginTestSupport.h"
+#include "codecs/LibraryCache.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using namespace plugintest;
+namespace fs = std::filesystem;
+using BitmapPtr = std::unique_ptr<dv::Bitmap>;
+
+// A JPEG 2000 decoder bound to a stand-in library that lacks
+// "GetBMPBufferSizeFromJ2KFileW", counting its binding attempts.
+class PartialJpeg2kDecoder : public DVJpeg2kDecoder {
+  public:
+    PartialJpeg2kDecoder() { std::strcpy(libraryName, "FakeJ2KNoFileW.dll"); }
+    bool BindEntryPoints(void* module) override {
+        ++bindings;
+        return DVJpeg2kDecoder::BindEntryPoints(module);
+    }
+    bool FirstFiveBound() const {
+        return convertBuffer && convertFileA && convertFileW && sizeBuffer && sizeFileA;
+    }
+    bool LastBound() const { return sizeFileW != nullptr; }
+    bool Loaded() const { return loaded; }
+    int bindings = 0;
+};
+
+// A WSQ decoder whose library does not exist.
+class MissingWsqDecoder : public DVWSQDecoder {
+  public:
+    MissingWsqDecoder() { std::strcpy(libraryName, "NoSuchWsqLibrary.dll"); }
+    bool BindEntryPoints(void* module) override {
+        ++bindings;
+        return DVWSQDecoder::BindEntryPoints(module);
+    }
+    int bindings = 0;
+};
+
+dv::IStream* NewStream(const std::vector<uint8_t>& bytes) {
+    dv::IStream* stream = nullptr;
+    dv::CreateMemoryStream(&stream);
+    stream->Write(bytes.data(), uint32_t(bytes.size()), nullptr);
+    return stream;
+}
+
+struct StreamRelease {
+    void operator()(dv::IStream* s) const { s->Release(); }
+};
+using StreamPtr = std::unique_ptr<dv::IStream, StreamRelease>;
+
+uint64_t Position(dv::IStream* stream) {
+    uint64_t position = 0;
+    stream->Seek(0, dv::IStream::SeekCur, &position);
+    return position;
+}
+
+// Every decoding slot of a decoder, with the given data, on a file holding it.
+void ExpectEveryCallFails(DVImageDecoder& decoder, const std::vector<uint8_t>& data,
+                          const fs::path& file, dv::Status expected) {
+    dv::Bitmap* bitmap = nullptr;
+    const StreamPtr stream(NewStream(data));
+    EXPECT_EQ(decoder.DecodeFromMemory(&bitmap, data.data(), uint32_t(data.size())), expected);
+    EXPECT_EQ(decoder.DecodeFromStream(&bitmap, stream.get()), expected);
+    EXPECT_EQ(decoder.DecodeFromFile(&bitmap, file.wstring().c_str()), expected);
+    EXPECT_EQ(decoder.DecodeFromFile(&bitmap, file.c_str()), expected);
+    EXPECT_EQ(bitmap, nullptr);
+}
+
+bool IsLoaded(const std::string& path) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle) dlclose(handle);
+    return handle != nullptr;
+}
+
+TEST(ExternalDecoders, MissingEntryPointOrLibraryFailsEveryCallWithWin32Error) {
+    TempFolder folder;
+    const auto data = gwtest::EncodeJ2k(MakeImage(8, 8, 1), false);
+    const fs::path file = folder.Path() / "small.j2k";
+    ASSERT_TRUE(WriteFile(file, data));
+
+    PartialJpeg2kDecoder partial;
+    EXPECT_FALSE(partial.BindEntryPoints(nullptr));
+    partial.bindings = 0;
+    ExpectEveryCallFails(partial, data, file, dv::Win32Error);
+    // Bound in order up to the missing one; each call tried binding again.
+    EXPECT_TRUE(partial.FirstFiveBound());
+    EXPECT_FALSE(partial.LastBound());
+    EXPECT_FALSE(partial.Loaded());
+    EXPECT_EQ(partial.bindings, 4);
+    // The library stays loaded in the cache all the same.
+    EXPECT_TRUE(IsLoaded(ProgramDirectory() + "FakeJ2KNoFileW.dll"));
+
+    MissingWsqDecoder missing;
+    ExpectEveryCallFails(missing, data, file, dv::Win32Error);
+    EXPECT_EQ(missing.bindings, 0);
+
+    // The base class binds nothing, so even a present library fails.
+    DVExternalDecoder base("OpenJPEG_32.dll");
+    ExpectEveryCallFails(base, data, file, dv::Win32Error);
+    EXPECT_FALSE(base.BindEntryPoints(dv::LibraryCache::Instance().Load("OpenJPEG_32.dll")));
+
+    // Made by format code: the outside decoders come bound to their libraries.
+    std::unique_ptr<DVImageDecoder> made(CreateDecoder(ImageFormatJpeg2000));
+    EXPECT_NE(dynamic_cast<DVJpeg2kDecoder*>(made.get()), nullptr);
+    made.reset(CreateDecoder(ImageFormatWsq));
+    EXPECT_NE(dynamic_cast<DVWSQDecoder*>(made.get()), nullptr);
+}
+
+// Pixels of an 8-bit image object, row by row.
+std::vector<uint8_t> GreyRows(DVImageProcessor& image) {
+    std::vector<uint8_t> pixels(size_t(image.GetWidth()) * image.GetHeight());
+    for (uint32_t y = 0; y < image.GetHeight(); ++y)
+        image.GetBytes(y, 0, pixels.data() + size_t(y) * image.GetWidth(), image.GetWidth());
+    return pixels;
+}
+
+// The expected pixels of a lossless image as an image object holds them:
+// grey bytes, or blue, green, red.
+std::vector<uint8_t> ExpectedRows(const gwtest::J2kImage& image) {
+    const bool grey = image.planes.size() < 3;
+    std::vector<uint8_t> rows;
+    for (size_t p = 0; p < size_t(image.width) * image.height; ++p) {
+        if (grey) {
+            rows.push_back(To8(image.planes[0][p], image.precision, image.isSigned));
+        } else {
+            for (int c = 2; c >= 0; --c)
+                rows.push_back(To8(image.planes[c][p], image.precision, image.isSigned));
+        }
+    }
+    return rows;
+}
+
+std::vector<uint8_t> Rows(DVImageProcessor& image) {
+    const uint32_t rowBytes = image.GetWidth() * image.GetBitsPerPixel() / 8;
+    std::vector<uint8_t> rows(size_t(rowBytes) * image.GetHeight());
+    for (uint32_t y = 0; y < image.GetHeight(); ++y)
+        image.GetBytes(y, 0, rows.data() + size_t(y) * rowBytes, rowBytes);
+    return rows;
+}
+
+// Loads the data every way the image object offers and checks each result.
+void ExpectLoadsEveryWay(const std::vector<uint8_t>& data, const fs::path& file, uint32_t width,
+                         uint32_t height, int32_t format, const std::vector<uint8_t>& expected) {
+    ASSERT_TRUE(WriteFile(file, data));
+    const StreamPtr stream(NewStream(data));
+    stream->Seek(3, dv::IStream::SeekSet, nullptr);
+    for (int way = 0; way < 4; ++way) {
+        SCOPED_TRACE(way);
+        DVImageProcessor image;
+        uint32_t result = 1;
+        switch (way) {
+            case 0:
+                result = image.LoadFromFile(file.c_str(), nullptr);
+                break;
+            case 1:
+                result = image.LoadFromFile(file.wstring().c_str(), nullptr);
+                break;
+            case 2:
+                result = image.LoadFromStream(stream.get(), nullptr);
+                break;
+            case 3:
+                result = image.LoadFromMemory(data.data(), uint32_t(data.size()), nullptr);
+        }
+        ASSERT_EQ(result, 0u);
+        EXPECT_EQ(image.GetWidth(), width);
+        EXPECT_EQ(image.GetHeight(), height);
+        EXPECT_EQ(image.GetPixelFormat(), format);
+        EXPECT_EQ(Rows(image), expected);
+    }
+    EXPECT_EQ(Position(stream.get()), 0u);
+}
+
+TEST(Jpeg2kDecoder, LoadsCodestreamsAndJp2FilesEveryWay) {
+    TempFolder folder;
+    const auto grey = MakeImage(45, 27, 1);
+    const auto colour = MakeImage(33, 21, 3);
+    for (const bool jp2 : {false, true}) {
+        SCOPED_TRACE(jp2 ? "JP2" : "J2K");
+        const fs::path file = folder.Path() / (jp2 ? "image.jp2" : "image.j2k");
+        ExpectLoadsEveryWay(gwtest::EncodeJ2k(grey, jp2), file, 45, 27, dv::PixelFormat8bppIndexed,
+                            ExpectedRows(grey));
+        ExpectLoadsEveryWay(gwtest::EncodeJ2k(colour, jp2), file, 33, 21, dv::PixelFormat24bppRGB,
+                            ExpectedRows(colour));
+    }
+
+    // The 8-bit path and the decoder's own operations.
+    const auto data = gwtest::EncodeJ2k(grey, true);
+    const fs::path file = folder.Path() / "grey.jp2";
+    ASSERT_TRUE(WriteFile(file, data));
+    DVJpeg2kDecoder decoder;
+    dv::Bitmap* raw = nullptr;
+    ASSERT_EQ(decoder.DecodeFromFile(&raw, file.c_str()), dv::Ok);
+    BitmapPtr bitmap(raw);
+    ASSERT_NE(bitmap, nullptr);
+    EXPECT_EQ(bitmap->GetWidth(), 45u);
+    EXPECT_EQ(bitmap->GetPixelFormat(), dv::PixelFormat8bppIndexed);
+    DVImageProcessor image;
+    ASSERT_EQ(image.LoadFromFile(file.c_str(), &decoder), 0u);
+    EXPECT_EQ(GreyRows(image), ExpectedRows(grey));
+}
+
+TEST(Jpeg2kDecoder, RefusedDataGivesGenericError) {
+    TempFolder folder;
+    auto data = gwtest::EncodeJ2k(MakeImage(40, 30, 1), false);
+    data.resize(40);  // the main header cut short
+    const fs::path file = folder.Path() / "cut.j2k";
+    ASSERT_TRUE(WriteFile(file, data));
+    DVJpeg2kDecoder decoder;
+    ExpectEveryCallFails(decoder, data, file, dv::GenericError);
+    dv::Bitmap* bitmap = nullptr;
+    // Null data and missing files are the library's to refuse.
+    EXPECT_EQ(decoder.DecodeFromMemory(&bitmap, nullptr, 100), dv::GenericError);
+    EXPECT_EQ(decoder.DecodeFromFile(&bitmap, (folder.Path() / "none.jp2").c_str()),
+              dv::GenericError);
+    EXPECT_EQ(decoder.DecodeFromMemory(nullptr, data.data(), 40), dv::InvalidParameter);
+    EXPECT_EQ(decoder.DecodeFromStream(&bitmap, nullptr), dv::InvalidParameter);
+    EXPECT_EQ(bitmap, nullptr);
+    // Through the image object: recognised, then refused by the decoder.
+    DVImageProcessor image;
+    image.LoadFromMemory(data.data(), uint32_t(data.size()), nullptr);
+    EXPECT_EQ(image.GetLastError(), 15u);
+    EXPECT_EQ(image.GetBitmap(), nullptr);
+}
+
+// The reference vectors: name_WxH.br075.wsq with the reference decode in
+// name_WxH.br075.dec.raw.
+struct WsqVector {
+    fs::path wsq;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    std::vector<uint8_t> expected;
+};
+
+std::vector<WsqVector> WsqVectors() {
+    std::vector<WsqVector> vectors;
+    for (const auto& entry : fs::directory_iterator(gwtest::DataPath("wsq"))) {
+        const std::string name = entry.path().filename().string();
+        if (entry.path().extension() != ".wsq") continue;
+        WsqVector v;
+        v.wsq = entry.path();
+        const size_t x = name.rfind('x', name.find('.'));
+        const size_t underscore = name.rfind('_', x);
+        v.width = uint32_t(std::stoul(name.substr(underscore + 1)));
+        v.height = uint32_t(std::stoul(name.substr(x + 1)));
+        fs::path raw = entry.path();
+        raw.replace_extension(".dec.raw");
+        v.expected = ReadFile(raw);
+        vectors.push_back(std::move(v));
+    }
+    return vectors;
+}
+
+TEST(WsqDecoder, ReferenceVectorsLoadEveryWayAndMatchTheReferenceDecodes) {
+    const auto vectors = WsqVectors();
+    ASSERT_GE(vectors.size(), 4u);
+    TempFolder folder;
+    for (const WsqVector& v : vectors) {
+        SCOPED_TRACE(v.wsq.filename().string());
+        ASSERT_EQ(v.expected.size(), size_t(v.width) * v.height);
+        ExpectLoadsEveryWay(ReadFile(v.wsq), folder.Path() / "print.wsq", v.width, v.height,
+                            dv::PixelFormat8bppIndexed, v.expected);
+    }
+    // The decoder's own 8-bit path.
+    DVWSQDecoder decoder;
+    dv::Bitmap* raw = nullptr;
+    ASSERT_EQ(decoder.DecodeFromFile(&raw, vectors[0].wsq.c_str()), dv::Ok);
+    BitmapPtr bitmap(raw);
+    ASSERT_NE(bitmap, nullptr);
+    EXPECT_EQ(bitmap->GetWidth(), vectors[0].width);
+}
+
+TEST(WsqDecoder, RefusedDataGivesGenericErrorAndAMissingFileNothing) {
+    TempFolder folder;
+    const auto vectors = WsqVectors();
+    ASSERT_FALSE(vectors.empty());
+    auto data = ReadFile(vectors[0].wsq);
+    data.resize(data.size() / 2);
+    const fs::path file = folder.Path() / "half.wsq";
+    ASSERT_TRUE(WriteFile(file, data));
+    DVWSQDecoder decoder;
+    ExpectEveryCallFails(decoder, data, file, dv::GenericError);
+    dv::Bitmap* bitmap = nullptr;
+    EXPECT_EQ(decoder.DecodeFromMemory(&bitmap, nullptr, 100), dv::GenericError);
+    EXPECT_EQ(decoder.DecodeFromFile(&bitmap, folder.Path().c_str()), dv::GenericError);
+    // A file that cannot be opened: Ok, and no bitmap.
+    const fs::path none = folder.Path() / "none.wsq";
+    EXPECT_EQ(decoder.DecodeFromFile(&bitmap, none.c_str()), dv::Ok);
+    EXPECT_EQ(decoder.DecodeFromFile(&bitmap, none.wstring().c_str()), dv::Ok);
+    EXPECT_EQ(bitmap, nullptr);
+    EXPECT_EQ(decoder.DecodeFromFile(&bitmap, static_cast<const char*>(nullptr)),
+              dv::InvalidParameter);
+    // An image object given the decoder ends up empty.
+    DVImageProcessor image;
+    EXPECT_EQ(image.LoadFromFile(none.c_str(), &decoder), 0u);
+    EXPECT_EQ(image.GetBitmap(), nullptr);
+    image.LoadFromMemory(data.data(), uint32_t(data.size()), nullptr);
+    EXPECT_EQ(image.GetLastError(), 15u);
+}
+
+}  // namespace

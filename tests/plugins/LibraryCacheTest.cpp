@@ -1,0 +1,204 @@
+// The library cache and the module services beneath it, with stand-in
+// libraries that record the "PATH" they saw when loaded and their unloading.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "codecs/LibraryCache.h"
+#include "PluginTestSupport.h"
+#include "platform/Modules.h"
+
+namespace {
+
+using plugintest::ProgramDirectory;
+
+std::optional<std::string> Env(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+// Puts "PATH" back as the test found it.
+class PathGuard {
+  public:
+    PathGuard() : saved_(Env("PATH")) {}
+    ~PathGuard() {
+        if (saved_)
+            setenv("PATH", saved_->c_str(), 1);
+        else
+            unsetenv("PATH");
+    }
+
+  private:
+    std::optional<std::string> saved_;
+};
+
+bool IsLoaded(const std::string& path) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle) dlclose(handle);
+    return handle != nullptr;
+}
+
+TEST(Modules, FindsLoadedObjectsAndTheProgram) {
+    const std::string libc = dv::LoadedModulePath("libc.so.6");
+    ASSERT_GT(libc.size(), 10u);
+    EXPECT_EQ(libc.substr(libc.size() - 10), "/libc.so.6");
+    EXPECT_TRUE(std::filesystem::exists(libc));
+    // The whole file name must match, byte by byte.
+    EXPECT_EQ(dv::LoadedModulePath("libc.so"), "");
+    EXPECT_EQ(dv::LoadedModulePath("LIBC.SO.6"), "");
+    EXPECT_EQ(dv::LoadedModulePath(""), "");
+    EXPECT_EQ(dv::LoadedModulePath(nullptr), "");
+
+    const std::string program = dv::HostProgramPath();
+    EXPECT_EQ(std::filesystem::path(program).filename(), "test_plugins");
+    EXPECT_TRUE(std::filesystem::equivalent(program, "/proc/self/exe"));
+}
+
+TEST(Modules, EnvironmentAndModules) {
+    std::string value = "kept";
+    unsetenv("GW_TEST_VARIABLE");
+    EXPECT_FALSE(dv::GetEnvironmentValue("GW_TEST_VARIABLE", &value));
+    EXPECT_EQ(value, "kept");
+    EXPECT_TRUE(dv::SetEnvironmentValue("GW_TEST_VARIABLE", ""));
+    EXPECT_TRUE(dv::GetEnvironmentValue("GW_TEST_VARIABLE", &value));
+    EXPECT_EQ(value, "");
+    EXPECT_FALSE(dv::SetEnvironmentValue("GW=X", "v"));
+    unsetenv("GW_TEST_VARIABLE");
+
+    EXPECT_EQ(dv::OpenModule(nullptr), nullptr);
+    EXPECT_EQ(dv::OpenModule(""), nullptr);
+    EXPECT_EQ(dv::OpenModule((ProgramDirectory() + "NoSuchLibrary.dll").c_str()), nullptr);
+    void* module = dv::OpenModule((ProgramDirectory() + "FakeJ2KNoFileW.dll").c_str());
+    ASSERT_NE(module, nullptr);
+    EXPECT_NE(dv::FindModuleSymbol(module, "GetBMPBufferSizeFromJ2KFileA"), nullptr);
+    EXPECT_EQ(dv::FindModuleSymbol(module, "GetBMPBufferSizeFromJ2KFileW"), nullptr);
+    // Everything but the exports stays hidden.
+    EXPECT_EQ(dv::FindModuleSymbol(module, "RecordPath"), nullptr);
+    EXPECT_EQ(dv::FindModuleSymbol(module, nullptr), nullptr);
+    EXPECT_EQ(dv::FindModuleSymbol(nullptr, "GetBMPBufferSizeFromJ2KFileA"), nullptr);
+    dv::CloseModule(module);
+    dv::CloseModule(nullptr);
+}
+
+TEST(LibraryCache, LoadsEachNameOnceAndReleasesInNameOrder) {
+    unsetenv("GW_FAKE_UNLOAD_LOG");
+    const std::string dir = ProgramDirectory();
+    {
+        dv::LibraryCache cache;
+        void* b = cache.Load("FakeLibB.dll");
+        void* a = cache.Load("FakeLibA.dll");
+        ASSERT_NE(a, nullptr);
+        ASSERT_NE(b, nullptr);
+        EXPECT_NE(a, b);
+        EXPECT_EQ(cache.Load("FakeLibB.dll"), b);
+        EXPECT_EQ(cache.Load("FakeLibA.dll"), a);
+        EXPECT_EQ(cache.Count(), 2u);
+        EXPECT_TRUE(IsLoaded(dir + "FakeLibA.dll"));
+        // Names are compared byte by byte: another spelling is another load,
+        // which fails here.
+        EXPECT_EQ(cache.Load("fakelibA.dll"), nullptr);
+        EXPECT_EQ(cache.Load(nullptr), nullptr);
+        EXPECT_EQ(cache.Count(), 2u);
+        EXPECT_EQ(Env("GW_FAKE_UNLOAD_LOG"), std::nullopt);
+    }
+    // One release each unloaded them, so each was loaded once; A went first.
+    EXPECT_EQ(Env("GW_FAKE_UNLOAD_LOG"), "AB");
+    EXPECT_FALSE(IsLoaded(dir + "FakeLibA.dll"));
+    EXPECT_FALSE(IsLoaded(dir + "FakeLibB.dll"));
+
+    dv::LibraryCache& process = dv::LibraryCache::Instance();
+    EXPECT_EQ(&process, &dv::LibraryCache::Instance());
+}
+
+TEST(LibraryCache, ExtendsPathForTheLoadAndRestoresIt) {
+    PathGuard guard;
+    const std::string dir = ProgramDirectory();
+    dv::LibraryCache cache;
+
+    setenv("PATH", "/usr/bin:/bin", 1);
+    unsetenv("GW_FAKE_PATH_AT_LOAD");
+    ASSERT_NE(cache.Load("FakeLibA.dll"), nullptr);
+    EXPECT_EQ(Env("GW_FAKE_PATH_AT_LOAD"), "/usr/bin:/bin:" + dir);
+    EXPECT_EQ(Env("PATH"), "/usr/bin:/bin");
+
+    EXPECT_EQ(cache.Load("NoSuchLibrary.dll"), nullptr);
+    EXPECT_EQ(Env("PATH"), "/usr/bin:/bin");
+
+    // A cached name touches nothing.
+    setenv("GW_FAKE_PATH_AT_LOAD", "untouched", 1);
+    ASSERT_NE(cache.Load("FakeLibA.dll"), nullptr);
+    EXPECT_EQ(Env("GW_FAKE_PATH_AT_LOAD"), "untouched");
+
+    // An empty "PATH" is set, so it is extended too.
+    setenv("PATH", "", 1);
+    ASSERT_NE(cache.Load("FakeLibB.dll"), nullptr);
+    EXPECT_EQ(Env("GW_FAKE_PATH_AT_LOAD"), ":" + dir);
+    EXPECT_EQ(Env("PATH"), "");
+
+    // An unset "PATH" is left unset, and the load still works.
+    unsetenv("PATH");
+    ASSERT_NE(cache.Load("FakeLibC.dll"), nullptr);
+    EXPECT_EQ(Env("GW_FAKE_PATH_AT_LOAD"), "(unset)");
+    EXPECT_EQ(Env("PATH"), std::nullopt);
+    EXPECT_EQ(cache.Load("NoSuchLibrary.dll"), nullptr);
+    EXPECT_EQ(Env("PATH"), std::nullopt);
+}
+
+TEST(LibraryCache, TriesAFailedLoadAgain) {
+    namespace fs = std::filesystem;
+    const fs::path late = ProgramDirectory() + "FakeLate.dll";
+    fs::remove(late);
+    dv::LibraryCache cache;
+    EXPECT_EQ(cache.Load("FakeLate.dll"), nullptr);
+    EXPECT_EQ(cache.Count(), 0u);
+    fs::copy_file(ProgramDirectory() + "FakeLibC.dll", late);
+    void* module = cache.Load("FakeLate.dll");
+    fs::remove(late);
+    EXPECT_NE(module, nullptr);
+    EXPECT_EQ(cache.Count(), 1u);
+}
+
+TEST(LibraryCache, LooksBesideTheReaderLibraryWhenItIsLoaded) {
+    PathGuard guard;
+    setenv("PATH", "/bin", 1);
+    const std::string readerDir = ProgramDirectory() + "qlx/";
+    dv::LibraryCache cache;
+    // Not beside the program, and the reader library is not loaded yet.
+    EXPECT_EQ(dv::LoadedModulePath("QLXReaderLowLevelAPI.dll"), "");
+    EXPECT_EQ(cache.Load("FakeInQlx.dll"), nullptr);
+
+    void* reader = dlopen((readerDir + "QLXReaderLowLevelAPI.dll").c_str(), RTLD_NOW);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(dv::LoadedModulePath("QLXReaderLowLevelAPI.dll"),
+              readerDir + "QLXReaderLowLevelAPI.dll");
+    EXPECT_NE(cache.Load("FakeInQlx.dll"), nullptr);
+    EXPECT_EQ(Env("GW_FAKE_PATH_AT_LOAD"), "/bin:" + readerDir);
+    // Libraries beside the program are no longer found.
+    EXPECT_EQ(cache.Load("FakeLibC.dll"), nullptr);
+    dlclose(reader);
+}
+
+TEST(LibraryCache, DirectoryAndNameMustFit260Bytes) {
+    PathGuard guard;
+    setenv("PATH", "/bin", 1);
+    const std::string dir = ProgramDirectory();
+    const std::string base = "FakeLibA.dll";
+    if (dir.size() + base.size() + 1 > 259) GTEST_SKIP() << "build folder path too long";
+    // Extra slashes name the same file: directory + name is exactly 259
+    // bytes, 260 with the terminating zero.
+    const std::string fits = std::string(259 - dir.size() - base.size(), '/') + base;
+    dv::LibraryCache cache;
+    EXPECT_NE(cache.Load(fits.c_str()), nullptr);
+    const std::string tooLong = "/" + fits;
+    EXPECT_EQ(cache.Load(tooLong.c_str()), nullptr);
+    EXPECT_EQ(cache.Load(std::string(5000, 'x').c_str()), nullptr);
+    EXPECT_EQ(Env("PATH"), "/bin");
+    EXPECT_EQ(cache.Count(), 1u);
+}
+
+}  // namespace

@@ -170,6 +170,175 @@ GW_API int32_t GW_GetDocRect(RECT* out);
 }  // extern "C"
 
 // ---------------------------------------------------------------------------
+// Recognition: pattern files, identification, lines, line text, best line,
+// split and join.
+//
+// Fonts come from pattern files into one process-wide pattern store, which
+// outlives areas; when libglyphwick.so is loaded it loads the pattern file
+// beside it (its own path with the file name cut at ".so" and ".PAT"
+// appended), and at unload it empties the store. Every other export below
+// works on the current area; without one it does nothing and returns 0,
+// null or an empty text.
+// ---------------------------------------------------------------------------
+
+#include <cstdlib>  // free, for FreeIdentityInfo
+
+/// One try of GW_IdentifyObject: the box's cell string and the best pattern
+/// that admitted it.
+struct CANDIDATEINFO {
+    char* cells;      ///< gridWidth x gridHeight + 1 bytes; empty when no pattern was accepted
+    void* reserved1;  ///< 0
+    void* reserved2;  ///< 0
+    char character;   ///< the best pattern's character, 0 when none
+    int32_t score;    ///< its score, -1 when none
+};
+
+/// The result of GW_IdentifyObject. The record, its candidate array and the
+/// candidates' cell buffers are allocated with malloc and belong to the
+/// caller, who releases them with free (FreeIdentityInfo does all of it).
+struct IDENTITYINFO {
+    int32_t count;  ///< 5
+    CANDIDATEINFO*
+        candidates;      ///< the unchanged box, then top + 1, bottom - 1, left + 1, right - 1
+    int32_t gridWidth;   ///< the font's grid columns
+    int32_t gridHeight;  ///< the font's grid rows
+    int32_t reserved;    ///< 0
+    char character;      ///< best character, "?" when the best score is below 78
+    int32_t score;       ///< best score of the five, -1 when none found a pattern
+};
+
+/// Releases a record of GW_IdentifyObject with everything it holds (not an
+/// export: compiled into the caller). Null does nothing.
+inline void FreeIdentityInfo(IDENTITYINFO* info) {
+    if (info == nullptr) return;
+    if (info->candidates != nullptr) {
+        for (int32_t i = 0; i < info->count; ++i) std::free(info->candidates[i].cells);
+        std::free(info->candidates);
+    }
+    std::free(info);
+}
+
+extern "C" {
+
+/// Loads one pattern file into the pattern store, adding to what is there.
+/// The file is read as tokens separated by white space: a font name opens a
+/// font, "MATRIX_SIZE=<w>x<h>" sets the grid (5 x 5 at the start of every
+/// file; ignored without a lower-case x, with a size below 1 or with more
+/// than 4096 cells), a token starting with "##" is skipped, and a
+/// one-character token in an open font starts a pattern: its character, the
+/// lowest and highest width/height ratio ("0.45"; kept to 4 and 6
+/// characters) and one row token per grid row (rows of the wrong length are
+/// dropped). Returns 1 when the whole file was read; 0 when path is null, the
+/// file cannot be opened or read, a font would get a 109th pattern, a 21st
+/// font name opens (that font stays, empty), or the file ends inside a
+/// pattern (that pattern is not added). What was read before a stop stays.
+GW_API int32_t GW_LoadPatternFile(const char* path);
+
+/// Empties the pattern store; font indexes start again at 0. Returns 1.
+GW_API int32_t GW_UnloadAllPatternFiles();
+
+/// With names null, stores the number of loaded fonts in *count. Otherwise
+/// reads *count as the capacity of names and stores there the names of the
+/// first fonts in load order (owned by the store, valid until it is
+/// emptied); *count is unchanged. Nothing happens when count is null.
+GW_API void GW_GetFontList(char** names, int32_t* count);
+
+/// Identifies every object that is not ignored with the area's font (by
+/// fontName ignoring case, else by fontIndex): each gets a cell string of
+/// the font's grid, the best score of its box and of the box with each edge
+/// moved one pixel inwards, and the best pattern's character, or "?" below a
+/// score of 78. Returns the font's name, or null when no font matches.
+/// Leaves no current object. Reads the area's working rows as they stand, so
+/// produce and clean the object list first.
+GW_API const char* GW_IdentifyObjects();
+
+/// Identifies the box rect[0..3] (left, top, right, bottom, inclusive) as
+/// GW_IdentifyObjects would, and returns a new record with the best result
+/// of each of the five tries (see IDENTITYINFO); null when rect is null or no
+/// font matches. rect is not changed; no object is changed.
+GW_API IDENTITYINFO* GW_IdentifyObject(int32_t* rect);
+
+/// The current object's identity: stores its cell string (owned by the
+/// object, null when never identified), score and line tag through the
+/// pointers that are not null, and returns its character ("?" when never
+/// identified). Returns 0 and stores nothing without a current object.
+GW_API char GW_GetObjectIdentity(char** cells, int32_t* score, int32_t* tag);
+
+/// Groups the objects that are not ignored into lines: clears every tag,
+/// then each untagged object starts a line that grows rightwards, one object
+/// at a time, with the first object in list order that lies strictly right
+/// of the line's last object and overlaps its middle row (or whose middle
+/// row lies strictly inside it). Rebuilds the count of objects per tag.
+/// Leaves no current object.
+GW_API void GW_SetLineTags();
+
+/// Ignores the objects of every line with fewer than minCount or more than
+/// maxCount objects and sets that line's count to 0.
+GW_API void GW_FilterLineTags(int32_t minCount, int32_t maxCount);
+
+/// Ignores the objects of one line and sets its count to 0; a tag outside 1
+/// to the number of tags does nothing.
+GW_API void GW_IgnoreLineTag(int32_t tag);
+
+/// The smallest tag above previousTag whose line still has objects, or 0.
+/// A negative previousTag counts as 0.
+GW_API int32_t GW_GetPotentialLine(int32_t previousTag);
+
+/// Writes the characters of the line's objects that are not ignored, in
+/// list order, and a NUL. text must hold the line's object count + 1 bytes;
+/// null does nothing.
+GW_API void GW_GetLineIdentity(int32_t tag, char* text);
+
+/// The line's text with blanks: each gap between neighbouring objects whose
+/// pitch (left edge to left edge) is k steps of spacing, k = pitch / spacing
+/// + 0.5 truncated, gets k - 1 blanks, each also inserted into the list as a
+/// space object ("^", score 0, the line's tag). spacing 0 uses the line's
+/// median pitch. Writes at most textSize - 1 characters and a NUL; a line of
+/// fewer than 4 objects with spacing 0 gives the empty text. Returns the
+/// line's median pitch (0 for fewer than 2 objects, or fewer than 4 with
+/// spacing 0). text must hold the line's object count + 1 bytes as well as
+/// textSize; with textSize 1 the text is empty and with textSize 0 or less
+/// (or text null) nothing is written and no space object is made.
+GW_API int32_t GW_GetLineIdentityWithSpacing(int32_t tag, char* text, int32_t textSize,
+                                             int32_t spacing);
+
+/// GW_GetLineIdentityWithSpacing with spacing 0.
+GW_API int32_t GW_GetLineIdentityWithSpaces(int32_t tag, char* text, int32_t textSize);
+
+/// Mean score, rounded half away from zero, of the line's objects whose
+/// score is not 0 (tag 0: of every object that is not ignored); 0 when there
+/// is none.
+GW_API int32_t GW_GetLineScore(int32_t tag);
+
+/// Chooses the line with the most objects whose character is not "?" (ties:
+/// the lower tag), ignores the objects of every other line and writes the
+/// chosen line's characters (at most textSize - 2) and a NUL. The walk stops
+/// when the text is full, leaving the later objects as they were. Returns the
+/// chosen tag, or 0 (empty text) when no line has a recognised character.
+/// With textSize 0 or less, or text null, returns 0 and changes nothing.
+GW_API int32_t GW_FilterBestLine(char* text, int32_t textSize);
+
+/// GW_FilterBestLine, then GW_GetLineIdentityWithSpaces on the chosen line;
+/// returns that median pitch (0 and the empty text when no line was chosen).
+GW_API int32_t GW_FilterBestLineWithSpaces(char* text, int32_t textSize);
+
+/// Cuts the line's over-wide objects (wider than 1.75 times the line's
+/// median width, or than maxObjectWidth) into pieces at columns with little
+/// ink, after reloading the area's working rows from the image. A cut object
+/// is ignored and its pieces (character "?", score 0, the line's tag) follow
+/// it in the list. Returns 1; nothing is split for a tag without objects or
+/// when maxObjectWidth is below 1.
+GW_API int32_t GW_SplitJoinedObjectsInLine(int32_t tag);
+
+/// Reloads the area's working rows from the image, fills every horizontal
+/// run of at most maxGap - 2 blank pixels between two ink pixels of the same
+/// row (the area's first column never anchors a run), and writes the rows
+/// back into the image. The object list is not changed.
+GW_API void GW_JoinBrokenObjects(int32_t maxGap);
+
+}  // extern "C"
+
+// ---------------------------------------------------------------------------
 // Barcodes
 //
 // Both readers reload the current area's working rows from the image and

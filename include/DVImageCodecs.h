@@ -292,9 +292,316 @@ class GW_API IStream {
 /// stream is null.
 GW_API int32_t CreateMemoryStream(IStream** stream);
 
+// ---- Image codecs: platform encoder identifiers, format detection, decoders, encoders ----
+
+/// Class identifiers of the platform's image encoders, selected by MIME type.
+inline constexpr GUID kEncoderBmp = {
+    0x557CF400, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+inline constexpr GUID kEncoderJpeg = {
+    0x557CF401, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+inline constexpr GUID kEncoderGif = {
+    0x557CF402, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+inline constexpr GUID kEncoderTiff = {
+    0x557CF405, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+inline constexpr GUID kEncoderPng = {
+    0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+
+/// Encoder parameter identifiers.
+inline constexpr GUID EncoderQuality = {
+    0x1D5BE4B5, 0xFA4A, 0x452D, {0x9C, 0xDD, 0x5D, 0xB3, 0x51, 0x05, 0xE7, 0xEB}};
+inline constexpr GUID EncoderCompression = {
+    0xE09D739D, 0xCCD4, 0x44EE, {0x8E, 0xBA, 0x3F, 0xBF, 0x8B, 0xE4, 0xFC, 0x58}};
+inline constexpr GUID EncoderColorDepth = {
+    0x66087055, 0xAD66, 0x4C7C, {0x9A, 0x18, 0x38, 0xA2, 0x31, 0x0B, 0x83, 0x37}};
+inline constexpr GUID EncoderSaveFlag = {
+    0x292266FC, 0xAC40, 0x47BF, {0x8C, 0xFC, 0xA8, 0x5B, 0x89, 0xA6, 0x55, 0xDE}};
+
+/// Values of the TIFF compression and save-flag parameters.
+enum EncoderValue : uint32_t {
+    EncoderValueCompressionLZW = 2,
+    EncoderValueCompressionCCITT3 = 3,
+    EncoderValueCompressionCCITT4 = 4,
+    EncoderValueCompressionRle = 5,
+    EncoderValueCompressionNone = 6,
+    EncoderValueMultiFrame = 18,
+};
+
+/// Value type of an encoder parameter holding unsigned 32-bit values.
+inline constexpr uint32_t EncoderParameterValueTypeLong = 4;
+
+/// True when the two identifiers are equal (compared as two 8-byte halves).
+GW_API bool SameGuid(const GUID& a, const GUID& b);
+
+/// The class identifier of the encoder for a MIME type ("image/bmp",
+/// "image/jpeg", "image/gif", "image/tiff", "image/png", compared exactly).
+/// Returns false and leaves *clsid alone for any other type or a null argument.
+GW_API bool FindEncoderClsid(const wchar_t* mimeType, CLSID* clsid);
+
+/// Decodes a complete BMP, JPEG, GIF, TIFF or PNG file held in memory into a
+/// new bitmap stored in *bitmap (null on failure). Bilevel data gives 1-bit,
+/// indexed data and grey 8-bit, everything else 24-bit (alpha over white); the
+/// first frame of a multi-frame file; resolution and metadata properties from
+/// the file. InvalidParameter: null arguments; UnknownImageFormat: data of none
+/// of the five formats; GenericError: data the format's decoder rejects;
+/// OutOfMemory: an image above kMaxImagePixels.
+GW_API Status DecodeImage(const uint8_t* data, size_t size, Bitmap** bitmap);
+
+/// Reads a whole stream from its start and decodes it as DecodeImage does; the
+/// stream is left at its start. InvalidParameter for null arguments.
+GW_API Status CreateBitmapFromStream(IStream* stream, Bitmap** bitmap);
+
+/// Reads the file at a wide path (converted with wcstombs) and decodes it as
+/// DecodeImage does. InvalidParameter for null arguments or an unconvertible
+/// path; Win32Error when the file cannot be read.
+GW_API Status CreateBitmapFromFile(const wchar_t* path, Bitmap** bitmap);
+
+/// Encodes a bitmap with the encoder of a class identifier and optional
+/// parameters, appending the file at the stream's position. Parameters: JPEG
+/// quality 0 to 100 (default 75); TIFF compression (default LZW, CCITT4 for
+/// 1-bit), colour depth 1, 4, 8, 24 or 32, multi-frame flag. Parameters of
+/// another encoder are ignored. InvalidParameter: null arguments, an unknown
+/// class identifier, a parameter value out of range or a CCITT compression with
+/// a colour depth other than 1; Win32Error: the stream refused the bytes.
+GW_API Status SaveImageToStream(Bitmap* bitmap, IStream* stream, const CLSID* clsid,
+                                const EncoderParameters* parameters);
+
+/// As SaveImageToStream, into the file at a wide path, which is written only
+/// when encoding succeeded. Win32Error when the file cannot be written.
+GW_API Status SaveImageToFile(Bitmap* bitmap, const wchar_t* path, const CLSID* clsid,
+                              const EncoderParameters* parameters);
+
 }  // namespace dv
 
-class DVImageDecoder;
-class DVImageEncoder;
+/// Image formats recognised from the first bytes of image data.
+enum ImageFormat : int32_t {
+    ImageFormatUnknown = 0,
+    ImageFormatBmp = 1,
+    ImageFormatJpeg = 2,
+    ImageFormatGif = 3,
+    ImageFormatTiff = 4,
+    ImageFormatPng = 5,
+    ImageFormatJpeg2000 = 6,
+    ImageFormatWsq = 7,
+};
+
+/// Recognises the format of data from its first bytes by the signatures, in
+/// this order: "BM"; FF D8 FF E0 with "JFIF" and 0 at offset 6 (11 bytes);
+/// "GIF"; "II*"; "MM" 00 2A; the PNG signature; FF 4F FF 51 00; the JP2
+/// signature box (12 bytes); FF A0. Null data or no match gives
+/// ImageFormatUnknown.
+GW_API ImageFormat DetectImageFormat(const uint8_t* data, uint32_t length);
+
+/// Recognises the format of a file from its first 12 bytes. A null path, a file
+/// that cannot be opened (the path is converted with wcstombs) or one shorter
+/// than 12 bytes gives ImageFormatUnknown.
+GW_API ImageFormat DetectImageFormat(const wchar_t* path);
+
+/// Recognises the format of a stream from its first 12 bytes, read from its
+/// start; the stream is left at its start. A null stream or fewer than 12
+/// bytes gives ImageFormatUnknown.
+GW_API ImageFormat DetectImageFormat(dv::IStream* stream);
+
+/// A decoder: turns encoded image data into a new platform bitmap stored
+/// through an out-pointer, which the caller then owns. Every operation returns a
+/// platform status. The order of the virtual operations is binary interface.
+class GW_API DVImageDecoder {
+  public:
+    /// Slot 0.
+    virtual ~DVImageDecoder();
+    /// Slot 1. Decodes size bytes of data.
+    virtual dv::Status DecodeFromMemory(dv::Bitmap** bitmap, const uint8_t* data,
+                                        uint32_t size) = 0;
+    /// Slot 2. Decodes the whole content of a stream.
+    virtual dv::Status DecodeFromStream(dv::Bitmap** bitmap, dv::IStream* stream) = 0;
+    /// Slot 3. Decodes the file at a wide path.
+    virtual dv::Status DecodeFromFile(dv::Bitmap** bitmap, const wchar_t* path) = 0;
+    /// Slot 4. Decodes the file at a path in the locale's multibyte code.
+    virtual dv::Status DecodeFromFile(dv::Bitmap** bitmap, const char* path) = 0;
+};
+
+/// The decoder of BMP, JPEG, GIF, TIFF and PNG data (dv::DecodeImage). On
+/// failure *bitmap is set to null. A null out-pointer gives InvalidParameter.
+class GW_API DVGdiplusDecoder : public DVImageDecoder {
+  public:
+    ~DVGdiplusDecoder() override;
+    /// Null data gives InvalidParameter; otherwise as dv::DecodeImage.
+    dv::Status DecodeFromMemory(dv::Bitmap** bitmap, const uint8_t* data, uint32_t size) override;
+    /// A null stream gives InvalidParameter; otherwise as
+    /// dv::CreateBitmapFromStream (the stream is left at its start).
+    dv::Status DecodeFromStream(dv::Bitmap** bitmap, dv::IStream* stream) override;
+    /// A null path gives InvalidParameter; otherwise as dv::CreateBitmapFromFile.
+    dv::Status DecodeFromFile(dv::Bitmap** bitmap, const wchar_t* path) override;
+    /// An empty path gives Ok and stores nothing; a null or unconvertible path
+    /// InvalidParameter; otherwise the path is converted with mbstowcs and the
+    /// wide-path operation of this class decodes the file.
+    dv::Status DecodeFromFile(dv::Bitmap** bitmap, const char* path) override;
+};
+
+/// A decoder whose work is done by an outside library, loaded and bound on the
+/// first decoding call. Its own decoding operations only make sure the library
+/// is bound (Win32Error when it cannot be).
+class GW_API DVExternalDecoder : public DVGdiplusDecoder {
+  public:
+    /// libraryName: file name of the outside library (at most 259 bytes kept).
+    explicit DVExternalDecoder(const char* libraryName);
+    ~DVExternalDecoder() override;
+    dv::Status DecodeFromMemory(dv::Bitmap** bitmap, const uint8_t* data, uint32_t size) override;
+    dv::Status DecodeFromStream(dv::Bitmap** bitmap, dv::IStream* stream) override;
+    dv::Status DecodeFromFile(dv::Bitmap** bitmap, const wchar_t* path) override;
+    dv::Status DecodeFromFile(dv::Bitmap** bitmap, const char* path) override;
+    /// Slot 5. Looks up the library's entry points in a loaded module; false
+    /// when the module is null or an entry point is missing. The base binds
+    /// nothing and gives false.
+    virtual bool BindEntryPoints(void* module);
+
+  protected:
+    /// Loads the library through the library cache and binds it once: Ok, or
+    /// Win32Error when the library or an entry point is missing.
+    dv::Status EnsureLoaded();
+
+    char libraryName[260];  ///< file name of the outside library
+    bool loaded;            ///< the entry points are bound
+};
+
+/// The JPEG 2000 decoder: "OpenJPEG_32.dll" converts the data to a BMP file in
+/// memory, which DVGdiplusDecoder then decodes. Library failures give
+/// GenericError, a missing library or entry point Win32Error.
+class GW_API DVJpeg2kDecoder : public DVExternalDecoder {
+  public:
+    using BufferToBmp = int32_t (*)(const uint8_t* data, uint32_t size, uint8_t* bmp,
+                                    uint32_t bmpSize, int32_t reserved);
+    using FileToBmpA = int32_t (*)(const char* path, uint8_t* bmp, uint32_t bmpSize,
+                                   int32_t reserved);
+    using FileToBmpW = int32_t (*)(const wchar_t* path, uint8_t* bmp, uint32_t bmpSize,
+                                   int32_t reserved);
+    using BmpSizeFromBuffer = int32_t (*)(const uint8_t* data, uint32_t size, uint32_t* bmpSize);
+    using BmpSizeFromFileA = int32_t (*)(const char* path, uint32_t* bmpSize);
+    using BmpSizeFromFileW = int32_t (*)(const wchar_t* path, uint32_t* bmpSize);
+
+    DVJpeg2kDecoder();
+    ~DVJpeg2kDecoder() override;
+    dv::Status DecodeFromMemory(dv::Bitmap** bitmap, const uint8_t* data, uint32_t size) override;
+    dv::Status DecodeFromStream(dv::Bitmap** bitmap, dv::IStream* stream) override;
+    dv::Status DecodeFromFile(dv::Bitmap** bitmap, const wchar_t* path) override;
+    dv::Status DecodeFromFile(dv::Bitmap** bitmap, const char* path) override;
+    /// Binds the six entry points in order; false at the first missing one.
+    bool BindEntryPoints(void* module) override;
+
+  protected:
+    BufferToBmp convertBuffer;     ///< "ConvertJ2KBufferToBMPBuffer"
+    FileToBmpA convertFileA;       ///< "ConvertJ2KFileToBMPBufferA"
+    FileToBmpW convertFileW;       ///< "ConvertJ2KFileToBMPBufferW"
+    BmpSizeFromBuffer sizeBuffer;  ///< "GetBMPBufferSizeFromJ2KBuffer"
+    BmpSizeFromFileA sizeFileA;    ///< "GetBMPBufferSizeFromJ2KFileA"
+    BmpSizeFromFileW sizeFileW;    ///< "GetBMPBufferSizeFromJ2KFileW"
+};
+
+/// The WSQ fingerprint decoder: "DVWSQLib.dll" converts the data to a BMP file
+/// in memory, which DVGdiplusDecoder then decodes. Library failures give
+/// GenericError, a missing library or entry point Win32Error; a file that
+/// cannot be opened gives Ok and stores nothing.
+class GW_API DVWSQDecoder : public DVExternalDecoder {
+  public:
+    using BufferToBmp = int32_t (*)(const uint8_t* data, uint32_t size, uint8_t* bmp,
+                                    int32_t bmpSize);
+    using BmpSize = int32_t (*)(const uint8_t* data, uint32_t size, int32_t* bmpSize);
+
+    DVWSQDecoder();
+    ~DVWSQDecoder() override;
+    dv::Status DecodeFromMemory(dv::Bitmap** bitmap, const uint8_t* data, uint32_t size) override;
+    dv::Status DecodeFromStream(dv::Bitmap** bitmap, dv::IStream* stream) override;
+    dv::Status DecodeFromFile(dv::Bitmap** bitmap, const wchar_t* path) override;
+    dv::Status DecodeFromFile(dv::Bitmap** bitmap, const char* path) override;
+    /// Binds "ConvertWSQBufferToBMPBuffer", then "GetWSQBufferSize".
+    bool BindEntryPoints(void* module) override;
+
+  protected:
+    BufferToBmp convertBuffer;  ///< "ConvertWSQBufferToBMPBuffer"
+    BmpSize bufferSize;         ///< "GetWSQBufferSize"
+};
+
+/// Makes a new decoder for a format, owned by the caller: DVGdiplusDecoder for
+/// BMP to PNG (1 to 5), DVJpeg2kDecoder for 6, DVWSQDecoder for 7; null for
+/// any other code.
+GW_API DVImageDecoder* CreateDecoder(int32_t format);
+
+/// An encoder object: carries the parameters of one output format and writes a
+/// bitmap with them. The order of the virtual operations is binary interface.
+class GW_API DVImageEncoder {
+  public:
+    /// Slot 0.
+    virtual ~DVImageEncoder();
+    /// Slot 1. Sets a parameter this encoder accepts to an accepted value;
+    /// false (nothing changed) otherwise.
+    virtual bool SetParameter(const dv::GUID& id, uint32_t value) = 0;
+    /// Slot 2. Marks an accepted parameter not set (its value stays); false for
+    /// a parameter this encoder does not accept.
+    virtual bool ClearParameter(const dv::GUID& id) = 0;
+    /// Slot 3. Writes the bitmap into a stream with the encoder of clsid and the
+    /// parameters set. InvalidParameter for a null argument, OutOfMemory when
+    /// the parameter block cannot be made; a failing save's status is also
+    /// recorded on the bitmap.
+    virtual dv::Status EncodeToStream(dv::Bitmap* bitmap, dv::IStream* stream,
+                                      const dv::CLSID* clsid);
+    /// Slot 4. As EncodeToStream, into the file at a wide path.
+    virtual dv::Status EncodeToFile(dv::Bitmap* bitmap, const wchar_t* path,
+                                    const dv::CLSID* clsid);
+    /// Slot 5. Number of parameters set.
+    virtual uint32_t ParameterCount() = 0;
+    /// Slot 6. Fills a block whose count equals ParameterCount with the set
+    /// parameters, in the encoder's order (entries point into this object).
+    /// Does nothing for a null block or another count.
+    virtual void FillParameters(dv::EncoderParameters* block) = 0;
+    /// Slot 7. Allocates (malloc) a block of count entries, 8 + 32 * count
+    /// bytes, stores it in *block and sets its count; returns its size. 0 (and
+    /// nothing allocated) for a count of 0 or less, a null out-pointer or an
+    /// allocation failure. The caller frees the block with free.
+    virtual uint32_t AllocateParameters(dv::EncoderParameters** block, int32_t count);
+    /// Slot 8. Fills entry index of a block (identifier, number of values, value
+    /// type, values); nothing happens for a null block or an index not below
+    /// its count.
+    virtual void SetParameterEntry(dv::EncoderParameters* block, uint32_t index, const dv::GUID& id,
+                                   uint32_t type, uint32_t number, void* values);
+
+  protected:
+    /// Saves through the platform with the set parameters into a stream or a
+    /// file (exactly one of the two given).
+    dv::Status Encode(dv::Bitmap* bitmap, dv::IStream* stream, const wchar_t* path,
+                      const dv::CLSID* clsid);
+};
+
+/// JPEG encoder: EncoderQuality 0 to 100.
+class GW_API DVJpegEncoder : public DVImageEncoder {
+  public:
+    DVJpegEncoder();
+    bool SetParameter(const dv::GUID& id, uint32_t value) override;
+    bool ClearParameter(const dv::GUID& id) override;
+    uint32_t ParameterCount() override;
+    void FillParameters(dv::EncoderParameters* block) override;
+
+  protected:
+    bool qualitySet;   ///< the quality is set
+    uint32_t quality;  ///< JPEG quality 0 to 100
+};
+
+/// TIFF encoder: EncoderCompression (LZW, CCITT3, CCITT4, RLE, none),
+/// EncoderColorDepth (1, 4, 8, 24, 32), EncoderSaveFlag (multi-frame only).
+class GW_API DVTiffEncoder : public DVImageEncoder {
+  public:
+    DVTiffEncoder();
+    bool SetParameter(const dv::GUID& id, uint32_t value) override;
+    bool ClearParameter(const dv::GUID& id) override;
+    uint32_t ParameterCount() override;
+    /// Fills compression, then colour depth, then save flag, those that are set.
+    void FillParameters(dv::EncoderParameters* block) override;
+
+  protected:
+    bool compressionSet;   ///< the compression is set
+    uint32_t compression;  ///< an EncoderValueCompression value
+    bool depthSet;         ///< the colour depth is set
+    uint32_t depth;        ///< bits per pixel of the file
+    bool saveFlagSet;      ///< the save flag is set
+    uint32_t saveFlag;     ///< EncoderValueMultiFrame
+};
 
 #endif  // GLYPHWICK_DVIMAGECODECS_H

@@ -1,33 +1,172 @@
-// Loading, saving and metadata properties of the image object: not built yet.
+// Loading, saving and metadata properties of the image object.
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
 #include "DVImageProcessor.h"
 
-uint32_t DVImageProcessor::LoadFromMemory(const uint8_t*, uint32_t, DVImageDecoder*) {
-    return dv::NotImplemented;
+namespace {
+
+// File types of the saving operations and their MIME types.
+constexpr const wchar_t* kMimeTypes[] = {L"image/bmp", L"image/jpeg", L"image/gif", L"image/tiff",
+                                         L"image/png"};
+
+bool EncoderFor(uint32_t fileType, dv::CLSID* clsid) {
+    if (fileType < 1 || fileType > 5) return false;
+    return dv::FindEncoderClsid(kMimeTypes[fileType - 1], clsid);
 }
-uint32_t DVImageProcessor::LoadFromStream(dv::IStream*, DVImageDecoder*) {
-    return dv::NotImplemented;
+
+// Converts a narrow path in the locale's code to wide characters; false when
+// the conversion refuses it.
+bool WidePath(const char* path, std::vector<wchar_t>& wide) {
+    const size_t length = std::mbstowcs(nullptr, path, 0);
+    if (length == static_cast<size_t>(-1)) return false;
+    wide.assign(length + 1, L'\0');
+    std::mbstowcs(wide.data(), path, length + 1);
+    return true;
 }
-uint32_t DVImageProcessor::LoadFromFile(const wchar_t*, DVImageDecoder*) {
-    return dv::NotImplemented;
+
+}  // namespace
+
+uint32_t DVImageProcessor::LoadFromStream(dv::IStream* stream, DVImageDecoder* decoder) {
+    lastError = 0;
+    if (!stream) return dv::InvalidParameter;
+    std::unique_ptr<DVImageDecoder> owned;
+    if (!decoder) {
+        const ImageFormat format = DetectImageFormat(stream);
+        if (format == ImageFormatUnknown) return dv::UnknownImageFormat;
+        owned.reset(CreateDecoder(format));
+        if (!owned) return Record(14);
+        decoder = owned.get();
+    }
+    Destroy();
+    ownsBitmap = true;
+    const uint32_t status = uint32_t(decoder->DecodeFromStream(&bitmap, stream));
+    if (status == dv::Ok) {
+        Refresh();
+        return 0;
+    }
+    return status == dv::GenericError ? Record(15) : status;
 }
-uint32_t DVImageProcessor::LoadFromFile(const char*, DVImageDecoder*) {
-    return dv::NotImplemented;
+
+uint32_t DVImageProcessor::LoadFromFile(const wchar_t* path, DVImageDecoder* decoder) {
+    lastError = 0;
+    if (!path) return dv::InvalidParameter;
+    std::unique_ptr<DVImageDecoder> owned;
+    if (!decoder) {
+        const ImageFormat format = DetectImageFormat(path);
+        if (format == ImageFormatUnknown) return dv::UnknownImageFormat;
+        owned.reset(CreateDecoder(format));
+        if (!owned) return Record(14);
+        decoder = owned.get();
+    }
+    Destroy();
+    ownsBitmap = true;
+    const uint32_t status = uint32_t(decoder->DecodeFromFile(&bitmap, path));
+    if (status == dv::Ok) {
+        Refresh();
+        return 0;
+    }
+    return status == dv::GenericError ? Record(15) : status;
 }
-uint32_t DVImageProcessor::SaveToStream(dv::IStream*, uint32_t*, uint32_t, bool, DVImageEncoder*) {
-    return dv::NotImplemented;
+
+uint32_t DVImageProcessor::LoadFromFile(const char* path, DVImageDecoder* decoder) {
+    lastError = 0;
+    if (!path || *path == '\0') return dv::InvalidParameter;
+    std::vector<wchar_t> wide;
+    if (!WidePath(path, wide)) return dv::InvalidParameter;
+    return LoadFromFile(wide.data(), decoder);
 }
-uint32_t DVImageProcessor::SaveToFile(const wchar_t*, uint32_t, DVImageEncoder*) {
-    return dv::NotImplemented;
+
+uint32_t DVImageProcessor::LoadFromMemory(const uint8_t* data, uint32_t size,
+                                          DVImageDecoder* decoder) {
+    lastError = 0;
+    if (!data) return dv::InvalidParameter;
+    dv::IStream* stream = nullptr;
+    dv::CreateMemoryStream(&stream);
+    std::unique_ptr<dv::IStream, void (*)(dv::IStream*)> release(
+        stream, [](dv::IStream* s) { s->Release(); });
+    stream->Write(data, size, nullptr);
+    return LoadFromStream(stream, decoder);
 }
-uint32_t DVImageProcessor::SaveToFile(const char*, uint32_t, DVImageEncoder*) {
-    return dv::NotImplemented;
+
+uint32_t DVImageProcessor::SaveToStream(dv::IStream* stream, uint32_t* sizeOut, uint32_t fileType,
+                                        bool rewind, DVImageEncoder* encoder) {
+    lastError = 0;
+    if (!bitmap) return Record(1);
+    if (!stream) return dv::InvalidParameter;
+    dv::CLSID clsid{};
+    if (!EncoderFor(fileType, &clsid)) return Record(12);
+    const uint32_t status = encoder
+                                ? uint32_t(encoder->EncodeToStream(bitmap, stream, &clsid))
+                                : uint32_t(dv::SaveImageToStream(bitmap, stream, &clsid, nullptr));
+    if (status != dv::Ok) return status;
+    if (sizeOut) {
+        dv::IStream::StatStg stat{};
+        stream->Stat(&stat, dv::IStream::StatFlagNoName);
+        *sizeOut = uint32_t(stat.cbSize);
+    }
+    if (rewind) stream->Seek(0, dv::IStream::SeekSet, nullptr);
+    return 0;
 }
-uint32_t DVImageProcessor::GetProperty(uint32_t, uint16_t*, uint32_t*, uint8_t*) {
-    return dv::NotImplemented;
+
+uint32_t DVImageProcessor::SaveToFile(const wchar_t* path, uint32_t fileType,
+                                      DVImageEncoder* encoder) {
+    lastError = 0;
+    if (!bitmap) return Record(1);
+    if (!path) return dv::InvalidParameter;
+    dv::CLSID clsid{};
+    if (!EncoderFor(fileType, &clsid)) return Record(12);
+    return encoder ? uint32_t(encoder->EncodeToFile(bitmap, path, &clsid))
+                   : uint32_t(dv::SaveImageToFile(bitmap, path, &clsid, nullptr));
 }
-uint32_t DVImageProcessor::EnumerateProperties(DVPropertyCallback, uint64_t) {
-    return dv::NotImplemented;
+
+uint32_t DVImageProcessor::SaveToFile(const char* path, uint32_t fileType,
+                                      DVImageEncoder* encoder) {
+    lastError = 0;
+    if (!path || *path == '\0') return dv::InvalidParameter;
+    std::vector<wchar_t> wide;
+    if (!WidePath(path, wide)) return dv::InvalidParameter;
+    return SaveToFile(wide.data(), fileType, encoder);
 }
-uint32_t DVImageProcessor::SetProperty(uint32_t, uint16_t, uint32_t, const void*) {
-    return dv::NotImplemented;
+
+uint32_t DVImageProcessor::GetProperty(uint32_t id, uint16_t* type, uint32_t* length,
+                                       uint8_t* value) {
+    lastError = 0;
+    if (!bitmap) return Record(1);
+    const uint32_t size = bitmap->GetPropertyItemSize(id);
+    if (size == 0) return dv::PropertyNotFound;
+    std::vector<uint8_t> buffer(size);
+    auto* item = reinterpret_cast<dv::PropertyItem*>(buffer.data());
+    const dv::Status status = bitmap->GetPropertyItem(id, size, item);
+    if (status != dv::Ok) return status;
+    if (type) *type = item->type;
+    if (length) *length = item->length;
+    if (value && item->length > 0) std::memcpy(value, item->value, item->length);
+    return 0;
+}
+
+uint32_t DVImageProcessor::EnumerateProperties(DVPropertyCallback callback, uint64_t argument) {
+    lastError = 0;
+    if (!bitmap) return Record(1);
+    if (!callback) return dv::InvalidParameter;
+    uint32_t total = 0, count = 0;
+    dv::Status status = bitmap->GetPropertySize(&total, &count);
+    if (status != dv::Ok) return status;
+    // At least one byte, so that an empty list still has an address.
+    std::vector<uint8_t> buffer(total > 0 ? total : 1);
+    auto* items = reinterpret_cast<dv::PropertyItem*>(buffer.data());
+    status = bitmap->GetAllPropertyItems(total, count, items);
+    if (status == dv::Ok) callback(items, count, argument);
+    return status;
+}
+
+uint32_t DVImageProcessor::SetProperty(uint32_t id, uint16_t type, uint32_t length,
+                                       const void* value) {
+    lastError = 0;
+    if (!bitmap) return Record(1);
+    if (!value) return dv::InvalidParameter;
+    dv::PropertyItem item{id, length, type, const_cast<void*>(value)};
+    return bitmap->SetPropertyItem(&item);
 }

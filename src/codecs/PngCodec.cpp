@@ -1,0 +1,274 @@
+// PNG through libpng. Bilevel files become 1-bit, palette files 8-bit (1-bit
+// for a one-bit palette), grey files 8-bit grey, the rest 24-bit; alpha and
+// transparent colours are composited over white. The eXIf chunk carries the
+// metadata properties, pHYs the resolution.
+#include <png.h>
+
+#include <csetjmp>
+#include <cstring>
+#include <vector>
+
+#include "codecs/CodecSupport.h"
+#include "codecs/ExifProperties.h"
+
+namespace gw::codec {
+namespace {
+
+constexpr double kInchesPerMetre = 0.0254;
+
+struct Reader {
+    const uint8_t* data;
+    size_t size;
+    size_t position;
+};
+
+// libpng reports errors here: the handler returns to the decoder's setjmp and
+// prints nothing.
+void OnError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
+void OnWarning(png_structp, png_const_charp) {}
+
+void ReadBytes(png_structp png, png_bytep out, size_t count) {
+    auto* r = static_cast<Reader*>(png_get_io_ptr(png));
+    if (r->size - r->position < count) png_error(png, "truncated");
+    std::memcpy(out, r->data + r->position, count);
+    r->position += count;
+}
+
+void WriteBytes(png_structp png, png_bytep data, size_t count) {
+    auto* out = static_cast<ByteBuffer*>(png_get_io_ptr(png));
+    if (!out->Append(data, count)) png_error(png, "out of memory");
+}
+void Flush(png_structp) {}
+
+enum class Layout { Bits, Indexes, Grey, GreyAlpha, Bgr, Bgra };
+
+// What the decoder has made so far; it lives outside the setjmp frame.
+struct PngDecode {
+    Reader reader{};
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    dv::Bitmap* bitmap = nullptr;
+    Layout layout = Layout::Bgr;
+    std::vector<uint32_t> palette;
+    std::vector<uint8_t> scratch;  // rows with alpha, composited afterwards
+    std::vector<png_bytep> rows;
+    Status status = dv::GenericError;
+};
+
+// Reads the header, sets the transformations and makes the bitmap. Returns
+// false on a header the decoder refuses (status says why).
+bool Prepare(PngDecode& d) {
+    png_structp png = d.png;
+    png_infop info = d.info;
+    png_read_info(png, info);
+    png_uint_32 width = 0, height = 0;
+    int depth = 0, colour = 0, interlace = 0;
+    png_get_IHDR(png, info, &width, &height, &depth, &colour, &interlace, nullptr, nullptr);
+    if (uint64_t(width) * height > dv::kMaxImagePixels) {
+        d.status = dv::OutOfMemory;
+        return false;
+    }
+    const bool trns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    png_bytep trnsAlpha = nullptr;
+    int trnsCount = 0;
+    png_color_16p trnsColour = nullptr;
+    if (trns) png_get_tRNS(png, info, &trnsAlpha, &trnsCount, &trnsColour);
+
+    int32_t format = dv::PixelFormat24bppRGB;
+    if (colour == PNG_COLOR_TYPE_PALETTE) {
+        png_colorp entries = nullptr;
+        int count = 0;
+        png_get_PLTE(png, info, &entries, &count);
+        for (int i = 0; i < count; ++i) {
+            const uint8_t a = i < trnsCount && trnsAlpha ? trnsAlpha[i] : 255;
+            d.palette.push_back(
+                EntryOverWhite(entries[i].red, entries[i].green, entries[i].blue, a));
+        }
+        format = depth == 1 ? dv::PixelFormat1bppIndexed : dv::PixelFormat8bppIndexed;
+        d.layout = depth == 1 ? Layout::Bits : Layout::Indexes;
+        if (depth < 8 && depth > 1) png_set_packing(png);
+    } else if (colour == PNG_COLOR_TYPE_GRAY && depth == 1) {
+        d.palette = {0xFF000000u, 0xFFFFFFFFu};
+        if (trns && trnsColour) d.palette[trnsColour->gray & 1] = 0xFFFFFFFFu;
+        format = dv::PixelFormat1bppIndexed;
+        d.layout = Layout::Bits;
+    } else if (colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_GRAY_ALPHA) {
+        format = dv::PixelFormat8bppIndexed;
+        d.layout = colour == PNG_COLOR_TYPE_GRAY && !trns ? Layout::Grey : Layout::GreyAlpha;
+        if (depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+        if (trns) png_set_tRNS_to_alpha(png);
+    } else {
+        d.layout = colour == PNG_COLOR_TYPE_RGB && !trns ? Layout::Bgr : Layout::Bgra;
+        if (trns) png_set_tRNS_to_alpha(png);
+        png_set_bgr(png);
+    }
+    if (depth == 16) png_set_strip_16(png);
+    if (interlace != PNG_INTERLACE_NONE) png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+
+    d.status = NewBitmap(width, height, format, &d.bitmap);
+    if (d.status != dv::Ok) return false;
+    const size_t rowBytes = png_get_rowbytes(png, info);
+    const bool direct = d.layout != Layout::GreyAlpha && d.layout != Layout::Bgra;
+    if (!direct) d.scratch.resize(rowBytes * height);
+    d.rows.resize(height);
+    for (uint32_t y = 0; y < height; ++y) {
+        d.rows[y] = direct ? d.bitmap->Pixels() + size_t(y) * d.bitmap->GetStride()
+                           : d.scratch.data() + size_t(y) * rowBytes;
+    }
+    return true;
+}
+
+bool ReadPixels(PngDecode& d) {
+    if (setjmp(png_jmpbuf(d.png))) return false;
+    if (!Prepare(d)) return false;
+    png_read_image(d.png, d.rows.data());
+    return true;
+}
+
+// Reads what follows the image data (an eXIf chunk may sit there); damage
+// there does not spoil the image.
+void ReadEnd(PngDecode& d) {
+    if (setjmp(png_jmpbuf(d.png))) return;
+    png_read_end(d.png, d.info);
+}
+
+void Composite(PngDecode& d) {
+    dv::Bitmap* bm = d.bitmap;
+    const uint32_t width = bm->GetWidth(), height = bm->GetHeight();
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* src = d.rows[y];
+        uint8_t* dst = bm->Pixels() + size_t(y) * bm->GetStride();
+        if (d.layout == Layout::GreyAlpha) {
+            for (uint32_t x = 0; x < width; ++x) dst[x] = OverWhite(src[2 * x], src[2 * x + 1]);
+        } else {
+            for (uint32_t x = 0; x < width; ++x) {
+                const uint8_t a = src[4 * x + 3];
+                for (int c = 0; c < 3; ++c) dst[3 * x + c] = OverWhite(src[4 * x + c], a);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+Status DecodePng(const uint8_t* data, size_t size, dv::Bitmap** out) {
+    PngDecode d;
+    d.reader = {data, size, 0};
+    d.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
+    if (!d.png) return dv::OutOfMemory;
+    d.info = png_create_info_struct(d.png);
+    if (!d.info) {
+        png_destroy_read_struct(&d.png, nullptr, nullptr);
+        return dv::OutOfMemory;
+    }
+    png_set_read_fn(d.png, &d.reader, ReadBytes);
+    // Limits against files that claim huge sizes or chunks.
+    png_set_user_limits(d.png, 0x7FFFFFFF, 0x7FFFFFFF);
+    png_set_chunk_malloc_max(d.png, 64u << 20);
+    bool ok = false;
+    try {
+        ok = ReadPixels(d);
+    } catch (...) {
+        png_destroy_read_struct(&d.png, &d.info, nullptr);
+        delete d.bitmap;
+        throw;
+    }
+    if (ok) {
+        ReadEnd(d);
+        if (d.layout == Layout::GreyAlpha || d.layout == Layout::Bgra) Composite(d);
+        if (!d.palette.empty()) {
+            SetPaletteEntries(d.bitmap, d.palette.data(), uint32_t(d.palette.size()));
+        }
+        png_uint_32 xppm = 0, yppm = 0;
+        int unit = 0;
+        if (png_get_pHYs(d.png, d.info, &xppm, &yppm, &unit) && unit == PNG_RESOLUTION_METER) {
+            SetResolutionIfValid(d.bitmap, xppm * kInchesPerMetre, yppm * kInchesPerMetre);
+        }
+        png_bytep exif = nullptr;
+        png_uint_32 exifSize = 0;
+        if (png_get_eXIf_1(d.png, d.info, &exifSize, &exif) && exif) {
+            ReadExifProperties(exif, exifSize, d.bitmap);
+        }
+        *out = d.bitmap;
+    } else {
+        delete d.bitmap;
+    }
+    png_destroy_read_struct(&d.png, &d.info, nullptr);
+    return ok ? dv::Ok : d.status;
+}
+
+namespace {
+
+struct PngEncode {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    const dv::Bitmap* bitmap = nullptr;
+    std::vector<uint32_t> palette;
+    std::vector<uint8_t> exif;
+    ByteBuffer* out = nullptr;
+};
+
+bool WritePng(PngEncode& e) {
+    png_structp png = e.png;
+    png_infop info = e.info;
+    if (setjmp(png_jmpbuf(png))) return false;
+    const dv::Bitmap* bm = e.bitmap;
+    const int32_t format = bm->GetPixelFormat();
+    const bool bits = format == dv::PixelFormat1bppIndexed;
+    const bool bw = bits && e.palette.size() == 2 && (e.palette[0] & 0xFFFFFF) == 0 &&
+                    (e.palette[1] & 0xFFFFFF) == 0xFFFFFF;
+    const bool ramp = IsGreyRamp(e.palette);
+    int colour = PNG_COLOR_TYPE_RGB;
+    if (format != dv::PixelFormat24bppRGB) {
+        colour = bw || ramp ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_PALETTE;
+    }
+    png_set_write_fn(png, e.out, WriteBytes, Flush);
+    png_set_IHDR(png, info, bm->GetWidth(), bm->GetHeight(), bits ? 1 : 8, colour,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (colour == PNG_COLOR_TYPE_PALETTE) {
+        png_color entries[256];
+        for (size_t i = 0; i < e.palette.size(); ++i) {
+            entries[i] = {uint8_t(e.palette[i] >> 16), uint8_t(e.palette[i] >> 8),
+                          uint8_t(e.palette[i])};
+        }
+        png_set_PLTE(png, info, entries, int(e.palette.size()));
+    }
+    png_set_pHYs(png, info, png_uint_32(bm->GetHorizontalResolution() / kInchesPerMetre + 0.5),
+                 png_uint_32(bm->GetVerticalResolution() / kInchesPerMetre + 0.5),
+                 PNG_RESOLUTION_METER);
+    if (!e.exif.empty()) png_set_eXIf_1(png, info, png_uint_32(e.exif.size()), e.exif.data());
+    png_write_info(png, info);
+    if (colour == PNG_COLOR_TYPE_RGB) png_set_bgr(png);
+    for (uint32_t y = 0; y < bm->GetHeight(); ++y) {
+        png_write_row(png, bm->Pixels() + size_t(y) * bm->GetStride());
+    }
+    png_write_end(png, info);
+    return true;
+}
+
+}  // namespace
+
+Status EncodePng(const dv::Bitmap* bm, const EncodeSettings&, ByteBuffer& out) {
+    PngEncode e;
+    e.bitmap = bm;
+    e.out = &out;
+    e.palette = PaletteOf(bm);
+    const Status status = BuildExifBlock(bm, e.exif);
+    if (status != dv::Ok) return status;
+    e.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
+    if (!e.png) return dv::OutOfMemory;
+    e.info = png_create_info_struct(e.png);
+    if (!e.info) {
+        png_destroy_write_struct(&e.png, nullptr);
+        return dv::OutOfMemory;
+    }
+    const bool ok = WritePng(e);
+    png_destroy_write_struct(&e.png, &e.info);
+    if (out.Failed()) return dv::OutOfMemory;
+    return ok ? dv::Ok : dv::GenericError;
+}
+
+}  // namespace gw::codec

@@ -338,4 +338,37 @@ GW_API void GW_JoinBrokenObjects(int32_t maxGap);
 
 }  // extern "C"
 
+// ---------------------------------------------------------------------------
+// Barcodes
+//
+// Both readers reload the current area's working rows from the image and
+// cross rect, intersected with the area, with 40 horizontal scan lines spaced
+// (bottom - top) / 41 rows apart; the lines that agree on their number of bar
+// and space widths are merged width by width. Rectangles are in image pixels,
+// right and bottom inclusive.
+
+extern "C" {
+
+/// Reads a Code 39 symbol left to right across rect and writes its characters
+/// (start and stop "*" left out; "?" for a character not found) to text, which
+/// needs (widths + 1) / 10 + 2 bytes: rect's width / 10 + 3 always suffice.
+/// Returns 0 when every character was found, -3 when any gave "?", -1 when no
+/// scan line held 11 or more widths (text "?"), -2 without a current area or
+/// with a null argument (text untouched).
+GW_API int32_t GW_ReadCode39(const RECT* rect, char* text);
+
+/// Reads a Code 128 symbol across rect in either direction. Writes to text one
+/// digit per merged width as scanned (its modules, 1 to 4, "?" when far from
+/// every module width), a space, then every symbol value after the start up
+/// to the check, in decimal ("00" to "09", "10" to "105"; "XX" for none), which
+/// needs widths + 2 + 3 * widths / 6 bytes: 2 * rect's width + 3 always
+/// suffice. Before decoding, the scan line count is presented as a message
+/// captioned "Bar Count" (nothing is shown on Linux). Returns 0 when read and
+/// checked, -1 without a start symbol (text: digits and the space), -3 when a
+/// symbol matched no pattern, -4 when the check failed, -2 without a current
+/// area or with a null argument (text untouched).
+GW_API int32_t GW_ReadCode128(const RECT* rect, char* text);
+
+}  // extern "C"
+
 #endif  // GLYPHWICK_GLYPHWICK_H

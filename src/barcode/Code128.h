@@ -1,0 +1,76 @@
+// Code 128: symbol characters of six elements and eleven modules, a stop
+// pattern of seven elements and thirteen, a modulo-103 check character. The
+// reader writes symbol values as numbers; Code128Text.h turns values into text.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "barcode/Runs.h"
+
+struct AREAINFO;
+
+namespace gw {
+
+/// Element widths in modules: rows 0 to 105 are the symbol values 0 to 105
+/// (bar, space, bar, space, bar, space), row 106 the stop pattern.
+inline constexpr std::array<std::string_view, 107> Code128Table = {
+    "212222", "222122", "222221", "121223", "121322", "131222", "122213", "122312",  "132212",
+    "221213", "221312", "231212", "112232", "122132", "122231", "113222", "123122",  "123221",
+    "223211", "221132", "221231", "213212", "223112", "312131", "311222", "321122",  "321221",
+    "312212", "322112", "322211", "212123", "212321", "232121", "111323", "131123",  "131321",
+    "112313", "132113", "132311", "211313", "231113", "231311", "112133", "112331",  "132131",
+    "113123", "113321", "133121", "313121", "211331", "231131", "213113", "213311",  "213131",
+    "311123", "311321", "331121", "312113", "312311", "332111", "314111", "221411",  "431111",
+    "111224", "111422", "121124", "121421", "141122", "141221", "112214", "112412",  "122114",
+    "122411", "142112", "142211", "241211", "221114", "413111", "241112", "134111",  "111242",
+    "121142", "121241", "114212", "124112", "124211", "411212", "421112", "421211",  "212141",
+    "214121", "412121", "111143", "111341", "131141", "114113", "114311", "411113",  "411311",
+    "113141", "114131", "311141", "411131", "211412", "211214", "211232", "2331112",
+};
+
+constexpr int32_t kCode128StartA = 103;
+constexpr int32_t kCode128StartB = 104;
+constexpr int32_t kCode128StartC = 105;
+/// Module count of a width 999 pixels or more from every reference width: it
+/// matches any element and is written as "?".
+constexpr uint8_t kCode128Wildcard = 15;
+
+/// Module counts of the merged widths: s = sum of the first six (fewer when
+/// there are fewer), Rk = floor((k * s + 5) / 11) for k = 1 to 4, each width
+/// the k nearest to it (the smaller on a tie), or the wildcard.
+std::vector<uint8_t> ClassifyCode128Widths(const MergedWidths& widths);
+
+/// The value 0 to 105 whose pattern the six counts from position match (first
+/// in value order), or -1, also when they run past the end.
+int32_t LookupCode128(const std::vector<uint8_t>& counts, size_t position);
+
+/// Whether the seven counts from position match the stop pattern.
+bool IsCode128Stop(const std::vector<uint8_t>& counts, size_t position);
+
+/// One reading of a rectangle, as GW_ReadCode128 reports it.
+struct Code128Reading {
+    /// Digits of the module counts as scanned, a space, then the values read
+    /// after the start symbol ("00" to "09", "10" to "105"; "XX" unmatched).
+    std::string text;
+    /// 0 read, -1 no start symbol, -3 a symbol matched no row, -4 check failed.
+    int32_t result = -1;
+    /// The reference count (the count of scan line 21).
+    int32_t barCount = 0;
+    /// The start value, then every value read (-1 unmatched), the check last;
+    /// empty when no start symbol was found.
+    std::vector<int32_t> values;
+};
+
+/// Reads a Code 128 symbol across rect (clipped to area), in either direction;
+/// shows the bar count in a message captioned "Bar Count" before decoding.
+Code128Reading ReadCode128(AREAINFO& area, const RECT& rect);
+
+/// Decodes module counts (start symbol in either direction); the text part
+/// after the space and the result. Used by ReadCode128 after the scan.
+Code128Reading DecodeCode128(std::vector<uint8_t> counts);
+
+}  // namespace gw

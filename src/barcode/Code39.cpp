@@ -1,0 +1,97 @@
+// The Code 39 reader: scan, classify each merged width as narrow or wide
+// against units taken from the start character, look up ten digits at a time.
+#include "barcode/Code39.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "area/Area.h"
+
+namespace gw {
+
+namespace {
+
+constexpr size_t kGroup = 10;  // nine elements and the gap
+
+constexpr bool WellFormed(std::string_view row) {
+    if (row.size() != 12 || row[9] != '1' || row[10] != '-') return false;
+    int wide = 0;
+    for (size_t i = 0; i < 9; ++i) {
+        if (row[i] != '1' && row[i] != '2') return false;
+        wide += row[i] == '2';
+    }
+    return wide == 3;
+}
+
+constexpr bool TableWellFormed() {
+    for (size_t i = 0; i < Code39Table.size(); ++i) {
+        if (!WellFormed(Code39Table[i])) return false;
+        for (size_t j = 0; j < i; ++j)
+            if (Code39Table[i].substr(0, 9) == Code39Table[j].substr(0, 9)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+// Three wide elements of nine, a narrow gap, no pattern twice.
+static_assert(TableWellFormed());
+
+std::string ClassifyCode39Widths(const MergedWidths& widths) {
+    // The start character "*" with wide = 2 narrow: five bars of 7 narrow
+    // widths, four spaces and the gap of 6.
+    int64_t barUnit = 0, spaceUnit = 0;
+    if (widths.size() >= kGroup) {
+        barUnit = (widths[0] + widths[2] + widths[4] + widths[6] + widths[8]) / 7;
+        spaceUnit = (widths[1] + widths[3] + widths[5] + widths[7] + widths[9]) / 6;
+    }
+    std::string digits;
+    digits.reserve(widths.size() + 1);
+    for (size_t i = 0; i < widths.size(); ++i) {
+        const int64_t unit = (i % 2 == 0) ? barUnit : spaceUnit;
+        const int64_t w = widths[i];
+        // Narrow only when strictly nearer one unit than two: a tie is wide.
+        const bool narrow =
+            (w > unit ? w - unit : unit - w) < (w > 2 * unit ? w - 2 * unit : 2 * unit - w);
+        digits.push_back(narrow ? '1' : '2');
+    }
+    digits.push_back('1');  // the gap after the last character
+    return digits;
+}
+
+bool DecodeCode39Text(std::string_view digits, std::string& result) {
+    result.clear();
+    bool allFound = true;
+    for (size_t p = 0; p < digits.size(); p += kGroup) {
+        char found = '?';
+        if (digits.size() - p >= kGroup) {
+            const std::string_view group = digits.substr(p, kGroup);
+            for (std::string_view row : Code39Table) {
+                if (row.substr(0, kGroup) == group) {
+                    found = row.back();
+                    break;
+                }
+            }
+        }
+        if (found == '?') allFound = false;
+        if (found != '*') result.push_back(found);
+    }
+    return allFound;
+}
+
+}  // namespace gw
+
+extern "C" int32_t GW_ReadCode39(const RECT* rect, char* text) {
+    AREAINFO* area = gw::CurrentArea();
+    if (area == nullptr || rect == nullptr || text == nullptr) return -2;
+    gw::ScanPlan plan;
+    gw::ScanRectangle(*area, *rect, plan);
+    const int32_t reference = gw::MostFrequentCount(plan);
+    gw::ClearDisagreeingLines(plan, reference);
+    const std::string digits = gw::ClassifyCode39Widths(gw::MergeSums(plan, reference));
+    std::string result;
+    const bool allFound = gw::DecodeCode39Text(digits, result);
+    std::memcpy(text, result.c_str(), result.size() + 1);
+    if (reference == 0) return -1;
+    return allFound ? 0 : -3;
+}

@@ -1,0 +1,272 @@
+// Object extraction: connectivity, the drop rule, the fill cap, grouping of
+// fragments, areas beyond the image, and agreement with the recursive fills.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <utility>
+
+#include "area/Area.h"
+#include "area/AreaTestSupport.h"
+
+using namespace areatest;
+
+namespace {
+
+using Pixels = std::vector<std::pair<int, int>>;  // (x, y)
+
+std::vector<Object> ObjectsOf(const Pixels& pixels, bool oneBit = false) {
+    Page page(40, 30, oneBit);
+    for (auto [x, y] : pixels) page.Ink(x, y);
+    page.Push();
+    AreaOver(page, OpenParams());
+    GW_ProduceObjectList();
+    std::vector<Object> objects = Walk();
+    GW_DestroyArea();
+    return objects;
+}
+
+}  // namespace
+
+TEST(Extraction, DropRuleAndEightConnectivity) {
+    AreaScope scope;
+    for (bool oneBit : {false, true}) {
+        SCOPED_TRACE(oneBit ? "1-bit" : "8-bit");
+        EXPECT_TRUE(ObjectsOf({{5, 5}}, oneBit).empty());
+        EXPECT_TRUE(ObjectsOf({{5, 5}, {6, 5}, {5, 6}, {6, 6}}, oneBit).empty());
+        EXPECT_TRUE(ObjectsOf({{5, 5}, {6, 5}}, oneBit).empty());
+        EXPECT_EQ(ObjectsOf({{5, 5}, {5, 6}, {5, 7}}, oneBit),
+                  (std::vector<Object>{{5, 5, 5, 7, 5, 5}}));
+        EXPECT_EQ(ObjectsOf({{5, 5}, {6, 5}, {7, 5}}, oneBit),
+                  (std::vector<Object>{{5, 5, 7, 5, 5, 5}}));
+
+        // Each shape can only be filled whole by stepping down-right, up-right,
+        // down-left and up-left across a corner.
+        const Pixels downRight = {{10, 10}, {11, 10}, {12, 10}, {13, 11}, {14, 11}, {15, 11}};
+        EXPECT_EQ(ObjectsOf(downRight, oneBit), (std::vector<Object>{{10, 10, 15, 11, 10, 10}}));
+        const Pixels upRight = {{10, 11}, {11, 11}, {12, 11}, {13, 10}, {14, 10}, {15, 10}};
+        EXPECT_EQ(ObjectsOf(upRight, oneBit), (std::vector<Object>{{10, 10, 15, 11, 11, 10}}));
+        const Pixels downLeft = {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0},
+                                 {6, 0}, {6, 1}, {6, 2}, {5, 3}, {4, 3}, {3, 3}};
+        EXPECT_EQ(ObjectsOf(downLeft, oneBit), (std::vector<Object>{{0, 0, 6, 3, 0, 0}}));
+        const Pixels upLeft = {{0, 3}, {1, 3}, {2, 3}, {3, 3}, {4, 3}, {5, 3},
+                               {6, 3}, {6, 2}, {6, 1}, {5, 0}, {4, 0}, {3, 0}};
+        EXPECT_EQ(ObjectsOf(upLeft, oneBit), (std::vector<Object>{{0, 0, 6, 3, 3, 0}}));
+
+        // A chevron pointing right: down the upper arm to the tip, then
+        // down-left along the lower arm.
+        Pixels chevron;
+        for (int i = 0; i <= 4; ++i) chevron.push_back({20 + i, 5 + i});
+        for (int i = 1; i <= 4; ++i) chevron.push_back({24 - i, 9 + i});
+        EXPECT_EQ(ObjectsOf(chevron, oneBit), (std::vector<Object>{{20, 5, 24, 13, 5, 20}}));
+
+        // Objects come in scan order: by seed column, then seed row.
+        const Pixels three = {{8, 20}, {8, 21}, {8, 22}, {3, 25}, {3, 26},
+                              {3, 27}, {8, 2},  {9, 2},  {10, 2}};
+        EXPECT_EQ(ObjectsOf(three, oneBit),
+                  (std::vector<Object>{
+                      {3, 25, 3, 27, 25, 3}, {8, 2, 10, 2, 2, 8}, {8, 20, 8, 22, 20, 8}}));
+    }
+}
+
+TEST(Extraction, FillCapSplitsALongLine) {
+    AreaScope scope;
+    // The fill takes 10000 pixels, erases the next one and stops there; the
+    // scan finds the rest as a second object.
+    Page page(15000, 3);
+    page.Block(0, 1, 14999, 1);
+    page.Push();
+    AREAINFO* area = AreaOver(page, OpenParams());
+    GW_ProduceObjectList();
+    EXPECT_EQ(Walk(),
+              (std::vector<Object>{{0, 1, 10000, 1, 1, 0}, {10001, 1, 14999, 1, 1, 10001}}));
+    EXPECT_EQ(area->fillCount, 14999 - 10001 + 1);
+}
+
+TEST(Extraction, GroupsFragmentsInListOrder) {
+    AreaScope scope;
+    Page page(60, 50);
+    page.Block(10, 5, 12, 10);   // A
+    page.Block(14, 12, 16, 17);  // B
+    page.Block(18, 30, 20, 40);  // C: would make the group 36 high
+    page.Block(22, 2, 24, 8);    // D
+    page.Block(40, 30, 42, 35);  // E: 30 columns right of A
+    page.Push();
+    AREAPARAMS p = OpenParams();
+    p.maxObjectWidth = 20;
+    p.maxObjectHeight = 30;
+    p.fragMinWidth = 1;
+    p.fragMinHeight = 1;
+    AreaOver(page, p);
+    GW_ProduceObjectList();
+    EXPECT_EQ(GW_GetNumberOfObjects(), 5);  // grouping is off with both maxima 0
+    GW_DestroyArea();
+
+    p.fragMaxWidth = 10;
+    p.fragMaxHeight = 30;
+    AREAINFO* area = AreaOver(page, p);
+    GW_ProduceObjectList();
+    EXPECT_EQ(GW_GetNumberOfObjects(), 3);
+    EXPECT_EQ(area->objects->current, nullptr);
+    EXPECT_EQ(Walk(),
+              (std::vector<Object>{
+                  {10, 2, 24, 17, 0, 0}, {18, 30, 20, 40, 30, 18}, {40, 30, 42, 35, 30, 40}}));
+    std::vector<Object> pieces;
+    for (auto* c = area->objects->head.next->children; c != nullptr; c = c->children) {
+        pieces.push_back({c->left, c->top, c->right, c->bottom, c->seedRow, c->seedColumn});
+    }
+    EXPECT_EQ(pieces,
+              (std::vector<Object>{
+                  {10, 5, 12, 10, 5, 10}, {14, 12, 16, 17, 12, 14}, {22, 2, 24, 8, 2, 22}}));
+
+    // The joined object is redrawn from its pieces' seeds, not from (0, 0),
+    // where a speck lies.
+    page.Ink(0, 0);
+    page.Push();
+    GW_RemoveIgnoredObjects(1);
+    page.Pull();
+    EXPECT_EQ(page.At(0, 0), 255);
+    EXPECT_EQ(page.At(11, 7), 0);
+    EXPECT_EQ(page.At(15, 15), 0);
+    EXPECT_EQ(page.At(23, 3), 0);
+    EXPECT_EQ(page.At(19, 35), 0);
+}
+
+TEST(Extraction, ProducingTwiceAppendsAgain) {
+    AreaScope scope;
+    Page page(30, 30);
+    page.Block(2, 2, 4, 4);
+    page.Block(10, 10, 20, 12);
+    page.Push();
+    AreaOver(page, OpenParams());
+    GW_ProduceObjectList();
+    GW_ProduceObjectList();
+    const std::vector<Object> walk = Walk();
+    ASSERT_EQ(walk.size(), 4u);
+    EXPECT_EQ(walk[0], walk[2]);
+    EXPECT_EQ(walk[1], walk[3]);
+}
+
+TEST(Extraction, AreaBeyondTheImageReadsAsPaper) {
+    AreaScope scope;
+    for (bool oneBit : {false, true}) {
+        // 101 pixels wide: the rows carry padding, which must not read as ink.
+        Page page(101, 50, oneBit);
+        page.Block(98, 45, 100, 49);
+        page.Block(30, 10, 31, 14);
+        page.Push();
+        const AREAPARAMS p = OpenParams();
+        const RECT r = {20, 5, 140, 80};
+        ASSERT_NE(GW_InitialiseArea(&page.image, &r, &p), nullptr);
+        GW_ProduceObjectList();
+        EXPECT_EQ(Walk(),
+                  (std::vector<Object>{{30, 10, 31, 14, 5, 10}, {98, 45, 100, 49, 40, 78}}));
+        const std::vector<uint8_t> before = page.bytes;
+        GW_RemoveIgnoredObjects(1);
+        page.Pull();
+        EXPECT_EQ(page.bytes, before);
+    }
+}
+
+// The fills as plain recursions over an 8-bit grid with threshold 128.
+namespace {
+
+struct Recursive {
+    int w = 0, h = 0;
+    std::vector<uint8_t> work, fresh;
+    int fillCount = 0, minX = 0, minY = 0, maxX = 0, maxY = 0;
+    std::vector<Object> objects;
+
+    bool Inside(int y, int x) const { return y >= 0 && y < h && x >= 0 && x < w; }
+    void Fill(int y, int x) {
+        if (!Inside(y, x) || work[y * w + x] >= 128) return;
+        work[y * w + x] = 255;
+        if (y < minY)
+            minY = y;
+        else if (y > maxY)
+            maxY = y;
+        if (x < minX)
+            minX = x;
+        else if (x > maxX)
+            maxX = x;
+        if (fillCount >= 10000) return;
+        ++fillCount;
+        Fill(y, x + 1), Fill(y + 1, x + 1), Fill(y + 1, x), Fill(y + 1, x - 1);
+        Fill(y, x - 1), Fill(y - 1, x - 1), Fill(y - 1, x), Fill(y - 1, x + 1);
+    }
+    void Extract() {
+        for (int x = 0; x < w; ++x) {
+            for (int y = 0; y < h; ++y) {
+                if (work[y * w + x] >= 128) continue;
+                minX = maxX = x, minY = maxY = y, fillCount = 0;
+                Fill(y, x);
+                if (maxY - minY + 1 < 3 && maxX - minX + 1 < 3) continue;
+                objects.push_back({minX, minY, maxX, maxY, y, x});
+            }
+        }
+    }
+    void CopyFill(int y, int x) {
+        if (!Inside(y, x)) return;
+        ++fillCount;
+        if (fresh[y * w + x] >= 128) return;
+        fresh[y * w + x] = 255;
+        work[y * w + x] = 0;
+        if (fillCount >= 10000) return;
+        CopyFill(y, x + 1), CopyFill(y + 1, x + 1), CopyFill(y + 1, x), CopyFill(y + 1, x - 1);
+        CopyFill(y, x - 1), CopyFill(y - 1, x - 1), CopyFill(y - 1, x), CopyFill(y - 1, x + 1);
+    }
+    void Redraw(int64_t minW, int64_t maxW) {
+        if (fillCount >= 10000) return;
+        for (const Object& o : objects) {
+            const int64_t width = o[2] - o[0] + 1;
+            if (width < minW || width > maxW) continue;
+            fillCount = 0;
+            CopyFill(o[4], o[5]);
+        }
+    }
+};
+
+}  // namespace
+
+TEST(Extraction, ExplicitStacksVisitPixelsInRecursiveOrder) {
+    AreaScope scope;
+    std::mt19937 random(1234);
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE(round);
+        const int w = 260, h = 240;
+        Page page(w, h);
+        // Discs large enough to reach the cap, strokes and grey noise.
+        for (int d = 0; d < 5; ++d) {
+            const int cx = random() % w, cy = random() % h, radius = 10 + random() % 70;
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius &&
+                        random() % 23 != 0)
+                        page.Ink(x, y, uint8_t(random() % 128));
+        }
+        for (int i = 0; i < 6000; ++i)
+            page.Ink(random() % w, random() % h, uint8_t(random() % 256));
+        page.Push();
+
+        Recursive reference;
+        reference.w = w, reference.h = h;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) reference.work.push_back(page.At(x, y));
+        reference.fresh = reference.work;
+        reference.Extract();
+
+        AREAPARAMS p = OpenParams();
+        p.minObjectWidth = 3;
+        p.maxObjectWidth = 60;
+        AreaOver(page, p);
+        GW_ProduceObjectList();
+        EXPECT_EQ(Walk(), reference.objects);
+
+        reference.Redraw(3, 60);
+        GW_CleanObjects(1);
+        page.Pull();
+        int differences = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) differences += page.At(x, y) != reference.work[y * w + x];
+        EXPECT_EQ(differences, 0);
+    }
+}

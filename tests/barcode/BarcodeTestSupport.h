@@ -1,0 +1,79 @@
+// Helpers of the barcode tests: symbols rendered by zint (an independent
+// generator) read from its BMP output, pages drawn from run widths, and an
+// observer that records the library's signals.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "DVImageProcessor.h"
+#include "Glyphwick.h"
+#include "platform/Signals.h"
+
+namespace bartest {
+
+/// A grey raster, rows top to bottom, 0 black to 255 white.
+struct Grey {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    std::vector<uint8_t> pixels;
+    uint8_t At(uint32_t x, uint32_t y) const { return pixels[size_t{y} * width + x]; }
+};
+
+/// Reads an uncompressed 1-, 8- or 24-bit BMP into grey levels (palette
+/// colours or pixels as (R + G + B) / 3). Empty on any other input.
+Grey ReadBmp(const std::vector<uint8_t>& file);
+
+/// Runs `zint <options> --filetype=bmp` on data (written to a file and passed
+/// with -i, so any byte goes) in a temporary folder and returns the picture.
+/// Fails the calling test (empty result) when zint cannot run.
+Grey Zint(const std::string& options, const std::string& data);
+
+/// A page image of 1 or 8 bits per pixel.
+struct Page {
+    DVImageProcessor image;
+    uint32_t width;
+    uint32_t height;
+    bool bits;
+    Page(uint32_t w, uint32_t h, bool oneBit);
+    /// Copies grey into the page at (x0, y0): below 128 becomes ink, a set bit
+    /// or the byte ink; the rest paper (clear bit or the byte paper).
+    void Put(const Grey& grey, uint32_t x0, uint32_t y0, uint8_t ink = 0, uint8_t paper = 255);
+    /// Draws runs from column x0 on rows y0 to y1: widths[0] a bar, then
+    /// alternately space and bar.
+    void Runs(const std::vector<uint32_t>& widths, uint32_t x0, uint32_t y0, uint32_t y1);
+    /// Sets one pixel to ink or paper.
+    void Set(uint32_t x, uint32_t y, bool ink);
+};
+
+/// Element widths of a sequence of module patterns ("211214", ...) with
+/// `module` pixels per module; `reversed` lists them from the other end.
+std::vector<uint32_t> ModuleRuns(const std::vector<std::string>& patterns, uint32_t module,
+                                 bool reversed = false);
+
+/// Settings that read everything with the default threshold.
+AREAPARAMS Params();
+
+/// The whole page as a RECT.
+RECT Whole(const Page& page);
+
+/// Records every signal while alive.
+class SignalLog : public dv::SignalObserver {
+  public:
+    SignalLog();
+    ~SignalLog() override;
+    void OnBeep(uint32_t frequency, uint32_t duration) override;
+    void OnMessage(const char* text, const char* caption, uint32_t type) override;
+
+    uint64_t beeps = 0;
+    bool otherBeep = false;  ///< a beep that was not 1 Hz for 1 ms
+    std::vector<std::string> texts;
+    std::vector<std::string> captions;
+    std::vector<uint32_t> types;
+
+  private:
+    dv::SignalObserver* previous_;
+};
+
+}  // namespace bartest

@@ -1,0 +1,178 @@
+// The Code 39 reader: units, narrow and wide, decoding ten digits at a time,
+// and the reader's results.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "BarcodeTestSupport.h"
+#include "area/Area.h"
+#include "barcode/Code39.h"
+
+namespace {
+
+using bartest::Page;
+
+// Element patterns (bar, space, ... bar) of the characters drawn here.
+const std::string kStar = "121121211", kA = "211112112", kB = "112112112", k7 = "111211212";
+
+// "*AB7*" with narrow gaps, at `narrow` pixels per narrow element.
+std::vector<uint32_t> SymbolAB7(uint32_t narrow, char lastGap = '1') {
+    return bartest::ModuleRuns({kStar + "1", kA + "1", kB + "1", k7 + lastGap, kStar}, narrow);
+}
+
+struct Reader {
+    Page page;
+    explicit Reader(const std::vector<uint32_t>& runs, bool oneBit = false)
+        : page(400, 100, oneBit) {
+        page.Runs(runs, 20, 0, 99);
+        const AREAPARAMS params = bartest::Params();
+        const RECT whole = bartest::Whole(page);
+        EXPECT_NE(GW_InitialiseArea(&page.image, &whole, &params), nullptr);
+    }
+    ~Reader() { GW_DestroyArea(); }
+    int32_t Read(std::string& text, RECT rect = {0, 0, 399, 99}) {
+        char buffer[64];
+        std::fill(std::begin(buffer), std::end(buffer), '#');
+        const int32_t result = GW_ReadCode39(&rect, buffer);
+        text = buffer;
+        return result;
+    }
+};
+
+TEST(Code39, DesignSymbolAB7WithBarsOf3And6) {
+    Reader reader(SymbolAB7(3));
+    gw::ScanPlan plan;
+    gw::ScanRectangle(*gw::CurrentArea(), RECT{0, 0, 399, 99}, plan);
+    const int32_t reference = gw::MostFrequentCount(plan);
+    EXPECT_EQ(reference, 49);
+    gw::ClearDisagreeingLines(plan, reference);
+    const gw::MergedWidths merged = gw::MergeSums(plan, reference);
+    // All 40 lines kept: narrow bar 3 * 40, wide 6 * 40; the start's bars
+    // sum to 840, a bar unit of 120.
+    EXPECT_EQ(merged[0], 120);
+    EXPECT_EQ(merged[4], 240);
+    EXPECT_EQ(merged[0] + merged[2] + merged[4] + merged[6] + merged[8], 840);
+    const std::string digits = gw::ClassifyCode39Widths(merged);
+    EXPECT_EQ(digits,
+              "1211212111"
+              "2111121121"
+              "1121121121"
+              "1112112121"
+              "1211212111");
+    std::string text;
+    EXPECT_EQ(reader.Read(text), 0);
+    EXPECT_EQ(text, "AB7");
+}
+
+TEST(Code39, NarrowBelowOneAndAHalfUnits) {
+    // Start character at units of 120: 179 is nearer 120 than 240, 180 ties
+    // and counts as wide, for bars and spaces alike.
+    gw::MergedWidths merged = {120, 240, 120, 120, 240, 120, 240, 120, 120, 120};
+    merged.insert(merged.end(), {179, 179, 180, 180, 240, 60});
+    EXPECT_EQ(gw::ClassifyCode39Widths(merged),
+              "1211212111"
+              "112221"
+              "1");
+    // Units truncate: bars of 841 still give 120 (841 / 7), spaces 725 too.
+    merged = {121, 245, 120, 120, 240, 120, 240, 120, 120, 120, 180};
+    EXPECT_EQ(gw::ClassifyCode39Widths(merged),
+              "1211212111"
+              "2"
+              "1");
+}
+
+TEST(Code39, UnitsOfZero) {
+    // Five bars summing to less than 7: bar unit 0, every bar wide; spaces
+    // keep their unit.
+    gw::MergedWidths merged = {1, 120, 1, 120, 2, 120, 1, 120, 1, 120, 0, 120, 500};
+    EXPECT_EQ(gw::ClassifyCode39Widths(merged),
+              "2121212121"
+              "212"
+              "1");
+    // Spaces summing to less than 6: every space wide.
+    merged = {120, 1, 120, 1, 120, 1, 120, 1, 120, 1, 120, 0};
+    EXPECT_EQ(gw::ClassifyCode39Widths(merged),
+              "1212121212"
+              "12"
+              "1");
+    // No widths: no units, just the closing gap.
+    EXPECT_EQ(gw::ClassifyCode39Widths({}), "1");
+}
+
+TEST(Code39, DecodingTenDigitsAtATime) {
+    std::string result;
+    EXPECT_TRUE(gw::DecodeCode39Text("", result));
+    EXPECT_EQ(result, "");
+    // Start, A, "*" in the middle, B, stop: every "*" is dropped.
+    EXPECT_TRUE(
+        gw::DecodeCode39Text("1211212111"
+                             "2111121121"
+                             "1211212111"
+                             "1121121121"
+                             "1211212111",
+                             result));
+    EXPECT_EQ(result, "AB");
+    // A wide gap after A turns A into "?".
+    EXPECT_FALSE(
+        gw::DecodeCode39Text("1211212111"
+                             "2111121122"
+                             "1211212111",
+                             result));
+    EXPECT_EQ(result, "?");
+    // A digit text that is not a multiple of ten ends with "?".
+    EXPECT_FALSE(
+        gw::DecodeCode39Text("1211212111"
+                             "2111121121"
+                             "121121",
+                             result));
+    EXPECT_EQ(result, "A?");
+    // The space character and the last row of the table.
+    EXPECT_TRUE(
+        gw::DecodeCode39Text("1221112111"
+                             "1112121211",
+                             result));
+    EXPECT_EQ(result, " %");
+    // The table: 44 rows in search order, patterns of the standard.
+    EXPECT_EQ(gw::Code39Table[0], "2112111121-1");
+    EXPECT_EQ(gw::Code39Table[10], "2111121121-A");
+    EXPECT_EQ(gw::Code39Table[38], "1221112111- ");
+    EXPECT_EQ(gw::Code39Table[43], "1211212111-*");
+}
+
+TEST(Code39, ReaderResults) {
+    std::string text;
+    {
+        // A wide gap after the 7 (9 pixels): "?" for the 7, result -3.
+        Reader reader(SymbolAB7(3, '3'));
+        EXPECT_EQ(reader.Read(text), -3);
+        EXPECT_EQ(text, "AB?");
+        // An empty intersection with the area reads nothing.
+        EXPECT_EQ(reader.Read(text, RECT{400, 0, 500, 99}), -1);
+        EXPECT_EQ(text, "?");
+        // Null arguments and no area: -2, the buffer untouched.
+        char buffer[4] = "abc";
+        EXPECT_EQ(GW_ReadCode39(nullptr, buffer), -2);
+        const RECT r = {0, 0, 399, 99};
+        EXPECT_EQ(GW_ReadCode39(&r, nullptr), -2);
+        GW_DestroyArea();
+        EXPECT_EQ(GW_ReadCode39(&r, buffer), -2);
+        EXPECT_STREQ(buffer, "abc");
+    }
+    {
+        // No line with 11 or more widths: "?", result -1.
+        Reader reader(bartest::ModuleRuns({kStar}, 3));
+        EXPECT_EQ(reader.Read(text), -1);
+        EXPECT_EQ(text, "?");
+    }
+    {
+        // Scanned from its end: no reversal, each character read backwards
+        // ("*" is "P", 7 is "C", B is "8", A is "1").
+        Reader reader(
+            bartest::ModuleRuns({kStar + "1", kA + "1", kB + "1", k7 + "1", kStar}, 2, true), true);
+        EXPECT_EQ(reader.Read(text), 0);
+        EXPECT_EQ(text, "PC81P");
+    }
+}
+
+}  // namespace

@@ -1,0 +1,252 @@
+// The shared scan: run extraction, the 40-line plan, reference counts,
+// clearing, merging, the row refresh and the beep per run boundary.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "BarcodeTestSupport.h"
+#include "area/Area.h"
+#include "barcode/Runs.h"
+
+namespace {
+
+using bartest::Page;
+
+struct AreaOn {
+    explicit AreaOn(Page& page, RECT rect) {
+        const AREAPARAMS params = bartest::Params();
+        area = GW_InitialiseArea(&page.image, &rect, &params);
+        EXPECT_NE(area, nullptr);
+        if (area != nullptr) gw::LoadWorkRows(*area);
+    }
+    ~AreaOn() { GW_DestroyArea(); }
+    AREAINFO* area = nullptr;
+};
+
+std::vector<uint32_t> Widths(const gw::RunLine& line) {
+    return {line.widths.get(), line.widths.get() + line.count};
+}
+
+gw::ScanPlan PlanWithCounts(const std::vector<std::pair<int, int32_t>>& linesAndCounts) {
+    gw::ScanPlan plan;
+    for (auto& line : plan) {
+        line.widths.reset(new uint32_t[64]());
+        line.capacity = 64;
+    }
+    for (auto [k, count] : linesAndCounts) {
+        plan[size_t(k - 1)].count = count;
+        for (int32_t j = 0; j < count; ++j) plan[size_t(k - 1)].widths[size_t(j)] = 4;
+    }
+    return plan;
+}
+
+TEST(Runs, EdgesOfALine) {
+    for (bool oneBit : {false, true}) {
+        Page page(60, 5, oneBit);
+        page.Runs({3, 2, 4, 1, 5}, 10, 0, 4);  // bars at 10-12, 15-18, 20-24
+        AreaOn on(page, bartest::Whole(page));
+        gw::RunLine line;
+        // Paper before the first bar is not recorded; the last bar is, and
+        // the paper after it, in progress at the right end, is not.
+        gw::ExtractRuns(*on.area, 0, 59, 2, line);
+        EXPECT_EQ(Widths(line), (std::vector<uint32_t>{3, 2, 4, 1, 5}));
+        // A bar touching the right column is the run in progress: dropped.
+        gw::ExtractRuns(*on.area, 0, 24, 2, line);
+        EXPECT_EQ(Widths(line), (std::vector<uint32_t>{3, 2, 4, 1}));
+        // Starting inside a bar records its visible part.
+        gw::ExtractRuns(*on.area, 16, 59, 2, line);
+        EXPECT_EQ(Widths(line), (std::vector<uint32_t>{3, 1, 5}));
+        gw::ExtractRuns(*on.area, 17, 59, 2, line);
+        EXPECT_EQ(Widths(line), (std::vector<uint32_t>{2, 1, 5}));
+        // left > right reads nothing; a row outside the area reads nothing.
+        line.count = 7;
+        gw::ExtractRuns(*on.area, 30, 29, 2, line);
+        EXPECT_EQ(line.count, 0);
+        gw::ExtractRuns(*on.area, 0, 59, 5, line);
+        EXPECT_EQ(line.count, 0);
+        gw::ExtractRuns(*on.area, 0, 59, -1, line);
+        EXPECT_EQ(line.count, 0);
+    }
+}
+
+TEST(Runs, ThresholdDecidesInkOnBytes) {
+    Page page(30, 3, false);
+    const uint8_t dark = 100, light = 200;
+    for (uint32_t x = 5; x < 10; ++x) page.image.SetBytes(1, x, &dark, 1);
+    for (uint32_t x = 12; x < 14; ++x) page.image.SetBytes(1, x, &light, 1);
+    const RECT whole = bartest::Whole(page);
+    // Ink is a byte below the low byte of the threshold (0 means 128).
+    const std::vector<std::pair<uint32_t, std::vector<uint32_t>>> cases = {
+        {0, {5}},           {100, {}},   {150, {5}}, {201, {5, 2, 2}},
+        {0x1C9, {5, 2, 2}}, {0x164, {}}, {0x100, {}}};
+    for (const auto& [threshold, expected] : cases) {
+        AREAPARAMS params = bartest::Params();
+        params.threshold = threshold;
+        AREAINFO* area = GW_InitialiseArea(&page.image, &whole, &params);
+        ASSERT_NE(area, nullptr);
+        gw::LoadWorkRows(*area);
+        gw::RunLine line;
+        gw::ExtractRuns(*area, 0, 29, 1, line);
+        EXPECT_EQ(Widths(line), expected) << threshold;
+        GW_DestroyArea();
+    }
+}
+
+TEST(Runs, MatchPixelByPixelReading) {
+    // Random rows of short runs, read from random columns to random ends,
+    // against a reading of one pixel at a time through the area's accessor.
+    std::mt19937 random(5);
+    for (bool oneBit : {false, true}) {
+        Page page(300, 8, oneBit);
+        for (uint32_t y = 0; y < 8; ++y) {
+            bool ink = random() % 2 == 0;
+            for (uint32_t x = 0; x < 300;) {
+                const uint32_t run = 1 + random() % (y + 2);
+                for (uint32_t k = 0; k < run && x < 300; ++k, ++x) page.Set(x, y, ink);
+                ink = !ink;
+            }
+        }
+        AreaOn on(page, bartest::Whole(page));
+        bartest::SignalLog log;
+        gw::RunLine line;
+        for (int trial = 0; trial < 200; ++trial) {
+            const int32_t y = int32_t(random() % 8);
+            const int32_t left = int32_t(random() % 300);
+            const int32_t right = left + int32_t(random() % uint32_t(300 - left));
+            std::vector<uint32_t> expected;
+            uint64_t changes = 0;
+            bool previous = false;
+            int32_t start = -1;
+            for (int32_t x = left; x <= right; ++x) {
+                const bool ink = gw::IsInk(on.area->workRows, y, x) != 0;
+                if (ink == previous && start >= 0) continue;
+                if (start < 0 && !ink) continue;
+                if (start >= 0) expected.push_back(uint32_t(x - start));
+                start = x;
+                previous = ink;
+                ++changes;
+            }
+            log.beeps = 0;
+            gw::ExtractRuns(*on.area, left, right, y, line);
+            ASSERT_EQ(Widths(line), expected) << left << ".." << right << " row " << y;
+            ASSERT_EQ(log.beeps, changes);
+        }
+    }
+}
+
+TEST(ScanPlan, LinesAreSpacedByAFortyFirstOfTheHeight) {
+    // 83 rows: step (82 - 0) / 41 = 2, lines on rows 2, 4, ..., 80. Every
+    // row r gets r % 7 + 1 bars of 1 pixel 1 apart (2 * (r % 7 + 1) - 1 widths), so
+    // counts show which rows were read.
+    Page page(40, 83, false);
+    for (uint32_t r = 0; r < 83; ++r) {
+        std::vector<uint32_t> runs;
+        for (uint32_t b = 0; b <= r % 7; ++b) runs.insert(runs.end(), {1, 1});
+        page.Runs(runs, 2, r, r);
+    }
+    AreaOn on(page, bartest::Whole(page));
+    gw::ScanPlan plan;
+    gw::ScanRectangle(*on.area, RECT{0, 0, 39, 82}, plan);
+    for (int k = 1; k <= 40; ++k)
+        EXPECT_EQ(plan[size_t(k - 1)].count, int32_t((2 * k) % 7 + 1) * 2 - 1) << "line " << k;
+    // bottom - top of 40 or less: step 0, every line reads row top.
+    gw::ScanRectangle(*on.area, RECT{0, 10, 39, 50}, plan);
+    for (const gw::RunLine& line : plan) EXPECT_EQ(line.count, (10 % 7 + 1) * 2 - 1);
+}
+
+TEST(ScanPlan, RectangleIsClippedToTheArea) {
+    Page page(100, 60, false);
+    page.Runs({4, 4, 4, 4, 4}, 20, 0, 59);  // bars at 20-23, 28-31, 36-39
+    // Area columns 10 to 37 and rows 5 to 54: the last bar is cut at 37,
+    // the area's right edge, and so is the run in progress there.
+    const RECT areaRect = {10, 5, 37, 54};
+    AreaOn on(page, areaRect);
+    gw::ScanPlan plan;
+    gw::ScanRectangle(*on.area, RECT{-100, -100, 1000, 1000}, plan);
+    for (const gw::RunLine& line : plan)
+        EXPECT_EQ(Widths(line), (std::vector<uint32_t>{4, 4, 4, 4}));
+    // An empty intersection reads nothing.
+    for (RECT outside : {RECT{38, 5, 90, 54}, RECT{10, 55, 37, 70}, RECT{30, 20, 20, 30}}) {
+        gw::ScanRectangle(*on.area, outside, plan);
+        for (const gw::RunLine& line : plan) EXPECT_EQ(line.count, 0);
+    }
+}
+
+TEST(ScanPlan, RowsAreRefreshedFromTheImage) {
+    Page page(50, 50, true);
+    page.Runs({2, 2, 2, 2, 2}, 5, 0, 49);
+    AreaOn on(page, bartest::Whole(page));
+    GW_ProduceObjectList();  // extraction leaves the working rows without ink
+    gw::ScanPlan plan;
+    gw::ScanRectangle(*on.area, bartest::Whole(page), plan);
+    for (const gw::RunLine& line : plan) EXPECT_EQ(line.count, 5);
+    EXPECT_TRUE(gw::Pixels<true>::Ink(on.area->workRows[49], 5, 128));
+}
+
+TEST(ScanPlan, BeepAtFirstInkAndEveryChange) {
+    Page page(40, 45, false);
+    page.Runs({2, 3, 2, 1, 4}, 6, 0, 44);  // five runs and the paper after them
+    AreaOn on(page, bartest::Whole(page));
+    bartest::SignalLog log;
+    gw::ScanPlan plan;
+    gw::ScanRectangle(*on.area, bartest::Whole(page), plan);
+    EXPECT_EQ(log.beeps, 40u * 6u);  // the trailing paper starts a run too
+    EXPECT_FALSE(log.otherBeep);
+    gw::RunLine line;
+    log.beeps = 0;
+    gw::ExtractRuns(*on.area, 0, 39, 0, line);
+    gw::ExtractRuns(*on.area, 8, 9, 0, line);  // paper only: no beep
+    EXPECT_EQ(log.beeps, 6u);
+    EXPECT_TRUE(log.texts.empty());
+}
+
+TEST(ReferenceCount, Code39TakesTheMostFrequentOfElevenOrMore) {
+    // 29 on lines 1-10, 31 on lines 11-20, 10 or fewer on the rest: 29,
+    // met first among equally frequent counts.
+    std::vector<std::pair<int, int32_t>> lines;
+    for (int k = 1; k <= 40; ++k) lines.push_back({k, k <= 10 ? 29 : k <= 20 ? 31 : k % 11});
+    EXPECT_EQ(gw::MostFrequentCount(PlanWithCounts(lines)), 29);
+    // One more line of 31 beats it.
+    lines[21] = {22, 31};
+    EXPECT_EQ(gw::MostFrequentCount(PlanWithCounts(lines)), 31);
+    // Counts of 10 never count, however many lines have them.
+    std::vector<std::pair<int, int32_t>> tens;
+    for (int k = 1; k <= 40; ++k) tens.push_back({k, k == 40 ? 11 : 10});
+    EXPECT_EQ(gw::MostFrequentCount(PlanWithCounts(tens)), 11);
+    tens.back() = {40, 10};
+    EXPECT_EQ(gw::MostFrequentCount(PlanWithCounts(tens)), 0);
+    // Code 128 takes line 21 whatever it holds.
+    EXPECT_EQ(gw::Line21Count(PlanWithCounts({{21, 3}, {1, 40}, {2, 40}})), 3);
+}
+
+TEST(ReferenceCount, ClearingAndMerging) {
+    // 30 lines of 7 widths of 4 kept, 10 lines of 9 cleared.
+    std::vector<std::pair<int, int32_t>> lines;
+    for (int k = 1; k <= 40; ++k) lines.push_back({k, k % 4 == 0 ? 9 : 7});
+    gw::ScanPlan plan = PlanWithCounts(lines);
+    gw::ClearDisagreeingLines(plan, 7);
+    for (int k = 1; k <= 40; ++k) {
+        const gw::RunLine& line = plan[size_t(k - 1)];
+        EXPECT_EQ(line.count, k % 4 == 0 ? 0 : 7);
+        if (k % 4 == 0) {
+            for (int32_t j = 0; j < 9; ++j) ASSERT_EQ(line.widths[size_t(j)], 0u);
+        }
+    }
+    EXPECT_EQ(gw::MergeSums(plan, 7), gw::MergedWidths(7, 120));
+    EXPECT_EQ(gw::MergeMeans(plan, 7), gw::MergedWidths(7, 3));  // 120 / 40, not 4
+    // The mean rounds a remainder of 20 up and 19 down.
+    plan[0].widths[0] += 20;
+    plan[0].widths[1] += 19;
+    const gw::MergedWidths means = gw::MergeMeans(plan, 7);
+    EXPECT_EQ(means[0], 4);
+    EXPECT_EQ(means[1], 3);
+    // Line 21 missing the barcode: every line that crossed it is cleared.
+    gw::ScanPlan missed = PlanWithCounts(lines);
+    missed[20].count = 0;
+    gw::ClearDisagreeingLines(missed, gw::Line21Count(missed));
+    for (const gw::RunLine& line : missed) EXPECT_EQ(line.count, 0);
+    EXPECT_TRUE(gw::MergeMeans(missed, 0).empty());
+}
+
+}  // namespace

@@ -1,6 +1,8 @@
 #include "Commands.h"
 
 #include <cinttypes>
+#include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -101,7 +103,8 @@ std::string AnnotationPath(const std::string& path, size_t index, size_t count) 
     if (count <= 1) return path;
     const std::filesystem::path p(path);
     std::filesystem::path out = p.parent_path() / p.stem();
-    out += "-" + std::to_string(index + 1);
+    out += "-";
+    out += std::to_string(index + 1);
     out += p.extension();
     return out.string();
 }
@@ -190,7 +193,7 @@ int RunBarcode(const Common& common, Symbology type, const std::optional<Box>& r
                 j["gs1"] = b.gs1;
                 if (b.read)
                     text << ", text " << Quoted(Latin1ToUtf8(b.human)) << (b.gs1 ? " (GS1)" : "");
-                text << "\n  reader text: " << b.text << "\n";
+                text << "\n";
                 if (!b.values.empty()) {
                     text << "  values:";
                     for (int v : b.values) text << " " << v;
@@ -247,16 +250,17 @@ int RunMrz(const Common& common, const MrzSettings& settings) {
             for (const std::string& l : m.lines) text << "  " << l << "\n";
             for (const MrzField& f : m.fields) {
                 Json j{{"raw", f.raw}, {"value", f.value}};
+                const std::string value = f.name == "composite" ? "" : f.value;
                 char line[160];
-                std::snprintf(line, sizeof line, "  %-16s %-24s", f.name.c_str(),
-                              (f.value.empty() ? "-" : f.value).c_str());
-                text << line;
                 if (f.checked) {
                     j["check"] = std::string(1, f.check);
                     j["valid"] = f.valid;
-                    text << " check " << f.check << (f.valid ? " ok" : " FAILED");
+                    std::snprintf(line, sizeof line, "  %-16s %-20s check %c %s\n", f.name.c_str(),
+                                  value.c_str(), f.check, f.valid ? "ok" : "FAILED");
+                } else {
+                    std::snprintf(line, sizeof line, "  %-16s %s\n", f.name.c_str(), value.c_str());
                 }
-                text << "\n";
+                text << line;
                 fields[f.name] = j;
             }
             out.json["fields"] = fields;
@@ -395,7 +399,8 @@ int RunInfo(const Common& common) {
              << "size        " << image->GetWidth() << " x " << image->GetHeight() << "\n"
              << "pixels      " << PixelFormatName(image->GetPixelFormat()) << " (" << pf << "), "
              << image->GetBitsPerPixel() << " bits\n"
-             << "resolution  " << dx << " x " << dy << " dpi\n"
+             << "resolution  " << std::round(dx * 10) / 10 << " x " << std::round(dy * 10) / 10
+             << " dpi\n"
              << "properties  " << properties.size() << "\n";
         for (const Property& p : properties) {
             props.push_back({{"id", p.id},
@@ -405,8 +410,11 @@ int RunInfo(const Common& common) {
                              {"value", p.value}});
             char line[64];
             std::snprintf(line, sizeof line, "  0x%04X %-16s ", p.id, PropertyName(p.id));
-            text << line << (p.value.empty() ? "(" + std::to_string(p.length) + " bytes)" : p.value)
-                 << "\n";
+            if (p.value.empty()) {
+                text << line << "(" << p.length << " bytes)\n";
+            } else {
+                text << line << p.value << "\n";
+            }
         }
         out.json["properties"] = props;
         out.text = text.str();

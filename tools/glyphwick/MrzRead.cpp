@@ -1,7 +1,7 @@
 #include "MrzRead.h"
 
 #include <algorithm>
-#include <strings.h>
+#include <cctype>
 
 #include "DVImageProcessor.h"
 #include "Errors.h"
@@ -33,8 +33,16 @@ std::vector<TextLine> PageLines(DVImageProcessor& image, const ReadSettings& bas
     TextReading r = ReadText(image, s, file);
     objects = std::move(r.objects);
     std::vector<TextLine> out;
-    for (const LineReading& l : r.lines)
-        out.push_back({l.text, l.box.left, l.box.top, l.box.right, l.box.bottom});
+    for (const LineReading& l : r.lines) {
+        TextLine t;
+        t.text = l.text;
+        t.left = l.box.left, t.top = l.box.top, t.right = l.box.right, t.bottom = l.box.bottom;
+        // The scores of the line's objects, in the order of its text.
+        for (const ObjectReading& o : objects)
+            if (o.tag == l.tag) t.scores.push_back(o.score);
+        if (t.scores.size() != t.text.size()) t.scores.clear();
+        out.push_back(std::move(t));
+    }
     return out;
 }
 
@@ -68,11 +76,13 @@ Attempt TryLines(std::vector<TextLine> lines, std::vector<ObjectReading> objects
     const auto chosen = FindMrzLines(lines);
     if (chosen.empty()) return a;
     std::vector<std::string> texts;
+    std::vector<std::vector<int>> scores;
     for (size_t i : chosen) {
         texts.push_back(lines[i].text);
+        scores.push_back(lines[i].scores);
         a.lines.push_back(lines[i]);
     }
-    a.reading = ParseMrz(texts);
+    a.reading = ParseMrz(texts, scores);
     a.objects = std::move(objects);
     return a;
 }
@@ -103,7 +113,9 @@ std::pair<std::string, int> MrzFont(const MrzSettings& settings,
     if (!settings.font.empty()) return {settings.font, 0};
     if (settings.fontIndex >= 0) return {"", settings.fontIndex};
     for (const std::string& f : fonts) {
-        if (strcasestr(f.c_str(), "OCRB") != nullptr || strcasestr(f.c_str(), "OCR-B") != nullptr)
+        std::string upper = f;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (upper.find("OCRB") != std::string::npos || upper.find("OCR-B") != std::string::npos)
             return {f, 0};
     }
     return {"", 0};

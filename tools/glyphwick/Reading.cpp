@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <strings.h>
 
+#include "DVImageProcessor.h"
 #include "Errors.h"
 #include "Glyphwick.h"
 

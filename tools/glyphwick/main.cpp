@@ -31,9 +31,11 @@ void AddCommon(CLI::App* cmd, Common& common, bool patterns) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"glyphwick " + std::string(GW_GetVersion()) +
-                 ": reads text lines, machine-readable zones and barcodes from document images.\n"
-                 "Exit status: 0 something was read, 1 nothing was read, 2 bad usage or input."};
+    CLI::App app{
+        "glyphwick " + std::string(GW_GetVersion()) +
+            ": reads text lines, machine-readable zones and barcodes from document images.\n"
+            "Exit status: 0 something was read, 1 nothing was read, 2 bad usage or input.",
+        "glyphwick"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("glyphwick ") + GW_GetVersion());
 

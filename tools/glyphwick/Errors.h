@@ -2,10 +2,19 @@
 // file (when there is one) and the reason, with exit status 2.
 #pragma once
 
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
 namespace gwtool {
+
+/// The parts written one after the other into one text.
+template <class... Parts>
+std::string Cat(const Parts&... parts) {
+    std::ostringstream s;
+    (s << ... << parts);
+    return s.str();
+}
 
 /// Exit statuses: something read, nothing read, bad usage or input.
 enum ExitStatus : int { kRead = 0, kNothingRead = 1, kBadInput = 2 };

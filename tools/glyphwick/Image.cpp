@@ -39,8 +39,8 @@ std::unique_ptr<DVImageProcessor> LoadImage(const std::string& path) {
             case 15:
                 throw InputError(path, "the image data cannot be decoded");
             default:
-                throw InputError(path, "cannot load the image (code " + std::to_string(result) +
-                                           ", " + std::to_string(image->GetLastError()) + ")");
+                throw InputError(path, Cat("cannot load the image (code ", result, ", ",
+                                           image->GetLastError(), ")"));
         }
     }
     if (image->GetBitmap() == nullptr || image->GetWidth() == 0 || image->GetHeight() == 0) {
@@ -98,7 +98,7 @@ void SaveImage(DVImageProcessor& image, const std::string& path, const SaveOptio
     }
     const uint32_t result = image.SaveToFile(path.c_str(), type, encoder);
     if (result != 0) {
-        throw InputError(path, "cannot save the image (code " + std::to_string(result) + ")");
+        throw InputError(path, Cat("cannot save the image (code ", result, ")"));
     }
 }
 

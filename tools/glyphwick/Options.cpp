@@ -18,8 +18,7 @@ std::vector<int> ParseNumbers(const std::string& option, const std::string& text
             throw InputError("", option + ": expected " + shape + ", got '" + text + "'");
         }
         if (v < minimum) {
-            throw InputError("", option + ": " + std::to_string(v) + " is below " +
-                                     std::to_string(minimum) + " in '" + text + "'");
+            throw InputError("", Cat(option, ": ", v, " is below ", minimum, " in '", text, "'"));
         }
         out.push_back(v);
         p = next;
@@ -49,10 +48,9 @@ Box ParseRect(const std::string& text) {
 
 void CheckInside(const Box& box, unsigned width, unsigned height, const std::string& file) {
     if (box.right >= static_cast<long>(width) || box.bottom >= static_cast<long>(height)) {
-        throw InputError(file, "rectangle " + std::to_string(box.left) + "," +
-                                   std::to_string(box.top) + "," + std::to_string(box.right) + "," +
-                                   std::to_string(box.bottom) + " is outside the image (" +
-                                   std::to_string(width) + " x " + std::to_string(height) + ")");
+        throw InputError(file,
+                         Cat("rectangle ", box.left, ",", box.top, ",", box.right, ",", box.bottom,
+                             " is outside the image (", width, " x ", height, ")"));
     }
 }
 

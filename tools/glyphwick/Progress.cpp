@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "Errors.h"
+
 namespace gwtool {
 
 Progress::Progress(size_t total, bool active) : total_(total), active_(active) {}
@@ -19,11 +21,11 @@ std::string Progress::Bar(size_t done, size_t total, size_t width, const std::st
     if (total == 0) total = 1;
     if (done > total) done = total;
     const size_t filled = done * width / total;
-    std::string bar = "[" + std::string(filled, '#') + std::string(width - filled, '.') + "] " +
-                      std::to_string(done) + "/" + std::to_string(total) + " ";
+    std::string bar = Cat("[", std::string(filled, '#'), std::string(width - filled, '.'), "] ",
+                          done, "/", total, " ");
     // Keep the line short: the end of a long file name matters most.
     constexpr size_t kName = 40;
-    bar += file.size() > kName ? "..." + file.substr(file.size() - kName + 3) : file;
+    bar += file.size() > kName ? Cat("...", file.substr(file.size() - kName + 3)) : file;
     return bar;
 }
 

@@ -122,7 +122,7 @@ TextReading ReadText(DVImageProcessor& image, const ReadSettings& s, const std::
     GW_FilterLineTags(s.minLineObjects, s.maxLineObjects);
     const char* font = GW_IdentifyObjects();
     if (font == nullptr) {
-        throw InputError(file, s.font.empty() ? "no font of index " + std::to_string(s.fontIndex)
+        throw InputError(file, s.font.empty() ? Cat("no font of index ", s.fontIndex)
                                               : "no such font '" + s.font + "'");
     }
     TextReading out;
@@ -176,8 +176,8 @@ void CheckFont(const std::string& name, int index) {
         throw InputError("", "no such font '" + name + "' (loaded: " + known + ")");
     }
     if (index < 0 || index >= static_cast<int>(fonts.size())) {
-        throw InputError("", "no font of index " + std::to_string(index) + " (loaded: 0 to " +
-                                 std::to_string(fonts.size() - 1) + ")");
+        throw InputError("",
+                         Cat("no font of index ", index, " (loaded: 0 to ", fonts.size() - 1, ")"));
     }
 }
 

@@ -32,7 +32,7 @@ void AddCommon(CLI::App* cmd, Common& common, bool patterns) {
 
 int main(int argc, char** argv) {
     CLI::App app{
-        "glyphwick " + std::string(GW_GetVersion()) +
+        std::string("glyphwick ").append(GW_GetVersion()) +
             ": reads text lines, machine-readable zones and barcodes from document images.\n"
             "Exit status: 0 something was read, 1 nothing was read, 2 bad usage or input.",
         "glyphwick"};

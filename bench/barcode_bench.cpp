@@ -333,7 +333,11 @@ BENCHMARK(BM_ZXing_Code39<true>)->Name("BM_ZXing_Code39_fast")->Unit(benchmark::
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+        for (const Run& run : runs) {
+            // Single runs, or the median of repetitions.
+            if (!run.aggregate_name.empty() && run.aggregate_name != "median") continue;
+            times_[run.run_name.function_name] = run.GetAdjustedCPUTime();
+        }
         ConsoleReporter::ReportRuns(runs);
     }
     void PrintRatios() const {

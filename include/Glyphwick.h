@@ -36,8 +36,8 @@ struct AREAPARAMS {
     int32_t maxObjectHeight;  ///< higher objects are ignored; highest group of fragments
     int32_t fragMinWidth;     ///< smallest width of a fragment that may be grouped
     int32_t fragMinHeight;    ///< smallest height of a fragment
-    int32_t fragMaxWidth;     ///< largest width of a fragment (grouping runs when this
-    int32_t fragMaxHeight;    ///< or the largest fragment height is non-zero)
+    int32_t fragMaxWidth;     ///< largest width of a fragment
+    int32_t fragMaxHeight;    ///< largest height; grouping runs when either maximum is non-zero
     int32_t fontIndex;        ///< font to identify with when fontName is null
     const char* fontName;     ///< font to identify with (any case), or null
     int32_t maxHoleSize;      ///< > 0: fill enclosed holes of at most this many pixels

@@ -117,13 +117,21 @@ void LoadRow(AREAINFO& area, int32_t imageRow, uint8_t* buffer) {
     const bool bits = area.bitsPerPixel == 1;
     const uint8_t paper = PaperByte(bits);
     DVImageProcessor& image = *area.image;
-    if (imageRow < 0 || static_cast<uint32_t>(imageRow) >= image.GetHeight() ||
-        image.GetBitmap() == nullptr) {
+    const dv::Bitmap* source = image.GetBitmap();
+    if (source == nullptr || imageRow < 0 ||
+        static_cast<uint32_t>(imageRow) >= source->GetHeight()) {
         std::memset(buffer, paper, area.rowBytes);
         return;
     }
-    const uint32_t bytes = RowTransferBytes(area);
-    image.GetBytes(static_cast<uint32_t>(imageRow), 0, buffer, bytes);
+    // The bytes that GetBytes(row, 0, buffer, bytes) copies, read straight
+    // from the bitmap: a lock and a palette copy per row would cost more than
+    // the copy itself.
+    const dv::Bitmap& bitmap = *source;
+    const size_t bitmapStride = bitmap.GetStride();
+    const size_t offset = static_cast<size_t>(imageRow) * bitmapStride;
+    const size_t end = size_t{bitmap.GetHeight()} * bitmapStride;
+    const size_t bytes = std::min<size_t>(RowTransferBytes(area), end - offset);
+    std::memcpy(buffer, bitmap.Pixels() + offset, bytes);
     if (bytes < area.rowBytes) std::memset(buffer + bytes, paper, area.rowBytes - bytes);
     // Columns past the image's right edge (row padding included) are paper
     // when the area reaches them; otherwise the padding is left as read, so

@@ -148,8 +148,9 @@ inline uint8_t PaperByte(bool bits) {
 uint32_t RowTransferBytes(const AREAINFO& area);
 
 /// Copies image rows top .. top + height - 1 into rows (workRows, freshRows
-/// or a caller's array of `height` buffers of rowBytes each) with the image's
-/// GetBytes. Rows and columns outside the image become paper.
+/// or a caller's array of `height` buffers of rowBytes each): the bytes that
+/// the image's GetBytes(row, 0, buffer, RowTransferBytes) gives, read straight
+/// from its bitmap. Rows and columns outside the image become paper.
 void LoadRows(AREAINFO& area, uint8_t** rows);
 
 /// Copies one image row into a buffer of rowBytes (see LoadRows).

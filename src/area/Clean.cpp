@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "area/Area.h"
+#include "area/Components.h"
 #include "area/Extract.h"
 #include "area/FloodFill.h"
 
@@ -112,28 +113,93 @@ void CopyFill(AREAINFO& area, int32_t y, int32_t x, std::vector<FillFrame>& stac
     });
 }
 
+// CopyFill from a seed, a component at a time where that gives the same
+// result. Below the cap a CopyFill takes the whole fresh component of its
+// seed and counts 1 + the in-area neighbours of each of its pixels, whatever
+// its order; a component that a fill could take only in part is filled pixel
+// by pixel, and stays with the exact fills from then on. Components taken
+// whole are erased from freshRows and painted into workRows by Finish, in row
+// order; until then their pixels count as erased.
+template <bool Bits>
+class ComponentRedraw {
+  public:
+    ComponentRedraw(AREAINFO& area, bool loadRows) : area_(area) {
+        LabelComponents<Bits>(area, area.freshRows, loadRows, parts_);
+        calls_.assign(parts_.componentCount, 1);
+        state_.assign(parts_.componentCount, kWhole);
+        const int64_t lastRow = area.height - 1, lastColumn = area.width - 1;
+        for (const InkRun& run : parts_.runs) {
+            const int64_t length = run.x1 - run.x0 + 1;
+            const int64_t rows = 1 + (run.y > 0) + (run.y < lastRow);
+            const int64_t columns = 3 * length - (run.x0 == 0) - (run.x1 == lastColumn);
+            calls_[run.component] += rows * columns - length;
+        }
+    }
+
+    void From(int32_t y, int32_t x) {
+        if (static_cast<uint32_t>(y) >= static_cast<uint32_t>(area_.height) ||
+            static_cast<uint32_t>(x) >= static_cast<uint32_t>(area_.width)) {
+            return;
+        }
+        uint32_t c = 0;
+        if (!Pixels<Bits>::Ink(area_.freshRows[y], area_.left + x, InkLimit(area_)) ||
+            state_[c = parts_.ComponentAt(y, x)] == kTaken) {
+            ++area_.fillCount;
+            return;
+        }
+        if (state_[c] == kWhole && area_.fillCount + calls_[c] < kFillCap) {
+            area_.fillCount += static_cast<int32_t>(calls_[c]);
+            state_[c] = kTaken;
+            return;
+        }
+        state_[c] = kPartial;
+        if (stack_.capacity() == 0) stack_.reserve(kFillCap + 1);
+        CopyFill<Bits>(area_, y, x, stack_);
+    }
+
+    void Finish() {
+        for (const InkRun& run : parts_.runs) {
+            if (state_[run.component] != kTaken) continue;
+            EraseRun<Bits>(area_, area_.freshRows, run);
+            PaintRun<Bits>(area_, area_.workRows, run);
+        }
+    }
+
+  private:
+    enum : uint8_t { kWhole, kTaken, kPartial };
+    AREAINFO& area_;
+    Components parts_;
+    std::vector<int64_t> calls_;  ///< counted calls of a fill taking the component
+    std::vector<uint8_t> state_;
+    std::vector<FillFrame> stack_;
+};
+
 // Paints every wanted object back into workRows from freshRows. Nothing is
 // drawn when the most recent fill (of extraction or of an earlier redraw)
 // reached the cap.
+// With loadRows freshRows still have to be loaded from the image.
 template <bool Bits>
-void Redraw(AREAINFO& area) {
-    if (area.fillCount >= kFillCap) return;
+void Redraw(AREAINFO& area, bool loadRows) {
     ObjectList& list = *area.objects;
-    std::vector<FillFrame> stack;
-    stack.reserve(kFillCap + 1);
+    if (area.fillCount >= kFillCap || list.FindFirst() == nullptr) {
+        if (loadRows) LoadRows(area, area.freshRows);
+        return;
+    }
+    ComponentRedraw<Bits> redraw(area, loadRows);
     for (OBJECTINFO* o = list.FindFirst(); o != nullptr; o = list.FindNext()) {
         area.fillCount = 0;
         if (o->children == nullptr) {
-            CopyFill<Bits>(area, o->seedRow, o->seedColumn, stack);
+            redraw.From(o->seedRow, o->seedColumn);
             continue;
         }
         list.saved = o;
         for (const ObjectList::CHILDINFO* piece = o->children; piece != nullptr;
              piece = piece->children) {
-            CopyFill<Bits>(area, piece->seedRow, piece->seedColumn, stack);
+            redraw.From(piece->seedRow, piece->seedColumn);
         }
         list.current = list.saved;
     }
+    redraw.Finish();
 }
 
 // Fills the enclosed holes of every wanted object: 4-connected regions of
@@ -219,10 +285,16 @@ void FillHoles(AREAINFO& area, int32_t bitsPerPixel) {
     }
 }
 
+// LoadFreshRows, trimming, redraw and hole filling. Without trimming the
+// fresh rows are loaded as the redraw labels them.
 template <bool Bits>
 void Rebuild(AREAINFO& area) {
-    if ((area.options & 1u) != 0) TrimRectangles<Bits>(area);
-    Redraw<Bits>(area);
+    const bool trim = (area.options & 1u) != 0;
+    if (trim) {
+        LoadRows(area, area.freshRows);
+        TrimRectangles<Bits>(area);
+    }
+    Redraw<Bits>(area, !trim);
     const uint32_t bitsPerPixel = area.image->GetBitsPerPixel();
     // Hole filling works on 1- and 8-bit rows only.
     if (area.maxHoleSize > 0 && (bitsPerPixel == 1 || bitsPerPixel == 8)) {
@@ -238,7 +310,6 @@ extern "C" {
 void GW_RemoveIgnoredObjects(int32_t writeBack) {
     AREAINFO* area = gw::CurrentArea();
     if (area == nullptr) return;
-    gw::LoadRows(*area, area->freshRows);
     if (gw::BitAccessors()) {
         gw::Rebuild<true>(*area);
     } else {

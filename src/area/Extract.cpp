@@ -3,9 +3,10 @@
 #include "area/Extract.h"
 
 #include <algorithm>
+#include <climits>
 
 #include "area/FloodFill.h"
-#include "area/InkScan.h"
+#include "area/Components.h"
 
 namespace gw {
 namespace {
@@ -40,30 +41,102 @@ void Fill(AREAINFO& area, int32_t y, int32_t x, std::vector<FillFrame>& stack) {
     });
 }
 
-// Visits every ink pixel of workRows in scan order (columns outer, rows
-// inner) that is still ink when reached, fills from it and keeps the group
-// as an object unless it is below 3 x 3. Fills only erase, so the ink found
-// when the rows were loaded, sorted by column, holds every seed.
+// What one fill of the scan did: its seed (area column and row), its count,
+// and the object it makes when its box is at least 3 pixels wide or high.
+struct FillRecord {
+    int32_t x;
+    int32_t y;
+    int32_t count;
+    bool kept;
+    int32_t rect[4];
+};
+
+FillRecord RecordFill(const AREAINFO& area, int32_t y, int32_t x, int32_t count) {
+    return {
+        x,
+        y,
+        count,
+        area.maxY - area.minY + 1 >= 3 || area.maxX - area.minX + 1 >= 3,
+        {area.minX + area.left, area.minY + area.top, area.maxX + area.left, area.maxY + area.top}};
+}
+
+// The scan over a box of the rows in which only the ink of components too
+// large to be taken whole is left: each pixel still ink seeds an exact fill.
 template <bool Bits>
-void ExtractWith(AREAINFO& area) {
-    const InkByColumn ink = CollectInk<Bits>(area);
-    const uint8_t limit = InkLimit(area);
+void ScanBox(AREAINFO& area, const int32_t (&box)[4], std::vector<FillRecord>& fills) {
     std::vector<FillFrame> stack;
     stack.reserve(kFillCap + 1);
-    for (int32_t x = 0; x < area.width; ++x) {
-        for (uint32_t i = ink.start[x]; i < ink.start[x + 1]; ++i) {
-            const int32_t y = ink.rows[i];
+    const uint8_t limit = InkLimit(area);
+    for (int32_t x = box[0]; x <= box[2]; ++x) {
+        for (int32_t y = box[1]; y <= box[3]; ++y) {
             if (!Pixels<Bits>::Ink(area.workRows[y], area.left + x, limit)) continue;
             area.minX = area.maxX = x;
             area.minY = area.maxY = y;
             area.fillCount = 0;
             Fill<Bits>(area, y, x, stack);
-            if (area.maxY - area.minY + 1 < 3 && area.maxX - area.minX + 1 < 3) continue;
-            const int32_t rect[4] = {area.minX + area.left, area.minY + area.top,
-                                     area.maxX + area.left, area.maxY + area.top};
-            area.objects->Append(rect, y, x);
+            fills.push_back(RecordFill(area, y, x, area.fillCount));
         }
     }
+}
+
+// Size, box and first pixel in scan order of one component.
+struct ComponentStats {
+    int64_t pixels = 0;
+    int32_t minX, maxX, minY, maxY;
+    int32_t seedX, seedY;
+};
+
+// The extraction scan, columns outer and rows inner, filling from every
+// pixel that is still ink. A fill erases its seed's whole component unless
+// it reaches the cap, so each component of at most kFillCap pixels is one
+// fill seeded at its first pixel in scan order; only larger components are
+// filled pixel by pixel. The fills are then put in scan order of their seeds.
+template <bool Bits>
+void ExtractWith(AREAINFO& area, bool loadRows) {
+    Components parts;
+    LabelComponents<Bits>(area, area.workRows, loadRows, parts);
+    std::vector<ComponentStats> stats(parts.componentCount);
+    for (const InkRun& run : parts.runs) {
+        ComponentStats& c = stats[run.component];
+        if (c.pixels == 0) {
+            // The first run in row order: the component's top row.
+            c = {0, run.x0, run.x1, run.y, run.y, run.x0, run.y};
+        }
+        c.pixels += run.x1 - run.x0 + 1;
+        c.minX = std::min(c.minX, run.x0);
+        c.maxX = std::max(c.maxX, run.x1);
+        c.maxY = run.y;
+        if (run.x0 < c.seedX) c.seedX = run.x0, c.seedY = run.y;
+    }
+
+    // Components taken whole are erased in row order; the large ones stay
+    // for the exact scan over their common box.
+    std::vector<FillRecord> fills;
+    fills.reserve(parts.componentCount);
+    int32_t large[4] = {INT32_MAX, INT32_MAX, -1, -1};
+    for (const ComponentStats& c : stats) {
+        if (c.pixels > kFillCap) {
+            large[0] = std::min(large[0], c.minX), large[1] = std::min(large[1], c.minY);
+            large[2] = std::max(large[2], c.maxX), large[3] = std::max(large[3], c.maxY);
+            continue;
+        }
+        area.minX = c.minX, area.maxX = c.maxX, area.minY = c.minY, area.maxY = c.maxY;
+        fills.push_back(RecordFill(area, c.seedY, c.seedX, static_cast<int32_t>(c.pixels)));
+    }
+    const bool anyLarge = large[2] >= 0;
+    for (const InkRun& run : parts.runs) {
+        if (!anyLarge || stats[run.component].pixels <= kFillCap) {
+            EraseRun<Bits>(area, area.workRows, run);
+        }
+    }
+    if (anyLarge) ScanBox<Bits>(area, large, fills);
+    std::sort(fills.begin(), fills.end(), [](const FillRecord& a, const FillRecord& b) {
+        return a.x != b.x ? a.x < b.x : a.y < b.y;
+    });
+    for (const FillRecord& fill : fills) {
+        if (fill.kept) area.objects->Append(fill.rect, fill.y, fill.x);
+    }
+    if (!fills.empty()) area.fillCount = fills.back().count;
 }
 
 bool IsFragment(const AREAINFO& area, const OBJECTINFO& object) {
@@ -99,11 +172,11 @@ void Join(ObjectList& list, ObjectList& group, const int32_t (&u)[4]) {
 
 }  // namespace
 
-void ExtractObjects(AREAINFO& area) {
+void ExtractObjects(AREAINFO& area, bool loadRows) {
     if (BitAccessors()) {
-        ExtractWith<true>(area);
+        ExtractWith<true>(area, loadRows);
     } else {
-        ExtractWith<false>(area);
+        ExtractWith<false>(area, loadRows);
     }
 }
 
@@ -144,7 +217,6 @@ void GroupFragments(AREAINFO& area) {
 extern "C" void GW_ProduceObjectList() {
     AREAINFO* area = gw::CurrentArea();
     if (area == nullptr) return;
-    gw::LoadWorkRows(*area);
-    gw::ExtractObjects(*area);
+    gw::ExtractObjects(*area, true);  // loads workRows as it goes
     if (area->fragMaxWidth != 0 || area->fragMaxHeight != 0) gw::GroupFragments(*area);
 }

@@ -10,11 +10,12 @@ namespace gw {
 /// Most pixels one object fill takes into its count (extraction and redraw).
 inline constexpr int32_t kFillCap = 10000;
 
-/// Finds every 8-connected group of ink in workRows (which must be loaded),
-/// scanning columns left to right and each column top to bottom, erasing the
-/// groups as it fills them, and appends an object for each group whose box is
-/// at least 3 pixels wide or high. Leaves fillCount at the last fill's count.
-void ExtractObjects(AREAINFO& area);
+/// Finds every 8-connected group of ink in workRows, scanning columns left to
+/// right and each column top to bottom, erasing the groups as it fills them,
+/// and appends an object for each group whose box is at least 3 pixels wide
+/// or high. Leaves fillCount at the last fill's count. With loadRows the rows
+/// are loaded from the image first (LoadWorkRows), else they must be loaded.
+void ExtractObjects(AREAINFO& area, bool loadRows = false);
 
 /// Joins neighbouring fragments of the area's list into objects with pieces.
 /// Leaves the list's cursor null.

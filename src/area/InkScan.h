@@ -1,9 +1,10 @@
-// Finding the ink of an area's rows quickly, in row order, and sorting it by
-// column: the candidates for the column-by-column scans of extraction.
+// Finding the ink of an area's rows 64 columns at a time: each block of
+// columns becomes a mask (bit i for column i), from which whole runs of ink
+// are read with bit scans.
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <cstring>
 
 #include "area/Area.h"
 
@@ -13,69 +14,99 @@
 
 namespace gw {
 
-/// Calls found(x) for every area column x (0 .. width - 1) whose pixel in row
-/// is ink for the accessor set Bits, in increasing x.
-template <bool Bits, class Found>
-void ForEachInk(const uint8_t* row, int32_t left, int32_t width, uint8_t limit, Found&& found) {
-    if constexpr (Bits) {
-        const int32_t end = left + width;  // first image column after the area
-        for (int32_t byte = left >> 3; byte <= (end - 1) >> 3; ++byte) {
-            uint32_t bits = row[byte];
-            if (bits == 0) continue;
-            const int32_t first = byte << 3;
-            for (int32_t bit = 0; bits != 0 && bit < 8; ++bit) {
-                const int32_t x = first + bit;
-                if ((bits & (0x80u >> bit)) != 0 && x >= left && x < end) found(x - left);
-            }
-        }
-    } else {
-        const uint8_t* p = row + left;
-        int32_t x = 0;
-        if (limit == 0) return;  // no byte is below 0
-#if defined(__SSE2__)
-        // v < limit exactly when min(v, limit - 1) == v.
-        const __m128i below = _mm_set1_epi8(static_cast<char>(limit - 1));
-        for (; x + 16 <= width; x += 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + x));
-            uint32_t mask =
-                static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, below), v)));
-            while (mask != 0) {
-                found(x + __builtin_ctz(mask));
-                mask &= mask - 1;
-            }
-        }
-#endif
-        for (; x < width; ++x) {
-            if (p[x] < limit) found(x);
-        }
-    }
+namespace detail {
+
+inline uint64_t Mask64(uint32_t bits, int32_t from) {
+    return uint64_t{bits} << from;
 }
 
-/// The ink pixels of workRows grouped by area column: the rows of column x
-/// are rows[start[x] .. start[x + 1] - 1], increasing.
-struct InkByColumn {
-    std::vector<uint32_t> start;
-    std::vector<int32_t> rows;
-};
+/// Ink mask of 64 byte columns p[0..63]: bit i set when p[i] < limit (limit > 0).
+inline uint64_t ByteInkMask(const uint8_t* p, uint8_t limit) {
+#if defined(__SSE2__)
+    // v < limit exactly when min(v, limit - 1) == v.
+    const __m128i below = _mm_set1_epi8(static_cast<char>(limit - 1));
+    uint64_t mask = 0;
+    for (int32_t i = 0; i < 4; ++i) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        const auto m =
+            static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, below), v)));
+        mask |= Mask64(m, 16 * i);
+    }
+    return mask;
+#else
+    uint64_t mask = 0;
+    for (int32_t i = 0; i < 64; ++i) mask |= uint64_t{p[i] < limit} << i;
+    return mask;
+#endif
+}
 
-template <bool Bits>
-InkByColumn CollectInk(const AREAINFO& area) {
-    InkByColumn ink;
-    const uint8_t limit = InkLimit(area);
-    ink.start.assign(static_cast<size_t>(area.width) + 1, 0);
-    uint32_t* count = ink.start.data() + 1;
-    for (int32_t y = 0; y < area.height; ++y) {
-        ForEachInk<Bits>(area.workRows[y], area.left, area.width, limit,
-                         [count](int32_t x) { ++count[x]; });
+/// Ink mask of the 64 bit columns from image column c (most significant bit
+/// of each byte first); reads bytes c / 8 to (c + 63) / 8 only.
+inline uint64_t BitInkMask(const uint8_t* row, int32_t c) {
+    const uint8_t* p = row + (c >> 3);
+    uint64_t word = 0;
+    std::memcpy(&word, p, 8);
+    word = __builtin_bswap64(word);  // column c >> 3 << 3 at bit 63
+    const int32_t shift = c & 7;
+    if (shift != 0) word = (word << shift) | (p[8] >> (8 - shift));
+    // Reverse so that column c lands at bit 0.
+    word = ((word >> 1) & 0x5555555555555555ull) | ((word & 0x5555555555555555ull) << 1);
+    word = ((word >> 2) & 0x3333333333333333ull) | ((word & 0x3333333333333333ull) << 2);
+    word = ((word >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((word & 0x0F0F0F0F0F0F0F0Full) << 4);
+    return __builtin_bswap64(word);
+}
+
+}  // namespace detail
+
+/// Calls found(x0, x1) for every maximal run of ink in row over area columns
+/// 0 .. width - 1 (image columns left + x), in increasing x, as the accessor
+/// set Bits reads ink. The row must hold the area's columns (rowBytes).
+template <bool Bits, class Found>
+void ForEachRun(const uint8_t* row, int32_t left, int32_t width, uint8_t limit, Found&& found) {
+    if (!Bits && limit == 0) return;  // no byte is below 0
+    int32_t open = -1;                // start of a run still open at x
+    int32_t x = 0;
+    for (; x + 64 <= width; x += 64) {
+        uint64_t m =
+            Bits ? detail::BitInkMask(row, left + x) : detail::ByteInkMask(row + left + x, limit);
+        if (m == 0 && open < 0) continue;
+        if (open >= 0) {
+            if (m == ~uint64_t{0}) continue;
+            const int32_t length = __builtin_ctzll(~m);
+            found(open, x + length - 1);
+            open = -1;
+            m &= ~uint64_t{0} << length;  // length < 64 here
+        }
+        while (m != 0) {
+            const int32_t start = __builtin_ctzll(m);
+            const uint64_t rest = ~m & (~uint64_t{0} << start);
+            if (rest == 0) {
+                open = x + start;
+                break;
+            }
+            const int32_t end = __builtin_ctzll(rest);
+            found(x + start, x + end - 1);
+            m &= ~uint64_t{0} << end;  // end < 64 here
+        }
     }
-    for (int32_t x = 0; x < area.width; ++x) ink.start[x + 1] += ink.start[x];
-    ink.rows.resize(ink.start[area.width]);
-    std::vector<uint32_t> next(ink.start.begin(), ink.start.end() - 1);
-    for (int32_t y = 0; y < area.height; ++y) {
-        ForEachInk<Bits>(area.workRows[y], area.left, area.width, limit,
-                         [&](int32_t x) { ink.rows[next[x]++] = y; });
+    for (; x < width; ++x) {
+        const int32_t c = left + x;
+        const bool ink = Bits ? (row[c >> 3] & (0x80u >> (c & 7))) != 0 : row[c] < limit;
+        if (ink && open < 0) open = x;
+        if (!ink && open >= 0) {
+            found(open, x - 1);
+            open = -1;
+        }
     }
-    return ink;
+    if (open >= 0) found(open, width - 1);
+}
+
+/// Calls found(x) for every ink column x of row (see ForEachRun).
+template <bool Bits, class Found>
+void ForEachInk(const uint8_t* row, int32_t left, int32_t width, uint8_t limit, Found&& found) {
+    ForEachRun<Bits>(row, left, width, limit, [&found](int32_t x0, int32_t x1) {
+        for (int32_t x = x0; x <= x1; ++x) found(x);
+    });
 }
 
 }  // namespace gw

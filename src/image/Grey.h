@@ -18,8 +18,11 @@ inline int32_t GreyLevelWeighted(uint8_t r, uint8_t g, uint8_t b, float wR, floa
     const float red = float(r) * wR;
     const float green = float(g) * wG;
     const float blue = float(b) * wB;
-    const float sum = (red + green) + blue;
-    return int32_t(std::floor(sum));
+    const float sum = std::floor((red + green) + blue);
+    // Weights from a caller can give NaN or sums outside 32 bits; those give 0
+    // rather than an undefined conversion.
+    if (!(sum >= -2147483648.0f && sum < 2147483648.0f)) return 0;
+    return int32_t(sum);
 }
 
 /// Grey level of an ARGB colour with the standard weights 0.3, 0.59, 0.11.

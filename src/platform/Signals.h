@@ -27,6 +27,11 @@ extern SignalObserver* g_signalObserver;
 /// The observer must outlive its installation.
 SignalObserver* SetSignalObserver(SignalObserver* observer);
 
+/// True while an observer is installed.
+inline bool SignalsObserved() {
+    return detail::g_signalObserver != nullptr;
+}
+
 /// Signals a beep. Inline: the scan calls it at every run boundary.
 inline void Beep(uint32_t frequency, uint32_t duration) {
     if (detail::g_signalObserver != nullptr) detail::g_signalObserver->OnBeep(frequency, duration);

@@ -167,27 +167,24 @@ TEST(Extraction, AreaBeyondTheImageReadsAsPaper) {
     }
 }
 
-// The fills as plain recursions over an 8-bit grid with threshold 128.
+// The fills of extraction and redraw as the plain recursions they are
+// defined as, over an area's pixels (8-bit with threshold 128, or 1-bit).
 namespace {
 
 struct Recursive {
     int w = 0, h = 0;
+    bool bits = false;
     std::vector<uint8_t> work, fresh;
     int fillCount = 0, minX = 0, minY = 0, maxX = 0, maxY = 0;
-    std::vector<Object> objects;
+    std::vector<Object> objects;  // area-relative rectangles
 
+    bool Ink(uint8_t v) const { return bits ? v == 1 : v < 128; }
     bool Inside(int y, int x) const { return y >= 0 && y < h && x >= 0 && x < w; }
     void Fill(int y, int x) {
-        if (!Inside(y, x) || work[y * w + x] >= 128) return;
-        work[y * w + x] = 255;
-        if (y < minY)
-            minY = y;
-        else if (y > maxY)
-            maxY = y;
-        if (x < minX)
-            minX = x;
-        else if (x > maxX)
-            maxX = x;
+        if (!Inside(y, x) || !Ink(work[y * w + x])) return;
+        work[y * w + x] = bits ? 0 : 255;
+        minY = std::min(minY, y), maxY = std::max(maxY, y);
+        minX = std::min(minX, x), maxX = std::max(maxX, x);
         if (fillCount >= 10000) return;
         ++fillCount;
         Fill(y, x + 1), Fill(y + 1, x + 1), Fill(y + 1, x), Fill(y + 1, x - 1);
@@ -196,7 +193,7 @@ struct Recursive {
     void Extract() {
         for (int x = 0; x < w; ++x) {
             for (int y = 0; y < h; ++y) {
-                if (work[y * w + x] >= 128) continue;
+                if (!Ink(work[y * w + x])) continue;
                 minX = maxX = x, minY = maxY = y, fillCount = 0;
                 Fill(y, x);
                 if (maxY - minY + 1 < 3 && maxX - minX + 1 < 3) continue;
@@ -207,9 +204,9 @@ struct Recursive {
     void CopyFill(int y, int x) {
         if (!Inside(y, x)) return;
         ++fillCount;
-        if (fresh[y * w + x] >= 128) return;
-        fresh[y * w + x] = 255;
-        work[y * w + x] = 0;
+        if (!Ink(fresh[y * w + x])) return;
+        fresh[y * w + x] = bits ? 0 : 255;
+        work[y * w + x] = bits ? 1 : 0;
         if (fillCount >= 10000) return;
         CopyFill(y, x + 1), CopyFill(y + 1, x + 1), CopyFill(y + 1, x), CopyFill(y + 1, x - 1);
         CopyFill(y, x - 1), CopyFill(y - 1, x - 1), CopyFill(y - 1, x), CopyFill(y - 1, x + 1);
@@ -225,16 +222,61 @@ struct Recursive {
     }
 };
 
+// Extracts and cleans (widths minW..maxW kept) the area r of page with the
+// library and with the recursions; the objects, the fill counts and the
+// written-back image must agree.
+void CompareWithRecursion(Page& page, const RECT& r, int32_t minW, int32_t maxW) {
+    Recursive reference;
+    reference.w = r.right - r.left + 1, reference.h = r.bottom - r.top + 1;
+    reference.bits = page.bits;
+    for (int y = r.top; y <= r.bottom; ++y)
+        for (int x = r.left; x <= r.right; ++x) reference.work.push_back(page.At(x, y));
+    reference.fresh = reference.work;
+    reference.Extract();
+    std::vector<Object> expected;
+    for (Object o : reference.objects) {
+        o[0] += r.left, o[1] += r.top, o[2] += r.left, o[3] += r.top;
+        expected.push_back(o);
+    }
+
+    AREAPARAMS p = OpenParams();
+    p.minObjectWidth = minW;
+    p.maxObjectWidth = maxW;
+    AREAINFO* area = GW_InitialiseArea(&page.image, &r, &p);
+    ASSERT_NE(area, nullptr);
+    GW_ProduceObjectList();
+    EXPECT_EQ(Walk(), expected);
+    EXPECT_EQ(area->fillCount, reference.fillCount);
+
+    const std::vector<uint8_t> before = page.bytes;
+    reference.Redraw(minW, maxW);
+    GW_CleanObjects(1);
+    EXPECT_EQ(area->fillCount, reference.fillCount);
+    page.Pull();
+    int differences = 0;
+    for (int y = 0; y < int(page.height); ++y) {
+        for (int x = 0; x < int(page.width); ++x) {
+            const bool inside = x >= r.left && x <= r.right && y >= r.top && y <= r.bottom;
+            const uint8_t want = inside ? reference.work[(y - r.top) * reference.w + x - r.left]
+                                        : page.At(before, x, y);
+            differences += page.At(x, y) != want;
+        }
+    }
+    EXPECT_EQ(differences, 0);
+    GW_DestroyArea();
+}
+
 }  // namespace
 
-TEST(Extraction, ExplicitStacksVisitPixelsInRecursiveOrder) {
+TEST(Extraction, FillsAgreeWithTheRecursionsOnRandomPages) {
     AreaScope scope;
     std::mt19937 random(1234);
-    for (int round = 0; round < 6; ++round) {
+    for (int round = 0; round < 8; ++round) {
         SCOPED_TRACE(round);
         const int w = 260, h = 240;
-        Page page(w, h);
-        // Discs large enough to reach the cap, strokes and grey noise.
+        const bool oneBit = round % 2 == 1;
+        Page page(w, h, oneBit);
+        // Discs large enough to reach the cap, with pinholes, and noise.
         for (int d = 0; d < 5; ++d) {
             const int cx = random() % w, cy = random() % h, radius = 10 + random() % 70;
             for (int y = 0; y < h; ++y)
@@ -243,30 +285,36 @@ TEST(Extraction, ExplicitStacksVisitPixelsInRecursiveOrder) {
                         random() % 23 != 0)
                         page.Ink(x, y, uint8_t(random() % 128));
         }
-        for (int i = 0; i < 6000; ++i)
-            page.Ink(random() % w, random() % h, uint8_t(random() % 256));
+        if (round >= 6) page.Block(0, 0, w - 1, h - 1);  // nearly all ink after the noise
+        for (int i = 0; i < 6000; ++i) {
+            const int x = random() % w, y = random() % h;
+            const auto v = uint8_t(random() % 256);
+            if (oneBit && v >= 128) continue;
+            page.Ink(x, y, v);
+        }
         page.Push();
+        const RECT whole = {0, 0, w - 1, h - 1};
+        const RECT inner = {17, 9, 230, 201};
+        CompareWithRecursion(page, round < 4 ? whole : inner, 3, 60);
+    }
+}
 
-        Recursive reference;
-        reference.w = w, reference.h = h;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) reference.work.push_back(page.At(x, y));
-        reference.fresh = reference.work;
-        reference.Extract();
-
-        AREAPARAMS p = OpenParams();
-        p.minObjectWidth = 3;
-        p.maxObjectWidth = 60;
-        AreaOver(page, p);
-        GW_ProduceObjectList();
-        EXPECT_EQ(Walk(), reference.objects);
-
-        reference.Redraw(3, 60);
-        GW_CleanObjects(1);
-        page.Pull();
-        int differences = 0;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) differences += page.At(x, y) != reference.work[y * w + x];
-        EXPECT_EQ(differences, 0);
+TEST(Extraction, RedrawCountsAtTheAreaEdges) {
+    AreaScope scope;
+    // One line each, whose redraw count lands on either side of the cap or
+    // well below it, along each edge, at corners and inside the area: 1 + 8 n
+    // inside, fewer at the edges. The count is what the next redraw reads.
+    struct Line {
+        int x0, y0, x1, y1;
+    };
+    for (const Line& line : {Line{5, 10, 1253, 10}, Line{5, 10, 1254, 10}, Line{0, 0, 1999, 0},
+                             Line{0, 0, 2000, 0}, Line{3, 15, 2003, 15}, Line{0, 15, 1250, 15},
+                             Line{2100, 3, 2100, 19}, Line{10, 19, 2004, 19}, Line{0, 0, 30, 0},
+                             Line{50, 19, 80, 19}, Line{2199, 0, 2199, 19}}) {
+        SCOPED_TRACE(testing::Message() << line.x0 << "," << line.y0 << "-" << line.x1);
+        Page page(2200, 22);
+        page.Block(line.x0, line.y0, line.x1, line.y1);
+        page.Push();
+        CompareWithRecursion(page, {0, 0, 2199, 19}, 0, 100000);
     }
 }

@@ -1,0 +1,147 @@
+// The built "DVWSQLib.dll", loaded by path beside this test program and used
+// only through its two C entry points, as the image codecs use it.
+#include <dlfcn.h>
+#include <elf.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "WsqDecoder.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using SizeFn = int32_t (*)(const uint8_t*, int32_t, int32_t*);
+using ConvertFn = int32_t (*)(const uint8_t*, int32_t, uint8_t*, int32_t);
+
+std::vector<uint8_t> ReadFile(const std::string& name) {
+    std::ifstream in(gwtest::DataPath("wsq/" + name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string PluginPath() {
+    char exe[PATH_MAX] = {};
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    std::string dir = n > 0 ? std::string(exe, static_cast<size_t>(n)) : std::string();
+    dir.resize(dir.find_last_of('/') + 1);
+    return dir + "DVWSQLib.dll";
+}
+
+class WsqPlugin : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        handle_ = dlopen(PluginPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(handle_, nullptr) << dlerror();
+        size_ = reinterpret_cast<SizeFn>(dlsym(handle_, "GetWSQBufferSize"));
+        convert_ = reinterpret_cast<ConvertFn>(dlsym(handle_, "ConvertWSQBufferToBMPBuffer"));
+        ASSERT_NE(size_, nullptr);
+        ASSERT_NE(convert_, nullptr);
+    }
+    void TearDown() override {
+        if (handle_ != nullptr) dlclose(handle_);
+    }
+
+    void* handle_ = nullptr;
+    SizeFn size_ = nullptr;
+    ConvertFn convert_ = nullptr;
+};
+
+// The size query and the conversion agree, and the file is the one the
+// decoder core writes; success is 0.
+TEST_F(WsqPlugin, ConvertsTheVectors) {
+    for (const char* name : {"a_ridges_256x256", "b2_gradedge_203x181", "c2_tiny_53x33"}) {
+        SCOPED_TRACE(name);
+        const std::vector<uint8_t> wsq = ReadFile(std::string(name) + ".br075.wsq");
+        const int32_t n = static_cast<int32_t>(wsq.size());
+        int32_t bmpSize = 0;
+        ASSERT_EQ(size_(wsq.data(), n, &bmpSize), 0);
+        gw::wsq::FrameInfo info;
+        ASSERT_EQ(gw::wsq::Inspect(wsq.data(), wsq.size(), &info), gw::wsq::Status::Ok);
+        ASSERT_EQ(static_cast<size_t>(bmpSize), gw::wsq::BmpFileSize(info.width, info.height));
+
+        std::vector<uint8_t> bmp(static_cast<size_t>(bmpSize), 0);
+        ASSERT_EQ(convert_(wsq.data(), n, bmp.data(), bmpSize), 0);
+        std::vector<uint8_t> expected(bmp.size());
+        ASSERT_EQ(gw::wsq::DecodeToBmp(wsq.data(), wsq.size(), expected.data(), expected.size()),
+                  gw::wsq::Status::Ok);
+        EXPECT_EQ(bmp, expected);
+
+        // Too small a buffer, and the checks of the arguments.
+        EXPECT_NE(convert_(wsq.data(), n, bmp.data(), bmpSize - 1), 0);
+        EXPECT_NE(convert_(nullptr, n, bmp.data(), bmpSize), 0);
+        EXPECT_NE(convert_(wsq.data(), 0, bmp.data(), bmpSize), 0);
+        EXPECT_NE(convert_(wsq.data(), n, nullptr, bmpSize), 0);
+        EXPECT_NE(convert_(wsq.data(), n, bmp.data(), -5), 0);
+        int32_t unchanged = 77;
+        EXPECT_NE(size_(nullptr, n, &unchanged), 0);
+        EXPECT_NE(size_(wsq.data(), -1, &unchanged), 0);
+        EXPECT_NE(size_(wsq.data(), n, nullptr), 0);
+        EXPECT_EQ(unchanged, 77);
+    }
+}
+
+// Refused data is refused by both functions with the decoder's status, and a
+// refused size query leaves the size alone.
+TEST_F(WsqPlugin, RefusesBrokenData) {
+    const std::vector<uint8_t> wsq = ReadFile("b_gradedge_200x180.br075.wsq");
+    std::vector<uint8_t> bmp(gw::wsq::BmpFileSize(200, 180));
+    for (size_t cut : {size_t{1}, size_t{120}, wsq.size() / 2, wsq.size() - 1}) {
+        int32_t bmpSize = 0;
+        const int32_t s = size_(wsq.data(), static_cast<int32_t>(cut), &bmpSize);
+        EXPECT_EQ(s, static_cast<int32_t>(gw::wsq::Status::Truncated)) << cut;
+        EXPECT_EQ(bmpSize, 0);
+        EXPECT_EQ(convert_(wsq.data(), static_cast<int32_t>(cut), bmp.data(),
+                           static_cast<int32_t>(bmp.size())),
+                  s);
+    }
+    std::vector<uint8_t> notWsq(wsq);
+    notWsq[1] = 0xD8;  // a JPEG start
+    int32_t bmpSize = 0;
+    EXPECT_EQ(size_(notWsq.data(), static_cast<int32_t>(notWsq.size()), &bmpSize),
+              static_cast<int32_t>(gw::wsq::Status::NoStartOfImage));
+}
+
+// Defined symbols in the dynamic symbol table of an ELF file.
+std::vector<std::string> ExportedSymbols(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<char> f{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<std::string> names;
+    if (f.size() < sizeof(Elf64_Ehdr)) return names;
+    Elf64_Ehdr eh;
+    std::memcpy(&eh, f.data(), sizeof eh);
+    auto section = [&](size_t i) {
+        Elf64_Shdr sh{};
+        const size_t at = eh.e_shoff + i * eh.e_shentsize;
+        if (at + sizeof sh <= f.size()) std::memcpy(&sh, f.data() + at, sizeof sh);
+        return sh;
+    };
+    for (size_t i = 0; i < eh.e_shnum; ++i) {
+        const Elf64_Shdr sh = section(i);
+        if (sh.sh_type != SHT_DYNSYM) continue;
+        const Elf64_Shdr strings = section(sh.sh_link);
+        for (size_t off = 0; off + sizeof(Elf64_Sym) <= sh.sh_size; off += sizeof(Elf64_Sym)) {
+            Elf64_Sym sym;
+            std::memcpy(&sym, f.data() + sh.sh_offset + off, sizeof sym);
+            if (sym.st_shndx == SHN_UNDEF || sym.st_name == 0) continue;
+            names.emplace_back(f.data() + strings.sh_offset + sym.st_name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Nothing but the two entry points is visible from outside.
+TEST_F(WsqPlugin, ExportsOnlyTheEntryPoints) {
+    const std::vector<std::string> expected = {"ConvertWSQBufferToBMPBuffer", "GetWSQBufferSize"};
+    EXPECT_EQ(ExportedSymbols(PluginPath()), expected);
+    EXPECT_EQ(dlsym(handle_, "_ZN2gw3wsq10StatusNameENS0_6StatusE"), nullptr);
+}
+
+}  // namespace

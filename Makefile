@@ -1,10 +1,10 @@
-# The two set-up commands: `make test` and (with the command-line tool) `make demo`.
+# The two set-up commands: `make demo` and `make test`.
 BUILD       ?= build
 TEST_BUILD  ?= build-test
 BENCH_BUILD ?= build-bench
 JOBS        ?= $(shell nproc)
 
-.PHONY: all deps build test bench format clean
+.PHONY: all deps build test bench demo format clean
 
 all: build
 
@@ -27,6 +27,24 @@ bench: deps
 	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DGW_BUILD_TESTS=OFF -DGW_BUILD_BENCH=ON >/dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@for b in $(BENCH_BUILD)/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2; done
+
+# The README's first command: builds, then reads the bundled sample's
+# machine-readable zone and barcodes. Until the shipped pattern file exists the
+# zone is read with the OCR-B patterns that the tests make.
+DEMO_SAMPLE   := samples/td3-passport.png
+DEMO_PATTERNS := $(if $(wildcard patterns/libglyphwick.PAT),,--patterns $(BUILD)/test-ocrb.PAT)
+
+demo: build $(if $(DEMO_PATTERNS),$(BUILD)/test-ocrb.PAT)
+	@echo "== glyphwick mrz $(DEMO_SAMPLE)"
+	@$(BUILD)/tools/glyphwick/glyphwick mrz $(DEMO_SAMPLE) $(DEMO_PATTERNS)
+	@echo "== glyphwick barcode $(DEMO_SAMPLE) --type code128"
+	@$(BUILD)/tools/glyphwick/glyphwick barcode $(DEMO_SAMPLE) --type code128
+	@echo "== glyphwick barcode $(DEMO_SAMPLE) --type code39"
+	@$(BUILD)/tools/glyphwick/glyphwick barcode $(DEMO_SAMPLE) --type code39
+
+$(BUILD)/test-ocrb.PAT: tests/tool/make-test-patterns
+	@mkdir -p $(BUILD)
+	@tests/tool/make-test-patterns $@
 
 format:
 	@git ls-files '*.h' '*.cpp' | xargs clang-format -i

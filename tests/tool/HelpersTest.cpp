@@ -1,0 +1,113 @@
+// The tool's helpers on their own: option values, rectangles, the Code 128
+// value split, annotation paths and drawing, the progress bar, pitches.
+#include <gtest/gtest.h>
+
+#include "Annotate.h"
+#include "BarcodeRead.h"
+#include "Commands.h"
+#include "Errors.h"
+#include "Options.h"
+#include "Progress.h"
+#include "Reading.h"
+
+namespace gwtool {
+namespace {
+
+std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const InputError& e) {
+        return e.Line();
+    }
+    return "(no error)";
+}
+
+TEST(Options, NumbersRectanglesAndTheirMessages) {
+    EXPECT_EQ(ParseNumbers("--min", "2,10", 2, "W,H"), (std::vector<int>{2, 10}));
+    EXPECT_EQ(ParseNumbers("--frag", "1,2,30,40", 4, "F"), (std::vector<int>{1, 2, 30, 40}));
+    for (const char* bad : {"", "2", "2,", ",2", "2,3,4", "a,b", "2;3", "2,3x"}) {
+        const std::string e = ErrorOf([&] { ParseNumbers("--min", bad, 2, "W,H"); });
+        EXPECT_EQ(e, std::string("--min: expected W,H, got '") + bad + "'") << bad;
+    }
+    EXPECT_NE(ErrorOf([] { ParseNumbers("--max", "0,5", 2, "W,H", 1); }).find("below 1"),
+              std::string::npos);
+    const Box b = ParseRect("10,20,30,40");
+    EXPECT_EQ(b.Width(), 21);
+    EXPECT_EQ(b.Height(), 21);
+    EXPECT_NE(ErrorOf([] { ParseRect("30,20,10,40"); }).find("--rect"), std::string::npos);
+    EXPECT_NE(ErrorOf([] { ParseRect("-1,0,10,10"); }).find("below 0"), std::string::npos);
+    // Right and bottom are inclusive: the last column and row are inside.
+    EXPECT_EQ(ErrorOf([] { CheckInside({0, 0, 99, 49}, 100, 50, "f.png"); }), "(no error)");
+    EXPECT_EQ(ErrorOf([] {
+                  CheckInside({0, 0, 100, 49}, 100, 50, "f.png");
+              }),
+              "f.png: rectangle 0,0,100,49 is outside the image (100 x 50)");
+    EXPECT_NE(ErrorOf([] { CheckInside({0, 0, 10, 50}, 100, 50, "f.png"); }), "(no error)");
+}
+
+TEST(Code128, StartFromEitherEndAndValuesSplitByTheirCheck) {
+    EXPECT_EQ(Code128StartOf("211214131313"), 104);
+    EXPECT_EQ(Code128StartOf("211412"), 103);
+    EXPECT_EQ(Code128StartOf("2112?2"), 105);  // a wildcard matches any width
+    EXPECT_EQ(Code128StartOf("21121"), 0);
+    EXPECT_EQ(Code128StartOf("222222"), 0);
+    // Start C, 12, 34 and the check 82 = (105 + 12 + 2 * 34) mod 103.
+    EXPECT_EQ(Code128Values("123482", 105), (std::vector<int>{105, 12, 34, 82}));
+    // "10" "01" ... or "100" "1..."? Start B, values 10 and 100 (code C),
+    // check (104 + 10 + 200) mod 103 = 5: only one split makes the check.
+    EXPECT_EQ(Code128Values("1010005", 104), (std::vector<int>{104, 10, 100, 5}));
+    // Start B, values 100 and 5: check (104 + 100 + 10) mod 103 = 8.
+    EXPECT_EQ(Code128Values("1000508", 104), (std::vector<int>{104, 100, 5, 8}));
+    // An unmatched symbol stays as -1 (its check cannot hold).
+    EXPECT_EQ(Code128Values("12XX07", 104), (std::vector<int>{104, 12, -1, 7}));
+    EXPECT_TRUE(Code128Values("1", 104).empty());
+    EXPECT_TRUE(Code128Values("1a", 104).empty());
+}
+
+TEST(Output, AnnotationPathsLatin1AndTheProgressBar) {
+    EXPECT_EQ(AnnotationPath("out.png", 0, 1), "out.png");
+    EXPECT_EQ(AnnotationPath("dir/out.png", 0, 3), "dir/out-1.png");
+    EXPECT_EQ(AnnotationPath("dir/out.png", 2, 3), "dir/out-3.png");
+    EXPECT_EQ(Latin1ToUtf8("A\xE9\x1D"), "A\xC3\xA9\x1D");
+    EXPECT_EQ(Progress::Bar(0, 4, 8, "a.png"), "[........] 0/4 a.png");
+    EXPECT_EQ(Progress::Bar(3, 4, 8, "a.png"), "[######..] 3/4 a.png");
+    EXPECT_EQ(Progress::Bar(9, 4, 8, "a.png"), "[########] 4/4 a.png");
+    const std::string longName(60, 'n');
+    const std::string bar = Progress::Bar(1, 2, 4, longName);
+    EXPECT_EQ(bar.size(), std::string("[##..] 1/2 ").size() + 40);
+    EXPECT_EQ(bar.substr(11, 3), "...");
+}
+
+TEST(Reading, MedianPitchOfNeighbouringLeftEdges) {
+    auto boxes = [](std::initializer_list<int> lefts) {
+        std::vector<Box> out;
+        for (int l : lefts) out.push_back({l, 0, l + 5, 10});
+        return out;
+    };
+    EXPECT_EQ(MedianPitch({}), 0);
+    EXPECT_EQ(MedianPitch(boxes({7})), 0);
+    // Pitches 20, 21, 40, 20: the one of rank 3 of 4 is 21.
+    EXPECT_EQ(MedianPitch(boxes({0, 20, 41, 81, 101})), 21);
+    EXPECT_EQ(MedianPitch(boxes({0, 30, 60})), 30);
+}
+
+TEST(Annotation, GlyphsAndColours) {
+    // "1": a vertical stroke in the middle column with a foot.
+    const auto one = GlyphRows('1');
+    EXPECT_EQ(one[0], 0b00100);
+    EXPECT_EQ(one[6], 0b01110);
+    EXPECT_EQ(GlyphRows('a'), GlyphRows('A'));
+    const auto filled = GlyphRows('~');
+    for (uint8_t row : filled) EXPECT_EQ(row, 0x1F);
+    EXPECT_EQ(GlyphRows(' '), (std::array<uint8_t, 7>{}));
+    // "<" points left: its tip is in the leftmost columns of the middle row.
+    EXPECT_EQ(GlyphRows('<')[3] & 0b11000, 0b01000);
+    const Colour none = LineColour(0);
+    EXPECT_EQ(none.red, none.blue);
+    const Colour a = LineColour(1), b = LineColour(2), c = LineColour(11);
+    EXPECT_FALSE(a.red == b.red && a.green == b.green && a.blue == b.blue);
+    EXPECT_TRUE(a.red == c.red && a.green == c.green && a.blue == c.blue);
+}
+
+}  // namespace
+}  // namespace gwtool

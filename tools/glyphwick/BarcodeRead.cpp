@@ -1,0 +1,179 @@
+#include "BarcodeRead.h"
+
+#include <algorithm>
+#include <array>
+#include <functional>
+
+#include "DVImageProcessor.h"
+#include "Errors.h"
+#include "Glyphwick.h"
+#include "barcode/Code128Text.h"
+
+namespace gwtool {
+
+namespace {
+
+struct AreaGuard {
+    ~AreaGuard() { GW_DestroyArea(); }
+};
+
+AREAPARAMS BarParams(int maxSize) {
+    AREAPARAMS p{};
+    p.minObjectWidth = 1;
+    p.minObjectHeight = 12;
+    p.maxObjectWidth = 40;
+    p.maxObjectHeight = maxSize;
+    return p;
+}
+
+bool Matches(const std::string& digits, size_t at, std::string_view pattern) {
+    if (digits.size() < at + pattern.size()) return false;
+    for (size_t i = 0; i < pattern.size(); ++i)
+        if (digits[at + i] != '?' && digits[at + i] != pattern[i]) return false;
+    return true;
+}
+
+}  // namespace
+
+int Code128StartOf(const std::string& digits) {
+    // Start A, B and C as bar and space widths in modules.
+    static constexpr std::array<std::pair<std::string_view, int>, 3> kStarts{
+        {{"211412", 103}, {"211214", 104}, {"211232", 105}}};
+    for (const auto& [pattern, value] : kStarts)
+        if (Matches(digits, 0, pattern)) return value;
+    return 0;
+}
+
+std::vector<int> Code128Values(const std::string& numbers, int start) {
+    std::vector<int> values{start};
+    std::vector<int> found;
+    // Depth-first over the ways to split; the texts are short.
+    std::function<bool(size_t)> split = [&](size_t at) -> bool {
+        if (at == numbers.size()) {
+            if (values.size() < 2) return false;
+            long sum = values[0];
+            for (size_t i = 1; i + 1 < values.size(); ++i) sum += static_cast<long>(i) * values[i];
+            if (values.back() >= 0 && sum % 103 == values.back()) {
+                found = values;
+                return true;
+            }
+            if (found.empty()) found = values;  // the first split, if no check holds
+            return false;
+        }
+        if (numbers.compare(at, 2, "XX") == 0) {
+            values.push_back(-1);
+            if (split(at + 2)) return true;
+            values.pop_back();
+            return false;
+        }
+        for (size_t len : {size_t{2}, size_t{3}}) {
+            if (at + len > numbers.size()) break;
+            const std::string part = numbers.substr(at, len);
+            if (!std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                break;
+            const int v = std::stoi(part);
+            if (len == 3 && (v < 100 || v > 105)) break;
+            values.push_back(v);
+            if (split(at + len)) return true;
+            values.pop_back();
+        }
+        return false;
+    };
+    split(0);
+    return found;
+}
+
+std::vector<Box> FindBarcodeRegions(DVImageProcessor& image, const std::optional<Box>& rect,
+                                    const std::string& file) {
+    const int w = static_cast<int>(image.GetWidth());
+    const int h = static_cast<int>(image.GetHeight());
+    const Box box = rect.value_or(Box{0, 0, w - 1, h - 1});
+    CheckInside(box, image.GetWidth(), image.GetHeight(), file);
+    const RECT r{box.left, box.top, box.right, box.bottom};
+    const AREAPARAMS p = BarParams(std::max(12, h / 2));
+    if (GW_InitialiseArea(&image, &r, &p) == nullptr) {
+        throw InputError(file, "the image cannot be read (it must be 1- or 8-bit)");
+    }
+    AreaGuard guard;
+    GW_ProduceObjectList();
+    GW_CleanObjects(0);
+    std::vector<Box> bars;
+    for (OBJECTINFO* o = GW_FindFirstObject(); o != nullptr; o = GW_FindNextObject()) {
+        const Box b{o->left, o->top, o->right, o->bottom};
+        if (b.Height() >= 3 * b.Width()) bars.push_back(b);
+    }
+    std::sort(bars.begin(), bars.end(), [](const Box& a, const Box& b) { return a.left < b.left; });
+
+    // Group bars left to right: the next bar starts within half the bars'
+    // height of the group's right edge, with its top and bottom in line.
+    std::vector<Box> regions;
+    std::vector<bool> used(bars.size(), false);
+    for (size_t i = 0; i < bars.size(); ++i) {
+        if (used[i]) continue;
+        Box group = bars[i];
+        int count = 1;
+        used[i] = true;
+        const int tolerance = std::max(2, bars[i].Height() / 10);
+        for (size_t j = i + 1; j < bars.size(); ++j) {
+            if (used[j]) continue;
+            const Box& b = bars[j];
+            if (b.left > group.right + std::max(8, bars[i].Height() / 2)) break;
+            if (std::abs(b.top - bars[i].top) > tolerance ||
+                std::abs(b.bottom - bars[i].bottom) > tolerance)
+                continue;
+            used[j] = true;
+            ++count;
+            group.right = std::max(group.right, b.right);
+            group.top = std::min(group.top, b.top);
+            group.bottom = std::max(group.bottom, b.bottom);
+        }
+        if (count < 12) continue;
+        // A quiet zone on either side, inside the image.
+        const int quiet = std::max(4, group.Height() / 4);
+        group.left = std::max(box.left, group.left - quiet);
+        group.right = std::min(box.right, group.right + quiet);
+        regions.push_back(group);
+    }
+    return regions;
+}
+
+BarcodeReading ReadBarcode(DVImageProcessor& image, Symbology type, const Box& box,
+                           const std::string& file) {
+    CheckInside(box, image.GetWidth(), image.GetHeight(), file);
+    const RECT r{box.left, box.top, box.right, box.bottom};
+    const AREAPARAMS p = BarParams(box.Height());
+    if (GW_InitialiseArea(&image, &r, &p) == nullptr) {
+        throw InputError(file, "the image cannot be read (it must be 1- or 8-bit)");
+    }
+    AreaGuard guard;
+    // Far more room than any reading of this rectangle can take: one byte per
+    // column for the widths, three per symbol, the space and the end.
+    std::vector<char> text(static_cast<size_t>(box.Width()) * 4 + 64, '\0');
+    BarcodeReading out;
+    out.rect = box;
+    if (type == Symbology::Code39) {
+        out.result = GW_ReadCode39(&r, text.data());
+        out.text = text.data();
+        out.read = out.result == 0 && !out.text.empty() && out.text.find('?') == std::string::npos;
+        return out;
+    }
+    out.result = GW_ReadCode128(&r, text.data());
+    out.text = text.data();
+    const auto space = out.text.find(' ');
+    if (out.result != 0 || space == std::string::npos) return out;
+    std::string digits = out.text.substr(0, space);
+    int start = Code128StartOf(digits);
+    if (start == 0) {
+        std::reverse(digits.begin(), digits.end());
+        start = Code128StartOf(digits);
+    }
+    if (start == 0) return out;
+    out.values = Code128Values(out.text.substr(space + 1), start);
+    const gw::Code128Text human = gw::Code128ValuesToText(out.values);
+    out.read = human.status == gw::Code128TextStatus::Ok;
+    out.human = human.text;
+    out.gs1 = human.gs1;
+    return out;
+}
+
+}  // namespace gwtool

@@ -1,0 +1,49 @@
+// The commands of the glyphwick tool. Each reading command works file by file:
+// an error in one file is reported on its own line and the others are still
+// read; the exit status is the worst of the files' statuses.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "BarcodeRead.h"
+#include "Image.h"
+#include "MrzRead.h"
+#include "Reading.h"
+
+namespace gwtool {
+
+/// What every reading command takes.
+struct Common {
+    std::vector<std::string> files;
+    bool json = false;
+    std::string annotate;               ///< path of the annotated image, empty for none
+    std::vector<std::string> patterns;  ///< pattern files instead of the default one
+};
+
+/// The annotation path for file number index (0-based) of count files: the
+/// path itself for one file, else the index inserted before the extension
+/// ("out.png" gives "out-1.png", "out-2.png", ...).
+std::string AnnotationPath(const std::string& path, size_t index, size_t count);
+
+/// Latin-1 text as UTF-8 (the Code 128 extended characters).
+std::string Latin1ToUtf8(const std::string& text);
+
+int RunRead(const Common& common, const ReadSettings& settings);
+int RunBarcode(const Common& common, Symbology type, const std::optional<Box>& rect);
+int RunMrz(const Common& common, const MrzSettings& settings);
+int RunInfo(const Common& common);
+
+struct ConvertSettings {
+    enum class Target { Keep, Grey, OneBit, Colour } target = Target::Keep;
+    int rotate = -1;     ///< rotate-flip type 0 to 7, -1 for none
+    int threshold = -1;  ///< grey level, -1 for none
+    bool invert = false;
+    SaveOptions save;
+};
+int RunConvert(const std::string& in, const std::string& out, const ConvertSettings& settings);
+
+int RunFonts(bool json, const std::vector<std::string>& patterns);
+
+}  // namespace gwtool

@@ -1,0 +1,246 @@
+// The area's lifecycle, the process-wide current area and flag, the pixel
+// accessors, and moving rows between the image and the area.
+#include "area/Area.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace gw {
+
+PixelAccessor IsInk = nullptr;
+PixelAccessor TestAndErase = nullptr;
+PixelAccessor TestAndPaint = nullptr;
+PixelAccessor Paint = nullptr;
+
+namespace {
+
+AREAINFO* g_current = nullptr;
+uint8_t g_initialised = 0;
+bool g_bitAccessors = false;
+
+// Every area that GW_InitialiseArea made and no GW_DestroyArea has freed yet.
+// An area set aside with GW_SetDefaultArea(null) may never become current
+// again; the registry frees such areas when the library unloads, and lets
+// GW_SetDefaultArea refuse pointers that are not live areas.
+struct Registry {
+    std::vector<AREAINFO*> areas;
+    ~Registry() {
+        for (AREAINFO* area : areas) delete area;
+    }
+    bool Contains(const AREAINFO* area) const {
+        return std::find(areas.begin(), areas.end(), area) != areas.end();
+    }
+    void Remove(const AREAINFO* area) { std::erase(areas, area); }
+};
+
+Registry& Areas() {
+    static Registry registry;
+    return registry;
+}
+
+// Row buffers of one set may not exceed this (an 8-bit image of the largest
+// bitmap size needs half of it).
+constexpr uint64_t kMaxRowSetBytes = uint64_t{1} << 29;
+
+uint8_t CurrentLimit() {
+    return g_current != nullptr ? InkLimit(*g_current) : static_cast<uint8_t>(128);
+}
+
+template <bool Bits>
+int32_t IsInkAt(uint8_t** rows, int32_t y, int32_t x) {
+    return Pixels<Bits>::Ink(rows[y], x, CurrentLimit()) ? 1 : 0;
+}
+template <bool Bits>
+int32_t TestAndEraseAt(uint8_t** rows, int32_t y, int32_t x) {
+    return Pixels<Bits>::TestAndErase(rows[y], x, CurrentLimit()) ? 1 : 0;
+}
+template <bool Bits>
+int32_t TestAndPaintAt(uint8_t** rows, int32_t y, int32_t x) {
+    return Pixels<Bits>::TestAndPaint(rows[y], x, CurrentLimit()) ? 1 : 0;
+}
+template <bool Bits>
+int32_t PaintAt(uint8_t** rows, int32_t y, int32_t x) {
+    Pixels<Bits>::Paint(rows[y], x);
+    return 1;
+}
+
+template <bool Bits>
+void SelectAccessors() {
+    g_bitAccessors = Bits;
+    IsInk = IsInkAt<Bits>;
+    TestAndErase = TestAndEraseAt<Bits>;
+    TestAndPaint = TestAndPaintAt<Bits>;
+    Paint = PaintAt<Bits>;
+}
+
+bool RectAccepted(const RECT& rect) {
+    return rect.left >= 0 && rect.top >= 0 && rect.right >= rect.left && rect.bottom >= rect.top;
+}
+
+char* CopyText(const char* text) {
+    if (text == nullptr) return nullptr;
+    const size_t length = std::strlen(text);
+    char* copy = new char[length + 1];
+    std::memcpy(copy, text, length + 1);
+    return copy;
+}
+
+// Clears the bits of columns from..8 * size - 1 of a bit row.
+void ClearBitsFrom(uint8_t* row, uint32_t size, uint32_t from) {
+    const uint32_t byte = from / 8;
+    if (byte >= size) return;
+    if ((from & 7) != 0) {
+        row[byte] = static_cast<uint8_t>(row[byte] & (0xFF00u >> (from & 7)));
+        std::memset(row + byte + 1, 0, size - byte - 1);
+    } else {
+        std::memset(row + byte, 0, size - byte);
+    }
+}
+
+}  // namespace
+
+AREAINFO* CurrentArea() {
+    return g_current;
+}
+
+bool BitAccessors() {
+    return g_bitAccessors;
+}
+
+uint32_t RowTransferBytes(const AREAINFO& area) {
+    return std::min(area.image->GetStride(), area.rowBytes);
+}
+
+void LoadRow(AREAINFO& area, int32_t imageRow, uint8_t* buffer) {
+    const bool bits = area.bitsPerPixel == 1;
+    const uint8_t paper = PaperByte(bits);
+    DVImageProcessor& image = *area.image;
+    if (imageRow < 0 || static_cast<uint32_t>(imageRow) >= image.GetHeight() ||
+        image.GetBitmap() == nullptr) {
+        std::memset(buffer, paper, area.rowBytes);
+        return;
+    }
+    const uint32_t bytes = RowTransferBytes(area);
+    image.GetBytes(static_cast<uint32_t>(imageRow), 0, buffer, bytes);
+    if (bytes < area.rowBytes) std::memset(buffer + bytes, paper, area.rowBytes - bytes);
+    // Columns past the image's right edge (row padding included) are paper
+    // when the area reaches them; otherwise the padding is left as read, so
+    // that a write-back returns it unchanged.
+    const uint32_t imageWidth = image.GetWidth();
+    if (static_cast<int64_t>(area.left) + area.width > imageWidth) {
+        if (bits) {
+            ClearBitsFrom(buffer, area.rowBytes, imageWidth);
+        } else if (imageWidth < area.rowBytes) {
+            std::memset(buffer + imageWidth, paper, area.rowBytes - imageWidth);
+        }
+    }
+}
+
+void LoadRows(AREAINFO& area, uint8_t** rows) {
+    for (int32_t y = 0; y < area.height; ++y) LoadRow(area, area.top + y, rows[y]);
+}
+
+void WriteBack(AREAINFO& area) {
+    DVImageProcessor& image = *area.image;
+    const uint32_t bytes = RowTransferBytes(area);
+    for (int32_t y = 0; y < area.height; ++y) {
+        const int64_t row = int64_t{area.top} + y;
+        if (row >= image.GetHeight()) break;
+        image.SetBytes(static_cast<uint32_t>(row), 0, area.workRows[y], bytes);
+    }
+}
+
+}  // namespace gw
+
+AREAINFO::~AREAINFO() {
+    delete[] fontName;
+    delete objects;
+}
+
+void GW_SetDefaultArea(AREAINFO* area) {
+    if (area != nullptr && !gw::Areas().Contains(area)) return;
+    gw::g_current = area;
+}
+
+extern "C" {
+
+AREAINFO* GW_InitialiseArea(DVImageProcessor* image, const RECT* rect, const AREAPARAMS* settings) {
+    if (gw::g_initialised != 0) GW_DestroyArea();
+    // A refused area leaves no area current (one set aside stays alive).
+    gw::g_current = nullptr;
+    if (image == nullptr || rect == nullptr || settings == nullptr) return nullptr;
+    const uint32_t bitsPerPixel = image->GetBitsPerPixel();
+    if (image->GetBitmap() == nullptr || (bitsPerPixel != 1 && bitsPerPixel != 8)) return nullptr;
+    if (!gw::RectAccepted(*rect)) return nullptr;
+
+    // Row buffers cover the image's stride and every column of the area as a
+    // byte, whichever accessor set later reads them.
+    const int64_t height = int64_t{rect->bottom} - rect->top + 1;
+    const int64_t width = int64_t{rect->right} - rect->left + 1;
+    const uint64_t rowBytes =
+        std::max<uint64_t>(image->GetStride(), static_cast<uint64_t>(rect->right) + 1);
+    if (static_cast<uint64_t>(height) * rowBytes > gw::kMaxRowSetBytes) throw std::bad_alloc();
+
+    auto area = std::make_unique<AREAINFO>();
+    area->objects = new ObjectList(1);
+    area->image = image;
+    area->left = rect->left;
+    area->top = rect->top;
+    area->height = static_cast<int32_t>(height);
+    area->width = static_cast<int32_t>(width);
+    area->minObjectWidth = settings->minObjectWidth;
+    area->minObjectHeight = settings->minObjectHeight;
+    area->maxObjectWidth = settings->maxObjectWidth;
+    area->maxObjectHeight = settings->maxObjectHeight;
+    area->fragMinWidth = settings->fragMinWidth;
+    area->fragMinHeight = settings->fragMinHeight;
+    area->fragMaxWidth = settings->fragMaxWidth;
+    area->fragMaxHeight = settings->fragMaxHeight;
+    area->fontIndex = settings->fontIndex;
+    area->fontName = gw::CopyText(settings->fontName);
+    area->maxHoleSize = settings->maxHoleSize;
+    area->options = settings->options;
+    area->threshold = settings->threshold == 0 ? 128 : settings->threshold;
+    area->bitsPerPixel = bitsPerPixel;
+    area->rowBytes = static_cast<uint32_t>(rowBytes);
+
+    // Both row sets in one block; rows start as paper.
+    const size_t rows = static_cast<size_t>(height);
+    area->rowStore.assign(2 * rows * rowBytes, gw::PaperByte(bitsPerPixel == 1));
+    area->rowPointers.resize(2 * rows);
+    for (size_t y = 0; y < 2 * rows; ++y)
+        area->rowPointers[y] = area->rowStore.data() + y * rowBytes;
+    area->workRows = area->rowPointers.data();
+    area->freshRows = area->rowPointers.data() + rows;
+
+    gw::Areas().areas.push_back(area.get());
+    gw::g_current = area.release();
+    gw::g_initialised = 1;
+    if (bitsPerPixel == 1) {
+        gw::SelectAccessors<true>();
+    } else {
+        gw::SelectAccessors<false>();
+    }
+    return gw::g_current;
+}
+
+void GW_DestroyArea() {
+    gw::g_initialised = 0;
+    if (gw::g_current == nullptr) return;
+    gw::Areas().Remove(gw::g_current);
+    delete gw::g_current;
+    gw::g_current = nullptr;
+}
+
+uint8_t GW_IsAreaInitialised() {
+    return gw::g_initialised;
+}
+
+const char* GW_GetVersion() {
+    static const char kVersion[] = "2.04.005";
+    return kVersion;
+}
+
+}  // extern "C"

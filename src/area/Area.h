@@ -1,0 +1,167 @@
+// The current area: its record, the process-wide state and the pixel
+// accessors that every pixel-level algorithm of the area code uses.
+//
+// An area is a rectangle of a host image (`left`, `top`, `width`, `height`)
+// with two working copies of the image rows under it. Row y of either copy
+// holds image row top + y, whole, from image column 0: a pixel is addressed by
+// (rows, y counted from the area's top, x counted in image columns).
+//
+// Row buffers are `rowBytes` long: at least the image's stride at
+// initialisation and at least right + 1 bytes, so that either accessor set can
+// address every column of the area. Rows and columns of the area that lie
+// outside the image read as paper (255 bytes, clear bits).
+//
+// State: one current area, the area-initialised flag and the accessor set
+// chosen by the last GW_InitialiseArea (1-bit images: the bit set; others: the
+// byte set). GW_SetDefaultArea changes only the current area, so an area made
+// current that way is read with the accessors of the last initialised area.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "DVImageProcessor.h"
+#include "Glyphwick.h"
+#include "area/ObjectList.h"
+
+struct AREAINFO {
+    AREAINFO() = default;
+    ~AREAINFO();
+    AREAINFO(const AREAINFO&) = delete;
+    AREAINFO& operator=(const AREAINFO&) = delete;
+
+    DVImageProcessor* image = nullptr;  ///< the host's image, not owned
+    uint8_t** workRows = nullptr;       ///< `height` rows, loaded by extraction and
+                                        ///< the readers, rebuilt by the redraw
+    uint8_t** freshRows = nullptr;      ///< `height` rows, loaded and consumed by the redraw
+    int32_t left = 0;                   ///< image column of the area's first column
+    int32_t top = 0;                    ///< image row of the area's first row
+    int32_t height = 0;                 ///< bottom - top + 1
+    int32_t width = 0;                  ///< right - left + 1
+
+    // Scratch of the flood fills. Extraction keeps area-relative boxes here;
+    // fillCount keeps its value between exports (the redraw reads it).
+    int32_t holeCount = 0;
+    int32_t fillCount = 0;
+    int32_t minX = 0;
+    int32_t minY = 0;
+    int32_t maxX = 0;
+    int32_t maxY = 0;
+    int32_t winLeft = 0;
+    int32_t winTop = 0;
+    int32_t winRight = 0;
+    int32_t winBottom = 0;
+
+    // Settings copied from AREAPARAMS.
+    int32_t minObjectWidth = 0;
+    int32_t minObjectHeight = 0;
+    int32_t maxObjectWidth = 0;
+    int32_t maxObjectHeight = 0;
+    int32_t fragMinWidth = 0;
+    int32_t fragMinHeight = 0;
+    int32_t fragMaxWidth = 0;
+    int32_t fragMaxHeight = 0;
+    int32_t fontIndex = 0;
+    char* fontName = nullptr;  ///< owned copy (new[]), or null
+    int32_t maxHoleSize = 0;
+    uint32_t options = 0;
+    uint32_t threshold = 128;  ///< never 0; its low byte decides ink on byte rows
+
+    ObjectList* objects = nullptr;  ///< owned, ownsChildren = 1
+
+    // Storage behind workRows and freshRows.
+    uint32_t rowBytes = 0;              ///< length of every row buffer
+    uint32_t bitsPerPixel = 0;          ///< the image's, at initialisation (1 or 8)
+    std::vector<uint8_t*> rowPointers;  ///< workRows, then freshRows
+    std::vector<uint8_t> rowStore;
+};
+
+namespace gw {
+
+/// A pixel accessor: (rows, y from the area's top, x in image columns).
+using PixelAccessor = int32_t (*)(uint8_t** rows, int32_t y, int32_t x);
+
+/// The accessors of the last GW_InitialiseArea. IsInk: non-zero for ink
+/// (a set bit, or a byte below the low byte of the current area's threshold).
+/// TestAndErase: as IsInk, then the pixel becomes background (clear bit, 255).
+/// TestAndPaint: as IsInk before the write, then the pixel becomes ink (set
+/// bit, 0). Paint: the pixel becomes ink; returns 1. Null before the first
+/// GW_InitialiseArea.
+extern PixelAccessor IsInk;
+extern PixelAccessor TestAndErase;
+extern PixelAccessor TestAndPaint;
+extern PixelAccessor Paint;
+
+/// The current area, or null.
+AREAINFO* CurrentArea();
+
+/// True when the bit accessors are selected (the last initialised area was
+/// on a 1-bit image). Fast paths specialise on this instead of calling the
+/// accessors; they behave exactly as the accessors would.
+bool BitAccessors();
+
+/// Low byte of the area's threshold: bytes below it are ink.
+inline uint8_t InkLimit(const AREAINFO& area) {
+    return static_cast<uint8_t>(area.threshold);
+}
+
+/// Inline forms of the accessors for one accessor set.
+template <bool Bits>
+struct Pixels {
+    static bool Ink(const uint8_t* row, int32_t x, uint8_t limit) {
+        if constexpr (Bits) {
+            return (row[x >> 3] & (0x80u >> (x & 7))) != 0;
+        } else {
+            return row[x] < limit;
+        }
+    }
+    static bool TestAndErase(uint8_t* row, int32_t x, uint8_t limit) {
+        const bool ink = Ink(row, x, limit);
+        if constexpr (Bits) {
+            row[x >> 3] = static_cast<uint8_t>(row[x >> 3] & ~(0x80u >> (x & 7)));
+        } else {
+            if (ink) row[x] = 255;  // erasing background changes nothing
+        }
+        return ink;
+    }
+    static bool TestAndPaint(uint8_t* row, int32_t x, uint8_t limit) {
+        const bool ink = Ink(row, x, limit);
+        Paint(row, x);
+        return ink;
+    }
+    static void Paint(uint8_t* row, int32_t x) {
+        if constexpr (Bits) {
+            row[x >> 3] = static_cast<uint8_t>(row[x >> 3] | (0x80u >> (x & 7)));
+        } else {
+            row[x] = 0;
+        }
+    }
+};
+
+/// Background byte of the current accessor set: 0 for bits, 255 for bytes.
+inline uint8_t PaperByte(bool bits) {
+    return bits ? 0x00 : 0xFF;
+}
+
+/// Number of bytes of a row that the image reads and writes: its stride,
+/// but never more than the area's row buffers hold.
+uint32_t RowTransferBytes(const AREAINFO& area);
+
+/// Copies image rows top .. top + height - 1 into rows (workRows, freshRows
+/// or a caller's array of `height` buffers of rowBytes each) with the image's
+/// GetBytes. Rows and columns outside the image become paper.
+void LoadRows(AREAINFO& area, uint8_t** rows);
+
+/// Copies one image row into a buffer of rowBytes (see LoadRows).
+void LoadRow(AREAINFO& area, int32_t imageRow, uint8_t* buffer);
+
+/// Reloads workRows from the image.
+inline void LoadWorkRows(AREAINFO& area) {
+    LoadRows(area, area.workRows);
+}
+
+/// Writes every row of workRows that lies inside the image back into it with
+/// SetBytes (RowTransferBytes bytes from column 0).
+void WriteBack(AREAINFO& area);
+
+}  // namespace gw

@@ -1,0 +1,266 @@
+// Cleaning and redraw: after extraction the working rows hold no ink; they
+// are rebuilt from a fresh copy of the image by filling every wanted object
+// from its seed (or its pieces' seeds), after optional trimming of thin
+// borders, followed by optional filling of small enclosed holes and an
+// optional write-back into the image.
+#include <algorithm>
+#include <vector>
+
+#include "area/Area.h"
+#include "area/Extract.h"
+#include "area/FloodFill.h"
+
+namespace gw {
+namespace {
+
+using OBJECTINFO = ObjectList::OBJECTINFO;
+
+// Rows r0..r1 (area-relative) and image columns c0..c1 of an object.
+struct Span {
+    int64_t r0, r1, c0, c1;
+};
+
+Span SpanOf(const AREAINFO& area, const OBJECTINFO& object) {
+    return {int64_t{object.top} - area.top, int64_t{object.bottom} - area.top, object.left,
+            object.right};
+}
+
+bool InsideArea(const AREAINFO& area, const Span& s) {
+    return s.r0 >= 0 && s.r1 < area.height && s.c0 >= area.left &&
+           s.c1 < int64_t{area.left} + area.width;
+}
+
+// Trimming reads pixels only of a rectangle that is not inverted, which must
+// lie inside the area; an inverted one (left of an emptied rectangle, at most
+// one past the area) only has its inverted side grow further.
+bool Trimmable(const AREAINFO& area, const Span& s) {
+    const auto near = [](int64_t v, int64_t low, int64_t high) {
+        return v >= low - 1 && v <= high + 1;
+    };
+    const int64_t lastRow = area.height - 1;
+    const int64_t lastColumn = int64_t{area.left} + area.width - 1;
+    if (!near(s.r0, 0, lastRow) || !near(s.r1, 0, lastRow) || !near(s.c0, area.left, lastColumn) ||
+        !near(s.c1, area.left, lastColumn)) {
+        return false;
+    }
+    return s.r0 > s.r1 || s.c0 > s.c1 || InsideArea(area, s);
+}
+
+// A row segment is blank when no two horizontally adjacent pixels are ink; a
+// column segment when no two vertically adjacent ones are.
+template <bool Bits>
+bool BlankRow(uint8_t** rows, int32_t r, int32_t c0, int32_t c1, uint8_t limit) {
+    for (int32_t c = c0; c < c1; ++c) {
+        if (Pixels<Bits>::Ink(rows[r], c, limit) && Pixels<Bits>::Ink(rows[r], c + 1, limit)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <bool Bits>
+bool BlankColumn(uint8_t** rows, int32_t c, int32_t r0, int32_t r1, uint8_t limit) {
+    for (int32_t r = r0; r < r1; ++r) {
+        if (Pixels<Bits>::Ink(rows[r], c, limit) && Pixels<Bits>::Ink(rows[r + 1], c, limit)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Shrinks the rectangle of every wanted object by its blank border rows and
+// columns in freshRows. Rectangles reaching outside the area (moved ones)
+// are left alone.
+template <bool Bits>
+void TrimRectangles(AREAINFO& area) {
+    const uint8_t limit = InkLimit(area);
+    uint8_t** rows = area.freshRows;
+    for (OBJECTINFO* o = area.objects->FindFirst(); o != nullptr; o = area.objects->FindNext()) {
+        const Span s = SpanOf(area, *o);
+        if (!Trimmable(area, s)) continue;
+        const auto r0 = static_cast<int32_t>(s.r0), r1 = static_cast<int32_t>(s.r1);
+        const auto c0 = static_cast<int32_t>(s.c0), c1 = static_cast<int32_t>(s.c1);
+        int32_t t = 0, b = 0, l = 0, rt = 0;
+        while (r0 + t <= r1 && BlankRow<Bits>(rows, r0 + t, c0, c1, limit)) ++t;
+        while (r1 - b >= r0 + t && BlankRow<Bits>(rows, r1 - b, c0, c1, limit)) ++b;
+        while (c0 + l <= c1 && BlankColumn<Bits>(rows, c0 + l, r0 + t, r1 - b, limit)) ++l;
+        while (c1 - rt >= c0 + l && BlankColumn<Bits>(rows, c1 - rt, r0 + t, r1 - b, limit)) ++rt;
+        o->left += l;
+        o->right -= rt;
+        o->top += t;
+        o->bottom -= b;
+    }
+}
+
+// CopyFill(y, x): every call inside the area counts; ink of freshRows is
+// erased there and painted into workRows, and spreads while the count is
+// below the cap.
+template <bool Bits>
+void CopyFill(AREAINFO& area, int32_t y, int32_t x, std::vector<FillFrame>& stack) {
+    const uint8_t limit = InkLimit(area);
+    uint8_t** fresh = area.freshRows;
+    uint8_t** work = area.workRows;
+    const int32_t left = area.left;
+    const uint32_t height = static_cast<uint32_t>(area.height);
+    const uint32_t width = static_cast<uint32_t>(area.width);
+    DepthFirst(y, x, kRowStep8, kColumnStep8, stack, [&](int32_t py, int32_t px) {
+        if (static_cast<uint32_t>(py) >= height || static_cast<uint32_t>(px) >= width) return false;
+        ++area.fillCount;
+        if (!Pixels<Bits>::TestAndErase(fresh[py], left + px, limit)) return false;
+        Pixels<Bits>::Paint(work[py], left + px);
+        return area.fillCount < kFillCap;
+    });
+}
+
+// Paints every wanted object back into workRows from freshRows. Nothing is
+// drawn when the most recent fill (of extraction or of an earlier redraw)
+// reached the cap.
+template <bool Bits>
+void Redraw(AREAINFO& area) {
+    if (area.fillCount >= kFillCap) return;
+    ObjectList& list = *area.objects;
+    std::vector<FillFrame> stack;
+    stack.reserve(kFillCap + 1);
+    for (OBJECTINFO* o = list.FindFirst(); o != nullptr; o = list.FindNext()) {
+        area.fillCount = 0;
+        if (o->children == nullptr) {
+            CopyFill<Bits>(area, o->seedRow, o->seedColumn, stack);
+            continue;
+        }
+        list.saved = o;
+        for (const ObjectList::CHILDINFO* piece = o->children; piece != nullptr;
+             piece = piece->children) {
+            CopyFill<Bits>(area, piece->seedRow, piece->seedColumn, stack);
+        }
+        list.current = list.saved;
+    }
+}
+
+// Fills the enclosed holes of every wanted object: 4-connected regions of
+// non-ink inside its rectangle that do not reach the rectangle's border and
+// hold at most maxHoleSize pixels. Ink of any object counts as border.
+template <bool Bits>
+void FillHoles(AREAINFO& area, int32_t bitsPerPixel) {
+    const uint8_t limit = InkLimit(area);
+    uint8_t** work = area.workRows;
+    const int32_t k = 8 / bitsPerPixel;
+    std::vector<FillFrame> stack;
+    std::vector<uint8_t> saved;
+    ObjectList& list = *area.objects;
+
+    const auto outside = [&area](int32_t y, int32_t x) {
+        return y < area.winTop || y > area.winBottom || x < area.winLeft || x > area.winRight;
+    };
+    const auto probe = [&](int32_t y, int32_t x) {
+        if (outside(y, x) || Pixels<Bits>::TestAndPaint(work[y], x, limit)) return false;
+        if (y < area.minY) {
+            area.minY = y;
+        } else if (y > area.maxY) {
+            area.maxY = y;
+        }
+        if (x < area.minX) {
+            area.minX = x;
+        } else if (x > area.maxX) {
+            area.maxX = x;
+        }
+        ++area.holeCount;
+        return true;
+    };
+    const auto fill = [&](int32_t y, int32_t x) {
+        if (outside(y, x) || Pixels<Bits>::Ink(work[y], x, limit)) return false;
+        Pixels<Bits>::Paint(work[y], x);
+        return true;
+    };
+
+    for (OBJECTINFO* o = list.FindFirst(); o != nullptr; o = list.FindNext()) {
+        // The rectangle, clipped to the area (it can only reach outside after
+        // a move).
+        const Span s = SpanOf(area, *o);
+        const auto r0 = static_cast<int32_t>(std::max<int64_t>(s.r0, 0));
+        const auto r1 = static_cast<int32_t>(std::min<int64_t>(s.r1, area.height - 1));
+        const auto c0 = static_cast<int32_t>(std::max<int64_t>(s.c0, area.left));
+        const auto c1 = static_cast<int32_t>(std::min<int64_t>(s.c1, area.left + area.width - 1));
+        if (r0 > r1 || c0 > c1) continue;
+
+        // Probing paints what it visits; the touched bytes are restored after.
+        const int32_t b0 = c0 / k;
+        const size_t rowSpan = static_cast<size_t>(c1 / k - b0 + 1);
+        saved.resize(rowSpan * static_cast<size_t>(r1 - r0 + 1));
+        for (int32_t y = r0; y <= r1; ++y) {
+            std::copy_n(work[y] + b0, rowSpan, saved.begin() + (y - r0) * rowSpan);
+        }
+        area.winLeft = c0;
+        area.winTop = r0;
+        area.winRight = c1;
+        area.winBottom = r1;
+        ObjectList holes(0);
+        for (int32_t x = c0; x <= c1; ++x) {
+            for (int32_t y = r0; y <= r1; ++y) {
+                if (Pixels<Bits>::Ink(work[y], x, limit)) continue;
+                area.minX = area.maxX = x;
+                area.minY = area.maxY = y;
+                area.holeCount = 0;
+                DepthFirst(y, x, kRowStep4, kColumnStep4, stack, probe);
+                if (area.holeCount > area.maxHoleSize || area.maxY == area.winBottom ||
+                    area.minY == area.winTop || area.minX == area.winLeft ||
+                    area.maxX == area.winRight) {
+                    continue;
+                }
+                const int32_t box[4] = {area.minX, area.minY, area.maxX, area.maxY};
+                holes.Append(box, y, x);
+            }
+        }
+        for (int32_t y = r0; y <= r1; ++y) {
+            std::copy_n(saved.begin() + (y - r0) * rowSpan, rowSpan, work[y] + b0);
+        }
+        for (const OBJECTINFO* h = holes.head.next; h != nullptr; h = h->next) {
+            DepthFirst(h->seedRow, h->seedColumn, kRowStep4, kColumnStep4, stack, fill);
+        }
+    }
+}
+
+template <bool Bits>
+void Rebuild(AREAINFO& area) {
+    if ((area.options & 1u) != 0) TrimRectangles<Bits>(area);
+    Redraw<Bits>(area);
+    const uint32_t bitsPerPixel = area.image->GetBitsPerPixel();
+    // Hole filling works on 1- and 8-bit rows only.
+    if (area.maxHoleSize > 0 && (bitsPerPixel == 1 || bitsPerPixel == 8)) {
+        FillHoles<Bits>(area, static_cast<int32_t>(bitsPerPixel));
+    }
+}
+
+}  // namespace
+}  // namespace gw
+
+extern "C" {
+
+void GW_RemoveIgnoredObjects(int32_t writeBack) {
+    AREAINFO* area = gw::CurrentArea();
+    if (area == nullptr) return;
+    gw::LoadRows(*area, area->freshRows);
+    if (gw::BitAccessors()) {
+        gw::Rebuild<true>(*area);
+    } else {
+        gw::Rebuild<false>(*area);
+    }
+    area->objects->current = nullptr;
+    if (writeBack != 0) gw::WriteBack(*area);
+}
+
+void GW_CleanObjects(int32_t writeBack) {
+    AREAINFO* area = gw::CurrentArea();
+    if (area == nullptr) return;
+    ObjectList& list = *area->objects;
+    for (ObjectList::OBJECTINFO* o = list.FindFirst(); o != nullptr; o = list.FindNext()) {
+        const int64_t w = o->Width();
+        const int64_t h = o->Height();
+        if (w < area->minObjectWidth || w > area->maxObjectWidth || h < area->minObjectHeight ||
+            h > area->maxObjectHeight) {
+            o->ignored = 1;
+        }
+    }
+    GW_RemoveIgnoredObjects(writeBack);
+}
+
+}  // extern "C"

@@ -1,0 +1,303 @@
+// Identification: font selection, cell codes, ratio admission, the five
+// tries, and the three identification exports.
+#include "recognition/Identify.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "recognition/Score.h"
+
+namespace gw {
+namespace {
+
+using OBJECTINFO = ObjectList::OBJECTINFO;
+
+// Code index of a cell with count ink pixels out of n.
+uint8_t CodeOf(int64_t count, int64_t n) {
+    if (count == 0) return 0;
+    if (count == n) return 3;
+    return count >= n / 2 ? 2 : 1;
+}
+
+// The readable part of the rows: image rows and columns of the row buffers.
+struct Readable {
+    int64_t top, bottom;  // image rows, bottom exclusive
+    int64_t columns;      // image columns 0 .. columns - 1
+};
+
+Readable ReadableOf(const AREAINFO& area) {
+    const int64_t columns = BitAccessors() ? int64_t{area.rowBytes} * 8 : int64_t{area.rowBytes};
+    return {area.top, int64_t{area.top} + area.height, columns};
+}
+
+template <bool Bits>
+int64_t CountInk(const uint8_t* row, int64_t from, int64_t to, uint8_t limit) {
+    int64_t n = 0;
+    for (int64_t x = from; x < to; ++x) n += Pixels<Bits>::Ink(row, static_cast<int32_t>(x), limit);
+    return n;
+}
+
+bool SameName(const std::string& a, const char* b) {
+    size_t i = 0;
+    for (; i < a.size() && b[i] != '\0'; ++i) {
+        const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return i == a.size() && b[i] == '\0';
+}
+
+bool Below(const Ratio& a, const Ratio& b) {
+    return a.whole != b.whole ? a.whole < b.whole : a.hundredths < b.hundredths;
+}
+
+void* Allocate(size_t bytes) {
+    void* p = std::calloc(1, bytes);
+    if (p == nullptr) throw std::bad_alloc();
+    return p;
+}
+
+Box BoxOf(const OBJECTINFO& o) {
+    return {o.left, o.top, o.right, o.bottom};
+}
+
+}  // namespace
+
+Box TryOf(const Box& box, int32_t t) {
+    Box b = box;
+    switch (t) {
+        case 1:
+            ++b.top;
+            break;
+        case 2:
+            --b.bottom;
+            break;
+        case 3:
+            ++b.left;
+            break;
+        case 4:
+            --b.right;
+            break;
+        default:
+            break;
+    }
+    return b;
+}
+
+PatternFont* SelectFont(const AREAINFO& area) {
+    if (FontCount() == 0) return nullptr;
+    for (const auto& font : Store().fonts) {
+        if (area.fontName != nullptr ? SameName(font->name, area.fontName)
+                                     : font->index == area.fontIndex) {
+            return font.get();
+        }
+    }
+    return nullptr;
+}
+
+char ClassifyCell(const AREAINFO& area, int64_t x, int64_t y, int64_t w, int64_t h) {
+    if (w < 1) return '-';
+    const Readable r = ReadableOf(area);
+    int64_t count = 0;
+    for (int64_t row = std::max(y, r.top); row < std::min(y + h, r.bottom); ++row) {
+        for (int64_t column = std::max<int64_t>(x, 0); column < std::min(x + w, r.columns);
+             ++column) {
+            count += IsInk(area.workRows, static_cast<int32_t>(row - area.top),
+                           static_cast<int32_t>(column)) != 0;
+        }
+    }
+    return kObjectCodes[CodeOf(count, w * std::max<int64_t>(h, 0))];
+}
+
+std::string NormaliseToGrid(const AREAINFO& area, const Box& box, int32_t gridW, int32_t gridH) {
+    const int64_t W = box.right - box.left + 1;
+    const int64_t H = box.bottom - box.top + 1;
+    std::string cells;
+    int64_t rowAcc = 0;
+    int64_t y = box.top;
+    for (int32_t r = 0; r < gridH; ++r) {
+        rowAcc += H % gridH;
+        int64_t h = H / gridH;
+        if (rowAcc >= gridH) ++h, rowAcc -= gridH;
+        int64_t colAcc = 0;
+        int64_t x = box.left;
+        for (int32_t c = 0; c < gridW; ++c) {
+            colAcc += W % gridW;
+            int64_t w = W / gridW;
+            if (colAcc >= gridW) ++w, colAcc -= gridW;
+            cells += ClassifyCell(area, x, y, w, h);
+            x += w;
+        }
+        y += h;
+    }
+    return cells;
+}
+
+Ratio BoxRatio(const Box& box) {
+    const int64_t W = box.right - box.left + 1;
+    const int64_t H = box.bottom - box.top + 1;
+    if (H == 0) return {9, 99};
+    return {static_cast<int32_t>(W / H), static_cast<int32_t>((W % H) * 100 / H)};
+}
+
+bool Admits(const CharPattern& pattern, const Ratio& ratio) {
+    return !Below(ratio, pattern.low) && !Below(pattern.high, ratio);
+}
+
+FontMatcher::FontMatcher(const AREAINFO& area, PatternFont& font)
+    : area_(area), font_(font), cells_(font.gridWidth * font.gridHeight) {
+    if (font.preparedCells != cells_) PrepareFont(font);
+    codes_.resize(static_cast<size_t>(cells_));
+    masks_.resize(TableBytes(cells_));
+    counts_.resize(static_cast<size_t>(font.gridWidth));
+    columnWidths_.resize(static_cast<size_t>(font.gridWidth));
+}
+
+// The fast form of NormaliseToGrid: the same cells, as code indexes, with
+// every row of a cell read once.
+template <bool Bits>
+void FontMatcher::CellCodes(const Box& box) {
+    const int32_t gridW = font_.gridWidth;
+    const int32_t gridH = font_.gridHeight;
+    const int64_t W = box.right - box.left + 1;
+    const int64_t H = box.bottom - box.top + 1;
+    if (W < 1 || H < 1) {  // every cell is empty
+        std::fill(codes_.begin(), codes_.end(), 0);
+        return;
+    }
+    int64_t colAcc = 0;
+    for (int32_t c = 0; c < gridW; ++c) {
+        colAcc += W % gridW;
+        columnWidths_[c] = W / gridW;
+        if (colAcc >= gridW) ++columnWidths_[c], colAcc -= gridW;
+    }
+    const Readable readable = ReadableOf(area_);
+    const uint8_t limit = InkLimit(area_);
+    int64_t rowAcc = 0;
+    int64_t y = box.top;
+    for (int32_t r = 0; r < gridH; ++r) {
+        rowAcc += H % gridH;
+        int64_t h = H / gridH;
+        if (rowAcc >= gridH) ++h, rowAcc -= gridH;
+        std::fill(counts_.begin(), counts_.end(), 0);
+        for (int64_t row = std::max(y, readable.top); row < std::min(y + h, readable.bottom);
+             ++row) {
+            const uint8_t* pixels = area_.workRows[row - area_.top];
+            int64_t x = box.left;
+            for (int32_t c = 0; c < gridW; ++c) {
+                const int64_t from = std::max<int64_t>(x, 0);
+                const int64_t to = std::min(x + columnWidths_[c], readable.columns);
+                if (from < to) counts_[c] += CountInk<Bits>(pixels, from, to, limit);
+                x += columnWidths_[c];
+            }
+        }
+        for (int32_t c = 0; c < gridW; ++c)
+            codes_[static_cast<size_t>(r) * gridW + c] = CodeOf(counts_[c], columnWidths_[c] * h);
+        y += h;
+    }
+}
+
+void FontMatcher::Match(const Box& box, int32_t& score, char& character, char* cells) {
+    if (BitAccessors()) {
+        CellCodes<true>(box);
+    } else {
+        CellCodes<false>(box);
+    }
+    const Ratio ratio = BoxRatio(box);
+    BuildMasks(codes_.data(), cells_, masks_.data());
+    const size_t tableBytes = TableBytes(cells_);
+    bool improved = false;
+    for (size_t p = 0; p < font_.patterns.size(); ++p) {
+        const CharPattern& pattern = font_.patterns[p];
+        int32_t s = 0;
+        if (Admits(pattern, ratio) &&
+            ScoreAbove(font_.weights.data() + p * tableBytes, masks_.data(), cells_, score, s)) {
+            score = s;
+            character = pattern.character;
+            improved = true;
+        }
+    }
+    if (!improved) return;
+    for (int32_t i = 0; i < cells_; ++i) cells[i] = kObjectCodes[codes_[i]];
+    cells[cells_] = '\0';
+}
+
+}  // namespace gw
+
+extern "C" {
+
+const char* GW_IdentifyObjects() {
+    AREAINFO* area = gw::CurrentArea();
+    if (area == nullptr) return nullptr;
+    gw::PatternFont* font = gw::SelectFont(*area);
+    if (font == nullptr) return nullptr;
+    gw::FontMatcher matcher(*area, *font);
+    const int32_t cells = matcher.Cells();
+    ObjectList& list = *area->objects;
+    for (ObjectList::OBJECTINFO* o = list.FindFirst(); o != nullptr; o = list.FindNext()) {
+        char* buffer = new char[static_cast<size_t>(cells) + 1];
+        buffer[0] = '\0';
+        int32_t score = -40 * cells;
+        char character = 0;
+        const gw::Box box = gw::BoxOf(*o);
+        for (int32_t t = 0; t < gw::kTries; ++t)
+            matcher.Match(gw::TryOf(box, t), score, character, buffer);
+        delete[] o->cellString;
+        o->cellString = buffer;
+        o->score = score;
+        o->identity = score >= gw::kAcceptance ? character : '?';
+    }
+    list.current = nullptr;
+    return font->name.c_str();
+}
+
+IDENTITYINFO* GW_IdentifyObject(int32_t* rect) {
+    AREAINFO* area = gw::CurrentArea();
+    if (area == nullptr || rect == nullptr) return nullptr;
+    gw::PatternFont* font = gw::SelectFont(*area);
+    if (font == nullptr) return nullptr;
+    gw::FontMatcher matcher(*area, *font);
+    const size_t cellBytes = static_cast<size_t>(matcher.Cells()) + 1;
+
+    // calloc leaves every pointer null, so a failed allocation releases
+    // exactly what was made before it.
+    std::unique_ptr<IDENTITYINFO, void (*)(IDENTITYINFO*)> info(
+        static_cast<IDENTITYINFO*>(gw::Allocate(sizeof(IDENTITYINFO))), FreeIdentityInfo);
+    info->candidates =
+        static_cast<CANDIDATEINFO*>(gw::Allocate(sizeof(CANDIDATEINFO) * gw::kTries));
+    info->count = gw::kTries;
+    for (int32_t t = 0; t < gw::kTries; ++t) {
+        info->candidates[t].cells = static_cast<char*>(gw::Allocate(cellBytes));
+        info->candidates[t].score = -1;
+    }
+    info->gridWidth = font->gridWidth;
+    info->gridHeight = font->gridHeight;
+    info->score = -1;
+
+    const gw::Box box = {rect[0], rect[1], rect[2], rect[3]};
+    for (int32_t t = 0; t < gw::kTries; ++t) {
+        CANDIDATEINFO& candidate = info->candidates[t];
+        matcher.Match(gw::TryOf(box, t), candidate.score, candidate.character, candidate.cells);
+        if (candidate.score > info->score) {
+            info->score = candidate.score;
+            info->character = candidate.character;
+        }
+    }
+    if (info->score < gw::kAcceptance) info->character = '?';
+    return info.release();
+}
+
+char GW_GetObjectIdentity(char** cells, int32_t* score, int32_t* tag) {
+    AREAINFO* area = gw::CurrentArea();
+    if (area == nullptr || area->objects->current == nullptr) return 0;
+    const ObjectList::OBJECTINFO& o = *area->objects->current;
+    if (cells != nullptr) *cells = o.cellString;
+    if (score != nullptr) *score = o.score;
+    if (tag != nullptr) *tag = o.lineTag;
+    return o.identity;
+}
+
+}  // extern "C"

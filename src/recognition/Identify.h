@@ -1,0 +1,84 @@
+// Identification of objects as characters.
+//
+// A box is divided into the selected font's cell grid; every cell becomes
+// one of four codes by its share of ink ("-" none, "0" under half, "1" at
+// least half, "X" all), and the resulting cell string is scored against every
+// pattern whose ratio range admits the box. The box is tried as it is and
+// with each edge moved one pixel inwards; the best of the five tries wins.
+//
+// Pixels are read from the area's working rows; pixels outside the area's
+// rows or past the end of a row are never ink.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "area/Area.h"
+#include "recognition/PatternStore.h"
+
+namespace gw {
+
+/// Lowest score that identifies a character; lower scores give "?".
+inline constexpr int32_t kAcceptance = 78;
+
+/// Number of tries of a box.
+inline constexpr int32_t kTries = 5;
+
+/// A box in image pixels, right and bottom inclusive, wide enough that no
+/// edge moved inwards overflows.
+struct Box {
+    int64_t left, top, right, bottom;
+};
+
+/// Try t (0 to 4) of a box: unchanged, top + 1, bottom - 1, left + 1, right - 1.
+Box TryOf(const Box& box, int32_t t);
+
+/// The font of the area's fontName (first match ignoring ASCII case) or, when
+/// that is null, of its fontIndex; null when none matches.
+PatternFont* SelectFont(const AREAINFO& area);
+
+/// The code ("-", "0", "1", "X") of the cell w x h whose top-left pixel is at
+/// image column x, image row y.
+char ClassifyCell(const AREAINFO& area, int64_t x, int64_t y, int64_t w, int64_t h);
+
+/// The cell string of a box on a grid of gridW x gridH (both at least 1):
+/// the extra columns and rows of the box go to the cells at which the
+/// accumulators of the remainders wrap (7 columns on 5 cells: 1, 1, 2, 1, 2).
+std::string NormaliseToGrid(const AREAINFO& area, const Box& box, int32_t gridW, int32_t gridH);
+
+/// Width/height ratio of a box as whole part and hundredths; 9.99 when the
+/// box has no height.
+Ratio BoxRatio(const Box& box);
+
+/// True when the pattern's ratio range admits the ratio (limits inclusive).
+bool Admits(const CharPattern& pattern, const Ratio& ratio);
+
+/// Matches boxes against one font, reusing its buffers between boxes.
+class FontMatcher {
+  public:
+    FontMatcher(const AREAINFO& area, PatternFont& font);
+
+    /// Cells of the font's grid.
+    int32_t Cells() const { return cells_; }
+
+    /// Scores the box against every pattern in file order; a pattern that
+    /// admits the box and scores strictly above score replaces score and
+    /// character, and the box's cell string is written to cells (Cells() + 1
+    /// bytes).
+    void Match(const Box& box, int32_t& score, char& character, char* cells);
+
+  private:
+    template <bool Bits>
+    void CellCodes(const Box& box);
+
+    const AREAINFO& area_;
+    const PatternFont& font_;
+    int32_t cells_;
+    std::vector<uint8_t> codes_;
+    std::vector<uint8_t> masks_;
+    std::vector<int64_t> counts_;
+    std::vector<int64_t> columnWidths_;
+};
+
+}  // namespace gw

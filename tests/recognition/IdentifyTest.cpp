@@ -1,0 +1,281 @@
+// Identification: cell codes, grid normalisation, scoring, ratio admission,
+// the five tries and the three identification exports.
+#include <random>
+#include <string>
+
+#include "RecognitionTestSupport.h"
+#include "recognition/Identify.h"
+#include "recognition/Score.h"
+
+namespace {
+
+using rectest::Add;
+using rectest::Load;
+using rectest::Page;
+using rectest::Pattern;
+
+class IdentifyTest : public rectest::RecognitionTest {};
+
+const std::string kSolid5 = "XXXXX XXXXX XXXXX XXXXX XXXXX";
+
+TEST_F(IdentifyTest, CellCodes) {
+    Page page(40, 12);
+    ASSERT_NE(rectest::AreaOver(page), nullptr);
+    page.Ink(0, 0);            // 1 of 3 is "1"
+    page.Ink(10, 0);           // 1 of 5 is "0"
+    page.Block(20, 0, 21, 0);  // 2 of 5 is "1"
+    page.Block(30, 0, 32, 1);  // all of 6 is "X"
+    page.Block(0, 10, 3, 11);  // the area's last two rows
+    rectest::LoadRows();
+    const AREAINFO& area = *gw::CurrentArea();
+    EXPECT_EQ(gw::ClassifyCell(area, 0, 0, 3, 1), '1');
+    EXPECT_EQ(gw::ClassifyCell(area, 10, 0, 5, 1), '0');
+    EXPECT_EQ(gw::ClassifyCell(area, 20, 0, 5, 1), '1');
+    EXPECT_EQ(gw::ClassifyCell(area, 30, 0, 3, 2), 'X');
+    EXPECT_EQ(gw::ClassifyCell(area, 5, 5, 4, 4), '-');
+    EXPECT_EQ(gw::ClassifyCell(area, 30, 0, 0, 2), '-');  // no width
+    EXPECT_EQ(gw::ClassifyCell(area, 30, 0, 3, 0), '-');  // no height
+    // Pixels below the area are never ink: 8 of 16 is "1", not "X".
+    EXPECT_EQ(gw::ClassifyCell(area, 0, 10, 4, 4), '1');
+    EXPECT_EQ(gw::ClassifyCell(area, -4, -4, 8, 8), '0');  // 1 of 64
+}
+
+TEST_F(IdentifyTest, ExtraPixelsGoWhereTheAccumulatorsWrap) {
+    // 7 columns on 5 cells are 1, 1, 2, 1, 2 wide: a full column at each
+    // offset marks its cell "X" when the cell is 1 wide, "1" when 2 wide.
+    Page page(20, 20);
+    ASSERT_NE(rectest::AreaOver(page), nullptr);
+    const char* expected[7] = {"X----", "-X---", "--1--", "--1--", "---X-", "----1", "----1"};
+    for (int32_t offset = 0; offset < 7; ++offset) {
+        Page fresh(20, 20);
+        ASSERT_NE(rectest::AreaOver(fresh), nullptr);
+        fresh.Block(2 + offset, 3, 2 + offset, 7);
+        rectest::LoadRows();
+        EXPECT_EQ(gw::NormaliseToGrid(*gw::CurrentArea(), {2, 3, 8, 7}, 5, 1), expected[offset])
+            << "offset " << offset;
+    }
+    // The row accumulator runs over the whole grid: 7 rows on 5 cells are
+    // 1, 1, 2, 1, 2 high.
+    Page rows(20, 20);
+    ASSERT_NE(rectest::AreaOver(rows), nullptr);
+    rows.Block(2, 6, 3, 6);  // row offset 3: the second row of cell 2
+    rectest::LoadRows();
+    EXPECT_EQ(gw::NormaliseToGrid(*gw::CurrentArea(), {2, 3, 3, 9}, 1, 5), "--1--");
+    // A box one pixel high gives every cell "-" on the tries without height.
+    EXPECT_EQ(gw::NormaliseToGrid(*gw::CurrentArea(), {2, 6, 3, 5}, 2, 2), "----");
+}
+
+TEST_F(IdentifyTest, FastFormsAgreeWithThePlainOnes) {
+    // Scoring: the byte tables give CompareCells' score, including patterns
+    // shorter than the grid and codes that earn nothing, and stop only when
+    // the pattern cannot beat the given score.
+    std::mt19937 random(7);
+    const char patternCodes[] = "-01X/?a";
+    for (int round = 0; round < 300; ++round) {
+        const int32_t cells = 1 + static_cast<int32_t>(random() % 70);
+        std::string object(static_cast<size_t>(cells), '-');
+        std::vector<uint8_t> codes(static_cast<size_t>(cells));
+        for (int32_t i = 0; i < cells; ++i) {
+            codes[i] = static_cast<uint8_t>(random() % 4);
+            object[i] = gw::kObjectCodes[codes[i]];
+        }
+        gw::PatternFont font;
+        font.gridWidth = cells;
+        font.gridHeight = 1;
+        font.patterns.resize(1);
+        const size_t length = random() % 3 == 0 ? random() % (cells + 1) : size_t(cells);
+        for (size_t i = 0; i < length; ++i) font.patterns[0].cells += patternCodes[random() % 7];
+        gw::PrepareFont(font);
+        std::vector<uint8_t> masks(gw::TableBytes(cells));
+        gw::BuildMasks(codes.data(), cells, masks.data());
+        const int32_t expected = gw::CompareCells(object.c_str(), font.patterns[0].cells);
+        int32_t score = 0;
+        ASSERT_TRUE(gw::ScoreAbove(font.weights.data(), masks.data(), cells, expected - 1, score));
+        EXPECT_EQ(score, expected) << object << " / " << font.patterns[0].cells;
+        EXPECT_FALSE(gw::ScoreAbove(font.weights.data(), masks.data(), cells, expected, score));
+    }
+    EXPECT_EQ(gw::CompareCells("-0X1", "-0X"), 4 * (1 + 1 + 1));
+    EXPECT_EQ(gw::CompareCells("X", "-"), -40);
+
+    // Cell strings: the matcher's cells are NormaliseToGrid's, for any box
+    // on any grid, inside, across and outside the area.
+    ASSERT_EQ(Load("F MATRIX_SIZE=1x1 " + Pattern('q', "?")), 1);
+    gw::PatternFont& font = *gw::Store().fonts[0];
+    font.patterns[0].low = {INT32_MIN, 0};
+    font.patterns[0].high = {INT32_MAX, 0};
+    Page page(48, 30);
+    for (int i = 0; i < 600; ++i) page.Ink(random() % 48, random() % 30);
+    ASSERT_NE(rectest::AreaOver(page), nullptr);
+    rectest::LoadRows();
+    for (int round = 0; round < 300; ++round) {
+        font.gridWidth = 1 + static_cast<int32_t>(random() % 12);
+        font.gridHeight = 1 + static_cast<int32_t>(random() % 12);
+        const int64_t left = static_cast<int64_t>(random() % 60) - 6;
+        const int64_t top = static_cast<int64_t>(random() % 40) - 5;
+        const gw::Box box = {left, top, left + static_cast<int64_t>(random() % 40) - 2,
+                             top + static_cast<int64_t>(random() % 36) - 2};
+        gw::FontMatcher matcher(*gw::CurrentArea(), font);
+        std::string cells(static_cast<size_t>(matcher.Cells()) + 1, '\0');
+        int32_t score = INT32_MIN;
+        char character = 0;
+        matcher.Match(box, score, character, cells.data());
+        cells.pop_back();
+        EXPECT_EQ(cells,
+                  gw::NormaliseToGrid(*gw::CurrentArea(), box, font.gridWidth, font.gridHeight));
+        EXPECT_EQ(character, 'q');
+        EXPECT_EQ(score, 4);  // "?" on the first cell; the cells past the pattern earn 0
+    }
+}
+
+TEST_F(IdentifyTest, AcceptanceThreshold) {
+    // On a solid 5 x 5 box, 20 cells "X" and 5 that earn nothing score 80,
+    // which is accepted; 19 and 6 score 76, which gives "?".
+    ASSERT_EQ(Load("EIGHTY " + Pattern('A', "XXXXX XXXXX XXXXX XXXXX aaaaa") + "SEVENTYSIX " +
+                   Pattern('B', "XXXXX XXXXX XXXXX XXXXa aaaaa")),
+              1);
+    Page page(20, 20);
+    page.Block(2, 2, 6, 6);
+    AREAPARAMS params = rectest::OpenParams();
+    params.fontName = "eighty";
+    ASSERT_NE(rectest::AreaOver(page, params), nullptr);
+    rectest::LoadRows();
+    Add(2, 2, 6, 6);
+    EXPECT_STREQ(GW_IdentifyObjects(), "EIGHTY");
+    char* cells = nullptr;
+    int32_t score = 0;
+    int32_t tag = -1;
+    ASSERT_NE(GW_FindFirstObject(), nullptr);
+    EXPECT_EQ(GW_GetObjectIdentity(&cells, &score, &tag), 'A');
+    EXPECT_EQ(score, 80);
+    EXPECT_STREQ(cells, "XXXXXXXXXXXXXXXXXXXXXXXXX");
+    EXPECT_EQ(tag, 0);
+
+    params.fontName = "SeventySix";
+    ASSERT_NE(rectest::AreaOver(page, params), nullptr);
+    rectest::LoadRows();
+    Add(2, 2, 6, 6);
+    EXPECT_STREQ(GW_IdentifyObjects(), "SEVENTYSIX");
+    ASSERT_NE(GW_FindFirstObject(), nullptr);
+    EXPECT_EQ(GW_GetObjectIdentity(nullptr, &score, nullptr), '?');
+    EXPECT_EQ(score, 76);
+}
+
+TEST_F(IdentifyTest, TiesKeepTheEarlierPatternAndTry) {
+    ASSERT_EQ(Load("TIES " + Pattern('A', kSolid5) + Pattern('B', kSolid5) + "ANY " +
+                   Pattern('?', "????? ????? ????? ????? ?????")),
+              1);
+    // A solid 5 x 5 block under a stray pixel: the box with its top moved in
+    // (the second try) is the one that matches fully.
+    Page page(20, 20);
+    page.Block(2, 3, 6, 7);
+    page.Ink(4, 2);
+    page.Block(12, 3, 16, 7);
+    AREAPARAMS params = rectest::OpenParams();
+    ASSERT_NE(rectest::AreaOver(page, params), nullptr);
+    rectest::LoadRows();
+    auto* stray = Add(2, 2, 6, 7);
+    auto* plain = Add(12, 3, 16, 7);
+    EXPECT_STREQ(GW_IdentifyObjects(), "TIES");
+    EXPECT_EQ(stray->identity, 'A');
+    EXPECT_EQ(stray->score, 100);
+    EXPECT_STREQ(stray->cellString, "XXXXXXXXXXXXXXXXXXXXXXXXX");
+    EXPECT_EQ(plain->identity, 'A');
+    EXPECT_EQ(GW_FindNextObject(), nullptr);  // the walk left no current object
+
+    // Every try scores 100 against "?" everywhere: the first try's cells stay.
+    params.fontIndex = 1;
+    ASSERT_NE(rectest::AreaOver(page, params), nullptr);
+    rectest::LoadRows();
+    stray = Add(2, 2, 6, 7);
+    EXPECT_STREQ(GW_IdentifyObjects(), "ANY");
+    EXPECT_EQ(stray->score, 100);
+    EXPECT_EQ(stray->cellString, gw::NormaliseToGrid(*gw::CurrentArea(), {2, 2, 6, 7}, 5, 5));
+    EXPECT_NE(std::string(stray->cellString), std::string(25, 'X'));
+}
+
+TEST_F(IdentifyTest, IdentifyOneRectangle) {
+    // The pattern admits ratio 1.00 only: the unchanged 5 x 5 box; every try
+    // that moves an edge changes the ratio and finds no pattern.
+    ASSERT_EQ(Load("SQUARE " + Pattern('S', kSolid5, "1.00", "1.00")), 1);
+    Page page(20, 20);
+    page.Block(2, 2, 6, 6);
+    ASSERT_NE(rectest::AreaOver(page), nullptr);
+    rectest::LoadRows();
+    int32_t rect[4] = {2, 2, 6, 6};
+    IDENTITYINFO* info = GW_IdentifyObject(rect);
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(rect[0], 2);
+    EXPECT_EQ(rect[3], 6);
+    EXPECT_EQ(info->count, 5);
+    EXPECT_EQ(info->gridWidth, 5);
+    EXPECT_EQ(info->gridHeight, 5);
+    EXPECT_EQ(info->reserved, 0);
+    EXPECT_EQ(info->character, 'S');
+    EXPECT_EQ(info->score, 100);
+    EXPECT_STREQ(info->candidates[0].cells, "XXXXXXXXXXXXXXXXXXXXXXXXX");
+    EXPECT_EQ(info->candidates[0].reserved1, nullptr);
+    for (int t = 1; t < 5; ++t) {
+        EXPECT_EQ(info->candidates[t].score, -1) << t;
+        EXPECT_EQ(info->candidates[t].character, 0) << t;
+        EXPECT_STREQ(info->candidates[t].cells, "") << t;
+    }
+    FreeIdentityInfo(info);
+
+    // Below 78 the record's character is "?"; with no pattern at all the
+    // score stays -1. No object is touched.
+    int32_t wide[4] = {0, 0, 19, 5};
+    info = GW_IdentifyObject(wide);
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->score, -1);
+    EXPECT_EQ(info->character, '?');
+    FreeIdentityInfo(info);
+    EXPECT_EQ(GW_GetNumberOfObjects(), 0);
+    EXPECT_EQ(GW_IdentifyObject(nullptr), nullptr);
+    FreeIdentityInfo(nullptr);
+
+    // Without a matching font nothing is identified.
+    GW_UnloadAllPatternFiles();
+    EXPECT_EQ(GW_IdentifyObject(rect), nullptr);
+    auto* object = Add(2, 2, 6, 6);
+    EXPECT_EQ(GW_IdentifyObjects(), nullptr);
+    EXPECT_EQ(object->cellString, nullptr);
+}
+
+TEST_F(IdentifyTest, ObjectIdentityFields) {
+    ASSERT_EQ(Load("F " + Pattern('S', kSolid5, "1.00", "1.00")), 1);
+    Page page(30, 20);
+    page.Block(2, 2, 6, 6);
+    page.Block(10, 2, 20, 4);
+    ASSERT_NE(rectest::AreaOver(page), nullptr);
+    rectest::LoadRows();
+    // Without a current object nothing is reported.
+    int32_t score = 7;
+    EXPECT_EQ(GW_GetObjectIdentity(nullptr, &score, nullptr), 0);
+    EXPECT_EQ(score, 7);
+
+    auto* square = Add(2, 2, 6, 6);
+    auto* wide = Add(10, 2, 20, 4);
+    auto* hidden = Add(2, 2, 6, 6);
+    hidden->ignored = 1;
+    // Never identified: "?", score 0, no cell string.
+    char* cells = reinterpret_cast<char*>(1);
+    int32_t tag = 9;
+    ASSERT_NE(GW_FindFirstObject(), nullptr);
+    EXPECT_EQ(GW_GetObjectIdentity(&cells, &score, &tag), '?');
+    EXPECT_EQ(cells, nullptr);
+    EXPECT_EQ(score, 0);
+    EXPECT_EQ(tag, 0);
+
+    ASSERT_NE(GW_IdentifyObjects(), nullptr);
+    EXPECT_EQ(square->identity, 'S');
+    // No try of the wide box is admitted: the starting score stays.
+    EXPECT_EQ(wide->identity, '?');
+    EXPECT_EQ(wide->score, -1000);
+    EXPECT_STREQ(wide->cellString, "");
+    EXPECT_EQ(hidden->cellString, nullptr);
+    // Identifying again replaces the fields.
+    ASSERT_NE(GW_IdentifyObjects(), nullptr);
+    EXPECT_EQ(square->score, 100);
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
 #include "Builder.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 
@@ -78,19 +79,16 @@ std::vector<Rendering> Plan(const BuildSettings& s) {
 
 int32_t Hundredths(const Observation& o) { return o.ratioWhole * 100 + o.ratioHundredths; }
 
-Pattern MakePattern(char character, const std::vector<const Observation*>& group,
-                    const BuildSettings& s) {
-    Pattern p;
-    p.character = character;
-    p.cells = BestCells(group, size_t(s.gridWidth) * size_t(s.gridHeight));
-    int32_t lo = 999, hi = 0;
+// The ratio range of a group, widened by the margin, in hundredths.
+void RangeOf(const std::vector<const Observation*>& group, double margin, int32_t* lo,
+             int32_t* hi) {
+    int32_t a = 999, b = 0;
     for (const Observation* o : group) {
-        lo = std::min(lo, Hundredths(*o));
-        hi = std::max(hi, Hundredths(*o));
+        a = std::min(a, Hundredths(*o));
+        b = std::max(b, Hundredths(*o));
     }
-    p.minRatio = RatioText(int32_t(std::floor(lo * (1.0 - s.ratioMargin))));
-    p.maxRatio = RatioText(int32_t(std::ceil(hi * (1.0 + s.ratioMargin))));
-    return p;
+    *lo = std::clamp(int32_t(std::floor(a * (1.0 - margin))), 0, 999);
+    *hi = std::clamp(int32_t(std::ceil(b * (1.0 + margin))), 0, 999);
 }
 
 double FailingShare(const std::string& cells, const std::vector<const Observation*>& group) {
@@ -99,11 +97,12 @@ double FailingShare(const std::string& cells, const std::vector<const Observatio
     return group.empty() ? 0.0 : double(failing) / double(group.size());
 }
 
-void Split(char character, const std::vector<const Observation*>& group, const BuildSettings& s,
-           int budget, std::vector<Pattern>& out) {
-    const std::string cells = BestCells(group, size_t(s.gridWidth) * size_t(s.gridHeight));
-    if (budget <= 1 || group.size() < 40 || FailingShare(cells, group) <= s.splitBelow) {
-        out.push_back(MakePattern(character, group, s));
+void Split(const std::vector<const Observation*>& group, const BuildSettings& s, int budget,
+           std::vector<std::vector<const Observation*>>& out) {
+    const size_t cells = size_t(s.gridWidth) * size_t(s.gridHeight);
+    const std::string pattern = BestCells(group, cells, s.tolerance);
+    if (budget <= 1 || group.size() < 40 || FailingShare(pattern, group) <= s.splitBelow) {
+        out.push_back(group);
         return;
     }
     // Two shapes, seeded by the narrower and the wider half, refined by
@@ -115,7 +114,7 @@ void Split(char character, const std::vector<const Observation*>& group, const B
     std::vector<const Observation*> a(sorted.begin(), sorted.begin() + long(sorted.size() / 2));
     std::vector<const Observation*> b(sorted.begin() + long(sorted.size() / 2), sorted.end());
     for (int round = 0; round < 6; ++round) {
-        const std::string ca = BestCells(a, cells.size()), cb = BestCells(b, cells.size());
+        const std::string ca = BestCells(a, cells, s.tolerance), cb = BestCells(b, cells, s.tolerance);
         std::vector<const Observation*> na, nb;
         for (const Observation* o : group) {
             (Score(ca, o->cells) >= Score(cb, o->cells) ? na : nb).push_back(o);
@@ -125,11 +124,30 @@ void Split(char character, const std::vector<const Observation*>& group, const B
         b = std::move(nb);
     }
     if (a.empty() || b.empty()) {
-        out.push_back(MakePattern(character, group, s));
+        out.push_back(group);
         return;
     }
-    Split(character, a, s, budget / 2, out);
-    Split(character, b, s, budget - budget / 2, out);
+    Split(a, s, budget / 2, out);
+    Split(b, s, budget - budget / 2, out);
+}
+
+// Expected points of every pattern code in every cell over a group.
+std::vector<std::array<double, 6>> ExpectedPoints(const std::vector<const Observation*>& group,
+                                                  size_t cells) {
+    std::vector<std::array<double, 6>> points(cells);
+    const double n = group.empty() ? 1.0 : double(group.size());
+    for (size_t i = 0; i < cells; ++i) {
+        long counts[4] = {0, 0, 0, 0};
+        for (const Observation* o : group) {
+            if (i < o->cells.size()) counts[ObjectIndex(o->cells[i])]++;
+        }
+        for (int p = 0; p < 6; ++p) {
+            long sum = 0;
+            for (int c = 0; c < 4; ++c) sum += counts[c] * kPoints[p][c];
+            points[i][size_t(p)] = double(sum) / n;
+        }
+    }
+    return points;
 }
 
 }  // namespace
@@ -203,20 +221,29 @@ bool Observe(const render::TextRenderer& renderer, char character, const render:
     return ObserveWith(renderer, character, Rendering{v, 128}, settings, out);
 }
 
-std::string BestCells(const std::vector<const Observation*>& group, size_t cells) {
+std::string BestCells(const std::vector<const Observation*>& group, size_t cells,
+                      double tolerance) {
     std::string best(cells, '?');
+    const double n = group.empty() ? 1.0 : double(group.size());
     for (size_t i = 0; i < cells; ++i) {
         long counts[4] = {0, 0, 0, 0};
         for (const Observation* o : group) {
             if (i < o->cells.size()) counts[ObjectIndex(o->cells[i])]++;
         }
-        long bestPoints = 0;
+        double points[6];
+        double top = -1e9;
         for (int p = 0; p < 6; ++p) {
-            long points = 0;
-            for (int c = 0; c < 4; ++c) points += counts[c] * kPoints[p][c];
-            if (p == 0 || points > bestPoints) {
-                bestPoints = points;
+            long sum = 0;
+            for (int c = 0; c < 4; ++c) sum += counts[c] * kPoints[p][c];
+            points[p] = double(sum) / n;
+            top = std::max(top, points[p]);
+        }
+        // The most specific code whose expected points come within the
+        // tolerance of the best: "?" would always be best, and tells nothing.
+        for (int p = 0; p < 6; ++p) {
+            if (points[p] >= top - tolerance) {
                 best[i] = kPatternCodes[p];
+                break;
             }
         }
     }
@@ -233,14 +260,53 @@ int32_t Score(const std::string& patternCells, const std::string& objectCells) {
     return sum * 4;
 }
 
-std::vector<Pattern> PatternsFor(char character, const std::vector<Observation>& observations,
-                                 const BuildSettings& settings, int budget) {
-    std::vector<Pattern> out;
+std::vector<std::vector<const Observation*>> GroupsFor(
+    const std::vector<Observation>& observations, const BuildSettings& settings, int budget) {
+    std::vector<std::vector<const Observation*>> out;
     if (observations.empty()) return out;
-    std::vector<const Observation*> group;
-    for (const Observation& o : observations) group.push_back(&o);
-    Split(character, group, settings, std::max(budget, 1), out);
+    // Small and large renderings differ in shape (strokes of one or two
+    // pixels against solid ones): with budget for two, each size band gets
+    // its own patterns.
+    std::vector<const Observation*> small, large;
+    for (const Observation& o : observations) {
+        (o.capHeight <= settings.bandSplitCap ? small : large).push_back(&o);
+    }
+    if (budget >= 2 && settings.bandSplitCap > 0 && !small.empty() && !large.empty()) {
+        Split(small, settings, budget / 2, out);
+        Split(large, settings, budget - budget / 2, out);
+    } else {
+        std::vector<const Observation*> all = small;
+        all.insert(all.end(), large.begin(), large.end());
+        Split(all, settings, std::max(budget, 1), out);
+    }
     return out;
+}
+
+std::string DiscriminativeCells(const std::vector<const Observation*>& group,
+                                const std::vector<const std::vector<const Observation*>*>& rivals,
+                                size_t cells, double tolerance) {
+    const auto own = ExpectedPoints(group, cells);
+    std::vector<std::vector<std::array<double, 6>>> rivalPoints;
+    for (const auto* r : rivals) rivalPoints.push_back(ExpectedPoints(*r, cells));
+    std::string best(cells, '?');
+    for (size_t i = 0; i < cells; ++i) {
+        double top = -1e9;
+        for (double v : own[i]) top = std::max(top, v);
+        double bestRival = 1e9;
+        for (int p = 0; p < 6; ++p) {
+            if (own[i][size_t(p)] < top - tolerance) continue;
+            // Among the codes that cost the character little, the one that
+            // earns its closest rival least; ties to the more specific code.
+            double rival = -1e9;
+            for (const auto& r : rivalPoints) rival = std::max(rival, r[i][size_t(p)]);
+            if (rivalPoints.empty()) rival = 0.0;
+            if (rival < bestRival - 1e-9) {
+                bestRival = rival;
+                best[i] = kPatternCodes[p];
+            }
+        }
+    }
+    return best;
 }
 
 std::vector<Pattern> BuildFont(const BuildSettings& settings, void (*progress)(char)) {
@@ -249,18 +315,45 @@ std::vector<Pattern> BuildFont(const BuildSettings& settings, void (*progress)(c
     if (!renderer.Valid()) return patterns;
     const std::vector<Rendering> plan = Plan(settings);
     const size_t n = settings.characters.size();
+    const size_t cells = size_t(settings.gridWidth) * size_t(settings.gridHeight);
+
+    // Every character's renderings, then its groups of like shapes.
+    std::vector<std::vector<Observation>> observations(n);
+    struct Group {
+        char character;
+        std::vector<const Observation*> members;
+        int32_t lo, hi;
+    };
+    std::vector<Group> groups;
     for (size_t i = 0; i < n; ++i) {
         const char c = settings.characters[i];
-        std::vector<Observation> observations;
         for (const Rendering& r : plan) {
             Observation o;
-            if (ObserveWith(renderer, c, r, settings, &o)) observations.push_back(std::move(o));
+            if (ObserveWith(renderer, c, r, settings, &o)) observations[i].push_back(std::move(o));
         }
         // Leave at least one pattern for every character still to come.
-        const int left = settings.maxPatternsPerFont - int(patterns.size()) - int(n - i - 1);
-        const int budget = std::clamp(left, 1, 4);
-        for (Pattern& p : PatternsFor(c, observations, settings, budget)) patterns.push_back(std::move(p));
+        const int left = settings.maxPatternsPerFont - int(groups.size()) - int(n - i - 1);
+        for (auto& members : GroupsFor(observations[i], settings, std::clamp(left, 1, 4))) {
+            Group g{c, std::move(members), 0, 0};
+            RangeOf(g.members, settings.ratioMargin, &g.lo, &g.hi);
+            groups.push_back(std::move(g));
+        }
         if (progress) progress(c);
+    }
+
+    // Rivals of a group are the other characters' groups whose ratio ranges
+    // overlap its own: the patterns it must be told apart from.
+    for (const Group& g : groups) {
+        std::vector<const std::vector<const Observation*>*> rivals;
+        for (const Group& r : groups) {
+            if (r.character != g.character && r.lo <= g.hi && g.lo <= r.hi) rivals.push_back(&r.members);
+        }
+        Pattern p;
+        p.character = g.character;
+        p.minRatio = RatioText(g.lo);
+        p.maxRatio = RatioText(g.hi);
+        p.cells = DiscriminativeCells(g.members, rivals, cells, settings.tolerance);
+        patterns.push_back(std::move(p));
     }
     return patterns;
 }

@@ -27,8 +27,10 @@ struct BuildSettings {
     int maxCap = 48;
     int capStep = 2;
     double ratioMargin = 0.08;      ///< ratio range widened by this share each way
+    double tolerance = 0.25;        ///< expected points per cell a specific code may give up
     double splitBelow = 0.01;       ///< share of renderings below acceptance that splits
     int maxPatternsPerFont = 108;
+    int bandSplitCap = 26;          ///< cap heights up to this and above it get own patterns (0: none)
 };
 
 /// One rendering reduced to what identification sees.
@@ -54,17 +56,27 @@ std::vector<render::Variation> RenderingPlan(const BuildSettings& settings);
 bool Observe(const render::TextRenderer& renderer, char character, const render::Variation& v,
              const BuildSettings& settings, Observation* out);
 
-/// The pattern code of each cell that earns the most points over the
-/// observations (ties go to the more specific code: "-", "X", "0", "1", "/",
-/// "?").
-std::string BestCells(const std::vector<const Observation*>& group, size_t cells);
+/// The pattern code of each cell: of the codes whose expected points over the
+/// observations come within tolerance of the best, the most specific ("-",
+/// "X", "0", "1", "/", "?" in that order).
+std::string BestCells(const std::vector<const Observation*>& group, size_t cells,
+                      double tolerance);
 
 /// The points one observation earns against a pattern's cells.
 int32_t Score(const std::string& patternCells, const std::string& objectCells);
 
-/// The patterns of one character from its observations.
-std::vector<Pattern> PatternsFor(char character, const std::vector<Observation>& observations,
-                                 const BuildSettings& settings, int budget);
+/// The renderings of one character in groups of like shape: split by size
+/// band, then in two while too many renderings fail their group's cells;
+/// at most budget groups.
+std::vector<std::vector<const Observation*>> GroupsFor(const std::vector<Observation>& observations,
+                                                       const BuildSettings& settings, int budget);
+
+/// The cells of a group's pattern: in each cell, of the codes whose expected
+/// points come within tolerance of the best, the one that earns the rival
+/// groups (other characters of overlapping ratio) the fewest expected points.
+std::string DiscriminativeCells(const std::vector<const Observation*>& group,
+                                const std::vector<const std::vector<const Observation*>*>& rivals,
+                                size_t cells, double tolerance);
 
 /// Builds every pattern of the font. progress, when given, is told each
 /// character as it is done.

@@ -122,8 +122,14 @@ std::string ReadImage(const render::GreyImage& image, const std::string& font, i
     AREAPARAMS params{};
     params.minObjectWidth = 1;
     params.minObjectHeight = 2;
-    params.maxObjectWidth = capHeight * 4;
+    // Sizes for a line of known cap height: touching pairs stay, and the dots
+    // of ":" are grouped while fragments of neighbouring characters are not.
+    params.maxObjectWidth = capHeight * 8 / 5;
     params.maxObjectHeight = capHeight * 2;
+    params.fragMinWidth = 1;
+    params.fragMinHeight = 1;
+    params.fragMaxWidth = capHeight * 7 / 20;
+    params.fragMaxHeight = capHeight * 9 / 20;
     params.fontName = font.c_str();
     params.threshold = 128;
     const RECT rect{0, 0, image.width - 1, image.height - 1};

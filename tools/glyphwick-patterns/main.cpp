@@ -46,6 +46,8 @@ void Progress(char c) {
 int main(int argc, char** argv) {
     std::string out, characters = gw::accuracy::kCharacterSet;
     int gridW = 10, gridH = 14;
+    double tolerance = 0.25, margin = 0.08;
+    int band = 26;
     struct FontArg {
         std::string name, path, source;
     };
@@ -60,6 +62,12 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "glyphwick-patterns: bad grid %s\n", argv[i]);
                 return 2;
             }
+        } else if (arg == "--band" && i + 1 < argc) {
+            band = std::atoi(argv[++i]);
+        } else if (arg == "--margin" && i + 1 < argc) {
+            margin = std::atof(argv[++i]);
+        } else if (arg == "--tolerance" && i + 1 < argc) {
+            tolerance = std::atof(argv[++i]);
         } else if (arg == "--chars" && i + 1 < argc) {
             characters = argv[++i];
         } else if (arg.find('=') != std::string::npos && arg[0] != '-') {
@@ -93,6 +101,9 @@ int main(int argc, char** argv) {
         s.characters = characters;
         s.gridWidth = gridW;
         s.gridHeight = gridH;
+        s.tolerance = tolerance;
+        s.ratioMargin = margin;
+        s.bandSplitCap = band;
         std::fprintf(stderr, "%s: ", f.name.c_str());
         const auto patterns = gw::patterns::BuildFont(s, Progress);
         std::fprintf(stderr, " (%zu patterns)\n", patterns.size());

@@ -4,7 +4,7 @@ TEST_BUILD  ?= build-test
 BENCH_BUILD ?= build-bench
 JOBS        ?= $(shell nproc)
 
-.PHONY: all deps build test bench format clean
+.PHONY: all deps build test bench format clean patterns
 
 all: build
 
@@ -27,6 +27,12 @@ bench: deps
 	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DGW_BUILD_TESTS=OFF -DGW_BUILD_BENCH=ON >/dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@for b in $(BENCH_BUILD)/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2; done
+
+# Rebuilds the shipped pattern file from Debian's OCR fonts.
+patterns: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DGW_BUILD_TESTS=OFF >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target glyphwick-patterns
+	@patterns/make-patterns $(BUILD)/tools/glyphwick-patterns/glyphwick-patterns
 
 format:
 	@git ls-files '*.h' '*.cpp' | xargs clang-format -i

@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
     }
 
     std::map<std::string, Tally> table;  // "font variant" -> tally
+    std::map<std::pair<std::string, int>, Tally> mrzBySize;  // clean MRZ lines per font and size
     std::map<std::pair<char, char>, size_t> confused;
     for (const gw::accuracy::Sample& s : gw::accuracy::MakeDevSet()) {
         const std::string read = gw::accuracy::ReadLine(s);
@@ -72,6 +73,13 @@ int main(int argc, char** argv) {
         t.errors += std::min(errors, s.text.size());
         t.lines += 1;
         t.linesRight += errors == 0;
+        if (s.kind == "mrz" && s.variant == "clean") {
+            Tally& m = mrzBySize[{s.font, s.variation.capHeight}];
+            m.chars += s.text.size();
+            m.errors += std::min(errors, s.text.size());
+            m.lines += 1;
+            m.linesRight += errors == 0;
+        }
         if (confusions && read.size() == s.text.size()) {
             for (size_t i = 0; i < read.size(); ++i) {
                 if (read[i] != s.text[i]) confused[{s.text[i], read[i]}]++;
@@ -86,6 +94,20 @@ int main(int argc, char** argv) {
                     key.substr(space + 1).c_str(), t.lines, t.chars,
                     100.0 * double(t.chars - t.errors) / double(t.chars),
                     100.0 * double(t.linesRight) / double(t.lines));
+    }
+    std::printf("\nClean machine-readable-zone lines by cap height (character accuracy):\n\n");
+    std::printf("| font |");
+    for (int cap = 18; cap <= 40; cap += 2) std::printf(" %d |", cap);
+    std::printf("\n|---|");
+    for (int cap = 18; cap <= 40; cap += 2) std::printf("---|");
+    std::printf("\n");
+    for (const char* font : {"OCRB", "OCRA"}) {
+        std::printf("| %s |", font);
+        for (int cap = 18; cap <= 40; cap += 2) {
+            const Tally& m = mrzBySize[{font, cap}];
+            std::printf(" %.1f%% |", m.chars ? 100.0 * double(m.chars - m.errors) / double(m.chars) : 0.0);
+        }
+        std::printf("\n");
     }
     if (confusions) {
         std::printf("\nconfusions (truth -> read: count)\n");

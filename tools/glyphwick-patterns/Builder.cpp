@@ -154,7 +154,7 @@ std::vector<std::array<double, 6>> ExpectedPoints(const std::vector<const Observ
 
 std::string RatioText(int32_t hundredths) {
     hundredths = std::clamp(hundredths, 0, 999);
-    char text[8];
+    char text[16];
     std::snprintf(text, sizeof text, "%d.%02d", hundredths / 100, hundredths % 100);
     return text;
 }

@@ -39,7 +39,7 @@ TEST(ShippedPatterns, LoadsBothFontsInOrderAndReadsALineOfEach) {
     for (const auto& [name, path] : fonts) {
         render::TextRenderer renderer(path);
         ASSERT_TRUE(renderer.Valid()) << path;
-        for (int cap : {20, 30}) {
+        for (int cap : {28, 32}) {
             render::Variation v;
             v.capHeight = cap;
             v.offsetX = 0.4;

@@ -4,7 +4,7 @@ TEST_BUILD  ?= build-test
 BENCH_BUILD ?= build-bench
 JOBS        ?= $(shell nproc)
 
-.PHONY: all deps build test bench demo format clean
+.PHONY: all deps build test bench demo format clean patterns
 
 all: build
 
@@ -45,6 +45,12 @@ demo: build $(if $(DEMO_PATTERNS),$(BUILD)/test-ocrb.PAT)
 $(BUILD)/test-ocrb.PAT: tests/tool/make-test-patterns
 	@mkdir -p $(BUILD)
 	@tests/tool/make-test-patterns $@
+
+# Rebuilds the shipped pattern file from Debian's OCR fonts.
+patterns: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DGW_BUILD_TESTS=OFF >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target glyphwick-patterns
+	@patterns/make-patterns $(BUILD)/tools/glyphwick-patterns/glyphwick-patterns
 
 format:
 	@git ls-files '*.h' '*.cpp' | xargs clang-format -i

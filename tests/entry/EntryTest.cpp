@@ -2,8 +2,9 @@
 //
 // The library is loaded before this program's tests run, so each check runs
 // a fresh copy of this program (the EntryChild test, which reports the fonts
-// it finds at start) after the test has placed, or removed, the file beside
-// libglyphwick.so.
+// it finds at start) that loads a copy of libglyphwick.so from a private
+// folder, through LD_LIBRARY_PATH, with or without a pattern file beside it.
+// The build tree's own default pattern file is left alone.
 #include <gtest/gtest.h>
 #include <link.h>
 #include <spawn.h>
@@ -12,6 +13,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -38,13 +40,18 @@ std::string LibraryFile() {
     return found;
 }
 
-// Runs this program's EntryChild test with the fonts it must find; returns
-// the exit status.
-int RunChild(const std::string& expected) {
+// Runs this program's EntryChild test with the library found first in
+// folder and the fonts it must find; returns the exit status.
+int RunChild(const std::string& folder, const std::string& expected) {
+    const std::string libraryPath = "LD_LIBRARY_PATH";
     std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e)
-        if (std::string(*e).rfind(kExpect, 0) != 0) env.emplace_back(*e);
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind(kExpect, 0) != 0 && entry.rfind(libraryPath + "=", 0) != 0)
+            env.push_back(entry);
+    }
     env.push_back(std::string(kExpect) + "=" + expected);
+    env.push_back(libraryPath + "=" + folder);
     std::vector<char*> envp;
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
@@ -58,10 +65,13 @@ int RunChild(const std::string& expected) {
     return WEXITSTATUS(status);
 }
 
-// Removes the file when the test ends, passed or not.
-struct RemoveAtEnd {
-    std::string path;
-    ~RemoveAtEnd() { std::remove(path.c_str()); }
+// A private folder, removed with everything in it when the test ends.
+struct Folder {
+    std::filesystem::path path;
+    ~Folder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
 };
 
 TEST(EntryChild, FontsLoadedAtStart) {
@@ -77,21 +87,23 @@ TEST(EntryChild, FontsLoadedAtStart) {
 }
 
 TEST(Entry, LoadsThePatternFileBesideTheLibrary) {
-    const std::string library = LibraryFile();
+    const std::filesystem::path library = LibraryFile();
     ASSERT_FALSE(library.empty());
-    const size_t cut = library.find(".so", library.rfind('/') + 1);
-    const RemoveAtEnd pat = {library.substr(0, cut) + ".PAT"};
+    // A copy under the name the program asks for (libglyphwick.so.<major>).
+    const Folder folder = {std::filesystem::path(testing::TempDir()) /
+                           ("glyphwick_entry_" + std::to_string(getpid()))};
+    std::filesystem::create_directories(folder.path);
+    std::filesystem::copy_file(library, folder.path / library.filename());
+    const std::filesystem::path pat = folder.path / "libglyphwick.PAT";
     {
-        std::ofstream file(pat.path);
+        std::ofstream file(pat);
         file << "##default ENTRYFONT MATRIX_SIZE=1x1 a 0.00 9.99 X\nSECOND\n";
-        ASSERT_TRUE(file.good()) << pat.path;
+        ASSERT_TRUE(file.good()) << pat;
     }
-    EXPECT_EQ(RunChild("ENTRYFONT,SECOND"), 0);
+    EXPECT_EQ(RunChild(folder.path.string(), "ENTRYFONT,SECOND"), 0);
     // A missing file is no error: the library loads with an empty store.
-    std::remove(pat.path.c_str());
-    EXPECT_EQ(RunChild(""), 0);
-    // A library call after the store was filled at start still works.
-    EXPECT_EQ(GW_UnloadAllPatternFiles(), 1);
+    std::filesystem::remove(pat);
+    EXPECT_EQ(RunChild(folder.path.string(), ""), 0);
 }
 
 }  // namespace

@@ -80,7 +80,14 @@ TEST(Entry, LoadsThePatternFileBesideTheLibrary) {
     const std::string library = LibraryFile();
     ASSERT_FALSE(library.empty());
     const size_t cut = library.find(".so", library.rfind('/') + 1);
-    const RemoveAtEnd pat = {library.substr(0, cut) + ".PAT"};
+    const std::string beside = library.substr(0, cut) + ".PAT";
+    if (std::ifstream(beside).good()) {
+        // The build places the shipped file there: it is what loads at start,
+        // and other tests rely on it, so it is left in place.
+        EXPECT_EQ(RunChild("OCRB,OCRA"), 0);
+        return;
+    }
+    const RemoveAtEnd pat = {beside};
     {
         std::ofstream file(pat.path);
         file << "##default ENTRYFONT MATRIX_SIZE=1x1 a 0.00 9.99 X\nSECOND\n";

@@ -56,7 +56,7 @@ std::string TextLine(render::Random& rng) {
     return s;
 }
 
-struct VariantSpec {
+struct VariantSetting {
     const char* name;
     render::Variation base;
 };
@@ -64,7 +64,7 @@ struct VariantSpec {
 }  // namespace
 
 std::vector<Sample> MakeDevSet() {
-    std::vector<VariantSpec> variants(6);
+    std::vector<VariantSetting> variants(6);
     variants[0].name = "clean";
     variants[1].name = "noise";
     variants[1].base.noise = 14.0;
@@ -80,7 +80,7 @@ std::vector<Sample> MakeDevSet() {
     render::Random rng(20261205);
     const std::pair<const char*, const char*> fonts[] = {{"OCRB", kOcrBPath}, {"OCRA", kOcrAPath}};
     for (const auto& [font, path] : fonts) {
-        for (const VariantSpec& spec : variants) {
+        for (const VariantSetting& setting : variants) {
             for (int cap = 18; cap <= 40; cap += 2) {
                 std::vector<std::pair<std::string, std::string>> lines = {
                     {"mrz", MrzNameLine(rng, 44)}, {"mrz", MrzDataLine(rng, 44)},
@@ -90,15 +90,15 @@ std::vector<Sample> MakeDevSet() {
                     Sample s;
                     s.font = font;
                     s.fontPath = path;
-                    s.variant = spec.name;
+                    s.variant = setting.name;
                     s.kind = kind;
                     s.text = text;
-                    s.variation = spec.base;
+                    s.variation = setting.base;
                     s.variation.capHeight = cap;
                     s.variation.offsetX = rng.Uniform();
                     s.variation.offsetY = rng.Uniform();
                     s.variation.seed = rng.Next();
-                    if (std::string(spec.name) == "touching") {
+                    if (std::string(setting.name) == "touching") {
                         s.variation.extraSpacing = -0.16 * cap;
                         s.variation.embolden = 0.04 * cap;
                     }

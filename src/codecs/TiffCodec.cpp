@@ -119,7 +119,10 @@ Layout ReadLayout(TIFF* tif) {
     }
     uint16_t extraCount = 0;
     uint16_t* extra = nullptr;
-    if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra) && extraCount > 0 && extra) {
+    // Extra samples count only when the pixel has room for them beside a colour
+    // sample; a damaged file may declare more than it has.
+    if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra) && extraCount > 0 &&
+        extraCount < l.spp && extra) {
         l.alpha = extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA;
         l.associated = extra[0] == EXTRASAMPLE_ASSOCALPHA;
     }

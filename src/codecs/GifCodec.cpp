@@ -60,6 +60,32 @@ bool FindFirstImage(GifFileType* gif, int& transparent) {
     return false;
 }
 
+// The most pixels that LZW data can stand for. Every code takes at least
+// codeSize + 1 bits, and the k-th code after a clear stands for at most k
+// pixels (each new table entry is an older one plus one pixel), never more
+// than the 4096 that the table can chain.
+uint64_t MaxLzwPixels(uint64_t bytes, uint32_t codeSize) {
+    constexpr uint64_t kLongest = 4096;
+    const uint64_t codes = bytes * 8 / (codeSize + 1);
+    if (codes <= kLongest) return codes * (codes + 1) / 2;
+    return kLongest * (kLongest + 1) / 2 + (codes - kLongest) * kLongest;
+}
+
+// True when the frame's LZW data can hold its pixels. giflib has read the
+// minimum code size byte (the last byte consumed); after it come sub-blocks of
+// data, each led by its length, up to an empty one or the end of the file.
+// Checked before the frame's buffers are made, so that a few header bytes
+// cannot claim a frame of 2^28 pixels.
+bool LzwCoversFrame(const Reader& r, uint64_t pixels) {
+    if (r.position == 0 || r.position > r.size) return false;
+    const uint32_t codeSize = std::min<uint32_t>(r.data[r.position - 1], 8);
+    uint64_t bytes = 0;
+    for (size_t at = r.position; at < r.size && r.data[at] != 0; at += 1 + size_t(r.data[at])) {
+        bytes += std::min<size_t>(r.data[at], r.size - at - 1);
+    }
+    return pixels <= MaxLzwPixels(bytes, codeSize);
+}
+
 }  // namespace
 
 Status DecodeGif(const uint8_t* data, size_t size, dv::Bitmap** out) {
@@ -79,6 +105,10 @@ Status DecodeGif(const uint8_t* data, size_t size, dv::Bitmap** out) {
     const uint32_t width = uint32_t(std::max(gif->SWidth, frame.Left + frame.Width));
     const uint32_t height = uint32_t(std::max(gif->SHeight, frame.Top + frame.Height));
     if (uint64_t(width) * height > dv::kMaxImagePixels) return dv::OutOfMemory;
+    const size_t frameWidth = size_t(frame.Width);
+    if (!LzwCoversFrame(reader, uint64_t(frameWidth) * uint64_t(frame.Height))) {
+        return dv::GenericError;
+    }
 
     std::vector<uint32_t> palette;
     for (int i = 0; i < map->ColorCount; ++i) {
@@ -91,10 +121,9 @@ Status DecodeGif(const uint8_t* data, size_t size, dv::Bitmap** out) {
     int fill = transparent >= 0 ? transparent : gif->SBackGroundColor;
     if (fill < 0 || fill >= map->ColorCount) fill = 0;
 
-    const bool bits = map->ColorCount <= 2;
-    std::vector<uint8_t> indexes(size_t(width) * height, uint8_t(fill));
-    std::vector<GifPixelType> line(size_t(frame.Width));
-    // Interlaced frames deliver rows in four passes.
+    // The frame is decoded whole before the canvas is made. Interlaced frames
+    // deliver rows in four passes.
+    std::vector<GifPixelType> pixels(frameWidth * size_t(frame.Height));
     static constexpr int kStart[4] = {0, 4, 2, 1};
     static constexpr int kStep[4] = {8, 8, 4, 2};
     const int passes = frame.Interlace ? 4 : 1;
@@ -102,25 +131,29 @@ Status DecodeGif(const uint8_t* data, size_t size, dv::Bitmap** out) {
         const int start = frame.Interlace ? kStart[pass] : 0;
         const int step = frame.Interlace ? kStep[pass] : 1;
         for (int y = start; y < frame.Height; y += step) {
-            if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR) {
+            if (DGifGetLine(gif.get(), &pixels[size_t(y) * frameWidth], frame.Width) == GIF_ERROR) {
                 return dv::GenericError;
             }
-            std::memcpy(&indexes[size_t(frame.Top + y) * width + size_t(frame.Left)], line.data(),
-                        line.size());
         }
     }
 
+    const bool bits = map->ColorCount <= 2;
     dv::Bitmap* bm = nullptr;
     const Status status = NewBitmap(
         width, height, bits ? dv::PixelFormat1bppIndexed : dv::PixelFormat8bppIndexed, &bm);
     if (status != dv::Ok) return status;
+    std::vector<uint8_t> line(width);
     for (uint32_t y = 0; y < height; ++y) {
+        std::fill(line.begin(), line.end(), uint8_t(fill));
+        if (y >= uint32_t(frame.Top) && y - uint32_t(frame.Top) < uint32_t(frame.Height)) {
+            std::memcpy(&line[size_t(frame.Left)], &pixels[(y - frame.Top) * frameWidth],
+                        frameWidth);
+        }
         uint8_t* row = bm->Pixels() + size_t(y) * bm->GetStride();
-        const uint8_t* src = &indexes[size_t(y) * width];
         if (bits) {
-            for (uint32_t x = 0; x < width; ++x) PutBit(row, x, src[x] & 1);
+            for (uint32_t x = 0; x < width; ++x) PutBit(row, x, line[x] & 1);
         } else {
-            std::memcpy(row, src, width);
+            std::memcpy(row, line.data(), width);
         }
     }
     SetPaletteEntries(bm, palette.data(), uint32_t(palette.size()));

@@ -331,6 +331,60 @@ Status ReadRgba(TIFF* tif, const Layout& l, dv::Bitmap** out) {
     return dv::Ok;
 }
 
+// The most bytes one byte of strip or tile data decodes to under a
+// compression, or 0 where no bound holds. PackBits turns 2 bytes into at most
+// 128; an LZW code of at least 9 bits stands for at most 4096 bytes; deflate
+// expands at most 1032 times; a CCITT code row takes at least one bit
+// (rowBytes: bytes of a decoded row). JPEG data that ends early is padded by
+// libjpeg, so it bounds nothing, nor do the rarer codecs.
+uint64_t MaxExpansion(uint16_t compression, uint64_t rowBytes) {
+    switch (compression) {
+        case COMPRESSION_NONE:
+            return 1;
+        case COMPRESSION_PACKBITS:
+            return 64;
+        case COMPRESSION_LZW:
+            return 4096 * 8 / 9 + 1;
+        case COMPRESSION_ADOBE_DEFLATE:
+        case COMPRESSION_DEFLATE:
+            return 1032;
+        case COMPRESSION_CCITTRLE:
+        case COMPRESSION_CCITTRLEW:
+        case COMPRESSION_CCITTFAX3:
+        case COMPRESSION_CCITTFAX4:
+            return rowBytes > UINT64_MAX / 8 ? UINT64_MAX : 8 * rowBytes;
+        default:
+            return 0;
+    }
+}
+
+// True when the strips or tiles present in the file can decode to the whole
+// image: the bytes of each that lie inside the file, times the compression's
+// largest expansion, must reach the decoded size of all of them. Checked
+// before anything is allocated for the image, so that a small file cannot
+// claim a large one.
+bool DataCoversImage(TIFF* tif, const Layout& l, uint16_t compression, uint64_t fileSize) {
+    const bool tiled = TIFFIsTiled(tif);
+    const uint64_t rowBytes = tiled ? TIFFTileRowSize64(tif) : TIFFScanlineSize64(tif);
+    const uint64_t ratio = MaxExpansion(compression, rowBytes);
+    if (ratio == 0) return true;
+    const uint32_t count = TIFFNumberOfStrips(tif);  // tiles too, when tiled
+    const uint64_t planes = l.planar == PLANARCONFIG_SEPARATE ? l.spp : 1;
+    uint64_t needed = 0;  // an overflowing size is refused
+    const bool sized =
+        tiled ? !__builtin_mul_overflow(TIFFTileSize64(tif), count, &needed)
+              : !__builtin_mul_overflow(TIFFVStripSize64(tif, l.height), planes, &needed);
+    if (!sized) return false;
+    uint64_t present = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t offset = TIFFGetStrileOffset(tif, i);
+        if (offset < fileSize) {
+            present += std::min(TIFFGetStrileByteCount(tif, i), fileSize - offset);
+        }
+    }
+    return present >= needed / ratio + (needed % ratio != 0);
+}
+
 }  // namespace
 
 Status DecodeTiff(const uint8_t* data, size_t size, dv::Bitmap** out) {
@@ -344,6 +398,7 @@ Status DecodeTiff(const uint8_t* data, size_t size, dv::Bitmap** out) {
     if (uint64_t(l.width) * l.height > dv::kMaxImagePixels) return dv::OutOfMemory;
     uint16_t compression = COMPRESSION_NONE;
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_COMPRESSION, &compression);
+    if (!DataCoversImage(tif.get(), l, compression, size)) return dv::GenericError;
     if (compression == COMPRESSION_JPEG && l.photometric == PHOTOMETRIC_YCBCR) {
         // libtiff's JPEG codec turns YCbCr into RGB rows.
         TIFFSetField(tif.get(), TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "codecs/CodecTestSupport.h"
+#include "support/AllocationProbe.h"
 
 using namespace codectest;
 
@@ -235,4 +236,38 @@ TEST(Corrupt, DamagedFilesThroughTheImageObject) {
     jpeg.resize(jpeg.size() * 2 / 3);
     EXPECT_EQ(image.LoadFromMemory(jpeg.data(), uint32_t(jpeg.size()), nullptr), 1u);
     EXPECT_EQ(image.GetLastError(), 15u);
+}
+
+// Files of a few dozen bytes that declare a 16384 x 16384 image (2^28 pixels,
+// the largest allowed) which their data cannot hold: refused before the image
+// is allocated.
+TEST(Corrupt, HugeDeclaredImagesRefusedBeforeAllocating) {
+    // GIF: a two-colour table and a 16384 x 16384 frame with 3 bytes of LZW
+    // data, far too little for its pixels.
+    std::vector<uint8_t> gif = {'G', 'I',  'F', '8',  '9', 'a', 0,   0x40, 0,    0x40, 0x80, 0,
+                                0,   0,    0,   0,    255, 255, 255, 0x2C, 0,    0,    0,    0,
+                                0,   0x40, 0,   0x40, 0,   2,   3,   0x84, 0x8F, 0x05, 0,    0x3B};
+    // TIFF: 8-bit grey, 16384 x 16384, one LZW strip of 10 bytes.
+    std::vector<uint8_t> tiff = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    const uint16_t entries[][2] = {{256, 4}, {257, 4}, {258, 3}, {259, 3}, {262, 3},
+                                   {273, 4}, {277, 3}, {278, 4}, {279, 4}};
+    const uint32_t values[] = {16384, 16384, 8, 5, 1, 122, 1, 16384, 10};
+    tiff.resize(8 + 2 + 12 * 9 + 4 + 10, 0x80);
+    Put16(tiff, 8, 9);
+    for (size_t i = 0; i < 9; ++i) {
+        const size_t at = 10 + 12 * i;
+        Put16(tiff, at, entries[i][0]);
+        Put16(tiff, at + 2, entries[i][1]);
+        Put32(tiff, at + 4, 1);
+        Put32(tiff, at + 8, values[i]);
+    }
+    Put32(tiff, 118, 0);  // no next directory
+    for (const auto& file : {gif, tiff}) {
+        gwtest::AllocationProbe probe;
+        if (!probe.Available()) GTEST_SKIP() << "needs the sanitizer's allocation hook";
+        dv::Status status = dv::Ok;
+        EXPECT_FALSE(Decode(file, &status));
+        EXPECT_EQ(status, dv::GenericError);
+        EXPECT_LT(probe.LargestBytes(), size_t{1} << 20);
+    }
 }

@@ -26,7 +26,8 @@ uint32_t PixelsPerMetre(int32_t ppi) {
 }  // namespace
 
 size_t BmpFileSize(int32_t width, int32_t height) {
-    if (width <= 0 || height <= 0 || int64_t{width} * height > kMaxPixels) return 0;
+    if (width <= 0 || height <= 0 || int64_t{width} * height > int64_t(dv::kMaxImagePixels))
+        return 0;
     return kBmpPixelOffset + BmpStride(width) * static_cast<size_t>(height);
 }
 

@@ -65,7 +65,7 @@ Status ReadHeaders(ByteReader& r, Stream* s) {
     if (Status st = ReadFrameHeader(r, &s->frame); st != Status::Ok) return st;
     const Frame& f = s->frame;
     if (f.width == 0 || f.height == 0) return Status::BadFrameSize;
-    if (int64_t{f.width} * f.height > kMaxPixels) return Status::ImageTooLarge;
+    if (int64_t{f.width} * f.height > int64_t(dv::kMaxImagePixels)) return Status::ImageTooLarge;
     s->geometry = BuildGeometry(f.width, f.height);
     return Status::Ok;
 }

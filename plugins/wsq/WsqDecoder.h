@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "DVImageCodecs.h"  // dv::kMaxImagePixels
+
 namespace gw::wsq {
 
 /// Outcome of a decoder call; 0 is success, every failure has its own value.
@@ -28,7 +30,7 @@ enum class Status : int32_t {
     BadComment = 8,            ///< a comment segment shorter than its own length field
     MissingTable = 9,          ///< transform, quantization or block's Huffman table undefined
     BadFrameSize = 10,         ///< zero width or height
-    ImageTooLarge = 11,        ///< more than kMaxPixels pixels
+    ImageTooLarge = 11,        ///< more than dv::kMaxImagePixels pixels
     FrameTooSmall = 12,        ///< a 1-sample line, or synthesis reads outside its buffers
     BadHuffmanCode = 13,       ///< 16 bits that start no code of the block's table
     BadSymbol = 14,            ///< a decoded symbol with no meaning (0 or 255)
@@ -38,9 +40,6 @@ enum class Status : int32_t {
     BufferTooSmall = 18,       ///< the output buffer is shorter than the BMP file
     OutOfMemory = 19,          ///< an allocation failed (only at the plug-in boundary)
 };
-
-/// Largest accepted frame, in pixels (2^28).
-inline constexpr int64_t kMaxPixels = int64_t{1} << 28;
 
 /// Facts about a frame read from its headers.
 struct FrameInfo {
@@ -65,7 +64,7 @@ Status Decode(const uint8_t* data, size_t size, FrameInfo* info, std::vector<uin
 
 /// Byte length of the 8-bit grey BMP file of a width x height frame (headers,
 /// 256-entry palette, rows padded to 4 bytes), or 0 if either side is not
-/// positive or the frame exceeds kMaxPixels.
+/// positive or the frame exceeds dv::kMaxImagePixels.
 size_t BmpFileSize(int32_t width, int32_t height);
 
 /// Writes an 8-bit grey BMP file of the top-down pixels (info.width bytes per

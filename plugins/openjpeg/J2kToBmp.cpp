@@ -86,6 +86,66 @@ uint32_t PaletteChannels(const uint8_t* data, size_t size) {
     return 0;
 }
 
+// The codestream within the data: all of it, or the content of a JP2 file's
+// "jp2c" box (up to the end of the data when the box is cut short). False when
+// a JP2 file has none before its boxes stop making sense.
+bool FindCodestream(const uint8_t* data, size_t size, Kind kind, size_t* begin, size_t* end) {
+    constexpr uint32_t kCodestreamBox = 0x6A703263;  // "jp2c"
+    if (kind == Kind::Codestream) {
+        *begin = 0, *end = size;
+        return true;
+    }
+    for (size_t pos = 0; size - pos >= 8;) {
+        uint64_t length = ReadBe32(data + pos);
+        size_t header = 8;
+        if (length == 1) {
+            if (size - pos < 16) return false;
+            length = uint64_t(ReadBe32(data + pos + 8)) << 32 | ReadBe32(data + pos + 12);
+            header = 16;
+        } else if (length == 0) {
+            length = size - pos;
+        }
+        if (length < header) return false;
+        if (ReadBe32(data + pos + 4) == kCodestreamBox) {
+            *begin = pos + header;
+            *end = pos + size_t(std::min<uint64_t>(length, size - pos));
+            return true;
+        }
+        if (length > size - pos) return false;
+        pos += size_t(length);
+    }
+    return false;
+}
+
+// Checks the image and tile sizes of the codestream's SIZ segment against its
+// data before OpenJPEG reads the headers (it sets up every tile there, and
+// decodes a missing one as blank, so a damaged size could cost seconds):
+// the image may have at most kMaxImagePixels pixels on the reference grid,
+// and every tile needs a tile-part of its own, at least a 12-byte SOT segment
+// and a 2-byte SOD marker, so n bytes hold at most n / 14 tiles. A segment
+// OpenJPEG will refuse anyway (a zero tile size, offsets past the image) is
+// left to it.
+bool SizesFitData(const uint8_t* data, size_t size, Kind kind) {
+    constexpr size_t kSizEnd = 42;  // markers, Lsiz, Rsiz, 8 sizes and offsets, Csiz
+    constexpr uint64_t kMinTilePart = 14;
+    size_t begin = 0, end = 0;
+    if (!FindCodestream(data, size, kind, &begin, &end)) return true;
+    const uint8_t* cs = data + begin;
+    const size_t length = end - begin;
+    if (length < kSizEnd || cs[2] != 0xFF || cs[3] != 0x51) return true;
+    const uint64_t x1 = ReadBe32(cs + 8), y1 = ReadBe32(cs + 12);
+    const uint64_t x0 = ReadBe32(cs + 16), y0 = ReadBe32(cs + 20);
+    const uint64_t tileWidth = ReadBe32(cs + 24), tileHeight = ReadBe32(cs + 28);
+    const uint64_t tileX0 = ReadBe32(cs + 32), tileY0 = ReadBe32(cs + 36);
+    if (x0 >= x1 || y0 >= y1 || tileWidth == 0 || tileHeight == 0 || tileX0 > x0 || tileY0 > y0) {
+        return true;
+    }
+    if ((x1 - x0) * (y1 - y0) > dv::kMaxImagePixels) return false;
+    const uint64_t tiles =
+        ((x1 - tileX0 + tileWidth - 1) / tileWidth) * ((y1 - tileY0 + tileHeight - 1) / tileHeight);
+    return tiles <= length / kMinTilePart;
+}
+
 // OpenJPEG reads from the caller's memory through these callbacks.
 struct MemorySource {
     const uint8_t* data;
@@ -133,6 +193,7 @@ class Decoding {
 
     // Reads the headers; the image then describes the components.
     bool ReadHeader(Kind kind) {
+        if (!SizesFitData(source_.data, source_.size, kind)) return false;
         codec_ = opj_create_decompress(kind == Kind::Jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
         stream_ = opj_stream_create(1 << 16, OPJ_TRUE);
         if (!codec_ || !stream_) return false;
@@ -177,7 +238,8 @@ bool ComponentSize(const opj_image_t& image, const opj_image_comp_t& comp, uint6
 }
 
 bool MakeLayout(uint64_t width, uint64_t height, uint32_t channels, BmpLayout* layout) {
-    if (channels == 0 || width == 0 || height == 0 || width * height > kMaxPixels) return false;
+    if (channels == 0 || width == 0 || height == 0 || width * height > dv::kMaxImagePixels)
+        return false;
     const bool grey = channels < 3;
     layout->width = uint32_t(width);
     layout->height = uint32_t(height);
@@ -198,7 +260,7 @@ bool HeaderLayout(const opj_image_t& image, uint32_t paletteChannels, BmpLayout*
         uint64_t w = 0, h = 0;
         if (!ComponentSize(image, image.comps[c], &w, &h)) return false;
         samples += w * h;
-        if (samples > 3 * kMaxPixels) return false;
+        if (samples > 3 * dv::kMaxImagePixels) return false;
     }
     uint64_t width = 0, height = 0;
     ComponentSize(image, image.comps[0], &width, &height);

@@ -10,10 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace gw::j2k {
+#include "DVImageCodecs.h"  // dv::kMaxImagePixels
 
-/// Largest image accepted, in pixels (2^28).
-inline constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
+namespace gw::j2k {
 
 /// Shape of the BMP file that a conversion produces.
 struct BmpLayout {
@@ -28,7 +27,8 @@ struct BmpLayout {
 /// Reads the headers of a J2K codestream or JP2 file (size bytes) and fills
 /// *layout with the BMP file its conversion would produce. False for null
 /// arguments, data of neither kind, headers OpenJPEG refuses, or an image of
-/// no pixels or more than kMaxPixels.
+/// no pixels or more than dv::kMaxImagePixels, or whose sizes the
+/// data cannot hold (see SizesFitData).
 bool ReadLayout(const uint8_t* data, size_t size, BmpLayout* layout);
 
 /// Decodes the data and writes the complete BMP file into out, which must hold

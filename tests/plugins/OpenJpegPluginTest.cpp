@@ -7,6 +7,7 @@
 #include <random>
 
 #include "PluginTestSupport.h"
+#include "support/AllocationProbe.h"
 
 namespace {
 
@@ -284,6 +285,33 @@ TEST(OpenJpegPlugin, SurvivesTruncatedAndCorruptedDataSilently) {
     // Both outcomes occur, so both paths were exercised.
     EXPECT_GT(refusals, 0u);
     EXPECT_GT(conversions, 0u);
+}
+
+// A codestream whose SIZ segment claims 50000 tiles in a few hundred bytes
+// (each tile needs a tile-part of at least 14 bytes) is refused before
+// OpenJPEG sets the tiles up, in the size query and the conversion alike.
+TEST(OpenJpegPlugin, RefusesTilesTheDataCannotHold) {
+    ASSERT_TRUE(Plugin().Complete());
+    auto data = gwtest::EncodeJ2k(MakeImage(20, 10, 1), false);
+    ASSERT_GT(data.size(), 16u);
+    // SIZ: Ysiz at 12, the tile size XTsiz, YTsiz at 24 and 28 (one 20 x 10 tile).
+    const auto be32 = [&](size_t at) {
+        return uint32_t(data[at]) << 24 | data[at + 1] << 16 | data[at + 2] << 8 | data[at + 3];
+    };
+    ASSERT_EQ(be32(24), 20u);
+    ASSERT_EQ(be32(28), 10u);
+    const uint32_t height = 10 * 50000;
+    for (int i = 0; i < 4; ++i) data[12 + i] = uint8_t(height >> (24 - 8 * i));
+    gwtest::AllocationProbe probe;
+    uint32_t size = 0;
+    std::vector<uint8_t> bmp(1 << 16);
+    EXPECT_EQ(Plugin().sizeBuffer(data.data(), uint32_t(data.size()), &size), 0);
+    EXPECT_EQ(Plugin().convertBuffer(data.data(), uint32_t(data.size()), bmp.data(),
+                                     uint32_t(bmp.size()), 0),
+              0);
+    if (probe.Available()) {
+        EXPECT_LT(probe.LargestBytes(), size_t{1} << 20);
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace gw::j2k {
 namespace {
@@ -117,14 +118,38 @@ bool FindCodestream(const uint8_t* data, size_t size, Kind kind, size_t* begin, 
     return false;
 }
 
+uint32_t ReadBe16(const uint8_t* p) {
+    return uint32_t(p[0]) << 8 | p[1];
+}
+
+// True when every one of tiles tiles has a tile-part. The main header's
+// segments lead to the first SOT segment; each SOT names its tile (Isot) and
+// the tile-part's length (Psot, 0: up to the end), which leads to the next.
+// The last tile-part may be cut short by the end of the data.
+bool EveryTileHasPart(const uint8_t* cs, size_t length, uint64_t tiles) {
+    constexpr uint32_t kSot = 0xFF90;
+    size_t at = 2;  // past SOC
+    while (at + 4 <= length && ReadBe16(cs + at) != kSot) at += 2 + ReadBe16(cs + at + 2);
+    std::vector<bool> seen(size_t(tiles), false);
+    uint64_t count = 0;
+    while (at + 10 <= length && ReadBe16(cs + at) == kSot) {
+        const uint32_t tile = ReadBe16(cs + at + 4);
+        const uint64_t part = ReadBe32(cs + at + 6);
+        if (tile < tiles && !seen[tile]) seen[tile] = true, ++count;
+        if (part == 0 || part > length - at) break;
+        at += size_t(part);
+    }
+    return count == tiles;
+}
+
 // Checks the image and tile sizes of the codestream's SIZ segment against its
 // data before OpenJPEG reads the headers (it sets up every tile there, and
 // decodes a missing one as blank, so a damaged size could cost seconds):
 // the image may have at most kMaxImagePixels pixels on the reference grid,
-// and every tile needs a tile-part of its own, at least a 12-byte SOT segment
-// and a 2-byte SOD marker, so n bytes hold at most n / 14 tiles. A segment
-// OpenJPEG will refuse anyway (a zero tile size, offsets past the image) is
-// left to it.
+// and every tile needs a tile-part of its own, each at least a 12-byte SOT
+// segment and a 2-byte SOD marker (so n bytes hold at most n / 14 tiles). A
+// segment OpenJPEG will refuse anyway (a zero tile size, offsets past the
+// image) is left to it.
 bool SizesFitData(const uint8_t* data, size_t size, Kind kind) {
     constexpr size_t kSizEnd = 42;  // markers, Lsiz, Rsiz, 8 sizes and offsets, Csiz
     constexpr uint64_t kMinTilePart = 14;
@@ -143,7 +168,7 @@ bool SizesFitData(const uint8_t* data, size_t size, Kind kind) {
     if ((x1 - x0) * (y1 - y0) > dv::kMaxImagePixels) return false;
     const uint64_t tiles =
         ((x1 - tileX0 + tileWidth - 1) / tileWidth) * ((y1 - tileY0 + tileHeight - 1) / tileHeight);
-    return tiles <= length / kMinTilePart;
+    return tiles <= length / kMinTilePart && EveryTileHasPart(cs, length, tiles);
 }
 
 // OpenJPEG reads from the caller's memory through these callbacks.

@@ -51,6 +51,11 @@ struct EncodeSettings {
     bool multiFrame = false;   ///< TIFF: multi-frame flag (one frame is written)
 };
 
+/// The most bytes one byte of deflate (zlib) data can decode to: a 258-byte
+/// match coded in two bits. Bounds what a PNG's or a TIFF's compressed data
+/// can hold.
+inline constexpr uint64_t kMaxDeflateExpansion = 1032;
+
 /// Makes a bitmap, turning a failure into a status (a too large image gives
 /// OutOfMemory). Allocation failure throws std::bad_alloc.
 dv::Status NewBitmap(uint32_t width, uint32_t height, int32_t format, dv::Bitmap** out);

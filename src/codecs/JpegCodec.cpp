@@ -62,6 +62,16 @@ bool Start(JpegDecode& d, const uint8_t* data, size_t size) {
         d.status = dv::OutOfMemory;
         return false;
     }
+    // Huffman-coded data spends at least one bit on every 8 x 8 block of a
+    // component it codes, and a component sampled 4 times more coarsely each
+    // way still has a block for every 32 x 32 pixels: a byte holds at most
+    // 8 * 1024 pixels. Data that ends early is refused (see Decompress), so a
+    // small file cannot claim a large image. Arithmetic coding has no such
+    // bound.
+    constexpr uint64_t kMaxPixelsPerByte = 8 * 32 * 32;
+    if (!c.arith_code && uint64_t(c.image_width) * c.image_height > kMaxPixelsPerByte * size) {
+        return false;
+    }
     int32_t format = dv::PixelFormat24bppRGB;
     if (c.jpeg_color_space == JCS_GRAYSCALE) {
         c.out_color_space = JCS_GRAYSCALE;

@@ -4,6 +4,7 @@
 // metadata properties, pHYs the resolution.
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstring>
 #include <vector>
@@ -57,6 +58,22 @@ struct PngDecode {
     Status status = dv::GenericError;
 };
 
+// Bytes of IDAT data in the file (each chunk as far as the file holds it).
+// Chunks are length, type, data and CRC, after the 8-byte signature.
+uint64_t IdatBytes(const uint8_t* data, size_t size) {
+    uint64_t bytes = 0;
+    for (size_t at = 8; at < size && size - at >= 8;) {
+        const uint64_t length = uint64_t(data[at]) << 24 | uint64_t(data[at + 1]) << 16 |
+                                uint64_t(data[at + 2]) << 8 | data[at + 3];
+        if (std::memcmp(data + at + 4, "IDAT", 4) == 0) {
+            bytes += std::min<uint64_t>(length, size - at - 8);
+        }
+        if (length > size - at - 8) break;
+        at += 8 + size_t(length) + 4;
+    }
+    return bytes;
+}
+
 // Reads the header, sets the transformations and makes the bitmap. Returns
 // false on a header the decoder refuses (status says why).
 bool Prepare(PngDecode& d) {
@@ -70,6 +87,12 @@ bool Prepare(PngDecode& d) {
         d.status = dv::OutOfMemory;
         return false;
     }
+    // The image data is deflate data: its bytes, at the largest expansion,
+    // must reach the samples (filter bytes left out), else a small file could
+    // claim a large bitmap that is made before the data runs out.
+    const uint64_t sampleBytes =
+        (uint64_t(width) * height * png_get_channels(png, info) * uint32_t(depth) + 7) / 8;
+    if (IdatBytes(d.reader.data, d.reader.size) * kMaxDeflateExpansion < sampleBytes) return false;
     const bool trns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
     png_bytep trnsAlpha = nullptr;
     int trnsCount = 0;

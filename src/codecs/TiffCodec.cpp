@@ -334,7 +334,7 @@ Status ReadRgba(TIFF* tif, const Layout& l, dv::Bitmap** out) {
 // The most bytes one byte of strip or tile data decodes to under a
 // compression, or 0 where no bound holds. PackBits turns 2 bytes into at most
 // 128; an LZW code of at least 9 bits stands for at most 4096 bytes; deflate
-// expands at most 1032 times; a CCITT code row takes at least one bit
+// expands at most kMaxDeflateExpansion times; a CCITT code row takes at least one bit
 // (rowBytes: bytes of a decoded row). JPEG data that ends early is padded by
 // libjpeg, so it bounds nothing, nor do the rarer codecs.
 uint64_t MaxExpansion(uint16_t compression, uint64_t rowBytes) {
@@ -347,7 +347,7 @@ uint64_t MaxExpansion(uint16_t compression, uint64_t rowBytes) {
             return 4096 * 8 / 9 + 1;
         case COMPRESSION_ADOBE_DEFLATE:
         case COMPRESSION_DEFLATE:
-            return 1032;
+            return kMaxDeflateExpansion;
         case COMPRESSION_CCITTRLE:
         case COMPRESSION_CCITTRLEW:
         case COMPRESSION_CCITTFAX3:

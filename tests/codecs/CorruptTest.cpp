@@ -238,9 +238,9 @@ TEST(Corrupt, DamagedFilesThroughTheImageObject) {
     EXPECT_EQ(image.GetLastError(), 15u);
 }
 
-// Files of a few dozen bytes that declare a 16384 x 16384 image (2^28 pixels,
-// the largest allowed) which their data cannot hold: refused before the image
-// is allocated.
+// Small files that declare a 16384 x 16384 image (2^28 pixels, the largest
+// allowed) which their data cannot hold: refused before the image is
+// allocated.
 TEST(Corrupt, HugeDeclaredImagesRefusedBeforeAllocating) {
     // GIF: a two-colour table and a 16384 x 16384 frame with 3 bytes of LZW
     // data, far too little for its pixels.
@@ -262,7 +262,25 @@ TEST(Corrupt, HugeDeclaredImagesRefusedBeforeAllocating) {
         Put32(tiff, at + 8, values[i]);
     }
     Put32(tiff, 118, 0);  // no next directory
-    for (const auto& file : {gif, tiff}) {
+    // PNG and JPEG files of a 40 x 30 image grown to 16384 x 16384 in their
+    // headers (the PNG's IHDR with a fresh CRC), their data left as it was.
+    BitmapPtr small = MakeImage(40, 30, dv::PixelFormat24bppRGB);
+    std::vector<uint8_t> png = Encode(small.get(), dv::kEncoderPng);
+    for (size_t at : {16, 20}) Put32(png, at, 0x00400000);  // big-endian 16384
+    uint32_t crc = ~0u;
+    for (size_t i = 12; i < 29; ++i) {
+        crc ^= png[i];
+        for (int k = 0; k < 8; ++k) crc = crc >> 1 ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    for (size_t i = 0; i < 4; ++i) png[29 + i] = uint8_t(~crc >> (24 - 8 * i));
+    std::vector<uint8_t> jpeg = Encode(small.get(), dv::kEncoderJpeg);
+    for (size_t i = 2; i + 8 < jpeg.size(); ++i) {
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {  // SOF0: height, then width
+            jpeg[i + 5] = jpeg[i + 7] = 0x40, jpeg[i + 6] = jpeg[i + 8] = 0;
+            break;
+        }
+    }
+    for (const auto& file : {gif, tiff, png, jpeg}) {
         gwtest::AllocationProbe probe;
         if (!probe.Available()) GTEST_SKIP() << "needs the sanitizer's allocation hook";
         dv::Status status = dv::Ok;

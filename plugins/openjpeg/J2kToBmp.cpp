@@ -43,8 +43,9 @@ struct Box {
     size_t end = 0;
 };
 
-// Reads the box at pos (within [pos, limit)) and moves pos past it.
-bool NextBox(const uint8_t* data, size_t limit, size_t& pos, Box* box) {
+// Reads the box at pos (within [pos, limit)) and moves pos past it. A box
+// longer than the data is refused, or with cut true ends at limit.
+bool NextBox(const uint8_t* data, size_t limit, size_t& pos, Box* box, bool cut = false) {
     if (limit - pos < 8) return false;
     uint64_t length = ReadBe32(data + pos);
     box->type = ReadBe32(data + pos + 4);
@@ -56,7 +57,8 @@ bool NextBox(const uint8_t* data, size_t limit, size_t& pos, Box* box) {
     } else if (length == 0) {
         length = limit - pos;
     }
-    if (length < header || length > limit - pos) return false;
+    if (length < header || (length > limit - pos && !cut)) return false;
+    length = std::min<uint64_t>(length, limit - pos);
     box->begin = pos + header;
     box->end = pos + size_t(length);
     pos = box->end;
@@ -96,24 +98,13 @@ bool FindCodestream(const uint8_t* data, size_t size, Kind kind, size_t* begin, 
         *begin = 0, *end = size;
         return true;
     }
-    for (size_t pos = 0; size - pos >= 8;) {
-        uint64_t length = ReadBe32(data + pos);
-        size_t header = 8;
-        if (length == 1) {
-            if (size - pos < 16) return false;
-            length = uint64_t(ReadBe32(data + pos + 8)) << 32 | ReadBe32(data + pos + 12);
-            header = 16;
-        } else if (length == 0) {
-            length = size - pos;
-        }
-        if (length < header) return false;
-        if (ReadBe32(data + pos + 4) == kCodestreamBox) {
-            *begin = pos + header;
-            *end = pos + size_t(std::min<uint64_t>(length, size - pos));
+    size_t pos = 0;
+    Box box;
+    while (NextBox(data, size, pos, &box, true)) {
+        if (box.type == kCodestreamBox) {
+            *begin = box.begin, *end = box.end;
             return true;
         }
-        if (length > size - pos) return false;
-        pos += size_t(length);
     }
     return false;
 }

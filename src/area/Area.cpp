@@ -7,6 +7,8 @@
 #include <memory>
 #include <new>
 
+#include "area/Components.h"
+
 namespace gw {
 
 PixelAccessor IsInk = nullptr;

@@ -73,9 +73,26 @@ uint32_t Components::ComponentAt(int32_t y, int32_t x) const {
     return (run - 1)->component;
 }
 
+namespace {
+
+// The labels of the last destroyed area. The next area takes them over with
+// their storage: a page's runs and masks are megabytes, whose allocation and
+// first touch cost as much as a scan of the page.
+std::unique_ptr<Components> g_spareLabels;
+
+}  // namespace
+
 Components& Labels(AREAINFO& area) {
-    if (area.labels == nullptr) area.labels = std::make_unique<Components>();
+    if (area.labels == nullptr) {
+        area.labels =
+            g_spareLabels != nullptr ? std::move(g_spareLabels) : std::make_unique<Components>();
+        area.labels->labelled = false;
+    }
     return *area.labels;
+}
+
+void SpareLabels(AREAINFO& area) {
+    if (area.labels != nullptr) g_spareLabels = std::move(area.labels);
 }
 
 namespace {
@@ -103,10 +120,13 @@ inline uint64_t CountBits(uint64_t v) {
 // Number of runs of ink in the masks of the rows of words words each.
 size_t CountRuns(const std::vector<uint64_t>& masks, size_t words) {
     size_t count = 0;
-    for (size_t w = 0; w < masks.size(); ++w) {
-        // A run starts where a column is ink and the one before it is not.
-        const uint64_t before = w % words != 0 ? masks[w - 1] >> 63 : 0;
-        count += CountBits(masks[w] & ~((masks[w] << 1) | before));
+    for (const uint64_t* row = masks.data(); row < masks.data() + masks.size(); row += words) {
+        uint64_t before = 0;  // the column before the word's first
+        for (size_t w = 0; w < words; ++w) {
+            // A run starts where a column is ink and the one before it is not.
+            count += CountBits(row[w] & ~((row[w] << 1) | before));
+            before = row[w] >> 63;
+        }
     }
     return count;
 }

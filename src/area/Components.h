@@ -53,9 +53,13 @@ struct Components {
     uint32_t ComponentAt(int32_t y, int32_t x) const;
 };
 
-/// The area's labels, kept between extraction and redraw (created empty on
-/// first use).
+/// The area's labels, kept between extraction and redraw. On first use they
+/// are those that SpareLabels kept (marked unlabelled), or new.
 Components& Labels(AREAINFO& area);
+
+/// Takes the labels of an area that is being destroyed, to be reused by the
+/// next area's Labels (one set is kept).
+void SpareLabels(AREAINFO& area);
 
 /// Labels the ink of rows (area columns only) as read by the accessor set Bits.
 /// With load, each row is first loaded from the image (LoadRow), so that it

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <numeric>
 
 #include "area/FloodFill.h"
 #include "area/Components.h"
@@ -79,6 +80,25 @@ void ScanBox(AREAINFO& area, const int32_t (&box)[4], std::vector<FillRecord>& f
     }
 }
 
+// Indices of fills in scan order of their seeds (area columns 0 .. width - 1,
+// then rows): counted out by column, then sorted by row within each column,
+// which holds a few seeds at most.
+std::vector<uint32_t> ScanOrder(const std::vector<FillRecord>& fills, int32_t width) {
+    std::vector<uint32_t> next(static_cast<size_t>(width) + 1, 0);
+    for (const FillRecord& fill : fills) ++next[fill.x + 1];
+    std::partial_sum(next.begin(), next.end(), next.begin());
+    std::vector<uint32_t> order(fills.size());
+    for (uint32_t i = 0; i < fills.size(); ++i) order[next[fills[i].x]++] = i;
+    // next[x] is now the end of column x.
+    uint32_t from = 0;
+    for (int32_t x = 0; x < width; ++x) {
+        std::sort(order.begin() + from, order.begin() + next[x],
+                  [&fills](uint32_t a, uint32_t b) { return fills[a].y < fills[b].y; });
+        from = next[x];
+    }
+    return order;
+}
+
 // The extraction scan, columns outer and rows inner, filling from every
 // pixel that is still ink. A fill erases its seed's whole component unless
 // it reaches the cap, so each component of at most kFillCap pixels is one
@@ -111,19 +131,12 @@ void ExtractWith(AREAINFO& area, bool loadRows) {
         TransferRuns<Bits>(area, parts, isLarge.data(), 1, nullptr, area.workRows);
         ScanBox<Bits>(area, large, fills);
     }
-    // Seeds are distinct pixels: sorting (column, row) keys puts the fills in
-    // scan order without moving the records.
-    std::vector<std::pair<uint64_t, uint32_t>> order(fills.size());
-    for (uint32_t i = 0; i < fills.size(); ++i) {
-        const auto column = static_cast<uint64_t>(static_cast<uint32_t>(fills[i].x));
-        order[i] = {column << 32 | static_cast<uint32_t>(fills[i].y), i};
-    }
-    std::sort(order.begin(), order.end());
-    for (const auto& [key, i] : order) {
+    const std::vector<uint32_t> order = ScanOrder(fills, area.width);
+    for (const uint32_t i : order) {
         const FillRecord& fill = fills[i];
         if (fill.kept) area.objects->Append(fill.rect, fill.y, fill.x);
     }
-    if (!fills.empty()) area.fillCount = fills[order.back().second].count;
+    if (!fills.empty()) area.fillCount = fills[order.back()].count;
 }
 
 bool IsFragment(const AREAINFO& area, const OBJECTINFO& object) {

@@ -51,16 +51,24 @@ inline void FillBytes(uint8_t* p, int32_t n, uint8_t v) {
     }
 }
 
-// Sets (ink) or clears bits of image columns from .. to of a bit row.
+// Sets (ink) or clears bits of image columns from .. to of a bit row: the
+// partial bytes at either end by mask, whole bytes between them at once.
 void SetBits(uint8_t* row, int32_t from, int32_t to, bool ink) {
-    for (int32_t x = from; x <= to;) {
-        const int32_t byte = x >> 3;
-        const int32_t first = x & 7;
-        const int32_t last = std::min(7, first + (to - x));
-        const auto mask = static_cast<uint8_t>((0xFFu >> first) & (0xFF00u >> (last + 1)));
-        row[byte] = static_cast<uint8_t>(ink ? (row[byte] | mask) : (row[byte] & ~mask));
-        x += last - first + 1;
+    const auto apply = [row, ink](int32_t byte, uint32_t mask) {
+        row[byte] = static_cast<uint8_t>(ink ? row[byte] | mask : row[byte] & ~mask);
+    };
+    const int32_t first = from >> 3, last = to >> 3;
+    const uint32_t head = 0xFFu >> (from & 7);
+    const uint32_t tail = (0xFF00u >> ((to & 7) + 1)) & 0xFFu;
+    if (first == last) {
+        apply(first, head & tail);
+        return;
     }
+    apply(first, head);
+    if (last - first > 1) {
+        std::memset(row + first + 1, ink ? 0xFF : 0x00, static_cast<size_t>(last - first - 1));
+    }
+    apply(last, tail);
 }
 
 }  // namespace

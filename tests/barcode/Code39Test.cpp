@@ -42,12 +42,11 @@ struct Reader {
 
 TEST(Code39, DesignSymbolAB7WithBarsOf3And6) {
     Reader reader(SymbolAB7(3));
-    gw::ScanPlan plan;
-    gw::ScanRectangle(*gw::CurrentArea(), RECT{0, 0, 399, 99}, plan);
-    const int32_t reference = gw::MostFrequentCount(plan);
+    AREAINFO& area = *gw::CurrentArea();
+    const gw::ScanPlan plan = gw::ScanRectangle(area, RECT{0, 0, 399, 99});
+    const int32_t reference = gw::MostFrequentCount(plan.counts);
     EXPECT_EQ(reference, 49);
-    gw::ClearDisagreeingLines(plan, reference);
-    const gw::MergedWidths merged = gw::MergeSums(plan, reference);
+    const gw::MergedWidths merged = gw::MergeSums(area, plan, reference);
     // All 40 lines kept: narrow bar 3 * 40, wide 6 * 40; the start's bars
     // sum to 840, a bar unit of 120.
     EXPECT_EQ(merged[0], 120);

@@ -132,11 +132,6 @@ TEST(Code39, DecodingTenDigitsAtATime) {
                              "1112121211",
                              result));
     EXPECT_EQ(result, " %");
-    // The table: 44 rows in search order, patterns of the standard.
-    EXPECT_EQ(gw::Code39Table[0], "2112111121-1");
-    EXPECT_EQ(gw::Code39Table[10], "2111121121-A");
-    EXPECT_EQ(gw::Code39Table[38], "1221112111- ");
-    EXPECT_EQ(gw::Code39Table[43], "1211212111-*");
 }
 
 TEST(Code39, ReaderResults) {

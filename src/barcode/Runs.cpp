@@ -160,22 +160,14 @@ void AddChanges(const AREAINFO& area, int32_t left, int32_t right, int32_t y, in
         ForEachBlock<decltype(bits)::value>(
             row, left, right, InkLimit(area), [&](int32_t x, uint32_t changes) {
                 if (changes == 0) return;
-                if (n - j < kBlock) {  // near the end: one change at a time
-                    for (; changes != 0 && j < n; changes &= changes - 1)
+                // At most 32 changes: the bound matters only near the end.
+                if (n - j >= kBlock) {
+                    for (; changes != 0; changes &= changes - 1)
                         columns[j++] += x + std::countr_zero(changes);
                     return;
                 }
-                // Eight changes at a time without a branch per change: the
-                // slots past the block's last change add 0.
-                const int32_t total = BitCount(changes);
-                for (int32_t done = 0; done < total; done += 8) {
-                    for (int32_t i = 0; i < 8; ++i) {
-                        const int32_t at = changes != 0 ? x + std::countr_zero(changes) : 0;
-                        columns[j + done + i] += at;
-                        changes &= changes - 1;
-                    }
-                }
-                j += total;
+                for (; changes != 0 && j < n; changes &= changes - 1)
+                    columns[j++] += x + std::countr_zero(changes);
             });
         return 0;
     });

@@ -8,6 +8,10 @@
 #include <memory>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "recognition/Score.h"
 
 namespace gw {
@@ -40,6 +44,50 @@ int64_t CountInk(const uint8_t* row, int64_t from, int64_t to, uint8_t limit) {
     int64_t n = 0;
     for (int64_t x = from; x < to; ++x) n += Pixels<Bits>::Ink(row, static_cast<int32_t>(x), limit);
     return n;
+}
+
+// Splits length pixels from start into parts, calling part(i, from, size)
+// for each: the extra pixels go to the parts at which an accumulator of the
+// remainder wraps (7 pixels on 5 parts: 1, 1, 2, 1, 2).
+template <class Part>
+void Split(int64_t start, int64_t length, int32_t parts, Part part) {
+    const int64_t base = length / parts;
+    const int64_t rem = length % parts;
+    int64_t acc = 0;
+    for (int32_t i = 0; i < parts; ++i) {
+        acc += rem;
+        int64_t size = base;
+        if (acc >= parts) ++size, acc -= parts;
+        part(i, start, size);
+        start += size;
+    }
+}
+
+#if defined(__SSE2__)
+// CodeOf of four cells: 2, less one under half inked, plus one when full
+// (never both), and 0 when empty.
+__m128i FourCodes(const int32_t* counts, const int32_t* areas) {
+    const __m128i count = _mm_loadu_si128(reinterpret_cast<const __m128i*>(counts));
+    const __m128i area = _mm_loadu_si128(reinterpret_cast<const __m128i*>(areas));
+    const __m128i twice = _mm_add_epi32(_mm_add_epi32(count, count), _mm_set1_epi32(1));
+    const __m128i under = _mm_cmpgt_epi32(area, twice);  // -1 when under half
+    const __m128i full = _mm_cmpeq_epi32(count, area);   // -1 when full
+    const __m128i code = _mm_sub_epi32(_mm_add_epi32(_mm_set1_epi32(2), under), full);
+    return _mm_andnot_si128(_mm_cmpeq_epi32(count, _mm_setzero_si128()), code);
+}
+#endif
+
+// CodeOf of cells cells from their ink and pixel counts.
+void CodesOf(const int32_t* counts, const int32_t* areas, int32_t cells, uint8_t* codes) {
+    int32_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 8 <= cells; i += 8) {
+        const __m128i words = _mm_packs_epi32(FourCodes(counts + i, areas + i),
+                                              FourCodes(counts + i + 4, areas + i + 4));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(codes + i), _mm_packus_epi16(words, words));
+    }
+#endif
+    for (; i < cells; ++i) codes[i] = CodeOf(counts[i], areas[i]);
 }
 
 bool SameName(const std::string& a, const char* b) {
@@ -115,26 +163,11 @@ char ClassifyCell(const AREAINFO& area, int64_t x, int64_t y, int64_t w, int64_t
 }
 
 std::string NormaliseToGrid(const AREAINFO& area, const Box& box, int32_t gridW, int32_t gridH) {
-    const int64_t W = box.right - box.left + 1;
-    const int64_t H = box.bottom - box.top + 1;
     std::string cells;
-    int64_t rowAcc = 0;
-    int64_t y = box.top;
-    for (int32_t r = 0; r < gridH; ++r) {
-        rowAcc += H % gridH;
-        int64_t h = H / gridH;
-        if (rowAcc >= gridH) ++h, rowAcc -= gridH;
-        int64_t colAcc = 0;
-        int64_t x = box.left;
-        for (int32_t c = 0; c < gridW; ++c) {
-            colAcc += W % gridW;
-            int64_t w = W / gridW;
-            if (colAcc >= gridW) ++w, colAcc -= gridW;
-            cells += ClassifyCell(area, x, y, w, h);
-            x += w;
-        }
-        y += h;
-    }
+    Split(box.top, box.bottom - box.top + 1, gridH, [&](int32_t, int64_t y, int64_t h) {
+        Split(box.left, box.right - box.left + 1, gridW,
+              [&](int32_t, int64_t x, int64_t w) { cells += ClassifyCell(area, x, y, w, h); });
+    });
     return cells;
 }
 
@@ -151,26 +184,25 @@ bool Admits(const CharPattern& pattern, const Ratio& ratio) {
 
 FontMatcher::FontMatcher(const AREAINFO& area, PatternFont& font)
     : area_(area), font_(font), cells_(font.gridWidth * font.gridHeight) {
-    if (font.preparedCells != cells_) PrepareFont(font);
-    codes_.resize(static_cast<size_t>(cells_));
-    masks_.resize(TableBytes(cells_));
-    counts_.resize(static_cast<size_t>(font.gridWidth));
-    edges_.resize(static_cast<size_t>(font.gridWidth) + 1);
-    below_.resize(static_cast<size_t>(font.gridWidth) + 1);
-    widths_.resize(static_cast<size_t>(font.gridWidth));
-    columnWidths_.resize(static_cast<size_t>(font.gridWidth));
+    if (font.preparedCells != cells_ ||
+        font.weights.size() !=
+            static_cast<size_t>(cells_) * 4 * PatternStride(font.patterns.size()))
+        PrepareFont(font);
+    const auto cells = static_cast<size_t>(cells_);
+    const auto columns = static_cast<size_t>(font.gridWidth);
+    codes_.resize(cells);
+    admitted_.resize(font.patterns.size());
+    scores_.resize(font.patterns.size());
+    counts_.resize(cells);
+    areas_.resize(cells);
+    inkOfColumns_.resize(columns);
+    columnWidths_.resize(columns);
+    edges_.resize(columns + 1);
+    below_.resize(columns + 1);
 }
 
 void FontMatcher::ColumnWidths(int64_t W) {
-    const int32_t gridW = font_.gridWidth;
-    const int64_t base = W / gridW;
-    const int64_t rem = W % gridW;
-    int64_t colAcc = 0;
-    for (int32_t c = 0; c < gridW; ++c) {
-        colAcc += rem;
-        columnWidths_[c] = base;
-        if (colAcc >= gridW) ++columnWidths_[c], colAcc -= gridW;
-    }
+    Split(0, W, font_.gridWidth, [&](int32_t c, int64_t, int64_t w) { columnWidths_[c] = w; });
 }
 
 // The fast form of NormaliseToGrid for any box: the same cells, as code
@@ -178,36 +210,28 @@ void FontMatcher::ColumnWidths(int64_t W) {
 template <bool Bits>
 void FontMatcher::DirectCodes(const Box& box) {
     const int32_t gridW = font_.gridWidth;
-    const int32_t gridH = font_.gridHeight;
-    const int64_t W = box.right - box.left + 1;
-    const int64_t H = box.bottom - box.top + 1;
-    ColumnWidths(W);
-    const int64_t rowBase = H / gridH;
-    const int64_t rowRem = H % gridH;
+    ColumnWidths(box.right - box.left + 1);
     const Readable readable = ReadableOf(area_);
     const uint8_t limit = InkLimit(area_);
-    int64_t rowAcc = 0;
-    int64_t y = box.top;
-    for (int32_t r = 0; r < gridH; ++r) {
-        rowAcc += rowRem;
-        int64_t h = rowBase;
-        if (rowAcc >= gridH) ++h, rowAcc -= gridH;
-        std::fill(counts_.begin(), counts_.end(), 0);
-        for (int64_t row = std::max(y, readable.top); row < std::min(y + h, readable.bottom);
-             ++row) {
-            const uint8_t* pixels = area_.workRows[row - area_.top];
-            int64_t x = box.left;
-            for (int32_t c = 0; c < gridW; ++c) {
-                const int64_t from = std::max<int64_t>(x, 0);
-                const int64_t to = std::min(x + columnWidths_[c], readable.columns);
-                if (from < to) counts_[c] += CountInk<Bits>(pixels, from, to, limit);
-                x += columnWidths_[c];
-            }
-        }
-        for (int32_t c = 0; c < gridW; ++c)
-            codes_[static_cast<size_t>(r) * gridW + c] = CodeOf(counts_[c], columnWidths_[c] * h);
-        y += h;
-    }
+    Split(box.top, box.bottom - box.top + 1, font_.gridHeight,
+          [&](int32_t r, int64_t y, int64_t h) {
+              std::fill(inkOfColumns_.begin(), inkOfColumns_.end(), 0);
+              for (int64_t row = std::max(y, readable.top); row < std::min(y + h, readable.bottom);
+                   ++row) {
+                  const uint8_t* pixels = area_.workRows[row - area_.top];
+                  int64_t x = box.left;
+                  for (int32_t c = 0; c < gridW; ++c) {
+                      const int64_t from = std::max<int64_t>(x, 0);
+                      const int64_t to = std::min(x + columnWidths_[c], readable.columns);
+                      if (from < to) inkOfColumns_[c] += CountInk<Bits>(pixels, from, to, limit);
+                      x += columnWidths_[c];
+                  }
+              }
+              for (int32_t c = 0; c < gridW; ++c) {
+                  codes_[static_cast<size_t>(r) * gridW + c] =
+                      CodeOf(inkOfColumns_[c], columnWidths_[c] * h);
+              }
+          });
 }
 
 template <bool Bits>
@@ -220,13 +244,15 @@ void FontMatcher::BuildSums(const Box& outer) {
     const auto stride = static_cast<size_t>(sumW_ + 1);
     sums_.assign(stride * static_cast<size_t>(sumH_ + 1), 0);
     const uint8_t limit = InkLimit(area_);
+    const auto left = static_cast<int32_t>(sumLeft_);
+    const auto width = static_cast<int32_t>(sumW_);
     for (int64_t y = 0; y < sumH_; ++y) {
         const uint8_t* pixels = area_.workRows[sumTop_ + y - area_.top];
         const int32_t* above = sums_.data() + static_cast<size_t>(y) * stride;
         int32_t* sums = sums_.data() + static_cast<size_t>(y + 1) * stride;
         int32_t run = 0;
-        for (int64_t x = 0; x < sumW_; ++x) {
-            run += Pixels<Bits>::Ink(pixels, static_cast<int32_t>(sumLeft_ + x), limit);
+        for (int32_t x = 0; x < width; ++x) {
+            run += Pixels<Bits>::Ink(pixels, left + x, limit);
             sums[x + 1] = above[x + 1] + run;
         }
     }
@@ -256,44 +282,46 @@ bool FontMatcher::Covers(const Box& box) const {
 // pixel count fit 32 bits.
 void FontMatcher::SummedCodes(const Box& box) {
     const int32_t gridW = font_.gridWidth;
-    const int32_t gridH = font_.gridHeight;
-    const int64_t W = box.right - box.left + 1;
-    const int64_t H = box.bottom - box.top + 1;
-    ColumnWidths(W);
-    const int64_t rowBase = H / gridH;
-    const int64_t rowRem = H % gridH;
+    ColumnWidths(box.right - box.left + 1);
     // Column edges of the cells in the table (pixels outside it hold no ink).
+    int32_t* edges = edges_.data();
     int64_t x = box.left;
-    edges_[0] = static_cast<int32_t>(std::clamp<int64_t>(x - sumLeft_, 0, sumW_));
+    edges[0] = static_cast<int32_t>(std::clamp<int64_t>(x - sumLeft_, 0, sumW_));
     for (int32_t c = 0; c < gridW; ++c) {
         x += columnWidths_[c];
-        edges_[c + 1] = static_cast<int32_t>(std::clamp<int64_t>(x - sumLeft_, 0, sumW_));
-        widths_[c] = static_cast<int32_t>(columnWidths_[c]);
+        edges[c + 1] = static_cast<int32_t>(std::clamp<int64_t>(x - sumLeft_, 0, sumW_));
     }
     const auto stride = static_cast<size_t>(sumW_ + 1);
-    int64_t rowAcc = 0;
-    int64_t y = box.top;
-    for (int32_t r = 0; r < gridH; ++r) {
-        rowAcc += rowRem;
-        int64_t h = rowBase;
-        if (rowAcc >= gridH) ++h, rowAcc -= gridH;
-        const int32_t* upper =
-            sums_.data() + static_cast<size_t>(std::clamp<int64_t>(y - sumTop_, 0, sumH_)) * stride;
-        const int32_t* lower =
-            sums_.data() +
-            static_cast<size_t>(std::clamp<int64_t>(y + h - sumTop_, 0, sumH_)) * stride;
-        // The ink left of each edge in the row's band; a cell's ink is the
-        // difference between its two edges.
-        for (int32_t e = 0; e <= gridW; ++e) below_[e] = lower[edges_[e]] - upper[edges_[e]];
-        uint8_t* codes = codes_.data() + static_cast<size_t>(r) * gridW;
-        const auto height = static_cast<int32_t>(h);
-        for (int32_t c = 0; c < gridW; ++c)
-            codes[c] = CodeOf(below_[c + 1] - below_[c], widths_[c] * height);
-        y += h;
-    }
+    const int32_t* sums = sums_.data();
+    const int64_t* widths = columnWidths_.data();
+    int32_t* below = below_.data();
+    int32_t* counts = counts_.data();
+    int32_t* areas = areas_.data();
+    Split(
+        box.top, box.bottom - box.top + 1, font_.gridHeight, [&](int32_t r, int64_t y, int64_t h) {
+            const int32_t* upper =
+                sums + static_cast<size_t>(std::clamp<int64_t>(y - sumTop_, 0, sumH_)) * stride;
+            const int32_t* lower =
+                sums + static_cast<size_t>(std::clamp<int64_t>(y + h - sumTop_, 0, sumH_)) * stride;
+            // The ink left of each edge in the row's band; a cell's ink is
+            // the difference between its two edges.
+            for (int32_t e = 0; e <= gridW; ++e) below[e] = lower[edges[e]] - upper[edges[e]];
+            const size_t first = static_cast<size_t>(r) * gridW;
+            for (int32_t c = 0; c < gridW; ++c) {
+                counts[first + c] = below[c + 1] - below[c];
+                areas[first + c] = static_cast<int32_t>(widths[c] * h);
+            }
+        });
+    CodesOf(counts, areas, cells_, codes_.data());
 }
 
 void FontMatcher::Match(const Box& box, int32_t& score, char& character, char* cells) {
+    // Without an admitting pattern the try changes nothing: no cell work.
+    const Ratio ratio = BoxRatio(box);
+    bool any = false;
+    for (size_t p = 0; p < font_.patterns.size(); ++p)
+        any |= (admitted_[p] = Admits(font_.patterns[p], ratio)) != 0;
+    if (!any) return;
     if (box.right < box.left || box.bottom < box.top) {
         std::fill(codes_.begin(), codes_.end(), 0);  // every cell is empty
     } else if (Covers(box)) {
@@ -303,23 +331,26 @@ void FontMatcher::Match(const Box& box, int32_t& score, char& character, char* c
     } else {
         DirectCodes<false>(box);
     }
-    const Ratio ratio = BoxRatio(box);
-    BuildMasks(codes_.data(), cells_, masks_.data());
-    const size_t tableBytes = TableBytes(cells_);
-    bool improved = false;
+    ScorePatterns(font_, codes_.data(), scores_.data());
+    int32_t best = -1;
     for (size_t p = 0; p < font_.patterns.size(); ++p) {
-        const CharPattern& pattern = font_.patterns[p];
-        int32_t s = 0;
-        if (Admits(pattern, ratio) &&
-            ScoreAbove(font_.weights.data() + p * tableBytes, masks_.data(), cells_, score, s)) {
-            score = s;
-            character = pattern.character;
-            improved = true;
+        if (admitted_[p] != 0 && scores_[p] > score) {
+            score = scores_[p];
+            best = static_cast<int32_t>(p);
         }
     }
-    if (!improved) return;
+    if (best < 0) return;
+    character = font_.patterns[static_cast<size_t>(best)].character;
     for (int32_t i = 0; i < cells_; ++i) cells[i] = kObjectCodes[codes_[i]];
     cells[cells_] = '\0';
+}
+
+void FontMatcher::MatchTries(const Box& box, CANDIDATEINFO* slots, bool each) {
+    Begin(box);
+    for (int32_t t = 0; t < kTries; ++t) {
+        CANDIDATEINFO& slot = slots[each ? t : 0];
+        Match(TryOf(box, t), slot.score, slot.character, slot.cells);
+    }
 }
 
 }  // namespace gw
@@ -337,16 +368,13 @@ const char* GW_IdentifyObjects() {
     for (ObjectList::OBJECTINFO* o = list.FindFirst(); o != nullptr; o = list.FindNext()) {
         char* buffer = new char[static_cast<size_t>(cells) + 1];
         buffer[0] = '\0';
-        int32_t score = -40 * cells;
-        char character = 0;
-        const gw::Box box = gw::BoxOf(*o);
-        matcher.Begin(box);
-        for (int32_t t = 0; t < gw::kTries; ++t)
-            matcher.Match(gw::TryOf(box, t), score, character, buffer);
+        // Every try competes with the earlier ones for one result.
+        CANDIDATEINFO best = {buffer, nullptr, nullptr, 0, -40 * cells};
+        matcher.MatchTries(gw::BoxOf(*o), &best, false);
         delete[] o->cellString;
         o->cellString = buffer;
-        o->score = score;
-        o->identity = score >= gw::kAcceptance ? character : '?';
+        o->score = best.score;
+        o->identity = best.score >= gw::kAcceptance ? best.character : '?';
     }
     list.current = nullptr;
     return font->name.c_str();
@@ -375,11 +403,9 @@ IDENTITYINFO* GW_IdentifyObject(int32_t* rect) {
     info->gridHeight = font->gridHeight;
     info->score = -1;
 
-    const gw::Box box = {rect[0], rect[1], rect[2], rect[3]};
-    matcher.Begin(box);
+    matcher.MatchTries({rect[0], rect[1], rect[2], rect[3]}, info->candidates, true);
     for (int32_t t = 0; t < gw::kTries; ++t) {
-        CANDIDATEINFO& candidate = info->candidates[t];
-        matcher.Match(gw::TryOf(box, t), candidate.score, candidate.character, candidate.cells);
+        const CANDIDATEINFO& candidate = info->candidates[t];
         if (candidate.score > info->score) {
             info->score = candidate.score;
             info->character = candidate.character;

@@ -63,31 +63,43 @@ void Split(int64_t start, int64_t length, int32_t parts, Part part) {
     }
 }
 
-#if defined(__SSE2__)
-// CodeOf of four cells: 2, less one under half inked, plus one when full
-// (never both), and 0 when empty.
-__m128i FourCodes(const int32_t* counts, const int32_t* areas) {
-    const __m128i count = _mm_loadu_si128(reinterpret_cast<const __m128i*>(counts));
-    const __m128i area = _mm_loadu_si128(reinterpret_cast<const __m128i*>(areas));
-    const __m128i twice = _mm_add_epi32(_mm_add_epi32(count, count), _mm_set1_epi32(1));
-    const __m128i under = _mm_cmpgt_epi32(area, twice);  // -1 when under half
-    const __m128i full = _mm_cmpeq_epi32(count, area);   // -1 when full
-    const __m128i code = _mm_sub_epi32(_mm_add_epi32(_mm_set1_epi32(2), under), full);
-    return _mm_andnot_si128(_mm_cmpeq_epi32(count, _mm_setzero_si128()), code);
-}
-#endif
+// Cells of a grid row whose codes are found together; the row buffers of
+// the sums path are padded to a multiple of it.
+constexpr int32_t kQuad = 4;
 
-// CodeOf of cells cells from their ink and pixel counts.
-void CodesOf(const int32_t* counts, const int32_t* areas, int32_t cells, uint8_t* codes) {
-    int32_t i = 0;
+int32_t Padded(int32_t n) {
+    return (n + kQuad - 1) / kQuad * kQuad;
+}
+
+// CodeOf of the n cells of a band of rows from the ink left of each cell
+// edge above the band (upper) and below it (lower): cell c holds the ink
+// between edges c and c + 1 out of areas[c] pixels. Writes Padded(n) codes;
+// upper and lower hold Padded(n) + 1 entries, areas Padded(n).
+void RowCodes(const int32_t* upper, const int32_t* lower, const int32_t* areas, int32_t n,
+              uint8_t* codes) {
 #if defined(__SSE2__)
-    for (; i + 8 <= cells; i += 8) {
-        const __m128i words = _mm_packs_epi32(FourCodes(counts + i, areas + i),
-                                              FourCodes(counts + i + 4, areas + i + 4));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(codes + i), _mm_packus_epi16(words, words));
+    const auto load = [](const int32_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    };
+    for (int32_t c = 0; c < n; c += kQuad) {
+        const __m128i count = _mm_sub_epi32(_mm_sub_epi32(load(lower + c + 1), load(upper + c + 1)),
+                                            _mm_sub_epi32(load(lower + c), load(upper + c)));
+        const __m128i area = load(areas + c);
+        // 2, less one under half inked, plus one when full (never both), and
+        // 0 when empty.
+        const __m128i twice = _mm_add_epi32(_mm_add_epi32(count, count), _mm_set1_epi32(1));
+        const __m128i under = _mm_cmpgt_epi32(area, twice);
+        const __m128i full = _mm_cmpeq_epi32(count, area);
+        __m128i code = _mm_sub_epi32(_mm_add_epi32(_mm_set1_epi32(2), under), full);
+        code = _mm_andnot_si128(_mm_cmpeq_epi32(count, _mm_setzero_si128()), code);
+        code = _mm_packs_epi32(code, code);
+        const auto bytes = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(code, code)));
+        std::memcpy(codes + c, &bytes, kQuad);
     }
+#else
+    for (int32_t c = 0; c < n; ++c)
+        codes[c] = CodeOf((lower[c + 1] - upper[c + 1]) - (lower[c] - upper[c]), areas[c]);
 #endif
-    for (; i < cells; ++i) codes[i] = CodeOf(counts[i], areas[i]);
 }
 
 bool SameName(const std::string& a, const char* b) {
@@ -100,14 +112,16 @@ bool SameName(const std::string& a, const char* b) {
     return i == a.size() && b[i] == '\0';
 }
 
-bool Below(const Ratio& a, const Ratio& b) {
-    return a.whole != b.whole ? a.whole < b.whole : a.hundredths < b.hundredths;
-}
-
 void* Allocate(size_t bytes) {
     void* p = std::calloc(1, bytes);
     if (p == nullptr) throw std::bad_alloc();
     return p;
+}
+
+// A ratio as one number that orders as ratios compare: whole parts first,
+// then hundredths.
+int64_t RatioKey(const Ratio& r) {
+    return int64_t{r.whole} * (int64_t{1} << 32) + (int64_t{r.hundredths} - INT32_MIN);
 }
 
 Box BoxOf(const OBJECTINFO& o) {
@@ -179,7 +193,8 @@ Ratio BoxRatio(const Box& box) {
 }
 
 bool Admits(const CharPattern& pattern, const Ratio& ratio) {
-    return !Below(ratio, pattern.low) && !Below(pattern.high, ratio);
+    const int64_t key = RatioKey(ratio);
+    return RatioKey(pattern.low) <= key && key <= RatioKey(pattern.high);
 }
 
 FontMatcher::FontMatcher(const AREAINFO& area, PatternFont& font)
@@ -190,15 +205,20 @@ FontMatcher::FontMatcher(const AREAINFO& area, PatternFont& font)
         PrepareFont(font);
     const auto cells = static_cast<size_t>(cells_);
     const auto columns = static_cast<size_t>(font.gridWidth);
-    codes_.resize(cells);
+    codes_.resize(cells + kQuad);  // room for the last row's padding
     admitted_.resize(font.patterns.size());
+    for (const CharPattern& pattern : font.patterns) {
+        limits_.push_back(RatioKey(pattern.low));
+        limits_.push_back(RatioKey(pattern.high));
+    }
     scores_.resize(font.patterns.size());
-    counts_.resize(cells);
-    areas_.resize(cells);
+    areas_.resize(2 * static_cast<size_t>(Padded(font.gridWidth)));
     inkOfColumns_.resize(columns);
     columnWidths_.resize(columns);
     edges_.resize(columns + 1);
-    below_.resize(columns + 1);
+    lines_.resize((static_cast<size_t>(font.gridHeight) + 1) *
+                  (static_cast<size_t>(Padded(font.gridWidth)) + kQuad));
+    taller_.resize(static_cast<size_t>(font.gridHeight));
 }
 
 void FontMatcher::ColumnWidths(int64_t W) {
@@ -282,45 +302,60 @@ bool FontMatcher::Covers(const Box& box) const {
 // pixel count fit 32 bits.
 void FontMatcher::SummedCodes(const Box& box) {
     const int32_t gridW = font_.gridWidth;
+    const int32_t gridH = font_.gridHeight;
+    const int64_t H = box.bottom - box.top + 1;
+    const int64_t rowBase = H / gridH;
     ColumnWidths(box.right - box.left + 1);
-    // Column edges of the cells in the table (pixels outside it hold no ink).
+    // Column edges of the cells in the table (pixels outside it hold no ink),
+    // and the pixels of the cells of a band of rowBase and rowBase + 1 rows.
     int32_t* edges = edges_.data();
+    int32_t* areas = areas_.data();
+    const int32_t padded = Padded(gridW);
     int64_t x = box.left;
     edges[0] = static_cast<int32_t>(std::clamp<int64_t>(x - sumLeft_, 0, sumW_));
     for (int32_t c = 0; c < gridW; ++c) {
         x += columnWidths_[c];
         edges[c + 1] = static_cast<int32_t>(std::clamp<int64_t>(x - sumLeft_, 0, sumW_));
+        areas[c] = static_cast<int32_t>(columnWidths_[c] * rowBase);
+        areas[padded + c] = static_cast<int32_t>(columnWidths_[c] * (rowBase + 1));
     }
+    // The ink left of each edge above each band and below the last, all
+    // gathered before any is read back four at a time.
     const auto stride = static_cast<size_t>(sumW_ + 1);
-    const int32_t* sums = sums_.data();
-    const int64_t* widths = columnWidths_.data();
-    int32_t* below = below_.data();
-    int32_t* counts = counts_.data();
-    int32_t* areas = areas_.data();
-    Split(
-        box.top, box.bottom - box.top + 1, font_.gridHeight, [&](int32_t r, int64_t y, int64_t h) {
-            const int32_t* upper =
-                sums + static_cast<size_t>(std::clamp<int64_t>(y - sumTop_, 0, sumH_)) * stride;
-            const int32_t* lower =
-                sums + static_cast<size_t>(std::clamp<int64_t>(y + h - sumTop_, 0, sumH_)) * stride;
-            // The ink left of each edge in the row's band; a cell's ink is
-            // the difference between its two edges.
-            for (int32_t e = 0; e <= gridW; ++e) below[e] = lower[edges[e]] - upper[edges[e]];
-            const size_t first = static_cast<size_t>(r) * gridW;
-            for (int32_t c = 0; c < gridW; ++c) {
-                counts[first + c] = below[c + 1] - below[c];
-                areas[first + c] = static_cast<int32_t>(widths[c] * h);
-            }
-        });
-    CodesOf(counts, areas, cells_, codes_.data());
+    const size_t lineLength = static_cast<size_t>(padded) + kQuad;
+    int32_t* lines = lines_.data();
+    uint8_t* taller = taller_.data();
+    const auto gather = [&](int32_t r, int64_t y) {
+        const int32_t* sums =
+            sums_.data() + static_cast<size_t>(std::clamp<int64_t>(y - sumTop_, 0, sumH_)) * stride;
+        int32_t* line = lines + static_cast<size_t>(r) * lineLength;
+        for (int32_t e = 0; e <= gridW; ++e) line[e] = sums[edges[e]];
+    };
+    Split(box.top, H, gridH, [&](int32_t r, int64_t y, int64_t h) {
+        gather(r, y);
+        if (r == gridH - 1) gather(gridH, y + h);
+        taller[r] = h != rowBase;
+    });
+    uint8_t* codes = codes_.data();
+    for (int32_t r = 0; r < gridH; ++r) {
+        // Each row's padding codes are overwritten by the next row's.
+        const int32_t* upper = lines + static_cast<size_t>(r) * lineLength;
+        RowCodes(upper, upper + lineLength, areas + (taller[r] != 0 ? padded : 0), gridW,
+                 codes + static_cast<size_t>(r) * gridW);
+    }
 }
 
 void FontMatcher::Match(const Box& box, int32_t& score, char& character, char* cells) {
     // Without an admitting pattern the try changes nothing: no cell work.
-    const Ratio ratio = BoxRatio(box);
+    const int64_t key = RatioKey(BoxRatio(box));
+    const size_t patterns = font_.patterns.size();
+    const int64_t* limits = limits_.data();
+    uint8_t* admitted = admitted_.data();
     bool any = false;
-    for (size_t p = 0; p < font_.patterns.size(); ++p)
-        any |= (admitted_[p] = Admits(font_.patterns[p], ratio)) != 0;
+    for (size_t p = 0; p < patterns; ++p) {
+        admitted[p] = limits[2 * p] <= key && key <= limits[2 * p + 1];
+        any |= admitted[p] != 0;
+    }
     if (!any) return;
     if (box.right < box.left || box.bottom < box.top) {
         std::fill(codes_.begin(), codes_.end(), 0);  // every cell is empty
@@ -333,8 +368,8 @@ void FontMatcher::Match(const Box& box, int32_t& score, char& character, char* c
     }
     ScorePatterns(font_, codes_.data(), scores_.data());
     int32_t best = -1;
-    for (size_t p = 0; p < font_.patterns.size(); ++p) {
-        if (admitted_[p] != 0 && scores_[p] > score) {
+    for (size_t p = 0; p < patterns; ++p) {
+        if (admitted[p] != 0 && scores_[p] > score) {
             score = scores_[p];
             best = static_cast<int32_t>(p);
         }

@@ -97,13 +97,14 @@ class FontMatcher {
     int32_t cells_;
     std::vector<uint8_t> codes_;         // code index of each cell
     std::vector<int32_t> scores_;        // score of each pattern
+    std::vector<int64_t> limits_;        // each pattern's lowest and highest ratio, as keys
     std::vector<uint8_t> admitted_;      // 1 for each pattern that admits the box
-    std::vector<int32_t> counts_;        // ink of each cell, from the table of sums
-    std::vector<int32_t> areas_;         // pixels of each cell, likewise
+    std::vector<int32_t> areas_;         // pixels of the cells of a band of each height
     std::vector<int64_t> inkOfColumns_;  // ink of each cell of a row, counted directly
     std::vector<int64_t> columnWidths_;
-    std::vector<int32_t> edges_;  // cell edges in the table of sums
-    std::vector<int32_t> below_;  // ink left of each edge in a band of rows
+    std::vector<int32_t> edges_;   // cell edges in the table of sums
+    std::vector<int32_t> lines_;   // ink left of each edge above each band of rows
+    std::vector<uint8_t> taller_;  // 1 for each band of one more row than the least
 
     // The table of sums: sums_[y * (sumW_ + 1) + x] is the ink of image rows
     // sumTop_ .. sumTop_ + y - 1 and columns sumLeft_ .. sumLeft_ + x - 1.

@@ -254,6 +254,48 @@ void FontMatcher::DirectCodes(const Box& box) {
           });
 }
 
+// One row of the table of sums: sums[x + 1] = above[x + 1] + the ink of
+// pixels[0 .. x]. Byte rows go 16 pixels at a time: their ink as 0 or 1
+// bytes, summed along the vector in four shifted additions.
+template <bool Bits>
+void SumRow(const uint8_t* pixels, int32_t left, int32_t width, uint8_t limit, const int32_t* above,
+            int32_t* sums) {
+    int32_t run = 0;
+    int32_t x = 0;
+#if defined(__SSE2__)
+    if (!Bits && limit > 0) {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i highest = _mm_set1_epi8(static_cast<char>(limit - 1));
+        const auto* from = reinterpret_cast<const __m128i*>(above + 1);
+        auto* to = reinterpret_cast<__m128i*>(sums + 1);
+        for (; x + 16 <= width; x += 16) {
+            const __m128i bytes =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + left + x));
+            __m128i ink = _mm_and_si128(_mm_cmpeq_epi8(_mm_min_epu8(bytes, highest), bytes),
+                                        _mm_set1_epi8(1));
+            ink = _mm_add_epi8(ink, _mm_slli_si128(ink, 1));
+            ink = _mm_add_epi8(ink, _mm_slli_si128(ink, 2));
+            ink = _mm_add_epi8(ink, _mm_slli_si128(ink, 4));
+            ink = _mm_add_epi8(ink, _mm_slli_si128(ink, 8));
+            const __m128i words[2] = {_mm_unpacklo_epi8(ink, zero), _mm_unpackhi_epi8(ink, zero)};
+            const __m128i base = _mm_set1_epi32(run);
+            for (int k = 0; k < 4; ++k) {
+                const __m128i part = k % 2 == 0 ? _mm_unpacklo_epi16(words[k / 2], zero)
+                                                : _mm_unpackhi_epi16(words[k / 2], zero);
+                const __m128i total =
+                    _mm_add_epi32(_mm_add_epi32(part, base), _mm_loadu_si128(from + x / 4 + k));
+                _mm_storeu_si128(to + x / 4 + k, total);
+            }
+            run += _mm_extract_epi16(words[1], 7);
+        }
+    }
+#endif
+    for (; x < width; ++x) {
+        run += Pixels<Bits>::Ink(pixels, left + x, limit);
+        sums[x + 1] = above[x + 1] + run;
+    }
+}
+
 template <bool Bits>
 void FontMatcher::BuildSums(const Box& outer) {
     const Readable readable = ReadableOf(area_);
@@ -263,18 +305,11 @@ void FontMatcher::BuildSums(const Box& outer) {
     sumH_ = std::max<int64_t>(std::min(outer.bottom + 1, readable.bottom) - sumTop_, 0);
     const auto stride = static_cast<size_t>(sumW_ + 1);
     sums_.assign(stride * static_cast<size_t>(sumH_ + 1), 0);
-    const uint8_t limit = InkLimit(area_);
-    const auto left = static_cast<int32_t>(sumLeft_);
-    const auto width = static_cast<int32_t>(sumW_);
     for (int64_t y = 0; y < sumH_; ++y) {
-        const uint8_t* pixels = area_.workRows[sumTop_ + y - area_.top];
-        const int32_t* above = sums_.data() + static_cast<size_t>(y) * stride;
-        int32_t* sums = sums_.data() + static_cast<size_t>(y + 1) * stride;
-        int32_t run = 0;
-        for (int32_t x = 0; x < width; ++x) {
-            run += Pixels<Bits>::Ink(pixels, left + x, limit);
-            sums[x + 1] = above[x + 1] + run;
-        }
+        SumRow<Bits>(area_.workRows[sumTop_ + y - area_.top], static_cast<int32_t>(sumLeft_),
+                     static_cast<int32_t>(sumW_), InkLimit(area_),
+                     sums_.data() + static_cast<size_t>(y) * stride,
+                     sums_.data() + static_cast<size_t>(y + 1) * stride);
     }
 }
 
@@ -345,9 +380,9 @@ void FontMatcher::SummedCodes(const Box& box) {
     }
 }
 
-void FontMatcher::Match(const Box& box, int32_t& score, char& character, char* cells) {
-    // Without an admitting pattern the try changes nothing: no cell work.
-    const int64_t key = RatioKey(BoxRatio(box));
+bool FontMatcher::Admit(int64_t key) {
+    // The tries of a box have three ratios at most, each often repeated.
+    if (admittedValid_ && key == admittedKey_) return anyAdmitted_;
     const size_t patterns = font_.patterns.size();
     const int64_t* limits = limits_.data();
     uint8_t* admitted = admitted_.data();
@@ -356,7 +391,15 @@ void FontMatcher::Match(const Box& box, int32_t& score, char& character, char* c
         admitted[p] = limits[2 * p] <= key && key <= limits[2 * p + 1];
         any |= admitted[p] != 0;
     }
-    if (!any) return;
+    admittedValid_ = true;
+    admittedKey_ = key;
+    anyAdmitted_ = any;
+    return any;
+}
+
+void FontMatcher::Match(const Box& box, int32_t& score, char& character, char* cells) {
+    // Without an admitting pattern the try changes nothing: no cell work.
+    if (!Admit(RatioKey(BoxRatio(box)))) return;
     if (box.right < box.left || box.bottom < box.top) {
         std::fill(codes_.begin(), codes_.end(), 0);  // every cell is empty
     } else if (Covers(box)) {
@@ -368,8 +411,8 @@ void FontMatcher::Match(const Box& box, int32_t& score, char& character, char* c
     }
     ScorePatterns(font_, codes_.data(), scores_.data());
     int32_t best = -1;
-    for (size_t p = 0; p < patterns; ++p) {
-        if (admitted[p] != 0 && scores_[p] > score) {
+    for (size_t p = 0; p < font_.patterns.size(); ++p) {
+        if (admitted_[p] != 0 && scores_[p] > score) {
             score = scores_[p];
             best = static_cast<int32_t>(p);
         }

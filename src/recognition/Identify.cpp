@@ -73,24 +73,25 @@ int32_t Padded(int32_t n) {
 
 // CodeOf of the n cells of a band of rows from the ink left of each cell
 // edge above the band (upper) and below it (lower): cell c holds the ink
-// between edges c and c + 1 out of areas[c] pixels. Writes Padded(n) codes;
-// upper and lower hold Padded(n) + 1 entries, areas Padded(n).
-void RowCodes(const int32_t* upper, const int32_t* lower, const int32_t* areas, int32_t n,
+// between edges c and c + 1 out of lesser[c] + 1 pixels (never less than
+// its ink). Writes Padded(n) codes; upper and lower hold Padded(n) + 1
+// entries, lesser Padded(n).
+void RowCodes(const int32_t* upper, const int32_t* lower, const int32_t* lesser, int32_t n,
               uint8_t* codes) {
 #if defined(__SSE2__)
     const auto load = [](const int32_t* p) {
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     };
+    const __m128i two = _mm_set1_epi32(2);
     for (int32_t c = 0; c < n; c += kQuad) {
         const __m128i count = _mm_sub_epi32(_mm_sub_epi32(load(lower + c + 1), load(upper + c + 1)),
                                             _mm_sub_epi32(load(lower + c), load(upper + c)));
-        const __m128i area = load(areas + c);
-        // 2, less one under half inked, plus one when full (never both), and
-        // 0 when empty.
-        const __m128i twice = _mm_add_epi32(_mm_add_epi32(count, count), _mm_set1_epi32(1));
-        const __m128i under = _mm_cmpgt_epi32(area, twice);
-        const __m128i full = _mm_cmpeq_epi32(count, area);
-        __m128i code = _mm_sub_epi32(_mm_add_epi32(_mm_set1_epi32(2), under), full);
+        const __m128i fewer = load(lesser + c);
+        // 2, less one under half inked (pixels - 1 > 2 x ink), plus one when
+        // full (ink > pixels - 1), never both; 0 when empty.
+        const __m128i under = _mm_cmpgt_epi32(fewer, _mm_add_epi32(count, count));
+        const __m128i full = _mm_cmpgt_epi32(count, fewer);
+        __m128i code = _mm_sub_epi32(_mm_add_epi32(two, under), full);
         code = _mm_andnot_si128(_mm_cmpeq_epi32(count, _mm_setzero_si128()), code);
         code = _mm_packs_epi32(code, code);
         const auto bytes = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(code, code)));
@@ -98,7 +99,7 @@ void RowCodes(const int32_t* upper, const int32_t* lower, const int32_t* areas, 
     }
 #else
     for (int32_t c = 0; c < n; ++c)
-        codes[c] = CodeOf((lower[c + 1] - upper[c + 1]) - (lower[c] - upper[c]), areas[c]);
+        codes[c] = CodeOf((lower[c + 1] - upper[c + 1]) - (lower[c] - upper[c]), lesser[c] + 1);
 #endif
 }
 
@@ -254,14 +255,15 @@ void FontMatcher::DirectCodes(const Box& box) {
           });
 }
 
-// One row of the table of sums: sums[x + 1] = above[x + 1] + the ink of
-// pixels[0 .. x]. Byte rows go 16 pixels at a time: their ink as 0 or 1
-// bytes, summed along the vector in four shifted additions.
+// One row of the table of sums: sums[0] = 0 and sums[x + 1] = above[x + 1]
+// + the ink of pixels[0 .. x]. Byte rows go 16 pixels at a time: their ink
+// as 0 or 1 bytes, summed along the vector in four shifted additions.
 template <bool Bits>
 void SumRow(const uint8_t* pixels, int32_t left, int32_t width, uint8_t limit, const int32_t* above,
             int32_t* sums) {
     int32_t run = 0;
     int32_t x = 0;
+    sums[0] = 0;
 #if defined(__SSE2__)
     if (!Bits && limit > 0) {
         const __m128i zero = _mm_setzero_si128();
@@ -304,7 +306,8 @@ void FontMatcher::BuildSums(const Box& outer) {
     sumW_ = std::max<int64_t>(std::min(outer.right + 1, readable.columns) - sumLeft_, 0);
     sumH_ = std::max<int64_t>(std::min(outer.bottom + 1, readable.bottom) - sumTop_, 0);
     const auto stride = static_cast<size_t>(sumW_ + 1);
-    sums_.assign(stride * static_cast<size_t>(sumH_ + 1), 0);
+    sums_.resize(stride * static_cast<size_t>(sumH_ + 1));
+    std::fill_n(sums_.begin(), stride, 0);  // SumRow writes every later row whole
     for (int64_t y = 0; y < sumH_; ++y) {
         SumRow<Bits>(area_.workRows[sumTop_ + y - area_.top], static_cast<int32_t>(sumLeft_),
                      static_cast<int32_t>(sumW_), InkLimit(area_),
@@ -342,7 +345,8 @@ void FontMatcher::SummedCodes(const Box& box) {
     const int64_t rowBase = H / gridH;
     ColumnWidths(box.right - box.left + 1);
     // Column edges of the cells in the table (pixels outside it hold no ink),
-    // and the pixels of the cells of a band of rowBase and rowBase + 1 rows.
+    // and the pixels less one of the cells of a band of rowBase and rowBase
+    // + 1 rows.
     int32_t* edges = edges_.data();
     int32_t* areas = areas_.data();
     const int32_t padded = Padded(gridW);
@@ -351,8 +355,8 @@ void FontMatcher::SummedCodes(const Box& box) {
     for (int32_t c = 0; c < gridW; ++c) {
         x += columnWidths_[c];
         edges[c + 1] = static_cast<int32_t>(std::clamp<int64_t>(x - sumLeft_, 0, sumW_));
-        areas[c] = static_cast<int32_t>(columnWidths_[c] * rowBase);
-        areas[padded + c] = static_cast<int32_t>(columnWidths_[c] * (rowBase + 1));
+        areas[c] = static_cast<int32_t>(columnWidths_[c] * rowBase - 1);
+        areas[padded + c] = static_cast<int32_t>(columnWidths_[c] * (rowBase + 1) - 1);
     }
     // The ink left of each edge above each band and below the last, all
     // gathered before any is read back four at a time.
@@ -410,15 +414,20 @@ void FontMatcher::Match(const Box& box, int32_t& score, char& character, char* c
         DirectCodes<false>(box);
     }
     ScorePatterns(font_, codes_.data(), scores_.data());
-    int32_t best = -1;
-    for (size_t p = 0; p < font_.patterns.size(); ++p) {
-        if (admitted_[p] != 0 && scores_[p] > score) {
-            score = scores_[p];
-            best = static_cast<int32_t>(p);
-        }
-    }
-    if (best < 0) return;
-    character = font_.patterns[static_cast<size_t>(best)].character;
+    // Taking patterns in file order, each strictly higher score replaces the
+    // last: the first admitted pattern with the highest score wins, when
+    // that score beats the given one.
+    const size_t patterns = font_.patterns.size();
+    const int32_t* scores = scores_.data();
+    const uint8_t* admitted = admitted_.data();
+    int32_t top = INT32_MIN;
+    for (size_t p = 0; p < patterns; ++p)
+        top = std::max(top, admitted[p] != 0 ? scores[p] : INT32_MIN);
+    if (top <= score) return;
+    size_t best = 0;
+    while (admitted[best] == 0 || scores[best] != top) ++best;
+    score = top;
+    character = font_.patterns[best].character;
     for (int32_t i = 0; i < cells_; ++i) cells[i] = kObjectCodes[codes_[i]];
     cells[cells_] = '\0';
 }

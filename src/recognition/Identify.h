@@ -96,15 +96,13 @@ class FontMatcher {
     const AREAINFO& area_;
     const PatternFont& font_;
     int32_t cells_;
-    std::vector<uint8_t> codes_;        // code index of each cell
-    std::vector<int32_t> scores_;       // score of each pattern for scoredCodes_
-    std::vector<uint8_t> scoredCodes_;  // the codes last scored
-    bool scoredValid_ = false;
+    std::vector<uint8_t> codes_;   // code index of each cell
+    std::vector<int32_t> scores_;  // score of each pattern
     std::vector<int64_t> limits_;  // each pattern's lowest and highest ratio, as keys
     bool admittedValid_ = false, anyAdmitted_ = false;
     int64_t admittedKey_ = 0;            // the ratio key that admitted_ was found for
     std::vector<uint8_t> admitted_;      // 1 for each pattern that admits the box
-    std::vector<int32_t> areas_;         // pixels of the cells of a band of each height
+    std::vector<int32_t> areas_;         // pixels less one of the cells of a band of each height
     std::vector<int64_t> inkOfColumns_;  // ink of each cell of a row, counted directly
     std::vector<int64_t> columnWidths_;
     std::vector<int32_t> edges_;   // cell edges in the table of sums

@@ -40,6 +40,10 @@ static_assert(PatternIndex(kObjectCodes[0]) == 0 && PatternIndex(kObjectCodes[1]
               PatternIndex(kObjectCodes[2]) == 2 && PatternIndex(kObjectCodes[3]) == 3);
 
 #if defined(__SSE2__)
+// Every row of a font's table starts 16-byte aligned: the table's storage
+// comes from operator new and its stride is a whole number of lanes.
+static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= sizeof(__m128i) && kLanes % sizeof(__m128i) == 0);
+
 // The biased sums of lanes patterns (at most 16 x Groups) from table, one
 // row of stride bytes a (cell, object code) pair.
 template <int Groups>
@@ -50,14 +54,13 @@ void SumLanes(const uint8_t* table, size_t stride, const uint8_t* codes, int32_t
     for (int g = 0; g < Groups; ++g) low[g] = high[g] = zero;
     for (int32_t start = 0; start < cells; start += kBlock) {
         __m128i bytes[Groups];
-        for (int g = 0; g < Groups; ++g) bytes[g] = zero;
         const int32_t end = std::min(cells, start + kBlock);
-        for (int32_t i = start; i < end; ++i) {
-            const uint8_t* row = table + (static_cast<size_t>(i) * 4 + codes[i]) * stride;
-            for (int g = 0; g < Groups; ++g) {
-                const __m128i points = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row) + g);
-                bytes[g] = _mm_add_epi8(bytes[g], points);
-            }
+        const uint8_t* rows = table + static_cast<size_t>(start) * 4 * stride;
+        for (int g = 0; g < Groups; ++g) bytes[g] = zero;
+        for (int32_t i = start; i < end; ++i, rows += 4 * stride) {
+            const auto* row = reinterpret_cast<const __m128i*>(rows + codes[i] * stride);
+            for (int g = 0; g < Groups; ++g)
+                bytes[g] = _mm_add_epi8(bytes[g], _mm_load_si128(row + g));
         }
         for (int g = 0; g < Groups; ++g) {
             low[g] = _mm_add_epi16(low[g], _mm_unpacklo_epi8(bytes[g], zero));

@@ -250,6 +250,11 @@ class GW_API DVImageProcessor {
     void Refresh();
     /// Re-reads width, height and stride only.
     void RefreshSize();
+    /// Shared body of the loaders: with no decoder, makes one for the format
+    /// that detect() finds; then replaces the image with what decode(decoder,
+    /// &bitmap) gives. Defined where the loaders are.
+    template <class Detect, class Decode>
+    uint32_t LoadWith(DVImageDecoder* decoder, Detect detect, Decode decode);
     /// Records code in lastError and gives 1 for a non-zero code, else 0.
     uint32_t Record(uint32_t code) {
         lastError = code;

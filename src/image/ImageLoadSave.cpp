@@ -29,12 +29,11 @@ bool WidePath(const char* path, std::vector<wchar_t>& wide) {
 
 }  // namespace
 
-uint32_t DVImageProcessor::LoadFromStream(dv::IStream* stream, DVImageDecoder* decoder) {
-    lastError = 0;
-    if (!stream) return dv::InvalidParameter;
+template <class Detect, class Decode>
+uint32_t DVImageProcessor::LoadWith(DVImageDecoder* decoder, Detect detect, Decode decode) {
     std::unique_ptr<DVImageDecoder> owned;
     if (!decoder) {
-        const ImageFormat format = DetectImageFormat(stream);
+        const ImageFormat format = detect();
         if (format == ImageFormatUnknown) return dv::UnknownImageFormat;
         owned.reset(CreateDecoder(format));
         if (!owned) return Record(14);
@@ -42,7 +41,7 @@ uint32_t DVImageProcessor::LoadFromStream(dv::IStream* stream, DVImageDecoder* d
     }
     Destroy();
     ownsBitmap = true;
-    const uint32_t status = uint32_t(decoder->DecodeFromStream(&bitmap, stream));
+    const uint32_t status = uint32_t(decode(decoder, &bitmap));
     if (status == dv::Ok) {
         Refresh();
         return 0;
@@ -50,25 +49,20 @@ uint32_t DVImageProcessor::LoadFromStream(dv::IStream* stream, DVImageDecoder* d
     return status == dv::GenericError ? Record(15) : status;
 }
 
+uint32_t DVImageProcessor::LoadFromStream(dv::IStream* stream, DVImageDecoder* decoder) {
+    lastError = 0;
+    if (!stream) return dv::InvalidParameter;
+    return LoadWith(
+        decoder, [&] { return DetectImageFormat(stream); },
+        [&](DVImageDecoder* d, dv::Bitmap** out) { return d->DecodeFromStream(out, stream); });
+}
+
 uint32_t DVImageProcessor::LoadFromFile(const wchar_t* path, DVImageDecoder* decoder) {
     lastError = 0;
     if (!path) return dv::InvalidParameter;
-    std::unique_ptr<DVImageDecoder> owned;
-    if (!decoder) {
-        const ImageFormat format = DetectImageFormat(path);
-        if (format == ImageFormatUnknown) return dv::UnknownImageFormat;
-        owned.reset(CreateDecoder(format));
-        if (!owned) return Record(14);
-        decoder = owned.get();
-    }
-    Destroy();
-    ownsBitmap = true;
-    const uint32_t status = uint32_t(decoder->DecodeFromFile(&bitmap, path));
-    if (status == dv::Ok) {
-        Refresh();
-        return 0;
-    }
-    return status == dv::GenericError ? Record(15) : status;
+    return LoadWith(
+        decoder, [&] { return DetectImageFormat(path); },
+        [&](DVImageDecoder* d, dv::Bitmap** out) { return d->DecodeFromFile(out, path); });
 }
 
 uint32_t DVImageProcessor::LoadFromFile(const char* path, DVImageDecoder* decoder) {

@@ -97,6 +97,14 @@ std::unique_ptr<DVImageProcessor> LoadForReading(const std::string& file) {
     return image;
 }
 
+// Frames and labels every object in its line's colour.
+void FrameObjects(Annotation& a, const std::vector<ObjectReading>& objects) {
+    for (const ObjectReading& o : objects) {
+        a.Frame(o.box, LineColour(o.tag));
+        a.Label(o.box, o.identity, LineColour(o.tag));
+    }
+}
+
 }  // namespace
 
 std::string AnnotationPath(const std::string& path, size_t index, size_t count) {
@@ -154,10 +162,7 @@ int RunRead(const Common& common, const ReadSettings& settings) {
         out.text = text.str();
         if (!common.annotate.empty()) {
             Annotation a(*image);
-            for (const ObjectReading& o : r.objects) {
-                a.Frame(o.box, LineColour(o.tag));
-                a.Label(o.box, o.identity, LineColour(o.tag));
-            }
+            FrameObjects(a, r.objects);
             a.Save(AnnotationPath(common.annotate, index, common.files.size()));
         }
         return out;
@@ -283,10 +288,7 @@ int RunMrz(const Common& common, const MrzSettings& settings) {
         }
         if (!common.annotate.empty()) {
             Annotation a(*image);
-            for (const ObjectReading& o : r.objects) {
-                a.Frame(o.box, LineColour(o.tag));
-                a.Label(o.box, o.identity, LineColour(o.tag));
-            }
+            FrameObjects(a, r.objects);
             const Colour zone =
                 r.reading && r.reading->valid ? Colour{0, 160, 0} : Colour{220, 0, 0};
             for (const TextLine& l : r.lines)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace gwtool {
 
@@ -34,6 +35,31 @@ struct Layout {
     int compositeColumn = -1;
 };
 
+// Passports, TD2 cards and visas share their first 28 columns: the names on
+// the first line, the number, nationality, dates and sex on the second. They
+// differ in the line length, the last field and the composite check digit,
+// which stands in the last column where there is one.
+Layout TwoLineLayout(MrzFormat format, int length, FieldSpec last, std::vector<Span> composite) {
+    Layout layout{format,
+                  2,
+                  length,
+                  {{"document_code", {0, 0, 2}, Cls::Letter},
+                   {"issuing_state", {0, 2, 3}, Cls::Letter},
+                   {"name", {0, 5, length - 5}, Cls::Letter},
+                   {"document_number", {1, 0, 9}, Cls::Alnum, 1, 9},
+                   {"nationality", {1, 10, 3}, Cls::Letter},
+                   {"birth_date", {1, 13, 6}, Cls::Digit, 1, 19},
+                   {"sex", {1, 20, 1}, Cls::Sex},
+                   {"expiry_date", {1, 21, 6}, Cls::Digit, 1, 27},
+                   last},
+                  std::move(composite)};
+    if (!layout.composite.empty()) {
+        layout.compositeLine = 1;
+        layout.compositeColumn = length - 1;
+    }
+    return layout;
+}
+
 // The field layouts of ICAO 9303 (parts 4 to 7), line and column 0-based.
 const Layout& LayoutOf(MrzFormat format) {
     static const Layout td1{MrzFormat::TD1,
@@ -52,62 +78,16 @@ const Layout& LayoutOf(MrzFormat format) {
                             {{0, 5, 25}, {1, 0, 7}, {1, 8, 7}, {1, 18, 11}},
                             1,
                             29};
-    static const Layout td2{MrzFormat::TD2,
-                            2,
-                            36,
-                            {{"document_code", {0, 0, 2}, Cls::Letter},
-                             {"issuing_state", {0, 2, 3}, Cls::Letter},
-                             {"name", {0, 5, 31}, Cls::Letter},
-                             {"document_number", {1, 0, 9}, Cls::Alnum, 1, 9},
-                             {"nationality", {1, 10, 3}, Cls::Letter},
-                             {"birth_date", {1, 13, 6}, Cls::Digit, 1, 19},
-                             {"sex", {1, 20, 1}, Cls::Sex},
-                             {"expiry_date", {1, 21, 6}, Cls::Digit, 1, 27},
-                             {"optional_data", {1, 28, 7}, Cls::Alnum}},
-                            {{1, 0, 10}, {1, 13, 7}, {1, 21, 14}},
-                            1,
-                            35};
-    static const Layout td3{MrzFormat::TD3,
-                            2,
-                            44,
-                            {{"document_code", {0, 0, 2}, Cls::Letter},
-                             {"issuing_state", {0, 2, 3}, Cls::Letter},
-                             {"name", {0, 5, 39}, Cls::Letter},
-                             {"document_number", {1, 0, 9}, Cls::Alnum, 1, 9},
-                             {"nationality", {1, 10, 3}, Cls::Letter},
-                             {"birth_date", {1, 13, 6}, Cls::Digit, 1, 19},
-                             {"sex", {1, 20, 1}, Cls::Sex},
-                             {"expiry_date", {1, 21, 6}, Cls::Digit, 1, 27},
-                             {"personal_number", {1, 28, 14}, Cls::Alnum, 1, 42}},
-                            {{1, 0, 10}, {1, 13, 7}, {1, 21, 22}},
-                            1,
-                            43};
-    static const Layout mrva{MrzFormat::MRVA,
-                             2,
-                             44,
-                             {{"document_code", {0, 0, 2}, Cls::Letter},
-                              {"issuing_state", {0, 2, 3}, Cls::Letter},
-                              {"name", {0, 5, 39}, Cls::Letter},
-                              {"document_number", {1, 0, 9}, Cls::Alnum, 1, 9},
-                              {"nationality", {1, 10, 3}, Cls::Letter},
-                              {"birth_date", {1, 13, 6}, Cls::Digit, 1, 19},
-                              {"sex", {1, 20, 1}, Cls::Sex},
-                              {"expiry_date", {1, 21, 6}, Cls::Digit, 1, 27},
-                              {"optional_data", {1, 28, 16}, Cls::Alnum}},
-                             {}};
-    static const Layout mrvb{MrzFormat::MRVB,
-                             2,
-                             36,
-                             {{"document_code", {0, 0, 2}, Cls::Letter},
-                              {"issuing_state", {0, 2, 3}, Cls::Letter},
-                              {"name", {0, 5, 31}, Cls::Letter},
-                              {"document_number", {1, 0, 9}, Cls::Alnum, 1, 9},
-                              {"nationality", {1, 10, 3}, Cls::Letter},
-                              {"birth_date", {1, 13, 6}, Cls::Digit, 1, 19},
-                              {"sex", {1, 20, 1}, Cls::Sex},
-                              {"expiry_date", {1, 21, 6}, Cls::Digit, 1, 27},
-                              {"optional_data", {1, 28, 8}, Cls::Alnum}},
-                             {}};
+    static const Layout td2 =
+        TwoLineLayout(MrzFormat::TD2, 36, {"optional_data", {1, 28, 7}, Cls::Alnum},
+                      {{1, 0, 10}, {1, 13, 7}, {1, 21, 14}});
+    static const Layout td3 =
+        TwoLineLayout(MrzFormat::TD3, 44, {"personal_number", {1, 28, 14}, Cls::Alnum, 1, 42},
+                      {{1, 0, 10}, {1, 13, 7}, {1, 21, 22}});
+    static const Layout mrva =
+        TwoLineLayout(MrzFormat::MRVA, 44, {"optional_data", {1, 28, 16}, Cls::Alnum}, {});
+    static const Layout mrvb =
+        TwoLineLayout(MrzFormat::MRVB, 36, {"optional_data", {1, 28, 8}, Cls::Alnum}, {});
     switch (format) {
         case MrzFormat::TD1:
             return td1;

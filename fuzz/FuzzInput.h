@@ -18,8 +18,16 @@ class Input {
     Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
     uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
-    uint16_t U16() { return uint16_t(Byte() | Byte() << 8); }
-    uint32_t U32() { return uint32_t(U16()) | uint32_t(U16()) << 16; }
+    // Little-endian; each byte in its own statement, so that the order in
+    // which they are read does not depend on the compiler.
+    uint16_t U16() {
+        const uint16_t low = Byte();
+        return uint16_t(low | Byte() << 8);
+    }
+    uint32_t U32() {
+        const uint32_t low = U16();
+        return low | uint32_t(U16()) << 16;
+    }
     int32_t I32() { return int32_t(U32()); }
     /// A value in [low, high], from one or two bytes.
     int32_t Range(int32_t low, int32_t high) {

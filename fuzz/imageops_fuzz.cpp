@@ -110,17 +110,19 @@ void Tone(DVImageProcessor& image, Input& in, uint8_t op) {
             const uint32_t binCount = uint32_t(in.Range(0, 300));
             std::vector<uint32_t> bins(binCount);
             const dv::Rect rect = FuzzRect(in);
-            image.GetHistogram(bins.data(), binCount, uint32_t(in.Loose(0, 4)),
-                               (in.Byte() & 1) ? &rect : nullptr);
+            const uint32_t channel = uint32_t(in.Loose(0, 4));
+            image.GetHistogram(bins.data(), binCount, channel, (in.Byte() & 1) ? &rect : nullptr);
             image.GetImageHistogram(bins.data(), binCount, uint32_t(in.Loose(0, 4)));
             break;
         }
         case 2:
             image.Threshold(uint32_t(in.Loose(0, 256)));
             break;
-        case 3:
-            image.ThresholdBand(uint32_t(in.Loose(0, 256)), uint32_t(in.Loose(0, 256)));
+        case 3: {
+            const uint32_t low = uint32_t(in.Loose(0, 256));
+            image.ThresholdBand(low, uint32_t(in.Loose(0, 256)));
             break;
+        }
         default:
             image.Invert();
             break;
@@ -167,9 +169,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A second image of another size, the other side of CopyTo and Combine.
     DVImageProcessor other;
     const int32_t otherFormat = fuzz::Format(in.Byte());
-    if (!fuzz::FillImage(other, in, uint32_t(in.Range(1, 16)), uint32_t(in.Range(1, 16)),
-                         otherFormat))
-        return 0;
+    const uint32_t otherWidth = uint32_t(in.Range(1, 16));
+    if (!fuzz::FillImage(other, in, otherWidth, uint32_t(in.Range(1, 16)), otherFormat)) return 0;
 
     for (int step = 0; step < 12 && in.Left() != 0; ++step) {
         const uint8_t op = in.Byte();

@@ -30,6 +30,7 @@ constexpr char kPatterns[] =
     "T 0.10 9.00 XXX -X- -X- -X-\n";
 
 void LoadFont() {
+    GW_UnloadAllPatternFiles();  // only this font, whatever loaded at start
     const int fd = memfd_create("fuzz-font", 0);
     if (fd < 0) return;
     if (write(fd, kPatterns, sizeof(kPatterns) - 1) == ssize_t(sizeof(kPatterns) - 1)) {
@@ -81,7 +82,10 @@ void WalkObjects(fuzz::Input& in) {
         if (cells != nullptr) g_sink = g_sink + std::strlen(cells);
         const uint8_t what = in.Byte();
         if (what == 1) GW_IgnoreObject();
-        if (what == 2) GW_MoveObject(in.Loose(-4, 4), in.Loose(-4, 4));
+        if (what == 2) {
+            const int32_t dx = in.Loose(-4, 4);
+            GW_MoveObject(dx, in.Loose(-4, 4));
+        }
         if (what == 3) {
             int32_t box[4] = {o->left, o->top, o->right, o->bottom};
             FreeIdentityInfo(GW_IdentifyObject(box));
@@ -121,7 +125,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     GW_ProduceObjectList();
     GW_CleanObjects(in.Byte() & 1);
     GW_SetLineTags();
-    GW_FilterLineTags(in.Loose(0, 3), in.Loose(0, 40));
+    const int32_t fewest = in.Loose(0, 3);
+    GW_FilterLineTags(fewest, in.Loose(0, 40));
     GW_IdentifyObjects();
     for (int32_t tag = GW_GetPotentialLine(0); tag != 0; tag = GW_GetPotentialLine(tag))
         GW_SplitJoinedObjectsInLine(tag);

@@ -28,7 +28,9 @@ void Pixels(DVImageProcessor& image, Input& in, uint8_t op) {
     const uint32_t column = uint32_t(in.Loose(0, 200));
     const uint32_t count = uint32_t(in.Range(0, 600));
     std::vector<uint8_t> buffer = in.Bytes(count);
-    std::vector<uint8_t> bits(size_t{image.GetHeight()} * image.GetStride());
+    // SetBits reads packed rows: three bytes a pixel on 24-bit images.
+    const size_t packedRow = RowBytes(image) * (image.GetBitsPerPixel() == 24 ? 3 : 1);
+    std::vector<uint8_t> bits(packedRow * image.GetHeight());
     std::vector<uint8_t> packed(RowBytes(image) * image.GetHeight());
     std::vector<uint8_t*> rows(image.GetHeight());
     for (size_t y = 0; y < rows.size(); ++y) rows[y] = packed.data() + y * RowBytes(image);
@@ -40,10 +42,19 @@ void Pixels(DVImageProcessor& image, Input& in, uint8_t op) {
         case 1:
             image.SetBytes(row, column, buffer.data(), count);
             break;
-        case 2:
-            image.GetBits(bits.data(), 0);
-            image.SetBits(bits.data(), 0);
+        case 2: {
+            // Any stride (below the width it is refused): the buffer holds
+            // every row, padding included, at that stride. SetBits reads
+            // packed rows and only records the stride it is given.
+            const uint32_t bufferStride = row % 512;
+            const dv::Bitmap* bitmap = image.GetBitmap();
+            const size_t bitmapStride = bitmap != nullptr ? bitmap->GetStride() : 0;
+            std::vector<uint8_t> out(
+                std::max<size_t>(bufferStride, bitmapStride) * image.GetHeight() + bitmapStride);
+            image.GetBits(out.data(), bufferStride);
+            image.SetBits(bits.data(), column);
             break;
+        }
         case 3:
             image.GetRows(rows.data());
             image.SetRows(rows.data());

@@ -106,6 +106,27 @@ void Measure(fuzz::Input& in) {
     FreeIdentityInfo(GW_IdentifyObject(box));
 }
 
+// The image stays the host's while the area lives, and a host may change
+// it: rotate it (width and height swap), change its format, or empty it.
+void ChangeImage(DVImageProcessor& image, uint8_t change) {
+    switch (change) {
+        case 1:
+            image.RotateFlip(1);
+            break;
+        case 2:
+            image.ConvertTo24Bit();
+            break;
+        case 3:
+            image.ConvertTo1Bit();
+            break;
+        case 4:
+            image.Destroy();
+            break;
+        default:
+            break;
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -123,6 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (GW_InitialiseArea(&image, &rect, &settings) == nullptr) return 0;
 
     GW_ProduceObjectList();
+    ChangeImage(image, in.Byte());
     GW_CleanObjects(in.Byte() & 1);
     GW_SetLineTags();
     const int32_t fewest = in.Loose(0, 3);

@@ -141,10 +141,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DVImageProcessor image;
     const int32_t format = oneBit ? dv::PixelFormat1bppIndexed : dv::PixelFormat8bppIndexed;
     if (!fuzz::FillImage(image, in, width, height, format)) return 0;
-    if (GW_InitialiseArea(&image, &rect, &settings) == nullptr) return 0;
+    AREAINFO* area = GW_InitialiseArea(&image, &rect, &settings);
+    if (area == nullptr) return 0;
 
     GW_ProduceObjectList();
-    ChangeImage(image, in.Byte());
+    // Change 5: a second area over a page of the other depth is initialised
+    // and the first made current again, so that the pixel accessors are the
+    // other depth's (a host may switch areas so).
+    const uint8_t change = in.Byte();
+    DVImageProcessor otherPage;
+    AREAINFO* second = nullptr;
+    if (change == 5) {
+        GW_SetDefaultArea(nullptr);
+        const RECT small = {0, 0, 15, 15};
+        if (fuzz::FillImage(otherPage, in, 16, 16,
+                            oneBit ? dv::PixelFormat8bppIndexed : dv::PixelFormat1bppIndexed))
+            second = GW_InitialiseArea(&otherPage, &small, &settings);
+        GW_SetDefaultArea(area);
+    } else {
+        ChangeImage(image, change);
+    }
     GW_CleanObjects(in.Byte() & 1);
     GW_SetLineTags();
     const int32_t fewest = in.Loose(0, 3);
@@ -164,5 +180,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     GW_JoinBrokenObjects(in.Loose(0, 12));
     Measure(in);
     GW_DestroyArea();
+    if (second != nullptr) {
+        GW_SetDefaultArea(second);
+        GW_DestroyArea();
+    }
     return 0;
 }

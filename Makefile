@@ -2,9 +2,11 @@
 BUILD       ?= build
 TEST_BUILD  ?= build-test
 BENCH_BUILD ?= build-bench
+FUZZ_BUILD  ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS        ?= $(shell nproc)
 
-.PHONY: all deps build test bench demo format clean patterns
+.PHONY: all deps build test bench demo format clean patterns fuzz
 
 all: build
 
@@ -27,6 +29,14 @@ bench: deps
 	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DGW_BUILD_TESTS=OFF -DGW_BUILD_BENCH=ON >/dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@for b in $(BENCH_BUILD)/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2; done
+
+# Every fuzz target (fuzz/*_fuzz.cpp) built with clang and libFuzzer, then run
+# for FUZZ_SECONDS each on its corpus; see fuzz/run-fuzzers.
+fuzz: deps
+	@CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DGW_BUILD_TESTS=OFF -DGW_BUILD_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
+	@fuzz/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # The README's first command: builds, then reads the bundled sample's
 # machine-readable zone and barcodes. Until the shipped pattern file exists the
@@ -56,4 +66,4 @@ format:
 	@git ls-files '*.h' '*.cpp' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD)
+	@rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

@@ -4,6 +4,7 @@
 // bytes give either an image or a status. Writes 1-, 8- and 24-bit files with
 // an info header.
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "codecs/CodecSupport.h"
@@ -258,7 +259,8 @@ Status DecodeBmp(const uint8_t* data, size_t size, dv::Bitmap** out) {
     dv::Bitmap* bm = nullptr;
     status = NewBitmap(uint32_t(h.width), height, format, &bm);
     if (status != dv::Ok) return status;
-    *out = bm;
+    // Stored only once decoded: a failing decoder hands out nothing.
+    std::unique_ptr<dv::Bitmap> guard(bm);
     if (rle) {
         status = DecodeRle(pixels, end, h.compression == kRle4, bm);
     } else {
@@ -269,6 +271,7 @@ Status DecodeBmp(const uint8_t* data, size_t size, dv::Bitmap** out) {
         SetPaletteEntries(bm, palette.data(), uint32_t(palette.size()));
     }
     SetResolutionIfValid(bm, h.xppm * kInchesPerMetre, h.yppm * kInchesPerMetre);
+    *out = guard.release();
     return dv::Ok;
 }
 

@@ -101,7 +101,7 @@ size_t FillExif(const dv::Bitmap* bitmap, bool tiffFile, Exiv2::ExifData& exif) 
         if (tiffFile && Contains(kResolutionTags, item.id)) continue;
         const uint32_t unit = uint32_t(Exiv2::TypeInfo::typeSize(Exiv2::TypeId(item.type)));
         if (unit == 0 || item.length == 0 || item.length % unit != 0) continue;
-        Exiv2::Value::AutoPtr value = Exiv2::Value::create(Exiv2::TypeId(item.type));
+        const auto value = Exiv2::Value::create(Exiv2::TypeId(item.type));
         value->read(static_cast<const Exiv2::byte*>(item.value), long(item.length),
                     Exiv2::littleEndian);
         const Exiv2::ExifKey key(uint16_t(item.id), GroupOf(item.id));

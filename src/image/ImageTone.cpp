@@ -18,9 +18,6 @@ inline uint32_t Grey(const uint8_t* bgr) {
                                           gw::kWeightBlue));
 }
 
-inline const uint8_t* Row(const DVPixelView* view, uint32_t y) {
-    return view->pixels + size_t{y} * view->stride;
-}
 inline uint8_t* Row(DVPixelView* view, uint32_t y) {
     return view->pixels + size_t{y} * view->stride;
 }

@@ -504,8 +504,15 @@ IDENTITYINFO* GW_IdentifyObject(int32_t* rect) {
 
 char GW_GetObjectIdentity(char** cells, int32_t* score, int32_t* tag) {
     AREAINFO* area = gw::CurrentArea();
-    if (area == nullptr || area->objects->current == nullptr) return 0;
-    const ObjectList::OBJECTINFO& o = *area->objects->current;
+    const ObjectList::OBJECTINFO* current = area != nullptr ? area->objects->current : nullptr;
+    if (current == nullptr) {
+        // Reads as an object never identified, so a host loop sees no character.
+        if (cells != nullptr) *cells = nullptr;
+        if (score != nullptr) *score = 0;
+        if (tag != nullptr) *tag = 0;
+        return '?';
+    }
+    const ObjectList::OBJECTINFO& o = *current;
     if (cells != nullptr) *cells = o.cellString;
     if (score != nullptr) *score = o.score;
     if (tag != nullptr) *tag = o.lineTag;

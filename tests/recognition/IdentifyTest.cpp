@@ -275,10 +275,10 @@ TEST_F(IdentifyTest, ObjectIdentityFields) {
     page.Block(10, 2, 20, 4);
     ASSERT_NE(rectest::AreaOver(page), nullptr);
     rectest::LoadRows();
-    // Without a current object nothing is reported.
+    // Without a current object it reads as never identified.
     int32_t score = 7;
-    EXPECT_EQ(GW_GetObjectIdentity(nullptr, &score, nullptr), 0);
-    EXPECT_EQ(score, 7);
+    EXPECT_EQ(GW_GetObjectIdentity(nullptr, &score, nullptr), '?');
+    EXPECT_EQ(score, 0);
 
     auto* square = Add(2, 2, 6, 6);
     auto* wide = Add(10, 2, 20, 4);

@@ -1,0 +1,8 @@
+// The TIFF decoder called directly on the fuzzed bytes.
+#include "FuzzDecode.h"
+#include "codecs/CodecSupport.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    gwfuzz::Decode(gw::codec::DecodeTiff, data, size);
+    return 0;
+}

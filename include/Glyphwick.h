@@ -261,7 +261,8 @@ GW_API IDENTITYINFO* GW_IdentifyObject(int32_t* rect);
 /// The current object's identity: stores its cell string (owned by the
 /// object, null when never identified), score and line tag through the
 /// pointers that are not null, and returns its character ("?" when never
-/// identified). Returns 0 and stores nothing without a current object.
+/// identified). Without a current object (or area) it stores a null cell
+/// string, score 0 and tag 0 and returns "?".
 GW_API char GW_GetObjectIdentity(char** cells, int32_t* score, int32_t* tag);
 
 /// Groups the objects that are not ignored into lines: clears every tag,
@@ -327,7 +328,7 @@ GW_API int32_t GW_FilterBestLineWithSpaces(char* text, int32_t textSize);
 /// ink, after reloading the area's working rows from the image. A cut object
 /// is ignored and its pieces (character "?", score 0, the line's tag) follow
 /// it in the list. Returns 1; nothing is split for a tag without objects or
-/// when maxObjectWidth is below 1.
+/// when maxObjectWidth is below 1. Returns 0 without a current area.
 GW_API int32_t GW_SplitJoinedObjectsInLine(int32_t tag);
 
 /// Reloads the area's working rows from the image, fills every horizontal

@@ -7,6 +7,8 @@
 #include <memory>
 #include <new>
 
+#include "area/Components.h"
+
 namespace gw {
 
 PixelAccessor IsInk = nullptr;
@@ -238,6 +240,7 @@ void GW_DestroyArea() {
     gw::g_initialised = 0;
     if (gw::g_current == nullptr) return;
     gw::Areas().Remove(gw::g_current);
+    gw::SpareLabels(*gw::g_current);
     delete gw::g_current;
     gw::g_current = nullptr;
 }

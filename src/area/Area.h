@@ -18,11 +18,16 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "DVImageProcessor.h"
 #include "Glyphwick.h"
 #include "area/ObjectList.h"
+
+namespace gw {
+struct Components;
+}
 
 struct AREAINFO {
     AREAINFO() = default;
@@ -74,6 +79,8 @@ struct AREAINFO {
     uint32_t bitsPerPixel = 0;          ///< the image's, at initialisation (1 or 8)
     std::vector<uint8_t*> rowPointers;  ///< workRows, then freshRows
     std::vector<uint8_t> rowStore;
+
+    std::unique_ptr<gw::Components> labels;  ///< ink components of the rows last labelled
 };
 
 namespace gw {

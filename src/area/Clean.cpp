@@ -123,17 +123,9 @@ void CopyFill(AREAINFO& area, int32_t y, int32_t x, std::vector<FillFrame>& stac
 template <bool Bits>
 class ComponentRedraw {
   public:
-    ComponentRedraw(AREAINFO& area, bool loadRows) : area_(area) {
-        LabelComponents<Bits>(area, area.freshRows, loadRows, parts_);
-        calls_.assign(parts_.componentCount, 1);
+    ComponentRedraw(AREAINFO& area, bool loadRows) : area_(area), parts_(Labels(area)) {
+        LabelComponents<Bits>(area, area.freshRows, loadRows, false, Labels(area));
         state_.assign(parts_.componentCount, kWhole);
-        const int64_t lastRow = area.height - 1, lastColumn = area.width - 1;
-        for (const InkRun& run : parts_.runs) {
-            const int64_t length = run.x1 - run.x0 + 1;
-            const int64_t rows = 1 + (run.y > 0) + (run.y < lastRow);
-            const int64_t columns = 3 * length - (run.x0 == 0) - (run.x1 == lastColumn);
-            calls_[run.component] += rows * columns - length;
-        }
     }
 
     void From(int32_t y, int32_t x) {
@@ -147,8 +139,9 @@ class ComponentRedraw {
             ++area_.fillCount;
             return;
         }
-        if (state_[c] == kWhole && area_.fillCount + calls_[c] < kFillCap) {
-            area_.fillCount += static_cast<int32_t>(calls_[c]);
+        const int64_t calls = parts_.stats[c].calls;
+        if (state_[c] == kWhole && area_.fillCount + calls < kFillCap) {
+            area_.fillCount += static_cast<int32_t>(calls);
             state_[c] = kTaken;
             return;
         }
@@ -158,18 +151,13 @@ class ComponentRedraw {
     }
 
     void Finish() {
-        for (const InkRun& run : parts_.runs) {
-            if (state_[run.component] != kTaken) continue;
-            EraseRun<Bits>(area_, area_.freshRows, run);
-            PaintRun<Bits>(area_, area_.workRows, run);
-        }
+        TransferRuns<Bits>(area_, parts_, state_.data(), kTaken, area_.freshRows, area_.workRows);
     }
 
   private:
     enum : uint8_t { kWhole, kTaken, kPartial };
     AREAINFO& area_;
-    Components parts_;
-    std::vector<int64_t> calls_;  ///< counted calls of a fill taking the component
+    const Components& parts_;
     std::vector<uint8_t> state_;
     std::vector<FillFrame> stack_;
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <numeric>
 
 #include "area/FloodFill.h"
 #include "area/Components.h"
@@ -79,12 +80,24 @@ void ScanBox(AREAINFO& area, const int32_t (&box)[4], std::vector<FillRecord>& f
     }
 }
 
-// Size, box and first pixel in scan order of one component.
-struct ComponentStats {
-    int64_t pixels = 0;
-    int32_t minX, maxX, minY, maxY;
-    int32_t seedX, seedY;
-};
+// Indices of fills in scan order of their seeds (area columns 0 .. width - 1,
+// then rows): counted out by column, then sorted by row within each column,
+// which holds a few seeds at most.
+std::vector<uint32_t> ScanOrder(const std::vector<FillRecord>& fills, int32_t width) {
+    std::vector<uint32_t> next(static_cast<size_t>(width) + 1, 0);
+    for (const FillRecord& fill : fills) ++next[fill.x + 1];
+    std::partial_sum(next.begin(), next.end(), next.begin());
+    std::vector<uint32_t> order(fills.size());
+    for (uint32_t i = 0; i < fills.size(); ++i) order[next[fills[i].x]++] = i;
+    // next[x] is now the end of column x.
+    uint32_t from = 0;
+    for (int32_t x = 0; x < width; ++x) {
+        std::sort(order.begin() + from, order.begin() + next[x],
+                  [&fills](uint32_t a, uint32_t b) { return fills[a].y < fills[b].y; });
+        from = next[x];
+    }
+    return order;
+}
 
 // The extraction scan, columns outer and rows inner, filling from every
 // pixel that is still ink. A fill erases its seed's whole component unless
@@ -93,24 +106,13 @@ struct ComponentStats {
 // filled pixel by pixel. The fills are then put in scan order of their seeds.
 template <bool Bits>
 void ExtractWith(AREAINFO& area, bool loadRows) {
-    Components parts;
-    LabelComponents<Bits>(area, area.workRows, loadRows, parts);
-    std::vector<ComponentStats> stats(parts.componentCount);
-    for (const InkRun& run : parts.runs) {
-        ComponentStats& c = stats[run.component];
-        if (c.pixels == 0) {
-            // The first run in row order: the component's top row.
-            c = {0, run.x0, run.x1, run.y, run.y, run.x0, run.y};
-        }
-        c.pixels += run.x1 - run.x0 + 1;
-        c.minX = std::min(c.minX, run.x0);
-        c.maxX = std::max(c.maxX, run.x1);
-        c.maxY = run.y;
-        if (run.x0 < c.seedX) c.seedX = run.x0, c.seedY = run.y;
-    }
+    // All ink is erased as it is labelled: the fills leave none behind.
+    Components& parts = Labels(area);
+    LabelComponents<Bits>(area, area.workRows, loadRows, true, parts);
+    const std::vector<ComponentStats>& stats = parts.stats;
 
-    // Components taken whole are erased in row order; the large ones stay
-    // for the exact scan over their common box.
+    // Components taken whole are done; the large ones are painted back for
+    // the exact scan over their common box, which reads only where ink is.
     std::vector<FillRecord> fills;
     fills.reserve(parts.componentCount);
     int32_t large[4] = {INT32_MAX, INT32_MAX, -1, -1};
@@ -123,20 +125,18 @@ void ExtractWith(AREAINFO& area, bool loadRows) {
         area.minX = c.minX, area.maxX = c.maxX, area.minY = c.minY, area.maxY = c.maxY;
         fills.push_back(RecordFill(area, c.seedY, c.seedX, static_cast<int32_t>(c.pixels)));
     }
-    const bool anyLarge = large[2] >= 0;
-    for (const InkRun& run : parts.runs) {
-        if (!anyLarge || stats[run.component].pixels <= kFillCap) {
-            EraseRun<Bits>(area, area.workRows, run);
-        }
+    if (large[2] >= 0) {
+        std::vector<uint8_t> isLarge(parts.componentCount);
+        for (uint32_t c = 0; c < parts.componentCount; ++c) isLarge[c] = stats[c].pixels > kFillCap;
+        TransferRuns<Bits>(area, parts, isLarge.data(), 1, nullptr, area.workRows);
+        ScanBox<Bits>(area, large, fills);
     }
-    if (anyLarge) ScanBox<Bits>(area, large, fills);
-    std::sort(fills.begin(), fills.end(), [](const FillRecord& a, const FillRecord& b) {
-        return a.x != b.x ? a.x < b.x : a.y < b.y;
-    });
-    for (const FillRecord& fill : fills) {
+    const std::vector<uint32_t> order = ScanOrder(fills, area.width);
+    for (const uint32_t i : order) {
+        const FillRecord& fill = fills[i];
         if (fill.kept) area.objects->Append(fill.rect, fill.y, fill.x);
     }
-    if (!fills.empty()) area.fillCount = fills.back().count;
+    if (!fills.empty()) area.fillCount = fills[order.back()].count;
 }
 
 bool IsFragment(const AREAINFO& area, const OBJECTINFO& object) {

@@ -133,12 +133,10 @@ Code128Reading DecodeCode128(std::vector<uint8_t> counts) {
 }
 
 Code128Reading ReadCode128(AREAINFO& area, const RECT& rect) {
-    ScanPlan plan;
-    ScanRectangle(area, rect, plan);
-    const int32_t reference = Line21Count(plan);
+    const ScanPlan plan = ScanRectangle(area, rect);
+    const int32_t reference = Line21Count(plan.counts);
     dv::ShowMessage(std::to_string(reference).c_str(), "Bar Count", 1);
-    ClearDisagreeingLines(plan, reference);
-    return DecodeCode128(ClassifyCode128Widths(MergeMeans(plan, reference)));
+    return DecodeCode128(ClassifyCode128Widths(MergeMeans(area, plan, reference)));
 }
 
 }  // namespace gw

@@ -84,11 +84,9 @@ bool DecodeCode39Text(std::string_view digits, std::string& result) {
 extern "C" int32_t GW_ReadCode39(const RECT* rect, char* text) {
     AREAINFO* area = gw::CurrentArea();
     if (area == nullptr || rect == nullptr || text == nullptr) return -2;
-    gw::ScanPlan plan;
-    gw::ScanRectangle(*area, *rect, plan);
-    const int32_t reference = gw::MostFrequentCount(plan);
-    gw::ClearDisagreeingLines(plan, reference);
-    const std::string digits = gw::ClassifyCode39Widths(gw::MergeSums(plan, reference));
+    const gw::ScanPlan plan = gw::ScanRectangle(*area, *rect);
+    const int32_t reference = gw::MostFrequentCount(plan.counts);
+    const std::string digits = gw::ClassifyCode39Widths(gw::MergeSums(*area, plan, reference));
     std::string result;
     const bool allFound = gw::DecodeCode39Text(digits, result);
     std::memcpy(text, result.c_str(), result.size() + 1);

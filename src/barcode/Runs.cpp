@@ -1,10 +1,11 @@
-// The scan shared by the barcode readers: row refresh, 40 scan lines, run
-// extraction, the reference count, clearing and merging.
+// The scan shared by the barcode readers: row refresh, 40 scan lines counted,
+// the reference count, and the agreeing lines' widths merged.
 #include "barcode/Runs.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -23,6 +24,15 @@ constexpr int32_t kSpacingDivisor = kScanLines + 1;
 constexpr int32_t kMinCode39Count = 11;
 
 constexpr int32_t kBlock = 32;  // pixels whose ink is tested at once
+
+// Set bits of v, in the portable form: no popcount instruction is assumed
+// (std::popcount would become a library call).
+constexpr int32_t BitCount(uint32_t v) {
+    v = v - ((v >> 1) & 0x55555555u);
+    v = (v & 0x33333333u) + ((v >> 2) & 0x33333333u);
+    return static_cast<int32_t>((((v + (v >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24);
+}
+static_assert(BitCount(0) == 0 && BitCount(0x80000001u) == 2 && BitCount(0xFFFFFFFFu) == 32);
 
 // Ink of pixels x .. x + n - 1 (n <= 32) as bits, pixel x in bit 0.
 template <bool Bits>
@@ -70,19 +80,14 @@ uint32_t InkMaskBlock(const uint8_t* row, int32_t x, uint8_t limit) {
     }
 }
 
-// Finds every change between ink and paper from left to right, paper before
-// left: the first is the first ink pixel. Each change closes the run before
-// it; the run open at `right` is never closed. Blocks of pixels are tested at
-// once so that the many short runs of a barcode cost no mispredicted branch
-// per pixel. Every change beeps; the beeps are given after the line, which
-// no observer can tell apart from one at each change.
-template <bool Bits>
-int32_t ExtractRunsOf(const uint8_t* row, int32_t left, int32_t right, uint8_t limit,
-                      uint32_t* widths) {
-    if (!Bits && limit == 0) return 0;  // no byte is below 0: no ink
-    int32_t count = 0;
-    int32_t last = -1;    // where the open run started, -1 before the first ink
-    uint32_t before = 0;  // ink of the pixel before the block
+// Calls visit(x, changes) for every block of up to 32 pixels from left to
+// right: bit i of changes is set when pixel x + i differs from the pixel
+// before it, paper before left. Blocks of pixels are tested at once so that
+// the many short runs of a barcode cost no mispredicted branch per pixel.
+template <bool Bits, class Visit>
+void ForEachBlock(const uint8_t* row, int32_t left, int32_t right, uint8_t limit, Visit&& visit) {
+    if (!Bits && limit == 0) return;  // no byte is below 0: no ink
+    uint32_t before = 0;              // ink of the pixel before the block
     for (int32_t x = left; x <= right; x += kBlock) {
         const int32_t n = std::min(kBlock, right - x + 1);
         const uint32_t ink =
@@ -90,20 +95,43 @@ int32_t ExtractRunsOf(const uint8_t* row, int32_t left, int32_t right, uint8_t l
         uint32_t changes = ink ^ ((ink << 1) | before);
         if (n < kBlock) changes &= (1u << n) - 1;
         before = (ink >> (n - 1)) & 1;
-        if (last < 0 && changes != 0) {  // the first ink opens the first bar
-            last = x + std::countr_zero(changes);
-            changes &= changes - 1;
-        }
-        while (changes != 0) {
-            const int32_t at = x + std::countr_zero(changes);
-            changes &= changes - 1;
-            widths[count++] = static_cast<uint32_t>(at - last);
-            last = at;
-        }
+        visit(x, changes);
     }
-    if (dv::SignalsObserved() && last >= 0)
-        for (int32_t i = 0; i <= count; ++i) dv::Beep(1, 1);
-    return count;
+}
+
+// Calls f with the row of image row y and the accessor set as a constant, or
+// returns fallback when the line lies outside the area or is empty.
+template <class F, class R>
+R OnLine(const AREAINFO& area, int32_t& left, int32_t& right, int32_t y, R fallback, F f) {
+    RECT clipped;
+    if (left > right || !ClipToArea(area, RECT{left, y, right, y}, clipped)) return fallback;
+    // Only the area's columns are read: a bar cut by the area's edge is seen
+    // as far as the area reaches.
+    left = clipped.left;
+    right = clipped.right;
+    const uint8_t* row = area.workRows[y - area.top];
+    return BitAccessors() ? f(row, std::true_type{}) : f(row, std::false_type{});
+}
+
+// Changes between ink and paper on a line, the first ink included.
+int32_t CountChanges(const AREAINFO& area, int32_t left, int32_t right, int32_t y) {
+    return OnLine(area, left, right, y, 0, [&](const uint8_t* row, auto bits) {
+        int32_t changes = 0;
+        ForEachBlock<decltype(bits)::value>(
+            row, left, right, InkLimit(area),
+            [&](int32_t, uint32_t mask) { changes += BitCount(mask); });
+        return changes;
+    });
+}
+
+// The first change opens the first bar; every later one closes a run.
+constexpr int32_t WidthsOf(int32_t changes) {
+    return changes > 0 ? changes - 1 : 0;
+}
+
+void BeepTimes(int32_t changes) {
+    if (!dv::SignalsObserved()) return;
+    for (int32_t i = 0; i < changes; ++i) dv::Beep(1, 1);
 }
 
 }  // namespace
@@ -118,74 +146,88 @@ bool ClipToArea(const AREAINFO& area, const RECT& rect, RECT& clipped) {
     return clipped.left <= clipped.right && clipped.top <= clipped.bottom;
 }
 
-void ExtractRuns(const AREAINFO& area, int32_t left, int32_t right, int32_t y, RunLine& line) {
-    line.count = 0;
-    RECT clipped;
-    if (left > right || !ClipToArea(area, RECT{left, y, right, y}, clipped)) return;
-    // Only the area's columns are read: a bar cut by the area's edge is seen
-    // as far as the area reaches.
-    const int32_t columns = clipped.right - clipped.left + 1;
-    if (line.widths == nullptr || line.capacity < columns) {
-        line.widths.reset(new uint32_t[static_cast<size_t>(columns)]);
-        line.capacity = columns;
-    }
-    const uint8_t* row = area.workRows[y - area.top];
-    line.count = BitAccessors() ? ExtractRunsOf<true>(row, clipped.left, clipped.right,
-                                                      InkLimit(area), line.widths.get())
-                                : ExtractRunsOf<false>(row, clipped.left, clipped.right,
-                                                       InkLimit(area), line.widths.get());
+int32_t CountRuns(const AREAINFO& area, int32_t left, int32_t right, int32_t y) {
+    const int32_t changes = CountChanges(area, left, right, y);
+    BeepTimes(changes);
+    return WidthsOf(changes);
 }
 
-void ScanRectangle(AREAINFO& area, const RECT& rect, ScanPlan& plan) {
+void AddChanges(const AREAINFO& area, int32_t left, int32_t right, int32_t y, int64_t* columns,
+                int32_t n) {
+    if (columns == nullptr || n <= 0) return;
+    OnLine(area, left, right, y, 0, [&](const uint8_t* row, auto bits) {
+        int32_t j = 0;  // changes met so far
+        ForEachBlock<decltype(bits)::value>(
+            row, left, right, InkLimit(area), [&](int32_t x, uint32_t changes) {
+                if (changes == 0) return;
+                // At most 32 changes: the bound matters only near the end.
+                if (n - j >= kBlock) {
+                    for (; changes != 0; changes &= changes - 1)
+                        columns[j++] += x + std::countr_zero(changes);
+                    return;
+                }
+                for (; changes != 0 && j < n; changes &= changes - 1)
+                    columns[j++] += x + std::countr_zero(changes);
+            });
+        return 0;
+    });
+}
+
+ScanPlan ScanRectangle(AREAINFO& area, const RECT& rect) {
     LoadWorkRows(area);
+    ScanPlan plan;
     RECT clipped;
-    if (!ClipToArea(area, rect, clipped)) {
-        for (RunLine& line : plan) line.count = 0;
-        return;
-    }
-    const int32_t step = (clipped.bottom - clipped.top) / kSpacingDivisor;
+    if (!ClipToArea(area, rect, clipped)) return plan;
+    plan.left = clipped.left;
+    plan.right = clipped.right;
+    plan.top = clipped.top;
+    plan.step = (clipped.bottom - clipped.top) / kSpacingDivisor;
+    // With a step of 0 every line reads row top: it is read once.
+    int32_t changes = 0;
     for (int32_t k = 1; k <= kScanLines; ++k) {
-        ExtractRuns(area, clipped.left, clipped.right, clipped.top + k * step,
-                    plan[static_cast<size_t>(k - 1)]);
+        if (k == 1 || plan.step != 0)
+            changes = CountChanges(area, plan.left, plan.right, plan.Row(k));
+        BeepTimes(changes);
+        plan.counts[static_cast<size_t>(k - 1)] = WidthsOf(changes);
     }
+    return plan;
 }
 
-int32_t MostFrequentCount(const ScanPlan& plan) {
+int32_t MostFrequentCount(const LineCounts& counts) {
     int32_t reference = 0;
     int32_t best = 0;
-    for (const RunLine& line : plan) {
-        if (line.count < kMinCode39Count) continue;
-        const auto same = std::count_if(plan.begin(), plan.end(), [&](const RunLine& other) {
-            return other.count == line.count;
-        });
+    for (const int32_t count : counts) {
+        if (count < kMinCode39Count) continue;
+        const auto same = std::count(counts.begin(), counts.end(), count);
         if (same > best) {  // strictly more: the first of equal counts wins
             best = static_cast<int32_t>(same);
-            reference = line.count;
+            reference = count;
         }
     }
     return reference;
 }
 
-void ClearDisagreeingLines(ScanPlan& plan, int32_t reference) {
-    for (RunLine& line : plan) {
-        if (line.count == reference) continue;
-        std::fill(line.widths.get(), line.widths.get() + line.count, 0u);
-        line.count = 0;
+MergedWidths MergeSums(const AREAINFO& area, const ScanPlan& plan, int32_t reference) {
+    if (reference <= 0) return {};
+    // Width j of a line is the column of change j + 1 less that of change j,
+    // so the sum of widths j is the same difference of summed columns.
+    MergedWidths columns(static_cast<size_t>(reference) + 1, 0);
+    // Lines on one row (a step of 0) add the same columns: read once, times kept.
+    int32_t kept = 0;
+    for (int32_t k = 1; k <= kScanLines; ++k) {
+        if (plan.counts[static_cast<size_t>(k - 1)] != reference) continue;
+        if (kept++ == 0 || plan.step != 0)
+            AddChanges(area, plan.left, plan.right, plan.Row(k), columns.data(), reference + 1);
     }
+    if (plan.step == 0)
+        for (int64_t& column : columns) column *= kept;
+    for (size_t j = 0; j + 1 < columns.size(); ++j) columns[j] = columns[j + 1] - columns[j];
+    columns.pop_back();
+    return columns;
 }
 
-MergedWidths MergeSums(const ScanPlan& plan, int32_t reference) {
-    MergedWidths merged(static_cast<size_t>(std::max(reference, 0)), 0);
-    for (const RunLine& line : plan) {
-        // Cleared lines add 0; a kept line holds exactly `reference` widths.
-        const size_t used = std::min(merged.size(), static_cast<size_t>(line.count));
-        for (size_t j = 0; j < used; ++j) merged[j] += line.widths[j];
-    }
-    return merged;
-}
-
-MergedWidths MergeMeans(const ScanPlan& plan, int32_t reference) {
-    MergedWidths merged = MergeSums(plan, reference);
+MergedWidths MergeMeans(const AREAINFO& area, const ScanPlan& plan, int32_t reference) {
+    MergedWidths merged = MergeSums(area, plan, reference);
     for (int64_t& sum : merged)
         sum = sum / kScanLines + (sum % kScanLines >= kScanLines / 2 ? 1 : 0);
     return merged;

@@ -1,12 +1,17 @@
 // Bar and space runs: the scan that both barcode readers share. A rectangle
-// of the current area is crossed by 40 horizontal scan lines; each line
-// becomes a list of run widths (bar, space, bar, ...); the lines that agree
-// with a reference count are merged width by width.
+// of the current area is crossed by 40 horizontal scan lines; each line is a
+// list of run widths (bar, space, bar, ...); the lines that agree with a
+// reference count are merged width by width.
+//
+// The scan works in two passes over the refreshed rows: the first only counts
+// each line's widths (all the reference count needs), the second sums where
+// the agreeing lines change between ink and paper, from which the merged
+// widths follow. A disagreeing line is never stored, which is the same as
+// storing and clearing it.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "Glyphwick.h"
@@ -15,54 +20,62 @@ struct AREAINFO;
 
 namespace gw {
 
-/// One scan line: widths[0] is the first bar, even positions are bars and odd
-/// ones spaces. The run in progress at the line's right end is never recorded.
-struct RunLine {
-    std::unique_ptr<uint32_t[]> widths;  ///< capacity entries, the first count recorded
-    int32_t count = 0;
-    int32_t capacity = 0;  ///< at least the columns scanned, right - left + 1
-};
-
 constexpr int32_t kScanLines = 40;
-/// Scan line k of the design's numbering (1 to 40) is plan[k - 1].
-using ScanPlan = std::array<RunLine, kScanLines>;
+/// Widths recorded by each scan line; line k (1 to 40) is counts[k - 1].
+using LineCounts = std::array<int32_t, kScanLines>;
 /// Merged widths: Code 39 keeps the plain sums, Code 128 the means.
 using MergedWidths = std::vector<int64_t>;
+
+/// The 40 scan lines over a rectangle clipped to the area: line k (1 to 40)
+/// reads row top + k * step, columns left to right. Empty when right < left.
+struct ScanPlan {
+    int32_t left = 0;
+    int32_t right = -1;
+    int32_t top = 0;
+    int32_t step = 0;
+    LineCounts counts{};  ///< all 0 for an empty plan
+    int32_t Row(int32_t k) const { return top + k * step; }
+};
 
 /// Intersects rect with the current area's rows and columns (right and bottom
 /// inclusive). False when the intersection is empty.
 bool ClipToArea(const AREAINFO& area, const RECT& rect, RECT& clipped);
 
-/// Fills line from image row y, columns left to right, reading the area's
-/// workRows as the current accessors do (ink: set bit, or byte below the
-/// threshold). Rows and columns outside the area read as paper. Signals a
-/// beep (1 Hz, 1 ms) at the first ink pixel and at every later change. Grows
-/// widths when the line's capacity is below the columns scanned.
-void ExtractRuns(const AREAINFO& area, int32_t left, int32_t right, int32_t y, RunLine& line);
+/// Number of widths that image row y records from column left to right: one
+/// per change between ink and paper after the first ink pixel; the run open
+/// at right is never recorded. Reads the area's workRows as the current
+/// accessors do (ink: set bit, or byte below the threshold); rows and columns
+/// outside the area read as paper. Signals a beep (1 Hz, 1 ms) at the first
+/// ink pixel and at every later change.
+int32_t CountRuns(const AREAINFO& area, int32_t left, int32_t right, int32_t y);
 
-/// Reloads the area's workRows from its image, then fills the 40 lines of plan
-/// over rect clipped to the area: step = (bottom - top) / 41, line k on row
-/// top + k * step. With an empty intersection every line has count 0.
-void ScanRectangle(AREAINFO& area, const RECT& rect, ScanPlan& plan);
+/// Adds the column of each change of image row y (as CountRuns reads it) to
+/// columns[0], columns[1], ...: at most n of them, the first ink pixel's
+/// first. Width j of the line is columns[j + 1] - columns[j]. No signal.
+void AddChanges(const AREAINFO& area, int32_t left, int32_t right, int32_t y, int64_t* columns,
+                int32_t n);
+
+/// Reloads the area's workRows from its image, then plans the 40 lines over
+/// rect clipped to the area, step = (bottom - top) / 41, and counts each line
+/// (beeping as CountRuns does).
+ScanPlan ScanRectangle(AREAINFO& area, const RECT& rect);
 
 /// Code 39 reference count: the most frequent count of 11 or more, the first
 /// met from the top among equally frequent ones; 0 when no line has 11.
-int32_t MostFrequentCount(const ScanPlan& plan);
+int32_t MostFrequentCount(const LineCounts& counts);
 
 /// Code 128 reference count: the count of scan line 21.
-inline int32_t Line21Count(const ScanPlan& plan) {
-    return plan[20].count;
+inline int32_t Line21Count(const LineCounts& counts) {
+    return counts[20];
 }
 
-/// Zeroes the recorded widths and the count of each line whose count is not
-/// reference.
-void ClearDisagreeingLines(ScanPlan& plan, int32_t reference);
-
-/// Sums of widths[j] over all lines, j = 0 .. reference - 1.
-MergedWidths MergeSums(const ScanPlan& plan, int32_t reference);
+/// Sums of width j, j = 0 .. reference - 1, over the lines of plan whose
+/// count is reference (the others count as cleared: they add 0). The rows
+/// must be as ScanRectangle left them.
+MergedWidths MergeSums(const AREAINFO& area, const ScanPlan& plan, int32_t reference);
 
 /// Sums divided by 40 (whatever the lines kept), a remainder of 20 or more
 /// rounding up.
-MergedWidths MergeMeans(const ScanPlan& plan, int32_t reference);
+MergedWidths MergeMeans(const AREAINFO& area, const ScanPlan& plan, int32_t reference);
 
 }  // namespace gw

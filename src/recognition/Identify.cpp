@@ -8,6 +8,10 @@
 #include <memory>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "recognition/Score.h"
 
 namespace gw {
@@ -42,6 +46,63 @@ int64_t CountInk(const uint8_t* row, int64_t from, int64_t to, uint8_t limit) {
     return n;
 }
 
+// Splits length pixels from start into parts, calling part(i, from, size)
+// for each: the extra pixels go to the parts at which an accumulator of the
+// remainder wraps (7 pixels on 5 parts: 1, 1, 2, 1, 2).
+template <class Part>
+void Split(int64_t start, int64_t length, int32_t parts, Part part) {
+    const int64_t base = length / parts;
+    const int64_t rem = length % parts;
+    int64_t acc = 0;
+    for (int32_t i = 0; i < parts; ++i) {
+        acc += rem;
+        int64_t size = base;
+        if (acc >= parts) ++size, acc -= parts;
+        part(i, start, size);
+        start += size;
+    }
+}
+
+// Cells of a grid row whose codes are found together; the row buffers of
+// the sums path are padded to a multiple of it.
+constexpr int32_t kQuad = 4;
+
+int32_t Padded(int32_t n) {
+    return (n + kQuad - 1) / kQuad * kQuad;
+}
+
+// CodeOf of the n cells of a band of rows from the ink left of each cell
+// edge above the band (upper) and below it (lower): cell c holds the ink
+// between edges c and c + 1 out of lesser[c] + 1 pixels (never less than
+// its ink). Writes Padded(n) codes; upper and lower hold Padded(n) + 1
+// entries, lesser Padded(n).
+void RowCodes(const int32_t* upper, const int32_t* lower, const int32_t* lesser, int32_t n,
+              uint8_t* codes) {
+#if defined(__SSE2__)
+    const auto load = [](const int32_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    };
+    const __m128i two = _mm_set1_epi32(2);
+    for (int32_t c = 0; c < n; c += kQuad) {
+        const __m128i count = _mm_sub_epi32(_mm_sub_epi32(load(lower + c + 1), load(upper + c + 1)),
+                                            _mm_sub_epi32(load(lower + c), load(upper + c)));
+        const __m128i fewer = load(lesser + c);
+        // 2, less one under half inked (pixels - 1 > 2 x ink), plus one when
+        // full (ink > pixels - 1), never both; 0 when empty.
+        const __m128i under = _mm_cmpgt_epi32(fewer, _mm_add_epi32(count, count));
+        const __m128i full = _mm_cmpgt_epi32(count, fewer);
+        __m128i code = _mm_sub_epi32(_mm_add_epi32(two, under), full);
+        code = _mm_andnot_si128(_mm_cmpeq_epi32(count, _mm_setzero_si128()), code);
+        code = _mm_packs_epi32(code, code);
+        const auto bytes = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(code, code)));
+        std::memcpy(codes + c, &bytes, kQuad);
+    }
+#else
+    for (int32_t c = 0; c < n; ++c)
+        codes[c] = CodeOf((lower[c + 1] - upper[c + 1]) - (lower[c] - upper[c]), lesser[c] + 1);
+#endif
+}
+
 bool SameName(const std::string& a, const char* b) {
     size_t i = 0;
     for (; i < a.size() && b[i] != '\0'; ++i) {
@@ -52,14 +113,16 @@ bool SameName(const std::string& a, const char* b) {
     return i == a.size() && b[i] == '\0';
 }
 
-bool Below(const Ratio& a, const Ratio& b) {
-    return a.whole != b.whole ? a.whole < b.whole : a.hundredths < b.hundredths;
-}
-
 void* Allocate(size_t bytes) {
     void* p = std::calloc(1, bytes);
     if (p == nullptr) throw std::bad_alloc();
     return p;
+}
+
+// A ratio as one number that orders as ratios compare: whole parts first,
+// then hundredths.
+int64_t RatioKey(const Ratio& r) {
+    return int64_t{r.whole} * (int64_t{1} << 32) + (int64_t{r.hundredths} - INT32_MIN);
 }
 
 Box BoxOf(const OBJECTINFO& o) {
@@ -115,26 +178,11 @@ char ClassifyCell(const AREAINFO& area, int64_t x, int64_t y, int64_t w, int64_t
 }
 
 std::string NormaliseToGrid(const AREAINFO& area, const Box& box, int32_t gridW, int32_t gridH) {
-    const int64_t W = box.right - box.left + 1;
-    const int64_t H = box.bottom - box.top + 1;
     std::string cells;
-    int64_t rowAcc = 0;
-    int64_t y = box.top;
-    for (int32_t r = 0; r < gridH; ++r) {
-        rowAcc += H % gridH;
-        int64_t h = H / gridH;
-        if (rowAcc >= gridH) ++h, rowAcc -= gridH;
-        int64_t colAcc = 0;
-        int64_t x = box.left;
-        for (int32_t c = 0; c < gridW; ++c) {
-            colAcc += W % gridW;
-            int64_t w = W / gridW;
-            if (colAcc >= gridW) ++w, colAcc -= gridW;
-            cells += ClassifyCell(area, x, y, w, h);
-            x += w;
-        }
-        y += h;
-    }
+    Split(box.top, box.bottom - box.top + 1, gridH, [&](int32_t, int64_t y, int64_t h) {
+        Split(box.left, box.right - box.left + 1, gridW,
+              [&](int32_t, int64_t x, int64_t w) { cells += ClassifyCell(area, x, y, w, h); });
+    });
     return cells;
 }
 
@@ -146,31 +194,36 @@ Ratio BoxRatio(const Box& box) {
 }
 
 bool Admits(const CharPattern& pattern, const Ratio& ratio) {
-    return !Below(ratio, pattern.low) && !Below(pattern.high, ratio);
+    const int64_t key = RatioKey(ratio);
+    return RatioKey(pattern.low) <= key && key <= RatioKey(pattern.high);
 }
 
 FontMatcher::FontMatcher(const AREAINFO& area, PatternFont& font)
     : area_(area), font_(font), cells_(font.gridWidth * font.gridHeight) {
-    if (font.preparedCells != cells_) PrepareFont(font);
-    codes_.resize(static_cast<size_t>(cells_));
-    masks_.resize(TableBytes(cells_));
-    counts_.resize(static_cast<size_t>(font.gridWidth));
-    edges_.resize(static_cast<size_t>(font.gridWidth) + 1);
-    below_.resize(static_cast<size_t>(font.gridWidth) + 1);
-    widths_.resize(static_cast<size_t>(font.gridWidth));
-    columnWidths_.resize(static_cast<size_t>(font.gridWidth));
+    if (font.preparedCells != cells_ ||
+        font.weights.size() !=
+            static_cast<size_t>(cells_) * 4 * PatternStride(font.patterns.size()))
+        PrepareFont(font);
+    const auto cells = static_cast<size_t>(cells_);
+    const auto columns = static_cast<size_t>(font.gridWidth);
+    codes_.resize(cells + kQuad);  // room for the last row's padding
+    admitted_.resize(font.patterns.size());
+    for (const CharPattern& pattern : font.patterns) {
+        limits_.push_back(RatioKey(pattern.low));
+        limits_.push_back(RatioKey(pattern.high));
+    }
+    scores_.resize(font.patterns.size());
+    areas_.resize(2 * static_cast<size_t>(Padded(font.gridWidth)));
+    inkOfColumns_.resize(columns);
+    columnWidths_.resize(columns);
+    edges_.resize(columns + 1);
+    lines_.resize((static_cast<size_t>(font.gridHeight) + 1) *
+                  (static_cast<size_t>(Padded(font.gridWidth)) + kQuad));
+    taller_.resize(static_cast<size_t>(font.gridHeight));
 }
 
 void FontMatcher::ColumnWidths(int64_t W) {
-    const int32_t gridW = font_.gridWidth;
-    const int64_t base = W / gridW;
-    const int64_t rem = W % gridW;
-    int64_t colAcc = 0;
-    for (int32_t c = 0; c < gridW; ++c) {
-        colAcc += rem;
-        columnWidths_[c] = base;
-        if (colAcc >= gridW) ++columnWidths_[c], colAcc -= gridW;
-    }
+    Split(0, W, font_.gridWidth, [&](int32_t c, int64_t, int64_t w) { columnWidths_[c] = w; });
 }
 
 // The fast form of NormaliseToGrid for any box: the same cells, as code
@@ -178,35 +231,70 @@ void FontMatcher::ColumnWidths(int64_t W) {
 template <bool Bits>
 void FontMatcher::DirectCodes(const Box& box) {
     const int32_t gridW = font_.gridWidth;
-    const int32_t gridH = font_.gridHeight;
-    const int64_t W = box.right - box.left + 1;
-    const int64_t H = box.bottom - box.top + 1;
-    ColumnWidths(W);
-    const int64_t rowBase = H / gridH;
-    const int64_t rowRem = H % gridH;
+    ColumnWidths(box.right - box.left + 1);
     const Readable readable = ReadableOf(area_);
     const uint8_t limit = InkLimit(area_);
-    int64_t rowAcc = 0;
-    int64_t y = box.top;
-    for (int32_t r = 0; r < gridH; ++r) {
-        rowAcc += rowRem;
-        int64_t h = rowBase;
-        if (rowAcc >= gridH) ++h, rowAcc -= gridH;
-        std::fill(counts_.begin(), counts_.end(), 0);
-        for (int64_t row = std::max(y, readable.top); row < std::min(y + h, readable.bottom);
-             ++row) {
-            const uint8_t* pixels = area_.workRows[row - area_.top];
-            int64_t x = box.left;
-            for (int32_t c = 0; c < gridW; ++c) {
-                const int64_t from = std::max<int64_t>(x, 0);
-                const int64_t to = std::min(x + columnWidths_[c], readable.columns);
-                if (from < to) counts_[c] += CountInk<Bits>(pixels, from, to, limit);
-                x += columnWidths_[c];
+    Split(box.top, box.bottom - box.top + 1, font_.gridHeight,
+          [&](int32_t r, int64_t y, int64_t h) {
+              std::fill(inkOfColumns_.begin(), inkOfColumns_.end(), 0);
+              for (int64_t row = std::max(y, readable.top); row < std::min(y + h, readable.bottom);
+                   ++row) {
+                  const uint8_t* pixels = area_.workRows[row - area_.top];
+                  int64_t x = box.left;
+                  for (int32_t c = 0; c < gridW; ++c) {
+                      const int64_t from = std::max<int64_t>(x, 0);
+                      const int64_t to = std::min(x + columnWidths_[c], readable.columns);
+                      if (from < to) inkOfColumns_[c] += CountInk<Bits>(pixels, from, to, limit);
+                      x += columnWidths_[c];
+                  }
+              }
+              for (int32_t c = 0; c < gridW; ++c) {
+                  codes_[static_cast<size_t>(r) * gridW + c] =
+                      CodeOf(inkOfColumns_[c], columnWidths_[c] * h);
+              }
+          });
+}
+
+// One row of the table of sums: sums[0] = 0 and sums[x + 1] = above[x + 1]
+// + the ink of pixels[0 .. x]. Byte rows go 16 pixels at a time: their ink
+// as 0 or 1 bytes, summed along the vector in four shifted additions.
+template <bool Bits>
+void SumRow(const uint8_t* pixels, int32_t left, int32_t width, uint8_t limit, const int32_t* above,
+            int32_t* sums) {
+    int32_t run = 0;
+    int32_t x = 0;
+    sums[0] = 0;
+#if defined(__SSE2__)
+    if (!Bits && limit > 0) {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i highest = _mm_set1_epi8(static_cast<char>(limit - 1));
+        const auto* from = reinterpret_cast<const __m128i*>(above + 1);
+        auto* to = reinterpret_cast<__m128i*>(sums + 1);
+        for (; x + 16 <= width; x += 16) {
+            const __m128i bytes =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + left + x));
+            __m128i ink = _mm_and_si128(_mm_cmpeq_epi8(_mm_min_epu8(bytes, highest), bytes),
+                                        _mm_set1_epi8(1));
+            ink = _mm_add_epi8(ink, _mm_slli_si128(ink, 1));
+            ink = _mm_add_epi8(ink, _mm_slli_si128(ink, 2));
+            ink = _mm_add_epi8(ink, _mm_slli_si128(ink, 4));
+            ink = _mm_add_epi8(ink, _mm_slli_si128(ink, 8));
+            const __m128i words[2] = {_mm_unpacklo_epi8(ink, zero), _mm_unpackhi_epi8(ink, zero)};
+            const __m128i base = _mm_set1_epi32(run);
+            for (int k = 0; k < 4; ++k) {
+                const __m128i part = k % 2 == 0 ? _mm_unpacklo_epi16(words[k / 2], zero)
+                                                : _mm_unpackhi_epi16(words[k / 2], zero);
+                const __m128i total =
+                    _mm_add_epi32(_mm_add_epi32(part, base), _mm_loadu_si128(from + x / 4 + k));
+                _mm_storeu_si128(to + x / 4 + k, total);
             }
+            run += _mm_extract_epi16(words[1], 7);
         }
-        for (int32_t c = 0; c < gridW; ++c)
-            codes_[static_cast<size_t>(r) * gridW + c] = CodeOf(counts_[c], columnWidths_[c] * h);
-        y += h;
+    }
+#endif
+    for (; x < width; ++x) {
+        run += Pixels<Bits>::Ink(pixels, left + x, limit);
+        sums[x + 1] = above[x + 1] + run;
     }
 }
 
@@ -218,17 +306,13 @@ void FontMatcher::BuildSums(const Box& outer) {
     sumW_ = std::max<int64_t>(std::min(outer.right + 1, readable.columns) - sumLeft_, 0);
     sumH_ = std::max<int64_t>(std::min(outer.bottom + 1, readable.bottom) - sumTop_, 0);
     const auto stride = static_cast<size_t>(sumW_ + 1);
-    sums_.assign(stride * static_cast<size_t>(sumH_ + 1), 0);
-    const uint8_t limit = InkLimit(area_);
+    sums_.resize(stride * static_cast<size_t>(sumH_ + 1));
+    std::fill_n(sums_.begin(), stride, 0);  // SumRow writes every later row whole
     for (int64_t y = 0; y < sumH_; ++y) {
-        const uint8_t* pixels = area_.workRows[sumTop_ + y - area_.top];
-        const int32_t* above = sums_.data() + static_cast<size_t>(y) * stride;
-        int32_t* sums = sums_.data() + static_cast<size_t>(y + 1) * stride;
-        int32_t run = 0;
-        for (int64_t x = 0; x < sumW_; ++x) {
-            run += Pixels<Bits>::Ink(pixels, static_cast<int32_t>(sumLeft_ + x), limit);
-            sums[x + 1] = above[x + 1] + run;
-        }
+        SumRow<Bits>(area_.workRows[sumTop_ + y - area_.top], static_cast<int32_t>(sumLeft_),
+                     static_cast<int32_t>(sumW_), InkLimit(area_),
+                     sums_.data() + static_cast<size_t>(y) * stride,
+                     sums_.data() + static_cast<size_t>(y + 1) * stride);
     }
 }
 
@@ -257,43 +341,69 @@ bool FontMatcher::Covers(const Box& box) const {
 void FontMatcher::SummedCodes(const Box& box) {
     const int32_t gridW = font_.gridWidth;
     const int32_t gridH = font_.gridHeight;
-    const int64_t W = box.right - box.left + 1;
     const int64_t H = box.bottom - box.top + 1;
-    ColumnWidths(W);
     const int64_t rowBase = H / gridH;
-    const int64_t rowRem = H % gridH;
-    // Column edges of the cells in the table (pixels outside it hold no ink).
+    ColumnWidths(box.right - box.left + 1);
+    // Column edges of the cells in the table (pixels outside it hold no ink),
+    // and the pixels less one of the cells of a band of rowBase and rowBase
+    // + 1 rows.
+    int32_t* edges = edges_.data();
+    int32_t* areas = areas_.data();
+    const int32_t padded = Padded(gridW);
     int64_t x = box.left;
-    edges_[0] = static_cast<int32_t>(std::clamp<int64_t>(x - sumLeft_, 0, sumW_));
+    edges[0] = static_cast<int32_t>(std::clamp<int64_t>(x - sumLeft_, 0, sumW_));
     for (int32_t c = 0; c < gridW; ++c) {
         x += columnWidths_[c];
-        edges_[c + 1] = static_cast<int32_t>(std::clamp<int64_t>(x - sumLeft_, 0, sumW_));
-        widths_[c] = static_cast<int32_t>(columnWidths_[c]);
+        edges[c + 1] = static_cast<int32_t>(std::clamp<int64_t>(x - sumLeft_, 0, sumW_));
+        areas[c] = static_cast<int32_t>(columnWidths_[c] * rowBase - 1);
+        areas[padded + c] = static_cast<int32_t>(columnWidths_[c] * (rowBase + 1) - 1);
     }
+    // The ink left of each edge above each band and below the last, all
+    // gathered before any is read back four at a time.
     const auto stride = static_cast<size_t>(sumW_ + 1);
-    int64_t rowAcc = 0;
-    int64_t y = box.top;
-    for (int32_t r = 0; r < gridH; ++r) {
-        rowAcc += rowRem;
-        int64_t h = rowBase;
-        if (rowAcc >= gridH) ++h, rowAcc -= gridH;
-        const int32_t* upper =
+    const size_t lineLength = static_cast<size_t>(padded) + kQuad;
+    int32_t* lines = lines_.data();
+    uint8_t* taller = taller_.data();
+    const auto gather = [&](int32_t r, int64_t y) {
+        const int32_t* sums =
             sums_.data() + static_cast<size_t>(std::clamp<int64_t>(y - sumTop_, 0, sumH_)) * stride;
-        const int32_t* lower =
-            sums_.data() +
-            static_cast<size_t>(std::clamp<int64_t>(y + h - sumTop_, 0, sumH_)) * stride;
-        // The ink left of each edge in the row's band; a cell's ink is the
-        // difference between its two edges.
-        for (int32_t e = 0; e <= gridW; ++e) below_[e] = lower[edges_[e]] - upper[edges_[e]];
-        uint8_t* codes = codes_.data() + static_cast<size_t>(r) * gridW;
-        const auto height = static_cast<int32_t>(h);
-        for (int32_t c = 0; c < gridW; ++c)
-            codes[c] = CodeOf(below_[c + 1] - below_[c], widths_[c] * height);
-        y += h;
+        int32_t* line = lines + static_cast<size_t>(r) * lineLength;
+        for (int32_t e = 0; e <= gridW; ++e) line[e] = sums[edges[e]];
+    };
+    Split(box.top, H, gridH, [&](int32_t r, int64_t y, int64_t h) {
+        gather(r, y);
+        if (r == gridH - 1) gather(gridH, y + h);
+        taller[r] = h != rowBase;
+    });
+    uint8_t* codes = codes_.data();
+    for (int32_t r = 0; r < gridH; ++r) {
+        // Each row's padding codes are overwritten by the next row's.
+        const int32_t* upper = lines + static_cast<size_t>(r) * lineLength;
+        RowCodes(upper, upper + lineLength, areas + (taller[r] != 0 ? padded : 0), gridW,
+                 codes + static_cast<size_t>(r) * gridW);
     }
 }
 
+bool FontMatcher::Admit(int64_t key) {
+    // The tries of a box have three ratios at most, each often repeated.
+    if (admittedValid_ && key == admittedKey_) return anyAdmitted_;
+    const size_t patterns = font_.patterns.size();
+    const int64_t* limits = limits_.data();
+    uint8_t* admitted = admitted_.data();
+    bool any = false;
+    for (size_t p = 0; p < patterns; ++p) {
+        admitted[p] = limits[2 * p] <= key && key <= limits[2 * p + 1];
+        any |= admitted[p] != 0;
+    }
+    admittedValid_ = true;
+    admittedKey_ = key;
+    anyAdmitted_ = any;
+    return any;
+}
+
 void FontMatcher::Match(const Box& box, int32_t& score, char& character, char* cells) {
+    // Without an admitting pattern the try changes nothing: no cell work.
+    if (!Admit(RatioKey(BoxRatio(box)))) return;
     if (box.right < box.left || box.bottom < box.top) {
         std::fill(codes_.begin(), codes_.end(), 0);  // every cell is empty
     } else if (Covers(box)) {
@@ -303,23 +413,31 @@ void FontMatcher::Match(const Box& box, int32_t& score, char& character, char* c
     } else {
         DirectCodes<false>(box);
     }
-    const Ratio ratio = BoxRatio(box);
-    BuildMasks(codes_.data(), cells_, masks_.data());
-    const size_t tableBytes = TableBytes(cells_);
-    bool improved = false;
-    for (size_t p = 0; p < font_.patterns.size(); ++p) {
-        const CharPattern& pattern = font_.patterns[p];
-        int32_t s = 0;
-        if (Admits(pattern, ratio) &&
-            ScoreAbove(font_.weights.data() + p * tableBytes, masks_.data(), cells_, score, s)) {
-            score = s;
-            character = pattern.character;
-            improved = true;
-        }
-    }
-    if (!improved) return;
+    ScorePatterns(font_, codes_.data(), scores_.data());
+    // Taking patterns in file order, each strictly higher score replaces the
+    // last: the first admitted pattern with the highest score wins, when
+    // that score beats the given one.
+    const size_t patterns = font_.patterns.size();
+    const int32_t* scores = scores_.data();
+    const uint8_t* admitted = admitted_.data();
+    int32_t top = INT32_MIN;
+    for (size_t p = 0; p < patterns; ++p)
+        top = std::max(top, admitted[p] != 0 ? scores[p] : INT32_MIN);
+    if (top <= score) return;
+    size_t best = 0;
+    while (admitted[best] == 0 || scores[best] != top) ++best;
+    score = top;
+    character = font_.patterns[best].character;
     for (int32_t i = 0; i < cells_; ++i) cells[i] = kObjectCodes[codes_[i]];
     cells[cells_] = '\0';
+}
+
+void FontMatcher::MatchTries(const Box& box, CANDIDATEINFO* slots, bool each) {
+    Begin(box);
+    for (int32_t t = 0; t < kTries; ++t) {
+        CANDIDATEINFO& slot = slots[each ? t : 0];
+        Match(TryOf(box, t), slot.score, slot.character, slot.cells);
+    }
 }
 
 }  // namespace gw
@@ -337,16 +455,13 @@ const char* GW_IdentifyObjects() {
     for (ObjectList::OBJECTINFO* o = list.FindFirst(); o != nullptr; o = list.FindNext()) {
         char* buffer = new char[static_cast<size_t>(cells) + 1];
         buffer[0] = '\0';
-        int32_t score = -40 * cells;
-        char character = 0;
-        const gw::Box box = gw::BoxOf(*o);
-        matcher.Begin(box);
-        for (int32_t t = 0; t < gw::kTries; ++t)
-            matcher.Match(gw::TryOf(box, t), score, character, buffer);
+        // Every try competes with the earlier ones for one result.
+        CANDIDATEINFO best = {buffer, nullptr, nullptr, 0, -40 * cells};
+        matcher.MatchTries(gw::BoxOf(*o), &best, false);
         delete[] o->cellString;
         o->cellString = buffer;
-        o->score = score;
-        o->identity = score >= gw::kAcceptance ? character : '?';
+        o->score = best.score;
+        o->identity = best.score >= gw::kAcceptance ? best.character : '?';
     }
     list.current = nullptr;
     return font->name.c_str();
@@ -375,11 +490,9 @@ IDENTITYINFO* GW_IdentifyObject(int32_t* rect) {
     info->gridHeight = font->gridHeight;
     info->score = -1;
 
-    const gw::Box box = {rect[0], rect[1], rect[2], rect[3]};
-    matcher.Begin(box);
+    matcher.MatchTries({rect[0], rect[1], rect[2], rect[3]}, info->candidates, true);
     for (int32_t t = 0; t < gw::kTries; ++t) {
-        CANDIDATEINFO& candidate = info->candidates[t];
-        matcher.Match(gw::TryOf(box, t), candidate.score, candidate.character, candidate.cells);
+        const CANDIDATEINFO& candidate = info->candidates[t];
         if (candidate.score > info->score) {
             info->score = candidate.score;
             info->character = candidate.character;
@@ -391,8 +504,15 @@ IDENTITYINFO* GW_IdentifyObject(int32_t* rect) {
 
 char GW_GetObjectIdentity(char** cells, int32_t* score, int32_t* tag) {
     AREAINFO* area = gw::CurrentArea();
-    if (area == nullptr || area->objects->current == nullptr) return 0;
-    const ObjectList::OBJECTINFO& o = *area->objects->current;
+    const ObjectList::OBJECTINFO* current = area != nullptr ? area->objects->current : nullptr;
+    if (current == nullptr) {
+        // Reads as an object never identified, so a host loop sees no character.
+        if (cells != nullptr) *cells = nullptr;
+        if (score != nullptr) *score = 0;
+        if (tag != nullptr) *tag = 0;
+        return '?';
+    }
+    const ObjectList::OBJECTINFO& o = *current;
     if (cells != nullptr) *cells = o.cellString;
     if (score != nullptr) *score = o.score;
     if (tag != nullptr) *tag = o.lineTag;

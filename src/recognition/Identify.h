@@ -78,6 +78,11 @@ class FontMatcher {
     /// bytes).
     void Match(const Box& box, int32_t& score, char& character, char* cells);
 
+    /// Begin(box), then Match of its five tries in order, each into the
+    /// cells, character and score of slots[t] when each is true; otherwise
+    /// all into slots[0], so that a later try wins only with a higher score.
+    void MatchTries(const Box& box, CANDIDATEINFO* slots, bool each);
+
   private:
     template <bool Bits>
     void BuildSums(const Box& outer);
@@ -85,18 +90,24 @@ class FontMatcher {
     void DirectCodes(const Box& box);
     void SummedCodes(const Box& box);
     bool Covers(const Box& box) const;
+    bool Admit(int64_t key);
     void ColumnWidths(int64_t W);
 
     const AREAINFO& area_;
     const PatternFont& font_;
     int32_t cells_;
-    std::vector<uint8_t> codes_;
-    std::vector<uint8_t> masks_;
-    std::vector<int64_t> counts_;
+    std::vector<uint8_t> codes_;   // code index of each cell
+    std::vector<int32_t> scores_;  // score of each pattern
+    std::vector<int64_t> limits_;  // each pattern's lowest and highest ratio, as keys
+    bool admittedValid_ = false, anyAdmitted_ = false;
+    int64_t admittedKey_ = 0;            // the ratio key that admitted_ was found for
+    std::vector<uint8_t> admitted_;      // 1 for each pattern that admits the box
+    std::vector<int32_t> areas_;         // pixels less one of the cells of a band of each height
+    std::vector<int64_t> inkOfColumns_;  // ink of each cell of a row, counted directly
     std::vector<int64_t> columnWidths_;
     std::vector<int32_t> edges_;   // cell edges in the table of sums
-    std::vector<int32_t> widths_;  // cell widths for the table of sums
-    std::vector<int32_t> below_;   // ink left of each edge in a band of rows
+    std::vector<int32_t> lines_;   // ink left of each edge above each band of rows
+    std::vector<uint8_t> taller_;  // 1 for each band of one more row than the least
 
     // The table of sums: sums_[y * (sumW_ + 1) + x] is the ink of image rows
     // sumTop_ .. sumTop_ + y - 1 and columns sumLeft_ .. sumLeft_ + x - 1.

@@ -136,7 +136,8 @@ extern "C" {
 
 int32_t GW_SplitJoinedObjectsInLine(int32_t tag) {
     AREAINFO* area = gw::CurrentArea();
-    if (area == nullptr || area->maxObjectWidth < 1) return 1;
+    if (area == nullptr) return 0;
+    if (area->maxObjectWidth < 1) return 1;
     ObjectList& list = *area->objects;
     if (gw::TagCount(list, tag) < 1) return 1;
     const std::vector<gw::Object*> line = gw::LineObjects(list, tag);

@@ -51,6 +51,32 @@ TEST(Cleaning, WriteBackRepaintsWantedObjectsOnly) {
     }
 }
 
+TEST(Cleaning, RedrawReadsTheImageAsItIsNow) {
+    AreaScope scope;
+    for (bool oneBit : {false, true}) {
+        SCOPED_TRACE(oneBit ? "1-bit" : "8-bit");
+        Page page(40, 20, oneBit);
+        page.Block(2, 2, 6, 8);
+        page.Block(20, 2, 24, 8);
+        page.Block(30, 2, 34, 8);
+        page.Push();
+        AreaOver(page, OpenParams());
+        GW_ProduceObjectList();
+        ASSERT_EQ(GW_GetNumberOfObjects(), 3);
+        // After extraction a bridge joins the first two objects and the third
+        // goes: the redraw fills what the image holds now.
+        page.Block(7, 5, 19, 5);
+        for (int y = 2; y <= 8; ++y)
+            for (int x = 30; x <= 34; ++x) page.Paper(x, y);
+        page.Push();
+        const std::vector<uint8_t> changed = page.bytes;
+        GW_CleanObjects(1);
+        page.Pull();
+        EXPECT_EQ(page.bytes, changed);
+        GW_DestroyArea();
+    }
+}
+
 TEST(Cleaning, SizeLimitsOfZeroIgnoreEverything) {
     AreaScope scope;
     Page page(30, 30);

@@ -24,21 +24,20 @@ struct AreaOn {
     AREAINFO* area = nullptr;
 };
 
-std::vector<uint32_t> Widths(const gw::RunLine& line) {
-    return {line.widths.get(), line.widths.get() + line.count};
+// The widths of one line, as the scan's two passes see them.
+std::vector<uint32_t> Widths(const AREAINFO& area, int32_t left, int32_t right, int32_t y) {
+    const int32_t count = gw::CountRuns(area, left, right, y);
+    std::vector<int64_t> columns(size_t(count) + 1, 0);
+    gw::AddChanges(area, left, right, y, columns.data(), count + 1);
+    std::vector<uint32_t> widths;
+    for (int32_t j = 0; j < count; ++j) widths.push_back(uint32_t(columns[j + 1] - columns[j]));
+    return widths;
 }
 
-gw::ScanPlan PlanWithCounts(const std::vector<std::pair<int, int32_t>>& linesAndCounts) {
-    gw::ScanPlan plan;
-    for (auto& line : plan) {
-        line.widths.reset(new uint32_t[64]());
-        line.capacity = 64;
-    }
-    for (auto [k, count] : linesAndCounts) {
-        plan[size_t(k - 1)].count = count;
-        for (int32_t j = 0; j < count; ++j) plan[size_t(k - 1)].widths[size_t(j)] = 4;
-    }
-    return plan;
+gw::LineCounts Counts(const std::vector<std::pair<int, int32_t>>& linesAndCounts) {
+    gw::LineCounts counts{};
+    for (auto [k, count] : linesAndCounts) counts[size_t(k - 1)] = count;
+    return counts;
 }
 
 TEST(Runs, EdgesOfALine) {
@@ -46,27 +45,23 @@ TEST(Runs, EdgesOfALine) {
         Page page(60, 5, oneBit);
         page.Runs({3, 2, 4, 1, 5}, 10, 0, 4);  // bars at 10-12, 15-18, 20-24
         AreaOn on(page, bartest::Whole(page));
-        gw::RunLine line;
+        const AREAINFO& area = *on.area;
         // Paper before the first bar is not recorded; the last bar is, and
         // the paper after it, in progress at the right end, is not.
-        gw::ExtractRuns(*on.area, 0, 59, 2, line);
-        EXPECT_EQ(Widths(line), (std::vector<uint32_t>{3, 2, 4, 1, 5}));
+        EXPECT_EQ(Widths(area, 0, 59, 2), (std::vector<uint32_t>{3, 2, 4, 1, 5}));
         // A bar touching the right column is the run in progress: dropped.
-        gw::ExtractRuns(*on.area, 0, 24, 2, line);
-        EXPECT_EQ(Widths(line), (std::vector<uint32_t>{3, 2, 4, 1}));
+        EXPECT_EQ(Widths(area, 0, 24, 2), (std::vector<uint32_t>{3, 2, 4, 1}));
         // Starting inside a bar records its visible part.
-        gw::ExtractRuns(*on.area, 16, 59, 2, line);
-        EXPECT_EQ(Widths(line), (std::vector<uint32_t>{3, 1, 5}));
-        gw::ExtractRuns(*on.area, 17, 59, 2, line);
-        EXPECT_EQ(Widths(line), (std::vector<uint32_t>{2, 1, 5}));
+        EXPECT_EQ(Widths(area, 16, 59, 2), (std::vector<uint32_t>{3, 1, 5}));
+        EXPECT_EQ(Widths(area, 17, 59, 2), (std::vector<uint32_t>{2, 1, 5}));
         // left > right reads nothing; a row outside the area reads nothing.
-        line.count = 7;
-        gw::ExtractRuns(*on.area, 30, 29, 2, line);
-        EXPECT_EQ(line.count, 0);
-        gw::ExtractRuns(*on.area, 0, 59, 5, line);
-        EXPECT_EQ(line.count, 0);
-        gw::ExtractRuns(*on.area, 0, 59, -1, line);
-        EXPECT_EQ(line.count, 0);
+        EXPECT_EQ(gw::CountRuns(area, 30, 29, 2), 0);
+        EXPECT_EQ(gw::CountRuns(area, 0, 59, 5), 0);
+        EXPECT_EQ(gw::CountRuns(area, 0, 59, -1), 0);
+        // No more than n columns are added.
+        std::vector<int64_t> columns(3, 1);
+        gw::AddChanges(area, 0, 59, 2, columns.data(), 2);
+        EXPECT_EQ(columns, (std::vector<int64_t>{11, 14, 1}));
     }
 }
 
@@ -86,9 +81,7 @@ TEST(Runs, ThresholdDecidesInkOnBytes) {
         AREAINFO* area = GW_InitialiseArea(&page.image, &whole, &params);
         ASSERT_NE(area, nullptr);
         gw::LoadWorkRows(*area);
-        gw::RunLine line;
-        gw::ExtractRuns(*area, 0, 29, 1, line);
-        EXPECT_EQ(Widths(line), expected) << threshold;
+        EXPECT_EQ(Widths(*area, 0, 29, 1), expected) << threshold;
         GW_DestroyArea();
     }
 }
@@ -109,7 +102,6 @@ TEST(Runs, MatchPixelByPixelReading) {
         }
         AreaOn on(page, bartest::Whole(page));
         bartest::SignalLog log;
-        gw::RunLine line;
         for (int trial = 0; trial < 200; ++trial) {
             const int32_t y = int32_t(random() % 8);
             const int32_t left = int32_t(random() % 300);
@@ -128,8 +120,8 @@ TEST(Runs, MatchPixelByPixelReading) {
                 ++changes;
             }
             log.beeps = 0;
-            gw::ExtractRuns(*on.area, left, right, y, line);
-            ASSERT_EQ(Widths(line), expected) << left << ".." << right << " row " << y;
+            ASSERT_EQ(Widths(*on.area, left, right, y), expected)
+                << left << ".." << right << " row " << y;
             ASSERT_EQ(log.beeps, changes);
         }
     }
@@ -146,13 +138,14 @@ TEST(ScanPlan, LinesAreSpacedByAFortyFirstOfTheHeight) {
         page.Runs(runs, 2, r, r);
     }
     AreaOn on(page, bartest::Whole(page));
-    gw::ScanPlan plan;
-    gw::ScanRectangle(*on.area, RECT{0, 0, 39, 82}, plan);
+    gw::ScanPlan plan = gw::ScanRectangle(*on.area, RECT{0, 0, 39, 82});
     for (int k = 1; k <= 40; ++k)
-        EXPECT_EQ(plan[size_t(k - 1)].count, int32_t((2 * k) % 7 + 1) * 2 - 1) << "line " << k;
-    // bottom - top of 40 or less: step 0, every line reads row top.
-    gw::ScanRectangle(*on.area, RECT{0, 10, 39, 50}, plan);
-    for (const gw::RunLine& line : plan) EXPECT_EQ(line.count, (10 % 7 + 1) * 2 - 1);
+        EXPECT_EQ(plan.counts[size_t(k - 1)], int32_t((2 * k) % 7 + 1) * 2 - 1) << "line " << k;
+    // bottom - top of 40 or less: step 0, every line reads row top, and all
+    // 40 add its widths.
+    plan = gw::ScanRectangle(*on.area, RECT{0, 10, 39, 50});
+    for (const int32_t count : plan.counts) EXPECT_EQ(count, (10 % 7 + 1) * 2 - 1);
+    EXPECT_EQ(gw::MergeSums(*on.area, plan, 7), gw::MergedWidths(7, 40));
 }
 
 TEST(ScanPlan, RectangleIsClippedToTheArea) {
@@ -162,15 +155,12 @@ TEST(ScanPlan, RectangleIsClippedToTheArea) {
     // the area's right edge, and so is the run in progress there.
     const RECT areaRect = {10, 5, 37, 54};
     AreaOn on(page, areaRect);
-    gw::ScanPlan plan;
-    gw::ScanRectangle(*on.area, RECT{-100, -100, 1000, 1000}, plan);
-    for (const gw::RunLine& line : plan)
-        EXPECT_EQ(Widths(line), (std::vector<uint32_t>{4, 4, 4, 4}));
+    const gw::ScanPlan plan = gw::ScanRectangle(*on.area, RECT{-100, -100, 1000, 1000});
+    for (const int32_t count : plan.counts) EXPECT_EQ(count, 4);
+    EXPECT_EQ(gw::MergeMeans(*on.area, plan, 4), gw::MergedWidths(4, 4));
     // An empty intersection reads nothing.
-    for (RECT outside : {RECT{38, 5, 90, 54}, RECT{10, 55, 37, 70}, RECT{30, 20, 20, 30}}) {
-        gw::ScanRectangle(*on.area, outside, plan);
-        for (const gw::RunLine& line : plan) EXPECT_EQ(line.count, 0);
-    }
+    for (RECT outside : {RECT{38, 5, 90, 54}, RECT{10, 55, 37, 70}, RECT{30, 20, 20, 30}})
+        EXPECT_EQ(gw::ScanRectangle(*on.area, outside).counts, gw::LineCounts{});
 }
 
 TEST(ScanPlan, RowsAreRefreshedFromTheImage) {
@@ -178,9 +168,8 @@ TEST(ScanPlan, RowsAreRefreshedFromTheImage) {
     page.Runs({2, 2, 2, 2, 2}, 5, 0, 49);
     AreaOn on(page, bartest::Whole(page));
     GW_ProduceObjectList();  // extraction leaves the working rows without ink
-    gw::ScanPlan plan;
-    gw::ScanRectangle(*on.area, bartest::Whole(page), plan);
-    for (const gw::RunLine& line : plan) EXPECT_EQ(line.count, 5);
+    const gw::ScanPlan plan = gw::ScanRectangle(*on.area, bartest::Whole(page));
+    for (const int32_t count : plan.counts) EXPECT_EQ(count, 5);
     EXPECT_TRUE(gw::Pixels<true>::Ink(on.area->workRows[49], 5, 128));
 }
 
@@ -189,14 +178,14 @@ TEST(ScanPlan, BeepAtFirstInkAndEveryChange) {
     page.Runs({2, 3, 2, 1, 4}, 6, 0, 44);  // five runs and the paper after them
     AreaOn on(page, bartest::Whole(page));
     bartest::SignalLog log;
-    gw::ScanPlan plan;
-    gw::ScanRectangle(*on.area, bartest::Whole(page), plan);
+    const gw::ScanPlan plan = gw::ScanRectangle(*on.area, bartest::Whole(page));
     EXPECT_EQ(log.beeps, 40u * 6u);  // the trailing paper starts a run too
     EXPECT_FALSE(log.otherBeep);
-    gw::RunLine line;
     log.beeps = 0;
-    gw::ExtractRuns(*on.area, 0, 39, 0, line);
-    gw::ExtractRuns(*on.area, 8, 9, 0, line);  // paper only: no beep
+    gw::CountRuns(*on.area, 0, 39, 0);
+    gw::CountRuns(*on.area, 8, 9, 0);  // paper only: no beep
+    EXPECT_EQ(log.beeps, 6u);
+    MergeSums(*on.area, plan, 5);  // merging signals nothing
     EXPECT_EQ(log.beeps, 6u);
     EXPECT_TRUE(log.texts.empty());
 }
@@ -206,47 +195,47 @@ TEST(ReferenceCount, Code39TakesTheMostFrequentOfElevenOrMore) {
     // met first among equally frequent counts.
     std::vector<std::pair<int, int32_t>> lines;
     for (int k = 1; k <= 40; ++k) lines.push_back({k, k <= 10 ? 29 : k <= 20 ? 31 : k % 11});
-    EXPECT_EQ(gw::MostFrequentCount(PlanWithCounts(lines)), 29);
+    EXPECT_EQ(gw::MostFrequentCount(Counts(lines)), 29);
     // One more line of 31 beats it.
     lines[21] = {22, 31};
-    EXPECT_EQ(gw::MostFrequentCount(PlanWithCounts(lines)), 31);
+    EXPECT_EQ(gw::MostFrequentCount(Counts(lines)), 31);
     // Counts of 10 never count, however many lines have them.
     std::vector<std::pair<int, int32_t>> tens;
     for (int k = 1; k <= 40; ++k) tens.push_back({k, k == 40 ? 11 : 10});
-    EXPECT_EQ(gw::MostFrequentCount(PlanWithCounts(tens)), 11);
+    EXPECT_EQ(gw::MostFrequentCount(Counts(tens)), 11);
     tens.back() = {40, 10};
-    EXPECT_EQ(gw::MostFrequentCount(PlanWithCounts(tens)), 0);
+    EXPECT_EQ(gw::MostFrequentCount(Counts(tens)), 0);
     // Code 128 takes line 21 whatever it holds.
-    EXPECT_EQ(gw::Line21Count(PlanWithCounts({{21, 3}, {1, 40}, {2, 40}})), 3);
+    EXPECT_EQ(gw::Line21Count(Counts({{21, 3}, {1, 40}, {2, 40}})), 3);
 }
 
-TEST(ReferenceCount, ClearingAndMerging) {
-    // 30 lines of 7 widths of 4 kept, 10 lines of 9 cleared.
-    std::vector<std::pair<int, int32_t>> lines;
-    for (int k = 1; k <= 40; ++k) lines.push_back({k, k % 4 == 0 ? 9 : 7});
-    gw::ScanPlan plan = PlanWithCounts(lines);
-    gw::ClearDisagreeingLines(plan, 7);
+TEST(ReferenceCount, OnlyAgreeingLinesAreMerged) {
+    // 83 rows: line k on row 2k. Lines with k % 4 == 0 hold 13 widths of 4
+    // and are left out; the 30 others 11 widths of 4, except line 1, whose
+    // first two widths are 24 and 23.
+    Page page(120, 83, false);
     for (int k = 1; k <= 40; ++k) {
-        const gw::RunLine& line = plan[size_t(k - 1)];
-        EXPECT_EQ(line.count, k % 4 == 0 ? 0 : 7);
-        if (k % 4 == 0) {
-            for (int32_t j = 0; j < 9; ++j) ASSERT_EQ(line.widths[size_t(j)], 0u);
-        }
+        std::vector<uint32_t> runs(k % 4 == 0 ? 13 : 11, 4);
+        if (k == 1) runs[0] = 24, runs[1] = 23;
+        page.Runs(runs, 5, uint32_t(2 * k), uint32_t(2 * k));
     }
-    EXPECT_EQ(gw::MergeSums(plan, 7), gw::MergedWidths(7, 120));
-    EXPECT_EQ(gw::MergeMeans(plan, 7), gw::MergedWidths(7, 3));  // 120 / 40, not 4
-    // The mean rounds a remainder of 20 up and 19 down.
-    plan[0].widths[0] += 20;
-    plan[0].widths[1] += 19;
-    const gw::MergedWidths means = gw::MergeMeans(plan, 7);
-    EXPECT_EQ(means[0], 4);
-    EXPECT_EQ(means[1], 3);
-    // Line 21 missing the barcode: every line that crossed it is cleared.
-    gw::ScanPlan missed = PlanWithCounts(lines);
-    missed[20].count = 0;
-    gw::ClearDisagreeingLines(missed, gw::Line21Count(missed));
-    for (const gw::RunLine& line : missed) EXPECT_EQ(line.count, 0);
-    EXPECT_TRUE(gw::MergeMeans(missed, 0).empty());
+    AreaOn on(page, bartest::Whole(page));
+    gw::ScanPlan plan = gw::ScanRectangle(*on.area, bartest::Whole(page));
+    EXPECT_EQ(plan.counts[3], 13);
+    EXPECT_EQ(gw::MostFrequentCount(plan.counts), 11);
+    gw::MergedWidths sums(11, 120);
+    sums[0] = 140, sums[1] = 139;
+    EXPECT_EQ(gw::MergeSums(*on.area, plan, 11), sums);
+    // Means divide by 40, not by the 30 kept (120 / 40 is 3, not 4), and a
+    // remainder of 20 rounds up, 19 down.
+    gw::MergedWidths means(11, 3);
+    means[0] = 4;
+    EXPECT_EQ(gw::MergeMeans(*on.area, plan, 11), means);
+    // Line 21 missing the barcode: every line that crossed it is left out.
+    for (uint32_t x = 0; x < 120; ++x) page.Set(x, 42, false);
+    plan = gw::ScanRectangle(*on.area, bartest::Whole(page));
+    EXPECT_EQ(gw::Line21Count(plan.counts), 0);
+    EXPECT_TRUE(gw::MergeMeans(*on.area, plan, 0).empty());
 }
 
 }  // namespace

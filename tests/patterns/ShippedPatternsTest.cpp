@@ -6,6 +6,7 @@
 
 #include "Builder.h"
 #include "DevSet.h"
+#include "Refine.h"
 #include "Glyphwick.h"
 #include "TextRender.h"
 
@@ -105,4 +106,47 @@ TEST(PatternBuilder, SameInputsGiveTheSamePatterns) {
         EXPECT_EQ(first[i].cells.find_first_not_of("-01X/?"), std::string::npos);
         EXPECT_LE(first[i].minRatio, first[i].maxRatio);
     }
+}
+
+TEST(PatternBuilder, RefinementTellsConfusedCharactersApart) {
+    // Two characters that differ in one cell each, with patterns that accept
+    // anything: every "B" is read as "A", the earlier pattern.
+    patterns::BuildSettings s;
+    s.characters = "AB";
+    s.gridWidth = 5;
+    s.gridHeight = 5;
+    const auto rendering = [](size_t blank) {
+        patterns::Observation o = Obs(std::string(25, 'X'));
+        o.cells[blank] = '-';
+        o.trimmedCells.fill(o.cells);
+        o.trimmedRatios.fill(60);
+        return o;
+    };
+    const patterns::Observation a = rendering(24), b = rendering(23);
+    const std::vector<std::vector<patterns::Observation>> observations = {
+        std::vector<patterns::Observation>(10, a), std::vector<patterns::Observation>(10, b)};
+    const patterns::Pattern open{'A', "0.50", "0.70", std::string(25, '?'), 50, 70};
+    std::vector<patterns::Pattern> font = {open, open};
+    font[1].character = 'B';
+
+    s.refineRounds = 0;
+    auto unchanged = font;
+    EXPECT_EQ(patterns::RefinePatterns(s, observations, unchanged).misreadBefore, 0u);
+    EXPECT_EQ(unchanged[1].cells, open.cells);
+
+    s.refineRounds = 2;
+    const patterns::RefineSummary summary = patterns::RefinePatterns(s, observations, font);
+    EXPECT_EQ(summary.renderings, 20u);
+    EXPECT_EQ(summary.misreadBefore, 10u);
+    EXPECT_EQ(summary.misreadAfter, 0u);
+    EXPECT_GT(patterns::Score(font[0].cells, a.cells), patterns::Score(font[1].cells, a.cells));
+    EXPECT_GT(patterns::Score(font[1].cells, b.cells), patterns::Score(font[0].cells, b.cells));
+    EXPECT_GE(patterns::Score(font[1].cells, b.cells), 78);  // acceptance
+    EXPECT_EQ(font[0].low, 50);                              // ratio ranges are kept
+    EXPECT_EQ(font[1].maxRatio, "0.70");
+
+    // Patterns that do not fit the grid are left alone.
+    std::vector<patterns::Pattern> shortCells = {open};
+    shortCells[0].cells.pop_back();
+    EXPECT_EQ(patterns::RefinePatterns(s, observations, shortCells).renderings, 0u);
 }

@@ -41,26 +41,21 @@ TEST_F(LinesTest, ChainRules) {
     auto* first = Add(0, 0, 9, 20);
     auto* far = Add(40, 0, 49, 20);
     auto* near = Add(20, 0, 29, 20);
-    GW_SetLineTags();
-    EXPECT_EQ(first->lineTag, 1);
-    EXPECT_EQ(far->lineTag, 1);
-    EXPECT_EQ(near->lineTag, 2);
-    EXPECT_EQ(Counts(), (std::vector<uint32_t>{2, 1}));
+    const auto expectTags = [&](int32_t firstTag, const std::vector<uint32_t>& counts) {
+        GW_SetLineTags();
+        EXPECT_EQ(first->lineTag, firstTag);
+        EXPECT_EQ(far->lineTag, 1);
+        EXPECT_EQ(near->lineTag, 2);
+        EXPECT_EQ(Counts(), counts);
+    };
+    expectTags(1, {2, 1});
 
     // Ignored objects are neither tagged nor counted; every call tags afresh,
     // so clearing the mark and tagging again restores the first lines.
     first->ignored = 1;
-    GW_SetLineTags();
-    EXPECT_EQ(first->lineTag, 0);
-    EXPECT_EQ(far->lineTag, 1);
-    EXPECT_EQ(near->lineTag, 2);
-    EXPECT_EQ(Counts(), (std::vector<uint32_t>{1, 1}));
+    expectTags(0, {1, 1});
     GW_ResetIgnoredObjects();
-    GW_SetLineTags();
-    EXPECT_EQ(first->lineTag, 1);
-    EXPECT_EQ(far->lineTag, 1);
-    EXPECT_EQ(near->lineTag, 2);
-    EXPECT_EQ(Counts(), (std::vector<uint32_t>{2, 1}));
+    expectTags(1, {2, 1});
 
     // An object starting on the last object's right column cannot follow it.
     GW_DestroyArea();

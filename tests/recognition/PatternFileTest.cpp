@@ -118,6 +118,13 @@ TEST_F(PatternFileTest, RatioText) {
     EXPECT_FALSE(gw::Admits(limit, gw::BoxRatio({0, 0, 21, 19})));
     EXPECT_FALSE(gw::Admits(limit, gw::BoxRatio({0, 0, 18, 19})));
     EXPECT_EQ(gw::BoxRatio({0, 5, 3, 4}).hundredths, 99);  // no height: 9.99
+    // Whole parts compare first, whatever the hundredths; both limits count.
+    limit.low = {1, -7};
+    limit.high = {1, 2345};
+    EXPECT_FALSE(gw::Admits(limit, {2, 0}));
+    EXPECT_TRUE(gw::Admits(limit, {1, 2345}));
+    EXPECT_TRUE(gw::Admits(limit, {1, -7}));
+    EXPECT_FALSE(gw::Admits(limit, {0, 99}));
 }
 
 TEST_F(PatternFileTest, LimitsStopTheReading) {

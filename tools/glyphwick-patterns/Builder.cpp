@@ -9,37 +9,11 @@
 #include "Glyphwick.h"
 #include "area/Area.h"
 #include "recognition/Identify.h"
+#include "Points.h"
+#include "Refine.h"
 
 namespace gw::patterns {
 namespace {
-
-constexpr char kPatternCodes[] = {'-', 'X', '0', '1', '/', '?'};  // ties go to the earlier
-
-// Points of (pattern code, object code "-", "0", "1", "X").
-constexpr int kPoints[6][4] = {
-    {1, -2, -10, -10},  // "-"
-    {-10, -5, 1, 1},    // "X"
-    {1, 1, 0, -5},      // "0"
-    {0, 0, 1, 1},       // "1"
-    {1, 1, -2, -5},     // "/"
-    {1, 1, 1, 1},       // "?"
-};
-
-int ObjectIndex(char code) {
-    switch (code) {
-        case '-': return 0;
-        case '0': return 1;
-        case '1': return 2;
-        default: return 3;
-    }
-}
-
-int PatternIndex(char code) {
-    for (int i = 0; i < 6; ++i) {
-        if (kPatternCodes[i] == code) return i;
-    }
-    return -1;
-}
 
 // A rendering and the ink threshold the area reads it with.
 struct Rendering {
@@ -77,7 +51,9 @@ std::vector<Rendering> Plan(const BuildSettings& s) {
     return plan;
 }
 
-int32_t Hundredths(const Observation& o) { return o.ratioWhole * 100 + o.ratioHundredths; }
+int32_t Hundredths(const Observation& o) {
+    return o.ratioWhole * 100 + o.ratioHundredths;
+}
 
 // The ratio range of a group, widened by the margin, in hundredths.
 void RangeOf(const std::vector<const Observation*>& group, double margin, int32_t* lo,
@@ -114,7 +90,8 @@ void Split(const std::vector<const Observation*>& group, const BuildSettings& s,
     std::vector<const Observation*> a(sorted.begin(), sorted.begin() + long(sorted.size() / 2));
     std::vector<const Observation*> b(sorted.begin() + long(sorted.size() / 2), sorted.end());
     for (int round = 0; round < 6; ++round) {
-        const std::string ca = BestCells(a, cells, s.tolerance), cb = BestCells(b, cells, s.tolerance);
+        const std::string ca = BestCells(a, cells, s.tolerance),
+                          cb = BestCells(b, cells, s.tolerance);
         std::vector<const Observation*> na, nb;
         for (const Observation* o : group) {
             (Score(ca, o->cells) >= Score(cb, o->cells) ? na : nb).push_back(o);
@@ -172,7 +149,8 @@ bool ObserveWith(const render::TextRenderer& renderer, char character, const Ren
     const render::GreyImage image = renderer.RenderLine(std::string(1, character), r.variation, 6);
     if (image.width <= 0) return false;
     DVImageProcessor img;
-    if (img.Create(uint32_t(image.width), uint32_t(image.height), dv::PixelFormat8bppIndexed) != 0) {
+    if (img.Create(uint32_t(image.width), uint32_t(image.height), dv::PixelFormat8bppIndexed) !=
+        0) {
         return false;
     }
     for (int y = 0; y < image.height; ++y) {
@@ -209,6 +187,13 @@ bool ObserveWith(const render::TextRenderer& renderer, char character, const Ren
         out->ratioWhole = ratio.whole;
         out->ratioHundredths = ratio.hundredths;
         out->capHeight = r.variation.capHeight;
+        for (int32_t t = 1; t < gw::kTries; ++t) {
+            const gw::Box trimmed = gw::TryOf(box, t);
+            const gw::Ratio tr = gw::BoxRatio(trimmed);
+            out->trimmedCells[size_t(t - 1)] =
+                gw::NormaliseToGrid(*gw::CurrentArea(), trimmed, s.gridWidth, s.gridHeight);
+            out->trimmedRatios[size_t(t - 1)] = tr.whole * 100 + tr.hundredths;
+        }
     }
     GW_DestroyArea();
     return found;
@@ -224,24 +209,13 @@ bool Observe(const render::TextRenderer& renderer, char character, const render:
 std::string BestCells(const std::vector<const Observation*>& group, size_t cells,
                       double tolerance) {
     std::string best(cells, '?');
-    const double n = group.empty() ? 1.0 : double(group.size());
+    const auto points = ExpectedPoints(group, cells);
     for (size_t i = 0; i < cells; ++i) {
-        long counts[4] = {0, 0, 0, 0};
-        for (const Observation* o : group) {
-            if (i < o->cells.size()) counts[ObjectIndex(o->cells[i])]++;
-        }
-        double points[6];
-        double top = -1e9;
-        for (int p = 0; p < 6; ++p) {
-            long sum = 0;
-            for (int c = 0; c < 4; ++c) sum += counts[c] * kPoints[p][c];
-            points[p] = double(sum) / n;
-            top = std::max(top, points[p]);
-        }
+        const double top = *std::max_element(points[i].begin(), points[i].end());
         // The most specific code whose expected points come within the
         // tolerance of the best: "?" would always be best, and tells nothing.
-        for (int p = 0; p < 6; ++p) {
-            if (points[p] >= top - tolerance) {
+        for (size_t p = 0; p < 6; ++p) {
+            if (points[i][p] >= top - tolerance) {
                 best[i] = kPatternCodes[p];
                 break;
             }
@@ -257,11 +231,11 @@ int32_t Score(const std::string& patternCells, const std::string& objectCells) {
         const int p = PatternIndex(patternCells[i]);
         if (p >= 0) sum += kPoints[p][ObjectIndex(objectCells[i])];
     }
-    return sum * 4;
+    return sum * kPointScale;
 }
 
-std::vector<std::vector<const Observation*>> GroupsFor(
-    const std::vector<Observation>& observations, const BuildSettings& settings, int budget) {
+std::vector<std::vector<const Observation*>> GroupsFor(const std::vector<Observation>& observations,
+                                                       const BuildSettings& settings, int budget) {
     std::vector<std::vector<const Observation*>> out;
     if (observations.empty()) return out;
     // Small and large renderings differ in shape (strokes of one or two
@@ -309,7 +283,8 @@ std::string DiscriminativeCells(const std::vector<const Observation*>& group,
     return best;
 }
 
-std::vector<Pattern> BuildFont(const BuildSettings& settings, void (*progress)(char)) {
+std::vector<Pattern> BuildFont(const BuildSettings& settings, void (*progress)(char),
+                               RefineSummary* refined) {
     std::vector<Pattern> patterns;
     render::TextRenderer renderer(settings.fontPath);
     if (!renderer.Valid()) return patterns;
@@ -346,15 +321,20 @@ std::vector<Pattern> BuildFont(const BuildSettings& settings, void (*progress)(c
     for (const Group& g : groups) {
         std::vector<const std::vector<const Observation*>*> rivals;
         for (const Group& r : groups) {
-            if (r.character != g.character && r.lo <= g.hi && g.lo <= r.hi) rivals.push_back(&r.members);
+            if (r.character != g.character && r.lo <= g.hi && g.lo <= r.hi)
+                rivals.push_back(&r.members);
         }
         Pattern p;
         p.character = g.character;
         p.minRatio = RatioText(g.lo);
         p.maxRatio = RatioText(g.hi);
+        p.low = g.lo;
+        p.high = g.hi;
         p.cells = DiscriminativeCells(g.members, rivals, cells, settings.tolerance);
         patterns.push_back(std::move(p));
     }
+    const RefineSummary summary = RefinePatterns(settings, observations, patterns);
+    if (refined) *refined = summary;
     return patterns;
 }
 

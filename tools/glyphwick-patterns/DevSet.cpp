@@ -10,14 +10,14 @@
 namespace gw::accuracy {
 namespace {
 
-constexpr const char* kNames[] = {"ERIKSSON", "ANNA", "MARIA", "SMITH", "JOHN", "DUPONT",
-                                  "OKONKWO", "CHIAMAKA", "NGUYEN", "VAN", "QUIJOTE", "WU",
-                                  "BAYER", "ZOLTAN", "KOWALSKA", "JOSE", "LEE", "XAVIER"};
-constexpr const char* kWords[] = {"DATE", "OF", "BIRTH", "12.04.1974", "SURNAME/NOM", "PLACE:",
-                                  "STOCKHOLM", "NO.", "123-456", "A+B", "O'NEIL", "EXPIRY",
-                                  "2031-08-15", "SEX:", "F", "M/F", "ISSUED", "BY", "UTO",
-                                  "NATIONALITY", "HEIGHT:", "1,72", "REF", "X-99/7", "ZONE",
-                                  "QUEBEC", "JULY", "VALID", "WEIGHT", "K9"};
+constexpr const char* kNames[] = {"ERIKSSON", "ANNA",     "MARIA",    "SMITH", "JOHN",    "DUPONT",
+                                  "OKONKWO",  "CHIAMAKA", "NGUYEN",   "VAN",   "QUIJOTE", "WU",
+                                  "BAYER",    "ZOLTAN",   "KOWALSKA", "JOSE",  "LEE",     "XAVIER"};
+constexpr const char* kWords[] = {
+    "DATE",    "OF",     "BIRTH",  "12.04.1974",  "SURNAME/NOM", "PLACE:", "STOCKHOLM", "NO.",
+    "123-456", "A+B",    "O'NEIL", "EXPIRY",      "2031-08-15",  "SEX:",   "F",         "M/F",
+    "ISSUED",  "BY",     "UTO",    "NATIONALITY", "HEIGHT:",     "1,72",   "REF",       "X-99/7",
+    "ZONE",    "QUEBEC", "JULY",   "VALID",       "WEIGHT",      "K9"};
 
 std::string MrzNameLine(render::Random& rng, size_t length) {
     std::string s = "P<UTO";
@@ -63,7 +63,7 @@ struct VariantSetting {
 
 }  // namespace
 
-std::vector<Sample> MakeDevSet() {
+std::vector<Sample> MakeDevSet(uint64_t seed) {
     std::vector<VariantSetting> variants(6);
     variants[0].name = "clean";
     variants[1].name = "noise";
@@ -77,7 +77,7 @@ std::vector<Sample> MakeDevSet() {
     variants[5].base.breakStrokes = 0.25;
 
     std::vector<Sample> set;
-    render::Random rng(20261205);
+    render::Random rng(seed);
     const std::pair<const char*, const char*> fonts[] = {{"OCRB", kOcrBPath}, {"OCRA", kOcrAPath}};
     for (const auto& [font, path] : fonts) {
         for (const VariantSetting& setting : variants) {
@@ -112,7 +112,8 @@ std::vector<Sample> MakeDevSet() {
 
 std::string ReadImage(const render::GreyImage& image, const std::string& font, int capHeight) {
     DVImageProcessor img;
-    if (img.Create(uint32_t(image.width), uint32_t(image.height), dv::PixelFormat8bppIndexed) != 0) {
+    if (img.Create(uint32_t(image.width), uint32_t(image.height), dv::PixelFormat8bppIndexed) !=
+        0) {
         return "";
     }
     for (int y = 0; y < image.height; ++y) {

@@ -2,6 +2,7 @@
 // rendered line through the library's exports.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,10 +27,13 @@ struct Sample {
     render::Variation variation;
 };
 
+/// Seed of the development set; another seed gives a held-out set of the same make.
+inline constexpr uint64_t kDevSetSeed = 20261205;
+
 /// The whole set, the same on every run: both fonts, cap heights 18 to 40,
 /// MRZ lines of 30, 36 and 44 characters and ordinary lines with single and
 /// double blanks, in six variants.
-std::vector<Sample> MakeDevSet();
+std::vector<Sample> MakeDevSet(uint64_t seed = kDevSetSeed);
 
 /// Renders the sample and reads it the way a host reads one line (produce,
 /// clean, tag, filter lines, identify, split and identify again, best line

@@ -16,7 +16,9 @@ uint64_t Random::Next() {
     return state_ * 0x2545F4914F6CDD1Dull;
 }
 
-double Random::Uniform() { return double(Next() >> 11) * (1.0 / 9007199254740992.0); }
+double Random::Uniform() {
+    return double(Next() >> 11) * (1.0 / 9007199254740992.0);
+}
 
 double Random::Normal() {
     const double u1 = std::max(Uniform(), 1e-300);
@@ -50,7 +52,9 @@ TextRenderer::TextRenderer(const std::string& fontPath) : impl_(std::make_unique
 
 TextRenderer::~TextRenderer() = default;
 
-bool TextRenderer::Valid() const { return impl_->face && impl_->capUnits > 0; }
+bool TextRenderer::Valid() const {
+    return impl_->face && impl_->capUnits > 0;
+}
 
 std::string TextRenderer::FamilyName() const {
     return Valid() && impl_->face->family_name ? impl_->face->family_name : "";
@@ -107,7 +111,8 @@ GreyImage TextRenderer::RenderLine(const std::string& text, const Variation& v, 
     const long spacing = std::lround(v.extraSpacing * 64.0);
     long pen = 0;
     for (char c : text) {
-        if (FT_Load_Char(face, FT_ULong(uint8_t(c)), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) continue;
+        if (FT_Load_Char(face, FT_ULong(uint8_t(c)), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0)
+            continue;
         pen += face->glyph->advance.x + spacing;
     }
     const int extra = int(std::ceil(std::fabs(v.embolden))) + 2;
@@ -118,7 +123,8 @@ GreyImage TextRenderer::RenderLine(const std::string& text, const Variation& v, 
     const int baseline = margin + extra + ascent;
     pen = std::lround((margin + extra + v.offsetX) * 64.0);
     for (char c : text) {
-        if (FT_Load_Char(face, FT_ULong(uint8_t(c)), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) continue;
+        if (FT_Load_Char(face, FT_ULong(uint8_t(c)), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0)
+            continue;
         FT_GlyphSlot slot = face->glyph;
         const long advance = slot->advance.x + spacing;
         if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
@@ -152,7 +158,8 @@ GreyImage TextRenderer::RenderLine(const std::string& text, const Variation& v, 
         const int cuts = int(std::lround(v.breakStrokes * double(text.size())));
         for (int i = 0; i < cuts; ++i) {
             const int x = margin + int(rng.Uniform() * double(out.width - 2 * margin));
-            for (int y = 0; y < out.height; ++y) canvas[size_t(y) * size_t(out.width) + size_t(x)] = 0.0f;
+            for (int y = 0; y < out.height; ++y)
+                canvas[size_t(y) * size_t(out.width) + size_t(x)] = 0.0f;
         }
     }
     if (v.blur > 0.0) Blur(canvas, out.width, out.height, v.blur);

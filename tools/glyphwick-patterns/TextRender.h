@@ -22,21 +22,21 @@ struct GreyImage {
 
 /// How one rendering varies from the clean glyph.
 struct Variation {
-    int capHeight = 32;          ///< height of a capital letter in pixels
-    double offsetX = 0.0;        ///< sub-pixel shift, in pixels (0 to 1)
+    int capHeight = 32;    ///< height of a capital letter in pixels
+    double offsetX = 0.0;  ///< sub-pixel shift, in pixels (0 to 1)
     double offsetY = 0.0;
-    double embolden = 0.0;       ///< stroke weight change in pixels (negative: thinner)
-    double inkLevel = 1.0;       ///< darkness of full ink, 0 to 1 (1: black)
-    double blur = 0.0;           ///< Gaussian blur sigma in pixels, 0 for none
-    double noise = 0.0;          ///< Gaussian noise sigma in grey levels
-    double extraSpacing = 0.0;   ///< added to every advance, in pixels (negative: touching)
-    double breakStrokes = 0.0;   ///< fraction of thin blank lines cut through the ink
-    uint64_t seed = 1;           ///< seed of the noise and the stroke breaks
+    double embolden = 0.0;      ///< stroke weight change in pixels (negative: thinner)
+    double inkLevel = 1.0;      ///< darkness of full ink, 0 to 1 (1: black)
+    double blur = 0.0;          ///< Gaussian blur sigma in pixels, 0 for none
+    double noise = 0.0;         ///< Gaussian noise sigma in grey levels
+    double extraSpacing = 0.0;  ///< added to every advance, in pixels (negative: touching)
+    double breakStrokes = 0.0;  ///< fraction of thin blank lines cut through the ink
+    uint64_t seed = 1;          ///< seed of the noise and the stroke breaks
 };
 
 /// A deterministic random source (xorshift64*), the same on every machine.
 class Random {
-public:
+  public:
     explicit Random(uint64_t seed) : state_(seed ? seed : 0x9E3779B97F4A7C15ull) {}
     uint64_t Next();
     /// Uniform in [0, 1).
@@ -44,12 +44,12 @@ public:
     /// Standard normal (Box-Muller).
     double Normal();
 
-private:
+  private:
     uint64_t state_;
 };
 
 class TextRenderer {
-public:
+  public:
     /// Opens a font file. Valid() tells whether it could be used.
     explicit TextRenderer(const std::string& fontPath);
     ~TextRenderer();
@@ -65,7 +65,7 @@ public:
     /// are left out.
     GreyImage RenderLine(const std::string& text, const Variation& v, int margin = 8) const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

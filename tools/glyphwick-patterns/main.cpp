@@ -1,6 +1,7 @@
 // glyphwick-patterns: builds a pattern file from font files.
 //
-//   glyphwick-patterns --out FILE [--grid WxH] [--chars SET] NAME=FONTFILE[@SOURCE] ...
+//   glyphwick-patterns --out FILE [--grid WxH] [--chars SET] [--refine ROUNDS]
+//                      NAME=FONTFILE[@SOURCE] ...
 //
 // Each NAME=FONTFILE opens one font in the output, in the order given; SOURCE
 // describes where the font file came from (its package and date) and goes into
@@ -13,6 +14,7 @@
 
 #include "Builder.h"
 #include "DevSet.h"
+#include "Refine.h"
 
 namespace {
 
@@ -32,7 +34,7 @@ std::string BaseName(const std::string& path) {
 int Usage() {
     std::fprintf(stderr,
                  "usage: glyphwick-patterns --out FILE [--grid WxH] [--chars SET] "
-                 "NAME=FONTFILE[@SOURCE] ...\n");
+                 "[--refine ROUNDS] NAME=FONTFILE[@SOURCE] ...\n");
     return 2;
 }
 
@@ -47,7 +49,7 @@ int main(int argc, char** argv) {
     std::string out, characters = gw::accuracy::kCharacterSet;
     int gridW = 10, gridH = 14;
     double tolerance = 0.25, margin = 0.08;
-    int band = 26;
+    int band = 26, refine = 2;
     struct FontArg {
         std::string name, path, source;
     };
@@ -64,6 +66,8 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--band" && i + 1 < argc) {
             band = std::atoi(argv[++i]);
+        } else if (arg == "--refine" && i + 1 < argc) {
+            refine = std::atoi(argv[++i]);
         } else if (arg == "--margin" && i + 1 < argc) {
             margin = std::atof(argv[++i]);
         } else if (arg == "--tolerance" && i + 1 < argc) {
@@ -88,11 +92,14 @@ int main(int argc, char** argv) {
     text += "##Glyphwick_pattern_file\n";
     text += Comment("tool: glyphwick-patterns") + "\n";
     text += Comment("grid: " + std::to_string(gridW) + "x" + std::to_string(gridH)) + "\n";
-    text += Comment("built: each character rendered with FreeType at cap heights 16 to 48 px, "
-                    "3x2 sub-pixel offsets, 3 stroke weights, 4 ink and threshold levels, light "
-                    "noise on half; segmented and reduced to cells by the library's own extraction, "
-                    "cleaning and grid code; each cell the code of highest expected score; ratio "
-                    "range the observed one widened 8% each way") +
+    text += Comment(
+                "built: each character rendered with FreeType at cap heights 16 to 48 px, "
+                "3x2 sub-pixel offsets, 3 stroke weights, 4 ink and threshold levels, light "
+                "noise on half; segmented and reduced to cells by the library's own extraction, "
+                "cleaning and grid code; each cell the code of highest expected score; ratio "
+                "range the observed one widened 8% each way; then the cells of characters "
+                "read as each other rewritten one by one while that widens the renderings' "
+                "margins") +
             "\n";
     for (const FontArg& f : fonts) {
         gw::patterns::BuildSettings s;
@@ -104,19 +111,25 @@ int main(int argc, char** argv) {
         s.tolerance = tolerance;
         s.ratioMargin = margin;
         s.bandSplitCap = band;
+        s.refineRounds = refine;
         std::fprintf(stderr, "%s: ", f.name.c_str());
-        const auto patterns = gw::patterns::BuildFont(s, Progress);
-        std::fprintf(stderr, " (%zu patterns)\n", patterns.size());
+        gw::patterns::RefineSummary refined;
+        const auto patterns = gw::patterns::BuildFont(s, Progress, &refined);
+        std::fprintf(
+            stderr, " (%zu patterns; renderings read wrong: %zu of %zu, %zu after refinement)\n",
+            patterns.size(), refined.misreadBefore, refined.renderings, refined.misreadAfter);
         if (patterns.empty()) {
             std::fprintf(stderr, "glyphwick-patterns: %s: font cannot be used\n", f.path.c_str());
             return 2;
         }
         text += "\n" + Comment("font: " + BaseName(f.path)) + "\n";
         if (!f.source.empty()) text += Comment("source: " + f.source) + "\n";
-        text += f.name + "\nMATRIX_SIZE=" + std::to_string(gridW) + "x" + std::to_string(gridH) + "\n";
+        text +=
+            f.name + "\nMATRIX_SIZE=" + std::to_string(gridW) + "x" + std::to_string(gridH) + "\n";
         for (const auto& p : patterns) {
             text += std::string(1, p.character) + " " + p.minRatio + " " + p.maxRatio + "\n";
-            for (int r = 0; r < gridH; ++r) text += p.cells.substr(size_t(r * gridW), size_t(gridW)) + "\n";
+            for (int r = 0; r < gridH; ++r)
+                text += p.cells.substr(size_t(r * gridW), size_t(gridW)) + "\n";
         }
     }
     FILE* file = std::fopen(out.c_str(), "wb");

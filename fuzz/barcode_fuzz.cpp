@@ -1,0 +1,83 @@
+// Both barcode readers on a small fuzzed image. The first byte chooses how
+// the image is made: its rows straight from the input, or a symbol drawn from
+// the input's bits (one bit a module, 1 a bar) so that the decoders see real
+// bar and space widths. The area and the reading rectangle come from the
+// input too; the text buffers have exactly the documented sizes.
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "FuzzInput.h"
+#include "Glyphwick.h"
+
+namespace {
+
+// Draws modules of moduleWidth pixels, starting at column quiet, on every row.
+bool DrawSymbol(DVImageProcessor& image, fuzz::Input& in, uint32_t height, bool oneBit) {
+    const uint32_t moduleWidth = uint32_t(in.Range(1, 3));
+    const uint32_t quiet = uint32_t(in.Range(0, 15));
+    const uint8_t noise = in.Byte();
+    const std::vector<uint8_t> bits = in.Bytes(std::min<size_t>(in.Left(), 72));
+    const uint32_t width =
+        std::min<uint32_t>(256, 2 * quiet + uint32_t(bits.size()) * 8 * moduleWidth);
+    if (width == 0) return false;
+    const int32_t format = oneBit ? dv::PixelFormat1bppIndexed : dv::PixelFormat8bppIndexed;
+    if (image.Create(width, height, format) != 0 || image.GetBitmap() == nullptr) return false;
+    image.SetDefaultPalette();
+    std::vector<uint8_t> row(image.GetStride());
+    for (uint32_t y = 0; y < height; ++y) {
+        std::fill(row.begin(), row.end(), oneBit ? 0x00 : 0xFF);
+        for (uint32_t x = quiet; x < width; ++x) {
+            const size_t module = (x - quiet) / moduleWidth;
+            if (module / 8 >= bits.size()) break;
+            bool bar = (bits[module / 8] >> (7 - module % 8)) & 1;
+            // A few flipped pixels on some rows, as print defects.
+            if (noise != 0 && (x * 31 + y * 17) % 256 < noise % 8) bar = !bar;
+            if (!bar) continue;
+            if (oneBit) {
+                row[x / 8] |= uint8_t(0x80u >> (x % 8));
+            } else {
+                row[x] = uint8_t(noise & 0x70);
+            }
+        }
+        image.SetBytes(y, 0, row.data(), uint32_t(row.size()));
+    }
+    return true;
+}
+
+int64_t Overlap(int32_t a0, int32_t a1, int32_t b0, int32_t b1) {
+    return std::max<int64_t>(0, int64_t{std::min(a1, b1)} - std::max(a0, b0) + 1);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::Input in(data, size);
+    const uint8_t mode = in.Byte();
+    const bool oneBit = mode & 2;
+    const uint32_t height = uint32_t(in.Range(1, 48));
+    const RECT area = {in.Range(0, 20), in.Range(0, 8), in.Range(0, 300), in.Range(0, 60)};
+    const RECT read = {in.Loose(-4, 260), in.Loose(-4, 50), in.Loose(-4, 300), in.Loose(-4, 60)};
+    const uint32_t threshold = in.Byte();
+
+    DVImageProcessor image;
+    if (mode & 1) {
+        if (!DrawSymbol(image, in, height, oneBit)) return 0;
+    } else {
+        const uint32_t width = uint32_t(in.Range(1, 256));
+        const int32_t format = oneBit ? dv::PixelFormat1bppIndexed : dv::PixelFormat8bppIndexed;
+        if (!fuzz::FillImage(image, in, width, height, format)) return 0;
+    }
+    const AREAPARAMS settings = {2, 2, 80, 80, 0, 0, 0, 0, 0, nullptr, 0, 0, threshold};
+    if (GW_InitialiseArea(&image, &area, &settings) == nullptr) return 0;
+
+    // The documented sizes, for the part of the rectangle the area covers.
+    const int64_t width = Overlap(read.left, read.right, area.left, area.right) *
+                          (Overlap(read.top, read.bottom, area.top, area.bottom) > 0 ? 1 : 0);
+    std::vector<char> text39(size_t(width / 10 + 3));
+    std::vector<char> text128(size_t(2 * width + 3));
+    GW_ReadCode39(&read, text39.data());
+    GW_ReadCode128(&read, text128.data());
+    GW_DestroyArea();
+    return 0;
+}

@@ -196,6 +196,10 @@ void Redraw(AREAINFO& area, bool loadRows) {
 template <bool Bits>
 void FillHoles(AREAINFO& area, int32_t bitsPerPixel) {
     const uint8_t limit = InkLimit(area);
+    // With a limit of 0 no byte is ink, not even a painted one: every region
+    // reaches its rectangle's border, so there are no holes, and probing
+    // would enter the same pixels for ever.
+    if (!Bits && limit == 0) return;
     uint8_t** work = area.workRows;
     const int32_t k = 8 / bitsPerPixel;
     std::vector<FillFrame> stack;

@@ -206,13 +206,16 @@ FontMatcher::FontMatcher(const AREAINFO& area, PatternFont& font)
         PrepareFont(font);
     const auto cells = static_cast<size_t>(cells_);
     const auto columns = static_cast<size_t>(font.gridWidth);
-    codes_.resize(cells + kQuad);  // room for the last row's padding
-    admitted_.resize(font.patterns.size());
+    codes_.resize(cells + kQuad);                           // room for the last row's padding
+    admitted_.resize(PatternStride(font.patterns.size()));  // lanes past the last stay 0
+    laneSums_.resize(PatternStride(font.patterns.size()));
+    baseSums_.resize(PatternStride(font.patterns.size()));
+    baseCodes_.resize(cells);
+    bestCodes_.resize(cells * kTries);
     for (const CharPattern& pattern : font.patterns) {
         limits_.push_back(RatioKey(pattern.low));
         limits_.push_back(RatioKey(pattern.high));
     }
-    scores_.resize(font.patterns.size());
     areas_.resize(2 * static_cast<size_t>(Padded(font.gridWidth)));
     inkOfColumns_.resize(columns);
     columnWidths_.resize(columns);
@@ -220,6 +223,7 @@ FontMatcher::FontMatcher(const AREAINFO& area, PatternFont& font)
     lines_.resize((static_cast<size_t>(font.gridHeight) + 1) *
                   (static_cast<size_t>(Padded(font.gridWidth)) + kQuad));
     taller_.resize(static_cast<size_t>(font.gridHeight));
+    bounds_.resize(static_cast<size_t>(font.gridHeight) + 1);
 }
 
 void FontMatcher::ColumnWidths(int64_t W) {
@@ -255,40 +259,64 @@ void FontMatcher::DirectCodes(const Box& box) {
           });
 }
 
+#if defined(__SSE2__)
+// Sixteen entries of a row of the table of sums from 16 pixels whose ink is
+// given as 0 or 1 bytes: to[k] = from[k] + run + the ink of pixels 0 .. k.
+// Returns run plus the ink of all 16.
+[[gnu::always_inline]] inline int32_t SumSixteen(__m128i ink, int32_t run, const __m128i* from,
+                                                 __m128i* to) {
+    const __m128i zero = _mm_setzero_si128();
+    ink = _mm_add_epi8(ink, _mm_slli_si128(ink, 1));
+    ink = _mm_add_epi8(ink, _mm_slli_si128(ink, 2));
+    ink = _mm_add_epi8(ink, _mm_slli_si128(ink, 4));
+    ink = _mm_add_epi8(ink, _mm_slli_si128(ink, 8));
+    const __m128i words[2] = {_mm_unpacklo_epi8(ink, zero), _mm_unpackhi_epi8(ink, zero)};
+    const __m128i base = _mm_set1_epi32(run);
+    for (int k = 0; k < 4; ++k) {
+        const __m128i part = k % 2 == 0 ? _mm_unpacklo_epi16(words[k / 2], zero)
+                                        : _mm_unpackhi_epi16(words[k / 2], zero);
+        _mm_storeu_si128(to + k,
+                         _mm_add_epi32(_mm_add_epi32(part, base), _mm_loadu_si128(from + k)));
+    }
+    return run + _mm_extract_epi16(words[1], 7);
+}
+#endif
+
 // One row of the table of sums: sums[0] = 0 and sums[x + 1] = above[x + 1]
-// + the ink of pixels[0 .. x]. Byte rows go 16 pixels at a time: their ink
-// as 0 or 1 bytes, summed along the vector in four shifted additions.
+// + the ink of pixels[left] .. pixels[left + x]. Byte rows go 16 pixels at a
+// time, their ink as 0 or 1 bytes. When the row can be read up to 16
+// pixels past the box (end is the first column that cannot), the last
+// pixels go the same way, and up to 15 entries past the row are written:
+// they are the next row's, written again when it is summed, so the table
+// needs kSpill entries past its end.
+constexpr size_t kSpill = 16;
+
 template <bool Bits>
-void SumRow(const uint8_t* pixels, int32_t left, int32_t width, uint8_t limit, const int32_t* above,
-            int32_t* sums) {
+void SumRow(const uint8_t* pixels, int32_t left, int32_t width, int64_t end, uint8_t limit,
+            const int32_t* above, int32_t* sums) {
     int32_t run = 0;
     int32_t x = 0;
     sums[0] = 0;
 #if defined(__SSE2__)
     if (!Bits && limit > 0) {
-        const __m128i zero = _mm_setzero_si128();
         const __m128i highest = _mm_set1_epi8(static_cast<char>(limit - 1));
+        const auto inkOf = [&](int32_t at) {
+            const __m128i bytes =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + left + at));
+            return _mm_and_si128(_mm_cmpeq_epi8(_mm_min_epu8(bytes, highest), bytes),
+                                 _mm_set1_epi8(1));
+        };
         const auto* from = reinterpret_cast<const __m128i*>(above + 1);
         auto* to = reinterpret_cast<__m128i*>(sums + 1);
-        for (; x + 16 <= width; x += 16) {
-            const __m128i bytes =
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + left + x));
-            __m128i ink = _mm_and_si128(_mm_cmpeq_epi8(_mm_min_epu8(bytes, highest), bytes),
-                                        _mm_set1_epi8(1));
-            ink = _mm_add_epi8(ink, _mm_slli_si128(ink, 1));
-            ink = _mm_add_epi8(ink, _mm_slli_si128(ink, 2));
-            ink = _mm_add_epi8(ink, _mm_slli_si128(ink, 4));
-            ink = _mm_add_epi8(ink, _mm_slli_si128(ink, 8));
-            const __m128i words[2] = {_mm_unpacklo_epi8(ink, zero), _mm_unpackhi_epi8(ink, zero)};
-            const __m128i base = _mm_set1_epi32(run);
-            for (int k = 0; k < 4; ++k) {
-                const __m128i part = k % 2 == 0 ? _mm_unpacklo_epi16(words[k / 2], zero)
-                                                : _mm_unpackhi_epi16(words[k / 2], zero);
-                const __m128i total =
-                    _mm_add_epi32(_mm_add_epi32(part, base), _mm_loadu_si128(from + x / 4 + k));
-                _mm_storeu_si128(to + x / 4 + k, total);
-            }
-            run += _mm_extract_epi16(words[1], 7);
+        for (; x + 16 <= width; x += 16) run = SumSixteen(inkOf(x), run, from + x / 4, to + x / 4);
+        if (x < width && left + x + 16 <= end) {
+            // Pixels past the box count as no ink.
+            const __m128i lanes =
+                _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+            const __m128i inside =
+                _mm_cmplt_epi8(lanes, _mm_set1_epi8(static_cast<char>(width - x)));
+            SumSixteen(_mm_and_si128(inkOf(x), inside), run, from + x / 4, to + x / 4);
+            return;
         }
     }
 #endif
@@ -306,21 +334,23 @@ void FontMatcher::BuildSums(const Box& outer) {
     sumW_ = std::max<int64_t>(std::min(outer.right + 1, readable.columns) - sumLeft_, 0);
     sumH_ = std::max<int64_t>(std::min(outer.bottom + 1, readable.bottom) - sumTop_, 0);
     const auto stride = static_cast<size_t>(sumW_ + 1);
-    sums_.resize(stride * static_cast<size_t>(sumH_ + 1));
+    sums_.resize(stride * static_cast<size_t>(sumH_ + 1) + kSpill);
     std::fill_n(sums_.begin(), stride, 0);  // SumRow writes every later row whole
     for (int64_t y = 0; y < sumH_; ++y) {
         SumRow<Bits>(area_.workRows[sumTop_ + y - area_.top], static_cast<int32_t>(sumLeft_),
-                     static_cast<int32_t>(sumW_), InkLimit(area_),
+                     static_cast<int32_t>(sumW_), readable.columns, InkLimit(area_),
                      sums_.data() + static_cast<size_t>(y) * stride,
                      sums_.data() + static_cast<size_t>(y + 1) * stride);
     }
 }
 
 void FontMatcher::Begin(const Box& outer) {
+    haveBase_ = false;
     const int64_t W = outer.right - outer.left + 1;
     const int64_t H = outer.bottom - outer.top + 1;
     summed_ = W >= 1 && H >= 1 &&
               static_cast<uint64_t>(W + 1) * static_cast<uint64_t>(H + 1) <= kTableLimit;
+    haveColumns_ = false;
     if (!summed_) return;
     outer_ = outer;
     if (BitAccessors()) {
@@ -328,6 +358,12 @@ void FontMatcher::Begin(const Box& outer) {
     } else {
         BuildSums<false>(outer);
     }
+    // The shared columns' lines on every row of the table, when they stay
+    // within the table's limit; the padding past the edges stays 0.
+    const size_t lines =
+        static_cast<size_t>(sumH_ + 1) * (static_cast<size_t>(Padded(font_.gridWidth)) + kQuad);
+    shareColumns_ = lines <= kTableLimit;
+    if (shareColumns_) columns_.resize(lines);
 }
 
 bool FontMatcher::Covers(const Box& box) const {
@@ -358,28 +394,44 @@ void FontMatcher::SummedCodes(const Box& box) {
         areas[c] = static_cast<int32_t>(columnWidths_[c] * rowBase - 1);
         areas[padded + c] = static_cast<int32_t>(columnWidths_[c] * (rowBase + 1) - 1);
     }
-    // The ink left of each edge above each band and below the last, all
-    // gathered before any is read back four at a time.
+    // The ink left of each edge on the table's rows: tries 0 to 2 share
+    // their columns, so those read every row's edges from one gathering.
     const auto stride = static_cast<size_t>(sumW_ + 1);
     const size_t lineLength = static_cast<size_t>(padded) + kQuad;
-    int32_t* lines = lines_.data();
-    uint8_t* taller = taller_.data();
-    const auto gather = [&](int32_t r, int64_t y) {
-        const int32_t* sums =
-            sums_.data() + static_cast<size_t>(std::clamp<int64_t>(y - sumTop_, 0, sumH_)) * stride;
-        int32_t* line = lines + static_cast<size_t>(r) * lineLength;
+    const auto gather = [&](int64_t row, int32_t* line) {
+        const int32_t* sums = sums_.data() + static_cast<size_t>(row) * stride;
         for (int32_t e = 0; e <= gridW; ++e) line[e] = sums[edges[e]];
     };
+    const bool shared = shareColumns_ && box.left == outer_.left && box.right == outer_.right;
+    if (shared && !haveColumns_) {
+        for (int64_t row = 0; row <= sumH_; ++row)
+            gather(row, columns_.data() + static_cast<size_t>(row) * lineLength);
+        haveColumns_ = true;
+    }
+    // Each band's upper and lower edge line, gathered before any is read
+    // back four at a time.
+    const int32_t** bounds = bounds_.data();
+    uint8_t* taller = taller_.data();
+    int32_t* lines = lines_.data();
+    const auto bound = [&](int32_t r, int64_t y) {
+        const int64_t row = std::clamp<int64_t>(y - sumTop_, 0, sumH_);
+        if (shared) {
+            bounds[r] = columns_.data() + static_cast<size_t>(row) * lineLength;
+        } else {
+            int32_t* line = lines + static_cast<size_t>(r) * lineLength;
+            gather(row, line);
+            bounds[r] = line;
+        }
+    };
     Split(box.top, H, gridH, [&](int32_t r, int64_t y, int64_t h) {
-        gather(r, y);
-        if (r == gridH - 1) gather(gridH, y + h);
+        bound(r, y);
+        if (r == gridH - 1) bound(gridH, y + h);
         taller[r] = h != rowBase;
     });
     uint8_t* codes = codes_.data();
     for (int32_t r = 0; r < gridH; ++r) {
         // Each row's padding codes are overwritten by the next row's.
-        const int32_t* upper = lines + static_cast<size_t>(r) * lineLength;
-        RowCodes(upper, upper + lineLength, areas + (taller[r] != 0 ? padded : 0), gridW,
+        RowCodes(bounds[r], bounds[r + 1], areas + (taller[r] != 0 ? padded : 0), gridW,
                  codes + static_cast<size_t>(r) * gridW);
     }
 }
@@ -401,9 +453,9 @@ bool FontMatcher::Admit(int64_t key) {
     return any;
 }
 
-void FontMatcher::Match(const Box& box, int32_t& score, char& character, char* cells) {
+bool FontMatcher::Match(const Box& box, int32_t& score, char& character, uint8_t* codes) {
     // Without an admitting pattern the try changes nothing: no cell work.
-    if (!Admit(RatioKey(BoxRatio(box)))) return;
+    if (!Admit(RatioKey(BoxRatio(box)))) return false;
     if (box.right < box.left || box.bottom < box.top) {
         std::fill(codes_.begin(), codes_.end(), 0);  // every cell is empty
     } else if (Covers(box)) {
@@ -413,30 +465,41 @@ void FontMatcher::Match(const Box& box, int32_t& score, char& character, char* c
     } else {
         DirectCodes<false>(box);
     }
-    ScorePatterns(font_, codes_.data(), scores_.data());
-    // Taking patterns in file order, each strictly higher score replaces the
-    // last: the first admitted pattern with the highest score wins, when
-    // that score beats the given one.
-    const size_t patterns = font_.patterns.size();
-    const int32_t* scores = scores_.data();
-    const uint8_t* admitted = admitted_.data();
-    int32_t top = INT32_MIN;
-    for (size_t p = 0; p < patterns; ++p)
-        top = std::max(top, admitted[p] != 0 ? scores[p] : INT32_MIN);
-    if (top <= score) return;
-    size_t best = 0;
-    while (admitted[best] == 0 || scores[best] != top) ++best;
+    // The tries of a box differ in few cells: the first scored is summed in
+    // full, the rest from it.
+    const uint16_t* sums = baseSums_.data();
+    if (haveBase_) {
+        ResumPatterns(font_, baseCodes_.data(), baseSums_.data(), codes_.data(), laneSums_.data());
+        sums = laneSums_.data();
+    } else {
+        SumPatterns(font_, codes_.data(), baseSums_.data());
+        std::copy_n(codes_.begin(), cells_, baseCodes_.begin());
+        haveBase_ = true;
+    }
+    int32_t top = 0;
+    const size_t best = BestAdmitted(font_, sums, admitted_.data(), &top);
+    if (top <= score) return false;
     score = top;
     character = font_.patterns[best].character;
-    for (int32_t i = 0; i < cells_; ++i) cells[i] = kObjectCodes[codes_[i]];
-    cells[cells_] = '\0';
+    std::memcpy(codes, codes_.data(), static_cast<size_t>(cells_));
+    return true;
 }
 
 void FontMatcher::MatchTries(const Box& box, CANDIDATEINFO* slots, bool each) {
     Begin(box);
+    // Codes of each slot's best try, spelt out once at the end.
+    bool won[kTries] = {};
     for (int32_t t = 0; t < kTries; ++t) {
-        CANDIDATEINFO& slot = slots[each ? t : 0];
-        Match(TryOf(box, t), slot.score, slot.character, slot.cells);
+        const int32_t s = each ? t : 0;
+        won[s] |= Match(TryOf(box, t), slots[s].score, slots[s].character,
+                        bestCodes_.data() + static_cast<size_t>(s) * cells_);
+    }
+    for (int32_t s = 0; s < kTries; ++s) {
+        if (!won[s]) continue;
+        const uint8_t* codes = bestCodes_.data() + static_cast<size_t>(s) * cells_;
+        char* cells = slots[s].cells;
+        for (int32_t i = 0; i < cells_; ++i) cells[i] = kObjectCodes[codes[i]];
+        cells[cells_] = '\0';
     }
 }
 

@@ -72,11 +72,11 @@ class FontMatcher {
     /// Prepares the sums of a box whose tries follow.
     void Begin(const Box& outer);
 
-    /// Scores the box against every pattern in file order; a pattern that
-    /// admits the box and scores strictly above score replaces score and
-    /// character, and the box's cell string is written to cells (Cells() + 1
-    /// bytes).
-    void Match(const Box& box, int32_t& score, char& character, char* cells);
+    /// Scores the box against every pattern in file order; when a pattern
+    /// that admits the box scores strictly above score, the first such of the
+    /// highest score replaces score and character, the box's cell codes go to
+    /// codes (Cells() bytes) and the result is true.
+    bool Match(const Box& box, int32_t& score, char& character, uint8_t* codes);
 
     /// Begin(box), then Match of its five tries in order, each into the
     /// cells, character and score of slots[t] when each is true; otherwise
@@ -96,18 +96,26 @@ class FontMatcher {
     const AREAINFO& area_;
     const PatternFont& font_;
     int32_t cells_;
-    std::vector<uint8_t> codes_;   // code index of each cell
-    std::vector<int32_t> scores_;  // score of each pattern
-    std::vector<int64_t> limits_;  // each pattern's lowest and highest ratio, as keys
+    std::vector<uint8_t> codes_;      // code index of each cell
+    std::vector<uint16_t> laneSums_;  // biased sum of each pattern lane
+    bool haveBase_ = false;           // the box's first scored try is kept:
+    std::vector<uint8_t> baseCodes_;  // its codes
+    std::vector<uint16_t> baseSums_;  // and its sums
+    std::vector<uint8_t> bestCodes_;  // codes of each slot's best try
+    std::vector<int64_t> limits_;     // each pattern's lowest and highest ratio, as keys
     bool admittedValid_ = false, anyAdmitted_ = false;
     int64_t admittedKey_ = 0;            // the ratio key that admitted_ was found for
     std::vector<uint8_t> admitted_;      // 1 for each pattern that admits the box
     std::vector<int32_t> areas_;         // pixels less one of the cells of a band of each height
     std::vector<int64_t> inkOfColumns_;  // ink of each cell of a row, counted directly
     std::vector<int64_t> columnWidths_;
-    std::vector<int32_t> edges_;   // cell edges in the table of sums
-    std::vector<int32_t> lines_;   // ink left of each edge above each band of rows
-    std::vector<uint8_t> taller_;  // 1 for each band of one more row than the least
+    std::vector<int32_t> edges_;          // cell edges in the table of sums
+    std::vector<int32_t> lines_;          // ink left of each edge above each band of rows
+    std::vector<uint8_t> taller_;         // 1 for each band of one more row than the least
+    std::vector<const int32_t*> bounds_;  // the line above each band, and below the last
+    bool shareColumns_ = false;           // columns_ is used for the outer box's columns
+    bool haveColumns_ = false;            // and holds them
+    std::vector<int32_t> columns_;        // ink left of each of its edges, on every row
 
     // The table of sums: sums_[y * (sumW_ + 1) + x] is the ink of image rows
     // sumTop_ .. sumTop_ + y - 1 and columns sumLeft_ .. sumLeft_ + x - 1.

@@ -2,6 +2,7 @@
 #include "recognition/Score.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -105,39 +106,209 @@ void PrepareFont(PatternFont& font) {
     }
 }
 
-void ScorePatterns(const PatternFont& font, const uint8_t* codes, int32_t* scores) {
+void SumPatterns(const PatternFont& font, const uint8_t* codes, uint16_t* sums) {
     const int32_t cells = font.preparedCells;
-    const size_t patterns = font.patterns.size();
-    const size_t stride = PatternStride(patterns);
-    for (size_t first = 0; first < patterns; first += 4 * kLanes) {
+    const size_t stride = PatternStride(font.patterns.size());
+    for (size_t first = 0; first < stride; first += 4 * kLanes) {
         // Four groups of 16 patterns at a time, kept in registers.
-        uint16_t sums[4 * kLanes];
         const uint8_t* table = font.weights.data() + first;
+        const size_t lanes = std::min(stride - first, 4 * kLanes);
 #if defined(__SSE2__)
-        switch ((std::min(patterns - first, 4 * kLanes) + kLanes - 1) / kLanes) {
+        switch (lanes / kLanes) {
             case 1:
-                SumLanes<1>(table, stride, codes, cells, sums);
+                SumLanes<1>(table, stride, codes, cells, sums + first);
                 break;
             case 2:
-                SumLanes<2>(table, stride, codes, cells, sums);
+                SumLanes<2>(table, stride, codes, cells, sums + first);
                 break;
             case 3:
-                SumLanes<3>(table, stride, codes, cells, sums);
+                SumLanes<3>(table, stride, codes, cells, sums + first);
                 break;
             default:
-                SumLanes<4>(table, stride, codes, cells, sums);
+                SumLanes<4>(table, stride, codes, cells, sums + first);
                 break;
         }
 #else
-        std::memset(sums, 0, sizeof sums);
+        std::fill_n(sums + first, lanes, uint16_t{0});
         for (int32_t i = 0; i < cells; ++i) {
             const uint8_t* row = table + (static_cast<size_t>(i) * 4 + codes[i]) * stride;
-            for (size_t p = 0; p < std::min(patterns - first, 4 * kLanes); ++p) sums[p] += row[p];
+            for (size_t p = 0; p < lanes; ++p) sums[first + p] += row[p];
         }
 #endif
-        for (size_t p = first; p < std::min(patterns, first + 4 * kLanes); ++p)
-            scores[p] = 4 * (sums[p - first] - kBias * cells);
     }
+}
+
+namespace {
+
+// Set bits of a 16-bit mask, without the popcnt instruction that the x86-64
+// baseline lacks (std::popcount would call a library function).
+int32_t CountBits(uint32_t mask) {
+    mask = mask - ((mask >> 1) & 0x5555u);
+    mask = (mask & 0x3333u) + ((mask >> 2) & 0x3333u);
+    mask = (mask + (mask >> 4)) & 0x0f0fu;
+    return static_cast<int32_t>((mask + (mask >> 8)) & 0x1fu);
+}
+
+#if defined(__SSE2__)
+// The cells whose codes changed, for ChangeLanes.
+struct Change {
+    const uint8_t* table;     // the font's table from the first lane summed
+    size_t stride;            // of the table
+    const uint16_t* changes;  // one bit a changed cell, 16 cells to a word
+    int32_t cells;
+    const uint8_t* codes;      // new codes
+    const uint8_t* baseCodes;  // old codes
+};
+
+// The sums of 16 x Groups lanes from the base sums, each changed cell's old
+// points taken away and its new ones added. Sums wrap at 16 bits on the way
+// but end where the full sum would.
+template <int Groups>
+void ChangeLanes(const Change& change, const uint16_t* baseSums, uint16_t* sums) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i low[Groups], high[Groups];
+    for (int g = 0; g < Groups; ++g) {
+        low[g] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(baseSums + g * kLanes));
+        high[g] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(baseSums + g * kLanes + 8));
+    }
+    for (int32_t word = 0; word * 16 < change.cells; ++word) {
+        for (uint32_t mask = change.changes[word]; mask != 0; mask &= mask - 1) {
+            const int32_t i = word * 16 + std::countr_zero(mask);
+            const uint8_t* cell = change.table + static_cast<size_t>(i) * 4 * change.stride;
+            const auto* add =
+                reinterpret_cast<const __m128i*>(cell + change.codes[i] * change.stride);
+            const auto* take =
+                reinterpret_cast<const __m128i*>(cell + change.baseCodes[i] * change.stride);
+            for (int g = 0; g < Groups; ++g) {
+                const __m128i in = _mm_load_si128(add + g);
+                const __m128i out = _mm_load_si128(take + g);
+                low[g] = _mm_add_epi16(low[g], _mm_sub_epi16(_mm_unpacklo_epi8(in, zero),
+                                                             _mm_unpacklo_epi8(out, zero)));
+                high[g] = _mm_add_epi16(high[g], _mm_sub_epi16(_mm_unpackhi_epi8(in, zero),
+                                                               _mm_unpackhi_epi8(out, zero)));
+            }
+        }
+    }
+    for (int g = 0; g < Groups; ++g) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + g * kLanes), low[g]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + g * kLanes + 8), high[g]);
+    }
+}
+#endif
+
+}  // namespace
+
+void ResumPatterns(const PatternFont& font, const uint8_t* baseCodes, const uint16_t* baseSums,
+                   const uint8_t* codes, uint16_t* sums) {
+    const int32_t cells = font.preparedCells;
+    const size_t stride = PatternStride(font.patterns.size());
+    // One bit a cell whose code changed, 16 cells to a word.
+    uint16_t changes[(kMaxGridCells + 15) / 16];
+    int32_t changed = 0;
+    for (int32_t start = 0; start < cells; start += 16) {
+        uint32_t mask = 0;
+        int32_t i = start;
+        const int32_t end = std::min(cells, start + 16);
+#if defined(__SSE2__)
+        if (end - start == 16) {
+            const auto load = [](const uint8_t* p) {
+                return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            };
+            const __m128i same = _mm_cmpeq_epi8(load(codes + start), load(baseCodes + start));
+            mask = ~static_cast<uint32_t>(_mm_movemask_epi8(same)) & 0xffffu;
+            i = end;
+        }
+#endif
+        for (; i < end; ++i) mask |= static_cast<uint32_t>(codes[i] != baseCodes[i]) << (i - start);
+        changes[start / 16] = static_cast<uint16_t>(mask);
+        changed += CountBits(mask);
+    }
+    // Changing a cell costs about four times adding one.
+    if (4 * changed > cells) {
+        SumPatterns(font, codes, sums);
+        return;
+    }
+    for (size_t first = 0; first < stride; first += 4 * kLanes) {
+        const size_t lanes = std::min(stride - first, 4 * kLanes);
+#if defined(__SSE2__)
+        const Change change = {
+            font.weights.data() + first, stride, changes, cells, codes, baseCodes};
+        switch (lanes / kLanes) {
+            case 1:
+                ChangeLanes<1>(change, baseSums + first, sums + first);
+                break;
+            case 2:
+                ChangeLanes<2>(change, baseSums + first, sums + first);
+                break;
+            case 3:
+                ChangeLanes<3>(change, baseSums + first, sums + first);
+                break;
+            default:
+                ChangeLanes<4>(change, baseSums + first, sums + first);
+                break;
+        }
+#else
+        std::copy_n(baseSums + first, lanes, sums + first);
+        for (int32_t i = 0; i < cells; ++i) {
+            if (codes[i] == baseCodes[i]) continue;
+            const uint8_t* cell = font.weights.data() + first + static_cast<size_t>(i) * 4 * stride;
+            const uint8_t* add = cell + codes[i] * stride;
+            const uint8_t* take = cell + baseCodes[i] * stride;
+            for (size_t p = 0; p < lanes; ++p)
+                sums[first + p] = static_cast<uint16_t>(sums[first + p] + add[p] - take[p]);
+        }
+#endif
+    }
+}
+
+namespace {
+
+int32_t ScoreOfSum(const PatternFont& font, uint16_t sum) {
+    return 4 * (sum - kBias * font.preparedCells);
+}
+
+}  // namespace
+
+void ScorePatterns(const PatternFont& font, const uint8_t* codes, int32_t* scores) {
+    std::vector<uint16_t> sums(PatternStride(font.patterns.size()));
+    SumPatterns(font, codes, sums.data());
+    for (size_t p = 0; p < font.patterns.size(); ++p) scores[p] = ScoreOfSum(font, sums[p]);
+}
+
+size_t BestAdmitted(const PatternFont& font, const uint16_t* sums, const uint8_t* admitted,
+                    int32_t* score) {
+    const size_t stride = PatternStride(font.patterns.size());
+    // An admitted pattern competes with its sum + 1 and any other with 0, so
+    // that the largest value is the best admitted pattern's (sums stay under
+    // 65535: see kMostBiased).
+    const auto value = [&](size_t p) {
+        return admitted[p] != 0 ? static_cast<uint16_t>(sums[p] + 1) : uint16_t{0};
+    };
+    uint16_t top = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i one = _mm_set1_epi16(1);
+    __m128i best = zero;
+    for (size_t p = 0; p < stride; p += 8) {
+        const __m128i in = _mm_cmpgt_epi16(
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(admitted + p)),
+                              zero),
+            zero);
+        const __m128i lanes = _mm_and_si128(
+            in, _mm_add_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + p)), one));
+        // Unsigned maximum: a - b saturated at 0, plus b.
+        best = _mm_add_epi16(_mm_subs_epu16(lanes, best), best);
+    }
+    uint16_t lanes[8];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), best);
+    for (uint16_t lane : lanes) top = std::max(top, lane);
+#else
+    for (size_t p = 0; p < stride; ++p) top = std::max(top, value(p));
+#endif
+    size_t first = 0;
+    while (value(first) != top) ++first;
+    *score = ScoreOfSum(font, static_cast<uint16_t>(top - 1));
+    return first;
 }
 
 }  // namespace gw

@@ -35,4 +35,21 @@ inline size_t PatternStride(size_t patterns) {
 /// CompareCells of each, written to scores (one a pattern).
 void ScorePatterns(const PatternFont& font, const uint8_t* codes, int32_t* scores);
 
+/// The biased sums of an object's cell codes against every pattern lane of
+/// the font (the points of each cell plus 10, so never negative), one a lane
+/// of the font's stride; lanes past the last pattern hold 0.
+void SumPatterns(const PatternFont& font, const uint8_t* codes, uint16_t* sums);
+
+/// SumPatterns of codes, found from baseSums, those of baseCodes, by changing
+/// only the cells whose codes differ; much quicker when few differ.
+void ResumPatterns(const PatternFont& font, const uint8_t* baseCodes, const uint16_t* baseSums,
+                   const uint8_t* codes, uint16_t* sums);
+
+/// The first pattern in file order of the highest score among those that
+/// admitted marks with 1 (at least one must be), from the SumPatterns of an
+/// object: returns its index and writes its score. admitted holds 0 or 1 for
+/// each lane of the font's stride, 0 past the last pattern.
+size_t BestAdmitted(const PatternFont& font, const uint16_t* sums, const uint8_t* admitted,
+                    int32_t* score);
+
 }  // namespace gw

@@ -104,6 +104,16 @@ void ClearBitsFrom(uint8_t* row, uint32_t size, uint32_t from) {
 }  // namespace
 
 AREAINFO* CurrentArea() {
+    AREAINFO* area = g_current;
+    if (area != nullptr && area->workRowsUnset) {
+        std::memset(area->rowStore.get(), PaperByte(area->bitsPerPixel == 1),
+                    static_cast<size_t>(area->height) * area->rowBytes);
+        area->workRowsUnset = false;
+    }
+    return area;
+}
+
+AREAINFO* CurrentAreaToLoad() {
     return g_current;
 }
 
@@ -150,6 +160,7 @@ void LoadRow(AREAINFO& area, int32_t imageRow, uint8_t* buffer) {
 
 void LoadRows(AREAINFO& area, uint8_t** rows) {
     for (int32_t y = 0; y < area.height; ++y) LoadRow(area, area.top + y, rows[y]);
+    if (rows == area.workRows) area.workRowsUnset = false;
 }
 
 void WriteBack(AREAINFO& area) {
@@ -216,12 +227,14 @@ AREAINFO* GW_InitialiseArea(DVImageProcessor* image, const RECT* rect, const ARE
     area->bitsPerPixel = bitsPerPixel;
     area->rowBytes = static_cast<uint32_t>(rowBytes);
 
-    // Both row sets in one block; rows start as paper.
+    // Both row sets in one block, work rows first; the rows are filled when
+    // first loaded, or with paper when first read without a load.
     const size_t rows = static_cast<size_t>(height);
-    area->rowStore.assign(2 * rows * rowBytes, gw::PaperByte(bitsPerPixel == 1));
+    area->rowStore.reset(new uint8_t[2 * rows * rowBytes]);
+    area->workRowsUnset = true;
     area->rowPointers.resize(2 * rows);
     for (size_t y = 0; y < 2 * rows; ++y)
-        area->rowPointers[y] = area->rowStore.data() + y * rowBytes;
+        area->rowPointers[y] = area->rowStore.get() + y * rowBytes;
     area->workRows = area->rowPointers.data();
     area->freshRows = area->rowPointers.data() + rows;
 

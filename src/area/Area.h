@@ -78,7 +78,12 @@ struct AREAINFO {
     uint32_t rowBytes = 0;              ///< length of every row buffer
     uint32_t bitsPerPixel = 0;          ///< the image's, at initialisation (1 or 8)
     std::vector<uint8_t*> rowPointers;  ///< workRows, then freshRows
-    std::vector<uint8_t> rowStore;
+    /// Storage of both row sets, left unfilled: a row set is loaded or
+    /// filled before it is read, so an area costs nothing for rows it never uses.
+    std::unique_ptr<uint8_t[]> rowStore;
+    /// True until workRows are first loaded or filled with paper (see
+    /// CurrentArea); freshRows are always loaded before they are read.
+    bool workRowsUnset = false;
 
     std::unique_ptr<gw::Components> labels;  ///< ink components of the rows last labelled
 };
@@ -99,8 +104,14 @@ extern PixelAccessor TestAndErase;
 extern PixelAccessor TestAndPaint;
 extern PixelAccessor Paint;
 
-/// The current area, or null.
+/// The current area, or null. Work rows never loaded are filled with paper
+/// first, so that whatever reads them finds what a load of an unreadable row
+/// would leave.
 AREAINFO* CurrentArea();
+
+/// The current area, or null, for a call that loads every work row from the
+/// image before it reads any: its work rows may still be unfilled.
+AREAINFO* CurrentAreaToLoad();
 
 /// True when the bit accessors are selected (the last initialised area was
 /// on a 1-bit image). Fast paths specialise on this instead of calling the

@@ -215,7 +215,7 @@ void GroupFragments(AREAINFO& area) {
 }  // namespace gw
 
 extern "C" void GW_ProduceObjectList() {
-    AREAINFO* area = gw::CurrentArea();
+    AREAINFO* area = gw::CurrentAreaToLoad();
     if (area == nullptr) return;
     gw::ExtractObjects(*area, true);  // loads workRows as it goes
     if (area->fragMaxWidth != 0 || area->fragMaxHeight != 0) gw::GroupFragments(*area);

@@ -142,7 +142,8 @@ Code128Reading ReadCode128(AREAINFO& area, const RECT& rect) {
 }  // namespace gw
 
 extern "C" int32_t GW_ReadCode128(const RECT* rect, char* text) {
-    AREAINFO* area = gw::CurrentArea();
+    // The scan loads every work row first.
+    AREAINFO* area = gw::CurrentAreaToLoad();
     if (area == nullptr || rect == nullptr || text == nullptr) return -2;
     const gw::Code128Reading reading = gw::ReadCode128(*area, *rect);
     std::memcpy(text, reading.text.c_str(), reading.text.size() + 1);

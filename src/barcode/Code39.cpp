@@ -82,7 +82,8 @@ bool DecodeCode39Text(std::string_view digits, std::string& result) {
 }  // namespace gw
 
 extern "C" int32_t GW_ReadCode39(const RECT* rect, char* text) {
-    AREAINFO* area = gw::CurrentArea();
+    // The scan loads every work row first.
+    AREAINFO* area = gw::CurrentAreaToLoad();
     if (area == nullptr || rect == nullptr || text == nullptr) return -2;
     const gw::ScanPlan plan = gw::ScanRectangle(*area, *rect);
     const int32_t reference = gw::MostFrequentCount(plan.counts);

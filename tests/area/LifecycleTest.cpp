@@ -158,3 +158,23 @@ TEST(AreaLifecycle, AccessorsFollowTheImageAndThreshold) {
     EXPECT_EQ(gw::Paint(rows, 0, 0), 1);
     EXPECT_EQ(row[0], 0x80);
 }
+
+TEST(AreaLifecycle, RowsNeverLoadedReadAsPaper) {
+    // Work rows that no call has loaded read as paper, whatever the image
+    // holds; a call that loads them sees the ink.
+    AreaScope scope;
+    for (const bool oneBit : {false, true}) {
+        Page page(24, 6, oneBit);
+        page.Block(3, 1, 12, 4);
+        page.Push();
+        AREAINFO* area = AreaOver(page, OpenParams());
+        ASSERT_NE(area, nullptr);
+        const uint8_t paper = oneBit ? 0x00 : 0xFF;
+        for (int32_t y = 0; y < area->height; ++y) {
+            const uint8_t* row = gw::CurrentArea()->workRows[y];
+            for (uint32_t x = 0; x < area->rowBytes; ++x) ASSERT_EQ(row[x], paper) << y << "," << x;
+        }
+        GW_ProduceObjectList();
+        EXPECT_EQ(GW_GetNumberOfObjects(), 1) << oneBit;
+    }
+}

@@ -136,7 +136,7 @@ Code128Reading ReadCode128(AREAINFO& area, const RECT& rect) {
     const ScanPlan plan = ScanRectangle(area, rect);
     const int32_t reference = Line21Count(plan.counts);
     dv::ShowMessage(std::to_string(reference).c_str(), "Bar Count", 1);
-    return DecodeCode128(ClassifyCode128Widths(MergeMeans(area, plan, reference)));
+    return DecodeCode128(ClassifyCode128Widths(MergeMeans(plan, reference)));
 }
 
 }  // namespace gw

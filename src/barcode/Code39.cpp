@@ -87,7 +87,7 @@ extern "C" int32_t GW_ReadCode39(const RECT* rect, char* text) {
     if (area == nullptr || rect == nullptr || text == nullptr) return -2;
     const gw::ScanPlan plan = gw::ScanRectangle(*area, *rect);
     const int32_t reference = gw::MostFrequentCount(plan.counts);
-    const std::string digits = gw::ClassifyCode39Widths(gw::MergeSums(*area, plan, reference));
+    const std::string digits = gw::ClassifyCode39Widths(gw::MergeSums(plan, reference));
     std::string result;
     const bool allFound = gw::DecodeCode39Text(digits, result);
     std::memcpy(text, result.c_str(), result.size() + 1);

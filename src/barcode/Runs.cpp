@@ -152,25 +152,17 @@ int32_t CountRuns(const AREAINFO& area, int32_t left, int32_t right, int32_t y) 
     return WidthsOf(changes);
 }
 
-void AddChanges(const AREAINFO& area, int32_t left, int32_t right, int32_t y, int64_t* columns,
-                int32_t n) {
-    if (columns == nullptr || n <= 0) return;
+int32_t WriteChanges(const AREAINFO& area, int32_t left, int32_t right, int32_t y, int32_t* out) {
+    int32_t n = 0;
     OnLine(area, left, right, y, 0, [&](const uint8_t* row, auto bits) {
-        int32_t j = 0;  // changes met so far
-        ForEachBlock<decltype(bits)::value>(
-            row, left, right, InkLimit(area), [&](int32_t x, uint32_t changes) {
-                if (changes == 0) return;
-                // At most 32 changes: the bound matters only near the end.
-                if (n - j >= kBlock) {
-                    for (; changes != 0; changes &= changes - 1)
-                        columns[j++] += x + std::countr_zero(changes);
-                    return;
-                }
-                for (; changes != 0 && j < n; changes &= changes - 1)
-                    columns[j++] += x + std::countr_zero(changes);
-            });
+        ForEachBlock<decltype(bits)::value>(row, left, right, InkLimit(area),
+                                            [&](int32_t x, uint32_t mask) {
+                                                for (; mask != 0; mask &= mask - 1)
+                                                    out[n++] = x + std::countr_zero(mask);
+                                            });
         return 0;
     });
+    return n;
 }
 
 ScanPlan ScanRectangle(AREAINFO& area, const RECT& rect) {
@@ -182,13 +174,24 @@ ScanPlan ScanRectangle(AREAINFO& area, const RECT& rect) {
     plan.right = clipped.right;
     plan.top = clipped.top;
     plan.step = (clipped.bottom - clipped.top) / kSpacingDivisor;
-    // With a step of 0 every line reads row top: it is read once.
+    // Each line is read once and its changes kept for the merge, room for a
+    // change at every column. With a step of 0 every line reads row top: it
+    // is read once for all.
+    const size_t room = static_cast<size_t>(plan.right - plan.left) + 1;
+    plan.changes.reset(new int32_t[room * (plan.step != 0 ? kScanLines : 1)]);
     int32_t changes = 0;
+    int32_t* next = plan.changes.get();
     for (int32_t k = 1; k <= kScanLines; ++k) {
-        if (k == 1 || plan.step != 0)
-            changes = CountChanges(area, plan.left, plan.right, plan.Row(k));
+        const auto line = static_cast<size_t>(k - 1);
+        if (k == 1 || plan.step != 0) {
+            plan.lines[line] = next;
+            changes = WriteChanges(area, plan.left, plan.right, plan.Row(k), next);
+            next += changes;
+        } else {
+            plan.lines[line] = plan.lines[0];
+        }
         BeepTimes(changes);
-        plan.counts[static_cast<size_t>(k - 1)] = WidthsOf(changes);
+        plan.counts[line] = WidthsOf(changes);
     }
     return plan;
 }
@@ -207,27 +210,23 @@ int32_t MostFrequentCount(const LineCounts& counts) {
     return reference;
 }
 
-MergedWidths MergeSums(const AREAINFO& area, const ScanPlan& plan, int32_t reference) {
+MergedWidths MergeSums(const ScanPlan& plan, int32_t reference) {
     if (reference <= 0) return {};
     // Width j of a line is the column of change j + 1 less that of change j,
     // so the sum of widths j is the same difference of summed columns.
     MergedWidths columns(static_cast<size_t>(reference) + 1, 0);
-    // Lines on one row (a step of 0) add the same columns: read once, times kept.
-    int32_t kept = 0;
-    for (int32_t k = 1; k <= kScanLines; ++k) {
-        if (plan.counts[static_cast<size_t>(k - 1)] != reference) continue;
-        if (kept++ == 0 || plan.step != 0)
-            AddChanges(area, plan.left, plan.right, plan.Row(k), columns.data(), reference + 1);
+    for (size_t line = 0; line < plan.counts.size(); ++line) {
+        if (plan.counts[line] != reference) continue;  // cleared: adds nothing
+        const int32_t* changes = plan.lines[line];
+        for (size_t j = 0; j < columns.size(); ++j) columns[j] += changes[j];
     }
-    if (plan.step == 0)
-        for (int64_t& column : columns) column *= kept;
     for (size_t j = 0; j + 1 < columns.size(); ++j) columns[j] = columns[j + 1] - columns[j];
     columns.pop_back();
     return columns;
 }
 
-MergedWidths MergeMeans(const AREAINFO& area, const ScanPlan& plan, int32_t reference) {
-    MergedWidths merged = MergeSums(area, plan, reference);
+MergedWidths MergeMeans(const ScanPlan& plan, int32_t reference) {
+    MergedWidths merged = MergeSums(plan, reference);
     for (int64_t& sum : merged)
         sum = sum / kScanLines + (sum % kScanLines >= kScanLines / 2 ? 1 : 0);
     return merged;

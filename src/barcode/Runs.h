@@ -3,15 +3,15 @@
 // list of run widths (bar, space, bar, ...); the lines that agree with a
 // reference count are merged width by width.
 //
-// The scan works in two passes over the refreshed rows: the first only counts
-// each line's widths (all the reference count needs), the second sums where
-// the agreeing lines change between ink and paper, from which the merged
-// widths follow. A disagreeing line is never stored, which is the same as
-// storing and clearing it.
+// Each line is read once: its changes between ink and paper are kept, and
+// the merge sums the change columns of the lines that agree with the
+// reference count, from which the merged widths follow. A disagreeing line
+// adds nothing, which is the same as clearing it.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "Glyphwick.h"
@@ -34,6 +34,11 @@ struct ScanPlan {
     int32_t top = 0;
     int32_t step = 0;
     LineCounts counts{};  ///< all 0 for an empty plan
+    /// The column of every change of each line read, the first ink pixel's
+    /// first: line k's (counts[k - 1] + 1 of them when it met ink) start at
+    /// lines[k - 1], in the storage of changes.
+    std::unique_ptr<int32_t[]> changes;
+    std::array<const int32_t*, kScanLines> lines{};
     int32_t Row(int32_t k) const { return top + k * step; }
 };
 
@@ -49,15 +54,15 @@ bool ClipToArea(const AREAINFO& area, const RECT& rect, RECT& clipped);
 /// ink pixel and at every later change.
 int32_t CountRuns(const AREAINFO& area, int32_t left, int32_t right, int32_t y);
 
-/// Adds the column of each change of image row y (as CountRuns reads it) to
-/// columns[0], columns[1], ...: at most n of them, the first ink pixel's
-/// first. Width j of the line is columns[j + 1] - columns[j]. No signal.
-void AddChanges(const AREAINFO& area, int32_t left, int32_t right, int32_t y, int64_t* columns,
-                int32_t n);
+/// Writes the column of each change of image row y (as CountRuns reads it)
+/// to out, the first ink pixel's first, and returns how many it wrote: at
+/// most one a column from left to right. Width j of the line is change j + 1
+/// less change j. No signal.
+int32_t WriteChanges(const AREAINFO& area, int32_t left, int32_t right, int32_t y, int32_t* out);
 
 /// Reloads the area's workRows from its image, then plans the 40 lines over
-/// rect clipped to the area, step = (bottom - top) / 41, and counts each line
-/// (beeping as CountRuns does).
+/// rect clipped to the area, step = (bottom - top) / 41, and reads each line
+/// once, keeping its changes and count (beeping as CountRuns does).
 ScanPlan ScanRectangle(AREAINFO& area, const RECT& rect);
 
 /// Code 39 reference count: the most frequent count of 11 or more, the first
@@ -70,12 +75,11 @@ inline int32_t Line21Count(const LineCounts& counts) {
 }
 
 /// Sums of width j, j = 0 .. reference - 1, over the lines of plan whose
-/// count is reference (the others count as cleared: they add 0). The rows
-/// must be as ScanRectangle left them.
-MergedWidths MergeSums(const AREAINFO& area, const ScanPlan& plan, int32_t reference);
+/// count is reference (the others count as cleared: they add 0).
+MergedWidths MergeSums(const ScanPlan& plan, int32_t reference);
 
 /// Sums divided by 40 (whatever the lines kept), a remainder of 20 or more
 /// rounding up.
-MergedWidths MergeMeans(const AREAINFO& area, const ScanPlan& plan, int32_t reference);
+MergedWidths MergeMeans(const ScanPlan& plan, int32_t reference);
 
 }  // namespace gw

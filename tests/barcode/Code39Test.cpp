@@ -46,7 +46,7 @@ TEST(Code39, DesignSymbolAB7WithBarsOf3And6) {
     const gw::ScanPlan plan = gw::ScanRectangle(area, RECT{0, 0, 399, 99});
     const int32_t reference = gw::MostFrequentCount(plan.counts);
     EXPECT_EQ(reference, 49);
-    const gw::MergedWidths merged = gw::MergeSums(area, plan, reference);
+    const gw::MergedWidths merged = gw::MergeSums(plan, reference);
     // All 40 lines kept: narrow bar 3 * 40, wide 6 * 40; the start's bars
     // sum to 840, a bar unit of 120.
     EXPECT_EQ(merged[0], 120);

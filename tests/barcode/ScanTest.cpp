@@ -2,6 +2,7 @@
 // clearing, merging, the row refresh and the beep per run boundary.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -24,13 +25,14 @@ struct AreaOn {
     AREAINFO* area = nullptr;
 };
 
-// The widths of one line, as the scan's two passes see them.
+// The widths of one line, as the scan sees them: counted, and from its changes.
 std::vector<uint32_t> Widths(const AREAINFO& area, int32_t left, int32_t right, int32_t y) {
     const int32_t count = gw::CountRuns(area, left, right, y);
-    std::vector<int64_t> columns(size_t(count) + 1, 0);
-    gw::AddChanges(area, left, right, y, columns.data(), count + 1);
+    std::vector<int32_t> changes(size_t(std::max(right - left + 1, 0)));
+    const int32_t n = gw::WriteChanges(area, left, right, y, changes.data());
+    EXPECT_EQ(count, std::max(n - 1, 0));  // the first change opens a run
     std::vector<uint32_t> widths;
-    for (int32_t j = 0; j < count; ++j) widths.push_back(uint32_t(columns[j + 1] - columns[j]));
+    for (int32_t j = 0; j < count; ++j) widths.push_back(uint32_t(changes[j + 1] - changes[j]));
     return widths;
 }
 
@@ -58,10 +60,12 @@ TEST(Runs, EdgesOfALine) {
         EXPECT_EQ(gw::CountRuns(area, 30, 29, 2), 0);
         EXPECT_EQ(gw::CountRuns(area, 0, 59, 5), 0);
         EXPECT_EQ(gw::CountRuns(area, 0, 59, -1), 0);
-        // No more than n columns are added.
-        std::vector<int64_t> columns(3, 1);
-        gw::AddChanges(area, 0, 59, 2, columns.data(), 2);
-        EXPECT_EQ(columns, (std::vector<int64_t>{11, 14, 1}));
+        // The changes: the first ink, then every change, the paper after the
+        // last bar included.
+        std::vector<int32_t> changes(60, -1);
+        EXPECT_EQ(gw::WriteChanges(area, 0, 59, 2, changes.data()), 6);
+        changes.resize(7);
+        EXPECT_EQ(changes, (std::vector<int32_t>{10, 13, 15, 19, 20, 25, -1}));
     }
 }
 
@@ -145,7 +149,7 @@ TEST(ScanPlan, LinesAreSpacedByAFortyFirstOfTheHeight) {
     // 40 add its widths.
     plan = gw::ScanRectangle(*on.area, RECT{0, 10, 39, 50});
     for (const int32_t count : plan.counts) EXPECT_EQ(count, (10 % 7 + 1) * 2 - 1);
-    EXPECT_EQ(gw::MergeSums(*on.area, plan, 7), gw::MergedWidths(7, 40));
+    EXPECT_EQ(gw::MergeSums(plan, 7), gw::MergedWidths(7, 40));
 }
 
 TEST(ScanPlan, RectangleIsClippedToTheArea) {
@@ -157,7 +161,7 @@ TEST(ScanPlan, RectangleIsClippedToTheArea) {
     AreaOn on(page, areaRect);
     const gw::ScanPlan plan = gw::ScanRectangle(*on.area, RECT{-100, -100, 1000, 1000});
     for (const int32_t count : plan.counts) EXPECT_EQ(count, 4);
-    EXPECT_EQ(gw::MergeMeans(*on.area, plan, 4), gw::MergedWidths(4, 4));
+    EXPECT_EQ(gw::MergeMeans(plan, 4), gw::MergedWidths(4, 4));
     // An empty intersection reads nothing.
     for (RECT outside : {RECT{38, 5, 90, 54}, RECT{10, 55, 37, 70}, RECT{30, 20, 20, 30}})
         EXPECT_EQ(gw::ScanRectangle(*on.area, outside).counts, gw::LineCounts{});
@@ -185,7 +189,7 @@ TEST(ScanPlan, BeepAtFirstInkAndEveryChange) {
     gw::CountRuns(*on.area, 0, 39, 0);
     gw::CountRuns(*on.area, 8, 9, 0);  // paper only: no beep
     EXPECT_EQ(log.beeps, 6u);
-    MergeSums(*on.area, plan, 5);  // merging signals nothing
+    MergeSums(plan, 5);  // merging signals nothing
     EXPECT_EQ(log.beeps, 6u);
     EXPECT_TRUE(log.texts.empty());
 }
@@ -225,17 +229,17 @@ TEST(ReferenceCount, OnlyAgreeingLinesAreMerged) {
     EXPECT_EQ(gw::MostFrequentCount(plan.counts), 11);
     gw::MergedWidths sums(11, 120);
     sums[0] = 140, sums[1] = 139;
-    EXPECT_EQ(gw::MergeSums(*on.area, plan, 11), sums);
+    EXPECT_EQ(gw::MergeSums(plan, 11), sums);
     // Means divide by 40, not by the 30 kept (120 / 40 is 3, not 4), and a
     // remainder of 20 rounds up, 19 down.
     gw::MergedWidths means(11, 3);
     means[0] = 4;
-    EXPECT_EQ(gw::MergeMeans(*on.area, plan, 11), means);
+    EXPECT_EQ(gw::MergeMeans(plan, 11), means);
     // Line 21 missing the barcode: every line that crossed it is left out.
     for (uint32_t x = 0; x < 120; ++x) page.Set(x, 42, false);
     plan = gw::ScanRectangle(*on.area, bartest::Whole(page));
     EXPECT_EQ(gw::Line21Count(plan.counts), 0);
-    EXPECT_TRUE(gw::MergeMeans(*on.area, plan, 0).empty());
+    EXPECT_TRUE(gw::MergeMeans(plan, 0).empty());
 }
 
 }  // namespace

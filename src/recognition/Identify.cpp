@@ -292,8 +292,8 @@ void FontMatcher::DirectCodes(const Box& box) {
 constexpr size_t kSpill = 16;
 
 template <bool Bits>
-void SumRow(const uint8_t* pixels, int32_t left, int32_t width, int64_t end, uint8_t limit,
-            const int32_t* above, int32_t* sums) {
+void SumRow(const uint8_t* pixels, int32_t left, int32_t width, [[maybe_unused]] int64_t end,
+            uint8_t limit, const int32_t* above, int32_t* sums) {
     int32_t run = 0;
     int32_t x = 0;
     sums[0] = 0;

@@ -3,7 +3,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
+#include <type_traits>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -75,70 +76,21 @@ void SumLanes(const uint8_t* table, size_t stride, const uint8_t* codes, int32_t
 }
 #endif
 
-}  // namespace
-
-int32_t CompareCells(const char* objectCells, const std::string& patternCells) {
-    int32_t sum = 0;
-    for (size_t i = 0; objectCells[i] != '\0'; ++i) {
-        const int32_t o = PatternIndex(objectCells[i]);
-        if (i >= patternCells.size() || o > 3) continue;
-        sum += kPoints[PatternIndex(patternCells[i])][o];
-    }
-    return sum * 4;
-}
-
-void PrepareFont(PatternFont& font) {
-    const int32_t cells = font.gridWidth * font.gridHeight;
-    const size_t stride = PatternStride(font.patterns.size());
-    font.preparedCells = cells;
-    font.weights.assign(static_cast<size_t>(cells) * 4 * stride, 0);
-    for (size_t p = 0; p < font.patterns.size(); ++p) {
-        const std::string& pattern = font.patterns[p].cells;
-        for (int32_t i = 0; i < cells; ++i) {
-            // Past the pattern's end every object code earns 0 points.
-            const int32_t code =
-                static_cast<size_t>(i) < pattern.size() ? PatternIndex(pattern[i]) : 6;
-            for (int32_t o = 0; o < 4; ++o) {
-                font.weights[(static_cast<size_t>(i) * 4 + o) * stride + p] =
-                    static_cast<uint8_t>(kPoints[code][o] + kBias);
-            }
-        }
+// Calls f with the number of 16-lane groups (1 to 4) as a constant, for
+// lanes lanes (a whole number of groups, at most four).
+template <class F>
+void ByGroups(size_t lanes, F f) {
+    switch (lanes / kLanes) {
+        case 1:
+            return f(std::integral_constant<int, 1>{});
+        case 2:
+            return f(std::integral_constant<int, 2>{});
+        case 3:
+            return f(std::integral_constant<int, 3>{});
+        default:
+            return f(std::integral_constant<int, 4>{});
     }
 }
-
-void SumPatterns(const PatternFont& font, const uint8_t* codes, uint16_t* sums) {
-    const int32_t cells = font.preparedCells;
-    const size_t stride = PatternStride(font.patterns.size());
-    for (size_t first = 0; first < stride; first += 4 * kLanes) {
-        // Four groups of 16 patterns at a time, kept in registers.
-        const uint8_t* table = font.weights.data() + first;
-        const size_t lanes = std::min(stride - first, 4 * kLanes);
-#if defined(__SSE2__)
-        switch (lanes / kLanes) {
-            case 1:
-                SumLanes<1>(table, stride, codes, cells, sums + first);
-                break;
-            case 2:
-                SumLanes<2>(table, stride, codes, cells, sums + first);
-                break;
-            case 3:
-                SumLanes<3>(table, stride, codes, cells, sums + first);
-                break;
-            default:
-                SumLanes<4>(table, stride, codes, cells, sums + first);
-                break;
-        }
-#else
-        std::fill_n(sums + first, lanes, uint16_t{0});
-        for (int32_t i = 0; i < cells; ++i) {
-            const uint8_t* row = table + (static_cast<size_t>(i) * 4 + codes[i]) * stride;
-            for (size_t p = 0; p < lanes; ++p) sums[first + p] += row[p];
-        }
-#endif
-    }
-}
-
-namespace {
 
 // Set bits of a 16-bit mask, without the popcnt instruction that the x86-64
 // baseline lacks (std::popcount would call a library function).
@@ -196,7 +148,61 @@ void ChangeLanes(const Change& change, const uint16_t* baseSums, uint16_t* sums)
 }
 #endif
 
+int32_t ScoreOfSum(const PatternFont& font, uint16_t sum) {
+    return 4 * (sum - kBias * font.preparedCells);
+}
+
 }  // namespace
+
+int32_t CompareCells(const char* objectCells, const std::string& patternCells) {
+    int32_t sum = 0;
+    for (size_t i = 0; objectCells[i] != '\0'; ++i) {
+        const int32_t o = PatternIndex(objectCells[i]);
+        if (i >= patternCells.size() || o > 3) continue;
+        sum += kPoints[PatternIndex(patternCells[i])][o];
+    }
+    return sum * 4;
+}
+
+void PrepareFont(PatternFont& font) {
+    const int32_t cells = font.gridWidth * font.gridHeight;
+    const size_t stride = PatternStride(font.patterns.size());
+    font.preparedCells = cells;
+    font.weights.assign(static_cast<size_t>(cells) * 4 * stride, 0);
+    for (size_t p = 0; p < font.patterns.size(); ++p) {
+        const std::string& pattern = font.patterns[p].cells;
+        for (int32_t i = 0; i < cells; ++i) {
+            // Past the pattern's end every object code earns 0 points.
+            const int32_t code =
+                static_cast<size_t>(i) < pattern.size() ? PatternIndex(pattern[i]) : 6;
+            for (int32_t o = 0; o < 4; ++o) {
+                font.weights[(static_cast<size_t>(i) * 4 + o) * stride + p] =
+                    static_cast<uint8_t>(kPoints[code][o] + kBias);
+            }
+        }
+    }
+}
+
+void SumPatterns(const PatternFont& font, const uint8_t* codes, uint16_t* sums) {
+    const int32_t cells = font.preparedCells;
+    const size_t stride = PatternStride(font.patterns.size());
+    for (size_t first = 0; first < stride; first += 4 * kLanes) {
+        // Four groups of 16 patterns at a time, kept in registers.
+        const uint8_t* table = font.weights.data() + first;
+        const size_t lanes = std::min(stride - first, 4 * kLanes);
+#if defined(__SSE2__)
+        ByGroups(lanes, [&](auto groups) {
+            SumLanes<groups()>(table, stride, codes, cells, sums + first);
+        });
+#else
+        std::fill_n(sums + first, lanes, uint16_t{0});
+        for (int32_t i = 0; i < cells; ++i) {
+            const uint8_t* row = table + (static_cast<size_t>(i) * 4 + codes[i]) * stride;
+            for (size_t p = 0; p < lanes; ++p) sums[first + p] += row[p];
+        }
+#endif
+    }
+}
 
 void ResumPatterns(const PatternFont& font, const uint8_t* baseCodes, const uint16_t* baseSums,
                    const uint8_t* codes, uint16_t* sums) {
@@ -233,24 +239,13 @@ void ResumPatterns(const PatternFont& font, const uint8_t* baseCodes, const uint
 #if defined(__SSE2__)
         const Change change = {
             font.weights.data() + first, stride, changes, cells, codes, baseCodes};
-        switch (lanes / kLanes) {
-            case 1:
-                ChangeLanes<1>(change, baseSums + first, sums + first);
-                break;
-            case 2:
-                ChangeLanes<2>(change, baseSums + first, sums + first);
-                break;
-            case 3:
-                ChangeLanes<3>(change, baseSums + first, sums + first);
-                break;
-            default:
-                ChangeLanes<4>(change, baseSums + first, sums + first);
-                break;
-        }
+        ByGroups(lanes, [&](auto groups) {
+            ChangeLanes<groups()>(change, baseSums + first, sums + first);
+        });
 #else
         std::copy_n(baseSums + first, lanes, sums + first);
         for (int32_t i = 0; i < cells; ++i) {
-            if (codes[i] == baseCodes[i]) continue;
+            if ((changes[i / 16] >> (i % 16) & 1u) == 0) continue;
             const uint8_t* cell = font.weights.data() + first + static_cast<size_t>(i) * 4 * stride;
             const uint8_t* add = cell + codes[i] * stride;
             const uint8_t* take = cell + baseCodes[i] * stride;
@@ -260,14 +255,6 @@ void ResumPatterns(const PatternFont& font, const uint8_t* baseCodes, const uint
 #endif
     }
 }
-
-namespace {
-
-int32_t ScoreOfSum(const PatternFont& font, uint16_t sum) {
-    return 4 * (sum - kBias * font.preparedCells);
-}
-
-}  // namespace
 
 void ScorePatterns(const PatternFont& font, const uint8_t* codes, int32_t* scores) {
     std::vector<uint16_t> sums(PatternStride(font.patterns.size()));

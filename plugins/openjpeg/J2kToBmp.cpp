@@ -269,14 +269,17 @@ bool MakeLayout(uint64_t width, uint64_t height, uint32_t channels, BmpLayout* l
 // Layout from the headers, before any decoding.
 bool HeaderLayout(const opj_image_t& image, uint32_t paletteChannels, BmpLayout* layout) {
     if (image.numcomps == 0 || !image.comps) return false;
-    // Every component is decoded: bound the total so hostile headers cannot
-    // ask for more than three full-size planes.
+    // Every component is decoded, and OpenJPEG keeps each sample as a 32-bit
+    // integer, more than once while it decodes a tile: the samples of all
+    // components together are held to the pixel limit (1 GB as integers).
+    // A blank tile compresses to a few bytes, so a small file can declare a
+    // large image legally; this bounds what it can cost.
     uint64_t samples = 0;
     for (uint32_t c = 0; c < image.numcomps; ++c) {
         uint64_t w = 0, h = 0;
         if (!ComponentSize(image, image.comps[c], &w, &h)) return false;
         samples += w * h;
-        if (samples > 3 * dv::kMaxImagePixels) return false;
+        if (samples > dv::kMaxImagePixels) return false;
     }
     uint64_t width = 0, height = 0;
     ComponentSize(image, image.comps[0], &width, &height);

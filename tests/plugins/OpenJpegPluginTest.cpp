@@ -312,6 +312,21 @@ TEST(OpenJpegPlugin, RefusesTilesTheDataCannotHold) {
     if (probe.Available()) {
         EXPECT_LT(probe.LargestBytes(), size_t{1} << 20);
     }
+
+    // One tile of three components: 10 x 10,000,000 pixels are within the
+    // pixel limit, but their 3 x 10^8 samples are not.
+    auto colour = gwtest::EncodeJ2k(MakeImage(20, 10, 3), false);
+    const uint32_t width = 10000000;
+    for (size_t at : {size_t{8}, size_t{24}})
+        for (int i = 0; i < 4; ++i) colour[at + i] = uint8_t(width >> (24 - 8 * i));
+    gwtest::AllocationProbe colourProbe;
+    EXPECT_EQ(Plugin().sizeBuffer(colour.data(), uint32_t(colour.size()), &size), 0);
+    EXPECT_EQ(Plugin().convertBuffer(colour.data(), uint32_t(colour.size()), bmp.data(),
+                                     uint32_t(bmp.size()), 0),
+              0);
+    if (colourProbe.Available()) {
+        EXPECT_LT(colourProbe.LargestBytes(), size_t{1} << 20);
+    }
 }
 
 }  // namespace

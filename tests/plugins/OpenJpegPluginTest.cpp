@@ -290,43 +290,38 @@ TEST(OpenJpegPlugin, SurvivesTruncatedAndCorruptedDataSilently) {
 // A codestream whose SIZ segment claims 50000 tiles in a few hundred bytes
 // (each tile needs a tile-part of at least 14 bytes) is refused before
 // OpenJPEG sets the tiles up, in the size query and the conversion alike.
-TEST(OpenJpegPlugin, RefusesTilesTheDataCannotHold) {
+TEST(OpenJpegPlugin, RefusesSizesTheDataCannotHoldOrTooManySamples) {
     ASSERT_TRUE(Plugin().Complete());
-    auto data = gwtest::EncodeJ2k(MakeImage(20, 10, 1), false);
-    ASSERT_GT(data.size(), 16u);
-    // SIZ: Ysiz at 12, the tile size XTsiz, YTsiz at 24 and 28 (one 20 x 10 tile).
-    const auto be32 = [&](size_t at) {
-        return uint32_t(data[at]) << 24 | data[at + 1] << 16 | data[at + 2] << 8 | data[at + 3];
+    // Both buffer functions refuse the codestream before any large allocation.
+    const auto refused = [](const std::vector<uint8_t>& data) {
+        gwtest::AllocationProbe probe;
+        uint32_t size = 0;
+        std::vector<uint8_t> bmp(1 << 16);
+        EXPECT_EQ(Plugin().sizeBuffer(data.data(), uint32_t(data.size()), &size), 0);
+        EXPECT_EQ(Plugin().convertBuffer(data.data(), uint32_t(data.size()), bmp.data(),
+                                         uint32_t(bmp.size()), 0),
+                  0);
+        if (probe.Available()) {
+            EXPECT_LT(probe.LargestBytes(), size_t{1} << 20);
+        }
     };
-    ASSERT_EQ(be32(24), 20u);
-    ASSERT_EQ(be32(28), 10u);
-    const uint32_t height = 10 * 50000;
-    for (int i = 0; i < 4; ++i) data[12 + i] = uint8_t(height >> (24 - 8 * i));
-    gwtest::AllocationProbe probe;
-    uint32_t size = 0;
-    std::vector<uint8_t> bmp(1 << 16);
-    EXPECT_EQ(Plugin().sizeBuffer(data.data(), uint32_t(data.size()), &size), 0);
-    EXPECT_EQ(Plugin().convertBuffer(data.data(), uint32_t(data.size()), bmp.data(),
-                                     uint32_t(bmp.size()), 0),
-              0);
-    if (probe.Available()) {
-        EXPECT_LT(probe.LargestBytes(), size_t{1} << 20);
-    }
-
+    // SIZ: Xsiz and Ysiz at 8 and 12, the tile size XTsiz, YTsiz at 24 and 28.
+    const auto put32 = [](std::vector<uint8_t>& data, size_t at, uint32_t value) {
+        for (int i = 0; i < 4; ++i) data[at + i] = uint8_t(value >> (24 - 8 * i));
+    };
+    auto data = gwtest::EncodeJ2k(MakeImage(20, 10, 1), false);
+    ASSERT_GT(data.size(), 32u);
+    ASSERT_EQ(data[27], 20u);  // one 20 x 10 tile
+    ASSERT_EQ(data[31], 10u);
+    // 50,000 tiles declared, one present.
+    put32(data, 12, 10 * 50000);
+    refused(data);
     // One tile of three components: 10 x 10,000,000 pixels are within the
     // pixel limit, but their 3 x 10^8 samples are not.
     auto colour = gwtest::EncodeJ2k(MakeImage(20, 10, 3), false);
-    const uint32_t width = 10000000;
-    for (size_t at : {size_t{8}, size_t{24}})
-        for (int i = 0; i < 4; ++i) colour[at + i] = uint8_t(width >> (24 - 8 * i));
-    gwtest::AllocationProbe colourProbe;
-    EXPECT_EQ(Plugin().sizeBuffer(colour.data(), uint32_t(colour.size()), &size), 0);
-    EXPECT_EQ(Plugin().convertBuffer(colour.data(), uint32_t(colour.size()), bmp.data(),
-                                     uint32_t(bmp.size()), 0),
-              0);
-    if (colourProbe.Available()) {
-        EXPECT_LT(colourProbe.LargestBytes(), size_t{1} << 20);
-    }
+    put32(colour, 8, 10000000);
+    put32(colour, 24, 10000000);
+    refused(colour);
 }
 
 }  // namespace

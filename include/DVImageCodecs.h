@@ -245,7 +245,9 @@ class GW_API Bitmap {
     void SetLastStatus(Status status);
 
     /// Direct access for the library's own code: the first byte of the pixel
-    /// buffer and its row stride.
+    /// buffer and its row stride. A pointer for writing is good until the
+    /// next call into the library, which may have kept rows to copy later:
+    /// take it again after each call.
     uint8_t* Pixels();
     const uint8_t* Pixels() const;
     uint32_t GetStride() const;
@@ -253,6 +255,7 @@ class GW_API Bitmap {
     struct Impl;
 
   private:
+    friend struct BitmapWatch;
     explicit Bitmap(Impl* impl);
     Impl* impl_;
 };

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "area/Components.h"
+#include "platform/BitmapWatch.h"
 
 namespace gw {
 
@@ -26,9 +27,13 @@ bool g_bitAccessors = false;
 // An area set aside with GW_SetDefaultArea(null) may never become current
 // again; the registry frees such areas when the library unloads, and lets
 // GW_SetDefaultArea refuse pointers that are not live areas.
+bool g_registryAlive = false;  // bitmaps may be deleted after the registry
+
 struct Registry {
     std::vector<AREAINFO*> areas;
+    Registry() { g_registryAlive = true; }
     ~Registry() {
+        g_registryAlive = false;
         for (AREAINFO* area : areas) delete area;
     }
     bool Contains(const AREAINFO* area) const {
@@ -101,14 +106,68 @@ void ClearBitsFrom(uint8_t* row, uint32_t size, uint32_t from) {
     }
 }
 
+RowSource SourceOf(const AREAINFO& area) {
+    return {area.image->GetBitmap(), area.image->GetWidth(), RowTransferBytes(area)};
+}
+
+// The bytes that GetBytes(row, 0, buffer, bytes) copies when the image stood
+// as source records, read straight from the bitmap: a lock and a palette
+// copy per row would cost more than the copy itself.
+void LoadRowFrom(const AREAINFO& area, const RowSource& source, int32_t imageRow, uint8_t* buffer) {
+    const bool bits = area.bitsPerPixel == 1;
+    const uint8_t paper = PaperByte(bits);
+    if (source.bitmap == nullptr || imageRow < 0 ||
+        static_cast<uint32_t>(imageRow) >= source.bitmap->GetHeight()) {
+        std::memset(buffer, paper, area.rowBytes);
+        return;
+    }
+    const dv::Bitmap& bitmap = *source.bitmap;
+    const size_t bitmapStride = bitmap.GetStride();
+    const size_t offset = static_cast<size_t>(imageRow) * bitmapStride;
+    const size_t end = size_t{bitmap.GetHeight()} * bitmapStride;
+    const size_t bytes = std::min<size_t>(source.bytes, end - offset);
+    std::memcpy(buffer, bitmap.Pixels() + offset, bytes);
+    if (bytes < area.rowBytes) std::memset(buffer + bytes, paper, area.rowBytes - bytes);
+    // Columns past the image's right edge (row padding included) are paper
+    // when the area reaches them; otherwise the padding is left as read, so
+    // that a write-back returns it unchanged.
+    const uint32_t imageWidth = source.imageWidth;
+    if (static_cast<int64_t>(area.left) + area.width > imageWidth) {
+        if (bits) {
+            ClearBitsFrom(buffer, area.rowBytes, imageWidth);
+        } else if (imageWidth < area.rowBytes) {
+            std::memset(buffer + imageWidth, paper, area.rowBytes - imageWidth);
+        }
+    }
+}
+
+// Takes the copy that a refresh put off.
+void TakePendingRows(AREAINFO& area) {
+    for (int32_t y = 0; y < area.height; ++y)
+        LoadRowFrom(area, area.pendingSource, area.top + y, area.workRows[y]);
+    area.workRowState = WorkRowState::Loaded;
+}
+
+// Before a watched bitmap changes: every area still owing rows from it
+// takes them now.
+void TakeRowsBeforeChange(const dv::Bitmap& bitmap) {
+    if (!g_registryAlive) return;
+    for (AREAINFO* area : Areas().areas)
+        if (area->workRowState == WorkRowState::Pending && area->pendingSource.bitmap == &bitmap)
+            TakePendingRows(*area);
+}
+
 }  // namespace
 
 AREAINFO* CurrentArea() {
     AREAINFO* area = g_current;
-    if (area != nullptr && area->workRowsUnset) {
+    if (area == nullptr) return area;
+    if (area->workRowState == WorkRowState::Unset) {
         std::memset(area->rowStore.get(), PaperByte(area->bitsPerPixel == 1),
                     static_cast<size_t>(area->height) * area->rowBytes);
-        area->workRowsUnset = false;
+        area->workRowState = WorkRowState::Loaded;
+    } else if (area->workRowState == WorkRowState::Pending) {
+        TakePendingRows(*area);
     }
     return area;
 }
@@ -126,41 +185,42 @@ uint32_t RowTransferBytes(const AREAINFO& area) {
 }
 
 void LoadRow(AREAINFO& area, int32_t imageRow, uint8_t* buffer) {
-    const bool bits = area.bitsPerPixel == 1;
-    const uint8_t paper = PaperByte(bits);
-    DVImageProcessor& image = *area.image;
-    const dv::Bitmap* source = image.GetBitmap();
-    if (source == nullptr || imageRow < 0 ||
-        static_cast<uint32_t>(imageRow) >= source->GetHeight()) {
-        std::memset(buffer, paper, area.rowBytes);
-        return;
-    }
-    // The bytes that GetBytes(row, 0, buffer, bytes) copies, read straight
-    // from the bitmap: a lock and a palette copy per row would cost more than
-    // the copy itself.
-    const dv::Bitmap& bitmap = *source;
-    const size_t bitmapStride = bitmap.GetStride();
-    const size_t offset = static_cast<size_t>(imageRow) * bitmapStride;
-    const size_t end = size_t{bitmap.GetHeight()} * bitmapStride;
-    const size_t bytes = std::min<size_t>(RowTransferBytes(area), end - offset);
-    std::memcpy(buffer, bitmap.Pixels() + offset, bytes);
-    if (bytes < area.rowBytes) std::memset(buffer + bytes, paper, area.rowBytes - bytes);
-    // Columns past the image's right edge (row padding included) are paper
-    // when the area reaches them; otherwise the padding is left as read, so
-    // that a write-back returns it unchanged.
-    const uint32_t imageWidth = image.GetWidth();
-    if (static_cast<int64_t>(area.left) + area.width > imageWidth) {
-        if (bits) {
-            ClearBitsFrom(buffer, area.rowBytes, imageWidth);
-        } else if (imageWidth < area.rowBytes) {
-            std::memset(buffer + imageWidth, paper, area.rowBytes - imageWidth);
-        }
-    }
+    LoadRowFrom(area, SourceOf(area), imageRow, buffer);
 }
 
 void LoadRows(AREAINFO& area, uint8_t** rows) {
-    for (int32_t y = 0; y < area.height; ++y) LoadRow(area, area.top + y, rows[y]);
-    if (rows == area.workRows) area.workRowsUnset = false;
+    const RowSource source = SourceOf(area);
+    for (int32_t y = 0; y < area.height; ++y) LoadRowFrom(area, source, area.top + y, rows[y]);
+    if (rows == area.workRows) area.workRowState = WorkRowState::Loaded;
+}
+
+void RefreshWorkRows(AREAINFO& area) {
+    const RowSource source = SourceOf(area);
+    // Rows of no bitmap are paper at once; a bitmap locked for writing may
+    // change without notice, so its rows are copied now.
+    if (source.bitmap == nullptr || dv::BitmapWatch::LockedForWriting(*source.bitmap)) {
+        LoadWorkRows(area);
+        return;
+    }
+    area.pendingSource = source;
+    area.workRowState = WorkRowState::Pending;
+    dv::BitmapWatch::Watch(*source.bitmap, TakeRowsBeforeChange);
+}
+
+const uint8_t* ScanRow(const AREAINFO& area, int32_t imageRow, uint8_t* scratch) {
+    if (area.workRowState != WorkRowState::Pending) return area.workRows[imageRow - area.top];
+    const RowSource& source = area.pendingSource;
+    const dv::Bitmap& bitmap = *source.bitmap;
+    // The bitmap's row serves as it is when the load would change none of
+    // the area's bytes: the row is in the image, the area's columns too.
+    const int64_t right = int64_t{area.left} + area.width - 1;
+    const int64_t lastByte = area.bitsPerPixel == 1 ? right / 8 : right;
+    if (static_cast<uint32_t>(imageRow) < bitmap.GetHeight() && right < source.imageWidth &&
+        lastByte < source.bytes) {
+        return bitmap.Pixels() + static_cast<size_t>(imageRow) * bitmap.GetStride();
+    }
+    LoadRowFrom(area, source, imageRow, scratch);
+    return scratch;
 }
 
 void WriteBack(AREAINFO& area) {
@@ -231,7 +291,7 @@ AREAINFO* GW_InitialiseArea(DVImageProcessor* image, const RECT* rect, const ARE
     // first loaded, or with paper when first read without a load.
     const size_t rows = static_cast<size_t>(height);
     area->rowStore.reset(new uint8_t[2 * rows * rowBytes]);
-    area->workRowsUnset = true;
+    area->workRowState = gw::WorkRowState::Unset;
     area->rowPointers.resize(2 * rows);
     for (size_t y = 0; y < 2 * rows; ++y)
         area->rowPointers[y] = area->rowStore.get() + y * rowBytes;

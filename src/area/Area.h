@@ -25,9 +25,26 @@
 #include "Glyphwick.h"
 #include "area/ObjectList.h"
 
+namespace dv {
+class Bitmap;
+}
+
 namespace gw {
 struct Components;
-}
+
+/// Unset: never loaded (read as paper). Pending: a refresh from the image is
+/// owed and taken when the rows are first read, or before the image's bitmap
+/// changes. Loaded: the rows hold what the last export left there.
+enum class WorkRowState : uint8_t { Unset, Pending, Loaded };
+
+/// The bitmap rows are copied from, with the image's width and the bytes of
+/// a row moved (RowTransferBytes) when the copy was asked for.
+struct RowSource {
+    const dv::Bitmap* bitmap = nullptr;
+    uint32_t imageWidth = 0;
+    uint32_t bytes = 0;
+};
+}  // namespace gw
 
 struct AREAINFO {
     AREAINFO() = default;
@@ -81,9 +98,12 @@ struct AREAINFO {
     /// Storage of both row sets, left unfilled: a row set is loaded or
     /// filled before it is read, so an area costs nothing for rows it never uses.
     std::unique_ptr<uint8_t[]> rowStore;
-    /// True until workRows are first loaded or filled with paper (see
-    /// CurrentArea); freshRows are always loaded before they are read.
-    bool workRowsUnset = false;
+    /// What workRows hold (see CurrentArea); freshRows are always loaded
+    /// before they are read.
+    gw::WorkRowState workRowState = gw::WorkRowState::Unset;
+    /// Where pending work rows are copied from, as the image stood when they
+    /// were refreshed.
+    gw::RowSource pendingSource{};
 
     std::unique_ptr<gw::Components> labels;  ///< ink components of the rows last labelled
 };
@@ -106,7 +126,7 @@ extern PixelAccessor Paint;
 
 /// The current area, or null. Work rows never loaded are filled with paper
 /// first, so that whatever reads them finds what a load of an unreadable row
-/// would leave.
+/// would leave; a refresh still owed is taken now.
 AREAINFO* CurrentArea();
 
 /// The current area, or null, for a call that loads every work row from the
@@ -178,6 +198,18 @@ void LoadRow(AREAINFO& area, int32_t imageRow, uint8_t* buffer);
 inline void LoadWorkRows(AREAINFO& area) {
     LoadRows(area, area.workRows);
 }
+
+/// Reloads workRows from the image as LoadWorkRows does, but puts the copy
+/// off: it is taken when the rows are next read through CurrentArea, or
+/// before the image's bitmap changes or is deleted, whichever comes first,
+/// and so gives the same rows. Until then ScanRow reads the image's pixels.
+void RefreshWorkRows(AREAINFO& area);
+
+/// Row imageRow (inside the area) of workRows, or, while a refresh is owed,
+/// a row whose bytes for the area's columns are those the refresh will copy:
+/// the bitmap's own row, or a copy made in scratch (rowBytes long) when the
+/// row or the area's columns reach past the image.
+const uint8_t* ScanRow(const AREAINFO& area, int32_t imageRow, uint8_t* scratch);
 
 /// Writes every row of workRows that lies inside the image back into it with
 /// SetBytes (RowTransferBytes bytes from column 0).

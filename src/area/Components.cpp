@@ -222,7 +222,7 @@ void LabelComponents(AREAINFO& area, uint8_t* const* rows, bool load, bool erase
             same = false;
         }
     }
-    if (load && rows == area.workRows) area.workRowsUnset = false;
+    if (load && rows == area.workRows) area.workRowState = WorkRowState::Loaded;
     out.bits = Bits;
     out.limit = limit;
     if (!same) LabelMasks(area.height, area.width, out);

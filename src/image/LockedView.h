@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <utility>
 #include <new>
 
 #include "DVImageProcessor.h"
@@ -32,10 +33,10 @@ class LockedView {
         // A view never reaches past the end of the pixel buffer, even for a
         // rectangle that does not start at column 0.
         uint64_t size = uint64_t{view_.height} * view_.stride;
-        if (view_.pixels >= bmp->Pixels() &&
-            view_.pixels < bmp->Pixels() + size_t{bmp->GetStride()} * bmp->GetHeight()) {
-            const uint64_t left = uint64_t(
-                bmp->Pixels() + size_t{bmp->GetStride()} * bmp->GetHeight() - view_.pixels);
+        const uint8_t* first = std::as_const(*bmp).Pixels();  // a read: no change signalled
+        const uint8_t* end = first + size_t{bmp->GetStride()} * bmp->GetHeight();
+        if (view_.pixels >= first && view_.pixels < end) {
+            const uint64_t left = uint64_t(end - view_.pixels);
             if (size > left) size = left;
         }
         view_.size = uint32_t(size);

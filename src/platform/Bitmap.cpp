@@ -3,12 +3,14 @@
 // behaviour the image object relies on.
 #include <algorithm>
 #include <cstdlib>
-#include <new>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "DVImageCodecs.h"
+#include "platform/BitmapWatch.h"
 #include "platform/PixelLayout.h"
 
 namespace dv {
@@ -80,6 +82,9 @@ struct Bitmap::Impl {
     std::unique_ptr<uint8_t[]> shadow;
     uint32_t shadowStride = 0;
 
+    // Called once before the pixels may next change (see BitmapWatch).
+    BitmapChangeHook watch = nullptr;
+
     Status Fail(Status s) {
         if (s != Ok) last = s;
         return s;
@@ -130,7 +135,22 @@ void CopyRect(const uint8_t* src, uint32_t srcStride, uint32_t x, uint32_t y, ui
 Bitmap::Bitmap(Impl* impl) : impl_(impl) {}
 
 Bitmap::~Bitmap() {
+    BitmapWatch::BeforeChange(*this);
     delete impl_;
+}
+
+void BitmapWatch::Watch(const Bitmap& bitmap, BitmapChangeHook hook) {
+    bitmap.impl_->watch = hook;
+}
+
+bool BitmapWatch::LockedForWriting(const Bitmap& bitmap) {
+    const Bitmap::Impl& im = *bitmap.impl_;
+    return im.locked && (im.lockMode & ImageLockModeWrite) != 0;
+}
+
+void BitmapWatch::BeforeChange(Bitmap& bitmap) {
+    // Cleared first: the hook reads the pixels and may watch again.
+    if (const BitmapChangeHook hook = std::exchange(bitmap.impl_->watch, nullptr)) hook(bitmap);
 }
 
 Bitmap* Bitmap::Create(uint32_t width, uint32_t height, int32_t format, Status* status) {
@@ -186,6 +206,7 @@ int32_t Bitmap::GetPixelFormat() const {
     return impl_->format;
 }
 uint8_t* Bitmap::Pixels() {
+    BitmapWatch::BeforeChange(*this);
     return impl_->pixels.get();
 }
 const uint8_t* Bitmap::Pixels() const {
@@ -204,6 +225,7 @@ Status Bitmap::LockBits(const Rect* rect, uint32_t mode, int32_t format, BitmapD
         return im.Fail(InvalidParameter);
     }
     if (im.locked) return im.Fail(WrongState);
+    if ((mode & ImageLockModeWrite) != 0) BitmapWatch::BeforeChange(*this);
 
     const uint32_t bpp = BitsPerPixel(format);
     im.locked = true;
@@ -291,6 +313,7 @@ Status Bitmap::RotateFlip(int32_t type) {
     if (type < 0 || type > 7) return im.Fail(InvalidParameter);
     if (im.locked) return im.Fail(WrongState);
     if (type == 0) return Ok;
+    BitmapWatch::BeforeChange(*this);
 
     const uint32_t w = im.width, h = im.height, bpp = BitsPerPixel(im.format);
     const bool swap = (type & 1) != 0;  // types 1, 3, 5 and 7 turn by 90 degrees

@@ -32,10 +32,34 @@ constexpr bool TableWellFormed() {
     return true;
 }
 
+// A group of ten digits as ten bits, a wide digit set; -1 when a digit is
+// neither "1" nor "2" (no row has such a group).
+constexpr int32_t GroupKey(std::string_view group) {
+    int32_t key = 0;
+    for (const char digit : group) {
+        if (digit != '1' && digit != '2') return -1;
+        key = key << 1 | (digit == '2' ? 1 : 0);
+    }
+    return key;
+}
+
+// The character of every possible group, "?" where no row matches: the
+// lookup that comparing the group with each row in table order would give.
+constexpr std::array<char, 1u << kGroup> kCharacterOfKey = [] {
+    std::array<char, 1u << kGroup> table{};
+    table.fill('?');
+    for (auto row = Code39Table.rbegin(); row != Code39Table.rend(); ++row)
+        table[static_cast<size_t>(GroupKey(row->substr(0, kGroup)))] = row->back();
+    return table;
+}();
+
 }  // namespace
 
 // Three wide elements of nine, a narrow gap, no pattern twice.
 static_assert(TableWellFormed());
+static_assert(kCharacterOfKey[static_cast<size_t>(GroupKey("1211212111"))] == '*' &&
+              kCharacterOfKey[static_cast<size_t>(GroupKey("1221112111"))] == ' ' &&
+              kCharacterOfKey[0] == '?');
 
 std::string ClassifyCode39Widths(const MergedWidths& widths) {
     // The start character "*" with wide = 2 narrow: five bars of 7 narrow
@@ -45,17 +69,15 @@ std::string ClassifyCode39Widths(const MergedWidths& widths) {
         barUnit = (widths[0] + widths[2] + widths[4] + widths[6] + widths[8]) / 7;
         spaceUnit = (widths[1] + widths[3] + widths[5] + widths[7] + widths[9]) / 6;
     }
-    std::string digits;
-    digits.reserve(widths.size() + 1);
+    std::string digits(widths.size() + 1, '1');  // the last: the gap after the last character
     for (size_t i = 0; i < widths.size(); ++i) {
         const int64_t unit = (i % 2 == 0) ? barUnit : spaceUnit;
         const int64_t w = widths[i];
         // Narrow only when strictly nearer one unit than two: a tie is wide.
         const bool narrow =
             (w > unit ? w - unit : unit - w) < (w > 2 * unit ? w - 2 * unit : 2 * unit - w);
-        digits.push_back(narrow ? '1' : '2');
+        digits[i] = narrow ? '1' : '2';
     }
-    digits.push_back('1');  // the gap after the last character
     return digits;
 }
 
@@ -65,13 +87,8 @@ bool DecodeCode39Text(std::string_view digits, std::string& result) {
     for (size_t p = 0; p < digits.size(); p += kGroup) {
         char found = '?';
         if (digits.size() - p >= kGroup) {
-            const std::string_view group = digits.substr(p, kGroup);
-            for (std::string_view row : Code39Table) {
-                if (row.substr(0, kGroup) == group) {
-                    found = row.back();
-                    break;
-                }
-            }
+            const int32_t key = GroupKey(digits.substr(p, kGroup));
+            if (key >= 0) found = kCharacterOfKey[static_cast<size_t>(key)];
         }
         if (found == '?') allFound = false;
         if (found != '*') result.push_back(found);

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <type_traits>
+#include <cstring>
+#include <memory>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -80,48 +82,80 @@ uint32_t InkMaskBlock(const uint8_t* row, int32_t x, uint8_t limit) {
     }
 }
 
-// Calls visit(x, changes) for every block of up to 32 pixels from left to
-// right: bit i of changes is set when pixel x + i differs from the pixel
-// before it, paper before left. Blocks of pixels are tested at once so that
-// the many short runs of a barcode cost no mispredicted branch per pixel.
-template <bool Bits, class Visit>
-void ForEachBlock(const uint8_t* row, int32_t left, int32_t right, uint8_t limit, Visit&& visit) {
-    if (!Bits && limit == 0) return;  // no byte is below 0: no ink
-    uint32_t before = 0;              // ink of the pixel before the block
-    for (int32_t x = left; x <= right; x += kBlock) {
+// Number of words of change masks for columns left to right.
+int32_t MaskWords(int32_t left, int32_t right) {
+    return left > right ? 0 : (right - left) / kBlock + 1;
+}
+
+// Writes the change masks of columns left to right of a row: bit i of word w
+// is set when pixel left + 32w + i differs from the pixel before it, paper
+// before left. Blocks of pixels are tested at once so that the many short
+// runs of a barcode cost no mispredicted branch per pixel.
+template <bool Bits>
+void ChangeMasks(const uint8_t* row, int32_t left, int32_t right, uint8_t limit, uint32_t* masks) {
+    const int32_t words = MaskWords(left, right);
+    if (!Bits && limit == 0) {  // no byte is below 0: no ink
+        std::fill(masks, masks + words, 0u);
+        return;
+    }
+    uint32_t before = 0;  // ink of the pixel before the block
+    for (int32_t w = 0; w < words; ++w) {
+        const int32_t x = left + w * kBlock;
         const int32_t n = std::min(kBlock, right - x + 1);
         const uint32_t ink =
             n == kBlock ? InkMaskBlock<Bits>(row, x, limit) : InkMaskScalar<Bits>(row, x, n, limit);
         uint32_t changes = ink ^ ((ink << 1) | before);
         if (n < kBlock) changes &= (1u << n) - 1;
         before = (ink >> (n - 1)) & 1;
-        visit(x, changes);
+        masks[w] = changes;
     }
 }
 
-// Calls f with the row of image row y and the accessor set as a constant, or
-// returns fallback when the line lies outside the area or is empty.
-template <class F, class R>
-R OnLine(const AREAINFO& area, int32_t& left, int32_t& right, int32_t y, R fallback, F f) {
+void LineMasks(const AREAINFO& area, const uint8_t* row, int32_t left, int32_t right,
+               uint32_t* masks) {
+    if (BitAccessors()) {
+        ChangeMasks<true>(row, left, right, InkLimit(area), masks);
+    } else {
+        ChangeMasks<false>(row, left, right, InkLimit(area), masks);
+    }
+}
+
+int32_t ChangeCount(const uint32_t* masks, int32_t words) {
+    int32_t changes = 0;
+    for (int32_t w = 0; w < words; ++w) changes += BitCount(masks[w]);
+    return changes;
+}
+
+// Writes the column of every change in masks (from column left) to out.
+int32_t ChangeColumns(const uint32_t* masks, int32_t words, int32_t left, int32_t* out) {
+    int32_t n = 0;
+    for (int32_t w = 0; w < words; ++w)
+        for (uint32_t mask = masks[w]; mask != 0; mask &= mask - 1)
+            out[n++] = left + w * kBlock + std::countr_zero(mask);
+    return n;
+}
+
+// The change masks of image row y from left to right, both clipped to the
+// area (nothing is read outside it). False when nothing is left to read.
+bool ReadLine(const AREAINFO& area, int32_t& left, int32_t& right, int32_t y,
+              std::vector<uint32_t>& masks) {
     RECT clipped;
-    if (left > right || !ClipToArea(area, RECT{left, y, right, y}, clipped)) return fallback;
+    if (left > right || !ClipToArea(area, RECT{left, y, right, y}, clipped)) return false;
     // Only the area's columns are read: a bar cut by the area's edge is seen
     // as far as the area reaches.
     left = clipped.left;
     right = clipped.right;
-    const uint8_t* row = area.workRows[y - area.top];
-    return BitAccessors() ? f(row, std::true_type{}) : f(row, std::false_type{});
+    std::vector<uint8_t> scratch(area.rowBytes);
+    masks.resize(static_cast<size_t>(MaskWords(left, right)));
+    LineMasks(area, ScanRow(area, y, scratch.data()), left, right, masks.data());
+    return true;
 }
 
 // Changes between ink and paper on a line, the first ink included.
 int32_t CountChanges(const AREAINFO& area, int32_t left, int32_t right, int32_t y) {
-    return OnLine(area, left, right, y, 0, [&](const uint8_t* row, auto bits) {
-        int32_t changes = 0;
-        ForEachBlock<decltype(bits)::value>(
-            row, left, right, InkLimit(area),
-            [&](int32_t, uint32_t mask) { changes += BitCount(mask); });
-        return changes;
-    });
+    std::vector<uint32_t> masks;
+    if (!ReadLine(area, left, right, y, masks)) return 0;
+    return ChangeCount(masks.data(), static_cast<int32_t>(masks.size()));
 }
 
 // The first change opens the first bar; every later one closes a run.
@@ -153,20 +187,13 @@ int32_t CountRuns(const AREAINFO& area, int32_t left, int32_t right, int32_t y) 
 }
 
 int32_t WriteChanges(const AREAINFO& area, int32_t left, int32_t right, int32_t y, int32_t* out) {
-    int32_t n = 0;
-    OnLine(area, left, right, y, 0, [&](const uint8_t* row, auto bits) {
-        ForEachBlock<decltype(bits)::value>(row, left, right, InkLimit(area),
-                                            [&](int32_t x, uint32_t mask) {
-                                                for (; mask != 0; mask &= mask - 1)
-                                                    out[n++] = x + std::countr_zero(mask);
-                                            });
-        return 0;
-    });
-    return n;
+    std::vector<uint32_t> masks;
+    if (!ReadLine(area, left, right, y, masks)) return 0;
+    return ChangeColumns(masks.data(), static_cast<int32_t>(masks.size()), left, out);
 }
 
 ScanPlan ScanRectangle(AREAINFO& area, const RECT& rect) {
-    LoadWorkRows(area);
+    RefreshWorkRows(area);
     ScanPlan plan;
     RECT clipped;
     if (!ClipToArea(area, rect, clipped)) return plan;
@@ -174,19 +201,44 @@ ScanPlan ScanRectangle(AREAINFO& area, const RECT& rect) {
     plan.right = clipped.right;
     plan.top = clipped.top;
     plan.step = (clipped.bottom - clipped.top) / kSpacingDivisor;
-    // Each line is read once and its changes kept for the merge, room for a
-    // change at every column. With a step of 0 every line reads row top: it
-    // is read once for all.
-    const size_t room = static_cast<size_t>(plan.right - plan.left) + 1;
-    plan.changes.reset(new int32_t[room * (plan.step != 0 ? kScanLines : 1)]);
+    // A line whose changes are those of the line read before it shares that
+    // line's changes: the lines of a clean symbol are mostly alike, and only
+    // the distinct ones are spelt out, with room for a change at every
+    // column. With a step of 0 every line reads row top, once for all.
+    const int32_t words = MaskWords(plan.left, plan.right);
+    const auto room = static_cast<size_t>(plan.right - plan.left) + 1;
+    const int32_t reads = plan.step != 0 ? kScanLines : 1;
+    plan.changes.reset(new int32_t[room * static_cast<size_t>(reads)]);
+    std::unique_ptr<uint32_t[]> masks(new uint32_t[2 * static_cast<size_t>(words)]);
+    uint32_t* current = masks.get();
+    uint32_t* previous = current + words;
+    // Rows copied for reading alternate between two buffers, so that the row
+    // read before stays whole for the comparison.
+    std::unique_ptr<uint8_t[]> scratch(new uint8_t[2 * size_t{area.rowBytes}]);
+    const size_t firstByte = static_cast<size_t>(BitAccessors() ? plan.left / 8 : plan.left);
+    const size_t lineBytes =
+        static_cast<size_t>(BitAccessors() ? plan.right / 8 : plan.right) - firstByte + 1;
+    const uint8_t* before = nullptr;  // the row read before, from its first byte
     int32_t changes = 0;
     int32_t* next = plan.changes.get();
     for (int32_t k = 1; k <= kScanLines; ++k) {
         const auto line = static_cast<size_t>(k - 1);
         if (k == 1 || plan.step != 0) {
-            plan.lines[line] = next;
-            changes = WriteChanges(area, plan.left, plan.right, plan.Row(k), next);
-            next += changes;
+            uint8_t* spare =
+                scratch.get() + (before == scratch.get() + firstByte ? area.rowBytes : 0);
+            const uint8_t* row = ScanRow(area, plan.Row(k), spare);
+            // The same bytes give the same changes; other bytes may too.
+            const bool same = k > 1 && std::memcmp(row + firstByte, before, lineBytes) == 0;
+            before = row + firstByte;
+            if (!same) LineMasks(area, row, plan.left, plan.right, current);
+            if (same || (k > 1 && std::equal(current, current + words, previous))) {
+                plan.lines[line] = plan.lines[line - 1];
+            } else {
+                plan.lines[line] = next;
+                changes = ChangeColumns(current, words, plan.left, next);
+                next += changes;
+                std::swap(current, previous);
+            }
         } else {
             plan.lines[line] = plan.lines[0];
         }
@@ -199,8 +251,10 @@ ScanPlan ScanRectangle(AREAINFO& area, const RECT& rect) {
 int32_t MostFrequentCount(const LineCounts& counts) {
     int32_t reference = 0;
     int32_t best = 0;
-    for (const int32_t count : counts) {
-        if (count < kMinCode39Count) continue;
+    for (size_t line = 0; line < counts.size(); ++line) {
+        const int32_t count = counts[line];
+        // The line before with the same count has already been weighed.
+        if (count < kMinCode39Count || (line > 0 && counts[line - 1] == count)) continue;
         const auto same = std::count(counts.begin(), counts.end(), count);
         if (same > best) {  // strictly more: the first of equal counts wins
             best = static_cast<int32_t>(same);
@@ -213,13 +267,24 @@ int32_t MostFrequentCount(const LineCounts& counts) {
 MergedWidths MergeSums(const ScanPlan& plan, int32_t reference) {
     if (reference <= 0) return {};
     // Width j of a line is the column of change j + 1 less that of change j,
-    // so the sum of widths j is the same difference of summed columns.
+    // so the sum of widths j is the same difference of summed columns. Lines
+    // that share their changes are added once, times their number.
     MergedWidths columns(static_cast<size_t>(reference) + 1, 0);
+    const int32_t* shared = nullptr;
+    int64_t times = 0;
+    const auto add = [&] {
+        for (size_t j = 0; times != 0 && j < columns.size(); ++j) columns[j] += times * shared[j];
+    };
     for (size_t line = 0; line < plan.counts.size(); ++line) {
         if (plan.counts[line] != reference) continue;  // cleared: adds nothing
-        const int32_t* changes = plan.lines[line];
-        for (size_t j = 0; j < columns.size(); ++j) columns[j] += changes[j];
+        if (plan.lines[line] != shared) {
+            add();
+            shared = plan.lines[line];
+            times = 0;
+        }
+        ++times;
     }
+    add();
     for (size_t j = 0; j + 1 < columns.size(); ++j) columns[j] = columns[j + 1] - columns[j];
     columns.pop_back();
     return columns;

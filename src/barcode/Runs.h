@@ -36,7 +36,8 @@ struct ScanPlan {
     LineCounts counts{};  ///< all 0 for an empty plan
     /// The column of every change of each line read, the first ink pixel's
     /// first: line k's (counts[k - 1] + 1 of them when it met ink) start at
-    /// lines[k - 1], in the storage of changes.
+    /// lines[k - 1], in the storage of changes. Lines with the same changes
+    /// may share them.
     std::unique_ptr<int32_t[]> changes;
     std::array<const int32_t*, kScanLines> lines{};
     int32_t Row(int32_t k) const { return top + k * step; }
@@ -49,8 +50,9 @@ bool ClipToArea(const AREAINFO& area, const RECT& rect, RECT& clipped);
 /// Number of widths that image row y records from column left to right: one
 /// per change between ink and paper after the first ink pixel; the run open
 /// at right is never recorded. Reads the area's workRows as the current
-/// accessors do (ink: set bit, or byte below the threshold); rows and columns
-/// outside the area read as paper. Signals a beep (1 Hz, 1 ms) at the first
+/// accessors do (ink: set bit, or byte below the threshold), or the image's
+/// pixels that they will hold while their refresh is owed (ScanRow); rows and
+/// columns outside the area read as paper. Signals a beep (1 Hz, 1 ms) at the first
 /// ink pixel and at every later change.
 int32_t CountRuns(const AREAINFO& area, int32_t left, int32_t right, int32_t y);
 
@@ -60,9 +62,10 @@ int32_t CountRuns(const AREAINFO& area, int32_t left, int32_t right, int32_t y);
 /// less change j. No signal.
 int32_t WriteChanges(const AREAINFO& area, int32_t left, int32_t right, int32_t y, int32_t* out);
 
-/// Reloads the area's workRows from its image, then plans the 40 lines over
-/// rect clipped to the area, step = (bottom - top) / 41, and reads each line
-/// once, keeping its changes and count (beeping as CountRuns does).
+/// Refreshes the area's workRows from its image (RefreshWorkRows), then
+/// plans the 40 lines over rect clipped to the area, step = (bottom - top) /
+/// 41, and reads each line once, keeping its changes and count (beeping as
+/// CountRuns does).
 ScanPlan ScanRectangle(AREAINFO& area, const RECT& rect);
 
 /// Code 39 reference count: the most frequent count of 11 or more, the first

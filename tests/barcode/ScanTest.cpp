@@ -174,7 +174,7 @@ TEST(ScanPlan, RowsAreRefreshedFromTheImage) {
     GW_ProduceObjectList();  // extraction leaves the working rows without ink
     const gw::ScanPlan plan = gw::ScanRectangle(*on.area, bartest::Whole(page));
     for (const int32_t count : plan.counts) EXPECT_EQ(count, 5);
-    EXPECT_TRUE(gw::Pixels<true>::Ink(on.area->workRows[49], 5, 128));
+    EXPECT_TRUE(gw::Pixels<true>::Ink(gw::CurrentArea()->workRows[49], 5, 128));
 }
 
 TEST(ScanPlan, BeepAtFirstInkAndEveryChange) {

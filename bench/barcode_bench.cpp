@@ -435,6 +435,24 @@ class RatioReporter : public benchmark::ConsoleReporter {
     std::map<std::string, double> times_;
 };
 
+// Prints the read rates of both readers (zxing-cpp with default and fast
+// hints) on the clean or the rough page.
+template <class Read>
+void PrintReadRates(bool code128, bool rough, const std::vector<Symbol>& symbols, Read glyphwick) {
+    std::printf("read rate Code %s%s: Glyphwick %.3f", code128 ? "128" : "39",
+                rough ? " (rough page)" : "", ReadRate(symbols, glyphwick));
+#ifdef GW_HAVE_ZXING
+    const auto format = code128 ? ZXing::BarcodeFormat::Code128 : ZXing::BarcodeFormat::Code39;
+    for (const bool fast : {false, true}) {
+        const auto hints = Hints(format, fast);
+        std::printf(
+            ", zxing-cpp%s %.3f", fast ? " fast" : "",
+            ReadRate(symbols, [&](const Symbol& s, bool c) { return ZXingRead(s, hints, c); }));
+    }
+#endif
+    std::printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -444,30 +462,8 @@ int main(int argc, char** argv) {
                 set.code128.size(), set.code39.size());
     for (const bool rough : {false, true}) {
         ThePage().rough = rough;
-        const char* page = rough ? " (rough page)" : "";
-        std::printf("read rate Code 128%s: Glyphwick %.3f", page,
-                    ReadRate(set.code128, GlyphwickCode128));
-#ifdef GW_HAVE_ZXING
-        const auto h128 = Hints(ZXing::BarcodeFormat::Code128, false);
-        const auto h128fast = Hints(ZXing::BarcodeFormat::Code128, true);
-        std::printf(
-            ", zxing-cpp %.3f, zxing-cpp fast %.3f",
-            ReadRate(set.code128, [&](const Symbol& s, bool c) { return ZXingRead(s, h128, c); }),
-            ReadRate(set.code128,
-                     [&](const Symbol& s, bool c) { return ZXingRead(s, h128fast, c); }));
-#endif
-        std::printf("\nread rate Code 39%s: Glyphwick %.3f", page,
-                    ReadRate(set.code39, GlyphwickCode39));
-#ifdef GW_HAVE_ZXING
-        const auto h39 = Hints(ZXing::BarcodeFormat::Code39, false);
-        const auto h39fast = Hints(ZXing::BarcodeFormat::Code39, true);
-        std::printf(
-            ", zxing-cpp %.3f, zxing-cpp fast %.3f",
-            ReadRate(set.code39, [&](const Symbol& s, bool c) { return ZXingRead(s, h39, c); }),
-            ReadRate(set.code39,
-                     [&](const Symbol& s, bool c) { return ZXingRead(s, h39fast, c); }));
-#endif
-        std::printf("\n");
+        PrintReadRates(true, rough, set.code128, GlyphwickCode128);
+        PrintReadRates(false, rough, set.code39, GlyphwickCode39);
     }
     ThePage().rough = false;
     RatioReporter reporter;

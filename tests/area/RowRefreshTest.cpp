@@ -46,7 +46,8 @@ void Draw(Page& page) {
 TEST(RowRefresh, PutOffCopyGivesTheRowsAsTheImageStood) {
     AreaScope scope;
     const std::vector<std::pair<std::string, std::function<void(Page&)>>> changes = {
-        {"SetBytes", [](Page& p) { p.image.SetBytes(2, 0, std::vector<uint8_t>(4, 0x5A).data(), 4); }},
+        {"SetBytes",
+         [](Page& p) { p.image.SetBytes(2, 0, std::vector<uint8_t>(4, 0x5A).data(), 4); }},
         {"Invert", [](Page& p) { p.image.Invert(); }},
         {"RotateFlip", [](Page& p) { p.image.RotateFlip(2); }},
         {"ConvertTo24Bit", [](Page& p) { p.image.ConvertTo24Bit(); }},
@@ -113,9 +114,10 @@ TEST(RowRefresh, SetAsideLockedAndUnownedBitmaps) {
     // after the refresh are not seen.
     const Rows inverted = LoadNow(*aside);
     dv::BitmapData data{};
-    ASSERT_EQ(page.image.GetBitmap()->LockBits(nullptr, dv::ImageLockModeRead | dv::ImageLockModeWrite,
-                                               page.image.GetPixelFormat(), &data),
-              dv::Ok);
+    ASSERT_EQ(
+        page.image.GetBitmap()->LockBits(nullptr, dv::ImageLockModeRead | dv::ImageLockModeWrite,
+                                         page.image.GetPixelFormat(), &data),
+        dv::Ok);
     gw::RefreshWorkRows(*aside);
     EXPECT_EQ(aside->workRowState, gw::WorkRowState::Loaded);
     std::memset(data.Scan0, 0, size_t(data.Stride) * data.Height);

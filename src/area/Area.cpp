@@ -23,12 +23,13 @@ AREAINFO* g_current = nullptr;
 uint8_t g_initialised = 0;
 bool g_bitAccessors = false;
 
+// False once the registry is gone: bitmaps may be deleted after it.
+bool g_registryAlive = false;
+
 // Every area that GW_InitialiseArea made and no GW_DestroyArea has freed yet.
 // An area set aside with GW_SetDefaultArea(null) may never become current
 // again; the registry frees such areas when the library unloads, and lets
 // GW_SetDefaultArea refuse pointers that are not live areas.
-bool g_registryAlive = false;  // bitmaps may be deleted after the registry
-
 struct Registry {
     std::vector<AREAINFO*> areas;
     Registry() { g_registryAlive = true; }

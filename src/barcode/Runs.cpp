@@ -56,31 +56,58 @@ constexpr std::array<uint8_t, 256> kReversedBits = [] {
     return table;
 }();
 
-// A whole block of 32 pixels. Byte rows compare 16 bytes at a time; bit rows
-// whose block starts on a byte take four bytes.
+// Ink of whole blocks of 32 pixels. Bit rows whose block starts on a byte
+// take four bytes; byte rows are tested 16 bytes at a time.
 template <bool Bits>
-uint32_t InkMaskBlock(const uint8_t* row, int32_t x, uint8_t limit) {
-    if constexpr (Bits) {
-        if ((x & 7) != 0) return InkMaskScalar<true>(row, x, kBlock, limit);
+class BlockInk {
+  public:
+    explicit BlockInk(uint8_t limit) : limit_(limit) {}
+    uint32_t operator()(const uint8_t* row, int32_t x) const {
+        if ((x & 7) != 0) return InkMaskScalar<true>(row, x, kBlock, limit_);
         const uint8_t* p = row + (x >> 3);
         return uint32_t{kReversedBits[p[0]]} | uint32_t{kReversedBits[p[1]]} << 8 |
                uint32_t{kReversedBits[p[2]]} << 16 | uint32_t{kReversedBits[p[3]]} << 24;
-    } else {
-#if defined(__SSE2__)
-        // byte < limit  <=>  min(byte, limit - 1) == byte  (limit is at least 1 here)
-        const __m128i below = _mm_set1_epi8(static_cast<char>(limit - 1));
-        const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
-        const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 16));
-        const uint32_t maskLo =
-            static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(lo, below), lo)));
-        const uint32_t maskHi =
-            static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(hi, below), hi)));
-        return maskLo | maskHi << 16;
-#else
-        return InkMaskScalar<false>(row, x, kBlock, limit);
-#endif
     }
-}
+
+  private:
+    uint8_t limit_;
+};
+
+#if defined(__SSE2__)
+template <>
+class BlockInk<false> {
+  public:
+    // A saturating move of every byte by the distance from limit to 128
+    // leaves the top bit clear exactly for the bytes below limit.
+    explicit BlockInk(uint8_t limit)
+        : up_(limit <= 128),
+          shift_(_mm_set1_epi8(static_cast<char>(up_ ? 128 - limit : limit - 128))) {}
+    uint32_t operator()(const uint8_t* row, int32_t x) const {
+        return Sixteen(row + x) | Sixteen(row + x + 16) << 16;
+    }
+
+  private:
+    uint32_t Sixteen(const uint8_t* p) const {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i moved = up_ ? _mm_adds_epu8(bytes, shift_) : _mm_subs_epu8(bytes, shift_);
+        return ~static_cast<uint32_t>(_mm_movemask_epi8(moved)) & 0xFFFFu;
+    }
+    bool up_;
+    __m128i shift_;
+};
+#else
+template <>
+class BlockInk<false> {
+  public:
+    explicit BlockInk(uint8_t limit) : limit_(limit) {}
+    uint32_t operator()(const uint8_t* row, int32_t x) const {
+        return InkMaskScalar<false>(row, x, kBlock, limit_);
+    }
+
+  private:
+    uint8_t limit_;
+};
+#endif
 
 // Number of words of change masks for columns left to right.
 int32_t MaskWords(int32_t left, int32_t right) {
@@ -98,16 +125,19 @@ void ChangeMasks(const uint8_t* row, int32_t left, int32_t right, uint8_t limit,
         std::fill(masks, masks + words, 0u);
         return;
     }
+    const BlockInk<Bits> blockInk(limit);
+    const int32_t full = words > 0 ? (right - left + 1) / kBlock : 0;
     uint32_t before = 0;  // ink of the pixel before the block
-    for (int32_t w = 0; w < words; ++w) {
-        const int32_t x = left + w * kBlock;
-        const int32_t n = std::min(kBlock, right - x + 1);
-        const uint32_t ink =
-            n == kBlock ? InkMaskBlock<Bits>(row, x, limit) : InkMaskScalar<Bits>(row, x, n, limit);
-        uint32_t changes = ink ^ ((ink << 1) | before);
-        if (n < kBlock) changes &= (1u << n) - 1;
-        before = (ink >> (n - 1)) & 1;
-        masks[w] = changes;
+    for (int32_t w = 0; w < full; ++w) {
+        const uint32_t ink = blockInk(row, left + w * kBlock);
+        masks[w] = ink ^ ((ink << 1) | before);
+        before = ink >> (kBlock - 1);
+    }
+    if (full < words) {  // the last block, cut short
+        const int32_t x = left + full * kBlock;
+        const int32_t n = right - x + 1;
+        const uint32_t ink = InkMaskScalar<Bits>(row, x, n, limit);
+        masks[full] = (ink ^ ((ink << 1) | before)) & ((1u << n) - 1);
     }
 }
 
@@ -202,16 +232,12 @@ ScanPlan ScanRectangle(AREAINFO& area, const RECT& rect) {
     plan.top = clipped.top;
     plan.step = (clipped.bottom - clipped.top) / kSpacingDivisor;
     // A line whose changes are those of the line read before it shares that
-    // line's changes: the lines of a clean symbol are mostly alike, and only
-    // the distinct ones are spelt out, with room for a change at every
-    // column. With a step of 0 every line reads row top, once for all.
-    const int32_t words = MaskWords(plan.left, plan.right);
-    const auto room = static_cast<size_t>(plan.right - plan.left) + 1;
-    const int32_t reads = plan.step != 0 ? kScanLines : 1;
-    plan.changes.reset(new int32_t[room * static_cast<size_t>(reads)]);
-    std::unique_ptr<uint32_t[]> masks(new uint32_t[2 * static_cast<size_t>(words)]);
-    uint32_t* current = masks.get();
-    uint32_t* previous = current + words;
+    // line's masks: the lines of a clean symbol are mostly alike, and only the
+    // distinct ones are kept. With a step of 0 every line reads row top, once
+    // for all.
+    plan.words = MaskWords(plan.left, plan.right);
+    const auto words = static_cast<size_t>(plan.words);
+    plan.masks.reset(new uint32_t[words * (plan.step != 0 ? kScanLines : 1)]);
     // Rows copied for reading alternate between two buffers, so that the row
     // read before stays whole for the comparison.
     std::unique_ptr<uint8_t[]> scratch(new uint8_t[2 * size_t{area.rowBytes}]);
@@ -219,8 +245,8 @@ ScanPlan ScanRectangle(AREAINFO& area, const RECT& rect) {
     const size_t lineBytes =
         static_cast<size_t>(BitAccessors() ? plan.right / 8 : plan.right) - firstByte + 1;
     const uint8_t* before = nullptr;  // the row read before, from its first byte
+    int32_t distinct = 0;             // masks kept so far
     int32_t changes = 0;
-    int32_t* next = plan.changes.get();
     for (int32_t k = 1; k <= kScanLines; ++k) {
         const auto line = static_cast<size_t>(k - 1);
         if (k == 1 || plan.step != 0) {
@@ -228,17 +254,15 @@ ScanPlan ScanRectangle(AREAINFO& area, const RECT& rect) {
                 scratch.get() + (before == scratch.get() + firstByte ? area.rowBytes : 0);
             const uint8_t* row = ScanRow(area, plan.Row(k), spare);
             // The same bytes give the same changes; other bytes may too.
-            const bool same = k > 1 && std::memcmp(row + firstByte, before, lineBytes) == 0;
+            bool same = k > 1 && std::memcmp(row + firstByte, before, lineBytes) == 0;
             before = row + firstByte;
-            if (!same) LineMasks(area, row, plan.left, plan.right, current);
-            if (same || (k > 1 && std::equal(current, current + words, previous))) {
-                plan.lines[line] = plan.lines[line - 1];
-            } else {
-                plan.lines[line] = next;
-                changes = ChangeColumns(current, words, plan.left, next);
-                next += changes;
-                std::swap(current, previous);
+            if (!same) {
+                uint32_t* masks = plan.masks.get() + static_cast<size_t>(distinct) * words;
+                LineMasks(area, row, plan.left, plan.right, masks);
+                same = k > 1 && std::equal(masks, masks + words, plan.Masks(k - 1));
+                if (!same) changes = ChangeCount(masks, plan.words);
             }
+            plan.lines[line] = same ? plan.lines[line - 1] : distinct++;
         } else {
             plan.lines[line] = plan.lines[0];
         }
@@ -268,24 +292,36 @@ MergedWidths MergeSums(const ScanPlan& plan, int32_t reference) {
     if (reference <= 0) return {};
     // Width j of a line is the column of change j + 1 less that of change j,
     // so the sum of widths j is the same difference of summed columns. Lines
-    // that share their changes are added once, times their number.
-    MergedWidths columns(static_cast<size_t>(reference) + 1, 0);
-    const int32_t* shared = nullptr;
-    int64_t times = 0;
+    // that share their masks are spelt out once and added times their number;
+    // lines of other counts are never spelt out.
+    // Kept lines alike but apart (a line of other changes between them) are
+    // found alike here and spelt out once too.
+    const auto changes = static_cast<size_t>(reference) + 1;
+    MergedWidths columns(changes, 0);
+    std::unique_ptr<int32_t[]> spelt(new int32_t[changes]);
+    const uint32_t* pending = nullptr;  // masks of kept lines not yet added
+    int64_t pendingTimes = 0;
     const auto add = [&] {
-        for (size_t j = 0; times != 0 && j < columns.size(); ++j) columns[j] += times * shared[j];
+        if (pendingTimes == 0) return;
+        ChangeColumns(pending, plan.words, plan.left, spelt.get());
+        for (size_t j = 0; j < changes; ++j) columns[j] += pendingTimes * spelt[j];
     };
-    for (size_t line = 0; line < plan.counts.size(); ++line) {
-        if (plan.counts[line] != reference) continue;  // cleared: adds nothing
-        if (plan.lines[line] != shared) {
+    for (int32_t k = 1; k <= kScanLines;) {
+        int32_t times = 0;
+        const int32_t first = k;
+        for (; k <= kScanLines && plan.lines[size_t(k - 1)] == plan.lines[size_t(first - 1)]; ++k)
+            times += plan.counts[size_t(k - 1)] == reference ? 1 : 0;  // cleared: adds nothing
+        if (times == 0) continue;
+        const uint32_t* masks = plan.Masks(first);
+        if (pending == nullptr || !std::equal(masks, masks + plan.words, pending)) {
             add();
-            shared = plan.lines[line];
-            times = 0;
+            pending = masks;
+            pendingTimes = 0;
         }
-        ++times;
+        pendingTimes += times;
     }
     add();
-    for (size_t j = 0; j + 1 < columns.size(); ++j) columns[j] = columns[j + 1] - columns[j];
+    for (size_t j = 0; j + 1 < changes; ++j) columns[j] = columns[j + 1] - columns[j];
     columns.pop_back();
     return columns;
 }

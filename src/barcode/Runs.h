@@ -3,10 +3,10 @@
 // list of run widths (bar, space, bar, ...); the lines that agree with a
 // reference count are merged width by width.
 //
-// Each line is read once: its changes between ink and paper are kept, and
-// the merge sums the change columns of the lines that agree with the
-// reference count, from which the merged widths follow. A disagreeing line
-// adds nothing, which is the same as clearing it.
+// Each line is read once: its changes between ink and paper are kept as bit
+// masks, and the merge sums the change columns of the lines that agree with
+// the reference count, from which the merged widths follow. A disagreeing
+// line adds nothing, which is the same as clearing it.
 #pragma once
 
 #include <array>
@@ -34,12 +34,16 @@ struct ScanPlan {
     int32_t top = 0;
     int32_t step = 0;
     LineCounts counts{};  ///< all 0 for an empty plan
-    /// The column of every change of each line read, the first ink pixel's
-    /// first: line k's (counts[k - 1] + 1 of them when it met ink) start at
-    /// lines[k - 1], in the storage of changes. Lines with the same changes
-    /// may share them.
-    std::unique_ptr<int32_t[]> changes;
-    std::array<const int32_t*, kScanLines> lines{};
+    /// Change masks of the lines read, words per line: bit i of word w is set
+    /// when column left + 32w + i differs from the column before it (paper
+    /// before left). Line k's masks are the lines[k - 1]-th set; lines read
+    /// alike share one.
+    int32_t words = 0;
+    std::unique_ptr<uint32_t[]> masks;
+    std::array<int32_t, kScanLines> lines{};
+    const uint32_t* Masks(int32_t k) const {
+        return masks.get() + static_cast<size_t>(lines[static_cast<size_t>(k - 1)]) * words;
+    }
     int32_t Row(int32_t k) const { return top + k * step; }
 };
 

@@ -1,9 +1,11 @@
 // Barcode reading on an 8-bit page: Glyphwick's Code 128 and Code 39 readers
 // beside zxing-cpp restricted to the same symbology, on the same pixels in the
 // same run. The symbols come from zint (an independent generator) at several
-// module widths and, for Code 128, upside down too. Each benchmark reads the
-// whole set once per iteration; the read rates are printed first and the time
-// ratios last.
+// module widths and, for Code 128, upside down too; a rough copy of the page
+// adds noise and specks. Each benchmark reads the whole set once per
+// iteration; the read rates are printed first and the time ratios last. On a
+// noisy machine, run with --benchmark_repetitions=7
+// --benchmark_enable_random_interleaving=true: the ratios use the medians.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 

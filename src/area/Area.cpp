@@ -142,11 +142,14 @@ void LoadRowFrom(const AREAINFO& area, const RowSource& source, int32_t imageRow
     }
 }
 
+void LoadRowsFrom(AREAINFO& area, const RowSource& source, uint8_t** rows) {
+    for (int32_t y = 0; y < area.height; ++y) LoadRowFrom(area, source, area.top + y, rows[y]);
+    if (rows == area.workRows) area.workRowState = WorkRowState::Loaded;
+}
+
 // Takes the copy that a refresh put off.
 void TakePendingRows(AREAINFO& area) {
-    for (int32_t y = 0; y < area.height; ++y)
-        LoadRowFrom(area, area.pendingSource, area.top + y, area.workRows[y]);
-    area.workRowState = WorkRowState::Loaded;
+    LoadRowsFrom(area, area.pendingSource, area.workRows);
 }
 
 // Before a watched bitmap changes: every area still owing rows from it
@@ -190,9 +193,7 @@ void LoadRow(AREAINFO& area, int32_t imageRow, uint8_t* buffer) {
 }
 
 void LoadRows(AREAINFO& area, uint8_t** rows) {
-    const RowSource source = SourceOf(area);
-    for (int32_t y = 0; y < area.height; ++y) LoadRowFrom(area, source, area.top + y, rows[y]);
-    if (rows == area.workRows) area.workRowState = WorkRowState::Loaded;
+    LoadRowsFrom(area, SourceOf(area), rows);
 }
 
 void RefreshWorkRows(AREAINFO& area) {

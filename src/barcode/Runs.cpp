@@ -61,16 +61,17 @@ constexpr std::array<uint8_t, 256> kReversedBits = [] {
 template <bool Bits>
 class BlockInk {
   public:
-    explicit BlockInk(uint8_t limit) : limit_(limit) {}
+    explicit BlockInk(uint8_t) {}
     uint32_t operator()(const uint8_t* row, int32_t x) const {
-        if ((x & 7) != 0) return InkMaskScalar<true>(row, x, kBlock, limit_);
+        // A block that does not start on a byte ends in a fifth byte, still
+        // within the block's last column.
         const uint8_t* p = row + (x >> 3);
-        return uint32_t{kReversedBits[p[0]]} | uint32_t{kReversedBits[p[1]]} << 8 |
-               uint32_t{kReversedBits[p[2]]} << 16 | uint32_t{kReversedBits[p[3]]} << 24;
+        const int32_t shift = x & 7;
+        uint64_t bits = uint64_t{kReversedBits[p[0]]} | uint64_t{kReversedBits[p[1]]} << 8 |
+                        uint64_t{kReversedBits[p[2]]} << 16 | uint64_t{kReversedBits[p[3]]} << 24;
+        if (shift != 0) bits |= uint64_t{kReversedBits[p[4]]} << 32;
+        return static_cast<uint32_t>(bits >> shift);
     }
-
-  private:
-    uint8_t limit_;
 };
 
 #if defined(__SSE2__)
@@ -291,34 +292,29 @@ int32_t MostFrequentCount(const LineCounts& counts) {
 MergedWidths MergeSums(const ScanPlan& plan, int32_t reference) {
     if (reference <= 0) return {};
     // Width j of a line is the column of change j + 1 less that of change j,
-    // so the sum of widths j is the same difference of summed columns. Lines
-    // that share their masks are spelt out once and added times their number;
-    // lines of other counts are never spelt out.
-    // Kept lines alike but apart (a line of other changes between them) are
-    // found alike here and spelt out once too.
+    // so the sum of widths j is the same difference of summed columns. Kept
+    // lines with the same masks, next to each other or not, are spelt out
+    // once and added times their number; other lines are never spelt out.
     const auto changes = static_cast<size_t>(reference) + 1;
     MergedWidths columns(changes, 0);
     std::unique_ptr<int32_t[]> spelt(new int32_t[changes]);
     const uint32_t* pending = nullptr;  // masks of kept lines not yet added
-    int64_t pendingTimes = 0;
+    int64_t times = 0;
     const auto add = [&] {
-        if (pendingTimes == 0) return;
+        if (times == 0) return;
         ChangeColumns(pending, plan.words, plan.left, spelt.get());
-        for (size_t j = 0; j < changes; ++j) columns[j] += pendingTimes * spelt[j];
+        for (size_t j = 0; j < changes; ++j) columns[j] += times * spelt[j];
     };
-    for (int32_t k = 1; k <= kScanLines;) {
-        int32_t times = 0;
-        const int32_t first = k;
-        for (; k <= kScanLines && plan.lines[size_t(k - 1)] == plan.lines[size_t(first - 1)]; ++k)
-            times += plan.counts[size_t(k - 1)] == reference ? 1 : 0;  // cleared: adds nothing
-        if (times == 0) continue;
-        const uint32_t* masks = plan.Masks(first);
-        if (pending == nullptr || !std::equal(masks, masks + plan.words, pending)) {
+    for (int32_t k = 1; k <= kScanLines; ++k) {
+        if (plan.counts[size_t(k - 1)] != reference) continue;  // cleared: adds nothing
+        const uint32_t* masks = plan.Masks(k);
+        if (masks != pending &&
+            (pending == nullptr || !std::equal(masks, masks + plan.words, pending))) {
             add();
             pending = masks;
-            pendingTimes = 0;
+            times = 0;
         }
-        pendingTimes += times;
+        ++times;
     }
     add();
     for (size_t j = 0; j + 1 < changes; ++j) columns[j] = columns[j + 1] - columns[j];

@@ -11,11 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#if defined(GW_BUILDING_LIBRARY)
-#define GW_API __attribute__((visibility("default")))
-#else
-#define GW_API
-#endif
+#include "GlyphwickExport.h"
 
 namespace dv {
 

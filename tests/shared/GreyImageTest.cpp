@@ -1,0 +1,61 @@
+// The grey view of an image goes through its palette, whatever the format.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "DVImageProcessor.h"
+#include "GlyphwickGrey.h"
+
+namespace {
+
+// A 1-bit image whose ink is pixel value `inkBit`, with the palette to match:
+// both orders must read as the same picture.
+TEST(GreyImage, OneBitAndPaletteImagesReadThroughTheirPalette) {
+    for (uint32_t inkBit : {0u, 1u}) {
+        DVImageProcessor image;
+        ASSERT_EQ(image.Create(10, 2, 0x00030101), 0u);
+        const uint32_t palette[2] = {inkBit == 0 ? 0xFF000000u : 0xFFFFFFFFu,
+                                     inkBit == 0 ? 0xFFFFFFFFu : 0xFF000000u};
+        ASSERT_EQ(image.SetPalette(palette, 2), 0u);
+        const uint8_t paper = inkBit == 0 ? 0xFF : 0x00;
+        // Rows of (10 + 7) / 8 = 2 bytes; pixel 0 of row 0 is ink.
+        const uint8_t rows[4] = {uint8_t(paper ^ 0x80), paper, paper, paper};
+        ASSERT_EQ(image.SetPackedRows(rows), 0u);
+        const gw::GreyImage grey = gw::ToGrey(image);
+        ASSERT_EQ(grey.width, 10u);
+        ASSERT_EQ(grey.height, 2u);
+        EXPECT_EQ(grey.At(0, 0), 0) << "ink bit " << inkBit;
+        EXPECT_EQ(grey.At(1, 0), 255) << "ink bit " << inkBit;
+    }
+
+    // An 8-bit colour palette: index 1 is pure red, grey floor(255 * 0.3) = 76;
+    // a half-transparent black entry lies over white paper.
+    DVImageProcessor pal;
+    ASSERT_EQ(pal.Create(3, 1, 0x00030803), 0u);
+    std::vector<uint32_t> entries(256, 0xFFFFFFFFu);
+    entries[1] = 0xFFFF0000u;
+    entries[2] = 0x80000000u;
+    ASSERT_EQ(pal.SetPalette(entries.data(), 256), 0u);
+    const uint8_t indices[3] = {0, 1, 2};
+    ASSERT_EQ(pal.SetPackedRows(indices), 0u);
+    const gw::GreyImage g = gw::ToGrey(pal);
+    EXPECT_EQ(g.At(0, 0), 255);
+    EXPECT_EQ(g.At(1, 0), 76);
+    EXPECT_EQ(g.At(2, 0), 127);
+}
+
+TEST(GreyImage, ColourByWeightsAndEmptyImage) {
+    DVImageProcessor image;
+    ASSERT_EQ(image.Create(2, 1, 0x00021808), 0u);
+    const uint8_t bgr[6] = {0, 0, 255, 255, 0, 0};  // red, then blue
+    ASSERT_EQ(image.SetBits(bgr, 6), 0u);
+    const gw::GreyImage grey = gw::ToGrey(image);
+    EXPECT_EQ(grey.At(0, 0), 76);
+    EXPECT_EQ(grey.At(1, 0), 28);
+
+    DVImageProcessor empty;
+    EXPECT_TRUE(gw::ToGrey(empty).Empty());
+}
+
+}  // namespace

@@ -6,6 +6,9 @@ FUZZ_BUILD  ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS        ?= $(shell nproc)
 
+# ccache, when the machine has it, makes rebuilds in several folders cheap.
+LAUNCHER    := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+
 .PHONY: all deps build test bench demo format clean patterns fuzz
 
 all: build
@@ -13,20 +16,24 @@ all: build
 deps:
 	@scripts/install-deps
 
-build: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DGW_BUILD_TESTS=OFF >/dev/null
+# A release build; run `make deps` (or scripts/install-deps) first on a new
+# machine.
+build:
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DGW_BUILD_TESTS=OFF $(LAUNCHER) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# Every test, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Every test, built with AddressSanitizer and UndefinedBehaviorSanitizer, and
+# with warnings as errors.
 test: deps
-	@cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGW_SANITIZE=ON >/dev/null
+	@cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGW_SANITIZE=ON \
+	  -DGW_WARNINGS_AS_ERRORS=ON $(LAUNCHER) >/dev/null
 	@cmake --build $(TEST_BUILD) -j $(JOBS)
 	@cd $(TEST_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
 bench: deps
-	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DGW_BUILD_TESTS=OFF -DGW_BUILD_BENCH=ON >/dev/null
+	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DGW_BUILD_TESTS=OFF -DGW_BUILD_BENCH=ON $(LAUNCHER) >/dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@for b in $(BENCH_BUILD)/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2; done
 
@@ -39,26 +46,20 @@ fuzz: deps
 	@fuzz/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # The README's first command: builds, then reads the bundled sample's
-# machine-readable zone and barcodes. Until the shipped pattern file exists the
-# zone is read with the OCR-B patterns that the tests make.
-DEMO_SAMPLE   := samples/td3-passport.png
-DEMO_PATTERNS := $(if $(wildcard patterns/libglyphwick.PAT),,--patterns $(BUILD)/test-ocrb.PAT)
+# machine-readable zone and barcodes.
+DEMO_SAMPLE := samples/td3-passport.png
 
-demo: build $(if $(DEMO_PATTERNS),$(BUILD)/test-ocrb.PAT)
+demo: deps build
 	@echo "== glyphwick mrz $(DEMO_SAMPLE)"
-	@$(BUILD)/tools/glyphwick/glyphwick mrz $(DEMO_SAMPLE) $(DEMO_PATTERNS)
+	@$(BUILD)/tools/glyphwick/glyphwick mrz $(DEMO_SAMPLE)
 	@echo "== glyphwick barcode $(DEMO_SAMPLE) --type code128"
 	@$(BUILD)/tools/glyphwick/glyphwick barcode $(DEMO_SAMPLE) --type code128
 	@echo "== glyphwick barcode $(DEMO_SAMPLE) --type code39"
 	@$(BUILD)/tools/glyphwick/glyphwick barcode $(DEMO_SAMPLE) --type code39
 
-$(BUILD)/test-ocrb.PAT: tests/tool/make-test-patterns
-	@mkdir -p $(BUILD)
-	@tests/tool/make-test-patterns $@
-
 # Rebuilds the shipped pattern file from Debian's OCR fonts.
 patterns: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DGW_BUILD_TESTS=OFF >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DGW_BUILD_TESTS=OFF $(LAUNCHER) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target glyphwick-patterns
 	@patterns/make-patterns $(BUILD)/tools/glyphwick-patterns/glyphwick-patterns
 

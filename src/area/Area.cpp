@@ -325,7 +325,8 @@ uint8_t GW_IsAreaInitialised() {
 }
 
 const char* GW_GetVersion() {
-    static const char kVersion[] = "2.04.005";
+    // Made from the project's version by the build: "2.04.005".
+    static const char kVersion[] = GW_VERSION_TEXT;
     return kVersion;
 }
 

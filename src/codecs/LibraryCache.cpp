@@ -30,6 +30,22 @@ bool LibraryDirectory(char (&buffer)[LibraryCache::kPathBufferSize]) {
     return true;
 }
 
+// Where the shared library keeps its plug-ins, tried when the search above
+// finds nothing: beside the library (its build tree), then in the glyphwick
+// folder beside it (an installed tree, ${libdir}/glyphwick). Code linked into
+// the program itself keeps to the search above.
+void* OpenBesideLibrary(const char* name) {
+    std::string directory = OwnModulePath();
+    if (directory.empty() || directory == HostProgramPath()) return nullptr;
+    const size_t slash = directory.rfind('/');
+    if (slash == std::string::npos) return nullptr;
+    directory.resize(slash + 1);
+    for (const char* folder : {"", "glyphwick/"}) {
+        if (void* module = OpenModule((directory + folder + name).c_str())) return module;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 LibraryCache& LibraryCache::Instance() {
@@ -61,6 +77,7 @@ void* LibraryCache::Load(const char* name) {
 
     if (pathSet) SetEnvironmentValue("PATH", oldPath.c_str());
 
+    if (!module) module = OpenBesideLibrary(name);
     if (module) modules_.emplace(name, module);
     return module;
 }

@@ -38,7 +38,9 @@ class LibraryCache {
     /// name gives its module at once. Otherwise the library is loaded from the
     /// directory of kReaderLibrary if that is loaded, else of the host program,
     /// with "PATH" extended by ":" and that directory during the load and set
-    /// back afterwards (an unset "PATH" is left alone). Only a successful load
+    /// back afterwards (an unset "PATH" is left alone). When that fails and the
+    /// library is a shared object of its own, its folder and the glyphwick
+    /// folder beside it are tried (where it is built and installed). Only a successful load
     /// is cached. Returns null for a null name, a directory and name that do
     /// not fit kPathBufferSize bytes, or a library that cannot be loaded; a
     /// later call tries again. Not thread-safe: "PATH" changes process-wide.

@@ -51,6 +51,14 @@ std::string HostProgramPath() {
     }
 }
 
+std::string OwnModulePath() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&OwnModulePath), &info) == 0 || !info.dli_fname) return {};
+    // A program's own name can come back bare; /proc tells its full path.
+    if (!std::strchr(info.dli_fname, '/')) return HostProgramPath();
+    return info.dli_fname;
+}
+
 bool GetEnvironmentValue(const char* name, std::string* value) {
     if (!name || !value) return false;
     const char* text = std::getenv(name);

@@ -20,6 +20,11 @@ std::string LoadedModulePath(const char* name);
 /// empty string when it cannot be read.
 std::string HostProgramPath();
 
+/// Full file name of the shared object (or program) that holds this library's
+/// own code: libglyphwick.so when linked as the shared library, the program
+/// itself when the library is linked in statically. Empty when unknown.
+std::string OwnModulePath();
+
 /// Reads the environment variable name into *value. Returns false, leaving
 /// *value alone, when name or value is null or the variable is not set; a
 /// variable set to the empty text gives true and "".

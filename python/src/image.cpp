@@ -105,7 +105,7 @@ file (BMP, JPEG, GIF, TIFF, PNG, JPEG 2000, WSQ), or copies a NumPy uint8
 array (H x W grey or H x W x 3 RGB, any strides). Every method runs with the
 GIL released under the library's process-wide lock.)")
         .def(py::init([](py::object source) {
-                 if (py::isinstance<py::array>(source)) return PyImage{FromArray(source)};
+                 if (IsArray(source)) return PyImage{FromArray(source)};
                  return PyImage{Decode(source)};
              }),
              py::arg("source"))

@@ -84,6 +84,11 @@ std::shared_ptr<DVImageProcessor> DecodeFile(const std::string& path) {
 
 }  // namespace
 
+bool IsArray(py::handle obj) {
+    static const py::object& modules = *new py::object(py::module_::import("sys").attr("modules"));
+    return modules.contains("numpy") && py::isinstance<py::array>(obj);
+}
+
 void Raise(const std::string& reason) {
     static const py::object& error =
         *new py::object(py::module_::import("glyphwick._glyphwick").attr("Error"));
@@ -144,7 +149,7 @@ Source LoadAny(py::handle obj) {
     Source s;
     if (py::isinstance<PyImage>(obj)) {
         s.image = obj.cast<const PyImage&>().image;
-    } else if (py::isinstance<py::array>(obj)) {
+    } else if (IsArray(obj)) {
         s.array = py::reinterpret_borrow<py::object>(obj);
         s.rows_ = RowsOf(py::reinterpret_borrow<py::array>(obj));
     } else {

@@ -46,6 +46,10 @@ std::shared_ptr<DVImageProcessor> Decode(py::handle obj);
 /// grey (the plain ramp) or 24-bit colour.
 std::shared_ptr<DVImageProcessor> FromArray(py::handle obj);
 
+/// True for a NumPy array; false without asking NumPy when it was never
+/// imported (paths and bytes need no NumPy).
+bool IsArray(py::handle obj);
+
 /// The library's error, raised as glyphwick.Error.
 [[noreturn]] void Raise(const std::string& reason);
 

@@ -10,6 +10,7 @@
 
 #include "DVImageProcessor.h"
 #include "Glyphwick.h"
+#include "GlyphwickGrey.h"
 #include "GlyphwickLines.h"
 
 namespace {
@@ -27,10 +28,16 @@ struct Page {
         GW_UnloadAllPatternFiles();
         loaded = GW_LoadPatternFile(Source("patterns/libglyphwick.PAT").c_str()) == 1 &&
                  image.LoadFromFile(path.c_str(), nullptr) == 0;
+        grey = gw::ToGrey(image);
     }
     std::string path = Source("samples/td3-passport.png");
     DVImageProcessor image;
     bool loaded = false;
+    // The page's grey levels in a raster of its own, as a NumPy array holds them.
+    gw::GreyImage grey;
+    gw::PixelRows Rows() const {
+        return {grey.pixels.data(), grey.width, grey.height, ptrdiff_t(grey.width), 1, 1, 1};
+    }
 };
 
 Page& ThePage() {
@@ -70,6 +77,25 @@ void BM_ImageZoneLine(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(gw::ReadLines(page.image, o));
 }
 BENCHMARK(BM_ImageZoneLine)->Unit(benchmark::kMillisecond);
+
+// A grey raster read in place: the whole page, and one zone line.
+void BM_RowsWholePage(benchmark::State& state) {
+    Page& page = ThePage();
+    if (!page.loaded)
+        return state.SkipWithError("no sample or patterns; run from the source folder");
+    for (auto _ : state) benchmark::DoNotOptimize(gw::ReadLines(page.Rows()));
+}
+BENCHMARK(BM_RowsWholePage)->Unit(benchmark::kMillisecond);
+
+void BM_RowsZoneLine(benchmark::State& state) {
+    Page& page = ThePage();
+    if (!page.loaded)
+        return state.SkipWithError("no sample or patterns; run from the source folder");
+    gw::LineOptions o;
+    o.rect = kZoneLine;
+    for (auto _ : state) benchmark::DoNotOptimize(gw::ReadLines(page.Rows(), o));
+}
+BENCHMARK(BM_RowsZoneLine)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,40 +1,37 @@
-"""The result classes of the readers: small frozen dataclasses with to_dict()."""
+"""The result classes of the readers: small frozen objects with to_dict().
+
+The characters of a line and the objects of a reading are kept as the plain
+tuples the library gave and made into Character objects when asked for, so
+that a call pays only for what it uses.
+"""
 
 from __future__ import annotations
 
-import dataclasses
 from dataclasses import dataclass, field
-from typing import Any, Dict, List, Tuple
+from typing import Any, Dict, List, NamedTuple, Tuple
 
 Box = Tuple[int, int, int, int]
 
 
-class _ToDict:
-    def to_dict(self) -> Dict[str, Any]:
-        """The fields as plain dicts, lists and tuples (ready for JSON)."""
-        return dataclasses.asdict(self)
-
-
-@dataclass(frozen=True)
-class Character(_ToDict):
+class Character(NamedTuple):
     """One object as identified: box (left, top, right, bottom, inclusive),
-    its character ("?" unread, " " a blank made by spacing), score (0-100)
-    and line tag."""
+    its character ("?" unread, " " a blank made by spacing), score and line
+    tag."""
 
     box: Box
     char: str
     score: int
     tag: int
 
-    @classmethod
-    def _from(cls, d: Dict[str, Any]) -> "Character":
-        return cls(tuple(d["box"]), d["char"], d["score"], d["tag"])
+    def to_dict(self) -> Dict[str, Any]:
+        """The fields as a plain dict."""
+        return self._asdict()
 
 
 @dataclass(frozen=True)
-class TextLine(_ToDict):
+class TextLine:
     """One line: its text, tag, mean score, pitch (median distance between
-    left edges, or the spacing pitch), bounding box and its characters, one
+    left edges, or the spacing pitch), bounding box, and its characters, one
     per character of the text."""
 
     text: str
@@ -42,29 +39,42 @@ class TextLine(_ToDict):
     score: int
     pitch: float
     box: Box
-    characters: List[Character] = field(default_factory=list)
+    _characters: tuple = field(default=(), repr=False)
 
-    @classmethod
-    def _from(cls, d: Dict[str, Any]) -> "TextLine":
-        return cls(d["text"], d["tag"], d["score"], d["pitch"], tuple(d["box"]),
-                   [Character._from(c) for c in d["characters"]])
+    @property
+    def characters(self) -> List[Character]:
+        return [Character(*c) for c in self._characters]
+
+    def to_dict(self) -> Dict[str, Any]:
+        """The fields as plain dicts, lists and tuples (ready for JSON)."""
+        return {"text": self.text, "tag": self.tag, "score": self.score, "pitch": self.pitch,
+                "box": self.box, "characters": [c.to_dict() for c in self.characters]}
 
 
 @dataclass(frozen=True)
-class LinesResult(_ToDict):
+class LinesResult:
     """What read_lines found: the best line (or every line in reading order),
     every object kept after cleaning, and the font identified with."""
 
     lines: List[TextLine]
-    objects: List[Character]
     font: str
+    _objects: tuple = field(default=(), repr=False)
+
+    @property
+    def objects(self) -> List[Character]:
+        return [Character(*o) for o in self._objects]
 
     @property
     def text(self) -> str:
         """The lines' texts joined by newlines."""
         return "\n".join(line.text for line in self.lines)
 
+    def to_dict(self) -> Dict[str, Any]:
+        """The fields as plain dicts, lists and tuples (ready for JSON)."""
+        return {"lines": [l.to_dict() for l in self.lines], "font": self.font,
+                "objects": [o.to_dict() for o in self.objects]}
+
     @classmethod
-    def _from(cls, d: Dict[str, Any]) -> "LinesResult":
-        return cls([TextLine._from(x) for x in d["lines"]],
-                   [Character._from(c) for c in d["objects"]], d["font"])
+    def _from(cls, raw) -> "LinesResult":
+        lines, objects, font = raw
+        return cls([TextLine(*l) for l in lines], font, objects)

@@ -1,5 +1,5 @@
 // read_lines: the library's line reading (gw::ReadLines), results as plain
-// dicts that the package turns into its result classes.
+// tuples that the package turns into its result classes.
 #include <optional>
 
 #include <pybind11/stl.h>
@@ -12,43 +12,33 @@ namespace {
 
 using Pair = std::pair<int, int>;
 
-py::dict ObjectDict(const gw::LineObject& o) {
-    py::dict d;
-    d["box"] = py::make_tuple(o.box[0], o.box[1], o.box[2], o.box[3]);
-    d["char"] = std::string(1, o.character);
-    d["score"] = o.score;
-    d["tag"] = o.tag;
-    return d;
+// Plain tuples, which the package wraps in its result classes only when
+// asked for: building Python objects is the larger part of a call's cost.
+py::tuple BoxTuple(const std::array<int, 4>& b) {
+    return py::make_tuple(b[0], b[1], b[2], b[3]);
 }
 
-py::dict ResultDict(const gw::LinesResult& r) {
+py::tuple ObjectTuple(const gw::LineObject& o) {
+    return py::make_tuple(BoxTuple(o.box), std::string(1, o.character), o.score, o.tag);
+}
+
+py::tuple ResultTuple(const gw::LinesResult& r) {
     py::list lines;
     for (const gw::TextLine& l : r.lines) {
-        py::list chars;
-        for (const gw::LineObject& c : l.characters) chars.append(ObjectDict(c));
-        py::dict d;
-        d["text"] = l.text;
-        d["tag"] = l.tag;
-        d["score"] = l.score;
-        d["pitch"] = l.pitch;
-        d["box"] = py::make_tuple(l.box[0], l.box[1], l.box[2], l.box[3]);
-        d["characters"] = chars;
-        lines.append(d);
+        py::tuple chars(l.characters.size());
+        for (size_t i = 0; i < l.characters.size(); ++i) chars[i] = ObjectTuple(l.characters[i]);
+        lines.append(py::make_tuple(l.text, l.tag, l.score, l.pitch, BoxTuple(l.box), chars));
     }
-    py::list objects;
-    for (const gw::LineObject& o : r.objects) objects.append(ObjectDict(o));
-    py::dict d;
-    d["lines"] = lines;
-    d["objects"] = objects;
-    d["font"] = r.font;
-    return d;
+    py::tuple objects(r.objects.size());
+    for (size_t i = 0; i < r.objects.size(); ++i) objects[i] = ObjectTuple(r.objects[i]);
+    return py::make_tuple(lines, objects, r.font);
 }
 
-py::dict ReadLines(py::handle image, std::optional<std::array<int, 4>> rect,
-                   std::optional<std::string> font, int fontIndex,
-                   std::vector<std::string> patterns, bool spaces, int spacing, bool split,
-                   Pair minSize, Pair maxSize, std::optional<std::array<int, 4>> fragments,
-                   int holes, bool trim, unsigned threshold, bool allLines, bool punctuation) {
+py::tuple ReadLines(py::handle image, std::optional<std::array<int, 4>> rect,
+                    std::optional<std::string> font, int fontIndex,
+                    std::vector<std::string> patterns, bool spaces, int spacing, bool split,
+                    Pair minSize, Pair maxSize, std::optional<std::array<int, 4>> fragments,
+                    int holes, bool trim, unsigned threshold, bool allLines, bool punctuation) {
     gw::LineOptions o;
     o.rect = rect;
     o.font = font.value_or("");
@@ -78,7 +68,7 @@ py::dict ReadLines(py::handle image, std::optional<std::array<int, 4>> rect,
     if (r.status == gw::kLinesBadOptions || r.status == gw::kLinesBadRect)
         throw py::value_error(r.error);
     if (r.status != gw::kLinesOk) Raise(r.error);
-    return ResultDict(r);
+    return ResultTuple(r);
 }
 
 }  // namespace

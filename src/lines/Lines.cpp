@@ -211,15 +211,10 @@ std::vector<int> Tags() {
     return tags;
 }
 
-// The reading proper, on the library's own 8-bit grey copy; the lock is held.
+// The reading proper, on the library's own 8-bit grey copy of the rectangle
+// to read; the lock is held. Boxes come out in the copy's coordinates.
 LinesResult ReadGrey(DVImageProcessor& grey, const LineOptions& o) {
-    const std::array<int, 4> whole{0, 0, int(grey.GetWidth()) - 1, int(grey.GetHeight()) - 1};
-    const std::array<int, 4> box = o.rect.value_or(whole);
-    if (box[0] < 0 || box[1] < 0 || box[2] > whole[2] || box[3] > whole[3] || box[2] < box[0] ||
-        box[3] < box[1])
-        return Failure(kLinesBadRect, "rectangle " + BoxText(box) + " is not inside the " +
-                                          std::to_string(grey.GetWidth()) + " x " +
-                                          std::to_string(grey.GetHeight()) + " image");
+    const std::array<int, 4> box{0, 0, int(grey.GetWidth()) - 1, int(grey.GetHeight()) - 1};
     const RECT rect{box[0], box[1], box[2], box[3]};
     AREAPARAMS params{};
     params.minObjectWidth = o.minWidth;
@@ -264,18 +259,38 @@ LinesResult ReadGrey(DVImageProcessor& grey, const LineOptions& o) {
     return out;
 }
 
-// Checks the options, loads the patterns and checks the font; then reads
-// the grey copy that make() gives.
+void Shift(std::array<int, 4>& box, int dx, int dy) {
+    box[0] += dx, box[1] += dy, box[2] += dx, box[3] += dy;
+}
+
+// Checks the options, loads the patterns and checks the font; then reads the
+// grey copy that make(rect) gives of the rectangle to read (of an image of
+// width x height), and moves the boxes back into the image's coordinates.
 template <class Make>
-LinesResult Read(const LineOptions& o, Make make) {
+LinesResult Read(const LineOptions& o, uint32_t width, uint32_t height, Make make) {
     if (std::string e = CheckOptions(o); !e.empty()) return Failure(kLinesBadOptions, e);
     const auto lock = LockLibrary();
     if (std::string e = LoadPatterns(o.patternFiles); !e.empty())
         return Failure(kLinesBadPatterns, e);
     if (std::string e = CheckFont(o.font, o.fontIndex); !e.empty()) return Failure(kLinesNoFont, e);
-    std::unique_ptr<DVImageProcessor> grey = make();
-    if (grey == nullptr) return Failure(kLinesNoImage, "the image is empty or too large");
-    return ReadGrey(*grey, o);
+    if (width == 0 || height == 0 || width > 0x7FFF'FFFF || height > 0x7FFF'FFFF)
+        return Failure(kLinesNoImage, "the image is empty");
+    const std::array<int, 4> whole{0, 0, int(width) - 1, int(height) - 1};
+    const std::array<int, 4> box = o.rect.value_or(whole);
+    if (box[0] < 0 || box[1] < 0 || box[2] > whole[2] || box[3] > whole[3] || box[2] < box[0] ||
+        box[3] < box[1])
+        return Failure(kLinesBadRect, "rectangle " + BoxText(box) + " is not inside the " +
+                                          std::to_string(width) + " x " + std::to_string(height) +
+                                          " image");
+    std::unique_ptr<DVImageProcessor> grey = make(box);
+    if (grey == nullptr) return Failure(kLinesNoImage, "the image cannot be read");
+    LinesResult r = ReadGrey(*grey, o);
+    for (LineObject& b : r.objects) Shift(b.box, box[0], box[1]);
+    for (TextLine& l : r.lines) {
+        Shift(l.box, box[0], box[1]);
+        for (LineObject& c : l.characters) Shift(c.box, box[0], box[1]);
+    }
+    return r;
 }
 
 }  // namespace
@@ -298,35 +313,54 @@ void SortReadingOrder(std::vector<TextLine>& lines) {
 }
 
 LinesResult ReadLines(const DVImageProcessor& image, const LineOptions& options) {
-    return Read(options, [&]() -> std::unique_ptr<DVImageProcessor> {
-        const GreyImage g = ToGrey(image);
-        if (g.Empty()) return nullptr;
-        return GreyCopy(g.width, g.height, [&](uint32_t y, uint8_t* row) {
-            std::copy_n(g.pixels.data() + size_t(y) * g.width, g.width, row);
-        });
-    });
+    const dv::Bitmap* bitmap = image.GetBitmap();
+    const uint32_t width = bitmap != nullptr ? bitmap->GetWidth() : 0;
+    const uint32_t height = bitmap != nullptr ? bitmap->GetHeight() : 0;
+    return Read(options, width, height,
+                [&](const std::array<int, 4>& b) -> std::unique_ptr<DVImageProcessor> {
+                    // Only the rectangle is turned into grey: a copy of it first.
+                    const uint32_t w = uint32_t(b[2] - b[0] + 1), h = uint32_t(b[3] - b[1] + 1);
+                    std::unique_ptr<dv::Bitmap> part;
+                    DVImageProcessor crop;
+                    if (w != width || h != height) {
+                        part.reset(bitmap->Clone(b[0], b[1], int32_t(w), int32_t(h),
+                                                 bitmap->GetPixelFormat()));
+                        if (part == nullptr || crop.Attach(part.get(), false) != 0) return nullptr;
+                    }
+                    const GreyImage g = ToGrey(part != nullptr ? crop : image);
+                    crop.Destroy();
+                    if (g.Empty()) return nullptr;
+                    return GreyCopy(g.width, g.height, [&](uint32_t y, uint8_t* row) {
+                        std::copy_n(g.pixels.data() + size_t(y) * g.width, g.width, row);
+                    });
+                });
 }
 
 LinesResult ReadLines(const PixelRows& p, const LineOptions& options) {
     if (p.channels != 1 && p.channels != 3)
         return Failure(kLinesBadOptions, "pixels must have 1 or 3 channels");
-    return Read(options, [&]() -> std::unique_ptr<DVImageProcessor> {
-        if (p.pixels == nullptr || p.width == 0 || p.height == 0) return nullptr;
-        return GreyCopy(p.width, p.height, [&](uint32_t y, uint8_t* row) {
-            const uint8_t* src = p.pixels + ptrdiff_t(y) * p.rowStep;
-            if (p.channels == 1 && p.pixelStep == 1) {
-                std::copy_n(src, p.width, row);
-            } else if (p.channels == 1) {
-                for (uint32_t x = 0; x < p.width; ++x) row[x] = src[ptrdiff_t(x) * p.pixelStep];
-            } else {
-                for (uint32_t x = 0; x < p.width; ++x) {
-                    const uint8_t* q = src + ptrdiff_t(x) * p.pixelStep;
-                    row[x] = uint8_t(GreyLevelWeighted(q[0], q[p.channelStep], q[2 * p.channelStep],
-                                                       kWeightRed, kWeightGreen, kWeightBlue));
-                }
-            }
-        });
-    });
+    const bool empty = p.pixels == nullptr;
+    return Read(options, empty ? 0 : p.width, empty ? 0 : p.height,
+                [&](const std::array<int, 4>& b) -> std::unique_ptr<DVImageProcessor> {
+                    const uint32_t w = uint32_t(b[2] - b[0] + 1), h = uint32_t(b[3] - b[1] + 1);
+                    return GreyCopy(w, h, [&](uint32_t y, uint8_t* row) {
+                        const uint8_t* src = p.pixels + ptrdiff_t(y + uint32_t(b[1])) * p.rowStep +
+                                             ptrdiff_t(b[0]) * p.pixelStep;
+                        if (p.channels == 1 && p.pixelStep == 1) {
+                            std::copy_n(src, w, row);
+                        } else if (p.channels == 1) {
+                            for (uint32_t x = 0; x < w; ++x)
+                                row[x] = src[ptrdiff_t(x) * p.pixelStep];
+                        } else {
+                            for (uint32_t x = 0; x < w; ++x) {
+                                const uint8_t* q = src + ptrdiff_t(x) * p.pixelStep;
+                                row[x] = uint8_t(GreyLevelWeighted(q[0], q[p.channelStep],
+                                                                   q[2 * p.channelStep], kWeightRed,
+                                                                   kWeightGreen, kWeightBlue));
+                            }
+                        }
+                    });
+                });
 }
 
 }  // namespace gw

@@ -1,7 +1,6 @@
-// The typical reading of a text line through the library's exports: an area
-// over a rectangle, objects produced and cleaned, lines tagged and filtered,
-// objects identified (optionally split and identified again), then the best
-// line or every line with its tag, score and pitch.
+// The read command's face over the library's line reading (gw::ReadLines):
+// settings in the tool's terms, results in the tool's terms, and failures as
+// InputError naming the file.
 #pragma once
 
 #include <optional>
@@ -20,15 +19,16 @@ struct ReadSettings {
     std::optional<Box> rect;  ///< the whole image when absent
     int minWidth = 2, minHeight = 10, maxWidth = 80, maxHeight = 80;
     int fragMinWidth = 0, fragMinHeight = 0, fragMaxWidth = 0, fragMaxHeight = 0;
-    std::string font;        ///< font name; empty: fontIndex
-    int fontIndex = 0;       ///< font to use when no name is given
-    int holes = 0;           ///< fill enclosed holes of at most this many pixels
-    bool trim = false;       ///< trim object rectangles before the redraw
-    unsigned threshold = 0;  ///< grey level below which a pixel is ink; 0: 128
-    bool spaces = false;     ///< blanks where the line's own pitch calls for them
-    int spacing = 0;         ///< blanks by this pitch (pixels); 0: none
-    bool split = false;      ///< split over-wide objects, identify again
-    bool allLines = false;   ///< every line instead of the best one
+    std::string font;         ///< font name; empty: fontIndex
+    int fontIndex = 0;        ///< font to use when no name is given
+    int holes = 0;            ///< fill enclosed holes of at most this many pixels
+    bool trim = false;        ///< trim object rectangles before the redraw
+    unsigned threshold = 0;   ///< grey level below which a pixel is ink; 0: 128
+    bool spaces = false;      ///< blanks where the line's own pitch calls for them
+    int spacing = 0;          ///< blanks by this pitch (pixels); 0: none
+    bool split = false;       ///< split over-wide objects, identify again
+    bool allLines = false;    ///< every line, in reading order, instead of the best one
+    bool punctuation = true;  ///< keep small punctuation beside characters
     int minLineObjects = 1, maxLineObjects = 2000;  ///< lines kept by their object count
 };
 
@@ -56,8 +56,9 @@ struct TextReading {
     std::vector<ObjectReading> objects;  ///< every object kept after cleaning
 };
 
-/// Reads image (1- or 8-bit) with the given settings. Throws InputError naming
-/// file when the area cannot be made or no font of the store matches.
+/// Reads image (any pixel format) with the given settings. Throws InputError
+/// naming file when the rectangle is outside the image or no font of the
+/// store matches.
 TextReading ReadText(DVImageProcessor& image, const ReadSettings& settings,
                      const std::string& file);
 

@@ -1,0 +1,78 @@
+"""Glyphwick: reads printed text lines of document images in milliseconds.
+
+Every reader takes an image as a path (str or os.PathLike), the bytes of an
+encoded file (BMP, JPEG, GIF, TIFF, PNG, JPEG 2000, WSQ), a glyphwick.Image,
+or a NumPy uint8 array: H x W grey or H x W x 3 RGB, with any strides. An
+array is read in place (no copy in Python); the library copies its grey
+levels once into its own image.
+
+Threads: the library keeps process-wide state (the current area, the pattern
+store), so one process-wide lock lets one thread at a time into it. Every
+call releases the GIL while the library works, so other Python threads run
+meanwhile, but readings do not run in parallel within one process: use
+processes (glyphwick.batch with Dask) to use several cores.
+
+Failures raise: FileNotFoundError for a missing file, ValueError and
+TypeError for bad arguments, glyphwick.Error with the library's reason for
+everything the library refuses (undecodable data, no such font, ...).
+"""
+
+from __future__ import annotations
+
+import os
+from typing import Optional, Sequence, Tuple, Union
+
+from ._glyphwick import Error, Image, __version__
+from ._glyphwick import _read_lines
+from ._types import Character, LinesResult, TextLine
+
+__all__ = ["Error", "Image", "Character", "TextLine", "LinesResult", "read_lines",
+           "__version__"]
+
+
+def read_lines(image, rect: Optional[Tuple[int, int, int, int]] = None, font: Optional[str] = None,
+               *, font_index: int = 0, patterns: Sequence[Union[str, os.PathLike]] = (),
+               spaces: bool = False, spacing: int = 0, split: bool = False,
+               min_size: Tuple[int, int] = (2, 10), max_size: Tuple[int, int] = (80, 80),
+               fragments: Optional[Tuple[int, int, int, int]] = None, holes: int = 0,
+               trim: bool = False, threshold: int = 0, all_lines: bool = False,
+               punctuation: bool = True) -> LinesResult:
+    """Reads the best text line of image, or every line with all_lines.
+
+    image: a path, bytes of an encoded file, a glyphwick.Image or a NumPy
+        uint8 array (H x W grey or H x W x 3 RGB, any strides).
+    rect: (left, top, right, bottom), inclusive; the whole image when None.
+    font: font name (any case) to identify with; else font_index (0: OCR-B
+        in the default pattern file).
+    patterns: pattern files loaded in place of the default fonts (they stay
+        loaded for later calls).
+    spaces: blanks where the line's own pitch calls for them; spacing: blanks
+        by this pitch in pixels.
+    split: cut over-wide (touching) objects and identify again.
+    min_size, max_size: (width, height) of the objects kept; smaller
+        punctuation (". , - '") beside a character is kept unless punctuation
+        is False.
+    fragments: (min_w, min_h, max_w, max_h) of fragments joined into one
+        character; holes: fill enclosed holes up to this many pixels;
+        trim: trim object boxes; threshold: grey level below which a pixel
+        is ink (0: 128).
+    all_lines: every line, in reading order (top to bottom, then left to right).
+
+    Returns a LinesResult. Raises ValueError for a rectangle outside the image
+    or a negative size, glyphwick.Error for a missing font or pattern file or
+    undecodable data. Runs with the GIL released, under the library lock.
+    """
+    raw = _read_lines(image, None if rect is None else tuple(rect), font, font_index,
+                      [os.fspath(p) for p in patterns], spaces, spacing, split,
+                      tuple(min_size), tuple(max_size),
+                      None if fragments is None else tuple(fragments), holes, trim, threshold,
+                      all_lines, punctuation)
+    return LinesResult._from(raw)
+
+
+def __getattr__(name: str):
+    # glyphwick.batch pulls in Dask, so it is imported on first use.
+    if name == "batch":
+        import importlib
+        return importlib.import_module(".batch", __name__)
+    raise AttributeError(f"module 'glyphwick' has no attribute '{name}'")

@@ -1,0 +1,80 @@
+"""The result classes of the readers: small frozen objects with to_dict().
+
+The characters of a line and the objects of a reading are kept as the plain
+tuples the library gave and made into Character objects when asked for, so
+that a call pays only for what it uses.
+"""
+
+from __future__ import annotations
+
+from dataclasses import dataclass, field
+from typing import Any, Dict, List, NamedTuple, Tuple
+
+Box = Tuple[int, int, int, int]
+
+
+class Character(NamedTuple):
+    """One object as identified: box (left, top, right, bottom, inclusive),
+    its character ("?" unread, " " a blank made by spacing), score and line
+    tag."""
+
+    box: Box
+    char: str
+    score: int
+    tag: int
+
+    def to_dict(self) -> Dict[str, Any]:
+        """The fields as a plain dict."""
+        return self._asdict()
+
+
+@dataclass(frozen=True)
+class TextLine:
+    """One line: its text, tag, mean score, pitch (median distance between
+    left edges, or the spacing pitch), bounding box, and its characters, one
+    per character of the text."""
+
+    text: str
+    tag: int
+    score: int
+    pitch: float
+    box: Box
+    _characters: tuple = field(default=(), repr=False)
+
+    @property
+    def characters(self) -> List[Character]:
+        return [Character(*c) for c in self._characters]
+
+    def to_dict(self) -> Dict[str, Any]:
+        """The fields as plain dicts, lists and tuples (ready for JSON)."""
+        return {"text": self.text, "tag": self.tag, "score": self.score, "pitch": self.pitch,
+                "box": self.box, "characters": [c.to_dict() for c in self.characters]}
+
+
+@dataclass(frozen=True)
+class LinesResult:
+    """What read_lines found: the best line (or every line in reading order),
+    every object kept after cleaning, and the font identified with."""
+
+    lines: List[TextLine]
+    font: str
+    _objects: tuple = field(default=(), repr=False)
+
+    @property
+    def objects(self) -> List[Character]:
+        return [Character(*o) for o in self._objects]
+
+    @property
+    def text(self) -> str:
+        """The lines' texts joined by newlines."""
+        return "\n".join(line.text for line in self.lines)
+
+    def to_dict(self) -> Dict[str, Any]:
+        """The fields as plain dicts, lists and tuples (ready for JSON)."""
+        return {"lines": [l.to_dict() for l in self.lines], "font": self.font,
+                "objects": [o.to_dict() for o in self.objects]}
+
+    @classmethod
+    def _from(cls, raw) -> "LinesResult":
+        lines, objects, font = raw
+        return cls([TextLine(*l) for l in lines], font, objects)

@@ -1,0 +1,161 @@
+#include "load.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "GlyphwickLock.h"
+#include "image.h"
+
+namespace gwpy {
+namespace {
+
+// The raster of an array as PixelRows; raises for a dtype or shape the
+// library cannot read.
+gw::PixelRows RowsOf(const py::array& a) {
+    if (!a.dtype().is(py::dtype::of<uint8_t>()))
+        throw py::value_error("the array must be uint8, not " + std::string(py::str(a.dtype())));
+    const bool rgb = a.ndim() == 3 && a.shape(2) == 3;
+    if (a.ndim() != 2 && !rgb)
+        throw py::value_error("the array must be H x W (grey) or H x W x 3 (RGB)");
+    if (a.shape(0) <= 0 || a.shape(1) <= 0 || a.shape(0) > 0xFFFF'FFFF || a.shape(1) > 0xFFFF'FFFF)
+        throw py::value_error("the array is empty or too large");
+    gw::PixelRows r;
+    r.pixels = static_cast<const uint8_t*>(a.data());
+    r.height = uint32_t(a.shape(0));
+    r.width = uint32_t(a.shape(1));
+    r.rowStep = a.strides(0);
+    r.pixelStep = a.strides(1);
+    r.channels = rgb ? 3 : 1;
+    r.channelStep = rgb ? a.strides(2) : 1;
+    return r;
+}
+
+std::string ReasonOf(uint32_t result, uint32_t lastError) {
+    if (result == 13) return "unrecognised image format";
+    switch (lastError) {
+        case 14:
+            return "no decoder for this image format";
+        case 15:
+            return "the image data cannot be decoded";
+        default:
+            return "cannot load the image (code " + std::to_string(result) + ", " +
+                   std::to_string(lastError) + ")";
+    }
+}
+
+std::shared_ptr<DVImageProcessor> DecodeBytes(const std::string_view data,
+                                              const std::string& what) {
+    if (data.size() > 0xFFFF'FFFFu) throw py::value_error(what + ": more than 4 GiB of data");
+    auto image = std::make_shared<DVImageProcessor>();
+    uint32_t result = 0;
+    {
+        py::gil_scoped_release nogil;
+        const auto lock = gw::LockLibrary();
+        result = image->LoadFromMemory(reinterpret_cast<const uint8_t*>(data.data()),
+                                       uint32_t(data.size()), nullptr);
+    }
+    if (result != 0) Raise(what + ": " + ReasonOf(result, image->GetLastError()));
+    if (image->GetBitmap() == nullptr || image->GetWidth() == 0)
+        Raise(what + ": the image is empty");
+    return image;
+}
+
+std::shared_ptr<DVImageProcessor> DecodeFile(const std::string& path) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (!std::filesystem::exists(status)) {
+        PyErr_SetObject(PyExc_FileNotFoundError, py::make_tuple(2, "no such file", path).ptr());
+        throw py::error_already_set();
+    }
+    if (std::filesystem::is_directory(status)) Raise(path + ": is a directory");
+    if (!std::ifstream(path, std::ios::binary)) Raise(path + ": cannot open the file");
+    auto image = std::make_shared<DVImageProcessor>();
+    uint32_t result = 0;
+    {
+        py::gil_scoped_release nogil;
+        const auto lock = gw::LockLibrary();
+        result = image->LoadFromFile(path.c_str(), nullptr);
+    }
+    if (result != 0) Raise(path + ": " + ReasonOf(result, image->GetLastError()));
+    if (image->GetBitmap() == nullptr || image->GetWidth() == 0)
+        Raise(path + ": the image is empty");
+    return image;
+}
+
+}  // namespace
+
+bool IsArray(py::handle obj) {
+    static const py::object& modules = *new py::object(py::module_::import("sys").attr("modules"));
+    return modules.contains("numpy") && py::isinstance<py::array>(obj);
+}
+
+void Raise(const std::string& reason) {
+    static const py::object& error =
+        *new py::object(py::module_::import("glyphwick._glyphwick").attr("Error"));
+    PyErr_SetString(error.ptr(), reason.c_str());
+    throw py::error_already_set();
+}
+
+std::shared_ptr<DVImageProcessor> Decode(py::handle obj) {
+    if (py::isinstance<py::bytes>(obj) || py::isinstance<py::bytearray>(obj) ||
+        py::isinstance<py::memoryview>(obj)) {
+        const py::bytes data = py::bytes(py::reinterpret_borrow<py::object>(obj));
+        return DecodeBytes(std::string_view(data), "bytes");
+    }
+    if (py::isinstance<py::str>(obj) || py::hasattr(obj, "__fspath__")) {
+        const py::object path = py::module_::import("os").attr("fsdecode")(obj);
+        return DecodeFile(path.cast<std::string>());
+    }
+    throw py::type_error("expected a path, bytes, a glyphwick.Image or a NumPy array, not " +
+                         std::string(py::str(py::type::of(obj).attr("__name__"))));
+}
+
+std::shared_ptr<DVImageProcessor> FromArray(py::handle obj) {
+    const py::array a = py::array::ensure(obj);
+    if (!a) throw py::type_error("expected a NumPy array");
+    const gw::PixelRows r = RowsOf(a);
+    auto image = std::make_shared<DVImageProcessor>();
+    const int32_t format = r.channels == 3 ? dv::PixelFormat24bppRGB : dv::PixelFormat8bppIndexed;
+    {
+        py::gil_scoped_release nogil;
+        const auto lock = gw::LockLibrary();
+        if (image->Create(r.width, r.height, format) != 0 || image->GetBitmap() == nullptr)
+            throw std::bad_alloc();
+        dv::Bitmap& bitmap = *image->GetBitmap();
+        for (uint32_t y = 0; y < r.height; ++y) {
+            const uint8_t* src = r.pixels + ptrdiff_t(y) * r.rowStep;
+            uint8_t* dst = bitmap.Pixels() + size_t(y) * bitmap.GetStride();
+            for (uint32_t x = 0; x < r.width; ++x) {
+                const uint8_t* p = src + ptrdiff_t(x) * r.pixelStep;
+                if (r.channels == 1) {
+                    dst[x] = *p;
+                } else {  // the bitmap holds blue, green, red
+                    dst[3 * x] = p[2 * r.channelStep];
+                    dst[3 * x + 1] = p[r.channelStep];
+                    dst[3 * x + 2] = p[0];
+                }
+            }
+        }
+    }
+    return image;
+}
+
+const DVImageProcessor& Source::Image() {
+    if (image == nullptr) image = FromArray(array);
+    return *image;
+}
+
+Source LoadAny(py::handle obj) {
+    Source s;
+    if (py::isinstance<PyImage>(obj)) {
+        s.image = obj.cast<const PyImage&>().image;
+    } else if (IsArray(obj)) {
+        s.array = py::reinterpret_borrow<py::object>(obj);
+        s.rows_ = RowsOf(py::reinterpret_borrow<py::array>(obj));
+    } else {
+        s.image = Decode(obj);
+    }
+    return s;
+}
+
+}  // namespace gwpy

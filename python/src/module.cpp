@@ -1,0 +1,23 @@
+// The extension module glyphwick._glyphwick. Each reader binds itself in its
+// own file; the package's __init__.py gives them their Python signatures.
+#include <pybind11/pybind11.h>
+
+#include "DVImageProcessor.h"
+#include "Glyphwick.h"
+#include "image.h"
+
+namespace gwpy {
+void BindLines(pybind11::module_& m);
+}
+
+PYBIND11_MODULE(_glyphwick, m) {
+    namespace py = pybind11;
+    m.doc() = "Glyphwick's C++ library; use the glyphwick package.";
+    static py::exception<void> error(m, "Error", PyExc_RuntimeError);
+    m.attr("Error").attr("__doc__") =
+        "A failure the library reports: data it cannot decode, no such font, a pattern file "
+        "that does not load. The message names the reason.";
+    m.attr("__version__") = GW_GetVersion();
+    gwpy::BindImage(m);
+    gwpy::BindLines(m);
+}

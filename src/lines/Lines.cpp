@@ -1,0 +1,366 @@
+// The typical line reading behind gw::ReadLines, on a grey copy of the image
+// that the library makes and owns.
+#include "GlyphwickLines.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <strings.h>
+
+#include "DVImageProcessor.h"
+#include "Glyphwick.h"
+#include "GlyphwickGrey.h"
+#include "GlyphwickLock.h"
+#include "image/Grey.h"
+#include "lines/Clean.h"
+#include "recognition/Lines.h"
+
+namespace gw {
+namespace {
+
+// Destroys the current area when a reading ends, also by an exception.
+struct AreaGuard {
+    ~AreaGuard() { GW_DestroyArea(); }
+};
+
+LinesResult Failure(int status, std::string error) {
+    LinesResult r;
+    r.status = status;
+    r.error = std::move(error);
+    return r;
+}
+
+std::string BoxText(const std::array<int, 4>& b) {
+    return std::to_string(b[0]) + "," + std::to_string(b[1]) + "," + std::to_string(b[2]) + "," +
+           std::to_string(b[3]);
+}
+
+std::vector<std::string> FontNames() {
+    int32_t count = 0;
+    GW_GetFontList(nullptr, &count);
+    std::vector<char*> names(size_t(std::max(count, 0)), nullptr);
+    if (count > 0) GW_GetFontList(names.data(), &count);
+    std::vector<std::string> out;
+    for (char* n : names) out.emplace_back(n != nullptr ? n : "");
+    return out;
+}
+
+// Loads the pattern files unless the store already holds what they gave.
+std::string LoadPatterns(const std::vector<std::string>& files) {
+    static std::vector<std::string> loadedFiles;
+    static std::vector<std::string> loadedFonts;
+    if (files.empty() || (files == loadedFiles && FontNames() == loadedFonts)) return {};
+    for (const std::string& f : files)
+        if (!std::filesystem::exists(f)) return f + ": no such pattern file";
+    loadedFiles.clear();
+    GW_UnloadAllPatternFiles();
+    for (const std::string& f : files) {
+        if (GW_LoadPatternFile(f.c_str()) != 1) return f + ": the pattern file does not load";
+    }
+    loadedFiles = files;
+    loadedFonts = FontNames();
+    return {};
+}
+
+std::string CheckFont(const std::string& name, int index) {
+    const std::vector<std::string> fonts = FontNames();
+    if (fonts.empty()) return "no fonts are loaded (no default pattern file)";
+    std::string known;
+    for (const std::string& f : fonts) known += (known.empty() ? "" : ", ") + f;
+    if (!name.empty()) {
+        for (const std::string& f : fonts)
+            if (strcasecmp(f.c_str(), name.c_str()) == 0) return {};
+        return "no such font '" + name + "' (loaded: " + known + ")";
+    }
+    if (index < 0 || size_t(index) >= fonts.size())
+        return "no font of index " + std::to_string(index) + " (loaded: 0 to " +
+               std::to_string(fonts.size() - 1) + ")";
+    return {};
+}
+
+std::string CheckOptions(const LineOptions& o) {
+    const int sizes[] = {o.minWidth,      o.minHeight,     o.maxWidth,     o.maxHeight,
+                         o.fragMinWidth,  o.fragMinHeight, o.fragMaxWidth, o.fragMaxHeight,
+                         o.holes,         o.spacing,       o.fontIndex,    o.minLineObjects,
+                         o.maxLineObjects};
+    for (int s : sizes)
+        if (s < 0) return "sizes, counts, the spacing and the font index must not be negative";
+    if (o.threshold > 255) return "the threshold must be 0 to 255";
+    return {};
+}
+
+// A new 8-bit grey image (the plain ramp) whose rows fill() writes.
+template <class Fill>
+std::unique_ptr<DVImageProcessor> GreyCopy(uint32_t width, uint32_t height, Fill fill) {
+    auto image = std::make_unique<DVImageProcessor>();
+    if (image->Create(width, height, dv::PixelFormat8bppIndexed) != 0 ||
+        image->GetBitmap() == nullptr)
+        return nullptr;
+    dv::Bitmap& bitmap = *image->GetBitmap();
+    uint8_t* rows = bitmap.Pixels();
+    for (uint32_t y = 0; y < height; ++y) fill(y, rows + size_t(y) * bitmap.GetStride());
+    return image;
+}
+
+LineObject ObjectOf(const OBJECTINFO& o, char character, int score, int tag) {
+    return {{o.left, o.top, o.right, o.bottom}, character == '^' ? ' ' : character, score, tag};
+}
+
+// Every object that is not ignored, in list order.
+std::vector<LineObject> Objects() {
+    std::vector<LineObject> out;
+    for (OBJECTINFO* o = GW_FindFirstObject(); o != nullptr; o = GW_FindNextObject()) {
+        int32_t score = 0, tag = 0;
+        const char c = GW_GetObjectIdentity(nullptr, &score, &tag);
+        out.push_back(ObjectOf(*o, c, score, tag));
+    }
+    return out;
+}
+
+// Ignores every object below the minimum size that did not read as a character.
+void DropUnreadSmall(const LineOptions& o) {
+    for (OBJECTINFO* b = GW_FindFirstObject(); b != nullptr; b = GW_FindNextObject()) {
+        const int w = b->right - b->left + 1, h = b->bottom - b->top + 1;
+        if ((w < o.minWidth || h < o.minHeight) &&
+            GW_GetObjectIdentity(nullptr, nullptr, nullptr) == '?')
+            GW_IgnoreObject();
+    }
+}
+
+// The cleaning of GW_CleanObjects, keeping small punctuation beside characters.
+void Clean(const LineOptions& o) {
+    std::vector<lines::Box> boxes;
+    for (OBJECTINFO* b = GW_FindFirstObject(); b != nullptr; b = GW_FindNextObject())
+        boxes.push_back({b->left, b->top, b->right, b->bottom});
+    const std::vector<lines::Keep> keep = lines::ClassifyObjects(
+        boxes, {o.minWidth, o.minHeight, o.maxWidth, o.maxHeight}, o.punctuation);
+    size_t i = 0;
+    for (OBJECTINFO* b = GW_FindFirstObject(); b != nullptr; b = GW_FindNextObject(), ++i)
+        if (keep[i] == lines::Keep::Drop) GW_IgnoreObject();
+    GW_RemoveIgnoredObjects(0);
+}
+
+// Moves punctuation left on a line of its own into the line beside it, and
+// recounts the lines' objects.
+void RetagPunctuation() {
+    ObjectList* list = CurrentList();
+    if (list == nullptr) return;
+    std::vector<Object*> objects;
+    std::vector<lines::Box> boxes;
+    std::vector<int> tags;
+    for (Object* o = list->head.next; o != nullptr; o = o->next) {
+        if (o->ignored != 0) continue;
+        objects.push_back(o);
+        boxes.push_back({o->left, o->top, o->right, o->bottom});
+        tags.push_back(o->lineTag);
+    }
+    const std::vector<int> moved = lines::AttachPunctuation(boxes, tags);
+    for (size_t i = 0; i < objects.size(); ++i) {
+        if (moved[i] == tags[i]) continue;
+        --list->tagCounts[tags[i] - 1];
+        ++list->tagCounts[moved[i] - 1];
+        objects[i]->lineTag = moved[i];
+    }
+}
+
+int MedianPitch(const std::vector<LineObject>& chars) {
+    if (chars.size() < 2) return 0;
+    std::vector<int> pitches;
+    for (size_t i = 1; i < chars.size(); ++i)
+        pitches.push_back(chars[i].box[0] - chars[i - 1].box[0]);
+    std::sort(pitches.begin(), pitches.end());
+    return pitches[(chars.size() + 1) / 2 - 1];
+}
+
+TextLine ReadLine(int tag, const LineOptions& o) {
+    TextLine line;
+    line.tag = tag;
+    // Room for every object, and for the blanks a wide gap may call for.
+    const int size = 4 * GW_GetNumberOfObjects() + 64;
+    std::vector<char> text(size_t(size), '\0');
+    int pitch = 0;
+    if (o.spacing > 0) {
+        pitch = GW_GetLineIdentityWithSpacing(tag, text.data(), size, o.spacing);
+    } else if (o.spaces) {
+        pitch = GW_GetLineIdentityWithSpaces(tag, text.data(), size);
+    } else {
+        GW_GetLineIdentity(tag, text.data());
+    }
+    line.text = text.data();
+    line.score = GW_GetLineScore(tag);
+    for (const LineObject& c : Objects())
+        if (c.tag == tag) line.characters.push_back(c);
+    if (o.spacing == 0 && !o.spaces) pitch = MedianPitch(line.characters);
+    line.pitch = pitch;
+    bool first = true;
+    for (const LineObject& c : line.characters) {
+        if (c.character == ' ') continue;
+        if (first) line.box = c.box;
+        first = false;
+        line.box[0] = std::min(line.box[0], c.box[0]);
+        line.box[1] = std::min(line.box[1], c.box[1]);
+        line.box[2] = std::max(line.box[2], c.box[2]);
+        line.box[3] = std::max(line.box[3], c.box[3]);
+    }
+    return line;
+}
+
+std::vector<int> Tags() {
+    std::vector<int> tags;
+    for (int t = GW_GetPotentialLine(0); t != 0; t = GW_GetPotentialLine(t)) tags.push_back(t);
+    return tags;
+}
+
+// The reading proper, on the library's own 8-bit grey copy of the rectangle
+// to read; the lock is held. Boxes come out in the copy's coordinates.
+LinesResult ReadGrey(DVImageProcessor& grey, const LineOptions& o) {
+    const std::array<int, 4> box{0, 0, int(grey.GetWidth()) - 1, int(grey.GetHeight()) - 1};
+    const RECT rect{box[0], box[1], box[2], box[3]};
+    AREAPARAMS params{};
+    params.minObjectWidth = o.minWidth;
+    params.minObjectHeight = o.minHeight;
+    params.maxObjectWidth = o.maxWidth;
+    params.maxObjectHeight = o.maxHeight;
+    params.fragMinWidth = o.fragMinWidth;
+    params.fragMinHeight = o.fragMinHeight;
+    params.fragMaxWidth = o.fragMaxWidth;
+    params.fragMaxHeight = o.fragMaxHeight;
+    params.fontIndex = o.fontIndex;
+    params.fontName = o.font.empty() ? nullptr : o.font.c_str();
+    params.maxHoleSize = o.holes;
+    params.options = o.trim ? 1u : 0u;
+    params.threshold = o.threshold;
+    if (GW_InitialiseArea(&grey, &rect, &params) == nullptr)
+        return Failure(kLinesNoImage, "the image cannot be read");
+    AreaGuard guard;
+    GW_ProduceObjectList();
+    Clean(o);
+    GW_SetLineTags();
+    if (o.punctuation) RetagPunctuation();
+    GW_FilterLineTags(o.minLineObjects, o.maxLineObjects);
+    const char* font = GW_IdentifyObjects();
+    if (font == nullptr) return Failure(kLinesNoFont, CheckFont(o.font, o.fontIndex));
+    LinesResult out;
+    out.font = font;
+    if (o.split) {
+        for (int tag : Tags()) GW_SplitJoinedObjectsInLine(tag);
+        GW_IdentifyObjects();
+    }
+    if (o.punctuation) DropUnreadSmall(o);
+    out.objects = Objects();
+    if (o.allLines) {
+        for (int tag : Tags()) out.lines.push_back(ReadLine(tag, o));
+        SortReadingOrder(out.lines);
+        return out;
+    }
+    std::vector<char> best(size_t(GW_GetNumberOfObjects()) + 2, '\0');
+    const int tag = GW_FilterBestLine(best.data(), int32_t(best.size()));
+    if (tag != 0) out.lines.push_back(ReadLine(tag, o));
+    return out;
+}
+
+void Shift(std::array<int, 4>& box, int dx, int dy) {
+    box[0] += dx, box[1] += dy, box[2] += dx, box[3] += dy;
+}
+
+// Checks the options, loads the patterns and checks the font; then reads the
+// grey copy that make(rect) gives of the rectangle to read (of an image of
+// width x height), and moves the boxes back into the image's coordinates.
+template <class Make>
+LinesResult Read(const LineOptions& o, uint32_t width, uint32_t height, Make make) {
+    if (std::string e = CheckOptions(o); !e.empty()) return Failure(kLinesBadOptions, e);
+    const auto lock = LockLibrary();
+    if (std::string e = LoadPatterns(o.patternFiles); !e.empty())
+        return Failure(kLinesBadPatterns, e);
+    if (std::string e = CheckFont(o.font, o.fontIndex); !e.empty()) return Failure(kLinesNoFont, e);
+    if (width == 0 || height == 0 || width > 0x7FFF'FFFF || height > 0x7FFF'FFFF)
+        return Failure(kLinesNoImage, "the image is empty");
+    const std::array<int, 4> whole{0, 0, int(width) - 1, int(height) - 1};
+    const std::array<int, 4> box = o.rect.value_or(whole);
+    if (box[0] < 0 || box[1] < 0 || box[2] > whole[2] || box[3] > whole[3] || box[2] < box[0] ||
+        box[3] < box[1])
+        return Failure(kLinesBadRect, "rectangle " + BoxText(box) + " is not inside the " +
+                                          std::to_string(width) + " x " + std::to_string(height) +
+                                          " image");
+    std::unique_ptr<DVImageProcessor> grey = make(box);
+    if (grey == nullptr) return Failure(kLinesNoImage, "the image cannot be read");
+    LinesResult r = ReadGrey(*grey, o);
+    for (LineObject& b : r.objects) Shift(b.box, box[0], box[1]);
+    for (TextLine& l : r.lines) {
+        Shift(l.box, box[0], box[1]);
+        for (LineObject& c : l.characters) Shift(c.box, box[0], box[1]);
+    }
+    return r;
+}
+
+}  // namespace
+
+void SortReadingOrder(std::vector<TextLine>& lines) {
+    std::stable_sort(lines.begin(), lines.end(), [](const TextLine& a, const TextLine& b) {
+        return a.box[1] != b.box[1] ? a.box[1] < b.box[1] : a.box[0] < b.box[0];
+    });
+    // Rows: a line whose middle falls inside the band of the row's first line
+    // belongs to that row; each row is then read left to right.
+    for (size_t start = 0; start < lines.size();) {
+        size_t end = start + 1;
+        while (end < lines.size() &&
+               (lines[end].box[1] + lines[end].box[3]) / 2 <= lines[start].box[3])
+            ++end;
+        std::stable_sort(lines.begin() + ptrdiff_t(start), lines.begin() + ptrdiff_t(end),
+                         [](const TextLine& a, const TextLine& b) { return a.box[0] < b.box[0]; });
+        start = end;
+    }
+}
+
+LinesResult ReadLines(const DVImageProcessor& image, const LineOptions& options) {
+    const dv::Bitmap* bitmap = image.GetBitmap();
+    const uint32_t width = bitmap != nullptr ? bitmap->GetWidth() : 0;
+    const uint32_t height = bitmap != nullptr ? bitmap->GetHeight() : 0;
+    return Read(options, width, height,
+                [&](const std::array<int, 4>& b) -> std::unique_ptr<DVImageProcessor> {
+                    // Only the rectangle is turned into grey: a copy of it first.
+                    const uint32_t w = uint32_t(b[2] - b[0] + 1), h = uint32_t(b[3] - b[1] + 1);
+                    std::unique_ptr<dv::Bitmap> part;
+                    DVImageProcessor crop;
+                    if (w != width || h != height) {
+                        part.reset(bitmap->Clone(b[0], b[1], int32_t(w), int32_t(h),
+                                                 bitmap->GetPixelFormat()));
+                        if (part == nullptr || crop.Attach(part.get(), false) != 0) return nullptr;
+                    }
+                    const GreyImage g = ToGrey(part != nullptr ? crop : image);
+                    crop.Destroy();
+                    if (g.Empty()) return nullptr;
+                    return GreyCopy(g.width, g.height, [&](uint32_t y, uint8_t* row) {
+                        std::copy_n(g.pixels.data() + size_t(y) * g.width, g.width, row);
+                    });
+                });
+}
+
+LinesResult ReadLines(const PixelRows& p, const LineOptions& options) {
+    if (p.channels != 1 && p.channels != 3)
+        return Failure(kLinesBadOptions, "pixels must have 1 or 3 channels");
+    const bool empty = p.pixels == nullptr;
+    return Read(options, empty ? 0 : p.width, empty ? 0 : p.height,
+                [&](const std::array<int, 4>& b) -> std::unique_ptr<DVImageProcessor> {
+                    const uint32_t w = uint32_t(b[2] - b[0] + 1), h = uint32_t(b[3] - b[1] + 1);
+                    return GreyCopy(w, h, [&](uint32_t y, uint8_t* row) {
+                        const uint8_t* src = p.pixels + ptrdiff_t(y + uint32_t(b[1])) * p.rowStep +
+                                             ptrdiff_t(b[0]) * p.pixelStep;
+                        if (p.channels == 1 && p.pixelStep == 1) {
+                            std::copy_n(src, w, row);
+                        } else if (p.channels == 1) {
+                            for (uint32_t x = 0; x < w; ++x)
+                                row[x] = src[ptrdiff_t(x) * p.pixelStep];
+                        } else {
+                            for (uint32_t x = 0; x < w; ++x) {
+                                const uint8_t* q = src + ptrdiff_t(x) * p.pixelStep;
+                                row[x] = uint8_t(GreyLevelWeighted(q[0], q[p.channelStep],
+                                                                   q[2 * p.channelStep], kWeightRed,
+                                                                   kWeightGreen, kWeightBlue));
+                            }
+                        }
+                    });
+                });
+}
+
+}  // namespace gw

@@ -2,6 +2,7 @@
 
 import pathlib
 import threading
+import time
 
 import numpy as np
 import pytest
@@ -144,3 +145,17 @@ def test_threads_read_at_once_safely():
     for t in threads:
         t.join()
     assert not failures
+
+    # The GIL is free while the library works: this thread wakes from a
+    # sleep while another is still inside one long call of the library.
+    done = threading.Event()
+
+    def long_call():
+        glyphwick._glyphwick._cpp_loop(grey, None, 60)
+        done.set()
+
+    worker = threading.Thread(target=long_call)
+    worker.start()
+    time.sleep(0.02)
+    assert not done.is_set()
+    worker.join()

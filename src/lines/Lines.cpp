@@ -249,7 +249,11 @@ LinesResult ReadGrey(DVImageProcessor& grey, const LineOptions& o) {
     if (o.punctuation) DropUnreadSmall(o);
     out.objects = Objects();
     if (o.allLines) {
-        for (int tag : Tags()) out.lines.push_back(ReadLine(tag, o));
+        // A line whose small objects were all dropped again has none left.
+        for (int tag : Tags()) {
+            TextLine line = ReadLine(tag, o);
+            if (!line.characters.empty()) out.lines.push_back(std::move(line));
+        }
         SortReadingOrder(out.lines);
         return out;
     }

@@ -537,6 +537,13 @@ TEST_F(Tool, CameraJpegsPalettesAndOneBitImagesAreRead) {
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_NE(r.out.find("\"TD3\""), std::string::npos);
     }
+    // Conversions keep what the palette says.
+    for (const char* to : {"--grey", "--24bit"}) {
+        SCOPED_TRACE(to);
+        const std::string out = Temp("converted.png");
+        ASSERT_EQ(Run("convert " + Quote(Temp("pal.png")) + " " + Quote(out) + " " + to).status, 0);
+        EXPECT_EQ(Run("mrz " + Quote(out) + Patterns()).status, 0);
+    }
 }
 
 TEST_F(Tool, UnicodeNamesStandardInputAndTiffPages) {

@@ -522,6 +522,29 @@ TEST_F(Tool, CameraJpegsPalettesAndOneBitImagesAreRead) {
         EXPECT_EQ(r.status, 0) << segment.size() << r.err;
         EXPECT_NE(r.out.find("format TD3, valid"), std::string::npos) << r.out;
     }
+    // A picture stored a quarter turn anticlockwise, its Exif orientation 6
+    // saying so, is read upright; with --keep-orientation it stays turned.
+    const std::string turned = Temp("turned.jpg");
+    ASSERT_EQ(Run("convert " + Quote(Sample("td3-scan.jpg")) + " " + Quote(turned) + " --rotate 3")
+                  .status,
+              0);
+    const std::string stored = ReadFile(turned);
+    const size_t turnedApp0 = 4 + (size_t(uint8_t(stored[4])) << 8 | uint8_t(stored[5]));
+    const std::string six(
+        "\xFF\xE1\x00\x22"
+        "Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0",
+        36);
+    std::ofstream(turned, std::ios::binary)
+        << stored.substr(0, 2) + six + stored.substr(turnedApp0);
+    const Json upright = Json::parse(Run("info " + Quote(turned) + " --json").out)[0];
+    EXPECT_EQ(upright["exif_orientation"], 6);
+    EXPECT_EQ(upright["width"], 1476);
+    EXPECT_EQ(
+        Json::parse(Run("info " + Quote(turned) + " --json --keep-orientation").out)[0]["width"],
+        1039);
+    const Result read = Run("mrz " + Quote(turned) + Patterns() + " --json");
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(Json::parse(read.out)[0]["format"], "TD3");
     // Palettes whose indexes are not grey levels, and 1-bit images with
     // black at either index.
     const Grey passport = GreyOf(Sample("td3-passport.png"));

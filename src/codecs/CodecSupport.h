@@ -120,6 +120,11 @@ dv::Status DecodeBmp(const uint8_t* data, size_t size, dv::Bitmap** out);
 dv::Status DecodeJpeg(const uint8_t* data, size_t size, dv::Bitmap** out);
 dv::Status DecodeGif(const uint8_t* data, size_t size, dv::Bitmap** out);
 dv::Status DecodeTiff(const uint8_t* data, size_t size, dv::Bitmap** out);
+/// The directory (page) of a TIFF file numbered page from 0, decoded as
+/// DecodeTiff decodes the first; InvalidParameter when there is no such page.
+dv::Status DecodeTiffPage(const uint8_t* data, size_t size, uint32_t page, dv::Bitmap** out);
+/// Number of directories (pages) of a TIFF file; 0 when libtiff cannot open it.
+uint32_t TiffPageCount(const uint8_t* data, size_t size);
 dv::Status DecodePng(const uint8_t* data, size_t size, dv::Bitmap** out);
 
 dv::Status EncodeBmp(const dv::Bitmap* bitmap, const EncodeSettings& settings, ByteBuffer& out);

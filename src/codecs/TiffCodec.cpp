@@ -388,11 +388,24 @@ bool DataCoversImage(TIFF* tif, const Layout& l, uint16_t compression, uint64_t 
 }  // namespace
 
 Status DecodeTiff(const uint8_t* data, size_t size, dv::Bitmap** out) {
+    return DecodeTiffPage(data, size, 0, out);
+}
+
+uint32_t TiffPageCount(const uint8_t* data, size_t size) {
+    MemoryFile file;
+    file.data = data;
+    file.size = size;
+    TiffPtr tif = Open(file, "r");
+    return tif ? uint32_t(TIFFNumberOfDirectories(tif.get())) : 0;
+}
+
+Status DecodeTiffPage(const uint8_t* data, size_t size, uint32_t page, dv::Bitmap** out) {
     MemoryFile file;
     file.data = data;
     file.size = size;
     TiffPtr tif = Open(file, "r");
     if (!tif) return dv::GenericError;
+    if (page > 0 && !TIFFSetDirectory(tif.get(), tdir_t(page))) return dv::InvalidParameter;
     Layout l = ReadLayout(tif.get());
     if (l.width == 0 || l.height == 0) return dv::GenericError;
     if (uint64_t(l.width) * l.height > dv::kMaxImagePixels) return dv::OutOfMemory;

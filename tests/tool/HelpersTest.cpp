@@ -2,10 +2,16 @@
 // value split, annotation paths and drawing, the progress bar, pitches.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+
 #include "Annotate.h"
 #include "BarcodeRead.h"
 #include "Commands.h"
+#include "DVImageProcessor.h"
 #include "Errors.h"
+#include "Image.h"
 #include "Options.h"
 #include "Progress.h"
 #include "Reading.h"
@@ -36,13 +42,15 @@ TEST(Options, NumbersRectanglesAndTheirMessages) {
     EXPECT_EQ(b.Height(), 21);
     EXPECT_NE(ErrorOf([] { ParseRect("30,20,10,40"); }).find("--rect"), std::string::npos);
     EXPECT_NE(ErrorOf([] { ParseRect("-1,0,10,10"); }).find("below 0"), std::string::npos);
-    // Right and bottom are inclusive: the last column and row are inside.
+    // A rectangle that overlaps the image is read (outside parts are paper);
+    // one that starts right of or below the last column or row is refused.
     EXPECT_EQ(ErrorOf([] { CheckInside({0, 0, 99, 49}, 100, 50, "f.png"); }), "(no error)");
+    EXPECT_EQ(ErrorOf([] { CheckInside({99, 49, 500, 500}, 100, 50, "f.png"); }), "(no error)");
     EXPECT_EQ(ErrorOf([] {
-                  CheckInside({0, 0, 100, 49}, 100, 50, "f.png");
+                  CheckInside({100, 0, 120, 49}, 100, 50, "f.png");
               }),
-              "f.png: rectangle 0,0,100,49 is outside the image (100 x 50)");
-    EXPECT_NE(ErrorOf([] { CheckInside({0, 0, 10, 50}, 100, 50, "f.png"); }), "(no error)");
+              "f.png: rectangle 100,0,120,49 is outside the image (100 x 50)");
+    EXPECT_NE(ErrorOf([] { CheckInside({0, 50, 10, 60}, 100, 50, "f.png"); }), "(no error)");
 }
 
 TEST(Code128, StartFromEitherEndAndValuesSplitByTheirCheck) {
@@ -107,6 +115,80 @@ TEST(Annotation, GlyphsAndColours) {
     const Colour a = LineColour(1), b = LineColour(2), c = LineColour(11);
     EXPECT_FALSE(a.red == b.red && a.green == b.green && a.blue == b.blue);
     EXPECT_TRUE(a.red == c.red && a.green == c.green && a.blue == c.blue);
+}
+
+// An 8-bit grey image of width x height whose pixel (x, y) has level
+// (x + 3 * y) % 256, so that any shear or channel mix-up shows.
+std::unique_ptr<DVImageProcessor> Gradient(uint32_t width, uint32_t height) {
+    auto image = std::make_unique<DVImageProcessor>();
+    EXPECT_EQ(image->Create(width, height, dv::PixelFormat8bppIndexed), 0u);
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint32_t v = (x + 3 * y) % 256, argb = 0xFF000000u | v * 0x010101u;
+            EXPECT_EQ(image->SetPixel(x, y, &argb), 0u);
+        }
+    return image;
+}
+
+TEST(Annotation, SavedPixelForPixelAtOddAndEvenWidths) {
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("gw-annotation-" + std::to_string(getpid()) + ".png"))
+                                 .string();
+    const Colour red{220, 0, 0};
+    const Box frame{10, 5, 40, 20};
+    for (uint32_t width : {556u, 557u, 3u}) {
+        SCOPED_TRACE(width);
+        auto image = Gradient(width, 31);
+        Annotation a(*image);
+        a.Frame(frame, red);
+        a.Save(path);
+        Loaded back = LoadImage(path);
+        ASSERT_EQ(back.image->GetWidth(), width);
+        ASSERT_EQ(back.image->GetBitsPerPixel(), 24u);
+        int wrong = 0;
+        for (uint32_t y = 0; y < 31; ++y)
+            for (uint32_t x = 0; x < width; ++x) {
+                const int ix = int(x), iy = int(y);
+                const bool edge = ((ix == frame.left || ix == frame.right) && iy >= frame.top &&
+                                   iy <= frame.bottom) ||
+                                  ((iy == frame.top || iy == frame.bottom) && ix >= frame.left &&
+                                   ix <= frame.right);
+                uint32_t want = 0xFF000000u | red.red << 16, got = 0;
+                if (!edge) image->GetPixel(x, y, &want);
+                back.image->GetPixel(x, y, &got);
+                wrong += got != want;
+            }
+        EXPECT_EQ(wrong, 0);
+    }
+    std::filesystem::remove(path);
+}
+
+TEST(Image, ReadingSeesGreyThroughThePalette) {
+    // An 8-bit image whose palette is the grey ramp reversed: index i is
+    // level 255 - i. The readable image holds the levels, not the indexes.
+    auto image = Gradient(9, 2);
+    std::vector<uint32_t> reversed(256);
+    for (uint32_t i = 0; i < 256; ++i) reversed[i] = 0xFF000000u | (255 - i) * 0x010101u;
+    ASSERT_EQ(image->SetPalette(reversed.data(), 256), 0u);
+    EXPECT_FALSE(HasPlainPalette(*image));
+    MakeReadable(image, "x");
+    ASSERT_TRUE(HasPlainPalette(*image));
+    uint32_t argb = 0;
+    image->GetPixel(4, 1, &argb);
+    EXPECT_EQ(argb & 0xFF, 255u - 7u);
+    // 1-bit: the readers take bit 1 as ink, so black then white is turned
+    // into grey levels and white then black is kept.
+    for (const bool blackFirst : {true, false}) {
+        auto one = std::make_unique<DVImageProcessor>();
+        ASSERT_EQ(one->Create(8, 1, dv::PixelFormat1bppIndexed), 0u);
+        const uint32_t black = 0xFF000000u, white = 0xFFFFFFFFu;
+        const uint32_t palette[2] = {blackFirst ? black : white, blackFirst ? white : black};
+        ASSERT_EQ(one->SetPalette(palette, 2), 0u);
+        MakeReadable(one, "x");
+        EXPECT_EQ(one->GetBitsPerPixel(), blackFirst ? 8u : 1u);
+        one->GetPixel(3, 0, &argb);  // index 0 everywhere
+        EXPECT_EQ(argb & 0xFFFFFF, blackFirst ? 0u : 0xFFFFFFu);
+    }
 }
 
 }  // namespace

@@ -72,7 +72,9 @@ Annotation::Annotation(DVImageProcessor& image) {
     }
     width_ = static_cast<int>(copy.GetWidth());
     height_ = static_cast<int>(copy.GetHeight());
-    stride_ = copy.GetStride();
+    // The rows' own 4-byte aligned stride: the object's cached stride may
+    // still be that of the image before its conversion to 24 bits.
+    stride_ = (static_cast<uint32_t>(width_) * 3 + 3) & ~3u;
     pixels_.assign(static_cast<size_t>(stride_) * static_cast<size_t>(height_), 0);
     if (copy.GetBits(pixels_.data(), stride_) != 0) {
         throw InputError("", "cannot read the pixels of the image");
@@ -131,10 +133,18 @@ void Annotation::Label(const Box& box, char c, Colour colour) {
 }
 
 void Annotation::Save(const std::string& path) {
+    // SetBits reads packed rows of 3 * width bytes: at odd widths they are
+    // shorter than the stride, so the rows are packed first.
+    const size_t row = static_cast<size_t>(width_) * 3;
+    std::vector<uint8_t> packed(row * static_cast<size_t>(height_));
+    for (int y = 0; y < height_; ++y) {
+        std::copy_n(pixels_.data() + static_cast<size_t>(y) * stride_, row,
+                    packed.data() + static_cast<size_t>(y) * row);
+    }
     DVImageProcessor out;
     if (out.Create(static_cast<uint32_t>(width_), static_cast<uint32_t>(height_),
                    dv::PixelFormat24bppRGB) != 0 ||
-        out.SetBits(pixels_.data(), stride_) != 0) {
+        out.SetBits(packed.data(), 0) != 0) {
         throw InputError(path, "cannot build the annotated image");
     }
     SaveImage(out, path);

@@ -8,17 +8,14 @@
 #include <functional>
 #include <iostream>
 #include <sstream>
-
-#include <nlohmann/json.hpp>
+#include <thread>
 
 #include "Annotate.h"
+#include "Batch.h"
 #include "DVImageProcessor.h"
 #include "Errors.h"
-#include "Progress.h"
 
 namespace gwtool {
-
-using Json = nlohmann::ordered_json;
 
 namespace {
 
@@ -35,66 +32,26 @@ std::string Quoted(const std::string& s) {
     return Json(s).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-// What one file gave: its JSON object, its plain text and its status.
-struct FileResult {
-    Json json = Json::object();
-    std::string text;
-    int status = kNothingRead;
-};
-
-void WriteJson(const Json& j) {
-    std::cout << j.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
-}
-
-// Runs one command over every file: the progress bar, the errors of single
-// files, the plain or JSON output and the exit status.
-int ForEachFile(const Common& common,
-                const std::function<FileResult(const std::string&, size_t)>& read) {
-    Progress progress(common.files.size(), Progress::Wanted(common.files.size()));
-    Json all = Json::array();
-    int status = kRead;
-    const bool many = common.files.size() > 1;
-    for (size_t i = 0; i < common.files.size(); ++i) {
-        const std::string& file = common.files[i];
-        progress.Step(i + 1, file);
-        FileResult r;
-        try {
-            r = read(file, i);
-        } catch (const InputError& e) {
-            progress.Clear();
-            const std::string where = e.File().empty() ? file : e.File();
-            std::cerr << "glyphwick: " << where << ": " << e.what() << "\n";
-            r.json = Json::object();
-            r.json["error"] = e.what();
-            r.status = kBadInput;
-        } catch (const std::bad_alloc&) {
-            progress.Clear();
-            std::cerr << "glyphwick: " << file << ": out of memory\n";
-            r.json["error"] = "out of memory";
-            r.status = kBadInput;
-        }
-        status = std::max(status, r.status);
-        Json entry = Json::object();
-        entry["file"] = file;
-        entry["status"] = r.status;
-        for (auto& [k, v] : r.json.items()) entry[k] = v;
-        all.push_back(entry);
-        if (!common.json && r.status != kBadInput) {
-            progress.Clear();
-            if (many) std::cout << "== " << file << "\n";
-            std::cout << r.text << std::flush;
-        }
-    }
-    progress.Clear();
-    if (common.json) WriteJson(all);
-    return status;
-}
-
-// Loads a file for reading: grey when it is in colour.
-std::unique_ptr<DVImageProcessor> LoadForReading(const std::string& file) {
-    auto image = LoadImage(file);
-    MakeReadable(*image, file);
+// Loads a file for reading: grey levels by colour, never by palette index.
+std::unique_ptr<DVImageProcessor> LoadForReading(const std::string& file, const Common& common) {
+    auto image = LoadImage(file, common.load).image;
+    MakeReadable(image, file);
     return image;
+}
+
+// Draws and saves an annotation; a failure is kept beside the reading.
+void Annotate(FileResult& out, const Common& common, size_t index,
+              const std::function<void(Annotation&)>& draw, DVImageProcessor& image) {
+    if (common.annotate.empty()) return;
+    const std::string path = AnnotationPath(common.annotate, index, common.files.size());
+    try {
+        Annotation a(image);
+        draw(a);
+        a.Save(path);
+    } catch (const InputError& e) {
+        out.annotationError =
+            (e.File().empty() ? path : e.File()) + ": annotation not written: " + e.what();
+    }
 }
 
 // Frames and labels every object in its line's colour.
@@ -117,6 +74,10 @@ std::string AnnotationPath(const std::string& path, size_t index, size_t count) 
     return out.string();
 }
 
+unsigned DefaultJobs() {
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
 std::string Latin1ToUtf8(const std::string& text) {
     std::string out;
     for (unsigned char c : text) {
@@ -134,7 +95,7 @@ int RunRead(const Common& common, const ReadSettings& settings) {
     LoadPatterns(common.patterns);
     CheckFont(settings.font, settings.fontIndex);
     return ForEachFile(common, [&](const std::string& file, size_t index) {
-        auto image = LoadForReading(file);
+        auto image = LoadForReading(file, common);
         const TextReading r = ReadText(*image, settings, file);
         FileResult out;
         out.json["font"] = r.font;
@@ -160,11 +121,8 @@ int RunRead(const Common& common, const ReadSettings& settings) {
         if (r.lines.empty()) text << "(no line read)\n";
         out.json["lines"] = lines;
         out.text = text.str();
-        if (!common.annotate.empty()) {
-            Annotation a(*image);
-            FrameObjects(a, r.objects);
-            a.Save(AnnotationPath(common.annotate, index, common.files.size()));
-        }
+        Annotate(
+            out, common, index, [&](Annotation& a) { FrameObjects(a, r.objects); }, *image);
         return out;
     });
 }
@@ -172,7 +130,7 @@ int RunRead(const Common& common, const ReadSettings& settings) {
 int RunBarcode(const Common& common, Symbology type, const std::optional<Box>& rect) {
     const char* name = type == Symbology::Code39 ? "code39" : "code128";
     return ForEachFile(common, [&](const std::string& file, size_t index) {
-        auto image = LoadForReading(file);
+        auto image = LoadForReading(file, common);
         std::vector<BarcodeReading> readings;
         if (rect) {
             readings.push_back(ReadBarcode(*image, type, *rect, file));
@@ -213,17 +171,19 @@ int RunBarcode(const Common& common, Symbology type, const std::optional<Box>& r
         if (readings.empty()) text << "(no " << name << " barcode found)\n";
         out.json["barcodes"] = list;
         out.text = text.str();
-        if (!common.annotate.empty()) {
-            Annotation a(*image);
-            for (const BarcodeReading& b : readings) {
-                const Colour c = b.read ? Colour{0, 160, 0} : Colour{220, 0, 0};
-                a.Frame(b.rect, c, 3);
-                const std::string label = b.read ? (type == Symbology::Code128 ? b.human : b.text)
-                                                 : std::string("NOT READ");
-                a.Text(b.rect.left, std::max(0, b.rect.top - 20), label, c, 2);
-            }
-            a.Save(AnnotationPath(common.annotate, index, common.files.size()));
-        }
+        Annotate(
+            out, common, index,
+            [&](Annotation& a) {
+                for (const BarcodeReading& b : readings) {
+                    const Colour c = b.read ? Colour{0, 160, 0} : Colour{220, 0, 0};
+                    a.Frame(b.rect, c, 3);
+                    const std::string label = b.read
+                                                  ? (type == Symbology::Code128 ? b.human : b.text)
+                                                  : std::string("NOT READ");
+                    a.Text(b.rect.left, std::max(0, b.rect.top - 20), label, c, 2);
+                }
+            },
+            *image);
         return out;
     });
 }
@@ -233,7 +193,7 @@ int RunMrz(const Common& common, const MrzSettings& settings) {
     const auto [font, fontIndex] = MrzFont(settings, FontNames());
     CheckFont(font, fontIndex);
     return ForEachFile(common, [&](const std::string& file, size_t index) {
-        auto image = LoadForReading(file);
+        auto image = LoadForReading(file, common);
         const MrzResult r = ReadMrz(*image, settings, file);
         FileResult out;
         std::ostringstream text;
@@ -286,15 +246,16 @@ int RunMrz(const Common& common, const MrzSettings& settings) {
             out.json["boxes"] = boxes;
             out.text = text.str();
         }
-        if (!common.annotate.empty()) {
-            Annotation a(*image);
-            FrameObjects(a, r.objects);
-            const Colour zone =
-                r.reading && r.reading->valid ? Colour{0, 160, 0} : Colour{220, 0, 0};
-            for (const TextLine& l : r.lines)
-                a.Frame({l.left - 4, l.top - 4, l.right + 4, l.bottom + 4}, zone, 2);
-            a.Save(AnnotationPath(common.annotate, index, common.files.size()));
-        }
+        Annotate(
+            out, common, index,
+            [&](Annotation& a) {
+                FrameObjects(a, r.objects);
+                const Colour zone =
+                    r.reading && r.reading->valid ? Colour{0, 160, 0} : Colour{220, 0, 0};
+                for (const TextLine& l : r.lines)
+                    a.Frame({l.left - 4, l.top - 4, l.right + 4, l.bottom + 4}, zone, 2);
+            },
+            *image);
         return out;
     });
 }
@@ -368,42 +329,50 @@ int32_t CollectProperties(dv::PropertyItem* items, uint32_t count, uint64_t argu
     return 0;
 }
 
-const char* FormatName(int format) {
-    static constexpr const char* kNames[] = {"unknown", "BMP", "JPEG",      "GIF",
-                                             "TIFF",    "PNG", "JPEG 2000", "WSQ"};
-    return format >= 0 && format < 8 ? kNames[format] : "unknown";
-}
-
 }  // namespace
 
 int RunInfo(const Common& common) {
     return ForEachFile(common, [&](const std::string& file, size_t) {
-        auto image = LoadImage(file);
-        const int format = DetectImageFormat(std::filesystem::path(file).wstring().c_str());
+        Loaded loaded = LoadImage(file, common.load);
+        DVImageProcessor& image = *loaded.image;
+        const gw::LoadInfo& li = loaded.info;
         std::vector<Property> properties;
-        image->EnumerateProperties(&CollectProperties,
-                                   static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&properties)));
+        image.EnumerateProperties(&CollectProperties,
+                                  static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&properties)));
         float dx = 0, dy = 0;
-        image->GetResolution(&dx, &dy);
+        image.GetResolution(&dx, &dy);
         FileResult out;
         out.status = kRead;
-        out.json["format"] = FormatName(format);
-        out.json["width"] = image->GetWidth();
-        out.json["height"] = image->GetHeight();
-        out.json["pixel_format"] = PixelFormatName(image->GetPixelFormat());
-        out.json["bits_per_pixel"] = image->GetBitsPerPixel();
+        out.json["format"] = li.format;
+        out.json["width"] = image.GetWidth();
+        out.json["height"] = image.GetHeight();
+        out.json["pixel_format"] = PixelFormatName(image.GetPixelFormat());
+        out.json["bits_per_pixel"] = image.GetBitsPerPixel();
         out.json["resolution"] = Json::array({dx, dy});
+        out.json["pages"] = li.pageCount;
+        out.json["page"] = common.load.page;
+        out.json["exif_orientation"] = li.exifOrientation;
         Json props = Json::array();
         std::ostringstream text;
         char pf[16];
-        std::snprintf(pf, sizeof pf, "0x%08X", static_cast<unsigned>(image->GetPixelFormat()));
-        text << "format      " << FormatName(format) << "\n"
-             << "size        " << image->GetWidth() << " x " << image->GetHeight() << "\n"
-             << "pixels      " << PixelFormatName(image->GetPixelFormat()) << " (" << pf << "), "
-             << image->GetBitsPerPixel() << " bits\n"
+        std::snprintf(pf, sizeof pf, "0x%08X", static_cast<unsigned>(image.GetPixelFormat()));
+        text << "format      " << li.format << "\n"
+             << "size        " << image.GetWidth() << " x " << image.GetHeight() << "\n"
+             << "pixels      " << PixelFormatName(image.GetPixelFormat()) << " (" << pf << "), "
+             << image.GetBitsPerPixel() << " bits\n"
              << "resolution  " << std::round(dx * 10) / 10 << " x " << std::round(dy * 10) / 10
-             << " dpi\n"
-             << "properties  " << properties.size() << "\n";
+             << " dpi\n";
+        if (li.pageCount > 1)
+            text << "pages       " << li.pageCount << " (this is page " << common.load.page
+                 << ")\n";
+        if (li.exifOrientation != 0) {
+            text << "orientation " << li.exifOrientation
+                 << (li.exifOrientation == 1            ? " (upright)"
+                     : common.load.applyExifOrientation ? " (size shown after turning upright)"
+                                                        : " (size as stored)")
+                 << "\n";
+        }
+        text << "properties  " << properties.size() << "\n";
         for (const Property& p : properties) {
             props.push_back({{"id", p.id},
                              {"name", PropertyName(p.id)},
@@ -424,31 +393,76 @@ int RunInfo(const Common& common) {
     });
 }
 
+namespace {
+
+// A 24-bit copy of an indexed image with every pixel in its palette colour.
+std::unique_ptr<DVImageProcessor> ColourCopy(DVImageProcessor& image) {
+    const uint32_t w = image.GetWidth(), h = image.GetHeight(), bits = image.GetBitsPerPixel();
+    const dv::Bitmap* bitmap = image.GetBitmap();
+    std::vector<uint32_t> buffer(bitmap->GetPaletteSize() / 4 + 1);
+    auto* palette = reinterpret_cast<dv::ColorPalette*>(buffer.data());
+    if (bitmap->GetPalette(palette, bitmap->GetPaletteSize()) != dv::Ok) return nullptr;
+    const size_t stride = size_t(w) * 3;  // packed rows, as SetBits takes them
+    std::vector<uint8_t> rows(stride * h);
+    const uint8_t* src = bitmap->Pixels();
+    for (uint32_t y = 0; y < h; ++y) {
+        const uint8_t* row = src + size_t(y) * bitmap->GetStride();
+        for (uint32_t x = 0; x < w; ++x) {
+            const uint32_t i = bits == 1 ? (row[x >> 3] >> (7 - (x & 7))) & 1 : row[x];
+            const uint32_t argb = i < palette->Count ? palette->Entries[i] : 0;
+            uint8_t* p = rows.data() + size_t(y) * stride + size_t(x) * 3;
+            p[0] = uint8_t(argb), p[1] = uint8_t(argb >> 8), p[2] = uint8_t(argb >> 16);
+        }
+    }
+    auto out = std::make_unique<DVImageProcessor>();
+    if (out->Create(w, h, dv::PixelFormat24bppRGB) != 0 || out->SetBits(rows.data(), 0) != 0)
+        return nullptr;
+    float dx = 0, dy = 0;
+    image.GetResolution(&dx, &dy);
+    out->SetResolution(dx, dy);
+    return out;
+}
+
+// Turns the image into 8-bit grey by its colours.
+void ToGreyLevels(std::unique_ptr<DVImageProcessor>& image, const std::string& file) {
+    const uint32_t bits = image->GetBitsPerPixel();
+    if (bits == 24) {
+        if (image->ConvertToGrey(0.3f, 0.59f, 0.11f) != 0)
+            throw InputError(file, "the image cannot be turned into grey");
+    } else if (bits == 1 || !HasPlainPalette(*image)) {
+        auto grey = GreyCopy(*image);
+        if (!grey) throw InputError(file, "the image cannot be turned into grey");
+        image = std::move(grey);
+    }
+}
+
+}  // namespace
+
 int RunConvert(const std::string& in, const std::string& outPath, const ConvertSettings& s) {
     if (FileTypeOf(outPath) == 0) {
         throw InputError(outPath, "unknown output format (use .bmp, .jpg, .gif, .tif or .png)");
     }
-    auto image = LoadImage(in);
+    auto image = LoadImage(in, s.load).image;
     auto check = [&](uint32_t result, const char* what) {
-        if (result != 0) {
-            throw InputError(in, std::string("cannot ") + what + " (code " +
-                                     std::to_string(image->GetLastError()) + ")");
-        }
+        if (result != 0) throw InputError(in, std::string("the image cannot be ") + what);
     };
     using T = ConvertSettings::Target;
-    if (s.target == T::Grey && image->GetBitsPerPixel() != 8)
-        check(image->ConvertToGrey(0.3f, 0.59f, 0.11f), "convert to grey");
-    if (s.target == T::OneBit && image->GetBitsPerPixel() != 1)
-        check(image->ConvertTo1Bit(), "convert to 1 bit");
-    if (s.target == T::Colour && image->GetBitsPerPixel() != 24)
-        check(image->ConvertTo24Bit(), "convert to 24 bits");
-    if (s.threshold >= 0) {
-        if (image->GetBitsPerPixel() != 8)
-            check(image->ConvertToGrey(0.3f, 0.59f, 0.11f), "convert to grey");
-        check(image->Threshold(static_cast<uint32_t>(s.threshold)), "threshold");
+    if (s.target == T::Grey) ToGreyLevels(image, in);
+    if (s.target == T::OneBit && image->GetBitsPerPixel() != 1) {
+        if (image->GetBitsPerPixel() == 8) ToGreyLevels(image, in);
+        check(image->ConvertTo1Bit(), "turned into black and white");
     }
-    if (s.invert) check(image->Invert(), "invert");
-    if (s.rotate >= 0) check(image->RotateFlip(s.rotate), "rotate");
+    if (s.target == T::Colour && image->GetBitsPerPixel() != 24) {
+        auto colour = ColourCopy(*image);
+        if (!colour) throw InputError(in, "the image cannot be turned into colour");
+        image = std::move(colour);
+    }
+    if (s.threshold >= 0) {
+        ToGreyLevels(image, in);
+        check(image->Threshold(static_cast<uint32_t>(s.threshold)), "thresholded");
+    }
+    if (s.invert) check(image->Invert(), "inverted");
+    if (s.rotate >= 0) check(image->RotateFlip(s.rotate), "rotated");
     SaveImage(*image, outPath, s.save);
     return kRead;
 }

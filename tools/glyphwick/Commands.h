@@ -16,11 +16,17 @@ namespace gwtool {
 
 /// What every reading command takes.
 struct Common {
-    std::vector<std::string> files;
-    bool json = false;
+    std::vector<std::string> files;     ///< "-" stands for standard input
+    bool json = false;                  ///< one JSON array at the end
+    bool jsonl = false;                 ///< one JSON object a line, file by file
     std::string annotate;               ///< path of the annotated image, empty for none
     std::vector<std::string> patterns;  ///< pattern files instead of the default one
+    gw::LoadOptions load;               ///< page and Exif orientation
+    unsigned jobs = 1;                  ///< worker processes reading the files
 };
+
+/// The number of processors, the default of --jobs.
+unsigned DefaultJobs();
 
 /// The annotation path for file number index (0-based) of count files: the
 /// path itself for one file, else the index inserted before the extension
@@ -41,6 +47,7 @@ struct ConvertSettings {
     int threshold = -1;  ///< grey level, -1 for none
     bool invert = false;
     SaveOptions save;
+    gw::LoadOptions load;  ///< page and Exif orientation of the input
 };
 int RunConvert(const std::string& in, const std::string& out, const ConvertSettings& settings);
 

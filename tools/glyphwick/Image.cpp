@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <vector>
 
 #include "Errors.h"
+#include "GlyphwickGrey.h"
 
 namespace gwtool {
 
@@ -18,35 +22,49 @@ std::string Lower(std::string s) {
     return s;
 }
 
+// Standard input, read on first use: it can be read only once.
+const std::vector<uint8_t>& StandardInput() {
+    static const std::vector<uint8_t> data{std::istreambuf_iterator<char>(std::cin),
+                                           std::istreambuf_iterator<char>()};
+    return data;
+}
+
+std::vector<uint32_t> PaletteOf(const DVImageProcessor& image) {
+    const dv::Bitmap* bitmap = image.GetBitmap();
+    const uint32_t size = bitmap ? bitmap->GetPaletteSize() : 0;
+    if (size <= dv::PaletteBytes(0)) return {};
+    std::vector<uint32_t> buffer(size / 4 + 1);
+    auto* palette = reinterpret_cast<dv::ColorPalette*>(buffer.data());
+    if (bitmap->GetPalette(palette, size) != dv::Ok) return {};
+    return {palette->Entries, palette->Entries + palette->Count};
+}
+
+// Why writing a file failed, from errno.
+std::string WriteReason(const std::string& path, int error) {
+    if (error == ENOENT) {
+        const std::string folder = std::filesystem::path(path).parent_path().string();
+        return "cannot write: the folder '" + (folder.empty() ? "." : folder) + "' does not exist";
+    }
+    if (error == EACCES || error == EROFS) return "cannot write: no permission to write there";
+    if (error == ENOSPC) return "cannot write: the disk is full";
+    return std::string("cannot write: ") + std::strerror(error);
+}
+
 }  // namespace
 
-std::unique_ptr<DVImageProcessor> LoadImage(const std::string& path) {
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (!std::filesystem::exists(status)) throw InputError(path, "no such file");
-    if (std::filesystem::is_directory(status)) throw InputError(path, "is a directory");
-    {
-        std::ifstream probe(path, std::ios::binary);
-        if (!probe) throw InputError(path, std::string("cannot open: ") + std::strerror(errno));
+Loaded LoadImage(const std::string& path, const gw::LoadOptions& options) {
+    Loaded out;
+    out.image = std::make_unique<DVImageProcessor>();
+    if (path == "-") {
+        const std::vector<uint8_t>& data = StandardInput();
+        out.info = gw::LoadImageMemory(data.data(), data.size(), *out.image, options);
+        if (out.info.status != gw::kLoaded && data.empty())
+            out.info.reason = "nothing came on standard input";
+    } else {
+        out.info = gw::LoadImageFile(path, *out.image, options);
     }
-    auto image = std::make_unique<DVImageProcessor>();
-    const uint32_t result = image->LoadFromFile(path.c_str(), nullptr);
-    if (result == 13) throw InputError(path, "unrecognised image format");
-    if (result != 0) {
-        switch (image->GetLastError()) {
-            case 14:
-                throw InputError(path, "no decoder for this image format");
-            case 15:
-                throw InputError(path, "the image data cannot be decoded");
-            default:
-                throw InputError(path, Cat("cannot load the image (code ", result, ", ",
-                                           image->GetLastError(), ")"));
-        }
-    }
-    if (image->GetBitmap() == nullptr || image->GetWidth() == 0 || image->GetHeight() == 0) {
-        throw InputError(path, "the image is empty");
-    }
-    return image;
+    if (out.info.status != gw::kLoaded) throw InputError(path, out.info.reason);
+    return out;
 }
 
 unsigned FileTypeOf(const std::string& path) {
@@ -88,27 +106,79 @@ void SaveImage(DVImageProcessor& image, const std::string& path, const SaveOptio
         if (it == std::end(kNames)) {
             throw InputError(path, "unknown TIFF compression '" + options.compression + "'");
         }
-        const bool ccitt = it->second == dv::EncoderValueCompressionCCITT3 ||
-                           it->second == dv::EncoderValueCompressionCCITT4;
-        if (ccitt && image.GetBitsPerPixel() != 1) {
-            throw InputError(path, "CCITT compression needs a 1-bit image (add --1bit)");
+        // CCITT and RLE code black and white only: say so rather than let the
+        // encoder drop the grey levels.
+        const bool bilevel = it->second == dv::EncoderValueCompressionCCITT3 ||
+                             it->second == dv::EncoderValueCompressionCCITT4 ||
+                             it->second == dv::EncoderValueCompressionRle;
+        if (bilevel && image.GetBitsPerPixel() != 1) {
+            throw InputError(path, std::string(it->first) +
+                                       " compression takes a 1-bit image only (add --1bit)");
         }
         tiff.SetParameter(dv::EncoderCompression, it->second);
         encoder = &tiff;
     }
-    const uint32_t result = image.SaveToFile(path.c_str(), type, encoder);
-    if (result != 0) {
-        throw InputError(path, Cat("cannot save the image (code ", result, ")"));
+    dv::IStream* stream = nullptr;
+    if (dv::CreateMemoryStream(&stream) != 0 || !stream) throw std::bad_alloc();
+    std::unique_ptr<dv::IStream, void (*)(dv::IStream*)> release(
+        stream, [](dv::IStream* s) { s->Release(); });
+    uint32_t size = 0;
+    if (image.SaveToStream(stream, &size, type, true, encoder) != 0) {
+        throw InputError(path, "the image cannot be encoded in this format");
+    }
+    std::vector<uint8_t> bytes(size);
+    uint32_t got = 0;
+    stream->Read(bytes.data(), size, &got);
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) throw InputError(path, WriteReason(path, errno));
+    const bool written = std::fwrite(bytes.data(), 1, got, f) == got;
+    const int error = errno;
+    if (std::fclose(f) != 0 || !written) {
+        std::remove(path.c_str());
+        throw InputError(path, WriteReason(path, error));
     }
 }
 
-void MakeReadable(DVImageProcessor& image, const std::string& path) {
-    if (image.GetBitsPerPixel() == 24 && image.ConvertToGrey(0.3f, 0.59f, 0.11f) != 0) {
-        throw InputError(path, "cannot convert the image to grey");
+bool HasPlainPalette(const DVImageProcessor& image) {
+    const std::vector<uint32_t> palette = PaletteOf(image);
+    const uint32_t bits = image.GetBitsPerPixel();
+    if (bits == 1) {  // the readers take bit 1 as ink
+        return palette.size() == 2 && (palette[0] & 0xFFFFFF) == 0xFFFFFF &&
+               (palette[1] & 0xFFFFFF) == 0;
     }
-    if (image.GetBitsPerPixel() != 1 && image.GetBitsPerPixel() != 8) {
-        throw InputError(path, "unsupported pixel format");
+    if (bits != 8 || palette.size() != 256) return false;
+    for (uint32_t i = 0; i < 256; ++i) {
+        if ((palette[i] & 0xFFFFFF) != i * 0x010101u) return false;
     }
+    return true;
+}
+
+std::unique_ptr<DVImageProcessor> GreyCopy(const DVImageProcessor& image) {
+    const gw::GreyImage grey = gw::ToGrey(image);
+    auto out = std::make_unique<DVImageProcessor>();
+    if (grey.Empty() || out->Create(grey.width, grey.height, dv::PixelFormat8bppIndexed) != 0) {
+        return nullptr;
+    }
+    // SetBits takes packed rows; stride 0 keeps the object's stride the
+    // bitmap's own.
+    if (out->SetBits(grey.pixels.data(), 0) != 0) return nullptr;
+    float dx = 0, dy = 0;
+    image.GetResolution(&dx, &dy);
+    out->SetResolution(dx, dy);
+    return out;
+}
+
+void MakeReadable(std::unique_ptr<DVImageProcessor>& image, const std::string& path) {
+    const uint32_t bits = image->GetBitsPerPixel();
+    if (bits == 24) {
+        if (image->ConvertToGrey(0.3f, 0.59f, 0.11f) != 0)
+            throw InputError(path, "the colour image cannot be turned into grey");
+        return;
+    }
+    if ((bits == 1 || bits == 8) && HasPlainPalette(*image)) return;
+    auto grey = GreyCopy(*image);
+    if (!grey) throw InputError(path, "the image's pixels cannot be turned into grey levels");
+    image = std::move(grey);
 }
 
 const char* PixelFormatName(int format) {

@@ -6,12 +6,20 @@
 #include <string>
 
 #include "DVImageProcessor.h"
+#include "GlyphwickLoad.h"
 
 namespace gwtool {
 
-/// Loads the image file at path. Throws InputError naming the file when it is
-/// missing, unreadable, of an unrecognised format or cannot be decoded.
-std::unique_ptr<DVImageProcessor> LoadImage(const std::string& path);
+/// A loaded image and what the loader found.
+struct Loaded {
+    std::unique_ptr<DVImageProcessor> image;
+    gw::LoadInfo info;
+};
+
+/// Loads the image file at path ("-": standard input, read once and kept)
+/// with the library's loader. Throws InputError naming the file with the
+/// loader's reason when it cannot be loaded.
+Loaded LoadImage(const std::string& path, const gw::LoadOptions& options = {});
 
 /// The file type code of the saving operations for a file name's extension
 /// (.bmp 1, .jpg/.jpeg 2, .gif 3, .tif/.tiff 4, .png 5), or 0.
@@ -23,12 +31,24 @@ struct SaveOptions {
     std::string compression;  ///< TIFF: "lzw", "ccitt3", "ccitt4", "rle", "none" or empty
 };
 
-/// Saves image to path in the format its extension names. Throws InputError
-/// naming the file when the extension names no format or saving fails.
+/// Saves image to path in the format its extension names; the file is
+/// written by its bytes, so any UTF-8 name works. Throws InputError naming
+/// the file when the extension names no format, the options do not fit the
+/// format or the image, or the file cannot be written.
 void SaveImage(DVImageProcessor& image, const std::string& path, const SaveOptions& options = {});
 
-/// Turns a 24-bit image into 8-bit grey (the reading needs 1 or 8 bits).
-void MakeReadable(DVImageProcessor& image, const std::string& path);
+/// True when an 8-bit image's palette is the grey ramp (index = level) or a
+/// 1-bit image's is white then black (bit 1 ink): the readers take such
+/// pixels as they are.
+bool HasPlainPalette(const DVImageProcessor& image);
+
+/// An 8-bit grey-ramp copy of image with every pixel's grey level through its
+/// palette (24-bit: weights 0.3, 0.59, 0.11), resolution kept.
+std::unique_ptr<DVImageProcessor> GreyCopy(const DVImageProcessor& image);
+
+/// Makes the image readable: 24-bit colour and palettes that are not plain
+/// become 8-bit grey by their colours, never by palette index.
+void MakeReadable(std::unique_ptr<DVImageProcessor>& image, const std::string& path);
 
 /// The platform name of a pixel-format code, e.g. "8bppIndexed".
 const char* PixelFormatName(int format);

@@ -47,7 +47,9 @@ Box ParseRect(const std::string& text) {
 }
 
 void CheckInside(const Box& box, unsigned width, unsigned height, const std::string& file) {
-    if (box.right >= static_cast<long>(width) || box.bottom >= static_cast<long>(height)) {
+    // A rectangle that only overlaps the image is read: the parts outside are
+    // paper. One that misses it holds nothing to read.
+    if (box.left >= static_cast<long>(width) || box.top >= static_cast<long>(height)) {
         throw InputError(file,
                          Cat("rectangle ", box.left, ",", box.top, ",", box.right, ",", box.bottom,
                              " is outside the image (", width, " x ", height, ")"));

@@ -27,8 +27,8 @@ struct Box {
 /// Parses --rect "L,T,R,B"; right must not be left of left, bottom not above top.
 Box ParseRect(const std::string& text);
 
-/// Checks that box lies inside an image of width x height; throws InputError
-/// naming file otherwise.
+/// Checks that box overlaps an image of width x height (parts outside are
+/// read as paper); throws InputError naming file when it misses the image.
 void CheckInside(const Box& box, unsigned width, unsigned height, const std::string& file);
 
 }  // namespace gwtool

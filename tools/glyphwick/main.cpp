@@ -1,9 +1,15 @@
 // glyphwick: reads text lines, machine-readable zones and barcodes from
 // document images with the Glyphwick library, and shows, converts and lists
 // what the library works with.
+#include <clocale>
+#include <climits>
+#include <cstring>
+#include <functional>
 #include <iostream>
+#include <memory>
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include "Commands.h"
 #include "Errors.h"
@@ -13,24 +19,247 @@ using namespace gwtool;
 
 namespace {
 
-// Options shared by the reading commands.
-void AddCommon(CLI::App* cmd, Common& common, bool patterns) {
+// A subcommand's parsed options are turned into a run by its runner.
+using Runner = std::function<int()>;
+struct Subcommand {
+    CLI::App* app;
+    Runner run;
+};
+
+// A whole number of at least minimum, with a message in words.
+CLI::Validator AtLeast(long minimum) {
+    return CLI::Validator(
+        [minimum](std::string& text) -> std::string {
+            char* end = nullptr;
+            errno = 0;
+            const long v = std::strtol(text.c_str(), &end, 10);
+            if (text.empty() || *end != '\0' || errno == ERANGE || v > INT_MAX)
+                return "'" + text + "' is not a whole number";
+            if (v < minimum) return Cat("must be ", minimum, " or more, not ", text);
+            return {};
+        },
+        Cat("N>=", minimum));
+}
+
+// Options shared by the commands that take image files.
+void AddFiles(CLI::App* cmd, Common& common, bool annotate, bool patterns) {
     cmd->add_option("IMAGE", common.files,
-                    "image files (BMP, JPEG, GIF, TIFF, PNG, JPEG 2000, WSQ)")
+                    "image files (BMP, JPEG, GIF, TIFF, PNG, JPEG 2000, WSQ); - reads "
+                    "standard input")
         ->required();
-    cmd->add_flag("--json", common.json, "print a JSON array, one object per file");
-    cmd->add_option("--annotate", common.annotate,
-                    "write the image with boxes, line colours and characters drawn on it "
-                    "(several files: OUT-1.png, OUT-2.png, ...)");
+    auto* json = cmd->add_flag("--json", common.json, "print a JSON array, one object per file");
+    cmd->add_flag("--jsonl", common.jsonl,
+                  "print JSON Lines: one object per file as soon as it is read, in input order")
+        ->excludes(json);
+    cmd->add_option("--page", common.load.page, "page of a multi-page TIFF file (default 1)")
+        ->check(AtLeast(1));
+    cmd->add_flag_function(
+        "--keep-orientation", [&common](int64_t) { common.load.applyExifOrientation = false; },
+        "keep the stored pixels; do not turn camera pictures upright by their Exif tag");
+    common.jobs = DefaultJobs();
+    cmd->add_option("--jobs", common.jobs,
+                    "worker processes reading the files (default: the number of processors)")
+        ->check(AtLeast(1));
+    if (annotate) {
+        cmd->add_option("--annotate", common.annotate,
+                        "write the image with boxes, line colours and characters drawn on it "
+                        "(several files: OUT-1.png, OUT-2.png, ...)");
+    }
     if (patterns) {
         cmd->add_option("--patterns", common.patterns,
                         "pattern file to load instead of the default one (repeatable)");
     }
 }
 
+std::optional<Box> RectOf(const std::string& rect) {
+    if (rect.empty()) return std::nullopt;
+    return ParseRect(rect);
+}
+
+Subcommand AddRead(CLI::App& app, Common& common) {
+    struct Args {
+        std::string rect, minSize, maxSize, frag, font;
+        int fontIndex = -1;
+        ReadSettings read;
+    };
+    auto a = std::make_shared<Args>();
+    auto* cmd = app.add_subcommand("read", "read the best text line (or every line) of an image");
+    AddFiles(cmd, common, true, true);
+    cmd->add_option("--rect", a->rect,
+                    "rectangle L,T,R,B to read (inclusive; default whole image)");
+    auto* fontOpt = cmd->add_option("--font", a->font, "font name to identify with (any case)");
+    cmd->add_option("--font-index", a->fontIndex, "font to identify with, by index (default 0)")
+        ->excludes(fontOpt)
+        ->check(AtLeast(0));
+    auto* spacesOpt = cmd->add_flag("--spaces", a->read.spaces,
+                                    "put blanks where the line's pitch calls for them");
+    cmd->add_option("--spacing", a->read.spacing, "put blanks by this pitch in pixels")
+        ->excludes(spacesOpt)
+        ->check(AtLeast(1));
+    cmd->add_flag("--split", a->read.split,
+                  "split over-wide (touching) objects and identify again");
+    cmd->add_option("--min", a->minSize, "smallest object W,H kept (default 2,10)");
+    cmd->add_option("--max", a->maxSize, "largest object W,H kept (default 80,80)");
+    cmd->add_option("--frag", a->frag,
+                    "join fragments between MINW,MINH and MAXW,MAXH (default off)");
+    cmd->add_option("--holes", a->read.holes, "fill enclosed holes of at most N pixels")
+        ->check(AtLeast(0));
+    cmd->add_flag("--trim", a->read.trim, "trim object rectangles before identifying");
+    cmd->add_option("--threshold", a->read.threshold,
+                    "grey level below which a pixel is ink (default 128)")
+        ->check(CLI::Range(1, 255));
+    cmd->add_flag("--all-lines", a->read.allLines,
+                  "print every line with its tag, score and pitch");
+    cmd->footer(
+        "Sizes are in pixels; the defaults suit print of 8 to 12 points scanned at 300 dpi.");
+    return {cmd, [a, &common] {
+                ReadSettings& read = a->read;
+                if (!a->minSize.empty()) {
+                    const auto v = ParseNumbers("--min", a->minSize, 2, "W,H");
+                    read.minWidth = v[0], read.minHeight = v[1];
+                }
+                if (!a->maxSize.empty()) {
+                    const auto v = ParseNumbers("--max", a->maxSize, 2, "W,H", 1);
+                    read.maxWidth = v[0], read.maxHeight = v[1];
+                }
+                if (!a->frag.empty()) {
+                    const auto v = ParseNumbers("--frag", a->frag, 4, "MINW,MINH,MAXW,MAXH");
+                    read.fragMinWidth = v[0], read.fragMinHeight = v[1];
+                    read.fragMaxWidth = v[2], read.fragMaxHeight = v[3];
+                }
+                read.rect = RectOf(a->rect);
+                read.font = a->font;
+                read.fontIndex = a->fontIndex < 0 ? 0 : a->fontIndex;
+                return RunRead(common, read);
+            }};
+}
+
+Subcommand AddBarcode(CLI::App& app, Common& common) {
+    auto type = std::make_shared<std::string>();
+    auto rect = std::make_shared<std::string>();
+    auto* cmd = app.add_subcommand("barcode", "read Code 39 or Code 128 barcodes");
+    AddFiles(cmd, common, true, false);
+    cmd->add_option("--type", *type, "code39 or code128")
+        ->required()
+        ->check(CLI::IsMember({"code39", "code128"}));
+    cmd->add_option("--rect", *rect, "rectangle L,T,R,B holding the barcode (default: found)");
+    cmd->footer("Without --rect every region that holds a row of bars is read.");
+    return {cmd, [type, rect, &common] {
+                return RunBarcode(common,
+                                  *type == "code39" ? Symbology::Code39 : Symbology::Code128,
+                                  RectOf(*rect));
+            }};
+}
+
+Subcommand AddMrz(CLI::App& app, Common& common) {
+    auto mrz = std::make_shared<MrzSettings>();
+    auto rect = std::make_shared<std::string>();
+    auto* cmd = app.add_subcommand(
+        "mrz", "read and check a machine-readable zone (TD1, TD2, TD3, MRV-A, MRV-B)");
+    AddFiles(cmd, common, true, true);
+    cmd->add_option("--rect", *rect, "rectangle L,T,R,B to look in (default whole image)");
+    auto* font = cmd->add_option("--font", mrz->font, "font name (default: the OCR-B font)");
+    cmd->add_option("--font-index", mrz->fontIndex, "font by index")
+        ->excludes(font)
+        ->check(AtLeast(0));
+    cmd->add_option("--threshold", mrz->threshold,
+                    "grey level below which a pixel is ink (default 128)")
+        ->check(CLI::Range(1, 255));
+    cmd->footer(
+        "Check digits follow ICAO 9303 (weights 7, 3, 1). A character is corrected only\n"
+        "where a check digit then agrees and the position's class allows it.");
+    return {cmd, [mrz, rect, &common] {
+                mrz->rect = RectOf(*rect);
+                return RunMrz(common, *mrz);
+            }};
+}
+
+Subcommand AddInfo(CLI::App& app, Common& common) {
+    auto* cmd = app.add_subcommand(
+        "info", "show an image's format, size, pixel format, resolution, pages and properties");
+    AddFiles(cmd, common, false, false);
+    return {cmd, [&common] { return RunInfo(common); }};
+}
+
+Subcommand AddConvert(CLI::App& app) {
+    struct Args {
+        std::string in, out, compression;
+        bool grey = false, oneBit = false, colour = false;
+        ConvertSettings conv;
+    };
+    auto a = std::make_shared<Args>();
+    auto* cmd = app.add_subcommand("convert", "convert an image's pixel format and file format");
+    cmd->add_option("IN", a->in, "image to read (- for standard input)")->required();
+    cmd->add_option("OUT", a->out, "image to write; the extension names the format")->required();
+    auto* g = cmd->add_flag("--grey", a->grey, "to 8-bit grey (by the colours of a palette)");
+    auto* b = cmd->add_flag("--1bit", a->oneBit, "to 1-bit black and white");
+    auto* c = cmd->add_flag("--24bit", a->colour, "to 24-bit colour (a palette's colours kept)");
+    g->excludes(b)->excludes(c);
+    b->excludes(c);
+    cmd->add_option("--rotate", a->conv.rotate,
+                    "rotate-flip type 0-7 (1: 90 degrees clockwise, 2: 180, 4: mirror)")
+        ->check(CLI::Range(0, 7));
+    cmd->add_option("--threshold", a->conv.threshold,
+                    "grey levels at or above N become white, the rest black")
+        ->check(CLI::Range(0, 255));
+    cmd->add_flag("--invert", a->conv.invert, "invert every pixel");
+    cmd->add_option("--quality", a->conv.save.quality, "JPEG quality 0-100")
+        ->check(CLI::Range(0, 100));
+    cmd->add_option("--tiff-compression", a->compression,
+                    "lzw, none, or for 1-bit images ccitt3, ccitt4 or rle")
+        ->check(CLI::IsMember({"lzw", "ccitt3", "ccitt4", "rle", "none"}));
+    cmd->add_option("--page", a->conv.load.page, "page of a multi-page TIFF file (default 1)")
+        ->check(AtLeast(1));
+    cmd->add_flag_function(
+        "--keep-orientation", [a](int64_t) { a->conv.load.applyExifOrientation = false; },
+        "keep the stored pixels; do not turn camera pictures upright by their Exif tag");
+    return {cmd, [a] {
+                using T = ConvertSettings::Target;
+                a->conv.target = a->grey     ? T::Grey
+                                 : a->oneBit ? T::OneBit
+                                 : a->colour ? T::Colour
+                                             : T::Keep;
+                a->conv.save.compression = a->compression;
+                return RunConvert(a->in, a->out, a->conv);
+            }};
+}
+
+Subcommand AddFonts(CLI::App& app) {
+    auto patterns = std::make_shared<std::vector<std::string>>();
+    auto json = std::make_shared<bool>(false);
+    auto* cmd = app.add_subcommand("fonts", "list the fonts of the pattern store");
+    cmd->add_option("--patterns", *patterns,
+                    "pattern file to load instead of the default one (repeatable)");
+    cmd->add_flag("--json", *json, "print JSON");
+    return {cmd, [patterns, json] { return RunFonts(*json, *patterns); }};
+}
+
+// True when the command line asks for JSON: then errors are JSON too.
+bool WantsJson(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--json") == 0 || std::strcmp(argv[i], "--jsonl") == 0)
+            return true;
+    }
+    return false;
+}
+
+// A failure of the whole run: one line on the standard error stream, and a
+// JSON object on the standard output when JSON was asked for.
+int Fail(bool json, const std::string& message) {
+    std::cerr << "glyphwick: " << message << "\n";
+    if (json) {
+        std::cout << nlohmann::ordered_json{{"error", message}, {"status", int(kBadInput)}}.dump(
+                         -1, ' ', false, nlohmann::json::error_handler_t::replace)
+                  << "\n";
+    }
+    return kBadInput;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // File names are in the user's locale (UTF-8 names need it).
+    std::setlocale(LC_ALL, "");
     CLI::App app{
         std::string("glyphwick ").append(GW_GetVersion()) +
             ": reads text lines, machine-readable zones and barcodes from document images.\n"
@@ -40,108 +269,19 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string("glyphwick ") + GW_GetVersion());
 
     Common common;
-    std::string rect, minSize, maxSize, frag, font;
-    int fontIndex = -1;
-    ReadSettings read;
-
-    auto* readCmd =
-        app.add_subcommand("read", "read the best text line (or every line) of an image");
-    AddCommon(readCmd, common, true);
-    readCmd->add_option("--rect", rect,
-                        "rectangle L,T,R,B to read (inclusive; default whole image)");
-    auto* fontOpt = readCmd->add_option("--font", font, "font name to identify with (any case)");
-    readCmd->add_option("--font-index", fontIndex, "font to identify with, by index (default 0)")
-        ->excludes(fontOpt)
-        ->check(CLI::NonNegativeNumber);
-    auto* spacesOpt = readCmd->add_flag("--spaces", read.spaces,
-                                        "put blanks where the line's pitch calls for them");
-    readCmd->add_option("--spacing", read.spacing, "put blanks by this pitch in pixels")
-        ->excludes(spacesOpt)
-        ->check(CLI::PositiveNumber);
-    readCmd->add_flag("--split", read.split,
-                      "split over-wide (touching) objects and identify again");
-    readCmd->add_option("--min", minSize, "smallest object W,H kept (default 2,10)");
-    readCmd->add_option("--max", maxSize, "largest object W,H kept (default 80,80)");
-    readCmd->add_option("--frag", frag,
-                        "join fragments between MINW,MINH and MAXW,MAXH (default off)");
-    readCmd->add_option("--holes", read.holes, "fill enclosed holes of at most N pixels")
-        ->check(CLI::NonNegativeNumber);
-    readCmd->add_flag("--trim", read.trim, "trim object rectangles before identifying");
-    readCmd
-        ->add_option("--threshold", read.threshold,
-                     "grey level below which a pixel is ink (default 128)")
-        ->check(CLI::Range(1, 255));
-    readCmd->add_flag("--all-lines", read.allLines,
-                      "print every line with its tag, score and pitch");
-    readCmd->footer(
-        "Sizes are in pixels; the defaults suit print of 8 to 12 points scanned at 300 dpi.");
-
-    auto* barcodeCmd = app.add_subcommand("barcode", "read Code 39 or Code 128 barcodes");
-    AddCommon(barcodeCmd, common, false);
-    std::string type;
-    barcodeCmd->add_option("--type", type, "code39 or code128")
-        ->required()
-        ->check(CLI::IsMember({"code39", "code128"}));
-    barcodeCmd->add_option("--rect", rect,
-                           "rectangle L,T,R,B holding the barcode (default: found)");
-    barcodeCmd->footer("Without --rect every region that holds a row of bars is read.");
-
-    MrzSettings mrz;
-    auto* mrzCmd = app.add_subcommand(
-        "mrz", "read and check a machine-readable zone (TD1, TD2, TD3, MRV-A, MRV-B)");
-    AddCommon(mrzCmd, common, true);
-    mrzCmd->add_option("--rect", rect, "rectangle L,T,R,B to look in (default whole image)");
-    auto* mrzFont = mrzCmd->add_option("--font", mrz.font, "font name (default: the OCR-B font)");
-    mrzCmd->add_option("--font-index", mrz.fontIndex, "font by index")
-        ->excludes(mrzFont)
-        ->check(CLI::NonNegativeNumber);
-    mrzCmd
-        ->add_option("--threshold", mrz.threshold,
-                     "grey level below which a pixel is ink (default 128)")
-        ->check(CLI::Range(1, 255));
-    mrzCmd->footer(
-        "Check digits follow ICAO 9303 (weights 7, 3, 1). A character is corrected only\n"
-        "where a check digit then agrees and the position's class allows it.");
-
-    auto* infoCmd = app.add_subcommand(
-        "info", "show an image's format, size, pixel format, resolution and properties");
-    AddCommon(infoCmd, common, false);
-
-    std::string in, out;
-    ConvertSettings conv;
-    bool grey = false, oneBit = false, colour = false;
-    std::string compression;
-    auto* convertCmd =
-        app.add_subcommand("convert", "convert an image's pixel format and file format");
-    convertCmd->add_option("IN", in, "image to read")->required();
-    convertCmd->add_option("OUT", out, "image to write; the extension names the format")
-        ->required();
-    auto* g = convertCmd->add_flag("--grey", grey, "to 8-bit grey");
-    auto* b = convertCmd->add_flag("--1bit", oneBit, "to 1-bit black and white");
-    auto* c = convertCmd->add_flag("--24bit", colour, "to 24-bit colour");
-    g->excludes(b)->excludes(c);
-    b->excludes(c);
-    convertCmd
-        ->add_option("--rotate", conv.rotate,
-                     "rotate-flip type 0-7 (1: 90 degrees clockwise, 2: 180, 4: mirror)")
-        ->check(CLI::Range(0, 7));
-    convertCmd
-        ->add_option("--threshold", conv.threshold,
-                     "grey levels at or above N become white, the rest black")
-        ->check(CLI::Range(0, 255));
-    convertCmd->add_flag("--invert", conv.invert, "invert every pixel");
-    convertCmd->add_option("--quality", conv.save.quality, "JPEG quality 0-100")
-        ->check(CLI::Range(0, 100));
-    convertCmd->add_option("--tiff-compression", compression, "lzw, ccitt3, ccitt4, rle or none")
-        ->check(CLI::IsMember({"lzw", "ccitt3", "ccitt4", "rle", "none"}));
-
-    std::vector<std::string> fontPatterns;
-    bool fontsJson = false;
-    auto* fontsCmd = app.add_subcommand("fonts", "list the fonts of the pattern store");
-    fontsCmd->add_option("--patterns", fontPatterns,
-                         "pattern file to load instead of the default one (repeatable)");
-    fontsCmd->add_flag("--json", fontsJson, "print JSON");
-
+    const Subcommand commands[] = {AddRead(app, common), AddBarcode(app, common),
+                                   AddMrz(app, common),  AddInfo(app, common),
+                                   AddConvert(app),      AddFonts(app)};
+    const bool json = WantsJson(argc, argv);
+    if (argc > 1 && argv[1][0] != '-') {
+        bool known = false;
+        for (const Subcommand& c : commands) known = known || c.app->get_name() == argv[1];
+        if (!known) {
+            return Fail(json, Cat("unknown command '", argv[1],
+                                  "'; the commands are read, mrz, barcode, info, convert and "
+                                  "fonts (see glyphwick --help)"));
+        }
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -151,58 +291,19 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        // One line: what is wrong with the command line.
-        std::cerr << "glyphwick: " << e.what() << " (see glyphwick --help)\n";
-        return kBadInput;
+        return Fail(json, Cat(e.what(), " (see glyphwick --help)"));
     }
 
     try {
-        std::optional<Box> box;
-        if (!rect.empty()) box = ParseRect(rect);
-        if (*readCmd) {
-            if (!minSize.empty()) {
-                const auto v = ParseNumbers("--min", minSize, 2, "W,H");
-                read.minWidth = v[0], read.minHeight = v[1];
-            }
-            if (!maxSize.empty()) {
-                const auto v = ParseNumbers("--max", maxSize, 2, "W,H", 1);
-                read.maxWidth = v[0], read.maxHeight = v[1];
-            }
-            if (!frag.empty()) {
-                const auto v = ParseNumbers("--frag", frag, 4, "MINW,MINH,MAXW,MAXH");
-                read.fragMinWidth = v[0], read.fragMinHeight = v[1];
-                read.fragMaxWidth = v[2], read.fragMaxHeight = v[3];
-            }
-            read.rect = box;
-            read.font = font;
-            read.fontIndex = fontIndex < 0 ? 0 : fontIndex;
-            return RunRead(common, read);
+        for (const Subcommand& c : commands) {
+            if (*c.app) return c.run();
         }
-        if (*barcodeCmd) {
-            return RunBarcode(common, type == "code39" ? Symbology::Code39 : Symbology::Code128,
-                              box);
-        }
-        if (*mrzCmd) {
-            mrz.rect = box;
-            return RunMrz(common, mrz);
-        }
-        if (*infoCmd) return RunInfo(common);
-        if (*convertCmd) {
-            using T = ConvertSettings::Target;
-            conv.target = grey ? T::Grey : oneBit ? T::OneBit : colour ? T::Colour : T::Keep;
-            conv.save.compression = compression;
-            return RunConvert(in, out, conv);
-        }
-        if (*fontsCmd) return RunFonts(fontsJson, fontPatterns);
     } catch (const InputError& e) {
-        std::cerr << "glyphwick: " << e.Line() << "\n";
-        return kBadInput;
+        return Fail(json, e.Line());
     } catch (const std::bad_alloc&) {
-        std::cerr << "glyphwick: out of memory\n";
-        return kBadInput;
+        return Fail(json, "out of memory");
     } catch (const std::exception& e) {
-        std::cerr << "glyphwick: " << e.what() << "\n";
-        return kBadInput;
+        return Fail(json, e.what());
     }
     return kBadInput;
 }

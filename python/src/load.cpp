@@ -1,9 +1,6 @@
 #include "load.h"
 
-#include <filesystem>
-#include <fstream>
-
-#include "GlyphwickLock.h"
+#include "GlyphwickLoad.h"
 #include "image.h"
 
 namespace gwpy {
@@ -30,55 +27,38 @@ gw::PixelRows RowsOf(const py::array& a) {
     return r;
 }
 
-std::string ReasonOf(uint32_t result, uint32_t lastError) {
-    if (result == 13) return "unrecognised image format";
-    switch (lastError) {
-        case 14:
-            return "no decoder for this image format";
-        case 15:
-            return "the image data cannot be decoded";
-        default:
-            return "cannot load the image (code " + std::to_string(result) + ", " +
-                   std::to_string(lastError) + ")";
+// The library's one loader reads any supported file (JPEG of any marker
+// layout, TIFF pages, Exif orientation applied); its reason is raised as
+// glyphwick.Error, and a missing file as FileNotFoundError.
+void RaiseLoad(const gw::LoadInfo& info, const std::string& what) {
+    if (info.status == gw::kLoadNoSuchFile) {
+        PyErr_SetObject(PyExc_FileNotFoundError, py::make_tuple(2, "no such file", what).ptr());
+        throw py::error_already_set();
     }
+    Raise(what + ": " + info.reason);
 }
 
 std::shared_ptr<DVImageProcessor> DecodeBytes(const std::string_view data,
                                               const std::string& what) {
-    if (data.size() > 0xFFFF'FFFFu) throw py::value_error(what + ": more than 4 GiB of data");
     auto image = std::make_shared<DVImageProcessor>();
-    uint32_t result = 0;
+    gw::LoadInfo info;
     {
-        py::gil_scoped_release nogil;
-        const auto lock = gw::LockLibrary();
-        result = image->LoadFromMemory(reinterpret_cast<const uint8_t*>(data.data()),
-                                       uint32_t(data.size()), nullptr);
+        py::gil_scoped_release nogil;  // the loader takes the library lock
+        info =
+            gw::LoadImageMemory(reinterpret_cast<const uint8_t*>(data.data()), data.size(), *image);
     }
-    if (result != 0) Raise(what + ": " + ReasonOf(result, image->GetLastError()));
-    if (image->GetBitmap() == nullptr || image->GetWidth() == 0)
-        Raise(what + ": the image is empty");
+    if (info.status != gw::kLoaded) RaiseLoad(info, what);
     return image;
 }
 
 std::shared_ptr<DVImageProcessor> DecodeFile(const std::string& path) {
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (!std::filesystem::exists(status)) {
-        PyErr_SetObject(PyExc_FileNotFoundError, py::make_tuple(2, "no such file", path).ptr());
-        throw py::error_already_set();
-    }
-    if (std::filesystem::is_directory(status)) Raise(path + ": is a directory");
-    if (!std::ifstream(path, std::ios::binary)) Raise(path + ": cannot open the file");
     auto image = std::make_shared<DVImageProcessor>();
-    uint32_t result = 0;
+    gw::LoadInfo info;
     {
         py::gil_scoped_release nogil;
-        const auto lock = gw::LockLibrary();
-        result = image->LoadFromFile(path.c_str(), nullptr);
+        info = gw::LoadImageFile(path, *image);
     }
-    if (result != 0) Raise(path + ": " + ReasonOf(result, image->GetLastError()));
-    if (image->GetBitmap() == nullptr || image->GetWidth() == 0)
-        Raise(path + ": the image is empty");
+    if (info.status != gw::kLoaded) RaiseLoad(info, path);
     return image;
 }
 

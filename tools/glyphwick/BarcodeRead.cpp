@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <functional>
 
 #include "DVImageProcessor.h"
@@ -135,6 +136,31 @@ std::vector<Box> FindBarcodeRegions(DVImageProcessor& image, const std::optional
         regions.push_back(group);
     }
     return regions;
+}
+
+std::vector<BarcodeReading> ReadWholeImage(const DVImageProcessor& image, Symbology type) {
+    gw::BarcodeOptions options;
+    options.code39 = type == Symbology::Code39;
+    options.code128 = type == Symbology::Code128;
+    options.code39FullAscii = true;
+    std::vector<BarcodeReading> out;
+    for (gw::BarcodeResult& r : gw::ReadBarcodes(image, options)) {
+        BarcodeReading b;
+        float l = 1e9f, t = 1e9f, rt = -1e9f, bt = -1e9f;
+        for (const auto& [x, y] : r.corners)
+            l = std::min(l, x), t = std::min(t, y), rt = std::max(rt, x), bt = std::max(bt, y);
+        b.rect =
+            Box{int(std::floor(l)), int(std::floor(t)), int(std::ceil(rt)), int(std::ceil(bt))};
+        b.result = 0;
+        b.text = r.text;
+        b.values = r.values;
+        b.human = r.code32.empty() ? r.text : r.code32;
+        b.gs1 = r.gs1;
+        b.read = true;
+        b.found = std::move(r);
+        out.push_back(std::move(b));
+    }
+    return out;
 }
 
 BarcodeReading ReadBarcode(DVImageProcessor& image, Symbology type, const Box& box,

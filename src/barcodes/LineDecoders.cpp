@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 #include "barcodes/Patterns.h"
 
@@ -113,8 +114,11 @@ int Code128Value(const float* w, bool stop) {
     int best = -1;
     float bestScore = 1e9f, bestT = 0;
     for (size_t v = 0; v < 106; ++v) {
-        const auto [st, s] = score(v);
-        if (s < bestScore) best = int(v), bestScore = s, bestT = st;
+        float st = 0;
+        for (size_t k = 0; k < 5; ++k) st += (t[k] - kCode128.t[v][k]) * (t[k] - kCode128.t[v][k]);
+        if (st >= bestScore) continue;  // the widths' own errors only add
+        const auto [st2, s] = score(v);
+        if (s < bestScore) best = int(v), bestScore = s, bestT = st2;
     }
     return bestT <= kCode128MaxError ? best : -1;
 }
@@ -144,7 +148,10 @@ void ReadCode39Line(const Runs& runs, std::vector<LineRead>& out) {
             chars.push_back(c);
             j += 10;
         }
-        if (!done) continue;
+        if (!done) {
+            if (chars.size() >= 3) out.push_back({false, {}, {}, runs.edges[i], runs.edges[j], false});
+            continue;
+        }
         out.push_back({false, chars, {}, runs.edges[i], runs.edges[j + 9]});
         i = j + 8;
     }
@@ -158,6 +165,12 @@ void ReadCode128Line(const Runs& runs, std::vector<LineRead>& out) {
         if (!runs.Dark(i)) continue;
         float width = runs.edges[i + 6] - runs.edges[i];
         if (!QuietBefore(runs, i, width)) continue;
+        // Every start begins with bars and spaces of 2, 1 and 1 modules: its
+        // first two edge-to-edge distances are 3 and 2 modules.
+        const float module = width / 11;
+        if (std::fabs(w[i] + w[i + 1] - 3 * module) > module ||
+            std::fabs(w[i + 1] + w[i + 2] - 2 * module) > module)
+            continue;
         const int start = Code128Value(&w[i], false);
         if (start < kCode128StartA || start > kCode128StartC) continue;
         std::vector<int> values{start};
@@ -180,6 +193,8 @@ void ReadCode128Line(const Runs& runs, std::vector<LineRead>& out) {
             width = next;
             j += 6;
         }
+        if (!done && values.size() >= 4)
+            out.push_back({true, {}, {}, runs.edges[i], runs.edges[j], false});
         if (!done || values.size() < 3) continue;
         long sum = values[0];
         for (size_t k = 1; k + 1 < values.size(); ++k) sum += long(k) * values[k];

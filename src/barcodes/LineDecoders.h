@@ -17,6 +17,10 @@ struct LineRead {
     std::string characters;    ///< Code 39: between start and stop
     std::vector<int> values;   ///< Code 128: start, data, check
     float start = 0, end = 0;  ///< places on the line of the first bar and the end of the last
+    /// False for a start and at least three characters after it that then
+    /// broke off (the line left the symbol, perhaps): only a hint of where a
+    /// symbol stands.
+    bool complete = true;
 };
 
 /// Appends every complete Code 39 symbol of runs, read in their order: start

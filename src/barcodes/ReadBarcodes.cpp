@@ -158,7 +158,7 @@ std::vector<BarcodeResult> ReadBarcodes(const DVImageProcessor& image,
     settings.code39 = options.code39;
     settings.code128 = options.code128;
     if (options.tryHarder)
-        settings.directions = 24, settings.divisions = 64, settings.maxSpacing = 4;
+        settings.directions = 12, settings.divisions = 64, settings.maxSpacing = 4;
     const std::vector<LineHit> hits = barcodes::ScanImage(grey, settings);
     std::vector<Group> groups = GroupHits(hits);
     DropConflicts(groups);

@@ -36,7 +36,10 @@ void SplitBlurredRuns(const std::vector<uint8_t>& p, const std::vector<uint8_t>&
         const auto level = [&](size_t i) { return dark ? 255 - int(p[i]) : int(p[i]); };
         size_t deepest = 0;
         int depth = 0;
-        if (b > a + 2) {
+        int low = 255, high = 0;
+        for (size_t i = a; i < b; ++i) low = std::min(low, level(i)), high = std::max(high, level(i));
+        const int near = b > a ? hi[a / block] - lo[a / block] : 0;
+        if (b > a + 2 && (high - low) * 4 >= near) {
             rightTop.assign(b - a + 1, 0);
             for (size_t i = b; i-- > a;) rightTop[i - a] = std::max(rightTop[i - a + 1], level(i));
             int leftTop = level(a);
@@ -92,9 +95,11 @@ void FindRuns(const std::vector<uint8_t>& p, int radius, int minContrast, Runs& 
     const size_t block = size_t(std::max(1, radius));
     const size_t blocks = (n + block - 1) / block;
     std::vector<uint8_t> lo(blocks, 255), hi(blocks, 0);
-    for (size_t i = 0; i < n; ++i) {
-        lo[i / block] = std::min(lo[i / block], p[i]);
-        hi[i / block] = std::max(hi[i / block], p[i]);
+    for (size_t b = 0, i = 0; b < blocks; ++b) {
+        uint8_t l = 255, h = 0;
+        for (const size_t end = std::min(n, i + block); i < end; ++i)
+            l = std::min(l, p[i]), h = std::max(h, p[i]);
+        lo[b] = l, hi[b] = h;
     }
     std::vector<int> threshold(blocks, -1);
     for (size_t b = 0; b < blocks; ++b) {
@@ -117,16 +122,21 @@ void FindRuns(const std::vector<uint8_t>& p, int radius, int minContrast, Runs& 
     }
     bool dark = p[0] < threshold[0];
     runs.firstDark = dark;
-    for (size_t i = 1; i < n; ++i) {
-        const int t = threshold[i / block];
-        const bool d = p[i] < t;
-        if (d == dark) continue;
-        // The crossing between samples i-1 and i, against this threshold.
-        const float a = float(p[i - 1]) - float(t), b = float(p[i]) - float(t);
-        float at = float(i - 1) + (a == b ? 0.5f : a / (a - b));
-        at = std::clamp(at, runs.edges.back(), float(i));
-        runs.edges.push_back(at);
-        dark = d;
+    for (size_t blk = 0; blk < blocks; ++blk) {
+        const int t = threshold[blk];
+        const size_t begin = std::max<size_t>(1, blk * block), end = std::min(n, (blk + 1) * block);
+        // A block wholly on the side of the threshold the line is on holds no edge.
+        if (dark ? hi[blk] < t : lo[blk] >= t) continue;
+        for (size_t i = begin; i < end; ++i) {
+            const bool d = p[i] < t;
+            if (d == dark) continue;
+            // The crossing between samples i-1 and i, against this threshold.
+            const float a = float(p[i - 1]) - float(t), b = float(p[i]) - float(t);
+            float at = float(i - 1) + (a == b ? 0.5f : a / (a - b));
+            at = std::clamp(at, runs.edges.back(), float(i));
+            runs.edges.push_back(at);
+            dark = d;
+        }
     }
     runs.edges.push_back(float(n));
     SplitBlurredRuns(p, lo, hi, block, runs);

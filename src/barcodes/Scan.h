@@ -24,7 +24,7 @@ struct LineHit {
 /// What to scan for and how densely.
 struct ScanSettings {
     bool code39 = true, code128 = true;
-    int directions = 8;  ///< line directions over half a turn, evenly spaced
+    int directions = 4;  ///< line directions over half a turn, evenly spaced
     int divisions = 32;  ///< the coarse line spacing is the image's short side over this
     int maxSpacing = 8;  ///< and at most this many pixels
 };

@@ -149,7 +149,8 @@ void ReadCode39Line(const Runs& runs, std::vector<LineRead>& out) {
             j += 10;
         }
         if (!done) {
-            if (chars.size() >= 3) out.push_back({false, {}, {}, runs.edges[i], runs.edges[j], false});
+            if (chars.size() >= 3)
+                out.push_back({false, {}, {}, runs.edges[i], runs.edges[j], false});
             continue;
         }
         out.push_back({false, chars, {}, runs.edges[i], runs.edges[j + 9]});

@@ -37,7 +37,8 @@ void SplitBlurredRuns(const std::vector<uint8_t>& p, const std::vector<uint8_t>&
         size_t deepest = 0;
         int depth = 0;
         int low = 255, high = 0;
-        for (size_t i = a; i < b; ++i) low = std::min(low, level(i)), high = std::max(high, level(i));
+        for (size_t i = a; i < b; ++i)
+            low = std::min(low, level(i)), high = std::max(high, level(i));
         const int near = b > a ? hi[a / block] - lo[a / block] : 0;
         if (b > a + 2 && (high - low) * 4 >= near) {
             rightTop.assign(b - a + 1, 0);

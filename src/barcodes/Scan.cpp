@@ -29,7 +29,8 @@ struct Tiles {
                 for (uint32_t y = ty * kTile; y < std::min(g.height, (ty + 1) * kTile); ++y) {
                     const uint8_t* row = g.pixels.data() + size_t(y) * g.width;
                     for (uint32_t x = tx * kTile; x < std::min(g.width, (tx + 1) * kTile); ++x)
-                        lo = std::min(lo, row[x]), hi = std::max(hi, row[x]), sum += row[x], ++count;
+                        lo = std::min(lo, row[x]), hi = std::max(hi, row[x]), sum += row[x],
+                        ++count;
                 }
                 contrast[size_t(ty) * columns + tx] = hi - lo >= 24;
                 mean[size_t(ty) * columns + tx] = uint8_t(sum / std::max(1u, count));
@@ -94,7 +95,8 @@ struct LineScanner {
                 const size_t end = std::min(n, i + kTile);
                 const size_t tile = (y + i) / kTile * tiles.columns + x / kTile;
                 if (!tiles.busy[tile]) {
-                    std::fill(profile.begin() + long(i), profile.begin() + long(end), tiles.mean[tile]);
+                    std::fill(profile.begin() + long(i), profile.begin() + long(end),
+                              tiles.mean[tile]);
                     continue;
                 }
                 for (size_t j = i; j < end; ++j) profile[j] = p[j * stride];
@@ -102,16 +104,19 @@ struct LineScanner {
             return true;
         }
         // Bilinear, in 16-bit fixed point stepped along the line.
-        int32_t x = int32_t(std::lround(origin.x * 65536)), y = int32_t(std::lround(origin.y * 65536));
+        int32_t x = int32_t(std::lround(origin.x * 65536)),
+                y = int32_t(std::lround(origin.y * 65536));
         const int32_t sx = int32_t(std::lround(dx * 65536)), sy = int32_t(std::lround(dy * 65536));
         const int32_t maxX = int32_t(grey.width - 2) << 16, maxY = int32_t(grey.height - 2) << 16;
         for (size_t i = 0; i < n; ++i, x += sx, y += sy) {
             const int32_t cx16 = std::clamp(x, 0, maxX), cy16 = std::clamp(y, 0, maxY);
             if (i % kTile == 0) {  // a quiet tile is filled with its mean level
-                const size_t tile = size_t(cy16 >> 16) / kTile * tiles.columns + size_t(cx16 >> 16) / kTile;
+                const size_t tile =
+                    size_t(cy16 >> 16) / kTile * tiles.columns + size_t(cx16 >> 16) / kTile;
                 if (!tiles.busy[tile]) {
                     const size_t end = std::min(n, i + kTile);
-                    std::fill(profile.begin() + long(i), profile.begin() + long(end), tiles.mean[tile]);
+                    std::fill(profile.begin() + long(i), profile.begin() + long(end),
+                              tiles.mean[tile]);
                     x += sx * int32_t(end - i - 1), y += sy * int32_t(end - i - 1);
                     i = end - 1;
                     continue;
@@ -204,11 +209,22 @@ std::vector<LineHit> ScanImage(const GreyImage& grey, const ScanSettings& settin
     std::vector<LineHit> seeds = std::move(partial), unused;
     std::vector<Point> tried;
     const double reach = 90.0 / settings.directions + 3;
+    const size_t complete = hits.size();
     for (const LineHit& seed : seeds) {
         const bool near = std::any_of(tried.begin(), tried.end(), [&](Point p) {
-            return std::fabs(p.x - seed.start.x) + std::fabs(p.y - seed.start.y) < 6;
+            return std::fabs(p.x - seed.start.x) + std::fabs(p.y - seed.start.y) < 12;
         });
-        if (near) continue;
+        // A start on the start edge of a symbol already read needs no search.
+        const bool read =
+            std::any_of(hits.begin(), hits.begin() + long(complete), [&](const LineHit& h) {
+                const float lx = h.end.x - h.start.x, ly = h.end.y - h.start.y;
+                const float length = std::hypot(lx, ly);
+                const float px = seed.start.x - h.start.x, py = seed.start.y - h.start.y;
+                const float along = (px * lx + py * ly) / length,
+                            across = (px * ly - py * lx) / length;
+                return std::fabs(along) < 0.05f * length && std::fabs(across) < 0.5f * length;
+            });
+        if (near || read) continue;
         tried.push_back(seed.start);
         const double base = std::atan2(seed.end.y - seed.start.y, seed.end.x - seed.start.x);
         for (double delta = 3; delta <= reach; delta += 3) {

@@ -44,13 +44,36 @@ struct Group {
         const float len = std::max(1.0f, Length(*shortest));
         dx = (shortest->end.x - shortest->start.x) / len;
         dy = (shortest->end.y - shortest->start.y) / len;
-        u0 = shortest->start.x * dx + shortest->start.y * dy;
-        u1 = u0 + len;
+        // Every line starts on the symbol's start edge and ends on its stop
+        // edge: the main axis of those points, each edge about its own mean,
+        // is the bars' direction, across which the symbol reads.
+        Point ms, me;
+        for (const LineHit* h : hits) {
+            ms.x += h->start.x, ms.y += h->start.y, me.x += h->end.x, me.y += h->end.y;
+        }
+        const float n = float(hits.size());
+        ms.x /= n, ms.y /= n, me.x /= n, me.y /= n;
+        float sxx = 0, syy = 0, sxy = 0;
+        for (const LineHit* h : hits) {
+            for (const auto& [p, m] : {std::pair{h->start, ms}, std::pair{h->end, me}}) {
+                const float x = p.x - m.x, y = p.y - m.y;
+                sxx += x * x, syy += y * y, sxy += x * y;
+            }
+        }
+        if (sxx + syy > 2 * n * 9) {  // edges spread over more than a few pixels
+            const float angle = 0.5f * std::atan2(2 * sxy, sxx - syy);  // the bars' direction
+            float rx = std::sin(angle), ry = -std::cos(angle);          // across them
+            if (rx * dx + ry * dy < 0) rx = -rx, ry = -ry;
+            dx = rx, dy = ry;
+        }
+        u0 = ms.x * dx + ms.y * dy;
+        u1 = me.x * dx + me.y * dy;
         v0 = 1e30f, v1 = -1e30f;
         for (const LineHit* h : hits) {
-            const Point m = Middle(*h);
-            const float v = m.x * dy - m.y * dx;
-            v0 = std::min(v0, v), v1 = std::max(v1, v);
+            for (const Point p : {h->start, h->end}) {
+                const float v = p.x * dy - p.y * dx;
+                v0 = std::min(v0, v), v1 = std::max(v1, v);
+            }
         }
     }
     // Whether point p lies within the symbol's frame, widened by margin.

@@ -25,6 +25,7 @@
 
 #include "DVImageProcessor.h"
 #include "Glyphwick.h"
+#include "BarcodeSets.h"
 #include "GlyphwickBarcodes.h"
 #include "area/Area.h"
 #include "barcode/Code128.h"
@@ -454,6 +455,60 @@ void BM_ZXing_Page(benchmark::State& state) {
 BENCHMARK(BM_ZXing_Page)->Unit(benchmark::kMillisecond);
 #endif
 
+// The real photographs and scans, and the generated degraded set: each
+// iteration reads every image once, one symbology per image.
+const std::vector<sets::Image>& RealSet() {
+    static const std::vector<sets::Image> set = [] {
+        const char* folder = std::getenv("GW_BARCODE_REAL_SET");
+        return sets::Load(folder != nullptr ? folder : GW_BARCODE_REAL_SET_DIR);
+    }();
+    return set;
+}
+
+const std::vector<sets::Image>& GeneratedSet() {
+    static const std::vector<sets::Image> set = [] {
+        const char* given = std::getenv("GW_BARCODE_GENERATED");
+        const std::string folder = given != nullptr ? given : GW_BARCODE_GENERATED_DIR;
+        if (!std::filesystem::exists(folder)) {
+            std::printf("making the generated set in %s (a few minutes, once)\n", folder.c_str());
+            const std::string command =
+                std::string(GW_BARCODE_GENERATOR) + " '" + folder + "' --seed 18 --count 24";
+            if (std::system(command.c_str()) != 0) std::printf("the generator failed\n");
+        }
+        return sets::Load(folder);
+    }();
+    return set;
+}
+
+template <class Read>
+void ReadSet(benchmark::State& state, const std::vector<sets::Image>& images, Read read) {
+    int right = 0;
+    for (auto _ : state)
+        for (const sets::Image& i : images) right += read(i).right ? 1 : 0;
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(images.size()));
+    state.counters["read"] =
+        images.empty() ? 0.0 : double(right) / double(state.iterations() * images.size());
+}
+
+void BM_Glyphwick_RealSet(benchmark::State& state) {
+    ReadSet(state, RealSet(), sets::Glyphwick);
+}
+void BM_Glyphwick_Generated(benchmark::State& state) {
+    ReadSet(state, GeneratedSet(), sets::Glyphwick);
+}
+BENCHMARK(BM_Glyphwick_RealSet)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Glyphwick_Generated)->Unit(benchmark::kMillisecond);
+#ifdef GW_HAVE_ZXING
+void BM_ZXing_RealSet(benchmark::State& state) {
+    ReadSet(state, RealSet(), [](const sets::Image& i) { return sets::ZXing(i); });
+}
+void BM_ZXing_Generated(benchmark::State& state) {
+    ReadSet(state, GeneratedSet(), [](const sets::Image& i) { return sets::ZXing(i); });
+}
+BENCHMARK(BM_ZXing_RealSet)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZXing_Generated)->Unit(benchmark::kMillisecond);
+#endif
+
 // Keeps each run's time per iteration to print ratios at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
@@ -466,11 +521,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
         ConsoleReporter::ReportRuns(runs);
     }
     void PrintRatios() const {
-        const auto pageGw = times_.find("BM_Glyphwick_Page");
-        const auto pageZx = times_.find("BM_ZXing_Page");
-        if (pageGw != times_.end() && pageZx != times_.end())
-            std::printf("whole page: zxing-cpp ReadBarcodes / Glyphwick ReadBarcodes CPU time = %.2f\n",
-                        pageZx->second / pageGw->second);
+        for (const char* what : {"Page", "RealSet", "Generated"}) {
+            const auto gw = times_.find(std::string("BM_Glyphwick_") + what);
+            const auto zx = times_.find(std::string("BM_ZXing_") + what);
+            if (gw != times_.end() && zx != times_.end())
+                std::printf("%s, whole-image readers: zxing-cpp / Glyphwick CPU time = %.2f\n",
+                            what, zx->second / gw->second);
+        }
         for (const char* symbology : {"Code128", "Code39"}) {
             const auto roughGw = times_.find(std::string("BM_Glyphwick_") + symbology + "_rough");
             const auto roughZx = times_.find(std::string("BM_ZXing_") + symbology + "_rough");
@@ -529,6 +586,9 @@ int main(int argc, char** argv) {
         PrintReadRates(false, rough, set.code39, GlyphwickCode39);
     }
     ThePage().rough = false;
+    const bool details = std::getenv("GW_BARCODE_DETAILS") != nullptr;
+    sets::PrintRates("real set", RealSet(), details);
+    sets::PrintRates("generated set", GeneratedSet(), details);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.PrintRatios();

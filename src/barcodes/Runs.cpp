@@ -140,7 +140,12 @@ void FindRuns(const std::vector<uint8_t>& p, int radius, int minContrast, Runs& 
         }
     }
     runs.edges.push_back(float(n));
-    SplitBlurredRuns(p, lo, hi, block, runs);
+    // A split may leave a second dip in either part: a few passes at most.
+    for (int pass = 0; pass < 3; ++pass) {
+        const size_t before = runs.edges.size();
+        SplitBlurredRuns(p, lo, hi, block, runs);
+        if (runs.edges.size() == before) break;
+    }
 }
 
 }  // namespace gw::barcodes

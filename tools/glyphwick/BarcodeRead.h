@@ -45,12 +45,6 @@ int Code128StartOf(const std::string& digits);
 /// modulo-103 check holds wins. Empty when the text cannot be split.
 std::vector<int> Code128Values(const std::string& numbers, int start);
 
-/// Regions of a page that hold a row of at least 12 bars (objects at least
-/// three times as high as wide, with tops and bottoms in line), widened by a
-/// quiet zone. Regions inside rect only, when it is given.
-std::vector<Box> FindBarcodeRegions(DVImageProcessor& image, const std::optional<Box>& rect,
-                                    const std::string& file);
-
 /// Reads one barcode in rect. Throws InputError naming file for a rectangle
 /// outside the image.
 BarcodeReading ReadBarcode(DVImageProcessor& image, Symbology type, const Box& rect,

@@ -11,6 +11,7 @@
 
 #include "DVImageProcessor.h"
 #include "GlyphwickBarcodes.h"
+#include "barcodes/Text.h"
 
 namespace {
 
@@ -217,6 +218,29 @@ TEST(Barcodes, SeveralSymbolsAtAnglesOnAPageFromSeveralThreads) {
     for (auto& g : got) threads.emplace_back([&] { g = Texts(gw::ReadBarcodes(*page)); });
     for (std::thread& t : threads) t.join();
     for (const auto& g : got) EXPECT_EQ(g, want);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Barcodes, Code39TextRules) {
+    std::string out;
+    // Code 32: base-32 characters to nine digits, the last one a check.
+    EXPECT_TRUE(gw::barcodes::Code32("3PRM8N", out));
+    EXPECT_EQ(out, "A123456788");
+    EXPECT_FALSE(gw::barcodes::Code32("3PRM8P", out));   // check digit off by one
+    EXPECT_FALSE(gw::barcodes::Code32("3PRM8A", out));   // a vowel is no Code 32 digit
+    EXPECT_FALSE(gw::barcodes::Code32("3PRM8NN", out));  // seven characters
+    // Full ASCII pairs of every kind; a pair that stands for nothing fails.
+    EXPECT_TRUE(gw::barcodes::Code39FullAscii("+E+X%J/A/J/C/Z%U$M%V", out));
+    EXPECT_EQ(out, std::string("ex?!*#:\0\r@", 10));
+    EXPECT_FALSE(gw::barcodes::Code39FullAscii("/P", out));
+    EXPECT_FALSE(gw::barcodes::Code39FullAscii("AB+", out));
+    // The modulo-43 check: "CHK42" sums to 12 + 17 + 20 + 4 + 2 = 55, 55 % 43 = 12 ("C").
+    EXPECT_TRUE(gw::barcodes::Code39CheckHolds("CHK42C"));
+    EXPECT_FALSE(gw::barcodes::Code39CheckHolds("CHK42D"));
+    EXPECT_FALSE(gw::barcodes::Code39CheckHolds("C"));
 }
 
 }  // namespace

@@ -104,12 +104,13 @@ struct LineScanner {
             return true;
         }
         // Bilinear, in 16-bit fixed point stepped along the line.
-        int32_t x = int32_t(std::lround(origin.x * 65536)),
-                y = int32_t(std::lround(origin.y * 65536));
-        const int32_t sx = int32_t(std::lround(dx * 65536)), sy = int32_t(std::lround(dy * 65536));
-        const int32_t maxX = int32_t(grey.width - 2) << 16, maxY = int32_t(grey.height - 2) << 16;
+        int64_t x = std::llround(double(origin.x) * 65536),
+                y = std::llround(double(origin.y) * 65536);
+        const int64_t sx = std::llround(double(dx) * 65536), sy = std::llround(double(dy) * 65536);
+        const int64_t maxX = int64_t(grey.width - 2) << 16, maxY = int64_t(grey.height - 2) << 16;
         for (size_t i = 0; i < n; ++i, x += sx, y += sy) {
-            const int32_t cx16 = std::clamp(x, 0, maxX), cy16 = std::clamp(y, 0, maxY);
+            const int64_t cx16 = std::clamp<int64_t>(x, 0, maxX),
+                          cy16 = std::clamp<int64_t>(y, 0, maxY);
             if (i % kTile == 0) {  // a quiet tile is filled with its mean level
                 const size_t tile =
                     size_t(cy16 >> 16) / kTile * tiles.columns + size_t(cx16 >> 16) / kTile;
@@ -117,7 +118,7 @@ struct LineScanner {
                     const size_t end = std::min(n, i + kTile);
                     std::fill(profile.begin() + long(i), profile.begin() + long(end),
                               tiles.mean[tile]);
-                    x += sx * int32_t(end - i - 1), y += sy * int32_t(end - i - 1);
+                    x += sx * int64_t(end - i - 1), y += sy * int64_t(end - i - 1);
                     i = end - 1;
                     continue;
                 }
@@ -172,7 +173,7 @@ struct LineScanner {
 
 std::vector<LineHit> ScanImage(const GreyImage& grey, const ScanSettings& settings) {
     std::vector<LineHit> hits, partial;
-    if (grey.width < 16 || grey.height < 1) return hits;
+    if (std::max(grey.width, grey.height) < 16) return hits;
     const int shortSide = int(std::min(grey.width, grey.height));
     const int spacing =
         std::clamp(shortSide / std::max(1, settings.divisions), 1, settings.maxSpacing);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace gw::barcodes {
 
@@ -146,6 +147,55 @@ void FindRuns(const std::vector<uint8_t>& p, int radius, int minContrast, Runs& 
         SplitBlurredRuns(p, lo, hi, block, runs);
         if (runs.edges.size() == before) break;
     }
+}
+
+void FindRunsByExtrema(const std::vector<uint8_t>& p, int hysteresis, Runs& runs) {
+    const size_t n = p.size();
+    runs.edges.assign(1, 0.0f);
+    runs.firstDark = false;
+    if (n == 0) return;
+    // Alternating extremes: places of peaks and valleys, in order.
+    std::vector<size_t> extremes;
+    bool seekingPeak = true, started = false;
+    size_t best = 0, low = 0, high = 0;
+    for (size_t i = 1; i < n; ++i) {
+        if (!started) {  // the first swing decides whether a peak or a valley comes first
+            if (p[i] < p[low]) low = i;
+            if (p[i] > p[high]) high = i;
+            if (int(p[high]) - int(p[low]) < hysteresis) continue;
+            started = true;
+            seekingPeak = high > low;  // rising: the valley came first
+            extremes.push_back(seekingPeak ? low : high);
+            best = seekingPeak ? high : low;
+            continue;
+        }
+        if (seekingPeak ? p[i] > p[best] : p[i] < p[best]) {
+            best = i;
+        } else if (std::abs(int(p[i]) - int(p[best])) >= hysteresis) {
+            extremes.push_back(best);
+            seekingPeak = !seekingPeak;
+            best = i;
+        }
+    }
+    if (started) extremes.push_back(best);
+    if (extremes.size() < 2) {
+        runs.edges.push_back(float(n));
+        return;
+    }
+    // The line starts light when its first extreme is a peak.
+    runs.firstDark = p[extremes[0]] < p[extremes[1]];
+    for (size_t k = 0; k + 1 < extremes.size(); ++k) {
+        const size_t a = extremes[k], b = extremes[k + 1];
+        const float middle = (float(p[a]) + float(p[b])) / 2;
+        const bool falling = p[a] > p[b];
+        size_t i = a + 1;
+        while (i < b && (falling ? float(p[i]) > middle : float(p[i]) < middle)) ++i;
+        const float before = float(p[i - 1]) - middle, after = float(p[i]) - middle;
+        float at = float(i - 1) + (before == after ? 0.5f : before / (before - after));
+        at = std::clamp(at, runs.edges.back(), float(b));
+        runs.edges.push_back(at);
+    }
+    runs.edges.push_back(float(n));
 }
 
 }  // namespace gw::barcodes

@@ -28,4 +28,10 @@ struct Runs {
 /// samples. A profile without contrast anywhere gives one light run.
 void FindRuns(const std::vector<uint8_t>& profile, int radius, int minContrast, Runs& runs);
 
+/// Splits a profile into runs at its alternating peaks and valleys: a peak or
+/// valley counts once the profile has come back from it by at least
+/// hysteresis levels, and the edge between a peak and the next valley (or a
+/// valley and the next peak) is where the profile crosses their middle.
+void FindRunsByExtrema(const std::vector<uint8_t>& profile, int hysteresis, Runs& runs);
+
 }  // namespace gw::barcodes

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <functional>
 
 #include "DVImageProcessor.h"
@@ -83,58 +84,29 @@ std::vector<int> Code128Values(const std::string& numbers, int start) {
     return found;
 }
 
-std::vector<Box> FindBarcodeRegions(DVImageProcessor& image, const std::optional<Box>& rect,
-                                    const std::string& file) {
-    const int w = static_cast<int>(image.GetWidth());
-    const int h = static_cast<int>(image.GetHeight());
-    const Box box = rect.value_or(Box{0, 0, w - 1, h - 1});
-    CheckInside(box, image.GetWidth(), image.GetHeight(), file);
-    const RECT r{box.left, box.top, box.right, box.bottom};
-    const AREAPARAMS p = BarParams(std::max(12, h / 2));
-    if (GW_InitialiseArea(&image, &r, &p) == nullptr) {
-        throw InputError(file, "the image cannot be read (it must be 1- or 8-bit)");
+std::vector<BarcodeReading> ReadWholeImage(const DVImageProcessor& image, Symbology type) {
+    gw::BarcodeOptions options;
+    options.code39 = type == Symbology::Code39;
+    options.code128 = type == Symbology::Code128;
+    options.code39FullAscii = true;
+    std::vector<BarcodeReading> out;
+    for (gw::BarcodeResult& r : gw::ReadBarcodes(image, options)) {
+        BarcodeReading b;
+        float l = 1e9f, t = 1e9f, rt = -1e9f, bt = -1e9f;
+        for (const auto& [x, y] : r.corners)
+            l = std::min(l, x), t = std::min(t, y), rt = std::max(rt, x), bt = std::max(bt, y);
+        b.rect =
+            Box{int(std::floor(l)), int(std::floor(t)), int(std::ceil(rt)), int(std::ceil(bt))};
+        b.result = 0;
+        b.text = r.text;
+        b.values = r.values;
+        b.human = r.code32.empty() ? r.text : r.code32;
+        b.gs1 = r.gs1;
+        b.read = true;
+        b.found = std::move(r);
+        out.push_back(std::move(b));
     }
-    AreaGuard guard;
-    GW_ProduceObjectList();
-    GW_CleanObjects(0);
-    std::vector<Box> bars;
-    for (OBJECTINFO* o = GW_FindFirstObject(); o != nullptr; o = GW_FindNextObject()) {
-        const Box b{o->left, o->top, o->right, o->bottom};
-        if (b.Height() >= 3 * b.Width()) bars.push_back(b);
-    }
-    std::sort(bars.begin(), bars.end(), [](const Box& a, const Box& b) { return a.left < b.left; });
-
-    // Group bars left to right: the next bar starts within half the bars'
-    // height of the group's right edge, with its top and bottom in line.
-    std::vector<Box> regions;
-    std::vector<bool> used(bars.size(), false);
-    for (size_t i = 0; i < bars.size(); ++i) {
-        if (used[i]) continue;
-        Box group = bars[i];
-        int count = 1;
-        used[i] = true;
-        const int tolerance = std::max(2, bars[i].Height() / 10);
-        for (size_t j = i + 1; j < bars.size(); ++j) {
-            if (used[j]) continue;
-            const Box& b = bars[j];
-            if (b.left > group.right + std::max(8, bars[i].Height() / 2)) break;
-            if (std::abs(b.top - bars[i].top) > tolerance ||
-                std::abs(b.bottom - bars[i].bottom) > tolerance)
-                continue;
-            used[j] = true;
-            ++count;
-            group.right = std::max(group.right, b.right);
-            group.top = std::min(group.top, b.top);
-            group.bottom = std::max(group.bottom, b.bottom);
-        }
-        if (count < 12) continue;
-        // A quiet zone on either side, inside the image.
-        const int quiet = std::max(4, group.Height() / 4);
-        group.left = std::max(box.left, group.left - quiet);
-        group.right = std::min(box.right, group.right + quiet);
-        regions.push_back(group);
-    }
-    return regions;
+    return out;
 }
 
 BarcodeReading ReadBarcode(DVImageProcessor& image, Symbology type, const Box& box,

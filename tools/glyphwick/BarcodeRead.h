@@ -1,12 +1,13 @@
 // Reading Code 39 and Code 128 barcodes through the library's readers: in a
-// rectangle given by the user, or in the regions of a page where a row of
-// bars stands.
+// rectangle given by the user with the rectangle readers, or anywhere in the
+// image with the whole-image reader.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "GlyphwickBarcodes.h"
 #include "Options.h"
 
 class DVImageProcessor;
@@ -24,7 +25,15 @@ struct BarcodeReading {
     std::string human;        ///< Code 128: the text the values stand for
     bool gs1 = false;         ///< Code 128: a leading FNC1 marks GS1 data
     bool read = false;        ///< the symbol was read completely
+    /// The whole-image reader's result (corners, orientation, checks).
+    std::optional<gw::BarcodeResult> found;
 };
+
+/// Every symbol of type anywhere in image, by the whole-image reader: rect is
+/// the box around its corners, text its text (Code 39 full ASCII resolved
+/// where every pair is valid) and human the same, or for a Code 39 symbol that
+/// is a valid Code 32 its Code 32 reading.
+std::vector<BarcodeReading> ReadWholeImage(const DVImageProcessor& image, Symbology type);
 
 /// The start value (103, 104 or 105) whose pattern the first six module
 /// digits match, "?" matching any digit; 0 for none.
@@ -35,12 +44,6 @@ int Code128StartOf(const std::string& digits);
 /// two-and-three-digit numbers can be split more than one way, the split whose
 /// modulo-103 check holds wins. Empty when the text cannot be split.
 std::vector<int> Code128Values(const std::string& numbers, int start);
-
-/// Regions of a page that hold a row of at least 12 bars (objects at least
-/// three times as high as wide, with tops and bottoms in line), widened by a
-/// quiet zone. Regions inside rect only, when it is given.
-std::vector<Box> FindBarcodeRegions(DVImageProcessor& image, const std::optional<Box>& rect,
-                                    const std::string& file);
 
 /// Reads one barcode in rect. Throws InputError naming file for a rectangle
 /// outside the image.

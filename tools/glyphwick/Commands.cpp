@@ -135,10 +135,7 @@ int RunBarcode(const Common& common, Symbology type, const std::optional<Box>& r
         if (rect) {
             readings.push_back(ReadBarcode(*image, type, *rect, file));
         } else {
-            // No rectangle: every region with a row of bars, until one reads.
-            for (const Box& region : FindBarcodeRegions(*image, std::nullopt, file)) {
-                readings.push_back(ReadBarcode(*image, type, region, file));
-            }
+            readings = ReadWholeImage(*image, type);  // every symbol, anywhere
         }
         FileResult out;
         out.json["type"] = name;
@@ -149,6 +146,17 @@ int RunBarcode(const Common& common, Symbology type, const std::optional<Box>& r
                    {"result", b.result},
                    {"text", b.text},
                    {"read", b.read}};
+            if (b.found) {
+                Json corners = Json::array();
+                for (const auto& [x, y] : b.found->corners) corners.push_back({x, y});
+                j["corners"] = corners;
+                j["orientation"] = b.found->orientation;
+                j["checks_ok"] = b.found->checksOk;
+                if (type == Symbology::Code39) {
+                    j["characters"] = b.found->characters;
+                    j["human"] = b.human;  // the Code 32 reading, where it is one
+                }
+            }
             text << name << " at " << BoxText(b.rect) << ": result " << b.result;
             if (type == Symbology::Code128) {
                 j["values"] = b.values;

@@ -1,0 +1,147 @@
+// Folders of barcode images with their expected texts (NAME.txt beside
+// NAME.png or NAME.jpg), read by Glyphwick's whole-image reader and by
+// zxing-cpp on the same grey pixels: read rates, wrong reads and times.
+#pragma once
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DVImageProcessor.h"
+#include "GlyphwickBarcodes.h"
+#include "GlyphwickGrey.h"
+
+#ifdef GW_HAVE_ZXING
+#define ZX_USE_UTF8
+#include <ZXing/ReadBarcode.h>
+#endif
+
+namespace sets {
+
+struct Image {
+    std::string name;      // path below the set's folder
+    std::string category;  // the folder holding it
+    std::string want;
+    bool code39 = false;  // the symbology, from the names: code39... or code128...
+    std::unique_ptr<DVImageProcessor> image;
+    gw::GreyImage grey;  // what zxing-cpp reads: the same grey levels
+};
+
+inline std::vector<Image> Load(const std::filesystem::path& folder) {
+    std::vector<Image> out;
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error)) return out;
+    std::vector<std::filesystem::path> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder, error)) {
+        const std::string ext = e.path().extension().string();
+        if (ext == ".png" || ext == ".jpg") files.push_back(e.path());
+    }
+    std::sort(files.begin(), files.end());
+    for (const auto& f : files) {
+        std::ifstream in(std::filesystem::path(f).replace_extension(".txt"));
+        Image i;
+        if (!std::getline(in, i.want)) continue;
+        i.image = std::make_unique<DVImageProcessor>();
+        if (i.image->LoadFromFile(f.string().c_str(), nullptr) != 0) continue;
+        i.grey = gw::ToGrey(*i.image);
+        i.name = std::filesystem::relative(f, folder).string();
+        i.category = f.parent_path().filename().string();
+        i.code39 =
+            i.category.rfind("code39", 0) == 0 || f.filename().string().rfind("code39", 0) == 0;
+        out.push_back(std::move(i));
+    }
+    return out;
+}
+
+/// Texts read from one image; a reading counts as right when it or its
+/// Code 32 reading is the expected text.
+struct Reading {
+    std::vector<std::string> texts;
+    bool right = false, wrong = false;
+};
+
+inline Reading Glyphwick(const Image& i) {
+    gw::BarcodeOptions options;
+    options.code39 = i.code39;
+    options.code128 = !i.code39;
+    options.code39FullAscii = true;
+    Reading r;
+    for (const gw::BarcodeResult& b : gw::ReadBarcodes(*i.image, options)) {
+        const bool right = b.text == i.want || (!b.code32.empty() && b.code32 == i.want);
+        r.texts.push_back(b.text);
+        r.right |= right;
+        r.wrong |= !right;
+    }
+    return r;
+}
+
+#ifdef GW_HAVE_ZXING
+/// zxing-cpp's whole-image reader with its default hints (try harder, try
+/// rotated) restricted to the symbology. The downscaled pass is off: in
+/// Debian's 1.4.0 it can trip an assertion and abort the run.
+inline Reading ZXing(const Image& i, bool extended = true) {
+    const ZXing::ImageView view(i.grey.pixels.data(), int(i.grey.width), int(i.grey.height),
+                                ZXing::ImageFormat::Lum);
+    ZXing::DecodeHints hints;
+    hints.setFormats(i.code39 ? ZXing::BarcodeFormat::Code39 : ZXing::BarcodeFormat::Code128);
+    hints.setTryHarder(true).setTryDownscale(false).setTryCode39ExtendedMode(extended);
+    Reading r;
+    for (const ZXing::Result& z : ZXing::ReadBarcodes(view, hints)) {
+        if (!z.isValid()) continue;
+        r.texts.push_back(z.text());
+        r.right |= z.text() == i.want;
+        r.wrong |= z.text() != i.want;
+    }
+    return r;
+}
+#endif
+
+/// Prints, per category, images, right and wrong reads of each reader.
+inline void PrintRates(const char* title, const std::vector<Image>& images, bool details) {
+    struct Count {
+        int n = 0, gwRight = 0, gwWrong = 0, zxRight = 0, zxWrong = 0, zxPlain = 0;
+    };
+    std::map<std::string, Count> counts;
+    for (const Image& i : images) {
+        Count& c = counts[i.category];
+        Count& all = counts["(all)"];
+        const Reading g = Glyphwick(i);
+        ++c.n, ++all.n;
+        c.gwRight += g.right, all.gwRight += g.right;
+        c.gwWrong += !g.right && g.wrong, all.gwWrong += !g.right && g.wrong;
+        std::string z = "-";
+#ifdef GW_HAVE_ZXING
+        const Reading x = ZXing(i), plain = ZXing(i, false);
+        c.zxRight += x.right, all.zxRight += x.right;
+        c.zxWrong += !x.right && x.wrong, all.zxWrong += !x.right && x.wrong;
+        c.zxPlain += plain.right, all.zxPlain += plain.right;
+        z = x.texts.empty() ? "" : x.texts[0];
+#endif
+        if (details)
+            std::printf("  %-26s %-5s %-5s want \"%s\" glyphwick \"%s\" zxing-cpp \"%s\"\n",
+                        i.name.c_str(),
+                        g.right   ? "read"
+                        : g.wrong ? "WRONG"
+                                  : "miss",
+                        z == i.want ? "read"
+                        : z.empty() ? "miss"
+                                    : "WRONG",
+                        i.want.c_str(), g.texts.empty() ? "" : g.texts[0].c_str(), z.c_str());
+    }
+    std::printf(
+        "%s: images, then right and wrong reads of Glyphwick and of zxing-cpp "
+        "(full ASCII on; plain: off)\n",
+        title);
+    for (const auto& [name, c] : counts)
+        std::printf(
+            "  %-12s %4d   glyphwick %4d right %3d wrong   zxing-cpp %4d right %3d wrong"
+            " (plain %d)\n",
+            name.c_str(), c.n, c.gwRight, c.gwWrong, c.zxRight, c.zxWrong, c.zxPlain);
+}
+
+}  // namespace sets

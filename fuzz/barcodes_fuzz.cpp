@@ -1,0 +1,84 @@
+// The whole-image barcode reader on a small fuzzed image: its rows straight
+// from the input in any pixel format, or a symbol drawn from the input's bits
+// (one bit a module, 1 a bar) so that the decoders see real bars, turned or
+// mirrored by the input. The options and the C export's buffer size come from
+// the input too. Every result must have text, finite corners and an
+// orientation in [0, 360), and the C export must count the same results.
+// Seeds (fuzz/corpus/barcodes/) are zint's module rows (zint --dump).
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "FuzzInput.h"
+#include "GlyphwickBarcodes.h"
+
+namespace {
+
+bool DrawSymbol(DVImageProcessor& image, fuzz::Input& in, uint32_t height, bool oneBit) {
+    const uint32_t moduleWidth = uint32_t(in.Range(1, 4));
+    const uint32_t quiet = uint32_t(in.Range(0, 20));
+    const uint8_t noise = in.Byte();
+    const std::vector<uint8_t> bits = in.Bytes(std::min<size_t>(in.Left(), 80));
+    const uint32_t width =
+        std::min<uint32_t>(400, 2 * quiet + uint32_t(bits.size()) * 8 * moduleWidth);
+    if (width == 0) return false;
+    const int32_t format = oneBit ? dv::PixelFormat1bppIndexed : dv::PixelFormat8bppIndexed;
+    if (image.Create(width, height, format) != 0 || image.GetBitmap() == nullptr) return false;
+    image.SetDefaultPalette();
+    std::vector<uint8_t> row(image.GetStride());
+    for (uint32_t y = 0; y < height; ++y) {
+        std::fill(row.begin(), row.end(), oneBit ? 0xFF : 0xF0);
+        for (uint32_t x = quiet; x < width; ++x) {
+            const size_t module = (x - quiet) / moduleWidth;
+            if (module / 8 >= bits.size()) break;
+            bool bar = (bits[module / 8] >> (7 - module % 8)) & 1;
+            if (noise != 0 && (x * 31 + y * 17) % 256 < noise % 8) bar = !bar;  // print defects
+            if (!bar) continue;
+            if (oneBit) {
+                row[x / 8] &= uint8_t(~(0x80u >> (x % 8)));  // index 0 is black
+            } else {
+                row[x] = uint8_t(noise & 0x70);
+            }
+        }
+        image.SetBytes(y, 0, row.data(), uint32_t(row.size()));
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::Input in(data, size);
+    const uint8_t mode = in.Byte();
+    const uint32_t height = uint32_t(in.Range(1, 64));
+    gw::BarcodeOptions options;
+    options.tryHarder = mode & 0x20;
+    options.code39FullAscii = mode & 0x40;
+    options.code39CheckDigit = mode & 0x80;
+    options.minLength = in.Range(-2, 8);
+    const uint8_t which = in.Byte() % 4;
+    options.code39 = which != 2;
+    options.code128 = which != 1;
+    const int bufferSize = in.Range(-1, 300);
+
+    DVImageProcessor image;
+    if (mode & 1) {
+        if (!DrawSymbol(image, in, height, mode & 2)) return 0;
+        image.RotateFlip((mode >> 2) & 7);
+    } else {
+        const uint32_t width = uint32_t(in.Range(1, 320));
+        if (!fuzz::FillImage(image, in, width, height, fuzz::Format(mode >> 1))) return 0;
+    }
+    const std::vector<gw::BarcodeResult> results = gw::ReadBarcodes(image, options);
+    for (const gw::BarcodeResult& r : results) {
+        if (r.text.empty() || r.orientation < 0 || r.orientation >= 360) __builtin_trap();
+        for (const auto& [x, y] : r.corners)
+            if (!std::isfinite(x) || !std::isfinite(y)) __builtin_trap();
+    }
+    std::vector<char> buffer(size_t(std::max(bufferSize, 0)) + 1, '#');
+    const uint32_t bitsWanted =
+        (options.code39 ? GW_BARCODE_CODE39 : 0) | (options.code128 ? GW_BARCODE_CODE128 : 0);
+    const int count = GW_ReadBarcodesText(&image, bitsWanted, buffer.data(), bufferSize);
+    if (bufferSize < 1 ? count != -1 : count < 0) __builtin_trap();
+    return 0;
+}

@@ -1,0 +1,221 @@
+// The whole-image reader: scan lines, reads grouped by symbol, results.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+#include "DVImageProcessor.h"
+#include "GlyphwickBarcodes.h"
+#include "GlyphwickLock.h"
+#include "barcode/Code128Text.h"
+#include "barcodes/Patterns.h"
+#include "barcodes/Scan.h"
+#include "barcodes/Text.h"
+
+namespace gw {
+namespace {
+
+using barcodes::LineHit;
+using barcodes::Point;
+
+float Length(const LineHit& h) {
+    return std::hypot(h.end.x - h.start.x, h.end.y - h.start.y);
+}
+Point Middle(const LineHit& h) {
+    return {(h.start.x + h.end.x) / 2, (h.start.y + h.end.y) / 2};
+}
+
+bool SameSymbol(const LineHit& a, const LineHit& b) {
+    return a.read.code128 == b.read.code128 && a.read.characters == b.read.characters &&
+           a.read.values == b.read.values;
+}
+
+// The reads of one symbol: the same values on lines near each other.
+struct Group {
+    std::vector<const LineHit*> hits;
+    const LineHit* shortest = nullptr;  // the line most across the bars
+    // The symbol's frame: reading direction d, its left normal, and extents.
+    float dx = 1, dy = 0, u0 = 0, u1 = 0, v0 = 0, v1 = 0;
+
+    void Frame() {
+        shortest = *std::min_element(
+            hits.begin(), hits.end(),
+            [](const LineHit* a, const LineHit* b) { return Length(*a) < Length(*b); });
+        const float len = std::max(1.0f, Length(*shortest));
+        dx = (shortest->end.x - shortest->start.x) / len;
+        dy = (shortest->end.y - shortest->start.y) / len;
+        // Every line starts on the symbol's start edge and ends on its stop
+        // edge: the main axis of those points, each edge about its own mean,
+        // is the bars' direction, across which the symbol reads.
+        Point ms, me;
+        for (const LineHit* h : hits) {
+            ms.x += h->start.x, ms.y += h->start.y, me.x += h->end.x, me.y += h->end.y;
+        }
+        const float n = float(hits.size());
+        ms.x /= n, ms.y /= n, me.x /= n, me.y /= n;
+        float sxx = 0, syy = 0, sxy = 0;
+        for (const LineHit* h : hits) {
+            for (const auto& [p, m] : {std::pair{h->start, ms}, std::pair{h->end, me}}) {
+                const float x = p.x - m.x, y = p.y - m.y;
+                sxx += x * x, syy += y * y, sxy += x * y;
+            }
+        }
+        if (sxx + syy > 2 * n * 9) {  // edges spread over more than a few pixels
+            const float angle = 0.5f * std::atan2(2 * sxy, sxx - syy);  // the bars' direction
+            float rx = std::sin(angle), ry = -std::cos(angle);          // across them
+            if (rx * dx + ry * dy < 0) rx = -rx, ry = -ry;
+            dx = rx, dy = ry;
+        }
+        u0 = ms.x * dx + ms.y * dy;
+        u1 = me.x * dx + me.y * dy;
+        v0 = 1e30f, v1 = -1e30f;
+        for (const LineHit* h : hits) {
+            for (const Point p : {h->start, h->end}) {
+                const float v = p.x * dy - p.y * dx;
+                v0 = std::min(v0, v), v1 = std::max(v1, v);
+            }
+        }
+    }
+    // Whether point p lies within the symbol's frame, widened by margin.
+    bool Covers(Point p, float margin) const {
+        const float u = p.x * dx + p.y * dy, v = p.x * dy - p.y * dx;
+        return u > u0 - margin && u < u1 + margin && v > v0 - margin && v < v1 + margin;
+    }
+    float Width() const { return u1 - u0; }
+};
+
+std::vector<Group> GroupHits(const std::vector<LineHit>& hits) {
+    std::vector<Group> groups;
+    for (const LineHit& h : hits) {
+        const Point m = Middle(h);
+        Group* into = nullptr;
+        for (Group& g : groups) {
+            const LineHit& first = *g.hits.front();
+            const Point f = Middle(first);
+            if (SameSymbol(h, first) &&
+                std::hypot(m.x - f.x, m.y - f.y) < 0.6f * std::max(Length(first), Length(h))) {
+                into = &g;
+                break;
+            }
+        }
+        if (into == nullptr) {
+            groups.emplace_back();
+            into = &groups.back();
+        }
+        into->hits.push_back(&h);
+    }
+    for (Group& g : groups) g.Frame();
+    return groups;
+}
+
+// Drops groups that lie on a group read by more lines: two readings of one
+// place cannot both be right.
+void DropConflicts(std::vector<Group>& groups) {
+    std::vector<bool> drop(groups.size(), false);
+    for (size_t i = 0; i < groups.size(); ++i) {
+        for (size_t j = 0; j < groups.size(); ++j) {
+            if (i == j || groups[j].hits.size() < groups[i].hits.size()) continue;
+            if (groups[j].hits.size() == groups[i].hits.size() && j > i) continue;
+            const Group& big = groups[j];
+            if (big.Covers(Middle(*groups[i].shortest), 0.05f * big.Width())) drop[i] = true;
+        }
+    }
+    std::vector<Group> kept;
+    for (size_t i = 0; i < groups.size(); ++i)
+        if (!drop[i]) kept.push_back(std::move(groups[i]));
+    groups = std::move(kept);
+}
+
+bool MakeResult(const Group& g, const BarcodeOptions& options, BarcodeResult& r) {
+    const barcodes::LineRead& read = g.shortest->read;
+    r.lines = int(g.hits.size());
+    if (read.code128) {
+        r.symbology = Symbology::Code128;
+        const std::vector<int32_t> values(read.values.begin(), read.values.end());
+        const Code128Text text = Code128ValuesToText(values);
+        if (text.status != Code128TextStatus::Ok) return false;
+        r.values = read.values;
+        r.text = text.text;
+        r.gs1 = text.gs1;
+        r.checksOk = true;
+    } else {
+        // One line alone may be a misreading of bars: Code 39 has no check of
+        // its own, so two lines must agree.
+        if (g.hits.size() < 2) return false;
+        r.symbology = Symbology::Code39;
+        r.characters = read.characters;
+        barcodes::Code32(read.characters, r.code32);
+        std::string text = read.characters;
+        if (options.code39CheckDigit) {
+            if (!barcodes::Code39CheckHolds(text)) return false;
+            text.pop_back();
+            r.checksOk = true;
+        }
+        if (options.code39FullAscii) {
+            std::string full;
+            if (barcodes::Code39FullAscii(text, full)) text = full;
+        }
+        r.text = text;
+    }
+    if (int(r.text.size()) < std::max(1, options.minLength)) return false;
+    const float vTop = g.v1, vBottom = g.v0;  // v grows to the left of the reading
+    const auto at = [&](float u, float v) {
+        return std::pair<float, float>{u * g.dx + v * g.dy, u * g.dy - v * g.dx};
+    };
+    r.corners = {at(g.u0, vTop), at(g.u1, vTop), at(g.u1, vBottom), at(g.u0, vBottom)};
+    int angle = int(std::lround(std::atan2(g.dy, g.dx) * 180.0 / std::numbers::pi));
+    r.orientation = (angle % 360 + 360) % 360;
+    return true;
+}
+
+}  // namespace
+
+std::vector<BarcodeResult> ReadBarcodes(const DVImageProcessor& image,
+                                        const BarcodeOptions& options) {
+    const auto lock = LockLibrary();
+    std::vector<BarcodeResult> results;
+    if (!options.code39 && !options.code128) return results;
+    const GreyImage grey = ToGrey(image);
+    if (grey.Empty()) return results;
+    barcodes::ScanSettings settings;
+    settings.code39 = options.code39;
+    settings.code128 = options.code128;
+    if (options.tryHarder)
+        settings.directions = 12, settings.divisions = 64, settings.maxSpacing = 4;
+    const std::vector<LineHit> hits = barcodes::ScanImage(grey, settings);
+    std::vector<Group> groups = GroupHits(hits);
+    DropConflicts(groups);
+    for (const Group& g : groups) {
+        BarcodeResult r;
+        if (MakeResult(g, options, r)) results.push_back(std::move(r));
+    }
+    std::sort(results.begin(), results.end(), [](const BarcodeResult& a, const BarcodeResult& b) {
+        const float ay = (a.corners[0].second + a.corners[2].second) / 2;
+        const float by = (b.corners[0].second + b.corners[2].second) / 2;
+        if (std::fabs(ay - by) > 8) return ay < by;
+        return a.corners[0].first + a.corners[2].first < b.corners[0].first + b.corners[2].first;
+    });
+    return results;
+}
+
+}  // namespace gw
+
+extern "C" GW_API int GW_ReadBarcodesText(const DVImageProcessor* image, uint32_t symbologies,
+                                          char* buffer, int size) {
+    if (image == nullptr || buffer == nullptr || size < 1) return -1;
+    gw::BarcodeOptions options;
+    if (symbologies != 0) {
+        options.code39 = (symbologies & GW_BARCODE_CODE39) != 0;
+        options.code128 = (symbologies & GW_BARCODE_CODE128) != 0;
+    }
+    const std::vector<gw::BarcodeResult> results = gw::ReadBarcodes(*image, options);
+    size_t used = 0;
+    for (const gw::BarcodeResult& r : results) {
+        if (used + r.text.size() + 2 > size_t(size)) break;
+        std::memcpy(buffer + used, r.text.data(), r.text.size());
+        used += r.text.size();
+        buffer[used++] = '\n';
+    }
+    buffer[used] = '\0';
+    return int(results.size());
+}

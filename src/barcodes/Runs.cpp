@@ -1,0 +1,201 @@
+#include "barcodes/Runs.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace gw::barcodes {
+
+Runs Runs::Reversed() const {
+    Runs r;
+    if (edges.empty()) return r;
+    const float end = edges.back();
+    r.edges.resize(edges.size());
+    for (size_t i = 0; i < edges.size(); ++i) r.edges[i] = end - edges[edges.size() - 1 - i];
+    r.firstDark = Count() % 2 == 1 ? firstDark : !firstDark;
+    return r;
+}
+
+namespace {
+
+// A narrow bar between wide spaces (or a narrow space between wide bars),
+// once blurred, may never cross the threshold. Such an element shows as a
+// dip (or a bump) inside a run: where it is deep enough, it becomes a run of
+// its own, as wide as its area over the local contrast.
+void SplitBlurredRuns(const std::vector<uint8_t>& p, const std::vector<uint8_t>& lo,
+                      const std::vector<uint8_t>& hi, size_t block, Runs& runs) {
+    std::vector<float> edges;
+    edges.reserve(runs.edges.size() + 8);
+    edges.push_back(runs.edges[0]);
+    std::vector<int> rightTop;
+    const size_t count = runs.Count();
+    for (size_t r = 0; r < count; ++r) {
+        const float end = runs.edges[r + 1];
+        const size_t a = size_t(std::ceil(runs.edges[r])), b = std::min(p.size(), size_t(end) + 1);
+        const bool dark = runs.Dark(r);
+        // A dark run is searched for a bump on the negated profile.
+        const auto level = [&](size_t i) { return dark ? 255 - int(p[i]) : int(p[i]); };
+        size_t deepest = 0;
+        int depth = 0;
+        int low = 255, high = 0;
+        for (size_t i = a; i < b; ++i)
+            low = std::min(low, level(i)), high = std::max(high, level(i));
+        const int near = b > a ? hi[a / block] - lo[a / block] : 0;
+        if (b > a + 2 && (high - low) * 4 >= near) {
+            rightTop.assign(b - a + 1, 0);
+            for (size_t i = b; i-- > a;) rightTop[i - a] = std::max(rightTop[i - a + 1], level(i));
+            int leftTop = level(a);
+            for (size_t i = a + 1; i + 1 < b; ++i) {
+                leftTop = std::max(leftTop, level(i - 1));
+                if (level(i) > level(i - 1) || level(i) > level(i + 1)) continue;
+                const int d = std::min(leftTop, rightTop[i + 1 - a]) - level(i);
+                if (d > depth) depth = d, deepest = i;
+            }
+        }
+        const size_t blk = deepest / block;
+        const int contrast = hi[blk] - lo[blk];
+        if (depth == 0 || depth * 4 < contrast || contrast < 24) {
+            edges.push_back(end);
+            continue;
+        }
+        // The dip reaches from the nearest top on its left to that on its
+        // right; its width is its area below the lower top over the contrast.
+        size_t left = deepest, right = deepest;
+        while (left > a && level(left - 1) >= level(left)) --left;
+        while (right + 1 < b && level(right + 1) >= level(right)) ++right;
+        const int top = std::min(level(left), level(right));
+        const int ink = dark ? 255 - hi[blk] : lo[blk];
+        float area = 0, moment = 0;
+        for (size_t i = left; i <= right; ++i) {
+            const float below = float(std::max(0, top - level(i)));
+            area += below;
+            moment += below * float(i);
+        }
+        const float width = area / float(std::max(1, top - ink));
+        if (area <= 0 || width <= 0.2f || width >= end - edges.back() - 0.5f) {
+            edges.push_back(end);
+            continue;
+        }
+        const float centre = std::clamp(moment / area, edges.back() + width / 2, end - width / 2);
+        edges.push_back(centre - width / 2);
+        edges.push_back(centre + width / 2);
+        edges.push_back(end);
+    }
+    runs.edges = std::move(edges);
+}
+
+}  // namespace
+
+void FindRuns(const std::vector<uint8_t>& p, int radius, int minContrast, Runs& runs) {
+    const size_t n = p.size();
+    runs.edges.clear();
+    runs.firstDark = false;
+    if (n == 0) return;
+    runs.edges.push_back(0.0f);
+    // Lowest and highest level of each block of radius samples; a place's
+    // window is its block and the two beside it.
+    const size_t block = size_t(std::max(1, radius));
+    const size_t blocks = (n + block - 1) / block;
+    std::vector<uint8_t> lo(blocks, 255), hi(blocks, 0);
+    for (size_t b = 0, i = 0; b < blocks; ++b) {
+        uint8_t l = 255, h = 0;
+        for (const size_t end = std::min(n, i + block); i < end; ++i)
+            l = std::min(l, p[i]), h = std::max(h, p[i]);
+        lo[b] = l, hi[b] = h;
+    }
+    std::vector<int> threshold(blocks, -1);
+    for (size_t b = 0; b < blocks; ++b) {
+        int l = lo[b], h = hi[b];
+        if (b > 0) l = std::min<int>(l, lo[b - 1]), h = std::max<int>(h, hi[b - 1]);
+        if (b + 1 < blocks) l = std::min<int>(l, lo[b + 1]), h = std::max<int>(h, hi[b + 1]);
+        if (h - l >= minContrast) threshold[b] = (h + l + 1) / 2;
+    }
+    // Blocks without contrast take the threshold of the last block with it
+    // (the first such block's before any).
+    int last = -1;
+    for (size_t b = 0; b < blocks && last < 0; ++b) last = threshold[b];
+    if (last < 0) {
+        runs.edges.push_back(float(n));
+        return;
+    }
+    for (size_t b = 0; b < blocks; ++b) {
+        if (threshold[b] < 0) threshold[b] = last;
+        last = threshold[b];
+    }
+    bool dark = p[0] < threshold[0];
+    runs.firstDark = dark;
+    for (size_t blk = 0; blk < blocks; ++blk) {
+        const int t = threshold[blk];
+        const size_t begin = std::max<size_t>(1, blk * block), end = std::min(n, (blk + 1) * block);
+        // A block wholly on the side of the threshold the line is on holds no edge.
+        if (dark ? hi[blk] < t : lo[blk] >= t) continue;
+        for (size_t i = begin; i < end; ++i) {
+            const bool d = p[i] < t;
+            if (d == dark) continue;
+            // The crossing between samples i-1 and i, against this threshold.
+            const float a = float(p[i - 1]) - float(t), b = float(p[i]) - float(t);
+            float at = float(i - 1) + (a == b ? 0.5f : a / (a - b));
+            at = std::clamp(at, runs.edges.back(), float(i));
+            runs.edges.push_back(at);
+            dark = d;
+        }
+    }
+    runs.edges.push_back(float(n));
+    // A split may leave a second dip in either part: a few passes at most.
+    for (int pass = 0; pass < 3; ++pass) {
+        const size_t before = runs.edges.size();
+        SplitBlurredRuns(p, lo, hi, block, runs);
+        if (runs.edges.size() == before) break;
+    }
+}
+
+void FindRunsByExtrema(const std::vector<uint8_t>& p, int hysteresis, Runs& runs) {
+    const size_t n = p.size();
+    runs.edges.assign(1, 0.0f);
+    runs.firstDark = false;
+    if (n == 0) return;
+    // Alternating extremes: places of peaks and valleys, in order.
+    std::vector<size_t> extremes;
+    bool seekingPeak = true, started = false;
+    size_t best = 0, low = 0, high = 0;
+    for (size_t i = 1; i < n; ++i) {
+        if (!started) {  // the first swing decides whether a peak or a valley comes first
+            if (p[i] < p[low]) low = i;
+            if (p[i] > p[high]) high = i;
+            if (int(p[high]) - int(p[low]) < hysteresis) continue;
+            started = true;
+            seekingPeak = high > low;  // rising: the valley came first
+            extremes.push_back(seekingPeak ? low : high);
+            best = seekingPeak ? high : low;
+            continue;
+        }
+        if (seekingPeak ? p[i] > p[best] : p[i] < p[best]) {
+            best = i;
+        } else if (std::abs(int(p[i]) - int(p[best])) >= hysteresis) {
+            extremes.push_back(best);
+            seekingPeak = !seekingPeak;
+            best = i;
+        }
+    }
+    if (started) extremes.push_back(best);
+    if (extremes.size() < 2) {
+        runs.edges.push_back(float(n));
+        return;
+    }
+    // The line starts light when its first extreme is a peak.
+    runs.firstDark = p[extremes[0]] < p[extremes[1]];
+    for (size_t k = 0; k + 1 < extremes.size(); ++k) {
+        const size_t a = extremes[k], b = extremes[k + 1];
+        const float middle = (float(p[a]) + float(p[b])) / 2;
+        const bool falling = p[a] > p[b];
+        size_t i = a + 1;
+        while (i < b && (falling ? float(p[i]) > middle : float(p[i]) < middle)) ++i;
+        const float before = float(p[i - 1]) - middle, after = float(p[i]) - middle;
+        float at = float(i - 1) + (before == after ? 0.5f : before / (before - after));
+        at = std::clamp(at, runs.edges.back(), float(b));
+        runs.edges.push_back(at);
+    }
+    runs.edges.push_back(float(n));
+}
+
+}  // namespace gw::barcodes

@@ -1,0 +1,37 @@
+// The bars and spaces that one scan line crosses: grey levels sampled along
+// the line, a threshold from the local contrast, edges at sub-pixel places.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace gw::barcodes {
+
+/// Alternating light and dark runs along a line, first to last.
+struct Runs {
+    std::vector<float> edges;  ///< place of each run's start; edges[0] = 0, one more than runs
+    bool firstDark = false;    ///< the first run is dark (runs alternate from there)
+
+    size_t Count() const { return edges.empty() ? 0 : edges.size() - 1; }
+    float Width(size_t i) const { return edges[i + 1] - edges[i]; }
+    bool Dark(size_t i) const { return ((i & 1) == 0) == firstDark; }
+    /// The same runs read from the other end (places measured from there).
+    Runs Reversed() const;
+};
+
+/// Splits a profile of grey levels into runs. Each level is compared with the
+/// middle of the lowest and highest levels near it (within radius samples);
+/// where those differ by less than minContrast the threshold of the last
+/// place with contrast holds, so a wide bar or a quiet zone keeps its colour.
+/// Edges fall where the profile crosses the threshold, interpolated between
+/// samples. A profile without contrast anywhere gives one light run.
+void FindRuns(const std::vector<uint8_t>& profile, int radius, int minContrast, Runs& runs);
+
+/// Splits a profile into runs at its alternating peaks and valleys: a peak or
+/// valley counts once the profile has come back from it by at least
+/// hysteresis levels, and the edge between a peak and the next valley (or a
+/// valley and the next peak) is where the profile crosses their middle.
+void FindRunsByExtrema(const std::vector<uint8_t>& profile, int hysteresis, Runs& runs);
+
+}  // namespace gw::barcodes

@@ -1,0 +1,253 @@
+#include "barcodes/Scan.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cmath>
+#include <numbers>
+
+#include "barcodes/Runs.h"
+
+namespace gw::barcodes {
+namespace {
+
+// Squares of kTile pixels that hold some contrast, or touch one that does;
+// slanted lines sample only these and take the others as their mean level.
+constexpr uint32_t kTile = 16;
+struct Tiles {
+    uint32_t columns = 0, rows = 0;
+    std::vector<uint8_t> busy;  // per tile: 1 when it or a neighbour has contrast
+    std::vector<uint8_t> mean;
+
+    explicit Tiles(const GreyImage& g) {
+        columns = (g.width + kTile - 1) / kTile, rows = (g.height + kTile - 1) / kTile;
+        std::vector<uint8_t> contrast(size_t(columns) * rows, 0);
+        mean.assign(contrast.size(), 255);
+        for (uint32_t ty = 0; ty < rows; ++ty) {
+            for (uint32_t tx = 0; tx < columns; ++tx) {
+                uint8_t lo = 255, hi = 0;
+                uint32_t sum = 0, count = 0;
+                for (uint32_t y = ty * kTile; y < std::min(g.height, (ty + 1) * kTile); ++y) {
+                    const uint8_t* row = g.pixels.data() + size_t(y) * g.width;
+                    for (uint32_t x = tx * kTile; x < std::min(g.width, (tx + 1) * kTile); ++x)
+                        lo = std::min(lo, row[x]), hi = std::max(hi, row[x]), sum += row[x],
+                        ++count;
+                }
+                contrast[size_t(ty) * columns + tx] = hi - lo >= 24;
+                mean[size_t(ty) * columns + tx] = uint8_t(sum / std::max(1u, count));
+            }
+        }
+        busy.assign(contrast.size(), 0);
+        for (uint32_t ty = 0; ty < rows; ++ty)
+            for (uint32_t tx = 0; tx < columns; ++tx) {
+                bool any = false;
+                for (uint32_t y = ty > 0 ? ty - 1 : 0; y <= std::min(rows - 1, ty + 1); ++y)
+                    for (uint32_t x = tx > 0 ? tx - 1 : 0; x <= std::min(columns - 1, tx + 1); ++x)
+                        any |= contrast[size_t(y) * columns + x] != 0;
+                busy[size_t(ty) * columns + tx] = any;
+            }
+    }
+};
+
+// One scan line: its direction and the normal offset of its centre.
+struct LineScanner {
+    LineScanner(const GreyImage& g, const ScanSettings& s) : grey(g), settings(s), tiles(g) {}
+    const GreyImage& grey;
+    const ScanSettings& settings;
+    const Tiles tiles;
+    float dx = 1, dy = 0;
+    std::vector<uint8_t> profile;
+    Runs runs, reversed;
+    std::vector<LineRead> reads;
+
+    // Samples the line through (cx, cy); false when it misses the image or is
+    // too short to hold a symbol.
+    bool Sample(float cx, float cy, Point& origin) {
+        const float w = float(grey.width), h = float(grey.height);
+        float t0 = -1e9f, t1 = 1e9f;
+        const auto slab = [&](float c, float d, float limit) {
+            if (std::fabs(d) < 1e-6f) return c >= 0 && c <= limit;
+            float a = (0 - c) / d, b = (limit - c) / d;
+            if (a > b) std::swap(a, b);
+            t0 = std::max(t0, a), t1 = std::min(t1, b);
+            return true;
+        };
+        // A slanted line keeps a pixel from the right and bottom borders, for
+        // the second sample of its interpolation.
+        const bool straight = dx == 0 || dy == 0;
+        if (!straight && (grey.width < 2 || grey.height < 2)) return false;
+        const float right = straight ? w - 1 : w - 2, bottom = straight ? h - 1 : h - 2;
+        if (!slab(cx, dx, right) || !slab(cy, dy, bottom)) return false;
+        t0 = std::ceil(t0 - 1e-3f);
+        if (t1 - t0 < 16) return false;
+        const size_t n = size_t(t1 - t0) + 1;
+        origin = {cx + t0 * dx, cy + t0 * dy};
+        profile.resize(n);
+        const uint8_t* px = grey.pixels.data();
+        const size_t stride = grey.width;
+        if (straight) {  // along a row or a column: no interpolation
+            const size_t x = size_t(std::lround(origin.x)), y = size_t(std::lround(origin.y));
+            const uint8_t* p = px + y * stride + x;
+            if (dy == 0) {
+                std::copy(p, p + n, profile.begin());
+                return true;
+            }
+            for (size_t i = 0; i < n; i += kTile) {
+                const size_t end = std::min(n, i + kTile);
+                const size_t tile = (y + i) / kTile * tiles.columns + x / kTile;
+                if (!tiles.busy[tile]) {
+                    std::fill(profile.begin() + long(i), profile.begin() + long(end),
+                              tiles.mean[tile]);
+                    continue;
+                }
+                for (size_t j = i; j < end; ++j) profile[j] = p[j * stride];
+            }
+            return true;
+        }
+        // Bilinear, in 16-bit fixed point stepped along the line.
+        int64_t x = std::llround(double(origin.x) * 65536),
+                y = std::llround(double(origin.y) * 65536);
+        const int64_t sx = std::llround(double(dx) * 65536), sy = std::llround(double(dy) * 65536);
+        const int64_t maxX = int64_t(grey.width - 2) << 16, maxY = int64_t(grey.height - 2) << 16;
+        for (size_t i = 0; i < n; ++i, x += sx, y += sy) {
+            const int64_t cx16 = std::clamp<int64_t>(x, 0, maxX),
+                          cy16 = std::clamp<int64_t>(y, 0, maxY);
+            if (i % kTile == 0) {  // a quiet tile is filled with its mean level
+                const size_t tile =
+                    size_t(cy16 >> 16) / kTile * tiles.columns + size_t(cx16 >> 16) / kTile;
+                if (!tiles.busy[tile]) {
+                    const size_t end = std::min(n, i + kTile);
+                    std::fill(profile.begin() + long(i), profile.begin() + long(end),
+                              tiles.mean[tile]);
+                    x += sx * int64_t(end - i - 1), y += sy * int64_t(end - i - 1);
+                    i = end - 1;
+                    continue;
+                }
+            }
+            const uint32_t fx = uint32_t(cx16 & 0xFFFF) >> 8, fy = uint32_t(cy16 & 0xFFFF) >> 8;
+            const uint8_t* q = px + size_t(cy16 >> 16) * stride + size_t(cx16 >> 16);
+            const uint32_t top = q[0] * (256 - fx) + q[1] * fx;
+            const uint32_t low = q[stride] * (256 - fx) + q[stride + 1] * fx;
+            profile[i] = uint8_t((top * (256 - fy) + low * fy + 32768) >> 16);
+        }
+        return true;
+    }
+
+    // Reads the runs both ways.
+    void Decode(Point o, std::vector<LineHit>& hits, std::vector<LineHit>& partial) {
+        reversed = runs.Reversed();
+        const float length = runs.edges.back();
+        for (int way = 0; way < 2; ++way) {
+            reads.clear();
+            const Runs& r = way == 0 ? runs : reversed;
+            if (settings.code39) ReadCode39Line(r, reads);
+            if (settings.code128) ReadCode128Line(r, reads);
+            for (LineRead& read : reads) {
+                const float a = way == 0 ? read.start : length - read.start;
+                const float b = way == 0 ? read.end : length - read.end;
+                auto& to = read.complete ? hits : partial;
+                to.push_back(
+                    {std::move(read), {o.x + a * dx, o.y + a * dy}, {o.x + b * dx, o.y + b * dy}});
+            }
+        }
+    }
+
+    // Reads the line at offset s from the image centre.
+    bool Scan(int s, std::vector<LineHit>& hits, std::vector<LineHit>& partial) {
+        const float cx = float(grey.width / 2) + float(s) * -dy;
+        const float cy = float(grey.height / 2) + float(s) * dx;
+        return Scan(cx, cy, hits, partial);
+    }
+
+    // Reads the line through (cx, cy) both ways; returns whether anything was
+    // read. Reads that broke off go to partial.
+    bool Scan(float cx, float cy, std::vector<LineHit>& hits, std::vector<LineHit>& partial) {
+        Point o;
+        if (!Sample(cx, cy, o)) return false;
+        const auto [lo, hi] = std::minmax_element(profile.begin(), profile.end());
+        const int range = *hi - *lo;
+        if (range < 24) return false;
+        FindRuns(profile, 16, std::max(20, range / 4), runs);
+        if (runs.Count() < 20) return false;
+        const size_t before = hits.size();
+        Decode(o, hits, partial);
+        // Heavy blur leaves narrow elements short of the threshold: a line
+        // that read nothing is split again at its alternating peaks and valleys.
+        if (hits.size() == before) {
+            FindRunsByExtrema(profile, std::max(12, range / 8), runs);
+            if (runs.Count() >= 20) Decode(o, hits, partial);
+        }
+        return hits.size() > before;
+    }
+};
+
+}  // namespace
+
+std::vector<LineHit> ScanImage(const GreyImage& grey, const ScanSettings& settings) {
+    std::vector<LineHit> hits, partial;
+    if (std::max(grey.width, grey.height) < 16) return hits;
+    const int shortSide = int(std::min(grey.width, grey.height));
+    const int spacing =
+        std::clamp(shortSide / std::max(1, settings.divisions), 1, settings.maxSpacing);
+    LineScanner line{grey, settings};
+    for (int k = 0; k < settings.directions; ++k) {
+        // Exact steps for rows and columns, so that they need no interpolation.
+        const int quarter = settings.directions / 2;
+        if (settings.directions % 2 == 0 && k == quarter) {
+            line.dx = 0, line.dy = 1;
+        } else if (k == 0) {
+            line.dx = 1, line.dy = 0;
+        } else {
+            const double a = std::numbers::pi * double(k) / double(settings.directions);
+            line.dx = float(std::cos(a)), line.dy = float(std::sin(a));
+        }
+        const float extent =
+            std::fabs(line.dy) * float(grey.width) + std::fabs(line.dx) * float(grey.height);
+        const int half = int(std::ceil(extent / 2)) + 1;
+        std::vector<char> done(size_t(2 * half + 1), 0);
+        const auto scan = [&](int s) {
+            if (s < -half || s > half || done[size_t(s + half)]) return false;
+            done[size_t(s + half)] = 1;
+            return line.Scan(s, hits, partial);
+        };
+        const int step = std::max(1, spacing / 3);
+        for (int s = -half + spacing / 2; s <= half; s += spacing) {
+            if (!scan(s)) continue;
+            for (int d = step; d < spacing; d += step) scan(s - d), scan(s + d);
+        }
+    }
+    // A symbol between the directions shows as reads that break off where the
+    // line leaves its bars: lines through their start at angles around theirs
+    // follow the symbol's own direction.
+    std::vector<LineHit> seeds = std::move(partial), unused;
+    std::vector<Point> tried;
+    const double reach = 90.0 / settings.directions + 3;
+    const size_t complete = hits.size();
+    for (const LineHit& seed : seeds) {
+        const bool near = std::any_of(tried.begin(), tried.end(), [&](Point p) {
+            return std::fabs(p.x - seed.start.x) + std::fabs(p.y - seed.start.y) < 12;
+        });
+        // A start on the start edge of a symbol already read needs no search.
+        const bool read =
+            std::any_of(hits.begin(), hits.begin() + long(complete), [&](const LineHit& h) {
+                const float lx = h.end.x - h.start.x, ly = h.end.y - h.start.y;
+                const float length = std::hypot(lx, ly);
+                const float px = seed.start.x - h.start.x, py = seed.start.y - h.start.y;
+                const float along = (px * lx + py * ly) / length,
+                            across = (px * ly - py * lx) / length;
+                return std::fabs(along) < 0.05f * length && std::fabs(across) < 0.5f * length;
+            });
+        if (near || read) continue;
+        tried.push_back(seed.start);
+        const double base = std::atan2(seed.end.y - seed.start.y, seed.end.x - seed.start.x);
+        for (double delta = 3; delta <= reach; delta += 3) {
+            for (const double sign : {-1.0, 1.0}) {
+                const double a = base + sign * delta * std::numbers::pi / 180;
+                line.dx = float(std::cos(a)), line.dy = float(std::sin(a));
+                line.Scan(seed.start.x + line.dx * 4, seed.start.y + line.dy * 4, hits, unused);
+            }
+        }
+    }
+    return hits;
+}
+
+}  // namespace gw::barcodes

@@ -117,26 +117,3 @@ TEST(ForeignFiles, RunLengthBmpIsReallyCompressed) {
     ASSERT_TRUE(bm);
     EXPECT_EQ(MaxDifference(*bm, expected), 0);
 }
-
-TEST(ForeignFiles, ImageMagickReadsOurFiles) {
-    if (!HaveConvert()) GTEST_SKIP() << "ImageMagick's convert is not installed";
-    TempDir dir;
-    const std::pair<const dv::GUID*, const char*> kinds[] = {{&dv::kEncoderBmp, "a.bmp"},
-                                                             {&dv::kEncoderTiff, "a.tif"},
-                                                             {&dv::kEncoderPng, "a.png"},
-                                                             {&dv::kEncoderGif, "a.gif"}};
-    for (int32_t format :
-         {dv::PixelFormat1bppIndexed, dv::PixelFormat8bppIndexed, dv::PixelFormat24bppRGB}) {
-        BitmapPtr bm = MakeImage(33, 19, format);
-        for (const auto& [clsid, name] : kinds) {
-            if (clsid == &dv::kEncoderGif && format == dv::PixelFormat24bppRGB) continue;
-            SCOPED_TRACE(std::string(name) + " " + std::to_string(format));
-            WriteAll(dir.Path(name), Encode(bm.get(), *clsid));
-            bool ok = false;
-            const std::vector<uint8_t> seen =
-                RunCommand("convert " + dir.Path(name) + " -depth 8 rgb:-", &ok);
-            ASSERT_TRUE(ok);
-            EXPECT_EQ(MaxDifference(*bm, seen), 0);
-        }
-    }
-}

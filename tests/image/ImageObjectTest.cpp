@@ -8,30 +8,6 @@
 
 using namespace dv;
 
-TEST(ImageObject, NewObjectIsEmpty) {
-    DVImageProcessor img;
-    EXPECT_EQ(img.GetBitmap(), nullptr);
-    EXPECT_EQ(img.GetWidth(), 0u);
-    EXPECT_EQ(img.GetHeight(), 0u);
-    EXPECT_EQ(img.GetStride(), 0u);
-    EXPECT_EQ(img.GetBitsPerPixel(), 0u);
-    EXPECT_EQ(img.GetPixelFormat(), 0);
-    const Rect r = img.GetFullRect();
-    EXPECT_EQ(r.Width | r.Height | r.X | r.Y, 0);
-    float h = -1, v = -1;
-    img.GetResolution(&h, &v);
-    EXPECT_EQ(h, 0.0f);
-    EXPECT_EQ(v, 0.0f);
-    EXPECT_EQ(img.GetTag0(), 0u);
-    EXPECT_EQ(img.GetTag1(), 1u);
-    EXPECT_EQ(img.ImageFlag(), 0);
-    // Operations that need pixels say there is no image.
-    uint8_t buf[4];
-    EXPECT_EQ(img.GetBytes(0, 0, buf, 4), 1u);
-    EXPECT_EQ(img.GetLastError(), 1u);
-    EXPECT_EQ(img.RotateFlip(1), 1u);
-}
-
 TEST(ImageObject, CreateSetsStrideFormatAndRefusesUnsupportedFormats) {
     DVImageProcessor img;
     ASSERT_EQ(img.Create(100, 10, PixelFormat24bppRGB), 0u);
@@ -65,42 +41,6 @@ TEST(ImageObject, CreateSetsStrideFormatAndRefusesUnsupportedFormats) {
     EXPECT_EQ(img.GetTag0(), 0u);
     EXPECT_EQ(img.GetTag1(), 1u);
     EXPECT_EQ(img.ImageFlag(), 1);
-}
-
-TEST(ImageObject, AttachSharesOrCopies) {
-    DVImageProcessor img;
-    EXPECT_EQ(img.Attach(nullptr, true), 2u);
-    EXPECT_EQ(img.GetLastError(), 0u);
-
-    std::unique_ptr<Bitmap> mine(Bitmap::Create(8, 4, PixelFormat8bppIndexed));
-    mine->Pixels()[0] = 42;
-
-    // Shared: the object sees the host's pixels and does not delete them.
-    ASSERT_EQ(img.Attach(mine.get(), false), 0u);
-    EXPECT_EQ(img.GetBitmap(), mine.get());
-    uint8_t b = 0;
-    ASSERT_EQ(img.GetBytes(0, 0, &b, 1), 0u);
-    EXPECT_EQ(b, 42);
-    img.Destroy();
-    EXPECT_EQ(img.GetBitmap(), nullptr);
-    EXPECT_EQ(mine->Pixels()[0], 42);  // still alive and usable
-
-    // Copied: later changes of the object do not reach the host's bitmap.
-    ASSERT_EQ(img.Attach(mine.get(), true), 0u);
-    EXPECT_NE(img.GetBitmap(), mine.get());
-    const uint8_t seven = 7;
-    ASSERT_EQ(img.SetBytes(0, 0, &seven, 1), 0u);
-    EXPECT_EQ(mine->Pixels()[0], 42);
-
-    // Attaching the bitmap the object already shows keeps it alive.
-    Bitmap* own = img.GetBitmap();
-    ASSERT_EQ(img.Attach(own, false), 0u);
-    ASSERT_EQ(img.GetBytes(0, 0, &b, 1), 0u);
-    EXPECT_EQ(b, 7);
-
-    std::unique_ptr<Bitmap> dummy(Bitmap::Create(2, 2, PixelFormat8bppIndexed));
-    ASSERT_EQ(img.Attach(dummy.get(), false), 0u);  // releases the owned copy
-    EXPECT_EQ(img.GetWidth(), 2u);
 }
 
 TEST(ImageObject, GreyLevelRoundsInSinglePrecision) {
@@ -169,20 +109,4 @@ TEST(ImageObject, PaletteCopyIsStoredOnlyWhenTheOperationSucceeds) {
             PixelFormat8bppIndexed,
             [](DVPixelView*, uint32_t*, DVPixelView*, uint32_t*, void*) { return 0u; }, nullptr),
         11u);
-}
-
-TEST(ImageObject, CheckViewTestsInOrder) {
-    DVPixelView v{};
-    EXPECT_EQ(DVImageProcessor::CheckView(nullptr, 15), 6u);
-    EXPECT_EQ(DVImageProcessor::CheckView(&v, 15), 7u);
-    uint8_t px = 0;
-    v.pixels = &px;
-    v.format = PixelFormat32bppARGB;
-    EXPECT_EQ(DVImageProcessor::CheckView(&v, 15), 2u);
-    EXPECT_EQ(DVImageProcessor::CheckView(&v, 1), 0u);
-    v.format = PixelFormat8bppIndexed;
-    EXPECT_EQ(DVImageProcessor::CheckView(&v, 15), 8u);
-    v.format = PixelFormat24bppRGB;
-    EXPECT_EQ(DVImageProcessor::CheckView(&v, 15), 9u);
-    EXPECT_EQ(DVImageProcessor::CheckView(&v, 7), 0u);
 }

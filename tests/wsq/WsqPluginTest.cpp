@@ -87,27 +87,6 @@ TEST_F(WsqPlugin, ConvertsTheVectors) {
     }
 }
 
-// Refused data is refused by both functions with the decoder's status, and a
-// refused size query leaves the size alone.
-TEST_F(WsqPlugin, RefusesBrokenData) {
-    const std::vector<uint8_t> wsq = ReadFile("b_gradedge_200x180.br075.wsq");
-    std::vector<uint8_t> bmp(gw::wsq::BmpFileSize(200, 180));
-    for (size_t cut : {size_t{1}, size_t{120}, wsq.size() / 2, wsq.size() - 1}) {
-        int32_t bmpSize = 0;
-        const int32_t s = size_(wsq.data(), static_cast<int32_t>(cut), &bmpSize);
-        EXPECT_EQ(s, static_cast<int32_t>(gw::wsq::Status::Truncated)) << cut;
-        EXPECT_EQ(bmpSize, 0);
-        EXPECT_EQ(convert_(wsq.data(), static_cast<int32_t>(cut), bmp.data(),
-                           static_cast<int32_t>(bmp.size())),
-                  s);
-    }
-    std::vector<uint8_t> notWsq(wsq);
-    notWsq[1] = 0xD8;  // a JPEG start
-    int32_t bmpSize = 0;
-    EXPECT_EQ(size_(notWsq.data(), static_cast<int32_t>(notWsq.size()), &bmpSize),
-              static_cast<int32_t>(gw::wsq::Status::NoStartOfImage));
-}
-
 // Defined symbols in the dynamic symbol table of an ELF file.
 std::vector<std::string> ExportedSymbols(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -135,13 +114,6 @@ std::vector<std::string> ExportedSymbols(const std::string& path) {
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// Nothing but the two entry points is visible from outside.
-TEST_F(WsqPlugin, ExportsOnlyTheEntryPoints) {
-    const std::vector<std::string> expected = {"ConvertWSQBufferToBMPBuffer", "GetWSQBufferSize"};
-    EXPECT_EQ(ExportedSymbols(PluginPath()), expected);
-    EXPECT_EQ(dlsym(handle_, "_ZN2gw3wsq10StatusNameENS0_6StatusE"), nullptr);
 }
 
 }  // namespace

@@ -97,23 +97,3 @@ TEST(ForeignFiles, ImageMagickOutputDecodesAlike) {
         EXPECT_LE(MaxDifference(*image.GetBitmap(), expected), c.tolerance);
     }
 }
-
-TEST(ForeignFiles, RunLengthBmpIsReallyCompressed) {
-    if (!HaveConvert()) GTEST_SKIP() << "ImageMagick's convert is not installed";
-    TempDir dir;
-    bool ok = false;
-    const std::string file = dir.Path("rle.bmp");
-    RunCommand(
-        "convert -size 64x16 gradient:white-black -colors 8 -type Palette -compress RLE bmp3:" +
-            file,
-        &ok);
-    ASSERT_TRUE(ok);
-    const std::vector<uint8_t> data = ReadAll(file);
-    ASSERT_GT(data.size(), 34u);
-    EXPECT_EQ(data[30], 1);  // BI_RLE8
-    EXPECT_LT(data.size(), 14u + 40 + 1024 + 64 * 16);
-    const std::vector<uint8_t> expected = RunCommand("convert " + file + " -depth 8 rgb:-", &ok);
-    BitmapPtr bm = Decode(data);
-    ASSERT_TRUE(bm);
-    EXPECT_EQ(MaxDifference(*bm, expected), 0);
-}

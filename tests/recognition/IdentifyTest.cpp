@@ -196,39 +196,6 @@ TEST_F(IdentifyTest, AcceptanceThreshold) {
     EXPECT_EQ(score, 76);
 }
 
-TEST_F(IdentifyTest, TiesKeepTheEarlierPatternAndTry) {
-    ASSERT_EQ(Load("TIES " + Pattern('A', kSolid5) + Pattern('B', kSolid5) + "ANY " +
-                   Pattern('?', "????? ????? ????? ????? ?????")),
-              1);
-    // A solid 5 x 5 block under a stray pixel: the box with its top moved in
-    // (the second try) is the one that matches fully.
-    Page page(20, 20);
-    page.Block(2, 3, 6, 7);
-    page.Ink(4, 2);
-    page.Block(12, 3, 16, 7);
-    AREAPARAMS params = rectest::OpenParams();
-    ASSERT_NE(rectest::AreaOver(page, params), nullptr);
-    rectest::LoadRows();
-    auto* stray = Add(2, 2, 6, 7);
-    auto* plain = Add(12, 3, 16, 7);
-    EXPECT_STREQ(GW_IdentifyObjects(), "TIES");
-    EXPECT_EQ(stray->identity, 'A');
-    EXPECT_EQ(stray->score, 100);
-    EXPECT_STREQ(stray->cellString, "XXXXXXXXXXXXXXXXXXXXXXXXX");
-    EXPECT_EQ(plain->identity, 'A');
-    EXPECT_EQ(GW_FindNextObject(), nullptr);  // the walk left no current object
-
-    // Every try scores 100 against "?" everywhere: the first try's cells stay.
-    params.fontIndex = 1;
-    ASSERT_NE(rectest::AreaOver(page, params), nullptr);
-    rectest::LoadRows();
-    stray = Add(2, 2, 6, 7);
-    EXPECT_STREQ(GW_IdentifyObjects(), "ANY");
-    EXPECT_EQ(stray->score, 100);
-    EXPECT_EQ(stray->cellString, gw::NormaliseToGrid(*gw::CurrentArea(), {2, 2, 6, 7}, 5, 5));
-    EXPECT_NE(std::string(stray->cellString), std::string(25, 'X'));
-}
-
 TEST_F(IdentifyTest, IdentifyOneRectangle) {
     // The pattern admits ratio 1.00 only: the unchanged 5 x 5 box; every try
     // that moves an edge changes the ratio and finds no pattern.

@@ -1,7 +1,6 @@
 // The built "DVWSQLib.dll", loaded by path beside this test program and used
 // only through its two C entry points, as the image codecs use it.
 #include <dlfcn.h>
-#include <elf.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -85,35 +84,6 @@ TEST_F(WsqPlugin, ConvertsTheVectors) {
         EXPECT_NE(size_(wsq.data(), n, nullptr), 0);
         EXPECT_EQ(unchanged, 77);
     }
-}
-
-// Defined symbols in the dynamic symbol table of an ELF file.
-std::vector<std::string> ExportedSymbols(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<char> f{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    std::vector<std::string> names;
-    if (f.size() < sizeof(Elf64_Ehdr)) return names;
-    Elf64_Ehdr eh;
-    std::memcpy(&eh, f.data(), sizeof eh);
-    auto section = [&](size_t i) {
-        Elf64_Shdr sh{};
-        const size_t at = eh.e_shoff + i * eh.e_shentsize;
-        if (at + sizeof sh <= f.size()) std::memcpy(&sh, f.data() + at, sizeof sh);
-        return sh;
-    };
-    for (size_t i = 0; i < eh.e_shnum; ++i) {
-        const Elf64_Shdr sh = section(i);
-        if (sh.sh_type != SHT_DYNSYM) continue;
-        const Elf64_Shdr strings = section(sh.sh_link);
-        for (size_t off = 0; off + sizeof(Elf64_Sym) <= sh.sh_size; off += sizeof(Elf64_Sym)) {
-            Elf64_Sym sym;
-            std::memcpy(&sym, f.data() + sh.sh_offset + off, sizeof sym);
-            if (sym.st_shndx == SHN_UNDEF || sym.st_name == 0) continue;
-            names.emplace_back(f.data() + strings.sh_offset + sym.st_name);
-        }
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 }  // namespace

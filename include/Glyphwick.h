@@ -370,11 +370,11 @@ GW_API void GW_JoinBrokenObjects(int32_t maxGap);
 /// Results of GW_ReadCode39 and GW_ReadCode128 (int32_t values that never
 /// change).
 enum GW_ReadResult {
-    GW_READ_OK = 0,              ///< read (Code 128: and checked)
-    GW_READ_NO_SYMBOL = -1,      ///< too few widths (Code 39), no start symbol (Code 128)
-    GW_READ_BAD_ARGUMENT = -2,   ///< no current area or a null argument
-    GW_READ_UNKNOWN_SYMBOL = -3, ///< a character or symbol matched no pattern
-    GW_READ_CHECK_FAILED = -4,   ///< the Code 128 check failed
+    GW_READ_OK = 0,               ///< read (Code 128: and checked)
+    GW_READ_NO_SYMBOL = -1,       ///< too few widths (Code 39), no start symbol (Code 128)
+    GW_READ_BAD_ARGUMENT = -2,    ///< no current area or a null argument
+    GW_READ_UNKNOWN_SYMBOL = -3,  ///< a character or symbol matched no pattern
+    GW_READ_CHECK_FAILED = -4,    ///< the Code 128 check failed
 };
 
 #ifdef __cplusplus

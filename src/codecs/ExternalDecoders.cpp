@@ -1,7 +1,8 @@
 // Decoders that hand their work to an outside library: "OpenJPEG_32.dll" for
-// JPEG 2000 and "DVWSQLib.dll" for WSQ (names kept: docs/compatibility.md). Each converts the data into a complete
-// BMP file in memory, which DVGdiplusDecoder then decodes. The library is
-// loaded through the library cache and bound on the first decoding call.
+// JPEG 2000 and "DVWSQLib.dll" for WSQ (names kept: docs/compatibility.md).
+// Each converts the data into a complete BMP file in memory, which
+// DVGdiplusDecoder then decodes. The library is loaded through the library
+// cache and bound on the first decoding call.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -153,7 +153,8 @@ uint32_t DVImageProcessor::CheckView(const DVPixelView* view, uint32_t mask) {
     if (!view) return DVErrNoView;
     if ((mask & DVCheckPixels) && !view->pixels) return DVErrNoPixels;
     if ((mask & DVCheckFormat) && dv::BitsPerPixel(view->format) == 0) return DVErrArgument;
-    if ((mask & DVCheckPalette) && (view->format & dv::PixelFormatIndexed) && !view->palette) return DVErrNoPalette;
+    if ((mask & DVCheckPalette) && (view->format & dv::PixelFormatIndexed) && !view->palette)
+        return DVErrNoPalette;
     if ((mask & DVCheckOwner) && !view->owner) return DVErrNoOwner;
     return DVOk;
 }

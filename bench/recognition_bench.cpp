@@ -72,7 +72,7 @@ double ThreadSeconds() {
 int64_t WalkPixels(const AREAINFO& area) {
     int64_t ink = 0;
     const uint8_t limit = gw::InkLimit(area);
-    for (const ObjectList::OBJECTINFO* o = area.objects->head.next; o != nullptr; o = o->next) {
+    for (const gw::Object* o = area.objects->head.next; o != nullptr; o = o->next) {
         for (int32_t y = o->top; y <= o->bottom; ++y) {
             const uint8_t* row = area.workRows[y - area.top];
             for (int32_t x = o->left; x <= o->right; ++x) ink += row[x] < limit;

@@ -25,6 +25,38 @@
 
 #include "DVImageCodecs.h"
 
+/// The codes of the table above. The values cross the binary interface as
+/// uint32_t and never change.
+enum DVResult : uint32_t {
+    DVOk = 0,
+    DVErrNoImage = 1,
+    DVErrArgument = 2,
+    DVErrNoOperation = 3,
+    DVErrOperationArgument = 4,
+    DVErrPaletteCount = 5,
+    DVErrNoView = 6,
+    DVErrNoPixels = 7,
+    DVErrNoPalette = 8,
+    DVErrNoOwner = 9,
+    DVErrBuffer = 10,
+    DVErrLock = 11,
+    DVErrNoEncoder = 12,
+    DVErrNotRecognised = 13,
+    DVErrNoDecoder = 14,
+    DVErrDecode = 15,
+    DVErrNoProperty = 19,
+};
+
+/// The checks of DVImageProcessor::CheckView, bits of its mask.
+enum DVViewCheck : uint32_t {
+    DVCheckPixels = 1,   ///< pixels present, else DVErrNoPixels
+    DVCheckFormat = 2,   ///< a supported format, else DVErrArgument
+    DVCheckPalette = 4,  ///< a palette when indexed, else DVErrNoPalette
+    DVCheckOwner = 8,    ///< an owner bitmap, else DVErrNoOwner
+    DVCheckData = DVCheckPixels | DVCheckFormat,
+    DVCheckIndexed = DVCheckData | DVCheckPalette,
+};
+
 /// A locked rectangle of a bitmap as a pixel operation sees it.
 struct DVPixelView {
     dv::Bitmap* owner;          ///< bitmap the view was taken from

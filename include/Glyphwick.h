@@ -8,28 +8,41 @@
 // Nothing is thread-safe: call the library from one thread at a time.
 //
 // Coordinates are image pixels; in rectangles `right` and `bottom` are
-// inclusive. An allocation failure leaves an export as std::bad_alloc.
+// inclusive. Names, values and layouts here are kept for the hosts that link
+// the library (docs/compatibility.md lists them). An allocation failure
+// leaves an export as std::bad_alloc.
+//
+// The header compiles as C11 as well: the image object is then an opaque
+// struct, and GW_SetDefaultArea (C++ linkage, kept for the hosts that link
+// it so; see docs/compatibility.md) is left out.
 #ifndef GLYPHWICK_GLYPHWICK_H
 #define GLYPHWICK_GLYPHWICK_H
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
+#include <stdlib.h>  // free, for FreeIdentityInfo
 
-#include "DVImageCodecs.h"
+#include "GlyphwickExport.h"
 
+#ifdef __cplusplus
 class DVImageProcessor;
+#define GW_STATIC_ASSERT(condition) static_assert(condition, #condition)
+#else
+typedef struct DVImageProcessor DVImageProcessor;
+#define GW_STATIC_ASSERT(condition) _Static_assert(condition, #condition)
+#endif
 
 /// A rectangle in image pixels; right and bottom are inclusive.
-struct RECT {
+typedef struct RECT {
     int32_t left;
     int32_t top;
     int32_t right;
     int32_t bottom;
-};
-static_assert(sizeof(RECT) == 16);
+} RECT;
+GW_STATIC_ASSERT(sizeof(RECT) == 16);
 
 /// The settings of an area, read once by GW_InitialiseArea and not kept.
-struct AREAPARAMS {
+typedef struct AREAPARAMS {
     int32_t minObjectWidth;   ///< narrower objects are ignored by GW_CleanObjects
     int32_t minObjectHeight;  ///< lower objects are ignored by GW_CleanObjects
     int32_t maxObjectWidth;   ///< wider objects are ignored; widest group of fragments
@@ -43,42 +56,44 @@ struct AREAPARAMS {
     int32_t maxHoleSize;      ///< > 0: fill enclosed holes of at most this many pixels
     uint32_t options;         ///< bit 0: trim object rectangles before the redraw
     uint32_t threshold;       ///< 8-bit grey below the low byte of this is ink; 0 means 128
-};
-static_assert(offsetof(AREAPARAMS, minObjectWidth) == 0);
-static_assert(offsetof(AREAPARAMS, maxObjectWidth) == 8);
-static_assert(offsetof(AREAPARAMS, fragMinWidth) == 16);
-static_assert(offsetof(AREAPARAMS, fragMaxHeight) == 28);
-static_assert(offsetof(AREAPARAMS, fontIndex) == 32);
-static_assert(offsetof(AREAPARAMS, fontName) == 40);
-static_assert(offsetof(AREAPARAMS, maxHoleSize) == 48);
-static_assert(offsetof(AREAPARAMS, options) == 52);
-static_assert(offsetof(AREAPARAMS, threshold) == 56);
-static_assert(sizeof(AREAPARAMS) == 64);
+} AREAPARAMS;
+GW_STATIC_ASSERT(offsetof(AREAPARAMS, minObjectWidth) == 0);
+GW_STATIC_ASSERT(offsetof(AREAPARAMS, maxObjectWidth) == 8);
+GW_STATIC_ASSERT(offsetof(AREAPARAMS, fragMinWidth) == 16);
+GW_STATIC_ASSERT(offsetof(AREAPARAMS, fragMaxHeight) == 28);
+GW_STATIC_ASSERT(offsetof(AREAPARAMS, fontIndex) == 32);
+GW_STATIC_ASSERT(offsetof(AREAPARAMS, fontName) == 40);
+GW_STATIC_ASSERT(offsetof(AREAPARAMS, maxHoleSize) == 48);
+GW_STATIC_ASSERT(offsetof(AREAPARAMS, options) == 52);
+GW_STATIC_ASSERT(offsetof(AREAPARAMS, threshold) == 56);
+GW_STATIC_ASSERT(sizeof(AREAPARAMS) == 64);
 
 /// The current area. Opaque to the host.
-struct AREAINFO;
+typedef struct AREAINFO AREAINFO;
 
 /// An object as the host sees it: the exports hand out the address of an
 /// object's rectangle, followed by the pixel its fill starts from. seedRow is
 /// counted from the area's top, seedColumn from the area's left.
-struct OBJECTINFO {
+typedef struct OBJECTINFO {
     int32_t left;
     int32_t top;
     int32_t right;
     int32_t bottom;
     int32_t seedRow;
     int32_t seedColumn;
-};
-static_assert(sizeof(OBJECTINFO) == 24);
+} OBJECTINFO;
+GW_STATIC_ASSERT(sizeof(OBJECTINFO) == 24);
 
 /// Makes area the current area; nothing else changes (the area-initialised
 /// flag and the pixel accessors stay as the last GW_InitialiseArea left them).
 /// Null leaves no current area while keeping the area that was current alive.
 /// A pointer that is not a live area from GW_InitialiseArea is ignored.
 /// This export alone has C++ linkage.
+#ifdef __cplusplus
 GW_API void GW_SetDefaultArea(AREAINFO* area);
 
 extern "C" {
+#endif
 
 /// Destroys the current area when the flag is set, then creates a new area of
 /// image over rect (right and bottom inclusive) with the given settings and
@@ -167,7 +182,9 @@ GW_API int32_t GW_ComparePixelDistrubution(const int32_t* a, const int32_t* b);
 /// or there is no area.
 GW_API int32_t GW_GetDocRect(RECT* out);
 
+#ifdef __cplusplus
 }  // extern "C"
+#endif
 
 // ---------------------------------------------------------------------------
 // Recognition: pattern files, identification, lines, line text, best line,
@@ -181,22 +198,20 @@ GW_API int32_t GW_GetDocRect(RECT* out);
 // null or an empty text.
 // ---------------------------------------------------------------------------
 
-#include <cstdlib>  // free, for FreeIdentityInfo
-
 /// One try of GW_IdentifyObject: the box's cell string and the best pattern
 /// that admitted it.
-struct CANDIDATEINFO {
+typedef struct CANDIDATEINFO {
     char* cells;      ///< gridWidth x gridHeight + 1 bytes; empty when no pattern was accepted
     void* reserved1;  ///< 0
     void* reserved2;  ///< 0
     char character;   ///< the best pattern's character, 0 when none
     int32_t score;    ///< its score, -1 when none
-};
+} CANDIDATEINFO;
 
 /// The result of GW_IdentifyObject. The record, its candidate array and the
 /// candidates' cell buffers are allocated with malloc and belong to the
 /// caller, who releases them with free (FreeIdentityInfo does all of it).
-struct IDENTITYINFO {
+typedef struct IDENTITYINFO {
     int32_t count;  ///< 5
     CANDIDATEINFO*
         candidates;      ///< the unchanged box, then top + 1, bottom - 1, left + 1, right - 1
@@ -205,20 +220,22 @@ struct IDENTITYINFO {
     int32_t reserved;    ///< 0
     char character;      ///< best character, "?" when the best score is below 78
     int32_t score;       ///< best score of the five, -1 when none found a pattern
-};
+} IDENTITYINFO;
 
 /// Releases a record of GW_IdentifyObject with everything it holds (not an
 /// export: compiled into the caller). Null does nothing.
-inline void FreeIdentityInfo(IDENTITYINFO* info) {
-    if (info == nullptr) return;
-    if (info->candidates != nullptr) {
-        for (int32_t i = 0; i < info->count; ++i) std::free(info->candidates[i].cells);
-        std::free(info->candidates);
+static inline void FreeIdentityInfo(IDENTITYINFO* info) {
+    if (info == NULL) return;
+    if (info->candidates != NULL) {
+        for (int32_t i = 0; i < info->count; ++i) free(info->candidates[i].cells);
+        free(info->candidates);
     }
-    std::free(info);
+    free(info);
 }
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 
 /// Loads one pattern file into the pattern store, adding to what is there.
 /// The file is read as tokens separated by white space: a font name opens a
@@ -337,7 +354,9 @@ GW_API int32_t GW_SplitJoinedObjectsInLine(int32_t tag);
 /// back into the image. The object list is not changed.
 GW_API void GW_JoinBrokenObjects(int32_t maxGap);
 
+#ifdef __cplusplus
 }  // extern "C"
+#endif
 
 // ---------------------------------------------------------------------------
 // Barcodes
@@ -348,7 +367,19 @@ GW_API void GW_JoinBrokenObjects(int32_t maxGap);
 // and space widths are merged width by width. Rectangles are in image pixels,
 // right and bottom inclusive.
 
+/// Results of GW_ReadCode39 and GW_ReadCode128 (int32_t values that never
+/// change).
+enum GW_ReadResult {
+    GW_READ_OK = 0,               ///< read (Code 128: and checked)
+    GW_READ_NO_SYMBOL = -1,       ///< too few widths (Code 39), no start symbol (Code 128)
+    GW_READ_BAD_ARGUMENT = -2,    ///< no current area or a null argument
+    GW_READ_UNKNOWN_SYMBOL = -3,  ///< a character or symbol matched no pattern
+    GW_READ_CHECK_FAILED = -4,    ///< the Code 128 check failed
+};
+
+#ifdef __cplusplus
 extern "C" {
+#endif
 
 /// Reads a Code 39 symbol left to right across rect and writes its characters
 /// (start and stop "*" left out; "?" for a character not found) to text, which
@@ -370,6 +401,10 @@ GW_API int32_t GW_ReadCode39(const RECT* rect, char* text);
 /// area or with a null argument (text untouched).
 GW_API int32_t GW_ReadCode128(const RECT* rect, char* text);
 
+#ifdef __cplusplus
 }  // extern "C"
+#endif
+
+#undef GW_STATIC_ASSERT
 
 #endif  // GLYPHWICK_GLYPHWICK_H

@@ -1,5 +1,6 @@
 // The area's lifecycle, the process-wide current area and flag, the pixel
 // accessors, and moving rows between the image and the area.
+#include "api/Calls.h"
 #include "area/Area.h"
 
 #include <algorithm>
@@ -242,15 +243,15 @@ AREAINFO::~AREAINFO() {
     delete objects;
 }
 
-void GW_SetDefaultArea(AREAINFO* area) {
+namespace gw {
+
+void SetDefaultArea(AREAINFO* area) {
     if (area != nullptr && !gw::Areas().Contains(area)) return;
     gw::g_current = area;
 }
 
-extern "C" {
-
-AREAINFO* GW_InitialiseArea(DVImageProcessor* image, const RECT* rect, const AREAPARAMS* settings) {
-    if (gw::g_initialised != 0) GW_DestroyArea();
+AREAINFO* InitialiseArea(DVImageProcessor* image, const RECT* rect, const AREAPARAMS* settings) {
+    if (gw::g_initialised != 0) DestroyArea();
     // A refused area leaves no area current (one set aside stays alive).
     gw::g_current = nullptr;
     if (image == nullptr || rect == nullptr || settings == nullptr) return nullptr;
@@ -311,7 +312,7 @@ AREAINFO* GW_InitialiseArea(DVImageProcessor* image, const RECT* rect, const ARE
     return gw::g_current;
 }
 
-void GW_DestroyArea() {
+void DestroyArea() {
     gw::g_initialised = 0;
     if (gw::g_current == nullptr) return;
     gw::Areas().Remove(gw::g_current);
@@ -320,14 +321,14 @@ void GW_DestroyArea() {
     gw::g_current = nullptr;
 }
 
-uint8_t GW_IsAreaInitialised() {
+uint8_t IsAreaInitialised() {
     return gw::g_initialised;
 }
 
-const char* GW_GetVersion() {
+const char* GetVersion() {
     // Made from the project's version by the build: "2.04.005".
     static const char kVersion[] = GW_VERSION_TEXT;
     return kVersion;
 }
 
-}  // extern "C"
+}  // namespace gw

@@ -61,18 +61,9 @@ struct AREAINFO {
     int32_t height = 0;                 ///< bottom - top + 1
     int32_t width = 0;                  ///< right - left + 1
 
-    // Scratch of the flood fills. Extraction keeps area-relative boxes here;
-    // fillCount keeps its value between exports (the redraw reads it).
-    int32_t holeCount = 0;
+    /// Pixels counted by the last fill; kept between exports (the redraw
+    /// draws nothing after a fill that reached the cap).
     int32_t fillCount = 0;
-    int32_t minX = 0;
-    int32_t minY = 0;
-    int32_t maxX = 0;
-    int32_t maxY = 0;
-    int32_t winLeft = 0;
-    int32_t winTop = 0;
-    int32_t winRight = 0;
-    int32_t winBottom = 0;
 
     // Settings copied from AREAPARAMS.
     int32_t minObjectWidth = 0;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "api/Calls.h"
 #include "area/Area.h"
 #include "area/Components.h"
 #include "area/Extract.h"
@@ -14,14 +15,12 @@
 namespace gw {
 namespace {
 
-using OBJECTINFO = ObjectList::OBJECTINFO;
-
 // Rows r0..r1 (area-relative) and image columns c0..c1 of an object.
 struct Span {
     int64_t r0, r1, c0, c1;
 };
 
-Span SpanOf(const AREAINFO& area, const OBJECTINFO& object) {
+Span SpanOf(const AREAINFO& area, const Object& object) {
     return {int64_t{object.top} - area.top, int64_t{object.bottom} - area.top, object.left,
             object.right};
 }
@@ -76,7 +75,7 @@ template <bool Bits>
 void TrimRectangles(AREAINFO& area) {
     const uint8_t limit = InkLimit(area);
     uint8_t** rows = area.freshRows;
-    for (OBJECTINFO* o = area.objects->FindFirst(); o != nullptr; o = area.objects->FindNext()) {
+    for (Object* o = area.objects->FindFirst(); o != nullptr; o = area.objects->FindNext()) {
         const Span s = SpanOf(area, *o);
         if (!Trimmable(area, s)) continue;
         const auto r0 = static_cast<int32_t>(s.r0), r1 = static_cast<int32_t>(s.r1);
@@ -174,20 +173,92 @@ void Redraw(AREAINFO& area, bool loadRows) {
         return;
     }
     ComponentRedraw<Bits> redraw(area, loadRows);
-    for (OBJECTINFO* o = list.FindFirst(); o != nullptr; o = list.FindNext()) {
+    for (Object* o = list.FindFirst(); o != nullptr; o = list.FindNext()) {
         area.fillCount = 0;
         if (o->children == nullptr) {
             redraw.From(o->seedRow, o->seedColumn);
             continue;
         }
         list.saved = o;
-        for (const ObjectList::CHILDINFO* piece = o->children; piece != nullptr;
-             piece = piece->children) {
+        for (const Piece* piece = o->children; piece != nullptr; piece = piece->children) {
             redraw.From(piece->seedRow, piece->seedColumn);
         }
         list.current = list.saved;
     }
     redraw.Finish();
+}
+
+// An object's rectangle clipped to the area (it can only reach outside after
+// a move): rows r0..r1 from the area's top, image columns c0..c1.
+struct Window {
+    int32_t r0, r1, c0, c1;
+
+    bool Empty() const { return r0 > r1 || c0 > c1; }
+    bool Outside(int32_t y, int32_t x) const { return y < r0 || y > r1 || x < c0 || x > c1; }
+    bool Reaches(const FillBox& b) const {
+        return b.maxY == r1 || b.minY == r0 || b.minX == c0 || b.maxX == c1;
+    }
+};
+
+Window ClippedWindow(const AREAINFO& area, const Object& object) {
+    const Span s = SpanOf(area, object);
+    return {static_cast<int32_t>(std::max<int64_t>(s.r0, 0)),
+            static_cast<int32_t>(std::min<int64_t>(s.r1, area.height - 1)),
+            static_cast<int32_t>(std::max<int64_t>(s.c0, area.left)),
+            static_cast<int32_t>(std::min<int64_t>(s.c1, area.left + area.width - 1))};
+}
+
+// The bytes of a window's rows, kept while probing paints them.
+class SavedBytes {
+  public:
+    SavedBytes(uint8_t** rows, const Window& w, int32_t pixelsPerByte)
+        : rows_(rows),
+          r0_(w.r0),
+          r1_(w.r1),
+          b0_(w.c0 / pixelsPerByte),
+          span_(static_cast<size_t>(w.c1 / pixelsPerByte - b0_ + 1)) {}
+
+    void Save(std::vector<uint8_t>& store) const {
+        store.resize(span_ * static_cast<size_t>(r1_ - r0_ + 1));
+        for (int32_t y = r0_; y <= r1_; ++y)
+            std::copy_n(rows_[y] + b0_, span_, store.begin() + (y - r0_) * span_);
+    }
+    void Restore(const std::vector<uint8_t>& store) const {
+        for (int32_t y = r0_; y <= r1_; ++y)
+            std::copy_n(store.begin() + (y - r0_) * span_, span_, rows_[y] + b0_);
+    }
+
+  private:
+    uint8_t** rows_;
+    int32_t r0_, r1_, b0_;
+    size_t span_;
+};
+
+// Seeds of the holes of one window: every 4-connected region of non-ink that
+// does not reach the window's border and holds at most maxHoleSize pixels.
+// Probing paints what it visits, so the caller restores the window after.
+template <bool Bits>
+void FindHoles(const AREAINFO& area, const Window& w, uint8_t limit, std::vector<FillFrame>& stack,
+               std::vector<FillFrame>& seeds) {
+    uint8_t** work = area.workRows;
+    FillBox box{};
+    int32_t count = 0;
+    const auto probe = [&](int32_t y, int32_t x) {
+        if (w.Outside(y, x) || Pixels<Bits>::TestAndPaint(work[y], x, limit)) return false;
+        box.Grow(y, x);
+        ++count;
+        return true;
+    };
+    seeds.clear();
+    for (int32_t x = w.c0; x <= w.c1; ++x) {
+        for (int32_t y = w.r0; y <= w.r1; ++y) {
+            if (Pixels<Bits>::Ink(work[y], x, limit)) continue;
+            box = FillBox::At(y, x);
+            count = 0;
+            DepthFirst(y, x, kRowStep4, kColumnStep4, stack, probe);
+            if (count <= area.maxHoleSize && !w.Reaches(box)) seeds.push_back({y, x, 0});
+        }
+    }
 }
 
 // Fills the enclosed holes of every wanted object: 4-connected regions of
@@ -201,78 +272,23 @@ void FillHoles(AREAINFO& area, int32_t bitsPerPixel) {
     // would enter the same pixels for ever.
     if (!Bits && limit == 0) return;
     uint8_t** work = area.workRows;
-    const int32_t k = 8 / bitsPerPixel;
-    std::vector<FillFrame> stack;
+    std::vector<FillFrame> stack, seeds;
     std::vector<uint8_t> saved;
     ObjectList& list = *area.objects;
-
-    const auto outside = [&area](int32_t y, int32_t x) {
-        return y < area.winTop || y > area.winBottom || x < area.winLeft || x > area.winRight;
-    };
-    const auto probe = [&](int32_t y, int32_t x) {
-        if (outside(y, x) || Pixels<Bits>::TestAndPaint(work[y], x, limit)) return false;
-        if (y < area.minY) {
-            area.minY = y;
-        } else if (y > area.maxY) {
-            area.maxY = y;
-        }
-        if (x < area.minX) {
-            area.minX = x;
-        } else if (x > area.maxX) {
-            area.maxX = x;
-        }
-        ++area.holeCount;
-        return true;
-    };
-    const auto fill = [&](int32_t y, int32_t x) {
-        if (outside(y, x) || Pixels<Bits>::Ink(work[y], x, limit)) return false;
-        Pixels<Bits>::Paint(work[y], x);
-        return true;
-    };
-
-    for (OBJECTINFO* o = list.FindFirst(); o != nullptr; o = list.FindNext()) {
-        // The rectangle, clipped to the area (it can only reach outside after
-        // a move).
-        const Span s = SpanOf(area, *o);
-        const auto r0 = static_cast<int32_t>(std::max<int64_t>(s.r0, 0));
-        const auto r1 = static_cast<int32_t>(std::min<int64_t>(s.r1, area.height - 1));
-        const auto c0 = static_cast<int32_t>(std::max<int64_t>(s.c0, area.left));
-        const auto c1 = static_cast<int32_t>(std::min<int64_t>(s.c1, area.left + area.width - 1));
-        if (r0 > r1 || c0 > c1) continue;
-
-        // Probing paints what it visits; the touched bytes are restored after.
-        const int32_t b0 = c0 / k;
-        const size_t rowSpan = static_cast<size_t>(c1 / k - b0 + 1);
-        saved.resize(rowSpan * static_cast<size_t>(r1 - r0 + 1));
-        for (int32_t y = r0; y <= r1; ++y) {
-            std::copy_n(work[y] + b0, rowSpan, saved.begin() + (y - r0) * rowSpan);
-        }
-        area.winLeft = c0;
-        area.winTop = r0;
-        area.winRight = c1;
-        area.winBottom = r1;
-        ObjectList holes(0);
-        for (int32_t x = c0; x <= c1; ++x) {
-            for (int32_t y = r0; y <= r1; ++y) {
-                if (Pixels<Bits>::Ink(work[y], x, limit)) continue;
-                area.minX = area.maxX = x;
-                area.minY = area.maxY = y;
-                area.holeCount = 0;
-                DepthFirst(y, x, kRowStep4, kColumnStep4, stack, probe);
-                if (area.holeCount > area.maxHoleSize || area.maxY == area.winBottom ||
-                    area.minY == area.winTop || area.minX == area.winLeft ||
-                    area.maxX == area.winRight) {
-                    continue;
-                }
-                const int32_t box[4] = {area.minX, area.minY, area.maxX, area.maxY};
-                holes.Append(box, y, x);
-            }
-        }
-        for (int32_t y = r0; y <= r1; ++y) {
-            std::copy_n(saved.begin() + (y - r0) * rowSpan, rowSpan, work[y] + b0);
-        }
-        for (const OBJECTINFO* h = holes.head.next; h != nullptr; h = h->next) {
-            DepthFirst(h->seedRow, h->seedColumn, kRowStep4, kColumnStep4, stack, fill);
+    for (Object* o = list.FindFirst(); o != nullptr; o = list.FindNext()) {
+        const Window w = ClippedWindow(area, *o);
+        if (w.Empty()) continue;
+        const SavedBytes bytes(work, w, 8 / bitsPerPixel);
+        bytes.Save(saved);
+        FindHoles<Bits>(area, w, limit, stack, seeds);
+        bytes.Restore(saved);
+        const auto fill = [&](int32_t y, int32_t x) {
+            if (w.Outside(y, x) || Pixels<Bits>::Ink(work[y], x, limit)) return false;
+            Pixels<Bits>::Paint(work[y], x);
+            return true;
+        };
+        for (const FillFrame& seed : seeds) {
+            DepthFirst(seed.y, seed.x, kRowStep4, kColumnStep4, stack, fill);
         }
     }
 }
@@ -295,11 +311,7 @@ void Rebuild(AREAINFO& area) {
 }
 
 }  // namespace
-}  // namespace gw
-
-extern "C" {
-
-void GW_RemoveIgnoredObjects(int32_t writeBack) {
+void RemoveIgnoredObjects(int32_t writeBack) {
     AREAINFO* area = gw::CurrentArea();
     if (area == nullptr) return;
     if (gw::BitAccessors()) {
@@ -311,11 +323,11 @@ void GW_RemoveIgnoredObjects(int32_t writeBack) {
     if (writeBack != 0) gw::WriteBack(*area);
 }
 
-void GW_CleanObjects(int32_t writeBack) {
+void CleanObjects(int32_t writeBack) {
     AREAINFO* area = gw::CurrentArea();
     if (area == nullptr) return;
     ObjectList& list = *area->objects;
-    for (ObjectList::OBJECTINFO* o = list.FindFirst(); o != nullptr; o = list.FindNext()) {
+    for (Object* o = list.FindFirst(); o != nullptr; o = list.FindNext()) {
         const int64_t w = o->Width();
         const int64_t h = o->Height();
         if (w < area->minObjectWidth || w > area->maxObjectWidth || h < area->minObjectHeight ||
@@ -323,7 +335,7 @@ void GW_CleanObjects(int32_t writeBack) {
             o->ignored = 1;
         }
     }
-    GW_RemoveIgnoredObjects(writeBack);
+    RemoveIgnoredObjects(writeBack);
 }
 
-}  // extern "C"
+}  // namespace gw

@@ -1,5 +1,6 @@
 // Object extraction: the 8-connected fill that erases what it finds, the scan
 // that seeds it, and the grouping of fragments into joined objects.
+#include "api/Calls.h"
 #include "area/Extract.h"
 
 #include <algorithm>
@@ -12,12 +13,10 @@
 namespace gw {
 namespace {
 
-using OBJECTINFO = ObjectList::OBJECTINFO;
-
 // Fill(y, x): takes at most kFillCap pixels into its count; a pixel reached
 // after that is still erased and widens the box, but spreads no further.
 template <bool Bits>
-void Fill(AREAINFO& area, int32_t y, int32_t x, std::vector<FillFrame>& stack) {
+void Fill(AREAINFO& area, int32_t y, int32_t x, std::vector<FillFrame>& stack, FillBox& box) {
     const uint8_t limit = InkLimit(area);
     uint8_t** rows = area.workRows;
     const int32_t left = area.left;
@@ -26,16 +25,7 @@ void Fill(AREAINFO& area, int32_t y, int32_t x, std::vector<FillFrame>& stack) {
     DepthFirst(y, x, kRowStep8, kColumnStep8, stack, [&](int32_t py, int32_t px) {
         if (static_cast<uint32_t>(py) >= height || static_cast<uint32_t>(px) >= width) return false;
         if (!Pixels<Bits>::TestAndErase(rows[py], left + px, limit)) return false;
-        if (py < area.minY) {
-            area.minY = py;
-        } else if (py > area.maxY) {
-            area.maxY = py;
-        }
-        if (px < area.minX) {
-            area.minX = px;
-        } else if (px > area.maxX) {
-            area.maxX = px;
-        }
+        box.Grow(py, px);
         if (area.fillCount >= kFillCap) return false;
         ++area.fillCount;
         return true;
@@ -52,13 +42,13 @@ struct FillRecord {
     int32_t rect[4];
 };
 
-FillRecord RecordFill(const AREAINFO& area, int32_t y, int32_t x, int32_t count) {
-    return {
-        x,
-        y,
-        count,
-        area.maxY - area.minY + 1 >= 3 || area.maxX - area.minX + 1 >= 3,
-        {area.minX + area.left, area.minY + area.top, area.maxX + area.left, area.maxY + area.top}};
+FillRecord RecordFill(const AREAINFO& area, const FillBox& box, int32_t y, int32_t x,
+                      int32_t count) {
+    return {x,
+            y,
+            count,
+            box.maxY - box.minY + 1 >= 3 || box.maxX - box.minX + 1 >= 3,
+            {box.minX + area.left, box.minY + area.top, box.maxX + area.left, box.maxY + area.top}};
 }
 
 // The scan over a box of the rows in which only the ink of components too
@@ -71,11 +61,10 @@ void ScanBox(AREAINFO& area, const int32_t (&box)[4], std::vector<FillRecord>& f
     for (int32_t x = box[0]; x <= box[2]; ++x) {
         for (int32_t y = box[1]; y <= box[3]; ++y) {
             if (!Pixels<Bits>::Ink(area.workRows[y], area.left + x, limit)) continue;
-            area.minX = area.maxX = x;
-            area.minY = area.maxY = y;
+            FillBox fillBox = FillBox::At(y, x);
             area.fillCount = 0;
-            Fill<Bits>(area, y, x, stack);
-            fills.push_back(RecordFill(area, y, x, area.fillCount));
+            Fill<Bits>(area, y, x, stack, fillBox);
+            fills.push_back(RecordFill(area, fillBox, y, x, area.fillCount));
         }
     }
 }
@@ -122,8 +111,8 @@ void ExtractWith(AREAINFO& area, bool loadRows) {
             large[2] = std::max(large[2], c.maxX), large[3] = std::max(large[3], c.maxY);
             continue;
         }
-        area.minX = c.minX, area.maxX = c.maxX, area.minY = c.minY, area.maxY = c.maxY;
-        fills.push_back(RecordFill(area, c.seedY, c.seedX, static_cast<int32_t>(c.pixels)));
+        const FillBox box{c.minX, c.minY, c.maxX, c.maxY};
+        fills.push_back(RecordFill(area, box, c.seedY, c.seedX, static_cast<int32_t>(c.pixels)));
     }
     if (large[2] >= 0) {
         std::vector<uint8_t> isLarge(parts.componentCount);
@@ -139,14 +128,14 @@ void ExtractWith(AREAINFO& area, bool loadRows) {
     if (!fills.empty()) area.fillCount = fills[order.back()].count;
 }
 
-bool IsFragment(const AREAINFO& area, const OBJECTINFO& object) {
+bool IsFragment(const AREAINFO& area, const Object& object) {
     const int64_t w = object.Width();
     const int64_t h = object.Height();
     return object.ignored == 0 && area.fragMinWidth <= w && w <= area.fragMaxWidth &&
            area.fragMinHeight <= h && h <= area.fragMaxHeight;
 }
 
-void Widen(int32_t (&u)[4], const OBJECTINFO& object) {
+void Widen(int32_t (&u)[4], const Object& object) {
     u[0] = std::min(u[0], object.left);
     u[1] = std::min(u[1], object.top);
     u[2] = std::max(u[2], object.right);
@@ -157,15 +146,15 @@ void Widen(int32_t (&u)[4], const OBJECTINFO& object) {
 // object with their union as rectangle and their placements as pieces,
 // standing where the first of them stood.
 void Join(ObjectList& list, ObjectList& group, const int32_t (&u)[4]) {
-    auto* first = static_cast<OBJECTINFO*>(group.head.next->children);
-    auto* joined = new OBJECTINFO;
+    auto* first = static_cast<Object*>(group.head.next->children);
+    auto* joined = new Object;
     joined->left = u[0];
     joined->top = u[1];
     joined->right = u[2];
     joined->bottom = u[3];
     list.InsertBefore(first, joined);
-    for (OBJECTINFO* entry = group.head.next; entry != nullptr; entry = entry->next) {
-        list.Unlink(static_cast<OBJECTINFO*>(entry->children));
+    for (Object* entry = group.head.next; entry != nullptr; entry = entry->next) {
+        list.Unlink(static_cast<Object*>(entry->children));
         ObjectList::AddChild(joined, *entry);
     }
 }
@@ -182,7 +171,7 @@ void ExtractObjects(AREAINFO& area, bool loadRows) {
 
 void GroupFragments(AREAINFO& area) {
     ObjectList& list = *area.objects;
-    OBJECTINFO* starter = list.FindFirst();
+    Object* starter = list.FindFirst();
     while (starter != nullptr) {
         while (starter != nullptr && !IsFragment(area, *starter)) starter = list.FindNext();
         if (starter == nullptr) break;
@@ -193,7 +182,7 @@ void GroupFragments(AREAINFO& area) {
         // The group's union, kept as entries come and go; the same as the
         // group's Bounds after every step.
         int32_t u[4] = {starter->left, starter->top, starter->right, starter->bottom};
-        for (OBJECTINFO* c = list.FindNext(); c != nullptr; c = list.FindNext()) {
+        for (Object* c = list.FindNext(); c != nullptr; c = list.FindNext()) {
             if (!IsFragment(area, *c)) continue;
             if (int64_t{c->left} - starter->left > area.maxObjectWidth) break;
             int32_t widened[4] = {u[0], u[1], u[2], u[3]};
@@ -212,11 +201,11 @@ void GroupFragments(AREAINFO& area) {
     }
 }
 
-}  // namespace gw
-
-extern "C" void GW_ProduceObjectList() {
+void ProduceObjectList() {
     AREAINFO* area = gw::CurrentAreaToLoad();
     if (area == nullptr) return;
     gw::ExtractObjects(*area, true);  // loads workRows as it goes
     if (area->fragMaxWidth != 0 || area->fragMaxHeight != 0) gw::GroupFragments(*area);
 }
+
+}  // namespace gw

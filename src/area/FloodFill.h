@@ -26,6 +26,28 @@ inline constexpr int8_t kColumnStep8[8] = {1, 1, 0, -1, -1, -1, 0, 1};
 inline constexpr int8_t kRowStep4[4] = {0, 1, 0, -1};
 inline constexpr int8_t kColumnStep4[4] = {1, 0, -1, 0};
 
+/// The box of the pixels a fill entered, grown pixel by pixel from its seed.
+struct FillBox {
+    int32_t minX;
+    int32_t minY;
+    int32_t maxX;
+    int32_t maxY;
+
+    static FillBox At(int32_t y, int32_t x) { return {x, y, x, y}; }
+    void Grow(int32_t y, int32_t x) {
+        if (y < minY) {
+            minY = y;
+        } else if (y > maxY) {
+            maxY = y;
+        }
+        if (x < minX) {
+            minX = x;
+        } else if (x > maxX) {
+            maxX = x;
+        }
+    }
+};
+
 /// Runs the recursion "if enter(y, x) then visit each neighbour in order".
 /// enter(y, x) does the work of one call (bounds, tests, side effects) and
 /// returns whether the call spreads to the neighbours. stack is scratch that

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "api/Calls.h"
 #include "area/Area.h"
 #include "area/InkScan.h"
 
@@ -41,9 +42,9 @@ void ForEachAreaInk(AREAINFO& area, Found&& found) {
 
 }  // namespace
 
-extern "C" {
+namespace gw {
 
-int32_t GW_GetPixelDistrubution(int32_t* bins) {
+int32_t GetPixelDistrubution(int32_t* bins) {
     AREAINFO* area = gw::CurrentArea();
     if (area == nullptr || bins == nullptr) return 0;
     std::fill(bins, bins + kBins, 0);
@@ -62,7 +63,7 @@ int32_t GW_GetPixelDistrubution(int32_t* bins) {
     return 1;
 }
 
-int32_t GW_ComparePixelDistrubution(const int32_t* a, const int32_t* b) {
+int32_t ComparePixelDistrubution(const int32_t* a, const int32_t* b) {
     if (a == nullptr || b == nullptr) return 0;
     // The outer band of each half takes no part.
     int64_t difference = 0;
@@ -76,7 +77,7 @@ int32_t GW_ComparePixelDistrubution(const int32_t* a, const int32_t* b) {
     return static_cast<int32_t>(100 - (100 * difference) / maxima);
 }
 
-int32_t GW_GetDocRect(RECT* out) {
+int32_t GetDocRect(RECT* out) {
     AREAINFO* area = gw::CurrentArea();
     if (area == nullptr || out == nullptr) return 0;
     std::vector<int64_t> columnInk(static_cast<size_t>(area->width), 0);
@@ -115,4 +116,4 @@ int32_t GW_GetDocRect(RECT* out) {
     return 1;
 }
 
-}  // extern "C"
+}  // namespace gw

@@ -5,15 +5,16 @@
 
 namespace {
 
-using OBJECTINFO = ObjectList::OBJECTINFO;
+using gw::Object;
+using gw::Piece;
 
 // Skips ignored objects from object on.
-OBJECTINFO* FirstWanted(OBJECTINFO* object) {
+Object* FirstWanted(Object* object) {
     while (object != nullptr && object->ignored != 0) object = object->next;
     return object;
 }
 
-void CopyPlacement(ObjectList::CHILDINFO* to, const ObjectList::CHILDINFO& from) {
+void CopyPlacement(Piece* to, const Piece& from) {
     to->left = from.left;
     to->top = from.top;
     to->right = from.right;
@@ -22,9 +23,9 @@ void CopyPlacement(ObjectList::CHILDINFO* to, const ObjectList::CHILDINFO& from)
     to->seedColumn = from.seedColumn;
 }
 
-void DeleteChain(ObjectList::CHILDINFO* piece) {
+void DeleteChain(Piece* piece) {
     while (piece != nullptr) {
-        ObjectList::CHILDINFO* next = piece->children;
+        Piece* next = piece->children;
         delete piece;
         piece = next;
     }
@@ -36,34 +37,33 @@ ObjectList::ObjectList(uint32_t owns) : tail(&head), ownsChildren(owns) {}
 
 ObjectList::~ObjectList() {
     if (ownsChildren == 1) DeleteChain(head.children);
-    OBJECTINFO* object = head.next;
+    Object* object = head.next;
     while (object != nullptr) {
-        OBJECTINFO* next = object->next;
+        Object* next = object->next;
         DeleteObject(object);
         object = next;
     }
     delete[] tagCounts;
 }
 
-void ObjectList::DeleteObject(OBJECTINFO* object) {
+void ObjectList::DeleteObject(Object* object) {
     // An owning list releases the pieces too: nothing else refers to them.
     if (ownsChildren == 1) DeleteChain(object->children);
     delete object;
 }
 
-ObjectList::OBJECTINFO* ObjectList::FindFirst() {
+Object* ObjectList::FindFirst() {
     current = FirstWanted(head.next);
     return current;
 }
 
-ObjectList::OBJECTINFO* ObjectList::FindNext() {
+Object* ObjectList::FindNext() {
     if (current != nullptr) current = FirstWanted(current->next);
     return current;
 }
 
-ObjectList::OBJECTINFO* ObjectList::Append(const int32_t rect[4], int32_t seedRow,
-                                           int32_t seedColumn) {
-    auto* object = new OBJECTINFO;
+Object* ObjectList::Append(const int32_t rect[4], int32_t seedRow, int32_t seedColumn) {
+    auto* object = new Object;
     object->left = rect[0];
     object->top = rect[1];
     object->right = rect[2];
@@ -77,16 +77,16 @@ ObjectList::OBJECTINFO* ObjectList::Append(const int32_t rect[4], int32_t seedRo
     return object;
 }
 
-ObjectList::OBJECTINFO* ObjectList::AppendCopyOfCurrent(const ObjectList& other) {
-    const OBJECTINFO* source = other.current;
+Object* ObjectList::AppendCopyOfCurrent(const ObjectList& other) {
+    const Object* source = other.current;
     int32_t rect[4] = {source->left, source->top, source->right, source->bottom};
-    OBJECTINFO* copy = Append(rect, source->seedRow, source->seedColumn);
+    Object* copy = Append(rect, source->seedRow, source->seedColumn);
     copy->children = other.current;
     return copy;
 }
 
-void ObjectList::InsertBefore(OBJECTINFO* object, OBJECTINFO* newObject) {
-    OBJECTINFO* before = object->prev;
+void ObjectList::InsertBefore(Object* object, Object* newObject) {
+    Object* before = object->prev;
     newObject->prev = before;
     newObject->next = object;
     before->next = newObject;
@@ -94,16 +94,16 @@ void ObjectList::InsertBefore(OBJECTINFO* object, OBJECTINFO* newObject) {
     ++count;
 }
 
-void ObjectList::AddChild(OBJECTINFO* object, const CHILDINFO& source) {
-    auto* piece = new CHILDINFO;
+void ObjectList::AddChild(Object* object, const Piece& source) {
+    auto* piece = new Piece;
     CopyPlacement(piece, source);
-    CHILDINFO** link = &object->children;
+    Piece** link = &object->children;
     while (*link != nullptr) link = &(*link)->children;
     *link = piece;
 }
 
-void ObjectList::Unlink(OBJECTINFO* object) {
-    OBJECTINFO* before = object->prev;
+void ObjectList::Unlink(Object* object) {
+    Object* before = object->prev;
     before->next = object->next;
     if (object == tail) {
         tail = before;
@@ -117,7 +117,7 @@ void ObjectList::Unlink(OBJECTINFO* object) {
 }
 
 void ObjectList::RemoveLast() {
-    OBJECTINFO* last = tail;
+    Object* last = tail;
     tail = last->prev;
     tail->next = nullptr;
     if (current == last) current = nullptr;
@@ -127,7 +127,7 @@ void ObjectList::RemoveLast() {
 }
 
 int32_t ObjectList::Bounds(int32_t rect[4]) {
-    const OBJECTINFO* object = FindFirst();
+    const Object* object = FindFirst();
     if (object == nullptr) return 0;
     rect[0] = object->left;
     rect[1] = object->top;
@@ -142,7 +142,7 @@ int32_t ObjectList::Bounds(int32_t rect[4]) {
     return 1;
 }
 
-::OBJECTINFO* ObjectList::HostView(OBJECTINFO* object) {
+::OBJECTINFO* ObjectList::HostView(Object* object) {
     // left..seedColumn are six consecutive int32_t members, the layout of the
     // host's record.
     static_assert(sizeof(::OBJECTINFO) == 6 * sizeof(int32_t));

@@ -2,6 +2,7 @@
 // one object's pixels within the image.
 #include <cstdint>
 
+#include "api/Calls.h"
 #include "area/Area.h"
 
 namespace {
@@ -18,44 +19,44 @@ int32_t Minus(int32_t a, int32_t b) {
 
 }  // namespace
 
-extern "C" {
+namespace gw {
 
-int32_t GW_GetNumberOfObjects() {
+int32_t GetNumberOfObjects() {
     const ObjectList* list = CurrentList();
     return list != nullptr ? static_cast<int32_t>(list->count) : 0;
 }
 
-OBJECTINFO* GW_FindFirstObject() {
+OBJECTINFO* FindFirstObject() {
     ObjectList* list = CurrentList();
     return list != nullptr ? ObjectList::HostView(list->FindFirst()) : nullptr;
 }
 
-OBJECTINFO* GW_FindNextObject() {
+OBJECTINFO* FindNextObject() {
     ObjectList* list = CurrentList();
     return list != nullptr ? ObjectList::HostView(list->FindNext()) : nullptr;
 }
 
-void GW_IgnoreObject() {
+void IgnoreObject() {
     ObjectList* list = CurrentList();
     if (list != nullptr && list->current != nullptr) list->current->ignored = 1;
 }
 
-void GW_ResetIgnoredObjects() {
+void ResetIgnoredObjects() {
     ObjectList* list = CurrentList();
     if (list == nullptr) return;
-    for (ObjectList::OBJECTINFO* o = list->head.next; o != nullptr; o = o->next) o->ignored = 0;
+    for (gw::Object* o = list->head.next; o != nullptr; o = o->next) o->ignored = 0;
 }
 
-int32_t GW_ObjectListBounds(int32_t* rectangle) {
+int32_t ObjectListBounds(int32_t* rectangle) {
     ObjectList* list = CurrentList();
     if (list == nullptr || rectangle == nullptr) return 0;
     return list->Bounds(rectangle);
 }
 
-void GW_MoveObject(int32_t dx, int32_t dy) {
+void MoveObject(int32_t dx, int32_t dy) {
     AREAINFO* area = gw::CurrentArea();
     if (area == nullptr || area->objects->current == nullptr) return;
-    ObjectList::OBJECTINFO& object = *area->objects->current;
+    gw::Object& object = *area->objects->current;
     DVImageProcessor& image = *area->image;
 
     // The old rectangle is copied out, cleared to 0 and pasted at its new
@@ -88,4 +89,4 @@ void GW_MoveObject(int32_t dx, int32_t dy) {
     object.seedColumn = Minus(object.seedColumn, dx);
 }
 
-}  // extern "C"
+}  // namespace gw

@@ -1,5 +1,6 @@
 // The Code 128 reader: scan, module counts against reference widths from the
 // first six widths, orientation by the start symbol, weighted check sum.
+#include "api/Calls.h"
 #include "barcode/Code128.h"
 
 #include <algorithm>
@@ -105,20 +106,20 @@ Code128Reading DecodeCode128(std::vector<uint8_t> counts) {
         std::reverse(counts.begin(), counts.end());  // scanned from the stop end
         start = LookupCode128(counts, 0);
         if (!IsStart(start)) {
-            reading.result = -1;
+            reading.result = GW_READ_NO_SYMBOL;
             return reading;
         }
     }
     reading.values.push_back(start);
 
     int64_t weight = 1, sum = start, lastProduct = 0;
-    int32_t result = 0;
+    int32_t result = GW_READ_OK;
     for (size_t p = kSymbol; p < counts.size() && !IsCode128Stop(counts, p); p += kSymbol) {
         const int32_t value = LookupCode128(counts, p);
         AppendValue(reading.text, value);
         reading.values.push_back(value);
         if (value < 0) {
-            result = -3;
+            result = GW_READ_UNKNOWN_SYMBOL;
         } else {
             lastProduct = value * weight;
             sum += lastProduct;
@@ -127,7 +128,7 @@ Code128Reading DecodeCode128(std::vector<uint8_t> counts) {
     }
     // The last symbol read is the check: the weighted sum before it, mod 103.
     const int32_t check = reading.values.size() > 1 ? reading.values.back() : -1;
-    if (check < 0 || check != (sum - lastProduct) % 103) result = -4;
+    if (check < 0 || check != (sum - lastProduct) % 103) result = GW_READ_CHECK_FAILED;
     reading.result = result;
     return reading;
 }
@@ -139,13 +140,13 @@ Code128Reading ReadCode128(AREAINFO& area, const RECT& rect) {
     return DecodeCode128(ClassifyCode128Widths(MergeMeans(plan, reference)));
 }
 
-}  // namespace gw
-
-extern "C" int32_t GW_ReadCode128(const RECT* rect, char* text) {
+int32_t ReadCode128Text(const RECT* rect, char* text) {
     // The scan loads every work row first.
     AREAINFO* area = gw::CurrentAreaToLoad();
-    if (area == nullptr || rect == nullptr || text == nullptr) return -2;
+    if (area == nullptr || rect == nullptr || text == nullptr) return GW_READ_BAD_ARGUMENT;
     const gw::Code128Reading reading = gw::ReadCode128(*area, *rect);
     std::memcpy(text, reading.text.c_str(), reading.text.size() + 1);
     return reading.result;
 }
+
+}  // namespace gw

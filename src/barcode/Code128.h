@@ -57,7 +57,7 @@ struct Code128Reading {
     /// after the start symbol ("00" to "09", "10" to "105"; "XX" unmatched).
     std::string text;
     /// 0 read, -1 no start symbol, -3 a symbol matched no row, -4 check failed.
-    int32_t result = -1;
+    int32_t result = GW_READ_NO_SYMBOL;
     /// The reference count (the count of scan line 21).
     int32_t barCount = 0;
     /// The start value, then every value read (-1 unmatched), the check last;
@@ -66,7 +66,8 @@ struct Code128Reading {
 };
 
 /// Reads a Code 128 symbol across rect (clipped to area), in either direction;
-/// shows the bar count in a message captioned "Bar Count" before decoding.
+/// shows the bar count in a message captioned "Bar Count" before decoding
+/// (a signal hosts rely on: see docs/compatibility.md).
 Code128Reading ReadCode128(AREAINFO& area, const RECT& rect);
 
 /// Decodes module counts (start symbol in either direction); the text part

@@ -1,5 +1,6 @@
 // The Code 39 reader: scan, classify each merged width as narrow or wide
 // against units taken from the start character, look up ten digits at a time.
+#include "api/Calls.h"
 #include "barcode/Code39.h"
 
 #include <algorithm>
@@ -96,18 +97,18 @@ bool DecodeCode39Text(std::string_view digits, std::string& result) {
     return allFound;
 }
 
-}  // namespace gw
-
-extern "C" int32_t GW_ReadCode39(const RECT* rect, char* text) {
+int32_t ReadCode39Text(const RECT* rect, char* text) {
     // The scan loads every work row first.
     AREAINFO* area = gw::CurrentAreaToLoad();
-    if (area == nullptr || rect == nullptr || text == nullptr) return -2;
+    if (area == nullptr || rect == nullptr || text == nullptr) return GW_READ_BAD_ARGUMENT;
     const gw::ScanPlan plan = gw::ScanRectangle(*area, *rect);
     const int32_t reference = gw::MostFrequentCount(plan.counts);
     const std::string digits = gw::ClassifyCode39Widths(gw::MergeSums(plan, reference));
     std::string result;
     const bool allFound = gw::DecodeCode39Text(digits, result);
     std::memcpy(text, result.c_str(), result.size() + 1);
-    if (reference == 0) return -1;
-    return allFound ? 0 : -3;
+    if (reference == 0) return GW_READ_NO_SYMBOL;
+    return allFound ? GW_READ_OK : GW_READ_UNKNOWN_SYMBOL;
 }
+
+}  // namespace gw

@@ -217,12 +217,6 @@ int32_t CountRuns(const AREAINFO& area, int32_t left, int32_t right, int32_t y) 
     return WidthsOf(changes);
 }
 
-int32_t WriteChanges(const AREAINFO& area, int32_t left, int32_t right, int32_t y, int32_t* out) {
-    std::vector<uint32_t> masks;
-    if (!ReadLine(area, left, right, y, masks)) return 0;
-    return ChangeColumns(masks.data(), static_cast<int32_t>(masks.size()), left, out);
-}
-
 ScanPlan ScanRectangle(AREAINFO& area, const RECT& rect) {
     RefreshWorkRows(area);
     ScanPlan plan;

@@ -60,12 +60,6 @@ bool ClipToArea(const AREAINFO& area, const RECT& rect, RECT& clipped);
 /// ink pixel and at every later change.
 int32_t CountRuns(const AREAINFO& area, int32_t left, int32_t right, int32_t y);
 
-/// Writes the column of each change of image row y (as CountRuns reads it)
-/// to out, the first ink pixel's first, and returns how many it wrote: at
-/// most one a column from left to right. Width j of the line is change j + 1
-/// less change j. No signal.
-int32_t WriteChanges(const AREAINFO& area, int32_t left, int32_t right, int32_t y, int32_t* out);
-
 /// Refreshes the area's workRows from its image (RefreshWorkRows), then
 /// plans the 40 lines over rect clipped to the area, step = (bottom - top) /
 /// 41, and reads each line once, keeping its changes and count (beeping as

@@ -1,7 +1,8 @@
 // Decoders that hand their work to an outside library: "OpenJPEG_32.dll" for
-// JPEG 2000 and "DVWSQLib.dll" for WSQ. Each converts the data into a complete
-// BMP file in memory, which DVGdiplusDecoder then decodes. The library is
-// loaded through the library cache and bound on the first decoding call.
+// JPEG 2000 and "DVWSQLib.dll" for WSQ (names kept: docs/compatibility.md).
+// Each converts the data into a complete BMP file in memory, which
+// DVGdiplusDecoder then decodes. The library is loaded through the library
+// cache and bound on the first decoding call.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -65,6 +66,18 @@ std::vector<char> NarrowPath(const wchar_t* path) {
     std::vector<char> narrow(length + 1);
     std::wcstombs(narrow.data(), path, length + 1);
     return narrow;
+}
+
+// A file through the converter's narrow or wide file functions: the BMP
+// size, the conversion, then the BMP decoder of the base.
+template <class Char, class SizeFn, class ConvertFn>
+dv::Status DecodeJ2kFile(DVJpeg2kDecoder& decoder, dv::Bitmap** bitmap, const Char* path,
+                         SizeFn size, ConvertFn convert) {
+    uint32_t bmpSize = 0;
+    if (size(path, &bmpSize) == 0) return dv::GenericError;
+    Block bmp = ZeroedBlock(bmpSize);
+    if (convert(path, bmp.get(), bmpSize, 0) == 0) return dv::GenericError;
+    return decoder.DVGdiplusDecoder::DecodeFromMemory(bitmap, bmp.get(), bmpSize);
 }
 
 }  // namespace
@@ -148,21 +161,13 @@ dv::Status DVJpeg2kDecoder::DecodeFromStream(dv::Bitmap** bitmap, dv::IStream* s
 dv::Status DVJpeg2kDecoder::DecodeFromFile(dv::Bitmap** bitmap, const wchar_t* path) {
     if (!bitmap) return dv::InvalidParameter;
     if (const dv::Status status = EnsureLoaded(); status != dv::Ok) return status;
-    uint32_t bmpSize = 0;
-    if (sizeFileW(path, &bmpSize) == 0) return dv::GenericError;
-    Block bmp = ZeroedBlock(bmpSize);
-    if (convertFileW(path, bmp.get(), bmpSize, 0) == 0) return dv::GenericError;
-    return DVGdiplusDecoder::DecodeFromMemory(bitmap, bmp.get(), bmpSize);
+    return DecodeJ2kFile(*this, bitmap, path, sizeFileW, convertFileW);
 }
 
 dv::Status DVJpeg2kDecoder::DecodeFromFile(dv::Bitmap** bitmap, const char* path) {
     if (!bitmap) return dv::InvalidParameter;
     if (const dv::Status status = EnsureLoaded(); status != dv::Ok) return status;
-    uint32_t bmpSize = 0;
-    if (sizeFileA(path, &bmpSize) == 0) return dv::GenericError;
-    Block bmp = ZeroedBlock(bmpSize);
-    if (convertFileA(path, bmp.get(), bmpSize, 0) == 0) return dv::GenericError;
-    return DVGdiplusDecoder::DecodeFromMemory(bitmap, bmp.get(), bmpSize);
+    return DecodeJ2kFile(*this, bitmap, path, sizeFileA, convertFileA);
 }
 
 // ---- DVWSQDecoder: success is a zero result ----

@@ -13,7 +13,8 @@ namespace dv {
 class LibraryCache {
   public:
     /// Size of the directory buffer: the directory and the library name
-    /// together, with the terminating zero, must fit it.
+    /// together, with the terminating zero, must fit it (a kept limit: see
+    /// docs/compatibility.md).
     static constexpr size_t kPathBufferSize = 260;
 
     /// The reader's low-level library; when it is loaded in the process, its

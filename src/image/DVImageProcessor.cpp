@@ -39,12 +39,12 @@ void DVImageProcessor::Refresh() {
 }
 
 uint32_t DVImageProcessor::Attach(Bitmap* source, bool copy) {
-    lastError = 0;
-    if (!source) return 2;
-    if (dv::BitsPerPixel(source->GetPixelFormat()) == 0) return Record(2);
+    lastError = DVOk;
+    if (!source) return DVErrArgument;
+    if (dv::BitsPerPixel(source->GetPixelFormat()) == 0) return Record(DVErrArgument);
     if (source == bitmap && !copy) {  // already ours: keep it and its ownership
         Refresh();
-        return 0;
+        return DVOk;
     }
     Bitmap* taken = source;
     if (copy) {
@@ -57,12 +57,12 @@ uint32_t DVImageProcessor::Attach(Bitmap* source, bool copy) {
     ownsBitmap = copy;
     bitmap = taken;
     Refresh();
-    return 0;
+    return DVOk;
 }
 
 uint32_t DVImageProcessor::Create(uint32_t newWidth, uint32_t newHeight, int32_t format) {
-    lastError = 0;
-    if (dv::BitsPerPixel(format) == 0) return Record(2);
+    lastError = DVOk;
+    if (dv::BitsPerPixel(format) == 0) return Record(DVErrArgument);
     Destroy();
     ownsBitmap = true;
     dv::Status status = dv::Ok;
@@ -75,7 +75,7 @@ uint32_t DVImageProcessor::Destroy() {
     if (bitmap && ownsBitmap) delete bitmap;
     bitmap = nullptr;
     Refresh();
-    return 0;
+    return DVOk;
 }
 
 int32_t DVImageProcessor::GetPixelFormat() const {
@@ -121,10 +121,10 @@ void DVImageProcessor::SetVerticalResolution(float vertical) {
 uint32_t DVImageProcessor::ApplyToImage(Bitmap* bmp, const dv::Rect* rect, uint32_t lockMode,
                                         int32_t format, DVPixelOperation operation,
                                         void* argument) {
-    if (!bmp) return 1;
-    if (!operation) return 3;
+    if (!bmp) return DVErrNoImage;
+    if (!operation) return DVErrNoOperation;
     gw::LockedView view(bmp, rect, lockMode, format, true);
-    if (!view.Locked()) return 11;
+    if (!view.Locked()) return DVErrLock;
     const uint32_t result = operation(view.View(), view.Changes(), argument);
     view.Finish(result);
     return result;
@@ -135,13 +135,13 @@ uint32_t DVImageProcessor::ApplyToImagePair(Bitmap* source, const dv::Rect* sour
                                             Bitmap* destination, const dv::Rect* destinationRect,
                                             uint32_t destinationLockMode, int32_t destinationFormat,
                                             DVPixelPairOperation operation, void* argument) {
-    if (!source || !destination) return 1;
-    if (!operation) return 3;
+    if (!source || !destination) return DVErrNoImage;
+    if (!operation) return DVErrNoOperation;
     gw::LockedView src(source, sourceRect, sourceLockMode, sourceFormat, true);
-    if (!src.Locked()) return 11;
+    if (!src.Locked()) return DVErrLock;
     // Two rectangles of one bitmap cannot be locked at once.
     gw::LockedView dst(destination, destinationRect, destinationLockMode, destinationFormat, true);
-    if (!dst.Locked()) return 11;
+    if (!dst.Locked()) return DVErrLock;
     const uint32_t result =
         operation(src.View(), src.Changes(), dst.View(), dst.Changes(), argument);
     dst.Finish(result);
@@ -150,10 +150,11 @@ uint32_t DVImageProcessor::ApplyToImagePair(Bitmap* source, const dv::Rect* sour
 }
 
 uint32_t DVImageProcessor::CheckView(const DVPixelView* view, uint32_t mask) {
-    if (!view) return 6;
-    if ((mask & 1) && !view->pixels) return 7;
-    if ((mask & 2) && dv::BitsPerPixel(view->format) == 0) return 2;
-    if ((mask & 4) && (view->format & dv::PixelFormatIndexed) && !view->palette) return 8;
-    if ((mask & 8) && !view->owner) return 9;
-    return 0;
+    if (!view) return DVErrNoView;
+    if ((mask & DVCheckPixels) && !view->pixels) return DVErrNoPixels;
+    if ((mask & DVCheckFormat) && dv::BitsPerPixel(view->format) == 0) return DVErrArgument;
+    if ((mask & DVCheckPalette) && (view->format & dv::PixelFormatIndexed) && !view->palette)
+        return DVErrNoPalette;
+    if ((mask & DVCheckOwner) && !view->owner) return DVErrNoOwner;
+    return DVOk;
 }

@@ -124,11 +124,11 @@ void GreyRowFrom1(const uint8_t* src, uint8_t* dst, uint32_t width) {
 // 24-bit or 1-bit source into an 8-bit destination that gets the grey ramp.
 uint32_t GreyOperation(DVPixelView* src, uint32_t*, DVPixelView* dst, uint32_t* dstChanges,
                        void* argument) {
-    if (uint32_t code = DVImageProcessor::CheckView(src, 7)) return code;
-    if (uint32_t code = DVImageProcessor::CheckView(dst, 7)) return code;
-    if (src->format != k24Bit && src->format != k1Bit) return 0;
-    if (!argument) return 4;
-    if (dst->format != k8Bit) return 2;
+    if (uint32_t code = DVImageProcessor::CheckView(src, DVCheckIndexed)) return code;
+    if (uint32_t code = DVImageProcessor::CheckView(dst, DVCheckIndexed)) return code;
+    if (src->format != k24Bit && src->format != k1Bit) return DVOk;
+    if (!argument) return DVErrOperationArgument;
+    if (dst->format != k8Bit) return DVErrArgument;
 
     dst->palette->Flags = dv::PaletteFlagsGrayScale;
     WriteRamp(dst->palette, dst->paletteSize);
@@ -150,17 +150,17 @@ uint32_t GreyOperation(DVPixelView* src, uint32_t*, DVPixelView* dst, uint32_t* 
         }
     }
     *dstChanges |= kChangedPixels;
-    return 0;
+    return DVOk;
 }
 
 // 8-bit or 1-bit source into a 24-bit destination; pixel values are taken as
 // grey levels, the source palette is not consulted.
 uint32_t ExpandOperation(DVPixelView* src, uint32_t*, DVPixelView* dst, uint32_t* dstChanges,
                          void*) {
-    if (uint32_t code = DVImageProcessor::CheckView(src, 7)) return code;
-    if (uint32_t code = DVImageProcessor::CheckView(dst, 3)) return code;
-    if (src->format != k8Bit && src->format != k1Bit) return 0;
-    if (dst->format != k24Bit) return 2;
+    if (uint32_t code = DVImageProcessor::CheckView(src, DVCheckIndexed)) return code;
+    if (uint32_t code = DVImageProcessor::CheckView(dst, DVCheckData)) return code;
+    if (src->format != k8Bit && src->format != k1Bit) return DVOk;
+    if (dst->format != k24Bit) return DVErrArgument;
 
     const uint32_t width = Min(src->width, dst->width);
     const uint32_t height = Min(src->height, dst->height);
@@ -174,7 +174,7 @@ uint32_t ExpandOperation(DVPixelView* src, uint32_t*, DVPixelView* dst, uint32_t
         }
     }
     *dstChanges |= kChangedPixels;
-    return 0;
+    return DVOk;
 }
 
 // Packs one row of on/off decisions into bits, most significant bit first.
@@ -201,10 +201,10 @@ void PackRow(uint8_t* dst, uint32_t width, IsOn isOn) {
 // left as it stands.
 uint32_t ThresholdOperation(DVPixelView* src, uint32_t*, DVPixelView* dst, uint32_t* dstChanges,
                             void*) {
-    if (uint32_t code = DVImageProcessor::CheckView(src, 7)) return code;
-    if (uint32_t code = DVImageProcessor::CheckView(dst, 7)) return code;
-    if (src->format != k24Bit && src->format != k8Bit) return 0;
-    if (dst->format != k1Bit) return 2;
+    if (uint32_t code = DVImageProcessor::CheckView(src, DVCheckIndexed)) return code;
+    if (uint32_t code = DVImageProcessor::CheckView(dst, DVCheckIndexed)) return code;
+    if (src->format != k24Bit && src->format != k8Bit) return DVOk;
+    if (dst->format != k1Bit) return DVErrArgument;
 
     const uint32_t width = Min(src->width, dst->width);
     const uint32_t height = Min(src->height, dst->height);
@@ -223,19 +223,19 @@ uint32_t ThresholdOperation(DVPixelView* src, uint32_t*, DVPixelView* dst, uint3
         }
     }
     *dstChanges |= kChangedPixels;
-    return 0;
+    return DVOk;
 }
 
 // Rewrites every byte of an 8-bit view, row padding included, through a
 // 256-entry table.
 uint32_t RemapOperation(DVPixelView* view, uint32_t* changes, void* argument) {
-    if (uint32_t code = DVImageProcessor::CheckView(view, 3)) return code;
-    if (!argument) return 4;
-    if (view->format != k8Bit) return 2;
+    if (uint32_t code = DVImageProcessor::CheckView(view, DVCheckData)) return code;
+    if (!argument) return DVErrOperationArgument;
+    if (view->format != k8Bit) return DVErrArgument;
     const auto* table = static_cast<const uint8_t*>(argument);
     for (uint32_t i = 0; i < view->size; ++i) view->pixels[i] = table[view->pixels[i]];
     *changes |= kChangedPixels;
-    return 0;
+    return DVOk;
 }
 
 // Deletes the bitmap that a conversion read from, when the object owned it.
@@ -266,10 +266,10 @@ uint32_t ReplaceBitmap(DVImageProcessor& image, dv::Bitmap*& field, bool owned, 
 }  // namespace
 
 uint32_t DVImageProcessor::SetDefaultPalette() {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     const uint32_t count = dv::PaletteEntryCount(bitmap->GetPixelFormat());
-    if (count == 0) return 0;
+    if (count == 0) return DVOk;
     uint32_t entries[kRampCount];
     if (count == kRampCount) {
         for (uint32_t i = 0; i < kRampCount; ++i) entries[i] = RampEntry(i);
@@ -281,18 +281,18 @@ uint32_t DVImageProcessor::SetDefaultPalette() {
 }
 
 uint32_t DVImageProcessor::SetPalette(const uint32_t* entries, uint32_t count) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
-    if (!entries) return 2;
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
+    if (!entries) return DVErrArgument;
     const uint32_t expected = dv::PaletteEntryCount(bitmap->GetPixelFormat());
-    if (expected == 0) return 0;
-    if (count != expected) return Record(5);
+    if (expected == 0) return DVOk;
+    if (count != expected) return Record(DVErrPaletteCount);
     PalettePtr palette = NewPalette(count);
     palette->Flags = 0;
     palette->Count = count;
     std::memcpy(palette->Entries, entries, size_t{count} * 4);
     bitmap->SetPalette(palette.get());
-    return Record(0);
+    return Record(DVOk);
 }
 
 uint32_t DVImageProcessor::GetGreyPaletteKind() {
@@ -312,8 +312,8 @@ uint32_t DVImageProcessor::GetGreyPaletteKind() {
 }
 
 uint32_t DVImageProcessor::NormaliseGreyPalette() {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     const PalettePtr old = ReadPalette(*bitmap);
 
     // Each pixel value becomes the grey (red byte) of its old entry; values
@@ -328,7 +328,7 @@ uint32_t DVImageProcessor::NormaliseGreyPalette() {
 
     // The new palette is the ramp when it has 256 entries; one of another size
     // keeps its entries.
-    if ((bitmap->GetPixelFormat() & dv::PixelFormatIndexed) == 0) return 0;
+    if ((bitmap->GetPixelFormat() & dv::PixelFormatIndexed) == 0) return DVOk;
     PalettePtr fresh = NewPalette(old->Count);
     std::memcpy(fresh.get(), old.get(), dv::PaletteBytes(old->Count));
     if (fresh->Count == kRampCount) {
@@ -336,33 +336,33 @@ uint32_t DVImageProcessor::NormaliseGreyPalette() {
         WriteRamp(fresh.get(), dv::PaletteBytes(kRampCount));
     }
     bitmap->SetPalette(fresh.get());
-    return 0;
+    return DVOk;
 }
 
 uint32_t DVImageProcessor::ConvertToGrey(float weightRed, float weightGreen, float weightBlue) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     const int32_t format = bitmap->GetPixelFormat();
     if (format != k24Bit && format != k1Bit) {
         if (GetGreyPaletteKind() == 2) NormaliseGreyPalette();
-        return 0;
+        return DVOk;
     }
     GreyWeights weights{weightRed, weightGreen, weightBlue};
     return Record(ReplaceBitmap(*this, bitmap, ownsBitmap, k8Bit, GreyOperation, &weights));
 }
 
 uint32_t DVImageProcessor::ConvertTo24Bit() {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     const int32_t format = bitmap->GetPixelFormat();
-    if (format != k8Bit && format != k1Bit) return 0;
+    if (format != k8Bit && format != k1Bit) return DVOk;
     return Record(ReplaceBitmap(*this, bitmap, ownsBitmap, k24Bit, ExpandOperation, nullptr));
 }
 
 uint32_t DVImageProcessor::ConvertTo1Bit() {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     const int32_t format = bitmap->GetPixelFormat();
-    if (format != k24Bit && format != k8Bit) return 0;
+    if (format != k24Bit && format != k8Bit) return DVOk;
     return Record(ReplaceBitmap(*this, bitmap, ownsBitmap, k1Bit, ThresholdOperation, nullptr));
 }

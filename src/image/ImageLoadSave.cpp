@@ -36,7 +36,7 @@ uint32_t DVImageProcessor::LoadWith(DVImageDecoder* decoder, Detect detect, Deco
         const ImageFormat format = detect();
         if (format == ImageFormatUnknown) return dv::UnknownImageFormat;
         owned.reset(CreateDecoder(format));
-        if (!owned) return Record(14);
+        if (!owned) return Record(DVErrNoDecoder);
         decoder = owned.get();
     }
     Destroy();
@@ -44,13 +44,13 @@ uint32_t DVImageProcessor::LoadWith(DVImageDecoder* decoder, Detect detect, Deco
     const uint32_t status = uint32_t(decode(decoder, &bitmap));
     if (status == dv::Ok) {
         Refresh();
-        return 0;
+        return DVOk;
     }
-    return status == dv::GenericError ? Record(15) : status;
+    return status == dv::GenericError ? Record(DVErrDecode) : status;
 }
 
 uint32_t DVImageProcessor::LoadFromStream(dv::IStream* stream, DVImageDecoder* decoder) {
-    lastError = 0;
+    lastError = DVOk;
     if (!stream) return dv::InvalidParameter;
     return LoadWith(
         decoder, [&] { return DetectImageFormat(stream); },
@@ -58,7 +58,7 @@ uint32_t DVImageProcessor::LoadFromStream(dv::IStream* stream, DVImageDecoder* d
 }
 
 uint32_t DVImageProcessor::LoadFromFile(const wchar_t* path, DVImageDecoder* decoder) {
-    lastError = 0;
+    lastError = DVOk;
     if (!path) return dv::InvalidParameter;
     return LoadWith(
         decoder, [&] { return DetectImageFormat(path); },
@@ -66,7 +66,7 @@ uint32_t DVImageProcessor::LoadFromFile(const wchar_t* path, DVImageDecoder* dec
 }
 
 uint32_t DVImageProcessor::LoadFromFile(const char* path, DVImageDecoder* decoder) {
-    lastError = 0;
+    lastError = DVOk;
     if (!path || *path == '\0') return dv::InvalidParameter;
     std::vector<wchar_t> wide;
     if (!WidePath(path, wide)) return dv::InvalidParameter;
@@ -75,7 +75,7 @@ uint32_t DVImageProcessor::LoadFromFile(const char* path, DVImageDecoder* decode
 
 uint32_t DVImageProcessor::LoadFromMemory(const uint8_t* data, uint32_t size,
                                           DVImageDecoder* decoder) {
-    lastError = 0;
+    lastError = DVOk;
     if (!data) return dv::InvalidParameter;
     dv::IStream* stream = nullptr;
     dv::CreateMemoryStream(&stream);
@@ -87,11 +87,11 @@ uint32_t DVImageProcessor::LoadFromMemory(const uint8_t* data, uint32_t size,
 
 uint32_t DVImageProcessor::SaveToStream(dv::IStream* stream, uint32_t* sizeOut, uint32_t fileType,
                                         bool rewind, DVImageEncoder* encoder) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     if (!stream) return dv::InvalidParameter;
     dv::CLSID clsid{};
-    if (!EncoderFor(fileType, &clsid)) return Record(12);
+    if (!EncoderFor(fileType, &clsid)) return Record(DVErrNoEncoder);
     const uint32_t status = encoder
                                 ? uint32_t(encoder->EncodeToStream(bitmap, stream, &clsid))
                                 : uint32_t(dv::SaveImageToStream(bitmap, stream, &clsid, nullptr));
@@ -102,23 +102,23 @@ uint32_t DVImageProcessor::SaveToStream(dv::IStream* stream, uint32_t* sizeOut, 
         *sizeOut = uint32_t(stat.cbSize);
     }
     if (rewind) stream->Seek(0, dv::IStream::SeekSet, nullptr);
-    return 0;
+    return DVOk;
 }
 
 uint32_t DVImageProcessor::SaveToFile(const wchar_t* path, uint32_t fileType,
                                       DVImageEncoder* encoder) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     if (!path) return dv::InvalidParameter;
     dv::CLSID clsid{};
-    if (!EncoderFor(fileType, &clsid)) return Record(12);
+    if (!EncoderFor(fileType, &clsid)) return Record(DVErrNoEncoder);
     return encoder ? uint32_t(encoder->EncodeToFile(bitmap, path, &clsid))
                    : uint32_t(dv::SaveImageToFile(bitmap, path, &clsid, nullptr));
 }
 
 uint32_t DVImageProcessor::SaveToFile(const char* path, uint32_t fileType,
                                       DVImageEncoder* encoder) {
-    lastError = 0;
+    lastError = DVOk;
     if (!path || *path == '\0') return dv::InvalidParameter;
     std::vector<wchar_t> wide;
     if (!WidePath(path, wide)) return dv::InvalidParameter;
@@ -127,8 +127,8 @@ uint32_t DVImageProcessor::SaveToFile(const char* path, uint32_t fileType,
 
 uint32_t DVImageProcessor::GetProperty(uint32_t id, uint16_t* type, uint32_t* length,
                                        uint8_t* value) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     const uint32_t size = bitmap->GetPropertyItemSize(id);
     if (size == 0) return dv::PropertyNotFound;
     std::vector<uint8_t> buffer(size);
@@ -138,12 +138,12 @@ uint32_t DVImageProcessor::GetProperty(uint32_t id, uint16_t* type, uint32_t* le
     if (type) *type = item->type;
     if (length) *length = item->length;
     if (value && item->length > 0) std::memcpy(value, item->value, item->length);
-    return 0;
+    return DVOk;
 }
 
 uint32_t DVImageProcessor::EnumerateProperties(DVPropertyCallback callback, uint64_t argument) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     if (!callback) return dv::InvalidParameter;
     uint32_t total = 0, count = 0;
     dv::Status status = bitmap->GetPropertySize(&total, &count);
@@ -158,8 +158,8 @@ uint32_t DVImageProcessor::EnumerateProperties(DVPropertyCallback callback, uint
 
 uint32_t DVImageProcessor::SetProperty(uint32_t id, uint16_t type, uint32_t length,
                                        const void* value) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     if (!value) return dv::InvalidParameter;
     dv::PropertyItem item{id, length, type, const_cast<void*>(value)};
     return bitmap->SetPropertyItem(&item);

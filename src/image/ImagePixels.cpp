@@ -24,7 +24,7 @@ uint32_t ViewRowBytes(const DVPixelView& v) {
 uint32_t RunWithoutPalette(dv::Bitmap* bitmap, uint32_t lockMode, DVPixelOperation operation,
                            void* argument) {
     gw::LockedView view(bitmap, nullptr, lockMode, bitmap->GetPixelFormat(), false);
-    if (!view.Locked()) return 11;
+    if (!view.Locked()) return DVErrLock;
     const uint32_t result = operation(view.View(), view.Changes(), argument);
     view.Finish(result);
     return result;
@@ -41,8 +41,8 @@ uint32_t PaletteCapacity(const DVPixelView& v) {
 // ---- CopyTo ----
 
 uint32_t CopyOperation(DVPixelView* src, uint32_t*, DVPixelView* dst, uint32_t* dstChanges, void*) {
-    if (uint32_t c = DVImageProcessor::CheckView(src, 7)) return c;
-    if (uint32_t c = DVImageProcessor::CheckView(dst, 7)) return c;
+    if (uint32_t c = DVImageProcessor::CheckView(src, DVCheckIndexed)) return c;
+    if (uint32_t c = DVImageProcessor::CheckView(dst, DVCheckIndexed)) return c;
     const uint32_t rowBytes = std::min(ViewRowBytes(*dst), ViewRowBytes(*src));
     const uint32_t rows = std::min(dst->height, src->height);
     for (uint32_t y = 0; y < rows; ++y) {
@@ -57,7 +57,7 @@ uint32_t CopyOperation(DVPixelView* src, uint32_t*, DVPixelView* dst, uint32_t* 
         if (dst->palette->Count == 256) dst->palette->Flags = dv::PaletteFlagsGrayScale;
         *dstChanges |= kChangedPalette;
     }
-    return 0;
+    return DVOk;
 }
 
 // ---- GetBits ----
@@ -68,23 +68,23 @@ struct BitsArgument {
 };
 
 uint32_t BitsOutOperation(DVPixelView* view, uint32_t*, void* argument) {
-    if (uint32_t c = DVImageProcessor::CheckView(view, 3)) return c;
+    if (uint32_t c = DVImageProcessor::CheckView(view, DVCheckData)) return c;
     auto* arg = static_cast<BitsArgument*>(argument);
-    if (!arg) return 4;
+    if (!arg) return DVErrOperationArgument;
     const uint32_t stride = arg->stride == 0 ? view->stride : arg->stride;
-    if (!arg->buffer || stride < view->width) return 10;
+    if (!arg->buffer || stride < view->width) return DVErrBuffer;
     for (uint32_t y = 0; y < view->height; ++y) {
         std::memcpy(arg->buffer + size_t{y} * stride, view->pixels + size_t{y} * view->stride,
                     view->stride);
     }
-    return 0;
+    return DVOk;
 }
 
 uint32_t ClearOperation(DVPixelView* view, uint32_t* changes, void*) {
-    if (uint32_t c = DVImageProcessor::CheckView(view, 1)) return c;
+    if (uint32_t c = DVImageProcessor::CheckView(view, DVCheckPixels)) return c;
     std::memset(view->pixels, 0, view->size);
     *changes |= kChangedPixels;
-    return 0;
+    return DVOk;
 }
 
 // ---- GetPixel, SetPixel ----
@@ -97,27 +97,27 @@ struct PixelArgument {
 };
 
 uint32_t PixelInOperation(DVPixelView* view, uint32_t*, void* argument) {
-    if (uint32_t c = DVImageProcessor::CheckView(view, 7)) return c;
+    if (uint32_t c = DVImageProcessor::CheckView(view, DVCheckIndexed)) return c;
     auto* arg = static_cast<PixelArgument*>(argument);
-    if (!arg || !arg->colourOut) return 10;
+    if (!arg || !arg->colourOut) return DVErrBuffer;
     const uint8_t* row = view->pixels + size_t{arg->y} * view->stride;
     if (view->format == dv::PixelFormat24bppRGB) {
         const uint8_t* p = row + size_t{arg->x} * 3;
         *arg->colourOut = 0xFF000000u | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
-        return 0;
+        return DVOk;
     }
     const uint32_t index = view->format == dv::PixelFormat1bppIndexed
                                ? uint32_t(gw::GetBit(row, arg->x))
                                : uint32_t(row[arg->x]);
     const uint32_t count = std::min(view->palette->Count, PaletteCapacity(*view));
     *arg->colourOut = index < count ? view->palette->Entries[index] : 0u;
-    return 0;
+    return DVOk;
 }
 
 uint32_t PixelOutOperation(DVPixelView* view, uint32_t* changes, void* argument) {
-    if (uint32_t c = DVImageProcessor::CheckView(view, 7)) return c;
+    if (uint32_t c = DVImageProcessor::CheckView(view, DVCheckIndexed)) return c;
     auto* arg = static_cast<PixelArgument*>(argument);
-    if (!arg) return 4;
+    if (!arg) return DVErrOperationArgument;
     const uint32_t colour = arg->colourIn;
     uint8_t* row = view->pixels + size_t{arg->y} * view->stride;
     if (view->format == dv::PixelFormat24bppRGB) {
@@ -136,7 +136,7 @@ uint32_t PixelOutOperation(DVPixelView* view, uint32_t* changes, void* argument)
         }
     }
     *changes |= kChangedPixels;
-    return 0;
+    return DVOk;
 }
 
 // ---- GetBytes, SetBytes ----
@@ -151,36 +151,36 @@ struct BytesArgument {
 // Finds where a byte range starts; 0 or the failure code.
 uint32_t LocateBytes(const DVPixelView& view, const BytesArgument& arg, size_t* offset,
                      size_t* count) {
-    if (arg.row >= view.height || arg.column >= view.width) return 13;
+    if (arg.row >= view.height || arg.column >= view.width) return DVErrNotRecognised;
     const bool wide = view.format == dv::PixelFormat24bppRGB && arg.column > 0;
     *offset = size_t{arg.row} * view.stride + (wide ? size_t{arg.column} * 3 : arg.column);
     // Never past the pixel buffer, however many bytes the caller asked for.
     const size_t left = *offset < view.size ? view.size - *offset : 0;
     *count = std::min<size_t>(arg.count, left);
-    return 0;
+    return DVOk;
 }
 
 uint32_t BytesOutOperation(DVPixelView* view, uint32_t*, void* argument) {
-    if (uint32_t c = DVImageProcessor::CheckView(view, 3)) return c;
+    if (uint32_t c = DVImageProcessor::CheckView(view, DVCheckData)) return c;
     auto* arg = static_cast<BytesArgument*>(argument);
-    if (!arg) return 4;
-    if (!arg->buffer) return 10;
+    if (!arg) return DVErrOperationArgument;
+    if (!arg->buffer) return DVErrBuffer;
     size_t offset = 0, count = 0;
     if (uint32_t c = LocateBytes(*view, *arg, &offset, &count)) return c;
     std::memcpy(arg->buffer, view->pixels + offset, count);
-    return 0;
+    return DVOk;
 }
 
 uint32_t BytesInOperation(DVPixelView* view, uint32_t* changes, void* argument) {
-    if (uint32_t c = DVImageProcessor::CheckView(view, 1)) return c;
+    if (uint32_t c = DVImageProcessor::CheckView(view, DVCheckPixels)) return c;
     auto* arg = static_cast<BytesArgument*>(argument);
-    if (!arg) return 4;
-    if (!arg->buffer) return 10;
+    if (!arg) return DVErrOperationArgument;
+    if (!arg->buffer) return DVErrBuffer;
     size_t offset = 0, count = 0;
     if (uint32_t c = LocateBytes(*view, *arg, &offset, &count)) return c;
     std::memcpy(view->pixels + offset, arg->buffer, count);
     *changes |= kChangedPixels;
-    return 0;
+    return DVOk;
 }
 
 // ---- Rows ----
@@ -201,22 +201,22 @@ uint8_t* RowBuffer(const RowsArgument& arg, uint32_t y, uint32_t rowBytes) {
 }
 
 uint32_t RowsOutOperation(DVPixelView* view, uint32_t*, void* argument) {
-    if (uint32_t c = DVImageProcessor::CheckView(view, 3)) return c;
+    if (uint32_t c = DVImageProcessor::CheckView(view, DVCheckData)) return c;
     auto* arg = static_cast<RowsArgument*>(argument);
-    if (!arg || (!arg->rows && !arg->packed)) return 4;
+    if (!arg || (!arg->rows && !arg->packed)) return DVErrOperationArgument;
     const uint32_t rowBytes = RowsBytes(*view);
     for (uint32_t y = 0; y < view->height; ++y) {
         if (uint8_t* out = RowBuffer(*arg, y, rowBytes)) {
             std::memcpy(out, view->pixels + size_t{y} * view->stride, rowBytes);
         }
     }
-    return 0;
+    return DVOk;
 }
 
 uint32_t RowsInOperation(DVPixelView* view, uint32_t* changes, void* argument) {
-    if (uint32_t c = DVImageProcessor::CheckView(view, 1)) return c;
+    if (uint32_t c = DVImageProcessor::CheckView(view, DVCheckPixels)) return c;
     auto* arg = static_cast<RowsArgument*>(argument);
-    if (!arg || (!arg->rows && !arg->packed)) return 4;
+    if (!arg || (!arg->rows && !arg->packed)) return DVErrOperationArgument;
     const uint32_t rowBytes = RowsBytes(*view);
     for (uint32_t y = 0; y < view->height; ++y) {
         if (const uint8_t* in = RowBuffer(*arg, y, rowBytes)) {
@@ -224,7 +224,7 @@ uint32_t RowsInOperation(DVPixelView* view, uint32_t* changes, void* argument) {
         }
     }
     *changes |= kChangedPixels;
-    return 0;
+    return DVOk;
 }
 
 // ---- Combine ----
@@ -254,11 +254,11 @@ uint8_t CombineBytes(uint8_t a, uint8_t b, uint32_t op) {
 
 uint32_t CombineOperation(DVPixelView* src, uint32_t*, DVPixelView* dst, uint32_t* dstChanges,
                           void* argument) {
-    if (uint32_t c = DVImageProcessor::CheckView(src, 3)) return c;
-    if (uint32_t c = DVImageProcessor::CheckView(dst, 3)) return c;
+    if (uint32_t c = DVImageProcessor::CheckView(src, DVCheckData)) return c;
+    if (uint32_t c = DVImageProcessor::CheckView(dst, DVCheckData)) return c;
     auto* arg = static_cast<CombineArgument*>(argument);
-    if (!arg) return 4;
-    if (src->format != dst->format) return 2;
+    if (!arg) return DVErrOperationArgument;
+    if (src->format != dst->format) return DVErrArgument;
     const uint32_t rowBytes = ViewRowBytes(*dst);
     const uint32_t rows = std::min(src->height, dst->height);
     // On 1-bit rows the last byte may hold pixels right of the rectangle;
@@ -277,15 +277,15 @@ uint32_t CombineOperation(DVPixelView* src, uint32_t*, DVPixelView* dst, uint32_
         }
     }
     *dstChanges |= kChangedPixels;
-    return 0;
+    return DVOk;
 }
 
 }  // namespace
 
 uint32_t DVImageProcessor::CopyTo(DVImageProcessor* destination, int32_t mode,
                                   const dv::Rect* rect) {
-    lastError = 0;
-    if (!destination) return 2;
+    lastError = DVOk;
+    if (!destination) return DVErrArgument;
     uint32_t result = 0;
     if (bitmap && mode == 2) {
         result = destination->Attach(bitmap, false);
@@ -307,9 +307,9 @@ uint32_t DVImageProcessor::CopyTo(DVImageProcessor* destination, int32_t mode,
 }
 
 uint32_t DVImageProcessor::SetBits(const uint8_t* data, uint32_t newStride) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
-    if (!data) return 2;
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
+    if (!data) return DVErrArgument;
     const uint32_t bpp = GetBitsPerPixel();
     if (newStride == 0) newStride = gw::AlignedRowBytes(width, bpp);
     const uint32_t rowBytes = gw::RowBytes(width, bpp);
@@ -326,39 +326,39 @@ uint32_t DVImageProcessor::SetBits(const uint8_t* data, uint32_t newStride) {
 }
 
 uint32_t DVImageProcessor::GetBits(uint8_t* buffer, uint32_t bufferStride) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     BitsArgument arg{buffer, bufferStride};
     return Record(RunWithoutPalette(bitmap, kRead, BitsOutOperation, &arg));
 }
 
 uint32_t DVImageProcessor::Clear() {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     return Record(RunWithoutPalette(bitmap, kWrite, ClearOperation, nullptr));
 }
 
 uint32_t DVImageProcessor::GetPixel(uint32_t x, uint32_t y, uint32_t* colour) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
-    if (!colour) return 2;
-    if (x >= width || y >= height) return Record(13);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
+    if (!colour) return DVErrArgument;
+    if (x >= width || y >= height) return Record(DVErrNotRecognised);
     PixelArgument arg{x, y, colour, 0};
     return Record(ApplyToImage(bitmap, nullptr, kRead, GetPixelFormat(), PixelInOperation, &arg));
 }
 
 uint32_t DVImageProcessor::SetPixel(uint32_t x, uint32_t y, const uint32_t* colour) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
-    if (!colour) return 2;
-    if (x >= width || y >= height) return Record(13);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
+    if (!colour) return DVErrArgument;
+    if (x >= width || y >= height) return Record(DVErrNotRecognised);
     PixelArgument arg{x, y, nullptr, *colour};
     return Record(ApplyToImage(bitmap, nullptr, kWrite, GetPixelFormat(), PixelOutOperation, &arg));
 }
 
 uint32_t DVImageProcessor::RotateFlip(int32_t type) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     const dv::Status status = bitmap->RotateFlip(type);
     RefreshSize();
     return uint32_t(status);
@@ -366,48 +366,48 @@ uint32_t DVImageProcessor::RotateFlip(int32_t type) {
 
 uint32_t DVImageProcessor::GetBytes(uint32_t row, uint32_t column, uint8_t* buffer,
                                     uint32_t count) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
-    if (!buffer) return 2;
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
+    if (!buffer) return DVErrArgument;
     BytesArgument arg{row, column, buffer, count};
     return Record(RunWithoutPalette(bitmap, kRead, BytesOutOperation, &arg));
 }
 
 uint32_t DVImageProcessor::SetBytes(uint32_t row, uint32_t column, const uint8_t* data,
                                     uint32_t count) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
-    if (!data) return 2;
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
+    if (!data) return DVErrArgument;
     BytesArgument arg{row, column, const_cast<uint8_t*>(data), count};
     return Record(RunWithoutPalette(bitmap, kWrite, BytesInOperation, &arg));
 }
 
 uint32_t DVImageProcessor::GetRows(uint8_t** rows) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     RowsArgument arg{rows, nullptr};
     return Record(RunWithoutPalette(bitmap, kRead, RowsOutOperation, rows ? &arg : nullptr));
 }
 
 uint32_t DVImageProcessor::SetRows(uint8_t* const* rows) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
-    if (!rows) return 2;
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
+    if (!rows) return DVErrArgument;
     RowsArgument arg{rows, nullptr};
     return Record(RunWithoutPalette(bitmap, kWrite, RowsInOperation, &arg));
 }
 
 uint32_t DVImageProcessor::GetPackedRows(uint8_t* buffer) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     RowsArgument arg{nullptr, buffer};
     return Record(RunWithoutPalette(bitmap, kRead, RowsOutOperation, buffer ? &arg : nullptr));
 }
 
 uint32_t DVImageProcessor::SetPackedRows(const uint8_t* buffer) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
-    if (!buffer) return 2;
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
+    if (!buffer) return DVErrArgument;
     RowsArgument arg{nullptr, const_cast<uint8_t*>(buffer)};
     return Record(RunWithoutPalette(bitmap, kWrite, RowsInOperation, &arg));
 }
@@ -415,9 +415,9 @@ uint32_t DVImageProcessor::SetPackedRows(const uint8_t* buffer) {
 uint32_t DVImageProcessor::Combine(dv::Bitmap* source, const dv::Position* sourcePosition,
                                    const dv::Position* destinationPosition, const dv::Size* size,
                                    uint32_t op, uint32_t sourceMode, uint32_t destinationMode) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
-    if (!source || !sourcePosition || !destinationPosition || !size) return 2;
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
+    if (!source || !sourcePosition || !destinationPosition || !size) return DVErrArgument;
     const dv::Rect sourceRect{int32_t(sourcePosition->x), int32_t(sourcePosition->y),
                               int32_t(size->width), int32_t(size->height)};
     const dv::Rect destinationRect{int32_t(destinationPosition->x), int32_t(destinationPosition->y),

@@ -31,11 +31,11 @@ struct HistogramArgument {
 };
 
 uint32_t HistogramOperation(DVPixelView* view, uint32_t*, void* argument) {
-    if (uint32_t code = DVImageProcessor::CheckView(view, 3)) return code;
-    if (!argument) return 4;
-    if (view->format == k1Bit) return 2;
+    if (uint32_t code = DVImageProcessor::CheckView(view, DVCheckData)) return code;
+    if (!argument) return DVErrOperationArgument;
+    if (view->format == k1Bit) return DVErrArgument;
     const auto* a = static_cast<const HistogramArgument*>(argument);
-    if (!a->bins) return 10;
+    if (!a->bins) return DVErrBuffer;
     std::fill(a->bins, a->bins + a->count, 0u);
 
     // Values are bytes or grey levels of at most 255: count into 256 local
@@ -68,7 +68,7 @@ uint32_t HistogramOperation(DVPixelView* view, uint32_t*, void* argument) {
         }
     }
     std::copy(local, local + std::min(a->count, 256u), a->bins);
-    return 0;
+    return DVOk;
 }
 
 // ---- Colour count ----
@@ -81,13 +81,13 @@ struct ColourCountArgument {
 constexpr size_t kColourWords = (size_t{1} << 24) / 64;
 
 uint32_t ColourCountOperation(DVPixelView* view, uint32_t*, void* argument) {
-    if (uint32_t code = DVImageProcessor::CheckView(view, 7)) return code;
+    if (uint32_t code = DVImageProcessor::CheckView(view, DVCheckIndexed)) return code;
     const auto* a = static_cast<const ColourCountArgument*>(argument);
-    if (!a || !a->count) return 4;
+    if (!a || !a->count) return DVErrOperationArgument;
 
     uint32_t distinct = 0;
     if (view->format == k24Bit) {
-        if (!a->seen || a->seen->size() < kColourWords) return 10;
+        if (!a->seen || a->seen->size() < kColourWords) return DVErrBuffer;
         uint64_t* seen = a->seen->data();
         for (uint32_t y = 0; y < view->height; ++y) {
             const uint8_t* p = Row(view, y);
@@ -110,7 +110,7 @@ uint32_t ColourCountOperation(DVPixelView* view, uint32_t*, void* argument) {
         distinct = uint32_t(std::count(seen, seen + 256, true));
     }
     *a->count = distinct;
-    return 0;
+    return DVOk;
 }
 
 // ---- Thresholds ----
@@ -123,9 +123,9 @@ struct ThresholdArgument {
 };
 
 uint32_t ThresholdOperation(DVPixelView* view, uint32_t* changes, void* argument) {
-    if (uint32_t code = DVImageProcessor::CheckView(view, 7)) return code;
-    if (!argument) return 4;
-    if (view->format == k1Bit) return 2;
+    if (uint32_t code = DVImageProcessor::CheckView(view, DVCheckIndexed)) return code;
+    if (!argument) return DVErrOperationArgument;
+    if (view->format == k1Bit) return DVErrArgument;
     const auto* a = static_cast<const ThresholdArgument*>(argument);
 
     // Black or white for every level a pixel can have.
@@ -145,14 +145,14 @@ uint32_t ThresholdOperation(DVPixelView* view, uint32_t* changes, void* argument
         }
     }
     *changes |= kChangedPixels;
-    return 0;
+    return DVOk;
 }
 
 uint32_t InvertOperation(DVPixelView* view, uint32_t* changes, void*) {
-    if (uint32_t code = DVImageProcessor::CheckView(view, 1)) return code;
+    if (uint32_t code = DVImageProcessor::CheckView(view, DVCheckPixels)) return code;
     for (uint32_t i = 0; i < view->size; ++i) view->pixels[i] = uint8_t(~view->pixels[i]);
     *changes |= kChangedPixels;
-    return 0;
+    return DVOk;
 }
 
 // ---- Convolution ----
@@ -167,22 +167,22 @@ struct ConvolveArgument {
 // Filters the inner bytes of a view; the width in pixels counts bytes. Sums
 // are taken in wrapping 32-bit arithmetic over an untouched copy.
 uint32_t ConvolveOperation(DVPixelView* view, uint32_t* changes, void* argument) {
-    if (uint32_t code = DVImageProcessor::CheckView(view, 3)) return code;
-    if (!argument) return 4;
-    if (view->format == k1Bit) return 2;
+    if (uint32_t code = DVImageProcessor::CheckView(view, DVCheckData)) return code;
+    if (!argument) return DVErrOperationArgument;
+    if (view->format == k1Bit) return DVErrArgument;
     const auto* a = static_cast<const ConvolveArgument*>(argument);
-    if (!a->kernel || !a->copy || a->copy->size() < view->size) return 10;
+    if (!a->kernel || !a->copy || a->copy->size() < view->size) return DVErrBuffer;
     *changes |= kChangedPixels;
 
     const int64_t hw = a->width / 2, hh = a->height / 2;
     const int64_t width = view->width, height = view->height;
-    if (hh >= height - hh || hw >= width - hw) return 0;
+    if (hh >= height - hh || hw >= width - hw) return DVOk;
 
     const size_t taps = size_t{a->width} * a->height;
     uint32_t total = 0;
     for (size_t k = 0; k < taps; ++k) total += uint32_t(a->kernel[k]);
     const int32_t divisor = int32_t(total);
-    if (divisor == 0) return 0;  // no defined result: leave the image as it is
+    if (divisor == 0) return DVOk;  // no defined result: leave the image as it is
 
     const uint8_t* copy = a->copy->data();
     std::memcpy(a->copy->data(), view->pixels, view->size);
@@ -201,32 +201,32 @@ uint32_t ConvolveOperation(DVPixelView* view, uint32_t* changes, void* argument)
             out[x] = value < 0 ? 0 : value > 255 ? 255 : uint8_t(value);
         }
     }
-    return 0;
+    return DVOk;
 }
 
 }  // namespace
 
 uint32_t DVImageProcessor::GetHistogram(uint32_t* bins, uint32_t binCount, uint32_t channel,
                                         const dv::Rect* rect) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
-    if (bitmap->GetPixelFormat() == k1Bit) return Record(2);
-    if (!bins) return 2;
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
+    if (bitmap->GetPixelFormat() == k1Bit) return Record(DVErrArgument);
+    if (!bins) return DVErrArgument;
     HistogramArgument argument{bins, binCount, channel};
     return Record(ApplyToImage(bitmap, rect, dv::ImageLockModeRead, bitmap->GetPixelFormat(),
                                HistogramOperation, &argument));
 }
 
 uint32_t DVImageProcessor::GetImageHistogram(uint32_t* bins, uint32_t binCount, uint32_t channel) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     const dv::Rect whole = GetFullRect();
     return GetHistogram(bins, binCount, channel, &whole);
 }
 
 uint32_t DVImageProcessor::CountColours(uint32_t* count) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     // The flag table is made before the pixels are locked, so that running out
     // of memory cannot leave the bitmap locked.
     std::vector<uint64_t> seen;
@@ -237,37 +237,37 @@ uint32_t DVImageProcessor::CountColours(uint32_t* count) {
 }
 
 uint32_t DVImageProcessor::ThresholdBand(uint32_t low, uint32_t high) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
-    if (bitmap->GetPixelFormat() == k1Bit) return Record(2);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
+    if (bitmap->GetPixelFormat() == k1Bit) return Record(DVErrArgument);
     ThresholdArgument argument{1, 0, low, high};
     return Record(ApplyToImage(bitmap, nullptr, dv::ImageLockModeWrite, bitmap->GetPixelFormat(),
                                ThresholdOperation, &argument));
 }
 
 uint32_t DVImageProcessor::Threshold(uint32_t level) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
-    if (bitmap->GetPixelFormat() == k1Bit) return Record(2);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
+    if (bitmap->GetPixelFormat() == k1Bit) return Record(DVErrArgument);
     ThresholdArgument argument{0, level, 0, 0};
     return Record(ApplyToImage(bitmap, nullptr, dv::ImageLockModeWrite, bitmap->GetPixelFormat(),
                                ThresholdOperation, &argument));
 }
 
 uint32_t DVImageProcessor::Invert() {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     return Record(ApplyToImage(bitmap, nullptr, dv::ImageLockModeWrite, bitmap->GetPixelFormat(),
                                InvertOperation, nullptr));
 }
 
 uint32_t DVImageProcessor::Convolve(const int32_t* kernel, uint32_t kernelWidth,
                                     uint32_t kernelHeight) {
-    lastError = 0;
-    if (!bitmap) return Record(1);
+    lastError = DVOk;
+    if (!bitmap) return Record(DVErrNoImage);
     // Rows of a 1-bit image hold fewer bytes than pixels; filtering width
     // bytes would run past them.
-    if (bitmap->GetPixelFormat() == k1Bit) return Record(2);
+    if (bitmap->GetPixelFormat() == k1Bit) return Record(DVErrArgument);
     // The copy is made before the pixels are locked (see CountColours).
     std::vector<uint8_t> copy(size_t{bitmap->GetStride()} * bitmap->GetHeight());
     ConvolveArgument argument{kernel, kernelWidth, kernelHeight, &copy};

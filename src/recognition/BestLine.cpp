@@ -1,5 +1,6 @@
 // Best-line filters: keep the line with the most recognised characters and
 // return its text, plain or with blanks.
+#include "api/Calls.h"
 #include "Glyphwick.h"
 #include "recognition/Lines.h"
 
@@ -15,16 +16,12 @@ int64_t Recognised(const ObjectList& list, int32_t tag) {
 }
 
 }  // namespace
-}  // namespace gw
-
-extern "C" {
-
-int32_t GW_FilterBestLine(char* text, int32_t textSize) {
+int32_t FilterBestLine(char* text, int32_t textSize) {
     ObjectList* list = gw::CurrentList();
     if (list == nullptr || text == nullptr || textSize < 1) return 0;
     int32_t best = 0;
     int64_t bestCount = 0;
-    for (int32_t tag = GW_GetPotentialLine(0); tag != 0; tag = GW_GetPotentialLine(tag)) {
+    for (int32_t tag = GetPotentialLine(0); tag != 0; tag = GetPotentialLine(tag)) {
         const int64_t count = gw::Recognised(*list, tag);
         if (count > bestCount) best = tag, bestCount = count;
     }
@@ -43,13 +40,13 @@ int32_t GW_FilterBestLine(char* text, int32_t textSize) {
     return best;
 }
 
-int32_t GW_FilterBestLineWithSpaces(char* text, int32_t textSize) {
-    const int32_t best = GW_FilterBestLine(text, textSize);
+int32_t FilterBestLineWithSpaces(char* text, int32_t textSize) {
+    const int32_t best = FilterBestLine(text, textSize);
     if (best == 0) {
         if (text != nullptr && textSize >= 1) text[0] = '\0';
         return 0;
     }
-    return GW_GetLineIdentityWithSpaces(best, text, textSize);
+    return GetLineIdentityWithSpaces(best, text, textSize);
 }
 
-}  // extern "C"
+}  // namespace gw

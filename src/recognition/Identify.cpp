@@ -1,5 +1,6 @@
 // Identification: font selection, cell codes, ratio admission, the five
 // tries, and the three identification exports.
+#include "api/Calls.h"
 #include "recognition/Identify.h"
 
 #include <algorithm>
@@ -16,8 +17,6 @@
 
 namespace gw {
 namespace {
-
-using OBJECTINFO = ObjectList::OBJECTINFO;
 
 // Code index of a cell with count ink pixels out of n: 0 for none, 3 for
 // all, 2 for at least n / 2 (2 * count + 1 >= n), 1 otherwise. Branch-free:
@@ -125,7 +124,7 @@ int64_t RatioKey(const Ratio& r) {
     return int64_t{r.whole} * (int64_t{1} << 32) + (int64_t{r.hundredths} - INT32_MIN);
 }
 
-Box BoxOf(const OBJECTINFO& o) {
+Box BoxOf(const Object& o) {
     return {o.left, o.top, o.right, o.bottom};
 }
 
@@ -191,11 +190,6 @@ Ratio BoxRatio(const Box& box) {
     const int64_t H = box.bottom - box.top + 1;
     if (H == 0) return {9, 99};
     return {static_cast<int32_t>(W / H), static_cast<int32_t>((W % H) * 100 / H)};
-}
-
-bool Admits(const CharPattern& pattern, const Ratio& ratio) {
-    const int64_t key = RatioKey(ratio);
-    return RatioKey(pattern.low) <= key && key <= RatioKey(pattern.high);
 }
 
 FontMatcher::FontMatcher(const AREAINFO& area, PatternFont& font)
@@ -503,11 +497,7 @@ void FontMatcher::MatchTries(const Box& box, CANDIDATEINFO* slots, bool each) {
     }
 }
 
-}  // namespace gw
-
-extern "C" {
-
-const char* GW_IdentifyObjects() {
+const char* IdentifyObjects() {
     AREAINFO* area = gw::CurrentArea();
     if (area == nullptr) return nullptr;
     gw::PatternFont* font = gw::SelectFont(*area);
@@ -515,7 +505,7 @@ const char* GW_IdentifyObjects() {
     gw::FontMatcher matcher(*area, *font);
     const int32_t cells = matcher.Cells();
     ObjectList& list = *area->objects;
-    for (ObjectList::OBJECTINFO* o = list.FindFirst(); o != nullptr; o = list.FindNext()) {
+    for (Object* o = list.FindFirst(); o != nullptr; o = list.FindNext()) {
         char* buffer = new char[static_cast<size_t>(cells) + 1];
         buffer[0] = '\0';
         // Every try competes with the earlier ones for one result.
@@ -530,7 +520,7 @@ const char* GW_IdentifyObjects() {
     return font->name.c_str();
 }
 
-IDENTITYINFO* GW_IdentifyObject(int32_t* rect) {
+IDENTITYINFO* IdentifyObject(int32_t* rect) {
     AREAINFO* area = gw::CurrentArea();
     if (area == nullptr || rect == nullptr) return nullptr;
     gw::PatternFont* font = gw::SelectFont(*area);
@@ -565,9 +555,9 @@ IDENTITYINFO* GW_IdentifyObject(int32_t* rect) {
     return info.release();
 }
 
-char GW_GetObjectIdentity(char** cells, int32_t* score, int32_t* tag) {
+char GetObjectIdentity(char** cells, int32_t* score, int32_t* tag) {
     AREAINFO* area = gw::CurrentArea();
-    const ObjectList::OBJECTINFO* current = area != nullptr ? area->objects->current : nullptr;
+    const Object* current = area != nullptr ? area->objects->current : nullptr;
     if (current == nullptr) {
         // Reads as an object never identified, so a host loop sees no character.
         if (cells != nullptr) *cells = nullptr;
@@ -575,11 +565,11 @@ char GW_GetObjectIdentity(char** cells, int32_t* score, int32_t* tag) {
         if (tag != nullptr) *tag = 0;
         return '?';
     }
-    const ObjectList::OBJECTINFO& o = *current;
+    const Object& o = *current;
     if (cells != nullptr) *cells = o.cellString;
     if (score != nullptr) *score = o.score;
     if (tag != nullptr) *tag = o.lineTag;
     return o.identity;
 }
 
-}  // extern "C"
+}  // namespace gw

@@ -51,9 +51,6 @@ std::string NormaliseToGrid(const AREAINFO& area, const Box& box, int32_t gridW,
 /// box has no height.
 Ratio BoxRatio(const Box& box);
 
-/// True when the pattern's ratio range admits the ratio (limits inclusive).
-bool Admits(const CharPattern& pattern, const Ratio& ratio);
-
 /// Matches boxes against one font, reusing its buffers between boxes.
 ///
 /// Begin(box) counts the ink of the box once into a table of sums, from

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "api/Calls.h"
 #include "Glyphwick.h"
 #include "recognition/Lines.h"
 
@@ -57,11 +58,7 @@ void WriteSpaced(ObjectList& list, const std::vector<Object*>& line, int32_t tag
 }
 
 }  // namespace
-}  // namespace gw
-
-extern "C" {
-
-void GW_GetLineIdentity(int32_t tag, char* text) {
+void GetLineIdentity(int32_t tag, char* text) {
     ObjectList* list = gw::CurrentList();
     if (list == nullptr || text == nullptr) return;
     size_t n = 0;
@@ -71,7 +68,7 @@ void GW_GetLineIdentity(int32_t tag, char* text) {
     list->current = nullptr;
 }
 
-int32_t GW_GetLineIdentityWithSpacing(int32_t tag, char* text, int32_t textSize, int32_t spacing) {
+int32_t GetLineIdentityWithSpacing(int32_t tag, char* text, int32_t textSize, int32_t spacing) {
     ObjectList* list = gw::CurrentList();
     if (list == nullptr) return 0;
     const bool writes = text != nullptr && textSize >= 1;
@@ -95,11 +92,11 @@ int32_t GW_GetLineIdentityWithSpacing(int32_t tag, char* text, int32_t textSize,
     return median;
 }
 
-int32_t GW_GetLineIdentityWithSpaces(int32_t tag, char* text, int32_t textSize) {
-    return GW_GetLineIdentityWithSpacing(tag, text, textSize, 0);
+int32_t GetLineIdentityWithSpaces(int32_t tag, char* text, int32_t textSize) {
+    return GetLineIdentityWithSpacing(tag, text, textSize, 0);
 }
 
-int32_t GW_GetLineScore(int32_t tag) {
+int32_t GetLineScore(int32_t tag) {
     ObjectList* list = gw::CurrentList();
     if (list == nullptr) return 0;
     int64_t sum = 0;
@@ -115,4 +112,4 @@ int32_t GW_GetLineScore(int32_t tag) {
     return static_cast<int32_t>((sum + sum % n) / n);
 }
 
-}  // extern "C"
+}  // namespace gw

@@ -1,5 +1,6 @@
 // Line assembly: tagging objects into lines, filtering lines by their
 // counts, removing one line, walking the remaining lines.
+#include "api/Calls.h"
 #include "recognition/Lines.h"
 
 #include <algorithm>
@@ -107,11 +108,7 @@ int64_t MedianByRank(const std::vector<int64_t>& values, const std::vector<int32
     return (byRank[n / 2 - 1] + byRank[n / 2]) / 2;
 }
 
-}  // namespace gw
-
-extern "C" {
-
-void GW_SetLineTags() {
+void SetLineTags() {
     ObjectList* list = gw::CurrentList();
     if (list == nullptr) return;
     // Tagging afresh makes a second call give the lines of a fresh list.
@@ -135,7 +132,7 @@ void GW_SetLineTags() {
     list->current = nullptr;
 }
 
-void GW_FilterLineTags(int32_t minCount, int32_t maxCount) {
+void FilterLineTags(int32_t minCount, int32_t maxCount) {
     ObjectList* list = gw::CurrentList();
     if (list == nullptr) return;
     for (uint32_t t = 1; t <= list->tagTotal; ++t) {
@@ -147,7 +144,7 @@ void GW_FilterLineTags(int32_t minCount, int32_t maxCount) {
     }
 }
 
-void GW_IgnoreLineTag(int32_t tag) {
+void IgnoreLineTag(int32_t tag) {
     ObjectList* list = gw::CurrentList();
     if (list == nullptr || tag < 1 || static_cast<uint32_t>(tag) > list->tagTotal) return;
     gw::IgnoreTag(*list, tag);
@@ -155,7 +152,7 @@ void GW_IgnoreLineTag(int32_t tag) {
     list->current = nullptr;
 }
 
-int32_t GW_GetPotentialLine(int32_t previousTag) {
+int32_t GetPotentialLine(int32_t previousTag) {
     ObjectList* list = gw::CurrentList();
     if (list == nullptr) return 0;
     for (int64_t t = std::max(previousTag, 0) + int64_t{1}; t <= list->tagTotal; ++t)
@@ -163,4 +160,4 @@ int32_t GW_GetPotentialLine(int32_t previousTag) {
     return 0;
 }
 
-}  // extern "C"
+}  // namespace gw

@@ -12,8 +12,6 @@
 
 namespace gw {
 
-using Object = ObjectList::OBJECTINFO;
-
 /// The current area's object list, or null without a current area.
 ObjectList* CurrentList();
 

@@ -1,4 +1,5 @@
 // The process-wide pattern store and its three exports.
+#include "api/Calls.h"
 #include "recognition/PatternStore.h"
 
 #include "Glyphwick.h"
@@ -25,20 +26,12 @@ int32_t FontCount() {
     return g_store != nullptr ? static_cast<int32_t>(g_store->fonts.size()) : 0;
 }
 
-}  // namespace gw
-
-extern "C" {
-
-int32_t GW_LoadPatternFile(const char* path) {
-    return gw::LoadPatternFile(path);
-}
-
-int32_t GW_UnloadAllPatternFiles() {
+int32_t UnloadAllPatternFiles() {
     gw::EmptyStore();
     return 1;
 }
 
-void GW_GetFontList(char** names, int32_t* count) {
+void GetFontList(char** names, int32_t* count) {
     if (count == nullptr) return;
     const int32_t fonts = gw::FontCount();
     if (names == nullptr) {
@@ -49,4 +42,4 @@ void GW_GetFontList(char** names, int32_t* count) {
     for (int32_t i = 0; i < n; ++i) names[i] = gw::Store().fonts[i]->name.data();
 }
 
-}  // extern "C"
+}  // namespace gw

@@ -256,12 +256,6 @@ void ResumPatterns(const PatternFont& font, const uint8_t* baseCodes, const uint
     }
 }
 
-void ScorePatterns(const PatternFont& font, const uint8_t* codes, int32_t* scores) {
-    std::vector<uint16_t> sums(PatternStride(font.patterns.size()));
-    SumPatterns(font, codes, sums.data());
-    for (size_t p = 0; p < font.patterns.size(); ++p) scores[p] = ScoreOfSum(font, sums[p]);
-}
-
 size_t BestAdmitted(const PatternFont& font, const uint16_t* sums, const uint8_t* admitted,
                     int32_t* score) {
     const size_t stride = PatternStride(font.patterns.size());

@@ -30,11 +30,6 @@ inline size_t PatternStride(size_t patterns) {
     return (patterns + kLanes - 1) / kLanes * kLanes;
 }
 
-/// The scores of an object's cell codes (indexes 0..3, one a cell of the
-/// font's prepared grid) against every pattern of the font, in file order:
-/// CompareCells of each, written to scores (one a pattern).
-void ScorePatterns(const PatternFont& font, const uint8_t* codes, int32_t* scores);
-
 /// The biased sums of an object's cell codes against every pattern lane of
 /// the font (the points of each cell plus 10, so never negative), one a lane
 /// of the font's stride; lanes past the last pattern hold 0.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "api/Calls.h"
 #include "Glyphwick.h"
 #include "recognition/Lines.h"
 
@@ -130,11 +131,7 @@ void BridgeRow(const AREAINFO& area, int64_t maxGap, int32_t y, std::vector<int6
 }
 
 }  // namespace
-}  // namespace gw
-
-extern "C" {
-
-int32_t GW_SplitJoinedObjectsInLine(int32_t tag) {
+int32_t SplitJoinedObjectsInLine(int32_t tag) {
     AREAINFO* area = gw::CurrentArea();
     if (area == nullptr) return 0;
     if (area->maxObjectWidth < 1) return 1;
@@ -163,7 +160,7 @@ int32_t GW_SplitJoinedObjectsInLine(int32_t tag) {
     return 1;
 }
 
-void GW_JoinBrokenObjects(int32_t maxGap) {
+void JoinBrokenObjects(int32_t maxGap) {
     AREAINFO* area = gw::CurrentArea();
     if (area == nullptr) return;
     gw::LoadWorkRows(*area);
@@ -172,4 +169,4 @@ void GW_JoinBrokenObjects(int32_t maxGap) {
     gw::WriteBack(*area);
 }
 
-}  // extern "C"
+}  // namespace gw

@@ -1,5 +1,5 @@
-// Helpers of the area tests: a page image drawn pixel by pixel, settings, and
-// the object list read through the exports.
+// Helpers of the area tests: the shared page and area helpers, and the object
+// list read through the exports.
 #pragma once
 
 #include <array>
@@ -8,75 +8,14 @@
 
 #include "DVImageProcessor.h"
 #include "Glyphwick.h"
+#include "support/Page.h"
 
 namespace areatest {
 
-/// An image with a local copy of its bytes: draw into the copy, Push it into
-/// the image, Pull the image back after the library changed it.
-struct Page {
-    DVImageProcessor image;
-    std::vector<uint8_t> bytes;
-    uint32_t width;
-    uint32_t height;
-    uint32_t stride;
-    bool bits;
-
-    Page(uint32_t w, uint32_t h, bool oneBit = false) : width(w), height(h), bits(oneBit) {
-        image.Create(w, h, oneBit ? dv::PixelFormat1bppIndexed : dv::PixelFormat8bppIndexed);
-        stride = image.GetStride();
-        bytes.assign(size_t{stride} * h, oneBit ? 0x00 : 0xFF);
-        Push();
-    }
-    void Push() {
-        for (uint32_t y = 0; y < height; ++y)
-            image.SetBytes(y, 0, &bytes[size_t{y} * stride], stride);
-    }
-    void Pull() {
-        for (uint32_t y = 0; y < height; ++y)
-            image.GetBytes(y, 0, &bytes[size_t{y} * stride], stride);
-    }
-    /// Makes (x, y) ink: a set bit, or the byte value (0 by default).
-    void Ink(int32_t x, int32_t y, uint8_t value = 0) {
-        if (bits) {
-            bytes[size_t(y) * stride + x / 8] |= uint8_t(0x80u >> (x % 8));
-        } else {
-            bytes[size_t(y) * stride + x] = value;
-        }
-    }
-    /// Makes (x, y) paper.
-    void Paper(int32_t x, int32_t y) {
-        if (bits) {
-            bytes[size_t(y) * stride + x / 8] &= uint8_t(~(0x80u >> (x % 8)));
-        } else {
-            bytes[size_t(y) * stride + x] = 255;
-        }
-    }
-    void Block(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-        for (int32_t y = y0; y <= y1; ++y)
-            for (int32_t x = x0; x <= x1; ++x) Ink(x, y);
-    }
-    /// Byte of an 8-bit page, or 1/0 for a set/clear bit of a 1-bit page.
-    uint8_t At(int32_t x, int32_t y) const { return At(bytes, x, y); }
-    /// The same in a saved copy of the bytes.
-    uint8_t At(const std::vector<uint8_t>& copy, int32_t x, int32_t y) const {
-        if (bits) return (copy[size_t(y) * stride + x / 8] >> (7 - x % 8)) & 1;
-        return copy[size_t(y) * stride + x];
-    }
-};
-
-/// Settings that keep every object and group nothing.
-inline AREAPARAMS OpenParams() {
-    AREAPARAMS p{};
-    p.maxObjectWidth = 100000;
-    p.maxObjectHeight = 100000;
-    return p;
-}
-
-/// Makes an area over the whole page.
-inline AREAINFO* AreaOver(Page& page, const AREAPARAMS& params) {
-    const RECT r = {0, 0, int32_t(page.width) - 1, int32_t(page.height) - 1};
-    return GW_InitialiseArea(&page.image, &r, &params);
-}
+using gwtest::AreaOver;
+using gwtest::AreaScope;
+using gwtest::OpenParams;
+using gwtest::Page;
 
 using Object = std::array<int32_t, 6>;  // left, top, right, bottom, seedRow, seedColumn
 
@@ -88,10 +27,5 @@ inline std::vector<Object> Walk() {
     }
     return out;
 }
-
-/// Destroys the current area when a test ends.
-struct AreaScope {
-    ~AreaScope() { GW_DestroyArea(); }
-};
 
 }  // namespace areatest

@@ -92,27 +92,6 @@ TEST(Cleaning, SizeLimitsOfZeroIgnoreEverything) {
         for (int x = 0; x < 30; ++x) ASSERT_EQ(area->workRows[y][x], 255);
 }
 
-TEST(Cleaning, RedrawDrawsNothingAfterACappedFill) {
-    AreaScope scope;
-    // A 3 x 3 block, then a line whose fill ends at the cap (10000 pixels) or
-    // just below it (9999); the line comes last in scan order.
-    for (int length : {10000, 9999}) {
-        SCOPED_TRACE(length);
-        Page page(10010, 6);
-        page.Block(0, 3, 2, 5);
-        page.Block(5, 1, 5 + length - 1, 1);
-        page.Push();
-        AREAINFO* area = AreaOver(page, OpenParams());
-        GW_ProduceObjectList();
-        EXPECT_EQ(area->fillCount, length);
-        GW_RemoveIgnoredObjects(1);
-        page.Pull();
-        EXPECT_EQ(page.At(1, 4), length == 10000 ? 255 : 0);
-        EXPECT_EQ(page.At(5, 1), length == 10000 ? 255 : 0);
-        GW_DestroyArea();
-    }
-}
-
 TEST(Cleaning, FillsRingHolesUpToTheLimit) {
     AreaScope scope;
     for (bool oneBit : {false, true}) {

@@ -131,42 +131,6 @@ TEST(Extraction, GroupsFragmentsInListOrder) {
     EXPECT_EQ(page.At(19, 35), 0);
 }
 
-TEST(Extraction, ProducingTwiceAppendsAgain) {
-    AreaScope scope;
-    Page page(30, 30);
-    page.Block(2, 2, 4, 4);
-    page.Block(10, 10, 20, 12);
-    page.Push();
-    AreaOver(page, OpenParams());
-    GW_ProduceObjectList();
-    GW_ProduceObjectList();
-    const std::vector<Object> walk = Walk();
-    ASSERT_EQ(walk.size(), 4u);
-    EXPECT_EQ(walk[0], walk[2]);
-    EXPECT_EQ(walk[1], walk[3]);
-}
-
-TEST(Extraction, AreaBeyondTheImageReadsAsPaper) {
-    AreaScope scope;
-    for (bool oneBit : {false, true}) {
-        // 101 pixels wide: the rows carry padding, which must not read as ink.
-        Page page(101, 50, oneBit);
-        page.Block(98, 45, 100, 49);
-        page.Block(30, 10, 31, 14);
-        page.Push();
-        const AREAPARAMS p = OpenParams();
-        const RECT r = {20, 5, 140, 80};
-        ASSERT_NE(GW_InitialiseArea(&page.image, &r, &p), nullptr);
-        GW_ProduceObjectList();
-        EXPECT_EQ(Walk(),
-                  (std::vector<Object>{{30, 10, 31, 14, 5, 10}, {98, 45, 100, 49, 40, 78}}));
-        const std::vector<uint8_t> before = page.bytes;
-        GW_RemoveIgnoredObjects(1);
-        page.Pull();
-        EXPECT_EQ(page.bytes, before);
-    }
-}
-
 // The fills of extraction and redraw as the plain recursions they are
 // defined as, over an area's pixels (8-bit with threshold 128, or 1-bit).
 namespace {
@@ -296,25 +260,5 @@ TEST(Extraction, FillsAgreeWithTheRecursionsOnRandomPages) {
         const RECT whole = {0, 0, w - 1, h - 1};
         const RECT inner = {17, 9, 230, 201};
         CompareWithRecursion(page, round < 4 ? whole : inner, 3, 60);
-    }
-}
-
-TEST(Extraction, RedrawCountsAtTheAreaEdges) {
-    AreaScope scope;
-    // One line each, whose redraw count lands on either side of the cap or
-    // well below it, along each edge, at corners and inside the area: 1 + 8 n
-    // inside, fewer at the edges. The count is what the next redraw reads.
-    struct Line {
-        int x0, y0, x1, y1;
-    };
-    for (const Line& line : {Line{5, 10, 1253, 10}, Line{5, 10, 1254, 10}, Line{0, 0, 1999, 0},
-                             Line{0, 0, 2000, 0}, Line{3, 15, 2003, 15}, Line{0, 15, 1250, 15},
-                             Line{2100, 3, 2100, 19}, Line{10, 19, 2004, 19}, Line{0, 0, 30, 0},
-                             Line{50, 19, 80, 19}, Line{2199, 0, 2199, 19}}) {
-        SCOPED_TRACE(testing::Message() << line.x0 << "," << line.y0 << "-" << line.x1);
-        Page page(2200, 22);
-        page.Block(line.x0, line.y0, line.x1, line.y1);
-        page.Push();
-        CompareWithRecursion(page, {0, 0, 2199, 19}, 0, 100000);
     }
 }

@@ -6,62 +6,6 @@
 
 using namespace areatest;
 
-TEST(ObjectList, LinksCursorAndBounds) {
-    ObjectList list(1);
-    int32_t out[4] = {-1, -1, -1, -1};
-    EXPECT_EQ(list.FindFirst(), nullptr);
-    EXPECT_EQ(list.Bounds(out), 0);
-    EXPECT_EQ(out[0], -1);
-
-    const int32_t a[4] = {10, 20, 30, 40};
-    const int32_t b[4] = {5, 25, 12, 45};
-    auto* first = list.Append(a, 1, 2);
-    auto* second = list.Append(b, 3, 4);
-    EXPECT_EQ(first->identity, '?');
-    EXPECT_EQ(first->cellString, nullptr);
-    EXPECT_EQ(first->prev, &list.head);
-    EXPECT_EQ(list.Bounds(out), 1);
-    EXPECT_EQ(std::vector<int32_t>(out, out + 4), (std::vector<int32_t>{5, 20, 30, 45}));
-    EXPECT_EQ(list.current, nullptr);
-
-    // All ignored behaves as empty, while the count stays.
-    first->ignored = second->ignored = 1;
-    EXPECT_EQ(list.FindFirst(), nullptr);
-    EXPECT_EQ(list.Bounds(out), 0);
-    EXPECT_EQ(list.count, 2u);
-    first->ignored = second->ignored = 0;
-
-    // Unlinking the tail moves it back, so the next append links after it.
-    list.Unlink(second);
-    EXPECT_EQ(list.tail, first);
-    auto* third = list.Append(b, 0, 0);
-    EXPECT_EQ(first->next, third);
-    EXPECT_EQ(third->prev, first);
-    list.RemoveLast();
-    EXPECT_EQ(list.tail, first);
-    EXPECT_EQ(first->next, nullptr);
-
-    // Inserting before the first, pieces and a cell string: the owning list
-    // releases them all (the leak checker watches).
-    auto* joined = new ObjectList::OBJECTINFO;
-    list.InsertBefore(first, joined);
-    EXPECT_EQ(list.head.next, joined);
-    EXPECT_EQ(first->prev, joined);
-    EXPECT_EQ(list.count, 2u);
-    ObjectList::AddChild(joined, *first);
-    ObjectList::AddChild(joined, *first);
-    ASSERT_NE(joined->children, nullptr);
-    EXPECT_EQ(joined->children->children->seedColumn, 2);
-    joined->cellString = new char[4]{'0', '1', 'X', 0};
-
-    // A temporary list refers to the main list's objects without owning them.
-    ObjectList group(0);
-    list.current = first;
-    group.AppendCopyOfCurrent(list);
-    EXPECT_EQ(group.head.next->children, first);
-    EXPECT_EQ(group.head.next->left, 10);
-}
-
 TEST(ObjectList, WalkIgnoreResetAndBoundsThroughExports) {
     AreaScope scope;
     Page page(80, 40);

@@ -10,6 +10,7 @@
 #include "DVImageProcessor.h"
 #include "Glyphwick.h"
 #include "platform/Signals.h"
+#include "support/Page.h"
 
 namespace bartest {
 
@@ -30,21 +31,15 @@ Grey ReadBmp(const std::vector<uint8_t>& file);
 /// Fails the calling test (empty result) when zint cannot run.
 Grey Zint(const std::string& options, const std::string& data);
 
-/// A page image of 1 or 8 bits per pixel.
-struct Page {
-    DVImageProcessor image;
-    uint32_t width;
-    uint32_t height;
-    bool bits;
-    Page(uint32_t w, uint32_t h, bool oneBit);
+/// The shared page with symbols and runs drawn on it.
+struct Page : gwtest::Page {
+    using gwtest::Page::Page;
     /// Copies grey into the page at (x0, y0): below 128 becomes ink, a set bit
     /// or the byte ink; the rest paper (clear bit or the byte paper).
     void Put(const Grey& grey, uint32_t x0, uint32_t y0, uint8_t ink = 0, uint8_t paper = 255);
     /// Draws runs from column x0 on rows y0 to y1: widths[0] a bar, then
     /// alternately space and bar.
     void Runs(const std::vector<uint32_t>& widths, uint32_t x0, uint32_t y0, uint32_t y1);
-    /// Sets one pixel to ink or paper.
-    void Set(uint32_t x, uint32_t y, bool ink);
 };
 
 /// Element widths of a sequence of module patterns ("211214", ...) with

@@ -79,34 +79,6 @@ TEST(ZintCode39, ReadsDataAtSeveralModuleWidthsInBothDepths) {
     }
 }
 
-TEST(ZintCode39, UpsideDownReadsMirroredCharacters) {
-    // No reversal: each character's pattern is read backwards; "*" backwards
-    // is "P", A is "1", B is "8", 7 is "C".
-    const Grey grey = bartest::Zint("-b 8 --notext --quietzones --scale=1 --rotate=180", "AB7");
-    int32_t result = 99;
-    EXPECT_EQ(ReadCode39(grey, false, &result), "PC81P");
-    EXPECT_EQ(result, 0);
-}
-
-TEST(ZintCode128, CodeSetsBAndCAtSeveralModuleWidthsInBothDepths) {
-    const std::vector<std::string> data = {"Hello-128", "12345678",      "AB123456cd",
-                                           "x",         "Code 128 {|}~", "9876543210123"};
-    for (const char* scale : {"0.5", "1", "1.5", "2"}) {
-        for (bool oneBit : {false, true}) {
-            for (const std::string& d : data)
-                EXPECT_EQ(Code128Text(std::string("--scale=") + scale, d, oneBit), d)
-                    << "scale " << scale << (oneBit ? " 1-bit" : " 8-bit");
-        }
-    }
-}
-
-TEST(ZintCode128, ReadsUpsideDownFromTheStopEnd) {
-    for (bool oneBit : {false, true}) {
-        EXPECT_EQ(Code128Text("--scale=1 --rotate=180", "Upside 42", oneBit), "Upside 42");
-        EXPECT_EQ(Code128Text("--scale=1.5 --rotate=180", "00112233", oneBit), "00112233");
-    }
-}
-
 TEST(ZintCode128, EveryValueOfCodeSetsABAndC) {
     // Every printable ASCII character: values 0 to 95 of code set B.
     std::string printable;
@@ -122,29 +94,6 @@ TEST(ZintCode128, EveryValueOfCodeSetsABAndC) {
     for (int v = 0; v < 100; ++v) pairs += std::to_string(v / 10) + std::to_string(v % 10);
     EXPECT_EQ(Code128Text("--scale=1", pairs.substr(0, 100), false), pairs.substr(0, 100));
     EXPECT_EQ(Code128Text("--scale=1", pairs.substr(100), true), pairs.substr(100));
-}
-
-TEST(ZintCode128, ExtendedCharactersAndGs1) {
-    // zint takes UTF-8 and encodes Latin-1 through FNC4; the text is Latin-1.
-    EXPECT_EQ(Code128Text("--scale=1",
-                          "Gr\xC3\xBC\xC3\x9F"
-                          "e",
-                          false),
-              "Gr\xFC\xDF"
-              "e");
-    EXPECT_EQ(Code128Text("--scale=1", "\xC3\xA9\xC3\xA8\xC3\xAA\xC3\xAB\xC3\xA0x", true),
-              "\xE9\xE8\xEA\xEB\xE0x");
-    // GS1-128: a leading FNC1, and a group separator after a variable field.
-    const Grey grey = bartest::Zint("-b 16 --notext --quietzones --scale=1",
-                                    "[01]09501101020917[10]ABC123[21]42");
-    const gw::Code128Reading reading = ReadCode128(grey, false);
-    ASSERT_EQ(reading.result, 0) << reading.text;
-    const gw::Code128Text gs1Text = gw::Code128ValuesToText(reading.values);
-    EXPECT_TRUE(gs1Text.gs1);
-    EXPECT_EQ(gs1Text.text,
-              "0109501101020917"
-              "10ABC123\x1D"
-              "2142");
 }
 
 }  // namespace

@@ -81,31 +81,6 @@ int64_t DifferentPixels(const dv::Bitmap& a, const dv::Bitmap& b) {
     return n;
 }
 
-double Psnr(const dv::Bitmap& a, const dv::Bitmap& b) {
-    const std::vector<uint8_t> ra = Rgb(a), rb = Rgb(b);
-    if (ra.size() != rb.size() || ra.empty()) return 0;
-    double sum = 0;
-    for (size_t i = 0; i < ra.size(); ++i) {
-        const double d = double(ra[i]) - rb[i];
-        sum += d * d;
-    }
-    if (sum == 0) return 99;
-    return 10 * std::log10(255.0 * 255.0 * double(ra.size()) / sum);
-}
-
-TempDir::TempDir() {
-    std::random_device rd;
-    dir_ = std::filesystem::temp_directory_path() / ("gwcodecs-" + std::to_string(rd()));
-    std::filesystem::create_directories(dir_);
-}
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-}
-std::string TempDir::Path(const std::string& name) const {
-    return (dir_ / name).string();
-}
-
 std::vector<uint8_t> RunCommand(const std::string& command, bool* ok) {
     std::vector<uint8_t> out;
     FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "DVImageCodecs.h"
+#include "support/TestSupport.h"
 #include "DVImageProcessor.h"
 
 namespace codectest {
@@ -27,22 +28,10 @@ uint32_t ColourAt(const dv::Bitmap& bitmap, uint32_t x, uint32_t y);
 /// Number of pixels whose colours differ (sizes must match; else -1).
 int64_t DifferentPixels(const dv::Bitmap& a, const dv::Bitmap& b);
 
-/// Peak signal-to-noise ratio in dB over the red, green and blue channels.
-double Psnr(const dv::Bitmap& a, const dv::Bitmap& b);
-
 /// Pixels of an image as red, green, blue bytes, row by row.
 std::vector<uint8_t> Rgb(const dv::Bitmap& bitmap);
 
-/// A fresh directory under the system's temporary directory, removed at scope end.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    std::string Path(const std::string& name) const;
-
-  private:
-    std::filesystem::path dir_;
-};
+using TempDir = gwtest::TempFolder;
 
 /// Runs a shell command and returns its standard output; ok is false when it
 /// exits with a non-zero status.

@@ -16,18 +16,6 @@ ImageFormat Detect(const std::vector<uint8_t>& data) {
     return DetectImageFormat(data.data(), uint32_t(data.size()));
 }
 
-ImageFormat DetectStream(const std::vector<uint8_t>& data, uint64_t* positionAfter = nullptr) {
-    dv::IStream* s = nullptr;
-    dv::CreateMemoryStream(&s);
-    s->Write(data.data(), uint32_t(data.size()), nullptr);  // left at the end
-    const ImageFormat f = DetectImageFormat(s);
-    uint64_t position = 99;
-    s->Seek(0, dv::IStream::SeekCur, &position);
-    if (positionAfter) *positionAfter = position;
-    s->Release();
-    return f;
-}
-
 }  // namespace
 
 TEST(Detect, SignaturesFromMemory) {
@@ -67,78 +55,4 @@ TEST(Detect, SignaturesFromMemory) {
     EXPECT_EQ(DetectImageFormat(ii, 2), ImageFormatUnknown);
     // "BM" is tested first: a file starting "BM" is BMP whatever follows.
     EXPECT_EQ(Detect(Padded({0x42, 0x4D, 0x89, 'P', 'N', 'G'})), ImageFormatBmp);
-}
-
-TEST(Detect, FilesAndStreamsNeedTwelveBytes) {
-    TempDir dir;
-    const std::vector<uint8_t> png = Padded({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A});
-    const std::vector<uint8_t> bm11 = Padded({0x42, 0x4D}, 11);
-    WriteAll(dir.Path("a.png"), png);
-    WriteAll(dir.Path("b.bmp"), bm11);
-    const std::wstring a = std::wstring(L"") + std::filesystem::path(dir.Path("a.png")).wstring();
-    const std::wstring b = std::filesystem::path(dir.Path("b.bmp")).wstring();
-    const std::wstring missing = std::filesystem::path(dir.Path("none.png")).wstring();
-    EXPECT_EQ(DetectImageFormat(a.c_str()), ImageFormatPng);
-    EXPECT_EQ(DetectImageFormat(b.c_str()), ImageFormatUnknown);
-    EXPECT_EQ(DetectImageFormat(missing.c_str()), ImageFormatUnknown);
-    EXPECT_EQ(DetectImageFormat(static_cast<const wchar_t*>(nullptr)), ImageFormatUnknown);
-    // "BM" with nine more bytes is recognised in memory but not from a file or stream.
-    EXPECT_EQ(Detect(bm11), ImageFormatBmp);
-
-    uint64_t position = 99;
-    EXPECT_EQ(DetectStream(png, &position), ImageFormatPng);
-    EXPECT_EQ(position, 0u);
-    EXPECT_EQ(DetectStream(bm11, &position), ImageFormatUnknown);
-    EXPECT_EQ(position, 0u);
-    EXPECT_EQ(DetectStream(Padded({0x4D, 0x4D, 0x00, 0x2A})), ImageFormatTiff);
-    EXPECT_EQ(DetectImageFormat(static_cast<dv::IStream*>(nullptr)), ImageFormatUnknown);
-}
-
-TEST(Detect, CreateDecoderMakesTheFamilyMember) {
-    for (int32_t format = 1; format <= 5; ++format) {
-        std::unique_ptr<DVImageDecoder> d(CreateDecoder(format));
-        ASSERT_TRUE(d);
-        EXPECT_EQ(typeid(*d), typeid(DVGdiplusDecoder));
-    }
-    std::unique_ptr<DVImageDecoder> j2k(CreateDecoder(ImageFormatJpeg2000));
-    std::unique_ptr<DVImageDecoder> wsq(CreateDecoder(ImageFormatWsq));
-    ASSERT_TRUE(j2k && wsq);
-    EXPECT_NE(dynamic_cast<DVJpeg2kDecoder*>(j2k.get()), nullptr);
-    EXPECT_NE(dynamic_cast<DVWSQDecoder*>(wsq.get()), nullptr);
-    EXPECT_EQ(CreateDecoder(0), nullptr);
-    EXPECT_EQ(CreateDecoder(8), nullptr);
-    EXPECT_EQ(CreateDecoder(-1), nullptr);
-    // OpenJPEG_32.dll sits beside the test programs and refuses data that are
-    // not JPEG 2000: GenericError.
-    dv::Bitmap* bm = nullptr;
-    const uint8_t data[4] = {};
-    EXPECT_EQ(j2k->DecodeFromMemory(&bm, data, 4), dv::GenericError);
-    EXPECT_EQ(bm, nullptr);
-}
-
-TEST(Detect, DecoderArgumentsAndPaths) {
-    DVGdiplusDecoder decoder;
-    dv::Bitmap* bm = nullptr;
-    const uint8_t bytes[3] = {1, 2, 3};
-    EXPECT_EQ(decoder.DecodeFromMemory(&bm, nullptr, 10), dv::InvalidParameter);
-    EXPECT_EQ(decoder.DecodeFromMemory(nullptr, bytes, 3), dv::InvalidParameter);
-    EXPECT_EQ(decoder.DecodeFromMemory(&bm, bytes, 3), dv::UnknownImageFormat);
-    EXPECT_EQ(decoder.DecodeFromStream(&bm, nullptr), dv::InvalidParameter);
-    EXPECT_EQ(decoder.DecodeFromFile(&bm, static_cast<const wchar_t*>(nullptr)),
-              dv::InvalidParameter);
-    // An empty narrow path gives Ok and stores nothing.
-    EXPECT_EQ(decoder.DecodeFromFile(&bm, ""), dv::Ok);
-    EXPECT_EQ(bm, nullptr);
-    EXPECT_EQ(decoder.DecodeFromFile(&bm, "/nonexistent/x.png"), dv::Win32Error);
-    EXPECT_EQ(bm, nullptr);
-
-    // Exif JPEG data is decoded when handed straight to the decoder.
-    BitmapPtr source = MakeImage(16, 8, dv::PixelFormat24bppRGB);
-    std::vector<uint8_t> jpeg = Encode(source.get(), dv::kEncoderJpeg);
-    jpeg[3] = 0xE1;  // the JFIF segment now reads as APP1
-    EXPECT_EQ(Detect(jpeg), ImageFormatUnknown);
-    EXPECT_EQ(decoder.DecodeFromMemory(&bm, jpeg.data(), uint32_t(jpeg.size())), dv::Ok);
-    ASSERT_NE(bm, nullptr);
-    EXPECT_EQ(bm->GetWidth(), 16u);
-    delete bm;
 }

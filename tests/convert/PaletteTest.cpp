@@ -55,35 +55,3 @@ TEST(Palette, GreyPaletteKind) {
     ASSERT_EQ(image.SetPalette(entries.data(), 256), 0u);
     EXPECT_EQ(image.GetGreyPaletteKind(), 0u);
 }
-
-TEST(Palette, ConvertToGreyNormalisesAReversedRamp) {
-    DVImageProcessor image;
-    EXPECT_EQ(image.NormaliseGreyPalette(), 1u);
-    EXPECT_EQ(image.GetLastError(), 1u);
-
-    Make(image, 5, 52, k8Bit);  // three padding bytes a row, remapped too
-    for (uint32_t i = 0; i < 5 * 52; ++i) Row(image, i / 5)[i % 5] = uint8_t(i);
-    Row(image, 0)[6] = 17;
-    const Entries reversed = Ramp(true);
-    ASSERT_EQ(image.SetPalette(reversed.data(), 256), 0u);
-    const Bytes before = AllBytes(image);
-    const dv::Bitmap* bitmap = image.GetBitmap();
-    EXPECT_EQ(image.ConvertToGrey(0.3f, 0.59f, 0.11f), 0u);
-    EXPECT_EQ(image.GetBitmap(), bitmap);  // normalised in place, not converted
-    const Bytes after = AllBytes(image);
-    for (size_t i = 0; i < after.size(); ++i) ASSERT_EQ(after[i], 255 - before[i]) << i;
-    uint32_t flags = 0;
-    EXPECT_EQ(Palette(image, &flags), Ramp(false));
-    EXPECT_EQ(flags, dv::PaletteFlagsGrayScale);
-
-    // A colour palette is not grey: ConvertToGrey changes nothing, while
-    // NormaliseGreyPalette itself takes the red byte of each entry.
-    const Entries colours = Ramp(true, false);
-    ASSERT_EQ(image.SetPalette(colours.data(), 256), 0u);
-    EXPECT_EQ(image.ConvertToGrey(0.3f, 0.59f, 0.11f), 0u);
-    EXPECT_EQ(AllBytes(image), after);
-    EXPECT_EQ(Palette(image), colours);
-    EXPECT_EQ(image.NormaliseGreyPalette(), 0u);
-    EXPECT_EQ(AllBytes(image), before);
-    EXPECT_EQ(Palette(image), Ramp(false));
-}

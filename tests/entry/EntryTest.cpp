@@ -82,7 +82,10 @@ TEST(EntryChild, FontsLoadedAtStart) {
     std::vector<char*> names(static_cast<size_t>(count));
     GW_GetFontList(names.data(), &count);
     std::string found;
-    for (const char* name : names) found += (found.empty() ? "" : ",") + std::string(name);
+    for (const char* name : names) {
+        if (!found.empty()) found += ',';
+        found += name;
+    }
     EXPECT_EQ(found, expected);
 }
 

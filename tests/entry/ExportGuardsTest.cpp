@@ -63,8 +63,8 @@ void ExpectNothingFromAreaExports(bool hasArea) {
     GW_JoinBrokenObjects(4);
     const RECT code = {0, 0, 9, 9};
     std::memset(text, 'x', sizeof(text));
-    EXPECT_EQ(GW_ReadCode39(&code, text), hasArea ? -1 : -2);
-    EXPECT_EQ(GW_ReadCode128(&code, text), hasArea ? -1 : -2);
+    EXPECT_EQ(GW_ReadCode39(&code, text), hasArea ? GW_READ_NO_SYMBOL : GW_READ_BAD_ARGUMENT);
+    EXPECT_EQ(GW_ReadCode128(&code, text), hasArea ? GW_READ_NO_SYMBOL : GW_READ_BAD_ARGUMENT);
     EXPECT_EQ(text[0] == 'x', !hasArea);
 }
 
@@ -98,11 +98,11 @@ TEST(ExportGuards, NoAreaNoObjectAndNullArguments) {
     EXPECT_EQ(GW_FilterBestLine(nullptr, 8), 0);
     EXPECT_EQ(GW_FilterBestLineWithSpaces(nullptr, 8), 0);
     char text[8] = "kept";
-    EXPECT_EQ(GW_ReadCode39(nullptr, text), -2);
-    EXPECT_EQ(GW_ReadCode128(nullptr, text), -2);
+    EXPECT_EQ(GW_ReadCode39(nullptr, text), GW_READ_BAD_ARGUMENT);
+    EXPECT_EQ(GW_ReadCode128(nullptr, text), GW_READ_BAD_ARGUMENT);
     EXPECT_STREQ(text, "kept");
-    EXPECT_EQ(GW_ReadCode39(&rect, nullptr), -2);
-    EXPECT_EQ(GW_ReadCode128(&rect, nullptr), -2);
+    EXPECT_EQ(GW_ReadCode39(&rect, nullptr), GW_READ_BAD_ARGUMENT);
+    EXPECT_EQ(GW_ReadCode128(&rect, nullptr), GW_READ_BAD_ARGUMENT);
     GW_DestroyArea();
 
     const int32_t distribution[40] = {};

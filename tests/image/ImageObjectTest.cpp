@@ -8,30 +8,6 @@
 
 using namespace dv;
 
-TEST(ImageObject, NewObjectIsEmpty) {
-    DVImageProcessor img;
-    EXPECT_EQ(img.GetBitmap(), nullptr);
-    EXPECT_EQ(img.GetWidth(), 0u);
-    EXPECT_EQ(img.GetHeight(), 0u);
-    EXPECT_EQ(img.GetStride(), 0u);
-    EXPECT_EQ(img.GetBitsPerPixel(), 0u);
-    EXPECT_EQ(img.GetPixelFormat(), 0);
-    const Rect r = img.GetFullRect();
-    EXPECT_EQ(r.Width | r.Height | r.X | r.Y, 0);
-    float h = -1, v = -1;
-    img.GetResolution(&h, &v);
-    EXPECT_EQ(h, 0.0f);
-    EXPECT_EQ(v, 0.0f);
-    EXPECT_EQ(img.GetTag0(), 0u);
-    EXPECT_EQ(img.GetTag1(), 1u);
-    EXPECT_EQ(img.ImageFlag(), 0);
-    // Operations that need pixels say there is no image.
-    uint8_t buf[4];
-    EXPECT_EQ(img.GetBytes(0, 0, buf, 4), 1u);
-    EXPECT_EQ(img.GetLastError(), 1u);
-    EXPECT_EQ(img.RotateFlip(1), 1u);
-}
-
 TEST(ImageObject, CreateSetsStrideFormatAndRefusesUnsupportedFormats) {
     DVImageProcessor img;
     ASSERT_EQ(img.Create(100, 10, PixelFormat24bppRGB), 0u);
@@ -67,42 +43,6 @@ TEST(ImageObject, CreateSetsStrideFormatAndRefusesUnsupportedFormats) {
     EXPECT_EQ(img.ImageFlag(), 1);
 }
 
-TEST(ImageObject, AttachSharesOrCopies) {
-    DVImageProcessor img;
-    EXPECT_EQ(img.Attach(nullptr, true), 2u);
-    EXPECT_EQ(img.GetLastError(), 0u);
-
-    std::unique_ptr<Bitmap> mine(Bitmap::Create(8, 4, PixelFormat8bppIndexed));
-    mine->Pixels()[0] = 42;
-
-    // Shared: the object sees the host's pixels and does not delete them.
-    ASSERT_EQ(img.Attach(mine.get(), false), 0u);
-    EXPECT_EQ(img.GetBitmap(), mine.get());
-    uint8_t b = 0;
-    ASSERT_EQ(img.GetBytes(0, 0, &b, 1), 0u);
-    EXPECT_EQ(b, 42);
-    img.Destroy();
-    EXPECT_EQ(img.GetBitmap(), nullptr);
-    EXPECT_EQ(mine->Pixels()[0], 42);  // still alive and usable
-
-    // Copied: later changes of the object do not reach the host's bitmap.
-    ASSERT_EQ(img.Attach(mine.get(), true), 0u);
-    EXPECT_NE(img.GetBitmap(), mine.get());
-    const uint8_t seven = 7;
-    ASSERT_EQ(img.SetBytes(0, 0, &seven, 1), 0u);
-    EXPECT_EQ(mine->Pixels()[0], 42);
-
-    // Attaching the bitmap the object already shows keeps it alive.
-    Bitmap* own = img.GetBitmap();
-    ASSERT_EQ(img.Attach(own, false), 0u);
-    ASSERT_EQ(img.GetBytes(0, 0, &b, 1), 0u);
-    EXPECT_EQ(b, 7);
-
-    std::unique_ptr<Bitmap> dummy(Bitmap::Create(2, 2, PixelFormat8bppIndexed));
-    ASSERT_EQ(img.Attach(dummy.get(), false), 0u);  // releases the owned copy
-    EXPECT_EQ(img.GetWidth(), 2u);
-}
-
 TEST(ImageObject, GreyLevelRoundsInSinglePrecision) {
     EXPECT_EQ(gw::GreyLevel(0xFF070707), 6u);
     EXPECT_EQ(gw::GreyLevel(0xFF818181), 129u);
@@ -119,70 +59,4 @@ TEST(ImageObject, GreyLevelRoundsInSinglePrecision) {
     }
     // Caller weights keep the order and may exceed a byte.
     EXPECT_EQ(gw::GreyLevelWeighted(200, 100, 0, 1.0f, 1.0f, 1.0f), 300);
-}
-
-namespace {
-
-// Writes a red entry 0 into the palette copy, and returns the code given.
-uint32_t WritePaletteThenReturn(DVPixelView* view, uint32_t* changes, void* argument) {
-    view->palette->Entries[0] = 0xFFFF0000u;
-    *changes |= kChangedPalette;
-    return *static_cast<uint32_t*>(argument);
-}
-
-uint32_t FirstEntry(Bitmap& b) {
-    std::vector<uint8_t> buf(b.GetPaletteSize());
-    auto* p = reinterpret_cast<ColorPalette*>(buf.data());
-    b.GetPalette(p, uint32_t(buf.size()));
-    return p->Entries[0];
-}
-
-}  // namespace
-
-TEST(ImageObject, PaletteCopyIsStoredOnlyWhenTheOperationSucceeds) {
-    std::unique_ptr<Bitmap> b(Bitmap::Create(4, 4, PixelFormat8bppIndexed));
-    uint32_t code = 5;
-    EXPECT_EQ(DVImageProcessor::ApplyToImage(b.get(), nullptr, ImageLockModeWrite,
-                                             PixelFormat8bppIndexed, WritePaletteThenReturn, &code),
-              5u);
-    EXPECT_EQ(FirstEntry(*b), 0xFF000000u);
-    code = 0;
-    EXPECT_EQ(DVImageProcessor::ApplyToImage(b.get(), nullptr, ImageLockModeWrite,
-                                             PixelFormat8bppIndexed, WritePaletteThenReturn, &code),
-              0u);
-    EXPECT_EQ(FirstEntry(*b), 0xFFFF0000u);
-
-    EXPECT_EQ(DVImageProcessor::ApplyToImage(nullptr, nullptr, 1, 0, WritePaletteThenReturn, &code),
-              1u);
-    EXPECT_EQ(
-        DVImageProcessor::ApplyToImage(b.get(), nullptr, 1, PixelFormat8bppIndexed, nullptr, &code),
-        3u);
-    // A lock in another format is refused: 11, with the status on the bitmap.
-    EXPECT_EQ(DVImageProcessor::ApplyToImage(b.get(), nullptr, 1, PixelFormat24bppRGB,
-                                             WritePaletteThenReturn, &code),
-              11u);
-    EXPECT_EQ(b->GetLastStatus(), InvalidParameter);
-    // Both rectangles of one bitmap cannot be locked at once.
-    EXPECT_EQ(
-        DVImageProcessor::ApplyToImagePair(
-            b.get(), nullptr, 1, PixelFormat8bppIndexed, b.get(), nullptr, 2,
-            PixelFormat8bppIndexed,
-            [](DVPixelView*, uint32_t*, DVPixelView*, uint32_t*, void*) { return 0u; }, nullptr),
-        11u);
-}
-
-TEST(ImageObject, CheckViewTestsInOrder) {
-    DVPixelView v{};
-    EXPECT_EQ(DVImageProcessor::CheckView(nullptr, 15), 6u);
-    EXPECT_EQ(DVImageProcessor::CheckView(&v, 15), 7u);
-    uint8_t px = 0;
-    v.pixels = &px;
-    v.format = PixelFormat32bppARGB;
-    EXPECT_EQ(DVImageProcessor::CheckView(&v, 15), 2u);
-    EXPECT_EQ(DVImageProcessor::CheckView(&v, 1), 0u);
-    v.format = PixelFormat8bppIndexed;
-    EXPECT_EQ(DVImageProcessor::CheckView(&v, 15), 8u);
-    v.format = PixelFormat24bppRGB;
-    EXPECT_EQ(DVImageProcessor::CheckView(&v, 15), 9u);
-    EXPECT_EQ(DVImageProcessor::CheckView(&v, 7), 0u);
 }

@@ -43,48 +43,6 @@ bool IsLoaded(const std::string& path) {
     return handle != nullptr;
 }
 
-TEST(Modules, FindsLoadedObjectsAndTheProgram) {
-    const std::string libc = dv::LoadedModulePath("libc.so.6");
-    ASSERT_GT(libc.size(), 10u);
-    EXPECT_EQ(libc.substr(libc.size() - 10), "/libc.so.6");
-    EXPECT_TRUE(std::filesystem::exists(libc));
-    // The whole file name must match, byte by byte.
-    EXPECT_EQ(dv::LoadedModulePath("libc.so"), "");
-    EXPECT_EQ(dv::LoadedModulePath("LIBC.SO.6"), "");
-    EXPECT_EQ(dv::LoadedModulePath(""), "");
-    EXPECT_EQ(dv::LoadedModulePath(nullptr), "");
-
-    const std::string program = dv::HostProgramPath();
-    EXPECT_EQ(std::filesystem::path(program).filename(), "test_plugins");
-    EXPECT_TRUE(std::filesystem::equivalent(program, "/proc/self/exe"));
-}
-
-TEST(Modules, EnvironmentAndModules) {
-    std::string value = "kept";
-    unsetenv("GW_TEST_VARIABLE");
-    EXPECT_FALSE(dv::GetEnvironmentValue("GW_TEST_VARIABLE", &value));
-    EXPECT_EQ(value, "kept");
-    EXPECT_TRUE(dv::SetEnvironmentValue("GW_TEST_VARIABLE", ""));
-    EXPECT_TRUE(dv::GetEnvironmentValue("GW_TEST_VARIABLE", &value));
-    EXPECT_EQ(value, "");
-    EXPECT_FALSE(dv::SetEnvironmentValue("GW=X", "v"));
-    unsetenv("GW_TEST_VARIABLE");
-
-    EXPECT_EQ(dv::OpenModule(nullptr), nullptr);
-    EXPECT_EQ(dv::OpenModule(""), nullptr);
-    EXPECT_EQ(dv::OpenModule((ProgramDirectory() + "NoSuchLibrary.dll").c_str()), nullptr);
-    void* module = dv::OpenModule((ProgramDirectory() + "FakeJ2KNoFileW.dll").c_str());
-    ASSERT_NE(module, nullptr);
-    EXPECT_NE(dv::FindModuleSymbol(module, "GetBMPBufferSizeFromJ2KFileA"), nullptr);
-    EXPECT_EQ(dv::FindModuleSymbol(module, "GetBMPBufferSizeFromJ2KFileW"), nullptr);
-    // Everything but the exports stays hidden.
-    EXPECT_EQ(dv::FindModuleSymbol(module, "RecordPath"), nullptr);
-    EXPECT_EQ(dv::FindModuleSymbol(module, nullptr), nullptr);
-    EXPECT_EQ(dv::FindModuleSymbol(nullptr, "GetBMPBufferSizeFromJ2KFileA"), nullptr);
-    dv::CloseModule(module);
-    dv::CloseModule(nullptr);
-}
-
 TEST(LibraryCache, LoadsEachNameOnceAndReleasesInNameOrder) {
     unsetenv("GW_FAKE_UNLOAD_LOG");
     const std::string dir = ProgramDirectory();
@@ -147,20 +105,6 @@ TEST(LibraryCache, ExtendsPathForTheLoadAndRestoresIt) {
     EXPECT_EQ(Env("PATH"), std::nullopt);
     EXPECT_EQ(cache.Load("NoSuchLibrary.dll"), nullptr);
     EXPECT_EQ(Env("PATH"), std::nullopt);
-}
-
-TEST(LibraryCache, TriesAFailedLoadAgain) {
-    namespace fs = std::filesystem;
-    const fs::path late = ProgramDirectory() + "FakeLate.dll";
-    fs::remove(late);
-    dv::LibraryCache cache;
-    EXPECT_EQ(cache.Load("FakeLate.dll"), nullptr);
-    EXPECT_EQ(cache.Count(), 0u);
-    fs::copy_file(ProgramDirectory() + "FakeLibC.dll", late);
-    void* module = cache.Load("FakeLate.dll");
-    fs::remove(late);
-    EXPECT_NE(module, nullptr);
-    EXPECT_EQ(cache.Count(), 1u);
 }
 
 TEST(LibraryCache, LooksBesideTheReaderLibraryWhenItIsLoaded) {

@@ -50,53 +50,6 @@ uint8_t To8(int32_t sample, uint32_t precision, bool isSigned) {
     return uint8_t(std::clamp<int64_t>(v, 0, 255));
 }
 
-namespace {
-
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint32_t Le16(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8;
-}
-
-}  // namespace
-
-bool ParseBmp(const uint8_t* data, size_t size, BmpFile* bmp) {
-    if (size < 54 || data[0] != 'B' || data[1] != 'M') {
-        ADD_FAILURE() << "no BMP signature";
-        return false;
-    }
-    const uint8_t* info = data + 14;
-    bmp->width = Le32(info + 4);
-    bmp->height = Le32(info + 8);
-    bmp->bitsPerPixel = Le16(info + 14);
-    const uint32_t offset = Le32(data + 10);
-    const uint32_t bytesPerPixel = bmp->bitsPerPixel / 8;
-    const uint32_t stride = (bmp->width * bytesPerPixel + 3) & ~3u;
-    const uint32_t paletteEntries = bmp->bitsPerPixel == 8 ? 256 : 0;
-    EXPECT_EQ(Le32(data + 2), size);
-    EXPECT_EQ(Le32(info), 40u);
-    EXPECT_EQ(int32_t(bmp->height) > 0, true) << "rows must be stored bottom-up";
-    EXPECT_EQ(Le16(info + 12), 1u);
-    EXPECT_EQ(Le32(info + 16), 0u) << "compression";
-    EXPECT_TRUE(bmp->bitsPerPixel == 8 || bmp->bitsPerPixel == 24);
-    EXPECT_EQ(Le32(info + 32), paletteEntries);
-    EXPECT_EQ(offset, 54 + 4 * paletteEntries);
-    if (::testing::Test::HasFailure() || uint64_t(offset) + uint64_t(stride) * bmp->height != size)
-        return false;
-    bmp->palette.clear();
-    for (uint32_t i = 0; i < paletteEntries; ++i) bmp->palette.push_back(Le32(data + 54 + 4 * i));
-    bmp->pixels.assign(size_t(bmp->width) * bytesPerPixel * bmp->height, 0);
-    bmp->paddingZero = true;
-    const size_t rowBytes = size_t(bmp->width) * bytesPerPixel;
-    for (uint32_t y = 0; y < bmp->height; ++y) {
-        const uint8_t* row = data + offset + size_t(bmp->height - 1 - y) * stride;
-        std::copy(row, row + rowBytes, bmp->pixels.begin() + y * rowBytes);
-        for (size_t i = rowBytes; i < stride; ++i) bmp->paddingZero &= row[i] == 0;
-    }
-    return true;
-}
-
 bool WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
@@ -106,18 +59,6 @@ bool WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& by
 std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-TempFolder::TempFolder() {
-    static std::atomic<int> counter{0};
-    path_ = std::filesystem::path(::testing::TempDir()) /
-            ("gw_plugins_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
-    std::filesystem::create_directories(path_);
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
 }
 
 }  // namespace plugintest

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "J2kEncoder.h"
+#include "support/TestSupport.h"
 
 namespace plugintest {
 
@@ -20,21 +21,6 @@ std::string ProgramDirectory();
 gwtest::J2kImage MakeImage(uint32_t width, uint32_t height, uint32_t components,
                            uint32_t precision = 8, bool isSigned = false);
 
-/// What a BMP file holds, as read back by ParseBmp.
-struct BmpFile {
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint32_t bitsPerPixel = 0;
-    std::vector<uint32_t> palette;  ///< B, G, R, 0 packed as 0x00RRGGBB
-    std::vector<uint8_t> pixels;    ///< top-down rows without padding (B, G, R)
-    bool paddingZero = true;        ///< every row's padding bytes are 0
-};
-
-/// Parses an uncompressed bottom-up 8 or 24-bit BMP file of exactly size
-/// bytes; false (with a gtest failure) when a header field is not what a
-/// complete file of that size needs.
-bool ParseBmp(const uint8_t* data, size_t size, BmpFile* bmp);
-
 /// The expected 8-bit value of a sample of the given precision.
 uint8_t To8(int32_t sample, uint32_t precision, bool isSigned);
 
@@ -44,15 +30,6 @@ bool WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& by
 /// Reads a whole file (empty when it cannot).
 std::vector<uint8_t> ReadFile(const std::filesystem::path& path);
 
-/// A fresh folder under the test temporary folder, removed at scope end.
-class TempFolder {
-  public:
-    TempFolder();
-    ~TempFolder();
-    const std::filesystem::path& Path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
+using gwtest::TempFolder;
 
 }  // namespace plugintest

@@ -7,7 +7,7 @@ namespace {
 
 using rectest::Add;
 using rectest::List;
-using Object = ObjectList::OBJECTINFO;
+using Object = gw::Object;
 
 class BestLineTest : public rectest::RecognitionTest {
   protected:
@@ -87,43 +87,6 @@ TEST_F(BestLineTest, TextLimits) {
     EXPECT_STREQ(text, "kept");
     EXPECT_EQ(GW_FilterBestLine(nullptr, 10), 0);
     EXPECT_EQ(Ignored(other), 0);
-}
-
-TEST_F(BestLineTest, NoLineAndLinesWithSpaces) {
-    // No recognised character anywhere: 0, empty text, tagged objects ignored.
-    auto unsure = Line(0, "???");
-    GW_SetLineTags();
-    auto* untagged = Line(1, "Z")[0];
-    char text[64] = "x";
-    EXPECT_EQ(GW_FilterBestLine(text, 64), 0);
-    EXPECT_STREQ(text, "Z");  // untagged objects belong to "line 0"
-    EXPECT_EQ(Ignored(unsure), 3);
-    EXPECT_EQ(untagged->ignored, 0);
-    EXPECT_EQ(GW_FilterBestLineWithSpaces(text, 64), 0);
-    EXPECT_STREQ(text, "");
-
-    // With spaces: a chosen line of 3 gives the empty text and 0 while the
-    // other lines are already ignored.
-    GW_DestroyArea();
-    ASSERT_NE(rectest::AreaOver(page_), nullptr);
-    auto three = Line(0, "ABC");
-    auto two = Line(1, "DE");
-    GW_SetLineTags();
-    EXPECT_EQ(GW_FilterBestLineWithSpaces(text, 64), 0);
-    EXPECT_STREQ(text, "");
-    EXPECT_EQ(Ignored(two), 2);
-
-    // A chosen line of 5 with a wide gap: its text with a blank, the median
-    // pitch as result, and a space object in the list.
-    GW_DestroyArea();
-    ASSERT_NE(rectest::AreaOver(page_), nullptr);
-    auto first = Line(0, "AB");
-    auto second = Line(0, "CDE", 60);
-    Line(1, "FG");
-    GW_SetLineTags();
-    EXPECT_EQ(GW_FilterBestLineWithSpaces(text, 64), 20);
-    EXPECT_STREQ(text, "AB CDE");
-    EXPECT_EQ(first[1]->next->identity, '^');
 }
 
 }  // namespace

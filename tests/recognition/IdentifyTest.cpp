@@ -40,31 +40,6 @@ TEST_F(IdentifyTest, CellCodes) {
     EXPECT_EQ(gw::ClassifyCell(area, -4, -4, 8, 8), '0');  // 1 of 64
 }
 
-TEST_F(IdentifyTest, ExtraPixelsGoWhereTheAccumulatorsWrap) {
-    // 7 columns on 5 cells are 1, 1, 2, 1, 2 wide: a full column at each
-    // offset marks its cell "X" when the cell is 1 wide, "1" when 2 wide.
-    Page page(20, 20);
-    ASSERT_NE(rectest::AreaOver(page), nullptr);
-    const char* expected[7] = {"X----", "-X---", "--1--", "--1--", "---X-", "----1", "----1"};
-    for (int32_t offset = 0; offset < 7; ++offset) {
-        Page fresh(20, 20);
-        ASSERT_NE(rectest::AreaOver(fresh), nullptr);
-        fresh.Block(2 + offset, 3, 2 + offset, 7);
-        rectest::LoadRows();
-        EXPECT_EQ(gw::NormaliseToGrid(*gw::CurrentArea(), {2, 3, 8, 7}, 5, 1), expected[offset])
-            << "offset " << offset;
-    }
-    // The row accumulator runs over the whole grid: 7 rows on 5 cells are
-    // 1, 1, 2, 1, 2 high.
-    Page rows(20, 20);
-    ASSERT_NE(rectest::AreaOver(rows), nullptr);
-    rows.Block(2, 6, 3, 6);  // row offset 3: the second row of cell 2
-    rectest::LoadRows();
-    EXPECT_EQ(gw::NormaliseToGrid(*gw::CurrentArea(), {2, 3, 3, 9}, 1, 5), "--1--");
-    // A box one pixel high gives every cell "-" on the tries without height.
-    EXPECT_EQ(gw::NormaliseToGrid(*gw::CurrentArea(), {2, 6, 3, 5}, 2, 2), "----");
-}
-
 TEST_F(IdentifyTest, FastFormsAgreeWithThePlainOnes) {
     // Scoring: the font's tables give CompareCells' score for every pattern,
     // including patterns shorter than the grid and codes that earn nothing,
@@ -90,7 +65,7 @@ TEST_F(IdentifyTest, FastFormsAgreeWithThePlainOnes) {
         }
         gw::PrepareFont(font);
         std::vector<int32_t> scores(font.patterns.size());
-        gw::ScorePatterns(font, codes.data(), scores.data());
+        rectest::ScorePatterns(font, codes.data(), scores.data());
         for (size_t p = 0; p < font.patterns.size(); ++p) {
             ASSERT_EQ(scores[p], gw::CompareCells(object.c_str(), font.patterns[p].cells))
                 << object << " / " << font.patterns[p].cells;
@@ -131,7 +106,7 @@ TEST_F(IdentifyTest, FastFormsAgreeWithThePlainOnes) {
     gw::PrepareFont(largest);
     const std::vector<uint8_t> inked(gw::kMaxGridCells, 3);
     int32_t extremes[2] = {};
-    gw::ScorePatterns(largest, inked.data(), extremes);
+    rectest::ScorePatterns(largest, inked.data(), extremes);
     EXPECT_EQ(extremes[0], 4 * gw::kMaxGridCells);
     EXPECT_EQ(extremes[1], -40 * gw::kMaxGridCells);
     // From the highest sum to one 11 points a changed cell lower, and back.
@@ -221,39 +196,6 @@ TEST_F(IdentifyTest, AcceptanceThreshold) {
     EXPECT_EQ(score, 76);
 }
 
-TEST_F(IdentifyTest, TiesKeepTheEarlierPatternAndTry) {
-    ASSERT_EQ(Load("TIES " + Pattern('A', kSolid5) + Pattern('B', kSolid5) + "ANY " +
-                   Pattern('?', "????? ????? ????? ????? ?????")),
-              1);
-    // A solid 5 x 5 block under a stray pixel: the box with its top moved in
-    // (the second try) is the one that matches fully.
-    Page page(20, 20);
-    page.Block(2, 3, 6, 7);
-    page.Ink(4, 2);
-    page.Block(12, 3, 16, 7);
-    AREAPARAMS params = rectest::OpenParams();
-    ASSERT_NE(rectest::AreaOver(page, params), nullptr);
-    rectest::LoadRows();
-    auto* stray = Add(2, 2, 6, 7);
-    auto* plain = Add(12, 3, 16, 7);
-    EXPECT_STREQ(GW_IdentifyObjects(), "TIES");
-    EXPECT_EQ(stray->identity, 'A');
-    EXPECT_EQ(stray->score, 100);
-    EXPECT_STREQ(stray->cellString, "XXXXXXXXXXXXXXXXXXXXXXXXX");
-    EXPECT_EQ(plain->identity, 'A');
-    EXPECT_EQ(GW_FindNextObject(), nullptr);  // the walk left no current object
-
-    // Every try scores 100 against "?" everywhere: the first try's cells stay.
-    params.fontIndex = 1;
-    ASSERT_NE(rectest::AreaOver(page, params), nullptr);
-    rectest::LoadRows();
-    stray = Add(2, 2, 6, 7);
-    EXPECT_STREQ(GW_IdentifyObjects(), "ANY");
-    EXPECT_EQ(stray->score, 100);
-    EXPECT_EQ(stray->cellString, gw::NormaliseToGrid(*gw::CurrentArea(), {2, 2, 6, 7}, 5, 5));
-    EXPECT_NE(std::string(stray->cellString), std::string(25, 'X'));
-}
-
 TEST_F(IdentifyTest, IdentifyOneRectangle) {
     // The pattern admits ratio 1.00 only: the unchanged 5 x 5 box; every try
     // that moves an edge changes the ratio and finds no pattern.
@@ -300,43 +242,6 @@ TEST_F(IdentifyTest, IdentifyOneRectangle) {
     auto* object = Add(2, 2, 6, 6);
     EXPECT_EQ(GW_IdentifyObjects(), nullptr);
     EXPECT_EQ(object->cellString, nullptr);
-}
-
-TEST_F(IdentifyTest, ObjectIdentityFields) {
-    ASSERT_EQ(Load("F " + Pattern('S', kSolid5, "1.00", "1.00")), 1);
-    Page page(30, 20);
-    page.Block(2, 2, 6, 6);
-    page.Block(10, 2, 20, 4);
-    ASSERT_NE(rectest::AreaOver(page), nullptr);
-    rectest::LoadRows();
-    // Without a current object it reads as never identified.
-    int32_t score = 7;
-    EXPECT_EQ(GW_GetObjectIdentity(nullptr, &score, nullptr), '?');
-    EXPECT_EQ(score, 0);
-
-    auto* square = Add(2, 2, 6, 6);
-    auto* wide = Add(10, 2, 20, 4);
-    auto* hidden = Add(2, 2, 6, 6);
-    hidden->ignored = 1;
-    // Never identified: "?", score 0, no cell string.
-    char* cells = reinterpret_cast<char*>(1);
-    int32_t tag = 9;
-    ASSERT_NE(GW_FindFirstObject(), nullptr);
-    EXPECT_EQ(GW_GetObjectIdentity(&cells, &score, &tag), '?');
-    EXPECT_EQ(cells, nullptr);
-    EXPECT_EQ(score, 0);
-    EXPECT_EQ(tag, 0);
-
-    ASSERT_NE(GW_IdentifyObjects(), nullptr);
-    EXPECT_EQ(square->identity, 'S');
-    // No try of the wide box is admitted: the starting score stays.
-    EXPECT_EQ(wide->identity, '?');
-    EXPECT_EQ(wide->score, -1000);
-    EXPECT_STREQ(wide->cellString, "");
-    EXPECT_EQ(hidden->cellString, nullptr);
-    // Identifying again replaces the fields.
-    ASSERT_NE(GW_IdentifyObjects(), nullptr);
-    EXPECT_EQ(square->score, 100);
 }
 
 }  // namespace

@@ -15,8 +15,8 @@ class LineTextTest : public rectest::RecognitionTest {
         ASSERT_NE(rectest::AreaOver(page_), nullptr);
     }
     // One line of objects 10 wide at the given left edges, characters A, B...
-    std::vector<ObjectList::OBJECTINFO*> Line(const std::vector<int32_t>& lefts) {
-        std::vector<ObjectList::OBJECTINFO*> line;
+    std::vector<gw::Object*> Line(const std::vector<int32_t>& lefts) {
+        std::vector<gw::Object*> line;
         for (size_t i = 0; i < lefts.size(); ++i) {
             line.push_back(Add(lefts[i], 0, lefts[i] + 9, 20));
             line.back()->identity = static_cast<char>('A' + i);
@@ -40,7 +40,7 @@ TEST_F(LineTextTest, MedianPitchAndBlanks) {
     EXPECT_EQ(GW_GetLineIdentityWithSpaces(1, text, 64), 21);
     EXPECT_STREQ(text, "ABC DE");
     EXPECT_EQ(List().count, 6u);
-    const ObjectList::OBJECTINFO* space = line[2]->next;
+    const gw::Object* space = line[2]->next;
     EXPECT_EQ(space->identity, '^');
     EXPECT_EQ(space->left, 41 + 21);
     EXPECT_EQ(space->right, 50 + 21);
@@ -73,80 +73,6 @@ TEST_F(LineTextTest, MedianPitchAndBlanks) {
     EXPECT_STREQ(text, "ABC  D");
     EXPECT_EQ(List().tail, line[3]);
     EXPECT_EQ(line[2]->next->next->next, line[3]);
-}
-
-TEST_F(LineTextTest, ShortLinesAndTextLimits) {
-    // Three characters: empty with spacing 0; with a spacing, blanks where
-    // due and the median pitch (rank 2 of 2 pitches).
-    Line({0, 20, 60});
-    char text[64] = "unchanged";
-    EXPECT_EQ(GW_GetLineIdentityWithSpaces(1, text, 64), 0);
-    EXPECT_STREQ(text, "");
-    EXPECT_EQ(GW_GetLineIdentityWithSpacing(1, text, 64, 20), 40);
-    EXPECT_STREQ(text, "AB C");
-
-    // One character with a spacing: that character and 0.
-    GW_DestroyArea();
-    ASSERT_NE(rectest::AreaOver(page_), nullptr);
-    Line({5});
-    EXPECT_EQ(GW_GetLineIdentityWithSpacing(1, text, 64, 20), 0);
-    EXPECT_STREQ(text, "A");
-    // A tag without objects: empty text, 0.
-    EXPECT_EQ(GW_GetLineIdentityWithSpacing(7, text, 64, 20), 0);
-    EXPECT_STREQ(text, "");
-    EXPECT_EQ(Plain(7), "");
-
-    // textSize 6 on 8 characters without blanks: the first 5.
-    GW_DestroyArea();
-    ASSERT_NE(rectest::AreaOver(page_), nullptr);
-    Line({0, 20, 40, 60, 80, 100, 120, 140});
-    EXPECT_EQ(GW_GetLineIdentityWithSpaces(1, text, 6), 20);
-    EXPECT_STREQ(text, "ABCDE");
-    // Blanks count towards the limit and stop making space objects with it.
-    GW_DestroyArea();
-    ASSERT_NE(rectest::AreaOver(page_), nullptr);
-    Line({0, 100, 120, 140, 160});
-    EXPECT_EQ(GW_GetLineIdentityWithSpacing(1, text, 4, 20), 20);
-    EXPECT_STREQ(text, "A  ");
-    EXPECT_EQ(List().count, 7u);
-    // textSize 1 leaves the empty text, 0 or less writes nothing; neither
-    // makes space objects.
-    std::strcpy(text, "kept");
-    EXPECT_EQ(GW_GetLineIdentityWithSpacing(1, text, 0, 20), 20);
-    EXPECT_STREQ(text, "kept");
-    EXPECT_EQ(GW_GetLineIdentityWithSpacing(1, text, 1, 20), 20);
-    EXPECT_STREQ(text, "");
-    EXPECT_EQ(List().count, 7u);
-    EXPECT_EQ(GW_GetLineIdentityWithSpacing(1, nullptr, 64, 20), 20);
-}
-
-TEST_F(LineTextTest, Scores) {
-    auto line = Line({0, 20, 40});
-    line[0]->score = 100;
-    line[1]->score = 80;
-    EXPECT_EQ(GW_GetLineScore(1), 90);  // the object of score 0 is left out
-    // Rounding halves away from zero: 7 / 2 is 4, -7 / 2 is -4, 9 / 4 is 2.
-    line[0]->score = 3;
-    line[1]->score = 4;
-    EXPECT_EQ(GW_GetLineScore(1), 4);
-    line[0]->score = -3;
-    line[1]->score = -4;
-    EXPECT_EQ(GW_GetLineScore(1), -4);
-    line[0]->score = 2;
-    line[1]->score = 2;
-    line[2]->score = 3;
-    auto* other = Add(0, 100, 9, 120);  // untagged: counted by tag 0 only
-    other->score = 2;
-    EXPECT_EQ(GW_GetLineScore(0), 2);
-    EXPECT_EQ(GW_GetLineScore(1), 2);  // 7 / 3
-    line[2]->ignored = 1;
-    EXPECT_EQ(GW_GetLineScore(1), 2);
-    EXPECT_EQ(GW_GetLineScore(5), 0);
-    EXPECT_EQ(List().current, nullptr);
-
-    // A line of space objects only scores 0.
-    for (auto* o : line) o->identity = '^', o->score = 0;
-    EXPECT_EQ(GW_GetLineScore(1), 0);
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ TEST_F(LinesTest, ChainRules) {
 
 TEST_F(LinesTest, Filters) {
     // Lines of 1, 2, 3 and 4 objects, one above the other.
-    std::vector<ObjectList::OBJECTINFO*> objects;
+    std::vector<gw::Object*> objects;
     for (int32_t line = 0; line < 4; ++line)
         for (int32_t i = 0; i <= line; ++i)
             objects.push_back(Add(i * 20, line * 30, i * 20 + 9, line * 30 + 20));

@@ -18,6 +18,8 @@
 #include "DVImageProcessor.h"
 #include "Glyphwick.h"
 #include "area/Area.h"
+#include "support/Page.h"
+#include "recognition/Score.h"
 
 namespace rectest {
 
@@ -54,44 +56,9 @@ inline std::vector<std::string> FontNames() {
     return std::vector<std::string>(names.begin(), names.end());
 }
 
-/// An 8-bit page, white; Ink paints black pixels into the image.
-struct Page {
-    DVImageProcessor image;
-    uint32_t width;
-    uint32_t height;
-
-    Page(uint32_t w, uint32_t h) : width(w), height(h) {
-        image.Create(w, h, dv::PixelFormat8bppIndexed);
-        std::vector<uint8_t> row(image.GetStride(), 0xFF);
-        for (uint32_t y = 0; y < h; ++y) image.SetBytes(y, 0, row.data(), image.GetStride());
-    }
-    void Ink(int32_t x, int32_t y, uint8_t value = 0) {
-        image.SetBytes(static_cast<uint32_t>(y), static_cast<uint32_t>(x), &value, 1);
-    }
-    void Block(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-        for (int32_t y = y0; y <= y1; ++y)
-            for (int32_t x = x0; x <= x1; ++x) Ink(x, y);
-    }
-    uint8_t At(int32_t x, int32_t y) {
-        uint8_t value = 0;
-        image.GetBytes(static_cast<uint32_t>(y), static_cast<uint32_t>(x), &value, 1);
-        return value;
-    }
-};
-
-/// Settings that keep every object and group nothing.
-inline AREAPARAMS OpenParams() {
-    AREAPARAMS p{};
-    p.maxObjectWidth = 100000;
-    p.maxObjectHeight = 100000;
-    return p;
-}
-
-/// Makes an area over the whole page.
-inline AREAINFO* AreaOver(Page& page, const AREAPARAMS& params = OpenParams()) {
-    const RECT r = {0, 0, int32_t(page.width) - 1, int32_t(page.height) - 1};
-    return GW_InitialiseArea(&page.image, &r, &params);
-}
+using gwtest::AreaOver;
+using gwtest::OpenParams;
+using gwtest::Page;
 
 /// The current area's list.
 inline ObjectList& List() {
@@ -99,7 +66,7 @@ inline ObjectList& List() {
 }
 
 /// Appends an object with the given box to the current area's list.
-inline ObjectList::OBJECTINFO* Add(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+inline gw::Object* Add(int32_t left, int32_t top, int32_t right, int32_t bottom) {
     const int32_t rect[4] = {left, top, right, bottom};
     return List().Append(rect, 0, 0);
 }
@@ -123,6 +90,15 @@ class RecognitionTest : public testing::Test {
 inline std::string Pattern(char c, const std::string& rows, const char* low = "0.00",
                            const char* high = "9.99") {
     return std::string(1, c) + " " + low + " " + high + " " + rows + "\n";
+}
+
+/// The scores of cell codes against every pattern of the font from the fast
+/// sums: 4 points a biased point, less the bias of 10 a cell.
+inline void ScorePatterns(const gw::PatternFont& font, const uint8_t* codes, int32_t* scores) {
+    std::vector<uint16_t> sums(gw::PatternStride(font.patterns.size()));
+    gw::SumPatterns(font, codes, sums.data());
+    for (size_t p = 0; p < font.patterns.size(); ++p)
+        scores[p] = 4 * (sums[p] - 10 * font.preparedCells);
 }
 
 }  // namespace rectest

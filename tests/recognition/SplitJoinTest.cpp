@@ -10,7 +10,7 @@ namespace {
 using rectest::Add;
 using rectest::List;
 using rectest::Page;
-using Object = ObjectList::OBJECTINFO;
+using Object = gw::Object;
 using Box = std::array<int32_t, 4>;
 
 class SplitTest : public rectest::RecognitionTest {
@@ -101,49 +101,6 @@ TEST_F(SplitTest, OverWideObjectsBecomePieces) {
     EXPECT_EQ(List().count, 4u);
 }
 
-TEST_F(SplitTest, TheFirstCutSeeksAnEmptyColumn) {
-    // Typical width 10, an object 25 wide at 45: three pieces 8 wide, the
-    // first cut searched around 45 + 8 = 53. Ink cleared from a column
-    // leaves it 4 pixels of 20. The cut goes to the emptiest column within 2
-    // of nominal; of two equally empty ones the first probed (+1 before -1)
-    // wins.
-    const auto split = [this](const std::vector<int32_t>& thinned) {
-        GW_DestroyArea();
-        NewPage(200);
-        for (int32_t x : {0, 20, 75, 95}) page_->Block(x, 5, x + 9, 24);
-        page_->Block(45, 5, 69, 24);
-        for (int32_t x : thinned) Clear(x, 9, 24);
-        AREAPARAMS params = rectest::OpenParams();
-        params.maxObjectWidth = 40;
-        EXPECT_NE(rectest::AreaOver(*page_, params), nullptr);
-        std::vector<Object*> line;
-        for (int32_t x : {0, 20}) line.push_back(Add(x, 5, x + 9, 24));
-        line.push_back(Add(45, 5, 69, 24));
-        for (int32_t x : {75, 95}) line.push_back(Add(x, 5, x + 9, 24));
-        GW_SetLineTags();
-        GW_SplitJoinedObjectsInLine(1);
-        const auto pieces = PiecesAfter(line[2], line[3]);
-        // The later cuts stay at 61 and 69.
-        if (!pieces.empty()) {
-            EXPECT_EQ(pieces.back(), (Box{62, 5, 68, 24}));
-        }
-        return std::pair<int32_t, size_t>(pieces.empty() ? -1 : pieces[0][2] + 1, pieces.size());
-    };
-    EXPECT_EQ(split({}), (std::pair<int32_t, size_t>(53, 3)));
-    EXPECT_EQ(split({54}), (std::pair<int32_t, size_t>(54, 3)));
-    EXPECT_EQ(split({52, 54}), (std::pair<int32_t, size_t>(54, 3)));
-    EXPECT_EQ(split({52}), (std::pair<int32_t, size_t>(52, 3)));
-    EXPECT_EQ(split({55}), (std::pair<int32_t, size_t>(55, 3)));
-    // Further out only while no column with at most half the height in ink
-    // has been seen: +3 is found when the nearer columns are full, but not
-    // when +2 already holds at most half.
-    EXPECT_EQ(split({56}), (std::pair<int32_t, size_t>(56, 3)));
-    EXPECT_EQ(split({55, 56}), (std::pair<int32_t, size_t>(55, 3)));
-    // With every column within 6 full, the search reaches 60; the second
-    // piece, from 61 to the nominal cut at 61, is then too narrow to make.
-    EXPECT_EQ(split({60}), (std::pair<int32_t, size_t>(60, 2)));
-}
-
 class JoinTest : public rectest::RecognitionTest {};
 
 TEST_F(JoinTest, BridgesShortGapsInRows) {
@@ -163,6 +120,7 @@ TEST_F(JoinTest, BridgesShortGapsInRows) {
         rectest::Add(0, 0, 1, 1);
         GW_JoinBrokenObjects(maxGap);
         EXPECT_EQ(GW_GetNumberOfObjects(), 1);
+        page.Pull();
         std::array<int, 5> filled = {
             page.At(21, 1) == 0, page.At(21, 2) == 0 && page.At(22, 2) == 0, page.At(11, 3) == 0,
             page.At(10, 4) == 0, page.At(31, 5) == 0 && page.At(33, 5) == 0};

@@ -45,17 +45,4 @@ TEST(GreyImage, OneBitAndPaletteImagesReadThroughTheirPalette) {
     EXPECT_EQ(g.At(2, 0), 127);
 }
 
-TEST(GreyImage, ColourByWeightsAndEmptyImage) {
-    DVImageProcessor image;
-    ASSERT_EQ(image.Create(2, 1, 0x00021808), 0u);
-    const uint8_t bgr[6] = {0, 0, 255, 255, 0, 0};  // red, then blue
-    ASSERT_EQ(image.SetBits(bgr, 6), 0u);
-    const gw::GreyImage grey = gw::ToGrey(image);
-    EXPECT_EQ(grey.At(0, 0), 76);
-    EXPECT_EQ(grey.At(1, 0), 28);
-
-    DVImageProcessor empty;
-    EXPECT_TRUE(gw::ToGrey(empty).Empty());
-}
-
 }  // namespace

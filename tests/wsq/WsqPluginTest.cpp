@@ -1,7 +1,6 @@
 // The built "DVWSQLib.dll", loaded by path beside this test program and used
 // only through its two C entry points, as the image codecs use it.
 #include <dlfcn.h>
-#include <elf.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -85,63 +84,6 @@ TEST_F(WsqPlugin, ConvertsTheVectors) {
         EXPECT_NE(size_(wsq.data(), n, nullptr), 0);
         EXPECT_EQ(unchanged, 77);
     }
-}
-
-// Refused data is refused by both functions with the decoder's status, and a
-// refused size query leaves the size alone.
-TEST_F(WsqPlugin, RefusesBrokenData) {
-    const std::vector<uint8_t> wsq = ReadFile("b_gradedge_200x180.br075.wsq");
-    std::vector<uint8_t> bmp(gw::wsq::BmpFileSize(200, 180));
-    for (size_t cut : {size_t{1}, size_t{120}, wsq.size() / 2, wsq.size() - 1}) {
-        int32_t bmpSize = 0;
-        const int32_t s = size_(wsq.data(), static_cast<int32_t>(cut), &bmpSize);
-        EXPECT_EQ(s, static_cast<int32_t>(gw::wsq::Status::Truncated)) << cut;
-        EXPECT_EQ(bmpSize, 0);
-        EXPECT_EQ(convert_(wsq.data(), static_cast<int32_t>(cut), bmp.data(),
-                           static_cast<int32_t>(bmp.size())),
-                  s);
-    }
-    std::vector<uint8_t> notWsq(wsq);
-    notWsq[1] = 0xD8;  // a JPEG start
-    int32_t bmpSize = 0;
-    EXPECT_EQ(size_(notWsq.data(), static_cast<int32_t>(notWsq.size()), &bmpSize),
-              static_cast<int32_t>(gw::wsq::Status::NoStartOfImage));
-}
-
-// Defined symbols in the dynamic symbol table of an ELF file.
-std::vector<std::string> ExportedSymbols(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<char> f{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    std::vector<std::string> names;
-    if (f.size() < sizeof(Elf64_Ehdr)) return names;
-    Elf64_Ehdr eh;
-    std::memcpy(&eh, f.data(), sizeof eh);
-    auto section = [&](size_t i) {
-        Elf64_Shdr sh{};
-        const size_t at = eh.e_shoff + i * eh.e_shentsize;
-        if (at + sizeof sh <= f.size()) std::memcpy(&sh, f.data() + at, sizeof sh);
-        return sh;
-    };
-    for (size_t i = 0; i < eh.e_shnum; ++i) {
-        const Elf64_Shdr sh = section(i);
-        if (sh.sh_type != SHT_DYNSYM) continue;
-        const Elf64_Shdr strings = section(sh.sh_link);
-        for (size_t off = 0; off + sizeof(Elf64_Sym) <= sh.sh_size; off += sizeof(Elf64_Sym)) {
-            Elf64_Sym sym;
-            std::memcpy(&sym, f.data() + sh.sh_offset + off, sizeof sym);
-            if (sym.st_shndx == SHN_UNDEF || sym.st_name == 0) continue;
-            names.emplace_back(f.data() + strings.sh_offset + sym.st_name);
-        }
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// Nothing but the two entry points is visible from outside.
-TEST_F(WsqPlugin, ExportsOnlyTheEntryPoints) {
-    const std::vector<std::string> expected = {"ConvertWSQBufferToBMPBuffer", "GetWSQBufferSize"};
-    EXPECT_EQ(ExportedSymbols(PluginPath()), expected);
-    EXPECT_EQ(dlsym(handle_, "_ZN2gw3wsq10StatusNameENS0_6StatusE"), nullptr);
 }
 
 }  // namespace

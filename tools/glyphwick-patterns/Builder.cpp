@@ -149,14 +149,7 @@ bool ObserveWith(const render::TextRenderer& renderer, char character, const Ren
     const render::GreyImage image = renderer.RenderLine(std::string(1, character), r.variation, 6);
     if (image.width <= 0) return false;
     DVImageProcessor img;
-    if (img.Create(uint32_t(image.width), uint32_t(image.height), dv::PixelFormat8bppIndexed) !=
-        0) {
-        return false;
-    }
-    for (int y = 0; y < image.height; ++y) {
-        img.SetBytes(uint32_t(y), 0, image.pixels.data() + size_t(y) * size_t(image.width),
-                     uint32_t(image.width));
-    }
+    if (!render::ToImage(image, img)) return false;
     AREAPARAMS params{};
     params.minObjectWidth = 1;
     params.minObjectHeight = 1;

@@ -112,14 +112,7 @@ std::vector<Sample> MakeDevSet(uint64_t seed) {
 
 std::string ReadImage(const render::GreyImage& image, const std::string& font, int capHeight) {
     DVImageProcessor img;
-    if (img.Create(uint32_t(image.width), uint32_t(image.height), dv::PixelFormat8bppIndexed) !=
-        0) {
-        return "";
-    }
-    for (int y = 0; y < image.height; ++y) {
-        img.SetBytes(uint32_t(y), 0, image.pixels.data() + size_t(y) * size_t(image.width),
-                     uint32_t(image.width));
-    }
+    if (!render::ToImage(image, img)) return "";
     AREAPARAMS params{};
     params.minObjectWidth = 1;
     params.minObjectHeight = 2;

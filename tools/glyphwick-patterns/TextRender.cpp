@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "DVImageProcessor.h"
+
 namespace gw::render {
 
 uint64_t Random::Next() {
@@ -177,6 +179,16 @@ GreyImage Rotate180(const GreyImage& image) {
     GreyImage out = image;
     std::reverse(out.pixels.begin(), out.pixels.end());
     return out;
+}
+
+bool ToImage(const GreyImage& grey, DVImageProcessor& out) {
+    if (out.Create(uint32_t(grey.width), uint32_t(grey.height), dv::PixelFormat8bppIndexed) != 0)
+        return false;
+    for (int y = 0; y < grey.height; ++y) {
+        out.SetBytes(uint32_t(y), 0, grey.pixels.data() + size_t(y) * size_t(grey.width),
+                     uint32_t(grey.width));
+    }
+    return true;
 }
 
 }  // namespace gw::render

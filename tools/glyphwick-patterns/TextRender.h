@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+class DVImageProcessor;
+
 namespace gw::render {
 
 /// An 8-bit grey image, row-major, 255 paper and 0 full ink.
@@ -19,6 +21,10 @@ struct GreyImage {
     uint8_t& At(int x, int y) { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
     uint8_t At(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
 };
+
+/// Makes out an 8-bit image holding the grey image's pixels; false when the
+/// image cannot be created.
+bool ToImage(const GreyImage& grey, DVImageProcessor& out);
 
 /// How one rendering varies from the clean glyph.
 struct Variation {

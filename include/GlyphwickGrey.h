@@ -2,6 +2,7 @@
 #ifndef GLYPHWICK_GLYPHWICKGREY_H
 #define GLYPHWICK_GLYPHWICKGREY_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

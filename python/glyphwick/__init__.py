@@ -20,14 +20,14 @@ everything the library refuses (undecodable data, no such font, ...).
 from __future__ import annotations
 
 import os
-from typing import Optional, Sequence, Tuple, Union
+from typing import List, Optional, Sequence, Tuple, Union
 
 from ._glyphwick import Error, Image, __version__
-from ._glyphwick import _read_lines
-from ._types import Character, LinesResult, TextLine
+from ._glyphwick import _read_barcodes, _read_lines
+from ._types import Barcode, Character, LinesResult, TextLine
 
-__all__ = ["Error", "Image", "Character", "TextLine", "LinesResult", "read_lines",
-           "__version__"]
+__all__ = ["Error", "Image", "Barcode", "Character", "TextLine", "LinesResult", "read_barcodes",
+           "read_lines", "__version__"]
 
 
 def read_lines(image, rect: Optional[Tuple[int, int, int, int]] = None, font: Optional[str] = None,
@@ -68,6 +68,36 @@ def read_lines(image, rect: Optional[Tuple[int, int, int, int]] = None, font: Op
                       None if fragments is None else tuple(fragments), holes, trim, threshold,
                       all_lines, punctuation)
     return LinesResult._from(raw)
+
+
+def read_barcodes(image, symbologies: Sequence[str] = ("code39", "code128"), *,
+                  full_ascii: bool = False, check_digit: bool = False, min_length: int = 1,
+                  try_harder: bool = False) -> List[Barcode]:
+    """Reads every Code 39 and Code 128 symbol anywhere in image, at any angle.
+
+    image: a path, bytes of an encoded file, a glyphwick.Image or a NumPy
+        uint8 array (H x W grey or H x W x 3 RGB, any strides); palette and
+        1-bit images are read through their palette.
+    symbologies: which to read, "code39" and/or "code128".
+    full_ascii: Code 39 pairs such as "+A" stand for "a" (when every pair is
+        valid); check_digit: Code 39 ends in a modulo-43 check character,
+        which must hold and is left out of the text.
+    min_length: fewest characters of text a result may have.
+    try_harder: more scan directions and lines (slower).
+
+    Returns a list of Barcode, one per symbol. A Code 39 symbol counts only
+    with its start and stop characters and quiet zones; a Code 128 symbol only
+    with its check value and stop pattern. Raises ValueError for an unknown
+    symbology or a min_length below 1. Runs with the GIL released, under the
+    library lock.
+    """
+    names = {s.lower().replace(" ", "") for s in symbologies}
+    unknown = names - {"code39", "code128"}
+    if unknown:
+        raise ValueError(f"unknown symbology {sorted(unknown)[0]!r} (known: code39, code128)")
+    raw = _read_barcodes(image, "code39" in names, "code128" in names, full_ascii, check_digit,
+                         min_length, try_harder)
+    return [Barcode._from(r) for r in raw]
 
 
 def __getattr__(name: str):

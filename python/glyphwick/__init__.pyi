@@ -1,13 +1,13 @@
 """Type stubs of the glyphwick package."""
 
 import os
-from typing import Optional, Sequence, Tuple, Union
+from typing import List, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
 
 from . import batch as batch
-from ._types import Character as Character, LinesResult as LinesResult, TextLine as TextLine
+from ._types import Barcode as Barcode, Character as Character, LinesResult as LinesResult, TextLine as TextLine
 
 __version__: str
 
@@ -61,3 +61,11 @@ def read_lines(image: ImageSource, rect: Optional[Tuple[int, int, int, int]] = N
     """Reads the best text line of image, or every line in reading order with
     all_lines. Runs with the GIL released under the library's process-wide
     lock. Raises ValueError, TypeError, FileNotFoundError or glyphwick.Error."""
+
+def read_barcodes(image: ImageSource, symbologies: Sequence[str] = ("code39", "code128"), *,
+                  full_ascii: bool = False, check_digit: bool = False, min_length: int = 1,
+                  try_harder: bool = False) -> List[Barcode]:
+    """Reads every Code 39 and Code 128 symbol anywhere in image, at any
+    angle: text, symbol values or characters, corners, orientation, checks.
+    Runs with the GIL released under the library's process-wide lock. Raises
+    ValueError, TypeError, FileNotFoundError or glyphwick.Error."""

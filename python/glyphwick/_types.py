@@ -78,3 +78,42 @@ class LinesResult:
     def _from(cls, raw) -> "LinesResult":
         lines, objects, font = raw
         return cls([TextLine(*l) for l in lines], font, objects)
+
+
+Point = Tuple[float, float]
+
+
+@dataclass(frozen=True)
+class Barcode:
+    """One symbol found by read_barcodes: its symbology ("code39" or
+    "code128"), its text (Code 128 code sets, shifts and FNC4 resolved; Code
+    39 full ASCII when asked for), the Code 128 symbol values (start, data,
+    check) or the Code 39 characters as printed, whether a leading FNC1 marks
+    GS1 data, the Code 32 reading of a Code 39 symbol that is one (else ""),
+    the four corners in image pixels, the orientation in degrees, whether
+    the symbol's checks held, and how many scan lines read it."""
+
+    symbology: str
+    text: str
+    values: Tuple[int, ...]
+    characters: str
+    gs1: bool
+    code32: str
+    corners: Tuple[Point, Point, Point, Point]
+    orientation: int
+    checks_ok: bool
+    lines: int
+
+    def to_dict(self) -> Dict[str, Any]:
+        """The fields as plain dicts, lists and tuples (ready for JSON)."""
+        d = {k: getattr(self, k) for k in self.__dataclass_fields__}
+        d["values"] = list(self.values)
+        d["corners"] = [list(c) for c in self.corners]
+        return d
+
+    @classmethod
+    def _from(cls, raw) -> "Barcode":
+        (symbology, text, values, characters, gs1, code32, corners, orientation, checks,
+         lines) = raw
+        return cls(symbology, text, tuple(values), characters, gs1, code32, tuple(corners),
+                   orientation, checks, lines)

@@ -18,7 +18,7 @@ import json
 import os
 from typing import Any, Callable, Dict, Iterable, List, Optional
 
-from . import Image, read_lines
+from . import Image, read_barcodes, read_lines
 
 
 def _lines(path: str, options: Dict[str, Any]) -> Dict[str, Any]:
@@ -34,9 +34,14 @@ def _info(path: str, options: Dict[str, Any]) -> Dict[str, Any]:
             "resolution": list(image.resolution)}
 
 
+def _barcodes(path: str, options: Dict[str, Any]) -> Dict[str, Any]:
+    return {"barcodes": [b.to_dict() for b in read_barcodes(path, **options)]}
+
+
 #: What read_many can read: kind -> function(path, options) -> dict of fields.
 KINDS: Dict[str, Callable[[str, Dict[str, Any]], Dict[str, Any]]] = {
     "lines": _lines,
+    "barcodes": _barcodes,
     "info": _info,
 }
 

@@ -8,6 +8,7 @@
 
 namespace gwpy {
 void BindLines(pybind11::module_& m);
+void BindBarcodes(pybind11::module_& m);
 }
 
 PYBIND11_MODULE(_glyphwick, m) {
@@ -20,4 +21,5 @@ PYBIND11_MODULE(_glyphwick, m) {
     m.attr("__version__") = GW_GetVersion();
     gwpy::BindImage(m);
     gwpy::BindLines(m);
+    gwpy::BindBarcodes(m);
 }

@@ -1,6 +1,7 @@
 #include "load.h"
 
 #include "GlyphwickLoad.h"
+#include "GlyphwickLock.h"
 #include "image.h"
 
 namespace gwpy {

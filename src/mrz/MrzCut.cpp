@@ -173,7 +173,7 @@ bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& rig
 }
 
 bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
-                  CutLine& out, float pitch) {
+                  CutLine& out, float pitch, float left0) {
     float a = 0, b = 0;
     if (length <= 0 || !InkExtent(ink, line, a, b)) return false;
     const std::vector<float> cols = Columns(ink, line);
@@ -182,8 +182,11 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
     const float spread = pitch > 0 ? 0.006f : 0.04f;
     float best = 1e9f;
     for (float p = (1 - spread) * p0; p <= (1 + spread) * p0; p += 0.002f * p0) {
-        for (float left = a - 0.45f * p; left <= a - 0.02f * p; left += 0.25f) {
-            if (left + length * p < b - 0.1f * p) continue;
+        const bool aligned = pitch > 0 && left0 > -1e8f;
+        const float from = aligned ? left0 - 0.3f * p : a - 0.45f * p;
+        const float to = aligned ? left0 + 0.3f * p : a - 0.02f * p;
+        for (float left = from; left <= to; left += 0.25f) {
+            if (!aligned && left + length * p < b - 0.1f * p) continue;
             float cost = 0;
             for (int k = 1; k < length; ++k) cost += Interp(cols, left + float(k) * p);
             if (cost < best) best = cost, out.left = left, out.pitch = p;
@@ -197,13 +200,16 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
     cv::Mat band = grey.rowRange(std::min(y0, grey.rows - 1), std::max(y1, y0 + 1))
                        .colRange(std::max(0, int(a)), std::min(grey.cols, int(b) + 1))
                        .clone();
-    std::vector<uint8_t> levels(band.begin<uint8_t>(), band.end<uint8_t>());
-    float paper = 255, dark = 0;
-    if (!levels.empty()) {
-        std::sort(levels.begin(), levels.end());
-        dark = levels[levels.size() * 3 / 100];
-        paper = levels[levels.size() * 90 / 100];
-    }
+    std::array<size_t, 256> histogram{};
+    for (auto it = band.begin<uint8_t>(); it != band.end<uint8_t>(); ++it) ++histogram[*it];
+    auto level = [&](size_t rank) {
+        size_t seen = 0;
+        for (int v = 0; v < 256; ++v)
+            if ((seen += histogram[v]) > rank) return float(v);
+        return 255.0f;
+    };
+    const size_t count = band.total();
+    const float dark = level(count * 3 / 100), paper = level(count * 90 / 100);
     const float range = std::max(16.0f, paper - dark);
     const float sx = out.pitch / kCellW, sy = line.Height() / kCellH;
     out.cells.clear();

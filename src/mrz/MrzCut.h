@@ -53,10 +53,11 @@ struct CutLine {
 };
 
 /// Cuts line of the grey zone image (with its ink) into length cells, at a
-/// pitch fitted to its ink, or near pitch when that is above 0. Returns false
-/// when the line holds no ink.
+/// pitch fitted to its ink, or near pitch when that is above 0 (and then
+/// starting near left when that is given). Returns false when the line holds
+/// no ink.
 bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
-                  CutLine& out, float pitch = 0);
+                  CutLine& out, float pitch = 0, float left = -1e9f);
 
 /// The extent [left, right] of the line's ink (its longest run of columns
 /// with gaps shorter than a character); false when it has none.

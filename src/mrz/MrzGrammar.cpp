@@ -486,6 +486,13 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     for (size_t l = 0; l < cells.size() && !doubt; ++l)
         for (size_t c = 0; c < cells[l].size() && !doubt; ++c) {
             const Pos p{int(l), int(c)};
+            // A class that overrode a clearly better reading leaves doubt.
+            const Scores& sc = cells[l][c];
+            if (*std::max_element(sc.begin(), sc.end()) - zone.Score(p, zone.At(p)) >
+                limits.classGap) {
+                doubt = true;
+                break;
+            }
             if (zone.Margin(p) >= limits.ambiguity) continue;
             bool settled = false;
             for (const Check& k : all) {

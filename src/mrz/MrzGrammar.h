@@ -39,8 +39,9 @@ std::string FormatOf(size_t lineCount, size_t length, char documentCode);
 struct DecodeLimits {
     float alternativeGap = 0.2f;  ///< a candidate within this of the best may be confirmed
     float keepOutOfClass = 0.3f;  ///< an out-of-class best this far ahead is kept (and fails)
-    float minConfidence = 0.45f;  ///< lowest confidence of a valid zone
+    float minConfidence = 0.6f;   ///< lowest confidence of a valid zone
     float ambiguity = 0.02f;      ///< a rival this close leaves a character in doubt
+    float classGap = 0.08f;       ///< a class overriding a reading this much better: doubt
 };
 
 /// Decodes a zone from the scores of its cells (lines top to bottom, all of

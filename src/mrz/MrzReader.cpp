@@ -70,12 +70,14 @@ UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, Stag
                 if (times) times->segment += Since(t);
                 continue;
             }
-            // The lines share one pitch: the best fitted line's.
+            // The lines share one pitch and start: the best fitted line's.
             size_t fit = 0;
             for (size_t i = 1; i < cuts.size(); ++i)
                 if (cuts[i].fit < cuts[fit].fit) fit = i;
             for (size_t i = 0; i < lines.size(); ++i)
-                if (i != fit) CutLineCells(grey, ink, lines[i], length, cuts[i], cuts[fit].pitch);
+                if (i != fit)
+                    CutLineCells(grey, ink, lines[i], length, cuts[i], cuts[fit].pitch,
+                                 cuts[fit].left);
             if (times) times->segment += Since(t);
             t = Clock::now();
             // A first line that reads poorly ends the attempt early.

@@ -514,8 +514,8 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
 MrzResult DecodeText(const std::vector<std::string>& lines, const DecodeLimits& limits) {
     // Look-alikes of OCR-B print score close to the character read, so that
     // the classes and check digits may choose them.
-    static constexpr std::string_view kConfusable[] = {"0ODQ", "1I", "2Z", "4A",
-                                                       "5S",   "6G", "7T", "8B"};
+    static constexpr std::string_view kConfusable[] = {"0O", "OD", "OQ", "1I", "2Z",
+                                                       "4A", "5S", "6G", "7T", "8B"};
     std::vector<std::vector<Scores>> cells;
     for (const std::string& line : lines) {
         std::vector<Scores> row;
@@ -526,7 +526,7 @@ MrzResult DecodeText(const std::vector<std::string>& lines, const DecodeLimits& 
             } else {
                 for (std::string_view g : kConfusable)
                     if (g.find(c) != std::string_view::npos)
-                        for (char a : g) s[ClassOf(a)] = 0.85f;
+                        for (char a : g) s[ClassOf(a)] = 0.95f;
                 s[ClassOf(c)] = 1.0f;
             }
             row.push_back(s);

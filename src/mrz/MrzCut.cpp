@@ -120,10 +120,21 @@ float Interp(const std::vector<float>& v, float x) {
 }  // namespace
 
 cv::Mat InkOf(const cv::Mat& grey) {
+    // Ink is clearly darker than its surroundings, by a share of the image's
+    // range of levels, so that the light lines of patterned paper stay paper.
+    std::array<int, 256> histogram{};
+    for (auto it = grey.begin<uint8_t>(); it != grey.end<uint8_t>(); ++it) ++histogram[*it];
+    auto level = [&](size_t rank) {
+        size_t seen = 0;
+        for (int v = 0; v < 256; ++v)
+            if ((seen += size_t(histogram[v])) > rank) return v;
+        return 255;
+    };
+    const int range = level(grey.total() * 95 / 100) - level(grey.total() * 2 / 100);
     cv::Mat ink;
-    int block = int(2.5f * kWorkHeight) | 1;
+    const int block = int(2.5f * kWorkHeight) | 1;
     cv::adaptiveThreshold(grey, ink, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV, block,
-                          12);
+                          std::max(10.0, 0.18 * range));
     return ink;
 }
 
@@ -161,7 +172,7 @@ bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& rig
     const int maxGap = int(1.2f * line.Height());
     int bestA = -1, bestB = -1, a = -1, last = -1;
     for (int x = 0; x < int(cols.size()); ++x) {
-        if (cols[x] <= 0.05f) continue;
+        if (cols[x] <= 0.1f) continue;
         if (a < 0 || x - last > maxGap) a = x;
         last = x;
         if (bestA < 0 || last - a > bestB - bestA) bestA = a, bestB = last;

@@ -37,13 +37,14 @@ std::vector<int> Lengths(const cv::Mat& ink, const std::vector<LineBand>& lines)
 
 float Quality(const MrzResult& r) {
     if (!r.found) return -1;
+    // Chance agreements of check digits weigh less than a confident reading.
     float q = r.valid ? 1000.0f : 0.0f;
-    for (const MrzField& f : r.fields) q += (f.hasCheck && f.checkValid ? 10.0f : 0.0f);
+    for (const MrzField& f : r.fields) q += (f.hasCheck && f.checkValid ? 4.0f : 0.0f);
     float sum = 0;
     size_t n = 0;
     for (const auto& line : r.characters)
         for (const MrzCharacter& c : line) sum += c.confidence, ++n;
-    return q + (n ? 10.0f * sum / float(n) : 0.0f);
+    return q + (n ? 100.0f * sum / float(n) : 0.0f);
 }
 
 UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, StageTimes* times) {

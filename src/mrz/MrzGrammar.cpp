@@ -148,7 +148,10 @@ class Zone {
 
     char At(Pos p) const { return lines_[p.line][p.column]; }
     void Set(Pos p, char c) { lines_[p.line][p.column] = c; }
-    float Score(Pos p, char c) const { return cells_[p.line][p.column][ClassOf(c)]; }
+    float Score(Pos p, char c) const {
+        const int k = ClassOf(c);
+        return k < 0 ? 0.0f : cells_[p.line][p.column][size_t(k)];
+    }
 
     // The best other character the class allows at p.
     char Rival(Pos p) const {
@@ -290,6 +293,17 @@ int ExtendNumber(const Zone& zone, const FieldSpec& number, Span optional, Check
     return static_cast<int>(rest.size()) + 2;  // the digit and its filler
 }
 
+// The letter a digit is commonly read for in OCR-B print, or the digit a
+// letter is, or 0.
+char LookAlike(char c) {
+    static constexpr std::string_view kPairs[] = {"0O", "1I", "2Z", "5S", "8B", "6G", "4A"};
+    for (std::string_view pair : kPairs) {
+        if (pair[0] == c) return pair[1];
+        if (pair[1] == c) return pair[0];
+    }
+    return 0;
+}
+
 bool FitsClass(const Zone& zone, const std::vector<Pos>& positions) {
     return std::all_of(positions.begin(), positions.end(),
                        [&](Pos p) { return Allows(zone.ClassAt(p), zone.At(p)); });
@@ -349,9 +363,12 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     Zone zone(cells, PositionClasses(format), limits);
     // A digit and a letter read alike in a field of both (0 and O, 1 and I,
     // 8 and B) take the kind most of the field's clear characters are.
+    // A field whose check digit already agrees keeps its reading.
     for (const FieldSpec& f : layout.fields) {
         if (f.cls != Cls::Alnum) continue;
         const auto positions = Positions(f.span);
+        if (f.checkLine >= 0 && zone.Agrees({"", positions, {f.checkLine, f.checkColumn}}))
+            continue;
         int digits = 0, letters = 0;
         for (Pos p : positions) {
             if (zone.Margin(p) < limits.ambiguity) continue;
@@ -359,11 +376,10 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
             letters += ClassOf(zone.At(p)) >= 10 && zone.At(p) != '<';
         }
         for (Pos p : positions) {
-            const char rival = zone.Rival(p);
-            const bool digitNow = ClassOf(zone.At(p)) < 10, digitRival = ClassOf(rival) < 10;
-            if (zone.Margin(p) >= limits.ambiguity || digitNow == digitRival || rival == '<' ||
-                zone.At(p) == '<')
+            const char rival = LookAlike(zone.At(p));
+            if (rival == 0 || zone.Score(p, zone.At(p)) - zone.Score(p, rival) >= limits.lookAlike)
                 continue;
+            const bool digitRival = ClassOf(rival) < 10;
             if ((digitRival && digits > letters) || (!digitRival && letters > digits))
                 zone.Set(p, rival);
         }

@@ -37,11 +37,12 @@ std::string FormatOf(size_t lineCount, size_t length, char documentCode);
 
 /// Tunables of the decoding.
 struct DecodeLimits {
-    float alternativeGap = 0.1f;  ///< a candidate within this of the best may be confirmed
-    float keepOutOfClass = 0.3f;  ///< an out-of-class best this far ahead is kept (and fails)
-    float minConfidence = 0.6f;   ///< lowest confidence of a valid zone
-    float ambiguity = 0.02f;      ///< a rival this close leaves a character in doubt
-    float classGap = 0.08f;       ///< a class overriding a reading this much better: doubt
+    float alternativeGap = 0.08f;  ///< a candidate within this of the best may be confirmed
+    float keepOutOfClass = 0.3f;   ///< an out-of-class best this far ahead is kept (and fails)
+    float minConfidence = 0.6f;    ///< lowest confidence of a valid zone
+    float ambiguity = 0.02f;       ///< a rival this close leaves a character in doubt
+    float lookAlike = 0.1f;        ///< a look-alike this close may take its field's kind
+    float classGap = 0.08f;        ///< a class overriding a reading this much better: doubt
 };
 
 /// Decodes a zone from the scores of its cells (lines top to bottom, all of

@@ -135,6 +135,10 @@ cv::Mat InkOf(const cv::Mat& grey) {
     const int block = int(2.5f * kWorkHeight) | 1;
     cv::adaptiveThreshold(grey, ink, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV, block,
                           std::max(10.0, 0.18 * range));
+    // Strokes of print at the working height are several pixels thick; the
+    // thin lines of patterned paper are not.
+    cv::morphologyEx(ink, ink, cv::MORPH_OPEN,
+                     cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2, 2)));
     return ink;
 }
 

@@ -194,7 +194,7 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
     const std::vector<float> cols = Columns(ink, line);
     // The outer characters stand inside their cells by about a sixth of a pitch.
     const float p0 = pitch > 0 ? pitch : (b - a) / (float(length) - 0.35f);
-    const float spread = pitch > 0 ? 0.006f : 0.04f;
+    const float spread = pitch > 0 ? 0.02f : 0.04f;
     float best = 1e9f;
     for (float p = (1 - spread) * p0; p <= (1 + spread) * p0; p += 0.002f * p0) {
         const bool aligned = pitch > 0 && left0 > -1e8f;

@@ -21,6 +21,10 @@ namespace mrz {
 
 namespace {
 
+double Since(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
+}
+
 // The upright image of a candidate read one way along its axis, and the map
 // from its pixels back to the page's.
 struct Upright {
@@ -90,28 +94,25 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
         grey = page(r);
         offset = cv::Point2f(float(r.x), float(r.y));
     }
-    auto t = std::chrono::steady_clock::now();
-    const auto candidates = FindZones(grey, 6);
-    if (times)
-        times->find +=
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
-    for (const ZoneCandidate& z : candidates) {
-        const bool across = std::abs(z.axis.x) >= std::abs(z.axis.y);
-        if (!options.tryAllOrientations && !across) continue;
-        for (float sign : {1.0f, -1.0f}) {
-            t = std::chrono::steady_clock::now();
-            const Upright u = TurnUpright(grey, z, across ? sign : -sign);
-            if (times)
-                times->normalise +=
-                    std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t)
-                        .count();
-            UprightReading r = ReadUpright(u.grey, limits, times);
-            if (r.quality > bestQuality) {
-                bestQuality = r.quality;
-                best = std::move(r.result);
-                Place(u, r, offset, best);
+    // Lines across the page first; up and down only when no valid zone lies across.
+    for (bool turned : {false, true}) {
+        if (turned && !options.tryAllOrientations) break;
+        auto t = std::chrono::steady_clock::now();
+        const auto candidates = FindZones(grey, 6, turned);
+        if (times) times->find += Since(t);
+        for (const ZoneCandidate& z : candidates) {
+            for (float sign : {1.0f, -1.0f}) {
+                t = std::chrono::steady_clock::now();
+                const Upright u = TurnUpright(grey, z, turned ? -sign : sign);
+                if (times) times->normalise += Since(t);
+                UprightReading r = ReadUpright(u.grey, limits, times);
+                if (r.quality > bestQuality) {
+                    bestQuality = r.quality;
+                    best = std::move(r.result);
+                    Place(u, r, offset, best);
+                }
+                if (best.valid) return best;
             }
-            if (best.valid) return best;
         }
     }
     return best;

@@ -124,7 +124,7 @@ void Candidates(const cv::Mat& ink, std::vector<ZoneCandidate>& out) {
 
 }  // namespace
 
-std::vector<ZoneCandidate> FindZones(const cv::Mat& grey, size_t maxCount) {
+std::vector<ZoneCandidate> FindZones(const cv::Mat& grey, size_t maxCount, bool turned) {
     std::vector<ZoneCandidate> out;
     if (grey.empty()) return out;
     const float scale = std::min(2.0f, kWorkSide / float(std::max(grey.cols, grey.rows)));
@@ -136,15 +136,16 @@ std::vector<ZoneCandidate> FindZones(const cv::Mat& grey, size_t maxCount) {
                           15);
 
     std::vector<ZoneCandidate> found;
-    Candidates(ink, found);
-    const size_t across = found.size();
-    cv::Mat turned;
-    cv::transpose(ink, turned);
-    Candidates(turned, found);
+    if (turned) {
+        cv::Mat t;
+        cv::transpose(ink, t);
+        Candidates(t, found);
+    } else {
+        Candidates(ink, found);
+    }
     // Back to the page's pixels: the transposed ones swap x and y.
-    for (size_t i = 0; i < found.size(); ++i) {
-        ZoneCandidate z = found[i];
-        if (i >= across) {
+    for (ZoneCandidate z : found) {
+        if (turned) {
             std::swap(z.center.x, z.center.y);
             std::swap(z.axis.x, z.axis.y);
         }

@@ -21,7 +21,8 @@ struct ZoneCandidate {
 };
 
 /// The zone candidates of a grey page (8-bit, dark ink on light paper), best
-/// first, at most maxCount.
-std::vector<ZoneCandidate> FindZones(const cv::Mat& grey, size_t maxCount);
+/// first, at most maxCount: of lines that run across the page, or with turned
+/// of lines that run up and down it.
+std::vector<ZoneCandidate> FindZones(const cv::Mat& grey, size_t maxCount, bool turned);
 
 }  // namespace gw::mrz

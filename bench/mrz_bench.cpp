@@ -120,6 +120,11 @@ void Evaluate(const fs::path& dir, bool perImage) {
             std::snprintf(bin, sizeof bin, "h %02d-%02d px", h / 2 * 2, h / 2 * 2 + 1);
             byHeight[bin].Add(r.found, exact, r.valid);
         }
+        if (!perImage && r.valid && !exact) {
+            std::printf("  valid but wrong: %s (%s)\n", t.file.c_str(), t.degradation.c_str());
+            for (size_t l = 0; l < r.lines.size() && l < t.lines.size(); ++l)
+                std::printf("    read %s\n    true %s\n", r.lines[l].c_str(), t.lines[l].c_str());
+        }
         if (perImage)
             std::printf("  %-20s found %-3s %-5s orient %3d valid %-3s exact %-3s %6.1f ms\n",
                         t.file.c_str(), r.found ? "yes" : "no", r.format.c_str(), r.orientation,

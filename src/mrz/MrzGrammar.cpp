@@ -164,6 +164,19 @@ class Zone {
         return best < 0 ? At(p) : kAlphabet[best];
     }
     float Margin(Pos p) const { return Score(p, At(p)) - Score(p, Rival(p)); }
+
+    // Whether a character the class allows, of the same value modulo 10,
+    // scores within gap of the one at p.
+    bool BlindRival(Pos p, float gap) const {
+        const char c = At(p);
+        for (int k = 0; k < kClasses; ++k) {
+            const char a = kAlphabet[k];
+            if (a != c && Allows(ClassAt(p), a) && CharValue(a) % 10 == CharValue(c) % 10 &&
+                Score(p, a) > Score(p, c) - gap)
+                return true;
+        }
+        return false;
+    }
     Cls ClassAt(Pos p) const { return classes_[p.line][p.column]; }
     const std::vector<std::string>& Lines() const { return lines_; }
 
@@ -508,6 +521,13 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
             const Scores& sc = cells[l][c];
             if (*std::max_element(sc.begin(), sc.end()) - zone.Score(p, zone.At(p)) >
                 limits.classGap) {
+                doubt = true;
+                break;
+            }
+            // A check digit cannot tell characters whose values differ by 10,
+            // 20 or 30 (0, A, K, U; 8, I, S; ...): such a rival close to the
+            // character read leaves doubt whatever the checks say.
+            if (zone.BlindRival(p, limits.blindGap)) {
                 doubt = true;
                 break;
             }

@@ -42,6 +42,7 @@ struct DecodeLimits {
     float minConfidence = 0.6f;    ///< lowest confidence of a valid zone
     float ambiguity = 0.02f;       ///< a rival this close leaves a character in doubt
     float lookAlike = 0.1f;        ///< a look-alike this close may take its field's kind
+    float blindGap = 0.05f;        ///< a rival the check digits cannot tell apart this close: doubt
     float classGap = 0.08f;        ///< a class overriding a reading this much better: doubt
 };
 

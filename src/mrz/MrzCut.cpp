@@ -191,10 +191,18 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
                   CutLine& out, float pitch, float left0) {
     float a = 0, b = 0;
     if (length <= 0 || !InkExtent(ink, line, a, b)) return false;
-    const std::vector<float> cols = Columns(ink, line);
     // The outer characters stand inside their cells by about a sixth of a pitch.
     const float p0 = pitch > 0 ? pitch : (b - a) / (float(length) - 0.35f);
-    const float spread = pitch > 0 ? 0.02f : 0.04f;
+    // Ink spread over a fifth of a pitch, so that boundaries settle in the
+    // middle of the gaps between characters rather than anywhere in them.
+    const std::vector<float> raw = Columns(ink, line);
+    std::vector<float> cols(raw.size(), 0);
+    const int spreadBy = std::max(1, int(0.1f * p0));
+    for (int x = 0; x < int(raw.size()); ++x)
+        for (int d = -spreadBy; d <= spreadBy; ++d)
+            if (x + d >= 0 && x + d < int(raw.size()))
+                cols[x] += raw[x + d] * float(spreadBy + 1 - std::abs(d));
+    const float spread = pitch > 0 ? 0.006f : 0.04f;
     float best = 1e9f;
     for (float p = (1 - spread) * p0; p <= (1 + spread) * p0; p += 0.002f * p0) {
         const bool aligned = pitch > 0 && left0 > -1e8f;
@@ -208,7 +216,7 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
         }
     }
     if (best >= 1e9f) return false;
-    out.fit = best / float(length - 1);
+    out.fit = best / float(length - 1) / float((spreadBy + 1) * (spreadBy + 1));
     // Ink levels of the line: the paper and the darkest print around it.
     const int y0 = std::max(0, int(line.At(a) - line.up));
     const int y1 = std::min(grey.rows, int(line.At(a) + line.down) + 1);

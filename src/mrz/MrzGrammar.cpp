@@ -355,8 +355,6 @@ std::vector<std::vector<Cls>> PositionClasses(const std::string& format) {
     }
     if (layout->compositeLine >= 0)
         classes[layout->compositeLine][layout->compositeColumn] = Cls::Check;
-    // Some states print a digit as the document code's second character (C1, A1).
-    classes[0][1] = Cls::Alnum;
     return classes;
 }
 

@@ -28,7 +28,7 @@ struct MrzOptions {
     /// the whole image when right < left.
     int left = 0, top = 0, right = -1, bottom = -1;
     /// Lowest confidence (0 to 1) of any character for the zone to be valid.
-    float minConfidence = 0.6f;
+    float minConfidence = 0.7f;
 };
 
 /// One character of the zone with its ranked candidates.

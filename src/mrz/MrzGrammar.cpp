@@ -131,6 +131,14 @@ std::string Cleaned(std::string_view raw) {
     return v.substr(first, v.find_last_not_of(' ') - first + 1);
 }
 
+// Characters a check digit cannot tell apart that also look alike in OCR-B.
+bool LookAlikeBlind(char a, char b) {
+    static constexpr std::string_view kPairs[] = {"0U", "8S", "6G"};
+    for (std::string_view p : kPairs)
+        if ((p[0] == a && p[1] == b) || (p[0] == b && p[1] == a)) return true;
+    return false;
+}
+
 // The zone being decoded: the scores of every cell, the class of every
 // position and the character chosen there.
 class Zone {
@@ -171,9 +179,11 @@ class Zone {
         const char c = At(p);
         for (int k = 0; k < kClasses; ++k) {
             const char a = kAlphabet[k];
-            if (a != c && Allows(ClassAt(p), a) && CharValue(a) % 10 == CharValue(c) % 10 &&
-                Score(p, a) > Score(p, c) - gap)
-                return true;
+            if (a == c || !Allows(ClassAt(p), a) || CharValue(a) % 10 != CharValue(c) % 10)
+                continue;
+            // Pairs that also look alike in OCR-B print need a wider margin.
+            const bool alike = LookAlikeBlind(a, c);
+            if (Score(p, a) > Score(p, c) - (alike ? 1.25f * gap : gap)) return true;
         }
         return false;
     }
@@ -523,9 +533,12 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
                 break;
             }
             // A check digit cannot tell characters whose values differ by 10,
-            // 20 or 30 (0, A, K, U; 8, I, S; ...): such a rival close to the
-            // character read leaves doubt whatever the checks say.
-            if (zone.BlindRival(p, limits.blindGap)) {
+            // 20 or 30 (0, A, K, U; 8, I, S; ...): such a rival close to a
+            // checked character leaves doubt whatever the checks say.
+            const bool checked = std::any_of(all.begin(), all.end(), [&](const Check& k) {
+                return k.digit == p || std::find(k.data.begin(), k.data.end(), p) != k.data.end();
+            });
+            if (checked && zone.BlindRival(p, limits.blindGap)) {
                 doubt = true;
                 break;
             }

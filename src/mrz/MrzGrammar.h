@@ -39,10 +39,10 @@ std::string FormatOf(size_t lineCount, size_t length, char documentCode);
 struct DecodeLimits {
     float alternativeGap = 0.08f;  ///< a candidate within this of the best may be confirmed
     float keepOutOfClass = 0.12f;  ///< an out-of-class best this far ahead is kept (and fails)
-    float minConfidence = 0.6f;    ///< lowest confidence of a valid zone
+    float minConfidence = 0.7f;    ///< lowest confidence of a valid zone
     float ambiguity = 0.02f;       ///< a rival this close leaves a character in doubt
     float lookAlike = 0.1f;        ///< a look-alike this close may take its field's kind
-    float blindGap = 0.05f;        ///< a rival the check digits cannot tell apart this close: doubt
+    float blindGap = 0.1f;         ///< a rival the check digits cannot tell apart this close: doubt
     float classGap = 0.08f;        ///< a class overriding a reading this much better: doubt
 };
 

@@ -45,7 +45,11 @@ TEST(MrzDecode, CheckDigitsFormatsAndFields) {
     EXPECT_EQ(FormatOf(2, 44, 'V'), "MRV-A");
     EXPECT_EQ(FormatOf(2, 30, 'I'), "");
 
-    const MrzResult td3 = DecodeText(kTd3);
+    // Look-alikes score close to each character here; the checks' blind spots
+    // (6 and G, whose values differ by 10) are tested on their own below.
+    DecodeLimits plain;
+    plain.blindGap = 0;
+    const MrzResult td3 = DecodeText(kTd3, plain);
     EXPECT_TRUE(td3.valid);
     EXPECT_EQ(td3.format, "TD3");
     EXPECT_EQ(Field(td3, "surname").value, "ERIKSSON");
@@ -73,6 +77,7 @@ TEST(MrzDecode, ClassesChooseAndCheckDigitsConfirm) {
     // check digit agrees with; an unread digit is the one digit that agrees.
     DecodeLimits unsure;
     unsure.minConfidence = 0.5f;
+    unsure.blindGap = 0;
     const MrzResult r =
         DecodeText({kTd3[0], "L898902C36UTO74O8122F12041?9ZE184226B<<<<<10"}, unsure);
     EXPECT_TRUE(r.valid);
@@ -137,6 +142,21 @@ TEST(MrzDecode, DoubtKeepsAZoneFromValid) {
     Decode(cells, {}, r);
     EXPECT_EQ(r.lines[1], zeros[1]);
     EXPECT_FALSE(r.valid);
+
+    // A G about as good as the 6 of the personal number: G and 6 differ by
+    // 10 in value, so the check digits agree either way and cannot settle it.
+    cells = Exact(kTd3);
+    ASSERT_EQ(kTd3[1][35], '6');
+    cells[1][35][ClassOf('G')] = 0.9f;
+    Decode(cells, {}, r);
+    EXPECT_EQ(r.lines[1], kTd3[1]);
+    EXPECT_TRUE(Field(r, "personal_number").checkValid);
+    EXPECT_FALSE(r.valid);
+    // The same rival in the name, which no check covers, is no blind spot.
+    cells = Exact(kTd3);
+    cells[0][6][ClassOf('O')] = 0.9f;  // E (14) and O (24)
+    Decode(cells, {}, r);
+    EXPECT_TRUE(r.valid);
 
     // A character below the options' confidence.
     cells = Exact(kTd3);

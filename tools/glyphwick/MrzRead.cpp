@@ -78,7 +78,11 @@ MrzResult ReadMrz(DVImageProcessor& image, const MrzSettings& settings, const st
     for (size_t l = 0; l < r.lines.size(); ++l) {
         TextLine t;
         t.text = r.lines[l];
-        const float y0 = float(l) / n, y1 = (float(l) + 0.6f) / n;
+        // Lines stand about 1.9 capital heights apart, the corners hold the
+        // first line's top and the last one's bottom.
+        constexpr float kHeightPerSpacing = 1.0f / 1.9f;
+        const float span = n - 1 + kHeightPerSpacing;
+        const float y0 = float(l) / span, y1 = (float(l) + kHeightPerSpacing) / span;
         const Box b = BoxOf(r, 0, 1, y0, y1);
         t.left = b.left, t.top = b.top, t.right = b.right, t.bottom = b.bottom;
         out.lines.push_back(t);

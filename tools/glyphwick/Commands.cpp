@@ -252,6 +252,10 @@ int RunMrz(const Common& common, const MrzSettings& settings) {
             for (const TextLine& l : r.lines)
                 boxes.push_back(BoxJson({l.left, l.top, l.right, l.bottom}));
             out.json["boxes"] = boxes;
+            // The library's further details: orientation, skew, corners, confidences.
+            const Json details = Json::parse(r.json);
+            for (auto& [k, v] : details.items())
+                if (!out.json.contains(k)) out.json[k] = v;
             out.text = text.str();
         }
         Annotate(

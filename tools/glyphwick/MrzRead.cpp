@@ -2,108 +2,34 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include "DVImageProcessor.h"
 #include "Errors.h"
+#include "GlyphwickMrz.h"
 
 namespace gwtool {
 
 namespace {
 
-// One reading of the page with size limits for characters of about height
-// pixels (0: limits wide enough for any print from 150 to 600 dpi).
-std::vector<TextLine> PageLines(DVImageProcessor& image, const ReadSettings& base, int height,
-                                std::vector<ObjectReading>& objects, const std::string& file) {
-    ReadSettings s = base;
-    s.allLines = true;
-    s.minLineObjects = 20;
-    s.maxLineObjects = 60;
-    if (height > 0) {
-        // The filler "<" is about half as high as a capital.
-        s.minWidth = std::max(1, height / 12);
-        s.minHeight = std::max(4, height * 2 / 5);
-        s.maxWidth = height * 3 / 2;
-        s.maxHeight = height * 3 / 2;
-    } else {
-        s.minWidth = 1;
-        s.minHeight = 6;
-        s.maxWidth = 90;
-        s.maxHeight = 90;
-    }
-    TextReading r = ReadText(image, s, file);
-    objects = std::move(r.objects);
-    std::vector<TextLine> out;
-    for (const LineReading& l : r.lines) {
-        TextLine t;
-        t.text = l.text;
-        t.left = l.box.left, t.top = l.box.top, t.right = l.box.right, t.bottom = l.box.bottom;
-        // The scores of the line's objects, in the order of its text.
-        for (const ObjectReading& o : objects)
-            if (o.tag == l.tag) t.scores.push_back(o.score);
-        if (t.scores.size() != t.text.size()) t.scores.clear();
-        out.push_back(std::move(t));
-    }
-    return out;
+// A point a fraction fx along and fy down the zone's corners.
+std::pair<float, float> Inside(const gw::MrzResult& r, float fx, float fy) {
+    const auto& c = r.corners;
+    const float tx = c[0].first + fx * (c[1].first - c[0].first);
+    const float ty = c[0].second + fx * (c[1].second - c[0].second);
+    const float bx = c[3].first + fx * (c[2].first - c[3].first);
+    const float by = c[3].second + fx * (c[2].second - c[3].second);
+    return {tx + fy * (bx - tx), ty + fy * (by - ty)};
 }
 
-// The typical height of the objects of lines that come close to a zone's
-// length: the estimate of the character height for a second, tighter reading.
-int CharacterHeight(const std::vector<TextLine>& lines, const std::vector<ObjectReading>& objects) {
-    std::vector<int> heights;
-    for (const TextLine& l : lines) {
-        const size_t n = l.text.size();
-        if (n < 28 || n > 48) continue;
-        for (const ObjectReading& o : objects) {
-            if (o.box.left >= l.left && o.box.right <= l.right && o.box.top >= l.top &&
-                o.box.bottom <= l.bottom)
-                heights.push_back(o.box.Height());
+Box BoxOf(const gw::MrzResult& r, float x0, float x1, float y0, float y1) {
+    float l = 1e9f, t = 1e9f, rr = -1e9f, b = -1e9f;
+    for (float fx : {x0, x1})
+        for (float fy : {y0, y1}) {
+            const auto [x, y] = Inside(r, fx, fy);
+            l = std::min(l, x), t = std::min(t, y), rr = std::max(rr, x), b = std::max(b, y);
         }
-    }
-    if (heights.empty()) return 0;
-    // Capitals and digits are the tallest objects; fillers are lower.
-    std::sort(heights.begin(), heights.end());
-    return heights[heights.size() * 3 / 4];
-}
-
-struct Attempt {
-    std::optional<MrzReading> reading;
-    std::vector<TextLine> lines;
-    std::vector<ObjectReading> objects;
-};
-
-Attempt TryLines(std::vector<TextLine> lines, std::vector<ObjectReading> objects) {
-    Attempt a;
-    const auto chosen = FindMrzLines(lines);
-    if (chosen.empty()) return a;
-    std::vector<std::string> texts;
-    std::vector<std::vector<int>> scores;
-    for (size_t i : chosen) {
-        texts.push_back(lines[i].text);
-        scores.push_back(lines[i].scores);
-        a.lines.push_back(lines[i]);
-    }
-    a.reading = ParseMrz(texts, scores);
-    a.objects = std::move(objects);
-    return a;
-}
-
-Attempt ReadOnce(DVImageProcessor& image, const ReadSettings& base, const std::string& file) {
-    std::vector<ObjectReading> objects;
-    auto lines = PageLines(image, base, 0, objects, file);
-    Attempt first = TryLines(lines, objects);
-    if (first.reading && first.reading->valid) return first;
-    // Read again with limits fitted to the characters found.
-    const int height = CharacterHeight(lines, objects);
-    if (height < 8) return first;
-    auto tight = PageLines(image, base, height, objects, file);
-    Attempt second = TryLines(tight, objects);
-    if (!second.reading) return first;
-    if (!first.reading || second.reading->valid) return second;
-    return first;
-}
-
-Box Turned(const Box& b, int width, int height) {
-    return {width - 1 - b.right, height - 1 - b.bottom, width - 1 - b.left, height - 1 - b.top};
+    return {int(std::floor(l)), int(std::floor(t)), int(std::ceil(rr)), int(std::ceil(b))};
 }
 
 }  // namespace
@@ -122,39 +48,54 @@ std::pair<std::string, int> MrzFont(const MrzSettings& settings,
 }
 
 MrzResult ReadMrz(DVImageProcessor& image, const MrzSettings& settings, const std::string& file) {
-    const auto [font, index] = MrzFont(settings, FontNames());
-    ReadSettings base;
-    base.rect = settings.rect;
-    base.font = font;
-    base.fontIndex = index;
-    base.threshold = settings.threshold;
-
+    gw::MrzOptions options;
+    if (settings.rect) {
+        const Box& b = *settings.rect;
+        if (b.left < 0 || b.top < 0 || b.right < b.left || b.bottom < b.top ||
+            b.right >= static_cast<int>(image.GetWidth()) ||
+            b.bottom >= static_cast<int>(image.GetHeight()))
+            throw InputError("rectangle outside the image", file);
+        options.left = b.left, options.top = b.top, options.right = b.right,
+        options.bottom = b.bottom;
+    }
+    const gw::MrzResult r = gw::ReadMrz(image, options);
+    if (!r.error.empty()) throw InputError(r.error, file);
     MrzResult out;
-    Attempt a = ReadOnce(image, base, file);
-    if (!a.reading || !a.reading->valid) {
-        // The page may lie upside down: read a turned copy.
-        DVImageProcessor turned;
-        if (image.CopyTo(&turned, 0, nullptr) == 0 && turned.RotateFlip(2) == 0) {
-            const int w = static_cast<int>(image.GetWidth());
-            const int h = static_cast<int>(image.GetHeight());
-            ReadSettings t = base;
-            if (t.rect) t.rect = Turned(*t.rect, w, h);
-            Attempt b = ReadOnce(turned, t, file);
-            if (b.reading && (!a.reading || b.reading->valid)) {
-                for (TextLine& l : b.lines) {
-                    const Box back = Turned({l.left, l.top, l.right, l.bottom}, w, h);
-                    l.left = back.left, l.top = back.top, l.right = back.right,
-                    l.bottom = back.bottom;
-                }
-                for (ObjectReading& o : b.objects) o.box = Turned(o.box, w, h);
-                a = std::move(b);
-                out.upsideDown = true;
-            }
+    out.json = gw::MrzResultToJson(r);
+    if (!r.found) return out;
+    MrzReading m;
+    m.format = MrzFormatFromName(r.format);
+    m.lines = r.lines;
+    m.valid = r.valid;
+    for (const gw::MrzField& f : r.fields)
+        m.fields.push_back({f.name, f.raw, f.value, f.hasCheck, f.check, f.checkValid});
+    for (const gw::MrzCorrection& c : r.corrections)
+        m.corrections.push_back({c.line, c.column, c.from, c.to, c.field});
+    out.reading = std::move(m);
+    out.upsideDown = r.orientation == 180;
+    // The lines' and characters' boxes, cut from the zone's corners.
+    const float n = float(r.lines.size());
+    for (size_t l = 0; l < r.lines.size(); ++l) {
+        TextLine t;
+        t.text = r.lines[l];
+        // Lines stand about 1.9 capital heights apart, the corners hold the
+        // first line's top and the last one's bottom.
+        constexpr float kHeightPerSpacing = 1.0f / 1.9f;
+        const float span = n - 1 + kHeightPerSpacing;
+        const float y0 = float(l) / span, y1 = (float(l) + kHeightPerSpacing) / span;
+        const Box b = BoxOf(r, 0, 1, y0, y1);
+        t.left = b.left, t.top = b.top, t.right = b.right, t.bottom = b.bottom;
+        out.lines.push_back(t);
+        const float len = float(r.lines[l].size());
+        for (size_t c = 0; c < r.lines[l].size(); ++c) {
+            ObjectReading o;
+            o.box = BoxOf(r, float(c) / len, float(c + 1) / len, y0, y1);
+            o.identity = r.lines[l][c];
+            o.tag = static_cast<int>(l) + 1;
+            o.score = static_cast<int>(std::lround(100 * r.characters[l][c].confidence));
+            out.objects.push_back(o);
         }
     }
-    out.reading = std::move(a.reading);
-    out.lines = std::move(a.lines);
-    out.objects = std::move(a.objects);
     return out;
 }
 

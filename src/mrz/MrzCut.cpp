@@ -1,0 +1,260 @@
+#include "mrz/MrzCut.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <opencv2/imgproc.hpp>
+
+namespace gw::mrz {
+
+namespace {
+
+struct Run {
+    int top;
+    int bottom;  // inclusive
+};
+
+// Rows whose ink passes a fifth of the busiest row, joined across short gaps.
+std::vector<Run> InkRows(const cv::Mat& ink) {
+    std::vector<float> rows(ink.rows, 0);
+    const int x0 = ink.cols / 20, x1 = ink.cols - ink.cols / 20;
+    for (int y = 0; y < ink.rows; ++y) {
+        const uint8_t* r = ink.ptr<uint8_t>(y);
+        int n = 0;
+        for (int x = x0; x < x1; ++x) n += r[x] != 0;
+        rows[y] = float(n);
+    }
+    const float peak = *std::max_element(rows.begin(), rows.end());
+    std::vector<Run> runs;
+    if (peak <= 0) return runs;
+    for (int y = 0; y < ink.rows; ++y) {
+        if (rows[y] < 0.2f * peak) continue;
+        if (!runs.empty() && y - runs.back().bottom <= 3) {
+            runs.back().bottom = y;
+        } else {
+            runs.push_back({y, y});
+        }
+    }
+    std::erase_if(runs, [](const Run& r) {
+        const int h = r.bottom - r.top + 1;
+        return h < 0.45f * kWorkHeight || h > 2.2f * kWorkHeight;
+    });
+    return runs;
+}
+
+// The ink centre row of columns [x0, x1) within rows [y0, y1), or -1.
+float CentreRow(const cv::Mat& ink, int x0, int x1, int y0, int y1, float& weight) {
+    double sum = 0, n = 0;
+    for (int y = std::max(0, y0); y < std::min(ink.rows, y1); ++y) {
+        const uint8_t* r = ink.ptr<uint8_t>(y);
+        int c = 0;
+        for (int x = x0; x < x1; ++x) c += r[x] != 0;
+        sum += double(c) * y, n += c;
+    }
+    weight = float(n);
+    return n > 0 ? float(sum / n) : -1.0f;
+}
+
+// The line of a run of rows: slope by the ink centres of the quarters, height
+// by the rows (along the slope) where the ink passes a quarter of the peak.
+LineBand Refine(const cv::Mat& ink, const Run& run) {
+    LineBand b;
+    const int h = run.bottom - run.top + 1;
+    const int y0 = run.top - h / 3, y1 = run.bottom + 1 + h / 3;
+    b.middle = ink.cols / 2.0f;
+    double sx = 0, sy = 0, sxx = 0, sxy = 0, sw = 0;
+    for (int q = 0; q < 4; ++q) {
+        const int x0 = ink.cols * q / 4, x1 = ink.cols * (q + 1) / 4;
+        float w = 0;
+        const float c = CentreRow(ink, x0, x1, y0, y1, w);
+        if (c < 0) continue;
+        const double x = (x0 + x1) / 2.0 - b.middle;
+        sx += w * x, sy += w * c, sxx += w * x * x, sxy += w * x * c, sw += w;
+    }
+    if (sw <= 0) return b;
+    const double den = sw * sxx - sx * sx;
+    b.slope = den > 0 ? float((sw * sxy - sx * sy) / den) : 0.0f;
+    b.slope = std::clamp(b.slope, -0.08f, 0.08f);
+    b.center = float((sy - b.slope * sx) / sw);
+    // The profile across the line, following its slope.
+    const int reach = h;
+    std::vector<float> prof(2 * reach + 1, 0);
+    for (int x = 0; x < ink.cols; ++x) {
+        const float yc = b.At(float(x));
+        for (int d = -reach; d <= reach; ++d) {
+            const int y = int(std::lround(yc)) + d;
+            if (y >= 0 && y < ink.rows && ink.at<uint8_t>(y, x)) prof[d + reach] += 1;
+        }
+    }
+    const float peak = *std::max_element(prof.begin(), prof.end());
+    int lo = reach, hi = reach;
+    while (lo > 0 && prof[lo - 1] >= 0.25f * peak) --lo;
+    while (hi < 2 * reach && prof[hi + 1] >= 0.25f * peak) ++hi;
+    b.up = float(reach - lo) + 0.5f;
+    b.down = float(hi - reach) + 0.5f;
+    return b;
+}
+
+// Ink of the line in every column, along its slope.
+std::vector<float> Columns(const cv::Mat& ink, const LineBand& line) {
+    std::vector<float> cols(ink.cols, 0);
+    for (int x = 0; x < ink.cols; ++x) {
+        const float yc = line.At(float(x));
+        const int y0 = std::max(0, int(std::floor(yc - line.up)));
+        const int y1 = std::min(ink.rows - 1, int(std::ceil(yc + line.down)));
+        int n = 0;
+        for (int y = y0; y <= y1; ++y) n += ink.at<uint8_t>(y, x) != 0;
+        cols[x] = float(n) / std::max(1.0f, line.Height());
+    }
+    return cols;
+}
+
+float Interp(const std::vector<float>& v, float x) {
+    if (x <= 0) return v.front();
+    if (x >= float(v.size() - 1)) return v.back();
+    const int i = int(x);
+    const float t = x - float(i);
+    return v[i] * (1 - t) + v[i + 1] * t;
+}
+
+}  // namespace
+
+cv::Mat InkOf(const cv::Mat& grey) {
+    // Ink is clearly darker than its surroundings, by a share of the image's
+    // range of levels, so that the light lines of patterned paper stay paper.
+    std::array<int, 256> histogram{};
+    for (auto it = grey.begin<uint8_t>(); it != grey.end<uint8_t>(); ++it) ++histogram[*it];
+    auto level = [&](size_t rank) {
+        size_t seen = 0;
+        for (int v = 0; v < 256; ++v)
+            if ((seen += size_t(histogram[v])) > rank) return v;
+        return 255;
+    };
+    const int range = level(grey.total() * 95 / 100) - level(grey.total() * 2 / 100);
+    cv::Mat ink;
+    const int block = int(2.5f * kWorkHeight) | 1;
+    cv::adaptiveThreshold(grey, ink, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV, block,
+                          std::max(10.0, 0.18 * range));
+    // Strokes of print at the working height are several pixels thick; the
+    // thin lines of patterned paper are not.
+    cv::morphologyEx(ink, ink, cv::MORPH_OPEN,
+                     cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2, 2)));
+    return ink;
+}
+
+std::vector<std::vector<LineBand>> FindLineSets(const cv::Mat& ink) {
+    std::vector<std::vector<LineBand>> sets;
+    const std::vector<Run> runs = InkRows(ink);
+    std::vector<LineBand> lines;
+    for (const Run& r : runs) lines.push_back(Refine(ink, r));
+    for (int count : {3, 2}) {
+        for (size_t i = 0; i + count <= lines.size(); ++i) {
+            bool ok = true;
+            for (int k = 1; k < count && ok; ++k) {
+                const LineBand& a = lines[i + k - 1];
+                const LineBand& b = lines[i + k];
+                const float h = std::max(a.Height(), b.Height());
+                const float gap = b.center - a.center;
+                ok =
+                    std::min(a.Height(), b.Height()) > 0.6f * h && gap > 1.1f * h && gap < 2.8f * h;
+            }
+            if (ok) sets.emplace_back(lines.begin() + i, lines.begin() + i + count);
+        }
+    }
+    const float middle = ink.rows / 2.0f;
+    std::stable_sort(sets.begin(), sets.end(), [&](const auto& a, const auto& b) {
+        auto off = [&](const std::vector<LineBand>& s) {
+            return std::abs((s.front().center + s.back().center) / 2 - middle);
+        };
+        return off(a) < off(b);
+    });
+    return sets;
+}
+
+bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& right) {
+    const std::vector<float> cols = Columns(ink, line);
+    const int maxGap = int(1.2f * line.Height());
+    int bestA = -1, bestB = -1, a = -1, last = -1;
+    for (int x = 0; x < int(cols.size()); ++x) {
+        if (cols[x] <= 0.1f) continue;
+        if (a < 0 || x - last > maxGap) a = x;
+        last = x;
+        if (bestA < 0 || last - a > bestB - bestA) bestA = a, bestB = last;
+    }
+    if (bestA < 0) return false;
+    left = float(bestA);
+    right = float(bestB + 1);
+    return true;
+}
+
+bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
+                  CutLine& out, float pitch, float left0) {
+    float a = 0, b = 0;
+    if (length <= 0 || !InkExtent(ink, line, a, b)) return false;
+    // The outer characters stand inside their cells by about a sixth of a pitch.
+    const float p0 = pitch > 0 ? pitch : (b - a) / (float(length) - 0.35f);
+    // Ink spread over a fifth of a pitch, so that boundaries settle in the
+    // middle of the gaps between characters rather than anywhere in them.
+    const std::vector<float> raw = Columns(ink, line);
+    std::vector<float> cols(raw.size(), 0);
+    const int spreadBy = std::max(1, int(0.1f * p0));
+    for (int x = 0; x < int(raw.size()); ++x)
+        for (int d = -spreadBy; d <= spreadBy; ++d)
+            if (x + d >= 0 && x + d < int(raw.size()))
+                cols[x] += raw[x + d] * float(spreadBy + 1 - std::abs(d));
+    const float spread = pitch > 0 ? 0.006f : 0.04f;
+    float best = 1e9f;
+    for (float p = (1 - spread) * p0; p <= (1 + spread) * p0; p += 0.002f * p0) {
+        const bool aligned = pitch > 0 && left0 > -1e8f;
+        const float from = aligned ? left0 - 0.3f * p : a - 0.45f * p;
+        const float to = aligned ? left0 + 0.3f * p : a - 0.02f * p;
+        for (float left = from; left <= to; left += 0.25f) {
+            if (!aligned && left + length * p < b - 0.1f * p) continue;
+            float cost = 0;
+            for (int k = 1; k < length; ++k) cost += Interp(cols, left + float(k) * p);
+            if (cost < best) best = cost, out.left = left, out.pitch = p;
+        }
+    }
+    if (best >= 1e9f) return false;
+    out.fit = best / float(length - 1) / float((spreadBy + 1) * (spreadBy + 1));
+    // Ink levels of the line: the paper and the darkest print around it.
+    const int y0 = std::max(0, int(line.At(a) - line.up));
+    const int y1 = std::min(grey.rows, int(line.At(a) + line.down) + 1);
+    cv::Mat band = grey.rowRange(std::min(y0, grey.rows - 1), std::max(y1, y0 + 1))
+                       .colRange(std::max(0, int(a)), std::min(grey.cols, int(b) + 1))
+                       .clone();
+    std::array<size_t, 256> histogram{};
+    for (auto it = band.begin<uint8_t>(); it != band.end<uint8_t>(); ++it) ++histogram[*it];
+    auto level = [&](size_t rank) {
+        size_t seen = 0;
+        for (int v = 0; v < 256; ++v)
+            if ((seen += histogram[v]) > rank) return float(v);
+        return 255.0f;
+    };
+    const size_t count = band.total();
+    const float dark = level(count * 3 / 100), paper = level(count * 90 / 100);
+    const float range = std::max(16.0f, paper - dark);
+    const float sx = out.pitch / kCellW, sy = line.Height() / kCellH;
+    out.cells.clear();
+    for (int i = 0; i < length; ++i) {
+        const float x0 = out.left + float(i) * out.pitch;
+        const float cx = x0 + out.pitch / 2;
+        const float top = line.At(cx) - line.up;
+        // Patch pixel (u, v) samples the grey image at (x, y).
+        cv::Matx23f m(sx, 0, x0 + (0.5f - kPad) * sx - 0.5f, line.slope * sx, sy,
+                      top + (0.5f - kPad) * sy - 0.5f - line.slope * (cx - x0));
+        cv::Mat patch;
+        cv::warpAffine(grey, patch, m, cv::Size(kPatchW, kPatchH),
+                       cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+        Patch p;
+        for (int v = 0; v < kPatchH; ++v)
+            for (int u = 0; u < kPatchW; ++u) {
+                const float level = (paper - float(patch.at<uint8_t>(v, u))) * 255.0f / range;
+                p[v * kPatchW + u] = uint8_t(std::clamp(level, 0.0f, 255.0f));
+            }
+        out.cells.push_back(p);
+    }
+    return true;
+}
+
+}  // namespace gw::mrz

@@ -1,0 +1,66 @@
+// Cutting an upright zone into character cells: the lines are found by the
+// rows' ink, each line's slope by the ink's centre in its quarters, and the
+// cells by the zone's fixed pitch fitted to the line's ink, so that touching
+// and broken characters still fall one to a cell.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace gw::mrz {
+
+/// A cell normalised to kCellW x kCellH (the cell's pitch by the line's
+/// capital height) with kPad pixels around it; 255 full ink, 0 paper.
+inline constexpr int kCellW = 16;
+inline constexpr int kCellH = 20;
+inline constexpr int kPad = 2;
+inline constexpr int kPatchW = kCellW + 2 * kPad;
+inline constexpr int kPatchH = kCellH + 2 * kPad;
+using Patch = std::array<uint8_t, kPatchW * kPatchH>;
+
+/// The capital height (in pixels) the zone is brought to before cutting.
+inline constexpr float kWorkHeight = 28.0f;
+
+/// A line of the upright zone: its centre row at column x is
+/// center + slope * (x - middle), its capitals reach above by up, below by down.
+struct LineBand {
+    float center = 0;
+    float middle = 0;
+    float slope = 0;
+    float up = 0;
+    float down = 0;
+    float Height() const { return up + down; }
+    float At(float x) const { return center + slope * (x - middle); }
+};
+
+/// The ink of an upright grey zone image: 255 ink, 0 paper.
+cv::Mat InkOf(const cv::Mat& grey);
+
+/// Candidate line sets of an upright zone: runs of rows with ink, grouped as
+/// 2 or 3 consecutive lines of like height and spacing, those nearest the
+/// image's middle row first.
+std::vector<std::vector<LineBand>> FindLineSets(const cv::Mat& ink);
+
+/// A line cut into length cells at a fitted pitch.
+struct CutLine {
+    float left = 0;   ///< the first cell's left edge
+    float pitch = 0;  ///< cell width
+    float fit = 0;    ///< mean ink on the cell boundaries (0 best, 1 worst)
+    std::vector<Patch> cells;
+};
+
+/// Cuts line of the grey zone image (with its ink) into length cells, at a
+/// pitch fitted to its ink, or near pitch when that is above 0 (and then
+/// starting near left when that is given). Returns false when the line holds
+/// no ink.
+bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
+                  CutLine& out, float pitch = 0, float left = -1e9f);
+
+/// The extent [left, right] of the line's ink (its longest run of columns
+/// with gaps shorter than a character); false when it has none.
+bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& right);
+
+}  // namespace gw::mrz

@@ -1,0 +1,247 @@
+// The library's zone reader: finding the candidate places, turning each
+// upright at the working height, reading it, and reporting where it stood.
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <sstream>
+#include <string>
+
+#include <opencv2/imgproc.hpp>
+
+#include "DVImageProcessor.h"
+#include "GlyphwickGrey.h"
+#include "GlyphwickLock.h"
+#include "GlyphwickMrz.h"
+#include "mrz/MrzFind.h"
+#include "mrz/MrzReader.h"
+
+namespace gw {
+
+namespace mrz {
+
+namespace {
+
+double Since(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
+}
+
+// The upright image of a candidate read one way along its axis, and the map
+// from its pixels back to the page's.
+struct Upright {
+    cv::Mat grey;
+    cv::Matx23f toPage;
+    float scale;
+    cv::Point2f dir;
+};
+
+Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign) {
+    Upright u;
+    u.dir = sign * z.axis;
+    const cv::Point2f n(-u.dir.y, u.dir.x);
+    u.scale = kWorkHeight / std::max(1.0f, z.lineHeight);
+    const float margin = z.lines >= 2 ? 1.5f : 3.0f;
+    const int w = int((z.length + 2 * z.lineHeight) * u.scale);
+    const int h = int((z.height + 2 * margin * z.lineHeight) * u.scale);
+    const cv::Point2f origin = z.center - (w / 2.0f / u.scale) * u.dir - (h / 2.0f / u.scale) * n;
+    u.toPage = cv::Matx23f(u.dir.x / u.scale, n.x / u.scale, origin.x, u.dir.y / u.scale,
+                           n.y / u.scale, origin.y);
+    cv::warpAffine(page, u.grey, u.toPage, cv::Size(std::max(w, 8), std::max(h, 8)),
+                   cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+    return u;
+}
+
+std::pair<float, float> ToPage(const cv::Matx23f& m, float x, float y) {
+    return {m(0, 0) * x + m(0, 1) * y + m(0, 2), m(1, 0) * x + m(1, 1) * y + m(1, 2)};
+}
+
+// Where the reading stood on the page: its corners, orientation and skew.
+void Place(const Upright& u, const UprightReading& r, cv::Point2f offset, MrzResult& out) {
+    const LineBand& first = r.lines.front();
+    const LineBand& last = r.lines.back();
+    const CutLine& c0 = r.cuts.front();
+    const float x0 = c0.left, x1 = c0.left + c0.pitch * float(c0.cells.size());
+    const float pts[4][2] = {{x0, first.At(x0) - first.up},
+                             {x1, first.At(x1) - first.up},
+                             {x1, last.At(x1) + last.down},
+                             {x0, last.At(x0) + last.down}};
+    for (int i = 0; i < 4; ++i) {
+        auto p = ToPage(u.toPage, pts[i][0], pts[i][1]);
+        out.corners[i] = {p.first + offset.x, p.second + offset.y};
+    }
+    // The page is turned clockwise by minus the reading direction's angle.
+    const double angle = std::atan2(u.dir.y, u.dir.x) * 180.0 / M_PI;
+    double turn = std::fmod(-angle + 720.0, 360.0);
+    const int orientation = int(std::lround(turn / 90.0)) % 4 * 90;
+    double skew = turn - orientation;
+    if (skew > 180) skew -= 360;
+    out.orientation = orientation;
+    out.skew = float(skew);
+    out.characterHeight = int(std::lround(first.Height() / u.scale));
+}
+
+}  // namespace
+
+MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* times) {
+    MrzResult best;
+    float bestQuality = -1;
+    DecodeLimits limits;
+    limits.minConfidence = options.minConfidence;
+    cv::Mat grey = page;
+    cv::Point2f offset(0, 0);
+    if (options.right >= options.left) {
+        const cv::Rect r(options.left, options.top, options.right - options.left + 1,
+                         options.bottom - options.top + 1);
+        grey = page(r);
+        offset = cv::Point2f(float(r.x), float(r.y));
+    }
+    // Lines across the page first; up and down only when no valid zone lies across.
+    for (bool turned : {false, true}) {
+        if (turned && !options.tryAllOrientations) break;
+        auto t = std::chrono::steady_clock::now();
+        const auto candidates = FindZones(grey, 6, turned);
+        if (times) times->find += Since(t);
+        for (const ZoneCandidate& z : candidates) {
+            for (float sign : {1.0f, -1.0f}) {
+                t = std::chrono::steady_clock::now();
+                const Upright u = TurnUpright(grey, z, turned ? -sign : sign);
+                if (times) times->normalise += Since(t);
+                UprightReading r = ReadUpright(u.grey, limits, times);
+                if (r.quality > bestQuality) {
+                    bestQuality = r.quality;
+                    best = std::move(r.result);
+                    Place(u, r, offset, best);
+                }
+                if (best.valid) return best;
+            }
+        }
+    }
+    return best;
+}
+
+}  // namespace mrz
+
+MrzResult ReadMrz(const DVImageProcessor& image, const MrzOptions& options) {
+    auto lock = LockLibrary();
+    MrzResult out;
+    GreyImage grey = ToGrey(image);
+    if (grey.Empty()) {
+        out.error = "image has no bitmap";
+        return out;
+    }
+    if (options.right >= options.left &&
+        (options.left < 0 || options.top < 0 || options.bottom < options.top ||
+         uint32_t(options.right) >= grey.width || uint32_t(options.bottom) >= grey.height)) {
+        out.error = "rectangle outside the image";
+        return out;
+    }
+    const cv::Mat page(int(grey.height), int(grey.width), CV_8U, grey.pixels.data());
+    return mrz::ReadPage(page, options, nullptr);
+}
+
+int MrzCheckDigit(const std::string& text) {
+    static constexpr int kWeights[3] = {7, 3, 1};
+    int sum = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const int v = mrz::CharValue(text[i]);
+        if (v < 0) return -1;
+        sum += v * kWeights[i % 3];
+    }
+    return sum % 10;
+}
+
+namespace {
+
+std::string Quote(const std::string& s) {
+    std::string out(1, '"');
+    for (char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\', out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string Number(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3g", v);
+    return buf;
+}
+
+std::string Bool(bool b) {
+    return b ? "true" : "false";
+}
+
+}  // namespace
+
+std::string MrzResultToJson(const MrzResult& r) {
+    std::ostringstream j;
+    j << "{\"found\":" << Bool(r.found) << ",\"format\":" << Quote(r.format)
+      << ",\"valid\":" << Bool(r.valid) << ",\"lines\":[";
+    for (size_t i = 0; i < r.lines.size(); ++i) j << (i ? "," : "") << Quote(r.lines[i]);
+    j << "],\"orientation\":" << r.orientation << ",\"skew\":" << Number(r.skew)
+      << ",\"character_height\":" << r.characterHeight << ",\"corners\":[";
+    for (size_t i = 0; i < r.corners.size(); ++i)
+        j << (i ? "," : "") << "[" << Number(r.corners[i].first) << ","
+          << Number(r.corners[i].second) << "]";
+    j << "],\"fields\":{";
+    for (size_t i = 0; i < r.fields.size(); ++i) {
+        const MrzField& f = r.fields[i];
+        j << (i ? "," : "") << Quote(f.name) << ":{\"raw\":" << Quote(f.raw)
+          << ",\"value\":" << Quote(f.value);
+        if (f.hasCheck)
+            j << ",\"check\":" << Quote(std::string(1, f.check))
+              << ",\"valid\":" << Bool(f.checkValid);
+        j << ",\"class_valid\":" << Bool(f.classValid) << "}";
+    }
+    j << "},\"corrections\":[";
+    for (size_t i = 0; i < r.corrections.size(); ++i) {
+        const MrzCorrection& c = r.corrections[i];
+        j << (i ? "," : "") << "{\"line\":" << c.line + 1 << ",\"column\":" << c.column + 1
+          << ",\"from\":" << Quote(std::string(1, c.from))
+          << ",\"to\":" << Quote(std::string(1, c.to)) << ",\"field\":" << Quote(c.field) << "}";
+    }
+    j << "],\"confidence\":[";
+    for (size_t l = 0; l < r.characters.size(); ++l) {
+        j << (l ? ",[" : "[");
+        for (size_t c = 0; c < r.characters[l].size(); ++c)
+            j << (c ? "," : "") << Number(r.characters[l][c].confidence);
+        j << "]";
+    }
+    j << "],\"candidates\":[";
+    for (size_t l = 0; l < r.characters.size(); ++l) {
+        j << (l ? ",[" : "[");
+        for (size_t c = 0; c < r.characters[l].size(); ++c) {
+            j << (c ? ",[" : "[");
+            const auto& cands = r.characters[l][c].candidates;
+            for (size_t k = 0; k < cands.size(); ++k)
+                j << (k ? "," : "") << "[" << Quote(std::string(1, cands[k].first)) << ","
+                  << Number(cands[k].second) << "]";
+            j << "]";
+        }
+        j << "]";
+    }
+    j << "]";
+    if (!r.error.empty()) j << ",\"error\":" << Quote(r.error);
+    j << "}";
+    return j.str();
+}
+
+}  // namespace gw
+
+extern "C" int GW_ReadMrzText(const DVImageProcessor* image, char* buffer, int size) {
+    if (image == nullptr) return -1;
+    const std::string json = gw::MrzResultToJson(gw::ReadMrz(*image));
+    if (buffer != nullptr && size > 0) {
+        const size_t n = std::min(json.size(), size_t(size - 1));
+        std::memcpy(buffer, json.data(), n);
+        buffer[n] = '\0';
+    }
+    return int(json.size());
+}

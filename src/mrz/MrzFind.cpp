@@ -1,0 +1,174 @@
+#include "mrz/MrzFind.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <opencv2/imgproc.hpp>
+
+namespace gw::mrz {
+
+namespace {
+
+// The page is looked at with its longer side at about this many pixels.
+constexpr float kWorkSide = 1000.0f;
+
+struct Band {
+    cv::Point2f center;
+    cv::Point2f axis;  // unit, pointing to +x (or +y when nearly vertical)
+    float length;
+    float height;
+};
+
+// Long thin bands of bound ink in a binary image, in its pixels.
+std::vector<Band> Bands(const cv::Mat& closed, float minLength) {
+    std::vector<std::vector<cv::Point>> contours;
+    std::vector<cv::Vec4i> tree;
+    // Outer boundaries at any depth: a card's frame must not hide its lines.
+    cv::findContours(closed, contours, tree, cv::RETR_CCOMP, cv::CHAIN_APPROX_SIMPLE);
+    std::vector<Band> out;
+    for (size_t i = 0; i < contours.size(); ++i) {
+        if (tree[i][3] >= 0) continue;
+        const auto& c = contours[i];
+        const cv::Rect box = cv::boundingRect(c);
+        if (std::max(box.width, box.height) < minLength) continue;
+        const cv::RotatedRect r = cv::minAreaRect(c);
+        cv::Point2f p[4];
+        r.points(p);
+        cv::Point2f e1 = p[1] - p[0], e2 = p[2] - p[1];
+        float l1 = std::hypot(e1.x, e1.y), l2 = std::hypot(e2.x, e2.y);
+        if (l1 < l2) std::swap(e1, e2), std::swap(l1, l2);
+        if (l1 < minLength || l2 < 3 || l1 < 7 * l2) continue;
+        if (cv::contourArea(c) < 0.4 * l1 * l2) continue;
+        cv::Point2f axis = e1 / l1;
+        if (axis.x < 0) axis = -axis;
+        // Lines of this pass lie within 20 degrees of the pass's direction.
+        if (std::abs(axis.y) > 0.35f) continue;
+        out.push_back({r.center, axis, l1, l2});
+    }
+    return out;
+}
+
+// Two bands that may be consecutive lines of one zone: parallel, of about the
+// same length and start, one below the other at a line's spacing.
+bool Follows(const Band& a, const Band& b) {
+    const float cross = a.axis.x * b.axis.y - a.axis.y * b.axis.x;
+    if (std::abs(cross) > 0.07f) return false;
+    if (std::abs(a.length - b.length) > 0.2f * std::max(a.length, b.length)) return false;
+    const cv::Point2f d = b.center - a.center;
+    const float along = d.x * a.axis.x + d.y * a.axis.y;
+    const float across = -d.x * a.axis.y + d.y * a.axis.x;
+    const float h = std::max(a.height, b.height);
+    return std::abs(along) < 0.12f * a.length && across > 1.0f * h && across < 3.5f * h;
+}
+
+ZoneCandidate FromBands(const std::vector<const Band*>& bands) {
+    std::vector<cv::Point2f> points;
+    float lineHeight = 0;
+    for (const Band* b : bands) {
+        const cv::Point2f n(-b->axis.y, b->axis.x);
+        for (float s : {-0.5f, 0.5f})
+            for (float t : {-0.5f, 0.5f})
+                points.push_back(b->center + s * b->length * b->axis + t * b->height * n);
+        lineHeight += b->height;
+    }
+    lineHeight /= float(bands.size());
+    ZoneCandidate z;
+    const cv::RotatedRect r = cv::minAreaRect(points);
+    z.center = r.center;
+    z.axis = bands[0]->axis;
+    const cv::Point2f n(-z.axis.y, z.axis.x);
+    float lo = 1e9f, hi = -1e9f, left = 1e9f, right = -1e9f;
+    for (const cv::Point2f& p : points) {
+        const cv::Point2f d = p - z.center;
+        lo = std::min(lo, d.dot(n)), hi = std::max(hi, d.dot(n));
+        left = std::min(left, d.dot(z.axis)), right = std::max(right, d.dot(z.axis));
+    }
+    z.center += 0.5f * (lo + hi) * n + 0.5f * (left + right) * z.axis;
+    z.length = right - left;
+    z.height = hi - lo;
+    z.lineHeight = lineHeight;
+    z.lines = static_cast<int>(bands.size());
+    // Zones of two or three lines first, longer ones before shorter.
+    z.rank = z.length * (bands.size() >= 2 ? 4.0f : 1.0f);
+    return z;
+}
+
+// The candidates of one binary image (ink white) whose lines run along x.
+void Candidates(const cv::Mat& ink, std::vector<ZoneCandidate>& out) {
+    const float minLength = 0.18f * float(std::max(ink.cols, ink.rows));
+    for (int k : {5, 9, 15, 25}) {
+        cv::Mat closed;
+        cv::morphologyEx(ink, closed, cv::MORPH_CLOSE,
+                         cv::getStructuringElement(cv::MORPH_RECT, cv::Size(k, 1)));
+        // Thin rules and card edges are no text.
+        cv::morphologyEx(closed, closed, cv::MORPH_OPEN,
+                         cv::getStructuringElement(cv::MORPH_RECT, cv::Size(1, 3)));
+        std::vector<Band> bands = Bands(closed, minLength);
+        std::sort(bands.begin(), bands.end(),
+                  [&](const Band& a, const Band& b) { return a.center.y < b.center.y; });
+        std::vector<bool> used(bands.size(), false);
+        for (size_t i = 0; i < bands.size(); ++i) {
+            std::vector<const Band*> chain{&bands[i]};
+            for (size_t j = i + 1; j < bands.size() && chain.size() < 3; ++j)
+                if (Follows(*chain.back(), bands[j])) chain.push_back(&bands[j]), used[j] = true;
+            if (chain.size() >= 2) out.push_back(FromBands(chain));
+            if (chain.size() == 3) {
+                out.push_back(FromBands({chain[0], chain[1]}));
+                out.push_back(FromBands({chain[1], chain[2]}));
+            }
+            if (!used[i] && bands[i].length > 1.5f * minLength)
+                out.push_back(FromBands({&bands[i]}));
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<ZoneCandidate> FindZones(const cv::Mat& grey, size_t maxCount, bool turned) {
+    std::vector<ZoneCandidate> out;
+    if (grey.empty()) return out;
+    const float scale = std::min(2.0f, kWorkSide / float(std::max(grey.cols, grey.rows)));
+    cv::Mat small;
+    cv::resize(grey, small, cv::Size(), scale, scale,
+               scale < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
+    cv::Mat ink;
+    cv::adaptiveThreshold(small, ink, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV, 31,
+                          15);
+
+    std::vector<ZoneCandidate> found;
+    if (turned) {
+        cv::Mat t;
+        cv::transpose(ink, t);
+        Candidates(t, found);
+    } else {
+        Candidates(ink, found);
+    }
+    // Back to the page's pixels: the transposed ones swap x and y.
+    for (ZoneCandidate z : found) {
+        if (turned) {
+            std::swap(z.center.x, z.center.y);
+            std::swap(z.axis.x, z.axis.y);
+        }
+        z.center /= scale;
+        z.length /= scale, z.height /= scale, z.lineHeight /= scale;
+        out.push_back(z);
+    }
+    std::stable_sort(out.begin(), out.end(), [](const ZoneCandidate& a, const ZoneCandidate& b) {
+        return a.rank > b.rank;
+    });
+    // One candidate per place.
+    std::vector<ZoneCandidate> kept;
+    for (const ZoneCandidate& z : out) {
+        bool same = false;
+        for (const ZoneCandidate& k : kept) {
+            const cv::Point2f d = z.center - k.center;
+            same = same || (std::hypot(d.x, d.y) < 0.5f * k.lineHeight + 0.05f * k.length &&
+                            z.lines == k.lines && std::abs(z.axis.dot(k.axis)) > 0.99f);
+        }
+        if (!same) kept.push_back(z);
+        if (kept.size() >= maxCount) break;
+    }
+    return kept;
+}
+
+}  // namespace gw::mrz

@@ -1,0 +1,28 @@
+// Finding the zone on a page: the page's ink is bound into text lines by a
+// horizontal closing (and a vertical one through the transposed page), and
+// two or three long, parallel, equal lines one above the other make a zone.
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace gw::mrz {
+
+/// A place where a zone may stand, in the pixels of the page it was found on.
+struct ZoneCandidate {
+    cv::Point2f center;
+    cv::Point2f axis;      ///< unit vector along the lines (either way round)
+    float length = 0;      ///< along the lines
+    float height = 0;      ///< across the lines, from the first line's top to the last's bottom
+    float lineHeight = 0;  ///< of one line's band
+    int lines = 0;         ///< lines bound together (1 when a single line was seen)
+    float rank = 0;        ///< higher first
+};
+
+/// The zone candidates of a grey page (8-bit, dark ink on light paper), best
+/// first, at most maxCount: of lines that run across the page, or with turned
+/// of lines that run up and down it.
+std::vector<ZoneCandidate> FindZones(const cv::Mat& grey, size_t maxCount, bool turned);
+
+}  // namespace gw::mrz

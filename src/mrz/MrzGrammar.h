@@ -1,0 +1,59 @@
+// The zone's grammar: formats, field layouts, position classes, check digits,
+// and the decoding of ranked character candidates into a checked zone.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "GlyphwickMrz.h"
+
+namespace gw::mrz {
+
+/// The 37 characters of a zone, in class-index order.
+inline constexpr char kAlphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ<";
+inline constexpr int kClasses = 37;
+static_assert(sizeof(kAlphabet) == kClasses + 1);
+
+/// Class index of c (0-36), or -1.
+int ClassOf(char c);
+
+/// The value of c in a check-digit sum, -1 for a character outside the zone's alphabet.
+int CharValue(char c);
+
+/// Scores (0 to 1, higher better) of the 37 characters at one position.
+using Scores = std::array<float, kClasses>;
+
+/// What a position may hold.
+enum class Cls { Letter, Digit, Alnum, Check, Sex };
+
+/// The class of every position of a zone of format name ("TD1" ...), or an
+/// empty vector for an unknown format.
+std::vector<std::vector<Cls>> PositionClasses(const std::string& format);
+
+/// The format of lineCount lines of length characters whose first character
+/// is documentCode, or "" when no format has that shape.
+std::string FormatOf(size_t lineCount, size_t length, char documentCode);
+
+/// Tunables of the decoding.
+struct DecodeLimits {
+    float alternativeGap = 0.08f;  ///< a candidate within this of the best may be confirmed
+    float keepOutOfClass = 0.12f;  ///< an out-of-class best this far ahead is kept (and fails)
+    float minConfidence = 0.7f;    ///< lowest confidence of a valid zone
+    float ambiguity = 0.02f;       ///< a rival this close leaves a character in doubt
+    float lookAlike = 0.1f;        ///< a look-alike this close may take its field's kind
+    float blindGap = 0.1f;         ///< a rival the check digits cannot tell apart this close: doubt
+    float classGap = 0.08f;        ///< a class overriding a reading this much better: doubt
+};
+
+/// Decodes a zone from the scores of its cells (lines top to bottom, all of
+/// one length) into result: characters, lines, fields, corrections and
+/// validity. Leaves result.found false when the shape is no zone's.
+void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& limits,
+            MrzResult& result);
+
+/// Decodes text lines (unread characters as '?') as if every character had
+/// been read with full confidence: the rules on their own.
+MrzResult DecodeText(const std::vector<std::string>& lines, const DecodeLimits& limits = {});
+
+}  // namespace gw::mrz

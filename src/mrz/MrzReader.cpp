@@ -1,0 +1,113 @@
+#include "mrz/MrzReader.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+#include "mrz/MrzClassify.h"
+
+namespace gw::mrz {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Since(Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+// The line lengths to try for a set of lines: 30 for three; for two, the
+// length the pitch suggests first, and the other one when it is not clear.
+std::vector<int> Lengths(const cv::Mat& ink, const std::vector<LineBand>& lines) {
+    if (lines.size() == 3) return {30};
+    float left = 0, right = 0;
+    if (!InkExtent(ink, lines[0], left, right)) return {44, 36};
+    const float height = lines[0].Height();
+    auto miss = [&](int n) {
+        const float pitch = (right - left) / (float(n) - 0.35f);
+        return std::abs(pitch / height / kPitchPerHeight - 1.0f);
+    };
+    const float m44 = miss(44), m36 = miss(36);
+    std::vector<int> out = m44 <= m36 ? std::vector<int>{44, 36} : std::vector<int>{36, 44};
+    if (std::min(m44, m36) < 0.06f && std::max(m44, m36) > 0.12f) out.pop_back();
+    return out;
+}
+
+}  // namespace
+
+float Quality(const MrzResult& r) {
+    if (!r.found) return -1;
+    // Chance agreements of check digits weigh less than a confident reading.
+    float q = r.valid ? 1000.0f : 0.0f;
+    for (const MrzField& f : r.fields) q += (f.hasCheck && f.checkValid ? 4.0f : 0.0f);
+    float sum = 0;
+    size_t n = 0;
+    for (const auto& line : r.characters)
+        for (const MrzCharacter& c : line) sum += c.confidence, ++n;
+    return q + (n ? 100.0f * sum / float(n) : 0.0f);
+}
+
+UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, StageTimes* times) {
+    UprightReading best;
+    auto t = Clock::now();
+    const cv::Mat ink = InkOf(grey);
+    if (times) times->normalise += Since(t);
+    t = Clock::now();
+    const auto sets = FindLineSets(ink);
+    if (times) times->segment += Since(t);
+    size_t tried = 0;
+    for (const auto& lines : sets) {
+        if (++tried > 3) break;
+        t = Clock::now();
+        const std::vector<int> lengths = Lengths(ink, lines);
+        if (times) times->segment += Since(t);
+        for (int length : lengths) {
+            t = Clock::now();
+            std::vector<CutLine> cuts(lines.size());
+            bool cut = true;
+            for (size_t i = 0; i < lines.size() && cut; ++i)
+                cut = CutLineCells(grey, ink, lines[i], length, cuts[i]);
+            if (!cut) {
+                if (times) times->segment += Since(t);
+                continue;
+            }
+            // The lines share one pitch and start: the best fitted line's.
+            size_t fit = 0;
+            for (size_t i = 1; i < cuts.size(); ++i)
+                if (cuts[i].fit < cuts[fit].fit) fit = i;
+            for (size_t i = 0; i < lines.size(); ++i)
+                if (i != fit)
+                    CutLineCells(grey, ink, lines[i], length, cuts[i], cuts[fit].pitch,
+                                 cuts[fit].left);
+            if (times) times->segment += Since(t);
+            t = Clock::now();
+            // A first line that reads poorly ends the attempt early.
+            std::vector<std::vector<Scores>> cells(lines.size());
+            bool poor = false;
+            for (size_t i = 0; i < lines.size() && !poor; ++i) {
+                float sum = 0;
+                for (const Patch& p : cuts[i].cells) {
+                    cells[i].push_back(Classify(p));
+                    sum += *std::max_element(cells[i].back().begin(), cells[i].back().end());
+                }
+                poor = sum < 0.6f * float(cuts[i].cells.size());
+            }
+            if (times) times->classify += Since(t);
+            if (poor) continue;
+            t = Clock::now();
+            UprightReading r;
+            Decode(cells, limits, r.result);
+            r.quality = Quality(r.result);
+            if (times) times->decode += Since(t);
+            if (r.quality > best.quality) {
+                r.lines = lines;
+                r.cuts = std::move(cuts);
+                best = std::move(r);
+            }
+            if (best.result.valid) return best;
+        }
+    }
+    return best;
+}
+
+}  // namespace gw::mrz

@@ -1,0 +1,52 @@
+// Reading a zone from its upright image: lines, cells, classes, grammar.
+// The entry point (ReadMrz) turns each candidate place of the page upright
+// and hands it here; the template trainer hands its rendered zones here too.
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "mrz/MrzCut.h"
+#include "mrz/MrzGrammar.h"
+
+namespace gw::mrz {
+
+/// Time spent in each stage of a reading, in milliseconds.
+struct StageTimes {
+    double find = 0, normalise = 0, segment = 0, classify = 0, decode = 0;
+};
+
+/// A zone read from an upright image.
+struct UprightReading {
+    MrzResult result;
+    std::vector<LineBand> lines;
+    std::vector<CutLine> cuts;
+    float quality = -1;  ///< higher better: valid zones above all
+};
+
+/// Pitch of OCR-B print over its capital height, as the cut measures them.
+inline constexpr float kPitchPerHeight = 0.96f;
+
+/// Reads the zone of an upright grey image whose capitals stand about
+/// kWorkHeight pixels high. Tries the line sets and line lengths that fit,
+/// and keeps the best reading (a valid one ends the search).
+UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, StageTimes* times);
+
+/// The quality of a decoded zone: valid zones first, then by the checks that
+/// agree, then by the characters' mean confidence.
+float Quality(const MrzResult& r);
+
+}  // namespace gw::mrz
+
+namespace gw {
+struct MrzOptions;
+namespace mrz {
+
+/// Finds and reads the zone of a grey page (the work of ReadMrz, without the
+/// lock and the checks of its arguments), adding each stage's time to times.
+MrzResult ReadPage(const cv::Mat& grey, const MrzOptions& options, StageTimes* times);
+
+}  // namespace mrz
+}  // namespace gw

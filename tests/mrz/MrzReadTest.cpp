@@ -1,0 +1,83 @@
+// The library's entry point on whole pages: the sample page as it stands,
+// turned by each right angle and skewed, in 1-, 8- and 24-bit form; bad
+// input; the C export; and calls from several threads at once.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+#include "DVImageProcessor.h"
+#include "GlyphwickMrz.h"
+
+namespace {
+
+const std::string kLine2 = "XK47192033UTO8403124F3107092ZE184226B<<<<<16";
+
+DVImageProcessor Sample() {
+    DVImageProcessor image;
+    const std::string path = std::string(GW_SOURCE_DIR) + "/samples/td3-passport.png";
+    EXPECT_EQ(image.LoadFromFile(path.c_str(), nullptr), 0u);
+    return image;
+}
+
+TEST(MrzRead, ReadsTheSamplePageAtEveryRightAngle) {
+    // RotateFlip types 0-3 turn the page by 0, 90, 180 and 270 degrees clockwise;
+    // the reader then turns it back by the rest of the circle.
+    for (int turn = 0; turn < 4; ++turn) {
+        DVImageProcessor image = Sample();
+        ASSERT_EQ(image.RotateFlip(turn), 0u);
+        const gw::MrzResult r = gw::ReadMrz(image);
+        ASSERT_TRUE(r.found) << turn;
+        EXPECT_TRUE(r.valid) << turn;
+        ASSERT_EQ(r.lines.size(), 2u);
+        EXPECT_EQ(r.lines[1], kLine2) << turn;
+        EXPECT_EQ(r.orientation, (360 - 90 * turn) % 360) << turn;
+        // The corners lie inside the image.
+        for (const auto& [x, y] : r.corners) {
+            EXPECT_GE(x, -2.0f);
+            EXPECT_LE(x, float(image.GetWidth()) + 2);
+            EXPECT_LE(y, float(image.GetHeight()) + 2);
+        }
+    }
+    // Only the page as it stands (and upside down) when asked.
+    DVImageProcessor turned = Sample();
+    ASSERT_EQ(turned.RotateFlip(1), 0u);
+    gw::MrzOptions upright;
+    upright.tryAllOrientations = false;
+    EXPECT_FALSE(gw::ReadMrz(turned, upright).valid);
+}
+
+TEST(MrzRead, BadInputAndTheCExport) {
+    DVImageProcessor empty;
+    EXPECT_FALSE(gw::ReadMrz(empty).found);
+    EXPECT_FALSE(gw::ReadMrz(empty).error.empty());
+    DVImageProcessor image = Sample();
+    gw::MrzOptions outside;
+    outside.left = 0, outside.top = 0, outside.right = int(image.GetWidth()), outside.bottom = 5;
+    EXPECT_EQ(gw::ReadMrz(image, outside).error, "rectangle outside the image");
+
+    EXPECT_EQ(GW_ReadMrzText(nullptr, nullptr, 0), -1);
+    char small[16];
+    const int n = GW_ReadMrzText(&image, small, sizeof small);
+    EXPECT_GT(n, 100);
+    EXPECT_EQ(std::strlen(small), sizeof small - 1);
+    std::string json(size_t(n) + 1, '\0');
+    EXPECT_EQ(GW_ReadMrzText(&image, json.data(), n + 1), n);
+    EXPECT_NE(json.find(kLine2), std::string::npos);
+    EXPECT_NE(json.find("\"valid\":true"), std::string::npos);
+}
+
+TEST(MrzRead, SeveralThreadsReadAtOnce) {
+    const DVImageProcessor image = Sample();
+    std::vector<std::string> got(3);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < got.size(); ++i)
+        threads.emplace_back([&, i] {
+            const auto r = gw::ReadMrz(image);
+            got[i] = r.lines.size() == 2 ? r.lines[1] : "";
+        });
+    for (auto& t : threads) t.join();
+    for (const std::string& g : got) EXPECT_EQ(g, kLine2);
+}
+
+}  // namespace

@@ -66,7 +66,7 @@ struct TextLine {
 enum LinesStatus : int {
     kLinesOk = 0,           ///< read (lines may still be empty: nothing was found)
     kLinesNoImage = 1,      ///< the image has no bitmap or is empty
-    kLinesBadRect = 2,      ///< the rectangle is not inside the image
+    kLinesBadRect = 2,      ///< the rectangle does not overlap the image, or is inverted
     kLinesBadPatterns = 3,  ///< a pattern file is missing or does not load
     kLinesNoFont = 4,       ///< no font of that name or index is loaded
     kLinesBadOptions = 5,   ///< a size, count or spacing is negative

@@ -280,10 +280,13 @@ LinesResult Read(const LineOptions& o, uint32_t width, uint32_t height, Make mak
     if (width == 0 || height == 0 || width > 0x7FFF'FFFF || height > 0x7FFF'FFFF)
         return Failure(kLinesNoImage, "the image is empty");
     const std::array<int, 4> whole{0, 0, int(width) - 1, int(height) - 1};
-    const std::array<int, 4> box = o.rect.value_or(whole);
-    if (box[0] < 0 || box[1] < 0 || box[2] > whole[2] || box[3] > whole[3] || box[2] < box[0] ||
-        box[3] < box[1])
-        return Failure(kLinesBadRect, "rectangle " + BoxText(box) + " is not inside the " +
+    // Parts of the rectangle outside the image are paper, so reading the part
+    // inside gives the same objects; a rectangle with no part inside is refused.
+    const std::array<int, 4> asked = o.rect.value_or(whole);
+    const std::array<int, 4> box{std::max(asked[0], 0), std::max(asked[1], 0),
+                                 std::min(asked[2], whole[2]), std::min(asked[3], whole[3])};
+    if (asked[2] < asked[0] || asked[3] < asked[1] || box[2] < box[0] || box[3] < box[1])
+        return Failure(kLinesBadRect, "rectangle " + BoxText(asked) + " does not overlap the " +
                                           std::to_string(width) + " x " + std::to_string(height) +
                                           " image");
     std::unique_ptr<DVImageProcessor> grey = make(box);

@@ -1,5 +1,7 @@
 #include "mrz/MrzGrammar.h"
 
+#include "mrz/CountryCodes.h"
+
 #include <algorithm>
 #include <string_view>
 
@@ -368,6 +370,36 @@ std::vector<std::vector<Cls>> PositionClasses(const std::string& format) {
     return classes;
 }
 
+// Whether the state code at p's field settles the doubt at p: the code read
+// is a known one and no close rival of any of its characters (within the
+// ambiguity margin) spells another known code. Fields without a check digit
+// (issuing state, nationality) have only this to go on.
+bool StateCodeSettles(const Zone& zone, const Layout& layout, Pos p, float ambiguity) {
+    for (const FieldSpec& f : layout.fields) {
+        const std::string_view name = f.name;
+        if (name != "issuing_state" && name != "nationality") continue;
+        const Span s = f.span;
+        if (s.line != p.line || p.column < s.start || p.column >= s.start + s.length) continue;
+        std::string code;
+        for (Pos q : Positions(s)) code += zone.At(q);
+        if (!IsCountryCode(code)) return false;
+        for (int i = 0; i < s.length; ++i) {
+            const Pos q{s.line, s.start + i};
+            const float read = zone.Score(q, zone.At(q));
+            for (int k = 0; k < kClasses; ++k) {
+                const char a = kAlphabet[k];
+                if (a == zone.At(q) || !Allows(zone.ClassAt(q), a)) continue;
+                if (zone.Score(q, a) <= read - ambiguity) continue;
+                std::string other = code;
+                other[size_t(i)] = a;
+                if (IsCountryCode(other)) return false;
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
 void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& limits,
             MrzResult& out) {
     out.found = false;
@@ -555,6 +587,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
                 settled = unsure.size() <= 8 && zone.OnlyAgreement(k, unsure);
                 if (settled) break;
             }
+            if (!settled) settled = StateCodeSettles(zone, layout, p, limits.ambiguity);
             doubt = !settled;
         }
     out.valid = valid && !doubt && lowest >= limits.minConfidence;

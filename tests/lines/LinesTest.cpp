@@ -163,7 +163,14 @@ TEST_F(LinesTest, EveryLineInReadingOrderAndFailures) {
     EXPECT_EQ(texts, (std::vector<std::string>{"AB12", "CD34"}));
     EXPECT_GT(r.lines[0].tag, r.lines[1].tag);
 
-    o.rect = std::array<int, 4>{0, 0, page.width, 10};
+    // A rectangle reaching past the image reads its inside part; one wholly
+    // outside is refused.
+    o.rect = std::array<int, 4>{-40, -40, page.width + 40, page.height + 40};
+    const LinesResult past = ReadLines(*image, o);
+    ASSERT_EQ(past.status, kLinesOk) << past.error;
+    EXPECT_EQ(past.lines.size(), r.lines.size());
+    EXPECT_EQ(past.lines[0].box, r.lines[0].box);
+    o.rect = std::array<int, 4>{page.width, 0, page.width + 50, 10};
     EXPECT_EQ(ReadLines(*image, o).status, kLinesBadRect);
     o.rect.reset();
     o.font = "nosuch";

@@ -16,7 +16,7 @@ std::string Sample(const std::string& name) {
 }
 
 TEST(MrzFace, CarriesTheLibraryReadingIntoTheToolsTypes) {
-    auto image = LoadImage(Sample("td3-passport.png"));
+    auto image = LoadImage(Sample("td3-passport.png")).image;
     const MrzResult r = ReadMrz(*image, {}, "td3-passport.png");
     ASSERT_TRUE(r.reading);
     EXPECT_EQ(r.reading->format, MrzFormat::TD3);
@@ -40,11 +40,17 @@ TEST(MrzFace, CarriesTheLibraryReadingIntoTheToolsTypes) {
     EXPECT_NE(r.json.find("\"orientation\":0"), std::string::npos);
 }
 
-TEST(MrzFace, RefusesARectangleOutsideTheImageAndFindsNothingInBlankPaper) {
-    auto image = LoadImage(Sample("td3-passport.png"));
+TEST(MrzFace, ReadsTheRectangleInsideTheImageAndFindsNothingInBlankPaper) {
+    auto image = LoadImage(Sample("td3-passport.png")).image;
     MrzSettings s;
-    s.rect = Box{0, 0, static_cast<int>(image->GetWidth()), 10};
+    s.rect =
+        Box{static_cast<int>(image->GetWidth()), 0, static_cast<int>(image->GetWidth()) + 9, 10};
     EXPECT_THROW(ReadMrz(*image, s, "x.png"), InputError);
+    // A rectangle reaching past the image reads the part inside.
+    s.rect = Box{-50, 800, static_cast<int>(image->GetWidth()) + 50, 1100};
+    const MrzResult past = ReadMrz(*image, s, "x.png");
+    ASSERT_TRUE(past.reading);
+    EXPECT_TRUE(past.reading->valid);
     s.rect = Box{0, 0, 40, 40};  // a corner of plain paper
     EXPECT_FALSE(ReadMrz(*image, s, "x.png").reading);
     EXPECT_EQ(MrzFormatFromName("MRV-B"), MrzFormat::MRVB);

@@ -400,6 +400,20 @@ bool StateCodeSettles(const Zone& zone, const Layout& layout, Pos p, float ambig
     return false;
 }
 
+// Whether an issuing state or nationality holds a code outside the list: a
+// misread there (UTD for UTO) is in no check digit, so such a zone stays in
+// doubt.
+bool UnknownStateCode(const Zone& zone, const Layout& layout) {
+    for (const FieldSpec& f : layout.fields) {
+        const std::string_view name = f.name;
+        if (name != "issuing_state" && name != "nationality") continue;
+        std::string code;
+        for (Pos q : Positions(f.span)) code += zone.At(q);
+        if (!IsCountryCode(code)) return true;
+    }
+    return false;
+}
+
 void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& limits,
             MrzResult& out) {
     out.found = false;
@@ -553,7 +567,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     for (size_t i = 0; i < checks.size(); ++i)
         if (layout.fields[i].checkLine >= 0) all.push_back(checks[i]);
     if (layout.compositeLine >= 0) all.push_back(composite);
-    bool doubt = false;
+    bool doubt = UnknownStateCode(zone, layout);
     for (size_t l = 0; l < cells.size() && !doubt; ++l)
         for (size_t c = 0; c < cells[l].size() && !doubt; ++c) {
             const Pos p{int(l), int(c)};

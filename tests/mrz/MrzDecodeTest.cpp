@@ -126,6 +126,20 @@ TEST(MrzDecode, DoubtKeepsAZoneFromValid) {
     EXPECT_EQ(r.lines[0], kTd3[0]);
     EXPECT_FALSE(r.valid);
 
+    // The state codes carry no check digit: a close D for the O of UTO is
+    // settled by the list of codes (UTD is none), but a zone whose
+    // nationality reads as an unknown code is not valid.
+    cells = Exact(kTd3);
+    cells[0][4][ClassOf('D')] = 0.94f;
+    Decode(cells, {}, r);
+    EXPECT_EQ(r.lines[0], kTd3[0]);
+    EXPECT_TRUE(r.valid);
+    cells = Exact(kTd3);
+    cells[1][12][ClassOf('D')] = 1.0f;
+    Decode(cells, {}, r);
+    EXPECT_EQ(r.lines[1].substr(10, 3), "UTD");
+    EXPECT_FALSE(r.valid);
+
     // One doubtful character under a check digit that settles it: valid.
     cells = Exact(kTd3);
     cells[1][1][ClassOf('B')] = 0.94f;

@@ -23,11 +23,12 @@ import os
 from typing import List, Optional, Sequence, Tuple, Union
 
 from ._glyphwick import Error, Image, __version__
-from ._glyphwick import _read_barcodes, _read_lines
-from ._types import Barcode, Character, LinesResult, TextLine
+from ._glyphwick import _read_barcodes, _read_lines, _read_mrz
+from ._types import (Barcode, Character, LinesResult, MrzCorrection, MrzField, MrzResult,
+                     TextLine)
 
-__all__ = ["Error", "Image", "Barcode", "Character", "TextLine", "LinesResult", "read_barcodes",
-           "read_lines", "__version__"]
+__all__ = ["Error", "Image", "Barcode", "Character", "TextLine", "LinesResult", "MrzField",
+           "MrzCorrection", "MrzResult", "read_barcodes", "read_lines", "read_mrz", "__version__"]
 
 
 def read_lines(image, rect: Optional[Tuple[int, int, int, int]] = None, font: Optional[str] = None,
@@ -68,6 +69,28 @@ def read_lines(image, rect: Optional[Tuple[int, int, int, int]] = None, font: Op
                       None if fragments is None else tuple(fragments), holes, trim, threshold,
                       all_lines, punctuation)
     return LinesResult._from(raw)
+
+
+def read_mrz(image, rect: Optional[Tuple[int, int, int, int]] = None, *,
+             all_orientations: bool = True) -> MrzResult:
+    """Finds and reads the machine-readable zone of a passport, ID card or visa.
+
+    image: a path, bytes of an encoded file, a glyphwick.Image or a NumPy
+        uint8 array (H x W grey or H x W x 3 RGB, any strides); the zone may
+        stand anywhere, turned by a right angle and skewed.
+    rect: (left, top, right, bottom), inclusive, to look in; the whole image
+        when None.
+    all_orientations: also look at the page turned by 90 and 270 degrees
+        (it is always looked at upright and upside down).
+
+    Returns an MrzResult; found is False when there is no zone. valid is True
+    only when every check digit holds and every field fits its class; a
+    character is corrected only where a check digit confirms it, and each
+    correction is listed. Raises ValueError for a bad rectangle. Runs with
+    the GIL released, under the library lock.
+    """
+    raw = _read_mrz(image, None if rect is None else tuple(rect), all_orientations)
+    return MrzResult._from(raw)
 
 
 def read_barcodes(image, symbologies: Sequence[str] = ("code39", "code128"), *,

@@ -8,6 +8,7 @@ import numpy.typing as npt
 
 from . import batch as batch
 from ._types import Barcode as Barcode, Character as Character, LinesResult as LinesResult, TextLine as TextLine
+from ._types import MrzCorrection as MrzCorrection, MrzField as MrzField, MrzResult as MrzResult
 
 __version__: str
 
@@ -69,3 +70,11 @@ def read_barcodes(image: ImageSource, symbologies: Sequence[str] = ("code39", "c
     angle: text, symbol values or characters, corners, orientation, checks.
     Runs with the GIL released under the library's process-wide lock. Raises
     ValueError, TypeError, FileNotFoundError or glyphwick.Error."""
+
+def read_mrz(image: ImageSource, rect: Optional[Tuple[int, int, int, int]] = None, *,
+             all_orientations: bool = True) -> MrzResult:
+    """Finds and reads the machine-readable zone (TD1, TD2, TD3, MRV-A,
+    MRV-B): lines, fields, check digits, confirmed corrections, corners,
+    orientation. valid only when every check holds and every field fits its
+    class. Runs with the GIL released under the library's process-wide lock.
+    Raises ValueError, TypeError, FileNotFoundError or glyphwick.Error."""

@@ -8,7 +8,7 @@ that a call pays only for what it uses.
 from __future__ import annotations
 
 from dataclasses import dataclass, field
-from typing import Any, Dict, List, NamedTuple, Tuple
+from typing import Any, Dict, List, NamedTuple, Optional, Tuple
 
 Box = Tuple[int, int, int, int]
 
@@ -117,3 +117,84 @@ class Barcode:
          lines) = raw
         return cls(symbology, text, tuple(values), characters, gs1, code32, tuple(corners),
                    orientation, checks, lines)
+
+
+@dataclass(frozen=True)
+class MrzField:
+    """One field of a zone: its name ("document_number", "birth_date", ...),
+    the characters as they stand, the value (fillers as blanks, trimmed),
+    whether it has a check digit, that digit as read, whether it agrees, and
+    whether every character fits the field's class."""
+
+    name: str
+    raw: str
+    value: str
+    has_check: bool
+    check: str
+    check_valid: bool
+    class_valid: bool
+
+    def to_dict(self) -> Dict[str, Any]:
+        return {k: getattr(self, k) for k in self.__dataclass_fields__}
+
+
+class MrzCorrection(NamedTuple):
+    """A character a check digit corrected: line and column (from 0), the
+    character read and the one reported, and its field."""
+
+    line: int
+    column: int
+    read: str
+    corrected: str
+    field: str
+
+    def to_dict(self) -> Dict[str, Any]:
+        return self._asdict()
+
+
+@dataclass(frozen=True)
+class MrzResult:
+    """What read_mrz found: whether a zone was found, its format ("TD1",
+    "TD2", "TD3", "MRV-A", "MRV-B"), its lines, whether every check digit
+    held and every field fits its class (valid), the fields, the corrections,
+    the zone's four corners in the image, the orientation (degrees clockwise
+    the image was turned to read it), the remaining skew and the capitals'
+    height in pixels. characters gives each character's confidence and
+    ranked candidates."""
+
+    found: bool
+    format: str
+    lines: List[str]
+    valid: bool
+    fields: List[MrzField]
+    corrections: List[MrzCorrection]
+    _characters: list = field(default_factory=list, repr=False)
+    corners: Tuple[Point, Point, Point, Point] = ((0.0, 0.0),) * 4
+    orientation: int = 0
+    skew: float = 0.0
+    character_height: int = 0
+
+    @property
+    def characters(self) -> List[List[Tuple[str, float, List[Tuple[str, float]]]]]:
+        """Per line, per character: (character, confidence, [(candidate, score), ...])."""
+        return [[(c, conf, list(cands)) for c, conf, cands in line] for line in self._characters]
+
+    def field(self, name: str) -> Optional[MrzField]:
+        """The field of that name, or None."""
+        return next((f for f in self.fields if f.name == name), None)
+
+    def to_dict(self) -> Dict[str, Any]:
+        """The fields as plain dicts, lists and tuples (ready for JSON)."""
+        return {"found": self.found, "format": self.format, "lines": list(self.lines),
+                "valid": self.valid, "fields": [f.to_dict() for f in self.fields],
+                "corrections": [c.to_dict() for c in self.corrections],
+                "corners": [list(c) for c in self.corners], "orientation": self.orientation,
+                "skew": self.skew, "character_height": self.character_height}
+
+    @classmethod
+    def _from(cls, raw) -> "MrzResult":
+        (found, fmt, lines, valid, fields, corrections, characters, corners, orientation, skew,
+         height) = raw
+        return cls(found, fmt, list(lines), valid, [MrzField(*f) for f in fields],
+                   [MrzCorrection(*c) for c in corrections], characters, tuple(corners),
+                   orientation, skew, height)

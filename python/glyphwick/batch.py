@@ -18,7 +18,7 @@ import json
 import os
 from typing import Any, Callable, Dict, Iterable, List, Optional
 
-from . import Image, read_barcodes, read_lines
+from . import Image, read_barcodes, read_lines, read_mrz
 
 
 def _lines(path: str, options: Dict[str, Any]) -> Dict[str, Any]:
@@ -38,10 +38,16 @@ def _barcodes(path: str, options: Dict[str, Any]) -> Dict[str, Any]:
     return {"barcodes": [b.to_dict() for b in read_barcodes(path, **options)]}
 
 
+def _mrz(path: str, options: Dict[str, Any]) -> Dict[str, Any]:
+    r = read_mrz(path, **options).to_dict()
+    return {k: r[k] for k in ("found", "format", "lines", "valid", "fields", "corrections")}
+
+
 #: What read_many can read: kind -> function(path, options) -> dict of fields.
 KINDS: Dict[str, Callable[[str, Dict[str, Any]], Dict[str, Any]]] = {
     "lines": _lines,
     "barcodes": _barcodes,
+    "mrz": _mrz,
     "info": _info,
 }
 

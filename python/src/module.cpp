@@ -9,6 +9,7 @@
 namespace gwpy {
 void BindLines(pybind11::module_& m);
 void BindBarcodes(pybind11::module_& m);
+void BindMrz(pybind11::module_& m);
 }
 
 PYBIND11_MODULE(_glyphwick, m) {
@@ -22,4 +23,5 @@ PYBIND11_MODULE(_glyphwick, m) {
     gwpy::BindImage(m);
     gwpy::BindLines(m);
     gwpy::BindBarcodes(m);
+    gwpy::BindMrz(m);
 }

@@ -39,5 +39,11 @@ def test_batch_gives_the_plain_loop_in_input_order(client, tmp_path):
     lines = glyphwick.batch.read_many(paths[:2], kind="info", client=client, output="jsonl")
     info = [json.loads(l) for l in lines.splitlines()]
     assert (info[0]["width"], info[0]["mode"]) == (1476, "L") and info[1]["mode"] == "RGB"
+    # The zone and barcode readers through the same table.
+    for kind in ("mrz", "barcodes"):
+        assert glyphwick.batch.read_many(paths[:6], kind=kind, client=client) == \
+            [glyphwick.batch.read_one(str(p), kind) for p in paths[:6]]
+    zone = glyphwick.batch.read_one(str(PASSPORT), "mrz")
+    assert zone["valid"] and zone["lines"][1].endswith("<<16")
     with pytest.raises(ValueError, match="unknown kind"):
         glyphwick.batch.read_many(paths, kind="nosuch", client=client)

@@ -26,6 +26,8 @@ run(${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix})
 
 foreach(f include/glyphwick/Glyphwick.h include/glyphwick/DVImageProcessor.h
           include/glyphwick/DVImageCodecs.h include/glyphwick/GlyphwickExport.h
+          include/glyphwick/GlyphwickMrz.h include/glyphwick/GlyphwickBarcodes.h
+          include/glyphwick/GlyphwickLoad.h include/glyphwick/GlyphwickLines.h
           lib/cmake/Glyphwick/GlyphwickConfig.cmake lib/cmake/Glyphwick/GlyphwickTargets.cmake
           lib/pkgconfig/glyphwick.pc lib/libglyphwick.PAT lib/glyphwick/OpenJPEG_32.dll
           lib/glyphwick/DVWSQLib.dll bin/glyphwick)
@@ -56,69 +58,6 @@ set(sample ${SOURCE}/samples/td1-card.png)
 set(rect 40 485 990 532)  # the card's second zone line
 set(expected "9205174M3001019UTO<<<<<<<<<<<6")
 set(patterns "")
-
-# find_package(Glyphwick) and once through pkg-config.
-# Variables: BUILD (build tree), SOURCE (source tree), WORK (scratch folder),
-# FLAGS (extra compiler and linker flags), CXX (the compiler).
-cmake_minimum_required(VERSION 3.25)
-
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}\n${err}")
-  endif()
-  set(out "${out}" PARENT_SCOPE)
-endfunction()
-
-function(expect text)
-  string(FIND "${out}" "${text}" at)
-  if(at EQUAL -1)
-    message(FATAL_ERROR "expected '${text}' in:\n${out}")
-  endif()
-endfunction()
-
-set(prefix ${WORK}/prefix)
-file(REMOVE_RECURSE ${WORK})
-run(${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix})
-
-foreach(f include/glyphwick/Glyphwick.h include/glyphwick/DVImageProcessor.h
-          include/glyphwick/DVImageCodecs.h include/glyphwick/GlyphwickExport.h
-          lib/cmake/Glyphwick/GlyphwickConfig.cmake lib/cmake/Glyphwick/GlyphwickTargets.cmake
-          lib/pkgconfig/glyphwick.pc lib/libglyphwick.PAT lib/glyphwick/OpenJPEG_32.dll
-          lib/glyphwick/DVWSQLib.dll bin/glyphwick)
-  if(NOT EXISTS ${prefix}/${f})
-    message(FATAL_ERROR "not installed: ${f}")
-  endif()
-endforeach()
-file(GLOB libs ${prefix}/lib/libglyphwick.so*)
-if(NOT libs)
-  message(FATAL_ERROR "the library is not installed")
-endif()
-
-# The installed tool runs from its own place and finds its library.
-run(${prefix}/bin/glyphwick --version)
-expect("glyphwick 2.04.005")
-run(${prefix}/bin/glyphwick info ${SOURCE}/samples/td1-card.png)
-expect("1011 x 638")
-# The plug-ins are found where they were installed, beside the library, and
-# not in the build tree: JPEG 2000 (made by ImageMagick) and WSQ load.
-run(convert ${SOURCE}/samples/td1-card.png ${WORK}/card.jp2)
-run(${prefix}/bin/glyphwick info ${WORK}/card.jp2)
-expect("1011 x 638")
-run(${prefix}/bin/glyphwick info ${SOURCE}/tests/data/wsq/a_ridges_256x256.br075.wsq)
-expect("256 x 256")
-
-# The pattern file the host reads with: the installed default one, else one
-# made for the tests.
-set(sample ${SOURCE}/samples/td1-card.png)
-set(rect 40 485 990 532)  # the card's second zone line
-set(expected "9205174M3001019UTO<<<<<<<<<<<6")
-if(EXISTS ${prefix}/lib/libglyphwick.PAT)
-  set(patterns "")
-else()
-  set(patterns ${WORK}/test.PAT)
-  run(${SOURCE}/tests/tool/make-test-patterns ${patterns})
-endif()
 
 # find_package(Glyphwick)
 run(${CMAKE_COMMAND} -S ${SOURCE}/tests/tool/host -B ${WORK}/host-cmake -G Ninja

@@ -15,7 +15,7 @@ struct Span {
     int length;
 };
 
-struct FieldSpec {
+struct FieldLayout {
     const char* name;
     Span span;
     Cls cls;
@@ -27,7 +27,7 @@ struct Layout {
     const char* format;
     int lineCount;
     int length;
-    std::vector<FieldSpec> fields;
+    std::vector<FieldLayout> fields;
     std::vector<Span> composite;  // spans the composite check digit covers
     int compositeLine = -1;
     int compositeColumn = -1;
@@ -37,7 +37,7 @@ struct Layout {
 // the first line, the number, nationality, dates and sex on the second. They
 // differ in the line length, the last field and the composite check digit,
 // which stands in the last column where there is one.
-Layout TwoLineLayout(const char* format, int length, FieldSpec last, std::vector<Span> composite) {
+Layout TwoLineLayout(const char* format, int length, FieldLayout last, std::vector<Span> composite) {
     Layout layout{format,
                   2,
                   length,
@@ -304,7 +304,7 @@ class Zone {
 // the optional data up to the next filler, and its last character there is
 // the check digit. Returns how many characters of the optional data it took
 // (with the filler after them).
-int ExtendNumber(const Zone& zone, const FieldSpec& number, Span optional, Check& check) {
+int ExtendNumber(const Zone& zone, const FieldLayout& number, Span optional, Check& check) {
     if (zone.At({number.checkLine, number.checkColumn}) != '<') return 0;
     std::vector<Pos> rest;
     for (Pos p : Positions(optional)) {
@@ -361,7 +361,7 @@ std::vector<std::vector<Cls>> PositionClasses(const std::string& format) {
     if (layout == nullptr) return {};
     std::vector<std::vector<Cls>> classes(layout->lineCount,
                                           std::vector<Cls>(layout->length, Cls::Alnum));
-    for (const FieldSpec& f : layout->fields) {
+    for (const FieldLayout& f : layout->fields) {
         for (int i = 0; i < f.span.length; ++i) classes[f.span.line][f.span.start + i] = f.cls;
         if (f.checkLine >= 0) classes[f.checkLine][f.checkColumn] = Cls::Check;
     }
@@ -375,7 +375,7 @@ std::vector<std::vector<Cls>> PositionClasses(const std::string& format) {
 // ambiguity margin) spells another known code. Fields without a check digit
 // (issuing state, nationality) have only this to go on.
 bool StateCodeSettles(const Zone& zone, const Layout& layout, Pos p, float ambiguity) {
-    for (const FieldSpec& f : layout.fields) {
+    for (const FieldLayout& f : layout.fields) {
         const std::string_view name = f.name;
         if (name != "issuing_state" && name != "nationality") continue;
         const Span s = f.span;
@@ -404,7 +404,7 @@ bool StateCodeSettles(const Zone& zone, const Layout& layout, Pos p, float ambig
 // misread there (UTD for UTO) is in no check digit, so such a zone stays in
 // doubt.
 bool UnknownStateCode(const Zone& zone, const Layout& layout) {
-    for (const FieldSpec& f : layout.fields) {
+    for (const FieldLayout& f : layout.fields) {
         const std::string_view name = f.name;
         if (name != "issuing_state" && name != "nationality") continue;
         std::string code;
@@ -431,7 +431,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     // A digit and a letter read alike in a field of both (0 and O, 1 and I,
     // 8 and B) take the kind most of the field's clear characters are.
     // A field whose check digit already agrees keeps its reading.
-    for (const FieldSpec& f : layout.fields) {
+    for (const FieldLayout& f : layout.fields) {
         if (f.cls != Cls::Alnum) continue;
         const auto positions = Positions(f.span);
         if (f.checkLine >= 0 && zone.Agrees({"", positions, {f.checkLine, f.checkColumn}}))
@@ -462,7 +462,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     size_t optionalField = 0;
     std::vector<Pos> covered;
     for (size_t i = 0; i < layout.fields.size(); ++i) {
-        const FieldSpec& f = layout.fields[i];
+        const FieldLayout& f = layout.fields[i];
         if (f.checkLine < 0) continue;
         Check& c = checks[i];
         c.field = f.name;
@@ -496,7 +496,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     out.fields.clear();
     bool valid = true;
     for (size_t i = 0; i < layout.fields.size(); ++i) {
-        const FieldSpec& f = layout.fields[i];
+        const FieldLayout& f = layout.fields[i];
         MrzField field;
         field.name = f.name;
         std::vector<Pos> positions = Positions(f.span);

@@ -37,7 +37,8 @@ struct Layout {
 // the first line, the number, nationality, dates and sex on the second. They
 // differ in the line length, the last field and the composite check digit,
 // which stands in the last column where there is one.
-Layout TwoLineLayout(const char* format, int length, FieldLayout last, std::vector<Span> composite) {
+Layout TwoLineLayout(const char* format, int length, FieldLayout last,
+                     std::vector<Span> composite) {
     Layout layout{format,
                   2,
                   length,

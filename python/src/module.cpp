@@ -10,7 +10,7 @@ namespace gwpy {
 void BindLines(pybind11::module_& m);
 void BindBarcodes(pybind11::module_& m);
 void BindMrz(pybind11::module_& m);
-}
+}  // namespace gwpy
 
 PYBIND11_MODULE(_glyphwick, m) {
     namespace py = pybind11;

@@ -50,11 +50,10 @@ Bytes ReplaceApp0(const Bytes& jpeg, const Bytes& segment) {
 // An APP1 Exif segment holding only the orientation tag.
 Bytes ExifSegment(uint16_t orientation) {
     const uint8_t o = uint8_t(orientation);
-    return {0xFF, 0xE1, 0,    34,   'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8,
-            0,    0,    0,                                                      // header
-            1,    0,    0x12, 0x01, 3,   0,   1,   0,   0, 0, o,   0,   0,  0,  // one entry: 0x0112
-                                                                                // SHORT
-            0,    0,    0,    0};
+    return {0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,  // header
+            1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, o, 0, 0, 0,  // one entry: 0x0112
+                                                             // SHORT
+            0, 0, 0, 0};
 }
 
 // An Adobe APP14 segment (transform 1: YCbCr).

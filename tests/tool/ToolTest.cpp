@@ -10,6 +10,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -204,7 +205,16 @@ TEST_F(Tool, BarcodesAreFoundAndRead) {
     EXPECT_NE(none.out.find("result"), std::string::npos);
     const Result plain = Run("barcode " + Quote(Sample("td3-passport.png")) + " --type code39");
     EXPECT_EQ(plain.status, 0);
-    EXPECT_NE(plain.out.find("\"P-XK4719203\""), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("\"P-XK4719203\""), std::string::npos)
+        << plain.out;  // Without --type both symbologies are read, each result naming its own.
+    const Json both =
+        Json::parse(Run("barcode " + Quote(Sample("td3-passport.png")) + " --json").out)[0];
+    std::set<std::pair<std::string, std::string>> found;
+    for (const Json& b : both["barcodes"])
+        found.insert({b["type"].get<std::string>(), b["text"].get<std::string>()});
+    EXPECT_TRUE(found.count({"code39", "P-XK4719203"})) << both.dump();
+    EXPECT_EQ(found.size(), 2u) << both.dump();
+    EXPECT_FALSE(both.contains("type"));
 }
 
 TEST_F(Tool, ReadGivesTheBestLineOrEveryLine) {
@@ -344,7 +354,7 @@ TEST_F(Tool, EveryErrorIsOneLineWithStatusTwo) {
                 {"no such font 'NOSUCHFONT'"});
     ExpectError(Run("read " + card + Patterns() + " --font-index 99"), {"no font of index 99"});
     // Command-line mistakes.
-    ExpectError(Run("barcode " + card), {"--type"});
+    ExpectError(Run("barcode " + card + " --rect 0,0,100,100"), {"--type"});
     ExpectError(Run("barcode " + card + " --type qr"), {"--type"});
     ExpectError(Run("read"), {"IMAGE"});
     ExpectError(Run("scan " + card), {});

@@ -84,14 +84,16 @@ std::vector<int> Code128Values(const std::string& numbers, int start) {
     return found;
 }
 
-std::vector<BarcodeReading> ReadWholeImage(const DVImageProcessor& image, Symbology type) {
+std::vector<BarcodeReading> ReadWholeImage(const DVImageProcessor& image,
+                                           std::optional<Symbology> type) {
     gw::BarcodeOptions options;
-    options.code39 = type == Symbology::Code39;
-    options.code128 = type == Symbology::Code128;
+    options.code39 = type != Symbology::Code128;
+    options.code128 = type != Symbology::Code39;
     options.code39FullAscii = true;
     std::vector<BarcodeReading> out;
     for (gw::BarcodeResult& r : gw::ReadBarcodes(image, options)) {
         BarcodeReading b;
+        b.symbology = r.symbology == gw::Symbology::Code39 ? Symbology::Code39 : Symbology::Code128;
         float l = 1e9f, t = 1e9f, rt = -1e9f, bt = -1e9f;
         for (const auto& [x, y] : r.corners)
             l = std::min(l, x), t = std::min(t, y), rt = std::max(rt, x), bt = std::max(bt, y);
@@ -122,6 +124,7 @@ BarcodeReading ReadBarcode(DVImageProcessor& image, Symbology type, const Box& b
     // column for the widths, three per symbol, the space and the end.
     std::vector<char> text(static_cast<size_t>(box.Width()) * 4 + 64, '\0');
     BarcodeReading out;
+    out.symbology = type;
     out.rect = box;
     if (type == Symbology::Code39) {
         out.result = GW_ReadCode39(&r, text.data());

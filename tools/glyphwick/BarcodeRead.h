@@ -18,6 +18,7 @@ enum class Symbology { Code39, Code128 };
 
 /// One barcode reading.
 struct BarcodeReading {
+    Symbology symbology = Symbology::Code39;
     Box rect;                 ///< the rectangle that was read
     int result = -1;          ///< the reader's result: 0 read
     std::string text;         ///< the reader's text
@@ -29,11 +30,13 @@ struct BarcodeReading {
     std::optional<gw::BarcodeResult> found;
 };
 
-/// Every symbol of type anywhere in image, by the whole-image reader: rect is
+/// Every symbol of type (both symbologies without one) anywhere in image, by
+/// the whole-image reader: rect is
 /// the box around its corners, text its text (Code 39 full ASCII resolved
 /// where every pair is valid) and human the same, or for a Code 39 symbol that
 /// is a valid Code 32 its Code 32 reading.
-std::vector<BarcodeReading> ReadWholeImage(const DVImageProcessor& image, Symbology type);
+std::vector<BarcodeReading> ReadWholeImage(const DVImageProcessor& image,
+                                           std::optional<Symbology> type);
 
 /// The start value (103, 104 or 105) whose pattern the first six module
 /// digits match, "?" matching any digit; 0 for none.

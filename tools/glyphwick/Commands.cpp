@@ -127,22 +127,29 @@ int RunRead(const Common& common, const ReadSettings& settings) {
     });
 }
 
-int RunBarcode(const Common& common, Symbology type, const std::optional<Box>& rect) {
-    const char* name = type == Symbology::Code39 ? "code39" : "code128";
+// The name of a symbology as the command spells it.
+const char* SymbologyName(Symbology s) {
+    return s == Symbology::Code39 ? "code39" : "code128";
+}
+
+int RunBarcode(const Common& common, std::optional<Symbology> type,
+               const std::optional<Box>& rect) {
     return ForEachFile(common, [&](const std::string& file, size_t index) {
         auto image = LoadForReading(file, common);
         std::vector<BarcodeReading> readings;
         if (rect) {
-            readings.push_back(ReadBarcode(*image, type, *rect, file));
+            readings.push_back(ReadBarcode(*image, *type, *rect, file));  // --rect needs --type
         } else {
             readings = ReadWholeImage(*image, type);  // every symbol, anywhere
         }
         FileResult out;
-        out.json["type"] = name;
+        if (type) out.json["type"] = SymbologyName(*type);
         Json list = Json::array();
         std::ostringstream text;
         for (const BarcodeReading& b : readings) {
-            Json j{{"rect", BoxJson(b.rect)},
+            const char* name = SymbologyName(b.symbology);
+            Json j{{"type", name},
+                   {"rect", BoxJson(b.rect)},
                    {"result", b.result},
                    {"text", b.text},
                    {"read", b.read}};
@@ -152,13 +159,13 @@ int RunBarcode(const Common& common, Symbology type, const std::optional<Box>& r
                 j["corners"] = corners;
                 j["orientation"] = b.found->orientation;
                 j["checks_ok"] = b.found->checksOk;
-                if (type == Symbology::Code39) {
+                if (b.symbology == Symbology::Code39) {
                     j["characters"] = b.found->characters;
                     j["human"] = b.human;  // the Code 32 reading, where it is one
                 }
             }
             text << name << " at " << BoxText(b.rect) << ": result " << b.result;
-            if (type == Symbology::Code128) {
+            if (b.symbology == Symbology::Code128) {
                 j["values"] = b.values;
                 j["human"] = Latin1ToUtf8(b.human);
                 j["gs1"] = b.gs1;
@@ -176,7 +183,9 @@ int RunBarcode(const Common& common, Symbology type, const std::optional<Box>& r
             if (b.read) out.status = kRead;
             list.push_back(j);
         }
-        if (readings.empty()) text << "(no " << name << " barcode found)\n";
+        if (readings.empty())
+            text << "(no " << (type ? SymbologyName(*type) : "Code 39 or Code 128")
+                 << " barcode found)\n";
         out.json["barcodes"] = list;
         out.text = text.str();
         Annotate(
@@ -185,9 +194,9 @@ int RunBarcode(const Common& common, Symbology type, const std::optional<Box>& r
                 for (const BarcodeReading& b : readings) {
                     const Colour c = b.read ? Colour{0, 160, 0} : Colour{220, 0, 0};
                     a.Frame(b.rect, c, 3);
-                    const std::string label = b.read
-                                                  ? (type == Symbology::Code128 ? b.human : b.text)
-                                                  : std::string("NOT READ");
+                    const std::string label =
+                        b.read ? (b.symbology == Symbology::Code128 ? b.human : b.text)
+                               : std::string("NOT READ");
                     a.Text(b.rect.left, std::max(0, b.rect.top - 20), label, c, 2);
                 }
             },

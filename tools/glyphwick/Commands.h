@@ -37,7 +37,7 @@ std::string AnnotationPath(const std::string& path, size_t index, size_t count);
 std::string Latin1ToUtf8(const std::string& text);
 
 int RunRead(const Common& common, const ReadSettings& settings);
-int RunBarcode(const Common& common, Symbology type, const std::optional<Box>& rect);
+int RunBarcode(const Common& common, std::optional<Symbology> type, const std::optional<Box>& rect);
 int RunMrz(const Common& common, const MrzSettings& settings);
 int RunInfo(const Common& common);
 

@@ -139,15 +139,18 @@ Subcommand AddBarcode(CLI::App& app, Common& common) {
     auto rect = std::make_shared<std::string>();
     auto* cmd = app.add_subcommand("barcode", "read Code 39 or Code 128 barcodes");
     AddFiles(cmd, common, true, false);
-    cmd->add_option("--type", *type, "code39 or code128")
-        ->required()
-        ->check(CLI::IsMember({"code39", "code128"}));
-    cmd->add_option("--rect", *rect, "rectangle L,T,R,B holding the barcode (default: found)");
-    cmd->footer("Without --rect every region that holds a row of bars is read.");
+    auto* typeOpt = cmd->add_option("--type", *type, "code39 or code128 (default: both)")
+                        ->check(CLI::IsMember({"code39", "code128"}));
+    cmd->add_option("--rect", *rect, "rectangle L,T,R,B holding the barcode (default: found)")
+        ->needs(typeOpt);
+    cmd->footer(
+        "Without --rect every symbol anywhere in the image is read; with --rect the one in the "
+        "rectangle, of the --type given.");
     return {cmd, [type, rect, &common] {
-                return RunBarcode(common,
-                                  *type == "code39" ? Symbology::Code39 : Symbology::Code128,
-                                  RectOf(*rect));
+                std::optional<Symbology> symbology;
+                if (!type->empty())
+                    symbology = *type == "code39" ? Symbology::Code39 : Symbology::Code128;
+                return RunBarcode(common, symbology, RectOf(*rect));
             }};
 }
 

@@ -86,19 +86,6 @@ TEST(Output, AnnotationPathsLatin1AndTheProgressBar) {
     EXPECT_EQ(bar.substr(11, 3), "...");
 }
 
-TEST(Reading, MedianPitchOfNeighbouringLeftEdges) {
-    auto boxes = [](std::initializer_list<int> lefts) {
-        std::vector<Box> out;
-        for (int l : lefts) out.push_back({l, 0, l + 5, 10});
-        return out;
-    };
-    EXPECT_EQ(MedianPitch({}), 0);
-    EXPECT_EQ(MedianPitch(boxes({7})), 0);
-    // Pitches 20, 21, 40, 20: the one of rank 3 of 4 is 21.
-    EXPECT_EQ(MedianPitch(boxes({0, 20, 41, 81, 101})), 21);
-    EXPECT_EQ(MedianPitch(boxes({0, 30, 60})), 30);
-}
-
 TEST(Annotation, GlyphsAndColours) {
     // "1": a vertical stroke in the middle column with a foot.
     const auto one = GlyphRows('1');

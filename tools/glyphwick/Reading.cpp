@@ -45,14 +45,6 @@ gw::LineOptions OptionsOf(const ReadSettings& s) {
 
 }  // namespace
 
-int MedianPitch(const std::vector<Box>& boxes) {
-    if (boxes.size() < 2) return 0;
-    std::vector<int> pitches;
-    for (size_t i = 1; i < boxes.size(); ++i) pitches.push_back(boxes[i].left - boxes[i - 1].left);
-    std::sort(pitches.begin(), pitches.end());
-    return pitches[(boxes.size() + 1) / 2 - 1];
-}
-
 TextReading ReadText(DVImageProcessor& image, const ReadSettings& s, const std::string& file) {
     if (s.rect) CheckInside(*s.rect, image.GetWidth(), image.GetHeight(), file);
     const gw::LinesResult r = gw::ReadLines(image, OptionsOf(s));

@@ -62,11 +62,6 @@ struct TextReading {
 TextReading ReadText(DVImageProcessor& image, const ReadSettings& settings,
                      const std::string& file);
 
-/// The median pitch of boxes in reading order: of the distances between
-/// neighbouring left edges, the one at rank ceil(count / 2) in ascending order;
-/// 0 for fewer than two boxes.
-int MedianPitch(const std::vector<Box>& boxes);
-
 /// Names of the fonts in the pattern store, in store order.
 std::vector<std::string> FontNames();
 

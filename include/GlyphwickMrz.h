@@ -79,8 +79,10 @@ struct MrzResult {
 };
 
 /// Finds and reads the zone of image (1-, 8- or 24-bit; palette images
-/// through their palette). An image without a bitmap, or a rectangle outside
-/// the image, gives found false with error set. Holds the library lock.
+/// through their palette). A rectangle reaching past the image is read as
+/// its part inside (outside is paper). An image without a bitmap, or a
+/// rectangle with no part inside, gives found false with error set. Holds
+/// the library lock.
 GW_API MrzResult ReadMrz(const DVImageProcessor& image, const MrzOptions& options = {});
 
 /// The result as a JSON object (lines, format, valid, fields, corrections,

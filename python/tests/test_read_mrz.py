@@ -56,6 +56,10 @@ def test_every_input_form_reads_as_the_cpp_api():
 def test_bad_arguments_raise():
     with pytest.raises(ValueError):
         glyphwick.read_mrz(PASSPORT, rect=(10, 10, 5, 5))
+    with pytest.raises(ValueError, match="overlap"):
+        glyphwick.read_mrz(PASSPORT, rect=(5000, 0, 5100, 10))
+    # A rectangle reaching past the page reads the part inside.
+    assert glyphwick.read_mrz(PASSPORT, rect=(-50, 800, 5000, 1100)).valid
     with pytest.raises(FileNotFoundError):
         glyphwick.read_mrz("no/such/file.png")
     with pytest.raises(glyphwick.Error, match="unrecognised"):

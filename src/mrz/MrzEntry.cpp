@@ -1,5 +1,6 @@
 // The library's zone reader: finding the candidate places, turning each
 // upright at the working height, reading it, and reporting where it stood.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -128,14 +129,21 @@ MrzResult ReadMrz(const DVImageProcessor& image, const MrzOptions& options) {
         out.error = "image has no bitmap";
         return out;
     }
-    if (options.right >= options.left &&
-        (options.left < 0 || options.top < 0 || options.bottom < options.top ||
-         uint32_t(options.right) >= grey.width || uint32_t(options.bottom) >= grey.height)) {
-        out.error = "rectangle outside the image";
-        return out;
+    // Parts of the rectangle outside the image are paper: the part inside is
+    // read, and a rectangle with no part inside is refused.
+    MrzOptions clipped = options;
+    if (options.right >= options.left) {
+        clipped.left = std::max(options.left, 0), clipped.top = std::max(options.top, 0);
+        clipped.right = std::min(options.right, int(grey.width) - 1);
+        clipped.bottom = std::min(options.bottom, int(grey.height) - 1);
+        if (options.bottom < options.top || clipped.right < clipped.left ||
+            clipped.bottom < clipped.top) {
+            out.error = "the rectangle does not overlap the image";
+            return out;
+        }
     }
     const cv::Mat page(int(grey.height), int(grey.width), CV_8U, grey.pixels.data());
-    return mrz::ReadPage(page, options, nullptr);
+    return mrz::ReadPage(page, clipped, nullptr);
 }
 
 int MrzCheckDigit(const std::string& text) {

@@ -53,8 +53,15 @@ TEST(MrzRead, BadInputAndTheCExport) {
     EXPECT_FALSE(gw::ReadMrz(empty).error.empty());
     DVImageProcessor image = Sample();
     gw::MrzOptions outside;
-    outside.left = 0, outside.top = 0, outside.right = int(image.GetWidth()), outside.bottom = 5;
-    EXPECT_EQ(gw::ReadMrz(image, outside).error, "rectangle outside the image");
+    const int width = int(image.GetWidth());
+    outside.left = width, outside.top = 0, outside.right = width + 9, outside.bottom = 5;
+    EXPECT_EQ(gw::ReadMrz(image, outside).error, "the rectangle does not overlap the image");
+    // Reaching past the edges: the part inside is read.
+    outside.left = -40, outside.top = 0, outside.right = width + 40,
+    outside.bottom = int(image.GetHeight()) + 40;
+    const gw::MrzResult past = gw::ReadMrz(image, outside);
+    EXPECT_TRUE(past.error.empty());
+    EXPECT_TRUE(past.valid);
 
     EXPECT_EQ(GW_ReadMrzText(nullptr, nullptr, 0), -1);
     char small[16];

@@ -50,15 +50,11 @@ std::pair<std::string, int> MrzFont(const MrzSettings& settings,
 MrzResult ReadMrz(DVImageProcessor& image, const MrzSettings& settings, const std::string& file) {
     gw::MrzOptions options;
     if (settings.rect) {
-        // Parts outside the image are paper: the part inside is read, and a
-        // rectangle with no part inside is refused.
+        // The library reads the part inside the image and refuses the rest.
         const Box& b = *settings.rect;
-        const int right = std::min(b.right, static_cast<int>(image.GetWidth()) - 1);
-        const int bottom = std::min(b.bottom, static_cast<int>(image.GetHeight()) - 1);
-        const int left = std::max(b.left, 0), top = std::max(b.top, 0);
-        if (b.right < b.left || b.bottom < b.top || right < left || bottom < top)
-            throw InputError("the rectangle does not overlap the image", file);
-        options.left = left, options.top = top, options.right = right, options.bottom = bottom;
+        if (b.right < b.left) throw InputError("the rectangle is inverted", file);
+        options.left = b.left, options.top = b.top, options.right = b.right,
+        options.bottom = b.bottom;
     }
     const gw::MrzResult r = gw::ReadMrz(image, options);
     if (!r.error.empty()) throw InputError(r.error, file);

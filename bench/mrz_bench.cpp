@@ -98,7 +98,7 @@ void Evaluate(const fs::path& dir, bool perImage) {
         if (image.LoadFromFile((dir / t.file).c_str(), nullptr) != 0) continue;
         const auto t1 = Clock::now();
         gw::mrz::StageTimes st;
-        const gw::GreyImage grey = gw::ToGrey(image);
+        const gw::GreyImage grey = gw::ToGrey(image, gw::mrz::kPageGrey);
         const cv::Mat page(int(grey.height), int(grey.width), CV_8U,
                            const_cast<uint8_t*>(grey.pixels.data()));
         const auto t2 = Clock::now();

@@ -23,13 +23,20 @@ struct GreyImage {
     bool Empty() const { return width == 0 || height == 0; }
 };
 
+/// How a colour becomes a grey level.
+enum class GreyMode {
+    Weighted,  ///< red, green and blue weighed 0.3, 0.59, 0.11: the colour's brightness
+    Lightest,  ///< the lightest of red, green and blue: coloured print and marks turn
+               ///< light, and only print dark in every channel (black ink) stays dark
+};
+
 /// The grey level of every pixel of image: 1- and 8-bit images through their
 /// palette (so a 1-bit image whose black is index 0 and one whose black is
-/// index 1 give the same grey), 24-bit images by the weights 0.3, 0.59, 0.11.
-/// Palette entries with partial transparency are laid over white paper,
+/// index 1 give the same grey), 24-bit images and palette colours as mode
+/// says. Palette entries with partial transparency are laid over white paper,
 /// unless every entry is fully transparent (a palette that carries no alpha).
 /// An image without a bitmap gives an empty GreyImage.
-GW_API GreyImage ToGrey(const DVImageProcessor& image);
+GW_API GreyImage ToGrey(const DVImageProcessor& image, GreyMode mode = GreyMode::Weighted);
 
 }  // namespace gw
 

@@ -123,7 +123,10 @@ cv::Mat InkOf(const cv::Mat& grey) {
     // Ink is clearly darker than its surroundings, by a share of the image's
     // range of levels, so that the light lines of patterned paper stay paper.
     std::array<int, 256> histogram{};
-    for (auto it = grey.begin<uint8_t>(); it != grey.end<uint8_t>(); ++it) ++histogram[*it];
+    for (int y = 0; y < grey.rows; ++y) {
+        const uint8_t* r = grey.ptr<uint8_t>(y);
+        for (int x = 0; x < grey.cols; ++x) ++histogram[r[x]];
+    }
     auto level = [&](size_t rank) {
         size_t seen = 0;
         for (int v = 0; v < 256; ++v)
@@ -220,11 +223,13 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
     // Ink levels of the line: the paper and the darkest print around it.
     const int y0 = std::max(0, int(line.At(a) - line.up));
     const int y1 = std::min(grey.rows, int(line.At(a) + line.down) + 1);
-    cv::Mat band = grey.rowRange(std::min(y0, grey.rows - 1), std::max(y1, y0 + 1))
-                       .colRange(std::max(0, int(a)), std::min(grey.cols, int(b) + 1))
-                       .clone();
+    const cv::Mat band = grey.rowRange(std::min(y0, grey.rows - 1), std::max(y1, y0 + 1))
+                             .colRange(std::max(0, int(a)), std::min(grey.cols, int(b) + 1));
     std::array<size_t, 256> histogram{};
-    for (auto it = band.begin<uint8_t>(); it != band.end<uint8_t>(); ++it) ++histogram[*it];
+    for (int y = 0; y < band.rows; ++y) {
+        const uint8_t* r = band.ptr<uint8_t>(y);
+        for (int x = 0; x < band.cols; ++x) ++histogram[r[x]];
+    }
     auto level = [&](size_t rank) {
         size_t seen = 0;
         for (int v = 0; v < 256; ++v)

@@ -80,6 +80,21 @@ void Place(const Upright& u, const UprightReading& r, cv::Point2f offset, MrzRes
     out.characterHeight = int(std::lround(first.Height() / u.scale));
 }
 
+// The mean and the lowest confidence of a reading's characters.
+std::pair<float, float> Confidence(const MrzResult& r) {
+    float sum = 0, lowest = 1;
+    size_t n = 0;
+    for (const auto& line : r.characters)
+        for (const MrzCharacter& c : line)
+            sum += c.confidence, ++n, lowest = std::min(lowest, c.confidence);
+    return {n > 0 ? sum / float(n) : 0.0f, n > 0 ? lowest : 0.0f};
+}
+
+bool AllChecksAgree(const MrzResult& r) {
+    return std::all_of(r.fields.begin(), r.fields.end(),
+                       [](const MrzField& f) { return !f.hasCheck || f.checkValid; });
+}
+
 }  // namespace
 
 MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* times) {
@@ -95,24 +110,43 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
         grey = page(r);
         offset = cv::Point2f(float(r.x), float(r.y));
     }
-    // Lines across the page first; up and down only when no valid zone lies across.
-    for (bool turned : {false, true}) {
-        if (turned && !options.tryAllOrientations) break;
+    // Lines across the page first, then up and down, then tilted further than
+    // the first passes reach; a valid zone, or a confident reading with a
+    // check that agrees, ends the search.
+    struct Pass {
+        bool turned;
+        float tilt;
+    };
+    static constexpr Pass kPasses[] = {{false, 0}, {true, 0}, {false, 30}, {false, -30}};
+    int sinceConfident = -1;
+    for (const Pass& pass : kPasses) {
+        if (pass.turned && !options.tryAllOrientations) continue;
         auto t = std::chrono::steady_clock::now();
-        const auto candidates = FindZones(grey, 6, turned);
+        const auto candidates = FindZones(grey, 6, pass.turned, pass.tilt);
         if (times) times->find += Since(t);
         for (const ZoneCandidate& z : candidates) {
             for (float sign : {1.0f, -1.0f}) {
                 t = std::chrono::steady_clock::now();
-                const Upright u = TurnUpright(grey, z, turned ? -sign : sign);
+                const Upright u = TurnUpright(grey, z, pass.turned ? -sign : sign);
                 if (times) times->normalise += Since(t);
                 UprightReading r = ReadUpright(u.grey, limits, times);
+                // Zone print read the right way up reads with a clearly higher
+                // mean than the other way round, or than other print; read with
+                // no poor character too, no other place or cut would read better.
+                const auto [mean, lowest] = Confidence(r.result);
+                const bool upright = r.result.found && mean >= 0.85f;
+                const bool confident = upright && lowest >= 0.7f;
                 if (r.quality > bestQuality) {
                     bestQuality = r.quality;
                     best = std::move(r.result);
                     Place(u, r, offset, best);
                 }
-                if (best.valid) return best;
+                if (best.valid || (confident && AllChecksAgree(best))) return best;
+                // Once a confident reading is in hand, a few other places or
+                // cuts may still read with more checks agreeing, not many.
+                if (confident && sinceConfident < 0) sinceConfident = 0;
+                if (sinceConfident >= 0 && ++sinceConfident > 4) return best;
+                if (upright) break;
             }
         }
     }
@@ -124,7 +158,7 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
 MrzResult ReadMrz(const DVImageProcessor& image, const MrzOptions& options) {
     auto lock = LockLibrary();
     MrzResult out;
-    GreyImage grey = ToGrey(image);
+    GreyImage grey = ToGrey(image, mrz::kPageGrey);
     if (grey.Empty()) {
         out.error = "image has no bitmap";
         return out;

@@ -10,7 +10,7 @@ namespace gw::mrz {
 namespace {
 
 // The page is looked at with its longer side at about this many pixels.
-constexpr float kWorkSide = 1000.0f;
+constexpr float kWorkSide = 800.0f;
 
 struct Band {
     cv::Point2f center;
@@ -96,7 +96,7 @@ ZoneCandidate FromBands(const std::vector<const Band*>& bands) {
 // The candidates of one binary image (ink white) whose lines run along x.
 void Candidates(const cv::Mat& ink, std::vector<ZoneCandidate>& out) {
     const float minLength = 0.18f * float(std::max(ink.cols, ink.rows));
-    for (int k : {5, 9, 15, 25}) {
+    for (int k : {4, 7, 12, 20}) {
         cv::Mat closed;
         cv::morphologyEx(ink, closed, cv::MORPH_CLOSE,
                          cv::getStructuringElement(cv::MORPH_RECT, cv::Size(k, 1)));
@@ -124,7 +124,8 @@ void Candidates(const cv::Mat& ink, std::vector<ZoneCandidate>& out) {
 
 }  // namespace
 
-std::vector<ZoneCandidate> FindZones(const cv::Mat& grey, size_t maxCount, bool turned) {
+std::vector<ZoneCandidate> FindZones(const cv::Mat& grey, size_t maxCount, bool turned,
+                                     float tilt) {
     std::vector<ZoneCandidate> out;
     if (grey.empty()) return out;
     const float scale = std::min(2.0f, kWorkSide / float(std::max(grey.cols, grey.rows)));
@@ -132,9 +133,26 @@ std::vector<ZoneCandidate> FindZones(const cv::Mat& grey, size_t maxCount, bool 
     cv::resize(grey, small, cv::Size(), scale, scale,
                scale < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
     cv::Mat ink;
-    cv::adaptiveThreshold(small, ink, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV, 31,
+    cv::adaptiveThreshold(small, ink, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV, 25,
                           15);
 
+    // A tilted pass looks at the page turned by the tilt about its centre.
+    cv::Matx23f back = cv::Matx23f::eye();
+    if (tilt != 0) {
+        const cv::Point2f mid(float(ink.cols) / 2, float(ink.rows) / 2);
+        const cv::Mat m = cv::getRotationMatrix2D(mid, double(tilt), 1.0);
+        const cv::Rect2f box = cv::RotatedRect(mid, cv::Size2f(ink.size()), tilt).boundingRect2f();
+        cv::Mat shifted = m.clone();
+        shifted.at<double>(0, 2) += box.width / 2 - mid.x;
+        shifted.at<double>(1, 2) += box.height / 2 - mid.y;
+        cv::Mat turnedInk;
+        cv::warpAffine(ink, turnedInk, shifted, cv::Size(int(box.width), int(box.height)),
+                       cv::INTER_NEAREST);
+        ink = turnedInk;
+        cv::Mat inverse;
+        cv::invertAffineTransform(shifted, inverse);
+        back = cv::Matx23f(inverse);
+    }
     std::vector<ZoneCandidate> found;
     if (turned) {
         cv::Mat t;
@@ -149,6 +167,11 @@ std::vector<ZoneCandidate> FindZones(const cv::Mat& grey, size_t maxCount, bool 
             std::swap(z.center.x, z.center.y);
             std::swap(z.axis.x, z.axis.y);
         }
+        const cv::Point2f c = z.center;
+        z.center = {back(0, 0) * c.x + back(0, 1) * c.y + back(0, 2),
+                    back(1, 0) * c.x + back(1, 1) * c.y + back(1, 2)};
+        z.axis = {back(0, 0) * z.axis.x + back(0, 1) * z.axis.y,
+                  back(1, 0) * z.axis.x + back(1, 1) * z.axis.y};
         z.center /= scale;
         z.length /= scale, z.height /= scale, z.lineHeight /= scale;
         out.push_back(z);

@@ -21,8 +21,11 @@ struct ZoneCandidate {
 };
 
 /// The zone candidates of a grey page (8-bit, dark ink on light paper), best
-/// first, at most maxCount: of lines that run across the page, or with turned
-/// of lines that run up and down it.
-std::vector<ZoneCandidate> FindZones(const cv::Mat& grey, size_t maxCount, bool turned);
+/// first, at most maxCount: of lines that run across the page (within about
+/// 20 degrees), or with turned of lines that run up and down it; with a tilt
+/// (degrees, counter-clockwise), of lines within about 20 degrees of that
+/// direction instead.
+std::vector<ZoneCandidate> FindZones(const cv::Mat& grey, size_t maxCount, bool turned,
+                                     float tilt = 0);
 
 }  // namespace gw::mrz

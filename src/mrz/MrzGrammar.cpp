@@ -164,6 +164,16 @@ class Zone {
         return k < 0 ? 0.0f : cells_[p.line][p.column][size_t(k)];
     }
 
+    // The best reading at p of the characters cls allows.
+    char BestOf(Pos p, Cls cls) const {
+        int best = -1;
+        for (int k = 0; k < kClasses; ++k)
+            if (Allows(cls, kAlphabet[k]) &&
+                (best < 0 || cells_[p.line][p.column][k] > cells_[p.line][p.column][best]))
+                best = k;
+        return kAlphabet[best];
+    }
+
     // The best other character the class allows at p.
     char Rival(Pos p) const {
         int best = -1;
@@ -429,6 +439,21 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     if (format.empty()) return;
     const Layout& layout = *LayoutOf(format);
     Zone zone(cells, PositionClasses(format), limits);
+    // A field most of whose characters clearly stand outside its class (a
+    // nationality printed as digits) fails its class whatever is chosen: it
+    // is reported as printed, in the kind it is printed in.
+    for (const FieldLayout& f : layout.fields) {
+        if (f.cls != Cls::Letter && f.cls != Cls::Digit) continue;
+        const auto positions = Positions(f.span);
+        int outside = 0, printed = 0;
+        for (Pos p : positions) {
+            printed += zone.At(p) != '<';
+            outside += !Allows(f.cls, zone.At(p));
+        }
+        if (2 * outside <= printed) continue;
+        const Cls other = f.cls == Cls::Letter ? Cls::Digit : Cls::Letter;
+        for (Pos p : positions) zone.Set(p, zone.BestOf(p, other));
+    }
     // A digit and a letter read alike in a field of both (0 and O, 1 and I,
     // 8 and B) take the kind most of the field's clear characters are.
     // A field whose check digit already agrees keeps its reading.

@@ -8,6 +8,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "GlyphwickGrey.h"
+
 #include "mrz/MrzCut.h"
 #include "mrz/MrzGrammar.h"
 
@@ -43,6 +45,10 @@ float Quality(const MrzResult& r);
 namespace gw {
 struct MrzOptions;
 namespace mrz {
+
+/// How a page's colours become the grey the zone is found and read in: zones
+/// are printed in black, so coloured guilloche, stamps and marks read as paper.
+inline constexpr GreyMode kPageGrey = GreyMode::Lightest;
 
 /// Finds and reads the zone of a grey page (the work of ReadMrz, without the
 /// lock and the checks of its arguments), adding each stage's time to times.

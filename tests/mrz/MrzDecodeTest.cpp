@@ -104,6 +104,19 @@ TEST(MrzDecode, ClassesChooseAndCheckDigitsConfirm) {
     EXPECT_FALSE(Field(seven, "name").classValid);
     EXPECT_FALSE(seven.valid);
 
+    // A nationality printed as digits is reported as printed: with two of its
+    // three characters clearly digits, the third is read as its best digit.
+    auto digits = Exact(kTd3);
+    for (int c : {10, 11, 12}) digits[1][size_t(c)].fill(0.2f);
+    digits[1][10][ClassOf('T')] = 0.9f, digits[1][10][ClassOf('1')] = 0.85f;
+    digits[1][11][ClassOf('3')] = 0.9f;
+    digits[1][12][ClassOf('2')] = 0.9f;
+    MrzResult printed;
+    Decode(digits, {}, printed);
+    EXPECT_EQ(printed.lines[1].substr(10, 3), "132");
+    EXPECT_FALSE(Field(printed, "nationality").classValid);
+    EXPECT_FALSE(printed.valid);
+
     // Several characters of the number could each make its check agree: no
     // change is confirmed, and the zone stays not valid.
     const MrzResult amb = DecodeText({kTd3[0], "L898902C?6UTO7408122F1204159ZE184226B<<<<<10"});

@@ -43,6 +43,26 @@ TEST(GreyImage, OneBitAndPaletteImagesReadThroughTheirPalette) {
     EXPECT_EQ(g.At(0, 0), 255);
     EXPECT_EQ(g.At(1, 0), 76);
     EXPECT_EQ(g.At(2, 0), 127);
+    // By the lightest channel, red turns to paper and black stays ink.
+    const gw::GreyImage light = gw::ToGrey(pal, gw::GreyMode::Lightest);
+    EXPECT_EQ(light.At(1, 0), 255);
+    EXPECT_EQ(light.At(2, 0), 127);
+}
+
+// A 24-bit image by its lightest channel: a red mark and a pale blue paper
+// read light, dark blue print stays dark.
+TEST(GreyImage, LightestChannelKeepsOnlyDarkPrint) {
+    DVImageProcessor image;
+    ASSERT_EQ(image.Create(3, 1, 0x00021808), 0u);
+    const uint8_t bgr[12] = {0, 0, 255, 250, 220, 200, 90, 20, 10};  // blue, green, red
+    ASSERT_EQ(image.SetBits(bgr, 12), 0u);
+    const gw::GreyImage weighted = gw::ToGrey(image);
+    const gw::GreyImage light = gw::ToGrey(image, gw::GreyMode::Lightest);
+    EXPECT_EQ(weighted.At(0, 0), 76);
+    EXPECT_EQ(light.At(0, 0), 255);
+    EXPECT_EQ(light.At(1, 0), 250);
+    EXPECT_EQ(light.At(2, 0), 90);
+    EXPECT_LT(weighted.At(2, 0), light.At(2, 0));
 }
 
 }  // namespace

@@ -191,7 +191,7 @@ bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& rig
 }
 
 bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
-                  CutLine& out, float pitch, float left0) {
+                  CutLine& out, float pitch, float left0, float growth0) {
     float a = 0, b = 0;
     if (length <= 0 || !InkExtent(ink, line, a, b)) return false;
     // The outer characters stand inside their cells by about a sixth of a pitch.
@@ -205,18 +205,35 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
         for (int d = -spreadBy; d <= spreadBy; ++d)
             if (x + d >= 0 && x + d < int(raw.size()))
                 cols[x] += raw[x + d] * float(spreadBy + 1 - std::abs(d));
+    const bool aligned = pitch > 0 && left0 > -1e8f;
+    auto cost = [&](float left, float p, float g) {
+        float c = 0;
+        for (int k = 1; k < length; ++k) c += Interp(cols, CutLine::Edge(left, p, g, k, length));
+        return c;
+    };
+    // An even pitch first, then how it grows along the line, around the best.
     const float spread = pitch > 0 ? 0.006f : 0.04f;
     float best = 1e9f;
+    out.growth = aligned ? growth0 : 0;
     for (float p = (1 - spread) * p0; p <= (1 + spread) * p0; p += 0.002f * p0) {
-        const bool aligned = pitch > 0 && left0 > -1e8f;
         const float from = aligned ? left0 - 0.3f * p : a - 0.45f * p;
         const float to = aligned ? left0 + 0.3f * p : a - 0.02f * p;
         for (float left = from; left <= to; left += 0.25f) {
             if (!aligned && left + length * p < b - 0.1f * p) continue;
-            float cost = 0;
-            for (int k = 1; k < length; ++k) cost += Interp(cols, left + float(k) * p);
-            if (cost < best) best = cost, out.left = left, out.pitch = p;
+            const float c = cost(left, p, out.growth);
+            if (c < best) best = c, out.left = left, out.pitch = p;
         }
+    }
+    if (best < 1e9f) {
+        const float reach = aligned ? 0.02f : 0.16f, step = aligned ? 0.01f : 0.02f;
+        const float l1 = out.left, p1 = out.pitch, g1 = out.growth;
+        for (float g = g1 - reach; g <= g1 + reach + 1e-4f; g += step)
+            for (float p = 0.99f * p1; p <= 1.01f * p1; p += 0.002f * p1)
+                for (float left = l1 - 0.15f * p1; left <= l1 + 0.15f * p1; left += 0.25f) {
+                    // Slight growth must earn its place over an even pitch.
+                    const float c = cost(left, p, g) * (1.0f + 0.02f * std::abs(g - g1) / step);
+                    if (c < best) best = c, out.left = left, out.pitch = p, out.growth = g;
+                }
     }
     if (best >= 1e9f) return false;
     out.fit = best / float(length - 1) / float((spreadBy + 1) * (spreadBy + 1));
@@ -239,12 +256,15 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
     const size_t count = band.total();
     const float dark = level(count * 3 / 100), paper = level(count * 90 / 100);
     const float range = std::max(16.0f, paper - dark);
-    const float sx = out.pitch / kCellW, sy = line.Height() / kCellH;
     out.cells.clear();
     for (int i = 0; i < length; ++i) {
-        const float x0 = out.left + float(i) * out.pitch;
-        const float cx = x0 + out.pitch / 2;
-        const float top = line.At(cx) - line.up;
+        const float x0 = out.Edge(i, length);
+        const float sx = (out.Edge(i + 1, length) - x0) / kCellW;
+        const float cx = x0 + sx * kCellW / 2;
+        // Characters stand smaller where the cells are narrower.
+        const float ratio = sx * kCellW / out.pitch;
+        const float sy = line.Height() * ratio / kCellH;
+        const float top = line.At(cx) - line.up * ratio;
         // Patch pixel (u, v) samples the grey image at (x, y).
         cv::Matx23f m(sx, 0, x0 + (0.5f - kPad) * sx - 0.5f, line.slope * sx, sy,
                       top + (0.5f - kPad) * sy - 0.5f - line.slope * (cx - x0));

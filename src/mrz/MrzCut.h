@@ -44,20 +44,28 @@ cv::Mat InkOf(const cv::Mat& grey);
 /// image's middle row first.
 std::vector<std::vector<LineBand>> FindLineSets(const cv::Mat& ink);
 
-/// A line cut into length cells at a fitted pitch.
+/// A line cut into cells at a fitted pitch, which may grow or shrink along
+/// the line (print seen at a slant, where the far end stands smaller).
 struct CutLine {
-    float left = 0;   ///< the first cell's left edge
-    float pitch = 0;  ///< cell width
-    float fit = 0;    ///< mean ink on the cell boundaries (0 best, 1 worst)
+    float left = 0;    ///< the first cell's left edge
+    float pitch = 0;   ///< cell width in the middle of the line
+    float growth = 0;  ///< change of the cell width from the first cell to the last, over pitch
+    float fit = 0;     ///< mean ink on the cell boundaries (0 best, 1 worst)
     std::vector<Patch> cells;
+
+    /// The left edge of cell k of n (k = n: the last cell's right edge).
+    float Edge(int k, int n) const { return Edge(left, pitch, growth, k, n); }
+    static float Edge(float left, float pitch, float growth, int k, int n) {
+        return left + pitch * float(k) * (1.0f + 0.5f * growth * float(k - n) / float(n));
+    }
 };
 
 /// Cuts line of the grey zone image (with its ink) into length cells, at a
 /// pitch fitted to its ink, or near pitch when that is above 0 (and then
-/// starting near left when that is given). Returns false when the line holds
-/// no ink.
+/// starting near left when that is given, and growing near growth). Returns
+/// false when the line holds no ink.
 bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
-                  CutLine& out, float pitch = 0, float left = -1e9f);
+                  CutLine& out, float pitch = 0, float left = -1e9f, float growth = 0);
 
 /// The extent [left, right] of the line's ink (its longest run of columns
 /// with gaps shorter than a character); false when it has none.

@@ -47,7 +47,8 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign) {
     u.toPage = cv::Matx23f(u.dir.x / u.scale, n.x / u.scale, origin.x, u.dir.y / u.scale,
                            n.y / u.scale, origin.y);
     cv::warpAffine(page, u.grey, u.toPage, cv::Size(std::max(w, 8), std::max(h, 8)),
-                   cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+                   (u.scale > 2 ? cv::INTER_CUBIC : cv::INTER_LINEAR) | cv::WARP_INVERSE_MAP,
+                   cv::BORDER_REPLICATE);
     return u;
 }
 
@@ -60,7 +61,8 @@ void Place(const Upright& u, const UprightReading& r, cv::Point2f offset, MrzRes
     const LineBand& first = r.lines.front();
     const LineBand& last = r.lines.back();
     const CutLine& c0 = r.cuts.front();
-    const float x0 = c0.left, x1 = c0.left + c0.pitch * float(c0.cells.size());
+    const int n = int(c0.cells.size());
+    const float x0 = c0.Edge(0, n), x1 = c0.Edge(n, n);
     const float pts[4][2] = {{x0, first.At(x0) - first.up},
                              {x1, first.At(x1) - first.up},
                              {x1, last.At(x1) + last.down},

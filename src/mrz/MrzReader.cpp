@@ -78,7 +78,7 @@ UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, Stag
             for (size_t i = 0; i < lines.size(); ++i)
                 if (i != fit)
                     CutLineCells(grey, ink, lines[i], length, cuts[i], cuts[fit].pitch,
-                                 cuts[fit].left);
+                                 cuts[fit].left, cuts[fit].growth);
             if (times) times->segment += Since(t);
             t = Clock::now();
             // A first line that reads poorly ends the attempt early.

@@ -3,17 +3,32 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 namespace gw::mrz {
 
 namespace {
 
+// The template sets, as the trainer writes them.
+namespace ocrb {
 #include "mrz/OcrbTemplates.inc"
+}  // namespace ocrb
+namespace first {
+#include "mrz/OcrbFirstTemplates.inc"
+}  // namespace first
+namespace mono {
+#include "mrz/MonoTemplates.inc"
+}  // namespace mono
 
 constexpr int kPixels = kCellW * kCellH;
-static_assert(sizeof(kTemplatePixels[0]) == kPixels, "templates are cells of the cut's size");
-static_assert(sizeof(kTemplateClass) - 1 == sizeof(kTemplatePixels) / kPixels,
-              "one class per template");
+
+template <size_t N, size_t M>
+constexpr bool OneClassPerTemplate(const char (&)[N], const uint8_t (&)[M][kPixels]) {
+    return N - 1 == M;
+}
+static_assert(OneClassPerTemplate(ocrb::kTemplateClass, ocrb::kTemplatePixels));
+static_assert(OneClassPerTemplate(first::kTemplateClass, first::kTemplatePixels));
+static_assert(OneClassPerTemplate(mono::kTemplateClass, mono::kTemplatePixels));
 
 struct Template {
     int cls;
@@ -21,16 +36,17 @@ struct Template {
     float norm;
 };
 
-std::vector<Template> MakeTemplates() {
+template <size_t N, size_t M>
+std::vector<Template> MakeTemplates(const char (&classes)[N], const uint8_t (&pixels)[M][kPixels]) {
     std::vector<Template> out;
-    for (size_t i = 0; i + 1 < sizeof(kTemplateClass); ++i) {
-        Template tp{ClassOf(kTemplateClass[i]), {}, 0};
+    for (size_t i = 0; i < M; ++i) {
+        Template tp{ClassOf(classes[i]), {}, 0};
         int sum = 0;
-        for (int k = 0; k < kPixels; ++k) sum += kTemplatePixels[i][k];
+        for (int k = 0; k < kPixels; ++k) sum += pixels[i][k];
         const int mean = (sum + kPixels / 2) / kPixels;
         double sq = 0;
         for (int k = 0; k < kPixels; ++k) {
-            tp.t[k] = int16_t(kTemplatePixels[i][k] - mean);
+            tp.t[k] = int16_t(pixels[i][k] - mean);
             sq += double(tp.t[k]) * tp.t[k];
         }
         tp.norm = float(std::sqrt(sq));
@@ -39,9 +55,22 @@ std::vector<Template> MakeTemplates() {
     return out;
 }
 
-const std::vector<Template>& Templates() {
-    static const std::vector<Template> templates = MakeTemplates();
-    return templates;
+const std::vector<Template>& Templates(TemplateSet set) {
+    static const std::vector<Template> ocrbSet =
+        MakeTemplates(ocrb::kTemplateClass, ocrb::kTemplatePixels);
+    static const std::vector<Template> firstSet =
+        MakeTemplates(first::kTemplateClass, first::kTemplatePixels);
+    static const std::vector<Template> monoSet =
+        MakeTemplates(mono::kTemplateClass, mono::kTemplatePixels);
+    switch (set) {
+        case TemplateSet::OcrBFirst:
+            return firstSet;
+        case TemplateSet::Mono:
+            return monoSet;
+        case TemplateSet::OcrB:
+            break;
+    }
+    return ocrbSet;
 }
 
 int32_t Dot(const int16_t* a, const int16_t* b) {
@@ -52,13 +81,9 @@ int32_t Dot(const int16_t* a, const int16_t* b) {
 
 }  // namespace
 
-bool HasTemplates() {
-    return !Templates().empty();
-}
-
-Scores Classify(const Patch& cell) {
+Scores Classify(const Patch& cell, TemplateSet set) {
     Scores best{};
-    const auto& templates = Templates();
+    const auto& templates = Templates(set);
     std::array<int16_t, kPixels> w;
     for (int dy = -kPad; dy <= kPad; ++dy) {
         for (int dx = -kPad; dx <= kPad; ++dx) {

@@ -174,6 +174,35 @@ std::vector<std::vector<LineBand>> FindLineSets(const cv::Mat& ink) {
     return sets;
 }
 
+bool Keystone(const cv::Mat& ink, cv::Matx33f& map) {
+    const auto sets = FindLineSets(ink);
+    if (sets.empty()) return false;
+    const LineBand& first = sets.front().front();
+    const LineBand& last = sets.front().back();
+    float a0 = 0, b0 = 0, a1 = 0, b1 = 0;
+    if (!InkExtent(ink, first, a0, b0) || !InkExtent(ink, last, a1, b1)) return false;
+    const float h = std::max(first.Height(), last.Height());
+    const float xl = std::max(a0, a1) + 2 * h, xr = std::min(b0, b1) - 2 * h;
+    if (xr - xl < 8 * h) return false;
+    // The ink centre of a line over three character heights about x.
+    auto centre = [&](const LineBand& line, float x) {
+        float w = 0;
+        const float yc = line.At(x);
+        return CentreRow(ink, std::max(0, int(x - 1.5f * h)), std::min(ink.cols, int(x + 1.5f * h)),
+                         int(yc - line.up - 0.2f * h), int(yc + line.down + 0.2f * h) + 1, w);
+    };
+    const float c0l = centre(first, xl), c0r = centre(first, xr);
+    const float c1l = centre(last, xl), c1r = centre(last, xr);
+    if (c0l < 0 || c0r < 0 || c1l < 0 || c1r < 0) return false;
+    const float gl = c1l - c0l, gr = c1r - c0r;
+    if (gl < 0.5f * h || gr < 0.5f * h || std::abs(gr / gl - 1) < 0.03f) return false;
+    const float top = (c0l + c0r) / 2, gap = (gl + gr) / 2;
+    const cv::Point2f from[4] = {{xl, c0l}, {xr, c0r}, {xr, c1r}, {xl, c1l}};
+    const cv::Point2f to[4] = {{xl, top}, {xr, top}, {xr, top + gap}, {xl, top + gap}};
+    map = cv::Matx33f(cv::getPerspectiveTransform(from, to));
+    return true;
+}
+
 bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& right) {
     const std::vector<float> cols = Columns(ink, line);
     const int maxGap = int(1.2f * line.Height());

@@ -13,6 +13,7 @@
 #include "GlyphwickGrey.h"
 #include "GlyphwickLock.h"
 #include "GlyphwickMrz.h"
+#include "mrz/MrzCut.h"
 #include "mrz/MrzFind.h"
 #include "mrz/MrzReader.h"
 
@@ -30,7 +31,7 @@ double Since(std::chrono::steady_clock::time_point t) {
 // from its pixels back to the page's.
 struct Upright {
     cv::Mat grey;
-    cv::Matx23f toPage;
+    cv::Matx33f toPage;
     float scale;
     cv::Point2f dir;
 };
@@ -44,16 +45,23 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign) {
     const int w = int((z.length + 2 * z.lineHeight) * u.scale);
     const int h = int((z.height + 2 * margin * z.lineHeight) * u.scale);
     const cv::Point2f origin = z.center - (w / 2.0f / u.scale) * u.dir - (h / 2.0f / u.scale) * n;
-    u.toPage = cv::Matx23f(u.dir.x / u.scale, n.x / u.scale, origin.x, u.dir.y / u.scale,
-                           n.y / u.scale, origin.y);
-    cv::warpAffine(page, u.grey, u.toPage, cv::Size(std::max(w, 8), std::max(h, 8)),
-                   (u.scale > 2 ? cv::INTER_CUBIC : cv::INTER_LINEAR) | cv::WARP_INVERSE_MAP,
-                   cv::BORDER_REPLICATE);
+    u.toPage = cv::Matx33f(u.dir.x / u.scale, n.x / u.scale, origin.x, u.dir.y / u.scale,
+                           n.y / u.scale, origin.y, 0, 0, 1);
+    const int flags = (u.scale > 2 ? cv::INTER_CUBIC : cv::INTER_LINEAR) | cv::WARP_INVERSE_MAP;
+    cv::warpAffine(page, u.grey, u.toPage.get_minor<2, 3>(0, 0),
+                   cv::Size(std::max(w, 8), std::max(h, 8)), flags, cv::BORDER_REPLICATE);
+    // A zone seen at a slant is drawn again from the page, squared up.
+    cv::Matx33f keystone;
+    if (Keystone(InkOf(u.grey), keystone)) {
+        u.toPage = u.toPage * keystone.inv();
+        cv::warpPerspective(page, u.grey, u.toPage, u.grey.size(), flags, cv::BORDER_REPLICATE);
+    }
     return u;
 }
 
-std::pair<float, float> ToPage(const cv::Matx23f& m, float x, float y) {
-    return {m(0, 0) * x + m(0, 1) * y + m(0, 2), m(1, 0) * x + m(1, 1) * y + m(1, 2)};
+std::pair<float, float> ToPage(const cv::Matx33f& m, float x, float y) {
+    const float d = m(2, 0) * x + m(2, 1) * y + m(2, 2);
+    return {(m(0, 0) * x + m(0, 1) * y + m(0, 2)) / d, (m(1, 0) * x + m(1, 1) * y + m(1, 2)) / d};
 }
 
 // Where the reading stood on the page: its corners, orientation and skew.

@@ -104,6 +104,8 @@ bool Allows(Cls cls, char c) {
             return letter || digit || c == '<';
         case Cls::Sex:
             return c == 'M' || c == 'F' || c == 'X' || c == '<';
+        case Cls::Passport:
+            return c == 'P';
     }
     return false;
 }
@@ -184,7 +186,11 @@ class Zone {
         }
         return best < 0 ? At(p) : kAlphabet[best];
     }
-    float Margin(Pos p) const { return Score(p, At(p)) - Score(p, Rival(p)); }
+    // How far the character at p leads its rival (1 where the class allows no other).
+    float Margin(Pos p) const {
+        const char rival = Rival(p);
+        return rival == At(p) ? 1.0f : Score(p, At(p)) - Score(p, rival);
+    }
 
     // Whether a character the class allows, of the same value modulo 10,
     // scores within gap of the one at p.
@@ -378,6 +384,8 @@ std::vector<std::vector<Cls>> PositionClasses(const std::string& format) {
     }
     if (layout->compositeLine >= 0)
         classes[layout->compositeLine][layout->compositeColumn] = Cls::Check;
+    // Zones of two lines of 44 that are no visa's are passports'.
+    if (format == "TD3") classes[0][0] = Cls::Passport;
     return classes;
 }
 
@@ -571,6 +579,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     out.lines = zone.Lines();
     out.characters.assign(cells.size(), {});
     float lowest = 1;
+    std::vector<float> lineMeans(cells.size(), 0);
     for (size_t l = 0; l < cells.size(); ++l) {
         for (size_t c = 0; c < cells[l].size(); ++c) {
             const Scores& s = cells[l][c];
@@ -583,6 +592,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
                               [&](int a, int b) { return s[a] > s[b]; });
             for (int k = 0; k < 3; ++k) ch.candidates.push_back({kAlphabet[order[k]], s[order[k]]});
             lowest = std::min(lowest, ch.confidence);
+            lineMeans[l] += ch.confidence / float(cells[l].size());
             out.characters[l].push_back(std::move(ch));
         }
     }
@@ -594,6 +604,10 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
         if (layout.fields[i].checkLine >= 0) all.push_back(checks[i]);
     if (layout.compositeLine >= 0) all.push_back(composite);
     bool doubt = UnknownStateCode(zone, layout);
+    // The lines of a zone are printed alike: one that reads clearly worse
+    // than the others was cut wrong, and its names no check digit covers.
+    const auto [worst, bestLine] = std::minmax_element(lineMeans.begin(), lineMeans.end());
+    doubt = doubt || *bestLine - *worst > limits.lineGap;
     for (size_t l = 0; l < cells.size() && !doubt; ++l)
         for (size_t c = 0; c < cells[l].size() && !doubt; ++c) {
             const Pos p{int(l), int(c)};

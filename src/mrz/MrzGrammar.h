@@ -25,7 +25,7 @@ int CharValue(char c);
 using Scores = std::array<float, kClasses>;
 
 /// What a position may hold.
-enum class Cls { Letter, Digit, Alnum, Check, Sex };
+enum class Cls { Letter, Digit, Alnum, Check, Sex, Passport };
 
 /// The class of every position of a zone of format name ("TD1" ...), or an
 /// empty vector for an unknown format.
@@ -44,6 +44,7 @@ struct DecodeLimits {
     float lookAlike = 0.1f;        ///< a look-alike this close may take its field's kind
     float blindGap = 0.1f;         ///< a rival the check digits cannot tell apart this close: doubt
     float classGap = 0.08f;        ///< a class overriding a reading this much better: doubt
+    float lineGap = 0.08f;         ///< a line's mean confidence this far below the best's: doubt
 };
 
 /// Decodes a zone from the scores of its cells (lines top to bottom, all of

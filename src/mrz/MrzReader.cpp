@@ -33,6 +33,32 @@ std::vector<int> Lengths(const cv::Mat& ink, const std::vector<LineBand>& lines)
     return out;
 }
 
+// Classifies every cell of a cut line into cells; returns the mean best score.
+float ClassifyLine(const CutLine& line, TemplateSet set, std::vector<Scores>& cells) {
+    float sum = 0;
+    cells.clear();
+    for (const Patch& p : line.cells) {
+        cells.push_back(Classify(p, set));
+        sum += *std::max_element(cells.back().begin(), cells.back().end());
+    }
+    return line.cells.empty() ? 0.0f : sum / float(line.cells.size());
+}
+
+// Classifies every line of a zone; returns the mean best score over its
+// cells, or -1 as soon as a line reads poorly (no zone in this print).
+float ClassifyZone(const std::vector<CutLine>& cuts, TemplateSet set,
+                   std::vector<std::vector<Scores>>& cells, std::vector<float>& means) {
+    cells.assign(cuts.size(), {});
+    means.assign(cuts.size(), 0);
+    float sum = 0;
+    for (size_t i = 0; i < cuts.size(); ++i) {
+        means[i] = ClassifyLine(cuts[i], set, cells[i]);
+        if (means[i] < 0.6f) return -1;
+        sum += means[i];
+    }
+    return cuts.empty() ? -1 : sum / float(cuts.size());
+}
+
 }  // namespace
 
 float Quality(const MrzResult& r) {
@@ -75,30 +101,63 @@ UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, Stag
             size_t fit = 0;
             for (size_t i = 1; i < cuts.size(); ++i)
                 if (cuts[i].fit < cuts[fit].fit) fit = i;
+            const std::vector<CutLine> own = cuts;
             for (size_t i = 0; i < lines.size(); ++i)
                 if (i != fit)
                     CutLineCells(grey, ink, lines[i], length, cuts[i], cuts[fit].pitch,
                                  cuts[fit].left, cuts[fit].growth);
             if (times) times->segment += Since(t);
             t = Clock::now();
-            // A first line that reads poorly ends the attempt early.
-            std::vector<std::vector<Scores>> cells(lines.size());
-            bool poor = false;
-            for (size_t i = 0; i < lines.size() && !poor; ++i) {
-                float sum = 0;
-                for (const Patch& p : cuts[i].cells) {
-                    cells[i].push_back(Classify(p));
-                    sum += *std::max_element(cells[i].back().begin(), cells[i].back().end());
+            // The zone in OCR-B; one that reads poorly in the monospace font too.
+            std::vector<std::vector<Scores>> cells;
+            std::vector<float> means;
+            TemplateSet set = TemplateSet::OcrB;
+            float mean = ClassifyZone(cuts, set, cells, means);
+            if (mean < 0.85f) {
+                std::vector<std::vector<Scores>> monoCells;
+                std::vector<float> monoMeans;
+                const float monoMean = ClassifyZone(cuts, TemplateSet::Mono, monoCells, monoMeans);
+                if (monoMean > mean + 0.05f) {
+                    cells = std::move(monoCells), means = std::move(monoMeans);
+                    mean = monoMean, set = TemplateSet::Mono;
                 }
-                poor = sum < 0.6f * float(cuts[i].cells.size());
+            }
+            if (mean < 0) {
+                if (times) times->classify += Since(t);
+                continue;
+            }
+            // A line that reads clearly worse than the best fitted one may
+            // stand apart from it (a slanted card's last line): its own cut
+            // is tried too.
+            for (size_t i = 0; i < lines.size(); ++i) {
+                if (i == fit || means[i] >= means[fit] - 0.04f) continue;
+                std::vector<Scores> alone;
+                if (ClassifyLine(own[i], set, alone) > means[i])
+                    cells[i] = std::move(alone), cuts[i] = own[i];
             }
             if (times) times->classify += Since(t);
-            if (poor) continue;
             t = Clock::now();
             UprightReading r;
             Decode(cells, limits, r.result);
             r.quality = Quality(r.result);
             if (times) times->decode += Since(t);
+            // OCR-B print the checks leave unconfirmed is read again with the
+            // first templates, whose valid reading then stands instead.
+            if (!r.result.valid && set == TemplateSet::OcrB) {
+                t = Clock::now();
+                std::vector<float> firstMeans;
+                const bool read =
+                    ClassifyZone(cuts, TemplateSet::OcrBFirst, cells, firstMeans) >= 0;
+                if (times) times->classify += Since(t);
+                t = Clock::now();
+                UprightReading second;
+                if (read) Decode(cells, limits, second.result);
+                if (second.result.valid) {
+                    second.quality = Quality(second.result);
+                    r = std::move(second);
+                }
+                if (times) times->decode += Since(t);
+            }
             if (r.quality > best.quality) {
                 r.lines = lines;
                 r.cuts = std::move(cuts);

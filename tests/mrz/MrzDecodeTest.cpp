@@ -104,6 +104,21 @@ TEST(MrzDecode, ClassesChooseAndCheckDigitsConfirm) {
     EXPECT_FALSE(Field(seven, "name").classValid);
     EXPECT_FALSE(seven.valid);
 
+    // Two lines of 44 that are no visa's are a passport's: the first character
+    // is P even where A reads a little better; a far better A stays as read,
+    // and the zone is not valid.
+    auto passport = Exact(kTd3);
+    passport[0][0][ClassOf('A')] = 0.97f;
+    MrzResult p;
+    Decode(passport, {}, p);
+    EXPECT_EQ(p.format, "TD3");
+    EXPECT_EQ(p.lines[0][0], 'P');
+    EXPECT_TRUE(p.valid);
+    passport[0][0][ClassOf('P')] = 0.8f;
+    Decode(passport, {}, p);
+    EXPECT_EQ(p.lines[0][0], 'A');
+    EXPECT_FALSE(p.valid);
+
     // A nationality printed as digits is reported as printed: with two of its
     // three characters clearly digits, the third is read as its best digit.
     auto digits = Exact(kTd3);

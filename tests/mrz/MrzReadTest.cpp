@@ -1,12 +1,16 @@
 // The library's entry point on whole pages: the sample page as it stands,
-// turned by each right angle and skewed, in 1-, 8- and 24-bit form; bad
-// input; the C export; and calls from several threads at once.
+// turned by each right angle, seen at a slant in colour with a frame drawn
+// around its zone; bad input; the C export; and calls from several threads.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <thread>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
 
 #include "DVImageProcessor.h"
+#include "GlyphwickGrey.h"
 #include "GlyphwickMrz.h"
 
 namespace {
@@ -45,6 +49,39 @@ TEST(MrzRead, ReadsTheSamplePageAtEveryRightAngle) {
     gw::MrzOptions upright;
     upright.tryAllOrientations = false;
     EXPECT_FALSE(gw::ReadMrz(turned, upright).valid);
+}
+
+// The sample page photographed at a slant (its right side a fifth shorter,
+// the zone's lines drawing together) and in colour, with a red frame drawn
+// tight around the zone as a phone app draws it.
+TEST(MrzRead, ReadsASlantedColourPageWithAFrameAroundTheZone) {
+    const gw::GreyImage grey = gw::ToGrey(Sample());
+    const cv::Mat page(int(grey.height), int(grey.width), CV_8U,
+                       const_cast<uint8_t*>(grey.pixels.data()));
+    const float w = float(page.cols), h = float(page.rows);
+    const cv::Point2f from[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
+    const cv::Point2f to[4] = {{0, 0}, {w, 0.1f * h}, {w, 0.9f * h}, {0, h}};
+    cv::Mat slanted;
+    cv::warpPerspective(page, slanted, cv::getPerspectiveTransform(from, to), page.size(),
+                        cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(255));
+    const gw::MrzResult plain = gw::ReadMrz(Sample());
+    ASSERT_TRUE(plain.valid);
+    cv::Mat bgr;
+    cv::cvtColor(slanted, bgr, cv::COLOR_GRAY2BGR);
+    // The frame: the zone's corners, moved by the slant and pushed out a little.
+    std::vector<cv::Point2f> corners, moved;
+    for (const auto& [x, y] : plain.corners) corners.emplace_back(x, y);
+    cv::perspectiveTransform(corners, moved, cv::getPerspectiveTransform(from, to));
+    std::vector<cv::Point> frame;
+    const cv::Point2f mid = (moved[0] + moved[2]) * 0.5f;
+    for (const cv::Point2f& c : moved) frame.emplace_back(mid + 1.08f * (c - mid));
+    cv::polylines(bgr, frame, true, cv::Scalar(40, 40, 230), 3);
+    DVImageProcessor image;
+    ASSERT_EQ(image.Create(uint32_t(bgr.cols), uint32_t(bgr.rows), 0x00021808), 0u);
+    ASSERT_EQ(image.SetBits(bgr.data, uint32_t(bgr.step)), 0u);
+    const gw::MrzResult r = gw::ReadMrz(image);
+    ASSERT_TRUE(r.found);
+    EXPECT_EQ(r.lines, plain.lines);
 }
 
 TEST(MrzRead, BadInputAndTheCExport) {

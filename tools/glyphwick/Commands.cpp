@@ -211,34 +211,34 @@ int RunMrz(const Common& common, const MrzSettings& settings) {
     CheckFont(font, fontIndex);
     return ForEachFile(common, [&](const std::string& file, size_t index) {
         auto image = LoadForReading(file, common);
-        const MrzResult r = ReadMrz(*image, settings, file);
+        const gw::MrzResult r = ReadMrz(*image, settings, file);
+        const std::vector<Box> lineBoxes = MrzLineBoxes(r);
         FileResult out;
         std::ostringstream text;
-        out.json["found"] = r.reading.has_value();
-        if (!r.reading) {
+        out.json["found"] = r.found;
+        if (!r.found) {
             text << "(no machine-readable zone found)\n";
             out.text = text.str();
         } else {
-            const MrzReading& m = *r.reading;
+            const bool upsideDown = r.orientation == 180;
             out.status = kRead;
-            out.json["format"] = MrzFormatName(m.format);
-            out.json["valid"] = m.valid;
-            out.json["upside_down"] = r.upsideDown;
-            out.json["lines"] = m.lines;
+            out.json["format"] = r.format;
+            out.json["valid"] = r.valid;
+            out.json["upside_down"] = upsideDown;
+            out.json["lines"] = r.lines;
             Json fields = Json::object();
-            text << "format " << MrzFormatName(m.format) << ", "
-                 << (m.valid ? "valid" : "NOT VALID") << (r.upsideDown ? ", upside down" : "")
-                 << "\n";
-            for (const std::string& l : m.lines) text << "  " << l << "\n";
-            for (const MrzField& f : m.fields) {
+            text << "format " << r.format << ", " << (r.valid ? "valid" : "NOT VALID")
+                 << (upsideDown ? ", upside down" : "") << "\n";
+            for (const std::string& l : r.lines) text << "  " << l << "\n";
+            for (const gw::MrzField& f : r.fields) {
                 Json j{{"raw", f.raw}, {"value", f.value}};
                 const std::string value = f.name == "composite" ? "" : f.value;
                 char line[160];
-                if (f.checked) {
+                if (f.hasCheck) {
                     j["check"] = std::string(1, f.check);
-                    j["valid"] = f.valid;
+                    j["valid"] = f.checkValid;
                     std::snprintf(line, sizeof line, "  %-16s %-20s check %c %s\n", f.name.c_str(),
-                                  value.c_str(), f.check, f.valid ? "ok" : "FAILED");
+                                  value.c_str(), f.check, f.checkValid ? "ok" : "FAILED");
                 } else {
                     std::snprintf(line, sizeof line, "  %-16s %s\n", f.name.c_str(), value.c_str());
                 }
@@ -247,7 +247,7 @@ int RunMrz(const Common& common, const MrzSettings& settings) {
             }
             out.json["fields"] = fields;
             Json corrections = Json::array();
-            for (const MrzCorrection& c : m.corrections) {
+            for (const gw::MrzCorrection& c : r.corrections) {
                 corrections.push_back({{"line", c.line + 1},
                                        {"column", c.column + 1},
                                        {"from", std::string(1, c.from)},
@@ -258,11 +258,11 @@ int RunMrz(const Common& common, const MrzSettings& settings) {
             }
             out.json["corrections"] = corrections;
             Json boxes = Json::array();
-            for (const TextLine& l : r.lines)
-                boxes.push_back(BoxJson({l.left, l.top, l.right, l.bottom}));
+            for (const Box& b : lineBoxes) boxes.push_back(BoxJson(b));
             out.json["boxes"] = boxes;
-            // The library's further details: orientation, skew, corners, confidences.
-            const Json details = Json::parse(r.json);
+            // The library's further details (orientation, skew, corners,
+            // confidences) as its own JSON writes them.
+            const Json details = Json::parse(gw::MrzResultToJson(r));
             for (auto& [k, v] : details.items())
                 if (!out.json.contains(k)) out.json[k] = v;
             out.text = text.str();
@@ -270,11 +270,10 @@ int RunMrz(const Common& common, const MrzSettings& settings) {
         Annotate(
             out, common, index,
             [&](Annotation& a) {
-                FrameObjects(a, r.objects);
-                const Colour zone =
-                    r.reading && r.reading->valid ? Colour{0, 160, 0} : Colour{220, 0, 0};
-                for (const TextLine& l : r.lines)
-                    a.Frame({l.left - 4, l.top - 4, l.right + 4, l.bottom + 4}, zone, 2);
+                FrameObjects(a, MrzObjects(r));
+                const Colour zone = r.found && r.valid ? Colour{0, 160, 0} : Colour{220, 0, 0};
+                for (const Box& b : lineBoxes)
+                    a.Frame({b.left - 4, b.top - 4, b.right + 4, b.bottom + 4}, zone, 2);
             },
             *image);
         return out;

@@ -6,7 +6,6 @@
 
 #include "DVImageProcessor.h"
 #include "Errors.h"
-#include "GlyphwickMrz.h"
 
 namespace gwtool {
 
@@ -32,6 +31,15 @@ Box BoxOf(const gw::MrzResult& r, float x0, float x1, float y0, float y1) {
     return {int(std::floor(l)), int(std::floor(t)), int(std::ceil(rr)), int(std::ceil(b))};
 }
 
+// The fractions of the zone's height from the top that line l spans. Lines
+// stand about 1.9 capital heights apart; the corners hold the first line's
+// top and the last one's bottom.
+std::pair<float, float> LineSpan(const gw::MrzResult& r, size_t l) {
+    constexpr float kHeightPerSpacing = 1.0f / 1.9f;
+    const float span = float(r.lines.size()) - 1 + kHeightPerSpacing;
+    return {float(l) / span, (float(l) + kHeightPerSpacing) / span};
+}
+
 }  // namespace
 
 std::pair<std::string, int> MrzFont(const MrzSettings& settings,
@@ -47,7 +55,8 @@ std::pair<std::string, int> MrzFont(const MrzSettings& settings,
     return {"", 0};
 }
 
-MrzResult ReadMrz(DVImageProcessor& image, const MrzSettings& settings, const std::string& file) {
+gw::MrzResult ReadMrz(DVImageProcessor& image, const MrzSettings& settings,
+                      const std::string& file) {
     gw::MrzOptions options;
     if (settings.rect) {
         // The library reads the part inside the image and refuses the rest.
@@ -56,42 +65,35 @@ MrzResult ReadMrz(DVImageProcessor& image, const MrzSettings& settings, const st
         options.left = b.left, options.top = b.top, options.right = b.right,
         options.bottom = b.bottom;
     }
-    const gw::MrzResult r = gw::ReadMrz(image, options);
+    gw::MrzResult r = gw::ReadMrz(image, options);
     if (!r.error.empty()) throw InputError(r.error, file);
-    MrzResult out;
-    out.json = gw::MrzResultToJson(r);
-    if (!r.found) return out;
-    MrzReading m;
-    m.format = MrzFormatFromName(r.format);
-    m.lines = r.lines;
-    m.valid = r.valid;
-    for (const gw::MrzField& f : r.fields)
-        m.fields.push_back({f.name, f.raw, f.value, f.hasCheck, f.check, f.checkValid});
-    for (const gw::MrzCorrection& c : r.corrections)
-        m.corrections.push_back({c.line, c.column, c.from, c.to, c.field});
-    out.reading = std::move(m);
-    out.upsideDown = r.orientation == 180;
-    // The lines' and characters' boxes, cut from the zone's corners.
-    const float n = float(r.lines.size());
-    for (size_t l = 0; l < r.lines.size(); ++l) {
-        TextLine t;
-        t.text = r.lines[l];
-        // Lines stand about 1.9 capital heights apart, the corners hold the
-        // first line's top and the last one's bottom.
-        constexpr float kHeightPerSpacing = 1.0f / 1.9f;
-        const float span = n - 1 + kHeightPerSpacing;
-        const float y0 = float(l) / span, y1 = (float(l) + kHeightPerSpacing) / span;
-        const Box b = BoxOf(r, 0, 1, y0, y1);
-        t.left = b.left, t.top = b.top, t.right = b.right, t.bottom = b.bottom;
-        out.lines.push_back(t);
-        const float len = float(r.lines[l].size());
-        for (size_t c = 0; c < r.lines[l].size(); ++c) {
+    return r;
+}
+
+std::vector<Box> MrzLineBoxes(const gw::MrzResult& result) {
+    std::vector<Box> out;
+    if (!result.found) return out;
+    for (size_t l = 0; l < result.lines.size(); ++l) {
+        const auto [y0, y1] = LineSpan(result, l);
+        out.push_back(BoxOf(result, 0, 1, y0, y1));
+    }
+    return out;
+}
+
+std::vector<ObjectReading> MrzObjects(const gw::MrzResult& result) {
+    std::vector<ObjectReading> out;
+    if (!result.found) return out;
+    for (size_t l = 0; l < result.lines.size(); ++l) {
+        const auto [y0, y1] = LineSpan(result, l);
+        const std::string& line = result.lines[l];
+        const float len = float(line.size());
+        for (size_t c = 0; c < line.size(); ++c) {
             ObjectReading o;
-            o.box = BoxOf(r, float(c) / len, float(c + 1) / len, y0, y1);
-            o.identity = r.lines[l][c];
+            o.box = BoxOf(result, float(c) / len, float(c + 1) / len, y0, y1);
+            o.identity = line[c];
             o.tag = static_cast<int>(l) + 1;
-            o.score = static_cast<int>(std::lround(100 * r.characters[l][c].confidence));
-            out.objects.push_back(o);
+            o.score = static_cast<int>(std::lround(100 * result.characters[l][c].confidence));
+            out.push_back(o);
         }
     }
     return out;

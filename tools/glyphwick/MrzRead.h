@@ -1,12 +1,14 @@
 // The mrz command's reading: the library's zone reader (gw::ReadMrz) over the
-// image or a rectangle of it, its result turned into the tool's types.
+// image or a rectangle of it, and the boxes of the zone's lines and
+// characters, cut from the zone's corners, that the command prints and draws.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "Mrz.h"
+#include "GlyphwickMrz.h"
 #include "Reading.h"
 
 class DVImageProcessor;
@@ -20,14 +22,6 @@ struct MrzSettings {
     unsigned threshold = 0;  ///< kept for the command line; the reader thresholds locally
 };
 
-struct MrzResult {
-    std::optional<MrzReading> reading;   ///< nothing when no zone was found
-    std::vector<TextLine> lines;         ///< the zone's lines, boxes in image pixels
-    bool upsideDown = false;             ///< the zone was read turned by 180 degrees
-    std::vector<ObjectReading> objects;  ///< the zone's characters, boxes in image pixels
-    std::string json;                    ///< the library's result as a JSON object
-};
-
 /// The font named for the command (checked to exist by the command): the
 /// name given, else the index given, else the first font whose name holds
 /// "OCRB" or "OCR-B" (any case), else the first font.
@@ -35,7 +29,17 @@ std::pair<std::string, int> MrzFont(const MrzSettings& settings,
                                     const std::vector<std::string>& fonts);
 
 /// Finds and reads the zone in image. Throws InputError naming file for a
-/// rectangle outside the image.
-MrzResult ReadMrz(DVImageProcessor& image, const MrzSettings& settings, const std::string& file);
+/// rectangle outside the image or an image the library refuses.
+gw::MrzResult ReadMrz(DVImageProcessor& image, const MrzSettings& settings,
+                      const std::string& file);
+
+/// The box of every line of the zone in image pixels, in the zone's line
+/// order; none when no zone was found.
+std::vector<Box> MrzLineBoxes(const gw::MrzResult& result);
+
+/// Every character of the zone as an object: its box in image pixels, its
+/// character, its line (from 1) as tag and its confidence (0 to 100) as
+/// score; line by line, in reading order.
+std::vector<ObjectReading> MrzObjects(const gw::MrzResult& result);
 
 }  // namespace gwtool

@@ -433,6 +433,34 @@ bool UnknownStateCode(const Zone& zone, const Layout& layout) {
     return false;
 }
 
+// An issuing state or nationality read as no known code takes the one known
+// code that a single rival about as good as the character read (within tie)
+// spells: the field's class is the list of codes, as a name's is letters.
+void ChooseStateCodes(Zone& zone, const Layout& layout, float tie) {
+    for (const FieldLayout& f : layout.fields) {
+        const std::string_view name = f.name;
+        if (name != "issuing_state" && name != "nationality") continue;
+        std::string code;
+        for (Pos q : Positions(f.span)) code += zone.At(q);
+        if (IsCountryCode(code)) continue;
+        std::string only;
+        Pos where{};
+        int found = 0;
+        for (int i = 0; i < f.span.length; ++i) {
+            const Pos q{f.span.line, f.span.start + i};
+            for (int k = 0; k < kClasses; ++k) {
+                const char a = kAlphabet[k];
+                if (a == zone.At(q) || !Allows(zone.ClassAt(q), a)) continue;
+                if (zone.Score(q, a) < zone.Score(q, zone.At(q)) - tie) continue;
+                std::string other = code;
+                other[size_t(i)] = a;
+                if (IsCountryCode(other)) only = other, where = q, ++found;
+            }
+        }
+        if (found == 1) zone.Set(where, only[size_t(where.column - f.span.start)]);
+    }
+}
+
 void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& limits,
             MrzResult& out) {
     out.found = false;
@@ -462,6 +490,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
         const Cls other = f.cls == Cls::Letter ? Cls::Digit : Cls::Letter;
         for (Pos p : positions) zone.Set(p, zone.BestOf(p, other));
     }
+    ChooseStateCodes(zone, layout, limits.stateTie);
     // A digit and a letter read alike in a field of both (0 and O, 1 and I,
     // 8 and B) take the kind most of the field's clear characters are.
     // A field whose check digit already agrees keeps its reading.

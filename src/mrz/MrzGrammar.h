@@ -45,6 +45,7 @@ struct DecodeLimits {
     float blindGap = 0.1f;         ///< a rival the check digits cannot tell apart this close: doubt
     float classGap = 0.08f;        ///< a class overriding a reading this much better: doubt
     float lineGap = 0.08f;         ///< a line's mean confidence this far below the best's: doubt
+    float stateTie = 0.03f;        ///< a rival this close may spell the one known state code
 };
 
 /// Decodes a zone from the scores of its cells (lines top to bottom, all of

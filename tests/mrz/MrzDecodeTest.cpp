@@ -119,6 +119,19 @@ TEST(MrzDecode, ClassesChooseAndCheckDigitsConfirm) {
     EXPECT_EQ(p.lines[0][0], 'A');
     EXPECT_FALSE(p.valid);
 
+    // A nationality read as no known code (UTD) takes the one known code a
+    // rival about as good spells (UTO); a clearly better reading stays, and
+    // leaves the zone in doubt.
+    auto state = Exact(kTd3);
+    state[1][12][ClassOf('D')] = 0.96f;
+    MrzResult uto;
+    Decode(state, {}, uto);
+    EXPECT_EQ(uto.lines[1].substr(10, 3), "UTO");
+    state[1][12][ClassOf('O')] = 0.8f;
+    Decode(state, {}, uto);
+    EXPECT_EQ(uto.lines[1].substr(10, 3), "UTD");
+    EXPECT_FALSE(uto.valid);
+
     // A nationality printed as digits is reported as printed: with two of its
     // three characters clearly digits, the third is read as its best digit.
     auto digits = Exact(kTd3);

@@ -39,6 +39,15 @@ std::unique_ptr<DVImageProcessor> LoadForReading(const std::string& file, const 
     return image;
 }
 
+// Loads a file for the zone reader, which takes 1-, 8- and 24-bit images as
+// they are: it sets coloured marks aside itself, since zones print in black.
+std::unique_ptr<DVImageProcessor> LoadForZone(const std::string& file, const Common& common) {
+    auto image = LoadImage(file, common.load).image;
+    const uint32_t bits = image->GetBitsPerPixel();
+    if (bits != 1 && bits != 8 && bits != 24) MakeReadable(image, file);
+    return image;
+}
+
 // Draws and saves an annotation; a failure is kept beside the reading.
 void Annotate(FileResult& out, const Common& common, size_t index,
               const std::function<void(Annotation&)>& draw, DVImageProcessor& image) {
@@ -210,7 +219,7 @@ int RunMrz(const Common& common, const MrzSettings& settings) {
     const auto [font, fontIndex] = MrzFont(settings, FontNames());
     CheckFont(font, fontIndex);
     return ForEachFile(common, [&](const std::string& file, size_t index) {
-        auto image = LoadForReading(file, common);
+        auto image = LoadForZone(file, common);
         const gw::MrzResult r = ReadMrz(*image, settings, file);
         const std::vector<Box> lineBoxes = MrzLineBoxes(r);
         FileResult out;

@@ -138,10 +138,7 @@ std::string Cleaned(std::string_view raw) {
 
 // Characters a check digit cannot tell apart that also look alike in OCR-B.
 bool LookAlikeBlind(char a, char b) {
-    static constexpr std::string_view kPairs[] = {"0U", "8S", "6G"};
-    for (std::string_view p : kPairs)
-        if ((p[0] == a && p[1] == b) || (p[0] == b && p[1] == a)) return true;
-    return false;
+    return BlindLookAlike(a) == b && b != 0;
 }
 
 // The zone being decoded: the scores of every cell, the class of every
@@ -371,6 +368,21 @@ std::string FormatOf(size_t lineCount, size_t length, char documentCode) {
     if (length == 36) return documentCode == 'V' ? "MRV-B" : "TD2";
     if (length == 44) return documentCode == 'V' ? "MRV-A" : "TD3";
     return "";
+}
+
+char BlindLookAlike(char c) {
+    static constexpr std::string_view kPairs[] = {"0U", "8S", "6G"};
+    for (std::string_view p : kPairs) {
+        if (p[0] == c) return p[1];
+        if (p[1] == c) return p[0];
+    }
+    return 0;
+}
+
+bool Admits(const std::string& format, size_t line, size_t column, char c) {
+    const auto classes = PositionClasses(format);
+    return line < classes.size() && column < classes[line].size() &&
+           Allows(classes[line][column], c);
 }
 
 std::vector<std::vector<Cls>> PositionClasses(const std::string& format) {

@@ -35,6 +35,13 @@ std::vector<std::vector<Cls>> PositionClasses(const std::string& format);
 /// is documentCode, or "" when no format has that shape.
 std::string FormatOf(size_t lineCount, size_t length, char documentCode);
 
+/// The character that looks like c in OCR-B and that no check digit tells
+/// from it (0 and U, 8 and S, 6 and G; their values differ by 10 or 20), or 0.
+char BlindLookAlike(char c);
+
+/// Whether position (line, column) of a zone of format may hold c.
+bool Admits(const std::string& format, size_t line, size_t column, char c);
+
 /// Tunables of the decoding.
 struct DecodeLimits {
     float alternativeGap = 0.08f;  ///< a candidate within this of the best may be confirmed

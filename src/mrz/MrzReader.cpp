@@ -59,6 +59,21 @@ float ClassifyZone(const std::vector<CutLine>& cuts, TemplateSet set,
     return cuts.empty() ? -1 : sum / float(cuts.size());
 }
 
+// Whether every character of result that has a blind look-alike its place
+// admits also leads that look-alike by gap when read against set.
+bool BlindPairsHold(const MrzResult& result, const std::vector<CutLine>& cuts, TemplateSet set,
+                    float gap) {
+    for (size_t l = 0; l < result.lines.size() && l < cuts.size(); ++l)
+        for (size_t c = 0; c < result.lines[l].size() && c < cuts[l].cells.size(); ++c) {
+            const char read = result.lines[l][c];
+            const char alike = BlindLookAlike(read);
+            if (alike == 0 || !Admits(result.format, l, c, alike)) continue;
+            const Scores s = Classify(cuts[l].cells[c], set);
+            if (s[size_t(ClassOf(alike))] > s[size_t(ClassOf(read))] - gap) return false;
+        }
+    return true;
+}
+
 }  // namespace
 
 float Quality(const MrzResult& r) {
@@ -155,8 +170,21 @@ UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, Stag
                 if (second.result.valid) {
                     second.quality = Quality(second.result);
                     r = std::move(second);
+                    set = TemplateSet::OcrBFirst;
                 }
                 if (times) times->decode += Since(t);
+            }
+            // Look-alikes no check digit tells apart must read alike with the
+            // other OCR-B set too, or the zone is not valid.
+            if (r.result.valid && set != TemplateSet::Mono) {
+                t = Clock::now();
+                const TemplateSet other =
+                    set == TemplateSet::OcrB ? TemplateSet::OcrBFirst : TemplateSet::OcrB;
+                if (!BlindPairsHold(r.result, cuts, other, limits.blindGap)) {
+                    r.result.valid = false;
+                    r.quality = Quality(r.result);
+                }
+                if (times) times->classify += Since(t);
             }
             if (r.quality > best.quality) {
                 r.lines = lines;

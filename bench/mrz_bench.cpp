@@ -4,8 +4,9 @@
 // per image (real set) or per degradation and capital height (generated set)
 // found, exact, valid and valid-but-wrong counts; the median and 90th
 // percentile time per image with the stage breakdown (find, normalise,
-// segment, classify, decode), single-threaded, and its ratio to loading the
-// image. Then a Google Benchmark of one sample page.
+// segment, classify, decode), single-threaded and as the thread's processor
+// time (so that other work on the machine does not count), and its ratio to
+// loading the image. Then a Google Benchmark of one sample page.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -29,7 +30,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using Clock = gw::mrz::ThreadClock;
 
 struct Truth {
     std::string file, degradation;

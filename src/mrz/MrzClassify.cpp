@@ -82,29 +82,52 @@ int32_t Dot(const int16_t* a, const int16_t* b) {
 }  // namespace
 
 Scores Classify(const Patch& cell, TemplateSet set) {
-    Scores best{};
     const auto& templates = Templates(set);
-    std::array<int16_t, kPixels> w;
-    for (int dy = -kPad; dy <= kPad; ++dy) {
+    // The cell's window at every shift, zero mean, with its norm (0: blank).
+    constexpr int kSide = 2 * kPad + 1;
+    std::array<std::array<int16_t, kPixels>, kSide * kSide> windows;
+    std::array<float, kSide * kSide> norms{};
+    for (int dy = -kPad; dy <= kPad; ++dy)
         for (int dx = -kPad; dx <= kPad; ++dx) {
+            const int i = (dy + kPad) * kSide + dx + kPad;
             int sum = 0;
             int64_t sq = 0;
             for (int v = 0; v < kCellH; ++v)
                 for (int u = 0; u < kCellW; ++u) {
                     const int x = cell[(v + kPad + dy) * kPatchW + u + kPad + dx];
-                    w[v * kCellW + u] = int16_t(x);
+                    windows[i][v * kCellW + u] = int16_t(x);
                     sum += x;
                     sq += int64_t(x) * x;
                 }
             const double var = double(sq) - double(sum) * sum / kPixels;
-            if (var <= 1.0) continue;
-            const float norm = float(std::sqrt(var));
-            for (const Template& t : templates) {
-                const float ncc = float(Dot(w.data(), t.t.data())) / (norm * t.norm);
-                best[t.cls] = std::max(best[t.cls], ncc);
-            }
+            norms[i] = var > 1.0 ? float(std::sqrt(var)) : 0.0f;
         }
+    Scores best{};
+    auto score = [&](int i, const Template& t) {
+        if (norms[i] <= 0) return;
+        const float ncc = float(Dot(windows[i].data(), t.t.data())) / (norms[i] * t.norm);
+        best[t.cls] = std::max(best[t.cls], ncc);
+    };
+    // Every template at the centre and the shifts two pixels out first; then
+    // every shift for the characters near the best, and for the best digit,
+    // letter and filler, which a position's class may choose instead.
+    auto coarse = [](int i) { return (i / kSide) % 2 == 0 && (i % kSide) % 2 == 0; };
+    for (int i = 0; i < kSide * kSide; ++i)
+        if (coarse(i))
+            for (const Template& t : templates) score(i, t);
+    std::array<bool, kClasses> refine{};
+    const float top = *std::max_element(best.begin(), best.end());
+    int digit = 0, letter = 10;
+    for (int k = 0; k < kClasses; ++k) {
+        refine[k] = best[k] >= top - 0.15f;
+        if (k < 10 && best[k] > best[digit]) digit = k;
+        if (k >= 10 && k < 36 && best[k] > best[letter]) letter = k;
     }
+    refine[digit] = refine[letter] = refine[kClasses - 1] = true;
+    for (int i = 0; i < kSide * kSide; ++i)
+        if (!coarse(i))
+            for (const Template& t : templates)
+                if (refine[t.cls]) score(i, t);
     return best;
 }
 

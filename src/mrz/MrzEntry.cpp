@@ -23,14 +23,11 @@ namespace mrz {
 
 namespace {
 
-double Since(std::chrono::steady_clock::time_point t) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
-}
-
 // The upright image of a candidate read one way along its axis, and the map
 // from its pixels back to the page's.
 struct Upright {
     cv::Mat grey;
+    cv::Mat ink;  // InkOf(grey)
     cv::Matx33f toPage;
     float scale;
     cv::Point2f dir;
@@ -51,10 +48,12 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign) {
     cv::warpAffine(page, u.grey, u.toPage.get_minor<2, 3>(0, 0),
                    cv::Size(std::max(w, 8), std::max(h, 8)), flags, cv::BORDER_REPLICATE);
     // A zone seen at a slant is drawn again from the page, squared up.
+    u.ink = InkOf(u.grey);
     cv::Matx33f keystone;
-    if (Keystone(InkOf(u.grey), keystone)) {
+    if (Keystone(u.ink, keystone)) {
         u.toPage = u.toPage * keystone.inv();
         cv::warpPerspective(page, u.grey, u.toPage, u.grey.size(), flags, cv::BORDER_REPLICATE);
+        u.ink = InkOf(u.grey);
     }
     return u;
 }
@@ -131,15 +130,15 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
     int sinceConfident = -1;
     for (const Pass& pass : kPasses) {
         if (pass.turned && !options.tryAllOrientations) continue;
-        auto t = std::chrono::steady_clock::now();
+        auto t = ThreadClock::now();
         const auto candidates = FindZones(grey, 6, pass.turned, pass.tilt);
-        if (times) times->find += Since(t);
+        if (times) times->find += MsSince(t);
         for (const ZoneCandidate& z : candidates) {
             for (float sign : {1.0f, -1.0f}) {
-                t = std::chrono::steady_clock::now();
+                t = ThreadClock::now();
                 const Upright u = TurnUpright(grey, z, pass.turned ? -sign : sign);
-                if (times) times->normalise += Since(t);
-                UprightReading r = ReadUpright(u.grey, limits, times);
+                if (times) times->normalise += MsSince(t);
+                UprightReading r = ReadUpright(u.grey, limits, times, &u.ink);
                 // Zone print read the right way up reads with a clearly higher
                 // mean than the other way round, or than other print; read with
                 // no poor character too, no other place or cut would read better.

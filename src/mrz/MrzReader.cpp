@@ -10,12 +10,6 @@ namespace gw::mrz {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Since(Clock::time_point t) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
-
 // The line lengths to try for a set of lines: 30 for three; for two, the
 // length the pitch suggests first, and the other one when it is not clear.
 std::vector<int> Lengths(const cv::Mat& ink, const std::vector<LineBand>& lines) {
@@ -88,28 +82,29 @@ float Quality(const MrzResult& r) {
     return q + (n ? 100.0f * sum / float(n) : 0.0f);
 }
 
-UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, StageTimes* times) {
+UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, StageTimes* times,
+                           const cv::Mat* given) {
     UprightReading best;
-    auto t = Clock::now();
-    const cv::Mat ink = InkOf(grey);
-    if (times) times->normalise += Since(t);
-    t = Clock::now();
+    auto t = ThreadClock::now();
+    const cv::Mat ink = given != nullptr ? *given : InkOf(grey);
+    if (times) times->normalise += MsSince(t);
+    t = ThreadClock::now();
     const auto sets = FindLineSets(ink);
-    if (times) times->segment += Since(t);
+    if (times) times->segment += MsSince(t);
     size_t tried = 0;
     for (const auto& lines : sets) {
         if (++tried > 3) break;
-        t = Clock::now();
+        t = ThreadClock::now();
         const std::vector<int> lengths = Lengths(ink, lines);
-        if (times) times->segment += Since(t);
+        if (times) times->segment += MsSince(t);
         for (int length : lengths) {
-            t = Clock::now();
+            t = ThreadClock::now();
             std::vector<CutLine> cuts(lines.size());
             bool cut = true;
             for (size_t i = 0; i < lines.size() && cut; ++i)
                 cut = CutLineCells(grey, ink, lines[i], length, cuts[i]);
             if (!cut) {
-                if (times) times->segment += Since(t);
+                if (times) times->segment += MsSince(t);
                 continue;
             }
             // The lines share one pitch and start: the best fitted line's.
@@ -121,8 +116,8 @@ UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, Stag
                 if (i != fit)
                     CutLineCells(grey, ink, lines[i], length, cuts[i], cuts[fit].pitch,
                                  cuts[fit].left, cuts[fit].growth);
-            if (times) times->segment += Since(t);
-            t = Clock::now();
+            if (times) times->segment += MsSince(t);
+            t = ThreadClock::now();
             // The zone in OCR-B; one that reads poorly in the monospace font too.
             std::vector<std::vector<Scores>> cells;
             std::vector<float> means;
@@ -138,7 +133,7 @@ UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, Stag
                 }
             }
             if (mean < 0) {
-                if (times) times->classify += Since(t);
+                if (times) times->classify += MsSince(t);
                 continue;
             }
             // A line that reads clearly worse than the best fitted one may
@@ -150,21 +145,21 @@ UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, Stag
                 if (ClassifyLine(own[i], set, alone) > means[i])
                     cells[i] = std::move(alone), cuts[i] = own[i];
             }
-            if (times) times->classify += Since(t);
-            t = Clock::now();
+            if (times) times->classify += MsSince(t);
+            t = ThreadClock::now();
             UprightReading r;
             Decode(cells, limits, r.result);
             r.quality = Quality(r.result);
-            if (times) times->decode += Since(t);
+            if (times) times->decode += MsSince(t);
             // OCR-B print the checks leave unconfirmed is read again with the
             // first templates, whose valid reading then stands instead.
             if (!r.result.valid && set == TemplateSet::OcrB) {
-                t = Clock::now();
+                t = ThreadClock::now();
                 std::vector<float> firstMeans;
                 const bool read =
                     ClassifyZone(cuts, TemplateSet::OcrBFirst, cells, firstMeans) >= 0;
-                if (times) times->classify += Since(t);
-                t = Clock::now();
+                if (times) times->classify += MsSince(t);
+                t = ThreadClock::now();
                 UprightReading second;
                 if (read) Decode(cells, limits, second.result);
                 if (second.result.valid) {
@@ -172,19 +167,19 @@ UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, Stag
                     r = std::move(second);
                     set = TemplateSet::OcrBFirst;
                 }
-                if (times) times->decode += Since(t);
+                if (times) times->decode += MsSince(t);
             }
             // Look-alikes no check digit tells apart must read alike with the
             // other OCR-B set too, or the zone is not valid.
             if (r.result.valid && set != TemplateSet::Mono) {
-                t = Clock::now();
+                t = ThreadClock::now();
                 const TemplateSet other =
                     set == TemplateSet::OcrB ? TemplateSet::OcrBFirst : TemplateSet::OcrB;
                 if (!BlindPairsHold(r.result, cuts, other, limits.blindGap)) {
                     r.result.valid = false;
                     r.quality = Quality(r.result);
                 }
-                if (times) times->classify += Since(t);
+                if (times) times->classify += MsSince(t);
             }
             if (r.quality > best.quality) {
                 r.lines = lines;

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <array>
+#include <chrono>
+#include <ctime>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -15,7 +17,27 @@
 
 namespace gw::mrz {
 
-/// Time spent in each stage of a reading, in milliseconds.
+/// The processor time of the calling thread, as a std::chrono clock: what a
+/// single-threaded reading costs, whatever else the machine runs.
+struct ThreadClock {
+    using duration = std::chrono::nanoseconds;
+    using rep = duration::rep;
+    using period = duration::period;
+    using time_point = std::chrono::time_point<ThreadClock>;
+    static constexpr bool is_steady = true;
+    static time_point now() noexcept {
+        timespec ts{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        return time_point(duration(rep(ts.tv_sec) * 1000000000 + ts.tv_nsec));
+    }
+};
+
+/// Milliseconds of ThreadClock since t.
+inline double MsSince(ThreadClock::time_point t) {
+    return std::chrono::duration<double, std::milli>(ThreadClock::now() - t).count();
+}
+
+/// Processor time spent in each stage of a reading, in milliseconds.
 struct StageTimes {
     double find = 0, normalise = 0, segment = 0, classify = 0, decode = 0;
 };
@@ -34,7 +56,9 @@ inline constexpr float kPitchPerHeight = 0.96f;
 /// Reads the zone of an upright grey image whose capitals stand about
 /// kWorkHeight pixels high. Tries the line sets and line lengths that fit,
 /// and keeps the best reading (a valid one ends the search).
-UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, StageTimes* times);
+/// ink, when given, is InkOf(grey) already made.
+UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, StageTimes* times,
+                           const cv::Mat* ink = nullptr);
 
 /// The quality of a decoded zone: valid zones first, then by the checks that
 /// agree, then by the characters' mean confidence.

@@ -54,16 +54,18 @@ float ClassifyZone(const std::vector<CutLine>& cuts, TemplateSet set,
 }
 
 // Whether every character of result that has a blind look-alike its place
-// admits also leads that look-alike by gap when read against set.
-bool BlindPairsHold(const MrzResult& result, const std::vector<CutLine>& cuts, TemplateSet set,
-                    float gap) {
+// admits leads that look-alike by gap on average over its scores in cells and
+// its scores against set.
+bool BlindPairsHold(const MrzResult& result, const std::vector<std::vector<Scores>>& cells,
+                    const std::vector<CutLine>& cuts, TemplateSet set, float gap) {
     for (size_t l = 0; l < result.lines.size() && l < cuts.size(); ++l)
         for (size_t c = 0; c < result.lines[l].size() && c < cuts[l].cells.size(); ++c) {
             const char read = result.lines[l][c];
             const char alike = BlindLookAlike(read);
             if (alike == 0 || !Admits(result.format, l, c, alike)) continue;
+            const size_t a = size_t(ClassOf(alike)), r = size_t(ClassOf(read));
             const Scores s = Classify(cuts[l].cells[c], set);
-            if (s[size_t(ClassOf(alike))] > s[size_t(ClassOf(read))] - gap) return false;
+            if ((cells[l][c][r] - cells[l][c][a]) + (s[r] - s[a]) < 2 * gap) return false;
         }
     return true;
 }
@@ -155,27 +157,29 @@ UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, Stag
             // first templates, whose valid reading then stands instead.
             if (!r.result.valid && set == TemplateSet::OcrB) {
                 t = ThreadClock::now();
+                std::vector<std::vector<Scores>> firstCells;
                 std::vector<float> firstMeans;
                 const bool read =
-                    ClassifyZone(cuts, TemplateSet::OcrBFirst, cells, firstMeans) >= 0;
+                    ClassifyZone(cuts, TemplateSet::OcrBFirst, firstCells, firstMeans) >= 0;
                 if (times) times->classify += MsSince(t);
                 t = ThreadClock::now();
                 UprightReading second;
-                if (read) Decode(cells, limits, second.result);
+                if (read) Decode(firstCells, limits, second.result);
                 if (second.result.valid) {
                     second.quality = Quality(second.result);
                     r = std::move(second);
+                    cells = std::move(firstCells);
                     set = TemplateSet::OcrBFirst;
                 }
                 if (times) times->decode += MsSince(t);
             }
-            // Look-alikes no check digit tells apart must read alike with the
-            // other OCR-B set too, or the zone is not valid.
+            // Look-alikes no check digit tells apart must lead clearly over
+            // both OCR-B sets taken together.
             if (r.result.valid && set != TemplateSet::Mono) {
                 t = ThreadClock::now();
                 const TemplateSet other =
                     set == TemplateSet::OcrB ? TemplateSet::OcrBFirst : TemplateSet::OcrB;
-                if (!BlindPairsHold(r.result, cuts, other, limits.blindGap)) {
+                if (!BlindPairsHold(r.result, cells, cuts, other, 1.25f * limits.blindGap)) {
                     r.result.valid = false;
                     r.quality = Quality(r.result);
                 }

@@ -90,7 +90,7 @@ void Evaluate(const fs::path& dir, bool perImage) {
     const auto truth = ReadTruth(dir / "truth.jsonl");
     if (truth.empty()) return;
     std::printf("== %s: %zu images\n", dir.filename().c_str(), truth.size());
-    std::vector<double> total, load, find, normalise, segment, classify, decode;
+    std::vector<double> total, small, load, find, normalise, segment, classify, decode;
     Tally all;
     std::map<std::string, Tally> byKind, byHeight;
     for (const Truth& t : truth) {
@@ -108,6 +108,7 @@ void Evaluate(const fs::path& dir, bool perImage) {
         const bool exact = r.lines == t.lines;
         load.push_back(Ms(t0, t1));
         total.push_back(Ms(t1, t3));
+        if (uint64_t(image.GetWidth()) * image.GetHeight() <= 2000000) small.push_back(Ms(t1, t3));
         find.push_back(st.find);
         normalise.push_back(st.normalise + Ms(t1, t2));
         segment.push_back(st.segment);
@@ -137,6 +138,8 @@ void Evaluate(const fs::path& dir, bool perImage) {
     std::printf("  time per image (ms): median %.1f, p90 %.1f; load median %.1f (ratio %.1f)\n",
                 Quantile(total, 0.5), Quantile(total, 0.9), Quantile(load, 0.5),
                 Quantile(total, 0.5) / std::max(1e-3, Quantile(load, 0.5)));
+    std::printf("  images up to 2 megapixels: %zu, median %.1f ms, p90 %.1f ms\n", small.size(),
+                Quantile(small, 0.5), Quantile(small, 0.9));
     std::printf(
         "  stage medians (ms): find %.1f, normalise %.1f, segment %.1f, classify %.1f, "
         "decode %.2f\n",

@@ -186,7 +186,14 @@ MrzResult ReadMrz(const DVImageProcessor& image, const MrzOptions& options) {
         }
     }
     const cv::Mat page(int(grey.height), int(grey.width), CV_8U, grey.pixels.data());
-    return mrz::ReadPage(page, clipped, nullptr);
+    // OpenCV reports what it cannot do by exceptions; none may leave the
+    // library (the C export would end the process).
+    try {
+        return mrz::ReadPage(page, clipped, nullptr);
+    } catch (const cv::Exception& e) {
+        out.error = std::string("the image could not be processed: ") + e.what();
+        return out;
+    }
 }
 
 int MrzCheckDigit(const std::string& text) {

@@ -129,9 +129,12 @@ std::vector<ZoneCandidate> FindZones(const cv::Mat& grey, size_t maxCount, bool 
     std::vector<ZoneCandidate> out;
     if (grey.empty()) return out;
     const float scale = std::min(2.0f, kWorkSide / float(std::max(grey.cols, grey.rows)));
+    // A page too thin to hold two lines once scaled holds no zone.
+    const cv::Size size(int(std::lround(float(grey.cols) * scale)),
+                        int(std::lround(float(grey.rows) * scale)));
+    if (std::min(size.width, size.height) < 8) return out;
     cv::Mat small;
-    cv::resize(grey, small, cv::Size(), scale, scale,
-               scale < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
+    cv::resize(grey, small, size, 0, 0, scale < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
     cv::Mat ink;
     cv::adaptiveThreshold(small, ink, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV, 25,
                           15);

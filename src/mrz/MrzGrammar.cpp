@@ -644,6 +644,14 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     for (size_t i = 0; i < checks.size(); ++i)
         if (layout.fields[i].checkLine >= 0) all.push_back(checks[i]);
     if (layout.compositeLine >= 0) all.push_back(composite);
+    // A character is unsure when a rival scores about as well, or when its
+    // digit-or-letter look-alike (0 and O, 8 and B) comes close: two such
+    // swaps can cancel in a check digit's sum.
+    auto unsure = [&](Pos q) {
+        const char rival = zone.Rival(q);
+        return zone.Margin(q) < limits.ambiguity ||
+               (rival == LookAlike(zone.At(q)) && zone.Margin(q) < limits.lookAlikeDoubt);
+    };
     bool doubt = UnknownStateCode(zone, layout);
     // The lines of a zone are printed alike: one that reads clearly worse
     // than the others was cut wrong, and its names no check digit covers.
@@ -669,17 +677,17 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
                 doubt = true;
                 break;
             }
-            if (zone.Margin(p) >= limits.ambiguity) continue;
+            if (!unsure(p)) continue;
             bool settled = false;
             for (const Check& k : all) {
                 std::vector<Pos> span = k.data;
                 span.push_back(k.digit);
                 if (std::find(span.begin(), span.end(), p) == span.end() || !zone.Agrees(k))
                     continue;
-                std::vector<Pos> unsure;
+                std::vector<Pos> doubtful;
                 for (Pos q : span)
-                    if (zone.Margin(q) < limits.ambiguity) unsure.push_back(q);
-                settled = unsure.size() <= 8 && zone.OnlyAgreement(k, unsure);
+                    if (unsure(q)) doubtful.push_back(q);
+                settled = doubtful.size() <= 12 && zone.OnlyAgreement(k, doubtful);
                 if (settled) break;
             }
             if (!settled) settled = StateCodeSettles(zone, layout, p, limits.ambiguity);

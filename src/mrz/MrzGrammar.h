@@ -53,6 +53,8 @@ struct DecodeLimits {
     float classGap = 0.08f;        ///< a class overriding a reading this much better: doubt
     float lineGap = 0.08f;         ///< a line's mean confidence this far below the best's: doubt
     float stateTie = 0.03f;        ///< a rival this close may spell the one known state code
+    float lookAlikeDoubt = 0.05f;  ///< a digit-or-letter look-alike this close is unsure
+    float blindBoth = 0.135f;      ///< mean lead over both OCR-B sets a blind look-alike needs
 };
 
 /// Decodes a zone from the scores of its cells (lines top to bottom, all of

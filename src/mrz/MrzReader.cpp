@@ -179,7 +179,7 @@ UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, Stag
                 t = ThreadClock::now();
                 const TemplateSet other =
                     set == TemplateSet::OcrB ? TemplateSet::OcrBFirst : TemplateSet::OcrB;
-                if (!BlindPairsHold(r.result, cells, cuts, other, 1.25f * limits.blindGap)) {
+                if (!BlindPairsHold(r.result, cells, cuts, other, limits.blindBoth)) {
                     r.result.valid = false;
                     r.quality = Quality(r.result);
                 }

@@ -54,10 +54,10 @@ float ClassifyZone(const std::vector<CutLine>& cuts, TemplateSet set,
 }
 
 // Whether every character of result that has a blind look-alike its place
-// admits leads that look-alike by gap on average over its scores in cells and
-// its scores against set.
+// admits leads that look-alike clearly in cells (by clear), or else by gap
+// when read against set too.
 bool BlindPairsHold(const MrzResult& result, const std::vector<std::vector<Scores>>& cells,
-                    const std::vector<CutLine>& cuts, TemplateSet set, float gap) {
+                    const std::vector<CutLine>& cuts, TemplateSet set, float clear, float gap) {
     for (size_t l = 0; l < result.lines.size() && l < cuts.size(); ++l)
         for (size_t c = 0; c < result.lines[l].size() && c < cuts[l].cells.size(); ++c) {
             const char read = result.lines[l][c];
@@ -65,7 +65,7 @@ bool BlindPairsHold(const MrzResult& result, const std::vector<std::vector<Score
             if (alike == 0 || !Admits(result.format, l, c, alike)) continue;
             const size_t a = size_t(ClassOf(alike)), r = size_t(ClassOf(read));
             const Scores s = Classify(cuts[l].cells[c], set);
-            if ((cells[l][c][r] - cells[l][c][a]) + (s[r] - s[a]) < 2 * gap) return false;
+            if (cells[l][c][r] - cells[l][c][a] < clear && s[r] - s[a] < gap) return false;
         }
     return true;
 }
@@ -173,13 +173,14 @@ UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, Stag
                 }
                 if (times) times->decode += MsSince(t);
             }
-            // Look-alikes no check digit tells apart must lead clearly over
-            // both OCR-B sets taken together.
+            // Look-alikes no check digit tells apart must lead clearly, or be
+            // confirmed by the other OCR-B set.
             if (r.result.valid && set != TemplateSet::Mono) {
                 t = ThreadClock::now();
                 const TemplateSet other =
                     set == TemplateSet::OcrB ? TemplateSet::OcrBFirst : TemplateSet::OcrB;
-                if (!BlindPairsHold(r.result, cells, cuts, other, limits.blindBoth)) {
+                if (!BlindPairsHold(r.result, cells, cuts, other, limits.blindClear,
+                                    limits.blindBoth)) {
                     r.result.valid = false;
                     r.quality = Quality(r.result);
                 }

@@ -54,8 +54,8 @@ struct DecodeLimits {
     float lineGap = 0.08f;         ///< a line's mean confidence this far below the best's: doubt
     float stateTie = 0.03f;        ///< a rival this close may spell the one known state code
     float lookAlikeDoubt = 0.05f;  ///< a digit-or-letter look-alike this close is unsure
-    float blindClear = 0.15f;      ///< a blind look-alike's lead needing no second OCR-B set
-    float blindBoth = 0.135f;      ///< its lead in the second set otherwise
+    float blindClear = 0.15f;  ///< a blind 0-or-U's lead needing no second set (others 0.01 less)
+    float blindBoth = 0.135f;  ///< its lead in the second set otherwise
 };
 
 /// Decodes a zone from the scores of its cells (lines top to bottom, all of

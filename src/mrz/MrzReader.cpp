@@ -65,7 +65,9 @@ bool BlindPairsHold(const MrzResult& result, const std::vector<std::vector<Score
             if (alike == 0 || !Admits(result.format, l, c, alike)) continue;
             const size_t a = size_t(ClassOf(alike)), r = size_t(ClassOf(read));
             const Scores s = Classify(cuts[l].cells[c], set);
-            if (cells[l][c][r] - cells[l][c][a] < clear && s[r] - s[a] < gap) return false;
+            // 0 and U, the pair misread most, need the wider lead.
+            const float need = read == '0' || read == 'U' ? clear : clear - 0.01f;
+            if (cells[l][c][r] - cells[l][c][a] < need && s[r] - s[a] < gap) return false;
         }
     return true;
 }

@@ -1,10 +1,12 @@
-// Bar and space patterns of Code 39 and Code 128, as published in their
-// symbology standards.
+// Bar and space patterns of Code 39, as published in its symbology standard,
+// and of Code 128, shared with the rectangle reader.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string_view>
+
+#include "barcode/Code128.h"
 
 namespace gw::barcodes {
 
@@ -36,36 +38,9 @@ static_assert(kCode39Alphabet.size() == kCode39Patterns.size());
 static_assert(AllThreeWide());
 static_assert(kCode39Patterns[43] == 0x094 && kCode39Alphabet[43] == '*');
 
-/// Code 128 values 0 to 105 as six element widths in modules (bar, space,
-/// bar, space, bar, space), then the stop pattern's seven as value 106.
-inline constexpr std::array<std::string_view, 107> kCode128Patterns{
-    "212222", "222122", "222221", "121223", "121322", "131222", "122213", "122312", "132212",
-    "221213", "221312", "231212", "112232", "122132", "122231", "113222", "123122", "123221",
-    "223211", "221132", "221231", "213212", "223112", "312131", "311222", "321122", "321221",
-    "312212", "322112", "322211", "212123", "212321", "232121", "111323", "131123", "131321",
-    "112313", "132113", "132311", "211313", "231113", "231311", "112133", "112331", "132131",
-    "113123", "113321", "133121", "313121", "211331", "231131", "213113", "213311", "213131",
-    "311123", "311321", "331121", "312113", "312311", "332111", "314111", "221411", "431111",
-    "111224", "111422", "121124", "121421", "141122", "141221", "112214", "112412", "122114",
-    "122411", "142112", "142211", "241211", "221114", "413111", "241112", "134111", "111242",
-    "121142", "121241", "114212", "124112", "124211", "411212", "421112", "421211", "212141",
-    "214121", "412121", "111143", "111341", "131141", "114113", "114311", "411113", "411311",
-    "113141", "114131", "311141", "411131", "211412", "211214", "211232", "2331112"};
-
-inline constexpr int kCode128StartA = 103, kCode128StartC = 105, kCode128Stop = 106;
-
-constexpr bool Code128Sums() {
-    for (size_t v = 0; v < kCode128Patterns.size(); ++v) {
-        int modules = 0, bars = 0;
-        const std::string_view p = kCode128Patterns[v];
-        for (size_t i = 0; i < p.size(); ++i) {
-            modules += p[i] - '0';
-            if (i % 2 == 0) bars += p[i] - '0';
-        }
-        if (modules != (v == 106 ? 13 : 11) || bars % 2 != 0) return false;
-    }
-    return true;
-}
-static_assert(Code128Sums(), "11 modules a value (13 for stop), an even count of bar modules");
+/// Code 128 values 0 to 105 as six element widths in modules, then the stop
+/// pattern's seven as value 106: the rectangle reader's table.
+inline constexpr const auto& kCode128Patterns = Code128Table;
+inline constexpr int kCode128Stop = 106;
 
 }  // namespace gw::barcodes

@@ -58,6 +58,11 @@ GW_API LoadInfo LoadImageFile(const std::string& path, DVImageProcessor& image,
 GW_API LoadInfo LoadImageMemory(const uint8_t* data, size_t size, DVImageProcessor& image,
                                 const LoadOptions& options = {});
 
+/// The file type DVImageProcessor::SaveToFile takes for a path's extension,
+/// case ignored: 1 ".bmp", 2 ".jpg" or ".jpeg", 3 ".gif", 4 ".tif" or
+/// ".tiff", 5 ".png"; 0 for any other name.
+GW_API uint32_t SaveTypeOfPath(const std::string& path);
+
 }  // namespace gw
 
 #endif  // GLYPHWICK_GLYPHWICKLOAD_H

@@ -1,12 +1,12 @@
 #include "image.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
 #include "GlyphwickGrey.h"
+#include "GlyphwickLoad.h"
 #include "GlyphwickLock.h"
 #include "load.h"
 
@@ -32,18 +32,6 @@ const char* ModeOf(const DVImageProcessor& image) {
         default:
             return "";
     }
-}
-
-unsigned FileTypeOf(const std::string& path) {
-    std::string ext = std::filesystem::path(path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    if (ext == ".bmp") return 1;
-    if (ext == ".jpg" || ext == ".jpeg") return 2;
-    if (ext == ".gif") return 3;
-    if (ext == ".tif" || ext == ".tiff") return 4;
-    if (ext == ".png") return 5;
-    return 0;
 }
 
 void CheckInside(const DVImageProcessor& image, int64_t x, int64_t y) {
@@ -165,7 +153,7 @@ GIL released under the library's process-wide lock.)")
             [](const PyImage& s, py::object path) {
                 const std::string p =
                     py::module_::import("os").attr("fsdecode")(path).cast<std::string>();
-                const unsigned type = FileTypeOf(p);
+                const unsigned type = gw::SaveTypeOfPath(p);
                 if (type == 0)
                     throw py::value_error(p +
                                           ": unknown format (use .bmp, .jpg, .gif, .tif or .png)");

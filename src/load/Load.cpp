@@ -5,9 +5,11 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -218,6 +220,17 @@ LoadInfo LoadImageFile(const std::string& path, DVImageProcessor& image,
     }
     if (data.empty()) return Fail(info, kLoadUnknownFormat, "the file is empty");
     return LoadImageMemory(data.data(), data.size(), image, options);
+}
+
+uint32_t SaveTypeOfPath(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == ".bmp") return 1;
+    if (ext == ".jpg" || ext == ".jpeg") return 2;
+    if (ext == ".gif") return 3;
+    if (ext == ".tif" || ext == ".tiff") return 4;
+    if (ext == ".png") return 5;
+    return 0;
 }
 
 }  // namespace gw

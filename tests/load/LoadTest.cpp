@@ -201,6 +201,12 @@ TEST(LoadFailures, EachHasItsStatusAndAReasonInWords) {
     info = gw::LoadImageMemory(bmp.data(), bmp.size(), image);
     EXPECT_EQ(info.status, gw::kLoadTooLarge) << info.reason;
     EXPECT_NE(info.reason.find("more pixels"), std::string::npos);
+    // Saving picks its format by the name's extension, in any case; others have none.
+    EXPECT_EQ(gw::SaveTypeOfPath("out/page.JPEG"), 2u);
+    EXPECT_EQ(gw::SaveTypeOfPath("scan.tiff"), 4u);
+    EXPECT_EQ(gw::SaveTypeOfPath("a.png"), 5u);
+    EXPECT_EQ(gw::SaveTypeOfPath("png"), 0u);
+    EXPECT_EQ(gw::SaveTypeOfPath("page.webp"), 0u);
 }
 
 }  // namespace

@@ -452,15 +452,13 @@ std::unique_ptr<DVImageProcessor> ColourCopy(DVImageProcessor& image) {
     return out;
 }
 
-// Turns the image into 8-bit grey by its colours.
+// Turns the image into 8-bit grey by its colours: as the readers take it,
+// and a 1-bit image widened to 8 bits.
 void ToGreyLevels(std::unique_ptr<DVImageProcessor>& image, const std::string& file) {
-    const uint32_t bits = image->GetBitsPerPixel();
-    if (bits == 24) {
-        if (image->ConvertToGrey(0.3f, 0.59f, 0.11f) != 0)
-            throw InputError(file, "the image cannot be turned into grey");
-    } else if (bits == 1 || !HasPlainPalette(*image)) {
+    MakeReadable(image, file);
+    if (image->GetBitsPerPixel() == 1) {
         auto grey = GreyCopy(*image);
-        if (!grey) throw InputError(file, "the image cannot be turned into grey");
+        if (!grey) throw InputError(file, "the image's pixels cannot be turned into grey levels");
         image = std::move(grey);
     }
 }
@@ -468,7 +466,7 @@ void ToGreyLevels(std::unique_ptr<DVImageProcessor>& image, const std::string& f
 }  // namespace
 
 int RunConvert(const std::string& in, const std::string& outPath, const ConvertSettings& s) {
-    if (FileTypeOf(outPath) == 0) {
+    if (gw::SaveTypeOfPath(outPath) == 0) {
         throw InputError(outPath, "unknown output format (use .bmp, .jpg, .gif, .tif or .png)");
     }
     auto image = LoadImage(in, s.load).image;

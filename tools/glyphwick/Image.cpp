@@ -16,12 +16,6 @@ namespace gwtool {
 
 namespace {
 
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
 // Standard input, read on first use: it can be read only once.
 const std::vector<uint8_t>& StandardInput() {
     static const std::vector<uint8_t> data{std::istreambuf_iterator<char>(std::cin),
@@ -67,18 +61,8 @@ Loaded LoadImage(const std::string& path, const gw::LoadOptions& options) {
     return out;
 }
 
-unsigned FileTypeOf(const std::string& path) {
-    const std::string ext = Lower(std::filesystem::path(path).extension().string());
-    if (ext == ".bmp") return 1;
-    if (ext == ".jpg" || ext == ".jpeg") return 2;
-    if (ext == ".gif") return 3;
-    if (ext == ".tif" || ext == ".tiff") return 4;
-    if (ext == ".png") return 5;
-    return 0;
-}
-
 void SaveImage(DVImageProcessor& image, const std::string& path, const SaveOptions& options) {
-    const unsigned type = FileTypeOf(path);
+    const unsigned type = gw::SaveTypeOfPath(path);
     if (type == 0) {
         throw InputError(path, "unknown output format (use .bmp, .jpg, .gif, .tif or .png)");
     }

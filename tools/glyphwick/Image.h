@@ -21,10 +21,6 @@ struct Loaded {
 /// loader's reason when it cannot be loaded.
 Loaded LoadImage(const std::string& path, const gw::LoadOptions& options = {});
 
-/// The file type code of the saving operations for a file name's extension
-/// (.bmp 1, .jpg/.jpeg 2, .gif 3, .tif/.tiff 4, .png 5), or 0.
-unsigned FileTypeOf(const std::string& path);
-
 /// Options of the encoders.
 struct SaveOptions {
     int quality = -1;         ///< JPEG quality 0-100, -1 for the encoder's default

@@ -174,8 +174,8 @@ std::vector<std::vector<LineBand>> FindLineSets(const cv::Mat& ink) {
     return sets;
 }
 
-bool Keystone(const cv::Mat& ink, cv::Matx33f& map) {
-    const auto sets = FindLineSets(ink);
+bool Keystone(const cv::Mat& ink, const std::vector<std::vector<LineBand>>& sets,
+              cv::Matx33f& map) {
     if (sets.empty()) return false;
     const LineBand& first = sets.front().front();
     const LineBand& last = sets.front().back();

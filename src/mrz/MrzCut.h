@@ -69,10 +69,11 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
 
 /// The map (upright pixels to rectified pixels) that undoes the keystone of
 /// a zone seen at a slant, where its lines draw together towards the far end:
-/// the centres of its first and last lines near both ends of their ink are
-/// brought to a rectangle. False, and no map, when the lines stand parallel
-/// (within 3 percent) or cannot be measured.
-bool Keystone(const cv::Mat& ink, cv::Matx33f& map);
+/// the centres of the first and last lines of its first line set (sets as
+/// FindLineSets gives them) near both ends of their ink are brought to a
+/// rectangle. False, and no map, when the lines stand parallel (within 3
+/// percent) or cannot be measured.
+bool Keystone(const cv::Mat& ink, const std::vector<std::vector<LineBand>>& sets, cv::Matx33f& map);
 
 /// The extent [left, right] of the line's ink (its longest run of columns
 /// with gaps shorter than a character); false when it has none.

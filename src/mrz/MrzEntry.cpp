@@ -27,7 +27,8 @@ namespace {
 // from its pixels back to the page's.
 struct Upright {
     cv::Mat grey;
-    cv::Mat ink;  // InkOf(grey)
+    cv::Mat ink;                              // InkOf(grey)
+    std::vector<std::vector<LineBand>> sets;  // FindLineSets(ink)
     cv::Matx33f toPage;
     float scale;
     cv::Point2f dir;
@@ -49,11 +50,13 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign) {
                    cv::Size(std::max(w, 8), std::max(h, 8)), flags, cv::BORDER_REPLICATE);
     // A zone seen at a slant is drawn again from the page, squared up.
     u.ink = InkOf(u.grey);
+    u.sets = FindLineSets(u.ink);
     cv::Matx33f keystone;
-    if (Keystone(u.ink, keystone)) {
+    if (Keystone(u.ink, u.sets, keystone)) {
         u.toPage = u.toPage * keystone.inv();
         cv::warpPerspective(page, u.grey, u.toPage, u.grey.size(), flags, cv::BORDER_REPLICATE);
         u.ink = InkOf(u.grey);
+        u.sets = FindLineSets(u.ink);
     }
     return u;
 }
@@ -138,7 +141,7 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 t = ThreadClock::now();
                 const Upright u = TurnUpright(grey, z, pass.turned ? -sign : sign);
                 if (times) times->normalise += MsSince(t);
-                UprightReading r = ReadUpright(u.grey, limits, times, &u.ink);
+                UprightReading r = ReadUpright(u.grey, u.ink, u.sets, limits, times);
                 // Zone print read the right way up reads with a clearly higher
                 // mean than the other way round, or than other print; read with
                 // no poor character too, no other place or cut would read better.

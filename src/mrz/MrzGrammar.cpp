@@ -401,32 +401,47 @@ std::vector<std::vector<Cls>> PositionClasses(const std::string& format) {
     return classes;
 }
 
+bool IsStateField(const FieldLayout& f) {
+    const std::string_view name = f.name;
+    return name == "issuing_state" || name == "nationality";
+}
+
+std::string CodeAt(const Zone& zone, Span s) {
+    std::string code;
+    for (Pos q : Positions(s)) code += zone.At(q);
+    return code;
+}
+
+// The known codes that one rival scoring within gap of the character read
+// at one position of span spells, with that position.
+std::vector<std::pair<Pos, std::string>> KnownCodesNear(const Zone& zone, Span s, float gap) {
+    std::vector<std::pair<Pos, std::string>> out;
+    const std::string code = CodeAt(zone, s);
+    for (int i = 0; i < s.length; ++i) {
+        const Pos q{s.line, s.start + i};
+        for (int k = 0; k < kClasses; ++k) {
+            const char a = kAlphabet[k];
+            if (a == zone.At(q) || !Allows(zone.ClassAt(q), a)) continue;
+            if (zone.Score(q, a) <= zone.Score(q, zone.At(q)) - gap) continue;
+            std::string other = code;
+            other[size_t(i)] = a;
+            if (IsCountryCode(other)) out.emplace_back(q, other);
+        }
+    }
+    return out;
+}
+
 // Whether the state code at p's field settles the doubt at p: the code read
 // is a known one and no close rival of any of its characters (within the
 // ambiguity margin) spells another known code. Fields without a check digit
 // (issuing state, nationality) have only this to go on.
 bool StateCodeSettles(const Zone& zone, const Layout& layout, Pos p, float ambiguity) {
     for (const FieldLayout& f : layout.fields) {
-        const std::string_view name = f.name;
-        if (name != "issuing_state" && name != "nationality") continue;
         const Span s = f.span;
-        if (s.line != p.line || p.column < s.start || p.column >= s.start + s.length) continue;
-        std::string code;
-        for (Pos q : Positions(s)) code += zone.At(q);
-        if (!IsCountryCode(code)) return false;
-        for (int i = 0; i < s.length; ++i) {
-            const Pos q{s.line, s.start + i};
-            const float read = zone.Score(q, zone.At(q));
-            for (int k = 0; k < kClasses; ++k) {
-                const char a = kAlphabet[k];
-                if (a == zone.At(q) || !Allows(zone.ClassAt(q), a)) continue;
-                if (zone.Score(q, a) <= read - ambiguity) continue;
-                std::string other = code;
-                other[size_t(i)] = a;
-                if (IsCountryCode(other)) return false;
-            }
-        }
-        return true;
+        if (!IsStateField(f) || s.line != p.line || p.column < s.start ||
+            p.column >= s.start + s.length)
+            continue;
+        return IsCountryCode(CodeAt(zone, s)) && KnownCodesNear(zone, s, ambiguity).empty();
     }
     return false;
 }
@@ -435,14 +450,9 @@ bool StateCodeSettles(const Zone& zone, const Layout& layout, Pos p, float ambig
 // misread there (UTD for UTO) is in no check digit, so such a zone stays in
 // doubt.
 bool UnknownStateCode(const Zone& zone, const Layout& layout) {
-    for (const FieldLayout& f : layout.fields) {
-        const std::string_view name = f.name;
-        if (name != "issuing_state" && name != "nationality") continue;
-        std::string code;
-        for (Pos q : Positions(f.span)) code += zone.At(q);
-        if (!IsCountryCode(code)) return true;
-    }
-    return false;
+    return std::any_of(layout.fields.begin(), layout.fields.end(), [&](const FieldLayout& f) {
+        return IsStateField(f) && !IsCountryCode(CodeAt(zone, f.span));
+    });
 }
 
 // An issuing state or nationality read as no known code takes the one known
@@ -450,26 +460,11 @@ bool UnknownStateCode(const Zone& zone, const Layout& layout) {
 // spells: the field's class is the list of codes, as a name's is letters.
 void ChooseStateCodes(Zone& zone, const Layout& layout, float tie) {
     for (const FieldLayout& f : layout.fields) {
-        const std::string_view name = f.name;
-        if (name != "issuing_state" && name != "nationality") continue;
-        std::string code;
-        for (Pos q : Positions(f.span)) code += zone.At(q);
-        if (IsCountryCode(code)) continue;
-        std::string only;
-        Pos where{};
-        int found = 0;
-        for (int i = 0; i < f.span.length; ++i) {
-            const Pos q{f.span.line, f.span.start + i};
-            for (int k = 0; k < kClasses; ++k) {
-                const char a = kAlphabet[k];
-                if (a == zone.At(q) || !Allows(zone.ClassAt(q), a)) continue;
-                if (zone.Score(q, a) < zone.Score(q, zone.At(q)) - tie) continue;
-                std::string other = code;
-                other[size_t(i)] = a;
-                if (IsCountryCode(other)) only = other, where = q, ++found;
-            }
-        }
-        if (found == 1) zone.Set(where, only[size_t(where.column - f.span.start)]);
+        if (!IsStateField(f) || IsCountryCode(CodeAt(zone, f.span))) continue;
+        const auto near = KnownCodesNear(zone, f.span, tie);
+        if (near.size() != 1) continue;
+        const auto& [where, code] = near.front();
+        zone.Set(where, code[size_t(where.column - f.span.start)]);
     }
 }
 

@@ -86,15 +86,11 @@ float Quality(const MrzResult& r) {
     return q + (n ? 100.0f * sum / float(n) : 0.0f);
 }
 
-UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, StageTimes* times,
-                           const cv::Mat* given) {
+UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
+                           const std::vector<std::vector<LineBand>>& sets,
+                           const DecodeLimits& limits, StageTimes* times) {
     UprightReading best;
     auto t = ThreadClock::now();
-    const cv::Mat ink = given != nullptr ? *given : InkOf(grey);
-    if (times) times->normalise += MsSince(t);
-    t = ThreadClock::now();
-    const auto sets = FindLineSets(ink);
-    if (times) times->segment += MsSince(t);
     size_t tried = 0;
     for (const auto& lines : sets) {
         if (++tried > 3) break;

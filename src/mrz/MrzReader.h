@@ -54,11 +54,12 @@ struct UprightReading {
 inline constexpr float kPitchPerHeight = 0.96f;
 
 /// Reads the zone of an upright grey image whose capitals stand about
-/// kWorkHeight pixels high. Tries the line sets and line lengths that fit,
-/// and keeps the best reading (a valid one ends the search).
-/// ink, when given, is InkOf(grey) already made.
-UprightReading ReadUpright(const cv::Mat& grey, const DecodeLimits& limits, StageTimes* times,
-                           const cv::Mat* ink = nullptr);
+/// kWorkHeight pixels high, with its ink (InkOf) and line sets
+/// (FindLineSets). Tries the line sets and line lengths that fit, and keeps
+/// the best reading (a valid one ends the search).
+UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
+                           const std::vector<std::vector<LineBand>>& sets,
+                           const DecodeLimits& limits, StageTimes* times);
 
 /// The quality of a decoded zone: valid zones first, then by the checks that
 /// agree, then by the characters' mean confidence.

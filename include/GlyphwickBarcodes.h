@@ -16,7 +16,9 @@
 #include <utility>
 #include <vector>
 
+#include "GlyphwickBudget.h"
 #include "GlyphwickExport.h"
+#include "GlyphwickImageView.h"
 
 class DVImageProcessor;
 
@@ -34,6 +36,13 @@ struct BarcodeOptions {
                                     ///< verified and left out of the text
     int minLength = 1;              ///< fewest characters of text a result may have
     bool tryHarder = false;         ///< more scan directions and lines (slower)
+    WorkBudget budget;              ///< time limit and cancellation
+};
+
+/// How a ReadBarcodes call ended, beside its results.
+struct BarcodeReport {
+    bool stopped = false;    ///< the budget ran out or the call was cancelled
+    std::string stopReason;  ///< why it stopped, in words, when stopped
 };
 
 /// One symbol read.
@@ -74,6 +83,17 @@ struct BarcodeResult {
 /// result. Holds the library lock for the whole call.
 GW_API std::vector<BarcodeResult> ReadBarcodes(const DVImageProcessor& image,
                                                const BarcodeOptions& options = {});
+
+/// As ReadBarcodes, also saying in report (when not null) whether the call
+/// stopped early; the symbols read before it stopped are returned.
+GW_API std::vector<BarcodeResult> ReadBarcodes(const DVImageProcessor& image,
+                                               const BarcodeOptions& options,
+                                               BarcodeReport* report);
+
+/// As ReadBarcodes, over pixels the caller owns, read in place.
+GW_API std::vector<BarcodeResult> ReadBarcodes(const ImageView& image,
+                                               const BarcodeOptions& options = {},
+                                               BarcodeReport* report = nullptr);
 
 }  // namespace gw
 

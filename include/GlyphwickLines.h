@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "GlyphwickBudget.h"
 #include "GlyphwickExport.h"
+#include "GlyphwickImageView.h"
 
 class DVImageProcessor;
 
@@ -39,6 +41,7 @@ struct LineOptions {
     /// normal size, within its band, and are read as a character (". , - '").
     bool punctuation = true;
     int minLineObjects = 1, maxLineObjects = 2000;  ///< lines kept by their object count
+    WorkBudget budget;                              ///< time limit and cancellation
 };
 
 /// One object as identified: box (left, top, right, bottom, inclusive), its
@@ -80,6 +83,8 @@ struct LinesResult {
     std::string font;                 ///< the font identified with
     int status = kLinesOk;
     std::string error;
+    bool stopped = false;    ///< the budget ran out or the call was cancelled
+    std::string stopReason;  ///< why it stopped, in words, when stopped
 };
 
 /// A raster that the caller owns, read in place: pixel (x, y), channel c is
@@ -105,6 +110,9 @@ GW_API LinesResult ReadLines(const DVImageProcessor& image, const LineOptions& o
 /// Null pixels or a zero size give kLinesNoImage; channels other than 1 or 3
 /// kLinesBadOptions.
 GW_API LinesResult ReadLines(const PixelRows& pixels, const LineOptions& options = {});
+
+/// As ReadLines, over pixels the caller owns (see GlyphwickImageView.h).
+GW_API LinesResult ReadLines(const ImageView& image, const LineOptions& options = {});
 
 /// Sorts lines into reading order: top to bottom, and left to right among
 /// lines whose middle rows fall inside each other's band.

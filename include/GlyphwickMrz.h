@@ -15,7 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "GlyphwickBudget.h"
 #include "GlyphwickExport.h"
+#include "GlyphwickImageView.h"
 
 class DVImageProcessor;
 
@@ -29,6 +31,7 @@ struct MrzOptions {
     int left = 0, top = 0, right = -1, bottom = -1;
     /// Lowest confidence (0 to 1) of any character for the zone to be valid.
     float minConfidence = 0.7f;
+    WorkBudget budget;  ///< time limit and cancellation
 };
 
 /// One character of the zone with its ranked candidates.
@@ -76,6 +79,8 @@ struct MrzResult {
     /// character has at least the options' confidence.
     bool valid = false;
     std::string error;  ///< why nothing was read (bad input), else empty
+    bool stopped = false;    ///< the budget ran out or the call was cancelled
+    std::string stopReason;  ///< why it stopped, in words, when stopped
 };
 
 /// Finds and reads the zone of image (1-, 8- or 24-bit; palette images
@@ -84,6 +89,9 @@ struct MrzResult {
 /// rectangle with no part inside, gives found false with error set. Holds
 /// the library lock.
 GW_API MrzResult ReadMrz(const DVImageProcessor& image, const MrzOptions& options = {});
+
+/// As ReadMrz, over pixels the caller owns, read in place.
+GW_API MrzResult ReadMrz(const ImageView& image, const MrzOptions& options = {});
 
 /// The result as a JSON object (lines, format, valid, fields, corrections,
 /// corners, orientation, per-character confidence and candidates).

@@ -28,6 +28,7 @@ foreach(f include/glyphwick/Glyphwick.h include/glyphwick/DVImageProcessor.h
           include/glyphwick/DVImageCodecs.h include/glyphwick/GlyphwickExport.h
           include/glyphwick/GlyphwickMrz.h include/glyphwick/GlyphwickBarcodes.h
           include/glyphwick/GlyphwickLoad.h include/glyphwick/GlyphwickLines.h
+          include/glyphwick/GlyphwickBudget.h include/glyphwick/GlyphwickImageView.h
           lib/cmake/Glyphwick/GlyphwickConfig.cmake lib/cmake/Glyphwick/GlyphwickTargets.cmake
           lib/pkgconfig/glyphwick.pc lib/libglyphwick.PAT lib/glyphwick/OpenJPEG_32.dll
           lib/glyphwick/DVWSQLib.dll bin/glyphwick)

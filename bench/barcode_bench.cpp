@@ -28,7 +28,7 @@
 #include "BarcodeSets.h"
 #include "GlyphwickBarcodes.h"
 #include "area/Area.h"
-#include "barcode/Code128.h"
+#include "barcode/rect/Code128.h"
 #include "barcode/Code128Text.h"
 
 #ifdef GW_HAVE_ZXING

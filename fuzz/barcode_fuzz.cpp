@@ -10,43 +10,16 @@
 #include <cstring>
 #include <vector>
 
+#include "FuzzBars.h"
 #include "FuzzInput.h"
 #include "Glyphwick.h"
 #include "area/Area.h"
 
 namespace {
 
-// Draws modules of moduleWidth pixels, starting at column quiet, on every row.
+// Draws modules of one to three pixels, starting up to 15 columns in.
 bool DrawSymbol(DVImageProcessor& image, fuzz::Input& in, uint32_t height, bool oneBit) {
-    const uint32_t moduleWidth = uint32_t(in.Range(1, 3));
-    const uint32_t quiet = uint32_t(in.Range(0, 15));
-    const uint8_t noise = in.Byte();
-    const std::vector<uint8_t> bits = in.Bytes(std::min<size_t>(in.Left(), 72));
-    const uint32_t width =
-        std::min<uint32_t>(256, 2 * quiet + uint32_t(bits.size()) * 8 * moduleWidth);
-    if (width == 0) return false;
-    const int32_t format = oneBit ? dv::PixelFormat1bppIndexed : dv::PixelFormat8bppIndexed;
-    if (image.Create(width, height, format) != 0 || image.GetBitmap() == nullptr) return false;
-    image.SetDefaultPalette();
-    std::vector<uint8_t> row(image.GetStride());
-    for (uint32_t y = 0; y < height; ++y) {
-        std::fill(row.begin(), row.end(), oneBit ? 0x00 : 0xFF);
-        for (uint32_t x = quiet; x < width; ++x) {
-            const size_t module = (x - quiet) / moduleWidth;
-            if (module / 8 >= bits.size()) break;
-            bool bar = (bits[module / 8] >> (7 - module % 8)) & 1;
-            // A few flipped pixels on some rows, as print defects.
-            if (noise != 0 && (x * 31 + y * 17) % 256 < noise % 8) bar = !bar;
-            if (!bar) continue;
-            if (oneBit) {
-                row[x / 8] |= uint8_t(0x80u >> (x % 8));
-            } else {
-                row[x] = uint8_t(noise & 0x70);
-            }
-        }
-        image.SetBytes(y, 0, row.data(), uint32_t(row.size()));
-    }
-    return true;
+    return fuzz::DrawBars(image, in, height, oneBit, fuzz::BarLimits{});
 }
 
 int64_t Overlap(int32_t a0, int32_t a1, int32_t b0, int32_t b1) {

@@ -9,40 +9,17 @@
 #include <cstdint>
 #include <vector>
 
+#include "FuzzBars.h"
 #include "FuzzInput.h"
 #include "GlyphwickBarcodes.h"
 
 namespace {
 
 bool DrawSymbol(DVImageProcessor& image, fuzz::Input& in, uint32_t height, bool oneBit) {
-    const uint32_t moduleWidth = uint32_t(in.Range(1, 4));
-    const uint32_t quiet = uint32_t(in.Range(0, 20));
-    const uint8_t noise = in.Byte();
-    const std::vector<uint8_t> bits = in.Bytes(std::min<size_t>(in.Left(), 80));
-    const uint32_t width =
-        std::min<uint32_t>(400, 2 * quiet + uint32_t(bits.size()) * 8 * moduleWidth);
-    if (width == 0) return false;
-    const int32_t format = oneBit ? dv::PixelFormat1bppIndexed : dv::PixelFormat8bppIndexed;
-    if (image.Create(width, height, format) != 0 || image.GetBitmap() == nullptr) return false;
-    image.SetDefaultPalette();
-    std::vector<uint8_t> row(image.GetStride());
-    for (uint32_t y = 0; y < height; ++y) {
-        std::fill(row.begin(), row.end(), oneBit ? 0xFF : 0xF0);
-        for (uint32_t x = quiet; x < width; ++x) {
-            const size_t module = (x - quiet) / moduleWidth;
-            if (module / 8 >= bits.size()) break;
-            bool bar = (bits[module / 8] >> (7 - module % 8)) & 1;
-            if (noise != 0 && (x * 31 + y * 17) % 256 < noise % 8) bar = !bar;  // print defects
-            if (!bar) continue;
-            if (oneBit) {
-                row[x / 8] &= uint8_t(~(0x80u >> (x % 8)));  // index 0 is black
-            } else {
-                row[x] = uint8_t(noise & 0x70);
-            }
-        }
-        image.SetBytes(y, 0, row.data(), uint32_t(row.size()));
-    }
-    return true;
+    fuzz::BarLimits limits;
+    limits.maxModule = 4, limits.maxQuiet = 20, limits.maxWidth = 400, limits.maxBytes = 80;
+    limits.oneBitBarIsZero = true, limits.greyPaper = 0xF0;
+    return fuzz::DrawBars(image, in, height, oneBit, limits);
 }
 
 }  // namespace

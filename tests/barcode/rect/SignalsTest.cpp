@@ -1,7 +1,7 @@
 // The platform signals: silent without an observer, every signal seen with one.
 #include <gtest/gtest.h>
 
-#include "BarcodeTestSupport.h"
+#include "barcode/BarcodeTestSupport.h"
 #include "platform/Signals.h"
 
 namespace {

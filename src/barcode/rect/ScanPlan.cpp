@@ -1,6 +1,6 @@
 // The scan shared by the barcode readers: row refresh, 40 scan lines counted,
 // the reference count, and the agreeing lines' widths merged.
-#include "barcode/Runs.h"
+#include "barcode/rect/ScanPlan.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
-#include "barcodes/Text.h"
+#include "barcode/Code39Text.h"
 
 #include <cstdint>
 
-#include "barcodes/Patterns.h"
+#include "barcode/Tables.h"
 
 namespace gw::barcodes {
 

@@ -1,4 +1,4 @@
-#include "barcodes/Runs.h"
+#include "barcode/scan/Runs.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "barcodes/Runs.h"
+#include "barcode/scan/Runs.h"
 
 namespace gw::barcodes {
 

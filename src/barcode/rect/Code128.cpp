@@ -1,7 +1,7 @@
 // The Code 128 reader: scan, module counts against reference widths from the
 // first six widths, orientation by the start symbol, weighted check sum.
 #include "api/Calls.h"
-#include "barcode/Code128.h"
+#include "barcode/rect/Code128.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,10 +1,10 @@
-#include "barcodes/LineDecoders.h"
+#include "barcode/scan/LineDecoders.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 
-#include "barcodes/Patterns.h"
+#include "barcode/Tables.h"
 
 namespace gw::barcodes {
 namespace {
@@ -19,23 +19,14 @@ constexpr float kWidthChange = 1.4f;
 // Highest sum of squared edge-to-edge errors (in modules) of a Code 128 value.
 constexpr float kCode128MaxError = 1.0f;
 
-// Character by pattern: 0 for patterns that are no character.
-constexpr std::array<char, 512> Code39ByPattern() {
-    std::array<char, 512> t{};
-    for (size_t i = 0; i < kCode39Patterns.size(); ++i) t[kCode39Patterns[i]] = kCode39Alphabet[i];
-    return t;
-}
-constexpr std::array<char, 512> kCode39ByPattern = Code39ByPattern();
-static_assert(kCode39ByPattern[0x094] == '*' && kCode39ByPattern[0x034] == '0');
-
 // Widths of each Code 128 pattern in modules (E) and the sums of neighbouring
 // pairs (T): the edge-to-edge distances, unchanged by ink spread.
-struct Code128Table {
+struct Code128Widths {
     std::array<std::array<float, 7>, 107> e{};
     std::array<std::array<float, 6>, 107> t{};
 };
-constexpr Code128Table MakeCode128Table() {
-    Code128Table table;
+constexpr Code128Widths MakeCode128Widths() {
+    Code128Widths table;
     for (size_t v = 0; v < kCode128Patterns.size(); ++v) {
         const std::string_view p = kCode128Patterns[v];
         for (size_t k = 0; k < p.size(); ++k) table.e[v][k] = float(p[k] - '0');
@@ -43,7 +34,7 @@ constexpr Code128Table MakeCode128Table() {
     }
     return table;
 }
-constexpr Code128Table kCode128 = MakeCode128Table();
+constexpr Code128Widths kCode128 = MakeCode128Widths();
 
 bool QuietBefore(const Runs& runs, size_t i, float charWidth) {
     // The line's own start (the image border) counts as quiet.

@@ -11,7 +11,7 @@
 
 #include "DVImageProcessor.h"
 #include "GlyphwickBarcodes.h"
-#include "barcodes/Text.h"
+#include "barcode/Code39Text.h"
 
 namespace {
 

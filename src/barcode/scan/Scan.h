@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "GlyphwickGrey.h"
-#include "barcodes/LineDecoders.h"
+#include "barcode/scan/LineDecoders.h"
 
 namespace gw::barcodes {
 

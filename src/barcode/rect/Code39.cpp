@@ -1,7 +1,7 @@
 // The Code 39 reader: scan, classify each merged width as narrow or wide
 // against units taken from the start character, look up ten digits at a time.
 #include "api/Calls.h"
-#include "barcode/Code39.h"
+#include "barcode/rect/Code39.h"
 
 #include <algorithm>
 #include <cstring>

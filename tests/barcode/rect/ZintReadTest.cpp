@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "BarcodeTestSupport.h"
+#include "barcode/BarcodeTestSupport.h"
 #include "area/Area.h"
-#include "barcode/Code128.h"
+#include "barcode/rect/Code128.h"
 #include "barcode/Code128Text.h"
 
 namespace {

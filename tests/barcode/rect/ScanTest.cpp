@@ -6,9 +6,9 @@
 #include <random>
 #include <vector>
 
-#include "BarcodeTestSupport.h"
+#include "barcode/BarcodeTestSupport.h"
 #include "area/Area.h"
-#include "barcode/Runs.h"
+#include "barcode/rect/ScanPlan.h"
 
 namespace {
 

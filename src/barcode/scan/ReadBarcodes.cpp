@@ -8,9 +8,9 @@
 #include "GlyphwickBarcodes.h"
 #include "GlyphwickLock.h"
 #include "barcode/Code128Text.h"
-#include "barcodes/Patterns.h"
-#include "barcodes/Scan.h"
-#include "barcodes/Text.h"
+#include "barcode/Tables.h"
+#include "barcode/scan/Scan.h"
+#include "barcode/Code39Text.h"
 
 namespace gw {
 namespace {

@@ -1,11 +1,11 @@
-#include "barcodes/Scan.h"
+#include "barcode/scan/Scan.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cmath>
 #include <numbers>
 
-#include "barcodes/Runs.h"
+#include "barcode/scan/Runs.h"
 
 namespace gw::barcodes {
 namespace {

@@ -6,9 +6,11 @@
 
 #include "DVImageProcessor.h"
 #include "GlyphwickBarcodes.h"
+#include "GlyphwickGrey.h"
 #include "GlyphwickLock.h"
+#include "image/Grey.h"
+#include "shared/Deadline.h"
 #include "barcode/Code128Text.h"
-#include "barcode/Tables.h"
 #include "barcode/scan/Scan.h"
 #include "barcode/Code39Text.h"
 
@@ -168,21 +170,23 @@ bool MakeResult(const Group& g, const BarcodeOptions& options, BarcodeResult& r)
     return true;
 }
 
-}  // namespace
-
-std::vector<BarcodeResult> ReadBarcodes(const DVImageProcessor& image,
-                                        const BarcodeOptions& options) {
-    const auto lock = LockLibrary();
+// Reads grey, a view of the whole image, under the call's budget.
+std::vector<BarcodeResult> ReadGrey(const barcodes::GreyView& grey, const BarcodeOptions& options,
+                                    BarcodeReport* report) {
+    BarcodeReport local;
+    BarcodeReport& out = report != nullptr ? *report : local;
+    out = BarcodeReport{};
     std::vector<BarcodeResult> results;
     if (!options.code39 && !options.code128) return results;
-    const GreyImage grey = ToGrey(image);
-    if (grey.Empty()) return results;
+    if (grey.data == nullptr || grey.width == 0 || grey.height == 0) return results;
+    Deadline deadline(options.budget, double(grey.width) * double(grey.height));
     barcodes::ScanSettings settings;
     settings.code39 = options.code39;
     settings.code128 = options.code128;
     if (options.tryHarder)
         settings.directions = 12, settings.divisions = 64, settings.maxSpacing = 4;
-    const std::vector<LineHit> hits = barcodes::ScanImage(grey, settings);
+    const std::vector<LineHit> hits = barcodes::ScanImage(grey, settings, &deadline);
+    if (!deadline.reason().empty()) out.stopped = true, out.stopReason = deadline.reason();
     std::vector<Group> groups = GroupHits(hits);
     DropConflicts(groups);
     for (const Group& g : groups) {
@@ -196,6 +200,66 @@ std::vector<BarcodeResult> ReadBarcodes(const DVImageProcessor& image,
         return a.corners[0].first + a.corners[2].first < b.corners[0].first + b.corners[2].first;
     });
     return results;
+}
+
+barcodes::GreyView ViewOf(const GreyImage& grey) {
+    return {grey.pixels.data(), grey.width, grey.height, ptrdiff_t(grey.width)};
+}
+
+// The grey levels of a colour view, as ToGrey makes them of an image object
+// of the same colours: the weighted level, alpha laid over white.
+GreyImage GreyOfView(const ImageView& view) {
+    GreyImage grey;
+    grey.width = uint32_t(view.width), grey.height = uint32_t(view.height);
+    grey.pixels.resize(size_t(grey.width) * grey.height);
+    const int bytes = BytesPerPixel(view.format);
+    const bool bgr = view.format == PixelFormat::BGR24 || view.format == PixelFormat::BGRA32;
+    const bool alpha = bytes == 4;
+    for (uint32_t y = 0; y < grey.height; ++y) {
+        const uint8_t* p = view.data + ptrdiff_t(y) * view.stride;
+        uint8_t* out = grey.pixels.data() + size_t(y) * grey.width;
+        for (uint32_t x = 0; x < grey.width; ++x, p += bytes) {
+            uint8_t r = bgr ? p[2] : p[0], g = p[1], b = bgr ? p[0] : p[2];
+            if (alpha) {
+                const uint32_t a = p[3];
+                const auto over = [a](uint8_t c) {
+                    return uint8_t((c * a + 255 * (255 - a) + 127) / 255);
+                };
+                r = over(r), g = over(g), b = over(b);
+            }
+            out[x] = uint8_t(GreyLevelWeighted(r, g, b, kWeightRed, kWeightGreen, kWeightBlue));
+        }
+    }
+    return grey;
+}
+
+}  // namespace
+
+std::vector<BarcodeResult> ReadBarcodes(const DVImageProcessor& image,
+                                        const BarcodeOptions& options) {
+    return ReadBarcodes(image, options, nullptr);
+}
+
+std::vector<BarcodeResult> ReadBarcodes(const DVImageProcessor& image,
+                                        const BarcodeOptions& options, BarcodeReport* report) {
+    const auto lock = LockLibrary();
+    if (report != nullptr) *report = BarcodeReport{};
+    if (!options.code39 && !options.code128) return {};
+    const GreyImage grey = ToGrey(image);
+    return ReadGrey(ViewOf(grey), options, report);
+}
+
+std::vector<BarcodeResult> ReadBarcodes(const ImageView& image, const BarcodeOptions& options,
+                                        BarcodeReport* report) {
+    const auto lock = LockLibrary();
+    if (report != nullptr) *report = BarcodeReport{};
+    if (!image.valid() || BytesPerPixel(image.format) == 0) return {};
+    if (image.format == PixelFormat::Grey8)  // read in place
+        return ReadGrey({image.data, uint32_t(image.width), uint32_t(image.height), image.stride},
+                        options, report);
+    if (!options.code39 && !options.code128) return {};
+    const GreyImage grey = GreyOfView(image);
+    return ReadGrey(ViewOf(grey), options, report);
 }
 
 }  // namespace gw

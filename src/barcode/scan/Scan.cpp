@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cmath>
 #include <numbers>
+#include <unordered_map>
 
 #include "barcode/scan/Runs.h"
 
@@ -18,7 +19,7 @@ struct Tiles {
     std::vector<uint8_t> busy;  // per tile: 1 when it or a neighbour has contrast
     std::vector<uint8_t> mean;
 
-    explicit Tiles(const GreyImage& g) {
+    explicit Tiles(const GreyView& g) {
         columns = (g.width + kTile - 1) / kTile, rows = (g.height + kTile - 1) / kTile;
         std::vector<uint8_t> contrast(size_t(columns) * rows, 0);
         mean.assign(contrast.size(), 255);
@@ -27,7 +28,7 @@ struct Tiles {
                 uint8_t lo = 255, hi = 0;
                 uint32_t sum = 0, count = 0;
                 for (uint32_t y = ty * kTile; y < std::min(g.height, (ty + 1) * kTile); ++y) {
-                    const uint8_t* row = g.pixels.data() + size_t(y) * g.width;
+                    const uint8_t* row = g.data + ptrdiff_t(y) * g.stride;
                     for (uint32_t x = tx * kTile; x < std::min(g.width, (tx + 1) * kTile); ++x)
                         lo = std::min(lo, row[x]), hi = std::max(hi, row[x]), sum += row[x],
                         ++count;
@@ -50,8 +51,8 @@ struct Tiles {
 
 // One scan line: its direction and the normal offset of its centre.
 struct LineScanner {
-    LineScanner(const GreyImage& g, const ScanSettings& s) : grey(g), settings(s), tiles(g) {}
-    const GreyImage& grey;
+    LineScanner(const GreyView& g, const ScanSettings& s) : grey(g), settings(s), tiles(g) {}
+    const GreyView& grey;
     const ScanSettings& settings;
     const Tiles tiles;
     float dx = 1, dy = 0;
@@ -82,11 +83,11 @@ struct LineScanner {
         const size_t n = size_t(t1 - t0) + 1;
         origin = {cx + t0 * dx, cy + t0 * dy};
         profile.resize(n);
-        const uint8_t* px = grey.pixels.data();
-        const size_t stride = grey.width;
+        const uint8_t* px = grey.data;
+        const ptrdiff_t stride = grey.stride;
         if (straight) {  // along a row or a column: no interpolation
             const size_t x = size_t(std::lround(origin.x)), y = size_t(std::lround(origin.y));
-            const uint8_t* p = px + y * stride + x;
+            const uint8_t* p = px + ptrdiff_t(y) * stride + ptrdiff_t(x);
             if (dy == 0) {
                 std::copy(p, p + n, profile.begin());
                 return true;
@@ -99,7 +100,7 @@ struct LineScanner {
                               tiles.mean[tile]);
                     continue;
                 }
-                for (size_t j = i; j < end; ++j) profile[j] = p[j * stride];
+                for (size_t j = i; j < end; ++j) profile[j] = p[ptrdiff_t(j) * stride];
             }
             return true;
         }
@@ -124,7 +125,7 @@ struct LineScanner {
                 }
             }
             const uint32_t fx = uint32_t(cx16 & 0xFFFF) >> 8, fy = uint32_t(cy16 & 0xFFFF) >> 8;
-            const uint8_t* q = px + size_t(cy16 >> 16) * stride + size_t(cx16 >> 16);
+            const uint8_t* q = px + ptrdiff_t(cy16 >> 16) * stride + ptrdiff_t(cx16 >> 16);
             const uint32_t top = q[0] * (256 - fx) + q[1] * fx;
             const uint32_t low = q[stride] * (256 - fx) + q[stride + 1] * fx;
             profile[i] = uint8_t((top * (256 - fy) + low * fy + 32768) >> 16);
@@ -180,9 +181,47 @@ struct LineScanner {
     }
 };
 
+bool Stop(Deadline* deadline) {
+    return deadline != nullptr && deadline->expired();
+}
+
+// Searches around partial reads per call: a base and a part per megapixel.
+// A page of several symbols at odd angles uses a few tens (the generated set
+// of bench/make-barcode-set, seed 18: at most 23 on one image); tiled noise
+// offers tens of thousands.
+constexpr size_t kSeedSearchesBase = 96;
+constexpr double kSeedSearchesPerMegapixel = 24;
+
+// Starts already searched around, bucketed by 12-pixel cells so that a look-up
+// costs the same however many there are.
+class TriedStarts {
+  public:
+    bool Near(Point p) const {
+        const int64_t cx = Cell(p.x), cy = Cell(p.y);
+        for (int64_t y = cy - 1; y <= cy + 1; ++y)
+            for (int64_t x = cx - 1; x <= cx + 1; ++x) {
+                const auto it = cells_.find(Key(x, y));
+                if (it == cells_.end()) continue;
+                for (const Point q : it->second)
+                    if (std::fabs(q.x - p.x) + std::fabs(q.y - p.y) < kNear) return true;
+            }
+        return false;
+    }
+    void Add(Point p) { cells_[Key(Cell(p.x), Cell(p.y))].push_back(p); }
+
+  private:
+    static constexpr float kNear = 12;  // pixels, city-block distance
+    static int64_t Cell(float v) { return int64_t(std::floor(v / kNear)); }
+    static uint64_t Key(int64_t x, int64_t y) {
+        return uint64_t(x) * 0x9E3779B97F4A7C15ull ^ uint64_t(y);
+    }
+    std::unordered_map<uint64_t, std::vector<Point>> cells_;
+};
+
 }  // namespace
 
-std::vector<LineHit> ScanImage(const GreyImage& grey, const ScanSettings& settings) {
+std::vector<LineHit> ScanImage(const GreyView& grey, const ScanSettings& settings,
+                               Deadline* deadline) {
     std::vector<LineHit> hits, partial;
     if (std::max(grey.width, grey.height) < 16) return hits;
     const int shortSide = int(std::min(grey.width, grey.height));
@@ -205,7 +244,7 @@ std::vector<LineHit> ScanImage(const GreyImage& grey, const ScanSettings& settin
         const int half = int(std::ceil(extent / 2)) + 1;
         std::vector<char> done(size_t(2 * half + 1), 0);
         const auto scan = [&](int s) {
-            if (s < -half || s > half || done[size_t(s + half)]) return false;
+            if (s < -half || s > half || done[size_t(s + half)] || Stop(deadline)) return false;
             done[size_t(s + half)] = 1;
             return line.Scan(s, hits, partial);
         };
@@ -218,14 +257,19 @@ std::vector<LineHit> ScanImage(const GreyImage& grey, const ScanSettings& settin
     // A symbol between the directions shows as reads that break off where the
     // line leaves its bars: lines through their start at angles around theirs
     // follow the symbol's own direction.
+    // Texture (noise, print patterns) gives many such starts: they are tried
+    // at most a fixed number per megapixel, so that the search costs no more
+    // than the scan itself.
     std::vector<LineHit> seeds = std::move(partial), unused;
-    std::vector<Point> tried;
+    const double megapixels = double(grey.width) * double(grey.height) / 1e6;
+    const size_t maxSearches = kSeedSearchesBase + size_t(kSeedSearchesPerMegapixel * megapixels);
+    size_t searches = 0;
+    TriedStarts tried;
     const double reach = 90.0 / settings.directions + 3;
     const size_t complete = hits.size();
     for (const LineHit& seed : seeds) {
-        const bool near = std::any_of(tried.begin(), tried.end(), [&](Point p) {
-            return std::fabs(p.x - seed.start.x) + std::fabs(p.y - seed.start.y) < 12;
-        });
+        if (searches >= maxSearches || Stop(deadline)) break;
+        const bool near = tried.Near(seed.start);
         // A start on the start edge of a symbol already read needs no search.
         const bool read =
             std::any_of(hits.begin(), hits.begin() + long(complete), [&](const LineHit& h) {
@@ -237,7 +281,8 @@ std::vector<LineHit> ScanImage(const GreyImage& grey, const ScanSettings& settin
                 return std::fabs(along) < 0.05f * length && std::fabs(across) < 0.5f * length;
             });
         if (near || read) continue;
-        tried.push_back(seed.start);
+        tried.Add(seed.start);
+        ++searches;
         const double base = std::atan2(seed.end.y - seed.start.y, seed.end.x - seed.start.x);
         for (double delta = 3; delta <= reach; delta += 3) {
             for (const double sign : {-1.0, 1.0}) {

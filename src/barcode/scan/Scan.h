@@ -3,9 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
-#include "GlyphwickGrey.h"
+#include "shared/Deadline.h"
 #include "barcode/scan/LineDecoders.h"
 
 namespace gw::barcodes {
@@ -21,6 +22,13 @@ struct LineHit {
     Point start, end;
 };
 
+/// Grey levels read in place: row y starts at data + y * stride, 0 black.
+struct GreyView {
+    const uint8_t* data = nullptr;
+    uint32_t width = 0, height = 0;
+    ptrdiff_t stride = 0;
+};
+
 /// What to scan for and how densely.
 struct ScanSettings {
     bool code39 = true, code128 = true;
@@ -32,6 +40,9 @@ struct ScanSettings {
 /// Scans grey along lines in every direction, each read both ways; around a
 /// line that reads something, the lines between it and its neighbours are
 /// scanned too. Returns every read with its place.
-std::vector<LineHit> ScanImage(const GreyImage& grey, const ScanSettings& settings);
+/// Stops early (returning what it has) once deadline, when not null, expires;
+/// it is asked once per scan line.
+std::vector<LineHit> ScanImage(const GreyView& grey, const ScanSettings& settings,
+                               Deadline* deadline = nullptr);
 
 }  // namespace gw::barcodes

@@ -1,0 +1,183 @@
+// The whole-image barcode readers side by side on the same decoded grey
+// pixels, one call each per image: Glyphwick's gw::ReadBarcodes over a view
+// and zxing-cpp's ReadBarcodes (try harder, the same symbology). Per folder of
+// the real sample, on its 12-megapixel photos, on a generated A4 page with
+// one small symbol, and on pages without symbols (time per megapixel), it
+// prints the read rate, wrong reads and in-call time of both. Each call is
+// timed three times and the fastest counts, which keeps the machine's other
+// load out of the figures as far as one run can.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "BarcodeSets.h"
+#include "barcode/Tables.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Sample {
+    std::string group;
+    const uint8_t* pixels;
+    int width, height;
+    std::string want;
+    bool code39;
+};
+
+struct Tally {
+    int n = 0, gwRight = 0, gwWrong = 0, zxRight = 0, zxWrong = 0;
+    double gwSeconds = 0, zxSeconds = 0, megapixels = 0;
+};
+
+template <class Call>
+double Fastest(Call call) {
+    double best = 1e30;
+    for (int k = 0; k < 3; ++k) {
+        const auto t0 = Clock::now();
+        call();
+        best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
+    }
+    return best;
+}
+
+void Measure(const Sample& s, Tally& t) {
+    gw::BarcodeOptions options;
+    options.code39 = s.code39;
+    options.code128 = !s.code39;
+    options.code39FullAscii = true;
+    const gw::ImageView view(s.pixels, s.width, s.height, gw::PixelFormat::Grey8);
+    std::vector<gw::BarcodeResult> got;
+    t.gwSeconds += Fastest([&] { got = gw::ReadBarcodes(view, options); });
+    bool right = false, wrong = false;
+    for (const gw::BarcodeResult& r : got) {
+        const bool ok = r.text == s.want || (!r.code32.empty() && r.code32 == s.want);
+        right |= ok, wrong |= !ok;
+    }
+    ++t.n;
+    t.megapixels += double(s.width) * s.height / 1e6;
+    t.gwRight += right, t.gwWrong += !right && wrong;
+#ifdef GW_HAVE_ZXING
+    const ZXing::ImageView zview(s.pixels, s.width, s.height, ZXing::ImageFormat::Lum);
+    ZXing::DecodeHints hints;
+    hints.setFormats(s.code39 ? ZXing::BarcodeFormat::Code39 : ZXing::BarcodeFormat::Code128);
+    hints.setTryHarder(true).setTryDownscale(false).setTryCode39ExtendedMode(true);
+    ZXing::Results zx;
+    t.zxSeconds += Fastest([&] { zx = ZXing::ReadBarcodes(zview, hints); });
+    right = wrong = false;
+    for (const ZXing::Result& z : zx) {
+        if (!z.isValid()) continue;
+        right |= z.text() == s.want, wrong |= z.text() != s.want;
+    }
+    t.zxRight += right, t.zxWrong += !right && wrong;
+#endif
+}
+
+// A4 at 300 dpi: grey paper, lines of "text" (short dark dashes), and one
+// Code 128 symbol of 2-pixel modules, 80 pixels high, near the bottom right.
+std::vector<uint8_t> MakePage(int width, int height, std::string& text) {
+    std::mt19937 random(7);
+    std::vector<uint8_t> page(size_t(width) * height, 228);
+    for (int y = 300; y + 40 < height - 600; y += 60)
+        for (int x = 200; x + 40 < width - 200;) {
+            const int w = 10 + int(random() % 30);
+            for (int yy = y; yy < y + 30; ++yy)
+                for (int xx = x; xx < x + w; ++xx)
+                    if (random() % 4 != 0) page[size_t(yy) * width + xx] = 40;
+            x += w + 12 + int(random() % 6 == 0 ? 30 : 0);
+        }
+    text = "GW-4711-A4";
+    std::vector<int> values{gw::kCode128StartB};
+    for (char c : text) values.push_back(c - 32);
+    long sum = values[0];
+    for (size_t k = 1; k < values.size(); ++k) sum += long(k) * values[k];
+    values.push_back(int(sum % 103));
+    values.push_back(gw::barcodes::kCode128Stop);
+    const int module = 2, top = height - 400, x0 = width - 700;
+    int x = x0;
+    for (int v : values) {
+        bool bar = true;
+        for (char m : gw::Code128Table[size_t(v)]) {
+            const int w = (m - '0') * module;
+            if (bar)
+                for (int yy = top; yy < top + 80; ++yy)
+                    for (int xx = x; xx < x + w; ++xx) page[size_t(yy) * width + xx] = 30;
+            x += w, bar = !bar;
+        }
+    }
+    return page;
+}
+
+void Print(const std::string& name, const Tally& t) {
+    std::printf("  %-22s %3d  glyphwick %3d right %d wrong %9.2f ms", name.c_str(), t.n, t.gwRight,
+                t.gwWrong, 1e3 * t.gwSeconds);
+#ifdef GW_HAVE_ZXING
+    std::printf("   zxing-cpp %3d right %d wrong %9.2f ms   time ratio %.2f", t.zxRight, t.zxWrong,
+                1e3 * t.zxSeconds, t.gwSeconds / std::max(1e-9, t.zxSeconds));
+#endif
+    std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* folder = argc > 1 ? argv[1] : std::getenv("GW_BARCODE_REAL_SET");
+    const std::vector<sets::Image> real = sets::Load(folder ? folder : GW_BARCODE_REAL_SET_DIR);
+    std::map<std::string, Tally> tallies;
+    std::printf("in-call time on the same grey pixels (fastest of 3 calls), summed per group\n");
+    for (const sets::Image& i : real) {
+        const Sample s{
+            i.category, i.grey.pixels.data(), int(i.grey.width), int(i.grey.height), i.want,
+            i.code39};
+        Tally one;
+        Measure(s, one);
+        for (const std::string& g :
+             {i.category, std::string("(all)"),
+              std::string(i.grey.width * i.grey.height >= 10000000 ? "12-MP photos" : "")}) {
+            if (g.empty()) continue;
+            Tally& t = tallies[g];
+            t.n += one.n, t.gwRight += one.gwRight, t.gwWrong += one.gwWrong;
+            t.zxRight += one.zxRight, t.zxWrong += one.zxWrong;
+            t.gwSeconds += one.gwSeconds, t.zxSeconds += one.zxSeconds;
+            t.megapixels += one.megapixels;
+        }
+        if (std::getenv("GW_BARCODE_DETAILS"))
+            std::printf("    %-28s %5.1f ms %5.1f ms\n", i.name.c_str(), 1e3 * one.gwSeconds,
+                        1e3 * one.zxSeconds);
+    }
+    for (const auto& [name, t] : tallies) Print(name, t);
+
+    std::string text;
+    const int w = 2480, h = 3508;
+    const std::vector<uint8_t> page = MakePage(w, h, text);
+    Tally a4;
+    Measure({"A4", page.data(), w, h, text, false}, a4);
+    Print("A4 page, one symbol", a4);
+
+    // Pages without symbols: blank paper and tiled noise, per megapixel.
+    for (const bool noise : {false, true}) {
+        const int side = 4000;
+        std::vector<uint8_t> pixels(size_t(side) * side, 230);
+        if (noise) {
+            std::mt19937 random(3);
+            std::vector<uint8_t> tile(64 * 64);
+            for (uint8_t& v : tile) v = uint8_t(random());
+            for (int y = 0; y < side; ++y)
+                for (int x = 0; x < side; ++x)
+                    pixels[size_t(y) * side + x] = tile[size_t(y % 64) * 64 + x % 64];
+        }
+        Tally t;
+        Measure({"", pixels.data(), side, side, "-", false}, t);
+        std::printf("  %-22s glyphwick %.4f s/MP", noise ? "tiled noise 16 MP" : "blank 16 MP",
+                    t.gwSeconds / t.megapixels);
+#ifdef GW_HAVE_ZXING
+        std::printf("   zxing-cpp %.4f s/MP", t.zxSeconds / t.megapixels);
+#endif
+        std::printf("\n");
+    }
+    return 0;
+}

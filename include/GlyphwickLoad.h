@@ -19,6 +19,14 @@ namespace gw {
 struct LoadOptions {
     bool applyExifOrientation = true;  ///< turn the pixels as the Exif orientation tag says
     uint32_t page = 1;                 ///< page of a multi-page TIFF file, from 1
+    /// Load at 1/scale of the full size, each side rounded up: 1 (full size),
+    /// 2, 4 or 8. JPEG pictures are decoded at that size by the codec's own
+    /// DCT scaling, which is several times faster than a full decode (a
+    /// smooth reduction); other formats are decoded in full and every
+    /// scale-th pixel of every scale-th row is kept. The resolution is
+    /// divided by scale, so the page keeps its size in inches. For readers
+    /// that look at fewer pixels first, as the zone finder does.
+    uint32_t scale = 1;
 };
 
 /// Status values of LoadInfo::status.
@@ -31,7 +39,7 @@ enum LoadStatus : int {
     kLoadTooLarge = 5,       ///< more pixels than the library takes (dv::kMaxImagePixels)
     kLoadNoPlugin = 6,       ///< the JPEG 2000 or WSQ decoder plug-in cannot be loaded
     kLoadNoSuchPage = 7,     ///< the page asked for is not in the file
-    kLoadBadArgument = 8,    ///< no data, or page 0
+    kLoadBadArgument = 8,    ///< no data, page 0, or a scale other than 1, 2, 4 or 8
 };
 
 /// What a load found.
@@ -41,13 +49,19 @@ struct LoadInfo {
     std::string format;       ///< "BMP", "JPEG", "GIF", "TIFF", "PNG", "JPEG 2000", "WSQ" or ""
     int exifOrientation = 0;  ///< the file's Exif orientation tag 1 to 8, 0 when it has none
     uint32_t pageCount = 0;   ///< pages of the file (1 for single-image formats)
+    /// A fault the load worked around, in words; empty when there was none.
+    /// A JPEG file cut short (or missing its end marker) loads what its data
+    /// holds, the rest grey as libjpeg fills it, with a warning saying so.
+    std::string warning;
 };
 
 /// Loads the image file at path (bytes as the file system takes them, so any
 /// UTF-8 name works whatever the locale) into image. The format is taken
 /// from the data, never from the name. JPEG and PNG pictures are turned as
 /// their Exif orientation tag says (values 2 to 8; the tag then reads 1)
-/// unless options.applyExifOrientation is false. On failure image is left
+/// unless options.applyExifOrientation is false. A JPEG file whose data ends
+/// early loads with a warning (LoadInfo::warning), as image viewers show
+/// it; DVImageProcessor::LoadFromFile still refuses one. On failure image is left
 /// empty or as it was, and the status and reason say why. Holds the library
 /// lock.
 GW_API LoadInfo LoadImageFile(const std::string& path, DVImageProcessor& image,

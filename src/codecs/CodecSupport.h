@@ -118,6 +118,28 @@ bool NarrowPath(const wchar_t* path, std::string& out);
 // append a complete file to out.
 dv::Status DecodeBmp(const uint8_t* data, size_t size, dv::Bitmap** out);
 dv::Status DecodeJpeg(const uint8_t* data, size_t size, dv::Bitmap** out);
+/// How the loader decodes a JPEG file beyond DecodeJpeg's defaults.
+struct JpegLoad {
+    uint32_t scale = 1;           ///< decode at 1/scale (1, 2, 4 or 8) by DCT scaling
+    bool acceptCutShort = false;  ///< data that ends early gives what it holds
+    bool cutShort = false;        ///< set when the data ended early
+    /// Turn the picture upright as its Exif orientation says, while decoding.
+    bool upright = false;
+    int turnedFrom = 0;  ///< the orientation (2 to 8) it was turned from, else 0
+};
+
+/// The rotate-flip type that shows a picture of Exif orientation 1 to 8
+/// upright: 2 mirrored, 3 upside down, 4 flipped, 5 transposed, 6 turned a
+/// quarter anticlockwise, 7 transversed, 8 turned a quarter clockwise.
+inline constexpr int32_t kUprightTurn[9] = {0, 0, 4, 2, 6, 5, 1, 7, 3};
+
+/// The orientation tag (1 to 8) of IFD0 of an Exif block (the TIFF data
+/// after "Exif\0\0"), or 0 when it has none.
+int ExifOrientation(const uint8_t* block, size_t size);
+
+/// As DecodeJpeg, with the loader's choices; the resolution is divided by
+/// the scale.
+dv::Status DecodeJpeg(const uint8_t* data, size_t size, dv::Bitmap** out, JpegLoad& load);
 dv::Status DecodeGif(const uint8_t* data, size_t size, dv::Bitmap** out);
 dv::Status DecodeTiff(const uint8_t* data, size_t size, dv::Bitmap** out);
 /// The directory (page) of a TIFF file numbered page from 0, decoded as

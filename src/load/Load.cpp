@@ -16,6 +16,7 @@
 
 #include "DVImageProcessor.h"
 #include "GlyphwickLock.h"
+#include "DVImageCodecs.h"
 #include "codecs/CodecSupport.h"
 
 namespace gw {
@@ -89,6 +90,96 @@ class TiffPageDecoder : public DVGdiplusDecoder {
     uint32_t page_;  // from 0
 };
 
+// Every scale-th pixel of every scale-th row of bitmap, in a new bitmap of
+// the same format, palette and properties; the resolution divided by scale.
+dv::Status Decimate(const dv::Bitmap* from, uint32_t scale, dv::Bitmap** out) {
+    const uint32_t w = (from->GetWidth() + scale - 1) / scale,
+                   h = (from->GetHeight() + scale - 1) / scale;
+    const int32_t format = from->GetPixelFormat();
+    dv::Bitmap* to = nullptr;
+    const dv::Status status = codec::NewBitmap(w, h, format, &to);
+    if (status != dv::Ok) return status;
+    std::unique_ptr<dv::Bitmap> owned(to);
+    const std::vector<uint32_t> palette = codec::PaletteOf(from);
+    if (!palette.empty()) codec::SetPaletteEntries(to, palette.data(), uint32_t(palette.size()));
+    to->SetResolution(from->GetHorizontalResolution() / float(scale),
+                      from->GetVerticalResolution() / float(scale));
+    uint32_t total = 0, count = 0;
+    if (from->GetPropertySize(&total, &count) == dv::Ok && count > 0) {
+        std::vector<uint64_t> buffer((total + 7) / 8);
+        auto* items = reinterpret_cast<dv::PropertyItem*>(buffer.data());
+        if (from->GetAllPropertyItems(total, count, items) == dv::Ok)
+            for (uint32_t i = 0; i < count; ++i) to->SetPropertyItem(&items[i]);
+    }
+    const uint32_t bpp = dv::BitsPerPixel(format);
+    for (uint32_t y = 0; y < h; ++y) {
+        const uint8_t* src = from->Pixels() + size_t(y) * scale * from->GetStride();
+        uint8_t* dst = to->Pixels() + size_t(y) * to->GetStride();
+        if (bpp % 8 == 0) {
+            const size_t bytes = bpp / 8, step = bytes * scale;
+            for (uint32_t x = 0; x < w; ++x, dst += bytes, src += step)
+                std::memcpy(dst, src, bytes);
+            continue;
+        }
+        for (uint32_t x = 0; x < w; ++x) {  // 1, 2 or 4 bits a pixel, first pixel highest
+            const size_t bit = size_t(x) * scale * bpp;
+            const uint32_t shift = 8 - bpp - uint32_t(bit % 8);
+            const uint32_t v = (src[bit / 8] >> shift) & ((1u << bpp) - 1);
+            const size_t outBit = size_t(x) * bpp;
+            const uint32_t outShift = 8 - bpp - uint32_t(outBit % 8);
+            dst[outBit / 8] =
+                uint8_t((dst[outBit / 8] & ~(((1u << bpp) - 1) << outShift)) | v << outShift);
+        }
+    }
+    *out = owned.release();
+    return dv::Ok;
+}
+
+// The loader's decoder: JPEG through the codec with its scaling and its
+// acceptance of data cut short, other formats through the decoder given,
+// reduced by decimation when a scale is asked for. Reads the caller's bytes
+// in place (the stream it is handed is empty).
+class LoaderDecoder : public DVGdiplusDecoder {
+  public:
+    LoaderDecoder(const uint8_t* data, size_t size, bool jpeg, uint32_t scale,
+                  DVImageDecoder* inner)
+        : data_(data), size_(size), jpeg_(jpeg), scale_(scale), inner_(inner) {}
+    dv::Status DecodeFromStream(dv::Bitmap** bitmap, dv::IStream* stream) override {
+        if (!bitmap) return dv::InvalidParameter;
+        *bitmap = nullptr;
+        if (jpeg_) {
+            jpeg.scale = scale_;
+            jpeg.acceptCutShort = true;
+            return codec::DecodeJpeg(data_, size_, bitmap, jpeg);
+        }
+        dv::Status status = dv::GenericError;
+        if (inner_ != nullptr) {
+            dv::IStream* own = nullptr;
+            dv::CreateMemoryStream(&own);
+            std::unique_ptr<dv::IStream, void (*)(dv::IStream*)> release(
+                own, [](dv::IStream* s) { s->Release(); });
+            own->Write(data_, uint32_t(size_), nullptr);
+            own->Seek(0, dv::IStream::SeekSet, nullptr);
+            status = inner_->DecodeFromStream(bitmap, own);
+        } else {
+            status = dv::DecodeImage(data_, size_, bitmap);
+        }
+        (void)stream;
+        if (status != dv::Ok || *bitmap == nullptr || scale_ == 1) return status;
+        std::unique_ptr<dv::Bitmap> full(*bitmap);
+        *bitmap = nullptr;
+        return Decimate(full.get(), scale_, bitmap);
+    }
+    codec::JpegLoad jpeg;  // what the JPEG decode found
+
+  private:
+    const uint8_t* data_;
+    size_t size_;
+    bool jpeg_;
+    uint32_t scale_;
+    DVImageDecoder* inner_;
+};
+
 // The Exif orientation tag of the loaded image, 1 to 8, or 0.
 int OrientationOf(const DVImageProcessor& image) {
     const dv::Bitmap* bitmap = image.GetBitmap();
@@ -105,16 +196,11 @@ int OrientationOf(const DVImageProcessor& image) {
     return value >= 1 && value <= 8 ? value : 0;
 }
 
-// The rotate-flip type that shows a picture of Exif orientation 1 to 8
-// upright: 2 mirrored, 3 upside down, 4 flipped, 5 transposed, 6 turned a
-// quarter anticlockwise, 7 transversed, 8 turned a quarter clockwise.
-constexpr int32_t kUpright[9] = {0, 0, 4, 2, 6, 5, 1, 7, 3};
-
 // Turns the image upright and sets its tag to 1, so that a saved copy is not
 // turned a second time by a viewer.
 uint32_t ApplyOrientation(DVImageProcessor& image, int orientation) {
     if (orientation < 2) return 0;
-    const uint32_t result = image.RotateFlip(kUpright[orientation]);
+    const uint32_t result = image.RotateFlip(codec::kUprightTurn[orientation]);
     if (result != 0) return result;
     uint16_t one = 1;
     dv::PropertyItem item{kOrientationTag, 2, 3, &one};
@@ -127,9 +213,10 @@ std::string PluginReason(const std::string& format) {
 }
 
 // Reads a whole file; errno tells why when it fails.
-bool ReadWhole(const std::string& path, std::vector<uint8_t>& out) {
+bool ReadWhole(const std::string& path, size_t expected, std::vector<uint8_t>& out) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!f) return false;
+    out.reserve(expected);
     uint8_t buffer[1 << 16];
     size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0)
@@ -145,6 +232,8 @@ LoadInfo LoadImageMemory(const uint8_t* data, size_t size, DVImageProcessor& ima
     LoadInfo info;
     if (!data || size == 0) return Fail(info, kLoadBadArgument, "the file is empty");
     if (options.page == 0) return Fail(info, kLoadBadArgument, "pages are numbered from 1");
+    if (options.scale != 1 && options.scale != 2 && options.scale != 4 && options.scale != 8)
+        return Fail(info, kLoadBadArgument, "the scale must be 1, 2, 4 or 8");
     const char* format = Sniff(kSupported, data, size);
     if (!format) {
         if (const char* other = Sniff(kUnsupported, data, size)) {
@@ -168,18 +257,34 @@ LoadInfo LoadImageMemory(const uint8_t* data, size_t size, DVImageProcessor& ima
                         std::to_string(info.pageCount) +
                         (info.pageCount == 1 ? " page" : " pages"));
     }
-    std::unique_ptr<DVImageDecoder> decoder;
+    std::unique_ptr<DVImageDecoder> inner;
     if (name == "TIFF") {
-        decoder = std::make_unique<TiffPageDecoder>(options.page - 1);
+        inner = std::make_unique<TiffPageDecoder>(options.page - 1);
     } else if (name == "JPEG 2000") {
-        decoder.reset(CreateDecoder(ImageFormatJpeg2000));
+        inner.reset(CreateDecoder(ImageFormatJpeg2000));
+        if (!inner) throw std::bad_alloc();
     } else if (name == "WSQ") {
-        decoder.reset(CreateDecoder(ImageFormatWsq));
-    } else {
-        decoder = std::make_unique<DVGdiplusDecoder>();  // reads JPEG of any marker layout
+        inner.reset(CreateDecoder(ImageFormatWsq));
+        if (!inner) throw std::bad_alloc();
     }
-    if (!decoder) throw std::bad_alloc();
-    const uint32_t result = image.LoadFromMemory(data, uint32_t(size), decoder.get());
+    // JPEG of any marker layout goes to its codec directly; BMP, GIF and PNG
+    // through the sniffing decoder (inner stays null).
+    // A JPEG picture is turned upright while it is decoded.
+    LoaderDecoder decoder(data, size, name == "JPEG", options.scale, inner.get());
+    decoder.jpeg.upright = options.applyExifOrientation;
+    dv::IStream* empty = nullptr;
+    dv::CreateMemoryStream(&empty);
+    std::unique_ptr<dv::IStream, void (*)(dv::IStream*)> release(
+        empty, [](dv::IStream* s) { s->Release(); });
+    uint32_t result = image.LoadFromStream(empty, &decoder);
+    if (result == 0 && decoder.jpeg.turnedFrom != 0 &&
+        decoder.jpeg.turnedFrom != OrientationOf(image)) {
+        // The metadata reader saw another orientation than the decoder's
+        // quick look: decode again unturned and turn as the metadata says.
+        decoder.jpeg.upright = false;
+        decoder.jpeg.turnedFrom = 0;
+        result = image.LoadFromStream(empty, &decoder);
+    }
     const bool plugin = name == "JPEG 2000" || name == "WSQ";
     if (result == dv::OutOfMemory) {
         return Fail(info, kLoadTooLarge,
@@ -191,11 +296,18 @@ LoadInfo LoadImageMemory(const uint8_t* data, size_t size, DVImageProcessor& ima
             info, kLoadDamaged,
             "the " + std::string(format) + " data is damaged or cut short and cannot be decoded");
     }
+    if (decoder.jpeg.cutShort)
+        info.warning = "the JPEG data ends early; the part it does not hold is grey";
     info.exifOrientation = OrientationOf(image);
     // TIFF rows may already be turned by libtiff; only JPEG and PNG pixels are
     // always stored as the camera saw them.
-    if (options.applyExifOrientation && (name == "JPEG" || name == "PNG") &&
-        ApplyOrientation(image, info.exifOrientation) != 0) {
+    if (decoder.jpeg.turnedFrom != 0) {
+        uint16_t one = 1;
+        dv::PropertyItem item{kOrientationTag, 2, 3, &one};
+        if (image.GetBitmap()->SetPropertyItem(&item) != dv::Ok)
+            return Fail(info, kLoadDamaged, "the picture cannot be turned upright");
+    } else if (options.applyExifOrientation && (name == "JPEG" || name == "PNG") &&
+               ApplyOrientation(image, info.exifOrientation) != 0) {
         return Fail(info, kLoadDamaged, "the picture cannot be turned upright");
     }
     return info;
@@ -215,7 +327,7 @@ LoadInfo LoadImageFile(const std::string& path, DVImageProcessor& image,
     }
     if (S_ISDIR(st.st_mode)) return Fail(info, kLoadUnreadable, "is a folder, not an image file");
     std::vector<uint8_t> data;
-    if (!ReadWhole(path, data)) {
+    if (!ReadWhole(path, size_t(st.st_size), data)) {
         return Fail(info, kLoadUnreadable, std::string("cannot read: ") + std::strerror(errno));
     }
     if (data.empty()) return Fail(info, kLoadUnknownFormat, "the file is empty");

@@ -1,7 +1,10 @@
 // The platform bitmap store: pixels, palette, resolution, property items and
 // the pixel lock. It stands in for the platform's native bitmap with the
 // behaviour the image object relies on.
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -12,6 +15,7 @@
 #include "DVImageCodecs.h"
 #include "platform/BitmapWatch.h"
 #include "platform/PixelLayout.h"
+#include "platform/PixelTurn.h"
 
 namespace dv {
 
@@ -41,14 +45,41 @@ uint32_t PaletteEntryCount(int32_t format) {
 
 namespace {
 
-// Pixel memory comes from calloc: large blocks arrive as zero pages from the
-// system, so a new blank bitmap costs no clearing pass.
+// Pixel memory arrives zeroed from the system, so a new blank bitmap costs no
+// clearing pass. Small blocks come from calloc. Large ones (a camera picture
+// is 36 MB) are mapped on 2 MB boundaries and offered huge pages: touching a
+// fresh block page by page costs a fault every 4 KB, which on a virtual
+// machine takes longer than decoding a JPEG into it.
+constexpr size_t kHugePage = size_t{2} << 20;
+constexpr size_t kMapAtLeast = size_t{4} << 20;
+
 struct FreeDeleter {
-    void operator()(uint8_t* p) const { std::free(p); }
+    void* mapping = nullptr;  // the mapped block, when the pixels were mapped
+    size_t mapped = 0;
+    void operator()(uint8_t* p) const {
+        if (mapping != nullptr)
+            ::munmap(mapping, mapped);
+        else
+            std::free(p);
+    }
 };
 using PixelBuffer = std::unique_ptr<uint8_t[], FreeDeleter>;
 
 PixelBuffer AllocateZeroed(size_t bytes) {
+    if (bytes >= kMapAtLeast && bytes < SIZE_MAX / 2) {
+        const size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
+        const size_t mapped = rounded + kHugePage;
+        void* block =
+            ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (block != MAP_FAILED) {
+            auto* aligned = reinterpret_cast<uint8_t*>(
+                (reinterpret_cast<uintptr_t>(block) + kHugePage - 1) & ~uintptr_t(kHugePage - 1));
+#ifdef MADV_HUGEPAGE
+            ::madvise(aligned, rounded, MADV_HUGEPAGE);  // advice only: failure changes nothing
+#endif
+            return PixelBuffer(aligned, FreeDeleter{block, mapped});
+        }
+    }
     auto* p = static_cast<uint8_t*>(std::calloc(bytes ? bytes : 1, 1));
     if (!p) throw std::bad_alloc();
     return PixelBuffer(p);
@@ -322,47 +353,16 @@ Status Bitmap::RotateFlip(int32_t type) {
     PixelBuffer out = AllocateZeroed(size_t{nstride} * nh);
     const uint32_t bytes = bpp / 8;
 
-    for (uint32_t y = 0; y < h; ++y) {
-        const uint8_t* src = im.Row(y);
-        for (uint32_t x = 0; x < w; ++x) {
-            uint32_t dx = 0, dy = 0;
-            switch (type) {
-                case 1:
-                    dx = h - 1 - y;
-                    dy = x;
-                    break;
-                case 2:
-                    dx = w - 1 - x;
-                    dy = h - 1 - y;
-                    break;
-                case 3:
-                    dx = y;
-                    dy = w - 1 - x;
-                    break;
-                case 4:
-                    dx = w - 1 - x;
-                    dy = y;
-                    break;
-                case 5:
-                    dx = y;
-                    dy = x;
-                    break;
-                case 6:
-                    dx = x;
-                    dy = h - 1 - y;
-                    break;
-                case 7:
-                    dx = h - 1 - y;
-                    dy = w - 1 - x;
-                    break;
-            }
-            uint8_t* dst = out.get() + size_t{dy} * nstride;
-            if (bpp == 1) {
-                gw::PutBit(dst, dx, gw::GetBit(src, x));
-            } else {
-                std::memcpy(dst + size_t{dx} * bytes, src + size_t{x} * bytes, bytes);
+    if (bpp == 1) {
+        for (uint32_t y = 0; y < h; ++y) {
+            const uint8_t* src = im.Row(y);
+            for (uint32_t x = 0; x < w; ++x) {
+                const auto [dx, dy] = gw::TurnedPlace(type, x, y, w, h);
+                gw::PutBit(out.get() + size_t{dy} * nstride, dx, gw::GetBit(src, x));
             }
         }
+    } else {
+        gw::TurnRows(type, bytes, im.pixels.get(), im.stride, w, h, 0, h, out.get(), nstride);
     }
     im.pixels = std::move(out);
     im.width = nw;

@@ -37,12 +37,17 @@ constexpr Code128Widths MakeCode128Widths() {
 constexpr Code128Widths kCode128 = MakeCode128Widths();
 
 bool QuietBefore(const Runs& runs, size_t i, float charWidth) {
-    // The line's own start (the image border) counts as quiet.
-    return i == 0 || i == 1 || runs.Width(i - 1) >= kQuiet * charWidth;
+    // The line's own start (the image border) counts as quiet; the start of a
+    // piece cut from a longer line does not.
+    if (i == 0) return !runs.cutStart;
+    if (i == 1 && !runs.cutStart) return true;
+    return runs.Width(i - 1) >= kQuiet * charWidth;
 }
 
 bool QuietAfter(const Runs& runs, size_t end, float charWidth) {
-    return end + 1 >= runs.Count() || runs.Width(end) >= kQuiet * charWidth;
+    if (end >= runs.Count()) return !runs.cutEnd;
+    if (end + 1 == runs.Count() && !runs.cutEnd) return true;
+    return runs.Width(end) >= kQuiet * charWidth;
 }
 
 bool SimilarWidth(float a, float b) {

@@ -184,7 +184,8 @@ std::vector<BarcodeResult> ReadGrey(const barcodes::GreyView& grey, const Barcod
     settings.code39 = options.code39;
     settings.code128 = options.code128;
     if (options.tryHarder)
-        settings.directions = 12, settings.divisions = 64, settings.maxSpacing = 4;
+        settings.directions = 12, settings.divisions = 64, settings.maxSpacing = 4,
+        settings.gate = false;
     const std::vector<LineHit> hits = barcodes::ScanImage(grey, settings, &deadline);
     if (!deadline.reason().empty()) out.stopped = true, out.stopReason = deadline.reason();
     std::vector<Group> groups = GroupHits(hits);

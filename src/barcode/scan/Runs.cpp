@@ -13,6 +13,7 @@ Runs Runs::Reversed() const {
     r.edges.resize(edges.size());
     for (size_t i = 0; i < edges.size(); ++i) r.edges[i] = end - edges[edges.size() - 1 - i];
     r.firstDark = Count() % 2 == 1 ? firstDark : !firstDark;
+    r.cutStart = cutEnd, r.cutEnd = cutStart;
     return r;
 }
 

@@ -12,6 +12,10 @@ namespace gw::barcodes {
 struct Runs {
     std::vector<float> edges;  ///< place of each run's start; edges[0] = 0, one more than runs
     bool firstDark = false;    ///< the first run is dark (runs alternate from there)
+    /// The profile was cut out of a longer line at its start (its end): the
+    /// first (last) run is not the line's own end, so it counts as a quiet
+    /// zone only by its width.
+    bool cutStart = false, cutEnd = false;
 
     size_t Count() const { return edges.empty() ? 0 : edges.size() - 1; }
     float Width(size_t i) const { return edges[i + 1] - edges[i]; }

@@ -35,6 +35,9 @@ struct ScanSettings {
     int directions = 4;  ///< line directions over half a turn, evenly spaced
     int divisions = 32;  ///< the coarse line spacing is the image's short side over this
     int maxSpacing = 8;  ///< and at most this many pixels
+    /// Read only the parts of each line near squares whose edges run mostly
+    /// one way (bars), not those across flat paper, print or texture.
+    bool gate = true;
 };
 
 /// Scans grey along lines in every direction, each read both ways; around a

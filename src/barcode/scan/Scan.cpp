@@ -56,21 +56,39 @@ struct Tiles {
         columns = (g.width + kTile - 1) / kTile, rows = (g.height + kTile - 1) / kTile;
         std::vector<uint8_t> contrast(size_t(columns) * rows, 0);
         mean.assign(contrast.size(), 255);
+        // Row by row, each row's squares of kTile bytes at a time, so that the
+        // inner loops run over a fixed count the compiler can widen.
+        std::vector<uint8_t> lo(columns), hi(columns);
+        std::vector<uint32_t> sum(columns);
+        const uint32_t whole = g.width / kTile;  // squares of full width
         for (uint32_t ty = 0; ty < rows; ++ty) {
-            for (uint32_t tx = 0; tx < columns; ++tx) {
-                uint8_t lo = 255, hi = 0;
-                uint32_t sum = 0, count = 0;
-                for (uint32_t y = ty * kTile; y < std::min(g.height, (ty + 1) * kTile); ++y) {
-                    const uint8_t* row = g.data + ptrdiff_t(y) * g.stride;
-                    for (uint32_t x = tx * kTile; x < std::min(g.width, (tx + 1) * kTile); ++x)
-                        lo = std::min(lo, row[x]), hi = std::max(hi, row[x]), sum += row[x],
-                        ++count;
+            std::fill(lo.begin(), lo.end(), 255), std::fill(hi.begin(), hi.end(), 0);
+            std::fill(sum.begin(), sum.end(), 0);
+            const uint32_t y1 = std::min(g.height, (ty + 1) * kTile);
+            for (uint32_t y = ty * kTile; y < y1; ++y) {
+                const uint8_t* row = g.data + ptrdiff_t(y) * g.stride;
+                for (uint32_t tx = 0; tx < whole; ++tx) {
+                    const uint8_t* p = row + size_t(tx) * kTile;
+                    uint8_t l = 255, h = 0;
+                    uint32_t t = 0;
+                    for (uint32_t k = 0; k < kTile; ++k) l = p[k] < l ? p[k] : l;
+                    for (uint32_t k = 0; k < kTile; ++k) h = p[k] > h ? p[k] : h;
+                    for (uint32_t k = 0; k < kTile; ++k) t += p[k];
+                    lo[tx] = std::min(lo[tx], l), hi[tx] = std::max(hi[tx], h), sum[tx] += t;
                 }
-                contrast[size_t(ty) * columns + tx] =
-                    hi - lo < kTileContrast                                                   ? 0
+                for (uint32_t x = whole * kTile; x < g.width; ++x)
+                    lo[whole] = std::min(lo[whole], row[x]),
+                    hi[whole] = std::max(hi[whole], row[x]), sum[whole] += row[x];
+            }
+            for (uint32_t tx = 0; tx < columns; ++tx) {
+                const uint32_t count =
+                    (y1 - ty * kTile) * (std::min(g.width, (tx + 1) * kTile) - tx * kTile);
+                const size_t at = size_t(ty) * columns + tx;
+                mean[at] = uint8_t(sum[tx] / std::max(1u, count));
+                contrast[at] =
+                    hi[tx] - lo[tx] < kTileContrast                                           ? 0
                     : Coherent(g, tx * kTile, ty * kTile, (tx + 1) * kTile, (ty + 1) * kTile) ? 2
                                                                                               : 1;
-                mean[size_t(ty) * columns + tx] = uint8_t(sum / std::max(1u, count));
             }
         }
         busy.assign(contrast.size(), 0);

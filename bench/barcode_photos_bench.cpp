@@ -30,6 +30,7 @@ struct Sample {
 };
 
 struct Tally {
+    int results = 0;  // results Glyphwick reported (one per symbol wanted)
     int n = 0, gwRight = 0, gwWrong = 0, zxRight = 0, zxWrong = 0;
     double gwSeconds = 0, zxSeconds = 0, megapixels = 0;
 };
@@ -54,6 +55,7 @@ void Measure(const Sample& s, Tally& t) {
     std::vector<gw::BarcodeResult> got;
     t.gwSeconds += Fastest([&] { got = gw::ReadBarcodes(view, options); });
     bool right = false, wrong = false;
+    t.results += int(got.size());
     for (const gw::BarcodeResult& r : got) {
         const bool ok = r.text == s.want || (!r.code32.empty() && r.code32 == s.want);
         right |= ok, wrong |= !ok;
@@ -146,8 +148,8 @@ int main(int argc, char** argv) {
             t.megapixels += one.megapixels;
         }
         if (std::getenv("GW_BARCODE_DETAILS"))
-            std::printf("    %-28s %5.1f ms %5.1f ms\n", i.name.c_str(), 1e3 * one.gwSeconds,
-                        1e3 * one.zxSeconds);
+            std::printf("    %-28s %5.1f ms %5.1f ms  %d result(s)\n", i.name.c_str(),
+                        1e3 * one.gwSeconds, 1e3 * one.zxSeconds, one.results);
     }
     for (const auto& [name, t] : tallies) Print(name, t);
 

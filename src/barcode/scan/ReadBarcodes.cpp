@@ -110,6 +110,44 @@ std::vector<Group> GroupHits(const std::vector<LineHit>& hits) {
     return groups;
 }
 
+// Whether group b lies on group a's symbol: in a's frame, the lines of b
+// overlap a's along the reading direction by most of the shorter, and across
+// it they overlap or leave a gap of at most a tenth of a's width (a strip of
+// the same bars read at another angle, a tall symbol read from end to end).
+bool SameBars(const Group& a, const Group& b) {
+    float u0 = 1e30f, u1 = -1e30f, v0 = 1e30f, v1 = -1e30f;
+    for (const LineHit* h : b.hits) {
+        for (const Point p : {h->start, h->end}) {
+            const float u = p.x * a.dx + p.y * a.dy, v = p.x * a.dy - p.y * a.dx;
+            u0 = std::min(u0, u), u1 = std::max(u1, u), v0 = std::min(v0, v), v1 = std::max(v1, v);
+        }
+    }
+    const float along = std::min(a.u1, u1) - std::max(a.u0, u0);
+    const float shorter = std::min(a.u1 - a.u0, u1 - u0);
+    const float gap = std::max(v0 - a.v1, a.v0 - v1);
+    return shorter > 0 && along >= 0.8f * shorter && gap <= 0.1f * a.Width();
+}
+
+// Merges groups whose reads agree and whose lines lie on the same bars, so
+// that one symbol gives one result with the box of all its lines.
+void MergeAgreeing(std::vector<Group>& groups) {
+    for (bool merged = true; merged;) {
+        merged = false;
+        for (size_t i = 0; i < groups.size() && !merged; ++i) {
+            for (size_t j = i + 1; j < groups.size() && !merged; ++j) {
+                Group& a = groups[i];
+                Group& b = groups[j];
+                if (!SameSymbol(*a.hits.front(), *b.hits.front())) continue;
+                if (!SameBars(a, b) && !SameBars(b, a)) continue;
+                a.hits.insert(a.hits.end(), b.hits.begin(), b.hits.end());
+                a.Frame();
+                groups.erase(groups.begin() + ptrdiff_t(j));
+                merged = true;
+            }
+        }
+    }
+}
+
 // Drops groups that lie on a group read by more lines: two readings of one
 // place cannot both be right.
 void DropConflicts(std::vector<Group>& groups) {
@@ -189,6 +227,7 @@ std::vector<BarcodeResult> ReadGrey(const barcodes::GreyView& grey, const Barcod
     const std::vector<LineHit> hits = barcodes::ScanImage(grey, settings, &deadline);
     if (!deadline.reason().empty()) out.stopped = true, out.stopReason = deadline.reason();
     std::vector<Group> groups = GroupHits(hits);
+    MergeAgreeing(groups);
     DropConflicts(groups);
     for (const Group& g : groups) {
         BarcodeResult r;

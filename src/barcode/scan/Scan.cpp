@@ -26,6 +26,9 @@ constexpr double kMinCoherence = 0.30;
 // Samples kept around the squares that may hold bars, on each side of a
 // piece of a line: room for the quiet zone and the first element.
 constexpr size_t kGateMargin = 3 * kTile;
+// Smallest swing (grey levels) between a peak and a valley that splits a
+// blurred line into runs: an eighth of the piece's range, but at least this.
+constexpr int kMinSwing = 12;
 
 struct Tiles {
     uint32_t columns = 0, rows = 0;
@@ -295,7 +298,7 @@ struct LineScanner {
         // Heavy blur leaves narrow elements short of the threshold: a line
         // that read nothing is split again at its alternating peaks and valleys.
         if (hits.size() == before) {
-            FindRunsByExtrema(piece, std::max(12, range / 8), runs);
+            FindRunsByExtrema(piece, std::max(kMinSwing, range / 8), runs);
             cut();
             if (runs.Count() >= 20) Decode(from, hits, partial);
         }

@@ -1,0 +1,188 @@
+// The whole-image reader on what phones and scanners give: a tall symbol read
+// along its whole height (one result, its whole box), faint narrow bars, a
+// small symbol on a 12-megapixel page, the caller's pixels in every layout,
+// and a budget that stops the read and says why.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "DVImageProcessor.h"
+#include "GlyphwickBarcodes.h"
+#include "GlyphwickGrey.h"
+
+namespace {
+
+using gw::BarcodeResult;
+
+const std::filesystem::path& Folder() {
+    static const std::filesystem::path folder = [] {
+        std::string pattern = (std::filesystem::temp_directory_path() / "gw-photo-XXXXXX").string();
+        return std::filesystem::path(mkdtemp(pattern.data()) != nullptr ? pattern : ".");
+    }();
+    return folder;
+}
+
+// zint's symbol, laid out by ImageMagick's convert with arguments ("IN" is
+// the symbol's file), loaded.
+DVImageProcessor Make(const std::string& zint, const std::string& data,
+                      const std::string& arguments) {
+    const std::string symbol = (Folder() / "symbol.png").string();
+    const std::string out = (Folder() / "out.png").string();
+    std::string command = "zint " + zint + " --notext --filetype=png -o '" + symbol + "' -d '" +
+                          data + "' >/dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << "zint comes with scripts/install-deps";
+    std::string args = arguments;
+    args.replace(args.find("IN"), 2, "'" + symbol + "'");
+    command = "convert " + args + " '" + out + "' >/dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    DVImageProcessor image;
+    EXPECT_EQ(image.LoadFromFile(out.c_str(), nullptr), 0u);
+    return image;
+}
+
+float Distance(std::pair<float, float> a, std::pair<float, float> b) {
+    return std::hypot(a.first - b.first, a.second - b.second);
+}
+
+TEST(Photo, ATallSymbolIsOneResultWithTheBoxOfItsWholeHeight) {
+    // Bars 600 pixels high over a symbol 246 pixels long, straight and a
+    // little turned: its lines lie further apart than its length, and lines
+    // at other angles read strips of the same bars.
+    for (const char* angle : {"0", "4"}) {
+        SCOPED_TRACE(angle);
+        const DVImageProcessor image = Make(
+            "-b 20 --height=300", "TALL-128",
+            std::string("IN -bordercolor white -border 40 -background white -rotate ") + angle);
+        const std::vector<BarcodeResult> r = gw::ReadBarcodes(image);
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].text, "TALL-128");
+        // Start edge top to start edge bottom: most of the bars' height.
+        EXPECT_GT(Distance(r[0].corners[0], r[0].corners[3]), 500.0f);
+    }
+}
+
+TEST(Photo, FaintNarrowCode39Reads) {
+    // Modules of 1.2 pixels (2-pixel modules resampled to 60%), ink at 150 on
+    // paper at 205, at an angle.
+    for (const char* angle : {"0", "7", "90"}) {
+        SCOPED_TRACE(angle);
+        const DVImageProcessor image = Make("-b 8 --height=30", "FAINT39",
+                                            std::string("IN -bordercolor white -border 30 -resize "
+                                                        "60% +level 59%,80% -background '#cdcdcd' "
+                                                        "-rotate ") +
+                                                angle + " -colorspace gray");
+        const std::vector<BarcodeResult> r = gw::ReadBarcodes(image);
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].text, "FAINT39");
+    }
+}
+
+// A 4032 x 3024 grey page: grain and light falling off across it, one small
+// Code 128 symbol (2-pixel modules) near its lower right.
+struct Page {
+    static constexpr int kWidth = 4032, kHeight = 3024;
+    std::vector<uint8_t> pixels;
+    Page() : pixels(size_t(kWidth) * kHeight) {
+        std::mt19937 random(11);
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                pixels[size_t(y) * kWidth + x] =
+                    uint8_t(150 + 50 * x / kWidth - 20 * y / kHeight + int(random() % 25));
+        const DVImageProcessor symbol =
+            Make("-b 20 --height=25", "SMALL 12MP", "IN -bordercolor white -border 20");
+        const gw::GreyImage grey = gw::ToGrey(symbol);
+        for (uint32_t y = 0; y < grey.height; ++y)
+            for (uint32_t x = 0; x < grey.width; ++x)
+                pixels[size_t(2400 + y) * kWidth + 3100 + x] = grey.At(x, y);
+    }
+};
+
+TEST(Photo, OneSmallSymbolOnATwelveMegapixelPageReads) {
+    const Page page;
+    const gw::ImageView view(page.pixels.data(), Page::kWidth, Page::kHeight,
+                             gw::PixelFormat::Grey8);
+    gw::BarcodeReport report;
+    const std::vector<BarcodeResult> r = gw::ReadBarcodes(view, {}, &report);
+    EXPECT_FALSE(report.stopped) << report.stopReason;
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].text, "SMALL 12MP");
+    EXPECT_GT(r[0].corners[0].first, 3100.0f);
+    EXPECT_GT(r[0].corners[0].second, 2400.0f);
+}
+
+// The image's grey levels copied into a view of format, rows stride bytes
+// apart (negative: bottom-up), 16 spare bytes after each row.
+struct Copy {
+    std::vector<uint8_t> bytes;
+    gw::ImageView view;
+    Copy(const gw::GreyImage& g, gw::PixelFormat format, bool bottomUp) {
+        const int bpp = gw::BytesPerPixel(format);
+        const ptrdiff_t stride = ptrdiff_t(g.width) * bpp + 16;
+        bytes.assign(size_t(stride) * g.height, 0xAB);
+        for (uint32_t y = 0; y < g.height; ++y) {
+            uint8_t* row = bytes.data() + size_t(bottomUp ? g.height - 1 - y : y) * size_t(stride);
+            for (uint32_t x = 0; x < g.width; ++x)
+                for (int c = 0; c < bpp; ++c) row[x * bpp + c] = c == 3 ? 255 : g.At(x, y);
+        }
+        const uint8_t* first =
+            bottomUp ? bytes.data() + size_t(g.height - 1) * size_t(stride) : bytes.data();
+        view =
+            gw::ImageView(first, int(g.width), int(g.height), format, bottomUp ? -stride : stride);
+    }
+};
+
+TEST(Photo, ViewsOfEveryLayoutReadAsTheImageObject) {
+    const DVImageProcessor image = Make("-b 20 --height=30", "View 128",
+                                        "IN -bordercolor white -border 30 -background white "
+                                        "-rotate 12 -blur 0x0.7");
+    const std::vector<BarcodeResult> want = gw::ReadBarcodes(image);
+    ASSERT_EQ(want.size(), 1u);
+    const gw::GreyImage grey = gw::ToGrey(image);
+    for (const gw::PixelFormat format :
+         {gw::PixelFormat::Grey8, gw::PixelFormat::RGB24, gw::PixelFormat::BGR24,
+          gw::PixelFormat::RGBA32, gw::PixelFormat::BGRA32}) {
+        for (const bool bottomUp : {false, true}) {
+            SCOPED_TRACE(testing::Message() << int(format) << (bottomUp ? " bottom-up" : ""));
+            const Copy copy(grey, format, bottomUp);
+            const std::vector<BarcodeResult> got = gw::ReadBarcodes(copy.view);
+            ASSERT_EQ(got.size(), 1u);
+            EXPECT_EQ(got[0].text, want[0].text);
+            EXPECT_EQ(got[0].lines, want[0].lines);
+            for (size_t k = 0; k < 4; ++k)
+                EXPECT_LT(Distance(got[0].corners[k], want[0].corners[k]), 0.01f);
+        }
+    }
+    EXPECT_TRUE(gw::ReadBarcodes(gw::ImageView{}).empty());  // no pixels
+}
+
+TEST(Photo, ABudgetStopsTheReadAndSaysWhy) {
+    const Page page;
+    const gw::ImageView view(page.pixels.data(), Page::kWidth, Page::kHeight,
+                             gw::PixelFormat::Grey8);
+    std::atomic<bool> cancel{true};
+    gw::BarcodeOptions options;
+    options.budget.cancel = &cancel;
+    gw::BarcodeReport report;
+    EXPECT_TRUE(gw::ReadBarcodes(view, options, &report).empty());
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(report.stopReason, "cancelled");
+    options.budget = {};
+    options.budget.seconds = 1e-6;
+    gw::ReadBarcodes(view, options, &report);
+    EXPECT_TRUE(report.stopped);
+    EXPECT_NE(report.stopReason.find("time budget"), std::string::npos) << report.stopReason;
+    // The report is reset by the next call.
+    options.budget.seconds = -1;  // no limit
+    EXPECT_EQ(gw::ReadBarcodes(view, options, &report).size(), 1u);
+    EXPECT_FALSE(report.stopped);
+    EXPECT_TRUE(report.stopReason.empty());
+}
+
+}  // namespace

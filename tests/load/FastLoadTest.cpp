@@ -183,6 +183,38 @@ TEST(FastLoad, ReducedScaleJpegIsSmoothAndOtherFormatsAreDecimated) {
     EXPECT_NE(info.reason.find("scale"), std::string::npos);
 }
 
+TEST(FastLoad, OneBitPicturesAreDecimatedBitByBit) {
+    // 37 x 19 pixels, 1 bit each: a pattern in which every pixel kept at
+    // 1/2, 1/4 and 1/8 differs from some neighbour.
+    DVImageProcessor bits;
+    ASSERT_EQ(bits.Create(37, 19, dv::PixelFormat1bppIndexed), 0u);
+    bits.SetDefaultPalette();
+    const auto black = [](uint32_t x, uint32_t y) { return (x * 7 + y * 3 + x * y) % 5 < 2; };
+    for (uint32_t y = 0; y < 19; ++y)
+        for (uint32_t x = 0; x < 37; ++x) {
+            const uint32_t colour = black(x, y) ? 0xFF000000u : 0xFFFFFFFFu;
+            ASSERT_EQ(bits.SetPixel(x, y, &colour), 0u);
+        }
+    const Bytes png = Encode(bits, 5);
+    for (const uint32_t scale : {2u, 4u, 8u}) {
+        SCOPED_TRACE(scale);
+        gw::LoadOptions options;
+        options.scale = scale;
+        DVImageProcessor small;
+        const gw::LoadInfo info = gw::LoadImageMemory(png.data(), png.size(), small, options);
+        ASSERT_EQ(info.status, gw::kLoaded) << info.reason;
+        ASSERT_EQ(small.GetBitsPerPixel(), 1u);  // decimated as bits, not widened
+        ASSERT_EQ(small.GetWidth(), (37 + scale - 1) / scale);
+        ASSERT_EQ(small.GetHeight(), (19 + scale - 1) / scale);
+        for (uint32_t y = 0; y < small.GetHeight(); ++y)
+            for (uint32_t x = 0; x < small.GetWidth(); ++x) {
+                uint32_t colour = 0;
+                ASSERT_EQ(small.GetPixel(x, y, &colour), 0u);
+                EXPECT_EQ((colour & 0xFFFFFF) == 0, black(x * scale, y * scale)) << x << "," << y;
+            }
+    }
+}
+
 TEST(FastLoad, JpegCutShortLoadsItsTopWithAWarning) {
     DVImageProcessor picture = Picture(96, 240, false);
     const Bytes whole = Encode(picture, 2);

@@ -6,7 +6,6 @@
 
 #include "DVImageProcessor.h"
 #include "GlyphwickBarcodes.h"
-#include "GlyphwickLock.h"
 #include "barcode/Code128Text.h"
 #include "barcodes/Patterns.h"
 #include "barcodes/Scan.h"
@@ -172,7 +171,6 @@ bool MakeResult(const Group& g, const BarcodeOptions& options, BarcodeResult& r)
 
 std::vector<BarcodeResult> ReadBarcodes(const DVImageProcessor& image,
                                         const BarcodeOptions& options) {
-    const auto lock = LockLibrary();
     std::vector<BarcodeResult> results;
     if (!options.code39 && !options.code128) return results;
     const GreyImage grey = ToGrey(image);

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "DVImageProcessor.h"
-#include "GlyphwickLock.h"
 #include "codecs/CodecSupport.h"
 
 namespace gw {
@@ -141,7 +140,6 @@ bool ReadWhole(const std::string& path, std::vector<uint8_t>& out) {
 
 LoadInfo LoadImageMemory(const uint8_t* data, size_t size, DVImageProcessor& image,
                          const LoadOptions& options) {
-    auto lock = LockLibrary();
     LoadInfo info;
     if (!data || size == 0) return Fail(info, kLoadBadArgument, "the file is empty");
     if (options.page == 0) return Fail(info, kLoadBadArgument, "pages are numbered from 1");
@@ -203,7 +201,6 @@ LoadInfo LoadImageMemory(const uint8_t* data, size_t size, DVImageProcessor& ima
 
 LoadInfo LoadImageFile(const std::string& path, DVImageProcessor& image,
                        const LoadOptions& options) {
-    auto lock = LockLibrary();
     LoadInfo info;
     if (path.empty()) return Fail(info, kLoadBadArgument, "the file name is empty");
     struct stat st {};

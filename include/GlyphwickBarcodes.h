@@ -80,7 +80,7 @@ struct BarcodeResult {
 /// Results are sorted top to bottom, then left to right, by their first
 /// corner. An image without a bitmap gives an empty list. A symbol cut by
 /// the image border or without its start, stop or quiet zones is not a
-/// result. Holds the library lock for the whole call.
+/// result. Takes no lock: any number of threads may read at once.
 GW_API std::vector<BarcodeResult> ReadBarcodes(const DVImageProcessor& image,
                                                const BarcodeOptions& options = {});
 

@@ -48,8 +48,8 @@ struct LoadInfo {
 /// from the data, never from the name. JPEG and PNG pictures are turned as
 /// their Exif orientation tag says (values 2 to 8; the tag then reads 1)
 /// unless options.applyExifOrientation is false. On failure image is left
-/// empty or as it was, and the status and reason say why. Holds the library
-/// lock.
+/// empty or as it was, and the status and reason say why. Takes no lock:
+/// any number of threads may load at once (each into its own image).
 GW_API LoadInfo LoadImageFile(const std::string& path, DVImageProcessor& image,
                               const LoadOptions& options = {});
 

@@ -38,7 +38,7 @@ test: deps
 # thread test.
 tsan: deps
 	@cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGW_TSAN=ON \
-	  -DGW_BUILD_PYTHON=OFF -DGW_BUILD_TOOLS=OFF $(LAUNCHER) >/dev/null
+	  -DGW_BUILD_PYTHON=OFF $(LAUNCHER) >/dev/null
 	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_threads test_lines
 	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/tests/test_threads
 	@TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/test_lines --gtest_filter='LinesState.*'

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "DVImageProcessor.h"
+#include "Glyphwick.h"
 #include "GlyphwickBarcodes.h"
 #include "GlyphwickLines.h"
 #include "GlyphwickLoad.h"
@@ -60,6 +61,11 @@ int main() {
     const std::string passport = std::string(GW_SOURCE_DIR) + "/samples/td3-passport.png";
     const std::string scan = std::string(GW_SOURCE_DIR) + "/samples/td3-scan.jpg";
     const std::vector<uint8_t> jpeg = ReadFile(scan);
+    const std::string patterns = std::string(GW_SOURCE_DIR) + "/patterns/libglyphwick.PAT";
+    if (GW_LoadPatternFile(patterns.c_str()) != 1) {
+        std::fprintf(stderr, "cannot load %s\n", patterns.c_str());
+        return 1;
+    }
     DVImageProcessor page;
     if (gw::LoadImageFile(passport, page).status != gw::kLoaded) {
         std::fprintf(stderr, "cannot load %s\n", passport.c_str());

@@ -4,6 +4,7 @@
 // test of the readers; in `make test` it checks their results under load.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <iterator>
@@ -54,6 +55,7 @@ Round ReadAll(const std::vector<uint8_t>& jpeg) {
         gw::LineOptions o;
         o.allLines = true;
         const gw::LinesResult lines = gw::ReadLines(*image, o);
+        r.texts.push_back(lines.font);
         for (const gw::TextLine& l : lines.lines) r.texts.push_back(l.text);
     }
     return r;
@@ -62,9 +64,14 @@ Round ReadAll(const std::vector<uint8_t>& jpeg) {
 }  // namespace
 
 TEST(Threads, FourReadersBesideTheExportsReadAsOne) {
+    // Linked statically, the test has no pattern file beside it.
+    const std::string patterns = std::string(GW_SOURCE_DIR) + "/patterns/libglyphwick.PAT";
+    GW_UnloadAllPatternFiles();
+    ASSERT_EQ(GW_LoadPatternFile(patterns.c_str()), 1);
     const std::vector<uint8_t> jpeg = Bytes(kScan);
     ASSERT_FALSE(jpeg.empty());
     const Round one = ReadAll(jpeg);
+    ASSERT_EQ(std::count(one.texts.begin(), one.texts.end(), "OCRB"), 2) << "lines read";
     ASSERT_EQ(one.sizes.size(), 6u);
     for (uint32_t s : one.sizes) ASSERT_GT(s, 0u);
     ASSERT_GT(one.texts.size(), 4u);  // zones, barcodes and lines were read
@@ -75,11 +82,19 @@ TEST(Threads, FourReadersBesideTheExportsReadAsOne) {
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&] {
             for (int i = 0; i < kRounds; ++i)
-                if (!(ReadAll(jpeg) == one)) ++wrong;
+                if (const Round r = ReadAll(jpeg); !(r == one)) {
+                    ++wrong;
+                    for (size_t k = 0; k < std::max(r.texts.size(), one.texts.size()); ++k) {
+                        const std::string got = k < r.texts.size() ? r.texts[k] : "(none)";
+                        const std::string want = k < one.texts.size() ? one.texts[k] : "(none)";
+                        if (got != want)
+                            ADD_FAILURE() << "text " << k << ": " << got << " not " << want;
+                    }
+                }
             ++finished;
         });
     // The host: an area of its own on the exports, under the library lock,
-    // with the pattern store reloaded between readings.
+    // with the pattern file loaded again between its readings.
     DVImageProcessor host;
     ASSERT_EQ(gw::LoadImageFile(kPassport, host).status, gw::kLoaded);
     int hostRounds = 0;
@@ -93,6 +108,9 @@ TEST(Threads, FourReadersBesideTheExportsReadAsOne) {
         GW_ProduceObjectList();
         EXPECT_GT(GW_GetNumberOfObjects(), 50);
         GW_DestroyArea();
+        // Loading again adds fonts after the first and publishes them;
+        // readings take the store as it stands when they start.
+        EXPECT_EQ(GW_LoadPatternFile(patterns.c_str()), 1);
         ++hostRounds;
     }
     for (std::thread& t : threads) t.join();

@@ -23,6 +23,10 @@ AreaState* g_process = nullptr;
 // A thread's private state, while one is open.
 thread_local AreaState* t_private = nullptr;
 
+// The labels a thread's last private state left, for its next one: a page's
+// labels are megabytes, worth keeping from one reading to the next.
+thread_local std::unique_ptr<Components> t_spareLabels;
+
 struct ProcessStateOwner {
     ~ProcessStateOwner() {
         delete g_process;
@@ -166,11 +170,13 @@ AreaState& State() {
 }
 
 PrivateAreaState::PrivateAreaState() : previous_(t_private) {
+    state_.spareLabels = std::move(t_spareLabels);
     t_private = &state_;
 }
 
 PrivateAreaState::~PrivateAreaState() {
     t_private = previous_;
+    t_spareLabels = std::move(state_.spareLabels);
 }
 
 AREAINFO* CurrentArea() {

@@ -413,6 +413,16 @@ LinesResult Read(const LineOptions& o, uint32_t width, uint32_t height, Make mak
     if (grey == nullptr) return Failure(kLinesNoImage, "the image cannot be read");
     LinesResult r = ReadGrey(*grey, o, deadline);
     grey.reset();
+    // Blanks made by spacing take a pitch's width wherever the pitch puts
+    // them, which may reach past the image: they are cut at its edges.
+    const int right = box[2] - box[0], bottom = box[3] - box[1];
+    for (TextLine& l : r.lines) {
+        for (LineObject& c : l.characters) {
+            c.box[2] = std::min(c.box[2], right), c.box[3] = std::min(c.box[3], bottom);
+            c.box[0] = std::min(std::max(c.box[0], 0), c.box[2]);
+            c.box[1] = std::min(std::max(c.box[1], 0), c.box[3]);
+        }
+    }
     for (LineObject& b : r.objects) Shift(b.box, box[0], box[1]);
     for (TextLine& l : r.lines) {
         Shift(l.box, box[0], box[1]);

@@ -171,25 +171,27 @@ LineObject ObjectOf(const OBJECTINFO& o, char character, int score, int tag) {
 
 // Ignores every object whose box holds no pixel of the area (a trim of an
 // object with no ink left in its box), and clips the others to the area: a
-// reading reports boxes inside its image only. The redraw of the removal may
-// trim boxes again, so they are checked again after it (then only ignored).
-void DropEmptyBoxes() {
+// reading reports boxes inside its image only. Every removal of ignored
+// objects redraws them and may trim boxes again, so this follows each one.
+void IgnoreEmptyBoxes() {
     const AREAINFO* area = CurrentArea();
     ObjectList* list = CurrentList();
     if (area == nullptr || list == nullptr) return;
     const int32_t right = area->left + area->width - 1, bottom = area->top + area->height - 1;
-    auto check = [&] {
-        for (Object* o = list->head.next; o != nullptr; o = o->next) {
-            o->left = std::max(o->left, area->left);
-            o->top = std::max(o->top, area->top);
-            o->right = std::min(o->right, right);
-            o->bottom = std::min(o->bottom, bottom);
-            if (o->left > o->right || o->top > o->bottom) o->ignored = 1;
-        }
-    };
-    check();
+    for (Object* o = list->head.next; o != nullptr; o = o->next) {
+        o->left = std::max(o->left, area->left);
+        o->top = std::max(o->top, area->top);
+        o->right = std::min(o->right, right);
+        o->bottom = std::min(o->bottom, bottom);
+        if (o->left > o->right || o->top > o->bottom) o->ignored = 1;
+    }
+}
+
+// As IgnoreEmptyBoxes, with the empty objects removed from the list.
+void DropEmptyBoxes() {
+    IgnoreEmptyBoxes();
     GW_RemoveIgnoredObjects(0);
-    check();
+    IgnoreEmptyBoxes();
 }
 
 // Every object that is not ignored, in list order.
@@ -334,6 +336,7 @@ LinesResult ReadGrey(DVImageProcessor& grey, const LineOptions& o, Deadline& dea
     DropEmptyBoxes();
     if (Stopped(deadline, out)) return out;
     Clean(o);
+    IgnoreEmptyBoxes();
     GW_SetLineTags();
     if (o.punctuation) RetagPunctuation();
     GW_FilterLineTags(o.minLineObjects, o.maxLineObjects);
@@ -353,6 +356,7 @@ LinesResult ReadGrey(DVImageProcessor& grey, const LineOptions& o, Deadline& dea
         DropEmptyBoxes();
     }
     if (o.punctuation) DropUnreadSmall(o);
+    IgnoreEmptyBoxes();
     out.objects = Objects();
     if (o.allLines) {
         // A line whose small objects were all dropped again has none left.

@@ -3,13 +3,14 @@ BUILD       ?= build
 TEST_BUILD  ?= build-test
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD  ?= build-fuzz
+TSAN_BUILD  ?= build-tsan
 FUZZ_SECONDS ?= 60
 JOBS        ?= $(shell nproc)
 
 # ccache, when the machine has it, makes rebuilds in several folders cheap.
 LAUNCHER    := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps build test bench demo format clean patterns fuzz
+.PHONY: all deps build test bench demo format clean patterns fuzz tsan
 
 all: build
 
@@ -31,6 +32,16 @@ test: deps
 	@cd $(TEST_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# The library built with ThreadSanitizer, running the readers on four threads
+# beside a host of the GW_ exports (tests/threads) and the line readings'
+# thread test.
+tsan: deps
+	@cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGW_TSAN=ON \
+	  -DGW_BUILD_PYTHON=OFF $(LAUNCHER) >/dev/null
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_threads test_lines
+	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/tests/test_threads
+	@TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/test_lines --gtest_filter='LinesState.*'
 
 bench: deps
 	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DGW_BUILD_TESTS=OFF -DGW_BUILD_BENCH=ON $(LAUNCHER) >/dev/null
@@ -67,4 +78,4 @@ format:
 	@git ls-files '*.h' '*.cpp' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
+	@rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(TSAN_BUILD)

@@ -11,6 +11,11 @@ function(gw_fuzz_link target name)
     target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/plugins/openjpeg/J2kToBmp.cpp
                                      ${PROJECT_SOURCE_DIR}/plugins/openjpeg/OpenJpegExports.cpp)
     target_link_libraries(${target} PRIVATE PkgConfig::OPENJP2)
+  elseif(name STREQUAL "lines")
+    # Linked statically, the target has no pattern file beside it: it names
+    # the shipped one.
+    target_compile_definitions(${target} PRIVATE
+      GW_PATTERN_FILE="${PROJECT_SOURCE_DIR}/patterns/libglyphwick.PAT")
   endif()
   target_link_libraries(${target} PRIVATE glyphwick_core)
 endfunction()

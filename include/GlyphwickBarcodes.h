@@ -3,9 +3,9 @@
 // ReadBarcodes takes an image object of any pixel format (grey through its
 // palette, so a 1-bit image reads the same whichever index is black) and
 // returns one result per symbol found, with its text, its raw characters or
-// symbol values, its four corners and its orientation. It holds the library
-// lock (GlyphwickLock.h) for its whole run, so it may be called from any
-// thread. The rectangle readers GW_ReadCode39 and GW_ReadCode128 of
+// symbol values, its four corners and its orientation. It keeps no
+// process-wide state and takes no lock, so any number of threads may read at
+// once. The rectangle readers GW_ReadCode39 and GW_ReadCode128 of
 // Glyphwick.h are unchanged by it.
 #ifndef GLYPHWICK_GLYPHWICKBARCODES_H
 #define GLYPHWICK_GLYPHWICKBARCODES_H
@@ -80,7 +80,7 @@ struct BarcodeResult {
 /// Results are sorted top to bottom, then left to right, by their first
 /// corner. An image without a bitmap gives an empty list. A symbol cut by
 /// the image border or without its start, stop or quiet zones is not a
-/// result. Holds the library lock for the whole call.
+/// result. Takes no lock: any number of threads may read at once.
 GW_API std::vector<BarcodeResult> ReadBarcodes(const DVImageProcessor& image,
                                                const BarcodeOptions& options = {});
 

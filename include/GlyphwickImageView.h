@@ -21,11 +21,14 @@ enum class PixelFormat {
 /// Bytes of one pixel of format.
 constexpr int BytesPerPixel(PixelFormat format) {
     switch (format) {
-    case PixelFormat::Grey8: return 1;
-    case PixelFormat::RGB24:
-    case PixelFormat::BGR24: return 3;
-    case PixelFormat::RGBA32:
-    case PixelFormat::BGRA32: return 4;
+        case PixelFormat::Grey8:
+            return 1;
+        case PixelFormat::RGB24:
+        case PixelFormat::BGR24:
+            return 3;
+        case PixelFormat::RGBA32:
+        case PixelFormat::BGRA32:
+            return 4;
     }
     return 0;
 }
@@ -42,9 +45,10 @@ struct ImageView {
     PixelFormat format = PixelFormat::Grey8;
 
     ImageView() = default;
-    ImageView(const uint8_t* data, int width, int height, PixelFormat format,
-              ptrdiff_t stride = 0)
-        : data(data), width(width), height(height),
+    ImageView(const uint8_t* data, int width, int height, PixelFormat format, ptrdiff_t stride = 0)
+        : data(data),
+          width(width),
+          height(height),
           stride(stride != 0 ? stride : ptrdiff_t{width} * BytesPerPixel(format)),
           format(format) {}
 

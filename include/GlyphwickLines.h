@@ -98,11 +98,16 @@ struct PixelRows {
 };
 
 /// Reads the text lines of image (any pixel format, grey through its palette)
-/// with the given options. Holds the library lock (LockLibrary) for the whole
-/// reading, so it may be called from any thread; the image is not changed.
-/// Pattern files given in the options replace the store's fonts and stay
-/// loaded; the same list given again is not read again. Allocation failure
-/// leaves as std::bad_alloc; every other failure is a status.
+/// with the given options; the image is not changed. Takes no lock and keeps
+/// no state between calls, so any number of threads may read at once. The
+/// fonts are the pattern store's as the last GW_ call that changed it left
+/// them, or, when the options name pattern files, those files' fonts for
+/// this reading alone: they are read once into a store of their own (the
+/// same files, unchanged, are not read again) and a file that does not load
+/// changes nothing. When the budget runs out or the call is cancelled, the
+/// result holds what was read by then and is marked as stopped. Every box
+/// lies inside the image. Allocation failure leaves as std::bad_alloc; every
+/// other failure is a status.
 GW_API LinesResult ReadLines(const DVImageProcessor& image, const LineOptions& options = {});
 
 /// The same reading of a raster read in place (a NumPy array, a frame

@@ -61,9 +61,9 @@ struct LoadInfo {
 /// their Exif orientation tag says (values 2 to 8; the tag then reads 1)
 /// unless options.applyExifOrientation is false. A JPEG file whose data ends
 /// early loads with a warning (LoadInfo::warning), as image viewers show
-/// it; DVImageProcessor::LoadFromFile still refuses one. On failure image is left
-/// empty or as it was, and the status and reason say why. Holds the library
-/// lock.
+/// it; DVImageProcessor::LoadFromFile still refuses one. On failure image is
+/// left empty or as it was, and the status and reason say why. Takes no
+/// lock: any number of threads may load at once (each into its own image).
 GW_API LoadInfo LoadImageFile(const std::string& path, DVImageProcessor& image,
                               const LoadOptions& options = {});
 

@@ -1,9 +1,11 @@
-// The library lock. The design's exports keep one current area, the pattern
-// store and the library cache in process-wide variables, so only one thread
-// may be inside them at a time. The whole-image readers (ReadMrz,
-// ReadBarcodes, ReadLines, LoadImageFile) hold this lock for their whole run,
-// so hosts may call them from any thread. A host that mixes them with the
-// GW_ exports from several threads holds the same lock around its own calls.
+// The library lock. The GW_ exports keep one current area, the pattern store
+// and the library cache in process-wide variables, so only one thread may be
+// inside them at a time: a host that calls them from several threads holds
+// this lock around its own calls. The whole-image readers (LoadImageFile,
+// LoadImageMemory, ReadMrz, ReadBarcodes, ReadLines) keep no such state and
+// take no lock: they may run on any number of threads at once, beside a host
+// of the GW_ exports. ReadLines reads the pattern store as the last GW_ call
+// that changed it left it.
 #ifndef GLYPHWICK_GLYPHWICKLOCK_H
 #define GLYPHWICK_GLYPHWICKLOCK_H
 

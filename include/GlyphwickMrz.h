@@ -4,9 +4,8 @@
 // and classified with ranked candidates, and the zone's grammar (the class of
 // every position and the ICAO 9303 check digits) chooses among them.
 //
-// Thread safety: ReadMrz and GW_ReadMrzText hold gw::LockLibrary() for their
-// whole run, so they may be called from several threads at once; the calls
-// are then serialised.
+// Thread safety: ReadMrz and GW_ReadMrzText keep no process-wide state and
+// take no lock, so any number of threads may read at once.
 #ifndef GLYPHWICK_GLYPHWICKMRZ_H
 #define GLYPHWICK_GLYPHWICKMRZ_H
 
@@ -78,7 +77,7 @@ struct MrzResult {
     /// Every check digit agrees, every field fits its class and every
     /// character has at least the options' confidence.
     bool valid = false;
-    std::string error;  ///< why nothing was read (bad input), else empty
+    std::string error;       ///< why nothing was read (bad input), else empty
     bool stopped = false;    ///< the budget ran out or the call was cancelled
     std::string stopReason;  ///< why it stopped, in words, when stopped
 };
@@ -86,8 +85,8 @@ struct MrzResult {
 /// Finds and reads the zone of image (1-, 8- or 24-bit; palette images
 /// through their palette). A rectangle reaching past the image is read as
 /// its part inside (outside is paper). An image without a bitmap, or a
-/// rectangle with no part inside, gives found false with error set. Holds
-/// the library lock.
+/// rectangle with no part inside, gives found false with error set. Takes no
+/// lock (see the thread note above).
 GW_API MrzResult ReadMrz(const DVImageProcessor& image, const MrzOptions& options = {});
 
 /// As ReadMrz, over pixels the caller owns, read in place.

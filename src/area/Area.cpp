@@ -13,40 +13,35 @@
 
 namespace gw {
 
-PixelAccessor IsInk = nullptr;
-PixelAccessor TestAndErase = nullptr;
-PixelAccessor TestAndPaint = nullptr;
-PixelAccessor Paint = nullptr;
-
 namespace {
 
-AREAINFO* g_current = nullptr;
-uint8_t g_initialised = 0;
-bool g_bitAccessors = false;
+// The process's state lives behind a plain pointer, made on first use and
+// freed when the library unloads (see ProcessStateOwner): bitmaps may be
+// deleted after that, so the watch hook checks the pointer first.
+AreaState* g_process = nullptr;
 
-// False once the registry is gone: bitmaps may be deleted after it.
-bool g_registryAlive = false;
+// A thread's private state, while one is open.
+thread_local AreaState* t_private = nullptr;
 
-// Every area that GW_InitialiseArea made and no GW_DestroyArea has freed yet.
-// An area set aside with GW_SetDefaultArea(null) may never become current
-// again; the registry frees such areas when the library unloads, and lets
-// GW_SetDefaultArea refuse pointers that are not live areas.
-struct Registry {
-    std::vector<AREAINFO*> areas;
-    Registry() { g_registryAlive = true; }
-    ~Registry() {
-        g_registryAlive = false;
-        for (AREAINFO* area : areas) delete area;
+// The labels a thread's last private state left, for its next one: a page's
+// labels are megabytes, worth keeping from one reading to the next.
+thread_local std::unique_ptr<Components> t_spareLabels;
+
+struct ProcessStateOwner {
+    ~ProcessStateOwner() {
+        delete g_process;
+        g_process = nullptr;
     }
-    bool Contains(const AREAINFO* area) const {
-        return std::find(areas.begin(), areas.end(), area) != areas.end();
-    }
-    void Remove(const AREAINFO* area) { std::erase(areas, area); }
 };
 
-Registry& Areas() {
-    static Registry registry;
-    return registry;
+AreaState& ProcessState() {
+    static ProcessStateOwner owner;
+    if (g_process == nullptr) g_process = new AreaState;
+    return *g_process;
+}
+
+bool Contains(const AreaState& state, const AREAINFO* area) {
+    return std::find(state.areas.begin(), state.areas.end(), area) != state.areas.end();
 }
 
 // Row buffers of one set may not exceed this (an 8-bit image of the largest
@@ -54,7 +49,8 @@ Registry& Areas() {
 constexpr uint64_t kMaxRowSetBytes = uint64_t{1} << 29;
 
 uint8_t CurrentLimit() {
-    return g_current != nullptr ? InkLimit(*g_current) : static_cast<uint8_t>(128);
+    const AREAINFO* current = State().current;
+    return current != nullptr ? InkLimit(*current) : static_cast<uint8_t>(128);
 }
 
 template <bool Bits>
@@ -76,12 +72,12 @@ int32_t PaintAt(uint8_t** rows, int32_t y, int32_t x) {
 }
 
 template <bool Bits>
-void SelectAccessors() {
-    g_bitAccessors = Bits;
-    IsInk = IsInkAt<Bits>;
-    TestAndErase = TestAndEraseAt<Bits>;
-    TestAndPaint = TestAndPaintAt<Bits>;
-    Paint = PaintAt<Bits>;
+void SelectAccessors(AreaState& state) {
+    state.bitAccessors = Bits;
+    state.isInk = IsInkAt<Bits>;
+    state.testAndErase = TestAndEraseAt<Bits>;
+    state.testAndPaint = TestAndPaintAt<Bits>;
+    state.paint = PaintAt<Bits>;
 }
 
 bool RectAccepted(const RECT& rect) {
@@ -156,16 +152,35 @@ void TakePendingRows(AREAINFO& area) {
 // Before a watched bitmap changes: every area still owing rows from it
 // takes them now.
 void TakeRowsBeforeChange(const dv::Bitmap& bitmap) {
-    if (!g_registryAlive) return;
-    for (AREAINFO* area : Areas().areas)
+    AreaState* state = t_private != nullptr ? t_private : g_process;
+    if (state == nullptr) return;
+    for (AREAINFO* area : state->areas)
         if (area->workRowState == WorkRowState::Pending && area->pendingSource.bitmap == &bitmap)
             TakePendingRows(*area);
 }
 
 }  // namespace
 
+AreaState::~AreaState() {
+    for (AREAINFO* area : areas) delete area;
+}
+
+AreaState& State() {
+    return t_private != nullptr ? *t_private : ProcessState();
+}
+
+PrivateAreaState::PrivateAreaState() : previous_(t_private) {
+    state_.spareLabels = std::move(t_spareLabels);
+    t_private = &state_;
+}
+
+PrivateAreaState::~PrivateAreaState() {
+    t_private = previous_;
+    t_spareLabels = std::move(state_.spareLabels);
+}
+
 AREAINFO* CurrentArea() {
-    AREAINFO* area = g_current;
+    AREAINFO* area = State().current;
     if (area == nullptr) return area;
     if (area->workRowState == WorkRowState::Unset) {
         std::memset(area->rowStore.get(), PaperByte(area->bitsPerPixel == 1),
@@ -178,11 +193,11 @@ AREAINFO* CurrentArea() {
 }
 
 AREAINFO* CurrentAreaToLoad() {
-    return g_current;
+    return State().current;
 }
 
 bool BitAccessors() {
-    return g_bitAccessors;
+    return State().bitAccessors;
 }
 
 uint32_t RowTransferBytes(const AREAINFO& area) {
@@ -246,14 +261,16 @@ AREAINFO::~AREAINFO() {
 namespace gw {
 
 void SetDefaultArea(AREAINFO* area) {
-    if (area != nullptr && !gw::Areas().Contains(area)) return;
-    gw::g_current = area;
+    gw::AreaState& state = gw::State();
+    if (area != nullptr && !gw::Contains(state, area)) return;
+    state.current = area;
 }
 
 AREAINFO* InitialiseArea(DVImageProcessor* image, const RECT* rect, const AREAPARAMS* settings) {
-    if (gw::g_initialised != 0) DestroyArea();
+    gw::AreaState& state = gw::State();
+    if (state.initialised != 0) DestroyArea();
     // A refused area leaves no area current (one set aside stays alive).
-    gw::g_current = nullptr;
+    state.current = nullptr;
     if (image == nullptr || rect == nullptr || settings == nullptr) return nullptr;
     const uint32_t bitsPerPixel = image->GetBitsPerPixel();
     if (image->GetBitmap() == nullptr || (bitsPerPixel != 1 && bitsPerPixel != 8)) return nullptr;
@@ -301,28 +318,29 @@ AREAINFO* InitialiseArea(DVImageProcessor* image, const RECT* rect, const AREAPA
     area->workRows = area->rowPointers.data();
     area->freshRows = area->rowPointers.data() + rows;
 
-    gw::Areas().areas.push_back(area.get());
-    gw::g_current = area.release();
-    gw::g_initialised = 1;
+    state.areas.push_back(area.get());
+    state.current = area.release();
+    state.initialised = 1;
     if (bitsPerPixel == 1) {
-        gw::SelectAccessors<true>();
+        gw::SelectAccessors<true>(state);
     } else {
-        gw::SelectAccessors<false>();
+        gw::SelectAccessors<false>(state);
     }
-    return gw::g_current;
+    return state.current;
 }
 
 void DestroyArea() {
-    gw::g_initialised = 0;
-    if (gw::g_current == nullptr) return;
-    gw::Areas().Remove(gw::g_current);
-    gw::SpareLabels(*gw::g_current);
-    delete gw::g_current;
-    gw::g_current = nullptr;
+    gw::AreaState& state = gw::State();
+    state.initialised = 0;
+    if (state.current == nullptr) return;
+    std::erase(state.areas, state.current);
+    gw::SpareLabels(*state.current);
+    delete state.current;
+    state.current = nullptr;
 }
 
 uint8_t IsAreaInitialised() {
-    return gw::g_initialised;
+    return gw::State().initialised;
 }
 
 const char* GetVersion() {

@@ -11,10 +11,13 @@
 // address every column of the area. Rows and columns of the area that lie
 // outside the image read as paper (255 bytes, clear bits).
 //
-// State: one current area, the area-initialised flag and the accessor set
-// chosen by the last GW_InitialiseArea (1-bit images: the bit set; others: the
-// byte set). GW_SetDefaultArea changes only the current area, so an area made
-// current that way is read with the accessors of the last initialised area.
+// State (AreaState): one current area, the area-initialised flag and the
+// accessor set chosen by the last GW_InitialiseArea (1-bit images: the bit
+// set; others: the byte set), and the areas alive. GW_SetDefaultArea changes
+// only the current area, so an area made current that way is read with the
+// accessors of the last initialised area. The GW_ exports use the process's
+// state; a whole-image reader opens a PrivateAreaState on its thread, so that
+// the same calls work on state of its own while other threads read too.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +34,7 @@ class Bitmap;
 
 namespace gw {
 struct Components;
+class Deadline;
 
 /// Unset: never loaded (read as paper). Pending: a refresh from the image is
 /// owed and taken when the rows are first read, or before the image's bitmap
@@ -104,16 +108,71 @@ namespace gw {
 /// A pixel accessor: (rows, y from the area's top, x in image columns).
 using PixelAccessor = int32_t (*)(uint8_t** rows, int32_t y, int32_t x);
 
-/// The accessors of the last GW_InitialiseArea. IsInk: non-zero for ink
-/// (a set bit, or a byte below the low byte of the current area's threshold).
-/// TestAndErase: as IsInk, then the pixel becomes background (clear bit, 255).
-/// TestAndPaint: as IsInk before the write, then the pixel becomes ink (set
-/// bit, 0). Paint: the pixel becomes ink; returns 1. Null before the first
-/// GW_InitialiseArea.
-extern PixelAccessor IsInk;
-extern PixelAccessor TestAndErase;
-extern PixelAccessor TestAndPaint;
-extern PixelAccessor Paint;
+/// What the area exports keep between calls: the current area, the
+/// initialised flag, the accessor set and every area made and not destroyed.
+struct AreaState {
+    AreaState() = default;
+    ~AreaState();  ///< frees the areas still alive
+    AreaState(const AreaState&) = delete;
+    AreaState& operator=(const AreaState&) = delete;
+
+    AREAINFO* current = nullptr;
+    uint8_t initialised = 0;
+    bool bitAccessors = false;
+    PixelAccessor isInk = nullptr;
+    PixelAccessor testAndErase = nullptr;
+    PixelAccessor testAndPaint = nullptr;
+    PixelAccessor paint = nullptr;
+    /// Every area that GW_InitialiseArea made and no GW_DestroyArea has
+    /// freed yet (an area set aside with GW_SetDefaultArea(null) may never
+    /// become current again).
+    std::vector<AREAINFO*> areas;
+    /// The labels of the last destroyed area, taken over by the next one.
+    std::unique_ptr<Components> spareLabels;
+    /// When set (a reader's private state only), long loops over objects
+    /// ask it between objects whether to stop; the objects not reached are
+    /// left as they were.
+    Deadline* deadline = nullptr;
+};
+
+/// The state the calling thread works on: its private state while a
+/// PrivateAreaState is open on it, otherwise the process's.
+AreaState& State();
+
+/// Gives the calling thread a state of its own for its lifetime (the
+/// thread's previous state comes back after it). Areas left alive in it are
+/// freed with it. Bitmaps watched by its areas must change or go before it
+/// ends, while it is still the thread's state.
+class PrivateAreaState {
+  public:
+    PrivateAreaState();
+    ~PrivateAreaState();
+    PrivateAreaState(const PrivateAreaState&) = delete;
+    PrivateAreaState& operator=(const PrivateAreaState&) = delete;
+
+  private:
+    AreaState state_;
+    AreaState* previous_;
+};
+
+/// The accessors of the last GW_InitialiseArea of the thread's state. IsInk:
+/// non-zero for ink (a set bit, or a byte below the low byte of the current
+/// area's threshold). TestAndErase: as IsInk, then the pixel becomes
+/// background (clear bit, 255). TestAndPaint: as IsInk before the write, then
+/// the pixel becomes ink (set bit, 0). Paint: the pixel becomes ink; returns
+/// 1. Not to be called before the first GW_InitialiseArea.
+inline int32_t IsInk(uint8_t** rows, int32_t y, int32_t x) {
+    return State().isInk(rows, y, x);
+}
+inline int32_t TestAndErase(uint8_t** rows, int32_t y, int32_t x) {
+    return State().testAndErase(rows, y, x);
+}
+inline int32_t TestAndPaint(uint8_t** rows, int32_t y, int32_t x) {
+    return State().testAndPaint(rows, y, x);
+}
+inline int32_t Paint(uint8_t** rows, int32_t y, int32_t x) {
+    return State().paint(rows, y, x);
+}
 
 /// The current area, or null. Work rows never loaded are filled with paper
 /// first, so that whatever reads them finds what a load of an unreadable row

@@ -81,26 +81,21 @@ uint32_t Components::ComponentAt(int32_t y, int32_t x) const {
     return (run - 1)->component;
 }
 
-namespace {
-
-// The labels of the last destroyed area. The next area takes them over with
-// their storage: a page's runs and masks are megabytes, whose allocation and
-// first touch cost as much as a scan of the page.
-std::unique_ptr<Components> g_spareLabels;
-
-}  // namespace
-
+// The labels of the last destroyed area are kept in the area state: the next
+// area takes them over with their storage, as a page's runs and masks are
+// megabytes, whose allocation and first touch cost as much as a scan of the
+// page.
 Components& Labels(AREAINFO& area) {
     if (area.labels == nullptr) {
-        area.labels =
-            g_spareLabels != nullptr ? std::move(g_spareLabels) : std::make_unique<Components>();
+        std::unique_ptr<Components>& spare = State().spareLabels;
+        area.labels = spare != nullptr ? std::move(spare) : std::make_unique<Components>();
         area.labels->labelled = false;
     }
     return *area.labels;
 }
 
 void SpareLabels(AREAINFO& area) {
-    if (area.labels != nullptr) g_spareLabels = std::move(area.labels);
+    if (area.labels != nullptr) State().spareLabels = std::move(area.labels);
 }
 
 namespace {

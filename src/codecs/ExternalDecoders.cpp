@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <cwchar>
 #include <memory>
 #include <new>
@@ -92,7 +93,14 @@ DVExternalDecoder::~DVExternalDecoder() = default;
 
 dv::Status DVExternalDecoder::EnsureLoaded() {
     if (loaded) return dv::Ok;
-    void* module = dv::LibraryCache::Instance().Load(libraryName);
+    void* module = nullptr;
+    {
+        // Loads run one at a time: the cache and the search path it sets
+        // for a load are the process's, and loaders run on any thread.
+        static std::mutex loading;
+        const std::lock_guard<std::mutex> guard(loading);
+        module = dv::LibraryCache::Instance().Load(libraryName);
+    }
     if (!module) return dv::Win32Error;
     // A library without every entry point stays cached; the next call binds
     // again.

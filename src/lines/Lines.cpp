@@ -5,15 +5,18 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <strings.h>
 
 #include "DVImageProcessor.h"
 #include "Glyphwick.h"
 #include "GlyphwickGrey.h"
-#include "GlyphwickLock.h"
 #include "image/Grey.h"
 #include "lines/Clean.h"
+#include "area/Area.h"
 #include "recognition/Lines.h"
+#include "recognition/PatternStore.h"
+#include "shared/Deadline.h"
 
 namespace gw {
 namespace {
@@ -45,32 +48,92 @@ std::vector<std::string> FontNames() {
     return out;
 }
 
-// Loads the pattern files unless the store already holds what they gave.
-std::string LoadPatterns(const std::vector<std::string>& files) {
-    static std::vector<std::string> loadedFiles;
-    static std::vector<std::string> loadedFonts;
-    if (files.empty() || (files == loadedFiles && FontNames() == loadedFonts)) return {};
-    for (const std::string& f : files)
-        if (!std::filesystem::exists(f)) return f + ": no such pattern file";
-    loadedFiles.clear();
-    GW_UnloadAllPatternFiles();
-    for (const std::string& f : files) {
-        if (GW_LoadPatternFile(f.c_str()) != 1) return f + ": the pattern file does not load";
+// What identifies a pattern file's contents without reading it: its path,
+// size and last change.
+struct FileStamp {
+    std::string path;
+    uintmax_t size = 0;
+    std::filesystem::file_time_type changed{};
+    bool operator==(const FileStamp&) const = default;
+};
+
+// Pattern files read for readings that named them: built aside, once per
+// list of files as they stand, and never changed after, so any number of
+// readings share them. The last few lists are kept.
+class PatternCache {
+  public:
+    std::shared_ptr<PatternStore> Find(const std::vector<FileStamp>& key) {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        for (const auto& [k, store] : entries_)
+            if (k == key) return store;
+        return nullptr;
     }
-    loadedFiles = files;
-    loadedFonts = FontNames();
+    void Add(std::vector<FileStamp> key, std::shared_ptr<PatternStore> store) {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        if (entries_.size() == kKept) entries_.erase(entries_.begin());
+        entries_.emplace_back(std::move(key), std::move(store));
+    }
+
+  private:
+    static constexpr size_t kKept = 4;
+    std::mutex mutex_;
+    std::vector<std::pair<std::vector<FileStamp>, std::shared_ptr<PatternStore>>> entries_;
+};
+
+PatternCache& Cache() {
+    static PatternCache cache;
+    return cache;
+}
+
+// The fonts of the pattern files, read into a store of their own; the
+// process's store and every earlier reading are left as they were whatever
+// happens. Errors name the file, never its contents.
+std::string LoadPatterns(const std::vector<std::string>& files,
+                         std::shared_ptr<PatternStore>& fonts) {
+    std::vector<FileStamp> key;
+    for (const std::string& f : files) {
+        std::error_code error;
+        FileStamp stamp{f, std::filesystem::file_size(f, error), {}};
+        if (!error) stamp.changed = std::filesystem::last_write_time(f, error);
+        if (error || !std::filesystem::is_regular_file(f, error))
+            return f + ": no such pattern file";
+        key.push_back(std::move(stamp));
+    }
+    if ((fonts = Cache().Find(key)) != nullptr) return {};
+    auto store = std::make_shared<PatternStore>();
+    for (const std::string& f : files) {
+        const size_t before = store->fonts.size();
+        const bool read = LoadPatternFileInto(*store, f.c_str()) == 1;
+        size_t patterns = 0;
+        for (size_t i = before; i < store->fonts.size(); ++i)
+            patterns += store->fonts[i]->patterns.size();
+        bool named = true;
+        for (size_t i = before; i < store->fonts.size(); ++i)
+            for (char c : store->fonts[i]->name) named = named && c > 0x20 && c < 0x7F;
+        if (!read || !named) return f + ": the pattern file does not load";
+        if (patterns == 0) return f + ": the pattern file holds no character patterns";
+    }
+    fonts = store;
+    Cache().Add(std::move(key), std::move(store));
     return {};
+}
+
+// A font name as an error message may show it: printable, and short.
+std::string Shown(const std::string& name) {
+    std::string out;
+    for (char c : name.substr(0, 32)) out += (c >= 0x20 && c < 0x7F) ? c : '?';
+    return name.size() > 32 ? out + "..." : out;
 }
 
 std::string CheckFont(const std::string& name, int index) {
     const std::vector<std::string> fonts = FontNames();
     if (fonts.empty()) return "no fonts are loaded (no default pattern file)";
     std::string known;
-    for (const std::string& f : fonts) known += (known.empty() ? "" : ", ") + f;
+    for (const std::string& f : fonts) known += (known.empty() ? "" : ", ") + Shown(f);
     if (!name.empty()) {
         for (const std::string& f : fonts)
             if (strcasecmp(f.c_str(), name.c_str()) == 0) return {};
-        return "no such font '" + name + "' (loaded: " + known + ")";
+        return "no such font '" + Shown(name) + "' (loaded: " + known + ")";
     }
     if (index < 0 || size_t(index) >= fonts.size())
         return "no font of index " + std::to_string(index) + " (loaded: 0 to " +
@@ -104,6 +167,31 @@ std::unique_ptr<DVImageProcessor> GreyCopy(uint32_t width, uint32_t height, Fill
 
 LineObject ObjectOf(const OBJECTINFO& o, char character, int score, int tag) {
     return {{o.left, o.top, o.right, o.bottom}, character == '^' ? ' ' : character, score, tag};
+}
+
+// Ignores every object whose box holds no pixel of the area (a trim of an
+// object with no ink left in its box), and clips the others to the area: a
+// reading reports boxes inside its image only. Every removal of ignored
+// objects redraws them and may trim boxes again, so this follows each one.
+void IgnoreEmptyBoxes() {
+    const AREAINFO* area = CurrentArea();
+    ObjectList* list = CurrentList();
+    if (area == nullptr || list == nullptr) return;
+    const int32_t right = area->left + area->width - 1, bottom = area->top + area->height - 1;
+    for (Object* o = list->head.next; o != nullptr; o = o->next) {
+        o->left = std::max(o->left, area->left);
+        o->top = std::max(o->top, area->top);
+        o->right = std::min(o->right, right);
+        o->bottom = std::min(o->bottom, bottom);
+        if (o->left > o->right || o->top > o->bottom) o->ignored = 1;
+    }
+}
+
+// As IgnoreEmptyBoxes, with the empty objects removed from the list.
+void DropEmptyBoxes() {
+    IgnoreEmptyBoxes();
+    GW_RemoveIgnoredObjects(0);
+    IgnoreEmptyBoxes();
 }
 
 // Every object that is not ignored, in list order.
@@ -211,9 +299,19 @@ std::vector<int> Tags() {
     return tags;
 }
 
+// Marks r as stopped when the deadline has passed; true then.
+bool Stopped(Deadline& deadline, LinesResult& r) {
+    if (!deadline.expired()) return false;
+    r.stopped = true;
+    r.stopReason = deadline.reason();
+    return true;
+}
+
 // The reading proper, on the library's own 8-bit grey copy of the rectangle
-// to read; the lock is held. Boxes come out in the copy's coordinates.
-LinesResult ReadGrey(DVImageProcessor& grey, const LineOptions& o) {
+// to read, in the thread's private area state. Boxes come out in the copy's
+// coordinates. When the deadline passes, the lines read so far are kept and
+// the result is marked as stopped.
+LinesResult ReadGrey(DVImageProcessor& grey, const LineOptions& o, Deadline& deadline) {
     const std::array<int, 4> box{0, 0, int(grey.GetWidth()) - 1, int(grey.GetHeight()) - 1};
     const RECT rect{box[0], box[1], box[2], box[3]};
     AREAPARAMS params{};
@@ -233,24 +331,37 @@ LinesResult ReadGrey(DVImageProcessor& grey, const LineOptions& o) {
     if (GW_InitialiseArea(&grey, &rect, &params) == nullptr)
         return Failure(kLinesNoImage, "the image cannot be read");
     AreaGuard guard;
+    LinesResult out;
     GW_ProduceObjectList();
+    DropEmptyBoxes();
+    if (Stopped(deadline, out)) return out;
     Clean(o);
+    IgnoreEmptyBoxes();
     GW_SetLineTags();
     if (o.punctuation) RetagPunctuation();
     GW_FilterLineTags(o.minLineObjects, o.maxLineObjects);
+    if (Stopped(deadline, out)) return out;
     const char* font = GW_IdentifyObjects();
     if (font == nullptr) return Failure(kLinesNoFont, CheckFont(o.font, o.fontIndex));
-    LinesResult out;
     out.font = font;
+    // Identification stops between objects; what it did not reach is not read.
+    if (Stopped(deadline, out)) return out;
     if (o.split) {
-        for (int tag : Tags()) GW_SplitJoinedObjectsInLine(tag);
+        for (int tag : Tags()) {
+            if (Stopped(deadline, out)) return out;
+            GW_SplitJoinedObjectsInLine(tag);
+        }
         GW_IdentifyObjects();
+        if (Stopped(deadline, out)) return out;
+        DropEmptyBoxes();
     }
     if (o.punctuation) DropUnreadSmall(o);
+    IgnoreEmptyBoxes();
     out.objects = Objects();
     if (o.allLines) {
         // A line whose small objects were all dropped again has none left.
         for (int tag : Tags()) {
+            if (Stopped(deadline, out)) break;
             TextLine line = ReadLine(tag, o);
             if (!line.characters.empty()) out.lines.push_back(std::move(line));
         }
@@ -273,9 +384,20 @@ void Shift(std::array<int, 4>& box, int dx, int dy) {
 template <class Make>
 LinesResult Read(const LineOptions& o, uint32_t width, uint32_t height, Make make) {
     if (std::string e = CheckOptions(o); !e.empty()) return Failure(kLinesBadOptions, e);
-    const auto lock = LockLibrary();
-    if (std::string e = LoadPatterns(o.patternFiles); !e.empty())
+    // The fonts of this reading: the pattern files it names, or the
+    // process's fonts as last published; either is shared and never changed.
+    std::shared_ptr<PatternStore> fonts;
+    if (o.patternFiles.empty()) {
+        fonts = FontsSnapshot();
+    } else if (std::string e = LoadPatterns(o.patternFiles, fonts); !e.empty()) {
         return Failure(kLinesBadPatterns, e);
+    }
+    // The area calls below work on state of this thread's own, so readings
+    // on other threads and hosts of the GW_ exports go on beside this one.
+    const ReadingFonts reading(*fonts);
+    PrivateAreaState state;
+    Deadline deadline(o.budget, double(width) * double(height));
+    State().deadline = &deadline;
     if (std::string e = CheckFont(o.font, o.fontIndex); !e.empty()) return Failure(kLinesNoFont, e);
     if (width == 0 || height == 0 || width > 0x7FFF'FFFF || height > 0x7FFF'FFFF)
         return Failure(kLinesNoImage, "the image is empty");
@@ -289,9 +411,22 @@ LinesResult Read(const LineOptions& o, uint32_t width, uint32_t height, Make mak
         return Failure(kLinesBadRect, "rectangle " + BoxText(asked) + " does not overlap the " +
                                           std::to_string(width) + " x " + std::to_string(height) +
                                           " image");
+    // The grey copy goes before the private state: its bitmap's watch
+    // reaches the areas of the state.
     std::unique_ptr<DVImageProcessor> grey = make(box);
     if (grey == nullptr) return Failure(kLinesNoImage, "the image cannot be read");
-    LinesResult r = ReadGrey(*grey, o);
+    LinesResult r = ReadGrey(*grey, o, deadline);
+    grey.reset();
+    // Blanks made by spacing take a pitch's width wherever the pitch puts
+    // them, which may reach past the image: they are cut at its edges.
+    const int right = box[2] - box[0], bottom = box[3] - box[1];
+    for (TextLine& l : r.lines) {
+        for (LineObject& c : l.characters) {
+            c.box[2] = std::min(c.box[2], right), c.box[3] = std::min(c.box[3], bottom);
+            c.box[0] = std::min(std::max(c.box[0], 0), c.box[2]);
+            c.box[1] = std::min(std::max(c.box[1], 0), c.box[3]);
+        }
+    }
     for (LineObject& b : r.objects) Shift(b.box, box[0], box[1]);
     for (TextLine& l : r.lines) {
         Shift(l.box, box[0], box[1]);

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "DVImageProcessor.h"
-#include "GlyphwickLock.h"
 #include "DVImageCodecs.h"
 #include "codecs/CodecSupport.h"
 
@@ -228,7 +227,6 @@ bool ReadWhole(const std::string& path, size_t expected, std::vector<uint8_t>& o
 
 LoadInfo LoadImageMemory(const uint8_t* data, size_t size, DVImageProcessor& image,
                          const LoadOptions& options) {
-    auto lock = LockLibrary();
     LoadInfo info;
     if (!data || size == 0) return Fail(info, kLoadBadArgument, "the file is empty");
     if (options.page == 0) return Fail(info, kLoadBadArgument, "pages are numbered from 1");
@@ -315,7 +313,6 @@ LoadInfo LoadImageMemory(const uint8_t* data, size_t size, DVImageProcessor& ima
 
 LoadInfo LoadImageFile(const std::string& path, DVImageProcessor& image,
                        const LoadOptions& options) {
-    auto lock = LockLibrary();
     LoadInfo info;
     if (path.empty()) return Fail(info, kLoadBadArgument, "the file name is empty");
     struct stat st {};

@@ -11,7 +11,6 @@
 
 #include "DVImageProcessor.h"
 #include "GlyphwickGrey.h"
-#include "GlyphwickLock.h"
 #include "GlyphwickMrz.h"
 #include "mrz/MrzCut.h"
 #include "mrz/MrzFind.h"
@@ -168,7 +167,6 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
 }  // namespace mrz
 
 MrzResult ReadMrz(const DVImageProcessor& image, const MrzOptions& options) {
-    auto lock = LockLibrary();
     MrzResult out;
     GreyImage grey = ToGrey(image, mrz::kPageGrey);
     if (grey.Empty()) {

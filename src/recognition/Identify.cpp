@@ -14,6 +14,7 @@
 #endif
 
 #include "recognition/Score.h"
+#include "shared/Deadline.h"
 
 namespace gw {
 namespace {
@@ -505,7 +506,9 @@ const char* IdentifyObjects() {
     gw::FontMatcher matcher(*area, *font);
     const int32_t cells = matcher.Cells();
     ObjectList& list = *area->objects;
+    gw::Deadline* deadline = gw::State().deadline;
     for (Object* o = list.FindFirst(); o != nullptr; o = list.FindNext()) {
+        if (deadline != nullptr && deadline->expired()) break;
         char* buffer = new char[static_cast<size_t>(cells) + 1];
         buffer[0] = '\0';
         // Every try competes with the earlier ones for one result.

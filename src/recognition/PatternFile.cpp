@@ -74,7 +74,7 @@ bool ReadGridSize(const std::string& token, int32_t& width, int32_t& height) {
 
 class FileLoader {
   public:
-    explicit FileLoader(FILE* file) : tokens_(file) {}
+    FileLoader(PatternStore& store, FILE* file) : store_(store), tokens_(file) {}
 
     // 1 when the whole file was read, 0 when a limit, a short pattern or a
     // read error stopped it.
@@ -104,7 +104,7 @@ class FileLoader {
 
   private:
     bool OpenFont(const std::string& name) {
-        PatternStore& store = Store();
+        PatternStore& store = store_;
         auto font = std::make_unique<PatternFont>();
         font->name = name;
         font->index = static_cast<int32_t>(store.fonts.size());
@@ -142,6 +142,7 @@ class FileLoader {
         return true;
     }
 
+    PatternStore& store_;
     TokenReader tokens_;
     PatternFont* open_ = nullptr;
     int32_t gridWidth_ = 5;
@@ -177,11 +178,11 @@ Ratio ReadRatio(const char* text) {
     return ratio;
 }
 
-int32_t LoadPatternFile(const char* path) {
+int32_t LoadPatternFileInto(PatternStore& store, const char* path) {
     if (path == nullptr) return 0;
     std::unique_ptr<FILE, FileCloser> file(std::fopen(path, "r"));
     if (file == nullptr) return 0;
-    FileLoader loader(file.get());
+    FileLoader loader(store, file.get());
     const int32_t result = loader.Run();
     loader.Finish();
     return result;

@@ -7,9 +7,12 @@
 // of the boxes it admits. The store keeps the fonts in the order they were
 // added; lookups by name take the first match.
 //
-// The store lives behind a plain pointer that is created on first use and
-// deleted by EmptyStore, so that no static destructor of this library or of
-// the host decides when it goes.
+// The process's store lives behind a plain pointer that is created on first
+// use and deleted by EmptyStore, so that no static destructor of this library
+// or of the host decides when it goes. The GW_ exports change it (the host
+// holds the library lock around them); every change publishes a read-only
+// copy, FontsSnapshot, that whole-image readers on any thread take without
+// the lock and use through a ReadingFonts scope.
 #pragma once
 
 #include <array>
@@ -68,17 +71,42 @@ struct PatternStore {
     std::vector<std::unique_ptr<PatternFont>> fonts;
 };
 
-/// The store, created empty on first use.
+/// The store the calling thread reads: the fonts of its open ReadingFonts
+/// scope, otherwise the process's store, created empty on first use.
 PatternStore& Store();
 
-/// Frees every font and pattern; the next font added gets index 0.
+/// Frees every font and pattern of the process's store; the next font added
+/// gets index 0.
 void EmptyStore();
 
-/// Number of fonts in the store (0 when it was never created).
+/// Number of fonts in the store the calling thread reads (0 when the
+/// process's store was never created).
 int32_t FontCount();
 
-/// Loads one pattern file into the store (see GW_LoadPatternFile).
+/// Loads one pattern file into the process's store (see GW_LoadPatternFile).
 int32_t LoadPatternFile(const char* path);
+
+/// Loads one pattern file into store, as GW_LoadPatternFile does into the
+/// process's; returns 1 when the whole file was read.
+int32_t LoadPatternFileInto(PatternStore& store, const char* path);
+
+/// A copy of the process's store as the last change left it, shared and
+/// never changed (null only when out of memory at the change; then empty).
+/// Safe to call from any thread without the library lock.
+std::shared_ptr<PatternStore> FontsSnapshot();
+
+/// Makes fonts the store that Store() gives on this thread for the scope's
+/// lifetime. fonts must not change while a scope uses it; scopes nest.
+class ReadingFonts {
+  public:
+    explicit ReadingFonts(PatternStore& fonts);
+    ~ReadingFonts();
+    ReadingFonts(const ReadingFonts&) = delete;
+    ReadingFonts& operator=(const ReadingFonts&) = delete;
+
+  private:
+    PatternStore* previous_;
+};
 
 /// Builds the font's scoring tables for its current grid size.
 void PrepareFont(PatternFont& font);

@@ -3,8 +3,10 @@
 // status and its one-line message.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -691,3 +693,34 @@ TEST_F(Tool, WorkerProcessesGiveTheResultsOfOneInInputOrder) {
 }
 
 }  // namespace
+
+// A batch always finishes: a file that never ends (a named pipe no one
+// writes) holds its worker past --timeout; the worker is killed, that file
+// reported as not read in time (status 3), and a new worker reads the rest.
+TEST_F(Tool, BatchKillsAWorkerSilentPastTheDeadline) {
+    const std::string stuck = Temp("stuck.png");
+    ASSERT_EQ(mkfifo(stuck.c_str(), 0600), 0);
+    const std::string zone = Quote(Sample("td3-passport.png"));
+    const auto start = std::chrono::steady_clock::now();
+    const Result r = Run("mrz " + zone + " " + Quote(stuck) + " " + zone + " " + zone + " " + zone +
+                         Patterns() + " --jobs 2 --timeout 1 --json");
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    fs::remove(stuck);
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_LT(seconds, 30);
+    const Json all = Json::parse(r.out);
+    ASSERT_EQ(all.size(), 5u) << r.out;
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (i == 1) {
+            EXPECT_EQ(all[i]["status"], 3);
+            EXPECT_NE(all[i]["error"].get<std::string>().find("not read within 1 s"),
+                      std::string::npos)
+                << all[i];
+        } else {
+            // The file after the stuck one is read by the new worker.
+            EXPECT_EQ(all[i]["status"], 0) << all[i];
+        }
+    }
+    EXPECT_NE(r.err.find("stuck.png: not read within"), std::string::npos) << r.err;
+}

@@ -1,11 +1,13 @@
 #include "Batch.h"
 
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <iostream>
 #include <map>
 
@@ -64,10 +66,11 @@ Json OutcomeJson(size_t index, const Outcome& o) {
             {"status", o.status}};
 }
 
-// A worker process: reads the files index, index + jobs, ... and writes one
+// A worker process: reads the files first, first + step, ... and writes one
 // JSON line per file into fd.
-[[noreturn]] void Worker(const Common& common, const FileReader& read, size_t first, int fd) {
-    for (size_t i = first; i < common.files.size(); i += common.jobs) {
+[[noreturn]] void Worker(const Common& common, const FileReader& read, size_t first, size_t step,
+                         int fd) {
+    for (size_t i = first; i < common.files.size(); i += step) {
         const std::string line = OutcomeJson(i, ReadOne(common.files[i], i, read))
                                      .dump(-1, ' ', false, Json::error_handler_t::replace) +
                                  "\n";
@@ -82,78 +85,137 @@ Json OutcomeJson(size_t index, const Outcome& o) {
     _exit(0);
 }
 
-// Runs the files in common.jobs worker processes (the library is one reader
-// per process) and hands every outcome to emit in input order.
+Outcome Unread(const std::string& file, int status, const std::string& reason) {
+    Outcome o;
+    o.entry = {{"file", file}, {"status", status}, {"error", reason}};
+    o.error = "glyphwick: " + file + ": " + reason;
+    o.status = status;
+    return o;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// One worker process and the file it reads now.
+struct Slot {
+    pid_t pid = -1;
+    int fd = -1;                // the read end of its pipe; -1 once closed
+    size_t next = 0;            // the file it reads now (or would read next)
+    std::string partial;        // a line not yet ended
+    Clock::time_point since{};  // when it started on next
+};
+
+// Runs the files in common.jobs worker processes (the library's process
+// state makes one reading per process the safe unit) and hands every outcome
+// to emit in input order. Worker w reads files w, w + jobs, ... Each file has
+// common.timeout seconds: a worker silent for longer (stuck, or stopped by a
+// signal) is killed, the file it was on is reported as timed out, and a new
+// worker goes on with its remaining files. A worker that dies leaves its
+// remaining files reported with the reason.
 void ReadInWorkers(const Common& common, const FileReader& read,
                    const std::function<void(size_t, Outcome)>& emit, Progress& progress) {
     std::cout.flush();
     std::cerr.flush();
     const size_t jobs = std::min<size_t>(common.jobs, common.files.size());
-    std::vector<pollfd> fds;
-    std::vector<pid_t> pids;
-    for (size_t w = 0; w < jobs; ++w) {
+    const auto limit = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(common.timeout > 0 ? common.timeout : 1e9));
+    std::vector<Slot> slots(jobs);
+    auto start = [&](size_t w, size_t first) {
+        Slot& s = slots[w];
+        s = Slot{};
+        s.next = first;
+        if (first >= common.files.size()) return;
         int p[2];
         if (pipe(p) != 0) throw InputError("", "cannot start the worker processes");
         const pid_t pid = fork();
         if (pid < 0) throw InputError("", "cannot start the worker processes");
         if (pid == 0) {
             close(p[0]);
-            for (const pollfd& f : fds) close(f.fd);
-            Worker(common, read, w, p[1]);
+            for (const Slot& other : slots)
+                if (other.fd >= 0) close(other.fd);
+            Worker(common, read, first, jobs, p[1]);
         }
         close(p[1]);
-        fds.push_back({p[0], POLLIN, 0});
-        pids.push_back(pid);
-    }
-    std::vector<std::string> partial(jobs);
+        s.pid = pid;
+        s.fd = p[0];
+        s.since = Clock::now();
+    };
+    for (size_t w = 0; w < jobs; ++w) start(w, w);
     std::map<size_t, Outcome> waiting;
-    size_t next = 0, done = 0, open = jobs;
+    size_t next = 0, done = 0;
     auto flush = [&] {
         for (auto it = waiting.find(next); it != waiting.end(); it = waiting.find(next)) {
             emit(next++, std::move(it->second));
             waiting.erase(it);
         }
     };
-    while (open > 0) {
-        if (poll(fds.data(), fds.size(), -1) < 0) {
+    auto finished = [&](size_t index, Outcome o) {
+        progress.Step(++done, common.files[index]);
+        waiting.emplace(index, std::move(o));
+    };
+    // Ends worker w: its pipe closed, the process reaped.
+    auto end = [&](size_t w, bool kill) {
+        Slot& s = slots[w];
+        close(s.fd);
+        s.fd = -1;
+        if (kill) ::kill(s.pid, SIGKILL);
+        waitpid(s.pid, nullptr, 0);
+        s.pid = -1;
+    };
+    for (;;) {
+        std::vector<pollfd> fds;
+        std::vector<size_t> of;
+        Clock::time_point soonest = Clock::time_point::max();
+        for (size_t w = 0; w < jobs; ++w) {
+            if (slots[w].fd < 0) continue;
+            fds.push_back({slots[w].fd, POLLIN, 0});
+            of.push_back(w);
+            soonest = std::min(soonest, slots[w].since + limit);
+        }
+        if (fds.empty()) break;
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(soonest - Clock::now());
+        const int ms = int(std::clamp<int64_t>(wait.count(), 0, 60'000));
+        if (poll(fds.data(), fds.size(), ms) < 0) {
             if (errno == EINTR) continue;
             break;
         }
-        for (size_t w = 0; w < jobs; ++w) {
-            if (fds[w].fd < 0 || fds[w].revents == 0) continue;
-            char buffer[65536];
-            const ssize_t n = ::read(fds[w].fd, buffer, sizeof buffer);
-            if (n <= 0) {
-                close(fds[w].fd);
-                fds[w].fd = -1;
-                --open;
-                continue;
+        for (size_t k = 0; k < fds.size(); ++k) {
+            const size_t w = of[k];
+            Slot& s = slots[w];
+            if (fds[k].revents != 0) {
+                char buffer[65536];
+                const ssize_t n = ::read(s.fd, buffer, sizeof buffer);
+                if (n <= 0) {
+                    // Ended: its files not reported yet are reported as unread.
+                    end(w, false);
+                    for (size_t i = s.next; i < common.files.size(); i += jobs)
+                        finished(i, Unread(common.files[i], kBadInput,
+                                           "the worker process reading this file stopped"));
+                    continue;
+                }
+                s.partial.append(buffer, size_t(n));
+                for (size_t eol; (eol = s.partial.find('\n')) != std::string::npos;) {
+                    const Json j = Json::parse(s.partial.substr(0, eol));
+                    s.partial.erase(0, eol + 1);
+                    const size_t index = j["index"];
+                    finished(index, Outcome{j["entry"], j["text"], j["error"], j["status"]});
+                    s.next = index + jobs;
+                    s.since = Clock::now();
+                }
+                if (s.next >= common.files.size()) end(w, false);
+            } else if (Clock::now() >= s.since + limit) {
+                // Silent past the file's deadline: stuck or stopped.
+                const size_t stuck = s.next;
+                end(w, true);
+                finished(stuck, Unread(common.files[stuck], kTimedOut,
+                                       Cat("not read within ", common.timeout,
+                                           " s; the worker process reading it was killed")));
+                start(w, stuck + jobs);
             }
-            partial[w].append(buffer, size_t(n));
-            for (size_t eol; (eol = partial[w].find('\n')) != std::string::npos;) {
-                const Json j = Json::parse(partial[w].substr(0, eol));
-                partial[w].erase(0, eol + 1);
-                Outcome o{j["entry"], j["text"], j["error"], j["status"]};
-                const size_t index = j["index"];
-                progress.Step(++done, common.files[index]);
-                waiting.emplace(index, std::move(o));
-            }
-            flush();
         }
+        flush();
     }
-    for (pid_t pid : pids) waitpid(pid, nullptr, 0);
-    // A worker that stopped early leaves its files without an outcome.
-    for (size_t i = next; i < common.files.size(); ++i) {
-        if (waiting.count(i)) continue;
-        Outcome o;
-        o.entry = {{"file", common.files[i]},
-                   {"status", int(kBadInput)},
-                   {"error", "the worker process reading this file stopped"}};
-        o.error =
-            "glyphwick: " + common.files[i] + ": the worker process reading this file stopped";
-        o.status = kBadInput;
-        waiting.emplace(i, std::move(o));
-    }
+    for (Slot& s : slots)
+        if (s.pid > 0) waitpid(s.pid, nullptr, 0);
     flush();
 }
 

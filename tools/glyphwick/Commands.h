@@ -23,6 +23,7 @@ struct Common {
     std::vector<std::string> patterns;  ///< pattern files instead of the default one
     gw::LoadOptions load;               ///< page and Exif orientation
     unsigned jobs = 1;                  ///< worker processes reading the files
+    double timeout = 60;                ///< seconds a worker may take over one file
 };
 
 /// The number of processors, the default of --jobs.

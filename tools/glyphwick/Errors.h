@@ -16,8 +16,9 @@ std::string Cat(const Parts&... parts) {
     return s.str();
 }
 
-/// Exit statuses: something read, nothing read, bad usage or input.
-enum ExitStatus : int { kRead = 0, kNothingRead = 1, kBadInput = 2 };
+/// Exit statuses: something read, nothing read, bad usage or input, and a
+/// file of a batch not read within its time (see --timeout).
+enum ExitStatus : int { kRead = 0, kNothingRead = 1, kBadInput = 2, kTimedOut = 3 };
 
 /// Bad usage or input. file is empty for an error of the command line itself.
 class InputError : public std::runtime_error {

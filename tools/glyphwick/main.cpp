@@ -60,6 +60,10 @@ void AddFiles(CLI::App* cmd, Common& common, bool annotate, bool patterns) {
     cmd->add_option("--jobs", common.jobs,
                     "worker processes reading the files (default: the number of processors)")
         ->check(AtLeast(1));
+    cmd->add_option("--timeout", common.timeout,
+                    "seconds a worker process may take over one file before it is killed and "
+                    "the file reported as not read (with --jobs; default 60)")
+        ->check(CLI::PositiveNumber);
     if (annotate) {
         cmd->add_option("--annotate", common.annotate,
                         "write the image with boxes, line colours and characters drawn on it "
@@ -266,7 +270,9 @@ int main(int argc, char** argv) {
     CLI::App app{
         std::string("glyphwick ").append(GW_GetVersion()) +
             ": reads text lines, machine-readable zones and barcodes from document images.\n"
-            "Exit status: 0 something was read, 1 nothing was read, 2 bad usage or input.",
+            "Exit status: 0 something was read, 1 nothing was read, 2 bad usage or input, 3 a "
+            "file\n"
+            "of a --jobs batch was not read within --timeout seconds.",
         "glyphwick"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("glyphwick ") + GW_GetVersion());

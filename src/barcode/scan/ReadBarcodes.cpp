@@ -7,7 +7,6 @@
 #include "DVImageProcessor.h"
 #include "GlyphwickBarcodes.h"
 #include "GlyphwickGrey.h"
-#include "GlyphwickLock.h"
 #include "image/Grey.h"
 #include "shared/Deadline.h"
 #include "barcode/Code128Text.h"
@@ -282,7 +281,6 @@ std::vector<BarcodeResult> ReadBarcodes(const DVImageProcessor& image,
 
 std::vector<BarcodeResult> ReadBarcodes(const DVImageProcessor& image,
                                         const BarcodeOptions& options, BarcodeReport* report) {
-    const auto lock = LockLibrary();
     if (report != nullptr) *report = BarcodeReport{};
     if (!options.code39 && !options.code128) return {};
     const GreyImage grey = ToGrey(image);
@@ -291,7 +289,6 @@ std::vector<BarcodeResult> ReadBarcodes(const DVImageProcessor& image,
 
 std::vector<BarcodeResult> ReadBarcodes(const ImageView& image, const BarcodeOptions& options,
                                         BarcodeReport* report) {
-    const auto lock = LockLibrary();
     if (report != nullptr) *report = BarcodeReport{};
     if (!image.valid() || BytesPerPixel(image.format) == 0) return {};
     if (image.format == PixelFormat::Grey8)  // read in place

@@ -25,7 +25,8 @@ namespace gw {
 GW_API std::string BarcodeResultsToJson(const std::vector<BarcodeResult>& results,
                                         const BarcodeReport* report = nullptr);
 
-/// A ReadLines result as one JSON object: status, error, font, lines (text,
+/// A ReadLines result as one JSON object: error_code (the status, 0 when
+/// read), error, font, lines (text,
 /// tag, score, pitch, box, characters), objects (box, character, score, tag),
 /// stopped and stop_reason. Boxes are [left, top, right, bottom], inclusive.
 GW_API std::string LinesResultToJson(const LinesResult& result);

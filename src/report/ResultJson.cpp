@@ -134,7 +134,7 @@ std::string BarcodeResultsToJson(const std::vector<BarcodeResult>& results,
 std::string LinesResultToJson(const LinesResult& r) {
     JsonWriter j;
     j.BeginObject();
-    j.Key("status").Int(r.status).Key("error").String(r.error).Key("font").String(r.font);
+    j.Key("error_code").Int(r.status).Key("error").String(r.error).Key("font").String(r.font);
     j.Key("lines").BeginArray();
     for (const TextLine& l : r.lines) {
         j.BeginObject().Key("text").String(l.text).Key("tag").Int(l.tag);

@@ -24,20 +24,12 @@ std::string Quoted(const std::string& s) {
     return Json(s).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-// Loads a file for reading: grey levels by colour, never by palette index.
+// Loads a file as the library's readers take it: any pixel format as it is
+// (grey through the palette, colour weighed into brightness by the readers,
+// the zone reader taking a colour page's lightest channel), so that the tool
+// reads what a host reading the same file reads.
 std::unique_ptr<DVImageProcessor> LoadForReading(const std::string& file, const Common& common) {
-    auto image = LoadImage(file, common.load).image;
-    MakeReadable(image, file);
-    return image;
-}
-
-// Loads a file for the zone reader, which takes 1-, 8- and 24-bit images as
-// they are: it sets coloured marks aside itself, since zones print in black.
-std::unique_ptr<DVImageProcessor> LoadForZone(const std::string& file, const Common& common) {
-    auto image = LoadImage(file, common.load).image;
-    const uint32_t bits = image->GetBitsPerPixel();
-    if (bits != 1 && bits != 8 && bits != 24) MakeReadable(image, file);
-    return image;
+    return LoadImage(file, common.load).image;
 }
 
 // Draws and saves an annotation; a failure is kept beside the reading.
@@ -239,7 +231,7 @@ int RunMrz(const Common& given, const MrzSettings& settings) {
     return ForEachFile(common, [&](const std::string& file, size_t index) {
         Common one = common;
         one.load = LoadOptionsFor(common, index);
-        auto image = LoadForZone(file, one);
+        auto image = LoadForReading(file, one);
         const gw::MrzResult r = ReadMrz(*image, s, file);
         const std::vector<Box> lineBoxes = MrzLineBoxes(r);
         FileResult out;

@@ -1,0 +1,106 @@
+// One result model: the tool's --json, the C exports' JSON and (in
+// python/tests/test_faces.py) Python's to_dict() give the same object for
+// every sample, for the zone, the barcodes and the text lines.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "DVImageProcessor.h"
+#include "GlyphwickBarcodes.h"
+#include "GlyphwickJson.h"
+#include "GlyphwickLoad.h"
+#include "GlyphwickMrz.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+std::vector<std::string> Samples() {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(fs::path(GW_SOURCE_DIR) / "samples")) {
+        const std::string ext = e.path().extension().string();
+        if (ext == ".png" || ext == ".jpg") out.push_back(e.path().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// The tool's JSON for one file, without the keys of the file itself.
+Json ToolJson(const std::string& args) {
+    const std::string command = std::string(GW_TOOL) + " " + args + " --json --jobs 1";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string out;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) out.append(buffer, n);
+    Json j = Json::parse(out).at(0);
+    j.erase("file");
+    j.erase("status");
+    return j;
+}
+
+// The JSON a C export writes, by asking for its size first.
+template <class Export>
+Json ExportJson(Export call) {
+    const int size = call(nullptr, 0);
+    EXPECT_GT(size, 0);
+    std::string text(size_t(size) + 1, '\0');
+    EXPECT_EQ(call(text.data(), size + 1), size);
+    text.resize(size_t(size));
+    return Json::parse(text);
+}
+
+TEST(Faces, ToolAndCExportsGiveTheSameJsonForEverySample) {
+    const auto samples = Samples();
+    ASSERT_GE(samples.size(), 3u);
+    for (const std::string& file : samples) {
+        SCOPED_TRACE(file);
+        DVImageProcessor image;
+        ASSERT_EQ(gw::LoadImageFile(file, image).status, gw::kLoaded);
+        const Json mrz = ExportJson([&](char* b, int n) { return GW_ReadMrzText(&image, b, n); });
+        EXPECT_EQ(ToolJson("mrz \"" + file + "\""), mrz);
+        EXPECT_EQ(mrz["found"], true);
+        const Json bars =
+            ExportJson([&](char* b, int n) { return GW_ReadBarcodesJson(&image, 0, b, n); });
+        EXPECT_EQ(ToolJson("barcode \"" + file + "\""), bars);
+        const Json lines =
+            ExportJson([&](char* b, int n) { return GW_ReadLinesJson(&image, b, n); });
+        EXPECT_EQ(ToolJson("read \"" + file + "\""), lines);
+        EXPECT_EQ(lines["lines"].size(), 1u);
+    }
+}
+
+TEST(Faces, NumbersKeepTheirPrecisionAndTextIsEscaped) {
+    gw::MrzResult r;
+    r.found = true;
+    r.corners[0] = {1395.9f, 0.1f};
+    r.skew = -0.0f;
+    r.lines = {"P<\"A\\B\x01"};
+    const Json j = Json::parse(gw::MrzResultToJson(r));
+    EXPECT_EQ(j["corners"][0][0].get<float>(), 1395.9f);
+    EXPECT_EQ(j["corners"][0][1].get<float>(), 0.1f);
+    EXPECT_EQ(j["lines"][0], "P<\"A\\B\x01");
+    EXPECT_EQ(gw::MrzResultToJson(r).find("-0"), std::string::npos);
+    // Code 128's bytes above 127 are Latin-1 characters, written as UTF-8.
+    gw::BarcodeResult b;
+    b.text = "\xE9\x1D";
+    const Json bars = Json::parse(gw::BarcodeResultsToJson({b}));
+    EXPECT_EQ(bars["barcodes"][0]["text"], "\xC3\xA9\x1D");
+    EXPECT_EQ(bars["stopped"], false);
+    // A cut buffer still ends in a NUL and the full length is returned.
+    DVImageProcessor image;
+    ASSERT_EQ(gw::LoadImageFile(Samples()[0], image).status, gw::kLoaded);
+    char small[8];
+    const int full = GW_ReadMrzText(&image, small, sizeof small);
+    EXPECT_GT(full, 8);
+    EXPECT_EQ(std::string(small), "{\"found");
+    EXPECT_EQ(GW_ReadBarcodesJson(nullptr, 0, small, sizeof small), -1);
+    EXPECT_EQ(GW_ReadLinesJson(nullptr, small, sizeof small), -1);
+}
+
+}  // namespace

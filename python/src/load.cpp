@@ -93,7 +93,8 @@ std::shared_ptr<DVImageProcessor> Decode(py::handle obj, const gw::LoadOptions& 
     // Any object with the buffer protocol holds an encoded file: bytes,
     // bytearray, memoryview, array.array, mmap.
     if (PyObject_CheckBuffer(obj.ptr())) {
-        const py::bytes data = py::bytes(py::reinterpret_borrow<py::object>(obj));
+        const auto data = py::reinterpret_steal<py::bytes>(PyBytes_FromObject(obj.ptr()));
+        if (!data) throw py::error_already_set();
         return DecodeBytes(std::string_view(data), "bytes", options);
     }
     if (py::isinstance<py::str>(obj) || py::hasattr(obj, "__fspath__")) {
@@ -107,7 +108,8 @@ std::shared_ptr<DVImageProcessor> Decode(py::handle obj, const gw::LoadOptions& 
             throw py::type_error("the stream's read() gave " +
                                  std::string(py::str(py::type::of(data).attr("__name__"))) +
                                  ", not bytes: open the file in binary mode");
-        const py::bytes bytes = py::bytes(data);
+        const auto bytes = py::reinterpret_steal<py::bytes>(PyBytes_FromObject(data.ptr()));
+        if (!bytes) throw py::error_already_set();
         return DecodeBytes(std::string_view(bytes), "stream", options);
     }
     throw py::type_error(

@@ -27,8 +27,8 @@ def test_every_input_form_reads_as_the_cpp_api():
     assert r.lines == cpp["lines"]
     assert r.field("birth_date").value == "840312" and r.field("birth_date").check_valid
     assert len(r.characters) == 2 and len(r.characters[1]) == 44
-    char, confidence, candidates = r.characters[1][0]
-    assert char == "X" and 0 < confidence <= 1 and candidates[0][0] == "X"
+    first = r.characters[1][0]
+    assert first.value == "X" and 0 < first.confidence <= 1 and first.candidates[0][0] == "X"
     assert r.to_dict()["lines"] == r.lines
     expected = summary(r)
 

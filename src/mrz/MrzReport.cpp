@@ -108,34 +108,38 @@ std::string Candidate(char c, float score) {
     return buf;
 }
 
-// The characters read with less than the least confidence or with a rival
-// about as good, as reasons.
+// The doubtful characters as reasons: those read with less than the least
+// confidence if any, else those with a rival about as good.
 void UnsureReasons(const MrzResult& r, float minConfidence, std::vector<std::string>& out) {
-    int listed = 0, more = 0;
-    for (size_t l = 0; l < r.characters.size(); ++l) {
-        for (size_t c = 0; c < r.characters[l].size(); ++c) {
-            const MrzCharacter& ch = r.characters[l][c];
-            const std::pair<char, float>* rival = nullptr;
-            for (const auto& cand : ch.candidates)
-                if (cand.first != ch.value) {
-                    rival = &cand;
-                    break;
+    for (const bool lowOnly : {true, false}) {
+        int listed = 0, more = 0;
+        for (size_t l = 0; l < r.characters.size(); ++l) {
+            for (size_t c = 0; c < r.characters[l].size(); ++c) {
+                const MrzCharacter& ch = r.characters[l][c];
+                const std::pair<char, float>* rival = nullptr;
+                for (const auto& cand : ch.candidates)
+                    if (cand.first != ch.value) {
+                        rival = &cand;
+                        break;
+                    }
+                const bool low = ch.confidence < minConfidence;
+                const bool close = rival != nullptr && rival->second >= ch.confidence - kUnsureGap;
+                if (!(lowOnly ? low : close)) continue;
+                if (listed >= kMaxUnsureListed) {
+                    ++more;
+                    continue;
                 }
-            const bool close = rival != nullptr && rival->second >= ch.confidence - kUnsureGap;
-            if (!close && ch.confidence >= minConfidence) continue;
-            if (listed >= kMaxUnsureListed) {
-                ++more;
-                continue;
+                std::string reason = "line " + std::to_string(l + 1) + " column " +
+                                     std::to_string(c + 1) +
+                                     " unsure: " + Candidate(ch.value, ch.confidence);
+                if (rival != nullptr) reason += " or " + Candidate(rival->first, rival->second);
+                out.push_back(reason);
+                ++listed;
             }
-            std::string reason = "line " + std::to_string(l + 1) + " column " +
-                                 std::to_string(c + 1) +
-                                 " unsure: " + Candidate(ch.value, ch.confidence);
-            if (rival != nullptr) reason += " or " + Candidate(rival->first, rival->second);
-            out.push_back(reason);
-            ++listed;
         }
+        if (more > 0) out.push_back(std::to_string(more) + " more characters unsure");
+        if (listed > 0) return;
     }
-    if (more > 0) out.push_back(std::to_string(more) + " more characters unsure");
 }
 
 }  // namespace

@@ -103,4 +103,81 @@ TEST(Faces, NumbersKeepTheirPrecisionAndTextIsEscaped) {
     EXPECT_EQ(GW_ReadLinesJson(nullptr, small, sizeof small), -1);
 }
 
+// The sample's pixels in a buffer of the caller's, in format, rows padded by
+// 5 bytes; bottom-up (a negative stride) when flip is set.
+struct Buffer {
+    std::vector<uint8_t> bytes;
+    gw::ImageView view;
+};
+
+Buffer BufferOf(DVImageProcessor& image, gw::PixelFormat format, bool flip) {
+    const int w = int(image.GetWidth()), h = int(image.GetHeight());
+    const int bpp = gw::BytesPerPixel(format);
+    const ptrdiff_t stride = ptrdiff_t(w) * bpp + 5;
+    Buffer b;
+    b.bytes.assign(size_t(stride) * size_t(h), 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint32_t argb = 0;
+            image.GetPixel(uint32_t(x), uint32_t(y), &argb);
+            const uint8_t r = uint8_t(argb >> 16), g = uint8_t(argb >> 8), bl = uint8_t(argb);
+            uint8_t* p = b.bytes.data() + (flip ? h - 1 - y : y) * stride + x * bpp;
+            switch (format) {
+                case gw::PixelFormat::Grey8:
+                    p[0] = r;
+                    break;
+                case gw::PixelFormat::RGB24:
+                    p[0] = r, p[1] = g, p[2] = bl;
+                    break;
+                case gw::PixelFormat::BGR24:
+                    p[0] = bl, p[1] = g, p[2] = r;
+                    break;
+                case gw::PixelFormat::RGBA32:
+                    p[0] = r, p[1] = g, p[2] = bl, p[3] = 255;
+                    break;
+                case gw::PixelFormat::BGRA32:
+                    p[0] = bl, p[1] = g, p[2] = r, p[3] = 255;
+                    break;
+            }
+        }
+    const uint8_t* first = b.bytes.data() + (flip ? (h - 1) * stride : 0);
+    b.view = gw::ImageView(first, w, h, format, flip ? -stride : stride);
+    return b;
+}
+
+TEST(Faces, AViewOverTheCallersPixelsReadsAsTheLoadedImage) {
+    // The grey passport and the colour card (read through its lightest
+    // channel by the zone reader, weighed by the line reader).
+    for (const char* name : {"td3-passport.png", "td1-card.png"}) {
+        SCOPED_TRACE(name);
+        DVImageProcessor image;
+        ASSERT_EQ(gw::LoadImageFile(std::string(GW_SOURCE_DIR) + "/samples/" + name, image).status,
+                  gw::kLoaded);
+        const std::string mrz = gw::MrzResultToJson(gw::ReadMrz(image));
+        const std::string lines = gw::LinesResultToJson(gw::ReadLines(image));
+        const bool grey = image.GetBitsPerPixel() == 8;
+        using F = gw::PixelFormat;
+        for (F format : {F::Grey8, F::RGB24, F::BGR24, F::RGBA32, F::BGRA32}) {
+            if (format == F::Grey8 && !grey) continue;
+            for (bool flip : {false, true}) {
+                SCOPED_TRACE(int(format) * 2 + flip);
+                const Buffer b = BufferOf(image, format, flip);
+                EXPECT_EQ(gw::MrzResultToJson(gw::ReadMrz(b.view)), mrz);
+                EXPECT_EQ(gw::LinesResultToJson(gw::ReadLines(b.view)), lines);
+            }
+        }
+    }
+    // Transparent pixels are paper; an empty view is refused in words.
+    DVImageProcessor image;
+    ASSERT_EQ(gw::LoadImageFile(std::string(GW_SOURCE_DIR) + "/samples/td1-card.png", image).status,
+              gw::kLoaded);
+    Buffer clear = BufferOf(image, gw::PixelFormat::RGBA32, false);
+    for (int y = 0; y < clear.view.height; ++y)
+        for (int x = 0; x < clear.view.width; ++x)
+            clear.bytes[size_t(y * clear.view.stride + x * 4 + 3)] = 0;
+    EXPECT_FALSE(gw::ReadMrz(clear.view).found);
+    EXPECT_EQ(gw::ReadMrz(gw::ImageView()).error, "the image view has no pixels");
+    EXPECT_EQ(gw::ReadLines(gw::ImageView()).status, gw::kLinesNoImage);
+}
+
 }  // namespace

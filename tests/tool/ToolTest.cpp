@@ -550,50 +550,9 @@ std::string TiffPages(const std::vector<Grey>& pages) {
     return out;
 }
 
-TEST_F(Tool, CameraJpegsPalettesAndOneBitImagesAreRead) {
-    const std::string scan = ReadFile(Sample("td3-scan.jpg"));
-    ASSERT_EQ(scan.substr(6, 4), "JFIF");
-    const size_t app0 = 4 + (size_t(uint8_t(scan[4])) << 8 | uint8_t(scan[5]));
-    // The same picture behind an Exif APP1 segment, behind no segment, and
-    // behind an Adobe APP14 segment.
-    const std::string exif(
-        "\xFF\xE1\x00\x08"
-        "Exif\0\0",
-        10);
-    const std::string adobe(
-        "\xFF\xEE\x00\x0E"
-        "Adobe\0\x64\0\0\0\0\x01",
-        16);
-    for (const std::string& segment : {exif, std::string(), adobe}) {
-        const std::string path = Temp("camera.jpg");
-        std::ofstream(path, std::ios::binary) << scan.substr(0, 2) + segment + scan.substr(app0);
-        const Result r = Run("mrz " + Quote(path));
-        EXPECT_EQ(r.status, 0) << segment.size() << r.err;
-        EXPECT_NE(r.out.find("format TD3, valid"), std::string::npos) << r.out;
-    }
-    // A picture stored a quarter turn anticlockwise, its Exif orientation 6
-    // saying so, is read upright; with --keep-orientation it stays turned.
-    const std::string turned = Temp("turned.jpg");
-    ASSERT_EQ(Run("convert " + Quote(Sample("td3-scan.jpg")) + " " + Quote(turned) + " --rotate 3")
-                  .status,
-              0);
-    const std::string stored = ReadFile(turned);
-    const size_t turnedApp0 = 4 + (size_t(uint8_t(stored[4])) << 8 | uint8_t(stored[5]));
-    const std::string six(
-        "\xFF\xE1\x00\x22"
-        "Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0",
-        36);
-    std::ofstream(turned, std::ios::binary)
-        << stored.substr(0, 2) + six + stored.substr(turnedApp0);
-    const Json upright = Json::parse(Run("info " + Quote(turned) + " --json").out)[0];
-    EXPECT_EQ(upright["exif_orientation"], 6);
-    EXPECT_EQ(upright["width"], 1476);
-    EXPECT_EQ(
-        Json::parse(Run("info " + Quote(turned) + " --json --keep-orientation").out)[0]["width"],
-        1039);
-    const Result read = Run("mrz " + Quote(turned) + " --json");
-    EXPECT_EQ(read.status, 0) << read.err;
-    EXPECT_EQ(Json::parse(read.out)[0]["format"], "TD3");
+// (Every JPEG marker layout and the Exif turn are the loader's tests; the
+// tool loads through it alone.)
+TEST_F(Tool, PalettesAndOneBitImagesAreRead) {
     // Palettes whose indexes are not grey levels, and 1-bit images with
     // black at either index.
     const Grey passport = GreyOf(Sample("td3-passport.png"));
@@ -643,6 +602,17 @@ TEST_F(Tool, UnicodeNamesStandardInputAndTiffPages) {
     ASSERT_EQ(two.status, 0) << two.err;
     EXPECT_EQ(Json::parse(two.out)[0]["format"], "TD1");
     ExpectError(Run("info " + Quote(tiff) + " --page 3"), {"pages.tif", "no page 3", "2 pages"});
+    // Every page: one result per page, in page order, the page named; the
+    // blank page's status (nothing read) is the worst, as a file's would be.
+    const Result all = Run("mrz " + Quote(tiff) + " --page all --json");
+    ASSERT_EQ(all.status, 1) << all.err;
+    const Json each = Json::parse(all.out);
+    ASSERT_EQ(each.size(), 2u);
+    EXPECT_EQ(each[0]["page"], 1);
+    EXPECT_EQ(each[0]["found"], false);
+    EXPECT_EQ(each[1]["page"], 2);
+    EXPECT_EQ(each[1]["format"], "TD1");
+    ExpectError(Run("mrz " + Quote(tiff) + " --page none"), {"--page", "all"});
 }
 
 // ---- Messages and output ----

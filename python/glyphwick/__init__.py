@@ -43,9 +43,10 @@ def _import_module():
         import sys
         here = os.path.dirname(os.path.abspath(__file__))
         built = sorted(os.path.basename(p) for p in glob.glob(os.path.join(here, "_glyphwick*.so")))
-        tags = {b.split(".")[1] for b in built if b.count(".") >= 2}
-        versions = sorted(f"{t[8]}.{t[9:]}" for t in (t.split("-")[1] for t in tags if "-" in t)
-                          if len(t) >= 10 and t[:7] == "cpython")
+        # _glyphwick.cpython-311-x86_64-linux-gnu.so was built for 3.11.
+        tags = [b.split(".")[1].split("-") for b in built if b.count(".") >= 2]
+        versions = sorted(f"{t[1][0]}.{t[1][1:]}" for t in tags
+                          if len(t) > 1 and t[0] == "cpython" and t[1].isdigit())
         running = f"{sys.version_info.major}.{sys.version_info.minor}"
         if versions and running not in versions:
             raise ImportError(f"glyphwick's extension module was built for Python "

@@ -161,3 +161,19 @@ def test_the_stub_matches_the_runtime():
     # One version: the project's.
     cmake = (SOURCE / "CMakeLists.txt").read_text()
     assert f"VERSION {glyphwick.__version__} " in cmake
+
+
+def test_a_python_of_another_version_is_told_which_one_the_module_is_for(tmp_path):
+    import shutil
+    import subprocess
+    import sys
+    package = pathlib.Path(glyphwick.__file__).parent
+    copy = tmp_path / "glyphwick"
+    shutil.copytree(package, copy, ignore=shutil.ignore_patterns("__pycache__"))
+    (built,) = copy.glob("_glyphwick.cpython-*.so")
+    built.rename(copy / "_glyphwick.cpython-399-x86_64-linux-gnu.so")
+    run = subprocess.run([sys.executable, "-c", "import glyphwick"], cwd=tmp_path,
+                         capture_output=True, text=True)
+    assert run.returncode != 0
+    running = f"{sys.version_info.major}.{sys.version_info.minor}"
+    assert f"built for Python 3.99, not for this Python {running}" in run.stderr, run.stderr

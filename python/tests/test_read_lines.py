@@ -1,4 +1,5 @@
-"""read_lines and glyphwick.Image: every input form against the C++ reading."""
+"""read_lines and glyphwick.Image: every input form reads as the file.
+(The tool's JSON: test_faces.py.)"""
 
 import pathlib
 import threading
@@ -15,12 +16,10 @@ def summary(result):
     return [(l.text, l.score, l.pitch, l.box) for l in result.lines]
 
 
-def test_every_input_form_reads_as_the_cpp_api(cpp_lines):
-    expected = [(l["text"], l["score"], l["pitch"], tuple(l["box"])) for l in cpp_lines["lines"]]
-    assert len(expected) > 2
+def test_every_input_form_reads_as_the_file():
     r = glyphwick.read_lines(str(PASSPORT), all_lines=True)
-    assert summary(r) == expected
-    assert r.font == cpp_lines["font"] and len(r.objects) == len(cpp_lines["objects"])
+    expected = summary(r)
+    assert len(expected) > 2
     for line in r.lines:
         assert len(line.characters) == len(line.text)
 

@@ -98,10 +98,10 @@ long Pixel(float v) {
 }
 
 std::string CornersText(const std::array<std::pair<float, float>, 4>& corners) {
-    std::string out;
-    for (const auto& [x, y] : corners)
-        out += (out.empty() ? "" : " ") + std::to_string(Pixel(x)) + "," + std::to_string(Pixel(y));
-    return out;
+    std::ostringstream out;
+    for (size_t i = 0; i < corners.size(); ++i)
+        out << (i ? " " : "") << Pixel(corners[i].first) << "," << Pixel(corners[i].second);
+    return out.str();
 }
 
 }  // namespace
@@ -363,9 +363,10 @@ int32_t CollectProperties(dv::PropertyItem* items, uint32_t count, uint64_t argu
 
 }  // namespace
 
-int RunInfo(const Common& common) {
-    return ForEachFile(common, [&](const std::string& file, size_t) {
-        Loaded loaded = LoadImage(file, common.load);
+int RunInfo(const Common& given) {
+    const Common common = WithPages(given);
+    return ForEachFile(common, [&](const std::string& file, size_t index) {
+        Loaded loaded = LoadImage(file, LoadOptionsFor(common, index));
         DVImageProcessor& image = *loaded.image;
         const gw::LoadInfo& li = loaded.info;
         std::vector<Property> properties;
@@ -382,7 +383,7 @@ int RunInfo(const Common& common) {
         out.json["bits_per_pixel"] = image.GetBitsPerPixel();
         out.json["resolution"] = Json::array({dx, dy});
         out.json["pages"] = li.pageCount;
-        out.json["page"] = common.load.page;
+        out.json["page"] = LoadOptionsFor(common, index).page;
         out.json["exif_orientation"] = li.exifOrientation;
         Json props = Json::array();
         std::ostringstream text;
@@ -395,8 +396,8 @@ int RunInfo(const Common& common) {
              << "resolution  " << std::round(dx * 10) / 10 << " x " << std::round(dy * 10) / 10
              << " dpi\n";
         if (li.pageCount > 1)
-            text << "pages       " << li.pageCount << " (this is page " << common.load.page
-                 << ")\n";
+            text << "pages       " << li.pageCount << " (this is page "
+                 << LoadOptionsFor(common, index).page << ")\n";
         if (li.exifOrientation != 0) {
             text << "orientation " << li.exifOrientation
                  << (li.exifOrientation == 1            ? " (upright)"

@@ -67,9 +67,10 @@ void AddFiles(CLI::App* cmd, Common& common, bool annotate, bool patterns) {
            },
            "page of a multi-page TIFF file, from 1, or all (default 1)")
         ->type_name("N|all");
-    cmd->add_option("--timeout", common.timeout,
-                    "seconds each file's reading may take; it then stops with what it has "
-                    "(default: 2 s plus 0.25 s per megapixel)");
+    if (annotate)  // the reading commands
+        cmd->add_option("--timeout", common.timeout,
+                        "seconds each file's reading may take; it then stops with what it has "
+                        "(default: 2 s plus 0.25 s per megapixel)");
     cmd->add_flag_function(
         "--keep-orientation", [&common](int64_t) { common.load.applyExifOrientation = false; },
         "keep the stored pixels; do not turn camera pictures upright by their Exif tag");

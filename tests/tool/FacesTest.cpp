@@ -8,6 +8,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "DVImageProcessor.h"
@@ -101,6 +102,56 @@ TEST(Faces, NumbersKeepTheirPrecisionAndTextIsEscaped) {
     EXPECT_EQ(std::string(small), "{\"found");
     EXPECT_EQ(GW_ReadBarcodesJson(nullptr, 0, small, sizeof small), -1);
     EXPECT_EQ(GW_ReadLinesJson(nullptr, small, sizeof small), -1);
+}
+
+// A zone result with the given fields: name, raw characters, whether the
+// field has a check and whether it holds and fits its class.
+gw::MrzResult Zone(std::vector<std::tuple<std::string, std::string, bool, bool>> fields) {
+    gw::MrzResult r;
+    r.found = r.valid = true;
+    for (const auto& [name, raw, holds, fits] : fields) {
+        gw::MrzField f;
+        f.name = name, f.raw = raw, f.value = raw, f.classValid = fits;
+        f.hasCheck = name.ends_with("date");
+        f.checkValid = holds;
+        if (f.hasCheck) f.check = char('0' + (gw::MrzCheckDigit(raw) + (holds ? 0 : 1)) % 10);
+        r.fields.push_back(f);
+    }
+    return r;
+}
+
+TEST(MrzReport, DatesTakeTheirCenturyAndEveryDoubtIsAReason) {
+    gw::MrzOptions today;
+    today.today = "2026-12-06";
+    const auto dates = [&](const std::string& birth, const std::string& expiry) {
+        gw::MrzResult r =
+            Zone({{"birth_date", birth, true, true}, {"expiry_date", expiry, true, true}});
+        gw::MrzReport(r, today);
+        return r.birthDate + " " + r.expiryDate + (r.expired ? " expired" : "");
+    };
+    EXPECT_EQ(dates("261206", "761231"), "2026-12-06 2076-12-31");  // born today; 50 years on
+    EXPECT_EQ(dates("261207", "770101"), "1926-12-07 1977-01-01 expired");
+    EXPECT_EQ(dates("000229", "261205"), "2000-02-29 2026-12-05 expired");
+    gw::MrzResult bad = Zone({{"birth_date", "010229", true, true},
+                              {"expiry_date", "3O01#1", false, false},
+                              {"nationality", "D2U", true, false},
+                              {"issuing_state", "BDR", true, true},
+                              {"surname", "VAN  DER BERG", true, true}});
+    gw::MrzReport(bad, today);
+    EXPECT_FALSE(bad.valid);
+    EXPECT_FALSE(bad.checksOk);
+    EXPECT_EQ(bad.score, 50);
+    EXPECT_EQ(bad.surname, "VAN DER BERG");
+    EXPECT_EQ(bad.birthDate, "");
+    EXPECT_EQ(bad.reasons,
+              (std::vector<std::string>{"check digit of expiry_date fails",
+                                        "expiry_date holds letters", "nationality holds digits",
+                                        "state code 'BDR' is not a known code "
+                                        "(issuing_state)",
+                                        "birth_date '010229' is no date"}));
+    EXPECT_EQ(bad.checks[1].read, bad.fields[1].check);
+    EXPECT_EQ(bad.checks[1].computed, '?');  // '#' is no character of the zone's alphabet
+    EXPECT_FALSE(bad.fields[2].valid);
 }
 
 // The sample's pixels in a buffer of the caller's, in format, rows padded by

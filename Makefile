@@ -56,17 +56,26 @@ fuzz: deps
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
 	@fuzz/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-# The README's first command: builds, then reads the bundled sample's
-# machine-readable zone and barcodes.
+# The README's first command: builds, installs the tool, the library, the
+# headers and the Python package under PREFIX (the user's ~/.local, whose bin
+# folder Debian's login profile puts on PATH and whose site-packages folder
+# Python searches), then reads the bundled sample's zone and barcodes with
+# the installed tool.
+PREFIX      ?= $(HOME)/.local
+PYTHON_USER_DIR := lib/python$(shell /usr/bin/python3 -c 'import sys; print("%d.%d" % sys.version_info[:2])')/site-packages
 DEMO_SAMPLE := samples/td3-passport.png
 
 demo: deps build
+	@cmake -S . -B $(BUILD) -DGW_PYTHON_INSTALL_DIR=$(PYTHON_USER_DIR) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) >/dev/null
+	@cmake --install $(BUILD) --prefix $(PREFIX) >/dev/null
+	@echo "== installed into $(PREFIX): bin/glyphwick, lib, include/glyphwick, $(PYTHON_USER_DIR)/glyphwick"
 	@echo "== glyphwick mrz $(DEMO_SAMPLE)"
-	@$(BUILD)/tools/glyphwick/glyphwick mrz $(DEMO_SAMPLE)
-	@echo "== glyphwick barcode $(DEMO_SAMPLE) --type code128"
-	@$(BUILD)/tools/glyphwick/glyphwick barcode $(DEMO_SAMPLE) --type code128
-	@echo "== glyphwick barcode $(DEMO_SAMPLE) --type code39"
-	@$(BUILD)/tools/glyphwick/glyphwick barcode $(DEMO_SAMPLE) --type code39
+	@$(PREFIX)/bin/glyphwick mrz $(DEMO_SAMPLE)
+	@echo "== glyphwick barcode $(DEMO_SAMPLE)"
+	@$(PREFIX)/bin/glyphwick barcode $(DEMO_SAMPLE)
+	@case ":$$PATH:" in *":$(PREFIX)/bin:"*) ;; \
+	  *) echo "== $(PREFIX)/bin is not on PATH in this shell: export PATH=$(PREFIX)/bin:\$$PATH";; esac
 
 # Rebuilds the shipped pattern file from Debian's OCR fonts.
 patterns: deps

@@ -31,6 +31,9 @@ struct MrzOptions {
     /// Lowest confidence (0 to 1) of any character for the zone to be valid.
     float minConfidence = 0.7f;
     WorkBudget budget;  ///< time limit and cancellation
+    /// The day MrzResult::expired is judged against, "YYYY-MM-DD"; empty:
+    /// today by the system clock (UTC).
+    std::string today;
 };
 
 /// One character of the zone with its ranked candidates.
@@ -49,6 +52,18 @@ struct MrzField {
     char check = 0;          ///< the check digit as read (when hasCheck)
     bool checkValid = true;  ///< the check digit agrees (true without one)
     bool classValid = true;  ///< every character fits the field's class
+    /// The field can be trusted: its check digit (if any) holds and every
+    /// character fits its class.
+    bool valid = true;
+};
+
+/// One check digit of the zone: the digit read and the one its data give.
+struct MrzCheck {
+    std::string field;   ///< the field it guards, or "composite"
+    char read = 0;       ///< the digit as read
+    char computed = 0;   ///< the digit the field's characters give ('?' when they hold
+                         ///< a character outside the zone's alphabet)
+    bool holds = false;  ///< read and computed agree
 };
 
 /// One character that a check digit confirmed as a change of the best reading.
@@ -80,21 +95,57 @@ struct MrzResult {
     std::string error;       ///< why nothing was read (bad input), else empty
     bool stopped = false;    ///< the budget ran out or the call was cancelled
     std::string stopReason;  ///< why it stopped, in words, when stopped
+
+    // What a host acts on, worked out from the reading above (MrzReport).
+    std::vector<MrzCheck> checks;  ///< every check digit, in zone order
+    bool checksOk = false;         ///< a zone was read and every check digit holds
+    /// Why the zone is not valid (or what is doubtful about it), in words:
+    /// "check digit of document_number fails", "line 2 column 12 unsure: 'O'
+    /// 0.90 or '0' 0.90", "state code 'BDR' is not a known code (nationality)",
+    /// "nationality holds digits". Empty for a valid zone without doubts.
+    std::vector<std::string> reasons;
+    int score = 0;           ///< 0 to 100: the share of check digits that hold (0 when none)
+    std::string surname;     ///< the primary identifier, fillers as single blanks
+    std::string givenNames;  ///< the secondary identifier, fillers as single blanks
+    /// Birth date as "YYYY-MM-DD", the century chosen so that the date is not
+    /// after today; empty when the field is no date (unknown: fillers).
+    std::string birthDate;
+    /// Expiry date as "YYYY-MM-DD", the century chosen so that the date lies
+    /// within 50 years before or after today; empty when it is no date.
+    std::string expiryDate;
+    bool expired = false;      ///< the expiry date is before today (see MrzOptions::today)
+    std::string optionalData;  ///< optional data or personal number, fillers as blanks
 };
 
 /// Finds and reads the zone of image (1-, 8- or 24-bit; palette images
-/// through their palette). A rectangle reaching past the image is read as
-/// its part inside (outside is paper). An image without a bitmap, or a
-/// rectangle with no part inside, gives found false with error set. Takes no
-/// lock (see the thread note above).
+/// through their palette; colour pages by their lightest channel, so coloured
+/// print beside the zone fades while the black zone stays). A rectangle
+/// reaching past the image is read as its part inside (outside is paper). An
+/// image without a bitmap, or a rectangle with no part inside, gives found
+/// false with error set. Takes no lock (see the thread note above).
 GW_API MrzResult ReadMrz(const DVImageProcessor& image, const MrzOptions& options = {});
 
-/// As ReadMrz, over pixels the caller owns, read in place.
+/// As ReadMrz, over pixels the caller owns: a grey view is read in place, a
+/// colour view's lightest channel is taken once (as for a colour image), so
+/// both give the same reading as the same pixels loaded into an image.
 GW_API MrzResult ReadMrz(const ImageView& image, const MrzOptions& options = {});
 
-/// The result as a JSON object (lines, format, valid, fields, corrections,
-/// corners, orientation, per-character confidence and candidates).
+/// The result as one JSON object, the shape every face prints (the tool's
+/// --json, GW_ReadMrzText, Python's to_dict()): found, format, valid,
+/// checks_ok, score, reasons, lines, surname, given_names, birth_date,
+/// expiry_date, expired, optional_data, fields (an object keyed by name: raw,
+/// value, valid, check_valid, class_valid, and check where the field has one),
+/// checks, corrections (line and column from 1), orientation, skew,
+/// character_height, corners, confidence, candidates, stopped, stop_reason and
+/// error. Numbers keep their full float precision.
 GW_API std::string MrzResultToJson(const MrzResult& result);
+
+/// Works out a result's report (checks, checksOk, reasons, score, dates,
+/// expired, names, optional data, each field's valid) from its fields and
+/// characters, and clears valid when a check fails, a field leaves its class
+/// or a date is no date. ReadMrz does this itself; a host that changes a
+/// result may call it again.
+GW_API void MrzReport(MrzResult& result, const MrzOptions& options = {});
 
 /// ICAO 9303 check digit of text (weights 7, 3, 1; digits 0-9, A-Z 10-35,
 /// filler 0), or -1 when text holds any other character.

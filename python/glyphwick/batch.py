@@ -22,10 +22,7 @@ from . import Image, read_barcodes, read_lines, read_mrz
 
 
 def _lines(path: str, options: Dict[str, Any]) -> Dict[str, Any]:
-    r = read_lines(path, **options)
-    return {"font": r.font, "text": r.text,
-            "lines": [{"text": l.text, "score": l.score, "pitch": l.pitch, "box": list(l.box)}
-                      for l in r.lines]}
+    return read_lines(path, **options).to_dict()
 
 
 def _info(path: str, options: Dict[str, Any]) -> Dict[str, Any]:
@@ -39,8 +36,7 @@ def _barcodes(path: str, options: Dict[str, Any]) -> Dict[str, Any]:
 
 
 def _mrz(path: str, options: Dict[str, Any]) -> Dict[str, Any]:
-    r = read_mrz(path, **options).to_dict()
-    return {k: r[k] for k in ("found", "format", "lines", "valid", "fields", "corrections")}
+    return read_mrz(path, **options).to_dict()
 
 
 #: What read_many can read: kind -> function(path, options) -> dict of fields.
@@ -53,15 +49,17 @@ KINDS: Dict[str, Callable[[str, Dict[str, Any]], Dict[str, Any]]] = {
 
 
 def read_one(path: str, kind: str, options: Optional[Dict[str, Any]] = None) -> Dict[str, Any]:
-    """Reads one file: {"path", "error"} and the kind's fields. A failure of
-    the file (missing, undecodable, ...) is its "error", never an exception."""
+    """Reads one file: {"file", ...the reader's to_dict()..., "error"}, the
+    keys of glyphwick's --json per file. A failure of the file (missing,
+    undecodable, ...) is its "error", never an exception; "error" is None
+    when the file was read."""
     if kind not in KINDS:
         raise ValueError(f"unknown kind {kind!r} (known: {', '.join(sorted(KINDS))})")
     try:
         fields = KINDS[kind](path, options or {})
-        return {"path": path, "error": None, **fields}
+        return {"file": path, **fields, "error": None}
     except (OSError, ValueError, RuntimeError) as e:
-        return {"path": path, "error": f"{type(e).__name__}: {e}"}
+        return {"file": path, "error": f"{type(e).__name__}: {e}"}
 
 
 def _read_chunk(paths: List[str], kind: str, options: Dict[str, Any]) -> List[Dict[str, Any]]:

@@ -1,5 +1,5 @@
-// read_barcodes: the library's whole-image barcode reader (gw::ReadBarcodes),
-// results as plain tuples that the package turns into Barcode objects.
+// read_barcodes: the library's whole-image barcode reader (gw::ReadBarcodes)
+// returning the library's own BarcodeResult objects.
 #include <pybind11/stl.h>
 
 #include "GlyphwickBarcodes.h"
@@ -8,17 +8,10 @@
 namespace gwpy {
 namespace {
 
-py::tuple BarcodeTuple(const gw::BarcodeResult& r) {
-    py::tuple corners(4);
-    for (size_t i = 0; i < 4; ++i)
-        corners[i] = py::make_tuple(r.corners[i].first, r.corners[i].second);
-    const char* symbology = r.symbology == gw::Symbology::Code39 ? "code39" : "code128";
-    return py::make_tuple(symbology, r.text, py::cast(r.values), r.characters, r.gs1, r.code32,
-                          corners, r.orientation, r.checksOk, r.lines);
-}
-
-py::list ReadBarcodes(py::handle image, bool code39, bool code128, bool fullAscii, bool checkDigit,
-                      int minLength, bool tryHarder) {
+std::vector<gw::BarcodeResult> ReadBarcodes(py::handle image, bool code39, bool code128,
+                                            bool fullAscii, bool checkDigit, int minLength,
+                                            bool tryHarder, uint32_t page, bool exif,
+                                            double timeout) {
     if (!code39 && !code128) throw py::value_error("no symbology asked for");
     if (minLength < 1) throw py::value_error("min_length must be 1 or more");
     gw::BarcodeOptions o;
@@ -28,17 +21,11 @@ py::list ReadBarcodes(py::handle image, bool code39, bool code128, bool fullAsci
     o.code39CheckDigit = checkDigit;
     o.minLength = minLength;
     o.tryHarder = tryHarder;
-    Source source = LoadAny(image);
+    o.budget.seconds = timeout;
+    Source source = LoadAny(image, LoadOptionsOf(page, exif));
     const DVImageProcessor& picture = source.Image();
-    std::vector<gw::BarcodeResult> results;
-    {
-        // ReadBarcodes takes the library lock itself.
-        py::gil_scoped_release nogil;
-        results = gw::ReadBarcodes(picture, o);
-    }
-    py::list out;
-    for (const gw::BarcodeResult& r : results) out.append(BarcodeTuple(r));
-    return out;
+    py::gil_scoped_release nogil;
+    return gw::ReadBarcodes(picture, o);
 }
 
 }  // namespace
@@ -46,7 +33,7 @@ py::list ReadBarcodes(py::handle image, bool code39, bool code128, bool fullAsci
 void BindBarcodes(py::module_& m) {
     m.def("_read_barcodes", &ReadBarcodes, py::arg("image"), py::arg("code39"), py::arg("code128"),
           py::arg("full_ascii"), py::arg("check_digit"), py::arg("min_length"),
-          py::arg("try_harder"));
+          py::arg("try_harder"), py::arg("page"), py::arg("exif"), py::arg("timeout"));
 }
 
 }  // namespace gwpy

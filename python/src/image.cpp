@@ -41,6 +41,21 @@ void CheckInside(const DVImageProcessor& image, int64_t x, int64_t y) {
                               std::to_string(image.GetHeight()) + " image");
 }
 
+// Whether every palette entry of an indexed image is a grey (red, green and
+// blue equal): its grey levels are then the entries themselves, exactly.
+bool GreyPalette(const DVImageProcessor& image) {
+    const dv::Bitmap* bitmap = image.GetBitmap();
+    if (bitmap == nullptr || image.GetBitsPerPixel() > 8) return false;
+    std::vector<uint32_t> buffer(bitmap->GetPaletteSize() / 4 + 1);
+    auto* palette = reinterpret_cast<dv::ColorPalette*>(buffer.data());
+    if (bitmap->GetPalette(palette, bitmap->GetPaletteSize()) != dv::Ok) return false;
+    for (uint32_t i = 0; i < palette->Count; ++i) {
+        const uint32_t c = palette->Entries[i];
+        if (((c >> 16) & 0xFF) != (c & 0xFF) || ((c >> 8) & 0xFF) != (c & 0xFF)) return false;
+    }
+    return true;
+}
+
 py::array ToNumpy(const PyImage& self) {
     const DVImageProcessor& image = *self.image;
     const size_t h = image.GetHeight(), w = image.GetWidth();
@@ -59,7 +74,10 @@ py::array ToNumpy(const PyImage& self) {
     py::array_t<uint8_t> out({h, w});
     uint8_t* dst = out.mutable_data();
     Locked(self, [&](const DVImageProcessor& i) {
-        const gw::GreyImage g = gw::ToGrey(i);
+        // A grey palette's levels as they are (a weighted sum could round
+        // them down by one); a colour palette's by their brightness.
+        const gw::GreyImage g =
+            gw::ToGrey(i, GreyPalette(i) ? gw::GreyMode::Lightest : gw::GreyMode::Weighted);
         std::copy(g.pixels.begin(), g.pixels.end(), dst);
     });
     return out;

@@ -1,5 +1,5 @@
-// read_lines: the library's line reading (gw::ReadLines), results as plain
-// tuples that the package turns into its result classes.
+// read_lines: the library's line reading (gw::ReadLines) returning the
+// library's own LinesResult.
 #include <optional>
 
 #include <pybind11/stl.h>
@@ -12,33 +12,12 @@ namespace {
 
 using Pair = std::pair<int, int>;
 
-// Plain tuples, which the package wraps in its result classes only when
-// asked for: building Python objects is the larger part of a call's cost.
-py::tuple BoxTuple(const std::array<int, 4>& b) {
-    return py::make_tuple(b[0], b[1], b[2], b[3]);
-}
-
-py::tuple ObjectTuple(const gw::LineObject& o) {
-    return py::make_tuple(BoxTuple(o.box), std::string(1, o.character), o.score, o.tag);
-}
-
-py::tuple ResultTuple(const gw::LinesResult& r) {
-    py::list lines;
-    for (const gw::TextLine& l : r.lines) {
-        py::tuple chars(l.characters.size());
-        for (size_t i = 0; i < l.characters.size(); ++i) chars[i] = ObjectTuple(l.characters[i]);
-        lines.append(py::make_tuple(l.text, l.tag, l.score, l.pitch, BoxTuple(l.box), chars));
-    }
-    py::tuple objects(r.objects.size());
-    for (size_t i = 0; i < r.objects.size(); ++i) objects[i] = ObjectTuple(r.objects[i]);
-    return py::make_tuple(lines, objects, r.font);
-}
-
-py::tuple ReadLines(py::handle image, std::optional<std::array<int, 4>> rect,
-                    std::optional<std::string> font, int fontIndex,
-                    std::vector<std::string> patterns, bool spaces, int spacing, bool split,
-                    Pair minSize, Pair maxSize, std::optional<std::array<int, 4>> fragments,
-                    int holes, bool trim, unsigned threshold, bool allLines, bool punctuation) {
+gw::LinesResult ReadLines(py::handle image, std::optional<std::array<int, 4>> rect,
+                          std::optional<std::string> font, int fontIndex,
+                          std::vector<std::string> patterns, bool spaces, int spacing, bool split,
+                          Pair minSize, Pair maxSize, std::optional<std::array<int, 4>> fragments,
+                          int holes, bool trim, unsigned threshold, bool allLines, bool punctuation,
+                          uint32_t page, bool exif, double timeout) {
     gw::LineOptions o;
     o.rect = rect;
     o.font = font.value_or("");
@@ -58,7 +37,8 @@ py::tuple ReadLines(py::handle image, std::optional<std::array<int, 4>> rect,
     o.threshold = threshold;
     o.allLines = allLines;
     o.punctuation = punctuation;
-    Source source = LoadAny(image);
+    o.budget.seconds = timeout;
+    Source source = LoadAny(image, LoadOptionsOf(page, exif));
     gw::LinesResult r;
     {
         // ReadLines takes the library lock itself.
@@ -68,7 +48,7 @@ py::tuple ReadLines(py::handle image, std::optional<std::array<int, 4>> rect,
     if (r.status == gw::kLinesBadOptions || r.status == gw::kLinesBadRect)
         throw py::value_error(r.error);
     if (r.status != gw::kLinesOk) Raise(r.error);
-    return ResultTuple(r);
+    return r;
 }
 
 // The C++ calls that read_lines makes, count times, with no Python between
@@ -80,7 +60,7 @@ void CppLoop(py::handle image, std::optional<std::array<int, 4>> rect, int count
     const bool path = py::isinstance<py::str>(image);
     const std::string file = path ? image.cast<std::string>() : std::string();
     Source source;
-    if (!path) source = LoadAny(image);
+    if (!path) source = LoadAny(image, {});
     py::gil_scoped_release nogil;
     for (int i = 0; i < count; ++i) {
         if (path) {
@@ -103,7 +83,7 @@ void BindLines(py::module_& m) {
           py::arg("font_index"), py::arg("patterns"), py::arg("spaces"), py::arg("spacing"),
           py::arg("split"), py::arg("min_size"), py::arg("max_size"), py::arg("fragments"),
           py::arg("holes"), py::arg("trim"), py::arg("threshold"), py::arg("all_lines"),
-          py::arg("punctuation"));
+          py::arg("punctuation"), py::arg("page"), py::arg("exif"), py::arg("timeout"));
 }
 
 }  // namespace gwpy

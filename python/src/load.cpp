@@ -10,13 +10,16 @@ namespace {
 // The raster of an array as PixelRows; raises for a dtype or shape the
 // library cannot read.
 gw::PixelRows RowsOf(const py::array& a) {
-    if (!a.dtype().is(py::dtype::of<uint8_t>()))
+    // By kind and size, not identity: a uint8 dtype with metadata is uint8.
+    if (a.dtype().kind() != 'u' || a.dtype().itemsize() != 1)
         throw py::value_error("the array must be uint8, not " + std::string(py::str(a.dtype())));
     const bool rgb = a.ndim() == 3 && a.shape(2) == 3;
     if (a.ndim() != 2 && !rgb)
         throw py::value_error("the array must be H x W (grey) or H x W x 3 (RGB)");
-    if (a.shape(0) <= 0 || a.shape(1) <= 0 || a.shape(0) > 0xFFFF'FFFF || a.shape(1) > 0xFFFF'FFFF)
-        throw py::value_error("the array is empty or too large");
+    if (a.shape(0) <= 0 || a.shape(1) <= 0) throw py::value_error("the array is empty");
+    if (uint64_t(a.shape(0)) * uint64_t(a.shape(1)) > dv::kMaxImagePixels)
+        Raise("array of " + std::to_string(a.shape(1)) + " x " + std::to_string(a.shape(0)) +
+              ": the image has more pixels than the library takes (at most 268,435,456)");
     gw::PixelRows r;
     r.pixels = static_cast<const uint8_t*>(a.data());
     r.height = uint32_t(a.shape(0));
@@ -39,25 +42,26 @@ void RaiseLoad(const gw::LoadInfo& info, const std::string& what) {
     Raise(what + ": " + info.reason);
 }
 
-std::shared_ptr<DVImageProcessor> DecodeBytes(const std::string_view data,
-                                              const std::string& what) {
+std::shared_ptr<DVImageProcessor> DecodeBytes(const std::string_view data, const std::string& what,
+                                              const gw::LoadOptions& options) {
     auto image = std::make_shared<DVImageProcessor>();
     gw::LoadInfo info;
     {
         py::gil_scoped_release nogil;  // the loader takes the library lock
-        info =
-            gw::LoadImageMemory(reinterpret_cast<const uint8_t*>(data.data()), data.size(), *image);
+        info = gw::LoadImageMemory(reinterpret_cast<const uint8_t*>(data.data()), data.size(),
+                                   *image, options);
     }
     if (info.status != gw::kLoaded) RaiseLoad(info, what);
     return image;
 }
 
-std::shared_ptr<DVImageProcessor> DecodeFile(const std::string& path) {
+std::shared_ptr<DVImageProcessor> DecodeFile(const std::string& path,
+                                             const gw::LoadOptions& options) {
     auto image = std::make_shared<DVImageProcessor>();
     gw::LoadInfo info;
     {
         py::gil_scoped_release nogil;
-        info = gw::LoadImageFile(path, *image);
+        info = gw::LoadImageFile(path, *image, options);
     }
     if (info.status != gw::kLoaded) RaiseLoad(info, path);
     return image;
@@ -77,18 +81,41 @@ void Raise(const std::string& reason) {
     throw py::error_already_set();
 }
 
-std::shared_ptr<DVImageProcessor> Decode(py::handle obj) {
-    if (py::isinstance<py::bytes>(obj) || py::isinstance<py::bytearray>(obj) ||
-        py::isinstance<py::memoryview>(obj)) {
-        const py::bytes data = py::bytes(py::reinterpret_borrow<py::object>(obj));
-        return DecodeBytes(std::string_view(data), "bytes");
+gw::LoadOptions LoadOptionsOf(uint32_t page, bool exif) {
+    if (page < 1) throw py::value_error("page counts from 1");
+    gw::LoadOptions o;
+    o.page = page;
+    o.applyExifOrientation = exif;
+    return o;
+}
+
+std::shared_ptr<DVImageProcessor> Decode(py::handle obj, const gw::LoadOptions& options) {
+    // Any object with the buffer protocol holds an encoded file: bytes,
+    // bytearray, memoryview, array.array, mmap.
+    if (PyObject_CheckBuffer(obj.ptr())) {
+        const auto data = py::reinterpret_steal<py::bytes>(PyBytes_FromObject(obj.ptr()));
+        if (!data) throw py::error_already_set();
+        return DecodeBytes(std::string_view(data), "bytes", options);
     }
     if (py::isinstance<py::str>(obj) || py::hasattr(obj, "__fspath__")) {
         const py::object path = py::module_::import("os").attr("fsdecode")(obj);
-        return DecodeFile(path.cast<std::string>());
+        return DecodeFile(path.cast<std::string>(), options);
     }
-    throw py::type_error("expected a path, bytes, a glyphwick.Image or a NumPy array, not " +
-                         std::string(py::str(py::type::of(obj).attr("__name__"))));
+    // A stream (an open file, io.BytesIO): what it reads from here on.
+    if (py::hasattr(obj, "read")) {
+        const py::object data = obj.attr("read")();
+        if (!PyObject_CheckBuffer(data.ptr()))
+            throw py::type_error("the stream's read() gave " +
+                                 std::string(py::str(py::type::of(data).attr("__name__"))) +
+                                 ", not bytes: open the file in binary mode");
+        const auto bytes = py::reinterpret_steal<py::bytes>(PyBytes_FromObject(data.ptr()));
+        if (!bytes) throw py::error_already_set();
+        return DecodeBytes(std::string_view(bytes), "stream", options);
+    }
+    throw py::type_error(
+        "expected a path, bytes, a stream, a glyphwick.Image, a PIL image or a "
+        "NumPy array, not " +
+        std::string(py::str(py::type::of(obj).attr("__name__"))));
 }
 
 std::shared_ptr<DVImageProcessor> FromArray(py::handle obj) {
@@ -126,7 +153,18 @@ const DVImageProcessor& Source::Image() {
     return *image;
 }
 
-Source LoadAny(py::handle obj) {
+std::optional<gw::ImageView> Source::View() const {
+    if (!rows_) return std::nullopt;
+    const gw::PixelRows& r = *rows_;
+    // Pixels side by side, channels in order, rows going down.
+    const bool packed = r.channels == 1 ? r.pixelStep == 1 : r.pixelStep == 3 && r.channelStep == 1;
+    if (!packed || r.rowStep < ptrdiff_t(r.width) * r.pixelStep) return std::nullopt;
+    return gw::ImageView(r.pixels, int(r.width), int(r.height),
+                         r.channels == 1 ? gw::PixelFormat::Grey8 : gw::PixelFormat::RGB24,
+                         r.rowStep);
+}
+
+Source LoadAny(py::handle obj, const gw::LoadOptions& options) {
     Source s;
     if (py::isinstance<PyImage>(obj)) {
         s.image = obj.cast<const PyImage&>().image;
@@ -134,7 +172,7 @@ Source LoadAny(py::handle obj) {
         s.array = py::reinterpret_borrow<py::object>(obj);
         s.rows_ = RowsOf(py::reinterpret_borrow<py::array>(obj));
     } else {
-        s.image = Decode(obj);
+        s.image = Decode(obj, options);
     }
     return s;
 }

@@ -11,7 +11,9 @@
 #include <pybind11/pybind11.h>
 
 #include "DVImageProcessor.h"
+#include "GlyphwickImageView.h"
 #include "GlyphwickLines.h"
+#include "GlyphwickLoad.h"
 
 namespace gwpy {
 
@@ -27,20 +29,28 @@ class Source {
     const DVImageProcessor& Image();
     /// The array read in place, when the argument was one.
     const std::optional<gw::PixelRows>& Rows() const { return rows_; }
+    /// A view over the array when its pixels lie side by side (grey, or RGB
+    /// in that order) and its rows go down; else none.
+    std::optional<gw::ImageView> View() const;
 
     std::shared_ptr<DVImageProcessor> image;  ///< decoded or shared
     std::optional<gw::PixelRows> rows_;
     py::object array;  ///< keeps the array alive while rows_ points into it
 };
 
-/// Turns a Python argument into a Source. Paths and bytes are decoded here
-/// (GIL released, library lock held). Raises FileNotFoundError for a missing
-/// file, glyphwick.Error for data the library cannot decode, TypeError and
-/// ValueError for other arguments.
-Source LoadAny(py::handle obj);
+/// Turns a Python argument into a Source. Paths, buffers (bytes and any
+/// object with the buffer protocol) and streams (objects with read()) are
+/// decoded here with options (GIL released). Raises FileNotFoundError for a
+/// missing file, glyphwick.Error for data the library cannot decode or an
+/// array above the pixel limit, TypeError and ValueError for other arguments.
+Source LoadAny(py::handle obj, const gw::LoadOptions& options);
 
-/// Decodes a file or encoded bytes into a new image object; raises as LoadAny.
-std::shared_ptr<DVImageProcessor> Decode(py::handle obj);
+/// The load options of the readers' page= and exif= arguments; ValueError
+/// for page 0.
+gw::LoadOptions LoadOptionsOf(uint32_t page, bool exif);
+
+/// Decodes a file, buffer or stream into a new image object; raises as LoadAny.
+std::shared_ptr<DVImageProcessor> Decode(py::handle obj, const gw::LoadOptions& options = {});
 
 /// Copies a NumPy array (as LoadAny takes it) into a new image object: 8-bit
 /// grey (the plain ramp) or 24-bit colour.

@@ -5,6 +5,7 @@
 #include "DVImageProcessor.h"
 #include "Glyphwick.h"
 #include "image.h"
+#include "results.h"
 
 namespace gwpy {
 void BindLines(pybind11::module_& m);
@@ -19,8 +20,10 @@ PYBIND11_MODULE(_glyphwick, m) {
     m.attr("Error").attr("__doc__") =
         "A failure the library reports: data it cannot decode, no such font, a pattern file "
         "that does not load. The message names the reason.";
-    m.attr("__version__") = GW_GetVersion();
+    m.attr("__version__") = GW_VERSION_STRING;
+    m.attr("_python_version") = GW_PYTHON_VERSION;
     gwpy::BindImage(m);
+    gwpy::BindResults(m);
     gwpy::BindLines(m);
     gwpy::BindBarcodes(m);
     gwpy::BindMrz(m);

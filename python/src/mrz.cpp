@@ -1,5 +1,6 @@
-// read_mrz: the library's zone reader (gw::ReadMrz), its result as plain
-// tuples that the package turns into its Mrz classes.
+// read_mrz: the library's zone reader (gw::ReadMrz) returning the library's
+// own MrzResult. An array whose pixels lie side by side is read through a
+// gw::ImageView over its memory, with no copy.
 #include <optional>
 
 #include <pybind11/stl.h>
@@ -10,58 +11,40 @@
 namespace gwpy {
 namespace {
 
-py::tuple ResultTuple(const gw::MrzResult& r) {
-    py::list fields;
-    for (const gw::MrzField& f : r.fields)
-        fields.append(py::make_tuple(f.name, f.raw, f.value, f.hasCheck,
-                                     f.hasCheck ? std::string(1, f.check) : std::string(),
-                                     f.checkValid, f.classValid));
-    py::list corrections;
-    for (const gw::MrzCorrection& c : r.corrections)
-        corrections.append(py::make_tuple(c.line, c.column, std::string(1, c.from),
-                                          std::string(1, c.to), c.field));
-    py::list characters;
-    for (const auto& line : r.characters) {
-        py::list row;
-        for (const gw::MrzCharacter& c : line) {
-            py::list candidates;
-            for (const auto& [ch, score] : c.candidates)
-                candidates.append(py::make_tuple(std::string(1, ch), score));
-            row.append(py::make_tuple(std::string(1, c.value), c.confidence, candidates));
-        }
-        characters.append(row);
-    }
-    py::tuple corners(4);
-    for (size_t i = 0; i < 4; ++i)
-        corners[i] = py::make_tuple(r.corners[i].first, r.corners[i].second);
-    return py::make_tuple(r.found, r.format, py::cast(r.lines), r.valid, fields, corrections,
-                          characters, corners, r.orientation, r.skew, r.characterHeight);
-}
-
-py::tuple ReadMrz(py::handle image, std::optional<std::array<int, 4>> rect, bool allOrientations) {
+gw::MrzResult ReadMrz(py::handle image, std::optional<std::array<int, 4>> rect,
+                      bool allOrientations, uint32_t page, bool exif, double timeout,
+                      std::string today) {
     gw::MrzOptions o;
     o.tryAllOrientations = allOrientations;
+    o.budget.seconds = timeout;
+    o.today = std::move(today);
     if (rect) {
         const auto& b = *rect;
-        if (b[2] < b[0] || b[3] < b[1]) throw py::value_error("the rectangle is inverted");
+        if (b[2] < b[0] || b[3] < b[1])
+            throw py::value_error(
+                "the rectangle is inverted: right must not be left of left, "
+                "nor bottom above top");
         o.left = b[0], o.top = b[1], o.right = b[2], o.bottom = b[3];
     }
-    Source source = LoadAny(image);
-    const DVImageProcessor& picture = source.Image();
+    Source source = LoadAny(image, LoadOptionsOf(page, exif));
     gw::MrzResult r;
-    {
-        // ReadMrz takes the library lock itself.
+    if (const auto view = source.View()) {
+        py::gil_scoped_release nogil;
+        r = gw::ReadMrz(*view, o);
+    } else {
+        const DVImageProcessor& picture = source.Image();
         py::gil_scoped_release nogil;
         r = gw::ReadMrz(picture, o);
     }
     if (!r.error.empty()) throw py::value_error(r.error);
-    return ResultTuple(r);
+    return r;
 }
 
 }  // namespace
 
 void BindMrz(py::module_& m) {
-    m.def("_read_mrz", &ReadMrz, py::arg("image"), py::arg("rect"), py::arg("all_orientations"));
+    m.def("_read_mrz", &ReadMrz, py::arg("image"), py::arg("rect"), py::arg("all_orientations"),
+          py::arg("page"), py::arg("exif"), py::arg("timeout"), py::arg("today"));
 }
 
 }  // namespace gwpy

@@ -28,14 +28,14 @@ def test_batch_gives_the_plain_loop_in_input_order(client, tmp_path):
     got = glyphwick.batch.read_many(paths, kind="lines", client=client, options=options,
                                     chunk_size=2)
     assert got == loop
-    assert [r["path"] for r in got] == [str(p) for p in paths]
+    assert [r["file"] for r in got] == [str(p) for p in paths]
     assert got[0]["error"] is None and got[0]["lines"][-1]["text"].endswith("<<16")
     assert "unrecognised" in got[2]["error"] and "FileNotFoundError" in got[4]["error"]
     # The same as a DataFrame and as JSON Lines; "info" through the same table.
     frame = glyphwick.batch.read_many(paths[:4], kind="lines", client=client, options=options,
                                       output="dataframe")
-    assert list(frame["path"]) == [str(p) for p in paths[:4]]
-    assert list(frame["text"])[:2] == [loop[0]["text"], loop[1]["text"]]
+    assert list(frame["file"]) == [str(p) for p in paths[:4]]
+    assert list(frame["font"])[:2] == [loop[0]["font"], loop[1]["font"]]
     lines = glyphwick.batch.read_many(paths[:2], kind="info", client=client, output="jsonl")
     info = [json.loads(l) for l in lines.splitlines()]
     assert (info[0]["width"], info[0]["mode"]) == (1476, "L") and info[1]["mode"] == "RGB"

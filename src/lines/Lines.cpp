@@ -505,4 +505,34 @@ LinesResult ReadLines(const PixelRows& p, const LineOptions& options) {
                 });
 }
 
+LinesResult ReadLines(const ImageView& image, const LineOptions& options) {
+    if (!image.valid()) return ReadLines(PixelRows{}, options);
+    PixelRows p;
+    p.pixels = image.data;
+    p.width = uint32_t(image.width), p.height = uint32_t(image.height);
+    p.rowStep = image.stride;
+    p.pixelStep = BytesPerPixel(image.format);
+    p.channels = image.format == PixelFormat::Grey8 ? 1 : 3;
+    const bool bgr = image.format == PixelFormat::BGR24 || image.format == PixelFormat::BGRA32;
+    if (bgr) p.pixels += 2, p.channelStep = -1;  // red is the third byte
+    if (image.format != PixelFormat::RGBA32 && image.format != PixelFormat::BGRA32)
+        return ReadLines(p, options);
+    // Alpha is laid over white paper: one RGB copy, read as such.
+    std::vector<uint8_t> rgb(size_t(p.width) * p.height * 3);
+    for (uint32_t y = 0; y < p.height; ++y) {
+        for (uint32_t x = 0; x < p.width; ++x) {
+            const uint8_t* q = p.pixels + ptrdiff_t(y) * p.rowStep + ptrdiff_t(x) * 4;
+            const int alpha = (bgr ? q - 2 : q)[3];
+            for (int c = 0; c < 3; ++c)
+                rgb[(size_t(y) * p.width + x) * 3 + size_t(c)] =
+                    uint8_t((q[c * p.channelStep] * alpha + 255 * (255 - alpha) + 127) / 255);
+        }
+    }
+    PixelRows flat;
+    flat.pixels = rgb.data();
+    flat.width = p.width, flat.height = p.height;
+    flat.rowStep = ptrdiff_t(p.width) * 3, flat.pixelStep = 3, flat.channels = 3;
+    return ReadLines(flat, options);
+}
+
 }  // namespace gw

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <sstream>
 #include <string>
 
 #include <opencv2/imgproc.hpp>
@@ -166,35 +165,82 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
 
 }  // namespace mrz
 
-MrzResult ReadMrz(const DVImageProcessor& image, const MrzOptions& options) {
+namespace {
+
+// Reads the grey page: the rectangle clipped to it, OpenCV's exceptions
+// turned into an error, and the report worked out.
+MrzResult ReadGreyPage(const cv::Mat& page, const MrzOptions& options) {
     MrzResult out;
-    GreyImage grey = ToGrey(image, mrz::kPageGrey);
-    if (grey.Empty()) {
-        out.error = "image has no bitmap";
-        return out;
-    }
     // Parts of the rectangle outside the image are paper: the part inside is
     // read, and a rectangle with no part inside is refused.
     MrzOptions clipped = options;
     if (options.right >= options.left) {
         clipped.left = std::max(options.left, 0), clipped.top = std::max(options.top, 0);
-        clipped.right = std::min(options.right, int(grey.width) - 1);
-        clipped.bottom = std::min(options.bottom, int(grey.height) - 1);
+        clipped.right = std::min(options.right, page.cols - 1);
+        clipped.bottom = std::min(options.bottom, page.rows - 1);
         if (options.bottom < options.top || clipped.right < clipped.left ||
             clipped.bottom < clipped.top) {
             out.error = "the rectangle does not overlap the image";
             return out;
         }
     }
-    const cv::Mat page(int(grey.height), int(grey.width), CV_8U, grey.pixels.data());
     // OpenCV reports what it cannot do by exceptions; none may leave the
     // library (the C export would end the process).
     try {
-        return mrz::ReadPage(page, clipped, nullptr);
+        out = mrz::ReadPage(page, clipped, nullptr);
     } catch (const cv::Exception& e) {
+        out = MrzResult();
         out.error = std::string("the image could not be processed: ") + e.what();
         return out;
     }
+    MrzReport(out, options);
+    return out;
+}
+
+// The lightest channel of a colour pixel laid over white paper by its alpha.
+inline uint8_t Lightest(uint8_t a, uint8_t b, uint8_t c, uint8_t alpha) {
+    const int v = std::max({a, b, c});
+    return uint8_t((v * alpha + 255 * (255 - alpha) + 127) / 255);
+}
+
+}  // namespace
+
+MrzResult ReadMrz(const DVImageProcessor& image, const MrzOptions& options) {
+    GreyImage grey = ToGrey(image, mrz::kPageGrey);
+    if (grey.Empty()) {
+        MrzResult out;
+        out.error = "image has no bitmap";
+        return out;
+    }
+    const cv::Mat page(int(grey.height), int(grey.width), CV_8U, grey.pixels.data());
+    return ReadGreyPage(page, options);
+}
+
+MrzResult ReadMrz(const ImageView& image, const MrzOptions& options) {
+    if (!image.valid() || BytesPerPixel(image.format) == 0) {
+        MrzResult out;
+        out.error = "the image view has no pixels";
+        return out;
+    }
+    const int w = image.width, h = image.height;
+    // A grey view with rows going down is read in place; any other is turned
+    // into grey levels once, as a colour image would be.
+    if (image.format == PixelFormat::Grey8 && image.stride >= w) {
+        const cv::Mat page(h, w, CV_8U, const_cast<uint8_t*>(image.data), size_t(image.stride));
+            return ReadGreyPage(page, options);
+    }
+    cv::Mat page(h, w, CV_8U);
+    const int bpp = BytesPerPixel(image.format);
+    const bool alpha = image.format == PixelFormat::RGBA32 || image.format == PixelFormat::BGRA32;
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* row = image.data + ptrdiff_t(y) * image.stride;
+        uint8_t* out = page.ptr<uint8_t>(y);
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* p = row + ptrdiff_t(x) * bpp;
+            out[x] = bpp == 1 ? p[0] : Lightest(p[0], p[1], p[2], alpha ? p[3] : 255);
+        }
+    }
+    return ReadGreyPage(page, options);
 }
 
 int MrzCheckDigit(const std::string& text) {
@@ -206,90 +252,6 @@ int MrzCheckDigit(const std::string& text) {
         sum += v * kWeights[i % 3];
     }
     return sum % 10;
-}
-
-namespace {
-
-std::string Quote(const std::string& s) {
-    std::string out(1, '"');
-    for (char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\', out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-    return out;
-}
-
-std::string Number(double v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.3g", v);
-    return buf;
-}
-
-std::string Bool(bool b) {
-    return b ? "true" : "false";
-}
-
-}  // namespace
-
-std::string MrzResultToJson(const MrzResult& r) {
-    std::ostringstream j;
-    j << "{\"found\":" << Bool(r.found) << ",\"format\":" << Quote(r.format)
-      << ",\"valid\":" << Bool(r.valid) << ",\"lines\":[";
-    for (size_t i = 0; i < r.lines.size(); ++i) j << (i ? "," : "") << Quote(r.lines[i]);
-    j << "],\"orientation\":" << r.orientation << ",\"skew\":" << Number(r.skew)
-      << ",\"character_height\":" << r.characterHeight << ",\"corners\":[";
-    for (size_t i = 0; i < r.corners.size(); ++i)
-        j << (i ? "," : "") << "[" << Number(r.corners[i].first) << ","
-          << Number(r.corners[i].second) << "]";
-    j << "],\"fields\":{";
-    for (size_t i = 0; i < r.fields.size(); ++i) {
-        const MrzField& f = r.fields[i];
-        j << (i ? "," : "") << Quote(f.name) << ":{\"raw\":" << Quote(f.raw)
-          << ",\"value\":" << Quote(f.value);
-        if (f.hasCheck)
-            j << ",\"check\":" << Quote(std::string(1, f.check))
-              << ",\"valid\":" << Bool(f.checkValid);
-        j << ",\"class_valid\":" << Bool(f.classValid) << "}";
-    }
-    j << "},\"corrections\":[";
-    for (size_t i = 0; i < r.corrections.size(); ++i) {
-        const MrzCorrection& c = r.corrections[i];
-        j << (i ? "," : "") << "{\"line\":" << c.line + 1 << ",\"column\":" << c.column + 1
-          << ",\"from\":" << Quote(std::string(1, c.from))
-          << ",\"to\":" << Quote(std::string(1, c.to)) << ",\"field\":" << Quote(c.field) << "}";
-    }
-    j << "],\"confidence\":[";
-    for (size_t l = 0; l < r.characters.size(); ++l) {
-        j << (l ? ",[" : "[");
-        for (size_t c = 0; c < r.characters[l].size(); ++c)
-            j << (c ? "," : "") << Number(r.characters[l][c].confidence);
-        j << "]";
-    }
-    j << "],\"candidates\":[";
-    for (size_t l = 0; l < r.characters.size(); ++l) {
-        j << (l ? ",[" : "[");
-        for (size_t c = 0; c < r.characters[l].size(); ++c) {
-            j << (c ? ",[" : "[");
-            const auto& cands = r.characters[l][c].candidates;
-            for (size_t k = 0; k < cands.size(); ++k)
-                j << (k ? "," : "") << "[" << Quote(std::string(1, cands[k].first)) << ","
-                  << Number(cands[k].second) << "]";
-            j << "]";
-        }
-        j << "]";
-    }
-    j << "]";
-    if (!r.error.empty()) j << ",\"error\":" << Quote(r.error);
-    j << "}";
-    return j.str();
 }
 
 }  // namespace gw

@@ -53,23 +53,16 @@ TEST(Options, NumbersRectanglesAndTheirMessages) {
     EXPECT_NE(ErrorOf([] { CheckInside({0, 50, 10, 60}, 100, 50, "f.png"); }), "(no error)");
 }
 
-TEST(Code128, StartFromEitherEndAndValuesSplitByTheirCheck) {
-    EXPECT_EQ(Code128StartOf("211214131313"), 104);
-    EXPECT_EQ(Code128StartOf("211412"), 103);
-    EXPECT_EQ(Code128StartOf("2112?2"), 105);  // a wildcard matches any width
-    EXPECT_EQ(Code128StartOf("21121"), 0);
-    EXPECT_EQ(Code128StartOf("222222"), 0);
-    // Start C, 12, 34 and the check 82 = (105 + 12 + 2 * 34) mod 103.
-    EXPECT_EQ(Code128Values("123482", 105), (std::vector<int>{105, 12, 34, 82}));
-    // "10" "01" ... or "100" "1..."? Start B, values 10 and 100 (code C),
-    // check (104 + 10 + 200) mod 103 = 5: only one split makes the check.
-    EXPECT_EQ(Code128Values("1010005", 104), (std::vector<int>{104, 10, 100, 5}));
-    // Start B, values 100 and 5: check (104 + 100 + 10) mod 103 = 8.
-    EXPECT_EQ(Code128Values("1000508", 104), (std::vector<int>{104, 100, 5, 8}));
-    // An unmatched symbol stays as -1 (its check cannot hold).
-    EXPECT_EQ(Code128Values("12XX07", 104), (std::vector<int>{104, 12, -1, 7}));
-    EXPECT_TRUE(Code128Values("1", 104).empty());
-    EXPECT_TRUE(Code128Values("1a", 104).empty());
+TEST(Barcode, SymbologyNamesInAnyCaseWithBlanksAndDashes) {
+    gw::BarcodeOptions o;
+    SetSymbologies("Code-39", o);
+    EXPECT_TRUE(o.code39);
+    EXPECT_FALSE(o.code128);
+    SetSymbologies(" code128 , CODE39", o);
+    EXPECT_TRUE(o.code39 && o.code128);
+    EXPECT_EQ(ErrorOf([&] { SetSymbologies("code39,qr", o); }),
+              "--symbologies: unknown symbology 'qr' (known: code39, code128)");
+    EXPECT_NE(ErrorOf([&] { SetSymbologies(",", o); }), "(no error)");
 }
 
 TEST(Output, AnnotationPathsLatin1AndTheProgressBar) {

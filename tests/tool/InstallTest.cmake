@@ -67,6 +67,12 @@ run(${CMAKE_COMMAND} -S ${SOURCE}/tests/tool/host -B ${WORK}/host-cmake -G Ninja
 run(${CMAKE_COMMAND} --build ${WORK}/host-cmake)
 run(${WORK}/host-cmake/host ${sample} ${rect} ${patterns})
 expect("${expected}")
+# A camera JPEG (Exif only, stored on its side) and the host's own BGR buffer
+# read in place through gw::ImageView.
+set(camera ${SOURCE}/tests/data/camera-exif6.jpg)
+run(${WORK}/host-cmake/view_host ${camera})
+expect("${expected}")
+expect("exif 6, valid, view agrees with the loaded image, lines 1")
 
 # pkg-config
 set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
@@ -79,4 +85,8 @@ run(${CXX} -std=c++20 ${flags} ${SOURCE}/tests/tool/host/host.cpp ${pc} -Wl,-rpa
     -o ${WORK}/host-pc)
 run(${WORK}/host-pc ${sample} ${rect} ${patterns})
 expect("${expected}")
+# Without -rpath the library is found through LD_LIBRARY_PATH (README).
+run(${CXX} -std=c++20 ${flags} ${SOURCE}/tests/tool/host/view_host.cpp ${pc} -o ${WORK}/view-pc)
+run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${libdir} ${WORK}/view-pc ${camera})
+expect("exif 6, valid, view agrees with the loaded image, lines 1")
 file(REMOVE_RECURSE ${WORK})

@@ -116,24 +116,5 @@ TEST(MrzFace, CutsTheBoxesFromTheCornersAsTheZoneReads) {
     EXPECT_TRUE(MrzObjects(none).empty());
 }
 
-TEST(MrzFace, ReadsTheRectangleInsideTheImageAndFindsNothingInBlankPaper) {
-    auto image = LoadImage(Sample("td3-passport.png")).image;
-    MrzSettings s;
-    s.rect =
-        Box{static_cast<int>(image->GetWidth()), 0, static_cast<int>(image->GetWidth()) + 9, 10};
-    EXPECT_THROW(ReadMrz(*image, s, "x.png"), InputError);
-    s.rect = Box{20, 10, 5, 40};  // inverted
-    EXPECT_THROW(ReadMrz(*image, s, "x.png"), InputError);
-    // A rectangle reaching past the image reads the part inside.
-    s.rect = Box{-50, 800, static_cast<int>(image->GetWidth()) + 50, 1100};
-    const gw::MrzResult past = ReadMrz(*image, s, "x.png");
-    ASSERT_TRUE(past.found);
-    EXPECT_TRUE(past.valid);
-    s.rect = Box{0, 0, 40, 40};  // a corner of plain paper
-    const gw::MrzResult blank = ReadMrz(*image, s, "x.png");
-    EXPECT_FALSE(blank.found);
-    EXPECT_TRUE(MrzLineBoxes(blank).empty());
-}
-
 }  // namespace
 }  // namespace gwtool

@@ -15,3 +15,4 @@ add_test(NAME tool_install_and_host
           -DCXX=${CMAKE_CXX_COMPILER}
           -P ${CMAKE_CURRENT_SOURCE_DIR}/tool/InstallTest.cmake)
 set_tests_properties(tool_install_and_host PROPERTIES TIMEOUT 300)
+

@@ -18,6 +18,13 @@ namespace gwtool {
 
 namespace {
 
+// Seconds a worker may stay silent over one file when --timeout is not
+// given: far beyond any real page (readers stop themselves within their own
+// budget of 2 s plus 0.25 s per megapixel), short enough that a stuck or
+// stopped worker does not hold a batch for long.
+constexpr double kWorkerSeconds = 60;
+
+
 // A file's result as it is printed: the entry of the JSON output, the plain
 // text and the error line for the standard error stream.
 struct Outcome {
@@ -116,8 +123,9 @@ void ReadInWorkers(const Common& common, const FileReader& read,
     std::cout.flush();
     std::cerr.flush();
     const size_t jobs = std::min<size_t>(common.jobs, common.files.size());
-    const auto limit = std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(common.timeout > 0 ? common.timeout : 1e9));
+    const double seconds = common.timeout > 0 ? common.timeout : kWorkerSeconds;
+    const auto limit =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     std::vector<Slot> slots(jobs);
     auto start = [&](size_t w, size_t first) {
         Slot& s = slots[w];
@@ -207,7 +215,7 @@ void ReadInWorkers(const Common& common, const FileReader& read,
                 const size_t stuck = s.next;
                 end(w, true);
                 finished(stuck, Unread(common.files[stuck], kTimedOut,
-                                       Cat("not read within ", common.timeout,
+                                       Cat("not read within ", seconds,
                                            " s; the worker process reading it was killed")));
                 start(w, stuck + jobs);
             }

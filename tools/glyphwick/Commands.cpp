@@ -14,38 +14,22 @@
 #include "Batch.h"
 #include "DVImageProcessor.h"
 #include "Errors.h"
+#include "GlyphwickJson.h"
 
 namespace gwtool {
 
 namespace {
 
-Json BoxJson(const Box& b) {
-    return Json::array({b.left, b.top, b.right, b.bottom});
-}
-
-std::string BoxText(const Box& b) {
-    return std::to_string(b.left) + "," + std::to_string(b.top) + "," + std::to_string(b.right) +
-           "," + std::to_string(b.bottom);
-}
-
 std::string Quoted(const std::string& s) {
     return Json(s).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-// Loads a file for reading: grey levels by colour, never by palette index.
+// Loads a file as the library's readers take it: any pixel format as it is
+// (grey through the palette, colour weighed into brightness by the readers,
+// the zone reader taking a colour page's lightest channel), so that the tool
+// reads what a host reading the same file reads.
 std::unique_ptr<DVImageProcessor> LoadForReading(const std::string& file, const Common& common) {
-    auto image = LoadImage(file, common.load).image;
-    MakeReadable(image, file);
-    return image;
-}
-
-// Loads a file for the zone reader, which takes 1-, 8- and 24-bit images as
-// they are: it sets coloured marks aside itself, since zones print in black.
-std::unique_ptr<DVImageProcessor> LoadForZone(const std::string& file, const Common& common) {
-    auto image = LoadImage(file, common.load).image;
-    const uint32_t bits = image->GetBitsPerPixel();
-    if (bits != 1 && bits != 8 && bits != 24) MakeReadable(image, file);
-    return image;
+    return LoadImage(file, common.load).image;
 }
 
 // Draws and saves an annotation; a failure is kept beside the reading.
@@ -100,24 +84,69 @@ std::string Latin1ToUtf8(const std::string& text) {
     return out;
 }
 
-int RunRead(const Common& common, const ReadSettings& settings) {
+namespace {
+
+// The library's JSON of a result, after the file's own keys.
+void AddLibraryJson(FileResult& out, const std::string& json) {
+    const Json library = Json::parse(json);
+    for (const auto& [k, v] : library.items()) out.json[k] = v;
+}
+
+// A coordinate as the plain output prints it: a whole pixel, never negative.
+long Pixel(float v) {
+    return std::max(0L, std::lround(v));
+}
+
+std::string CornersText(const std::array<std::pair<float, float>, 4>& corners) {
+    std::ostringstream out;
+    for (size_t i = 0; i < corners.size(); ++i)
+        out << (i ? " " : "") << Pixel(corners[i].first) << "," << Pixel(corners[i].second);
+    return out.str();
+}
+
+}  // namespace
+
+Common WithPages(const Common& common) {
+    if (!common.allPages) return common;
+    Common out = common;
+    out.files.clear();
+    out.pages.clear();
+    for (const std::string& file : common.files) {
+        uint32_t count = 1;
+        if (file != "-") {
+            try {
+                count = std::max<uint32_t>(1, LoadImage(file, common.load).info.pageCount);
+            } catch (const InputError&) {
+                count = 1;  // the file's error is reported when it is read
+            }
+        }
+        for (uint32_t p = 1; p <= count; ++p) out.files.push_back(file), out.pages.push_back(p);
+    }
+    return out;
+}
+
+gw::LoadOptions LoadOptionsFor(const Common& common, size_t index) {
+    gw::LoadOptions o = common.load;
+    if (index < common.pages.size()) o.page = common.pages[index];
+    return o;
+}
+
+int RunRead(const Common& given, const gw::LineOptions& options) {
+    const Common common = WithPages(given);
     LoadPatterns(common.patterns);
-    CheckFont(settings.font, settings.fontIndex);
+    CheckFont(options.font, options.fontIndex);
+    gw::LineOptions o = options;
+    o.budget.seconds = common.timeout;
     return ForEachFile(common, [&](const std::string& file, size_t index) {
-        auto image = LoadForReading(file, common);
-        const TextReading r = ReadText(*image, settings, file);
+        Common one = common;
+        one.load = LoadOptionsFor(common, index);
+        auto image = LoadForReading(file, one);
+        const gw::LinesResult r = ReadText(*image, o, file);
         FileResult out;
-        out.json["font"] = r.font;
-        out.json["objects"] = r.objects.size();
-        Json lines = Json::array();
+        if (!common.pages.empty()) out.json["page"] = one.load.page;
         std::ostringstream text;
-        for (const LineReading& l : r.lines) {
-            lines.push_back({{"tag", l.tag},
-                             {"text", l.text},
-                             {"score", l.score},
-                             {"pitch", l.pitch},
-                             {"box", BoxJson(l.box)}});
-            if (settings.allLines) {
+        for (const gw::TextLine& l : r.lines) {
+            if (o.allLines) {
                 text << "line " << l.tag << " (score " << l.score << ", pitch " << l.pitch
                      << "): " << l.text << "\n";
             } else {
@@ -128,85 +157,66 @@ int RunRead(const Common& common, const ReadSettings& settings) {
             if (!l.text.empty()) out.status = kRead;
         }
         if (r.lines.empty()) text << "(no line read)\n";
-        out.json["lines"] = lines;
+        if (r.stopped) text << "(stopped: " << r.stopReason << ")\n";
+        AddLibraryJson(out, gw::LinesResultToJson(r));
         out.text = text.str();
+        const auto objects = ObjectsOf(r.objects);
         Annotate(
-            out, common, index, [&](Annotation& a) { FrameObjects(a, r.objects); }, *image);
+            out, common, index, [&](Annotation& a) { FrameObjects(a, objects); }, *image);
         return out;
     });
 }
 
-// The name of a symbology as the command spells it.
-const char* SymbologyName(Symbology s) {
-    return s == Symbology::Code39 ? "code39" : "code128";
-}
-
-int RunBarcode(const Common& common, std::optional<Symbology> type,
-               const std::optional<Box>& rect) {
+int RunBarcode(const Common& given, const BarcodeSettings& settings) {
+    const Common common = WithPages(given);
+    gw::BarcodeOptions o = settings.options;
+    o.budget.seconds = common.timeout;
     return ForEachFile(common, [&](const std::string& file, size_t index) {
-        auto image = LoadForReading(file, common);
-        std::vector<BarcodeReading> readings;
-        if (rect) {
-            readings.push_back(ReadBarcode(*image, *type, *rect, file));  // --rect needs --type
-        } else {
-            readings = ReadWholeImage(*image, type);  // every symbol, anywhere
-        }
+        Common one = common;
+        one.load = LoadOptionsFor(common, index);
+        auto image = LoadForReading(file, one);
+        const auto found = ReadBarcodesIn(*image, o, settings.rect, file);
         FileResult out;
-        if (type) out.json["type"] = SymbologyName(*type);
-        Json list = Json::array();
+        if (!common.pages.empty()) out.json["page"] = one.load.page;
         std::ostringstream text;
-        for (const BarcodeReading& b : readings) {
-            const char* name = SymbologyName(b.symbology);
-            Json j{{"type", name},
-                   {"rect", BoxJson(b.rect)},
-                   {"result", b.result},
-                   {"text", b.text},
-                   {"read", b.read}};
-            if (b.found) {
-                Json corners = Json::array();
-                for (const auto& [x, y] : b.found->corners) corners.push_back({x, y});
-                j["corners"] = corners;
-                j["orientation"] = b.found->orientation;
-                j["checks_ok"] = b.found->checksOk;
-                if (b.symbology == Symbology::Code39) {
-                    j["characters"] = b.found->characters;
-                    j["human"] = b.human;  // the Code 32 reading, where it is one
-                }
+        for (const gw::BarcodeResult& b : found) {
+            const std::string shown = Quoted(Latin1ToUtf8(b.text));
+            if (settings.oneLine) {
+                text << file << "\t" << SymbologyName(b.symbology) << "\t" << Latin1ToUtf8(b.text)
+                     << "\n";
+                continue;
             }
-            text << name << " at " << BoxText(b.rect) << ": result " << b.result;
-            if (b.symbology == Symbology::Code128) {
-                j["values"] = b.values;
-                j["human"] = Latin1ToUtf8(b.human);
-                j["gs1"] = b.gs1;
-                if (b.read)
-                    text << ", text " << Quoted(Latin1ToUtf8(b.human)) << (b.gs1 ? " (GS1)" : "");
-                text << "\n";
-                if (!b.values.empty()) {
-                    text << "  values:";
-                    for (int v : b.values) text << " " << v;
-                    text << "\n";
-                }
-            } else {
-                text << ", text " << Quoted(b.text) << "\n";
-            }
-            if (b.read) out.status = kRead;
-            list.push_back(j);
+            text << SymbologyName(b.symbology) << " " << shown << (b.gs1 ? " (GS1)" : "");
+            if (!b.code32.empty()) text << ", Code 32 " << b.code32;
+            text << "\n  at " << CornersText(b.corners) << ", turned " << b.orientation
+                 << " degrees"
+                 << (b.symbology == gw::Symbology::Code39 && b.checksOk ? ", check character ok"
+                                                                        : "")
+                 << "\n";
         }
-        if (readings.empty())
-            text << "(no " << (type ? SymbologyName(*type) : "Code 39 or Code 128")
+        if (!found.empty()) out.status = kRead;
+        if (found.empty() && !settings.oneLine) {
+            const bool both = o.code39 && o.code128;
+            text << "(no "
+                 << (both       ? "Code 39 or Code 128"
+                     : o.code39 ? "Code 39"
+                                : "Code 128")
                  << " barcode found)\n";
-        out.json["barcodes"] = list;
+        }
+        AddLibraryJson(out, gw::BarcodeResultsToJson(found));
         out.text = text.str();
         Annotate(
             out, common, index,
             [&](Annotation& a) {
-                for (const BarcodeReading& b : readings) {
-                    const Colour c = b.read ? Colour{0, 160, 0} : Colour{220, 0, 0};
-                    a.Frame(b.rect, c, 3);
-                    const std::string label =
-                        b.read ? (b.symbology == Symbology::Code128 ? b.human : b.text)
-                               : std::string("NOT READ");
-                    a.Text(b.rect.left, std::max(0, b.rect.top - 20), label, c, 2);
+                for (const gw::BarcodeResult& b : found) {
+                    const Colour c = b.checksOk ? Colour{0, 160, 0} : Colour{220, 0, 0};
+                    int l = INT32_MAX, t = INT32_MAX, r = 0, btm = 0;
+                    for (const auto& [x, y] : b.corners) {
+                        l = std::min(l, int(Pixel(x))), t = std::min(t, int(Pixel(y)));
+                        r = std::max(r, int(Pixel(x))), btm = std::max(btm, int(Pixel(y)));
+                    }
+                    a.Frame({l, t, r, btm}, c, 3);
+                    a.Text(l, std::max(0, t - 20), Latin1ToUtf8(b.text), c, 2);
                 }
             },
             *image);
@@ -214,68 +224,61 @@ int RunBarcode(const Common& common, std::optional<Symbology> type,
     });
 }
 
-int RunMrz(const Common& common, const MrzSettings& settings) {
-    LoadPatterns(common.patterns);
-    const auto [font, fontIndex] = MrzFont(settings, FontNames());
-    CheckFont(font, fontIndex);
+int RunMrz(const Common& given, const MrzSettings& settings) {
+    const Common common = WithPages(given);
+    MrzSettings s = settings;
+    s.timeout = common.timeout;
     return ForEachFile(common, [&](const std::string& file, size_t index) {
-        auto image = LoadForZone(file, common);
-        const gw::MrzResult r = ReadMrz(*image, settings, file);
+        Common one = common;
+        one.load = LoadOptionsFor(common, index);
+        auto image = LoadForReading(file, one);
+        const gw::MrzResult r = ReadMrz(*image, s, file);
         const std::vector<Box> lineBoxes = MrzLineBoxes(r);
         FileResult out;
+        if (!common.pages.empty()) out.json["page"] = one.load.page;
         std::ostringstream text;
-        out.json["found"] = r.found;
         if (!r.found) {
             text << "(no machine-readable zone found)\n";
-            out.text = text.str();
+            if (r.stopped) text << "(stopped: " << r.stopReason << ")\n";
         } else {
-            const bool upsideDown = r.orientation == 180;
-            out.status = kRead;
-            out.json["format"] = r.format;
-            out.json["valid"] = r.valid;
-            out.json["upside_down"] = upsideDown;
-            out.json["lines"] = r.lines;
-            Json fields = Json::object();
-            text << "format " << r.format << ", " << (r.valid ? "valid" : "NOT VALID")
-                 << (upsideDown ? ", upside down" : "") << "\n";
+            out.status = r.valid || !s.strict ? kRead : kNothingRead;
+            text << "format " << r.format << ", ";
+            if (r.valid) {
+                text << "valid";
+            } else {
+                text << "NOT VALID";
+                for (size_t i = 0; i < r.reasons.size(); ++i)
+                    text << (i ? "; " : ": ") << r.reasons[i];
+            }
+            text << " (score " << r.score << ")" << (r.orientation == 180 ? ", upside down" : "")
+                 << "\n";
             for (const std::string& l : r.lines) text << "  " << l << "\n";
             for (const gw::MrzField& f : r.fields) {
-                Json j{{"raw", f.raw}, {"value", f.value}};
-                const std::string value = f.name == "composite" ? "" : f.value;
-                char line[160];
+                if (f.name == "name" || f.name == "composite") continue;  // shown by parts
+                std::string value = f.value;
+                if (f.name == "birth_date" && !r.birthDate.empty()) value = r.birthDate;
+                if (f.name == "expiry_date" && !r.expiryDate.empty())
+                    value = r.expiryDate + (r.expired ? " (expired)" : "");
+                char line[200];
                 if (f.hasCheck) {
-                    j["check"] = std::string(1, f.check);
-                    j["valid"] = f.checkValid;
-                    std::snprintf(line, sizeof line, "  %-16s %-20s check %c %s\n", f.name.c_str(),
+                    std::snprintf(line, sizeof line, "  %-16s %-24s check %c %s\n", f.name.c_str(),
                                   value.c_str(), f.check, f.checkValid ? "ok" : "FAILED");
                 } else {
-                    std::snprintf(line, sizeof line, "  %-16s %s\n", f.name.c_str(), value.c_str());
+                    std::snprintf(line, sizeof line, "  %-16s %s%s\n", f.name.c_str(),
+                                  value.c_str(), f.classValid ? "" : "  (outside its class)");
                 }
                 text << line;
-                fields[f.name] = j;
             }
-            out.json["fields"] = fields;
-            Json corrections = Json::array();
-            for (const gw::MrzCorrection& c : r.corrections) {
-                corrections.push_back({{"line", c.line + 1},
-                                       {"column", c.column + 1},
-                                       {"from", std::string(1, c.from)},
-                                       {"to", std::string(1, c.to)},
-                                       {"field", c.field}});
+            for (const gw::MrzField& f : r.fields)
+                if (f.name == "composite")
+                    text << "  composite check " << f.check << " "
+                         << (f.checkValid ? "ok" : "FAILED") << "\n";
+            for (const gw::MrzCorrection& c : r.corrections)
                 text << "  corrected line " << c.line + 1 << " column " << c.column + 1 << ": "
                      << c.from << " -> " << c.to << " (" << c.field << ")\n";
-            }
-            out.json["corrections"] = corrections;
-            Json boxes = Json::array();
-            for (const Box& b : lineBoxes) boxes.push_back(BoxJson(b));
-            out.json["boxes"] = boxes;
-            // The library's further details (orientation, skew, corners,
-            // confidences) as its own JSON writes them.
-            const Json details = Json::parse(gw::MrzResultToJson(r));
-            for (auto& [k, v] : details.items())
-                if (!out.json.contains(k)) out.json[k] = v;
-            out.text = text.str();
         }
+        AddLibraryJson(out, gw::MrzResultToJson(r));
+        out.text = text.str();
         Annotate(
             out, common, index,
             [&](Annotation& a) {
@@ -360,9 +363,10 @@ int32_t CollectProperties(dv::PropertyItem* items, uint32_t count, uint64_t argu
 
 }  // namespace
 
-int RunInfo(const Common& common) {
-    return ForEachFile(common, [&](const std::string& file, size_t) {
-        Loaded loaded = LoadImage(file, common.load);
+int RunInfo(const Common& given) {
+    const Common common = WithPages(given);
+    return ForEachFile(common, [&](const std::string& file, size_t index) {
+        Loaded loaded = LoadImage(file, LoadOptionsFor(common, index));
         DVImageProcessor& image = *loaded.image;
         const gw::LoadInfo& li = loaded.info;
         std::vector<Property> properties;
@@ -379,7 +383,7 @@ int RunInfo(const Common& common) {
         out.json["bits_per_pixel"] = image.GetBitsPerPixel();
         out.json["resolution"] = Json::array({dx, dy});
         out.json["pages"] = li.pageCount;
-        out.json["page"] = common.load.page;
+        out.json["page"] = LoadOptionsFor(common, index).page;
         out.json["exif_orientation"] = li.exifOrientation;
         Json props = Json::array();
         std::ostringstream text;
@@ -392,8 +396,8 @@ int RunInfo(const Common& common) {
              << "resolution  " << std::round(dx * 10) / 10 << " x " << std::round(dy * 10) / 10
              << " dpi\n";
         if (li.pageCount > 1)
-            text << "pages       " << li.pageCount << " (this is page " << common.load.page
-                 << ")\n";
+            text << "pages       " << li.pageCount << " (this is page "
+                 << LoadOptionsFor(common, index).page << ")\n";
         if (li.exifOrientation != 0) {
             text << "orientation " << li.exifOrientation
                  << (li.exifOrientation == 1            ? " (upright)"

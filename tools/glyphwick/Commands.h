@@ -22,9 +22,31 @@ struct Common {
     std::string annotate;               ///< path of the annotated image, empty for none
     std::vector<std::string> patterns;  ///< pattern files instead of the default one
     gw::LoadOptions load;               ///< page and Exif orientation
-    unsigned jobs = 1;                  ///< worker processes reading the files
-    double timeout = 60;                ///< seconds a worker may take over one file
+    bool allPages = false;              ///< --page all: every page of every file
+    /// The page of each entry of files when they were made one per page
+    /// (WithPages); empty otherwise.
+    std::vector<uint32_t> pages;
+    unsigned jobs = 1;  ///< worker processes reading the files
+    /// Seconds each file may take (--timeout): a reading stops itself then
+    /// with what it has, and a --jobs worker silent for longer is killed.
+    /// 0: the readers' own budget, and kWorkerSeconds for a worker.
+    double timeout = 0;
 };
+
+/// What the barcode command takes beside the files.
+struct BarcodeSettings {
+    gw::BarcodeOptions options;  ///< the library's options, as given on the command line
+    std::optional<Box> rect;     ///< read only there; the whole image when absent
+    bool oneLine = false;        ///< -1: one line per symbol, "FILE<TAB>SYMBOLOGY<TAB>TEXT"
+};
+
+/// common with its files listed once per page (and pages set) when
+/// allPages asks for every page; common itself otherwise. A file that does
+/// not load keeps one entry, whose error its reading reports.
+Common WithPages(const Common& common);
+
+/// The load options of entry index of common (its page, with --page all).
+gw::LoadOptions LoadOptionsFor(const Common& common, size_t index);
 
 /// The number of processors, the default of --jobs.
 unsigned DefaultJobs();
@@ -37,8 +59,8 @@ std::string AnnotationPath(const std::string& path, size_t index, size_t count);
 /// Latin-1 text as UTF-8 (the Code 128 extended characters).
 std::string Latin1ToUtf8(const std::string& text);
 
-int RunRead(const Common& common, const ReadSettings& settings);
-int RunBarcode(const Common& common, std::optional<Symbology> type, const std::optional<Box>& rect);
+int RunRead(const Common& common, const gw::LineOptions& options);
+int RunBarcode(const Common& common, const BarcodeSettings& settings);
 int RunMrz(const Common& common, const MrzSettings& settings);
 int RunInfo(const Common& common);
 

@@ -1,7 +1,6 @@
 #include "MrzRead.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 
 #include "DVImageProcessor.h"
@@ -42,31 +41,21 @@ std::pair<float, float> LineSpan(const gw::MrzResult& r, size_t l) {
 
 }  // namespace
 
-std::pair<std::string, int> MrzFont(const MrzSettings& settings,
-                                    const std::vector<std::string>& fonts) {
-    if (!settings.font.empty()) return {settings.font, 0};
-    if (settings.fontIndex >= 0) return {"", settings.fontIndex};
-    for (const std::string& f : fonts) {
-        std::string upper = f;
-        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (upper.find("OCRB") != std::string::npos || upper.find("OCR-B") != std::string::npos)
-            return {f, 0};
-    }
-    return {"", 0};
-}
-
 gw::MrzResult ReadMrz(DVImageProcessor& image, const MrzSettings& settings,
                       const std::string& file) {
     gw::MrzOptions options;
     if (settings.rect) {
         // The library reads the part inside the image and refuses the rest.
         const Box& b = *settings.rect;
-        if (b.right < b.left) throw InputError("the rectangle is inverted", file);
+        if (b.right < b.left || b.bottom < b.top)
+            throw InputError(file, "the rectangle is inverted");
         options.left = b.left, options.top = b.top, options.right = b.right,
         options.bottom = b.bottom;
     }
+    options.today = settings.today;
+    options.budget.seconds = settings.timeout;
     gw::MrzResult r = gw::ReadMrz(image, options);
-    if (!r.error.empty()) throw InputError(r.error, file);
+    if (!r.error.empty()) throw InputError(file, r.error);
     return r;
 }
 

@@ -17,16 +17,10 @@ namespace gwtool {
 
 struct MrzSettings {
     std::optional<Box> rect;  ///< the whole image when absent
-    std::string font;         ///< kept for the command line; the reader uses its own OCR-B cells
-    int fontIndex = -1;
-    unsigned threshold = 0;  ///< kept for the command line; the reader thresholds locally
+    std::string today;        ///< "YYYY-MM-DD" expired is judged against; empty: today
+    double timeout = 0;       ///< seconds per file (0: the library's default)
+    bool strict = false;      ///< a zone read but not valid fails the file (status 1)
 };
-
-/// The font named for the command (checked to exist by the command): the
-/// name given, else the index given, else the first font whose name holds
-/// "OCRB" or "OCR-B" (any case), else the first font.
-std::pair<std::string, int> MrzFont(const MrzSettings& settings,
-                                    const std::vector<std::string>& fonts);
 
 /// Finds and reads the zone in image. Throws InputError naming file for a
 /// rectangle outside the image or an image the library refuses.

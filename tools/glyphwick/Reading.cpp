@@ -21,39 +21,22 @@ ObjectReading ObjectOf(const gw::LineObject& o) {
     return {BoxOf(o.box), o.character, o.score, o.tag};
 }
 
-gw::LineOptions OptionsOf(const ReadSettings& s) {
-    gw::LineOptions o;
-    if (s.rect)
-        o.rect = std::array<int, 4>{s.rect->left, s.rect->top, s.rect->right, s.rect->bottom};
-    o.font = s.font;
-    o.fontIndex = s.fontIndex;
-    o.spaces = s.spaces;
-    o.spacing = s.spacing;
-    o.split = s.split;
-    o.minWidth = s.minWidth, o.minHeight = s.minHeight;
-    o.maxWidth = s.maxWidth, o.maxHeight = s.maxHeight;
-    o.fragMinWidth = s.fragMinWidth, o.fragMinHeight = s.fragMinHeight;
-    o.fragMaxWidth = s.fragMaxWidth, o.fragMaxHeight = s.fragMaxHeight;
-    o.holes = s.holes;
-    o.trim = s.trim;
-    o.threshold = s.threshold;
-    o.allLines = s.allLines;
-    o.punctuation = s.punctuation;
-    o.minLineObjects = s.minLineObjects, o.maxLineObjects = s.maxLineObjects;
-    return o;
-}
-
 }  // namespace
 
-TextReading ReadText(DVImageProcessor& image, const ReadSettings& s, const std::string& file) {
-    if (s.rect) CheckInside(*s.rect, image.GetWidth(), image.GetHeight(), file);
-    const gw::LinesResult r = gw::ReadLines(image, OptionsOf(s));
+gw::LinesResult ReadText(DVImageProcessor& image, const gw::LineOptions& options,
+                         const std::string& file) {
+    if (options.rect) {
+        const auto& r = *options.rect;
+        CheckInside({r[0], r[1], r[2], r[3]}, image.GetWidth(), image.GetHeight(), file);
+    }
+    gw::LinesResult r = gw::ReadLines(image, options);
     if (r.status != gw::kLinesOk) throw InputError(file, r.error);
-    TextReading out;
-    out.font = r.font;
-    for (const gw::LineObject& o : r.objects) out.objects.push_back(ObjectOf(o));
-    for (const gw::TextLine& l : r.lines)
-        out.lines.push_back({l.tag, l.text, l.score, int(l.pitch), BoxOf(l.box)});
+    return r;
+}
+
+std::vector<ObjectReading> ObjectsOf(const std::vector<gw::LineObject>& objects) {
+    std::vector<ObjectReading> out;
+    for (const gw::LineObject& o : objects) out.push_back(ObjectOf(o));
     return out;
 }
 

@@ -59,19 +59,22 @@ void TurnTiles(int32_t type, const uint8_t* src, size_t stride, uint32_t w, uint
         const uint32_t yEnd = std::min(rows, ty + kTurnTile);
         for (uint32_t tx = 0; tx < w; tx += kTurnTile) {
             const uint32_t xEnd = std::min(w, tx + kTurnTile);
+            // Offsets, not pointers, step along: a step past the last pixel
+            // may point outside the buffers.
             if (std::abs(down) == ptrdiff_t{B}) {  // turned rows run along the source columns
                 for (uint32_t x = tx; x < xEnd; ++x) {
-                    const uint8_t* s = src + size_t{ty} * stride + size_t{x} * B;
-                    uint8_t* d = dst + origin + ptrdiff_t(ty) * down + ptrdiff_t(x) * stepX;
-                    for (uint32_t y = ty; y < yEnd; ++y, s += stride, d += down)
-                        std::memcpy(d, s, B);
+                    size_t from = size_t{ty} * stride + size_t{x} * B;
+                    ptrdiff_t to = origin + ptrdiff_t(ty) * down + ptrdiff_t(x) * stepX;
+                    for (uint32_t y = ty; y < yEnd; ++y, from += stride, to += down)
+                        std::memcpy(dst + to, src + from, B);
                 }
                 continue;
             }
             for (uint32_t y = ty; y < yEnd; ++y) {
-                const uint8_t* s = src + size_t{y} * stride + size_t{tx} * B;
-                uint8_t* d = dst + origin + ptrdiff_t(y) * down + ptrdiff_t(tx) * stepX;
-                for (uint32_t x = tx; x < xEnd; ++x, s += B, d += stepX) std::memcpy(d, s, B);
+                size_t from = size_t{y} * stride + size_t{tx} * B;
+                ptrdiff_t to = origin + ptrdiff_t(y) * down + ptrdiff_t(tx) * stepX;
+                for (uint32_t x = tx; x < xEnd; ++x, from += B, to += stepX)
+                    std::memcpy(dst + to, src + from, B);
             }
         }
     }

@@ -7,6 +7,7 @@
 #include "DVImageProcessor.h"
 #include "GlyphwickBarcodes.h"
 #include "GlyphwickGrey.h"
+#include "codecs/CodecSupport.h"
 #include "image/Grey.h"
 #include "shared/Deadline.h"
 #include "barcode/Code128Text.h"
@@ -241,6 +242,17 @@ std::vector<BarcodeResult> ReadGrey(const barcodes::GreyView& grey, const Barcod
     return results;
 }
 
+// Whether the image's own rows are its grey levels: 8 bits through the grey
+// ramp, every entry opaque (or none carrying alpha), as ToGrey would read them.
+bool GreyInPlace(const dv::Bitmap* bitmap) {
+    if (bitmap == nullptr || bitmap->GetPixelFormat() != dv::PixelFormat8bppIndexed) return false;
+    const std::vector<uint32_t> palette = codec::PaletteOf(bitmap);
+    if (!codec::IsGreyRamp(palette)) return false;
+    uint32_t all = 0xFF, any = 0;
+    for (const uint32_t e : palette) all &= e >> 24, any |= e >> 24;
+    return all == 0xFF || any == 0;
+}
+
 barcodes::GreyView ViewOf(const GreyImage& grey) {
     return {grey.pixels.data(), grey.width, grey.height, ptrdiff_t(grey.width)};
 }
@@ -283,6 +295,10 @@ std::vector<BarcodeResult> ReadBarcodes(const DVImageProcessor& image,
                                         const BarcodeOptions& options, BarcodeReport* report) {
     if (report != nullptr) *report = BarcodeReport{};
     if (!options.code39 && !options.code128) return {};
+    if (const dv::Bitmap* bitmap = image.GetBitmap(); GreyInPlace(bitmap))  // read in place
+        return ReadGrey({bitmap->Pixels(), bitmap->GetWidth(), bitmap->GetHeight(),
+                         ptrdiff_t(bitmap->GetStride())},
+                        options, report);
     const GreyImage grey = ToGrey(image);
     return ReadGrey(ViewOf(grey), options, report);
 }

@@ -173,23 +173,30 @@ LineObject ObjectOf(const OBJECTINFO& o, char character, int score, int tag) {
 // object with no ink left in its box), and clips the others to the area: a
 // reading reports boxes inside its image only. Every removal of ignored
 // objects redraws them and may trim boxes again, so this follows each one.
-void IgnoreEmptyBoxes() {
+// Returns the number of objects newly ignored.
+size_t IgnoreEmptyBoxes() {
     const AREAINFO* area = CurrentArea();
     ObjectList* list = CurrentList();
-    if (area == nullptr || list == nullptr) return;
+    size_t ignored = 0;
+    if (area == nullptr || list == nullptr) return ignored;
     const int32_t right = area->left + area->width - 1, bottom = area->top + area->height - 1;
     for (Object* o = list->head.next; o != nullptr; o = o->next) {
         o->left = std::max(o->left, area->left);
         o->top = std::max(o->top, area->top);
         o->right = std::min(o->right, right);
         o->bottom = std::min(o->bottom, bottom);
-        if (o->left > o->right || o->top > o->bottom) o->ignored = 1;
+        if (o->ignored == 0 && (o->left > o->right || o->top > o->bottom)) {
+            o->ignored = 1;
+            ++ignored;
+        }
     }
+    return ignored;
 }
 
 // As IgnoreEmptyBoxes, with the empty objects removed from the list.
 void DropEmptyBoxes() {
-    IgnoreEmptyBoxes();
+    // The removal redraws the whole area: only when there is something to remove.
+    if (IgnoreEmptyBoxes() == 0) return;
     GW_RemoveIgnoredObjects(0);
     IgnoreEmptyBoxes();
 }
@@ -260,7 +267,9 @@ int MedianPitch(const std::vector<LineObject>& chars) {
     return pitches[(chars.size() + 1) / 2 - 1];
 }
 
-TextLine ReadLine(int tag, const LineOptions& o) {
+// Reads line tag. objects, when given, are the list's objects as Objects()
+// gives them (only when no blanks are made, which add objects to the list).
+TextLine ReadLine(int tag, const LineOptions& o, const std::vector<LineObject>* objects = nullptr) {
     TextLine line;
     line.tag = tag;
     // Room for every object, and for the blanks a wide gap may call for.
@@ -276,7 +285,7 @@ TextLine ReadLine(int tag, const LineOptions& o) {
     }
     line.text = text.data();
     line.score = GW_GetLineScore(tag);
-    for (const LineObject& c : Objects())
+    for (const LineObject& c : objects != nullptr ? *objects : Objects())
         if (c.tag == tag) line.characters.push_back(c);
     if (o.spacing == 0 && !o.spaces) pitch = MedianPitch(line.characters);
     line.pitch = pitch;
@@ -337,6 +346,7 @@ LinesResult ReadGrey(DVImageProcessor& grey, const LineOptions& o, Deadline& dea
     if (Stopped(deadline, out)) return out;
     Clean(o);
     IgnoreEmptyBoxes();
+    if (Stopped(deadline, out)) return out;
     GW_SetLineTags();
     if (o.punctuation) RetagPunctuation();
     GW_FilterLineTags(o.minLineObjects, o.maxLineObjects);
@@ -360,9 +370,10 @@ LinesResult ReadGrey(DVImageProcessor& grey, const LineOptions& o, Deadline& dea
     out.objects = Objects();
     if (o.allLines) {
         // A line whose small objects were all dropped again has none left.
+        const bool blanks = o.spaces || o.spacing > 0;
         for (int tag : Tags()) {
             if (Stopped(deadline, out)) break;
-            TextLine line = ReadLine(tag, o);
+            TextLine line = ReadLine(tag, o, blanks ? nullptr : &out.objects);
             if (!line.characters.empty()) out.lines.push_back(std::move(line));
         }
         SortReadingOrder(out.lines);

@@ -2,6 +2,7 @@
 // counts, removing one line, walking the remaining lines.
 #include "api/Calls.h"
 #include "recognition/Lines.h"
+#include "shared/Deadline.h"
 
 #include <algorithm>
 
@@ -114,8 +115,12 @@ void SetLineTags() {
     // Tagging afresh makes a second call give the lines of a fresh list.
     for (gw::Object* o = list->head.next; o != nullptr; o = o->next) o->lineTag = 0;
     list->tagTotal = 0;
+    // A reader's deadline stops the tagging between lines; objects not
+    // reached keep no line.
+    gw::Deadline* deadline = gw::State().deadline;
     for (gw::Object* a = list->FindFirst(); a != nullptr; a = list->FindNext()) {
         if (a->lineTag != 0) continue;
+        if (deadline != nullptr && deadline->expired()) break;
         a->lineTag = static_cast<int32_t>(++list->tagTotal);
         list->saved = a;
         gw::GrowLine(*list, a, a->lineTag);

@@ -165,8 +165,9 @@ extern "C" int GW_ReadBarcodesJson(const DVImageProcessor* image, unsigned symbo
     }
     // No exception may leave a C export (out of memory is -1 here).
     try {
-        const auto results = gw::ReadBarcodes(*image, o);
-        return gw::CopyOut(gw::BarcodeResultsToJson(results), buffer, size);
+        gw::BarcodeReport report;
+        const auto results = gw::ReadBarcodes(*image, o, &report);
+        return gw::CopyOut(gw::BarcodeResultsToJson(results, &report), buffer, size);
     } catch (const std::exception&) {
         return -1;
     }

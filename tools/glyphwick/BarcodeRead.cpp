@@ -12,8 +12,8 @@ namespace gwtool {
 std::vector<gw::BarcodeResult> ReadBarcodesIn(const DVImageProcessor& image,
                                               const gw::BarcodeOptions& options,
                                               const std::optional<Box>& rect,
-                                              const std::string& file) {
-    if (!rect) return gw::ReadBarcodes(image, options);
+                                              const std::string& file, gw::BarcodeReport* report) {
+    if (!rect) return gw::ReadBarcodes(image, options, report);
     const int w = int(image.GetWidth()), h = int(image.GetHeight());
     CheckInside(*rect, unsigned(w), unsigned(h), file);
     const int left = std::max(rect->left, 0), top = std::max(rect->top, 0);
@@ -26,7 +26,7 @@ std::vector<gw::BarcodeResult> ReadBarcodesIn(const DVImageProcessor& image,
     DVImageProcessor crop;
     if (part == nullptr || crop.Attach(part.get(), false) != 0)
         throw InputError(file, "the rectangle cannot be cut out of the image");
-    std::vector<gw::BarcodeResult> out = gw::ReadBarcodes(crop, options);
+    std::vector<gw::BarcodeResult> out = gw::ReadBarcodes(crop, options, report);
     crop.Destroy();
     for (gw::BarcodeResult& b : out)
         for (auto& [x, y] : b.corners) x += float(left), y += float(top);

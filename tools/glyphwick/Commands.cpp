@@ -175,7 +175,8 @@ int RunBarcode(const Common& given, const BarcodeSettings& settings) {
         Common one = common;
         one.load = LoadOptionsFor(common, index);
         auto image = LoadForReading(file, one);
-        const auto found = ReadBarcodesIn(*image, o, settings.rect, file);
+        gw::BarcodeReport report;
+        const auto found = ReadBarcodesIn(*image, o, settings.rect, file, &report);
         FileResult out;
         if (!common.pages.empty()) out.json["page"] = one.load.page;
         std::ostringstream text;
@@ -203,7 +204,8 @@ int RunBarcode(const Common& given, const BarcodeSettings& settings) {
                                 : "Code 128")
                  << " barcode found)\n";
         }
-        AddLibraryJson(out, gw::BarcodeResultsToJson(found));
+        if (report.stopped) text << "(stopped: " << report.stopReason << ")\n";
+        AddLibraryJson(out, gw::BarcodeResultsToJson(found, &report));
         out.text = text.str();
         Annotate(
             out, common, index,

@@ -75,9 +75,20 @@ class Calibrated(nn.Module):
         return torch.softmax(self.net(x * self.scale) * self.inv_t, dim=1)
 
 
-def augment(x, gen):
-    """Shifts each patch by up to a pixel each way and scales its ink."""
+def augment(x, gen, stretch=0.0):
+    """Shifts each patch by up to a pixel each way and scales its ink; with
+    stretch, also widens or narrows each by up to that share (and its height
+    by half as much), so that a character's width alone (OCR-B's 0 is
+    narrower than its O; print spreads) does not tell look-alikes apart."""
     n = x.shape[0]
+    if stretch > 0:
+        sx = 1.0 + stretch * (2 * torch.rand(n, generator=gen) - 1)
+        sy = 1.0 + 0.5 * stretch * (2 * torch.rand(n, generator=gen) - 1)
+        theta = torch.zeros(n, 2, 3)
+        theta[:, 0, 0] = 1.0 / sx
+        theta[:, 1, 1] = 1.0 / sy
+        grid = torch.nn.functional.affine_grid(theta, list(x.shape), align_corners=False)
+        x = torch.nn.functional.grid_sample(x, grid, align_corners=False)
     dy = torch.randint(-1, 2, (1,), generator=gen).item()
     dx = torch.randint(-1, 2, (1,), generator=gen).item()
     x = torch.roll(x, shifts=(dy, dx), dims=(2, 3))
@@ -101,6 +112,10 @@ def main():
     ap.add_argument('--minutes', type=float, default=40.0)
     ap.add_argument('--threads', type=int, default=2)
     ap.add_argument('--epochs', type=int, default=3)
+    ap.add_argument('--lr', type=float, default=3e-3, help='peak learning rate')
+    ap.add_argument('--stretch', type=float, default=0.0,
+                    help='widths varied by up to this share (0: none)')
+    ap.add_argument('--init', help='start from the weights of this exported model')
     a = ap.parse_args()
     torch.set_num_threads(a.threads)
     torch.manual_seed(SEED)
@@ -116,9 +131,16 @@ def main():
     log(f"train cells {len(y)}, held-out cells {len(hy)}")
 
     net = CellNet()
+    if a.init:
+        import onnx
+        from onnx import numpy_helper
+        weights = {i.name: numpy_helper.to_array(i) for i in onnx.load(a.init).graph.initializer}
+        net.load_state_dict({k[len('net.'):]: torch.from_numpy(v.copy())
+                             for k, v in weights.items() if k.startswith('net.')})
+        log(f"started from {os.path.basename(a.init)}")
     opt = torch.optim.Adam(net.parameters(), lr=2e-3)
     steps_per_epoch = (len(y) + 255) // 256
-    sched = torch.optim.lr_scheduler.OneCycleLR(opt, max_lr=3e-3, epochs=a.epochs,
+    sched = torch.optim.lr_scheduler.OneCycleLR(opt, max_lr=a.lr, epochs=a.epochs,
                                                 steps_per_epoch=steps_per_epoch)
     loss_fn = nn.CrossEntropyLoss()
     start = time.time()
@@ -129,7 +151,7 @@ def main():
         for s in range(steps_per_epoch):
             idx = order[s * 256:(s + 1) * 256]
             opt.zero_grad()
-            loss = loss_fn(net(augment(x[idx], gen)), y[idx])
+            loss = loss_fn(net(augment(x[idx], gen, a.stretch)), y[idx])
             loss.backward()
             opt.step()
             sched.step()

@@ -10,7 +10,7 @@ JOBS        ?= $(shell nproc)
 # ccache, when the machine has it, makes rebuilds in several folders cheap.
 LAUNCHER    := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps build test bench demo format clean patterns fuzz tsan
+.PHONY: all deps build test bench demo format clean patterns fuzz tsan train-mrz
 
 all: build
 
@@ -82,6 +82,13 @@ patterns: deps
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DGW_BUILD_TESTS=OFF $(LAUNCHER) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target glyphwick-patterns
 	@patterns/make-patterns $(BUILD)/tools/glyphwick-patterns/glyphwick-patterns
+
+# Retrains the zone reader's cell classifier (about half an hour on two cores;
+# needs tools/mrz-train/install-train-deps); see docs/mrz-model.md.
+train-mrz: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DGW_BUILD_TESTS=OFF $(LAUNCHER) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target mrz-pages
+	@tools/mrz-train/train-mrz $(BUILD)
 
 format:
 	@git ls-files '*.h' '*.cpp' | xargs clang-format -i

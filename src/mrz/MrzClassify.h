@@ -1,22 +1,40 @@
-// Classifying a zone's cells against character templates: each cell is
-// compared, at small shifts, with the mean cell of every character by
-// normalised cross-correlation, which ignores the print's darkness and the
-// paper's tone.
+// Classifying a zone's cells with a trained network: a small convolutional
+// network (two convolutions, one dense layer) trained by tools/mrz-train on
+// cells that the reader's own find and cut gave from generated pages
+// (`mrz-pages cells`), run with OpenCV's dnn module. The network's bytes are
+// compiled into the library (MrzModelData.inc), so nothing is looked up at
+// run time.
+//
+// Scores are probabilities: for every cell, the 37 values (kAlphabet's order)
+// are each 0 to 1 and sum to 1, calibrated on held-out generated cells by
+// temperature scaling, so that a character read with probability p is right
+// about p of the time (the reliability table is in docs/mrz-model.md).
 #pragma once
+
+#include <cstddef>
+#include <vector>
 
 #include "mrz/MrzCut.h"
 #include "mrz/MrzGrammar.h"
 
 namespace gw::mrz {
 
-/// The template sets the library carries, each trained by `mrz-pages train`.
-enum class TemplateSet {
-    OcrB,       ///< OCR-B, cut as the reader cuts today
-    OcrBFirst,  ///< OCR-B, cut as the reader's first version cut: a second view
-    Mono,       ///< the plain monospace font (DejaVu Sans Mono) some card printers use
-};
+/// The lowest calibrated probability of every character of a zone reported
+/// valid. Chosen on held-out generated cells (tools/mrz-train/calibrate.py
+/// on `mrz-pages cells ... 202 all`; recorded in
+/// tools/mrz-train/calibration.json and docs/mrz-model.md): among the cells
+/// whose top probability reaches it, at most one in 10,000 is wrong.
+/// Unit: probability.
+inline constexpr float kMinCharProbability = 0.9842280149459839f;
 
-/// The score (0 to 1) of each of the 37 characters for a cell, against set.
-Scores Classify(const Patch& cell, TemplateSet set = TemplateSet::OcrB);
+/// The probabilities of the 37 characters for each of count cells, in one
+/// pass of the network. Safe to call from several threads at once: each
+/// thread runs its own copy of the network, built from the shared read-only
+/// bytes on its first call. Returns an empty vector when count is 0 or cells
+/// is null.
+std::vector<Scores> ClassifyCells(const Patch* cells, size_t count);
+
+/// The probabilities of the 37 characters for one cell.
+Scores Classify(const Patch& cell);
 
 }  // namespace gw::mrz

@@ -27,48 +27,53 @@ std::vector<int> Lengths(const cv::Mat& ink, const std::vector<LineBand>& lines)
     return out;
 }
 
-// Classifies every cell of a cut line into cells; returns the mean best score.
-float ClassifyLine(const CutLine& line, TemplateSet set, std::vector<Scores>& cells) {
+// The mean top probability of cells (0 when there are none).
+float MeanTop(const std::vector<Scores>& cells) {
     float sum = 0;
-    cells.clear();
-    for (const Patch& p : line.cells) {
-        cells.push_back(Classify(p, set));
-        sum += *std::max_element(cells.back().begin(), cells.back().end());
-    }
-    return line.cells.empty() ? 0.0f : sum / float(line.cells.size());
+    for (const Scores& s : cells) sum += *std::max_element(s.begin(), s.end());
+    return cells.empty() ? 0.0f : sum / float(cells.size());
 }
 
-// Classifies every line of a zone; returns the mean best score over its
-// cells, or -1 as soon as a line reads poorly (no zone in this print).
-float ClassifyZone(const std::vector<CutLine>& cuts, TemplateSet set,
-                   std::vector<std::vector<Scores>>& cells, std::vector<float>& means) {
+// Classifies every cell of a cut line into cells; returns their mean top
+// probability.
+float ClassifyLine(const CutLine& line, std::vector<Scores>& cells) {
+    cells = ClassifyCells(line.cells.data(), line.cells.size());
+    return MeanTop(cells);
+}
+
+// The mean top probability over a line's cells below which the line is not
+// zone print (text of another kind, or a cut out of step).
+constexpr float kMinLineMean = 0.6f;
+
+// Classifies every cell of a zone in one pass of the network; returns the
+// mean top probability over its cells, or -1 when a line reads poorly (no
+// zone in this print).
+float ClassifyZone(const std::vector<CutLine>& cuts, std::vector<std::vector<Scores>>& cells,
+                   std::vector<float>& means) {
     cells.assign(cuts.size(), {});
     means.assign(cuts.size(), 0);
+    std::vector<Patch> all;
+    for (const CutLine& c : cuts) all.insert(all.end(), c.cells.begin(), c.cells.end());
+    const std::vector<Scores> scores = ClassifyCells(all.data(), all.size());
     float sum = 0;
+    size_t at = 0;
     for (size_t i = 0; i < cuts.size(); ++i) {
-        means[i] = ClassifyLine(cuts[i], set, cells[i]);
-        if (means[i] < 0.6f) return -1;
+        cells[i].assign(scores.begin() + long(at),
+                        scores.begin() + long(at + cuts[i].cells.size()));
+        at += cuts[i].cells.size();
+        means[i] = MeanTop(cells[i]);
+        if (means[i] < kMinLineMean) return -1;
         sum += means[i];
     }
     return cuts.empty() ? -1 : sum / float(cuts.size());
 }
 
-// Whether every character of result that has a blind look-alike its place
-// admits leads that look-alike clearly in cells (by clear), or else by gap
-// when read against set too.
-bool BlindPairsHold(const MrzResult& result, const std::vector<std::vector<Scores>>& cells,
-                    const std::vector<CutLine>& cuts, TemplateSet set, float clear, float gap) {
-    for (size_t l = 0; l < result.lines.size() && l < cuts.size(); ++l)
-        for (size_t c = 0; c < result.lines[l].size() && c < cuts[l].cells.size(); ++c) {
-            const char read = result.lines[l][c];
-            const char alike = BlindLookAlike(read);
-            if (alike == 0 || !Admits(result.format, l, c, alike)) continue;
-            const size_t a = size_t(ClassOf(alike)), r = size_t(ClassOf(read));
-            const Scores s = Classify(cuts[l].cells[c], set);
-            // 0 and U, the pair misread most, need the wider lead.
-            const float need = read == '0' || read == 'U' ? clear : clear - 0.01f;
-            if (cells[l][c][r] - cells[l][c][a] < need && s[r] - s[a] < gap) return false;
-        }
+// Whether every character of a reading reaches the calibrated probability a
+// valid zone needs.
+bool EveryCharacterSure(const MrzResult& result) {
+    for (const auto& line : result.characters)
+        for (const MrzCharacter& c : line)
+            if (c.confidence < kMinCharProbability) return false;
     return true;
 }
 
@@ -118,20 +123,9 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                                  cuts[fit].left, cuts[fit].growth);
             if (times) times->segment += MsSince(t);
             t = ThreadClock::now();
-            // The zone in OCR-B; one that reads poorly in the monospace font too.
             std::vector<std::vector<Scores>> cells;
             std::vector<float> means;
-            TemplateSet set = TemplateSet::OcrB;
-            float mean = ClassifyZone(cuts, set, cells, means);
-            if (mean < 0.85f) {
-                std::vector<std::vector<Scores>> monoCells;
-                std::vector<float> monoMeans;
-                const float monoMean = ClassifyZone(cuts, TemplateSet::Mono, monoCells, monoMeans);
-                if (monoMean > mean + 0.05f) {
-                    cells = std::move(monoCells), means = std::move(monoMeans);
-                    mean = monoMean, set = TemplateSet::Mono;
-                }
-            }
+            const float mean = ClassifyZone(cuts, cells, means);
             if (mean < 0) {
                 if (times) times->classify += MsSince(t);
                 continue;
@@ -142,48 +136,17 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
             for (size_t i = 0; i < lines.size(); ++i) {
                 if (i == fit || means[i] >= means[fit] - 0.04f) continue;
                 std::vector<Scores> alone;
-                if (ClassifyLine(own[i], set, alone) > means[i])
+                if (ClassifyLine(own[i], alone) > means[i])
                     cells[i] = std::move(alone), cuts[i] = own[i];
             }
             if (times) times->classify += MsSince(t);
             t = ThreadClock::now();
             UprightReading r;
             Decode(cells, limits, r.result);
+            // A valid zone's every character reaches the calibrated probability.
+            if (r.result.valid && !EveryCharacterSure(r.result)) r.result.valid = false;
             r.quality = Quality(r.result);
             if (times) times->decode += MsSince(t);
-            // OCR-B print the checks leave unconfirmed is read again with the
-            // first templates, whose valid reading then stands instead.
-            if (!r.result.valid && set == TemplateSet::OcrB) {
-                t = ThreadClock::now();
-                std::vector<std::vector<Scores>> firstCells;
-                std::vector<float> firstMeans;
-                const bool read =
-                    ClassifyZone(cuts, TemplateSet::OcrBFirst, firstCells, firstMeans) >= 0;
-                if (times) times->classify += MsSince(t);
-                t = ThreadClock::now();
-                UprightReading second;
-                if (read) Decode(firstCells, limits, second.result);
-                if (second.result.valid) {
-                    second.quality = Quality(second.result);
-                    r = std::move(second);
-                    cells = std::move(firstCells);
-                    set = TemplateSet::OcrBFirst;
-                }
-                if (times) times->decode += MsSince(t);
-            }
-            // Look-alikes no check digit tells apart must lead clearly, or be
-            // confirmed by the other OCR-B set.
-            if (r.result.valid && set != TemplateSet::Mono) {
-                t = ThreadClock::now();
-                const TemplateSet other =
-                    set == TemplateSet::OcrB ? TemplateSet::OcrBFirst : TemplateSet::OcrB;
-                if (!BlindPairsHold(r.result, cells, cuts, other, limits.blindClear,
-                                    limits.blindBoth)) {
-                    r.result.valid = false;
-                    r.quality = Quality(r.result);
-                }
-                if (times) times->classify += MsSince(t);
-            }
             if (r.quality > best.quality) {
                 r.lines = lines;
                 r.cuts = std::move(cuts);

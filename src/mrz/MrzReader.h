@@ -1,6 +1,6 @@
 // Reading a zone from its upright image: lines, cells, classes, grammar.
 // The entry point (ReadMrz) turns each candidate place of the page upright
-// and hands it here; the template trainer hands its rendered zones here too.
+// and hands it here; the page maker's cell dump (`mrz-pages cells`) too.
 #pragma once
 
 #include <array>

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include <jpeglib.h>
 #include <opencv2/imgproc.hpp>
@@ -43,6 +44,129 @@ const std::vector<std::string>& Degradations() {
     return names;
 }
 
+const std::vector<std::string>& HardConditions() {
+    static const std::vector<std::string> names{"guilloche-light",
+                                                "guilloche-mid",
+                                                "hatching",
+                                                "rule",
+                                                "lookalike",
+                                                "small",
+                                                "bold",
+                                                "thin",
+                                                "blue",
+                                                "text-above",
+                                                "mono",
+                                                "photo",
+                                                "nozone-text",
+                                                "nozone-table",
+                                                "nozone-form"};
+    return names;
+}
+
+bool HasZone(const std::string& condition) {
+    return condition.rfind("nozone", 0) != 0;
+}
+
+namespace {
+
+// A fine security background (guilloche: crossing waves; hatching: straight
+// strokes at a slant) laid over the band [top, bottom) of doc, darkening the
+// paper by depth grey levels.
+void Background(cv::Mat& doc, int top, int bottom, bool hatching, double depth, Random& rng) {
+    const double f1 = Range(rng, 0.04, 0.12), f2 = Range(rng, 0.005, 0.02);
+    const double amp = Range(rng, 8, 30), width = Range(rng, 0.08, 0.25);
+    const double angle = Range(rng, 0.3, 1.3), spacing = Range(rng, 6, 16);
+    const double stroke = Range(rng, 1.0, 3.5);
+    for (int y = std::max(0, top); y < std::min(doc.rows, bottom); ++y)
+        for (int x = 0; x < doc.cols; ++x) {
+            double on = 0;
+            if (hatching) {
+                const double t =
+                    std::fmod(x * std::cos(angle) + y * std::sin(angle) + 1e4, spacing);
+                on = t < stroke ? 1.0 : 0.0;
+            } else {
+                const double a = std::sin(f1 * x + amp * std::sin(f2 * y + 0.3 * std::sin(f2 * x)));
+                const double b = std::sin(f1 * 0.8 * x - amp * std::sin(f2 * 1.3 * y));
+                on = (std::abs(a) < width ? 1.0 : 0.0) + (std::abs(b) < width ? 0.6 : 0.0);
+            }
+            if (on > 0) {
+                uint8_t& p = doc.at<uint8_t>(y, x);
+                p = uint8_t(std::max(0.0, p - depth * std::min(1.0, on)));
+            }
+        }
+}
+
+// Clutter behind a photographed page: a desk of blotches, strokes and print.
+cv::Mat Clutter(cv::Size size, const gw::render::TextRenderer& font, Random& rng) {
+    cv::Mat out(size, CV_8U, cv::Scalar(Range(rng, 40, 200)));
+    for (int i = 0; i < 30; ++i) {
+        const cv::Point c(int(Range(rng, 0, size.width)), int(Range(rng, 0, size.height)));
+        const int r = int(Range(rng, 10, std::max(20, size.width / 6)));
+        if (rng.Uniform() < 0.5)
+            cv::circle(out, c, r, cv::Scalar(Range(rng, 0, 255)), -1);
+        else
+            cv::line(out, c, c + cv::Point(int(Range(rng, -r, r)), int(Range(rng, -r, r))) * 3,
+                     cv::Scalar(Range(rng, 0, 255)), int(Range(rng, 1, 8)));
+    }
+    for (int i = 0; i < 6; ++i) {
+        Variation fv;
+        fv.capHeight = int(Range(rng, 8, 24));
+        fv.seed = rng.Next();
+        const cv::Mat t = ToMat(font.RenderLine(RandomText(rng, size_t(Range(rng, 8, 40))), fv, 4));
+        Lay(out, t, int(Range(rng, -100, size.width)), int(Range(rng, 0, size.height)));
+    }
+    return out;
+}
+
+// What stands on a page without a zone, where a zone might be: lines of
+// OCR-B capitals, a table of fillers and digits, or a form with boxes and a
+// barcode; drawn into doc over the band from top.
+void NoZone(cv::Mat& doc, int top, const std::string& kind, const gw::render::TextRenderer& font,
+            Random& rng) {
+    Variation v;
+    v.capHeight = 40;
+    v.seed = rng.Next();
+    if (kind == "nozone-text") {
+        for (int l = 0; l < 3; ++l) {
+            std::string text = RandomText(rng, size_t(Range(rng, 30, 44)));
+            if (rng.Uniform() < 0.5)
+                for (char& c : text)
+                    if (c == ' ') c = '<';
+            Lay(doc, ToMat(font.RenderLine(text, v, 40)), int(doc.cols * 0.05), top + 76 * l);
+        }
+    } else if (kind == "nozone-table") {
+        const int cols = int(Range(rng, 3, 7)), rows = int(Range(rng, 2, 4));
+        const int cw = int(doc.cols * 0.9) / cols, rh = 70;
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < cols; ++c) {
+                const int x = int(doc.cols * 0.05) + c * cw, y = top + r * rh;
+                cv::rectangle(doc, cv::Rect(x, y, cw, rh), cv::Scalar(40), 2);
+                std::string cell;
+                const int n = std::max(1, cw / 40 - 1);
+                for (int k = 0; k < n; ++k)
+                    cell += rng.Uniform() < 0.6 ? '<' : char('0' + int(rng.Uniform() * 10));
+                Lay(doc, ToMat(font.RenderLine(cell, v, 8)), x + 6, y + 4);
+            }
+    } else {
+        for (int b = 0; b < 3; ++b) {
+            const cv::Rect box(int(doc.cols * (0.05 + 0.3 * b)), top, int(doc.cols * 0.27), 60);
+            cv::rectangle(doc, box, cv::Scalar(30), 2);
+            Variation sv = v;
+            sv.capHeight = 18;
+            Lay(doc, ToMat(font.RenderLine(RandomText(rng, 8), sv, 2)), box.x + 4, box.y + 4);
+        }
+        int x = int(doc.cols * Range(rng, 0.05, 0.4));
+        const int y = top + 90, h = int(Range(rng, 60, 120));
+        while (x < doc.cols * 0.95) {
+            const int w = int(Range(rng, 2, 9));
+            if (rng.Uniform() < 0.5) cv::rectangle(doc, cv::Rect(x, y, w, h), cv::Scalar(10), -1);
+            x += w;
+        }
+    }
+}
+
+}  // namespace
+
 cv::Mat RenderZone(const gw::render::TextRenderer& font, const Zone& zone, const Variation& v) {
     std::vector<cv::Mat> lines;
     for (size_t i = 0; i < zone.lines.size(); ++i) {
@@ -59,10 +183,14 @@ cv::Mat RenderZone(const gw::render::TextRenderer& font, const Zone& zone, const
 }
 
 Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t seed,
-              const std::string& degradation) {
+              const std::string& degradation, const gw::render::TextRenderer* mono) {
     Random rng(seed * 2654435761u + 7);
+    // The hard conditions draw from their own stream, so that the classic
+    // degradations' pages stay as they were.
+    Random hard(seed * 0x9E3779B97F4A7C15ull + 12345);
     Page page;
     page.degradation = degradation;
+    page.hasZone = HasZone(degradation);
     auto is = [&](const char* name) { return degradation == name; };
 
     // The document at 40-pixel capitals: face text above, the zone below.
@@ -71,7 +199,9 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
     v.embolden = Range(rng, -0.8, 1.5);
     v.inkLevel = Range(rng, 0.75, 1.0);
     v.seed = seed;
-    const cv::Mat mrz = RenderZone(font, zone, v);
+    if (is("bold")) v.embolden = Range(hard, 1.6, 2.8);
+    if (is("thin")) v.embolden = Range(hard, -1.5, -0.9);
+    const cv::Mat mrz = RenderZone(is("mono") && mono ? *mono : font, zone, v);
     const int docW = int(mrz.cols * 1.1),
               docH = int(mrz.rows * (zone.lines.size() == 3 ? 3.2 : 4.5));
     const double paper = Range(rng, 190, 250);
@@ -103,11 +233,46 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
                 }
             }
     }
-    Lay(doc, mrz, int(docW * 0.05), docH - mrz.rows - int(mrz.rows * 0.1));
+    const int zoneX = int(docW * 0.05), zoneY = docH - mrz.rows - int(mrz.rows * 0.1);
+    // The zone's first capitals' top, and its last line's baseline.
+    const int capTop = zoneY + v.capHeight, baseline = zoneY + mrz.rows - v.capHeight;
+    if (is("guilloche-light") || is("guilloche-mid") || is("hatching"))
+        Background(doc, capTop - 3 * v.capHeight, docH, is("hatching"),
+                   is("guilloche-light") || (is("hatching") && hard.Uniform() < 0.5)
+                       ? Range(hard, 25, 55)
+                       : Range(hard, 70, 120),
+                   hard);
+    if (is("rule")) {
+        // A rule or frame edge 2-10 pixels (at 20-pixel capitals) above or below.
+        const int gap = int(Range(hard, 4, 20)), thick = int(Range(hard, 2, 7));
+        const int y = hard.Uniform() < 0.6 ? capTop - gap - thick : baseline + gap;
+        cv::rectangle(doc, cv::Rect(0, y, docW, thick), cv::Scalar(Range(hard, 0, 90)), -1);
+    }
+    if (is("text-above")) {
+        Variation fv;
+        fv.capHeight = int(Range(hard, 24, 40));
+        fv.seed = hard.Next();
+        const cv::Mat t =
+            ToMat(font.RenderLine(RandomText(hard, size_t(Range(hard, 10, 40))), fv, 4));
+        const int gap = int(Range(hard, 0.5, 1.0) * v.capHeight);
+        Lay(doc, t, int(docW * Range(hard, 0.03, 0.3)), capTop - gap - t.rows + 4);
+    }
+    cv::Mat zoneInk(doc.size(), CV_8U, cv::Scalar(0));  // the zone's ink, for coloured ink
+    if (page.hasZone) {
+        Lay(doc, mrz, zoneX, zoneY);
+        if (is("blue")) {
+            cv::Mat inv = 255 - mrz;
+            inv.copyTo(
+                zoneInk(cv::Rect(zoneX, zoneY, mrz.cols, mrz.rows) & cv::Rect(0, 0, docW, docH)));
+        }
+    } else {
+        NoZone(doc, capTop - v.capHeight / 2, degradation, font, hard);
+    }
 
     // Where the page goes: size, turn, skew and perspective.
     double charHeight = Range(rng, 12, 32);
     if (is("lowres")) charHeight = Range(rng, 6, 11);
+    if (is("small")) charHeight = Range(hard, 6, 9);
     page.charHeight = charHeight;
     const double scale = charHeight / 40.0;
     cv::Mat small;
@@ -116,8 +281,9 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
     if (is("turned")) turn = 90 * (1 + int(rng.Uniform() * 3));
     double skew = Range(rng, -2, 2);
     if (is("skew") || is("turned")) skew = Range(rng, -15, 15);
+    if (is("photo")) skew = Range(hard, -180, 180);
     const double angle = (turn + skew) * M_PI / 180;
-    const double jitter = (is("perspective") ? 0.08 : 0.01) * small.cols;
+    const double jitter = (is("perspective") || is("photo") ? 0.08 : 0.01) * small.cols;
     const float w = float(small.cols), hh = float(small.rows);
     std::vector<cv::Point2f> src{{0, 0}, {w, 0}, {w, hh}, {0, hh}};
     std::vector<cv::Point2f> dst;
@@ -138,6 +304,31 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
     cv::warpPerspective(small, grey, h, size, cv::INTER_LINEAR, cv::BORDER_CONSTANT,
                         cv::Scalar(table));
     page.rotation = (360 - turn) % 360;
+    if (is("photo")) {
+        // The page photographed on a cluttered desk, at any angle.
+        page.rotation = int(std::lround(std::fmod(720.0 - skew, 360.0))) % 360;
+        grey = Clutter(size, font, hard);
+        cv::warpPerspective(small, grey, h, size, cv::INTER_LINEAR, cv::BORDER_TRANSPARENT);
+    }
+    cv::Mat blueInk;
+    if (is("blue")) {
+        cv::Mat smallInk;
+        cv::resize(zoneInk, smallInk, small.size(), 0, 0, cv::INTER_AREA);
+        cv::warpPerspective(smallInk, blueInk, h, size, cv::INTER_LINEAR, cv::BORDER_CONSTANT,
+                            cv::Scalar(0));
+    }
+    if (is("photo")) {
+        // Uneven light: a bright spot and a dark corner.
+        const double cx = Range(hard, 0, grey.cols), cy = Range(hard, 0, grey.rows);
+        const double reach = Range(hard, 0.5, 1.2) * std::hypot(grey.cols, grey.rows);
+        const double lo = Range(hard, 0.4, 0.7);
+        for (int y = 0; y < grey.rows; ++y)
+            for (int x = 0; x < grey.cols; ++x) {
+                const double t = std::min(1.0, std::hypot(x - cx, y - cy) / reach);
+                uint8_t& p = grey.at<uint8_t>(y, x);
+                p = uint8_t(p * (1.0 - (1.0 - lo) * t));
+            }
+    }
 
     // Light: a gradient across the page.
     if (is("light") || rng.Uniform() < 0.2) {
@@ -151,7 +342,8 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
             }
     }
     // Blur and sensor noise.
-    const double sigma = is("blur") ? Range(rng, 0.9, 1.6) : Range(rng, 0.0, 0.6);
+    double sigma = is("blur") ? Range(rng, 0.9, 1.6) : Range(rng, 0.0, 0.6);
+    if (is("small")) sigma = Range(hard, 0.5, 1.0);
     if (sigma > 0.3) cv::GaussianBlur(grey, grey, cv::Size(0, 0), sigma);
     cv::Mat noise(grey.size(), CV_16S);
     cv::randn(noise, 0, Range(rng, 0, 6));
@@ -166,19 +358,33 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
         grey.convertTo(p, CV_8U, Range(rng, 0.85, 1.0));
         planes.push_back(p);
     }
+    if (!blueInk.empty()) {
+        // Dark-blue ink: the zone's ink keeps much of the paper's blue and
+        // some of its green, so it stands lighter in its lightest channel.
+        if (sigma > 0.3) cv::GaussianBlur(blueInk, blueInk, cv::Size(0, 0), sigma);
+        const double blue = Range(hard, 0.35, 0.55), green = Range(hard, 0.05, 0.2);
+        for (int y = 0; y < grey.rows; ++y)
+            for (int x = 0; x < grey.cols; ++x) {
+                const double m = blueInk.at<uint8_t>(y, x) / 255.0;
+                uint8_t& b = planes[0].at<uint8_t>(y, x);
+                uint8_t& g = planes[1].at<uint8_t>(y, x);
+                b = uint8_t(std::min(255.0, b + m * blue * 255));
+                g = uint8_t(std::min(255.0, g + m * green * 255));
+            }
+    }
     cv::merge(planes, page.bgr);
     page.quality = is("jpeg") ? int(Range(rng, 40, 60)) : int(Range(rng, 60, 90));
     return page;
 }
 
-bool WriteJpeg(const std::string& path, const cv::Mat& bgr, int quality) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
+bool EncodeJpeg(const cv::Mat& bgr, int quality, std::vector<uint8_t>& out) {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
     c.err = jpeg_std_error(&err);
     jpeg_create_compress(&c);
-    jpeg_stdio_dest(&c, f);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buffer, &size);
     c.image_width = JDIMENSION(bgr.cols);
     c.image_height = JDIMENSION(bgr.rows);
     c.input_components = 3;
@@ -199,8 +405,18 @@ bool WriteJpeg(const std::string& path, const cv::Mat& bgr, int quality) {
     }
     jpeg_finish_compress(&c);
     jpeg_destroy_compress(&c);
-    std::fclose(f);
-    return true;
+    out.assign(buffer, buffer + size);
+    std::free(buffer);
+    return !out.empty();
+}
+
+bool WriteJpeg(const std::string& path, const cv::Mat& bgr, int quality) {
+    std::vector<uint8_t> data;
+    if (!EncodeJpeg(bgr, quality, data)) return false;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+    return std::fclose(f) == 0 && ok;
 }
 
 }  // namespace mrzpages

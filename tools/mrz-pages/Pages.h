@@ -23,14 +23,30 @@ struct Page {
     int rotation = 0;         ///< degrees clockwise to turn the page to read the zone
     double charHeight = 0;    ///< capital height in the page, pixels
     int quality = 95;         ///< JPEG quality to save with
+    bool hasZone = true;      ///< false for the pages that hold no zone
 };
 
-/// A page of seed's degradation (one of Degradations()) holding zone.
+/// A page of seed's degradation (one of Degradations() or HardConditions())
+/// holding zone, or, for the "nozone-" conditions, other print where the zone
+/// would stand. mono is the plain monospace face of the "mono" condition.
 Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t seed,
-              const std::string& degradation);
+              const std::string& degradation, const gw::render::TextRenderer* mono = nullptr);
 
 /// The degradations the maker applies, one per page in turn.
 const std::vector<std::string>& Degradations();
+
+/// The hard conditions, each named: security backgrounds (guilloche light
+/// and mid grey, hatching), a printed rule near the zone, look-alike runs in
+/// the document number, 6-9 px blurred capitals, bold, thin and dark-blue
+/// ink, other text just above, a monospace face, a photo on clutter at any
+/// angle, and three kinds of page without a zone.
+const std::vector<std::string>& HardConditions();
+
+/// Whether pages of condition hold a zone.
+bool HasZone(const std::string& condition);
+
+/// Encodes bgr as a JPEG file of the given quality into out; false on failure.
+bool EncodeJpeg(const cv::Mat& bgr, int quality, std::vector<uint8_t>& out);
 
 /// Writes bgr as a JPEG file of the given quality; false on failure.
 bool WriteJpeg(const std::string& path, const cv::Mat& bgr, int quality);

@@ -65,6 +65,20 @@ std::string Number(Random& rng) {
     return n;
 }
 
+// A document number of runs of characters that look alike in OCR-B (0 and O,
+// 1 and I, 8 and B, 5 and S, 2 and Z, 6 and G), mixed within each run.
+std::string LookAlikeNumber(Random& rng) {
+    static const char* pairs[] = {"0O", "1I", "8B", "5S", "2Z", "6G"};
+    std::string n;
+    while (n.size() < 9) {
+        const char* pair = pairs[size_t(rng.Uniform() * 6)];
+        const size_t run = 2 + size_t(rng.Uniform() * 3);
+        for (size_t k = 0; k < run && n.size() < 9; ++k) n += pair[rng.Uniform() < 0.5 ? 0 : 1];
+        if (rng.Uniform() < 0.3 && n.size() < 9) n += Pick(rng, "ACDEHKLMNPRTUVWXY3479");
+    }
+    return n;
+}
+
 }  // namespace
 
 std::string RandomText(Random& rng, size_t length) {
@@ -74,12 +88,14 @@ std::string RandomText(Random& rng, size_t length) {
     return s;
 }
 
-Zone RandomZone(Random& rng) {
+Zone RandomZone(Random& rng, Random* lookAlikes) {
     const double f = rng.Uniform();
     const char* states[] = {"UTO", "D<<", "GBR", "FRA", "NLD", "ESP", "CAN", "AUS"};
     const std::string state = states[size_t(rng.Uniform() * 8)];
     const std::string nat = states[size_t(rng.Uniform() * 8)];
-    const std::string number = Number(rng), birth = Date(rng), expiry = Date(rng);
+    std::string number = Number(rng);
+    if (lookAlikes) number = LookAlikeNumber(*lookAlikes);
+    const std::string birth = Date(rng), expiry = Date(rng);
     const char sex = Pick(rng, "MFX<");
     Zone z;
     if (f < 0.35) {

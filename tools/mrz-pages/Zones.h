@@ -15,8 +15,9 @@ struct Zone {
 };
 
 /// A random zone of a random format (TD1, TD2, TD3, MRV-A, MRV-B) whose
-/// check digits all agree.
-Zone RandomZone(gw::render::Random& rng);
+/// check digits all agree. With lookAlikes, the document number is made of
+/// runs of look-alike characters drawn from it (the rest as without).
+Zone RandomZone(gw::render::Random& rng, gw::render::Random* lookAlikes = nullptr);
 
 /// Random text of capitals, digits, blanks and punctuation, as printed on a
 /// document's face.

@@ -1,23 +1,37 @@
-// mrz-pages: seeded sets of realistic pages with machine-readable zones, and
-// the training of the zone reader's OCR-B cell templates.
+// mrz-pages: seeded sets of realistic pages with machine-readable zones (and
+// pages without one), and the cells the reader cuts from them, which train
+// the reader's cell classifier (tools/mrz-train).
 //
-//   mrz-pages make DIR COUNT [SEED]   pages DIR/page-NNNN.jpg and DIR/truth.jsonl
-//   mrz-pages train OUT.inc [COUNT] [FONT]
-//                                     templates from COUNT rendered, degraded zones
-//                                     (in OCR-B, or in the font file FONT)
+//   mrz-pages make DIR COUNT [SEED] [SET]
+//                                     pages DIR/page-NNNN.jpg and DIR/truth.jsonl;
+//                                     SET "classic" (the default: the classic
+//                                     degradations in turn) or "all" (those and
+//                                     the hard conditions in turn)
+//   mrz-pages cells OUT.bin COUNT [SEED] [SET]
+//                                     the pages `make` would make, read through
+//                                     JPEG and the reader's own find, turn and cut:
+//                                     every cell of a line the cut reads in step
+//                                     with its truth, as a record of its class,
+//                                     its page's condition and its patch
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <map>
+#include <algorithm>
 
 #include <opencv2/imgproc.hpp>
 
+#include "DVImageProcessor.h"
+#include "GlyphwickGrey.h"
+#include "GlyphwickLoad.h"
+#include "GlyphwickMrz.h"
 #include "Pages.h"
 #include "Zones.h"
 #include "mrz/MrzCut.h"
+#include "mrz/MrzFind.h"
 #include "mrz/MrzGrammar.h"
+#include "mrz/MrzReader.h"
 
 namespace {
 
@@ -25,18 +39,50 @@ using namespace mrzpages;
 using gw::render::Random;
 
 const char* kFont = "/usr/share/fonts/opentype/ocr-b/OCRB.otf";
+const char* kMonoFont = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
 
-int Make(const std::string& dir, int count, uint64_t seed) {
-    gw::render::TextRenderer font(kFont);
+// The conditions of a set of pages, one per page in turn.
+std::vector<std::string> Kinds(const std::string& set) {
+    std::vector<std::string> kinds = Degradations();
+    if (set == "all")
+        for (const std::string& k : HardConditions()) kinds.push_back(k);
+    return kinds;
+}
+
+// Page i of a set: its zone (format "none" and no lines on a page without
+// one), the page, and its condition.
+struct Made {
+    Zone zone;
+    Page page;
+    std::string kind;
+    uint64_t seed = 0;
+};
+
+Made MakeOne(const gw::render::TextRenderer& font, const gw::render::TextRenderer& mono,
+             const std::vector<std::string>& kinds, int i, uint64_t seed) {
+    Made m;
+    Random rng(seed * 1000003u + uint64_t(i));
+    m.kind = kinds[size_t(i) % kinds.size()];
+    Random lookAlikes(seed * 1000033u + uint64_t(i));
+    m.zone = RandomZone(rng, m.kind == "lookalike" ? &lookAlikes : nullptr);
+    m.seed = seed * 7919u + uint64_t(i);
+    m.page = MakePage(font, m.zone, m.seed, m.kind, &mono);
+    if (!m.page.hasZone) m.zone = Zone{"none", {}};
+    return m;
+}
+
+int Make(const std::string& dir, int count, uint64_t seed, const std::string& set) {
+    gw::render::TextRenderer font(kFont), mono(kMonoFont);
     if (!font.Valid()) return std::fprintf(stderr, "mrz-pages: no OCR-B font\n"), 2;
+    if (set == "all" && !mono.Valid())
+        return std::fprintf(stderr, "mrz-pages: no DejaVu Sans Mono font\n"), 2;
     std::filesystem::create_directories(dir);
     std::ofstream truth(dir + "/truth.jsonl");
-    const auto& kinds = Degradations();
+    const auto kinds = Kinds(set);
     for (int i = 0; i < count; ++i) {
-        Random rng(seed * 1000003u + uint64_t(i));
-        const Zone zone = RandomZone(rng);
-        const std::string& kind = kinds[size_t(i) % kinds.size()];
-        const Page page = MakePage(font, zone, seed * 7919u + uint64_t(i), kind);
+        const Made m = MakeOne(font, mono, kinds, i, seed);
+        const Zone& zone = m.zone;
+        const Page& page = m.page;
         char name[32];
         std::snprintf(name, sizeof name, "page-%04d.jpg", i);
         if (!WriteJpeg(dir + "/" + name, page.bgr, page.quality)) return 2;
@@ -46,87 +92,138 @@ int Make(const std::string& dir, int count, uint64_t seed) {
             truth << (l ? ", " : "") << "\"" << zone.lines[l] << "\"";
         truth << "], \"rotation\": " << page.rotation
               << ", \"mirrored\": false, \"checks_fail\": false"
-              << ", \"degradation\": \"" << kind << "\", \"char_height\": " << page.charHeight
-              << ", \"jpeg_quality\": " << page.quality << "}\n";
+              << ", \"degradation\": \"" << m.kind << "\", \"char_height\": " << page.charHeight
+              << ", \"jpeg_quality\": " << page.quality;
+        if (set == "all") truth << ", \"seed\": " << m.seed;
+        truth << "}\n";
     }
     return 0;
 }
 
-// Templates: the mean normalised cell of every character, in two stroke
-// weights, over zones rendered with the variations of print and capture.
-int Train(const std::string& out, int count, const std::string& fontFile) {
+// A candidate turned upright at the reader's working height, as the reader
+// turns it (MrzEntry.cpp): the grey, its ink and its line sets.
+struct Upright {
+    cv::Mat grey, ink;
+    std::vector<std::vector<gw::mrz::LineBand>> sets;
+};
+
+Upright TurnUpright(const cv::Mat& page, const gw::mrz::ZoneCandidate& z, float sign) {
     using namespace gw::mrz;
-    gw::render::TextRenderer font(fontFile.c_str());
-    if (!font.Valid()) return std::fprintf(stderr, "mrz-pages: no font %s\n", fontFile.c_str()), 2;
-    constexpr int kPixels = kCellW * kCellH;
-    std::map<std::pair<char, int>, std::pair<std::vector<double>, int>> sums;
-    double ratio = 0;
-    int ratios = 0, cut = 0;
+    Upright u;
+    const cv::Point2f dir = sign * z.axis;
+    const cv::Point2f n(-dir.y, dir.x);
+    const float scale = kWorkHeight / std::max(1.0f, z.lineHeight);
+    const float margin = z.lines >= 2 ? 1.5f : 3.0f;
+    const int w = int((z.length + 2 * z.lineHeight) * scale);
+    const int h = int((z.height + 2 * margin * z.lineHeight) * scale);
+    const cv::Point2f origin = z.center - (w / 2.0f / scale) * dir - (h / 2.0f / scale) * n;
+    cv::Matx33f toPage(dir.x / scale, n.x / scale, origin.x, dir.y / scale, n.y / scale, origin.y,
+                       0, 0, 1);
+    const int flags = (scale > 2 ? cv::INTER_CUBIC : cv::INTER_LINEAR) | cv::WARP_INVERSE_MAP;
+    cv::warpAffine(page, u.grey, toPage.get_minor<2, 3>(0, 0),
+                   cv::Size(std::max(w, 8), std::max(h, 8)), flags, cv::BORDER_REPLICATE);
+    u.ink = InkOf(u.grey);
+    u.sets = FindLineSets(u.ink);
+    cv::Matx33f keystone;
+    if (Keystone(u.ink, u.sets, keystone)) {
+        toPage = toPage * keystone.inv();
+        cv::warpPerspective(page, u.grey, toPage, u.grey.size(), flags, cv::BORDER_REPLICATE);
+        u.ink = InkOf(u.grey);
+        u.sets = FindLineSets(u.ink);
+    }
+    return u;
+}
+
+// The share of characters of reading that match truth line by line (0 when
+// the shapes differ).
+double Agreement(const std::vector<std::string>& reading, const std::vector<std::string>& truth) {
+    if (reading.size() != truth.size()) return 0;
+    size_t same = 0, all = 0;
+    for (size_t l = 0; l < truth.size(); ++l) {
+        if (reading[l].size() != truth[l].size()) return 0;
+        for (size_t c = 0; c < truth[l].size(); ++c) same += reading[l][c] == truth[l][c];
+        all += truth[l].size();
+    }
+    return all ? double(same) / double(all) : 0;
+}
+
+int Cells(const std::string& out, int count, uint64_t seed, const std::string& set) {
+    using namespace gw::mrz;
+    gw::render::TextRenderer font(kFont), mono(kMonoFont);
+    if (!font.Valid() || !mono.Valid()) return std::fprintf(stderr, "mrz-pages: no fonts\n"), 2;
+    std::ofstream f(out, std::ios::binary);
+    if (!f) return std::fprintf(stderr, "mrz-pages: cannot write %s\n", out.c_str()), 2;
+    const auto kinds = Kinds(set);
+    // A line whose reading agrees with its truth on this share of its
+    // characters is taken to be cut in step with it.
+    constexpr double kInStep = 0.75;
+    int zones = 0, taken = 0;
+    long cells = 0;
     for (int i = 0; i < count; ++i) {
-        Random rng(uint64_t(i) + 17);
-        const Zone zone = RandomZone(rng);
-        gw::render::Variation v;
-        v.capHeight = int(kWorkHeight - 3 + rng.Uniform() * 6);
-        v.embolden = -0.8 + rng.Uniform() * 2.4;
-        v.inkLevel = 0.6 + 0.4 * rng.Uniform();
-        v.blur = rng.Uniform() * 1.6;
-        v.noise = rng.Uniform() * 10;
-        v.extraSpacing = -1.0 + rng.Uniform() * 2;
-        v.breakStrokes = rng.Uniform() < 0.3 ? 0.05 : 0;
-        v.offsetX = rng.Uniform();
-        v.offsetY = rng.Uniform();
-        v.seed = uint64_t(i) + 1;
-        const cv::Mat grey = RenderZone(font, zone, v);
-        const cv::Mat ink = InkOf(grey);
-        for (const auto& set : FindLineSets(ink)) {
-            if (set.size() != zone.lines.size()) continue;
-            const int weight = v.embolden > 0.4 ? 1 : 0;
-            for (size_t l = 0; l < set.size(); ++l) {
-                CutLine line;
-                if (!CutLineCells(grey, ink, set[l], int(zone.lines[l].size()), line)) continue;
-                ratio += line.pitch / set[l].Height(), ++ratios;
-                for (size_t c = 0; c < line.cells.size(); ++c) {
-                    auto& [sum, n] = sums[{zone.lines[l][c], weight}];
-                    sum.resize(kPixels, 0);
-                    for (int y = 0; y < kCellH; ++y)
-                        for (int x = 0; x < kCellW; ++x)
-                            sum[y * kCellW + x] += line.cells[c][(y + kPad) * kPatchW + x + kPad];
-                    ++n;
+        const Made m = MakeOne(font, mono, kinds, i, seed);
+        if (!m.page.hasZone) continue;
+        ++zones;
+        std::vector<uint8_t> jpeg;
+        DVImageProcessor image;
+        if (!EncodeJpeg(m.page.bgr, m.page.quality, jpeg) ||
+            gw::LoadImageMemory(jpeg.data(), jpeg.size(), image).status != gw::kLoaded)
+            return std::fprintf(stderr, "mrz-pages: page %d does not load\n", i), 2;
+        gw::GreyImage g = gw::ToGrey(image, kPageGrey);
+        const cv::Mat page(int(g.height), int(g.width), CV_8U, g.pixels.data());
+        DecodeLimits limits;
+        UprightReading best;
+        double bestAgree = 0;
+        static constexpr std::pair<bool, float> kPasses[] = {
+            {false, 0}, {true, 0}, {false, 30}, {false, -30}};
+        for (const auto& [turned, tilt] : kPasses) {
+            for (const ZoneCandidate& z : FindZones(page, 6, turned, tilt))
+                for (float sign : {1.0f, -1.0f}) {
+                    const Upright u = TurnUpright(page, z, turned ? -sign : sign);
+                    UprightReading r = ReadUpright(u.grey, u.ink, u.sets, limits, nullptr);
+                    const double a = Agreement(r.result.lines, m.zone.lines);
+                    if (a > bestAgree && r.cuts.size() == m.zone.lines.size())
+                        bestAgree = a, best = std::move(r);
+                    if (bestAgree == 1.0) break;
                 }
-            }
-            ++cut;
-            break;
+            if (bestAgree == 1.0) break;
         }
+        if (bestAgree == 0) continue;
+        ++taken;
+        const auto kind = uint8_t(std::find(kinds.begin(), kinds.end(), m.kind) - kinds.begin());
+        for (size_t l = 0; l < m.zone.lines.size(); ++l) {
+            const std::string& want = m.zone.lines[l];
+            const std::string& got = best.result.lines[l];
+            size_t same = 0;
+            for (size_t c = 0; c < want.size(); ++c) same += want[c] == got[c];
+            if (double(same) < kInStep * double(want.size())) continue;
+            for (size_t c = 0; c < want.size(); ++c) {
+                const uint8_t head[2] = {uint8_t(ClassOf(want[c])), kind};
+                f.write(reinterpret_cast<const char*>(head), 2);
+                f.write(reinterpret_cast<const char*>(best.cuts[l].cells[c].data()),
+                        std::streamsize(best.cuts[l].cells[c].size()));
+                ++cells;
+            }
+        }
+        if ((i + 1) % 200 == 0)
+            std::fprintf(stderr, "mrz-pages: %d pages, %d of %d zones cut, %ld cells\n", i + 1,
+                         taken, zones, cells);
     }
-    std::fprintf(stderr, "mrz-pages: %d of %d zones cut, pitch/height %.3f\n", cut, count,
-                 ratios ? ratio / ratios : 0.0);
-    std::ofstream f(out);
-    f << "// Generated by `mrz-pages train` from " << count << " rendered, degraded zones in "
-      << std::filesystem::path(fontFile).stem().string()
-      << ":\n// the mean normalised cell of every character in two stroke weights.\n";
-    std::string classes;
-    for (const auto& [key, value] : sums) classes += key.first;
-    f << "constexpr char kTemplateClass[] = \"" << classes << "\";\n";
-    f << "constexpr uint8_t kTemplatePixels[" << classes.size() << "][kCellW * kCellH] = {\n";
-    for (const auto& [key, value] : sums) {
-        f << "    {";
-        for (int k = 0; k < kPixels; ++k)
-            f << (k ? "," : "") << int(std::lround(value.first[k] / value.second));
-        f << "},\n";
-    }
-    f << "};\n";
-    return 0;
+    std::fprintf(stderr, "mrz-pages: %d of %d zones cut in step, %ld cells\n", taken, zones, cells);
+    return f ? 0 : 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string cmd = argc > 1 ? argv[1] : "";
-    if (cmd == "make" && argc >= 4)
-        return Make(argv[2], std::atoi(argv[3]),
-                    argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 1);
-    if (cmd == "train" && argc >= 3)
-        return Train(argv[2], argc > 3 ? std::atoi(argv[3]) : 600, argc > 4 ? argv[4] : kFont);
-    std::fprintf(stderr, "usage: mrz-pages make DIR COUNT [SEED] | train OUT.inc [COUNT] [FONT]\n");
+    const uint64_t seed = argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 1;
+    const std::string set = argc > 5 ? argv[5] : "classic";
+    if (set != "classic" && set != "all")
+        return std::fprintf(stderr, "mrz-pages: SET is classic or all\n"), 2;
+    if (cmd == "make" && argc >= 4) return Make(argv[2], std::atoi(argv[3]), seed, set);
+    if (cmd == "cells" && argc >= 4) return Cells(argv[2], std::atoi(argv[3]), seed, set);
+    std::fprintf(
+        stderr,
+        "usage: mrz-pages make DIR COUNT [SEED] [SET] | cells OUT.bin COUNT [SEED] [SET]\n");
     return 2;
 }

@@ -66,9 +66,13 @@ struct MrzLimits {
     static constexpr float kConfidentScore = 0.7f;
     /// Readings tried after the first confident one, at most.
     static constexpr int kAfterConfident = 4;
-    /// Line-set searches per candidate place (both reading directions
-    /// together) before a texture's line sets are taken as no zone: stripes
-    /// give dozens of sets of like lines, a zone one or two.
+    /// Line sets read in one call, at most, over every pass and place: a
+    /// page with a zone reads it among its first few (at most 16, 99% within
+    /// 10, on the development seeds, run S1); texture offers hundreds.
+    static constexpr int kLineSetsPerCall = 24;
+    /// Line sets of one upright place above which its lines are taken as
+    /// texture, not a zone: stripes give dozens of sets of like lines, a zone
+    /// at most 5 on the development seeds (run S1).
     static constexpr int kMaxLineSets = 6;
 };
 

@@ -98,7 +98,8 @@ Scores ToProbabilities(const Scores& s) {
     float sum = 0;
     for (int k = 0; k < kClasses; ++k)
         sum += p[size_t(k)] =
-            std::exp((s[size_t(k)] - top) / (kAlphabet[k] == alike || kAlphabet[k] == kind ? tauBlind : tau));
+            std::exp((s[size_t(k)] - top) /
+                     (kAlphabet[k] == alike || kAlphabet[k] == kind ? tauBlind : tau));
     for (float& v : p) v /= sum;
     return p;
 }
@@ -219,13 +220,15 @@ float Quality(const MrzResult& r, float meanScore) {
 
 UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                            const std::vector<std::vector<LineBand>>& sets,
-                           const DecodeLimits& limits, StageTimes* times, Deadline* deadline) {
+                           const DecodeLimits& limits, StageTimes* times, Deadline* deadline,
+                           int* setsLeft) {
     UprightReading best;
     auto t = ThreadClock::now();
     size_t tried = 0;
     for (const auto& lines : sets) {
         if (++tried > size_t(MrzLimits::kSetsPerCandidate)) break;
         if (deadline && deadline->expired()) break;
+        if (setsLeft && (*setsLeft)-- <= 0) break;
         t = ThreadClock::now();
         const std::vector<int> lengths = Lengths(ink, lines);
         if (times) times->segment += MsSince(t);
@@ -361,6 +364,7 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
     };
     static constexpr Pass kPasses[] = {{false, 0}, {true, 0}, {false, 30}, {false, -30}};
     int sinceConfident = -1;
+    int setsLeft = MrzLimits::kLineSetsPerCall;
     for (const Pass& pass : kPasses) {
         if (pass.turned && !options.tryAllOrientations) continue;
         if (deadline.expired()) return stop();
@@ -371,11 +375,13 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
         for (const ZoneCandidate& z : candidates) {
             for (float sign : {1.0f, -1.0f}) {
                 if (deadline.expired()) return stop();
+                if (setsLeft <= 0) return best;
                 t = ThreadClock::now();
                 Upright u = TurnUpright(grey, z, pass.turned ? -sign : sign);
                 if (u.sets.size() > size_t(MrzLimits::kMaxLineSets)) u.sets.clear();
                 if (times) times->normalise += MsSince(t);
-                UprightReading r = ReadUpright(u.grey, u.ink, u.sets, limits, times, &deadline);
+                UprightReading r =
+                    ReadUpright(u.grey, u.ink, u.sets, limits, times, &deadline, &setsLeft);
                 // Zone print read the right way up reads with a clearly higher
                 // mean than the other way round, or than other print; read with
                 // no poor character too, no other place or cut would read better.

@@ -60,11 +60,12 @@ inline constexpr float kPitchPerHeight = 0.96f;
 /// kWorkHeight pixels high, with its ink (InkOf) and line sets
 /// (FindLineSets). Tries the line sets and line lengths that fit, and keeps
 /// the best reading (a valid one ends the search, and so does deadline
-/// running out, between line sets).
+/// running out, between line sets). When setsLeft is given, each line set
+/// tried takes one from it, and none is tried once it is used up.
 UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                            const std::vector<std::vector<LineBand>>& sets,
                            const DecodeLimits& limits, StageTimes* times,
-                           Deadline* deadline = nullptr);
+                           Deadline* deadline = nullptr, int* setsLeft = nullptr);
 
 /// The quality of a decoded zone: valid zones first, then by the checks that
 /// agree, then by the mean classifier score of its characters.

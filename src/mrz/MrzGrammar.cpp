@@ -245,6 +245,8 @@ bool DecideChecked(Zone& zone, const Check& check, const std::vector<Pos>& fixed
         const bool keep = std::find(fixed.begin(), fixed.end(), p) != fixed.end() ||
                           !Allows(zone.ClassAt(p), now) || (i == n && !Allows(Cls::Check, now));
         if (keep) {
+            // A letter kept as the check digit never equals a sum modulo 10.
+            if (i == n && CharValue(now) > 9) return false;
             kept[i] = true;
             options[i].push_back({now, CharValue(now), 1.0});
             continue;
@@ -256,6 +258,16 @@ bool DecideChecked(Zone& zone, const Check& check, const std::vector<Pos>& fixed
             const double pc = zone.P(p, c);
             if (pc >= MrzLimits::kCandidateFloor || c == now)
                 options[i].push_back({c, CharValue(c), std::max(pc, 1e-30)});
+        }
+        // The most probable few, with the character read among them.
+        auto& o = options[i];
+        const size_t most = size_t(MrzLimits::kCandidatesPerPlace);
+        if (o.size() > most) {
+            std::partial_sort(o.begin(), o.begin() + most, o.end(),
+                              [&](const Option& a, const Option& b) {
+                                  return (a.c == now) != (b.c == now) ? a.c == now : a.p > b.p;
+                              });
+            o.resize(most);
         }
     }
     // Forward sums and best paths over the data positions, by sum modulo 10.

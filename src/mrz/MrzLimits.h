@@ -17,6 +17,11 @@ struct MrzLimits {
     /// A candidate below this probability is not worth a path of the joint
     /// decoding (it could not reach kMinProbability under any check).
     static constexpr float kCandidateFloor = 1e-4f;
+    /// Candidates of one place in the joint decoding, at most (the most
+    /// probable): beyond the first few their share is below the floor on
+    /// every development page, and each costs a pass over the check's
+    /// sums.
+    static constexpr int kCandidatesPerPlace = 6;
     /// A check digit confirms a change of the best reading only when the
     /// changed reading is at least this fraction as probable as the
     /// unchanged one; below it the print itself is more likely wrong (a
@@ -42,6 +47,11 @@ struct MrzLimits {
     /// cells (their lead is the better of the two OCR-B sets'). Run D1: the
     /// lowest of 0.04 to 0.1 with no zone valid but wrong.
     static constexpr float kBlindTemperature = 0.07f;
+    /// The temperature for the look-alike of the other kind (0 and O, 1 and
+    /// I, 2 and Z, 5 and S, 8 and B), which only places of digits and
+    /// letters both admit. Run D4: 0.045 of 0.045 and 0.07, the lower with
+    /// no zone valid but wrong.
+    static constexpr float kKindTemperature = 0.045f;
     /// A line whose mean best template score is below this holds no zone print.
     static constexpr float kPoorLineScore = 0.6f;
     /// A zone whose mean best OCR-B score is below this is tried in the

@@ -90,6 +90,7 @@ char KindLookAlike(char c) {
 Scores ToProbabilities(const Scores& s) {
     constexpr float tau = MrzLimits::kTemplateTemperature;
     constexpr float tauBlind = MrzLimits::kBlindTemperature;
+    constexpr float tauKind = MrzLimits::kKindTemperature;
     const auto topAt = std::max_element(s.begin(), s.end());
     const float top = *topAt;
     const char alike = BlindLookAlike(kAlphabet[topAt - s.begin()]);
@@ -97,9 +98,9 @@ Scores ToProbabilities(const Scores& s) {
     Scores p{};
     float sum = 0;
     for (int k = 0; k < kClasses; ++k)
-        sum += p[size_t(k)] =
-            std::exp((s[size_t(k)] - top) /
-                     (kAlphabet[k] == alike || kAlphabet[k] == kind ? tauBlind : tau));
+        sum += p[size_t(k)] = std::exp((s[size_t(k)] - top) / (kAlphabet[k] == alike  ? tauBlind
+                                                               : kAlphabet[k] == kind ? tauKind
+                                                                                      : tau));
     for (float& v : p) v /= sum;
     return p;
 }

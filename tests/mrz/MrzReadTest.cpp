@@ -35,7 +35,9 @@ TEST(MrzRead, ReadsTheSamplePageAtEveryRightAngle) {
         ASSERT_TRUE(r.found) << turn;
         // Valid as it stands; turned, an 8 whose S scores close in the
         // templates may leave it short of the threshold, never wrong.
-        if (turn == 0) EXPECT_TRUE(r.valid);
+        if (turn == 0) {
+            EXPECT_TRUE(r.valid);
+        }
         ASSERT_EQ(r.lines.size(), 2u);
         EXPECT_EQ(r.lines[1], kLine2) << turn;
         EXPECT_EQ(r.orientation, (360 - 90 * turn) % 360) << turn;

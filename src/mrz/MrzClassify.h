@@ -20,12 +20,8 @@
 namespace gw::mrz {
 
 /// The lowest calibrated probability of every character of a zone reported
-/// valid. Chosen on held-out generated cells (tools/mrz-train/calibrate.py
-/// on `mrz-pages cells ... 202 all`; recorded in
-/// tools/mrz-train/calibration.json and docs/mrz-model.md): among the cells
-/// whose top probability reaches it, at most one in 10,000 is wrong.
-/// Unit: probability.
-inline constexpr float kMinCharProbability = 0.9842280149459839f;
+/// valid (see MrzLimits::kMinProbability, where its run is noted).
+inline constexpr float kMinCharProbability = MrzLimits::kMinProbability;
 
 /// The probabilities of the 37 characters for each of count cells, in one
 /// pass of the network. Safe to call from several threads at once: each

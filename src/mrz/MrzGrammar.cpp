@@ -136,32 +136,31 @@ std::string Cleaned(std::string_view raw) {
     return v.substr(first, v.find_last_not_of(' ') - first + 1);
 }
 
-// Characters a check digit cannot tell apart that also look alike in OCR-B.
-bool LookAlikeBlind(char a, char b) {
-    return BlindLookAlike(a) == b && b != 0;
-}
-
-// The zone being decoded: the scores of every cell, the class of every
-// position and the character chosen there.
+// The zone being decoded: the probabilities of every cell, the class of
+// every position, the character chosen there, and how probable that choice
+// is as decided (given the check digit or the list of state codes that
+// covers it; the cell's own probability where nothing does).
 class Zone {
   public:
-    Zone(const std::vector<std::vector<Scores>>& cells, std::vector<std::vector<Cls>> classes,
-         const DecodeLimits& limits)
-        : cells_(cells), classes_(std::move(classes)), limits_(limits) {
+    Zone(const std::vector<std::vector<Scores>>& cells, std::vector<std::vector<Cls>> classes)
+        : cells_(cells), classes_(std::move(classes)) {
         for (size_t l = 0; l < cells_.size(); ++l) {
             std::string line;
             for (size_t c = 0; c < cells_[l].size(); ++c)
                 line += Choose(cells_[l][c], classes_[l][c]);
             lines_.push_back(line);
+            decided_.emplace_back(cells_[l].size(), -1.0f);
         }
     }
 
     char At(Pos p) const { return lines_[p.line][p.column]; }
     void Set(Pos p, char c) { lines_[p.line][p.column] = c; }
-    float Score(Pos p, char c) const {
+    float P(Pos p, char c) const {
         const int k = ClassOf(c);
         return k < 0 ? 0.0f : cells_[p.line][p.column][size_t(k)];
     }
+    Cls ClassAt(Pos p) const { return classes_[p.line][p.column]; }
+    const std::vector<std::string>& Lines() const { return lines_; }
 
     // The best reading at p of the characters cls allows.
     char BestOf(Pos p, Cls cls) const {
@@ -173,38 +172,20 @@ class Zone {
         return kAlphabet[best];
     }
 
-    // The best other character the class allows at p.
-    char Rival(Pos p) const {
-        int best = -1;
-        for (int k = 0; k < kClasses; ++k) {
-            const char c = kAlphabet[k];
-            if (c == At(p) || !Allows(ClassAt(p), c)) continue;
-            if (best < 0 || cells_[p.line][p.column][k] > cells_[p.line][p.column][best]) best = k;
-        }
-        return best < 0 ? At(p) : kAlphabet[best];
+    // The probability of the character at p as decided: given its check
+    // digit or the list of codes where one decided it, else given the class
+    // of its position (a name holds no digits, whatever a 6 scores there).
+    float Decided(Pos p) const {
+        const float d = decided_[p.line][p.column];
+        if (d >= 0) return d;
+        const Cls cls = ClassAt(p);
+        if (!Allows(cls, At(p))) return P(p, At(p));
+        float admitted = 0;
+        for (int k = 0; k < kClasses; ++k)
+            if (Allows(cls, kAlphabet[k])) admitted += cells_[p.line][p.column][size_t(k)];
+        return admitted > 0 ? P(p, At(p)) / admitted : 0.0f;
     }
-    // How far the character at p leads its rival (1 where the class allows no other).
-    float Margin(Pos p) const {
-        const char rival = Rival(p);
-        return rival == At(p) ? 1.0f : Score(p, At(p)) - Score(p, rival);
-    }
-
-    // Whether a character the class allows, of the same value modulo 10,
-    // scores within gap of the one at p.
-    bool BlindRival(Pos p, float gap) const {
-        const char c = At(p);
-        for (int k = 0; k < kClasses; ++k) {
-            const char a = kAlphabet[k];
-            if (a == c || !Allows(ClassAt(p), a) || CharValue(a) % 10 != CharValue(c) % 10)
-                continue;
-            // Pairs that also look alike in OCR-B print need a wider margin.
-            const bool alike = LookAlikeBlind(a, c);
-            if (Score(p, a) > Score(p, c) - (alike ? 1.25f * gap : gap)) return true;
-        }
-        return false;
-    }
-    Cls ClassAt(Pos p) const { return classes_[p.line][p.column]; }
-    const std::vector<std::string>& Lines() const { return lines_; }
+    void SetDecided(Pos p, float probability) { decided_[p.line][p.column] = probability; }
 
     bool Agrees(const Check& c) const {
         int sum = 0;
@@ -214,104 +195,162 @@ class Zone {
         return sum % 10 == CharValue(At(c.digit));
     }
 
-    // Makes a failing check agree by the one change of one or two characters,
-    // each to a candidate of its class scored within the limits' gap of the
-    // one chosen, whose loss of score is clearly the least. Nothing changes
-    // when no such change exists or two are about as good.
-    void Confirm(const Check& check, std::vector<MrzCorrection>& corrections) {
-        if (Agrees(check)) return;
-        std::vector<Pos> positions = check.data;
-        positions.push_back(check.digit);
-        struct Alt {
-            size_t pos;
-            char to;
-            float loss;
-        };
-        std::vector<Alt> alts;
-        for (size_t i = 0; i < positions.size(); ++i) {
-            const Pos p = positions[i];
-            const float have = Score(p, At(p));
-            for (int k = 0; k < kClasses; ++k) {
-                const char c = kAlphabet[k];
-                const float loss = have - cells_[p.line][p.column][k];
-                if (c != At(p) && Allows(ClassAt(p), c) && loss <= limits_.alternativeGap)
-                    alts.push_back({i, c, std::max(0.0f, loss)});
-            }
-        }
-        float best = 1e9f, second = 1e9f;
-        std::vector<const Alt*> chosen;
-        auto consider = [&](std::vector<const Alt*> change) {
-            std::vector<char> was;
-            float loss = 0;
-            for (const Alt* a : change) {
-                Pos p = positions[a->pos];
-                was.push_back(At(p));
-                lines_[p.line][p.column] = a->to;
-                loss += a->loss;
-            }
-            const bool agrees = Agrees(check);
-            for (size_t i = 0; i < change.size(); ++i) {
-                Pos p = positions[change[i]->pos];
-                lines_[p.line][p.column] = was[i];
-            }
-            if (!agrees) return;
-            // A second change must pay for itself.
-            loss += 0.05f * float(change.size() - 1);
-            if (loss < best) {
-                second = best;
-                best = loss;
-                chosen = std::move(change);
-            } else if (loss < second) {
-                second = loss;
-            }
-        };
-        for (size_t i = 0; i < alts.size(); ++i) {
-            consider({&alts[i]});
-            for (size_t j = i + 1; j < alts.size(); ++j)
-                if (alts[j].pos != alts[i].pos) consider({&alts[i], &alts[j]});
-        }
-        if (chosen.empty() || second - best < 0.04f) return;
-        for (const Alt* a : chosen) {
-            const Pos p = positions[a->pos];
-            corrections.push_back({p.line, p.column, At(p), a->to, check.field});
-            lines_[p.line][p.column] = a->to;
-        }
-    }
-
-    // Whether no swap of some of positions for their rivals keeps check agreeing.
-    bool OnlyAgreement(const Check& check, const std::vector<Pos>& positions) {
-        const size_t n = positions.size();
-        bool only = true;
-        for (size_t mask = 1; mask < (size_t(1) << n) && only; ++mask) {
-            std::vector<char> was(n);
-            for (size_t i = 0; i < n; ++i) {
-                was[i] = At(positions[i]);
-                if (mask & (size_t(1) << i)) Set(positions[i], Rival(positions[i]));
-            }
-            only = !Agrees(check);
-            for (size_t i = 0; i < n; ++i) Set(positions[i], was[i]);
-        }
-        return only;
-    }
-
   private:
     // The best candidate that the class allows, unless a candidate outside it
-    // is far better: that one stays, and the field fails its class.
-    char Choose(const Scores& s, Cls cls) const {
+    // is far more probable (the best in-class one below kKeepOutOfClass of
+    // its probability): that one stays, and the field fails its class.
+    static char Choose(const Scores& s, Cls cls) {
         int best = 0, bestIn = -1;
         for (int k = 0; k < kClasses; ++k) {
             if (s[k] > s[best]) best = k;
             if (Allows(cls, kAlphabet[k]) && (bestIn < 0 || s[k] > s[bestIn])) bestIn = k;
         }
-        if (s[best] - s[bestIn] > limits_.keepOutOfClass) return kAlphabet[best];
+        if (s[bestIn] < MrzLimits::kKeepOutOfClass * s[best]) return kAlphabet[best];
         return kAlphabet[bestIn];
     }
 
     const std::vector<std::vector<Scores>>& cells_;
     std::vector<std::vector<Cls>> classes_;
-    const DecodeLimits& limits_;
     std::vector<std::string> lines_;
+    std::vector<std::vector<float>> decided_;  // -1: the cell's own probability
 };
+
+// A field and its check digit decided together. Every position takes one of
+// its candidates (the characters its class admits, with their
+// probabilities; a position in fixed, or holding a character outside its
+// class, keeps what it holds), and the check sum runs over them, so the
+// positions are a chain whose state is the sum modulo 10: the most probable
+// reading whose check holds is found by the Viterbi recursion over that
+// chain, and every character's probability given that the check holds by
+// the forward-backward one. Cancelling swaps (0 for O at weights 3 and 7)
+// are readings of the chain like any other, so their probability counts
+// against the reading chosen. Returns whether the check holds afterwards.
+bool DecideChecked(Zone& zone, const Check& check, const std::vector<Pos>& fixed,
+                   std::vector<MrzCorrection>& corrections) {
+    static constexpr int kWeights[3] = {7, 3, 1};
+    struct Option {
+        char c;
+        int value;
+        double p;
+    };
+    std::vector<Pos> positions = check.data;
+    positions.push_back(check.digit);
+    const size_t n = check.data.size();  // positions[n] is the check digit
+    std::vector<std::vector<Option>> options(n + 1);
+    std::vector<bool> kept(n + 1, false);
+    double unchanged = 1;  // the probability of the reading as it stands
+    for (size_t i = 0; i <= n; ++i) {
+        const Pos p = positions[i];
+        const char now = zone.At(p);
+        const bool keep = std::find(fixed.begin(), fixed.end(), p) != fixed.end() ||
+                          !Allows(zone.ClassAt(p), now) || (i == n && !Allows(Cls::Check, now));
+        if (keep) {
+            // A letter kept as the check digit never equals a sum modulo 10.
+            if (i == n && CharValue(now) > 9) return false;
+            kept[i] = true;
+            options[i].push_back({now, CharValue(now), 1.0});
+            continue;
+        }
+        unchanged *= zone.P(p, now);
+        for (int k = 0; k < kClasses; ++k) {
+            const char c = kAlphabet[k];
+            if (!Allows(zone.ClassAt(p), c) || (i == n && !Allows(Cls::Check, c))) continue;
+            const double pc = zone.P(p, c);
+            if (pc >= MrzLimits::kCandidateFloor || c == now)
+                options[i].push_back({c, CharValue(c), std::max(pc, 1e-30)});
+        }
+        // The most probable few, with the character read among them.
+        auto& o = options[i];
+        const size_t most = size_t(MrzLimits::kCandidatesPerPlace);
+        if (o.size() > most) {
+            std::partial_sort(o.begin(), o.begin() + most, o.end(),
+                              [&](const Option& a, const Option& b) {
+                                  return (a.c == now) != (b.c == now) ? a.c == now : a.p > b.p;
+                              });
+            o.resize(most);
+        }
+    }
+    // Forward sums and best paths over the data positions, by sum modulo 10.
+    using Row = std::array<double, 10>;
+    std::vector<Row> forward(n + 1), best(n + 1);
+    std::vector<std::array<std::pair<int, int>, 10>> back(n + 1);  // state, option
+    forward[0].fill(0), best[0].fill(0);
+    forward[0][0] = best[0][0] = 1;
+    for (size_t i = 0; i < n; ++i) {
+        forward[i + 1].fill(0), best[i + 1].fill(0);
+        back[i + 1].fill({-1, -1});
+        const int w = kWeights[i % 3];
+        for (int s = 0; s < 10; ++s) {
+            if (forward[i][size_t(s)] <= 0) continue;
+            for (size_t o = 0; o < options[i].size(); ++o) {
+                const Option& opt = options[i][o];
+                const size_t t = size_t((s + w * opt.value) % 10);
+                forward[i + 1][t] += forward[i][size_t(s)] * opt.p;
+                const double b = best[i][size_t(s)] * opt.p;
+                if (b > best[i + 1][t]) best[i + 1][t] = b, back[i + 1][t] = {s, int(o)};
+            }
+        }
+    }
+    // The check digit closes the chain: its value must equal the sum.
+    double total = 0, top = 0;
+    int topDigit = -1;
+    for (size_t o = 0; o < options[n].size(); ++o) {
+        const Option& d = options[n][o];
+        total += forward[n][size_t(d.value)] * d.p;
+        const double b = best[n][size_t(d.value)] * d.p;
+        if (b > top) top = b, topDigit = int(o);
+    }
+    if (total <= 0 || topDigit < 0) return false;
+    if (!zone.Agrees(check)) {
+        // A change the check digit asks for must be about as probable as the
+        // reading as it stands; a wrongly printed digit stays as printed.
+        if (top < MrzLimits::kCorrectionRatio * unchanged) return false;
+        std::vector<char> chosen(n + 1);
+        chosen[n] = options[n][size_t(topDigit)].c;
+        int s = options[n][size_t(topDigit)].value;
+        for (size_t i = n; i > 0; --i) {
+            const auto [prev, o] = back[i][size_t(s)];
+            chosen[i - 1] = options[i - 1][size_t(o)].c;
+            s = prev;
+        }
+        for (size_t i = 0; i <= n; ++i) {
+            const Pos p = positions[i];
+            if (chosen[i] == zone.At(p)) continue;
+            corrections.push_back({p.line, p.column, zone.At(p), chosen[i], check.field});
+            zone.Set(p, chosen[i]);
+        }
+    }
+    // Backward sums, then each chosen character's probability given the check.
+    std::vector<Row> backward(n + 1);
+    backward[n].fill(0);
+    for (const Option& d : options[n]) backward[n][size_t(d.value)] += d.p;
+    for (size_t i = n; i > 0; --i) {
+        backward[i - 1].fill(0);
+        const int w = kWeights[(i - 1) % 3];
+        for (int s = 0; s < 10; ++s)
+            for (const Option& opt : options[i - 1])
+                backward[i - 1][size_t(s)] += opt.p * backward[i][size_t((s + w * opt.value) % 10)];
+    }
+    for (size_t i = 0; i <= n; ++i) {
+        if (kept[i]) continue;
+        const Pos p = positions[i];
+        const char c = zone.At(p);
+        double mass = 0;
+        for (const Option& opt : options[i]) {
+            if (opt.c != c) continue;
+            if (i == n) {
+                mass = forward[n][size_t(opt.value)] * opt.p;
+            } else {
+                const int w = kWeights[i % 3];
+                for (int s = 0; s < 10; ++s)
+                    mass += forward[i][size_t(s)] * opt.p *
+                            backward[i + 1][size_t((s + w * opt.value) % 10)];
+            }
+        }
+        zone.SetDecided(p, float(mass / total));
+    }
+    return true;
+}
 
 // Long document numbers (TD1 and TD2): when the number fills its nine places
 // and a filler stands where its check digit belongs, the number continues in
@@ -332,20 +371,61 @@ int ExtendNumber(const Zone& zone, const FieldLayout& number, Span optional, Che
     return static_cast<int>(rest.size()) + 2;  // the digit and its filler
 }
 
-// The letter a digit is commonly read for in OCR-B print, or the digit a
-// letter is, or 0.
-char LookAlike(char c) {
-    static constexpr std::string_view kPairs[] = {"0O", "1I", "2Z", "5S", "8B", "6G", "4A"};
-    for (std::string_view pair : kPairs) {
-        if (pair[0] == c) return pair[1];
-        if (pair[1] == c) return pair[0];
-    }
-    return 0;
-}
-
 bool FitsClass(const Zone& zone, const std::vector<Pos>& positions) {
     return std::all_of(positions.begin(), positions.end(),
                        [&](Pos p) { return Allows(zone.ClassAt(p), zone.At(p)); });
+}
+
+bool IsStateField(const FieldLayout& f) {
+    const std::string_view name = f.name;
+    return name == "issuing_state" || name == "nationality";
+}
+
+std::string CodeAt(const Zone& zone, Span s) {
+    std::string code;
+    for (Pos q : Positions(s)) code += zone.At(q);
+    return code;
+}
+
+// An issuing state or nationality decided over the list of known codes, as a
+// checked field is over its check digit: the most probable known code is
+// taken when it is not far less probable than the reading as it stands, and
+// each of its characters' probability is the share of the known codes'
+// probability that agrees with it there. Returns whether a known code stands.
+bool DecideStateCode(Zone& zone, const FieldLayout& f, std::vector<MrzCorrection>& corrections) {
+    const std::vector<Pos> positions = Positions(f.span);
+    if (!FitsClass(zone, positions)) return false;  // printed in another kind
+    auto probability = [&](std::string_view code) {
+        double p = 1;
+        for (size_t i = 0; i < positions.size(); ++i) p *= zone.P(positions[i], code[i]);
+        return p;
+    };
+    double total = 0, top = 0;
+    std::string_view topCode;
+    for (std::string_view code : kCountryCodes) {
+        const double p = probability(code);
+        total += p;
+        if (p > top) top = p, topCode = code;
+    }
+    const std::string now = CodeAt(zone, f.span);
+    if (total <= 0 || topCode.empty()) return false;
+    if (!IsCountryCode(now)) {
+        if (top < MrzLimits::kCorrectionRatio * probability(now)) return false;
+        for (size_t i = 0; i < positions.size(); ++i) {
+            if (topCode[i] == now[i]) continue;
+            corrections.push_back(
+                {positions[i].line, positions[i].column, now[i], topCode[i], f.name});
+            zone.Set(positions[i], topCode[i]);
+        }
+    }
+    const std::string code = CodeAt(zone, f.span);
+    for (size_t i = 0; i < positions.size(); ++i) {
+        double agree = 0;
+        for (std::string_view other : kCountryCodes)
+            if (other[i] == code[i]) agree += probability(other);
+        zone.SetDecided(positions[i], float(agree / total));
+    }
+    return true;
 }
 
 }  // namespace
@@ -370,15 +450,6 @@ std::string FormatOf(size_t lineCount, size_t length, char documentCode) {
     return "";
 }
 
-char BlindLookAlike(char c) {
-    static constexpr std::string_view kPairs[] = {"0U", "8S", "6G"};
-    for (std::string_view p : kPairs) {
-        if (p[0] == c) return p[1];
-        if (p[1] == c) return p[0];
-    }
-    return 0;
-}
-
 bool Admits(const std::string& format, size_t line, size_t column, char c) {
     const auto classes = PositionClasses(format);
     return line < classes.size() && column < classes[line].size() &&
@@ -401,73 +472,6 @@ std::vector<std::vector<Cls>> PositionClasses(const std::string& format) {
     return classes;
 }
 
-bool IsStateField(const FieldLayout& f) {
-    const std::string_view name = f.name;
-    return name == "issuing_state" || name == "nationality";
-}
-
-std::string CodeAt(const Zone& zone, Span s) {
-    std::string code;
-    for (Pos q : Positions(s)) code += zone.At(q);
-    return code;
-}
-
-// The known codes that one rival scoring within gap of the character read
-// at one position of span spells, with that position.
-std::vector<std::pair<Pos, std::string>> KnownCodesNear(const Zone& zone, Span s, float gap) {
-    std::vector<std::pair<Pos, std::string>> out;
-    const std::string code = CodeAt(zone, s);
-    for (int i = 0; i < s.length; ++i) {
-        const Pos q{s.line, s.start + i};
-        for (int k = 0; k < kClasses; ++k) {
-            const char a = kAlphabet[k];
-            if (a == zone.At(q) || !Allows(zone.ClassAt(q), a)) continue;
-            if (zone.Score(q, a) <= zone.Score(q, zone.At(q)) - gap) continue;
-            std::string other = code;
-            other[size_t(i)] = a;
-            if (IsCountryCode(other)) out.emplace_back(q, other);
-        }
-    }
-    return out;
-}
-
-// Whether the state code at p's field settles the doubt at p: the code read
-// is a known one and no close rival of any of its characters (within the
-// ambiguity margin) spells another known code. Fields without a check digit
-// (issuing state, nationality) have only this to go on.
-bool StateCodeSettles(const Zone& zone, const Layout& layout, Pos p, float ambiguity) {
-    for (const FieldLayout& f : layout.fields) {
-        const Span s = f.span;
-        if (!IsStateField(f) || s.line != p.line || p.column < s.start ||
-            p.column >= s.start + s.length)
-            continue;
-        return IsCountryCode(CodeAt(zone, s)) && KnownCodesNear(zone, s, ambiguity).empty();
-    }
-    return false;
-}
-
-// Whether an issuing state or nationality holds a code outside the list: a
-// misread there (UTD for UTO) is in no check digit, so such a zone stays in
-// doubt.
-bool UnknownStateCode(const Zone& zone, const Layout& layout) {
-    return std::any_of(layout.fields.begin(), layout.fields.end(), [&](const FieldLayout& f) {
-        return IsStateField(f) && !IsCountryCode(CodeAt(zone, f.span));
-    });
-}
-
-// An issuing state or nationality read as no known code takes the one known
-// code that a single rival about as good as the character read (within tie)
-// spells: the field's class is the list of codes, as a name's is letters.
-void ChooseStateCodes(Zone& zone, const Layout& layout, float tie) {
-    for (const FieldLayout& f : layout.fields) {
-        if (!IsStateField(f) || IsCountryCode(CodeAt(zone, f.span))) continue;
-        const auto near = KnownCodesNear(zone, f.span, tie);
-        if (near.size() != 1) continue;
-        const auto& [where, code] = near.front();
-        zone.Set(where, code[size_t(where.column - f.span.start)]);
-    }
-}
-
 void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& limits,
             MrzResult& out) {
     out.found = false;
@@ -481,7 +485,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     const std::string format = FormatOf(cells.size(), cells[0].size(), kAlphabet[code]);
     if (format.empty()) return;
     const Layout& layout = *LayoutOf(format);
-    Zone zone(cells, PositionClasses(format), limits);
+    Zone zone(cells, PositionClasses(format));
     // A field most of whose characters clearly stand outside its class (a
     // nationality printed as digits) fails its class whatever is chosen: it
     // is reported as printed, in the kind it is printed in.
@@ -497,35 +501,14 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
         const Cls other = f.cls == Cls::Letter ? Cls::Digit : Cls::Letter;
         for (Pos p : positions) zone.Set(p, zone.BestOf(p, other));
     }
-    ChooseStateCodes(zone, layout, limits.stateTie);
-    // A digit and a letter read alike in a field of both (0 and O, 1 and I,
-    // 8 and B) take the kind most of the field's clear characters are.
-    // A field whose check digit already agrees keeps its reading.
-    for (const FieldLayout& f : layout.fields) {
-        if (f.cls != Cls::Alnum) continue;
-        const auto positions = Positions(f.span);
-        if (f.checkLine >= 0 && zone.Agrees({"", positions, {f.checkLine, f.checkColumn}}))
-            continue;
-        int digits = 0, letters = 0;
-        for (Pos p : positions) {
-            if (zone.Margin(p) < limits.ambiguity) continue;
-            digits += ClassOf(zone.At(p)) < 10;
-            letters += ClassOf(zone.At(p)) >= 10 && zone.At(p) != '<';
-        }
-        for (Pos p : positions) {
-            const char rival = LookAlike(zone.At(p));
-            if (rival == 0 || zone.Score(p, zone.At(p)) - zone.Score(p, rival) >= limits.lookAlike)
-                continue;
-            const bool digitRival = ClassOf(rival) < 10;
-            if ((digitRival && digits > letters) || (!digitRival && letters > digits))
-                zone.Set(p, rival);
-        }
-    }
     out.found = true;
     out.format = format;
     out.corrections.clear();
+    bool statesKnown = true;
+    for (const FieldLayout& f : layout.fields)
+        if (IsStateField(f)) statesKnown = DecideStateCode(zone, f, out.corrections) && statesKnown;
 
-    // The checks of the fields, then the composite one over the corrected
+    // The checks of the fields, then the composite one over the decided
     // fields, where only positions no field check covers may still change.
     std::vector<Check> checks(layout.fields.size());
     int optionalUsed = 0;
@@ -542,7 +525,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
             optionalField = i + (format == "TD1" ? 1 : 5);
             optionalUsed = ExtendNumber(zone, f, layout.fields[optionalField].span, c);
         }
-        zone.Confirm(c, out.corrections);
+        DecideChecked(zone, c, {}, out.corrections);
         covered.insert(covered.end(), c.data.begin(), c.data.end());
         covered.push_back(c.digit);
     }
@@ -554,17 +537,11 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
             composite.data.insert(composite.data.end(), p.begin(), p.end());
         }
         composite.digit = {layout.compositeLine, layout.compositeColumn};
-        if (!zone.Agrees(composite)) {
-            Check open = composite;
-            std::erase_if(open.data, [&](Pos p) {
-                return std::find(covered.begin(), covered.end(), p) != covered.end();
-            });
-            zone.Confirm(open, out.corrections);
-        }
+        DecideChecked(zone, composite, covered, out.corrections);
     }
 
     out.fields.clear();
-    bool valid = true;
+    bool valid = statesKnown;
     for (size_t i = 0; i < layout.fields.size(); ++i) {
         const FieldLayout& f = layout.fields[i];
         MrzField field;
@@ -615,85 +592,34 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     out.lines = zone.Lines();
     out.characters.assign(cells.size(), {});
     float lowest = 1;
-    std::vector<float> lineMeans(cells.size(), 0);
     for (size_t l = 0; l < cells.size(); ++l) {
         for (size_t c = 0; c < cells[l].size(); ++c) {
             const Scores& s = cells[l][c];
             MrzCharacter ch;
             ch.value = out.lines[l][c];
-            ch.confidence = s[ClassOf(ch.value)];
+            ch.confidence = zone.Decided({int(l), int(c)});
             std::array<int, kClasses> order;
             for (int k = 0; k < kClasses; ++k) order[k] = k;
             std::partial_sort(order.begin(), order.begin() + 3, order.end(),
                               [&](int a, int b) { return s[a] > s[b]; });
             for (int k = 0; k < 3; ++k) ch.candidates.push_back({kAlphabet[order[k]], s[order[k]]});
             lowest = std::min(lowest, ch.confidence);
-            lineMeans[l] += ch.confidence / float(cells[l].size());
             out.characters[l].push_back(std::move(ch));
         }
     }
-    // A character with a rival about as good leaves the zone in doubt, unless
-    // a check digit that agrees covers it and no swap of the doubtful
-    // characters it covers for their rivals would agree as well.
-    std::vector<Check> all;
-    for (size_t i = 0; i < checks.size(); ++i)
-        if (layout.fields[i].checkLine >= 0) all.push_back(checks[i]);
-    if (layout.compositeLine >= 0) all.push_back(composite);
-    // A character is unsure when a rival scores about as well, or when its
-    // digit-or-letter look-alike (0 and O, 8 and B) comes close: two such
-    // swaps can cancel in a check digit's sum.
-    auto unsure = [&](Pos q) {
-        const char rival = zone.Rival(q);
-        return zone.Margin(q) < limits.ambiguity ||
-               (rival == LookAlike(zone.At(q)) && zone.Margin(q) < limits.lookAlikeDoubt);
-    };
-    bool doubt = UnknownStateCode(zone, layout);
-    // The lines of a zone are printed alike: one that reads clearly worse
-    // than the others was cut wrong, and its names no check digit covers.
-    const auto [worst, bestLine] = std::minmax_element(lineMeans.begin(), lineMeans.end());
-    doubt = doubt || *bestLine - *worst > limits.lineGap;
-    for (size_t l = 0; l < cells.size() && !doubt; ++l)
-        for (size_t c = 0; c < cells[l].size() && !doubt; ++c) {
-            const Pos p{int(l), int(c)};
-            // A class that overrode a clearly better reading leaves doubt.
-            const Scores& sc = cells[l][c];
-            if (*std::max_element(sc.begin(), sc.end()) - zone.Score(p, zone.At(p)) >
-                limits.classGap) {
-                doubt = true;
-                break;
-            }
-            // A check digit cannot tell characters whose values differ by 10,
-            // 20 or 30 (0, A, K, U; 8, I, S; ...): such a rival close to a
-            // checked character leaves doubt whatever the checks say.
-            const bool checked = std::any_of(all.begin(), all.end(), [&](const Check& k) {
-                return k.digit == p || std::find(k.data.begin(), k.data.end(), p) != k.data.end();
-            });
-            if (checked && zone.BlindRival(p, limits.blindGap)) {
-                doubt = true;
-                break;
-            }
-            if (!unsure(p)) continue;
-            bool settled = false;
-            for (const Check& k : all) {
-                std::vector<Pos> span = k.data;
-                span.push_back(k.digit);
-                if (std::find(span.begin(), span.end(), p) == span.end() || !zone.Agrees(k))
-                    continue;
-                std::vector<Pos> doubtful;
-                for (Pos q : span)
-                    if (unsure(q)) doubtful.push_back(q);
-                settled = doubtful.size() <= 12 && zone.OnlyAgreement(k, doubtful);
-                if (settled) break;
-            }
-            if (!settled) settled = StateCodeSettles(zone, layout, p, limits.ambiguity);
-            doubt = !settled;
-        }
-    out.valid = valid && !doubt && lowest >= limits.minConfidence;
+    out.valid = valid && lowest >= limits.minProbability;
 }
 
+namespace {
+// The probabilities DecodeText gives a character's look-alikes and every
+// other character.
+constexpr float kTextLookAlike = 0.005f;
+constexpr float kTextOther = 1e-4f;
+}  // namespace
+
 MrzResult DecodeText(const std::vector<std::string>& lines, const DecodeLimits& limits) {
-    // Look-alikes of OCR-B print score close to the character read, so that
-    // the classes and check digits may choose them.
+    // The character read is nearly certain; its OCR-B look-alikes share a
+    // little probability, so that classes and check digits may choose them.
     static constexpr std::string_view kConfusable[] = {"0O", "OD", "OQ", "1I", "2Z",
                                                        "4A", "5S", "6G", "7T", "8B"};
     std::vector<std::vector<Scores>> cells;
@@ -702,12 +628,16 @@ MrzResult DecodeText(const std::vector<std::string>& lines, const DecodeLimits& 
         for (char c : line) {
             Scores s{};
             if (ClassOf(c) < 0) {
-                s.fill(0.5f);
+                s.fill(1.0f / kClasses);
             } else {
+                s.fill(kTextOther);
                 for (std::string_view g : kConfusable)
                     if (g.find(c) != std::string_view::npos)
-                        for (char a : g) s[ClassOf(a)] = 0.95f;
-                s[ClassOf(c)] = 1.0f;
+                        for (char a : g) s[ClassOf(a)] = kTextLookAlike;
+                s[ClassOf(c)] = 0;
+                float rest = 0;
+                for (float v : s) rest += v;
+                s[ClassOf(c)] = 1.0f - rest;
             }
             row.push_back(s);
         }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "GlyphwickMrz.h"
+#include "mrz/MrzLimits.h"
 
 namespace gw::mrz {
 
@@ -21,7 +22,7 @@ int ClassOf(char c);
 /// The value of c in a check-digit sum, -1 for a character outside the zone's alphabet.
 int CharValue(char c);
 
-/// Scores (0 to 1, higher better) of the 37 characters at one position.
+/// Probabilities (or scores, 0 to 1, higher better) of the 37 characters at one position.
 using Scores = std::array<float, kClasses>;
 
 /// What a position may hold.
@@ -35,37 +36,33 @@ std::vector<std::vector<Cls>> PositionClasses(const std::string& format);
 /// is documentCode, or "" when no format has that shape.
 std::string FormatOf(size_t lineCount, size_t length, char documentCode);
 
-/// The character that looks like c in OCR-B and that no check digit tells
-/// from it (0 and U, 8 and S, 6 and G; their values differ by 10 or 20), or 0.
-char BlindLookAlike(char c);
-
 /// Whether position (line, column) of a zone of format may hold c.
 bool Admits(const std::string& format, size_t line, size_t column, char c);
 
-/// Tunables of the decoding.
+/// The decoding's one threshold: a zone is valid only when every character,
+/// as decided, has at least this probability (MrzLimits::kMinProbability by
+/// default; a host may ask for more).
 struct DecodeLimits {
-    float alternativeGap = 0.08f;  ///< a candidate within this of the best may be confirmed
-    float keepOutOfClass = 0.12f;  ///< an out-of-class best this far ahead is kept (and fails)
-    float minConfidence = 0.7f;    ///< lowest confidence of a valid zone
-    float ambiguity = 0.02f;       ///< a rival this close leaves a character in doubt
-    float lookAlike = 0.1f;        ///< a look-alike this close may take its field's kind
-    float blindGap = 0.1f;         ///< a rival the check digits cannot tell apart this close: doubt
-    float classGap = 0.08f;        ///< a class overriding a reading this much better: doubt
-    float lineGap = 0.08f;         ///< a line's mean confidence this far below the best's: doubt
-    float stateTie = 0.03f;        ///< a rival this close may spell the one known state code
-    float lookAlikeDoubt = 0.05f;  ///< a digit-or-letter look-alike this close is unsure
-    float blindClear = 0.15f;  ///< a blind 0-or-U's lead needing no second set (others 0.01 less)
-    float blindBoth = 0.135f;  ///< its lead in the second set otherwise
+    float minProbability = MrzLimits::kMinProbability;
 };
 
-/// Decodes a zone from the scores of its cells (lines top to bottom, all of
-/// one length) into result: characters, lines, fields, corrections and
-/// validity. Leaves result.found false when the shape is no zone's.
+/// Decodes a zone from the probabilities of its cells (lines top to bottom,
+/// all of one length; each cell's 37 probabilities summing to about 1) into
+/// result: characters, lines, fields, corrections and validity. Every field
+/// under a check digit is decided as a whole with its digit: the most
+/// probable reading that the class admits and the check holds, taken when it
+/// is not far less probable than the best reading character by character
+/// (each change reported as a correction). A character's confidence is its
+/// probability given its check digit (or, in a state code, given the list of
+/// codes); the zone is valid when every check holds, every field fits its
+/// class, the state codes are known and every confidence reaches the limit.
+/// Leaves result.found false when the shape is no zone's.
 void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& limits,
             MrzResult& result);
 
-/// Decodes text lines (unread characters as '?') as if every character had
-/// been read with full confidence: the rules on their own.
+/// Decodes text lines (unread characters as '?', spread over every
+/// character) as if each character had been read with probability certain,
+/// sharing only a little with its OCR-B look-alikes: the rules on their own.
 MrzResult DecodeText(const std::vector<std::string>& lines, const DecodeLimits& limits = {});
 
 }  // namespace gw::mrz

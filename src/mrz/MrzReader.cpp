@@ -3,8 +3,16 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <string_view>
+#include <tuple>
 
+#include <opencv2/imgproc.hpp>
+
+#include "GlyphwickMrz.h"
 #include "mrz/MrzClassify.h"
+#include "mrz/MrzFind.h"
+#include "mrz/MrzLimits.h"
+#include "shared/Deadline.h"
 
 namespace gw::mrz {
 
@@ -41,10 +49,6 @@ float ClassifyLine(const CutLine& line, std::vector<Scores>& cells) {
     return MeanTop(cells);
 }
 
-// The mean top probability over a line's cells below which the line is not
-// zone print (text of another kind, or a cut out of step).
-constexpr float kMinLineMean = 0.6f;
-
 // Classifies every cell of a zone in one pass of the network; returns the
 // mean top probability over its cells, or -1 when a line reads poorly (no
 // zone in this print).
@@ -62,43 +66,130 @@ float ClassifyZone(const std::vector<CutLine>& cuts, std::vector<std::vector<Sco
                         scores.begin() + long(at + cuts[i].cells.size()));
         at += cuts[i].cells.size();
         means[i] = MeanTop(cells[i]);
-        if (means[i] < kMinLineMean) return -1;
+        if (means[i] < MrzLimits::kPoorLineMean) return -1;
         sum += means[i];
     }
     return cuts.empty() ? -1 : sum / float(cuts.size());
 }
 
-// Whether every character of a reading reaches the calibrated probability a
-// valid zone needs.
-bool EveryCharacterSure(const MrzResult& result) {
-    for (const auto& line : result.characters)
-        for (const MrzCharacter& c : line)
-            if (c.confidence < kMinCharProbability) return false;
-    return true;
+// The upright image of a candidate read one way along its axis, and the map
+// from its pixels back to the page's.
+struct Upright {
+    cv::Mat grey;
+    cv::Mat ink;                              // InkOf(grey)
+    std::vector<std::vector<LineBand>> sets;  // FindLineSets(ink)
+    cv::Matx33f toPage;
+    float scale;
+    cv::Point2f dir;
+};
+
+Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign) {
+    Upright u;
+    u.dir = sign * z.axis;
+    const cv::Point2f n(-u.dir.y, u.dir.x);
+    u.scale = kWorkHeight / std::max(1.0f, z.lineHeight);
+    const float margin = z.lines >= 2 ? 1.5f : 3.0f;
+    const int w = int((z.length + 2 * z.lineHeight) * u.scale);
+    const int h = int((z.height + 2 * margin * z.lineHeight) * u.scale);
+    const cv::Point2f origin = z.center - (w / 2.0f / u.scale) * u.dir - (h / 2.0f / u.scale) * n;
+    u.toPage = cv::Matx33f(u.dir.x / u.scale, n.x / u.scale, origin.x, u.dir.y / u.scale,
+                           n.y / u.scale, origin.y, 0, 0, 1);
+    const int flags = (u.scale > 2 ? cv::INTER_CUBIC : cv::INTER_LINEAR) | cv::WARP_INVERSE_MAP;
+    cv::warpAffine(page, u.grey, u.toPage.get_minor<2, 3>(0, 0),
+                   cv::Size(std::max(w, 8), std::max(h, 8)), flags, cv::BORDER_REPLICATE);
+    // A zone seen at a slant is drawn again from the page, squared up.
+    u.ink = InkOf(u.grey);
+    u.sets = FindLineSets(u.ink);
+    cv::Matx33f keystone;
+    if (Keystone(u.ink, u.sets, keystone)) {
+        u.toPage = u.toPage * keystone.inv();
+        cv::warpPerspective(page, u.grey, u.toPage, u.grey.size(), flags, cv::BORDER_REPLICATE);
+        u.ink = InkOf(u.grey);
+        u.sets = FindLineSets(u.ink);
+    }
+    return u;
+}
+
+std::pair<float, float> ToPage(const cv::Matx33f& m, float x, float y) {
+    const float d = m(2, 0) * x + m(2, 1) * y + m(2, 2);
+    return {(m(0, 0) * x + m(0, 1) * y + m(0, 2)) / d, (m(1, 0) * x + m(1, 1) * y + m(1, 2)) / d};
+}
+
+// Where the reading stood on the page: its corners, orientation and skew.
+void Place(const Upright& u, const UprightReading& r, cv::Point2f offset, MrzResult& out) {
+    const LineBand& first = r.lines.front();
+    const LineBand& last = r.lines.back();
+    const CutLine& c0 = r.cuts.front();
+    const int n = int(c0.cells.size());
+    const float x0 = c0.Edge(0, n), x1 = c0.Edge(n, n);
+    const float pts[4][2] = {{x0, first.At(x0) - first.up},
+                             {x1, first.At(x1) - first.up},
+                             {x1, last.At(x1) + last.down},
+                             {x0, last.At(x0) + last.down}};
+    for (int i = 0; i < 4; ++i) {
+        auto p = ToPage(u.toPage, pts[i][0], pts[i][1]);
+        out.corners[i] = {p.first + offset.x, p.second + offset.y};
+    }
+    // The page is turned clockwise by minus the reading direction's angle.
+    const double angle = std::atan2(u.dir.y, u.dir.x) * 180.0 / M_PI;
+    double turn = std::fmod(-angle + 720.0, 360.0);
+    const int orientation = int(std::lround(turn / 90.0)) % 4 * 90;
+    double skew = turn - orientation;
+    if (skew > 180) skew -= 360;
+    out.orientation = orientation;
+    out.skew = float(skew);
+    out.characterHeight = int(std::lround(first.Height() / u.scale));
+}
+
+// The mean and the lowest classifier score of the characters a reading
+// chose, in the classifier's own scale: how much the print looks like zone
+// print read the right way up, whatever the grammar made of it.
+std::pair<float, float> Confidence(const MrzResult& r,
+                                   const std::vector<std::vector<Scores>>& cells) {
+    float sum = 0, lowest = 1;
+    size_t n = 0;
+    for (size_t l = 0; l < r.lines.size() && l < cells.size(); ++l)
+        for (size_t c = 0; c < r.lines[l].size() && c < cells[l].size(); ++c) {
+            const int k = ClassOf(r.lines[l][c]);
+            const float s = k < 0 ? 0.0f : cells[l][c][size_t(k)];
+            sum += s, ++n, lowest = std::min(lowest, s);
+        }
+    return {n > 0 ? sum / float(n) : 0.0f, n > 0 ? lowest : 0.0f};
+}
+
+bool AllChecksAgree(const MrzResult& r) {
+    return std::all_of(r.fields.begin(), r.fields.end(),
+                       [](const MrzField& f) { return !f.hasCheck || f.checkValid; });
 }
 
 }  // namespace
 
-float Quality(const MrzResult& r) {
+float Quality(const MrzResult& r, float meanScore) {
     if (!r.found) return -1;
     // Chance agreements of check digits weigh less than a confident reading.
+    // A check made to agree by a correction counts half.
     float q = r.valid ? 1000.0f : 0.0f;
-    for (const MrzField& f : r.fields) q += (f.hasCheck && f.checkValid ? 4.0f : 0.0f);
-    float sum = 0;
-    size_t n = 0;
-    for (const auto& line : r.characters)
-        for (const MrzCharacter& c : line) sum += c.confidence, ++n;
-    return q + (n ? 100.0f * sum / float(n) : 0.0f);
+    for (const MrzField& f : r.fields) {
+        if (!f.hasCheck || !f.checkValid) continue;
+        const bool corrected =
+            std::any_of(r.corrections.begin(), r.corrections.end(),
+                        [&](const MrzCorrection& c) { return c.field == f.name; });
+        q += corrected ? 2.0f : 4.0f;
+    }
+    return q + 100.0f * meanScore;
 }
 
 UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                            const std::vector<std::vector<LineBand>>& sets,
-                           const DecodeLimits& limits, StageTimes* times) {
+                           const DecodeLimits& limits, StageTimes* times, Deadline* deadline,
+                           int* setsLeft) {
     UprightReading best;
     auto t = ThreadClock::now();
     size_t tried = 0;
     for (const auto& lines : sets) {
-        if (++tried > 3) break;
+        if (++tried > size_t(MrzLimits::kSetsPerCandidate)) break;
+        if (deadline && deadline->expired()) break;
+        if (setsLeft && (*setsLeft)-- <= 0) break;
         t = ThreadClock::now();
         const std::vector<int> lengths = Lengths(ink, lines);
         if (times) times->segment += MsSince(t);
@@ -134,7 +225,7 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
             // stand apart from it (a slanted card's last line): its own cut
             // is tried too.
             for (size_t i = 0; i < lines.size(); ++i) {
-                if (i == fit || means[i] >= means[fit] - 0.04f) continue;
+                if (i == fit || means[i] >= means[fit] - MrzLimits::kOwnCutBelow) continue;
                 std::vector<Scores> alone;
                 if (ClassifyLine(own[i], alone) > means[i])
                     cells[i] = std::move(alone), cuts[i] = own[i];
@@ -143,9 +234,8 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
             t = ThreadClock::now();
             UprightReading r;
             Decode(cells, limits, r.result);
-            // A valid zone's every character reaches the calibrated probability.
-            if (r.result.valid && !EveryCharacterSure(r.result)) r.result.valid = false;
-            r.quality = Quality(r.result);
+            std::tie(r.mean, r.lowest) = Confidence(r.result, cells);
+            r.quality = Quality(r.result, r.mean);
             if (times) times->decode += MsSince(t);
             if (r.quality > best.quality) {
                 r.lines = lines;
@@ -155,6 +245,79 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
             if (best.result.valid) return best;
         }
     }
+    return best;
+}
+
+MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* times) {
+    MrzResult best;
+    float bestQuality = -1;
+    DecodeLimits limits;
+    limits.minProbability = std::max(MrzLimits::kMinProbability, options.minConfidence);
+    cv::Mat grey = page;
+    cv::Point2f offset(0, 0);
+    if (options.right >= options.left) {
+        const cv::Rect r(options.left, options.top, options.right - options.left + 1,
+                         options.bottom - options.top + 1);
+        grey = page(r);
+        offset = cv::Point2f(float(r.x), float(r.y));
+    }
+    Deadline deadline(options.budget, double(grey.total()));
+    auto stop = [&] {
+        best.stopped = true;
+        best.stopReason = deadline.reason();
+        return best;
+    };
+    // Lines across the page first, then up and down, then tilted further than
+    // the first passes reach; a valid zone, or a confident reading with a
+    // check that agrees, ends the search. The budget is asked between passes,
+    // places and line sets; texture that makes many line sets of like lines
+    // (stripes) is cut off after a fixed number of them, so that the work
+    // grows with the page's print, not with its texture.
+    struct Pass {
+        bool turned;
+        float tilt;
+    };
+    static constexpr Pass kPasses[] = {{false, 0}, {true, 0}, {false, 30}, {false, -30}};
+    int sinceConfident = -1;
+    int setsLeft = MrzLimits::kLineSetsPerCall;
+    for (const Pass& pass : kPasses) {
+        if (pass.turned && !options.tryAllOrientations) continue;
+        if (deadline.expired()) return stop();
+        auto t = ThreadClock::now();
+        const auto candidates =
+            FindZones(grey, size_t(MrzLimits::kCandidatesPerPass), pass.turned, pass.tilt);
+        if (times) times->find += MsSince(t);
+        for (const ZoneCandidate& z : candidates) {
+            for (float sign : {1.0f, -1.0f}) {
+                if (deadline.expired()) return stop();
+                if (setsLeft <= 0) return best;
+                t = ThreadClock::now();
+                Upright u = TurnUpright(grey, z, pass.turned ? -sign : sign);
+                if (u.sets.size() > size_t(MrzLimits::kMaxLineSets)) u.sets.clear();
+                if (times) times->normalise += MsSince(t);
+                UprightReading r =
+                    ReadUpright(u.grey, u.ink, u.sets, limits, times, &deadline, &setsLeft);
+                // Zone print read the right way up reads with a clearly higher
+                // mean than the other way round, or than other print; read with
+                // no poor character too, no other place or cut would read better.
+                const bool upright = r.result.found && r.mean >= MrzLimits::kUprightScore;
+                const bool confident = upright && r.lowest >= MrzLimits::kConfidentScore;
+                if (r.quality > bestQuality) {
+                    bestQuality = r.quality;
+                    best = std::move(r.result);
+                    Place(u, r, offset, best);
+                }
+                if (best.valid || (confident && AllChecksAgree(best))) return best;
+                // Once a confident reading is in hand, a few other places or
+                // cuts may still read with more checks agreeing, not many.
+                if (confident && sinceConfident < 0) sinceConfident = 0;
+                if (sinceConfident >= 0 && ++sinceConfident > MrzLimits::kAfterConfident)
+                    return best;
+                if (upright) break;
+            }
+        }
+    }
+    if (deadline.expired()) return stop();
     return best;
 }
 

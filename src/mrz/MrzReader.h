@@ -14,6 +14,7 @@
 
 #include "mrz/MrzCut.h"
 #include "mrz/MrzGrammar.h"
+#include "shared/Deadline.h"
 
 namespace gw::mrz {
 
@@ -48,6 +49,8 @@ struct UprightReading {
     std::vector<LineBand> lines;
     std::vector<CutLine> cuts;
     float quality = -1;  ///< higher better: valid zones above all
+    float mean = 0;      ///< mean classifier score of the characters chosen
+    float lowest = 0;    ///< their lowest
 };
 
 /// Pitch of OCR-B print over its capital height, as the cut measures them.
@@ -56,14 +59,17 @@ inline constexpr float kPitchPerHeight = 0.96f;
 /// Reads the zone of an upright grey image whose capitals stand about
 /// kWorkHeight pixels high, with its ink (InkOf) and line sets
 /// (FindLineSets). Tries the line sets and line lengths that fit, and keeps
-/// the best reading (a valid one ends the search).
+/// the best reading (a valid one ends the search, and so does deadline
+/// running out, between line sets). When setsLeft is given, each line set
+/// tried takes one from it, and none is tried once it is used up.
 UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                            const std::vector<std::vector<LineBand>>& sets,
-                           const DecodeLimits& limits, StageTimes* times);
+                           const DecodeLimits& limits, StageTimes* times,
+                           Deadline* deadline = nullptr, int* setsLeft = nullptr);
 
 /// The quality of a decoded zone: valid zones first, then by the checks that
-/// agree, then by the characters' mean confidence.
-float Quality(const MrzResult& r);
+/// agree, then by the mean classifier score of its characters.
+float Quality(const MrzResult& r, float meanScore);
 
 }  // namespace gw::mrz
 
@@ -77,6 +83,8 @@ inline constexpr GreyMode kPageGrey = GreyMode::Lightest;
 
 /// Finds and reads the zone of a grey page (the work of ReadMrz, without the
 /// lock and the checks of its arguments), adding each stage's time to times.
+/// Honours options.budget: when it runs out (or is cancelled) the best
+/// reading so far is returned with stopped set and the reason.
 MrzResult ReadPage(const cv::Mat& grey, const MrzOptions& options, StageTimes* times);
 
 }  // namespace mrz

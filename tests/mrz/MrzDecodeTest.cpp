@@ -1,7 +1,11 @@
-// The zone's grammar on its own: check digits, formats and fields, the
-// classes that choose among candidates, corrections only where a check digit
-// confirms them, and doubt that keeps a zone from being valid.
+// The zone's grammar on its own: check digits, formats and fields; fields
+// decided as a whole with their check digits, so that look-alike runs are
+// settled (or found unsettled) by the sum; the classes and the state codes
+// that choose among candidates; and the one probability threshold of a
+// valid zone.
 #include <gtest/gtest.h>
+
+#include <map>
 
 #include "GlyphwickMrz.h"
 #include "mrz/MrzGrammar.h"
@@ -20,19 +24,41 @@ const MrzField& Field(const MrzResult& r, const std::string& name) {
     return none;
 }
 
-// Scores that read text exactly, each character with full confidence.
+// A cell with the given probabilities, the rest shared by the other characters.
+Scores Cell(const std::map<char, float>& given) {
+    Scores s{};
+    float used = 0;
+    for (const auto& [c, p] : given) s[size_t(ClassOf(c))] = p, used += p;
+    const float rest = (1.0f - used) / float(kClasses - int(given.size()));
+    for (int k = 0; k < kClasses; ++k)
+        if (!given.count(kAlphabet[k])) s[size_t(k)] = rest;
+    return s;
+}
+
+// Probabilities that read text exactly, each character with probability 0.98.
 std::vector<std::vector<Scores>> Exact(const std::vector<std::string>& lines) {
     std::vector<std::vector<Scores>> cells;
     for (const std::string& l : lines) {
         cells.emplace_back();
-        for (char c : l) {
-            Scores s{};
-            s.fill(0.3f);
-            s[ClassOf(c)] = 0.95f;
-            cells.back().push_back(s);
-        }
+        for (char c : l) cells.back().push_back(Cell({{c, 0.98f}}));
     }
     return cells;
+}
+
+MrzResult Decoded(const std::vector<std::vector<Scores>>& cells) {
+    MrzResult r;
+    Decode(cells, {}, r);
+    return r;
+}
+
+// A TD3 second line whose number is number, with its check digits made to hold.
+std::string SecondLine(const std::string& number) {
+    std::string line = number;
+    line += char('0' + MrzCheckDigit(number));
+    line += "UTO7408122F1204159ZE184226B<<<<<1";
+    line +=
+        char('0' + MrzCheckDigit(line.substr(0, 10) + line.substr(13, 7) + line.substr(21, 22)));
+    return line;
 }
 
 TEST(MrzDecode, CheckDigitsFormatsAndFields) {
@@ -45,17 +71,14 @@ TEST(MrzDecode, CheckDigitsFormatsAndFields) {
     EXPECT_EQ(FormatOf(2, 44, 'V'), "MRV-A");
     EXPECT_EQ(FormatOf(2, 30, 'I'), "");
 
-    // Look-alikes score close to each character here; the checks' blind spots
-    // (6 and G, whose values differ by 10) are tested on their own below.
-    DecodeLimits plain;
-    plain.blindGap = 0;
-    const MrzResult td3 = DecodeText(kTd3, plain);
+    const MrzResult td3 = DecodeText(kTd3);
     EXPECT_TRUE(td3.valid);
     EXPECT_EQ(td3.format, "TD3");
     EXPECT_EQ(Field(td3, "surname").value, "ERIKSSON");
     EXPECT_EQ(Field(td3, "given_names").value, "ANNA MARIA");
     EXPECT_EQ(Field(td3, "document_number").check, '6');
     EXPECT_EQ(Field(td3, "composite").check, '0');
+    EXPECT_TRUE(td3.corrections.empty());
     // A TD1 card whose number runs on into the optional data (ICAO's example).
     const MrzResult td1 =
         DecodeText({"I<UTOD23145890<7349<<<<<<<<<<<", "3407127M9507122UTO<<<<<<<<<<<2",
@@ -63,178 +86,182 @@ TEST(MrzDecode, CheckDigitsFormatsAndFields) {
     EXPECT_TRUE(td1.valid);
     EXPECT_EQ(Field(td1, "document_number").raw, "D23145890734");
     EXPECT_EQ(Field(td1, "document_number").check, '9');
-    // A wrong check digit fails its field and the whole, and is not corrected.
+    // A wrongly printed check digit fails its field and the whole, and is
+    // not corrected: no other reading is anywhere near as probable.
     const MrzResult bad = DecodeText({kTd3[0], "L898902C36UTO7408122F1204158ZE184226B<<<<<10"});
     EXPECT_FALSE(bad.valid);
     EXPECT_FALSE(Field(bad, "expiry_date").checkValid);
     EXPECT_TRUE(Field(bad, "birth_date").checkValid);
     EXPECT_TRUE(bad.corrections.empty());
+    EXPECT_EQ(bad.lines[1], "L898902C36UTO7408122F1204158ZE184226B<<<<<10");
     EXPECT_FALSE(DecodeText({kTd3[0], kTd3[1].substr(0, 43)}).found);
 }
 
-TEST(MrzDecode, ClassesChooseAndCheckDigitsConfirm) {
-    // An O in a date is read as the digit 0, which the class allows and the
-    // check digit agrees with; an unread digit is the one digit that agrees.
-    DecodeLimits unsure;
-    unsure.minConfidence = 0.5f;
-    unsure.blindGap = 0;
-    const MrzResult r =
-        DecodeText({kTd3[0], "L898902C36UTO74O8122F12041?9ZE184226B<<<<<10"}, unsure);
+TEST(MrzDecode, FieldsAreDecidedWithTheirCheckDigits) {
+    // A run of zeros read as a mix of 0 and O. One O at weight 1 alone would
+    // change the sum by 24: the check decides for the zeros, and the change
+    // is reported against the best reading of each place.
+    const std::string line = SecondLine("L8900001C");
+    auto cells = Exact({kTd3[0], line});
+    cells[1][5] = Cell({{'O', 0.6f}, {'0', 0.38f}});
+    MrzResult r = Decoded(cells);
+    EXPECT_EQ(r.lines[1], line);
+    ASSERT_EQ(r.corrections.size(), 1u);
+    EXPECT_EQ(r.corrections[0].column, 5);
+    EXPECT_EQ(r.corrections[0].from, 'O');
+    EXPECT_EQ(r.corrections[0].to, '0');
+    EXPECT_EQ(r.corrections[0].field, "document_number");
     EXPECT_TRUE(r.valid);
+    EXPECT_GT(r.characters[1][5].confidence, 0.9f);
+
+    // Two O for zeros at weights 7 and 3 (columns 3 and 4) add 24 x 10 = 240:
+    // the check holds either way. Each place leans to O, so the best reading
+    // keeps them, and the zeros, about as probable, leave the field
+    // ambiguous: not valid, whatever the check says.
+    cells = Exact({kTd3[0], line});
+    cells[1][3] = Cell({{'O', 0.55f}, {'0', 0.43f}});
+    cells[1][4] = Cell({{'O', 0.55f}, {'0', 0.43f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[1].substr(3, 2), "OO");
+    EXPECT_TRUE(Field(r, "document_number").checkValid);
+    EXPECT_FALSE(r.valid);
+    // The same two places leaning clearly to 0: valid.
+    cells[1][3] = Cell({{'0', 0.97f}, {'O', 0.01f}});
+    cells[1][4] = Cell({{'0', 0.97f}, {'O', 0.01f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[1], line);
+    EXPECT_TRUE(r.valid);
+
+    // Three places at weights 7, 1, 7 (columns 3, 5, 6): O for 0 at all three
+    // adds 24 x 15 = 360, again no change to the sum. Read as O at 3 and 6
+    // and 0 at 5 the check fails; of the readings that hold, all three zeros
+    // and all three O are equally near, so the field stays in doubt.
+    const std::string run = SecondLine("L8900000C");
+    cells = Exact({kTd3[0], run});
+    cells[1][3] = Cell({{'O', 0.5f}, {'0', 0.48f}});
+    cells[1][5] = Cell({{'0', 0.5f}, {'O', 0.48f}});
+    cells[1][6] = Cell({{'O', 0.5f}, {'0', 0.48f}});
+    r = Decoded(cells);
+    EXPECT_TRUE(Field(r, "document_number").checkValid);
+    EXPECT_FALSE(r.valid);
+
+    // An unreadable date digit is the one digit the check allows; the blind
+    // spot of the sum (U for 0 adds 30) is no candidate in a date.
+    cells = Exact(kTd3);
+    cells[1][26].fill(1.0f / kClasses);
+    r = Decoded(cells);
     EXPECT_EQ(r.lines[1], kTd3[1]);
     ASSERT_EQ(r.corrections.size(), 1u);
     EXPECT_EQ(r.corrections[0].field, "expiry_date");
-    EXPECT_EQ(r.corrections[0].column, 26);
-    EXPECT_EQ(r.corrections[0].to, '5');
-    // At the default confidence an unread character keeps the zone from valid.
-    EXPECT_FALSE(DecodeText({kTd3[0], "L898902C36UTO74O8122F12041?9ZE184226B<<<<<10"}).valid);
-
-    // A digit read in a name becomes its look-alike letter: names hold no digits.
-    const MrzResult name = DecodeText({"P<UTOERIKSS0N<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<", kTd3[1]});
-    EXPECT_EQ(name.lines[0], kTd3[0]);
-    EXPECT_TRUE(name.corrections.empty());
-
-    // A far better digit stays in a name, and the name fails its class.
-    auto cells = Exact(kTd3);
-    cells[0][8].fill(0.2f);
-    cells[0][8][ClassOf('7')] = 0.95f;
-    MrzResult seven;
-    Decode(cells, {}, seven);
-    EXPECT_EQ(seven.lines[0][8], '7');
-    EXPECT_FALSE(Field(seven, "name").classValid);
-    EXPECT_FALSE(seven.valid);
-
-    // Two lines of 44 that are no visa's are a passport's: the first character
-    // is P even where A reads a little better; a far better A stays as read,
-    // and the zone is not valid.
-    auto passport = Exact(kTd3);
-    passport[0][0][ClassOf('A')] = 0.97f;
-    MrzResult p;
-    Decode(passport, {}, p);
-    EXPECT_EQ(p.format, "TD3");
-    EXPECT_EQ(p.lines[0][0], 'P');
-    EXPECT_TRUE(p.valid);
-    passport[0][0][ClassOf('P')] = 0.8f;
-    Decode(passport, {}, p);
-    EXPECT_EQ(p.lines[0][0], 'A');
-    EXPECT_FALSE(p.valid);
-
-    // A nationality read as no known code (UTD) takes the one known code a
-    // rival about as good spells (UTO); a clearly better reading stays, and
-    // leaves the zone in doubt.
-    auto state = Exact(kTd3);
-    state[1][12][ClassOf('D')] = 0.96f;
-    MrzResult uto;
-    Decode(state, {}, uto);
-    EXPECT_EQ(uto.lines[1].substr(10, 3), "UTO");
-    state[1][12][ClassOf('O')] = 0.8f;
-    Decode(state, {}, uto);
-    EXPECT_EQ(uto.lines[1].substr(10, 3), "UTD");
-    EXPECT_FALSE(uto.valid);
-
-    // A nationality printed as digits is reported as printed: with two of its
-    // three characters clearly digits, the third is read as its best digit.
-    auto digits = Exact(kTd3);
-    for (int c : {10, 11, 12}) digits[1][size_t(c)].fill(0.2f);
-    digits[1][10][ClassOf('T')] = 0.9f, digits[1][10][ClassOf('1')] = 0.85f;
-    digits[1][11][ClassOf('3')] = 0.9f;
-    digits[1][12][ClassOf('2')] = 0.9f;
-    MrzResult printed;
-    Decode(digits, {}, printed);
-    EXPECT_EQ(printed.lines[1].substr(10, 3), "132");
-    EXPECT_FALSE(Field(printed, "nationality").classValid);
-    EXPECT_FALSE(printed.valid);
-
-    // Several characters of the number could each make its check agree: no
-    // change is confirmed, and the zone stays not valid.
-    const MrzResult amb = DecodeText({kTd3[0], "L898902C?6UTO7408122F1204159ZE184226B<<<<<10"});
-    EXPECT_FALSE(amb.valid);
-    for (const MrzCorrection& c : amb.corrections) EXPECT_NE(c.field, "document_number");
+    // In the number, a U about as probable as a 0 is such a blind spot.
+    cells = Exact({kTd3[0], line});
+    cells[1][4] = Cell({{'0', 0.6f}, {'U', 0.38f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[1], line);
+    EXPECT_TRUE(Field(r, "document_number").checkValid);
+    EXPECT_FALSE(r.valid);
 }
 
-TEST(MrzDecode, DoubtKeepsAZoneFromValid) {
-    // Confident, exact reading: valid.
-    MrzResult r;
-    Decode(Exact(kTd3), {}, r);
-    ASSERT_TRUE(r.valid);
-    EXPECT_FLOAT_EQ(r.characters[1][0].confidence, 0.95f);
-    EXPECT_EQ(r.characters[1][0].candidates.front().first, 'L');
-
-    // Two zeros of a number whose look-alike O comes close: turned into O
-    // together they add 24 x (7 + 3) = 240 to the sums, so both checks would
-    // agree either way, and the zone is not valid; clearly read, it is.
-    std::string line = std::string("L89001234");
-    line += char('0' + MrzCheckDigit(line));
-    line += "UTO7408122F1204159ZE184226B<<<<<1";
-    line +=
-        char('0' + MrzCheckDigit(line.substr(0, 10) + line.substr(13, 7) + line.substr(21, 22)));
-    auto cancel = Exact({kTd3[0], line});
-    Decode(cancel, {}, r);
-    EXPECT_TRUE(r.valid);
-    for (size_t c : {3u, 4u}) cancel[1][c][ClassOf('O')] = 0.91f;
-    Decode(cancel, {}, r);
-    EXPECT_EQ(r.lines[1], line);
-    EXPECT_FALSE(r.valid);
-
-    // A name letter with a rival as good: nothing checks names, so not valid.
+TEST(MrzDecode, ClassesAndStateCodesChoose) {
+    // A digit read in a name becomes its letter: names hold no digits.
     auto cells = Exact(kTd3);
-    cells[0][6][ClassOf('F')] = 0.94f;
-    Decode(cells, {}, r);
+    cells[0][11] = Cell({{'0', 0.6f}, {'O', 0.38f}});
+    MrzResult r = Decoded(cells);
     EXPECT_EQ(r.lines[0], kTd3[0]);
+    // A far more probable digit stays in a name, and the name fails its class.
+    cells[0][8] = Cell({{'7', 0.9995f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[0][8], '7');
+    EXPECT_FALSE(Field(r, "name").classValid);
     EXPECT_FALSE(r.valid);
 
-    // The state codes carry no check digit: a close D for the O of UTO is
-    // settled by the list of codes (UTD is none), but a zone whose
-    // nationality reads as an unknown code is not valid.
+    // Two lines of 44 that are no visa's are a passport's: the first
+    // character is P where A is a little more probable (the only character
+    // the place admits, so it is sure); a far more probable A stays as read,
+    // and the zone is not valid.
     cells = Exact(kTd3);
-    cells[0][4][ClassOf('D')] = 0.94f;
-    Decode(cells, {}, r);
-    EXPECT_EQ(r.lines[0], kTd3[0]);
+    cells[0][0] = Cell({{'A', 0.5f}, {'P', 0.48f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.format, "TD3");
+    EXPECT_EQ(r.lines[0][0], 'P');
     EXPECT_TRUE(r.valid);
+    cells[0][0] = Cell({{'A', 0.9995f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[0][0], 'A');
+    EXPECT_FALSE(r.valid);
+
+    // A nationality read as no known code (UTD) becomes the known code about
+    // as probable (UTO), which the list of codes then settles: valid.
     cells = Exact(kTd3);
-    cells[1][12][ClassOf('D')] = 1.0f;
-    Decode(cells, {}, r);
+    cells[1][12] = Cell({{'D', 0.55f}, {'O', 0.43f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[1].substr(10, 3), "UTO");
+    EXPECT_TRUE(r.valid);
+    // A D far more probable than any known code's letter stays, unknown: not valid.
+    cells[1][12] = Cell({{'D', 0.98f}});
+    r = Decoded(cells);
     EXPECT_EQ(r.lines[1].substr(10, 3), "UTD");
     EXPECT_FALSE(r.valid);
-
-    // One doubtful character under a check digit that settles it: valid.
-    cells = Exact(kTd3);
-    cells[1][1][ClassOf('B')] = 0.94f;
-    Decode(cells, {}, r);
-    EXPECT_TRUE(r.valid);
-
-    // Two 0-or-O doubts whose swaps cancel in the check (24 * 7 + 24 * 3 = 240):
-    // the check cannot settle them.
-    const std::vector<std::string> zeros{kTd3[0], "M000004264TWN6803029M9801048F122187664<<<<66"};
-    ASSERT_EQ(MrzCheckDigit("M00000426"), 4);
-    cells = Exact(zeros);
-    cells[1][3][ClassOf('O')] = 0.945f;
-    cells[1][4][ClassOf('O')] = 0.945f;
-    Decode(cells, {}, r);
-    EXPECT_EQ(r.lines[1], zeros[1]);
+    // Two known codes about as probable (GBR and GBP): the list cannot settle it.
+    cells = Exact({"P<GBRERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<", kTd3[1]});
+    cells[0][4] = Cell({{'R', 0.55f}, {'P', 0.43f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[0].substr(2, 3), "GBR");
     EXPECT_FALSE(r.valid);
 
-    // A G about as good as the 6 of the personal number: G and 6 differ by
-    // 10 in value, so the check digits agree either way and cannot settle it.
+    // A nationality printed as digits is reported as printed: with two of
+    // its three characters clearly digits, the third is read as its best digit.
     cells = Exact(kTd3);
-    ASSERT_EQ(kTd3[1][35], '6');
-    cells[1][35][ClassOf('G')] = 0.9f;
-    Decode(cells, {}, r);
+    cells[1][10] = Cell({{'T', 0.5f}, {'1', 0.45f}});
+    cells[1][11] = Cell({{'3', 0.9995f}});
+    cells[1][12] = Cell({{'2', 0.9995f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[1].substr(10, 3), "132");
+    EXPECT_FALSE(Field(r, "nationality").classValid);
+    EXPECT_FALSE(r.valid);
+}
+
+TEST(MrzDecode, OneThresholdMakesAZoneValid) {
+    MrzResult r = Decoded(Exact(kTd3));
+    ASSERT_TRUE(r.valid);
+    EXPECT_EQ(r.characters[1][0].candidates.front().first, 'L');
+    EXPECT_FLOAT_EQ(r.characters[1][0].candidates.front().second, 0.98f);
+
+    // A name letter with a rival about as probable: nothing checks names.
+    auto cells = Exact(kTd3);
+    cells[0][6] = Cell({{'R', 0.6f}, {'F', 0.38f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[0], kTd3[0]);
+    EXPECT_FALSE(r.valid);
+    EXPECT_NEAR(r.characters[0][6].confidence, 0.6f, 0.02f);
+
+    // Valid exactly when every confidence reaches the limit: the default
+    // one, or more when a host asks for more.
+    const float limit = MrzLimits::kMinProbability;
+    for (float p : {0.8f, 0.88f, 0.93f, 0.97f}) {
+        cells = Exact(kTd3);
+        cells[0][6] = Cell({{'R', p}, {'F', 0.98f - p}});
+        r = Decoded(cells);
+        EXPECT_EQ(r.valid, r.characters[0][6].confidence >= limit) << p;
+        DecodeLimits strict;
+        strict.minProbability = 0.95f;
+        Decode(cells, strict, r);
+        EXPECT_EQ(r.valid, r.characters[0][6].confidence >= 0.95f) << p;
+    }
+    cells = Exact(kTd3);
+    cells[0][6] = Cell({{'R', 0.93f}, {'F', 0.05f}});
+    EXPECT_TRUE(Decoded(cells).valid);
+    cells[0][6] = Cell({{'R', 0.85f}, {'F', 0.13f}});
+    EXPECT_FALSE(Decoded(cells).valid);
+
+    // A date digit with a rival that the check does tell apart (a 7 for the
+    // 1 changes the sum by 18): the check settles it, and it counts as sure.
+    cells = Exact(kTd3);
+    cells[1][17] = Cell({{'7', 0.55f}, {'1', 0.43f}});
+    r = Decoded(cells);
     EXPECT_EQ(r.lines[1], kTd3[1]);
-    EXPECT_TRUE(Field(r, "personal_number").checkValid);
-    EXPECT_FALSE(r.valid);
-    // The same rival in the name, which no check covers, is no blind spot.
-    cells = Exact(kTd3);
-    cells[0][6][ClassOf('O')] = 0.9f;  // E (14) and O (24)
-    Decode(cells, {}, r);
     EXPECT_TRUE(r.valid);
-
-    // A character below the options' confidence.
-    cells = Exact(kTd3);
-    cells[0][20].fill(0.1f);
-    cells[0][20][ClassOf('A')] = 0.5f;
-    Decode(cells, {}, r);
-    EXPECT_FALSE(r.valid);
+    EXPECT_GT(r.characters[1][17].confidence, limit);
 }
 
 }  // namespace

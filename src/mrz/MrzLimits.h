@@ -1,0 +1,76 @@
+// The zone reader's tuned numbers, in one place. Each has its unit and the
+// run that chose it; docs/mrz-tuning.md lists the runs (generated pages of
+// `mrz-pages make`, development seeds 7, 11 and 13, scored by
+// scripts/mrz-accuracy). Real images validate a choice; they never make one.
+#pragma once
+
+namespace gw::mrz {
+
+struct MrzLimits {
+    // --- Decoding (probabilities of the 37 characters at a cell, summing to 1)
+
+    /// The one threshold of a valid zone: the probability of every character
+    /// as decided (under its check digit or state-code list where one covers
+    /// it): the classifier's calibrated threshold. Chosen on held-out
+    /// generated cells (tools/mrz-train/calibrate.py on `mrz-pages cells ...
+    /// 202 all`; recorded in tools/mrz-train/calibration.json and
+    /// docs/mrz-model.md): among the cells whose top probability reaches
+    /// it, at most one in 10,000 is wrong.
+    static constexpr float kMinProbability = 0.9842280149459839f;
+    /// A candidate below this probability is not worth a path of the joint
+    /// decoding (it could not reach kMinProbability under any check).
+    static constexpr float kCandidateFloor = 1e-4f;
+    /// Candidates of one place in the joint decoding, at most (the most
+    /// probable): beyond the first few their share is below the floor on
+    /// every development page, and each costs a pass over the check's
+    /// sums.
+    static constexpr int kCandidatesPerPlace = 6;
+    /// A check digit confirms a change of the best reading only when the
+    /// changed reading is at least this fraction as probable as the
+    /// unchanged one; below it the print itself is more likely wrong (a
+    /// wrongly printed check digit is reported, never corrected). Ratio; run
+    /// D2 (0.1 and 0.005 read alike on the development seeds; the larger
+    /// makes fewer chance corrections of misread zones).
+    static constexpr double kCorrectionRatio = 0.1;
+    /// A character outside its position's class stays as read (and fails the
+    /// class) when the best in-class one has less than this fraction of its
+    /// probability. Ratio: the templates' former lead of 0.12 in score at
+    /// kTemplateTemperature (exp(-0.12 / 0.025)).
+    static constexpr float kKeepOutOfClass = 8e-3f;
+
+    // --- Template scores (normalised cross-correlation, -1 to 1), until the
+    // trained classifier gives probabilities itself
+
+    /// A line whose mean top probability is below this holds no zone print
+    /// (text of another kind, or a cut out of step). Probability; carried
+    /// over from the templates' mean-score floor (run T0).
+    static constexpr float kPoorLineMean = 0.6f;
+    /// A line reading this far (mean top probability) below the best fitted line is
+    /// tried with its own cut too.
+    static constexpr float kOwnCutBelow = 0.04f;
+
+    // --- Search
+
+    /// Line sets of one upright candidate tried, at most.
+    static constexpr int kSetsPerCandidate = 3;
+    /// Candidates of each pass of the finder, at most.
+    static constexpr int kCandidatesPerPass = 6;
+    /// Mean top probability of the characters of a reading the right way up;
+    /// with every character at least kConfidentScore it is confident and ends
+    /// the search once its checks agree (chosen with the templates, run T0 of
+    /// docs/mrz-tuning.md, and kept for the network's probabilities).
+    static constexpr float kUprightScore = 0.85f;
+    static constexpr float kConfidentScore = 0.7f;
+    /// Readings tried after the first confident one, at most.
+    static constexpr int kAfterConfident = 4;
+    /// Line sets read in one call, at most, over every pass and place: a
+    /// page with a zone reads it among its first few (at most 16, 99% within
+    /// 10, on the development seeds, run S1); texture offers hundreds.
+    static constexpr int kLineSetsPerCall = 24;
+    /// Line sets of one upright place above which its lines are taken as
+    /// texture, not a zone: stripes give dozens of sets of like lines, a zone
+    /// at most 5 on the development seeds (run S1).
+    static constexpr int kMaxLineSets = 6;
+};
+
+}  // namespace gw::mrz

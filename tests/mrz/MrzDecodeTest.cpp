@@ -249,7 +249,7 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
         EXPECT_EQ(r.valid, r.characters[0][6].confidence >= 0.95f) << p;
     }
     cells = Exact(kTd3);
-    cells[0][6] = Cell({{'R', 0.93f}, {'F', 0.05f}});
+    cells[0][6] = Cell({{'R', 0.995f}, {'F', 0.004f}});
     EXPECT_TRUE(Decoded(cells).valid);
     cells[0][6] = Cell({{'R', 0.85f}, {'F', 0.13f}});
     EXPECT_FALSE(Decoded(cells).valid);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 
 namespace gw::mrz {
 
@@ -108,6 +109,17 @@ bool Allows(Cls cls, char c) {
             return c == 'P';
     }
     return false;
+}
+
+// The character of like shape whose value in a check sum differs by 10, 20
+// or 30 (so that no check digit tells the two apart), or 0.
+char BlindTwin(char c) {
+    static constexpr std::pair<char, char> kTwins[] = {{'0', 'U'}, {'8', 'S'}, {'6', 'G'}};
+    for (const auto& [a, b] : kTwins) {
+        if (c == a) return b;
+        if (c == b) return a;
+    }
+    return 0;
 }
 
 struct Pos {
@@ -592,6 +604,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     out.lines = zone.Lines();
     out.characters.assign(cells.size(), {});
     float lowest = 1;
+    bool blindDoubt = false;
     for (size_t l = 0; l < cells.size(); ++l) {
         for (size_t c = 0; c < cells[l].size(); ++c) {
             const Scores& s = cells[l][c];
@@ -604,10 +617,17 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
                               [&](int a, int b) { return s[a] > s[b]; });
             for (int k = 0; k < 3; ++k) ch.candidates.push_back({kAlphabet[order[k]], s[order[k]]});
             lowest = std::min(lowest, ch.confidence);
+            // No check digit tells a blind twin apart, so where the place
+            // admits it, the classifier alone must rule it out.
+            const char twin = BlindTwin(ch.value);
+            const Pos p{int(l), int(c)};
+            if (twin != 0 && Allows(zone.ClassAt(p), twin) &&
+                s[size_t(ClassOf(twin))] >= MrzLimits::kBlindTwinFloor)
+                blindDoubt = true;
             out.characters[l].push_back(std::move(ch));
         }
     }
-    out.valid = valid && lowest >= limits.minProbability;
+    out.valid = valid && !blindDoubt && lowest >= limits.minProbability;
 }
 
 namespace {
@@ -620,8 +640,10 @@ constexpr float kTextOther = 1e-4f;
 MrzResult DecodeText(const std::vector<std::string>& lines, const DecodeLimits& limits) {
     // The character read is nearly certain; its OCR-B look-alikes share a
     // little probability, so that classes and check digits may choose them.
+    // Blind twins (0 and U, 8 and S, 6 and G) share none: no check settles
+    // them, so any share would leave every zone with one not valid.
     static constexpr std::string_view kConfusable[] = {"0O", "OD", "OQ", "1I", "2Z",
-                                                       "4A", "5S", "6G", "7T", "8B"};
+                                                       "4A", "5S", "7T", "8B"};
     std::vector<std::vector<Scores>> cells;
     for (const std::string& line : lines) {
         std::vector<Scores> row;

@@ -17,6 +17,15 @@ struct MrzLimits {
     /// docs/mrz-model.md): among the cells whose top probability reaches
     /// it, at most one in 10,000 is wrong.
     static constexpr float kMinProbability = 0.9842280149459839f;
+    /// A character whose blind twin (0 and U, 8 and S, 6 and G: values 10,
+    /// 20 or 30 apart, so no check digit tells them apart) has at least
+    /// this probability, where its place admits the twin, leaves the zone
+    /// not valid: the calibrated threshold bounds one character's error,
+    /// but a zone of 90 characters has several chances, and a blind twin's
+    /// error is the one the checks cannot catch. Probability; run N1 of
+    /// docs/mrz-tuning.md (development seed 7: a 0 read U at 0.996 with 0
+    /// at 0.0022 on a patterned page).
+    static constexpr float kBlindTwinFloor = 1e-3f;
     /// A candidate below this probability is not worth a path of the joint
     /// decoding (it could not reach kMinProbability under any check).
     static constexpr float kCandidateFloor = 1e-4f;

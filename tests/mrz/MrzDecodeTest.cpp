@@ -262,6 +262,21 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
     EXPECT_EQ(r.lines[1], kTd3[1]);
     EXPECT_TRUE(r.valid);
     EXPECT_GT(r.characters[1][17].confidence, limit);
+
+    // A blind twin (8 and S weigh the same in every check sum) is ruled out
+    // by the classifier alone: a sure 8 whose S keeps a trace leaves the
+    // zone not valid where the place admits an S (the document number), and
+    // not where it does not (the birth date's digits).
+    for (const auto& [column, admitted] : {std::pair{1, true}, std::pair{16, false}}) {
+        cells = Exact(kTd3);
+        ASSERT_EQ(kTd3[1][size_t(column)], '8');
+        cells[1][size_t(column)] = Cell({{'8', 0.997f}, {'S', 0.002f}});
+        r = Decoded(cells);
+        EXPECT_EQ(r.lines[1], kTd3[1]);
+        EXPECT_EQ(r.valid, !admitted) << column;
+        cells[1][size_t(column)] = Cell({{'8', 0.9989f}, {'S', 1e-5f}});
+        EXPECT_TRUE(Decoded(cells).valid) << column;
+    }
 }
 
 }  // namespace

@@ -84,7 +84,8 @@ struct MrzResult {
     std::vector<MrzField> fields;
     std::vector<MrzCorrection> corrections;
     /// The zone's corners in image pixels: top-left, top-right, bottom-right,
-    /// bottom-left as the zone reads.
+    /// bottom-left as the zone reads; always inside the image (0 to width,
+    /// 0 to height).
     std::array<std::pair<float, float>, 4> corners{};
     int orientation = 0;      ///< degrees clockwise the image was turned to read: 0, 90, 180, 270
     float skew = 0;           ///< further degrees clockwise the zone was turned

@@ -46,6 +46,12 @@ MrzResult ReadGreyPage(const cv::Mat& page, const MrzOptions& options) {
         out.error = std::string("the image could not be processed: ") + e.what();
         return out;
     }
+    // A zone's corners are fitted to its lines and may reach past a page
+    // cut close round it; a result's box always lies inside its image.
+    for (auto& [x, y] : out.corners) {
+        x = std::isfinite(x) ? std::clamp(x, 0.0f, float(page.cols)) : 0.0f;
+        y = std::isfinite(y) ? std::clamp(y, 0.0f, float(page.rows)) : 0.0f;
+    }
     MrzReport(out, options);
     return out;
 }
@@ -80,7 +86,7 @@ MrzResult ReadMrz(const ImageView& image, const MrzOptions& options) {
     // into grey levels once, as a colour image would be.
     if (image.format == PixelFormat::Grey8 && image.stride >= w) {
         const cv::Mat page(h, w, CV_8U, const_cast<uint8_t*>(image.data), size_t(image.stride));
-            return ReadGreyPage(page, options);
+        return ReadGreyPage(page, options);
     }
     cv::Mat page(h, w, CV_8U);
     const int bpp = BytesPerPixel(image.format);

@@ -30,8 +30,10 @@ enum class Symbology { Code39, Code128 };
 struct BarcodeOptions {
     bool code39 = true;   ///< read Code 39 symbols
     bool code128 = true;  ///< read Code 128 symbols
-    bool code39FullAscii =
-        false;  ///< Code 39 pairs such as "+A" stand for "a" (when all are valid)
+    /// Code 39 pairs such as "+A" stand for "a" when every pair of the
+    /// symbol is a valid one; a symbol with any other pair keeps its
+    /// characters as printed. False reads every symbol as printed.
+    bool code39FullAscii = true;
     bool code39CheckDigit = false;  ///< Code 39 ends in a modulo-43 check character: required,
                                     ///< verified and left out of the text
     int minLength = 1;              ///< fewest characters of text a result may have

@@ -19,7 +19,8 @@ namespace gw {
 
 /// The symbols of a ReadBarcodes call as one JSON object: "barcodes", a list
 /// of objects (symbology "code39" or "code128", text as UTF-8, values,
-/// characters, gs1, code32, corners, orientation, mirrored, checks_ok,
+/// characters, gs1, code32, human (the Code 32 reading where there is one, else
+/// the text), corners, orientation, mirrored, checks_ok,
 /// lines), then "stopped" and "stop_reason" from report (false and "" when
 /// report is null).
 GW_API std::string BarcodeResultsToJson(const std::vector<BarcodeResult>& results,

@@ -139,7 +139,7 @@ def read_mrz(image, rect: Optional[Tuple[int, int, int, int]] = None, *,
 
 
 def read_barcodes(image, symbologies: Union[str, Sequence[str]] = SYMBOLOGIES, *,
-                  full_ascii: bool = False, check_digit: bool = False, min_length: int = 1,
+                  full_ascii: bool = True, check_digit: bool = False, min_length: int = 1,
                   try_harder: bool = False, channels: str = "rgb", page: int = 1,
                   exif: bool = True, timeout: float = 0) -> List[Barcode]:
     """Reads every Code 39 and Code 128 symbol anywhere in image, at any angle.
@@ -149,7 +149,7 @@ def read_barcodes(image, symbologies: Union[str, Sequence[str]] = SYMBOLOGIES, *
     symbologies: which to read: "code39", "code128", both in a list, or a
         string of names separated by commas.
     full_ascii: Code 39 pairs such as "+A" stand for "a" (when every pair is
-        valid); off by default in every face (tool, C++, Python).
+        valid); on by default in every face (tool, C++, Python).
     check_digit: Code 39 ends in a modulo-43 check character, which must hold
         and is left out of the text.
     min_length: fewest characters of text a result may have.

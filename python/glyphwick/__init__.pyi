@@ -233,6 +233,6 @@ def read_mrz(image: ImageSource, rect: Optional[Box] = None, *, all_orientations
              today: Optional[str] = None) -> MrzResult: ...
 
 def read_barcodes(image: ImageSource, symbologies: Union[str, Sequence[str]] = ...,
-                  *, full_ascii: bool = False, check_digit: bool = False, min_length: int = 1,
+                  *, full_ascii: bool = True, check_digit: bool = False, min_length: int = 1,
                   try_harder: bool = False, channels: str = "rgb", page: int = 1,
                   exif: bool = True, timeout: float = 0) -> List[Barcode]: ...

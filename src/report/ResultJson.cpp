@@ -118,7 +118,11 @@ std::string BarcodeResultsToJson(const std::vector<BarcodeResult>& results,
         for (int v : b.values) j.Int(v);
         j.EndArray();
         j.Key("characters").String(b.characters).Key("gs1").Bool(b.gs1);
-        j.Key("code32").String(b.code32).Key("corners");
+        j.Key("code32").String(b.code32);
+        // What a person reads under the bars: the Code 32 reading where there
+        // is one, else the text.
+        j.Key("human").Latin1(b.code32.empty() ? b.text : b.code32);
+        j.Key("corners");
         WriteCorners(j, b.corners);
         j.Key("orientation").Int(b.orientation).Key("mirrored").Bool(b.mirrored);
         j.Key("checks_ok").Bool(b.checksOk).Key("lines").Int(b.lines);

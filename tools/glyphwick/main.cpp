@@ -173,8 +173,8 @@ Subcommand AddBarcode(CLI::App& app, Common& common) {
     cmd->add_option("--rect", a->rect, "rectangle L,T,R,B to read in (default: the whole image)");
     cmd->add_flag("--try-harder", o.tryHarder, "more scan directions and lines (slower)");
     cmd->add_flag("--full-ascii,!--no-full-ascii", o.code39FullAscii,
-                  "Code 39 pairs such as +A stand for a (when every pair is valid); off by "
-                  "default, as in the library and Python");
+                  "Code 39 pairs such as +A stand for a when every pair is valid (the "
+                  "default, as in the library and Python); --no-full-ascii reads them as printed");
     cmd->add_flag("--check-character", o.code39CheckDigit,
                   "Code 39 ends in a modulo-43 check character: required, checked, left out");
     cmd->add_option("--min-length", o.minLength, "fewest characters of text a symbol may have")

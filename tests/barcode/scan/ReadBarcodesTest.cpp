@@ -155,10 +155,11 @@ TEST(Barcodes, Code128TextThroughCodeSetsShiftsAndFnc) {
 
 TEST(Barcodes, OptionsAndTheCExport) {
     auto ext = Bordered(Zint("ext", "-b 9 --height=30", "Aa-1"));
-    BarcodeOptions options;
-    EXPECT_EQ(Texts(gw::ReadBarcodes(*ext, options)), std::vector<std::string>{"A+A-1"});
-    options.code39FullAscii = true;
+    BarcodeOptions options;  // full ASCII by default
     EXPECT_EQ(Texts(gw::ReadBarcodes(*ext, options)), std::vector<std::string>{"Aa-1"});
+    options.code39FullAscii = false;
+    EXPECT_EQ(Texts(gw::ReadBarcodes(*ext, options)), std::vector<std::string>{"A+A-1"});
+    options.code39FullAscii = true;  // "Aa-1": four characters of text
     options.minLength = 5;
     EXPECT_TRUE(gw::ReadBarcodes(*ext, options).empty());
     options = {};

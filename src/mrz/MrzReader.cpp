@@ -72,44 +72,6 @@ float ClassifyZone(const std::vector<CutLine>& cuts, std::vector<std::vector<Sco
     return cuts.empty() ? -1 : sum / float(cuts.size());
 }
 
-// The upright image of a candidate read one way along its axis, and the map
-// from its pixels back to the page's.
-struct Upright {
-    cv::Mat grey;
-    cv::Mat ink;                              // InkOf(grey)
-    std::vector<std::vector<LineBand>> sets;  // FindLineSets(ink)
-    cv::Matx33f toPage;
-    float scale;
-    cv::Point2f dir;
-};
-
-Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign) {
-    Upright u;
-    u.dir = sign * z.axis;
-    const cv::Point2f n(-u.dir.y, u.dir.x);
-    u.scale = kWorkHeight / std::max(1.0f, z.lineHeight);
-    const float margin = z.lines >= 2 ? 1.5f : 3.0f;
-    const int w = int((z.length + 2 * z.lineHeight) * u.scale);
-    const int h = int((z.height + 2 * margin * z.lineHeight) * u.scale);
-    const cv::Point2f origin = z.center - (w / 2.0f / u.scale) * u.dir - (h / 2.0f / u.scale) * n;
-    u.toPage = cv::Matx33f(u.dir.x / u.scale, n.x / u.scale, origin.x, u.dir.y / u.scale,
-                           n.y / u.scale, origin.y, 0, 0, 1);
-    const int flags = (u.scale > 2 ? cv::INTER_CUBIC : cv::INTER_LINEAR) | cv::WARP_INVERSE_MAP;
-    cv::warpAffine(page, u.grey, u.toPage.get_minor<2, 3>(0, 0),
-                   cv::Size(std::max(w, 8), std::max(h, 8)), flags, cv::BORDER_REPLICATE);
-    // A zone seen at a slant is drawn again from the page, squared up.
-    u.ink = InkOf(u.grey);
-    u.sets = FindLineSets(u.ink);
-    cv::Matx33f keystone;
-    if (Keystone(u.ink, u.sets, keystone)) {
-        u.toPage = u.toPage * keystone.inv();
-        cv::warpPerspective(page, u.grey, u.toPage, u.grey.size(), flags, cv::BORDER_REPLICATE);
-        u.ink = InkOf(u.grey);
-        u.sets = FindLineSets(u.ink);
-    }
-    return u;
-}
-
 std::pair<float, float> ToPage(const cv::Matx33f& m, float x, float y) {
     const float d = m(2, 0) * x + m(2, 1) * y + m(2, 2);
     return {(m(0, 0) * x + m(0, 1) * y + m(0, 2)) / d, (m(1, 0) * x + m(1, 1) * y + m(1, 2)) / d};
@@ -163,6 +125,33 @@ bool AllChecksAgree(const MrzResult& r) {
 }
 
 }  // namespace
+
+Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign) {
+    Upright u;
+    u.dir = sign * z.axis;
+    const cv::Point2f n(-u.dir.y, u.dir.x);
+    u.scale = kWorkHeight / std::max(1.0f, z.lineHeight);
+    const float margin = z.lines >= 2 ? 1.5f : 3.0f;
+    const int w = int((z.length + 2 * z.lineHeight) * u.scale);
+    const int h = int((z.height + 2 * margin * z.lineHeight) * u.scale);
+    const cv::Point2f origin = z.center - (w / 2.0f / u.scale) * u.dir - (h / 2.0f / u.scale) * n;
+    u.toPage = cv::Matx33f(u.dir.x / u.scale, n.x / u.scale, origin.x, u.dir.y / u.scale,
+                           n.y / u.scale, origin.y, 0, 0, 1);
+    const int flags = (u.scale > 2 ? cv::INTER_CUBIC : cv::INTER_LINEAR) | cv::WARP_INVERSE_MAP;
+    cv::warpAffine(page, u.grey, u.toPage.get_minor<2, 3>(0, 0),
+                   cv::Size(std::max(w, 8), std::max(h, 8)), flags, cv::BORDER_REPLICATE);
+    // A zone seen at a slant is drawn again from the page, squared up.
+    u.ink = InkOf(u.grey);
+    u.sets = FindLineSets(u.ink);
+    cv::Matx33f keystone;
+    if (Keystone(u.ink, u.sets, keystone)) {
+        u.toPage = u.toPage * keystone.inv();
+        cv::warpPerspective(page, u.grey, u.toPage, u.grey.size(), flags, cv::BORDER_REPLICATE);
+        u.ink = InkOf(u.grey);
+        u.sets = FindLineSets(u.ink);
+    }
+    return u;
+}
 
 float Quality(const MrzResult& r, float meanScore) {
     if (!r.found) return -1;

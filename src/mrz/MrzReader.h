@@ -13,6 +13,7 @@
 #include "GlyphwickGrey.h"
 
 #include "mrz/MrzCut.h"
+#include "mrz/MrzFind.h"
 #include "mrz/MrzGrammar.h"
 #include "shared/Deadline.h"
 
@@ -80,6 +81,21 @@ namespace mrz {
 /// How a page's colours become the grey the zone is found and read in: zones
 /// are printed in black, so coloured guilloche, stamps and marks read as paper.
 inline constexpr GreyMode kPageGrey = GreyMode::Lightest;
+
+/// The upright image of a candidate read one way along its axis (at
+/// kWorkHeight, squared up where its lines draw together), and the map from
+/// its pixels back to the page's.
+struct Upright {
+    cv::Mat grey;
+    cv::Mat ink;                              ///< InkOf(grey)
+    std::vector<std::vector<LineBand>> sets;  ///< FindLineSets(ink)
+    cv::Matx33f toPage;
+    float scale;
+    cv::Point2f dir;
+};
+
+/// Turns candidate z of page upright, read along sign times its axis.
+Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign);
 
 /// Finds and reads the zone of a grey page (the work of ReadMrz, without the
 /// lock and the checks of its arguments), adding each stage's time to times.

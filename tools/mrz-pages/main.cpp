@@ -100,40 +100,6 @@ int Make(const std::string& dir, int count, uint64_t seed, const std::string& se
     return 0;
 }
 
-// A candidate turned upright at the reader's working height, as the reader
-// turns it (MrzEntry.cpp): the grey, its ink and its line sets.
-struct Upright {
-    cv::Mat grey, ink;
-    std::vector<std::vector<gw::mrz::LineBand>> sets;
-};
-
-Upright TurnUpright(const cv::Mat& page, const gw::mrz::ZoneCandidate& z, float sign) {
-    using namespace gw::mrz;
-    Upright u;
-    const cv::Point2f dir = sign * z.axis;
-    const cv::Point2f n(-dir.y, dir.x);
-    const float scale = kWorkHeight / std::max(1.0f, z.lineHeight);
-    const float margin = z.lines >= 2 ? 1.5f : 3.0f;
-    const int w = int((z.length + 2 * z.lineHeight) * scale);
-    const int h = int((z.height + 2 * margin * z.lineHeight) * scale);
-    const cv::Point2f origin = z.center - (w / 2.0f / scale) * dir - (h / 2.0f / scale) * n;
-    cv::Matx33f toPage(dir.x / scale, n.x / scale, origin.x, dir.y / scale, n.y / scale, origin.y,
-                       0, 0, 1);
-    const int flags = (scale > 2 ? cv::INTER_CUBIC : cv::INTER_LINEAR) | cv::WARP_INVERSE_MAP;
-    cv::warpAffine(page, u.grey, toPage.get_minor<2, 3>(0, 0),
-                   cv::Size(std::max(w, 8), std::max(h, 8)), flags, cv::BORDER_REPLICATE);
-    u.ink = InkOf(u.grey);
-    u.sets = FindLineSets(u.ink);
-    cv::Matx33f keystone;
-    if (Keystone(u.ink, u.sets, keystone)) {
-        toPage = toPage * keystone.inv();
-        cv::warpPerspective(page, u.grey, toPage, u.grey.size(), flags, cv::BORDER_REPLICATE);
-        u.ink = InkOf(u.grey);
-        u.sets = FindLineSets(u.ink);
-    }
-    return u;
-}
-
 // The share of characters of reading that match truth line by line (0 when
 // the shapes differ).
 double Agreement(const std::vector<std::string>& reading, const std::vector<std::string>& truth) {
@@ -178,7 +144,7 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
         for (const auto& [turned, tilt] : kPasses) {
             for (const ZoneCandidate& z : FindZones(page, 6, turned, tilt))
                 for (float sign : {1.0f, -1.0f}) {
-                    const Upright u = TurnUpright(page, z, turned ? -sign : sign);
+                    const gw::mrz::Upright u = gw::mrz::TurnUpright(page, z, turned ? -sign : sign);
                     UprightReading r = ReadUpright(u.grey, u.ink, u.sets, limits, nullptr);
                     const double a = Agreement(r.result.lines, m.zone.lines);
                     if (a > bestAgree && r.cuts.size() == m.zone.lines.size())

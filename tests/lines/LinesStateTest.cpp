@@ -20,25 +20,14 @@
 #include "GlyphwickLines.h"
 #include "GlyphwickLock.h"
 #include "TextRender.h"
+#include "lines/LinesSupport.h"
 
 using namespace gw;
+using linetest::ImageOf;
+using linetest::Render;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::unique_ptr<DVImageProcessor> ImageOf(const render::GreyImage& g) {
-    auto image = std::make_unique<DVImageProcessor>();
-    EXPECT_EQ(image->Create(uint32_t(g.width), uint32_t(g.height), dv::PixelFormat8bppIndexed), 0u);
-    image->SetBits(g.pixels.data(), uint32_t(g.width));
-    return image;
-}
-
-render::GreyImage Render(const std::string& text) {
-    const render::TextRenderer ocrb(accuracy::kOcrBPath);
-    render::Variation v;
-    v.capHeight = 28;
-    return ocrb.RenderLine(text, v, 20);
-}
 
 std::vector<std::string> Texts(const LinesResult& r) {
     std::vector<std::string> out;

@@ -23,27 +23,20 @@ def test_every_input_form_reads_as_the_file():
     for line in r.lines:
         assert len(line.characters) == len(line.text)
 
+    # Arrays of every memory layout (the forms of input themselves:
+    # test_inputs.py).
     grey = glyphwick.Image(PASSPORT).to_numpy()
     assert grey.shape == (1039, 1476) and grey.dtype == np.uint8
     padded = np.full((grey.shape[0], grey.shape[1] + 7), 255, np.uint8)
     padded[:, 3:-4] = grey
     bgr = np.ascontiguousarray(np.stack([grey] * 3, axis=2))
-    rgba = np.dstack([grey, grey, grey, np.full_like(grey, 255)])
-    planar = np.stack([grey] * 3)  # 3 x H x W
     forms = {
-        "pathlib": PASSPORT,
-        "bytes": PASSPORT.read_bytes(),
         "Image": glyphwick.Image(PASSPORT),
-        "grey": grey,
         "grey fortran": np.asfortranarray(grey),
         "grey view": padded[:, 3:-4],
         "grey flipped twice": grey[::-1, ::-1][::-1, ::-1],
-        "rgb": bgr,
         "rgb reversed channels": bgr[..., ::-1],
-        "rgb of rgba": rgba[..., :3],
-        "rgba opaque": rgba,
-        "grey H x W x 1": grey[..., None],
-        "rgb planar": planar.transpose(1, 2, 0),
+        "rgb planar": np.stack([grey] * 3).transpose(1, 2, 0),
         "rgb Image": glyphwick.Image.from_numpy(bgr),
     }
     for name, image in forms.items():
@@ -73,14 +66,10 @@ def test_bad_input_raises_with_the_reason(tmp_path):
     cut.write_bytes(PASSPORT.read_bytes()[:2000])
     with pytest.raises(glyphwick.Error, match="cut.png"):
         glyphwick.read_lines(cut)
-    with pytest.raises(ValueError, match="uint8"):
-        glyphwick.read_lines(np.zeros((20, 20), np.float32))
     with pytest.raises(ValueError, match="H x W"):
         glyphwick.read_lines(np.zeros((20, 20, 2), np.uint8))
     with pytest.raises(ValueError, match="empty"):
         glyphwick.read_lines(np.zeros((0, 20), np.uint8))
-    with pytest.raises(TypeError):
-        glyphwick.read_lines(42)
     with pytest.raises(ValueError, match="does not overlap"):
         glyphwick.read_lines(PASSPORT, rect=(5000, 0, 5100, 10))
     with pytest.raises(ValueError, match="negative"):

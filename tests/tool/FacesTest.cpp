@@ -206,6 +206,7 @@ TEST(Faces, AViewOverTheCallersPixelsReadsAsTheLoadedImage) {
                   gw::kLoaded);
         const std::string mrz = gw::MrzResultToJson(gw::ReadMrz(image));
         const std::string lines = gw::LinesResultToJson(gw::ReadLines(image));
+        const std::string bars = gw::BarcodeResultsToJson(gw::ReadBarcodes(image));
         // Every format once, rows going down and up (a grey view is read in
         // place, the others through their grey levels).
         using F = gw::PixelFormat;
@@ -221,6 +222,7 @@ TEST(Faces, AViewOverTheCallersPixelsReadsAsTheLoadedImage) {
             const Buffer b = BufferOf(image, format, flip);
             EXPECT_EQ(gw::MrzResultToJson(gw::ReadMrz(b.view)), mrz);
             EXPECT_EQ(gw::LinesResultToJson(gw::ReadLines(b.view)), lines);
+            EXPECT_EQ(gw::BarcodeResultsToJson(gw::ReadBarcodes(b.view)), bars);
         }
     }
     // Transparent pixels are paper; an empty view is refused in words.
@@ -234,6 +236,7 @@ TEST(Faces, AViewOverTheCallersPixelsReadsAsTheLoadedImage) {
     EXPECT_FALSE(gw::ReadMrz(clear.view).found);
     EXPECT_EQ(gw::ReadMrz(gw::ImageView()).error, "the image view has no pixels");
     EXPECT_EQ(gw::ReadLines(gw::ImageView()).status, gw::kLinesNoImage);
+    EXPECT_TRUE(gw::ReadBarcodes(gw::ImageView()).empty());
 }
 
 }  // namespace

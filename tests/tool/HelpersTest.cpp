@@ -1,5 +1,5 @@
-// The tool's helpers on their own: option values, rectangles, the Code 128
-// value split, annotation paths and drawing, the progress bar, pitches.
+// The tool's helpers on their own: option values, rectangles, symbology
+// names, annotation paths and saving, the progress bar, the palette.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -77,24 +77,6 @@ TEST(Output, AnnotationPathsLatin1AndTheProgressBar) {
     const std::string bar = Progress::Bar(1, 2, 4, longName);
     EXPECT_EQ(bar.size(), std::string("[##..] 1/2 ").size() + 40);
     EXPECT_EQ(bar.substr(11, 3), "...");
-}
-
-TEST(Annotation, GlyphsAndColours) {
-    // "1": a vertical stroke in the middle column with a foot.
-    const auto one = GlyphRows('1');
-    EXPECT_EQ(one[0], 0b00100);
-    EXPECT_EQ(one[6], 0b01110);
-    EXPECT_EQ(GlyphRows('a'), GlyphRows('A'));
-    const auto filled = GlyphRows('~');
-    for (uint8_t row : filled) EXPECT_EQ(row, 0x1F);
-    EXPECT_EQ(GlyphRows(' '), (std::array<uint8_t, 7>{}));
-    // "<" points left: its tip is in the leftmost columns of the middle row.
-    EXPECT_EQ(GlyphRows('<')[3] & 0b11000, 0b01000);
-    const Colour none = LineColour(0);
-    EXPECT_EQ(none.red, none.blue);
-    const Colour a = LineColour(1), b = LineColour(2), c = LineColour(11);
-    EXPECT_FALSE(a.red == b.red && a.green == b.green && a.blue == b.blue);
-    EXPECT_TRUE(a.red == c.red && a.green == c.green && a.blue == c.blue);
 }
 
 // An 8-bit grey image of width x height whose pixel (x, y) has level

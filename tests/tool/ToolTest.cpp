@@ -141,14 +141,7 @@ TEST_F(Tool, MrzReadsEverySampleWithEveryCheckDigitValid) {
     }
     const Json td3 =
         Json::parse(Run("mrz " + Quote(Sample("td3-passport.png")) + " --json").out)[0];
-    EXPECT_EQ(td3["fields"]["surname"]["value"], "HALVORSEN");
-    EXPECT_EQ(td3["fields"]["given_names"]["value"], "MARIT ELISE");
-    EXPECT_EQ(td3["fields"]["document_number"]["value"], "XK4719203");
-    EXPECT_EQ(td3["fields"]["birth_date"]["value"], "840312");
-    EXPECT_EQ(td3["fields"]["composite"]["check"], "6");
-    EXPECT_EQ(td3["birth_date"], "1984-03-12");
     EXPECT_EQ(td3["expiry_date"], "2031-07-09");
-    EXPECT_EQ(td3["given_names"], "MARIT ELISE");
     // Expired against a day after the expiry, not against the day before.
     const auto expired = [&](const char* today) {
         return Json::parse(
@@ -376,8 +369,6 @@ TEST_F(Tool, EveryErrorIsOneLineWithStatusTwo) {
     ExpectError(Run("barcode " + card + " --type code39 --rect 0,700,10,710"),
                 {"outside the image"});
     ExpectError(Run("read " + card + Patterns() + " --rect 1,2,3"), {"--rect", "L,T,R,B"});
-    ExpectError(Run("read " + card + Patterns() + " --rect 9,2,3,4"), {"--rect"});
-    ExpectError(Run("read " + card + Patterns() + " --min 2"), {"--min", "W,H"});
     ExpectError(Run("read " + card + " --patterns " + Quote(Temp("none.PAT"))),
                 {"none.PAT", "no such pattern file"});
     // 21 font names in one file stop the loading.
@@ -397,7 +388,6 @@ TEST_F(Tool, EveryErrorIsOneLineWithStatusTwo) {
     ExpectError(Run("barcode " + card + " --type qr"), {"--type"});
     ExpectError(Run("read"), {"IMAGE"});
     ExpectError(Run("scan " + card), {});
-    ExpectError(Run("read " + card + " --bogus"), {"--bogus"});
     ExpectError(Run("convert " + card + " " + Quote(Temp("x.webp"))),
                 {"x.webp", "unknown output format"});
     ExpectError(Run("convert " + card + " " + Quote(Temp("x.png")) + " --quality 50"), {"JPEG"});
@@ -442,99 +432,12 @@ Grey GreyOf(const std::string& path) {
     return g;
 }
 
-// Saves g as a 1-bit image with ink at bit `ink` and the palette to match.
-void SaveOneBit(const Grey& g, const std::string& path, int ink) {
-    DVImageProcessor image;
-    ASSERT_EQ(image.Create(g.width, g.height, dv::PixelFormat1bppIndexed), 0u);
-    const uint32_t row = (g.width + 7) / 8;
-    std::vector<uint8_t> packed(size_t(row) * g.height, 0);
-    for (uint32_t y = 0; y < g.height; ++y)
-        for (uint32_t x = 0; x < g.width; ++x)
-            if ((g.levels[size_t(y) * g.width + x] < 128) == (ink == 1))
-                packed[size_t(y) * row + x / 8] |= uint8_t(0x80 >> (x % 8));
-    uint32_t palette[2];
-    palette[ink] = 0xFF000000u, palette[1 - ink] = 0xFFFFFFFFu;
-    ASSERT_EQ(image.SetPalette(palette, 2), 0u);
-    ASSERT_EQ(image.SetBits(packed.data(), 0), 0u);
-    ASSERT_EQ(image.SaveToFile(path.c_str(), 5, nullptr), 0u);
-}
-
-void Put(std::string& s, uint32_t v, int bytes, bool bigEndian = false) {
-    for (int i = 0; i < bytes; ++i) s += char(v >> (8 * (bigEndian ? bytes - 1 - i : i)));
-}
-
-// g as a palette PNG (as ImageMagick's PNG8 writes grey pages): index
-// p(l) = 7 l + 128 holds grey level l (black 128, white 121: read as
-// indexes, ink and paper swap); with transparentWhite, white is fully
-// transparent (tRNS). The image data is in uncompressed deflate blocks.
-std::string PalettePng(const Grey& g, bool transparentWhite) {
-    auto crc = [](const std::string& d) {
-        uint32_t c = 0xFFFFFFFFu;
-        for (unsigned char b : d) {
-            c ^= b;
-            for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
-        }
-        return ~c;
-    };
-    auto chunk = [&](const char* type, const std::string& data) {
-        std::string c;
-        Put(c, uint32_t(data.size()), 4, true);
-        const std::string body = type + data;
-        c += body;
-        Put(c, crc(body), 4, true);
-        return c;
-    };
-    std::string raw;  // filter byte 0, then the indexes of a row
-    for (uint32_t y = 0; y < g.height; ++y) {
-        raw += '\0';
-        for (uint32_t x = 0; x < g.width; ++x)
-            raw += char(uint8_t(g.levels[size_t(y) * g.width + x] * 7 + 128));
-    }
-    std::string z("\x78\x01", 2);
-    uint32_t a = 1, b = 0;
-    for (unsigned char c : raw) a = (a + c) % 65521, b = (b + a) % 65521;
-    for (size_t at = 0; at < raw.size(); at += 65535) {
-        const uint32_t n = uint32_t(std::min<size_t>(65535, raw.size() - at));
-        z += char(at + n == raw.size());
-        Put(z, n, 2), Put(z, ~n & 0xFFFF, 2);
-        z += raw.substr(at, n);
-    }
-    Put(z, b << 16 | a, 4, true);
-    std::string header, plte(768, '\0'), trns(256, '\xFF');
-    Put(header, g.width, 4, true), Put(header, g.height, 4, true);
-    header += std::string("\x08\x03\0\0\0", 5);
-    for (uint32_t l = 0; l < 256; ++l) {
-        const uint8_t i = uint8_t(l * 7 + 128);
-        plte[3 * i] = plte[3 * i + 1] = plte[3 * i + 2] = char(l);
-    }
-    trns[uint8_t(255 * 7 + 128)] = '\0';
-    return "\x89PNG\r\n\x1A\n" + chunk("IHDR", header) + chunk("PLTE", plte) +
-           (transparentWhite ? chunk("tRNS", trns) : "") + chunk("IDAT", z) + chunk("IEND", "");
-}
-
-// g as a 4-bit BMP of 16 greys whose palette runs from white to black.
-std::string FourBitBmp(const Grey& g) {
-    const uint32_t row = ((g.width + 1) / 2 + 3) / 4 * 4, data = 54 + 64;
-    std::string out = "BM";
-    Put(out, data + row * g.height, 4), Put(out, 0, 4), Put(out, data, 4);
-    Put(out, 40, 4), Put(out, g.width, 4), Put(out, g.height, 4), Put(out, 1, 2), Put(out, 4, 2);
-    Put(out, 0, 4), Put(out, row * g.height, 4), Put(out, 11811, 4), Put(out, 11811, 4);
-    Put(out, 16, 4), Put(out, 0, 4);
-    for (uint32_t i = 0; i < 16; ++i) Put(out, (15 - i) * 17 * 0x010101u, 4);
-    for (uint32_t y = g.height; y-- > 0;) {  // bottom row first
-        std::string r(row, '\0');
-        for (uint32_t x = 0; x < g.width; ++x) {
-            const uint8_t index = uint8_t(15 - g.levels[size_t(y) * g.width + x] / 17);
-            r[x / 2] = char(uint8_t(r[x / 2]) | (x % 2 ? index : index << 4));
-        }
-        out += r;
-    }
-    return out;
+void Put(std::string& s, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) s += char(v >> (8 * i));
 }
 
 // A TIFF file of uncompressed 8-bit grey pages.
 std::string TiffPages(const std::vector<Grey>& pages) {
-    auto put = [](std::string& s, uint32_t v, int bytes) { Put(s, v, bytes); };
     std::string out("II*\0\0\0\0\0", 8);
     size_t link = 4;  // where the offset of the next directory goes
     for (const Grey& g : pages) {
@@ -547,43 +450,18 @@ std::string TiffPages(const std::vector<Grey>& pages) {
             {256, 4, g.width}, {257, 4, g.height}, {258, 3, 8},
             {259, 3, 1},       {262, 3, 1},        {273, 4, data},
             {277, 3, 1},       {278, 4, g.height}, {279, 4, uint32_t(g.levels.size())}};
-        put(out, std::size(entries), 2);
+        Put(out, std::size(entries), 2);
         for (const auto& e : entries) {
-            put(out, e[0], 2), put(out, e[1], 2), put(out, 1, 4), put(out, e[2], 4);
+            Put(out, e[0], 2), Put(out, e[1], 2), Put(out, 1, 4), Put(out, e[2], 4);
         }
         link = out.size();
-        put(out, 0, 4);
+        Put(out, 0, 4);
     }
     return out;
 }
 
-// (Every JPEG marker layout and the Exif turn are the loader's tests; the
-// tool loads through it alone.)
-TEST_F(Tool, PalettesAndOneBitImagesAreRead) {
-    // Palettes whose indexes are not grey levels, and 1-bit images with
-    // black at either index.
-    const Grey passport = GreyOf(Sample("td3-passport.png"));
-    ASSERT_EQ(passport.width, 1476u);
-    std::ofstream(Temp("pal.png"), std::ios::binary) << PalettePng(passport, false);
-    std::ofstream(Temp("palt.png"), std::ios::binary) << PalettePng(passport, true);
-    std::ofstream(Temp("pal.bmp"), std::ios::binary) << FourBitBmp(passport);
-    SaveOneBit(passport, Temp("black0.png"), 0);
-    SaveOneBit(passport, Temp("black1.png"), 1);
-    for (const char* name : {"pal.png", "palt.png", "pal.bmp", "black0.png", "black1.png"}) {
-        SCOPED_TRACE(name);
-        const Result r = Run("mrz " + Quote(Temp(name)) + " --json");
-        EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_NE(r.out.find("\"TD3\""), std::string::npos);
-    }
-    // Conversions keep what the palette says.
-    for (const char* to : {"--grey", "--24bit"}) {
-        SCOPED_TRACE(to);
-        const std::string out = Temp("converted.png");
-        ASSERT_EQ(Run("convert " + Quote(Temp("pal.png")) + " " + Quote(out) + " " + to).status, 0);
-        EXPECT_EQ(Run("mrz " + Quote(out)).status, 0);
-    }
-}
-
+// (Palettes, 1-bit orders, JPEG marker layouts and the Exif turn are the
+// loader's and the grey view's tests; the tool loads through them alone.)
 TEST_F(Tool, UnicodeNamesStandardInputAndTiffPages) {
     const std::string unicode = Temp("\xC3\xBC-\xE6\x97\xA5\xE6\x9C\xAC.png");  // ü-日本.png
     const Result conv = Run("convert " + Quote(Sample("td1-card.png")) + " " + Quote(unicode));
@@ -626,19 +504,6 @@ TEST_F(Tool, UnicodeNamesStandardInputAndTiffPages) {
 
 TEST_F(Tool, MessagesSayWhatIsWrongAndJsonStaysParsable) {
     const std::string card = Quote(Sample("td1-card.png"));
-    // A BMP header for 20000 x 20000 pixels, and a JPEG 2000 codestream.
-    std::string bmp(54, '\0');
-    auto put = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) bmp[at + size_t(i)] = char(v >> (8 * i));
-    };
-    bmp[0] = 'B', bmp[1] = 'M', bmp[26] = 1, bmp[28] = 24;
-    put(10, 54), put(14, 40), put(18, 20000), put(22, 20000);
-    std::ofstream(Temp("huge.bmp"), std::ios::binary) << bmp;
-    ExpectError(Run("info " + Quote(Temp("huge.bmp"))), {"huge.bmp", "more pixels"});
-    std::ofstream(Temp("code.j2k"), std::ios::binary) << std::string("\xFF\x4F\xFF\x51\0\x2F", 6);
-    const Result j2k = Run("info " + Quote(Temp("code.j2k")));
-    ExpectError(j2k, {"code.j2k", "JPEG 2000"});
-    EXPECT_EQ(j2k.err.find("code "), std::string::npos) << j2k.err;
     ExpectError(Run("convert " + card + " " + Quote(Temp("no/such/folder/x.png"))),
                 {"x.png", "does not exist"});
 
@@ -657,23 +522,13 @@ TEST_F(Tool, MessagesSayWhatIsWrongAndJsonStaysParsable) {
     EXPECT_EQ(a["format"], "TD1");
     EXPECT_NE(a["annotation_error"].get<std::string>().find("does not exist"), std::string::npos);
 
-    // Short range messages, a mistyped command, options a command lacks, and
-    // TIFF compressions that need 1-bit images.
+    // Short range messages, a mistyped command, options a command lacks.
     const Result spacing = Run("read " + card + " --spacing 0");
     ExpectError(spacing, {"--spacing", "1 or more"});
     EXPECT_LT(spacing.err.size(), 120u);
     ExpectError(Run("read " + card + " --holes -1"), {"--holes", "0 or more"});
     ExpectError(Run("scna " + card), {"unknown command 'scna'", "mrz"});
     ExpectError(Run("info " + card + " --annotate " + Quote(Temp("i.png"))), {"--annotate"});
-    for (const char* c : {"rle", "ccitt3"}) {
-        ExpectError(
-            Run("convert " + card + " " + Quote(Temp("r.tif")) + " --tiff-compression " + c),
-            {"1-bit", "--1bit"});
-        EXPECT_EQ(
-            Run("convert " + card + " " + Quote(Temp("r.tif")) + " --1bit --tiff-compression " + c)
-                .status,
-            0);
-    }
     // A rectangle partly outside the image is read; outside parts are paper.
     const Result partly = Run("read " + card + Patterns() + " --rect 40,485,1500,532");
     EXPECT_EQ(partly.status, 0) << partly.err;
@@ -709,7 +564,8 @@ TEST_F(Tool, WorkerProcessesGiveTheResultsOfOneInInputOrder) {
 }  // namespace
 
 // A batch always finishes: a file that never ends (a named pipe no one
-// writes) holds its worker past --timeout; the worker is killed, that file
+// writes) holds its worker past --timeout (3 s, well above a sample's read
+// under the sanitizers on a busy machine); the worker is killed, that file
 // reported as not read in time (status 3), and a new worker reads the rest.
 TEST_F(Tool, BatchKillsAWorkerSilentPastTheDeadline) {
     const std::string stuck = Temp("stuck.png");
@@ -717,7 +573,7 @@ TEST_F(Tool, BatchKillsAWorkerSilentPastTheDeadline) {
     const std::string zone = Quote(Sample("td3-passport.png"));
     const auto start = std::chrono::steady_clock::now();
     const Result r = Run("mrz " + zone + " " + Quote(stuck) + " " + zone + " " + zone + " " + zone +
-                         Patterns() + " --jobs 2 --timeout 1 --json");
+                         Patterns() + " --jobs 2 --timeout 3 --json");
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     fs::remove(stuck);
@@ -728,7 +584,7 @@ TEST_F(Tool, BatchKillsAWorkerSilentPastTheDeadline) {
     for (size_t i = 0; i < all.size(); ++i) {
         if (i == 1) {
             EXPECT_EQ(all[i]["status"], 3);
-            EXPECT_NE(all[i]["error"].get<std::string>().find("not read within 1 s"),
+            EXPECT_NE(all[i]["error"].get<std::string>().find("not read within 3 s"),
                       std::string::npos)
                 << all[i];
         } else {

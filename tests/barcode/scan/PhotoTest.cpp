@@ -1,7 +1,6 @@
 // The whole-image reader on what phones and scanners give: a tall symbol read
 // along its whole height (one result, its whole box), faint narrow bars, a
-// small symbol on a 12-megapixel page, the caller's pixels in every layout,
-// and a budget that stops the read and says why.
+// small symbol on a 12-megapixel page, and a budget that stops the read and says why.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -115,51 +114,6 @@ TEST(Photo, OneSmallSymbolOnATwelveMegapixelPageReads) {
     EXPECT_EQ(r[0].text, "SMALL 12MP");
     EXPECT_GT(r[0].corners[0].first, 3100.0f);
     EXPECT_GT(r[0].corners[0].second, 2400.0f);
-}
-
-// The image's grey levels copied into a view of format, rows stride bytes
-// apart (negative: bottom-up), 16 spare bytes after each row.
-struct Copy {
-    std::vector<uint8_t> bytes;
-    gw::ImageView view;
-    Copy(const gw::GreyImage& g, gw::PixelFormat format, bool bottomUp) {
-        const int bpp = gw::BytesPerPixel(format);
-        const ptrdiff_t stride = ptrdiff_t(g.width) * bpp + 16;
-        bytes.assign(size_t(stride) * g.height, 0xAB);
-        for (uint32_t y = 0; y < g.height; ++y) {
-            uint8_t* row = bytes.data() + size_t(bottomUp ? g.height - 1 - y : y) * size_t(stride);
-            for (uint32_t x = 0; x < g.width; ++x)
-                for (int c = 0; c < bpp; ++c) row[x * bpp + c] = c == 3 ? 255 : g.At(x, y);
-        }
-        const uint8_t* first =
-            bottomUp ? bytes.data() + size_t(g.height - 1) * size_t(stride) : bytes.data();
-        view =
-            gw::ImageView(first, int(g.width), int(g.height), format, bottomUp ? -stride : stride);
-    }
-};
-
-TEST(Photo, ViewsOfEveryLayoutReadAsTheImageObject) {
-    const DVImageProcessor image = Make("-b 20 --height=30", "View 128",
-                                        "IN -bordercolor white -border 30 -background white "
-                                        "-rotate 12 -blur 0x0.7");
-    const std::vector<BarcodeResult> want = gw::ReadBarcodes(image);
-    ASSERT_EQ(want.size(), 1u);
-    const gw::GreyImage grey = gw::ToGrey(image);
-    for (const gw::PixelFormat format :
-         {gw::PixelFormat::Grey8, gw::PixelFormat::RGB24, gw::PixelFormat::BGR24,
-          gw::PixelFormat::RGBA32, gw::PixelFormat::BGRA32}) {
-        for (const bool bottomUp : {false, true}) {
-            SCOPED_TRACE(testing::Message() << int(format) << (bottomUp ? " bottom-up" : ""));
-            const Copy copy(grey, format, bottomUp);
-            const std::vector<BarcodeResult> got = gw::ReadBarcodes(copy.view);
-            ASSERT_EQ(got.size(), 1u);
-            EXPECT_EQ(got[0].text, want[0].text);
-            EXPECT_EQ(got[0].lines, want[0].lines);
-            for (size_t k = 0; k < 4; ++k)
-                EXPECT_LT(Distance(got[0].corners[k], want[0].corners[k]), 0.01f);
-        }
-    }
-    EXPECT_TRUE(gw::ReadBarcodes(gw::ImageView{}).empty());  // no pixels
 }
 
 TEST(Photo, ABudgetStopsTheReadAndSaysWhy) {

@@ -129,30 +129,6 @@ TEST(Barcodes, TurnedAndMirroredSymbolsReadInTheirOrder) {
     }
 }
 
-TEST(Barcodes, Code128TextThroughCodeSetsShiftsAndFnc) {
-    // zint changes from set B to C for the digits and back to B.
-    auto sets = Bordered(Zint("sets", "-b 20", "AB123456cd"));
-    std::vector<BarcodeResult> r = gw::ReadBarcodes(*sets);
-    ASSERT_EQ(r.size(), 1u);
-    EXPECT_EQ(r[0].text, "AB123456cd");
-    EXPECT_TRUE(r[0].checksOk);
-    ASSERT_GE(r[0].values.size(), 4u);
-    EXPECT_EQ(r[0].values.front(), 104);                                                  // start B
-    EXPECT_NE(std::find(r[0].values.begin(), r[0].values.end(), 99), r[0].values.end());  // to C
-    EXPECT_NE(std::find(r[0].values.begin(), r[0].values.end(), 100), r[0].values.end());  // to B
-    // GS1-128: a leading FNC1, which writes nothing.
-    auto gs1 = Bordered(Zint("gs1", "-b 16", "[01]09501101530003[10]AB1"));
-    r = gw::ReadBarcodes(*gs1);
-    ASSERT_EQ(r.size(), 1u);
-    EXPECT_TRUE(r[0].gs1);
-    EXPECT_EQ(r[0].text,
-              "0109501101530003"
-              "10AB1");
-    // A character above 127 through FNC4, as Latin-1.
-    auto latin = Bordered(Zint("latin", "-b 20", "caf\xC3\xA9"));
-    EXPECT_EQ(Texts(gw::ReadBarcodes(*latin)), std::vector<std::string>{"caf\xE9"});
-}
-
 TEST(Barcodes, OptionsAndTheCExport) {
     auto ext = Bordered(Zint("ext", "-b 9 --height=30", "Aa-1"));
     BarcodeOptions options;  // full ASCII by default

@@ -61,7 +61,7 @@ from ._glyphwick import (Barcode, Character, Error, Image, LinesResult, MrzChara
 from . import _inputs
 
 __all__ = ["Error", "Image", "Barcode", "Character", "TextLine", "LinesResult", "MrzField",
-           "MrzCheck", "MrzCharacter", "MrzCorrection", "MrzResult", "read_barcodes",
+           "MrzCheck", "MrzCharacter", "MrzCorrection", "MrzResult", "Barcodes", "read_barcodes",
            "read_lines", "read_mrz", "__version__"]
 
 #: Symbology names read_barcodes takes (any case, blanks and dashes ignored).
@@ -138,10 +138,27 @@ def read_mrz(image, rect: Optional[Tuple[int, int, int, int]] = None, *,
                                 all_orientations, page, exif, float(timeout), today or "")
 
 
+class Barcodes(list):
+    """The symbols read_barcodes read: a list of Barcode, top to bottom then
+    left to right, with stopped (the budget ran out or the reading was
+    cancelled; the symbols read before are kept) and stop_reason in words."""
+
+    def __init__(self, barcodes=(), stopped: bool = False, stop_reason: str = ""):
+        super().__init__(barcodes)
+        self.stopped = stopped
+        self.stop_reason = stop_reason
+
+    def to_dict(self) -> dict:
+        """The reading as the tool's --json writes it for one file (without
+        the file's own keys): barcodes, stopped, stop_reason."""
+        return {"barcodes": [b.to_dict() for b in self], "stopped": self.stopped,
+                "stop_reason": self.stop_reason}
+
+
 def read_barcodes(image, symbologies: Union[str, Sequence[str]] = SYMBOLOGIES, *,
                   full_ascii: bool = True, check_digit: bool = False, min_length: int = 1,
                   try_harder: bool = False, channels: str = "rgb", page: int = 1,
-                  exif: bool = True, timeout: float = 0) -> List[Barcode]:
+                  exif: bool = True, timeout: float = 0) -> Barcodes:
     """Reads every Code 39 and Code 128 symbol anywhere in image, at any angle.
 
     image: any input the package takes (see the package's help); palette and
@@ -156,7 +173,8 @@ def read_barcodes(image, symbologies: Union[str, Sequence[str]] = SYMBOLOGIES, *
     try_harder: more scan directions and lines (slower).
     channels, page, exif, timeout: as for read_lines.
 
-    Returns a list of Barcode, one per symbol. Raises ValueError for an
+    Returns a Barcodes list, one Barcode per symbol, saying whether the
+    budget stopped the reading. Raises ValueError for an
     unknown symbology or a min_length below 1. Runs with the GIL released.
     """
     if isinstance(symbologies, str):
@@ -166,9 +184,10 @@ def read_barcodes(image, symbologies: Union[str, Sequence[str]] = SYMBOLOGIES, *
     if unknown:
         raise ValueError(f"unknown symbology {sorted(unknown)[0]!r} "
                          f"(known: {', '.join(SYMBOLOGIES)})")
-    return _glyphwick._read_barcodes(_inputs.prepare(image, channels), "code39" in names,
-                                     "code128" in names, full_ascii, check_digit, min_length,
-                                     try_harder, page, exif, float(timeout))
+    found, stopped, reason = _glyphwick._read_barcodes(
+        _inputs.prepare(image, channels), "code39" in names, "code128" in names, full_ascii,
+        check_digit, min_length, try_harder, page, exif, float(timeout))
+    return Barcodes(found, stopped, reason)
 
 
 def __getattr__(name: str):

@@ -116,6 +116,14 @@ class Barcode:
     def lines(self) -> int: ...
     def to_dict(self) -> Dict[str, Any]: ...
 
+class Barcodes(List[Barcode]):
+    """The symbols read_barcodes read, and whether the budget stopped it."""
+    stopped: bool
+    stop_reason: str
+    def __init__(self, barcodes: Sequence[Barcode] = ..., stopped: bool = ...,
+                 stop_reason: str = ...) -> None: ...
+    def to_dict(self) -> Dict[str, Any]: ...
+
 class MrzField:
     """One field of a zone."""
     @property
@@ -235,4 +243,4 @@ def read_mrz(image: ImageSource, rect: Optional[Box] = None, *, all_orientations
 def read_barcodes(image: ImageSource, symbologies: Union[str, Sequence[str]] = ...,
                   *, full_ascii: bool = True, check_digit: bool = False, min_length: int = 1,
                   try_harder: bool = False, channels: str = "rgb", page: int = 1,
-                  exif: bool = True, timeout: float = 0) -> List[Barcode]: ...
+                  exif: bool = True, timeout: float = 0) -> Barcodes: ...

@@ -32,7 +32,7 @@ def _info(path: str, options: Dict[str, Any]) -> Dict[str, Any]:
 
 
 def _barcodes(path: str, options: Dict[str, Any]) -> Dict[str, Any]:
-    return {"barcodes": [b.to_dict() for b in read_barcodes(path, **options)]}
+    return read_barcodes(path, **options).to_dict()
 
 
 def _mrz(path: str, options: Dict[str, Any]) -> Dict[str, Any]:

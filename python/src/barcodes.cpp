@@ -1,5 +1,7 @@
 // read_barcodes: the library's whole-image barcode reader (gw::ReadBarcodes)
-// returning the library's own BarcodeResult objects.
+// returning the library's own BarcodeResult objects, with its report of
+// whether the budget stopped the reading (the package wraps both in a
+// glyphwick.Barcodes list).
 #include <pybind11/stl.h>
 
 #include "GlyphwickBarcodes.h"
@@ -8,7 +10,7 @@
 namespace gwpy {
 namespace {
 
-std::vector<gw::BarcodeResult> ReadBarcodes(py::handle image, bool code39, bool code128,
+py::tuple ReadBarcodes(py::handle image, bool code39, bool code128,
                                             bool fullAscii, bool checkDigit, int minLength,
                                             bool tryHarder, uint32_t page, bool exif,
                                             double timeout) {
@@ -24,8 +26,13 @@ std::vector<gw::BarcodeResult> ReadBarcodes(py::handle image, bool code39, bool 
     o.budget.seconds = timeout;
     Source source = LoadAny(image, LoadOptionsOf(page, exif));
     const DVImageProcessor& picture = source.Image();
-    py::gil_scoped_release nogil;
-    return gw::ReadBarcodes(picture, o);
+    gw::BarcodeReport report;
+    std::vector<gw::BarcodeResult> found;
+    {
+        py::gil_scoped_release nogil;
+        found = gw::ReadBarcodes(picture, o, &report);
+    }
+    return py::make_tuple(std::move(found), report.stopped, report.stopReason);
 }
 
 }  // namespace

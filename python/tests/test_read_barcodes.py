@@ -44,3 +44,12 @@ def test_bad_arguments_raise():
         glyphwick.read_barcodes("no/such/file.png")
     with pytest.raises(ValueError):
         glyphwick.read_barcodes(np.zeros((4, 4, 2), np.uint8))
+
+
+def test_a_budget_too_short_stops_the_reading_and_says_so():
+    full = glyphwick.read_barcodes(PASSPORT)
+    assert not full.stopped and full.stop_reason == ""
+    cut = glyphwick.read_barcodes(PASSPORT, timeout=1e-6)
+    assert cut.stopped and cut.stop_reason
+    assert len(cut) <= len(full)
+    assert cut.to_dict()["stopped"] and cut.to_dict()["barcodes"] == [b.to_dict() for b in cut]

@@ -10,10 +10,8 @@
 namespace gwpy {
 namespace {
 
-py::tuple ReadBarcodes(py::handle image, bool code39, bool code128,
-                                            bool fullAscii, bool checkDigit, int minLength,
-                                            bool tryHarder, uint32_t page, bool exif,
-                                            double timeout) {
+py::tuple ReadBarcodes(py::handle image, bool code39, bool code128, bool fullAscii, bool checkDigit,
+                       int minLength, bool tryHarder, uint32_t page, bool exif, double timeout) {
     if (!code39 && !code128) throw py::value_error("no symbology asked for");
     if (minLength < 1) throw py::value_error("min_length must be 1 or more");
     gw::BarcodeOptions o;

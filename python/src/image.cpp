@@ -7,17 +7,16 @@
 
 #include "GlyphwickGrey.h"
 #include "GlyphwickLoad.h"
-#include "GlyphwickLock.h"
 #include "load.h"
 
 namespace gwpy {
 namespace {
 
-// Runs f on the image object with the GIL released and the library lock held.
+// Runs f on the image object with the GIL released and the image's lock held.
 template <class F>
 auto Locked(const PyImage& self, F f) {
     py::gil_scoped_release nogil;
-    const auto lock = gw::LockLibrary();
+    const std::lock_guard<std::mutex> lock(*self.guard);
     return f(*self.image);
 }
 

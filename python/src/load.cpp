@@ -1,7 +1,6 @@
 #include "load.h"
 
 #include "GlyphwickLoad.h"
-#include "GlyphwickLock.h"
 #include "image.h"
 
 namespace gwpy {
@@ -126,7 +125,6 @@ std::shared_ptr<DVImageProcessor> FromArray(py::handle obj) {
     const int32_t format = r.channels == 3 ? dv::PixelFormat24bppRGB : dv::PixelFormat8bppIndexed;
     {
         py::gil_scoped_release nogil;
-        const auto lock = gw::LockLibrary();
         if (image->Create(r.width, r.height, format) != 0 || image->GetBitmap() == nullptr)
             throw std::bad_alloc();
         dv::Bitmap& bitmap = *image->GetBitmap();

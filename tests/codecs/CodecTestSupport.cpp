@@ -42,7 +42,8 @@ BitmapPtr MakeImage(uint32_t width, uint32_t height, int32_t format) {
     return bm;
 }
 
-uint32_t ColourAt(const dv::Bitmap& bm, uint32_t x, uint32_t y) {
+// The ARGB colour of pixel (x, y), through the palette for indexed images.
+static uint32_t ColourAt(const dv::Bitmap& bm, uint32_t x, uint32_t y) {
     const uint8_t* row = bm.Pixels() + size_t(y) * bm.GetStride();
     if (bm.GetPixelFormat() == dv::PixelFormat24bppRGB) {
         return 0xFF000000u | uint32_t(row[3 * x + 2]) << 16 | uint32_t(row[3 * x + 1]) << 8 |
@@ -106,11 +107,6 @@ bool HaveConvert() {
 std::vector<uint8_t> ReadAll(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
-}
-
-void WriteAll(const std::string& path, const std::vector<uint8_t>& data) {
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
 }
 
 std::vector<uint8_t> Encode(dv::Bitmap* bitmap, const dv::CLSID& clsid,

@@ -22,9 +22,6 @@ using BitmapPtr = std::unique_ptr<dv::Bitmap>;
 /// or the black and white pair (1-bit). Resolution 200 x 150 dpi.
 BitmapPtr MakeImage(uint32_t width, uint32_t height, int32_t format);
 
-/// The ARGB colour of pixel (x, y), through the palette for indexed images.
-uint32_t ColourAt(const dv::Bitmap& bitmap, uint32_t x, uint32_t y);
-
 /// Number of pixels whose colours differ (sizes must match; else -1).
 int64_t DifferentPixels(const dv::Bitmap& a, const dv::Bitmap& b);
 
@@ -42,8 +39,6 @@ bool HaveConvert();
 
 /// Reads a whole file.
 std::vector<uint8_t> ReadAll(const std::string& path);
-/// Writes a whole file.
-void WriteAll(const std::string& path, const std::vector<uint8_t>& data);
 
 /// Encodes a bitmap with a platform encoder into memory.
 std::vector<uint8_t> Encode(dv::Bitmap* bitmap, const dv::CLSID& clsid,

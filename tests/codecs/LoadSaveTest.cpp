@@ -25,22 +25,6 @@ class FixedDecoder : public DVGdiplusDecoder {
     dv::Status status_;
 };
 
-struct Stream {
-    dv::IStream* s = nullptr;
-    Stream() { dv::CreateMemoryStream(&s); }
-    ~Stream() { s->Release(); }
-    uint64_t Size() {
-        dv::IStream::StatStg st{};
-        s->Stat(&st, 0);
-        return st.cbSize;
-    }
-    uint64_t Position() {
-        uint64_t p = 0;
-        s->Seek(0, dv::IStream::SeekCur, &p);
-        return p;
-    }
-};
-
 // An image object holding a test image.
 void Fill(DVImageProcessor& image, int32_t format) {
     ASSERT_EQ(image.Create(31, 17, format), 0u);

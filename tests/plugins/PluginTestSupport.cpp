@@ -56,9 +56,4 @@ bool WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& by
     return bool(out);
 }
 
-std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
 }  // namespace plugintest

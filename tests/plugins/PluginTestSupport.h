@@ -27,9 +27,6 @@ uint8_t To8(int32_t sample, uint32_t precision, bool isSigned);
 /// Writes bytes to a file; false when it cannot.
 bool WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 
-/// Reads a whole file (empty when it cannot).
-std::vector<uint8_t> ReadFile(const std::filesystem::path& path);
-
 using gwtest::TempFolder;
 
 }  // namespace plugintest

@@ -1,10 +1,6 @@
 #include "codecs/CodecTestSupport.h"
 
-#include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <random>
 
 namespace codectest {
 
@@ -102,11 +98,6 @@ bool HaveConvert() {
     bool ok = false;
     RunCommand("convert -version", &ok);
     return ok;
-}
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 
 std::vector<uint8_t> Encode(dv::Bitmap* bitmap, const dv::CLSID& clsid,

@@ -37,9 +37,6 @@ std::vector<uint8_t> RunCommand(const std::string& command, bool* ok);
 /// True when ImageMagick's convert is available.
 bool HaveConvert();
 
-/// Reads a whole file.
-std::vector<uint8_t> ReadAll(const std::string& path);
-
 /// Encodes a bitmap with a platform encoder into memory.
 std::vector<uint8_t> Encode(dv::Bitmap* bitmap, const dv::CLSID& clsid,
                             const dv::EncoderParameters* parameters = nullptr,

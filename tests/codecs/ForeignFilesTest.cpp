@@ -81,7 +81,7 @@ TEST(ForeignFiles, ImageMagickOutputDecodesAlike) {
         DVImageProcessor image;
         const uint32_t result = image.LoadFromFile(file.c_str(), nullptr);
         if (std::string(c.name).find(".jpg") != std::string::npos &&
-            DetectImageFormat(ReadAll(file).data(), 12) != ImageFormatJpeg) {
+            DetectImageFormat(gwtest::ReadBytes(file).data(), 12) != ImageFormatJpeg) {
             // ImageMagick writes JFIF unless told otherwise; a non-JFIF file
             // is not recognised, but the decoder still reads it.
             EXPECT_EQ(result, 13u);

@@ -87,7 +87,7 @@ TEST(ExternalDecoders, MissingEntryPointOrLibraryFailsEveryCallWithWin32Error) {
     TempFolder folder;
     const auto data = gwtest::EncodeJ2k(MakeImage(8, 8, 1), false);
     const fs::path file = folder.Path() / "small.j2k";
-    ASSERT_TRUE(WriteFile(file, data));
+    ASSERT_TRUE(WriteBytes(file, data));
 
     PartialJpeg2kDecoder partial;
     EXPECT_FALSE(partial.BindEntryPoints(nullptr));
@@ -152,7 +152,7 @@ std::vector<uint8_t> Rows(DVImageProcessor& image) {
 // Loads the data every way the image object offers and checks each result.
 void ExpectLoadsEveryWay(const std::vector<uint8_t>& data, const fs::path& file, uint32_t width,
                          uint32_t height, int32_t format, const std::vector<uint8_t>& expected) {
-    ASSERT_TRUE(WriteFile(file, data));
+    ASSERT_TRUE(WriteBytes(file, data));
     const StreamPtr stream(NewStream(data));
     stream->Seek(3, dv::IStream::SeekSet, nullptr);
     for (int way = 0; way < 4; ++way) {
@@ -197,7 +197,7 @@ TEST(Jpeg2kDecoder, LoadsCodestreamsAndJp2FilesEveryWay) {
     // The 8-bit path and the decoder's own operations.
     const auto data = gwtest::EncodeJ2k(grey, true);
     const fs::path file = folder.Path() / "grey.jp2";
-    ASSERT_TRUE(WriteFile(file, data));
+    ASSERT_TRUE(WriteBytes(file, data));
     DVJpeg2kDecoder decoder;
     dv::Bitmap* raw = nullptr;
     ASSERT_EQ(decoder.DecodeFromFile(&raw, file.c_str()), dv::Ok);

@@ -1,11 +1,7 @@
 // Helpers of the plug-in tests.
 #include "PluginTestSupport.h"
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <fstream>
+#include <algorithm>
 
 #include "platform/Modules.h"
 
@@ -48,12 +44,6 @@ uint8_t To8(int32_t sample, uint32_t precision, bool isSigned) {
     if (precision > 8) v >>= precision - 8;
     if (precision < 8) v = v * 255 / ((int64_t{1} << precision) - 1);
     return uint8_t(std::clamp<int64_t>(v, 0, 255));
-}
-
-bool WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return bool(out);
 }
 
 }  // namespace plugintest

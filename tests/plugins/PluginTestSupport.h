@@ -24,9 +24,7 @@ gwtest::J2kImage MakeImage(uint32_t width, uint32_t height, uint32_t components,
 /// The expected 8-bit value of a sample of the given precision.
 uint8_t To8(int32_t sample, uint32_t precision, bool isSigned);
 
-/// Writes bytes to a file; false when it cannot.
-bool WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
-
 using gwtest::TempFolder;
+using gwtest::WriteBytes;
 
 }  // namespace plugintest

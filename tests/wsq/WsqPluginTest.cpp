@@ -4,11 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <climits>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -19,11 +15,6 @@ namespace {
 
 using SizeFn = int32_t (*)(const uint8_t*, int32_t, int32_t*);
 using ConvertFn = int32_t (*)(const uint8_t*, int32_t, uint8_t*, int32_t);
-
-std::vector<uint8_t> ReadFile(const std::string& name) {
-    std::ifstream in(gwtest::DataPath("wsq/" + name), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::string PluginPath() {
     char exe[PATH_MAX] = {};
@@ -57,7 +48,8 @@ class WsqPlugin : public ::testing::Test {
 TEST_F(WsqPlugin, ConvertsTheVectors) {
     for (const char* name : {"a_ridges_256x256", "b2_gradedge_203x181", "c2_tiny_53x33"}) {
         SCOPED_TRACE(name);
-        const std::vector<uint8_t> wsq = ReadFile(std::string(name) + ".br075.wsq");
+        const std::vector<uint8_t> wsq =
+            gwtest::ReadBytes(gwtest::DataPath("wsq/") + name + ".br075.wsq");
         const int32_t n = static_cast<int32_t>(wsq.size());
         int32_t bmpSize = 0;
         ASSERT_EQ(size_(wsq.data(), n, &bmpSize), 0);

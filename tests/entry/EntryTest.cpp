@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Glyphwick.h"
+#include "support/Page.h"
 #include "support/TestSupport.h"
 
 extern char** environ;
@@ -67,12 +68,8 @@ int RunChild(const std::string& folder, const std::string& expected) {
 TEST(EntryChild, FontsLoadedAtStart) {
     const char* expected = std::getenv(kExpect);
     if (expected == nullptr) GTEST_SKIP() << "run by Entry.LoadsThePatternFileBesideTheLibrary";
-    int32_t count = 0;
-    GW_GetFontList(nullptr, &count);
-    std::vector<char*> names(static_cast<size_t>(count));
-    GW_GetFontList(names.data(), &count);
     std::string found;
-    for (const char* name : names) {
+    for (const std::string& name : gwtest::FontNames()) {
         if (!found.empty()) found += ',';
         found += name;
     }

@@ -27,16 +27,8 @@ inline int32_t Load(const std::string& text) {
     return GW_LoadPatternFile(path.c_str());
 }
 
-/// The names of the loaded fonts, in store order.
-inline std::vector<std::string> FontNames() {
-    int32_t count = 0;
-    GW_GetFontList(nullptr, &count);
-    std::vector<char*> names(static_cast<size_t>(count));
-    GW_GetFontList(names.data(), &count);
-    return std::vector<std::string>(names.begin(), names.end());
-}
-
 using gwtest::AreaOver;
+using gwtest::FontNames;
 using gwtest::OpenParams;
 using gwtest::Page;
 

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cstring>
 
 #include "codecs/CodecTestSupport.h"
 
@@ -76,8 +75,6 @@ TEST(LoadSave, LoadConventions) {
     FixedDecoder ok(dv::Ok);
     EXPECT_EQ(image.LoadFromMemory(png.data(), uint32_t(png.size()), &ok), 0u);
     EXPECT_EQ(ok.calls, 1);
-    EXPECT_EQ(image.GetWidth(), 20u);
-    EXPECT_EQ(image.GetHeight(), 10u);
     EXPECT_EQ(image.GetStride(), 20u);
     EXPECT_EQ(image.GetBitsPerPixel(), 8u);
     EXPECT_EQ(image.GetTag1(), 1u);

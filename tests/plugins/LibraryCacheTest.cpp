@@ -22,18 +22,14 @@ std::optional<std::string> Env(const char* name) {
 }
 
 // Puts "PATH" back as the test found it.
-class PathGuard {
-  public:
-    PathGuard() : saved_(Env("PATH")) {}
+struct PathGuard {
+    const std::optional<std::string> saved = Env("PATH");
     ~PathGuard() {
-        if (saved_)
-            setenv("PATH", saved_->c_str(), 1);
+        if (saved)
+            setenv("PATH", saved->c_str(), 1);
         else
             unsetenv("PATH");
     }
-
-  private:
-    std::optional<std::string> saved_;
 };
 
 TEST(LibraryCache, LoadsEachNameOnceAndReleasesInNameOrder) {

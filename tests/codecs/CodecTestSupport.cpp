@@ -1,7 +1,5 @@
 #include "codecs/CodecTestSupport.h"
 
-#include <cstdio>
-
 namespace codectest {
 
 BitmapPtr MakeImage(uint32_t width, uint32_t height, int32_t format) {
@@ -76,28 +74,6 @@ int64_t DifferentPixels(const dv::Bitmap& a, const dv::Bitmap& b) {
         n += ra[i] != rb[i] || ra[i + 1] != rb[i + 1] || ra[i + 2] != rb[i + 2];
     }
     return n;
-}
-
-std::vector<uint8_t> RunCommand(const std::string& command, bool* ok) {
-    std::vector<uint8_t> out;
-    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe) {
-        if (ok) *ok = false;
-        return out;
-    }
-    uint8_t buffer[65536];
-    size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.insert(out.end(), buffer, buffer + n);
-    const int status = pclose(pipe);
-    if (ok) *ok = status == 0;
-    return out;
-}
-
-bool HaveConvert() {
-    bool ok = false;
-    RunCommand("convert -version", &ok);
-    return ok;
 }
 
 std::vector<uint8_t> Encode(dv::Bitmap* bitmap, const dv::CLSID& clsid,

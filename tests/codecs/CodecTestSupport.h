@@ -1,5 +1,5 @@
 // Helpers of the codec tests: test images, pixel comparison, temporary files
-// and running ImageMagick.
+// and coding in memory.
 #pragma once
 
 #include <cstdint>
@@ -28,13 +28,6 @@ int64_t DifferentPixels(const dv::Bitmap& a, const dv::Bitmap& b);
 std::vector<uint8_t> Rgb(const dv::Bitmap& bitmap);
 
 using TempDir = gwtest::TempFolder;
-
-/// Runs a shell command and returns its standard output; ok is false when it
-/// exits with a non-zero status.
-std::vector<uint8_t> RunCommand(const std::string& command, bool* ok);
-
-/// True when ImageMagick's convert is available.
-bool HaveConvert();
 
 /// Encodes a bitmap with a platform encoder into memory.
 std::vector<uint8_t> Encode(dv::Bitmap* bitmap, const dv::CLSID& clsid,

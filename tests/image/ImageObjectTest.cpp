@@ -8,9 +8,6 @@ using namespace dv;
 
 TEST(ImageObject, CreateSetsStrideFormatAndRefusesUnsupportedFormats) {
     DVImageProcessor img;
-    ASSERT_EQ(img.Create(100, 10, PixelFormat24bppRGB), 0u);
-    EXPECT_EQ(img.GetStride(), 300u);
-    EXPECT_EQ(img.GetBitsPerPixel(), 24u);
     ASSERT_EQ(img.Create(101, 10, PixelFormat8bppIndexed), 0u);
     EXPECT_EQ(img.GetStride(), 104u);
     ASSERT_EQ(img.Create(33, 1, PixelFormat1bppIndexed), 0u);

@@ -1,5 +1,6 @@
-// The outside decoders: binding and its failures, and JPEG 2000 and WSQ data
-// decoded end to end through the image object's loading operations.
+// The outside decoders: binding and its failures, the decoders made by format
+// code, and JPEG 2000 data decoded end to end through the image object's
+// loading operations.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,11 +1,5 @@
 #include "codecs/CodecTestSupport.h"
 
-#include <cmath>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <random>
-
 namespace codectest {
 
 BitmapPtr MakeImage(uint32_t width, uint32_t height, int32_t format) {
@@ -42,7 +36,8 @@ BitmapPtr MakeImage(uint32_t width, uint32_t height, int32_t format) {
     return bm;
 }
 
-uint32_t ColourAt(const dv::Bitmap& bm, uint32_t x, uint32_t y) {
+// The ARGB colour of pixel (x, y), through the palette for indexed images.
+static uint32_t ColourAt(const dv::Bitmap& bm, uint32_t x, uint32_t y) {
     const uint8_t* row = bm.Pixels() + size_t(y) * bm.GetStride();
     if (bm.GetPixelFormat() == dv::PixelFormat24bppRGB) {
         return 0xFF000000u | uint32_t(row[3 * x + 2]) << 16 | uint32_t(row[3 * x + 1]) << 8 |
@@ -79,38 +74,6 @@ int64_t DifferentPixels(const dv::Bitmap& a, const dv::Bitmap& b) {
         n += ra[i] != rb[i] || ra[i + 1] != rb[i + 1] || ra[i + 2] != rb[i + 2];
     }
     return n;
-}
-
-std::vector<uint8_t> RunCommand(const std::string& command, bool* ok) {
-    std::vector<uint8_t> out;
-    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe) {
-        if (ok) *ok = false;
-        return out;
-    }
-    uint8_t buffer[65536];
-    size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.insert(out.end(), buffer, buffer + n);
-    const int status = pclose(pipe);
-    if (ok) *ok = status == 0;
-    return out;
-}
-
-bool HaveConvert() {
-    bool ok = false;
-    RunCommand("convert -version", &ok);
-    return ok;
-}
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
-}
-
-void WriteAll(const std::string& path, const std::vector<uint8_t>& data) {
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
 }
 
 std::vector<uint8_t> Encode(dv::Bitmap* bitmap, const dv::CLSID& clsid,

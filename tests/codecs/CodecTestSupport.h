@@ -1,9 +1,8 @@
 // Helpers of the codec tests: test images, pixel comparison, temporary files
-// and running ImageMagick.
+// and coding in memory.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,9 +21,6 @@ using BitmapPtr = std::unique_ptr<dv::Bitmap>;
 /// or the black and white pair (1-bit). Resolution 200 x 150 dpi.
 BitmapPtr MakeImage(uint32_t width, uint32_t height, int32_t format);
 
-/// The ARGB colour of pixel (x, y), through the palette for indexed images.
-uint32_t ColourAt(const dv::Bitmap& bitmap, uint32_t x, uint32_t y);
-
 /// Number of pixels whose colours differ (sizes must match; else -1).
 int64_t DifferentPixels(const dv::Bitmap& a, const dv::Bitmap& b);
 
@@ -32,18 +28,6 @@ int64_t DifferentPixels(const dv::Bitmap& a, const dv::Bitmap& b);
 std::vector<uint8_t> Rgb(const dv::Bitmap& bitmap);
 
 using TempDir = gwtest::TempFolder;
-
-/// Runs a shell command and returns its standard output; ok is false when it
-/// exits with a non-zero status.
-std::vector<uint8_t> RunCommand(const std::string& command, bool* ok);
-
-/// True when ImageMagick's convert is available.
-bool HaveConvert();
-
-/// Reads a whole file.
-std::vector<uint8_t> ReadAll(const std::string& path);
-/// Writes a whole file.
-void WriteAll(const std::string& path, const std::vector<uint8_t>& data);
 
 /// Encodes a bitmap with a platform encoder into memory.
 std::vector<uint8_t> Encode(dv::Bitmap* bitmap, const dv::CLSID& clsid,

@@ -19,16 +19,11 @@ ImageFormat Detect(const std::vector<uint8_t>& data) {
 }  // namespace
 
 TEST(Detect, SignaturesFromMemory) {
-    EXPECT_EQ(Detect(Padded({0x42, 0x4D})), ImageFormatBmp);
-    EXPECT_EQ(Detect(Padded({0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0})),
-              ImageFormatJpeg);
+    // BMP, JFIF, little-endian TIFF and the JPEG 2000 codestream are below,
+    // at their shortest.
     EXPECT_EQ(Detect(Padded({'G', 'I', 'F', '8', '9', 'a'})), ImageFormatGif);
-    EXPECT_EQ(Detect(Padded({0x49, 0x49, 0x2A, 0x00})), ImageFormatTiff);
     EXPECT_EQ(Detect(Padded({0x4D, 0x4D, 0x00, 0x2A})), ImageFormatTiff);
     EXPECT_EQ(Detect(Padded({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A})), ImageFormatPng);
-    EXPECT_EQ(Detect(Padded({0xFF, 0x4F, 0xFF, 0x51, 0x00})), ImageFormatJpeg2000);
-    EXPECT_EQ(Detect({0, 0, 0, 0x0C, 0x6A, 0x50, 0x20, 0x20, 0x0D, 0x0A, 0x87, 0x0A}),
-              ImageFormatJpeg2000);
     EXPECT_EQ(Detect(Padded({0xFF, 0xA0})), ImageFormatWsq);
     EXPECT_EQ(Detect(Padded({0x00, 0x01})), ImageFormatUnknown);
     EXPECT_EQ(DetectImageFormat(nullptr, 12), ImageFormatUnknown);
@@ -49,6 +44,7 @@ TEST(Detect, SignaturesFromMemory) {
     EXPECT_EQ(DetectImageFormat(codestream, 5), ImageFormatJpeg2000);
     EXPECT_EQ(DetectImageFormat(codestream, 4), ImageFormatUnknown);
     const uint8_t box[] = {0, 0, 0, 0x0C, 0x6A, 0x50, 0x20, 0x20, 0x0D, 0x0A, 0x87, 0x0A};
+    EXPECT_EQ(DetectImageFormat(box, 12), ImageFormatJpeg2000);
     EXPECT_EQ(DetectImageFormat(box, 11), ImageFormatUnknown);
     const uint8_t ii[] = {0x49, 0x49, 0x2A};
     EXPECT_EQ(DetectImageFormat(ii, 3), ImageFormatTiff);

@@ -9,19 +9,6 @@ using namespace codectest;
 
 namespace {
 
-struct BlockDeleter {
-    void operator()(dv::EncoderParameters* p) const { std::free(p); }
-};
-using Block = std::unique_ptr<dv::EncoderParameters, BlockDeleter>;
-
-Block Filled(DVImageEncoder& encoder) {
-    dv::EncoderParameters* raw = nullptr;
-    const uint32_t n = encoder.ParameterCount();
-    if (n == 0 || encoder.AllocateParameters(&raw, int32_t(n)) == 0) return Block();
-    encoder.FillParameters(raw);
-    return Block(raw);
-}
-
 constexpr dv::GUID kOther = {0x12345678, 0x1111, 0x2222, {1, 2, 3, 4, 5, 6, 7, 8}};
 
 }  // namespace
@@ -37,8 +24,10 @@ TEST(Encoder, JpegQuality) {
     EXPECT_FALSE(e.SetParameter(dv::EncoderCompression, 2));
     EXPECT_FALSE(e.SetParameter(kOther, 2));
     EXPECT_EQ(e.ParameterCount(), 1u);
-    Block b = Filled(e);
-    ASSERT_TRUE(b);
+    dv::EncoderParameters* raw = nullptr;
+    ASSERT_EQ(e.AllocateParameters(&raw, 1), 40u);  // 8 bytes and one entry of 32
+    const std::unique_ptr<dv::EncoderParameters, decltype(&std::free)> b(raw, &std::free);
+    e.FillParameters(b.get());
     ASSERT_EQ(b->Count, 1u);
     EXPECT_TRUE(dv::SameGuid(b->Parameter[0].Guid, dv::EncoderQuality));
     EXPECT_EQ(b->Parameter[0].Type, dv::EncoderParameterValueTypeLong);

@@ -1,6 +1,8 @@
 // Files written by ImageMagick decode as ImageMagick itself sees them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "codecs/CodecTestSupport.h"
 
 using namespace codectest;
@@ -14,6 +16,28 @@ struct Foreign {
     int32_t format;    // the pixel format the decoder must give
     int tolerance;     // largest channel difference allowed
 };
+
+// Runs a shell command and returns its standard output; ok is false when it
+// exits with a non-zero status.
+std::vector<uint8_t> RunCommand(const std::string& command, bool* ok) {
+    std::vector<uint8_t> out;
+    *ok = false;
+    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+    if (!pipe) return out;
+    uint8_t buffer[65536];
+    size_t n = 0;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.insert(out.end(), buffer, buffer + n);
+    *ok = pclose(pipe) == 0;
+    return out;
+}
+
+// True when ImageMagick's convert is available.
+bool HaveConvert() {
+    bool ok = false;
+    RunCommand("convert -version", &ok);
+    return ok;
+}
 
 // Largest difference of any channel between our decoding and ImageMagick's.
 int MaxDifference(const dv::Bitmap& bm, const std::vector<uint8_t>& rgb) {
@@ -81,7 +105,7 @@ TEST(ForeignFiles, ImageMagickOutputDecodesAlike) {
         DVImageProcessor image;
         const uint32_t result = image.LoadFromFile(file.c_str(), nullptr);
         if (std::string(c.name).find(".jpg") != std::string::npos &&
-            DetectImageFormat(ReadAll(file).data(), 12) != ImageFormatJpeg) {
+            DetectImageFormat(gwtest::ReadBytes(file).data(), 12) != ImageFormatJpeg) {
             // ImageMagick writes JFIF unless told otherwise; a non-JFIF file
             // is not recognised, but the decoder still reads it.
             EXPECT_EQ(result, 13u);

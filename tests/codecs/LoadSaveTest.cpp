@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cstring>
 
 #include "codecs/CodecTestSupport.h"
 
@@ -23,22 +22,6 @@ class FixedDecoder : public DVGdiplusDecoder {
 
   private:
     dv::Status status_;
-};
-
-struct Stream {
-    dv::IStream* s = nullptr;
-    Stream() { dv::CreateMemoryStream(&s); }
-    ~Stream() { s->Release(); }
-    uint64_t Size() {
-        dv::IStream::StatStg st{};
-        s->Stat(&st, 0);
-        return st.cbSize;
-    }
-    uint64_t Position() {
-        uint64_t p = 0;
-        s->Seek(0, dv::IStream::SeekCur, &p);
-        return p;
-    }
 };
 
 // An image object holding a test image.
@@ -92,8 +75,6 @@ TEST(LoadSave, LoadConventions) {
     FixedDecoder ok(dv::Ok);
     EXPECT_EQ(image.LoadFromMemory(png.data(), uint32_t(png.size()), &ok), 0u);
     EXPECT_EQ(ok.calls, 1);
-    EXPECT_EQ(image.GetWidth(), 20u);
-    EXPECT_EQ(image.GetHeight(), 10u);
     EXPECT_EQ(image.GetStride(), 20u);
     EXPECT_EQ(image.GetBitsPerPixel(), 8u);
     EXPECT_EQ(image.GetTag1(), 1u);

@@ -1,9 +1,6 @@
 // Conversions between the three pixel formats.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <limits>
-
 #include "TestImages.h"
 #include "image/Grey.h"
 

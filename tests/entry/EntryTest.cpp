@@ -9,9 +9,7 @@
 #include <link.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +17,8 @@
 #include <vector>
 
 #include "Glyphwick.h"
+#include "support/Page.h"
+#include "support/TestSupport.h"
 
 extern char** environ;
 
@@ -65,24 +65,11 @@ int RunChild(const std::string& folder, const std::string& expected) {
     return WEXITSTATUS(status);
 }
 
-// A private folder, removed with everything in it when the test ends.
-struct Folder {
-    std::filesystem::path path;
-    ~Folder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-};
-
 TEST(EntryChild, FontsLoadedAtStart) {
     const char* expected = std::getenv(kExpect);
     if (expected == nullptr) GTEST_SKIP() << "run by Entry.LoadsThePatternFileBesideTheLibrary";
-    int32_t count = 0;
-    GW_GetFontList(nullptr, &count);
-    std::vector<char*> names(static_cast<size_t>(count));
-    GW_GetFontList(names.data(), &count);
     std::string found;
-    for (const char* name : names) {
+    for (const std::string& name : gwtest::FontNames()) {
         if (!found.empty()) found += ',';
         found += name;
     }
@@ -99,20 +86,18 @@ TEST(Entry, LoadsThePatternFileBesideTheLibrary) {
         EXPECT_EQ(RunChild(library.parent_path().string(), "OCRB,OCRA"), 0);
     }
     // A copy under the name the program asks for (libglyphwick.so.<major>).
-    const Folder folder = {std::filesystem::path(testing::TempDir()) /
-                           ("glyphwick_entry_" + std::to_string(getpid()))};
-    std::filesystem::create_directories(folder.path);
-    std::filesystem::copy_file(library, folder.path / library.filename());
-    const std::filesystem::path pat = folder.path / "libglyphwick.PAT";
+    const gwtest::TempFolder folder;
+    std::filesystem::copy_file(library, folder.Path() / library.filename());
+    const std::filesystem::path pat = folder.Path() / "libglyphwick.PAT";
     {
         std::ofstream file(pat);
         file << "##default ENTRYFONT MATRIX_SIZE=1x1 a 0.00 9.99 X\nSECOND\n";
         ASSERT_TRUE(file.good()) << pat;
     }
-    EXPECT_EQ(RunChild(folder.path.string(), "ENTRYFONT,SECOND"), 0);
+    EXPECT_EQ(RunChild(folder.Path().string(), "ENTRYFONT,SECOND"), 0);
     // A missing file is no error: the library loads with an empty store.
     std::filesystem::remove(pat);
-    EXPECT_EQ(RunChild(folder.path.string(), ""), 0);
+    EXPECT_EQ(RunChild(folder.Path().string(), ""), 0);
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 // Byte, row, pixel and whole-image access; copying, combining, clearing, rotating.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <memory>
 #include <vector>
 
 #include "DVImageProcessor.h"

@@ -6,9 +6,9 @@
 
 #include "Builder.h"
 #include "DevSet.h"
-#include "Refine.h"
 #include "Glyphwick.h"
 #include "TextRender.h"
+#include "support/Page.h"
 
 using namespace gw;
 
@@ -27,13 +27,7 @@ patterns::Observation Obs(const std::string& cells, int32_t hundredths = 60) {
 TEST(ShippedPatterns, LoadsBothFontsInOrderAndReadsALineOfEach) {
     GW_UnloadAllPatternFiles();
     ASSERT_EQ(GW_LoadPatternFile(GW_PATTERN_FILE), 1);
-    int32_t count = 0;
-    GW_GetFontList(nullptr, &count);
-    ASSERT_EQ(count, 2);
-    char* names[2] = {};
-    GW_GetFontList(names, &count);
-    EXPECT_STREQ(names[0], "OCRB");
-    EXPECT_STREQ(names[1], "OCRA");
+    EXPECT_EQ(gwtest::FontNames(), (std::vector<std::string>{"OCRB", "OCRA"}));
 
     const std::pair<const char*, const char*> fonts[] = {{"OCRB", accuracy::kOcrBPath},
                                                          {"OCRA", accuracy::kOcrAPath}};

@@ -1,7 +1,6 @@
 // The bitmap store: creation, locking, cloning, rotation, palettes, properties.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <random>
 #include <vector>

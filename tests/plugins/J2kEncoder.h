@@ -12,15 +12,12 @@
 
 namespace gwtest {
 
-/// An image to encode: components of width x height samples each, rows top to
-/// bottom, all of one precision.
+/// An image to encode: components of width x height unsigned 8-bit samples
+/// each, rows top to bottom.
 struct J2kImage {
     uint32_t width = 0;
     uint32_t height = 0;
-    uint32_t precision = 8;
-    bool isSigned = false;
-    uint32_t subsampling = 1;                  ///< dx and dy of every component after the first
-    std::vector<std::vector<int32_t>> planes;  ///< one per component, at its own size
+    std::vector<std::vector<int32_t>> planes;  ///< one per component
 };
 
 namespace detail {
@@ -68,11 +65,10 @@ inline std::vector<uint8_t> EncodeJ2k(const J2kImage& image, bool jp2, float com
     for (uint32_t c = 0; c < count; ++c) {
         opj_image_cmptparm_t& p = params[c];
         std::memset(&p, 0, sizeof p);
-        p.dx = p.dy = c == 0 ? 1 : image.subsampling;
-        p.w = (image.width + p.dx - 1) / p.dx;
-        p.h = (image.height + p.dy - 1) / p.dy;
-        p.prec = image.precision;
-        p.sgnd = image.isSigned;
+        p.dx = p.dy = 1;
+        p.w = image.width;
+        p.h = image.height;
+        p.prec = 8;
     }
     opj_image_t* img =
         opj_image_create(count, params.data(), count >= 3 ? OPJ_CLRSPC_SRGB : OPJ_CLRSPC_GRAY);
@@ -90,7 +86,7 @@ inline std::vector<uint8_t> EncodeJ2k(const J2kImage& image, bool jp2, float com
     parameters.tcp_rates[0] = compressionRatio;
     parameters.cp_disto_alloc = 1;
     parameters.irreversible = compressionRatio > 0;
-    parameters.tcp_mct = count >= 3 && image.subsampling == 1 ? 1 : 0;
+    parameters.tcp_mct = count >= 3 ? 1 : 0;
     int resolutions = 1;
     while (resolutions < 6 && (std::min(image.width, image.height) >> resolutions) >= 1)
         ++resolutions;

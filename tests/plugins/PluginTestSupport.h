@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,21 +14,15 @@ namespace plugintest {
 /// The test program's folder, ending with '/'.
 std::string ProgramDirectory();
 
-/// A width x height image of the given components and precision: smooth
-/// ramps with a deterministic pseudo-random texture, each component
-/// different, covering the whole range of the precision.
-gwtest::J2kImage MakeImage(uint32_t width, uint32_t height, uint32_t components,
-                           uint32_t precision = 8, bool isSigned = false);
+/// True when the library at path is loaded in this process.
+bool IsLoaded(const std::string& path);
 
-/// The expected 8-bit value of a sample of the given precision.
-uint8_t To8(int32_t sample, uint32_t precision, bool isSigned);
-
-/// Writes bytes to a file; false when it cannot.
-bool WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
-
-/// Reads a whole file (empty when it cannot).
-std::vector<uint8_t> ReadFile(const std::filesystem::path& path);
+/// A width x height image of 8-bit components: smooth ramps with a
+/// deterministic pseudo-random texture, each component different, covering
+/// the whole range of a byte.
+gwtest::J2kImage MakeImage(uint32_t width, uint32_t height, uint32_t components);
 
 using gwtest::TempFolder;
+using gwtest::WriteBytes;
 
 }  // namespace plugintest

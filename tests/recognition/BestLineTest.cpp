@@ -1,4 +1,5 @@
 // Best-line filters: choosing the line, ignoring the others, text limits.
+#include <cstring>
 #include <string>
 
 #include "RecognitionTestSupport.h"
@@ -9,12 +10,8 @@ using rectest::Add;
 using rectest::List;
 using Object = gw::Object;
 
-class BestLineTest : public rectest::RecognitionTest {
+class BestLineTest : public rectest::ObjectListTest {
   protected:
-    void SetUp() override {
-        RecognitionTest::SetUp();
-        ASSERT_NE(rectest::AreaOver(page_), nullptr);
-    }
     // Adds a line at row band `band` with the given characters, 20 apart.
     std::vector<Object*> Line(int32_t band, const std::string& characters, int32_t first = 0) {
         std::vector<Object*> line;
@@ -30,7 +27,6 @@ class BestLineTest : public rectest::RecognitionTest {
         for (const Object* o : line) n += o->ignored;
         return n;
     }
-    rectest::Page page_{8, 8};
 };
 
 TEST_F(BestLineTest, ChoosesTheLineWithMostRecognisedCharacters) {

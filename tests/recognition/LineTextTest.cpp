@@ -8,12 +8,8 @@ namespace {
 using rectest::Add;
 using rectest::List;
 
-class LineTextTest : public rectest::RecognitionTest {
+class LineTextTest : public rectest::ObjectListTest {
   protected:
-    void SetUp() override {
-        RecognitionTest::SetUp();
-        ASSERT_NE(rectest::AreaOver(page_), nullptr);
-    }
     // One line of objects 10 wide at the given left edges, characters A, B...
     std::vector<gw::Object*> Line(const std::vector<int32_t>& lefts) {
         std::vector<gw::Object*> line;
@@ -29,7 +25,6 @@ class LineTextTest : public rectest::RecognitionTest {
         GW_GetLineIdentity(tag, text);
         return text;
     }
-    rectest::Page page_{8, 8};
 };
 
 TEST_F(LineTextTest, MedianPitchAndBlanks) {
@@ -55,8 +50,7 @@ TEST_F(LineTextTest, MedianPitchAndBlanks) {
 
     // With spacing 13, 20 and 21 give one blank each and 40 gives two; the
     // result is still the median pitch.
-    GW_DestroyArea();
-    ASSERT_NE(rectest::AreaOver(page_), nullptr);
+    NewArea();
     line = Line({0, 20, 41, 81, 101});
     EXPECT_EQ(GW_GetLineIdentityWithSpacing(1, text, 64, 13), 21);
     EXPECT_STREQ(text, "A B C  D E");
@@ -66,8 +60,7 @@ TEST_F(LineTextTest, MedianPitchAndBlanks) {
     EXPECT_EQ(line[2]->next->next->left, 67);
     // Two blanks between the last two objects: the line's last object stays
     // the list's tail.
-    GW_DestroyArea();
-    ASSERT_NE(rectest::AreaOver(page_), nullptr);
+    NewArea();
     line = Line({0, 20, 40, 100});
     EXPECT_EQ(GW_GetLineIdentityWithSpacing(1, text, 64, 20), 20);
     EXPECT_STREQ(text, "ABC  D");

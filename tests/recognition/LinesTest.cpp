@@ -6,16 +6,11 @@ namespace {
 using rectest::Add;
 using rectest::List;
 
-class LinesTest : public rectest::RecognitionTest {
+class LinesTest : public rectest::ObjectListTest {
   protected:
-    void SetUp() override {
-        RecognitionTest::SetUp();
-        ASSERT_NE(rectest::AreaOver(page_), nullptr);
-    }
     std::vector<uint32_t> Counts() {
         return std::vector<uint32_t>(List().tagCounts, List().tagCounts + List().tagTotal);
     }
-    rectest::Page page_{8, 8};
 };
 
 TEST_F(LinesTest, ChainRules) {
@@ -36,8 +31,7 @@ TEST_F(LinesTest, ChainRules) {
 
     // The search takes the first fitting object in list order, not the
     // nearest one.
-    GW_DestroyArea();
-    ASSERT_NE(rectest::AreaOver(page_), nullptr);
+    NewArea();
     auto* first = Add(0, 0, 9, 20);
     auto* far = Add(40, 0, 49, 20);
     auto* near = Add(20, 0, 29, 20);
@@ -58,8 +52,7 @@ TEST_F(LinesTest, ChainRules) {
     expectTags(1, {2, 1});
 
     // An object starting on the last object's right column cannot follow it.
-    GW_DestroyArea();
-    ASSERT_NE(rectest::AreaOver(page_), nullptr);
+    NewArea();
     auto* left = Add(0, 0, 9, 20);
     auto* touchingEdge = Add(9, 0, 15, 20);
     GW_SetLineTags();

@@ -5,58 +5,30 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "DVImageProcessor.h"
 #include "Glyphwick.h"
 #include "area/Area.h"
 #include "support/Page.h"
+#include "support/TestSupport.h"
 #include "recognition/Score.h"
 
 namespace rectest {
 
-/// A pattern file with the given text, removed when it goes.
-class PatternFile {
-  public:
-    explicit PatternFile(const std::string& text) {
-        static int serial = 0;
-        path_ = testing::TempDir() + "recognition_" + std::to_string(::getpid()) + "_" +
-                std::to_string(serial++) + ".PAT";
-        std::ofstream(path_, std::ios::binary) << text;
-    }
-    ~PatternFile() { std::remove(path_.c_str()); }
-    PatternFile(const PatternFile&) = delete;
-    PatternFile& operator=(const PatternFile&) = delete;
-    const char* Path() const { return path_.c_str(); }
-
-  private:
-    std::string path_;
-};
-
 /// Loads text as a pattern file; returns GW_LoadPatternFile's result.
 inline int32_t Load(const std::string& text) {
-    PatternFile file(text);
-    return GW_LoadPatternFile(file.Path());
-}
-
-/// The names of the loaded fonts, in store order.
-inline std::vector<std::string> FontNames() {
-    int32_t count = 0;
-    GW_GetFontList(nullptr, &count);
-    std::vector<char*> names(static_cast<size_t>(count));
-    GW_GetFontList(names.data(), &count);
-    return std::vector<std::string>(names.begin(), names.end());
+    const gwtest::TempFolder folder;
+    const std::string path = folder.Path("fonts.PAT");
+    std::ofstream(path, std::ios::binary) << text;
+    return GW_LoadPatternFile(path.c_str());
 }
 
 using gwtest::AreaOver;
+using gwtest::FontNames;
 using gwtest::OpenParams;
 using gwtest::Page;
 
@@ -84,6 +56,22 @@ class RecognitionTest : public testing::Test {
         GW_DestroyArea();
         GW_UnloadAllPatternFiles();
     }
+};
+
+/// The same with an area over a blank 8 x 8 page, for objects placed in its
+/// list directly.
+class ObjectListTest : public RecognitionTest {
+  protected:
+    void SetUp() override {
+        RecognitionTest::SetUp();
+        NewArea();
+    }
+    /// Replaces the area with a fresh one with an empty list.
+    void NewArea() {
+        GW_DestroyArea();
+        ASSERT_NE(AreaOver(page_), nullptr);
+    }
+    Page page_{8, 8};
 };
 
 /// One pattern block: character, ratios and rows.

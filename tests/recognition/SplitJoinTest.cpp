@@ -40,9 +40,6 @@ class SplitTest : public rectest::RecognitionTest {
         return boxes;
     }
     void NewPage(uint32_t width) { page_ = std::make_unique<Page>(width, 40); }
-    void Clear(int32_t x, int32_t top, int32_t bottom) {
-        for (int32_t y = top; y <= bottom; ++y) page_->Ink(x, y, 255);
-    }
     std::unique_ptr<Page> page_ = std::make_unique<Page>(200, 40);
 };
 

@@ -1,7 +1,9 @@
-// A page image for the tests, drawn pixel by pixel, and areas over it.
+// A page image for the tests, drawn pixel by pixel, areas over it, and the
+// fonts of the pattern store.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "DVImageProcessor.h"
@@ -77,6 +79,15 @@ inline AREAPARAMS OpenParams() {
 inline AREAINFO* AreaOver(Page& page, const AREAPARAMS& params = OpenParams()) {
     const RECT r = {0, 0, int32_t(page.width) - 1, int32_t(page.height) - 1};
     return GW_InitialiseArea(&page.image, &r, &params);
+}
+
+/// The names of the loaded fonts, in store order.
+inline std::vector<std::string> FontNames() {
+    int32_t count = 0;
+    GW_GetFontList(nullptr, &count);
+    std::vector<char*> names(static_cast<size_t>(count));
+    GW_GetFontList(names.data(), &count);
+    return std::vector<std::string>(names.begin(), names.end());
 }
 
 /// Destroys the current area when a test ends.

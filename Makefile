@@ -34,14 +34,12 @@ test: deps
 	  ctest --output-on-failure -j $(JOBS)
 
 # The library built with ThreadSanitizer, running the readers on four threads
-# beside a host of the GW_ exports (tests/threads) and the line readings'
-# thread test.
+# beside a host of the GW_ exports (tests/threads).
 tsan: deps
 	@cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGW_TSAN=ON \
 	  -DGW_BUILD_PYTHON=OFF $(LAUNCHER) >/dev/null
-	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_threads test_lines
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_threads
 	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/tests/test_threads
-	@TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/test_lines --gtest_filter='LinesState.*'
 
 bench: deps
 	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DGW_BUILD_TESTS=OFF -DGW_BUILD_BENCH=ON $(LAUNCHER) >/dev/null

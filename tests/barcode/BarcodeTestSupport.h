@@ -1,5 +1,5 @@
 // Helpers of the barcode tests: symbols rendered by zint (an independent
-// generator) read from its BMP output, pages drawn from run widths, and an
+// generator) as BMP files, pages drawn from run widths, and an
 // observer that records the library's signals.
 #pragma once
 
@@ -9,22 +9,14 @@
 
 #include "DVImageProcessor.h"
 #include "Glyphwick.h"
+#include "GlyphwickGrey.h"
 #include "platform/Signals.h"
 #include "support/Page.h"
 
 namespace bartest {
 
 /// A grey raster, rows top to bottom, 0 black to 255 white.
-struct Grey {
-    uint32_t width = 0;
-    uint32_t height = 0;
-    std::vector<uint8_t> pixels;
-    uint8_t At(uint32_t x, uint32_t y) const { return pixels[size_t{y} * width + x]; }
-};
-
-/// Reads an uncompressed 1-, 8- or 24-bit BMP into grey levels (palette
-/// colours or pixels as (R + G + B) / 3). Empty on any other input.
-Grey ReadBmp(const std::vector<uint8_t>& file);
+using Grey = gw::GreyImage;
 
 /// Runs `zint <options> --filetype=bmp` on data (written to a file and passed
 /// with -i, so any byte goes) in a temporary folder and returns the picture.

@@ -1,7 +1,7 @@
-// What a line reading leaves behind and shares: pattern files that do not
-// load change nothing, the budget stops a reading, every box lies inside its
-// image, and readings on several threads beside a host of the GW_ exports
-// give what one thread gives.
+// What a line reading leaves behind: pattern files that do not load change
+// nothing, the budget stops a reading, every box lies inside its image.
+// (Readings on several threads beside a host of the GW_ exports:
+// tests/threads.)
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -11,14 +11,12 @@
 #include <fstream>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "DVImageProcessor.h"
 #include "DevSet.h"
 #include "Glyphwick.h"
 #include "GlyphwickLines.h"
-#include "GlyphwickLock.h"
 #include "TextRender.h"
 #include "lines/LinesSupport.h"
 
@@ -198,54 +196,4 @@ TEST_F(LinesState, EveryBoxLiesInsideTheImage) {
             ExpectBoxesInside(r, kWidth, kHeight);
         }
     }
-}
-
-// Readings on four threads, while the main thread works the GW_ exports on an
-// area of its own under the library lock, read what one thread reads (and
-// under ThreadSanitizer, race nothing).
-TEST_F(LinesState, ThreadsReadBesideTheExports) {
-    const render::GreyImage g = Render("SMITH J 12.34");
-    const auto image = ImageOf(g);
-    LineOptions o;
-    o.allLines = true;
-    o.spaces = true;
-    o.budget.seconds = -1;  // instrumented builds run slower than the budget expects
-    const LinesResult one = ReadLines(*image, o);
-    ASSERT_EQ(one.status, kLinesOk);
-    ASSERT_FALSE(one.lines.empty());
-    PixelRows rows{g.pixels.data(), uint32_t(g.width), uint32_t(g.height), g.width, 1, 1, 1};
-
-    constexpr int kThreads = 4, kCalls = 6;
-    std::atomic<int> wrong{0};
-    std::atomic<int> finished{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < kCalls; ++i) {
-                const LinesResult r = (t + i) % 2 == 0 ? ReadLines(*image, o) : ReadLines(rows, o);
-                if (r.status != kLinesOk || Texts(r) != Texts(one) ||
-                    r.objects.size() != one.objects.size())
-                    ++wrong;
-            }
-            ++finished;
-        });
-    }
-    const auto host = ImageOf(Render("HOST 99"));
-    int hostReads = 0;
-    while (hostReads < 3 || finished < kThreads) {
-        const auto lock = LockLibrary();
-        const RECT rect{0, 0, int32_t(host->GetWidth()) - 1, int32_t(host->GetHeight()) - 1};
-        AREAPARAMS params{};
-        params.minObjectWidth = 2, params.minObjectHeight = 10;
-        params.maxObjectWidth = params.maxObjectHeight = 80;
-        ASSERT_NE(GW_InitialiseArea(host.get(), &rect, &params), nullptr);
-        GW_ProduceObjectList();
-        GW_SetLineTags();
-        EXPECT_NE(GW_IdentifyObjects(), nullptr);
-        EXPECT_GE(GW_GetNumberOfObjects(), 6);
-        GW_DestroyArea();
-        ++hostReads;
-    }
-    for (std::thread& th : threads) th.join();
-    EXPECT_EQ(wrong.load(), 0);
 }

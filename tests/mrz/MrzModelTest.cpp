@@ -1,13 +1,12 @@
 // The trained cell classifier: it reads OCR-B cells drawn with FreeType and
-// cut by the reader's own cut, its probabilities add up and agree across
-// threads, and its validity threshold is the calibrated one.
+// cut by the reader's own cut, its probabilities add up, and its validity
+// threshold is the calibrated one. (Readers on several threads: tests/threads.)
 #include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -135,30 +134,9 @@ TEST(MrzModel, ReadsEveryCharacterOfDrawnZonesInEveryWeight) {
     }
 }
 
-TEST(MrzModel, ThreadsClassifyAtOnceAndAgreeAndNoCellsIsNoAnswer) {
+TEST(MrzModel, NoCellsIsNoAnswer) {
     EXPECT_TRUE(ClassifyCells(nullptr, 0).empty());
     EXPECT_TRUE(ClassifyCells(nullptr, 3).empty());
-    gw::render::TextRenderer font(kOcrB);
-    ASSERT_TRUE(font.Valid());
-    gw::render::Variation v;
-    v.capHeight = 28;
-    v.blur = 0.6;
-    std::vector<Patch> cells;
-    ASSERT_TRUE(CutCells(font, kZone, v, cells));
-    const std::vector<Scores> alone = ClassifyCells(cells.data(), cells.size());
-    std::vector<std::vector<Scores>> got(4);
-    std::vector<std::thread> threads;
-    for (size_t t = 0; t < got.size(); ++t)
-        threads.emplace_back([&, t] {
-            for (int round = 0; round < 5; ++round)
-                got[t] = ClassifyCells(cells.data(), cells.size());
-        });
-    for (std::thread& t : threads) t.join();
-    for (const auto& g : got) {
-        ASSERT_EQ(g.size(), alone.size());
-        for (size_t i = 0; i < g.size(); ++i)
-            for (int k = 0; k < kClasses; ++k) ASSERT_NEAR(g[i][k], alone[i][k], 1e-5);
-    }
 }
 
 // The calibration's record: the threshold it chose, as written by

@@ -1,5 +1,5 @@
-// The loader's fast paths: the Exif turn made while a JPEG is decoded (and
-// the image object's own turn, in cache-sized squares), reduced-scale loads,
+// The loader's fast paths: the Exif turn made while a JPEG is decoded (the
+// image object's own turn of large images: tests/platform), reduced-scale loads,
 // and JPEG data cut short, which loads what it holds with a warning.
 #include <gtest/gtest.h>
 
@@ -79,52 +79,6 @@ TEST(FastLoad, JpegTurnedWhileDecodedEqualsTheImageObjectsTurn) {
             ASSERT_EQ(turned.GetHeight(), stored.GetHeight());
             EXPECT_EQ(Pixels(turned), Pixels(stored));
         }
-    }
-}
-
-TEST(FastLoad, LargeImagesTurnAsPixelByPixel) {
-    // 1100 x 1300 x 3 bytes: past the size at which pixel memory is mapped.
-    DVImageProcessor picture = Picture(1100, 1300, false);
-    const Bytes before = Pixels(picture);
-    const uint32_t stride = picture.GetStride();
-    for (int32_t type = 1; type <= 7; ++type) {
-        SCOPED_TRACE(type);
-        DVImageProcessor image = Picture(1100, 1300, false);
-        ASSERT_EQ(image.RotateFlip(type), 0u);
-        const Bytes after = Pixels(image);
-        const uint32_t w = 1100, h = 1300, nstride = image.GetStride();
-        // A sample of pixels against the mapping of each type.
-        for (uint32_t y = 0; y < h; y += 37)
-            for (uint32_t x = 0; x < w; x += 41) {
-                uint32_t dx = x, dy = y;
-                switch (type) {
-                    case 1:
-                        dx = h - 1 - y, dy = x;
-                        break;
-                    case 2:
-                        dx = w - 1 - x, dy = h - 1 - y;
-                        break;
-                    case 3:
-                        dx = y, dy = w - 1 - x;
-                        break;
-                    case 4:
-                        dx = w - 1 - x;
-                        break;
-                    case 5:
-                        dx = y, dy = x;
-                        break;
-                    case 6:
-                        dy = h - 1 - y;
-                        break;
-                    case 7:
-                        dx = h - 1 - y, dy = w - 1 - x;
-                        break;
-                }
-                for (uint32_t c = 0; c < 3; ++c)
-                    ASSERT_EQ(after[size_t(dy) * nstride + dx * 3 + c],
-                              before[size_t(y) * stride + x * 3 + c])
-                        << x << "," << y;
-            }
     }
 }
 

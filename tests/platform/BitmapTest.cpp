@@ -91,9 +91,18 @@ std::vector<std::vector<uint32_t>> Reference(const Bitmap& b, int32_t type) {
 }
 
 TEST(Bitmap, RotateFlipEveryTypeOnEveryFormatMatchesReference) {
-    for (int32_t format : {PixelFormat1bppIndexed, PixelFormat8bppIndexed, PixelFormat24bppRGB}) {
+    // Small images of every format, and a colour one of 1100 x 1300 x 3
+    // bytes: past the size at which pixel memory is mapped and the turn goes
+    // by cache-sized squares.
+    struct Case {
+        int32_t format;
+        uint32_t width, height;
+    };
+    for (const Case c : {Case{PixelFormat1bppIndexed, 13, 6}, Case{PixelFormat8bppIndexed, 13, 6},
+                         Case{PixelFormat24bppRGB, 13, 6}, Case{PixelFormat24bppRGB, 1100, 1300}}) {
+        const int32_t format = c.format;
         for (int32_t type = 0; type < 8; ++type) {
-            auto b = Make(13, 6, format);
+            auto b = Make(c.width, c.height, format);
             Fill(*b, uint32_t(type + 11));
             const auto expected = Reference(*b, type);
             ASSERT_EQ(b->RotateFlip(type), Ok);

@@ -23,29 +23,52 @@ const std::filesystem::path& TempFolder() {
 
 }  // namespace
 
-Grey Zint(const std::string& options, const std::string& data) {
+namespace {
+
+// Writes data to a new file of the test folder and runs zint on it (with -i,
+// so any byte goes) into a file of the same stem and the given type; returns
+// the picture's path.
+std::string Render(const std::string& options, const std::string& data, const std::string& type) {
     static int serial = 0;
-    const std::filesystem::path folder = TempFolder();
-    EXPECT_FALSE(folder.empty()) << "no temporary folder";
-    if (folder.empty()) return {};
     // Appended rather than "s" + text, which GCC 12 at -O3 warns about
     // (a -Wrestrict false positive).
     std::string name = "s";
     name += std::to_string(++serial);
-    const std::string stem = (folder / name).string();
-    {
-        std::ofstream input(stem + ".txt", std::ios::binary);
-        input << data;
-    }
-    const std::string command = "zint " + options + " --filetype=bmp -i '" + stem + ".txt' -o '" +
-                                stem + ".bmp' >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    EXPECT_EQ(status, 0) << "zint failed (is it installed? scripts/install-deps): " << command;
+    const std::string stem = (TempFolder() / name).string();
+    std::ofstream(stem + ".txt", std::ios::binary) << data;
+    Shell("zint " + options + " --filetype=" + type + " -i '" + stem + ".txt' -o '" + stem + "." +
+          type + "'");
+    return stem + "." + type;
+}
+
+}  // namespace
+
+void Shell(const std::string& command) {
+    EXPECT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0)
+        << "failed (zint and ImageMagick come with scripts/install-deps): " << command;
+}
+
+Grey Zint(const std::string& options, const std::string& data) {
     DVImageProcessor picture;
-    gw::LoadImageFile(stem + ".bmp", picture);
+    gw::LoadImageFile(Render(options, data, "bmp"), picture);
     Grey grey = gw::ToGrey(picture);
-    EXPECT_GT(grey.width, 0u) << "no picture from: " << command;
+    EXPECT_GT(grey.width, 0u) << "no picture from zint " << options;
     return grey;
+}
+
+std::string ZintPng(const std::string& options, const std::string& data) {
+    std::string quoted = "'";  // appended: see Render
+    quoted += Render(options + " --notext", data, "png");
+    quoted += "' ";
+    return quoted;
+}
+
+std::unique_ptr<DVImageProcessor> Magick(const std::string& arguments, const std::string& format) {
+    const std::string out = (TempFolder() / "magick.png").string();
+    Shell("convert " + arguments + " " + format + "'" + out + "'");
+    auto image = std::make_unique<DVImageProcessor>();
+    EXPECT_EQ(image->LoadFromFile(out.c_str(), nullptr), 0u);
+    return image;
 }
 
 void Page::Put(const Grey& grey, uint32_t x0, uint32_t y0, uint8_t ink, uint8_t paper) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,21 @@ using Grey = gw::GreyImage;
 /// with -i, so any byte goes) in a temporary folder and returns the picture.
 /// Fails the calling test (empty result) when zint cannot run.
 Grey Zint(const std::string& options, const std::string& data);
+
+/// Runs command through the shell, its output dropped; fails the calling test
+/// when it does not succeed (zint and ImageMagick come with
+/// scripts/install-deps).
+void Shell(const std::string& command);
+
+/// zint's rendering of data (options such as "-b 20 --height=30"), without
+/// its text, as a PNG file in a temporary folder: the file's name quoted for
+/// the shell and followed by a blank, ready for a command line.
+std::string ZintPng(const std::string& options, const std::string& data);
+
+/// Runs ImageMagick's convert with arguments into a PNG in a temporary
+/// folder (written as format, such as "PNG8:", when given) and loads it.
+std::unique_ptr<DVImageProcessor> Magick(const std::string& arguments,
+                                         const std::string& format = "");
 
 /// The shared page with symbols and runs drawn on it.
 struct Page : gwtest::Page {

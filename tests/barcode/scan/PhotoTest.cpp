@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "DVImageProcessor.h"
+#include "barcode/BarcodeTestSupport.h"
 #include "GlyphwickBarcodes.h"
 #include "GlyphwickGrey.h"
 
@@ -20,30 +21,12 @@ namespace {
 
 using gw::BarcodeResult;
 
-const std::filesystem::path& Folder() {
-    static const std::filesystem::path folder = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "gw-photo-XXXXXX").string();
-        return std::filesystem::path(mkdtemp(pattern.data()) != nullptr ? pattern : ".");
-    }();
-    return folder;
-}
-
 // zint's symbol, laid out by ImageMagick's convert with arguments ("IN" is
 // the symbol's file), loaded.
-DVImageProcessor Make(const std::string& zint, const std::string& data,
-                      const std::string& arguments) {
-    const std::string symbol = (Folder() / "symbol.png").string();
-    const std::string out = (Folder() / "out.png").string();
-    std::string command = "zint " + zint + " --notext --filetype=png -o '" + symbol + "' -d '" +
-                          data + "' >/dev/null 2>&1";
-    EXPECT_EQ(std::system(command.c_str()), 0) << "zint comes with scripts/install-deps";
-    std::string args = arguments;
-    args.replace(args.find("IN"), 2, "'" + symbol + "'");
-    command = "convert " + args + " '" + out + "' >/dev/null 2>&1";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    DVImageProcessor image;
-    EXPECT_EQ(image.LoadFromFile(out.c_str(), nullptr), 0u);
-    return image;
+std::unique_ptr<DVImageProcessor> Make(const std::string& zint, const std::string& data,
+                                       std::string arguments) {
+    arguments.replace(arguments.find("IN"), 2, bartest::ZintPng(zint, data));
+    return bartest::Magick(arguments);
 }
 
 float Distance(std::pair<float, float> a, std::pair<float, float> b) {
@@ -56,10 +39,10 @@ TEST(Photo, ATallSymbolIsOneResultWithTheBoxOfItsWholeHeight) {
     // at other angles read strips of the same bars.
     for (const char* angle : {"0", "4"}) {
         SCOPED_TRACE(angle);
-        const DVImageProcessor image = Make(
+        const auto image = Make(
             "-b 20 --height=300", "TALL-128",
             std::string("IN -bordercolor white -border 40 -background white -rotate ") + angle);
-        const std::vector<BarcodeResult> r = gw::ReadBarcodes(image);
+        const std::vector<BarcodeResult> r = gw::ReadBarcodes(*image);
         ASSERT_EQ(r.size(), 1u);
         EXPECT_EQ(r[0].text, "TALL-128");
         // Start edge top to start edge bottom: most of the bars' height.
@@ -72,12 +55,12 @@ TEST(Photo, FaintNarrowCode39Reads) {
     // paper at 205, at an angle.
     for (const char* angle : {"0", "7", "90"}) {
         SCOPED_TRACE(angle);
-        const DVImageProcessor image = Make("-b 8 --height=30", "FAINT39",
-                                            std::string("IN -bordercolor white -border 30 -resize "
-                                                        "60% +level 59%,80% -background '#cdcdcd' "
-                                                        "-rotate ") +
-                                                angle + " -colorspace gray");
-        const std::vector<BarcodeResult> r = gw::ReadBarcodes(image);
+        const auto image = Make("-b 8 --height=30", "FAINT39",
+                                std::string("IN -bordercolor white -border 30 -resize "
+                                            "60% +level 59%,80% -background '#cdcdcd' "
+                                            "-rotate ") +
+                                    angle + " -colorspace gray");
+        const std::vector<BarcodeResult> r = gw::ReadBarcodes(*image);
         ASSERT_EQ(r.size(), 1u);
         EXPECT_EQ(r[0].text, "FAINT39");
     }
@@ -94,9 +77,8 @@ struct Page {
             for (int x = 0; x < kWidth; ++x)
                 pixels[size_t(y) * kWidth + x] =
                     uint8_t(150 + 50 * x / kWidth - 20 * y / kHeight + int(random() % 25));
-        const DVImageProcessor symbol =
-            Make("-b 20 --height=25", "SMALL 12MP", "IN -bordercolor white -border 20");
-        const gw::GreyImage grey = gw::ToGrey(symbol);
+        const gw::GreyImage grey = gw::ToGrey(
+            *Make("-b 20 --height=25", "SMALL 12MP", "IN -bordercolor white -border 20"));
         for (uint32_t y = 0; y < grey.height; ++y)
             for (uint32_t x = 0; x < grey.width; ++x)
                 pixels[size_t(2400 + y) * kWidth + 3100 + x] = grey.At(x, y);

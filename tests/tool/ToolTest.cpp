@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "DVImageProcessor.h"
+#include "GlyphwickGrey.h"
+#include "GlyphwickLoad.h"
 
 namespace {
 
@@ -400,24 +402,11 @@ TEST_F(Tool, EveryErrorIsOneLineWithStatusTwo) {
 
 // ---- Every image a user has ----
 
-// An 8-bit copy of a sample's pixels through the library: width, height and
-// one grey level a pixel, row by row.
-struct Grey {
-    uint32_t width = 0, height = 0;
-    std::vector<uint8_t> levels;
-};
-Grey GreyOf(const std::string& path) {
+// The grey levels of a sample, through the library's loader and grey view.
+gw::GreyImage GreyOf(const std::string& path) {
     DVImageProcessor image;
-    Grey g;
-    if (image.LoadFromFile(path.c_str(), nullptr) != 0) return g;
-    g.width = image.GetWidth(), g.height = image.GetHeight();
-    for (uint32_t y = 0; y < g.height; ++y)
-        for (uint32_t x = 0; x < g.width; ++x) {
-            uint32_t argb = 0;
-            image.GetPixel(x, y, &argb);
-            g.levels.push_back(uint8_t(argb));
-        }
-    return g;
+    gw::LoadImageFile(path, image);
+    return gw::ToGrey(image);
 }
 
 void Put(std::string& s, uint32_t v, int bytes) {
@@ -425,19 +414,19 @@ void Put(std::string& s, uint32_t v, int bytes) {
 }
 
 // A TIFF file of uncompressed 8-bit grey pages.
-std::string TiffPages(const std::vector<Grey>& pages) {
+std::string TiffPages(const std::vector<gw::GreyImage>& pages) {
     std::string out("II*\0\0\0\0\0", 8);
     size_t link = 4;  // where the offset of the next directory goes
-    for (const Grey& g : pages) {
+    for (const gw::GreyImage& g : pages) {
         const uint32_t data = uint32_t(out.size());
-        out.append(g.levels.begin(), g.levels.end());
+        out.append(g.pixels.begin(), g.pixels.end());
         if (out.size() % 2) out += '\0';
         const uint32_t dir = uint32_t(out.size());
         for (int i = 0; i < 4; ++i) out[link + size_t(i)] = char(dir >> (8 * i));
         const uint32_t entries[][3] = {
             {256, 4, g.width}, {257, 4, g.height}, {258, 3, 8},
             {259, 3, 1},       {262, 3, 1},        {273, 4, data},
-            {277, 3, 1},       {278, 4, g.height}, {279, 4, uint32_t(g.levels.size())}};
+            {277, 3, 1},       {278, 4, g.height}, {279, 4, uint32_t(g.pixels.size())}};
         Put(out, std::size(entries), 2);
         for (const auto& e : entries) {
             Put(out, e[0], 2), Put(out, e[1], 2), Put(out, 1, 4), Put(out, e[2], 4);
@@ -465,7 +454,7 @@ TEST_F(Tool, UnicodeNamesStandardInputAndTiffPages) {
     ExpectError(Run("info - < /dev/null"), {"-: ", "nothing came on standard input"});
 
     const std::string tiff = Temp("pages.tif");
-    Grey blank{8, 4, std::vector<uint8_t>(32, 255)};
+    gw::GreyImage blank{8, 4, std::vector<uint8_t>(32, 255)};
     std::ofstream(tiff, std::ios::binary) << TiffPages({blank, GreyOf(Sample("td1-card.png"))});
     const Json pages = Json::parse(Run("info " + Quote(tiff) + " --json --page 2").out)[0];
     EXPECT_EQ(pages["pages"], 2);

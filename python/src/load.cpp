@@ -41,16 +41,25 @@ void RaiseLoad(const gw::LoadInfo& info, const std::string& what) {
     Raise(what + ": " + info.reason);
 }
 
+// A loaded file the loader has a warning about (a JPEG cut short) is read as
+// far as it goes, with a Python warning naming the file.
+void WarnLoad(const gw::LoadInfo& info, const std::string& what) {
+    if (info.warning.empty()) return;
+    const std::string text = what + ": " + info.warning;
+    if (PyErr_WarnEx(PyExc_UserWarning, text.c_str(), 1) != 0) throw py::error_already_set();
+}
+
 std::shared_ptr<DVImageProcessor> DecodeBytes(const std::string_view data, const std::string& what,
                                               const gw::LoadOptions& options) {
     auto image = std::make_shared<DVImageProcessor>();
     gw::LoadInfo info;
     {
-        py::gil_scoped_release nogil;  // the loader takes the library lock
+        py::gil_scoped_release nogil;
         info = gw::LoadImageMemory(reinterpret_cast<const uint8_t*>(data.data()), data.size(),
                                    *image, options);
     }
     if (info.status != gw::kLoaded) RaiseLoad(info, what);
+    WarnLoad(info, what);
     return image;
 }
 
@@ -63,6 +72,7 @@ std::shared_ptr<DVImageProcessor> DecodeFile(const std::string& path,
         info = gw::LoadImageFile(path, *image, options);
     }
     if (info.status != gw::kLoaded) RaiseLoad(info, path);
+    WarnLoad(info, path);
     return image;
 }
 

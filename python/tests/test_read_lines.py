@@ -149,3 +149,12 @@ def test_threads_read_at_once_safely():
     time.sleep(0.02)
     assert not done.is_set()
     worker.join()
+
+
+def test_a_jpeg_cut_short_reads_its_top_with_a_warning(tmp_path):
+    data = SCAN.read_bytes()
+    cut = tmp_path / "cut.jpg"
+    cut.write_bytes(data[:len(data) * 9 // 10])
+    with pytest.warns(UserWarning, match="cut.jpg: the JPEG data ends early"):
+        best = glyphwick.read_lines(cut)
+    assert best.text.startswith("P<UTOHALVORSEN")  # the zone's first line, above the cut

@@ -354,6 +354,11 @@ TEST_F(Tool, EveryErrorIsOneLineWithStatusTwo) {
     const std::string cut = Temp("cut.png");
     std::ofstream(cut, std::ios::binary) << ReadFile(Sample("td1-card.png")).substr(0, 1024);
     ExpectError(Run("mrz " + Quote(cut)), {"cut.png"});
+    // A JPEG cut short is read as far as it goes, with the loader's warning.
+    const std::string scan = ReadFile(Sample("td3-scan.jpg")), jpeg = Temp("cut.jpg");
+    std::ofstream(jpeg, std::ios::binary) << scan.substr(0, scan.size() * 9 / 10);
+    EXPECT_NE(Run("read " + Quote(jpeg) + " --json").out.find("\"warning\": \"the JPEG data ends"),
+              std::string::npos);
     ExpectError(Run("read " + card + Patterns() + " --rect 1100,0,2000,10"),
                 {"td1-card.png", "outside the image", "1011 x 638"});
     ExpectError(Run("barcode " + card + " --type code39 --rect 0,700,10,710"),

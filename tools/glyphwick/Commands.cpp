@@ -28,8 +28,19 @@ std::string Quoted(const std::string& s) {
 // (grey through the palette, colour weighed into brightness by the readers,
 // the zone reader taking a colour page's lightest channel), so that the tool
 // reads what a host reading the same file reads.
-std::unique_ptr<DVImageProcessor> LoadForReading(const std::string& file, const Common& common) {
-    return LoadImage(file, common.load).image;
+// Loads a file to read; a warning of the loader (a JPEG cut short) goes into
+// out, for its JSON and its text.
+std::unique_ptr<DVImageProcessor> LoadForReading(const std::string& file, const Common& common,
+                                                 FileResult& out) {
+    Loaded loaded = LoadImage(file, common.load);
+    if (!loaded.info.warning.empty()) out.json["warning"] = loaded.info.warning;
+    return std::move(loaded.image);
+}
+
+// The text of a file's result, after its loader's warning when there is one.
+std::string WithWarning(const FileResult& out, const std::string& text) {
+    if (!out.json.contains("warning")) return text;
+    return "(warning: " + out.json["warning"].get<std::string>() + ")\n" + text;
 }
 
 // Draws and saves an annotation; a failure is kept beside the reading.
@@ -140,9 +151,9 @@ int RunRead(const Common& given, const gw::LineOptions& options) {
     return ForEachFile(common, [&](const std::string& file, size_t index) {
         Common one = common;
         one.load = LoadOptionsFor(common, index);
-        auto image = LoadForReading(file, one);
-        const gw::LinesResult r = ReadText(*image, o, file);
         FileResult out;
+        auto image = LoadForReading(file, one, out);
+        const gw::LinesResult r = ReadText(*image, o, file);
         if (!common.pages.empty()) out.json["page"] = one.load.page;
         std::ostringstream text;
         for (const gw::TextLine& l : r.lines) {
@@ -159,7 +170,7 @@ int RunRead(const Common& given, const gw::LineOptions& options) {
         if (r.lines.empty()) text << "(no line read)\n";
         if (r.stopped) text << "(stopped: " << r.stopReason << ")\n";
         AddLibraryJson(out, gw::LinesResultToJson(r));
-        out.text = text.str();
+        out.text = WithWarning(out, text.str());
         const auto objects = ObjectsOf(r.objects);
         Annotate(
             out, common, index, [&](Annotation& a) { FrameObjects(a, objects); }, *image);
@@ -174,10 +185,10 @@ int RunBarcode(const Common& given, const BarcodeSettings& settings) {
     return ForEachFile(common, [&](const std::string& file, size_t index) {
         Common one = common;
         one.load = LoadOptionsFor(common, index);
-        auto image = LoadForReading(file, one);
+        FileResult out;
+        auto image = LoadForReading(file, one, out);
         gw::BarcodeReport report;
         const auto found = ReadBarcodesIn(*image, o, settings.rect, file, &report);
-        FileResult out;
         if (!common.pages.empty()) out.json["page"] = one.load.page;
         std::ostringstream text;
         for (const gw::BarcodeResult& b : found) {
@@ -206,7 +217,7 @@ int RunBarcode(const Common& given, const BarcodeSettings& settings) {
         }
         if (report.stopped) text << "(stopped: " << report.stopReason << ")\n";
         AddLibraryJson(out, gw::BarcodeResultsToJson(found, &report));
-        out.text = text.str();
+        out.text = WithWarning(out, text.str());
         Annotate(
             out, common, index,
             [&](Annotation& a) {
@@ -233,10 +244,10 @@ int RunMrz(const Common& given, const MrzSettings& settings) {
     return ForEachFile(common, [&](const std::string& file, size_t index) {
         Common one = common;
         one.load = LoadOptionsFor(common, index);
-        auto image = LoadForReading(file, one);
+        FileResult out;
+        auto image = LoadForReading(file, one, out);
         const gw::MrzResult r = ReadMrz(*image, s, file);
         const std::vector<Box> lineBoxes = MrzLineBoxes(r);
-        FileResult out;
         if (!common.pages.empty()) out.json["page"] = one.load.page;
         std::ostringstream text;
         if (!r.found) {
@@ -280,7 +291,7 @@ int RunMrz(const Common& given, const MrzSettings& settings) {
                      << c.from << " -> " << c.to << " (" << c.field << ")\n";
         }
         AddLibraryJson(out, gw::MrzResultToJson(r));
-        out.text = text.str();
+        out.text = WithWarning(out, text.str());
         Annotate(
             out, common, index,
             [&](Annotation& a) {
@@ -387,6 +398,7 @@ int RunInfo(const Common& given) {
         out.json["pages"] = li.pageCount;
         out.json["page"] = LoadOptionsFor(common, index).page;
         out.json["exif_orientation"] = li.exifOrientation;
+        if (!li.warning.empty()) out.json["warning"] = li.warning;
         Json props = Json::array();
         std::ostringstream text;
         char pf[16];
@@ -423,7 +435,7 @@ int RunInfo(const Common& given) {
             }
         }
         out.json["properties"] = props;
-        out.text = text.str();
+        out.text = WithWarning(out, text.str());
         return out;
     });
 }

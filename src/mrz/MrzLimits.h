@@ -47,6 +47,13 @@ struct MrzLimits {
     /// kTemplateTemperature (exp(-0.12 / 0.025)).
     static constexpr float kKeepOutOfClass = 8e-3f;
 
+    /// A decoded zone is reported found only with at least this much
+    /// grammar evidence (GrammarEvidence: checks holding as read, known state
+    /// codes, dates that are dates). Count; run F1 of docs/mrz-tuning.md
+    /// (development seeds 7 and 11, every condition: zones read exactly
+    /// show 7 to 9, pages without a zone at most 2).
+    static constexpr int kMinEvidence = 4;
+
     // --- Template scores (normalised cross-correlation, -1 to 1), until the
     // trained classifier gives probabilities itself
 

@@ -223,6 +223,9 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
             t = ThreadClock::now();
             UprightReading r;
             Decode(cells, limits, r.result);
+            // Print of another kind may take a zone's shape; only a reading
+            // the grammar bears out is a zone.
+            if (GrammarEvidence(r.result) < MrzLimits::kMinEvidence) r.result.found = false;
             std::tie(r.mean, r.lowest) = Confidence(r.result, cells);
             r.quality = Quality(r.result, r.mean);
             if (times) times->decode += MsSince(t);

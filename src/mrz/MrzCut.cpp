@@ -5,6 +5,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "mrz/MrzLimits.h"
+
 namespace gw::mrz {
 
 namespace {
@@ -240,15 +242,27 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
         for (int k = 1; k < length; ++k) c += Interp(cols, CutLine::Edge(left, p, g, k, length));
         return c;
     };
+    // The line's cells are anchored at both ends of its ink: the first and
+    // the last character stand inside their cells, so the first cell starts
+    // a little before the ink and the last ends a little after it, never a
+    // cell away. A cut that fits the boundaries to gaps between characters
+    // cannot then gain or lose a cell along the line.
+    const float lo = MrzLimits::kEndInsideMin, hi = MrzLimits::kEndInsideMax;
+    auto anchored = [&](float left, float p, float g) {
+        if (aligned) return true;
+        const float right = CutLine::Edge(left, p, g, length, length);
+        return left >= a - hi * p && left <= a - lo * p && right >= b + lo * p &&
+               right <= b + hi * p;
+    };
     // An even pitch first, then how it grows along the line, around the best.
     const float spread = pitch > 0 ? 0.006f : 0.04f;
     float best = 1e9f;
     out.growth = aligned ? growth0 : 0;
     for (float p = (1 - spread) * p0; p <= (1 + spread) * p0; p += 0.002f * p0) {
-        const float from = aligned ? left0 - 0.3f * p : a - 0.45f * p;
-        const float to = aligned ? left0 + 0.3f * p : a - 0.02f * p;
+        const float from = aligned ? left0 - 0.3f * p : a - hi * p;
+        const float to = aligned ? left0 + 0.3f * p : a - lo * p;
         for (float left = from; left <= to; left += 0.25f) {
-            if (!aligned && left + length * p < b - 0.1f * p) continue;
+            if (!anchored(left, p, out.growth)) continue;
             const float c = cost(left, p, out.growth);
             if (c < best) best = c, out.left = left, out.pitch = p;
         }
@@ -259,6 +273,7 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
         for (float g = g1 - reach; g <= g1 + reach + 1e-4f; g += step)
             for (float p = 0.99f * p1; p <= 1.01f * p1; p += 0.002f * p1)
                 for (float left = l1 - 0.15f * p1; left <= l1 + 0.15f * p1; left += 0.25f) {
+                    if (!anchored(left, p, g)) continue;
                     // Slight growth must earn its place over an even pitch.
                     const float c = cost(left, p, g) * (1.0f + 0.02f * std::abs(g - g1) / step);
                     if (c < best) best = c, out.left = left, out.pitch = p, out.growth = g;

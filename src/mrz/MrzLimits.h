@@ -65,6 +65,16 @@ struct MrzLimits {
     /// tried with its own cut too.
     static constexpr float kOwnCutBelow = 0.04f;
 
+    // --- Cut (in pitches: cell widths)
+
+    /// How far inside its cell the ink of a line's first character starts,
+    /// and that of its last ends: the cut's outer cell edges stand between
+    /// these distances outside the line's ink. OCR-B's side bearings; the
+    /// wider bound admits narrow first and last characters (1, I, <).
+    /// Pitches; the former search window of the first edge, kept (run C1).
+    static constexpr float kEndInsideMin = 0.02f;
+    static constexpr float kEndInsideMax = 0.45f;
+
     // --- Search
 
     /// Line sets of one upright candidate tried, at most.

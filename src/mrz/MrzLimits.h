@@ -74,6 +74,10 @@ struct MrzLimits {
     /// Pitches; the former search window of the first edge, kept (run C1).
     static constexpr float kEndInsideMin = 0.02f;
     static constexpr float kEndInsideMax = 0.45f;
+    /// A line whose own cut starts this far from the zone's shared cut is
+    /// read both ways, and the grammar keeps the better. Pitches; run C2
+    /// (the shared cut may move a line's start by up to 0.45 of a pitch).
+    static constexpr float kOwnCutApart = 0.3f;
 
     // The cut's other numbers were set by hand when it was written, on the
     // look of clean generated zones, and no run of docs/mrz-tuning.md has

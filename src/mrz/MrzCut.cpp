@@ -5,9 +5,13 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "mrz/MrzLimits.h"
+
 namespace gw::mrz {
 
 namespace {
+
+using L = MrzLimits;
 
 struct Run {
     int top;
@@ -28,8 +32,8 @@ std::vector<Run> InkRows(const cv::Mat& ink) {
     std::vector<Run> runs;
     if (peak <= 0) return runs;
     for (int y = 0; y < ink.rows; ++y) {
-        if (rows[y] < 0.2f * peak) continue;
-        if (!runs.empty() && y - runs.back().bottom <= 3) {
+        if (rows[y] < L::kRowInkShare * peak) continue;
+        if (!runs.empty() && y - runs.back().bottom <= L::kRowGapJoined) {
             runs.back().bottom = y;
         } else {
             runs.push_back({y, y});
@@ -37,7 +41,7 @@ std::vector<Run> InkRows(const cv::Mat& ink) {
     }
     std::erase_if(runs, [](const Run& r) {
         const int h = r.bottom - r.top + 1;
-        return h < 0.45f * kWorkHeight || h > 2.2f * kWorkHeight;
+        return h < L::kLineHeightMin * kWorkHeight || h > L::kLineHeightMax * kWorkHeight;
     });
     return runs;
 }
@@ -74,7 +78,7 @@ LineBand Refine(const cv::Mat& ink, const Run& run) {
     if (sw <= 0) return b;
     const double den = sw * sxx - sx * sx;
     b.slope = den > 0 ? float((sw * sxy - sx * sy) / den) : 0.0f;
-    b.slope = std::clamp(b.slope, -0.08f, 0.08f);
+    b.slope = std::clamp(b.slope, -L::kMaxSlope, L::kMaxSlope);
     b.center = float((sy - b.slope * sx) / sw);
     // The profile across the line, following its slope.
     const int reach = h;
@@ -88,8 +92,8 @@ LineBand Refine(const cv::Mat& ink, const Run& run) {
     }
     const float peak = *std::max_element(prof.begin(), prof.end());
     int lo = reach, hi = reach;
-    while (lo > 0 && prof[lo - 1] >= 0.25f * peak) --lo;
-    while (hi < 2 * reach && prof[hi + 1] >= 0.25f * peak) ++hi;
+    while (lo > 0 && prof[lo - 1] >= L::kBandInkShare * peak) --lo;
+    while (hi < 2 * reach && prof[hi + 1] >= L::kBandInkShare * peak) ++hi;
     b.up = float(reach - lo) + 0.5f;
     b.down = float(hi - reach) + 0.5f;
     return b;
@@ -137,7 +141,7 @@ cv::Mat InkOf(const cv::Mat& grey) {
     cv::Mat ink;
     const int block = int(2.5f * kWorkHeight) | 1;
     cv::adaptiveThreshold(grey, ink, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV, block,
-                          std::max(10.0, 0.18 * range));
+                          std::max(10.0, L::kInkContrast * range));
     // Strokes of print at the working height are several pixels thick; the
     // thin lines of patterned paper are not.
     cv::morphologyEx(ink, ink, cv::MORPH_OPEN,
@@ -158,8 +162,8 @@ std::vector<std::vector<LineBand>> FindLineSets(const cv::Mat& ink) {
                 const LineBand& b = lines[i + k];
                 const float h = std::max(a.Height(), b.Height());
                 const float gap = b.center - a.center;
-                ok =
-                    std::min(a.Height(), b.Height()) > 0.6f * h && gap > 1.1f * h && gap < 2.8f * h;
+                ok = std::min(a.Height(), b.Height()) > L::kSetHeightRatio * h &&
+                     gap > L::kSetGapMin * h && gap < L::kSetGapMax * h;
             }
             if (ok) sets.emplace_back(lines.begin() + i, lines.begin() + i + count);
         }
@@ -195,7 +199,7 @@ bool Keystone(const cv::Mat& ink, const std::vector<std::vector<LineBand>>& sets
     const float c1l = centre(last, xl), c1r = centre(last, xr);
     if (c0l < 0 || c0r < 0 || c1l < 0 || c1r < 0) return false;
     const float gl = c1l - c0l, gr = c1r - c0r;
-    if (gl < 0.5f * h || gr < 0.5f * h || std::abs(gr / gl - 1) < 0.03f) return false;
+    if (gl < 0.5f * h || gr < 0.5f * h || std::abs(gr / gl - 1) < L::kKeystoneMin) return false;
     const float top = (c0l + c0r) / 2, gap = (gl + gr) / 2;
     const cv::Point2f from[4] = {{xl, c0l}, {xr, c0r}, {xr, c1r}, {xl, c1l}};
     const cv::Point2f to[4] = {{xl, top}, {xr, top}, {xr, top + gap}, {xl, top + gap}};
@@ -205,10 +209,10 @@ bool Keystone(const cv::Mat& ink, const std::vector<std::vector<LineBand>>& sets
 
 bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& right) {
     const std::vector<float> cols = Columns(ink, line);
-    const int maxGap = int(1.2f * line.Height());
+    const int maxGap = int(L::kExtentGap * line.Height());
     int bestA = -1, bestB = -1, a = -1, last = -1;
     for (int x = 0; x < int(cols.size()); ++x) {
-        if (cols[x] <= 0.1f) continue;
+        if (cols[x] <= L::kExtentColumnInk) continue;
         if (a < 0 || x - last > maxGap) a = x;
         last = x;
         if (bestA < 0 || last - a > bestB - bestA) bestA = a, bestB = last;
@@ -224,12 +228,12 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
     float a = 0, b = 0;
     if (length <= 0 || !InkExtent(ink, line, a, b)) return false;
     // The outer characters stand inside their cells by about a sixth of a pitch.
-    const float p0 = pitch > 0 ? pitch : (b - a) / (float(length) - 0.35f);
+    const float p0 = pitch > 0 ? pitch : (b - a) / (float(length) - L::kOuterBearings);
     // Ink spread over a fifth of a pitch, so that boundaries settle in the
     // middle of the gaps between characters rather than anywhere in them.
     const std::vector<float> raw = Columns(ink, line);
     std::vector<float> cols(raw.size(), 0);
-    const int spreadBy = std::max(1, int(0.1f * p0));
+    const int spreadBy = std::max(1, int(L::kBoundarySpread * p0));
     for (int x = 0; x < int(raw.size()); ++x)
         for (int d = -spreadBy; d <= spreadBy; ++d)
             if (x + d >= 0 && x + d < int(raw.size()))
@@ -240,27 +244,42 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
         for (int k = 1; k < length; ++k) c += Interp(cols, CutLine::Edge(left, p, g, k, length));
         return c;
     };
+    // The line's cells are anchored at both ends of its ink: the first and
+    // the last character stand inside their cells, so the first cell starts
+    // a little before the ink and the last ends a little after it, never a
+    // cell away. A cut that fits the boundaries to gaps between characters
+    // cannot then gain or lose a cell along the line.
+    const float lo = L::kEndInsideMin, hi = L::kEndInsideMax;
+    auto anchored = [&](float left, float p, float g) {
+        if (aligned) return true;  // held to the zone's best fitted line instead
+        const float right = CutLine::Edge(left, p, g, length, length);
+        return left >= a - hi * p && left <= a - lo * p && right >= b + lo * p &&
+               right <= b + hi * p;
+    };
     // An even pitch first, then how it grows along the line, around the best.
-    const float spread = pitch > 0 ? 0.006f : 0.04f;
+    const float spread = pitch > 0 ? L::kSharedPitchSpread : L::kPitchSpread;
     float best = 1e9f;
     out.growth = aligned ? growth0 : 0;
     for (float p = (1 - spread) * p0; p <= (1 + spread) * p0; p += 0.002f * p0) {
-        const float from = aligned ? left0 - 0.3f * p : a - 0.45f * p;
-        const float to = aligned ? left0 + 0.3f * p : a - 0.02f * p;
+        const float from = aligned ? left0 - L::kSharedStartReach * p : a - hi * p;
+        const float to = aligned ? left0 + L::kSharedStartReach * p : a - lo * p;
         for (float left = from; left <= to; left += 0.25f) {
-            if (!aligned && left + length * p < b - 0.1f * p) continue;
+            if (!anchored(left, p, out.growth)) continue;
             const float c = cost(left, p, out.growth);
             if (c < best) best = c, out.left = left, out.pitch = p;
         }
     }
     if (best < 1e9f) {
-        const float reach = aligned ? 0.02f : 0.16f, step = aligned ? 0.01f : 0.02f;
+        const float reach = aligned ? L::kSharedGrowthReach : L::kGrowthReach;
+        const float step = aligned ? L::kSharedGrowthStep : L::kGrowthStep;
         const float l1 = out.left, p1 = out.pitch, g1 = out.growth;
         for (float g = g1 - reach; g <= g1 + reach + 1e-4f; g += step)
             for (float p = 0.99f * p1; p <= 1.01f * p1; p += 0.002f * p1)
                 for (float left = l1 - 0.15f * p1; left <= l1 + 0.15f * p1; left += 0.25f) {
+                    if (!anchored(left, p, g)) continue;
                     // Slight growth must earn its place over an even pitch.
-                    const float c = cost(left, p, g) * (1.0f + 0.02f * std::abs(g - g1) / step);
+                    const float c =
+                        cost(left, p, g) * (1.0f + L::kGrowthPenalty * std::abs(g - g1) / step);
                     if (c < best) best = c, out.left = left, out.pitch = p, out.growth = g;
                 }
     }

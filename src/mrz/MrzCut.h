@@ -61,9 +61,11 @@ struct CutLine {
 };
 
 /// Cuts line of the grey zone image (with its ink) into length cells, at a
-/// pitch fitted to its ink, or near pitch when that is above 0 (and then
-/// starting near left when that is given, and growing near growth). Returns
-/// false when the line holds no ink.
+/// pitch fitted to its ink with the first and last cell edges just outside
+/// the two ends of its ink (MrzLimits::kEndInsideMin to kEndInsideMax
+/// pitches), or near pitch when that is above 0 (and then starting near left
+/// when that is given, and growing near growth). Returns false when the line
+/// holds no ink or no cut fits its ends.
 bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
                   CutLine& out, float pitch = 0, float left = -1e9f, float growth = 0);
 

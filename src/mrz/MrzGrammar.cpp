@@ -630,6 +630,32 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     out.valid = valid && !blindDoubt && lowest >= limits.minProbability;
 }
 
+int GrammarEvidence(const MrzResult& r) {
+    if (!r.found) return 0;
+    auto corrected = [&](const std::string& field) {
+        return std::any_of(r.corrections.begin(), r.corrections.end(),
+                           [&](const MrzCorrection& c) { return c.field == field; });
+    };
+    auto isDate = [](const std::string& d) {
+        if (d.size() != 6 ||
+            !std::all_of(d.begin(), d.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return false;
+        const int month = (d[2] - '0') * 10 + (d[3] - '0'), day = (d[4] - '0') * 10 + (d[5] - '0');
+        return month >= 1 && month <= 12 && day >= 1 && day <= 31;
+    };
+    int evidence = 0;
+    for (const MrzField& f : r.fields) {
+        if (f.hasCheck && f.checkValid && f.classValid && !corrected(f.name) &&
+            f.raw.find_first_not_of('<') != std::string::npos)
+            ++evidence;
+        if ((f.name == "issuing_state" || f.name == "nationality") && !corrected(f.name) &&
+            IsCountryCode(f.raw))
+            ++evidence;
+        if ((f.name == "birth_date" || f.name == "expiry_date") && isDate(f.raw)) ++evidence;
+    }
+    return evidence;
+}
+
 namespace {
 // The probabilities DecodeText gives a character's look-alikes and every
 // other character.

@@ -60,6 +60,14 @@ struct DecodeLimits {
 void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& limits,
             MrzResult& result);
 
+/// How much of the grammar a decoded zone bears out, as a count of
+/// agreements that print of another kind meets only by chance: each field
+/// under a check digit that holds as read (no correction), fits its class
+/// and is not all fillers; each state code that is a known code as read;
+/// each date that is one (six digits, month 01-12, day 01-31). A zone read
+/// right shows several; text, tables and forms one or two.
+int GrammarEvidence(const MrzResult& r);
+
 /// Decodes text lines (unread characters as '?', spread over every
 /// character) as if each character had been read with probability certain,
 /// sharing only a little with its OCR-B look-alikes: the rules on their own.

@@ -47,6 +47,13 @@ struct MrzLimits {
     /// kTemplateTemperature (exp(-0.12 / 0.025)).
     static constexpr float kKeepOutOfClass = 8e-3f;
 
+    /// A decoded zone is reported found only with at least this much
+    /// grammar evidence (GrammarEvidence: checks holding as read, known state
+    /// codes, dates that are dates). Count; run F1 of docs/mrz-tuning.md
+    /// (development seeds 7 and 11, every condition: zones read exactly
+    /// show 7 to 9, pages without a zone at most 2).
+    static constexpr int kMinEvidence = 4;
+
     // --- Template scores (normalised cross-correlation, -1 to 1), until the
     // trained classifier gives probabilities itself
 
@@ -57,6 +64,73 @@ struct MrzLimits {
     /// A line reading this far (mean top probability) below the best fitted line is
     /// tried with its own cut too.
     static constexpr float kOwnCutBelow = 0.04f;
+
+    // --- Cut (in pitches: cell widths)
+
+    /// How far inside its cell the ink of a line's first character starts,
+    /// and that of its last ends: the cut's outer cell edges stand between
+    /// these distances outside the line's ink. OCR-B's side bearings; the
+    /// wider bound admits narrow first and last characters (1, I, <).
+    /// Pitches; the former search window of the first edge, kept (run C1).
+    static constexpr float kEndInsideMin = 0.02f;
+    static constexpr float kEndInsideMax = 0.45f;
+    /// A line whose own cut starts this far from the zone's shared cut is
+    /// read both ways, and the grammar keeps the better. Pitches; run C2
+    /// (the shared cut may move a line's start by up to 0.45 of a pitch).
+    static constexpr float kOwnCutApart = 0.3f;
+
+    // The cut's other numbers were set by hand when it was written, on the
+    // look of clean generated zones, and no run of docs/mrz-tuning.md has
+    // varied them (entry C0): they are named here so that one may.
+
+    /// Rows whose ink passes this share of the busiest row's belong to a
+    /// line; runs of them closer than kRowGapJoined rows are one line, whose
+    /// height is between kLineHeightMin and kLineHeightMax working heights.
+    static constexpr float kRowInkShare = 0.2f;
+    static constexpr int kRowGapJoined = 3;
+    static constexpr float kLineHeightMin = 0.45f;
+    static constexpr float kLineHeightMax = 2.2f;
+    /// Steepest slope of a line in the upright zone (rows per column).
+    static constexpr float kMaxSlope = 0.08f;
+    /// A line's capitals reach as far as its profile across the line keeps
+    /// this share of its peak ink.
+    static constexpr float kBandInkShare = 0.25f;
+    /// Ink is darker than its surroundings by this share of the zone
+    /// image's range of levels (2nd to 95th percentile).
+    static constexpr double kInkContrast = 0.18;
+    /// Lines of one set: the lower at least kSetHeightRatio of the higher,
+    /// their centres kSetGapMin to kSetGapMax line heights apart.
+    static constexpr float kSetHeightRatio = 0.6f;
+    static constexpr float kSetGapMin = 1.1f;
+    static constexpr float kSetGapMax = 2.8f;
+    /// Lines that draw together by less than this share stand parallel: no
+    /// keystone is undone.
+    static constexpr float kKeystoneMin = 0.03f;
+    /// A line's ink extent: columns with more than kExtentColumnInk of the
+    /// line height in ink, with gaps under kExtentGap line heights.
+    static constexpr float kExtentGap = 1.2f;
+    static constexpr float kExtentColumnInk = 0.1f;
+    /// The ink of a line spans its cells less the outer characters' side
+    /// bearings, together this many pitches.
+    static constexpr float kOuterBearings = 0.35f;
+    /// Ink is spread over this share of a pitch either side before the cell
+    /// boundaries are fitted to it.
+    static constexpr float kBoundarySpread = 0.1f;
+    /// The pitch is searched within this share of the ink's own measure (of
+    /// a shared pitch: kSharedPitchSpread), the start of a shared cut within
+    /// kSharedStartReach pitches of the best fitted line's.
+    static constexpr float kPitchSpread = 0.04f;
+    static constexpr float kSharedPitchSpread = 0.006f;
+    static constexpr float kSharedStartReach = 0.3f;
+    /// Growth of the pitch along a line searched in steps of kGrowthStep up
+    /// to kGrowthReach (of a shared cut: kSharedGrowthStep, kSharedGrowthReach),
+    /// each step costing kGrowthPenalty of the fit, so that slight growth
+    /// earns its place over an even pitch.
+    static constexpr float kGrowthReach = 0.16f;
+    static constexpr float kGrowthStep = 0.02f;
+    static constexpr float kSharedGrowthReach = 0.02f;
+    static constexpr float kSharedGrowthStep = 0.01f;
+    static constexpr float kGrowthPenalty = 0.02f;
 
     // --- Search
 

@@ -197,10 +197,11 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
             for (size_t i = 1; i < cuts.size(); ++i)
                 if (cuts[i].fit < cuts[fit].fit) fit = i;
             const std::vector<CutLine> own = cuts;
+            // A line the shared cut cannot place keeps its own.
             for (size_t i = 0; i < lines.size(); ++i)
-                if (i != fit)
-                    CutLineCells(grey, ink, lines[i], length, cuts[i], cuts[fit].pitch,
-                                 cuts[fit].left, cuts[fit].growth);
+                if (i != fit && !CutLineCells(grey, ink, lines[i], length, cuts[i], cuts[fit].pitch,
+                                              cuts[fit].left, cuts[fit].growth))
+                    cuts[i] = own[i];
             if (times) times->segment += MsSince(t);
             t = ThreadClock::now();
             std::vector<std::vector<Scores>> cells;
@@ -223,8 +224,31 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
             t = ThreadClock::now();
             UprightReading r;
             Decode(cells, limits, r.result);
+            // Print of another kind may take a zone's shape; only a reading
+            // the grammar bears out is a zone.
+            if (GrammarEvidence(r.result) < MrzLimits::kMinEvidence) r.result.found = false;
             std::tie(r.mean, r.lowest) = Confidence(r.result, cells);
             r.quality = Quality(r.result, r.mean);
+            // A line whose own cut stands apart from the shared one by a
+            // good part of a cell (lines of a zone seen at a slant start at
+            // different places) reads either way as confidently as the
+            // other, one of them a cell out of step: the grammar decides.
+            for (size_t i = 0; i < lines.size() && !r.result.valid; ++i) {
+                if (i == fit || std::abs(own[i].left - cuts[i].left) <
+                                    MrzLimits::kOwnCutApart * cuts[fit].pitch)
+                    continue;
+                std::vector<std::vector<Scores>> other = cells;
+                ClassifyLine(own[i], other[i]);
+                UprightReading o;
+                Decode(other, limits, o.result);
+                if (GrammarEvidence(o.result) < MrzLimits::kMinEvidence) continue;
+                std::tie(o.mean, o.lowest) = Confidence(o.result, other);
+                o.quality = Quality(o.result, o.mean);
+                if (o.quality <= r.quality) continue;
+                r = std::move(o);
+                cells = std::move(other);
+                cuts[i] = own[i];
+            }
             if (times) times->decode += MsSince(t);
             if (r.quality > best.quality) {
                 r.lines = lines;

@@ -13,6 +13,7 @@
 #include "DVImageProcessor.h"
 #include "GlyphwickGrey.h"
 #include "GlyphwickMrz.h"
+#include "TextRender.h"
 
 namespace {
 
@@ -87,6 +88,32 @@ TEST(MrzRead, ReadsASlantedColourPageWithAFrameAroundTheZone) {
     const gw::MrzResult r = gw::ReadMrz(image);
     ASSERT_TRUE(r.found);
     EXPECT_EQ(r.lines, plain.lines);
+}
+
+// Lines of text in the zones' own face, fillers for spaces, where a zone
+// would stand: the shape of a zone, none of its grammar.
+TEST(MrzRead, ATextPageInZoneLettersHoldsNoZone) {
+    gw::render::TextRenderer font("/usr/share/fonts/opentype/ocr-b/OCRB.otf");
+    ASSERT_TRUE(font.Valid()) << "fonts-ocr-b is not installed";
+    const char* text[] = {"WE<WENT<TO<THE<SEA<ON<A<GREY<DAY<IN<MAY<1",
+                          "THE<BOAT<LEFT<AT<NOON<AND<CAME<BACK<LATE",
+                          "NOBODY<SAW<THE<SHIP<AGAIN<AFTER<THAT<2<<"};
+    cv::Mat page(400, 1100, CV_8U, cv::Scalar(255));
+    gw::render::Variation v;
+    v.capHeight = 22;
+    for (int l = 0; l < 3; ++l) {
+        const gw::render::GreyImage g = font.RenderLine(text[l], v, 8);
+        const cv::Mat line(g.height, g.width, CV_8U, const_cast<uint8_t*>(g.pixels.data()));
+        line.copyTo(page(cv::Rect(40, 150 + 42 * l, g.width, g.height)));
+    }
+    cv::Mat bgr;
+    cv::cvtColor(page, bgr, cv::COLOR_GRAY2BGR);
+    DVImageProcessor image;
+    ASSERT_EQ(image.Create(uint32_t(bgr.cols), uint32_t(bgr.rows), 0x00021808), 0u);
+    ASSERT_EQ(image.SetBits(bgr.data, uint32_t(bgr.step)), 0u);
+    const gw::MrzResult r = gw::ReadMrz(image);
+    EXPECT_FALSE(r.found) << (r.lines.empty() ? "" : r.lines[0]);
+    EXPECT_FALSE(r.valid);
 }
 
 TEST(MrzRead, BadInputAndTheCExport) {

@@ -97,10 +97,16 @@ void ScanBox(AREAINFO& area, const int32_t (&box)[4], ColumnInk& ink,
              std::vector<FillRecord>& fills) {
     std::vector<FillFrame> stack;
     stack.reserve(kFillCap + 1);
+    const uint8_t limit = InkLimit(area);
     Deadline* deadline = State().deadline;
     for (int32_t x = box[0]; x <= box[2]; ++x) {
         if (deadline != nullptr && (x - box[0]) % 64 == 0 && deadline->expired()) return;
         for (int32_t y = ink.Next(x, box[1]); y >= 0 && y <= box[3]; y = ink.Next(x, y)) {
+            // The bitmap follows the rows; a pixel that is no ink seeds nothing.
+            if (!Pixels<Bits>::Ink(area.workRows[y], area.left + x, limit)) {
+                ink.Clear(y, x);
+                continue;
+            }
             FillBox fillBox = FillBox::At(y, x);
             area.fillCount = 0;
             Fill<Bits>(area, y, x, stack, fillBox, ink);

@@ -49,7 +49,7 @@ class ColumnInk {
 
 // Fill(y, x): takes at most kFillCap pixels into its count; a pixel reached
 // after that is still erased and widens the box, but spreads no further.
-// Each pixel erased leaves ink.
+// Each pixel erased is cleared from ink too.
 template <bool Bits>
 void Fill(AREAINFO& area, int32_t y, int32_t x, std::vector<FillFrame>& stack, FillBox& box,
           ColumnInk& ink) {

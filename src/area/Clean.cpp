@@ -11,6 +11,7 @@
 #include "area/Components.h"
 #include "area/Extract.h"
 #include "area/FloodFill.h"
+#include "shared/Deadline.h"
 
 namespace gw {
 namespace {
@@ -173,7 +174,12 @@ void Redraw(AREAINFO& area, bool loadRows) {
         return;
     }
     ComponentRedraw<Bits> redraw(area, loadRows);
+    // A reader's deadline stops the redraw between objects; those not
+    // reached stay without ink.
+    Deadline* deadline = State().deadline;
+    size_t drawn = 0;
     for (Object* o = list.FindFirst(); o != nullptr; o = list.FindNext()) {
+        if (deadline != nullptr && ++drawn % 256 == 0 && deadline->expired()) break;
         area.fillCount = 0;
         if (o->children == nullptr) {
             redraw.From(o->seedRow, o->seedColumn);

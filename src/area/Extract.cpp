@@ -9,14 +9,50 @@
 
 #include "area/FloodFill.h"
 #include "area/Components.h"
+#include "shared/Deadline.h"
 
 namespace gw {
 namespace {
 
+// The ink left in a box of the rows, by columns: bit y - top of column
+// x - left's words is set while pixel (x, y) is ink. The scan over the box
+// reads it instead of the rows, which it would otherwise read down each
+// column, a cache line per pixel.
+class ColumnInk {
+  public:
+    ColumnInk(const int32_t (&box)[4])
+        : left_(box[0]),
+          top_(box[1]),
+          words_((box[3] - box[1]) / 64 + 1),
+          bits_(size_t(box[2] - box[0] + 1) * size_t(words_), 0) {}
+    void Set(int32_t y, int32_t x) { Word(y, x) |= Bit(y); }
+    void Clear(int32_t y, int32_t x) { Word(y, x) &= ~Bit(y); }
+    // The first row from y on (in the box) whose pixel of column x is ink; -1 for none.
+    int32_t Next(int32_t x, int32_t y) const {
+        const uint64_t* column = bits_.data() + size_t(x - left_) * size_t(words_);
+        for (int32_t w = (y - top_) / 64; w < words_; ++w) {
+            uint64_t v = column[w];
+            if (w == (y - top_) / 64) v &= ~uint64_t{0} << ((y - top_) % 64);
+            if (v != 0) return top_ + w * 64 + __builtin_ctzll(v);
+        }
+        return -1;
+    }
+
+  private:
+    uint64_t& Word(int32_t y, int32_t x) {
+        return bits_[size_t(x - left_) * size_t(words_) + size_t((y - top_) / 64)];
+    }
+    uint64_t Bit(int32_t y) const { return uint64_t{1} << ((y - top_) % 64); }
+    int32_t left_, top_, words_;
+    std::vector<uint64_t> bits_;
+};
+
 // Fill(y, x): takes at most kFillCap pixels into its count; a pixel reached
 // after that is still erased and widens the box, but spreads no further.
+// Each pixel erased is cleared from ink too.
 template <bool Bits>
-void Fill(AREAINFO& area, int32_t y, int32_t x, std::vector<FillFrame>& stack, FillBox& box) {
+void Fill(AREAINFO& area, int32_t y, int32_t x, std::vector<FillFrame>& stack, FillBox& box,
+          ColumnInk& ink) {
     const uint8_t limit = InkLimit(area);
     uint8_t** rows = area.workRows;
     const int32_t left = area.left;
@@ -25,6 +61,7 @@ void Fill(AREAINFO& area, int32_t y, int32_t x, std::vector<FillFrame>& stack, F
     DepthFirst(y, x, kRowStep8, kColumnStep8, stack, [&](int32_t py, int32_t px) {
         if (static_cast<uint32_t>(py) >= height || static_cast<uint32_t>(px) >= width) return false;
         if (!Pixels<Bits>::TestAndErase(rows[py], left + px, limit)) return false;
+        ink.Clear(py, px);
         box.Grow(py, px);
         if (area.fillCount >= kFillCap) return false;
         ++area.fillCount;
@@ -52,18 +89,27 @@ FillRecord RecordFill(const AREAINFO& area, const FillBox& box, int32_t y, int32
 }
 
 // The scan over a box of the rows in which only the ink of components too
-// large to be taken whole is left: each pixel still ink seeds an exact fill.
+// large to be taken whole is left (ink, by columns): each pixel still ink
+// seeds an exact fill, columns outer and rows inner. A reader's deadline
+// stops the scan between columns; the ink not reached makes no objects.
 template <bool Bits>
-void ScanBox(AREAINFO& area, const int32_t (&box)[4], std::vector<FillRecord>& fills) {
+void ScanBox(AREAINFO& area, const int32_t (&box)[4], ColumnInk& ink,
+             std::vector<FillRecord>& fills) {
     std::vector<FillFrame> stack;
     stack.reserve(kFillCap + 1);
     const uint8_t limit = InkLimit(area);
+    Deadline* deadline = State().deadline;
     for (int32_t x = box[0]; x <= box[2]; ++x) {
-        for (int32_t y = box[1]; y <= box[3]; ++y) {
-            if (!Pixels<Bits>::Ink(area.workRows[y], area.left + x, limit)) continue;
+        if (deadline != nullptr && (x - box[0]) % 64 == 0 && deadline->expired()) return;
+        for (int32_t y = ink.Next(x, box[1]); y >= 0 && y <= box[3]; y = ink.Next(x, y)) {
+            // The bitmap follows the rows; a pixel that is no ink seeds nothing.
+            if (!Pixels<Bits>::Ink(area.workRows[y], area.left + x, limit)) {
+                ink.Clear(y, x);
+                continue;
+            }
             FillBox fillBox = FillBox::At(y, x);
             area.fillCount = 0;
-            Fill<Bits>(area, y, x, stack, fillBox);
+            Fill<Bits>(area, y, x, stack, fillBox, ink);
             fills.push_back(RecordFill(area, fillBox, y, x, area.fillCount));
         }
     }
@@ -118,7 +164,11 @@ void ExtractWith(AREAINFO& area, bool loadRows) {
         std::vector<uint8_t> isLarge(parts.componentCount);
         for (uint32_t c = 0; c < parts.componentCount; ++c) isLarge[c] = stats[c].pixels > kFillCap;
         TransferRuns<Bits>(area, parts, isLarge.data(), 1, nullptr, area.workRows);
-        ScanBox<Bits>(area, large, fills);
+        ColumnInk ink(large);
+        for (const InkRun& run : parts.runs)
+            if (isLarge[run.component])
+                for (int32_t x = run.x0; x <= run.x1; ++x) ink.Set(run.y, x);
+        ScanBox<Bits>(area, large, ink, fills);
     }
     const std::vector<uint32_t> order = ScanOrder(fills, area.width);
     for (const uint32_t i : order) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <strings.h>
 
 #include "DVImageProcessor.h"
@@ -267,14 +268,20 @@ int MedianPitch(const std::vector<LineObject>& chars) {
     return pitches[(chars.size() + 1) / 2 - 1];
 }
 
-// Reads line tag. objects, when given, are the list's objects as Objects()
-// gives them (only when no blanks are made, which add objects to the list).
-TextLine ReadLine(int tag, const LineOptions& o, const std::vector<LineObject>* objects = nullptr) {
+// Reads line tag. characters, when given, are the line's objects as
+// Objects() gives them, and buffer has room for the text of every object
+// (only when no blanks are made, which add objects to the list): a page of
+// many lines then costs no pass over all its objects per line.
+TextLine ReadLine(int tag, const LineOptions& o,
+                  const std::vector<LineObject>* characters = nullptr,
+                  std::vector<char>* buffer = nullptr) {
     TextLine line;
     line.tag = tag;
     // Room for every object, and for the blanks a wide gap may call for.
     const int size = 4 * GW_GetNumberOfObjects() + 64;
-    std::vector<char> text(size_t(size), '\0');
+    std::vector<char> own;
+    if (buffer == nullptr) own.assign(size_t(size), '\0'), buffer = &own;
+    std::vector<char>& text = *buffer;
     int pitch = 0;
     if (o.spacing > 0) {
         pitch = GW_GetLineIdentityWithSpacing(tag, text.data(), size, o.spacing);
@@ -285,8 +292,12 @@ TextLine ReadLine(int tag, const LineOptions& o, const std::vector<LineObject>* 
     }
     line.text = text.data();
     line.score = GW_GetLineScore(tag);
-    for (const LineObject& c : objects != nullptr ? *objects : Objects())
-        if (c.tag == tag) line.characters.push_back(c);
+    if (characters != nullptr) {
+        line.characters = *characters;
+    } else {
+        for (const LineObject& c : Objects())
+            if (c.tag == tag) line.characters.push_back(c);
+    }
     if (o.spacing == 0 && !o.spaces) pitch = MedianPitch(line.characters);
     line.pitch = pitch;
     bool first = true;
@@ -371,9 +382,15 @@ LinesResult ReadGrey(DVImageProcessor& grey, const LineOptions& o, Deadline& dea
     if (o.allLines) {
         // A line whose small objects were all dropped again has none left.
         const bool blanks = o.spaces || o.spacing > 0;
+        std::unordered_map<int, std::vector<LineObject>> byTag;
+        std::vector<char> buffer;
+        if (!blanks) {
+            for (const LineObject& c : out.objects) byTag[c.tag].push_back(c);
+            buffer.assign(size_t(4 * GW_GetNumberOfObjects() + 64), '\0');
+        }
         for (int tag : Tags()) {
             if (Stopped(deadline, out)) break;
-            TextLine line = ReadLine(tag, o, blanks ? nullptr : &out.objects);
+            TextLine line = blanks ? ReadLine(tag, o) : ReadLine(tag, o, &byTag[tag], &buffer);
             if (!line.characters.empty()) out.lines.push_back(std::move(line));
         }
         SortReadingOrder(out.lines);

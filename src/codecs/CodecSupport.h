@@ -148,6 +148,10 @@ dv::Status DecodeTiffPage(const uint8_t* data, size_t size, uint32_t page, dv::B
 /// Number of directories (pages) of a TIFF file; 0 when libtiff cannot open it.
 uint32_t TiffPageCount(const uint8_t* data, size_t size);
 dv::Status DecodePng(const uint8_t* data, size_t size, dv::Bitmap** out);
+/// As DecodePng, keeping every scale-th pixel of every scale-th row (scale 1,
+/// 2, 4 or 8; each side rounded up) as the rows are decoded, so that the
+/// full picture is never held; the resolution is divided by scale.
+dv::Status DecodePng(const uint8_t* data, size_t size, dv::Bitmap** out, uint32_t scale);
 
 dv::Status EncodeBmp(const dv::Bitmap* bitmap, const EncodeSettings& settings, ByteBuffer& out);
 dv::Status EncodeJpeg(const dv::Bitmap* bitmap, const EncodeSettings& settings, ByteBuffer& out);

@@ -55,6 +55,9 @@ struct PngDecode {
     std::vector<uint32_t> palette;
     std::vector<uint8_t> scratch;  // rows with alpha, composited afterwards
     std::vector<png_bytep> rows;
+    uint32_t scale = 1;         // keep every scale-th pixel of every scale-th row
+    bool rowByRow = false;      // rows are read one at a time into one buffer
+    std::vector<uint8_t> kept;  // one row of the kept pixels, as libpng gives them
     Status status = dv::GenericError;
 };
 
@@ -131,10 +134,22 @@ bool Prepare(PngDecode& d) {
     if (interlace != PNG_INTERLACE_NONE) png_set_interlace_handling(png);
     png_read_update_info(png, info);
 
-    d.status = NewBitmap(width, height, format, &d.bitmap);
+    const uint32_t k = d.scale;
+    d.status = NewBitmap((width + k - 1) / k, (height + k - 1) / k, format, &d.bitmap);
     if (d.status != dv::Ok) return false;
     d.status = dv::GenericError;  // what a later libpng error means
     const size_t rowBytes = png_get_rowbytes(png, info);
+    if (k > 1) {
+        // Rows go one at a time through one buffer, and only every k-th is
+        // kept; an interlaced image needs all its rows at once.
+        d.rowByRow = interlace == PNG_INTERLACE_NONE;
+        d.scratch.resize(rowBytes * (d.rowByRow ? 1 : height));
+        d.kept.resize(rowBytes);
+        d.rows.resize(height);
+        for (uint32_t y = 0; y < height; ++y)
+            d.rows[y] = d.scratch.data() + (d.rowByRow ? 0 : size_t(y) * rowBytes);
+        return true;
+    }
     const bool direct = d.layout != Layout::GreyAlpha && d.layout != Layout::Bgra;
     if (!direct) d.scratch.resize(rowBytes * height);
     d.rows.resize(height);
@@ -145,10 +160,75 @@ bool Prepare(PngDecode& d) {
     return true;
 }
 
+// Bytes of one pixel of a row as libpng gives it (0 for bits).
+uint32_t PixelBytes(Layout layout) {
+    switch (layout) {
+        case Layout::Bits:
+            return 0;
+        case Layout::Indexes:
+        case Layout::Grey:
+            return 1;
+        case Layout::GreyAlpha:
+            return 2;
+        case Layout::Bgr:
+            return 3;
+        case Layout::Bgra:
+            return 4;
+    }
+    return 0;
+}
+
+// Writes a row as libpng gives it (width pixels) into the bitmap's row dst:
+// copied, or composited over white when it carries alpha.
+void PutRow(Layout layout, const uint8_t* src, uint32_t width, uint8_t* dst) {
+    if (layout == Layout::GreyAlpha) {
+        for (uint32_t x = 0; x < width; ++x) dst[x] = OverWhite(src[2 * x], src[2 * x + 1]);
+    } else if (layout == Layout::Bgra) {
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint8_t a = src[4 * x + 3];
+            for (int c = 0; c < 3; ++c) dst[3 * x + c] = OverWhite(src[4 * x + c], a);
+        }
+    } else if (layout == Layout::Bits) {
+        std::memcpy(dst, src, (width + 7) / 8);
+    } else {
+        std::memcpy(dst, src, size_t(width) * PixelBytes(layout));
+    }
+}
+
+// Keeps every scale-th pixel of row y (as libpng gives it), when y is a row
+// kept, in the reduced bitmap.
+void KeepRow(PngDecode& d, const uint8_t* row, uint32_t y) {
+    if (y % d.scale != 0) return;
+    const uint32_t k = d.scale, width = d.bitmap->GetWidth();
+    uint8_t* kept = d.kept.data();
+    if (d.layout == Layout::Bits) {  // first pixel in the highest bit
+        std::memset(kept, 0, (width + 7) / 8);
+        for (uint32_t x = 0; x < width; ++x) {
+            const size_t from = size_t(x) * k;
+            if (row[from / 8] >> (7 - from % 8) & 1) kept[x / 8] |= uint8_t(0x80 >> (x % 8));
+        }
+    } else {
+        const uint32_t bytes = PixelBytes(d.layout);
+        for (uint32_t x = 0; x < width; ++x)
+            std::memcpy(kept + size_t(x) * bytes, row + size_t(x) * k * bytes, bytes);
+    }
+    PutRow(d.layout, kept, width, d.bitmap->Pixels() + size_t(y / k) * d.bitmap->GetStride());
+}
+
 bool ReadPixels(PngDecode& d) {
     if (setjmp(png_jmpbuf(d.png))) return false;
     if (!Prepare(d)) return false;
+    const uint32_t height = uint32_t(d.rows.size());
+    if (d.rowByRow) {
+        for (uint32_t y = 0; y < height; ++y) {
+            png_read_row(d.png, d.rows[y], nullptr);
+            KeepRow(d, d.rows[y], y);
+        }
+        return true;
+    }
     png_read_image(d.png, d.rows.data());
+    if (d.scale > 1)
+        for (uint32_t y = 0; y < height; y += d.scale) KeepRow(d, d.rows[y], y);
     return true;
 }
 
@@ -161,25 +241,20 @@ void ReadEnd(PngDecode& d) {
 
 void Composite(PngDecode& d) {
     dv::Bitmap* bm = d.bitmap;
-    const uint32_t width = bm->GetWidth(), height = bm->GetHeight();
-    for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* src = d.rows[y];
-        uint8_t* dst = bm->Pixels() + size_t(y) * bm->GetStride();
-        if (d.layout == Layout::GreyAlpha) {
-            for (uint32_t x = 0; x < width; ++x) dst[x] = OverWhite(src[2 * x], src[2 * x + 1]);
-        } else {
-            for (uint32_t x = 0; x < width; ++x) {
-                const uint8_t a = src[4 * x + 3];
-                for (int c = 0; c < 3; ++c) dst[3 * x + c] = OverWhite(src[4 * x + c], a);
-            }
-        }
-    }
+    for (uint32_t y = 0; y < bm->GetHeight(); ++y)
+        PutRow(d.layout, d.rows[y], bm->GetWidth(), bm->Pixels() + size_t(y) * bm->GetStride());
 }
 
 }  // namespace
 
 Status DecodePng(const uint8_t* data, size_t size, dv::Bitmap** out) {
+    return DecodePng(data, size, out, 1);
+}
+
+Status DecodePng(const uint8_t* data, size_t size, dv::Bitmap** out, uint32_t scale) {
+    if (scale != 1 && scale != 2 && scale != 4 && scale != 8) return dv::InvalidParameter;
     PngDecode d;
+    d.scale = scale;
     d.reader = {data, size, 0};
     d.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
     if (!d.png) return dv::OutOfMemory;
@@ -202,7 +277,7 @@ Status DecodePng(const uint8_t* data, size_t size, dv::Bitmap** out) {
     }
     if (ok) {
         ReadEnd(d);
-        if (d.layout == Layout::GreyAlpha || d.layout == Layout::Bgra) Composite(d);
+        if (scale == 1 && (d.layout == Layout::GreyAlpha || d.layout == Layout::Bgra)) Composite(d);
         if (!d.palette.empty()) {
             SetPaletteEntries(d.bitmap, d.palette.data(), uint32_t(d.palette.size()));
         }
@@ -211,6 +286,9 @@ Status DecodePng(const uint8_t* data, size_t size, dv::Bitmap** out) {
         if (png_get_pHYs(d.png, d.info, &xppm, &yppm, &unit) && unit == PNG_RESOLUTION_METER) {
             SetResolutionIfValid(d.bitmap, xppm * kInchesPerMetre, yppm * kInchesPerMetre);
         }
+        if (scale > 1)  // the page keeps its size in inches
+            d.bitmap->SetResolution(d.bitmap->GetHorizontalResolution() / float(scale),
+                                    d.bitmap->GetVerticalResolution() / float(scale));
         png_bytep exif = nullptr;
         png_uint_32 exifSize = 0;
         if (png_get_eXIf_1(d.png, d.info, &exifSize, &exif) && exif) {

@@ -29,7 +29,7 @@ std::string LibraryPath() {
 
 void AttachLibrary() {
     const std::string path = DefaultPatternPath(LibraryPath());
-    if (!path.empty()) LoadPatternFile(path.c_str());
+    if (!path.empty()) SetDefaultPatternFile(path.c_str());
 }
 
 void DetachLibrary() {

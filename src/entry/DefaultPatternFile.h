@@ -1,5 +1,5 @@
-// The default pattern file: the pattern file beside the library, loaded when
-// the library is loaded into a process.
+// The default pattern file: the pattern file beside the library, named when
+// the library is loaded into a process and read when its fonts are first used.
 #pragma once
 
 #include <string>
@@ -15,8 +15,8 @@ std::string DefaultPatternPath(const std::string& libraryPath);
 /// The path of the loaded file that holds this library's code, or empty.
 std::string LibraryPath();
 
-/// At load: loads the default pattern file into the pattern store; a missing
-/// file is no error.
+/// At load: names the default pattern file, which the pattern store reads on
+/// its first use (SetDefaultPatternFile); a missing file is no error.
 void AttachLibrary();
 
 /// At unload: empties the pattern store.

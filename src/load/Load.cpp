@@ -151,6 +151,10 @@ class LoaderDecoder : public DVGdiplusDecoder {
             jpeg.acceptCutShort = true;
             return codec::DecodeJpeg(data_, size_, bitmap, jpeg);
         }
+        // A PNG keeps only the rows and pixels wanted as it is decoded.
+        if (inner_ == nullptr && scale_ > 1 && size_ >= 8 &&
+            std::memcmp(data_, "\x89PNG\r\n\x1A\n", 8) == 0)
+            return codec::DecodePng(data_, size_, bitmap, scale_);
         dv::Status status = dv::GenericError;
         if (inner_ != nullptr) {
             dv::IStream* own = nullptr;

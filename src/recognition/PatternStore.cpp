@@ -5,6 +5,8 @@
 #include "Glyphwick.h"
 
 #include <atomic>
+#include <mutex>
+#include <string>
 #include <utility>
 
 namespace gw {
@@ -20,6 +22,11 @@ std::shared_ptr<PatternStore>* g_snapshot = nullptr;
 std::atomic_flag g_snapshotBusy = ATOMIC_FLAG_INIT;
 
 thread_local PatternStore* t_reading = nullptr;
+
+// The default pattern file, named when the library is loaded and read on the
+// store's first use: a process that reads no text lines does not pay for it.
+std::string* g_defaultFile = nullptr;
+std::once_flag g_defaultNamed, g_defaultOnce;
 
 class SnapshotGuard {
   public:
@@ -55,13 +62,35 @@ void Publish() {
     delete next;
 }
 
+// Reads the default pattern file, once, before the store is first used; an
+// emptied store drops it unread.
+void ReadDefaultFile(bool drop) {
+    std::call_once(g_defaultOnce, [drop] {
+        std::call_once(g_defaultNamed, [] {});  // none named later
+        if (g_defaultFile != nullptr && !drop) {
+            LoadPatternFileInto(ProcessStore(), g_defaultFile->c_str());
+            Publish();
+        }
+        delete g_defaultFile;
+        g_defaultFile = nullptr;
+    });
+}
+
 }  // namespace
 
+void SetDefaultPatternFile(const char* path) {
+    if (path != nullptr)
+        std::call_once(g_defaultNamed, [path] { g_defaultFile = new std::string(path); });
+}
+
 PatternStore& Store() {
-    return t_reading != nullptr ? *t_reading : ProcessStore();
+    if (t_reading != nullptr) return *t_reading;
+    ReadDefaultFile(false);
+    return ProcessStore();
 }
 
 void EmptyStore() {
+    ReadDefaultFile(true);
     delete g_store;
     g_store = nullptr;
     Publish();
@@ -69,16 +98,19 @@ void EmptyStore() {
 
 int32_t FontCount() {
     if (t_reading != nullptr) return static_cast<int32_t>(t_reading->fonts.size());
+    ReadDefaultFile(false);
     return g_store != nullptr ? static_cast<int32_t>(g_store->fonts.size()) : 0;
 }
 
 int32_t LoadPatternFile(const char* path) {
+    ReadDefaultFile(false);
     const int32_t result = LoadPatternFileInto(ProcessStore(), path);
     Publish();
     return result;
 }
 
 std::shared_ptr<PatternStore> FontsSnapshot() {
+    ReadDefaultFile(false);
     {
         SnapshotGuard guard;
         if (g_snapshot != nullptr) return *g_snapshot;

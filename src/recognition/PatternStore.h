@@ -71,6 +71,12 @@ struct PatternStore {
     std::vector<std::unique_ptr<PatternFont>> fonts;
 };
 
+/// Names the pattern file that the process's store reads before its first
+/// use (Store, FontCount, LoadPatternFile, FontsSnapshot), unless EmptyStore
+/// comes first. The library names its default file when it is loaded; a
+/// later call, or a null path, changes nothing.
+void SetDefaultPatternFile(const char* path);
+
 /// The store the calling thread reads: the fonts of its open ReadingFonts
 /// scope, otherwise the process's store, created empty on first use.
 PatternStore& Store();

@@ -1,8 +1,10 @@
-// Files written by ImageMagick decode as ImageMagick itself sees them.
+// Files written by ImageMagick decode as ImageMagick itself sees them, and
+// PNG files of every layout load at 1/4 as every fourth pixel of the full.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
+#include "GlyphwickLoad.h"
 #include "codecs/CodecTestSupport.h"
 
 using namespace codectest;
@@ -72,6 +74,7 @@ TEST(ForeignFiles, ImageMagickOutputDecodesAlike) {
          "-background white -alpha remove", dv::PixelFormat24bppRGB, 2},
         {"ga.png", "-colorspace Gray -alpha set -channel A -fx j/h +channel png:",
          "-background white -alpha remove", dv::PixelFormat8bppIndexed, 2},
+        {"inter.png", "-interlace PNG png:", "", dv::PixelFormat24bppRGB, 1},
         {"rle8.bmp", "-colors 64 -type Palette -compress RLE bmp3:", "", dv::PixelFormat8bppIndexed,
          0},
         {"alpha.bmp", "-alpha set -channel A -evaluate set 50% +channel bmp:",
@@ -119,5 +122,23 @@ TEST(ForeignFiles, ImageMagickOutputDecodesAlike) {
         EXPECT_EQ(image.GetHeight(), 30u);
         EXPECT_EQ(image.GetPixelFormat(), c.format);
         EXPECT_LE(MaxDifference(*image.GetBitmap(), expected), c.tolerance);
+        // A PNG loaded at 1/4 keeps every fourth pixel of every fourth row.
+        if (std::string(c.name).find(".png") == std::string::npos) continue;
+        const std::vector<uint8_t> bytes = gwtest::ReadBytes(file);
+        DVImageProcessor small;
+        gw::LoadOptions quarter;
+        quarter.scale = 4;
+        ASSERT_EQ(gw::LoadImageMemory(bytes.data(), bytes.size(), small, quarter).status,
+                  gw::kLoaded);
+        ASSERT_EQ(small.GetWidth(), 10u);
+        ASSERT_EQ(small.GetHeight(), 8u);
+        EXPECT_EQ(small.GetPixelFormat(), c.format);
+        for (uint32_t y = 0; y < 8; ++y)
+            for (uint32_t x = 0; x < 10; ++x) {
+                uint32_t kept = 0, full = 0;
+                small.GetPixel(x, y, &kept);
+                image.GetPixel(4 * x, 4 * y, &full);
+                ASSERT_EQ(kept, full) << x << "," << y;
+            }
     }
 }

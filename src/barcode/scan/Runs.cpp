@@ -23,15 +23,26 @@ namespace {
 // once blurred, may never cross the threshold. Such an element shows as a
 // dip (or a bump) inside a run: where it is deep enough, it becomes a run of
 // its own, as wide as its area over the local contrast.
+// Only the runs marked in open are searched (a run searched before without a
+// split would give none again: each split adds two edges, so the colours of
+// the runs after it stay); on return open marks the parts of the runs split.
 void SplitBlurredRuns(const std::vector<uint8_t>& p, const std::vector<uint8_t>& lo,
-                      const std::vector<uint8_t>& hi, size_t block, Runs& runs) {
+                      const std::vector<uint8_t>& hi, size_t block, Runs& runs,
+                      std::vector<uint8_t>& open) {
     std::vector<float> edges;
     edges.reserve(runs.edges.size() + 8);
     edges.push_back(runs.edges[0]);
+    std::vector<uint8_t> next;
+    next.reserve(open.size() + 8);
     std::vector<int> rightTop;
     const size_t count = runs.Count();
     for (size_t r = 0; r < count; ++r) {
         const float end = runs.edges[r + 1];
+        if (!open[r]) {
+            edges.push_back(end);
+            next.push_back(0);
+            continue;
+        }
         const size_t a = size_t(std::ceil(runs.edges[r])), b = std::min(p.size(), size_t(end) + 1);
         const bool dark = runs.Dark(r);
         // A dark run is searched for a bump on the negated profile.
@@ -57,6 +68,7 @@ void SplitBlurredRuns(const std::vector<uint8_t>& p, const std::vector<uint8_t>&
         const int contrast = hi[blk] - lo[blk];
         if (depth == 0 || depth * 4 < contrast || contrast < 24) {
             edges.push_back(end);
+            next.push_back(0);
             continue;
         }
         // The dip reaches from the nearest top on its left to that on its
@@ -75,14 +87,17 @@ void SplitBlurredRuns(const std::vector<uint8_t>& p, const std::vector<uint8_t>&
         const float width = area / float(std::max(1, top - ink));
         if (area <= 0 || width <= 0.2f || width >= end - edges.back() - 0.5f) {
             edges.push_back(end);
+            next.push_back(0);
             continue;
         }
         const float centre = std::clamp(moment / area, edges.back() + width / 2, end - width / 2);
         edges.push_back(centre - width / 2);
         edges.push_back(centre + width / 2);
         edges.push_back(end);
+        next.insert(next.end(), 3, 1);
     }
     runs.edges = std::move(edges);
+    open = std::move(next);
 }
 
 }  // namespace
@@ -142,10 +157,12 @@ void FindRuns(const std::vector<uint8_t>& p, int radius, int minContrast, Runs& 
         }
     }
     runs.edges.push_back(float(n));
-    // A split may leave a second dip in either part: a few passes at most.
+    // A split may leave a second dip in either part: a few passes at most,
+    // each over the parts of the runs the last one split.
+    std::vector<uint8_t> open(runs.Count(), 1);
     for (int pass = 0; pass < 3; ++pass) {
         const size_t before = runs.edges.size();
-        SplitBlurredRuns(p, lo, hi, block, runs);
+        SplitBlurredRuns(p, lo, hi, block, runs, open);
         if (runs.edges.size() == before) break;
     }
 }

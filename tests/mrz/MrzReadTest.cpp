@@ -1,11 +1,10 @@
 // The library's entry point on whole pages: the sample page as it stands,
 // turned by each right angle, seen at a slant in colour with a frame drawn
-// around its zone; bad input; the C export; and calls from several threads.
+// around its zone; bad input; the C export. (Several threads: tests/threads.)
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -169,19 +168,6 @@ TEST(MrzRead, ABudgetStopsTheReadWithAReason) {
     const gw::MrzResult free = gw::ReadMrz(image, unlimited);
     EXPECT_FALSE(free.stopped);
     EXPECT_EQ(free.lines, whole.lines);
-}
-
-TEST(MrzRead, SeveralThreadsReadAtOnce) {
-    const DVImageProcessor image = Sample();
-    std::vector<std::string> got(3);
-    std::vector<std::thread> threads;
-    for (size_t i = 0; i < got.size(); ++i)
-        threads.emplace_back([&, i] {
-            const auto r = gw::ReadMrz(image);
-            got[i] = r.lines.size() == 2 ? r.lines[1] : "";
-        });
-    for (auto& t : threads) t.join();
-    for (const std::string& g : got) EXPECT_EQ(g, kLine2);
 }
 
 }  // namespace

@@ -323,9 +323,6 @@ bool Stop(Deadline* deadline) {
 // before lines were gated.
 constexpr size_t kSeedSearchesBase = 96;
 constexpr double kSeedSearchesPerMegapixel = 24;
-// Lines of one search that must read before it ends: two, the agreement a
-// Code 39 result needs (see MakeResult).
-constexpr int kSearchReads = 2;
 
 // Starts already searched around, bucketed by 12-pixel cells so that a look-up
 // costs the same however many there are.
@@ -401,12 +398,13 @@ std::vector<LineHit> ScanImage(const GreyView& grey, const ScanSettings& setting
     size_t searches = 0;
     TriedStarts tried;
     const double reach = 90.0 / settings.directions + 3;
+    const size_t complete = hits.size();
     for (const LineHit& seed : seeds) {
         if (searches >= maxSearches || Stop(deadline)) break;
         const bool near = tried.Near(seed.start);
-        // A start on the start edge of a symbol already read, by the scan or
-        // by a search around an earlier start, needs no search.
-        const bool read = std::any_of(hits.begin(), hits.end(), [&](const LineHit& h) {
+        // A start on the start edge of a symbol already read needs no search.
+        const bool read =
+            std::any_of(hits.begin(), hits.begin() + long(complete), [&](const LineHit& h) {
                 const float lx = h.end.x - h.start.x, ly = h.end.y - h.start.y;
                 const float length = std::hypot(lx, ly);
                 const float px = seed.start.x - h.start.x, py = seed.start.y - h.start.y;
@@ -417,16 +415,12 @@ std::vector<LineHit> ScanImage(const GreyView& grey, const ScanSettings& setting
         if (near || read) continue;
         tried.Add(seed.start);
         ++searches;
-        // Outwards from the seed's own angle; once kSearchReads lines have
-        // read the symbol, its direction is found and the search ends.
         const double base = std::atan2(seed.end.y - seed.start.y, seed.end.x - seed.start.x);
-        int reads = 0;
-        for (double delta = 3; delta <= reach && reads < kSearchReads; delta += 3) {
+        for (double delta = 3; delta <= reach; delta += 3) {
             for (const double sign : {-1.0, 1.0}) {
                 const double a = base + sign * delta * std::numbers::pi / 180;
                 line.dx = float(std::cos(a)), line.dy = float(std::sin(a));
-                reads += line.Scan(seed.start.x + line.dx * 4, seed.start.y + line.dy * 4, hits,
-                                   unused);
+                line.Scan(seed.start.x + line.dx * 4, seed.start.y + line.dy * 4, hits, unused);
             }
         }
     }

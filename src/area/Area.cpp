@@ -15,6 +15,18 @@ namespace gw {
 
 namespace {
 
+// The largest row block a thread keeps for its next area, in bytes: both row
+// sets of a 16-megapixel grey page. A larger one goes back to the heap.
+constexpr size_t kMaxSpareRowBytes = size_t{32} << 20;
+
+// The row block a thread's last area gave back, freed with the thread.
+struct SpareRows {
+    uint8_t* block = nullptr;
+    size_t bytes = 0;
+    ~SpareRows() { delete[] block; }
+};
+thread_local SpareRows t_spareRows;
+
 // The process's state lives behind a plain pointer, made on first use and
 // freed when the library unloads (see ProcessStateOwner): bitmaps may be
 // deleted after that, so the watch hook checks the pointer first.
@@ -310,7 +322,7 @@ AREAINFO* InitialiseArea(DVImageProcessor* image, const RECT* rect, const AREAPA
     // Both row sets in one block, work rows first; the rows are filled when
     // first loaded, or with paper when first read without a load.
     const size_t rows = static_cast<size_t>(height);
-    area->rowStore.reset(new uint8_t[2 * rows * rowBytes]);
+    area->rowStore = gw::TakeRowBlock(2 * rows * rowBytes);
     area->workRowState = gw::WorkRowState::Unset;
     area->rowPointers.resize(2 * rows);
     for (size_t y = 0; y < 2 * rows; ++y)
@@ -327,6 +339,28 @@ AREAINFO* InitialiseArea(DVImageProcessor* image, const RECT* rect, const AREAPA
         gw::SelectAccessors<false>(state);
     }
     return state.current;
+}
+
+void RowBlockReturn::operator()(uint8_t* block) const {
+    SpareRows& spare = t_spareRows;
+    if (bytes > kMaxSpareRowBytes || bytes <= spare.bytes) {
+        delete[] block;
+        return;
+    }
+    delete[] spare.block;
+    spare.block = block;
+    spare.bytes = bytes;
+}
+
+RowBlock TakeRowBlock(size_t bytes) {
+    SpareRows& spare = t_spareRows;
+    if (spare.block != nullptr && spare.bytes >= bytes) {
+        RowBlock taken(spare.block, RowBlockReturn{spare.bytes});
+        spare.block = nullptr;
+        spare.bytes = 0;
+        return taken;
+    }
+    return RowBlock(new uint8_t[bytes], RowBlockReturn{bytes});
 }
 
 void DestroyArea() {

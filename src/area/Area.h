@@ -48,6 +48,22 @@ struct RowSource {
     uint32_t imageWidth = 0;
     uint32_t bytes = 0;
 };
+
+/// Gives a block of an area's rows back to its thread's spare (see
+/// TakeRowBlock) or, when the spare is larger or the block over the cap,
+/// to the heap.
+struct RowBlockReturn {
+    size_t bytes = 0;
+    void operator()(uint8_t* block) const;
+};
+using RowBlock = std::unique_ptr<uint8_t[], RowBlockReturn>;
+
+/// A block of at least bytes, unfilled: the spare the thread's last area
+/// left when it is large enough, else a new one. An area a call makes and
+/// ends on a thread so costs no fresh pages on that thread's next call
+/// (handing a block of megabytes back to the system and faulting it in
+/// again per call kept two threads slower than one).
+RowBlock TakeRowBlock(size_t bytes);
 }  // namespace gw
 
 struct AREAINFO {
@@ -92,7 +108,7 @@ struct AREAINFO {
     std::vector<uint8_t*> rowPointers;  ///< workRows, then freshRows
     /// Storage of both row sets, left unfilled: a row set is loaded or
     /// filled before it is read, so an area costs nothing for rows it never uses.
-    std::unique_ptr<uint8_t[]> rowStore;
+    gw::RowBlock rowStore;
     /// What workRows hold (see CurrentArea); freshRows are always loaded
     /// before they are read.
     gw::WorkRowState workRowState = gw::WorkRowState::Unset;

@@ -119,10 +119,8 @@ int Code128Value(const float* w, bool stop) {
     return bestT <= kCode128MaxError ? best : -1;
 }
 
-void ReadCode39Line(const Runs& runs, std::vector<LineRead>& out) {
+void ReadCode39Line(const Runs& runs, const std::vector<float>& w, std::vector<LineRead>& out) {
     const size_t n = runs.Count();
-    std::vector<float> w(n);
-    for (size_t i = 0; i < n; ++i) w[i] = runs.Width(i);
     for (size_t i = 0; i + 9 <= n; ++i) {
         if (!runs.Dark(i)) continue;
         float width = runs.edges[i + 9] - runs.edges[i];
@@ -154,10 +152,8 @@ void ReadCode39Line(const Runs& runs, std::vector<LineRead>& out) {
     }
 }
 
-void ReadCode128Line(const Runs& runs, std::vector<LineRead>& out) {
+void ReadCode128Line(const Runs& runs, const std::vector<float>& w, std::vector<LineRead>& out) {
     const size_t n = runs.Count();
-    std::vector<float> w(n);
-    for (size_t i = 0; i < n; ++i) w[i] = runs.Width(i);
     for (size_t i = 0; i + 6 <= n; ++i) {
         if (!runs.Dark(i)) continue;
         float width = runs.edges[i + 6] - runs.edges[i];

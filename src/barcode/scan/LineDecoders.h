@@ -25,13 +25,15 @@ struct LineRead {
 
 /// Appends every complete Code 39 symbol of runs, read in their order: start
 /// and stop characters, quiet zones of at least a third of a character before
-/// and after (or the line's end), regular gaps and character widths.
-void ReadCode39Line(const Runs& runs, std::vector<LineRead>& out);
+/// and after (or the line's end), regular gaps and character widths. widths
+/// are the runs' widths (Runs::Widths), found once for both readers.
+void ReadCode39Line(const Runs& runs, const std::vector<float>& widths, std::vector<LineRead>& out);
 
 /// Appends every complete Code 128 symbol of runs, read in their order:
 /// a start, values, the modulo-103 check and the stop pattern, with quiet
 /// zones as for Code 39.
-void ReadCode128Line(const Runs& runs, std::vector<LineRead>& out);
+void ReadCode128Line(const Runs& runs, const std::vector<float>& widths,
+                     std::vector<LineRead>& out);
 
 /// The character of nine Code 39 widths (bar first), or 0.
 char Code39Character(const float* widths);

@@ -22,6 +22,11 @@ struct Runs {
     bool Dark(size_t i) const { return ((i & 1) == 0) == firstDark; }
     /// The same runs read from the other end (places measured from there).
     Runs Reversed() const;
+    /// Every run's width, in order, into out.
+    void Widths(std::vector<float>& out) const {
+        out.resize(Count());
+        for (size_t i = 0; i < out.size(); ++i) out[i] = Width(i);
+    }
 };
 
 /// Splits a profile of grey levels into runs. Each level is compared with the

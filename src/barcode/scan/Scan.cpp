@@ -128,6 +128,7 @@ struct LineScanner {
     std::vector<uint8_t> profile, piece;
     std::vector<uint8_t> wanted;  // per chunk of kTile samples: read it
     Runs runs, reversed;
+    std::vector<float> widths;  // of runs or reversed, reused from line to line
     std::vector<LineRead> reads;
 
     // Places the line through (cx, cy): its first sample and its length;
@@ -246,8 +247,9 @@ struct LineScanner {
         for (int way = 0; way < 2; ++way) {
             reads.clear();
             const Runs& r = way == 0 ? runs : reversed;
-            if (settings.code39) ReadCode39Line(r, reads);
-            if (settings.code128) ReadCode128Line(r, reads);
+            r.Widths(widths);
+            if (settings.code39) ReadCode39Line(r, widths, reads);
+            if (settings.code128) ReadCode128Line(r, widths, reads);
             for (LineRead& read : reads) {
                 const float a = way == 0 ? read.start : length - read.start;
                 const float b = way == 0 ? read.end : length - read.end;

@@ -20,6 +20,17 @@ namespace gw {
 
 namespace {
 
+// Runs work on the calling thread alone. OpenCV spreads its loops over a
+// pool of its own, but a host reading many pages already keeps every core
+// busy, and the pool's waking and spinning cost more than the loops of one
+// zone save (on a 2-core machine two threads read 1.4 times as many pages
+// as one with the pool, 1.9 times without). OpenCV runs the loops nested
+// in one of its own loops serially, so the work runs as a loop of one.
+template <typename Work>
+void OnCallingThread(Work&& work) {
+    cv::parallel_for_(cv::Range(0, 1), [&](const cv::Range&) { work(); });
+}
+
 // Reads the grey page: the rectangle clipped to it, OpenCV's exceptions
 // turned into an error, and the report worked out.
 MrzResult ReadGreyPage(const cv::Mat& page, const MrzOptions& options) {
@@ -40,7 +51,7 @@ MrzResult ReadGreyPage(const cv::Mat& page, const MrzOptions& options) {
     // OpenCV reports what it cannot do by exceptions; none may leave the
     // library (the C export would end the process).
     try {
-        out = mrz::ReadPage(page, clipped, nullptr);
+        OnCallingThread([&] { out = mrz::ReadPage(page, clipped, nullptr); });
     } catch (const cv::Exception& e) {
         out = MrzResult();
         out.error = std::string("the image could not be processed: ") + e.what();

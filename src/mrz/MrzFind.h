@@ -20,6 +20,25 @@ struct ZoneCandidate {
     float rank = 0;        ///< higher first
 };
 
+/// A page as the finder looks at it: its ink (white) at the finder's scale.
+struct FinderPage {
+    cv::Mat ink;
+    float scale = 0;  ///< finder pixels per page pixel
+};
+
+/// The finder's look at a grey page (8-bit, dark ink on light paper): made
+/// once, searched by every pass. Empty when the page is too small to hold
+/// a zone.
+FinderPage LookAt(const cv::Mat& grey);
+
+/// The zone candidates of a page the finder has looked at, best first, at
+/// most maxCount: of lines that run across the page (within about 20
+/// degrees), or with turned of lines that run up and down it; with a tilt
+/// (degrees, counter-clockwise), of lines within about 20 degrees of that
+/// direction instead. In the page's pixels.
+std::vector<ZoneCandidate> FindZones(const FinderPage& page, size_t maxCount, bool turned,
+                                     float tilt = 0);
+
 /// The zone candidates of a grey page (8-bit, dark ink on light paper), best
 /// first, at most maxCount: of lines that run across the page (within about
 /// 20 degrees), or with turned of lines that run up and down it; with a tilt

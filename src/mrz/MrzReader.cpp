@@ -293,12 +293,15 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
     static constexpr Pass kPasses[] = {{false, 0}, {true, 0}, {false, 30}, {false, -30}};
     int sinceConfident = -1;
     int setsLeft = MrzLimits::kLineSetsPerCall;
+    auto t = ThreadClock::now();
+    const FinderPage look = LookAt(grey);
+    if (times) times->find += MsSince(t);
     for (const Pass& pass : kPasses) {
         if (pass.turned && !options.tryAllOrientations) continue;
         if (deadline.expired()) return stop();
-        auto t = ThreadClock::now();
+        t = ThreadClock::now();
         const auto candidates =
-            FindZones(grey, size_t(MrzLimits::kCandidatesPerPass), pass.turned, pass.tilt);
+            FindZones(look, size_t(MrzLimits::kCandidatesPerPass), pass.turned, pass.tilt);
         if (times) times->find += MsSince(t);
         for (const ZoneCandidate& z : candidates) {
             for (float sign : {1.0f, -1.0f}) {

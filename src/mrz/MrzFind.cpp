@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include <opencv2/imgproc.hpp>
+#include <opencv2/imgproc/imgproc_c.h>
 
 namespace gw::mrz {
 
@@ -18,6 +19,15 @@ struct Band {
     float length;
     float height;
 };
+
+// The tilted passes enlarge a small page less than the others do: turned,
+// the page's box doubles in area, and enlarged twice it grows fourfold
+// again, so that on a page of 0.02 megapixels they cost two thirds of a
+// search that must end in a few milliseconds. Finder pixels per page pixel,
+// at most. Run P1 of docs/mrz-tuning.md (pages of seeds 7 and 13 shrunk to
+// 8 and 6 px capitals and turned by 12 to 45 degrees): 1.5 read as many
+// zones exactly and valid as 2 (enlarged as the other passes), 1 two fewer.
+constexpr float kMaxTiltedScale = 1.5f;
 
 // A band of bound text holds paper between its characters; a band of solid
 // ink (a stripe of texture, a thick rule) holds little. Fraction of the
@@ -43,9 +53,8 @@ constexpr float kMinLineHeight = 3.0f;
 // the finding itself (3 of every 4 ms on a page of 163 x 123 pixels). A
 // thread keeps a few of the work side's pages: about 2 MB at most.
 struct WorkImages {
-    cv::Mat small, turned, transposed, bound, closed, eroded, mask, inside;
+    cv::Mat small, turned, transposed, bound, framed, eroded, mask, inside;
     std::vector<std::vector<cv::Point>> contours;
-    std::vector<cv::Vec4i> tree;
 };
 
 WorkImages& Work() {
@@ -107,17 +116,42 @@ bool AlongThePass(const std::vector<cv::Point>& contour) {
     return std::abs(angle) <= kMaxAxisDegrees * CV_PI / 180.0;
 }
 
-// Long thin bands of bound ink in a binary image (closed, bound from ink),
-// in its pixels, at least minHeight high.
-std::vector<Band> Bands(const cv::Mat& closed, const cv::Mat& ink, float minLength,
-                        float minHeight) {
+// The outer boundaries of the ink of framed (a binary image inside a frame
+// of one paper pixel, which the search marks up), at any depth (a card's
+// frame must not hide its lines), in the pixels inside the frame, into
+// contours[0, returned count): the outer contours of OpenCV's findContours
+// with RETR_CCOMP and CHAIN_APPROX_SIMPLE, in the same order. Its C form
+// searches a frame made once and a store kept by the thread, where the
+// C++ one copies the image into a new frame and makes a new store for each
+// search: on a small page those pages, faulted in sixteen times a call,
+// cost more than the search.
+size_t OuterContours(cv::Mat& framed, std::vector<std::vector<cv::Point>>& contours) {
+    struct Store {
+        CvMemStorage* memory = cvCreateMemStorage(0);
+        ~Store() { cvReleaseMemStorage(&memory); }
+    };
+    thread_local Store store;
+    cvClearMemStorage(store.memory);
+    CvMat image = cvMat(framed);
+    CvSeq* first = nullptr;
+    cvFindContours(&image, store.memory, &first, sizeof(CvContour), CV_RETR_CCOMP,
+                   CV_CHAIN_APPROX_SIMPLE, cvPoint(-1, -1));
+    size_t count = 0;
+    for (const CvSeq* c = first; c != nullptr; c = c->h_next, ++count) {
+        if (contours.size() <= count) contours.emplace_back();
+        contours[count].resize(size_t(c->total));
+        cvCvtSeqToArray(c, contours[count].data());
+    }
+    return count;
+}
+
+// Long thin bands of bound ink in a binary image (framed as for
+// OuterContours, bound from ink), in ink's pixels, at least minHeight high.
+std::vector<Band> Bands(cv::Mat& framed, const cv::Mat& ink, float minLength, float minHeight) {
     std::vector<std::vector<cv::Point>>& contours = Work().contours;
-    std::vector<cv::Vec4i>& tree = Work().tree;
-    // Outer boundaries at any depth: a card's frame must not hide its lines.
-    cv::findContours(closed, contours, tree, cv::RETR_CCOMP, cv::CHAIN_APPROX_SIMPLE);
+    const size_t count = OuterContours(framed, contours);
     std::vector<Band> out;
-    for (size_t i = 0; i < contours.size(); ++i) {
-        if (tree[i][3] >= 0) continue;
+    for (size_t i = 0; i < count; ++i) {
         const auto& c = contours[i];
         const cv::Rect box = cv::boundingRect(c);
         if (std::max(box.width, box.height) < minLength) continue;
@@ -191,13 +225,16 @@ ZoneCandidate FromBands(const std::vector<const Band*>& bands) {
 void Candidates(const cv::Mat& ink, float minHeight, std::vector<ZoneCandidate>& out) {
     const float minLength = 0.18f * float(std::max(ink.cols, ink.rows));
     cv::Mat& bound = Work().bound;
-    cv::Mat& closed = Work().closed;
+    cv::Mat& framed = Work().framed;
+    framed.create(ink.rows + 2, ink.cols + 2, CV_8U);
+    framed = 0;
+    cv::Mat closed = framed(cv::Rect(1, 1, ink.cols, ink.rows));
     for (int k : {4, 7, 12, 20}) {
         cv::morphologyEx(ink, bound, cv::MORPH_CLOSE,
                          cv::getStructuringElement(cv::MORPH_RECT, cv::Size(k, 1)));
         // Thin rules and card edges are no text.
         OpenThreeHigh(bound, closed);
-        std::vector<Band> bands = Bands(closed, ink, minLength, minHeight);
+        std::vector<Band> bands = Bands(framed, ink, minLength, minHeight);
         std::sort(bands.begin(), bands.end(),
                   [&](const Band& a, const Band& b) { return a.center.y < b.center.y; });
         std::vector<bool> used(bands.size(), false);
@@ -231,6 +268,15 @@ FinderPage LookAt(const cv::Mat& grey) {
     cv::adaptiveThreshold(work.small, page.ink, 255, cv::ADAPTIVE_THRESH_MEAN_C,
                           cv::THRESH_BINARY_INV, 25, 15);
     page.scale = scale;
+    page.tiltedInk = page.ink, page.tiltedScale = scale;
+    if (scale > kMaxTiltedScale) {
+        const cv::Size tiltedSize(int(std::lround(float(grey.cols) * kMaxTiltedScale)),
+                                  int(std::lround(float(grey.rows) * kMaxTiltedScale)));
+        cv::resize(grey, work.small, tiltedSize, 0, 0, cv::INTER_LINEAR);
+        cv::adaptiveThreshold(work.small, page.tiltedInk, 255, cv::ADAPTIVE_THRESH_MEAN_C,
+                              cv::THRESH_BINARY_INV, 25, 15);
+        page.tiltedScale = kMaxTiltedScale;
+    }
     return page;
 }
 
@@ -239,8 +285,8 @@ std::vector<ZoneCandidate> FindZones(const FinderPage& page, size_t maxCount, bo
     std::vector<ZoneCandidate> out;
     if (page.ink.empty()) return out;
     WorkImages& work = Work();
-    const float scale = page.scale;
-    const cv::Mat* ink = &page.ink;
+    const float scale = tilt != 0 ? page.tiltedScale : page.scale;
+    const cv::Mat* ink = tilt != 0 ? &page.tiltedInk : &page.ink;
 
     // A tilted pass looks at the page turned by the tilt about its centre.
     cv::Matx23f back = cv::Matx23f::eye();

@@ -24,6 +24,9 @@ struct ZoneCandidate {
 struct FinderPage {
     cv::Mat ink;
     float scale = 0;  ///< finder pixels per page pixel
+    /// The same for the tilted passes, which never enlarge the page.
+    cv::Mat tiltedInk;
+    float tiltedScale = 0;
 };
 
 /// The finder's look at a grey page (8-bit, dark ink on light paper): made

@@ -77,33 +77,6 @@ double InkFill(const std::vector<std::vector<cv::Point>>& contours, int i, const
     return area > 0 ? cv::countNonZero(work.inside) / area : 1.0;
 }
 
-// An opening of binary src (0 or 255) by a column of three pixels, into
-// dst: ink stays where it belongs to a vertical run of three or more. Rows
-// past the top and bottom count as ink for the run, as in OpenCV's opening;
-// one pass over the rows costs a sixth of its general one.
-void OpenThreeHigh(const cv::Mat& src, cv::Mat& dst) {
-    dst.create(src.size(), CV_8U);
-    const int h = src.rows, w = src.cols;
-    Work().eroded.create(src.size(), CV_8U);
-    cv::Mat& eroded = Work().eroded;
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* up = src.ptr<uint8_t>(std::max(y - 1, 0));
-        const uint8_t* at = src.ptr<uint8_t>(y);
-        const uint8_t* down = src.ptr<uint8_t>(std::min(y + 1, h - 1));
-        const uint8_t up0 = y > 0 ? 0 : 255, down0 = y + 1 < h ? 0 : 255;
-        uint8_t* e = eroded.ptr<uint8_t>(y);
-        for (int x = 0; x < w; ++x) e[x] = uint8_t((up[x] | up0) & at[x] & (down[x] | down0));
-    }
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* up = eroded.ptr<uint8_t>(std::max(y - 1, 0));
-        const uint8_t* at = eroded.ptr<uint8_t>(y);
-        const uint8_t* down = eroded.ptr<uint8_t>(std::min(y + 1, h - 1));
-        const uint8_t upMask = y > 0 ? 255 : 0, downMask = y + 1 < h ? 255 : 0;
-        uint8_t* d = dst.ptr<uint8_t>(y);
-        for (int x = 0; x < w; ++x) d[x] = uint8_t((up[x] & upMask) | at[x] | (down[x] & downMask));
-    }
-}
-
 // Whether a contour may run within 20 degrees of x, judged by its second
 // moments, which cost a pass over its points where the smallest rectangle
 // round it costs a hull: diagonal texture makes long contours of hundreds
@@ -116,35 +89,6 @@ bool AlongThePass(const std::vector<cv::Point>& contour) {
     const cv::Moments m = cv::moments(contour);
     const double angle = 0.5 * std::atan2(2 * m.mu11, m.mu20 - m.mu02);
     return std::abs(angle) <= kMaxAxisDegrees * CV_PI / 180.0;
-}
-
-// The outer boundaries of the ink of framed (a binary image inside a frame
-// of one paper pixel, which the search marks up), at any depth (a card's
-// frame must not hide its lines), in the pixels inside the frame, into
-// contours[0, returned count): the outer contours of OpenCV's findContours
-// with RETR_CCOMP and CHAIN_APPROX_SIMPLE, in the same order. Its C form
-// searches a frame made once and a store kept by the thread, where the
-// C++ one copies the image into a new frame and makes a new store for each
-// search: on a small page those pages, faulted in sixteen times a call,
-// cost more than the search.
-size_t OuterContours(cv::Mat& framed, std::vector<std::vector<cv::Point>>& contours) {
-    struct Store {
-        CvMemStorage* memory = cvCreateMemStorage(0);
-        ~Store() { cvReleaseMemStorage(&memory); }
-    };
-    thread_local Store store;
-    cvClearMemStorage(store.memory);
-    CvMat image = cvMat(framed);
-    CvSeq* first = nullptr;
-    cvFindContours(&image, store.memory, &first, sizeof(CvContour), CV_RETR_CCOMP,
-                   CV_CHAIN_APPROX_SIMPLE, cvPoint(-1, -1));
-    size_t count = 0;
-    for (const CvSeq* c = first; c != nullptr; c = c->h_next, ++count) {
-        if (contours.size() <= count) contours.emplace_back();
-        contours[count].resize(size_t(c->total));
-        cvCvtSeqToArray(c, contours[count].data());
-    }
-    return count;
 }
 
 // Long thin bands of bound ink in a binary image (framed as for
@@ -256,6 +200,50 @@ void Candidates(const cv::Mat& ink, float minHeight, std::vector<ZoneCandidate>&
 }
 
 }  // namespace
+
+void OpenThreeHigh(const cv::Mat& src, cv::Mat& dst) {
+    // An erosion, then a dilation, by the column. Past the top and bottom the
+    // nearest row stands in: an erosion taking the rows beyond as ink, and a
+    // dilation taking them as paper, both come to that.
+    const int h = src.rows, w = src.cols;
+    cv::Mat& eroded = Work().eroded;
+    eroded.create(src.size(), CV_8U);
+    dst.create(src.size(), CV_8U);
+    auto pass = [&](const cv::Mat& in, cv::Mat& out, bool erode) {
+        for (int y = 0; y < h; ++y) {
+            const uint8_t* up = in.ptr<uint8_t>(std::max(y - 1, 0));
+            const uint8_t* at = in.ptr<uint8_t>(y);
+            const uint8_t* down = in.ptr<uint8_t>(std::min(y + 1, h - 1));
+            uint8_t* o = out.ptr<uint8_t>(y);
+            if (erode)
+                for (int x = 0; x < w; ++x) o[x] = uint8_t(up[x] & at[x] & down[x]);
+            else
+                for (int x = 0; x < w; ++x) o[x] = uint8_t(up[x] | at[x] | down[x]);
+        }
+    };
+    pass(src, eroded, true);
+    pass(eroded, dst, false);
+}
+
+size_t OuterContours(cv::Mat& framed, std::vector<std::vector<cv::Point>>& contours) {
+    struct Store {
+        CvMemStorage* memory = cvCreateMemStorage(0);
+        ~Store() { cvReleaseMemStorage(&memory); }
+    };
+    thread_local Store store;
+    cvClearMemStorage(store.memory);
+    CvMat image = cvMat(framed);
+    CvSeq* first = nullptr;
+    cvFindContours(&image, store.memory, &first, sizeof(CvContour), CV_RETR_CCOMP,
+                   CV_CHAIN_APPROX_SIMPLE, cvPoint(-1, -1));
+    size_t count = 0;
+    for (const CvSeq* c = first; c != nullptr; c = c->h_next, ++count) {
+        if (contours.size() <= count) contours.emplace_back();
+        contours[count].resize(size_t(c->total));
+        cvCvtSeqToArray(c, contours[count].data());
+    }
+    return count;
+}
 
 FinderPage LookAt(const cv::Mat& grey) {
     FinderPage page;

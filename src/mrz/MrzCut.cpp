@@ -39,9 +39,14 @@ std::vector<Run> InkRows(const cv::Mat& ink) {
             runs.push_back({y, y});
         }
     }
-    std::erase_if(runs, [](const Run& r) {
+    // A line the image's edge cuts through is not measured whole: with its
+    // top cut off, its cells would be cut too low, and an O or a 0 whose
+    // top is gone reads as a U with the confidence of a clear print.
+    const int last = ink.rows - 1;
+    std::erase_if(runs, [last](const Run& r) {
         const int h = r.bottom - r.top + 1;
-        return h < L::kLineHeightMin * kWorkHeight || h > L::kLineHeightMax * kWorkHeight;
+        return h < L::kLineHeightMin * kWorkHeight || h > L::kLineHeightMax * kWorkHeight ||
+               r.top == 0 || r.bottom == last;
     });
     return runs;
 }

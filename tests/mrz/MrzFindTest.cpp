@@ -1,12 +1,15 @@
 // The finder's own forms of two OpenCV searches give OpenCV's answers: the
 // opening by a column of three pixels, and the outer contours of a frame,
-// on random binary pages of every small size (edges and corners included).
+// on random binary pages of every small size (edges and corners included);
+// and the upright zone's lines leave out a line its edge cuts through.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include <opencv2/imgproc.hpp>
 
+#include "mrz/MrzCut.h"
 #include "mrz/MrzFind.h"
 
 namespace gw::mrz {
@@ -41,6 +44,32 @@ TEST(MrzFind, OwnOpeningAndContoursGiveOpenCVsAnswers) {
         ASSERT_EQ(count, parentless.size()) << w << " x " << h;
         for (size_t i = 0; i < count; ++i) EXPECT_EQ(outer[i], parentless[i]) << i;
     }
+}
+
+// Three lines of blocks 28 rows high, 44 rows apart make a set of three;
+// moved up until the first starts on the image's top row, no set holds that
+// line (its top, and so its cells, would be cut too low).
+TEST(MrzCut, ALineTheEdgeCutsThroughIsNoLineOfASet) {
+    auto sets = [](int first) {
+        cv::Mat ink = cv::Mat::zeros(160, 600, CV_8U);
+        for (int line = 0; line < 3; ++line)
+            for (int x = 20; x + 16 < 580; x += 24)
+                ink(cv::Rect(x, first + 44 * line, 16, 28)).setTo(255);
+        return FindLineSets(ink);
+    };
+    auto highestTop = [](const std::vector<std::vector<LineBand>>& found) {
+        float top = 1e9f;
+        for (const auto& set : found)
+            for (const LineBand& l : set) top = std::min(top, l.center - l.up);
+        return top;
+    };
+    const auto whole = sets(20);
+    EXPECT_TRUE(
+        std::any_of(whole.begin(), whole.end(), [](const auto& s) { return s.size() == 3; }));
+    EXPECT_NEAR(highestTop(whole), 20, 1.5);
+    const auto cut = sets(0);
+    ASSERT_FALSE(cut.empty());
+    EXPECT_NEAR(highestTop(cut), 44, 1.5);
 }
 
 }  // namespace

@@ -20,11 +20,9 @@ TEST(MrzFind, OwnOpeningAndContoursGiveOpenCVsAnswers) {
     std::vector<std::vector<cv::Point>> outer;
     for (int round = 0; round < 400; ++round) {
         const int h = 1 + int(rng() % 12), w = 1 + int(rng() % 48);
-        const double share = double(rng() % 100) / 100;
+        const unsigned share = rng() % 100;
         cv::Mat page(h, w, CV_8U);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                page.at<uint8_t>(y, x) = double(rng() % 1000) / 1000 < share ? 255 : 0;
+        for (uint8_t& p : cv::Mat_<uint8_t>(page)) p = rng() % 100 < share ? 255 : 0;
 
         cv::Mat expected, opened;
         cv::morphologyEx(page, expected, cv::MORPH_OPEN,
@@ -35,14 +33,11 @@ TEST(MrzFind, OwnOpeningAndContoursGiveOpenCVsAnswers) {
         std::vector<std::vector<cv::Point>> all;
         std::vector<cv::Vec4i> tree;
         cv::findContours(page, all, tree, cv::RETR_CCOMP, cv::CHAIN_APPROX_SIMPLE);
-        std::vector<std::vector<cv::Point>> parentless;
-        for (size_t i = 0; i < all.size(); ++i)
-            if (tree[i][3] < 0) parentless.push_back(all[i]);
-        cv::Mat framed = cv::Mat::zeros(h + 2, w + 2, CV_8U);
-        page.copyTo(framed(cv::Rect(1, 1, w, h)));
-        const size_t count = OuterContours(framed, outer);
-        ASSERT_EQ(count, parentless.size()) << w << " x " << h;
-        for (size_t i = 0; i < count; ++i) EXPECT_EQ(outer[i], parentless[i]) << i;
+        std::erase_if(all, [&, i = 0](const auto&) mutable { return tree[size_t(i++)][3] >= 0; });
+        cv::Mat framed;
+        cv::copyMakeBorder(page, framed, 1, 1, 1, 1, cv::BORDER_CONSTANT, 0);
+        outer.resize(OuterContours(framed, outer));
+        ASSERT_EQ(outer, all) << w << " x " << h;
     }
 }
 
@@ -68,7 +63,6 @@ TEST(MrzCut, ALineTheEdgeCutsThroughIsNoLineOfASet) {
         std::any_of(whole.begin(), whole.end(), [](const auto& s) { return s.size() == 3; }));
     EXPECT_NEAR(highestTop(whole), 20, 1.5);
     const auto cut = sets(0);
-    ASSERT_FALSE(cut.empty());
     EXPECT_NEAR(highestTop(cut), 44, 1.5);
 }
 

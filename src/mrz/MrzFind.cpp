@@ -6,6 +6,8 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/imgproc/imgproc_c.h>
 
+#include "mrz/MrzReader.h"
+
 namespace gw::mrz {
 
 namespace {
@@ -30,6 +32,17 @@ struct Band {
 // at 6 px; 1.5 reads as many, but binds the diagonals of a checkerboard
 // into lines and then reads them (11 ms on a page of 163 x 123 pixels).
 constexpr float kMaxTiltedScale = 1.0f;
+
+// Looking through texture, ink is darker than its surroundings by this many
+// grey levels (the first look asks 15) and at least 2 x 2 finder pixels
+// thick: the fine lines of guilloche and hatching under a zone are lighter
+// than its print, and thinner. Grey levels; run G1 of docs/mrz-tuning.md.
+constexpr double kTextureInkOffset = 30;
+// The smallest capitals the look through texture keeps: their strokes, a
+// seventh of their height in OCR-B, must survive the 2 x 2 opening. Finder
+// pixels; the zones over texture of the generated pages stand 12 to 32 px
+// high, and those the look found (run G1) at least 13.5.
+constexpr float kTextureMinCapitals = 12.0f;
 
 // A band of bound text holds paper between its characters; a band of solid
 // ink (a stripe of texture, a thick rule) holds little. Fraction of the
@@ -265,6 +278,30 @@ FinderPage LookAt(const cv::Mat& grey) {
                               cv::THRESH_BINARY_INV, 25, 15);
         page.tiltedScale = kMaxTiltedScale;
     }
+    return page;
+}
+
+FinderPage LookThroughTexture(const cv::Mat& grey) {
+    FinderPage page;
+    if (grey.empty()) return page;
+    // As the tilted passes, at most at the page's own size.
+    const float scale =
+        std::min(kMaxTiltedScale, kWorkSide / float(std::max(grey.cols, grey.rows)));
+    const cv::Size size(int(std::lround(float(grey.cols) * scale)),
+                        int(std::lround(float(grey.rows) * scale)));
+    // A line of 30 characters the opening below keeps must fit along the
+    // page's longer side.
+    if (std::min(size.width, size.height) < 8 ||
+        float(std::max(size.width, size.height)) < 30 * kPitchPerHeight * kTextureMinCapitals)
+        return page;
+    cv::Mat& small = Work().small;
+    cv::resize(grey, small, size, 0, 0, cv::INTER_AREA);
+    cv::adaptiveThreshold(small, page.ink, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV,
+                          25, kTextureInkOffset);
+    cv::morphologyEx(page.ink, page.ink, cv::MORPH_OPEN,
+                     cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2, 2)));
+    page.scale = page.tiltedScale = scale;
+    page.tiltedInk = page.ink;
     return page;
 }
 

@@ -50,6 +50,12 @@ struct FinderPage {
 /// a zone.
 FinderPage LookAt(const cv::Mat& grey);
 
+/// A second look at a grey page, for zones printed over fine texture: only
+/// ink clearly darker than its surroundings and a few pixels thick, so that
+/// the lines of guilloche or hatching under a zone do not bind with it.
+/// Costs about as much as LookAt.
+FinderPage LookThroughTexture(const cv::Mat& grey);
+
 /// The zone candidates of a page the finder has looked at, best first, at
 /// most maxCount: of lines that run across the page (within about 20
 /// degrees), or with turned of lines that run up and down it; with a tilt

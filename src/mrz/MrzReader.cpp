@@ -281,27 +281,37 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
         return best;
     };
     // Lines across the page first, then up and down, then tilted further than
-    // the first passes reach; a valid zone, or a confident reading with a
-    // check that agrees, ends the search. The budget is asked between passes,
-    // places and line sets; texture that makes many line sets of like lines
-    // (stripes) is cut off after a fixed number of them, so that the work
-    // grows with the page's print, not with its texture.
+    // the first passes reach; last, across and up and down again through a
+    // look that leaves fine texture out (a zone printed over guilloche or
+    // hatching binds with it into one blob in the first look). A valid zone,
+    // or a confident reading with a check that agrees, ends the search. The
+    // budget is asked between passes, places and line sets; texture that
+    // makes many line sets of like lines (stripes) is cut off after a fixed
+    // number of them, so that the work grows with the page's print, not with
+    // its texture.
     struct Pass {
         bool turned;
         float tilt;
+        bool throughTexture;
     };
-    static constexpr Pass kPasses[] = {{false, 0}, {true, 0}, {false, 30}, {false, -30}};
+    static constexpr Pass kPasses[] = {{false, 0, false},   {true, 0, false}, {false, 30, false},
+                                       {false, -30, false}, {false, 0, true}, {true, 0, true}};
     int sinceConfident = -1;
     int setsLeft = MrzLimits::kLineSetsPerCall;
     auto t = ThreadClock::now();
     const FinderPage look = LookAt(grey);
+    FinderPage textureless;
     if (times) times->find += MsSince(t);
     for (const Pass& pass : kPasses) {
         if (pass.turned && !options.tryAllOrientations) continue;
         if (deadline.expired()) return stop();
         t = ThreadClock::now();
-        const auto candidates =
-            FindZones(look, size_t(MrzLimits::kCandidatesPerPass), pass.turned, pass.tilt);
+        if (pass.throughTexture && textureless.ink.empty()) textureless = LookThroughTexture(grey);
+        const auto candidates = FindZones(
+            pass.throughTexture ? textureless : look,
+            size_t(pass.throughTexture ? MrzLimits::kCandidatesThroughTexture
+                                       : MrzLimits::kCandidatesPerPass),
+            pass.turned, pass.tilt);
         if (times) times->find += MsSince(t);
         for (const ZoneCandidate& z : candidates) {
             for (float sign : {1.0f, -1.0f}) {

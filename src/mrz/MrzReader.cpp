@@ -328,12 +328,17 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 // no poor character too, no other place or cut would read better.
                 const bool upright = r.result.found && r.mean >= MrzLimits::kUprightScore;
                 const bool confident = upright && r.lowest >= MrzLimits::kConfidentScore;
+                // Every character as sure as a valid zone's: no other place
+                // or cut reads this print better, and checks that fail are
+                // the document's own (it stops as soon as one whose checks
+                // hold would).
+                const bool sure = r.result.found && r.lowest >= limits.minProbability;
                 if (r.quality > bestQuality) {
                     bestQuality = r.quality;
                     best = std::move(r.result);
                     Place(u, r, offset, best);
                 }
-                if (best.valid || (confident && AllChecksAgree(best))) return best;
+                if (best.valid || (confident && AllChecksAgree(best)) || sure) return best;
                 // Once a confident reading is in hand, a few other places or
                 // cuts may still read with more checks agreeing, not many.
                 if (confident && sinceConfident < 0) sinceConfident = 0;

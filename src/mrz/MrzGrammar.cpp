@@ -3,6 +3,9 @@
 #include "mrz/CountryCodes.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <iterator>
 #include <string_view>
 #include <utility>
 
@@ -92,23 +95,36 @@ const Layout* LayoutOf(std::string_view format) {
     return nullptr;
 }
 
+// The class index of every byte (-1 outside the alphabet), and for every
+// position class the set of class indexes it allows, as bits: the decoder
+// asks both for every candidate of every position.
+constexpr std::array<int8_t, 256> kClassOfByte = [] {
+    std::array<int8_t, 256> t{};
+    t.fill(-1);
+    for (int k = 0; k < kClasses; ++k) t[uint8_t(kAlphabet[k])] = int8_t(k);
+    return t;
+}();
+static_assert(kClassOfByte['0'] == 0 && kClassOfByte['A'] == 10 && kClassOfByte['<'] == 36 &&
+              kClassOfByte['a'] == -1);
+
+constexpr uint64_t Bits(std::string_view chars) {
+    uint64_t bits = 0;
+    for (char c : chars) bits |= uint64_t{1} << kClassOfByte[uint8_t(c)];
+    return bits;
+}
+constexpr uint64_t kDigits = Bits("0123456789<"), kLetters = Bits("ABCDEFGHIJKLMNOPQRSTUVWXYZ<");
+constexpr uint64_t kAllowed[] = {kLetters, kDigits,      kLetters | kDigits,
+                                 kDigits,  Bits("MFX<"), Bits("P")};
+static_assert(std::size(kAllowed) == size_t(Cls::Passport) + 1);
+
+// Whether class index k is allowed by cls.
+bool AllowsIndex(Cls cls, int k) {
+    return (kAllowed[size_t(cls)] >> k) & 1;
+}
+
 bool Allows(Cls cls, char c) {
-    const bool letter = c >= 'A' && c <= 'Z';
-    const bool digit = c >= '0' && c <= '9';
-    switch (cls) {
-        case Cls::Letter:
-            return letter || c == '<';
-        case Cls::Digit:
-        case Cls::Check:
-            return digit || c == '<';
-        case Cls::Alnum:
-            return letter || digit || c == '<';
-        case Cls::Sex:
-            return c == 'M' || c == 'F' || c == 'X' || c == '<';
-        case Cls::Passport:
-            return c == 'P';
-    }
-    return false;
+    const int k = kClassOfByte[uint8_t(c)];
+    return k >= 0 && AllowsIndex(cls, k);
 }
 
 // The character of like shape whose value in a check sum differs by 10, 20
@@ -178,7 +194,7 @@ class Zone {
     char BestOf(Pos p, Cls cls) const {
         int best = -1;
         for (int k = 0; k < kClasses; ++k)
-            if (Allows(cls, kAlphabet[k]) &&
+            if (AllowsIndex(cls, k) &&
                 (best < 0 || cells_[p.line][p.column][k] > cells_[p.line][p.column][best]))
                 best = k;
         return kAlphabet[best];
@@ -194,7 +210,7 @@ class Zone {
         if (!Allows(cls, At(p))) return P(p, At(p));
         float admitted = 0;
         for (int k = 0; k < kClasses; ++k)
-            if (Allows(cls, kAlphabet[k])) admitted += cells_[p.line][p.column][size_t(k)];
+            if (AllowsIndex(cls, k)) admitted += cells_[p.line][p.column][size_t(k)];
         return admitted > 0 ? P(p, At(p)) / admitted : 0.0f;
     }
     void SetDecided(Pos p, float probability) { decided_[p.line][p.column] = probability; }
@@ -215,7 +231,7 @@ class Zone {
         int best = 0, bestIn = -1;
         for (int k = 0; k < kClasses; ++k) {
             if (s[k] > s[best]) best = k;
-            if (Allows(cls, kAlphabet[k]) && (bestIn < 0 || s[k] > s[bestIn])) bestIn = k;
+            if (AllowsIndex(cls, k) && (bestIn < 0 || s[k] > s[bestIn])) bestIn = k;
         }
         if (s[bestIn] < MrzLimits::kKeepOutOfClass * s[best]) return kAlphabet[best];
         return kAlphabet[bestIn];
@@ -266,7 +282,8 @@ bool DecideChecked(Zone& zone, const Check& check, const std::vector<Pos>& fixed
         unchanged *= zone.P(p, now);
         for (int k = 0; k < kClasses; ++k) {
             const char c = kAlphabet[k];
-            if (!Allows(zone.ClassAt(p), c) || (i == n && !Allows(Cls::Check, c))) continue;
+            if (!AllowsIndex(zone.ClassAt(p), k) || (i == n && !AllowsIndex(Cls::Check, k)))
+                continue;
             const double pc = zone.P(p, c);
             if (pc >= MrzLimits::kCandidateFloor || c == now)
                 options[i].push_back({c, CharValue(c), std::max(pc, 1e-30)});
@@ -443,10 +460,7 @@ bool DecideStateCode(Zone& zone, const FieldLayout& f, std::vector<MrzCorrection
 }  // namespace
 
 int ClassOf(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
-    if (c == '<') return 36;
-    return -1;
+    return kClassOfByte[uint8_t(c)];
 }
 
 int CharValue(char c) {

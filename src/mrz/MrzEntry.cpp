@@ -9,6 +9,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "DVImageCodecs.h"
 #include "DVImageProcessor.h"
 #include "GlyphwickGrey.h"
 #include "GlyphwickMrz.h"
@@ -67,6 +68,20 @@ MrzResult ReadGreyPage(const cv::Mat& page, const MrzOptions& options) {
     return out;
 }
 
+// The grey page of a colour image, h x w, kept by the thread for its next
+// call up to kKeptPageBytes: made afresh, the 12 MB of a phone photo were
+// zeroed and faulted in anew each call, a fifth of its reading.
+cv::Mat KeptPage(int h, int w) {
+    constexpr size_t kKeptPageBytes = size_t{16} << 20;
+    thread_local cv::Mat kept;
+    if (size_t(h) * size_t(w) > kKeptPageBytes) {
+        kept.release();
+        return cv::Mat(h, w, CV_8U);
+    }
+    kept.create(h, w, CV_8U);
+    return kept;
+}
+
 // The lightest channel of a colour pixel laid over white paper by its alpha.
 inline uint8_t Lightest(uint8_t a, uint8_t b, uint8_t c, uint8_t alpha) {
     const int v = std::max({a, b, c});
@@ -76,6 +91,15 @@ inline uint8_t Lightest(uint8_t a, uint8_t b, uint8_t c, uint8_t alpha) {
 }  // namespace
 
 MrzResult ReadMrz(const DVImageProcessor& image, const MrzOptions& options) {
+    // A colour raster is read as a view of its pixels (its grey made once,
+    // in the thread's kept page); a palette image through its palette.
+    const dv::Bitmap* bitmap = image.GetBitmap();
+    if (bitmap != nullptr && bitmap->GetPixelFormat() == dv::PixelFormat24bppRGB &&
+        bitmap->GetWidth() > 0 && bitmap->GetHeight() > 0)
+        return ReadMrz(
+            ImageView(bitmap->Pixels(), int(bitmap->GetWidth()), int(bitmap->GetHeight()),
+                      PixelFormat::BGR24, ptrdiff_t(bitmap->GetStride())),
+            options);
     GreyImage grey = ToGrey(image, mrz::kPageGrey);
     if (grey.Empty()) {
         MrzResult out;
@@ -99,12 +123,17 @@ MrzResult ReadMrz(const ImageView& image, const MrzOptions& options) {
         const cv::Mat page(h, w, CV_8U, const_cast<uint8_t*>(image.data), size_t(image.stride));
         return ReadGreyPage(page, options);
     }
-    cv::Mat page(h, w, CV_8U);
+    cv::Mat page = KeptPage(h, w);
     const int bpp = BytesPerPixel(image.format);
     const bool alpha = image.format == PixelFormat::RGBA32 || image.format == PixelFormat::BGRA32;
     for (int y = 0; y < h; ++y) {
         const uint8_t* row = image.data + ptrdiff_t(y) * image.stride;
         uint8_t* out = page.ptr<uint8_t>(y);
+        if (bpp == 3) {  // the common camera frame: no alpha to lay over paper
+            for (int x = 0; x < w; ++x)
+                out[x] = std::max({row[3 * x], row[3 * x + 1], row[3 * x + 2]});
+            continue;
+        }
         for (int x = 0; x < w; ++x) {
             const uint8_t* p = row + ptrdiff_t(x) * bpp;
             out[x] = bpp == 1 ? p[0] : Lightest(p[0], p[1], p[2], alpha ? p[3] : 255);

@@ -80,6 +80,14 @@ def test_bad_input_raises_with_the_reason(tmp_path):
         glyphwick.read_lines(PASSPORT, patterns=[tmp_path / "none.PAT"])
     with pytest.raises(IndexError):
         glyphwick.Image(PASSPORT).get_pixel(1476, 0)
+    # Pattern files that do not load (a text file, a PNG) change nothing.
+    before = glyphwick.read_lines(PASSPORT).to_dict()
+    users = tmp_path / "users.txt"
+    users.write_text("alice\nbob\n")
+    for bad in (users, PASSPORT):
+        with pytest.raises(glyphwick.Error, match="pattern file"):
+            glyphwick.read_lines(PASSPORT, patterns=[bad])
+    assert glyphwick.read_lines(PASSPORT).to_dict() == before
     # The library is still in order afterwards.
     assert glyphwick.read_lines(PASSPORT, rect=(80, 940, 1400, 990)).text.endswith("<<16")
 

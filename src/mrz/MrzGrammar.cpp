@@ -657,15 +657,25 @@ int GrammarEvidence(const MrzResult& r) {
         const int month = (d[2] - '0') * 10 + (d[3] - '0'), day = (d[4] - '0') * 10 + (d[5] - '0');
         return month >= 1 && month <= 12 && day >= 1 && day <= 31;
     };
+    // A field's print stands at its start, fillers after it: fillers inside
+    // a field (a table of '<' and letters) make checks that hold by chance.
+    auto filledFromTheStart = [](const std::string& v) {
+        const size_t filler = v.find('<');
+        return filler != 0 && (filler == std::string::npos ||
+                               v.find_first_not_of('<', filler) == std::string::npos);
+    };
     int evidence = 0;
     for (const MrzField& f : r.fields) {
-        if (f.hasCheck && f.checkValid && f.classValid && !corrected(f.name) &&
-            f.raw.find_first_not_of('<') != std::string::npos)
-            ++evidence;
+        const bool date = f.name == "birth_date" || f.name == "expiry_date";
+        const bool shaped = f.name == "composite"
+                                ? f.raw.find_first_not_of('<') != std::string::npos
+                            : date ? isDate(f.raw)
+                                   : filledFromTheStart(f.raw);
+        if (f.hasCheck && f.checkValid && f.classValid && !corrected(f.name) && shaped) ++evidence;
         if ((f.name == "issuing_state" || f.name == "nationality") && !corrected(f.name) &&
             IsCountryCode(f.raw))
             ++evidence;
-        if ((f.name == "birth_date" || f.name == "expiry_date") && isDate(f.raw)) ++evidence;
+        if (date && isDate(f.raw)) ++evidence;
     }
     return evidence;
 }

@@ -82,6 +82,15 @@ cv::Mat KeptPage(int h, int w) {
     return kept;
 }
 
+// The lightest channel of each of n 3-byte pixels into out. Built also for
+// AVX2, where the compiler gathers the channels sixteen pixels at a time
+// (the plain x86-64 build takes them one by one); the levels are the same
+// on every machine.
+__attribute__((target_clones("avx2", "default"))) void LightestOfThree(const uint8_t* in,
+                                                                       uint8_t* out, int n) {
+    for (int x = 0; x < n; ++x) out[x] = std::max({in[3 * x], in[3 * x + 1], in[3 * x + 2]});
+}
+
 // The lightest channel of a colour pixel laid over white paper by its alpha.
 inline uint8_t Lightest(uint8_t a, uint8_t b, uint8_t c, uint8_t alpha) {
     const int v = std::max({a, b, c});
@@ -130,8 +139,7 @@ MrzResult ReadMrz(const ImageView& image, const MrzOptions& options) {
         const uint8_t* row = image.data + ptrdiff_t(y) * image.stride;
         uint8_t* out = page.ptr<uint8_t>(y);
         if (bpp == 3) {  // the common camera frame: no alpha to lay over paper
-            for (int x = 0; x < w; ++x)
-                out[x] = std::max({row[3 * x], row[3 * x + 1], row[3 * x + 2]});
+            LightestOfThree(row, out, w);
             continue;
         }
         for (int x = 0; x < w; ++x) {

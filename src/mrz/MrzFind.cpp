@@ -33,6 +33,9 @@ struct Band {
 // into lines and then reads them (11 ms on a page of 163 x 123 pixels).
 constexpr float kMaxTiltedScale = 1.0f;
 
+// The first look's ink is darker than its surroundings by this many grey
+// levels (OpenCV's mean threshold over 25 finder pixels).
+constexpr double kInkOffset = 15;
 // Looking through texture, ink is darker than its surroundings by this many
 // grey levels (the first look asks 15) and at least 2 x 2 finder pixels
 // thick: the fine lines of guilloche and hatching under a zone are lighter
@@ -280,26 +283,38 @@ size_t OuterContours(cv::Mat& framed, std::vector<std::vector<cv::Point>>& conto
     return count;
 }
 
+namespace {
+
+// The size at which the finder looks at grey: its longer side kWorkSide,
+// scaled by at most maxScale (into scale).
+cv::Size WorkSize(const cv::Mat& grey, float maxScale, float& scale) {
+    scale = std::min(maxScale, kWorkSide / float(std::max(grey.cols, grey.rows)));
+    return {int(std::lround(float(grey.cols) * scale)), int(std::lround(float(grey.rows) * scale))};
+}
+
+// The ink (white) of grey at size: darker than its surroundings by offset
+// grey levels.
+void InkAt(const cv::Mat& grey, cv::Size size, double offset, cv::Mat& ink) {
+    const cv::Mat* page = &grey;
+    if (size != grey.size()) Shrink(grey, Work().small, size), page = &Work().small;
+    cv::adaptiveThreshold(*page, ink, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV, 25,
+                          offset);
+}
+
+}  // namespace
+
 FinderPage LookAt(const cv::Mat& grey) {
     FinderPage page;
     if (grey.empty()) return page;
-    const float scale = std::min(2.0f, kWorkSide / float(std::max(grey.cols, grey.rows)));
+    float scale = 0;
+    const cv::Size size = WorkSize(grey, 2.0f, scale);
     // A page too thin to hold two lines once scaled holds no zone.
-    const cv::Size size(int(std::lround(float(grey.cols) * scale)),
-                        int(std::lround(float(grey.rows) * scale)));
     if (std::min(size.width, size.height) < 8) return page;
-    WorkImages& work = Work();
-    Shrink(grey, work.small, size);
-    cv::adaptiveThreshold(work.small, page.ink, 255, cv::ADAPTIVE_THRESH_MEAN_C,
-                          cv::THRESH_BINARY_INV, 25, 15);
+    InkAt(grey, size, kInkOffset, page.ink);
     page.scale = scale;
     page.tiltedInk = page.ink, page.tiltedScale = scale;
-    static_assert(kMaxTiltedScale == 1.0f, "a page past it is looked at at its own size");
-    if (scale > kMaxTiltedScale) {
-        cv::adaptiveThreshold(grey, page.tiltedInk, 255, cv::ADAPTIVE_THRESH_MEAN_C,
-                              cv::THRESH_BINARY_INV, 25, 15);
-        page.tiltedScale = kMaxTiltedScale;
-    }
+    if (scale > kMaxTiltedScale)
+        InkAt(grey, WorkSize(grey, kMaxTiltedScale, page.tiltedScale), kInkOffset, page.tiltedInk);
     return page;
 }
 
@@ -307,19 +322,14 @@ FinderPage LookThroughTexture(const cv::Mat& grey) {
     FinderPage page;
     if (grey.empty()) return page;
     // As the tilted passes, at most at the page's own size.
-    const float scale =
-        std::min(kMaxTiltedScale, kWorkSide / float(std::max(grey.cols, grey.rows)));
-    const cv::Size size(int(std::lround(float(grey.cols) * scale)),
-                        int(std::lround(float(grey.rows) * scale)));
+    float scale = 0;
+    const cv::Size size = WorkSize(grey, kMaxTiltedScale, scale);
     // A line of 30 characters the opening below keeps must fit along the
     // page's longer side.
     if (std::min(size.width, size.height) < 8 ||
         float(std::max(size.width, size.height)) < 30 * kPitchPerHeight * kTextureMinCapitals)
         return page;
-    cv::Mat& small = Work().small;
-    Shrink(grey, small, size);
-    cv::adaptiveThreshold(small, page.ink, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV,
-                          25, kTextureInkOffset);
+    InkAt(grey, size, kTextureInkOffset, page.ink);
     cv::morphologyEx(page.ink, page.ink, cv::MORPH_OPEN,
                      cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2, 2)));
     page.scale = page.tiltedScale = scale;

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <algorithm>
 
 #include <opencv2/imgproc.hpp>
@@ -39,7 +40,35 @@ using namespace mrzpages;
 using gw::render::Random;
 
 const char* kFont = "/usr/share/fonts/opentype/ocr-b/OCRB.otf";
-const char* kMonoFont = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
+
+// The plain monospace faces of the "mono" pages, taken in turn: zeros
+// dotted, slashed and plain, slab and sans serifs (Debian's fonts-dejavu-core,
+// fonts-liberation2, fonts-freefont-ttf, fonts-noto-mono, fonts-inconsolata,
+// fonts-hack).
+constexpr const char* kMonoFonts[] = {
+    "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf",
+    "/usr/share/fonts/truetype/liberation2/LiberationMono-Regular.ttf",
+    "/usr/share/fonts/truetype/freefont/FreeMono.ttf",
+    "/usr/share/fonts/truetype/noto/NotoMono-Regular.ttf",
+    "/usr/share/fonts/truetype/inconsolata/Inconsolata.otf",
+    "/usr/share/fonts/truetype/hack/Hack-Regular.ttf",
+};
+
+// The monospace faces, all of them or none (each is a package of
+// scripts/install-deps): a set must not change with what happens to be
+// installed.
+std::vector<std::unique_ptr<gw::render::TextRenderer>> MonoFaces() {
+    std::vector<std::unique_ptr<gw::render::TextRenderer>> faces;
+    for (const char* path : kMonoFonts) {
+        faces.push_back(std::make_unique<gw::render::TextRenderer>(path));
+        if (!faces.back()->Valid()) {
+            std::fprintf(stderr, "mrz-pages: no font %s\n", path);
+            return {};
+        }
+    }
+    return faces;
+}
+using Faces = std::vector<std::unique_ptr<gw::render::TextRenderer>>;
 
 // The conditions of a set of pages, one per page in turn.
 std::vector<std::string> Kinds(const std::string& set) {
@@ -58,29 +87,31 @@ struct Made {
     uint64_t seed = 0;
 };
 
-Made MakeOne(const gw::render::TextRenderer& font, const gw::render::TextRenderer& mono,
+Made MakeOne(const gw::render::TextRenderer& font, const Faces& monos,
              const std::vector<std::string>& kinds, int i, uint64_t seed) {
     Made m;
+    const gw::render::TextRenderer* mono =
+        monos.empty() ? nullptr : monos[(size_t(i) / kinds.size()) % monos.size()].get();
     Random rng(seed * 1000003u + uint64_t(i));
     m.kind = kinds[size_t(i) % kinds.size()];
     Random lookAlikes(seed * 1000033u + uint64_t(i));
     m.zone = RandomZone(rng, m.kind == "lookalike" ? &lookAlikes : nullptr);
     m.seed = seed * 7919u + uint64_t(i);
-    m.page = MakePage(font, m.zone, m.seed, m.kind, &mono);
+    m.page = MakePage(font, m.zone, m.seed, m.kind, mono);
     if (!m.page.hasZone) m.zone = Zone{"none", {}};
     return m;
 }
 
 int Make(const std::string& dir, int count, uint64_t seed, const std::string& set) {
-    gw::render::TextRenderer font(kFont), mono(kMonoFont);
+    gw::render::TextRenderer font(kFont);
     if (!font.Valid()) return std::fprintf(stderr, "mrz-pages: no OCR-B font\n"), 2;
-    if (set == "all" && !mono.Valid())
-        return std::fprintf(stderr, "mrz-pages: no DejaVu Sans Mono font\n"), 2;
+    const Faces monos = set == "all" ? MonoFaces() : Faces{};
+    if (set == "all" && monos.empty()) return 2;
     std::filesystem::create_directories(dir);
     std::ofstream truth(dir + "/truth.jsonl");
     const auto kinds = Kinds(set);
     for (int i = 0; i < count; ++i) {
-        const Made m = MakeOne(font, mono, kinds, i, seed);
+        const Made m = MakeOne(font, monos, kinds, i, seed);
         const Zone& zone = m.zone;
         const Page& page = m.page;
         char name[32];
@@ -115,8 +146,9 @@ double Agreement(const std::vector<std::string>& reading, const std::vector<std:
 
 int Cells(const std::string& out, int count, uint64_t seed, const std::string& set) {
     using namespace gw::mrz;
-    gw::render::TextRenderer font(kFont), mono(kMonoFont);
-    if (!font.Valid() || !mono.Valid()) return std::fprintf(stderr, "mrz-pages: no fonts\n"), 2;
+    gw::render::TextRenderer font(kFont);
+    const Faces monos = MonoFaces();
+    if (!font.Valid() || monos.empty()) return std::fprintf(stderr, "mrz-pages: no fonts\n"), 2;
     std::ofstream f(out, std::ios::binary);
     if (!f) return std::fprintf(stderr, "mrz-pages: cannot write %s\n", out.c_str()), 2;
     const auto kinds = Kinds(set);
@@ -126,7 +158,7 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
     int zones = 0, taken = 0;
     long cells = 0;
     for (int i = 0; i < count; ++i) {
-        const Made m = MakeOne(font, mono, kinds, i, seed);
+        const Made m = MakeOne(font, monos, kinds, i, seed);
         if (!m.page.hasZone) continue;
         ++zones;
         std::vector<uint8_t> jpeg;

@@ -3,22 +3,27 @@
 
 Usage: calibrate.py HELDOUT.npz OUT.json [--rate 1e-4]
 
-(the threshold: among the held-out cells whose top probability reaches it,
-wrong ones are at most RATE of them, counted as they fall; the lowest such
-threshold is taken)
+(the threshold: the lowest above which no held-out cell is wrong, when
+enough cells reach it to bound their wrong share by RATE with 95% confidence)
 
 HELDOUT.npz is written by train.py: the calibrated probabilities of held-out
 generated cells (never real images) and their true classes. Prints, and writes
 to OUT.json, the reliability table (bands of the top probability against the
-observed share of right readings) and the lowest threshold at which at most
-RATE of the characters whose top probability reaches it are wrong.
+observed share of right readings) and the threshold: the lowest top
+probability above that of every wrong held-out cell. Wrong cells are rare (a
+few in 10,000), so a threshold chosen to let a few of them through is chosen
+by those few; above the most confident wrong cell none is seen, and when at
+least 3/RATE cells reach it, the one-sided 95% upper bound of their wrong
+share (Poisson, none seen) is at most RATE. Fails when fewer reach it.
 """
 import argparse
 import json
+import math
 
 import numpy as np
 
 BANDS = [0.0, 0.5, 0.7, 0.8, 0.9, 0.95, 0.99, 0.999, 0.9999, 1.0000001]
+CONFIDENCE = 0.95
 
 
 def main():
@@ -43,18 +48,14 @@ def main():
         if n:
             print(f"[{lo:.4f}, {min(hi, 1.0):.4f}) {n:8d} {row['mean_probability']:8.5f} "
                   f"{row['observed_right']:8.5f}")
-    # The lowest threshold (over the distinct top probabilities, highest
-    # first) with wrong / above <= rate among the cells above it.
-    order = np.argsort(-top, kind='stable')
-    wrong = np.cumsum(~right[order])
-    above = np.arange(1, len(order) + 1)
-    ok = wrong <= a.rate * above
-    # The last index where the condition holds with every later cell of the
-    # same probability included.
-    threshold, kept, errors = 1.0, 0, 0
-    for i in range(len(order)):
-        if ok[i] and (i + 1 == len(order) or top[order[i + 1]] < top[order[i]]):
-            threshold, kept, errors = float(top[order[i]]), int(above[i]), int(wrong[i])
+    # The lowest top probability above the most confident wrong cell.
+    most_wrong = float(top[~right].max()) if (~right).any() else -1.0
+    above = top[top > most_wrong]
+    threshold, kept, errors = float(above.min()), int(above.size), 0
+    # With none seen, the 95% upper bound of a Poisson mean is -ln(0.05).
+    if -math.log(1 - CONFIDENCE) > a.rate * kept:
+        raise SystemExit(f"calibrate.py: only {kept} cells reach {threshold}: too few to bound "
+                         f"their wrong share by {a.rate}")
     ece = sum(r['cells'] * abs(r['mean_probability'] - r['observed_right'])
               for r in table if r['cells']) / len(top)
     result = {
@@ -63,6 +64,7 @@ def main():
         'temperature': float(d['temperature']),
         'expected_calibration_error': float(ece),
         'rate': a.rate,
+        'confidence': CONFIDENCE,
         'threshold': threshold,
         'cells_above_threshold': kept,
         'errors_above_threshold': errors,

@@ -29,20 +29,20 @@ def main():
     ap.add_argument('--recipe', default='')
     a = ap.parse_args()
     data = open(os.path.join(a.modeldir, 'mrz-cells.onnx'), 'rb').read()
-    import train  # the seed and the network's shape
+    import train  # the seed and the patch's size
     out = {
         'model': 'src/mrz/MrzModelData.inc (ONNX opset 11)',
         'model_bytes': len(data),
         'model_sha256': hashlib.sha256(data).hexdigest(),
-        'network': 'conv 3x3 16, max-pool 2, conv 3x3 32, max-pool 2, dense 128, 37 outputs; '
-                   'softmax at the fitted temperature',
+        'network': open(os.path.join(a.modeldir, 'network.txt')).read().strip(),
         'input': f'{train.PATCH_H} x {train.PATCH_W} cell patches from the reader\'s cut, '
                  '0 paper to 255 ink',
         'seed': train.SEED,
         'recipe': a.recipe,
         'packages': {n: package_version(n) for n in
-                     ('fonts-ocr-b', 'fonts-dejavu-core', 'python3-torch', 'python3-numpy',
-                      'libopencv-dnn-dev', 'libfreetype6')},
+                     ('fonts-ocr-b', 'fonts-dejavu-core', 'fonts-liberation2', 'fonts-freefont-ttf',
+                      'fonts-noto-mono', 'fonts-inconsolata', 'fonts-hack', 'python3-torch',
+                      'python3-numpy', 'libopencv-dnn-dev', 'libfreetype6')},
         'torch': torch.__version__,
         'numpy': numpy.__version__,
     }

@@ -203,7 +203,8 @@ def main():
             f.write('    ' + ','.join(str(b) for b in data[i:i + 24]) + ',\n')
         f.write('};\n')
     err = (probs.argmax(1).numpy() != hy).mean()
-    log(f"wrote {onnx_path} ({len(data)} bytes); held-out error {err:.5f}")
+    where = os.path.join(os.path.basename(os.path.normpath(a.outdir)), 'mrz-cells.onnx')
+    log(f"wrote {where} ({len(data)} bytes); held-out error {err:.5f}")
     with open(os.path.join(a.outdir, 'network.txt'), 'w') as f:
         f.write(net.shape + '\n')
     with open(os.path.join(a.outdir, 'log.txt'), 'w') as f:

@@ -205,13 +205,18 @@ class Zone {
     // of its position (a name holds no digits, whatever a 6 scores there).
     float Decided(Pos p) const {
         const float d = decided_[p.line][p.column];
-        if (d >= 0) return d;
+        return d >= 0 ? d : Own(p);
+    }
+    // The probability of the character at p from its cell alone, given the
+    // class of its position.
+    float Own(Pos p) const {
+        const char c = At(p);
         const Cls cls = ClassAt(p);
-        if (!Allows(cls, At(p))) return P(p, At(p));
+        if (!Allows(cls, c)) return P(p, c);
         float admitted = 0;
         for (int k = 0; k < kClasses; ++k)
             if (AllowsIndex(cls, k)) admitted += cells_[p.line][p.column][size_t(k)];
-        return admitted > 0 ? P(p, At(p)) / admitted : 0.0f;
+        return admitted > 0 ? P(p, c) / admitted : 0.0f;
     }
     void SetDecided(Pos p, float probability) { decided_[p.line][p.column] = probability; }
 
@@ -641,6 +646,25 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
             out.characters[l].push_back(std::move(ch));
         }
     }
+    // A check digit is one decimal digit of evidence: it can settle one
+    // character the classifier was unsure of, not several at once (cells cut
+    // out of step read as unsure letters whose sum may hold by chance).
+    auto vouchesFor = [&](const std::vector<Pos>& data, Pos digit) {
+        int unsure = 0;
+        auto count = [&](Pos p) { unsure += zone.Own(p) < limits.minProbability; };
+        for (Pos p : data) count(p);
+        count(digit);
+        return unsure <= 1;
+    };
+    for (size_t i = 0; i < checks.size(); ++i)
+        if (layout.fields[i].checkLine >= 0)
+            valid = valid && vouchesFor(checks[i].data, checks[i].digit);
+    // The composite sum runs over the checked fields as well: one unsure
+    // character in all of it, so that two checks never settle two guesses
+    // that lean on each other (a cut that slipped at the end of a line read
+    // a garbled personal number and an unsure filler as the composite digit,
+    // each settled by its own check).
+    if (layout.compositeLine >= 0) valid = valid && vouchesFor(composite.data, composite.digit);
     out.valid = valid && !blindDoubt && lowest >= limits.minProbability;
 }
 

@@ -145,6 +145,26 @@ TEST(MrzDecode, FieldsAreDecidedWithTheirCheckDigits) {
     EXPECT_TRUE(Field(r, "document_number").checkValid);
     EXPECT_FALSE(r.valid);
 
+    // Two unsure places in one field (cells cut out of step) whose rivals
+    // each break the sum: the check settles both, but one digit of evidence
+    // does not vouch for two guesses.
+    cells = Exact({kTd3[0], line});
+    cells[1][3] = Cell({{'0', 0.6f}, {'D', 0.399f}});
+    cells[1][6] = Cell({{'0', 0.6f}, {'8', 0.399f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[1], line);
+    EXPECT_GT(r.characters[1][3].confidence, MrzLimits::kMinProbability);
+    EXPECT_FALSE(r.valid);
+    // One unsure place in the number and one in the birth date, each settled
+    // by its own check: the composite, over both, does not vouch for two.
+    cells = Exact({kTd3[0], line});
+    cells[1][3] = Cell({{'0', 0.6f}, {'D', 0.399f}});
+    cells[1][16] = Cell({{'8', 0.6f}, {'3', 0.399f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[1], line);
+    EXPECT_TRUE(Field(r, "document_number").checkValid && Field(r, "birth_date").checkValid);
+    EXPECT_FALSE(r.valid);
+
     // An unreadable date digit is the one digit the check allows; the blind
     // spot of the sum (U for 0 adds 30) is no candidate in a date.
     cells = Exact(kTd3);
@@ -251,7 +271,7 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
     cells = Exact(kTd3);
     cells[0][6] = Cell({{'R', 0.995f}, {'F', 0.004f}});
     EXPECT_TRUE(Decoded(cells).valid);
-    cells[0][6] = Cell({{'R', 0.85f}, {'F', 0.13f}});
+    cells[0][6] = Cell({{'R', limit - 0.05f}, {'F', 1.04f - limit}});
     EXPECT_FALSE(Decoded(cells).valid);
 
     // A date digit with a rival that the check does tell apart (a 7 for the

@@ -281,7 +281,7 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
         return best;
     };
     // Lines across the page first, then up and down, then tilted further than
-    // the first passes reach; last, across and up and down again through a
+    // the first passes reach, either way; last, across and up and down again through a
     // look that leaves fine texture out (a zone printed over guilloche or
     // hatching binds with it into one blob in the first look). A valid zone,
     // or a confident reading with a check that agrees, ends the search. The
@@ -294,8 +294,12 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
         float tilt;
         bool throughTexture;
     };
-    static constexpr Pass kPasses[] = {{false, 0, false},   {true, 0, false}, {false, 30, false},
-                                       {false, -30, false}, {false, 0, true}, {true, 0, true}};
+    // A pass sees lines within 20 degrees of its direction: the straight
+    // ones 0 and 90 degrees, the tilted ones 30 and -30 from each, so that
+    // together they see a zone at any angle.
+    static constexpr Pass kPasses[] = {{false, 0, false},   {true, 0, false},  {false, 30, false},
+                                       {false, -30, false}, {true, 30, false}, {true, -30, false},
+                                       {false, 0, true},    {true, 0, true}};
     int sinceConfident = -1;
     int setsLeft = MrzLimits::kLineSetsPerCall;
     auto t = ThreadClock::now();
@@ -307,11 +311,11 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
         if (deadline.expired()) return stop();
         t = ThreadClock::now();
         if (pass.throughTexture && textureless.ink.empty()) textureless = LookThroughTexture(grey);
-        const auto candidates = FindZones(
-            pass.throughTexture ? textureless : look,
-            size_t(pass.throughTexture ? MrzLimits::kCandidatesThroughTexture
-                                       : MrzLimits::kCandidatesPerPass),
-            pass.turned, pass.tilt);
+        const auto candidates =
+            FindZones(pass.throughTexture ? textureless : look,
+                      size_t(pass.throughTexture ? MrzLimits::kCandidatesThroughTexture
+                                                 : MrzLimits::kCandidatesPerPass),
+                      pass.turned, pass.tilt);
         if (times) times->find += MsSince(t);
         for (const ZoneCandidate& z : candidates) {
             for (float sign : {1.0f, -1.0f}) {

@@ -135,6 +135,20 @@ TEST(MrzRead, AZoneOverHatchingIsFound) {
     EXPECT_EQ(gw::ReadMrz(View(page)).lines, (std::vector<std::string>{first, kLine2}));
 }
 
+// A zone at angles no right-angle or rows-tilted pass sees (60 and 118
+// degrees: more than 20 from 0, 90, 30 and -30).
+TEST(MrzRead, AZoneAtSixtyDegreesIsFound) {
+    const std::string first = "P<UTOHALVORSEN<<MARIT<ELISE<<<<<<<<<<<<<<<<<";
+    const cv::Mat page = Printed({first, kLine2}, cv::Size(1300, 1300), 235, 24, 600, 48);
+    for (double angle : {60.0, 118.0}) {
+        cv::Mat turned;
+        cv::warpAffine(page, turned, cv::getRotationMatrix2D({650, 650}, angle, 1.0), page.size(),
+                       cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(235));
+        EXPECT_EQ(gw::ReadMrz(View(turned)).lines, (std::vector<std::string>{first, kLine2}))
+            << angle;
+    }
+}
+
 TEST(MrzRead, BadInputAndTheCExport) {
     DVImageProcessor empty;
     EXPECT_FALSE(gw::ReadMrz(empty).found);

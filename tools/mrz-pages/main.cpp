@@ -171,8 +171,8 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
         DecodeLimits limits;
         UprightReading best;
         double bestAgree = 0;
-        static constexpr std::pair<bool, float> kPasses[] = {
-            {false, 0}, {true, 0}, {false, 30}, {false, -30}};
+        static constexpr std::pair<bool, float> kPasses[] = {{false, 0},   {true, 0},  {false, 30},
+                                                             {false, -30}, {true, 30}, {true, -30}};
         for (const auto& [turned, tilt] : kPasses) {
             for (const ZoneCandidate& z : FindZones(page, 6, turned, tilt))
                 for (float sign : {1.0f, -1.0f}) {

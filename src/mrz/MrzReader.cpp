@@ -280,33 +280,18 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
         best.stopReason = deadline.reason();
         return best;
     };
-    // Lines across the page first, then up and down, then tilted further than
-    // the first passes reach, either way; last, across and up and down again through a
-    // look that leaves fine texture out (a zone printed over guilloche or
-    // hatching binds with it into one blob in the first look). A valid zone,
-    // or a confident reading with a check that agrees, ends the search. The
-    // budget is asked between passes, places and line sets; texture that
-    // makes many line sets of like lines (stripes) is cut off after a fixed
-    // number of them, so that the work grows with the page's print, not with
-    // its texture.
-    struct Pass {
-        bool turned;
-        float tilt;
-        bool throughTexture;
-    };
-    // A pass sees lines within 20 degrees of its direction: the straight
-    // ones 0 and 90 degrees, the tilted ones 30 and -30 from each, so that
-    // together they see a zone at any angle.
-    static constexpr Pass kPasses[] = {{false, 0, false},   {true, 0, false},  {false, 30, false},
-                                       {false, -30, false}, {true, 30, false}, {true, -30, false},
-                                       {false, 0, true},    {true, 0, true}};
+    // The passes in turn (kFinderPasses). A valid zone, or a confident
+    // reading with a check that agrees, ends the search. The budget is asked
+    // between passes, places and line sets; texture that makes many line sets
+    // of like lines (stripes) is cut off after a fixed number of them, so
+    // that the work grows with the page's print, not with its texture.
     int sinceConfident = -1;
     int setsLeft = MrzLimits::kLineSetsPerCall;
     auto t = ThreadClock::now();
     const FinderPage look = LookAt(grey);
     FinderPage textureless;
     if (times) times->find += MsSince(t);
-    for (const Pass& pass : kPasses) {
+    for (const FinderPass& pass : kFinderPasses) {
         if (pass.turned && !options.tryAllOrientations) continue;
         if (deadline.expired()) return stop();
         t = ThreadClock::now();

@@ -94,6 +94,27 @@ struct Upright {
     cv::Point2f dir;
 };
 
+/// One pass of the zone finder over a page (FindZones): lines across the
+/// page, or up and down it when turned, tilted by tilt degrees, in the first
+/// look or the look through texture (LookThroughTexture).
+struct FinderPass {
+    bool turned;
+    float tilt;
+    bool throughTexture;
+};
+
+/// The finder's passes, in the order the reader tries them. Lines across
+/// the page first, then up and down, then tilted further than the first
+/// passes reach, either way; last, across and up and down again through a
+/// look that leaves fine texture out (a zone printed over guilloche or
+/// hatching binds with it into one blob in the first look). A pass sees
+/// lines within 20 degrees of its direction: the straight ones 0 and 90
+/// degrees, the tilted ones 30 and -30 from each, so that together they see
+/// a zone at any angle.
+inline constexpr FinderPass kFinderPasses[] = {
+    {false, 0, false}, {true, 0, false},   {false, 30, false}, {false, -30, false},
+    {true, 30, false}, {true, -30, false}, {false, 0, true},   {true, 0, true}};
+
 /// Turns candidate z of page upright, read along sign times its axis.
 Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign);
 

@@ -171,12 +171,17 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
         DecodeLimits limits;
         UprightReading best;
         double bestAgree = 0;
-        static constexpr std::pair<bool, float> kPasses[] = {{false, 0},   {true, 0},  {false, 30},
-                                                             {false, -30}, {true, 30}, {true, -30}};
-        for (const auto& [turned, tilt] : kPasses) {
-            for (const ZoneCandidate& z : FindZones(page, 6, turned, tilt))
+        // The reader's passes, each look made once.
+        const FinderPage look = LookAt(page);
+        FinderPage textureless;
+        for (const FinderPass& pass : kFinderPasses) {
+            if (pass.throughTexture && textureless.ink.empty())
+                textureless = LookThroughTexture(page);
+            for (const ZoneCandidate& z :
+                 FindZones(pass.throughTexture ? textureless : look, 6, pass.turned, pass.tilt))
                 for (float sign : {1.0f, -1.0f}) {
-                    const gw::mrz::Upright u = gw::mrz::TurnUpright(page, z, turned ? -sign : sign);
+                    const gw::mrz::Upright u =
+                        gw::mrz::TurnUpright(page, z, pass.turned ? -sign : sign);
                     UprightReading r = ReadUpright(u.grey, u.ink, u.sets, limits, nullptr);
                     const double a = Agreement(r.result.lines, m.zone.lines);
                     if (a > bestAgree && r.cuts.size() == m.zone.lines.size())

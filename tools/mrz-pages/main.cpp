@@ -5,8 +5,9 @@
 //   mrz-pages make DIR COUNT [SEED] [SET]
 //                                     pages DIR/page-NNNN.jpg and DIR/truth.jsonl;
 //                                     SET "classic" (the default: the classic
-//                                     degradations in turn) or "all" (those and
-//                                     the hard conditions in turn)
+//                                     degradations in turn), "all" (those and
+//                                     the hard conditions in turn) or the name
+//                                     of one condition (every page in it)
 //   mrz-pages cells OUT.bin COUNT [SEED] [SET]
 //                                     the pages `make` would make, read through
 //                                     JPEG and the reader's own find, turn and cut:
@@ -70,12 +71,20 @@ std::vector<std::unique_ptr<gw::render::TextRenderer>> MonoFaces() {
 }
 using Faces = std::vector<std::unique_ptr<gw::render::TextRenderer>>;
 
-// The conditions of a set of pages, one per page in turn.
+// The conditions of a set of pages, one per page in turn (none when set
+// names no set and no condition).
 std::vector<std::string> Kinds(const std::string& set) {
     std::vector<std::string> kinds = Degradations();
-    if (set == "all")
-        for (const std::string& k : HardConditions()) kinds.push_back(k);
-    return kinds;
+    for (const std::string& k : HardConditions()) kinds.push_back(k);
+    if (set == "classic") return Degradations();
+    if (set == "all") return kinds;
+    if (std::find(kinds.begin(), kinds.end(), set) != kinds.end()) return {set};
+    return {};
+}
+
+// Whether pages of set draw some zones in the plain monospace faces.
+bool HasMono(const std::string& set) {
+    return set == "all" || set == "mono";
 }
 
 // Page i of a set: its zone (format "none" and no lines on a page without
@@ -105,8 +114,8 @@ Made MakeOne(const gw::render::TextRenderer& font, const Faces& monos,
 int Make(const std::string& dir, int count, uint64_t seed, const std::string& set) {
     gw::render::TextRenderer font(kFont);
     if (!font.Valid()) return std::fprintf(stderr, "mrz-pages: no OCR-B font\n"), 2;
-    const Faces monos = set == "all" ? MonoFaces() : Faces{};
-    if (set == "all" && monos.empty()) return 2;
+    const Faces monos = HasMono(set) ? MonoFaces() : Faces{};
+    if (HasMono(set) && monos.empty()) return 2;
     std::filesystem::create_directories(dir);
     std::ofstream truth(dir + "/truth.jsonl");
     const auto kinds = Kinds(set);
@@ -125,7 +134,7 @@ int Make(const std::string& dir, int count, uint64_t seed, const std::string& se
               << ", \"mirrored\": false, \"checks_fail\": false"
               << ", \"degradation\": \"" << m.kind << "\", \"char_height\": " << page.charHeight
               << ", \"jpeg_quality\": " << page.quality;
-        if (set == "all") truth << ", \"seed\": " << m.seed;
+        if (set != "classic") truth << ", \"seed\": " << m.seed;
         truth << "}\n";
     }
     return 0;
@@ -221,8 +230,8 @@ int main(int argc, char** argv) {
     const std::string cmd = argc > 1 ? argv[1] : "";
     const uint64_t seed = argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 1;
     const std::string set = argc > 5 ? argv[5] : "classic";
-    if (set != "classic" && set != "all")
-        return std::fprintf(stderr, "mrz-pages: SET is classic or all\n"), 2;
+    if (Kinds(set).empty())
+        return std::fprintf(stderr, "mrz-pages: SET is classic, all or one condition\n"), 2;
     if (cmd == "make" && argc >= 4) return Make(argv[2], std::atoi(argv[3]), seed, set);
     if (cmd == "cells" && argc >= 4) return Cells(argv[2], std::atoi(argv[3]), seed, set);
     std::fprintf(

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <iterator>
 #include <string_view>
+#include <bit>
 #include <utility>
 
 namespace gw::mrz {
@@ -138,6 +139,41 @@ char BlindTwin(char c) {
     return 0;
 }
 
+// The characters of the other kind (digit or letter) that OCR-B print of c
+// is taken for: the pairs whose runs fill document numbers.
+std::string_view LookAlikes(char c) {
+    switch (c) {
+        case '0':
+            return "OQD";
+        case 'O':
+        case 'Q':
+        case 'D':
+            return "0";
+        case '1':
+            return "I";
+        case 'I':
+            return "1";
+        case '2':
+            return "Z";
+        case 'Z':
+            return "2";
+        case '5':
+            return "S";
+        case 'S':
+            return "5";
+        case '6':
+            return "G";
+        case 'G':
+            return "6";
+        case '8':
+            return "B";
+        case 'B':
+            return "8";
+        default:
+            return "";
+    }
+}
+
 struct Pos {
     int line;
     int column;
@@ -208,17 +244,29 @@ class Zone {
         return d >= 0 ? d : Own(p);
     }
     // The probability of the character at p from its cell alone, given the
-    // class of its position.
+    // class of its position: what its look-alikes of the other kind scored
+    // (a 0 for an O in a name) does not count against it, since the
+    // position cannot hold them; what anything else scored does (a cell that
+    // read 3 about as well as I is unsure whether it is a letter at all). A
+    // position that admits one character only holds it, whatever its cell.
     float Own(Pos p) const {
         const char c = At(p);
         const Cls cls = ClassAt(p);
         if (!Allows(cls, c)) return P(p, c);
-        float admitted = 0;
-        for (int k = 0; k < kClasses; ++k)
-            if (AllowsIndex(cls, k)) admitted += cells_[p.line][p.column][size_t(k)];
-        return admitted > 0 ? P(p, c) / admitted : 0.0f;
+        if (std::popcount(kAllowed[size_t(cls)]) == 1) return 1.0f;  // the format decides it
+        float excluded = 0;
+        for (char twin : LookAlikes(c))
+            if (!Allows(cls, twin)) excluded += P(p, twin);
+        return excluded < 1 ? P(p, c) / (1 - excluded) : 0.0f;
     }
     void SetDecided(Pos p, float probability) { decided_[p.line][p.column] = probability; }
+    // How many characters read more probably than the one at p from its
+    // cell alone, whatever its position admits.
+    int Rank(Pos p) const {
+        const Scores& s = cells_[p.line][p.column];
+        const float own = P(p, At(p));
+        return int(std::count_if(s.begin(), s.end(), [&](float v) { return v > own; }));
+    }
 
     bool Agrees(const Check& c) const {
         int sum = 0;
@@ -649,9 +697,15 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     // A check digit is one decimal digit of evidence: it can settle one
     // character the classifier was unsure of, not several at once (cells cut
     // out of step read as unsure letters whose sum may hold by chance).
+    // And it decides between two readings of a cell, not among many: an
+    // unsure character its cell did not read first or second (a cell cut
+    // out of step, or a stain) is one no check vouches for.
     auto vouchesFor = [&](const std::vector<Pos>& data, Pos digit) {
         int unsure = 0;
-        auto count = [&](Pos p) { unsure += zone.Own(p) < limits.minProbability; };
+        auto count = [&](Pos p) {
+            if (zone.Own(p) < limits.minProbability)
+                unsure += zone.Rank(p) < MrzLimits::kSettledRank ? 1 : 2;
+        };
         for (Pos p : data) count(p);
         count(digit);
         return unsure <= 1;

@@ -43,6 +43,14 @@ struct MrzLimits {
     /// D2 (0.1 and 0.005 read alike on the development seeds; the larger
     /// makes fewer chance corrections of misread zones).
     static constexpr double kCorrectionRatio = 0.1;
+    /// A check digit settles an unsure character only when its cell read it
+    /// among this many most probable characters. Count; run V2 of
+    /// docs/mrz-tuning.md (generated monospace pages, seed 19: a document
+    /// number whose cell read A, D, then B was settled on B beside a
+    /// confident misread, and reported valid; every settled character of a
+    /// valid zone on development pages stood first or second, most of them
+    /// 0 and O).
+    static constexpr int kSettledRank = 2;
     /// A character outside its position's class stays as read (and fails the
     /// class) when the best in-class one has less than this fraction of its
     /// probability. Ratio: the templates' former lead of 0.12 in score at

@@ -155,6 +155,14 @@ TEST(MrzDecode, FieldsAreDecidedWithTheirCheckDigits) {
     EXPECT_EQ(r.lines[1], line);
     EXPECT_GT(r.characters[1][3].confidence, MrzLimits::kMinProbability);
     EXPECT_FALSE(r.valid);
+    // A check settles a place between two readings, not among many: a zero
+    // its cell read third (after D and B) is left unsure, though the check
+    // picks it.
+    cells = Exact({kTd3[0], line});
+    cells[1][3] = Cell({{'D', 0.4f}, {'B', 0.3f}, {'0', 0.28f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[1], line);
+    EXPECT_FALSE(r.valid);
     // One unsure place in the number and one in the birth date, each settled
     // by its own check: the composite, over both, does not vouch for two.
     cells = Exact({kTd3[0], line});
@@ -188,6 +196,15 @@ TEST(MrzDecode, ClassesAndStateCodesChoose) {
     cells[0][11] = Cell({{'0', 0.6f}, {'O', 0.38f}});
     MrzResult r = Decoded(cells);
     EXPECT_EQ(r.lines[0], kTd3[0]);
+    // A name's I whose cell read 1 as well is sure of I (a name holds no
+    // 1); one whose cell read 3 as well is unsure whether it is a letter.
+    cells = Exact(kTd3);
+    cells[0][7] = Cell({{'I', 0.8f}, {'1', 0.18f}});
+    EXPECT_TRUE(Decoded(cells).valid);
+    cells[0][7] = Cell({{'I', 0.8f}, {'3', 0.18f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[0], kTd3[0]);
+    EXPECT_FALSE(r.valid);
     // A far more probable digit stays in a name, and the name fails its class.
     cells[0][8] = Cell({{'7', 0.9995f}});
     r = Decoded(cells);

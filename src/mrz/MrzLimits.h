@@ -43,6 +43,21 @@ struct MrzLimits {
     /// D2 (0.1 and 0.005 read alike on the development seeds; the larger
     /// makes fewer chance corrections of misread zones).
     static constexpr double kCorrectionRatio = 0.1;
+    /// A zone whose pitch over capital height, as cut in its upright image,
+    /// is below this fraction of OCR-B's (kPitchPerHeight) is taken to be
+    /// printed in a narrower face, where the network reads some letters as
+    /// others with confidence (F as P in a name, at 0.967): it is reported
+    /// valid only with every character at kNarrowMinProbability. Ratio; run
+    /// S2 of docs/mrz-tuning.md (generated pages, seeds 7, 11, 17 and 19:
+    /// OCR-B zones measure 0.89 and up in every condition but perspective
+    /// (0.85) and photos (0.78); the narrower monospace faces 0.75 to 0.90,
+    /// medians 0.80 to 0.84).
+    static constexpr float kMinShape = 0.92f;
+    /// The lowest probability of every character of a zone of another
+    /// face's shape (kMinShape) reported valid. Probability; run S2 (at
+    /// 0.87 with no zone of that shape valid, 2 of 20 photos of OCR-B zones
+    /// lost their valid flag; at 0.92 with this floor, none did).
+    static constexpr float kNarrowMinProbability = 0.9999f;
     /// A check digit settles an unsure character only when its cell read it
     /// among this many most probable characters. Count; run V2 of
     /// docs/mrz-tuning.md (generated monospace pages, seed 19: a document

@@ -63,6 +63,15 @@ struct MrzLimits {
     /// (text of another kind, or a cut out of step). Probability; carried
     /// over from the templates' mean-score floor (run T0).
     static constexpr float kPoorLineMean = 0.6f;
+    /// Cells of each line read first, spread along it, before the rest of
+    /// a zone's cells: a line whose probe reads below kProbePoorLine (mean
+    /// top probability of its kProbeCellsPerLine cells) holds no zone print
+    /// that could read valid, and the rest are not read. Count and
+    /// probability; run Q1 of docs/mrz-tuning.md (seeds 7 and 11, 240 `all`
+    /// pages: every zone read valid probes at 0.94 or more; 0.8 leaves every
+    /// count as it was, 0.85 drops one found zone).
+    static constexpr int kProbeCellsPerLine = 6;
+    static constexpr float kProbePoorLine = 0.8f;
     /// A line reading this far (mean top probability) below the best fitted line is
     /// tried with its own cut too.
     static constexpr float kOwnCutBelow = 0.04f;

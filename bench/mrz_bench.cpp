@@ -77,12 +77,16 @@ double Quantile(std::vector<double> v, double q) {
 
 struct Tally {
     int n = 0, found = 0, exact = 0, valid = 0, wrongValid = 0;
-    void Add(bool f, bool e, bool v) {
+    std::vector<double> ms;
+    void Add(bool f, bool e, bool v, double t) {
         ++n, found += f, exact += e, valid += v, wrongValid += v && !e;
+        ms.push_back(t);
     }
     void Print(const std::string& name) const {
-        std::printf("  %-14s %4d  found %4d  exact %4d  valid %4d  valid-but-wrong %d\n",
-                    name.c_str(), n, found, exact, valid, wrongValid);
+        std::printf(
+            "  %-15s %4d  found %4d  exact %4d  valid %4d  valid-but-wrong %d  "
+            "ms median %5.1f p90 %5.1f\n",
+            name.c_str(), n, found, exact, valid, wrongValid, Quantile(ms, 0.5), Quantile(ms, 0.9));
     }
 };
 
@@ -91,7 +95,7 @@ void Evaluate(const fs::path& dir, bool perImage) {
     if (truth.empty()) return;
     std::printf("== %s: %zu images\n", dir.filename().c_str(), truth.size());
     std::vector<double> total, small, load, find, normalise, segment, classify, decode;
-    Tally all;
+    Tally all, withoutZone, checksHold, checksFail;
     std::map<std::string, Tally> byKind, byHeight;
     for (const Truth& t : truth) {
         DVImageProcessor image;
@@ -114,13 +118,23 @@ void Evaluate(const fs::path& dir, bool perImage) {
         segment.push_back(st.segment);
         classify.push_back(st.classify);
         decode.push_back(st.decode);
-        all.Add(r.found, exact, r.valid);
-        if (!t.degradation.empty()) byKind[t.degradation].Add(r.found, exact, r.valid);
+        all.Add(r.found, exact, r.valid, total.back());
+        if (!t.degradation.empty())
+            byKind[t.degradation].Add(r.found, exact, r.valid, total.back());
+        // Pages without a zone, and zones read exactly whose printed checks
+        // hold or fail (the latter should stop as early as the former).
+        if (t.lines.empty()) withoutZone.Add(r.found, exact, r.valid, total.back());
+        if (exact && !t.lines.empty()) {
+            const bool hold = std::all_of(r.fields.begin(), r.fields.end(), [](const auto& f) {
+                return !f.hasCheck || f.checkValid;
+            });
+            (hold ? checksHold : checksFail).Add(r.found, exact, r.valid, total.back());
+        }
         if (t.charHeight > 0) {
             char bin[32];
             const int h = int(t.charHeight);
             std::snprintf(bin, sizeof bin, "h %02d-%02d px", h / 2 * 2, h / 2 * 2 + 1);
-            byHeight[bin].Add(r.found, exact, r.valid);
+            byHeight[bin].Add(r.found, exact, r.valid, total.back());
         }
         if (!perImage && r.valid && !exact) {
             std::printf("  valid but wrong: %s (%s)\n", t.file.c_str(), t.degradation.c_str());
@@ -135,6 +149,9 @@ void Evaluate(const fs::path& dir, bool perImage) {
     all.Print("all");
     for (const auto& [k, v] : byKind) v.Print(k);
     for (const auto& [k, v] : byHeight) v.Print(k);
+    if (withoutZone.n > 0) withoutZone.Print("without zone");
+    if (checksHold.n > 0) checksHold.Print("checks hold");
+    if (checksFail.n > 0) checksFail.Print("checks fail");
     std::printf("  time per image (ms): median %.1f, p90 %.1f; load median %.1f (ratio %.1f)\n",
                 Quantile(total, 0.5), Quantile(total, 0.9), Quantile(load, 0.5),
                 Quantile(total, 0.5) / std::max(1e-3, Quantile(load, 0.5)));

@@ -90,6 +90,15 @@ struct MrzLimits {
     /// (the shared cut may move a line's start by up to 0.45 of a pitch).
     static constexpr float kOwnCutApart = 0.3f;
 
+    /// A set of lines is cut into a length's cells only when each line's
+    /// ink spans them at a pitch between these shares of OCR-B's for its
+    /// capitals' height (kPitchPerHeight). Ratios; run Q2 of
+    /// docs/mrz-tuning.md (seeds 7 and 11, 240 `all` pages: the lines of
+    /// every zone read valid stand at 0.76 to 1.28, faces other than OCR-B,
+    /// photos and perspective at the ends).
+    static constexpr float kPitchRatioMin = 0.6f;
+    static constexpr float kPitchRatioMax = 1.45f;
+
     // The cut's other numbers were set by hand when it was written, on the
     // look of clean generated zones, and no run of docs/mrz-tuning.md has
     // varied them (entry C0): they are named here so that one may.

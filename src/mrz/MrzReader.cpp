@@ -35,6 +35,20 @@ std::vector<int> Lengths(const cv::Mat& ink, const std::vector<LineBand>& lines)
     return out;
 }
 
+// Whether every line's ink spans length cells at a pitch its capitals' height
+// allows (MrzLimits::kPitchRatioMin to kPitchRatioMax of OCR-B's): a line of
+// text, or a set of lines of unequal length, has no zone's cells to cut.
+bool PitchFits(const cv::Mat& ink, const std::vector<LineBand>& lines, int length) {
+    for (const LineBand& line : lines) {
+        float left = 0, right = 0;
+        if (!InkExtent(ink, line, left, right)) return false;
+        const float pitch = (right - left) / (float(length) - MrzLimits::kOuterBearings);
+        const float ratio = pitch / std::max(1.0f, line.Height()) / kPitchPerHeight;
+        if (ratio < MrzLimits::kPitchRatioMin || ratio > MrzLimits::kPitchRatioMax) return false;
+    }
+    return true;
+}
+
 // The mean top probability of cells (0 when there are none).
 float MeanTop(const std::vector<Scores>& cells) {
     float sum = 0;
@@ -219,6 +233,10 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
         if (times) times->segment += MsSince(t);
         for (int length : lengths) {
             t = ThreadClock::now();
+            if (!PitchFits(ink, lines, length)) {
+                if (times) times->segment += MsSince(t);
+                continue;
+            }
             std::vector<CutLine> cuts(lines.size());
             bool cut = true;
             for (size_t i = 0; i < lines.size() && cut; ++i)

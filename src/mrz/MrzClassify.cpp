@@ -63,6 +63,11 @@ constexpr int kOut1 = (kH1 * kRow1 + 7) / 8 * 8;  // 528 outputs, whole vectors
 constexpr int kOut2 = (kH2 * kRow2 + 7) / 8 * 8;  // 144
 static_assert(kH1 % 4 == 0 && kW1 % 4 == 0, "two poolings of 2 x 2");
 static_assert(kOut1 + 2 * kRow1 + 2 <= kPlane1 && kOut2 + 2 * kRow2 + 2 <= kPlane2);
+// The offsets of the nine taps of a 3 x 3 kernel in padded planes.
+constexpr int kTaps1[9] = {
+    0, 1, 2, kRow1, kRow1 + 1, kRow1 + 2, 2 * kRow1, 2 * kRow1 + 1, 2 * kRow1 + 2};
+constexpr int kTaps2[9] = {
+    0, 1, 2, kRow2, kRow2 + 1, kRow2 + 2, 2 * kRow2, 2 * kRow2 + 1, 2 * kRow2 + 2};
 
 struct OwnNet {
     int c1 = 0, c2 = 0, dense = 0;
@@ -127,7 +132,7 @@ std::unique_ptr<OwnNet> Weights() {
         for (int i = 0; i < features; ++i)
             n.w3t[size_t(i) * size_t(n.dense) + size_t(j)] = d1.at<float>(j, i);
     if (n.b1.size() != size_t(n.c1) || n.b2.size() != size_t(n.c2) ||
-        n.b3.size() != size_t(n.dense) || n.b4.size() != size_t(kClasses) || n.dense % 8 != 0)
+        n.b3.size() != size_t(n.dense) || n.b4.size() != size_t(kClasses) || n.dense % 64 != 0)
         return nullptr;
     return net0;
 }
@@ -178,7 +183,7 @@ __attribute__((target("avx2,fma"))) void OwnPass(const OwnNet& n, const Patch& c
         for (int p = 0; p < kOut1; p += 8) {
             __m256 acc = b;
             for (int k = 0; k < 9; ++k)
-                acc = _mm256_fmadd_ps(w[k], _mm256_loadu_ps(p1 + p + k / 3 * kRow1 + k % 3), acc);
+                acc = _mm256_fmadd_ps(w[k], _mm256_loadu_ps(p1 + p + kTaps1[k]), acc);
             _mm256_storeu_ps(dst + p, acc);
         }
     }
@@ -196,7 +201,7 @@ __attribute__((target("avx2,fma"))) void OwnPass(const OwnNet& n, const Patch& c
             for (int ic = 0; ic < n.c1; ++ic) {
                 const float* src = p2.data() + size_t(ic) * kPlane2 + p0;
                 for (int k = 0; k < 9; ++k) {
-                    const float* s = src + k / 3 * kRow2 + k % 3;
+                    const float* s = src + kTaps2[k];
                     const __m256 x = _mm256_set1_ps(wa[ic * 9 + k]);
                     const __m256 y = _mm256_set1_ps(wb[ic * 9 + k]);
                     for (int v = 0; v < 6; ++v) {
@@ -216,7 +221,7 @@ __attribute__((target("avx2,fma"))) void OwnPass(const OwnNet& n, const Patch& c
     // Dense layer: the features after ReLU are mostly zero, and a zero adds
     // nothing.
     for (int j0 = 0; j0 < n.dense; j0 += 64) {
-        const int lanes = std::min(8, (n.dense - j0) / 8);
+        constexpr int lanes = 8;
         __m256 acc[8];
         for (int v = 0; v < lanes; ++v) acc[v] = _mm256_loadu_ps(n.b3.data() + j0 + 8 * v);
         for (size_t i = 0; i < f.size(); ++i) {

@@ -47,7 +47,8 @@ std::vector<Scores> DnnPass(const Patch* cells, size_t count) {
 // weights taken from the dnn module's reading of the model. OpenCV's pass
 // spends half its time in the first convolution (one input plane), the two
 // poolings and the dense layer, all of which are cheap done directly; this
-// one takes half the time. Plane geometry: a plane of h x w values is kept
+// one takes about 60% of its time (2.1 against 3.4 ms for the 88 cells of a
+// TD3 zone, one thread). Plane geometry: a plane of h x w values is kept
 // with a border of one zero on every side, rows of w + 2, so that a 3 x 3
 // convolution reads at fixed offsets; the two columns past each row's end
 // are computed and thrown away.

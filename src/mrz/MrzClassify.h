@@ -33,8 +33,8 @@ std::vector<Scores> ClassifyCells(const Patch* cells, size_t count);
 
 /// The same as ClassifyCells, always by OpenCV's dnn module running the
 /// model as exported (ClassifyCells runs the same network by loops of its
-/// own where the processor has AVX2 and FMA, in half the time; they agree
-/// to rounding).
+/// own where the processor has AVX2 and FMA, in about 60% of the time;
+/// they agree to rounding).
 std::vector<Scores> ClassifyCellsByDnn(const Patch* cells, size_t count);
 
 /// The probabilities of the 37 characters for one cell.

@@ -1,6 +1,12 @@
 #include "mrz/MrzClassify.h"
 
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include <immintrin.h>
 #include <opencv2/dnn.hpp>
+#include <opencv2/dnn/all_layers.hpp>
 
 namespace gw::mrz {
 
@@ -17,10 +23,8 @@ cv::dnn::Net& ThreadNet() {
     return net;
 }
 
-}  // namespace
-
-std::vector<Scores> ClassifyCells(const Patch* cells, size_t count) {
-    if (count == 0 || cells == nullptr) return {};
+// The network's own pass over count cells, by OpenCV's dnn module.
+std::vector<Scores> DnnPass(const Patch* cells, size_t count) {
     std::vector<Scores> out(count);
     // The network takes the patches as they are (0 paper, 255 ink); its
     // first step scales them.
@@ -37,6 +41,238 @@ std::vector<Scores> ClassifyCells(const Patch* cells, size_t count) {
         for (int c = 0; c < kClasses; ++c) out[i][size_t(c)] = p[c];
     }
     return out;
+}
+
+// The same network run by loops of our own, one cell at a time, with the
+// weights taken from the dnn module's reading of the model. OpenCV's pass
+// spends half its time in the first convolution (one input plane), the two
+// poolings and the dense layer, all of which are cheap done directly; this
+// one takes about 60% of its time (2.1 against 3.4 ms for the 88 cells of a
+// TD3 zone, one thread). Plane geometry: a plane of h x w values is kept
+// with a border of one zero on every side, rows of w + 2, so that a 3 x 3
+// convolution reads at fixed offsets; the two columns past each row's end
+// are computed and thrown away.
+constexpr int kH1 = kPatchH, kW1 = kPatchW;  // first convolution, 24 x 20
+constexpr int kH2 = kH1 / 2, kW2 = kW1 / 2;  // after the first pooling, 12 x 10
+constexpr int kH3 = kH2 / 2, kW3 = kW2 / 2;  // after the second, 6 x 5
+constexpr int kRow1 = kW1 + 2, kRow2 = kW2 + 2;
+// Padded planes, with slack for the reads of the thrown-away columns and for
+// whole 8-float vectors.
+constexpr int kPlane1 = (kH1 + 2) * kRow1 + 8;
+constexpr int kPlane2 = (kH2 + 2) * kRow2 + 8;
+constexpr int kOut1 = (kH1 * kRow1 + 7) / 8 * 8;  // 528 outputs, whole vectors
+constexpr int kOut2 = (kH2 * kRow2 + 7) / 8 * 8;  // 144
+static_assert(kH1 % 4 == 0 && kW1 % 4 == 0, "two poolings of 2 x 2");
+static_assert(kOut1 + 2 * kRow1 + 2 <= kPlane1 && kOut2 + 2 * kRow2 + 2 <= kPlane2);
+// The offsets of the nine taps of a 3 x 3 kernel in padded planes.
+constexpr int kTaps1[9] = {
+    0, 1, 2, kRow1, kRow1 + 1, kRow1 + 2, 2 * kRow1, 2 * kRow1 + 1, 2 * kRow1 + 2};
+constexpr int kTaps2[9] = {
+    0, 1, 2, kRow2, kRow2 + 1, kRow2 + 2, 2 * kRow2, 2 * kRow2 + 1, 2 * kRow2 + 2};
+
+struct OwnNet {
+    int c1 = 0, c2 = 0, dense = 0;
+    float inScale = 0, invT = 0;
+    std::vector<float> w1, b1;   // c1 x 9, c1
+    std::vector<float> w2, b2;   // c2 x c1 x 9, c2
+    std::vector<float> w3t, b3;  // (c2 * kH3 * kW3) x dense (transposed), dense
+    std::vector<float> w4, b4;   // kClasses x dense, kClasses
+};
+
+// The weights of the model as the dnn module read it, when the model has the
+// shape these loops run (two convolutions of 3 x 3 with max-pooling, two
+// dense layers, a scale before and after); null otherwise.
+std::unique_ptr<OwnNet> Weights() {
+    cv::dnn::Net net =
+        cv::dnn::readNetFromONNX(reinterpret_cast<const char*>(kModelBytes), kModelSize);
+    std::vector<cv::Ptr<cv::dnn::Layer>> layers;
+    for (const std::string& name : net.getLayerNames())
+        layers.push_back(net.getLayer(net.getLayerId(name)));
+    std::vector<std::string> kinds;
+    for (const auto& l : layers)
+        if (l->type != "ReLU" && l->type != "Flatten" && l->type != "Identity")
+            kinds.push_back(l->type);
+    const std::vector<std::string> expected = {"Power",        "Convolution", "Pooling",
+                                               "Convolution",  "Pooling",     "InnerProduct",
+                                               "InnerProduct", "Power",       "Softmax"};
+    if (kinds != expected) return nullptr;
+    auto net0 = std::make_unique<OwnNet>();
+    std::vector<cv::Ptr<cv::dnn::Layer>> conv, dense;
+    std::vector<float> scales;
+    for (const auto& l : layers) {
+        if (l->type == "Convolution") conv.push_back(l);
+        if (l->type == "InnerProduct") dense.push_back(l);
+        if (auto p = l.dynamicCast<cv::dnn::PowerLayer>()) {
+            if (p->power != 1 || p->shift != 0) return nullptr;
+            scales.push_back(p->scale);
+        }
+    }
+    auto copy = [](const cv::Mat& m, std::vector<float>& v) {
+        v.assign(m.ptr<float>(), m.ptr<float>() + m.total());
+    };
+    const cv::Mat& k1 = conv[0]->blobs[0];
+    const cv::Mat& k2 = conv[1]->blobs[0];
+    const cv::Mat& d1 = dense[0]->blobs[0];
+    const cv::Mat& d2 = dense[1]->blobs[0];
+    OwnNet& n = *net0;
+    n.c1 = k1.size[0], n.c2 = k2.size[0], n.dense = d1.size[0];
+    if (k1.dims != 4 || k1.size[1] != 1 || k1.size[2] != 3 || k1.size[3] != 3 || k2.dims != 4 ||
+        k2.size[1] != n.c1 || k2.size[2] != 3 || k2.size[3] != 3 ||
+        d1.size[1] != n.c2 * kH3 * kW3 || d2.size[0] != kClasses || d2.size[1] != n.dense ||
+        conv[0]->blobs.size() < 2 || conv[1]->blobs.size() < 2 || dense[0]->blobs.size() < 2 ||
+        dense[1]->blobs.size() < 2 || n.c2 % 2 != 0)
+        return nullptr;
+    n.inScale = scales[0], n.invT = scales[1];
+    copy(k1, n.w1), copy(conv[0]->blobs[1], n.b1);
+    copy(k2, n.w2), copy(conv[1]->blobs[1], n.b2);
+    copy(d2, n.w4), copy(dense[1]->blobs[1], n.b4);
+    copy(dense[0]->blobs[1], n.b3);
+    const int features = d1.size[1];
+    n.w3t.resize(size_t(features) * size_t(n.dense));
+    for (int j = 0; j < n.dense; ++j)
+        for (int i = 0; i < features; ++i)
+            n.w3t[size_t(i) * size_t(n.dense) + size_t(j)] = d1.at<float>(j, i);
+    if (n.b1.size() != size_t(n.c1) || n.b2.size() != size_t(n.c2) ||
+        n.b3.size() != size_t(n.dense) || n.b4.size() != size_t(kClasses) || n.dense % 64 != 0)
+        return nullptr;
+    return net0;
+}
+
+// Max-pools a c-plane output (rows of `row`, h x w values) 2 x 2 after ReLU
+// into padded planes of rows of w / 2 + 2 (padded) or a flat feature vector.
+void PoolRelu(const float* in, int planes, int inPlane, int row, int h, int w, float* out,
+              int outPlane, bool padded) {
+    const int oh = h / 2, ow = w / 2, orow = padded ? ow + 2 : ow;
+    for (int c = 0; c < planes; ++c) {
+        const float* src = in + size_t(c) * size_t(inPlane);
+        float* dst = out + size_t(c) * size_t(outPlane) + (padded ? orow + 1 : 0);
+        for (int y = 0; y < oh; ++y)
+            for (int x = 0; x < ow; ++x) {
+                const float* s = src + 2 * y * row + 2 * x;
+                const float m = std::max(std::max(s[0], s[1]), std::max(s[row], s[row + 1]));
+                dst[y * orow + x] = std::max(m, 0.0f);
+            }
+    }
+}
+
+// The planes of one cell's pass, made once for the cells of a call; the
+// borders of the padded planes stay zero.
+struct Scratch {
+    std::vector<float> p1, o1, p2, o2, f, h;
+    explicit Scratch(const OwnNet& n)
+        : p1(kPlane1, 0.0f),
+          o1(size_t(n.c1) * kOut1),
+          p2(size_t(n.c1) * kPlane2, 0.0f),
+          o2(size_t(n.c2) * kOut2),
+          f(size_t(n.c2) * kH3 * kW3),
+          h(size_t(n.dense)) {}
+};
+
+__attribute__((target("avx2,fma"))) void OwnPass(const OwnNet& n, const Patch& cell, Scratch& t,
+                                                 Scores& out) {
+    float* p1 = t.p1.data();
+    std::vector<float>&o1 = t.o1, &p2 = t.p2, &o2 = t.o2, &f = t.f, &h = t.h;
+    for (int y = 0; y < kH1; ++y)
+        for (int x = 0; x < kW1; ++x)
+            p1[(y + 1) * kRow1 + x + 1] = float(cell[size_t(y * kW1 + x)]) * n.inScale;
+    // First convolution: one input plane, each output a vector of 8 places.
+    for (int c = 0; c < n.c1; ++c) {
+        __m256 w[9];
+        for (int k = 0; k < 9; ++k) w[k] = _mm256_set1_ps(n.w1[size_t(c * 9 + k)]);
+        const __m256 b = _mm256_set1_ps(n.b1[size_t(c)]);
+        float* dst = o1.data() + size_t(c) * kOut1;
+        for (int p = 0; p < kOut1; p += 8) {
+            __m256 acc = b;
+            for (int k = 0; k < 9; ++k)
+                acc = _mm256_fmadd_ps(w[k], _mm256_loadu_ps(p1 + p + kTaps1[k]), acc);
+            _mm256_storeu_ps(dst + p, acc);
+        }
+    }
+    PoolRelu(o1.data(), n.c1, kOut1, kRow1, kH1, kW1, p2.data(), kPlane2, true);
+    // Second convolution: two output planes at a time over 48 places (six
+    // vectors each), so that each input vector read serves both.
+    static_assert(kOut2 % 48 == 0);
+    for (int c = 0; c < n.c2; c += 2) {
+        const float* wa = n.w2.data() + size_t(c) * size_t(n.c1) * 9;
+        const float* wb = wa + size_t(n.c1) * 9;
+        for (int p0 = 0; p0 < kOut2; p0 += 48) {
+            __m256 a[6], b[6];
+            for (int v = 0; v < 6; ++v)
+                a[v] = _mm256_set1_ps(n.b2[size_t(c)]), b[v] = _mm256_set1_ps(n.b2[size_t(c + 1)]);
+            for (int ic = 0; ic < n.c1; ++ic) {
+                const float* src = p2.data() + size_t(ic) * kPlane2 + p0;
+                for (int k = 0; k < 9; ++k) {
+                    const float* s = src + kTaps2[k];
+                    const __m256 x = _mm256_set1_ps(wa[ic * 9 + k]);
+                    const __m256 y = _mm256_set1_ps(wb[ic * 9 + k]);
+                    for (int v = 0; v < 6; ++v) {
+                        const __m256 in = _mm256_loadu_ps(s + 8 * v);
+                        a[v] = _mm256_fmadd_ps(x, in, a[v]);
+                        b[v] = _mm256_fmadd_ps(y, in, b[v]);
+                    }
+                }
+            }
+            for (int v = 0; v < 6; ++v) {
+                _mm256_storeu_ps(o2.data() + size_t(c) * kOut2 + p0 + 8 * v, a[v]);
+                _mm256_storeu_ps(o2.data() + size_t(c + 1) * kOut2 + p0 + 8 * v, b[v]);
+            }
+        }
+    }
+    PoolRelu(o2.data(), n.c2, kOut2, kRow2, kH2, kW2, f.data(), kH3 * kW3, false);
+    // Dense layer: the features after ReLU are mostly zero, and a zero adds
+    // nothing.
+    for (int j0 = 0; j0 < n.dense; j0 += 64) {
+        constexpr int lanes = 8;
+        __m256 acc[8];
+        for (int v = 0; v < lanes; ++v) acc[v] = _mm256_loadu_ps(n.b3.data() + j0 + 8 * v);
+        for (size_t i = 0; i < f.size(); ++i) {
+            if (f[i] == 0.0f) continue;
+            const __m256 x = _mm256_set1_ps(f[i]);
+            const float* w = n.w3t.data() + i * size_t(n.dense) + size_t(j0);
+            for (int v = 0; v < lanes; ++v)
+                acc[v] = _mm256_fmadd_ps(x, _mm256_loadu_ps(w + 8 * v), acc[v]);
+        }
+        for (int v = 0; v < lanes; ++v)
+            _mm256_storeu_ps(h.data() + j0 + 8 * v, _mm256_max_ps(acc[v], _mm256_setzero_ps()));
+    }
+    // The outputs, scaled by the fitted temperature, and their softmax.
+    float logits[kClasses], top = -1e30f;
+    for (int k = 0; k < kClasses; ++k) {
+        float s = n.b4[size_t(k)];
+        const float* w = n.w4.data() + size_t(k) * size_t(n.dense);
+        for (int j = 0; j < n.dense; ++j) s += w[j] * h[size_t(j)];
+        logits[k] = s * n.invT;
+        top = std::max(top, logits[k]);
+    }
+    float sum = 0;
+    for (int k = 0; k < kClasses; ++k) sum += logits[k] = std::exp(logits[k] - top);
+    for (int k = 0; k < kClasses; ++k) out[size_t(k)] = logits[k] / sum;
+}
+
+// The network's weights for the loops above, read once and shared by every
+// thread; null where they cannot run (a processor without AVX2 and FMA, or a
+// model of another shape): the dnn pass then.
+const OwnNet* SharedOwnNet() {
+    static const bool simd = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    static const std::unique_ptr<OwnNet> shared = simd ? Weights() : nullptr;
+    return shared.get();
+}
+
+}  // namespace
+
+std::vector<Scores> ClassifyCells(const Patch* cells, size_t count) {
+    if (count == 0 || cells == nullptr) return {};
+    const OwnNet* own = SharedOwnNet();
+    if (own == nullptr) return DnnPass(cells, count);
+    std::vector<Scores> out(count);
+    Scratch scratch(*own);
+    for (size_t i = 0; i < count; ++i) OwnPass(*own, cells[i], scratch, out[i]);
+    return out;
+}
+
+std::vector<Scores> ClassifyCellsByDnn(const Patch* cells, size_t count) {
+    if (count == 0 || cells == nullptr) return {};
+    return DnnPass(cells, count);
 }
 
 Scores Classify(const Patch& cell) {

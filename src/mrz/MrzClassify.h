@@ -1,9 +1,10 @@
 // Classifying a zone's cells with a trained network: a small convolutional
 // network (two convolutions, one dense layer) trained by tools/mrz-train on
 // cells that the reader's own find and cut gave from generated pages
-// (`mrz-pages cells`), run with OpenCV's dnn module. The network's bytes are
-// compiled into the library (MrzModelData.inc), so nothing is looked up at
-// run time.
+// (`mrz-pages cells`), exported to ONNX and read with OpenCV's dnn module,
+// which also runs it where the reader's own loops cannot (they need AVX2 and
+// FMA). The network's bytes are compiled into the library
+// (MrzModelData.inc), so nothing is looked up at run time.
 //
 // Scores are probabilities: for every cell, the 37 values (kAlphabet's order)
 // are each 0 to 1 and sum to 1, calibrated on held-out generated cells by
@@ -23,12 +24,18 @@ namespace gw::mrz {
 /// valid (see MrzLimits::kMinProbability, where its run is noted).
 inline constexpr float kMinCharProbability = MrzLimits::kMinProbability;
 
-/// The probabilities of the 37 characters for each of count cells, in one
-/// pass of the network. Safe to call from several threads at once: each
-/// thread runs its own copy of the network, built from the shared read-only
-/// bytes on its first call. Returns an empty vector when count is 0 or cells
-/// is null.
+/// The probabilities of the 37 characters for each of count cells. Safe to
+/// call from several threads at once: the weights are read once and shared
+/// read-only (where the dnn module runs the network, each thread runs its
+/// own copy, built on its first call). Returns an empty vector when count is
+/// 0 or cells is null.
 std::vector<Scores> ClassifyCells(const Patch* cells, size_t count);
+
+/// The same as ClassifyCells, always by OpenCV's dnn module running the
+/// model as exported (ClassifyCells runs the same network by loops of its
+/// own where the processor has AVX2 and FMA, in about 60% of the time;
+/// they agree to rounding).
+std::vector<Scores> ClassifyCellsByDnn(const Patch* cells, size_t count);
 
 /// The probabilities of the 37 characters for one cell.
 Scores Classify(const Patch& cell);

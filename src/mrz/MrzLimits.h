@@ -86,6 +86,15 @@ struct MrzLimits {
     /// (text of another kind, or a cut out of step). Probability; carried
     /// over from the templates' mean-score floor (run T0).
     static constexpr float kPoorLineMean = 0.6f;
+    /// Cells of each line read first, spread along it, before the rest of
+    /// a zone's cells: a line whose probe reads below kProbePoorLine (mean
+    /// top probability of its kProbeCellsPerLine cells) holds no zone print
+    /// that could read valid, and the rest are not read. Count and
+    /// probability; run Q1 of docs/mrz-tuning.md (seeds 7 and 11, 240 `all`
+    /// pages: every zone read valid probes at 0.94 or more; 0.8 leaves every
+    /// count as it was, 0.85 drops one found zone).
+    static constexpr int kProbeCellsPerLine = 6;
+    static constexpr float kProbePoorLine = 0.8f;
     /// A line reading this far (mean top probability) below the best fitted line is
     /// tried with its own cut too.
     static constexpr float kOwnCutBelow = 0.04f;
@@ -103,6 +112,15 @@ struct MrzLimits {
     /// read both ways, and the grammar keeps the better. Pitches; run C2
     /// (the shared cut may move a line's start by up to 0.45 of a pitch).
     static constexpr float kOwnCutApart = 0.3f;
+
+    /// A set of lines is cut into a length's cells only when each line's
+    /// ink spans them at a pitch between these shares of OCR-B's for its
+    /// capitals' height (kPitchPerHeight). Ratios; run Q2 of
+    /// docs/mrz-tuning.md (seeds 7 and 11, 240 `all` pages: the lines of
+    /// every zone read valid stand at 0.76 to 1.28, faces other than OCR-B,
+    /// photos and perspective at the ends).
+    static constexpr float kPitchRatioMin = 0.6f;
+    static constexpr float kPitchRatioMax = 1.45f;
 
     // The cut's other numbers were set by hand when it was written, on the
     // look of clean generated zones, and no run of docs/mrz-tuning.md has

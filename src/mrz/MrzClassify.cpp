@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
-#include <immintrin.h>
 #include <opencv2/dnn.hpp>
 #include <opencv2/dnn/all_layers.hpp>
 
@@ -44,14 +44,14 @@ std::vector<Scores> DnnPass(const Patch* cells, size_t count) {
 }
 
 // The same network run by loops of our own, one cell at a time, with the
-// weights taken from the dnn module's reading of the model. OpenCV's pass
-// spends half its time in the first convolution (one input plane), the two
-// poolings and the dense layer, all of which are cheap done directly; this
-// one takes about 60% of its time (2.1 against 3.4 ms for the 88 cells of a
-// TD3 zone, one thread). Plane geometry: a plane of h x w values is kept
-// with a border of one zero on every side, rows of w + 2, so that a 3 x 3
-// convolution reads at fixed offsets; the two columns past each row's end
-// are computed and thrown away.
+// weights taken from the dnn module's reading of the model: OpenCV picks
+// its kernels by the processor (fused multiply-adds where it has them), so
+// its last bits differ from machine to machine; these loops give the same
+// bits on every x86-64 processor, in about the dnn module's time where the
+// processor has AVX2 (3.0 ms for the 88 cells of a TD3 zone, one thread,
+// the machine loaded) and about three times it elsewhere. Plane geometry: a plane of h x w values
+// is kept with a border of one zero on every side, rows of w + 2, so that a 3 x 3 convolution reads
+// at fixed offsets; the two columns past each row's end are computed and thrown away.
 constexpr int kH1 = kPatchH, kW1 = kPatchW;  // first convolution, 24 x 20
 constexpr int kH2 = kH1 / 2, kW2 = kW1 / 2;  // after the first pooling, 12 x 10
 constexpr int kH3 = kH2 / 2, kW3 = kW2 / 2;  // after the second, 6 x 5
@@ -155,6 +155,50 @@ void PoolRelu(const float* in, int planes, int inPlane, int row, int h, int w, f
     }
 }
 
+// Eight floats as one value: one AVX register (Wide) where the processor has
+// AVX2, two SSE registers of the baseline x86-64 (Pair) elsewhere. The pass
+// below is the same source for both, each product rounded before its sum
+// (no fused multiply-add), so that every x86-64 processor computes the same
+// probabilities to the last bit. The helpers pass these values within this
+// file only, so the warning that they would cross calls differently with
+// AVX enabled is moot.
+#pragma GCC diagnostic ignored "-Wpsabi"
+typedef float Wide __attribute__((vector_size(32)));
+typedef float V4 __attribute__((vector_size(16)));
+struct Pair {
+    V4 lo, hi;
+};
+inline Pair operator*(Pair a, Pair b) {
+    return {a.lo * b.lo, a.hi * b.hi};
+}
+inline Pair operator+(Pair a, Pair b) {
+    return {a.lo + b.lo, a.hi + b.hi};
+}
+template <class V>
+inline __attribute__((always_inline)) V Splat(float x) {
+    V v;
+    float* f = reinterpret_cast<float*>(&v);
+    for (int i = 0; i < 8; ++i) f[i] = x;
+    return v;
+}
+template <class V>
+inline __attribute__((always_inline)) V Load(const float* p) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+template <class V>
+inline __attribute__((always_inline)) void Store(float* p, V v) {
+    std::memcpy(p, &v, sizeof v);
+}
+inline __attribute__((always_inline)) Wide Relu(Wide v) {
+    return v > 0 ? v : 0;
+}
+inline Pair Relu(Pair v) {
+    return {v.lo > 0 ? v.lo : 0, v.hi > 0 ? v.hi : 0};
+}
+static_assert(sizeof(Wide) == 8 * sizeof(float) && sizeof(Pair) == 8 * sizeof(float));
+
 // The planes of one cell's pass, made once for the cells of a call; the
 // borders of the padded planes stay zero.
 struct Scratch {
@@ -168,8 +212,9 @@ struct Scratch {
           h(size_t(n.dense)) {}
 };
 
-__attribute__((target("avx2,fma"))) void OwnPass(const OwnNet& n, const Patch& cell, Scratch& t,
-                                                 Scores& out) {
+template <class V>
+inline __attribute__((always_inline)) void OwnPassOf(const OwnNet& n, const Patch& cell, Scratch& t,
+                                                     Scores& out) {
     float* p1 = t.p1.data();
     std::vector<float>&o1 = t.o1, &p2 = t.p2, &o2 = t.o2, &f = t.f, &h = t.h;
     for (int y = 0; y < kH1; ++y)
@@ -177,15 +222,14 @@ __attribute__((target("avx2,fma"))) void OwnPass(const OwnNet& n, const Patch& c
             p1[(y + 1) * kRow1 + x + 1] = float(cell[size_t(y * kW1 + x)]) * n.inScale;
     // First convolution: one input plane, each output a vector of 8 places.
     for (int c = 0; c < n.c1; ++c) {
-        __m256 w[9];
-        for (int k = 0; k < 9; ++k) w[k] = _mm256_set1_ps(n.w1[size_t(c * 9 + k)]);
-        const __m256 b = _mm256_set1_ps(n.b1[size_t(c)]);
+        V w[9];
+        for (int k = 0; k < 9; ++k) w[k] = Splat<V>(n.w1[size_t(c * 9 + k)]);
+        const V b = Splat<V>(n.b1[size_t(c)]);
         float* dst = o1.data() + size_t(c) * kOut1;
         for (int p = 0; p < kOut1; p += 8) {
-            __m256 acc = b;
-            for (int k = 0; k < 9; ++k)
-                acc = _mm256_fmadd_ps(w[k], _mm256_loadu_ps(p1 + p + kTaps1[k]), acc);
-            _mm256_storeu_ps(dst + p, acc);
+            V acc = b;
+            for (int k = 0; k < 9; ++k) acc = w[k] * Load<V>(p1 + p + kTaps1[k]) + acc;
+            Store(dst + p, acc);
         }
     }
     PoolRelu(o1.data(), n.c1, kOut1, kRow1, kH1, kW1, p2.data(), kPlane2, true);
@@ -196,25 +240,25 @@ __attribute__((target("avx2,fma"))) void OwnPass(const OwnNet& n, const Patch& c
         const float* wa = n.w2.data() + size_t(c) * size_t(n.c1) * 9;
         const float* wb = wa + size_t(n.c1) * 9;
         for (int p0 = 0; p0 < kOut2; p0 += 48) {
-            __m256 a[6], b[6];
+            V a[6], b[6];
             for (int v = 0; v < 6; ++v)
-                a[v] = _mm256_set1_ps(n.b2[size_t(c)]), b[v] = _mm256_set1_ps(n.b2[size_t(c + 1)]);
+                a[v] = Splat<V>(n.b2[size_t(c)]), b[v] = Splat<V>(n.b2[size_t(c + 1)]);
             for (int ic = 0; ic < n.c1; ++ic) {
                 const float* src = p2.data() + size_t(ic) * kPlane2 + p0;
                 for (int k = 0; k < 9; ++k) {
                     const float* s = src + kTaps2[k];
-                    const __m256 x = _mm256_set1_ps(wa[ic * 9 + k]);
-                    const __m256 y = _mm256_set1_ps(wb[ic * 9 + k]);
+                    const V x = Splat<V>(wa[ic * 9 + k]);
+                    const V y = Splat<V>(wb[ic * 9 + k]);
                     for (int v = 0; v < 6; ++v) {
-                        const __m256 in = _mm256_loadu_ps(s + 8 * v);
-                        a[v] = _mm256_fmadd_ps(x, in, a[v]);
-                        b[v] = _mm256_fmadd_ps(y, in, b[v]);
+                        const V in = Load<V>(s + 8 * v);
+                        a[v] = x * in + a[v];
+                        b[v] = y * in + b[v];
                     }
                 }
             }
             for (int v = 0; v < 6; ++v) {
-                _mm256_storeu_ps(o2.data() + size_t(c) * kOut2 + p0 + 8 * v, a[v]);
-                _mm256_storeu_ps(o2.data() + size_t(c + 1) * kOut2 + p0 + 8 * v, b[v]);
+                Store(o2.data() + size_t(c) * kOut2 + p0 + 8 * v, a[v]);
+                Store(o2.data() + size_t(c + 1) * kOut2 + p0 + 8 * v, b[v]);
             }
         }
     }
@@ -223,17 +267,15 @@ __attribute__((target("avx2,fma"))) void OwnPass(const OwnNet& n, const Patch& c
     // nothing.
     for (int j0 = 0; j0 < n.dense; j0 += 64) {
         constexpr int lanes = 8;
-        __m256 acc[8];
-        for (int v = 0; v < lanes; ++v) acc[v] = _mm256_loadu_ps(n.b3.data() + j0 + 8 * v);
+        V acc[8];
+        for (int v = 0; v < lanes; ++v) acc[v] = Load<V>(n.b3.data() + j0 + 8 * v);
         for (size_t i = 0; i < f.size(); ++i) {
             if (f[i] == 0.0f) continue;
-            const __m256 x = _mm256_set1_ps(f[i]);
+            const V x = Splat<V>(f[i]);
             const float* w = n.w3t.data() + i * size_t(n.dense) + size_t(j0);
-            for (int v = 0; v < lanes; ++v)
-                acc[v] = _mm256_fmadd_ps(x, _mm256_loadu_ps(w + 8 * v), acc[v]);
+            for (int v = 0; v < lanes; ++v) acc[v] = x * Load<V>(w + 8 * v) + acc[v];
         }
-        for (int v = 0; v < lanes; ++v)
-            _mm256_storeu_ps(h.data() + j0 + 8 * v, _mm256_max_ps(acc[v], _mm256_setzero_ps()));
+        for (int v = 0; v < lanes; ++v) Store(h.data() + j0 + 8 * v, Relu(acc[v]));
     }
     // The outputs, scaled by the fitted temperature, and their softmax.
     float logits[kClasses], top = -1e30f;
@@ -249,24 +291,38 @@ __attribute__((target("avx2,fma"))) void OwnPass(const OwnNet& n, const Patch& c
     for (int k = 0; k < kClasses; ++k) out[size_t(k)] = logits[k] / sum;
 }
 
+// The pass in AVX registers, and in the baseline's: the same sums.
+__attribute__((target("avx2"))) void OwnPassWide(const OwnNet& n, const Patch& cell, Scratch& t,
+                                                 Scores& out) {
+    OwnPassOf<Wide>(n, cell, t, out);
+}
+void OwnPassPair(const OwnNet& n, const Patch& cell, Scratch& t, Scores& out) {
+    OwnPassOf<Pair>(n, cell, t, out);
+}
+
 // The network's weights for the loops above, read once and shared by every
-// thread; null where they cannot run (a processor without AVX2 and FMA, or a
-// model of another shape): the dnn pass then.
+// thread; null where they cannot run (a model of another shape): the dnn
+// pass then.
 const OwnNet* SharedOwnNet() {
-    static const bool simd = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    static const std::unique_ptr<OwnNet> shared = simd ? Weights() : nullptr;
+    static const std::unique_ptr<OwnNet> shared = Weights();
     return shared.get();
 }
 
 }  // namespace
 
 std::vector<Scores> ClassifyCells(const Patch* cells, size_t count) {
+    static const bool wide = __builtin_cpu_supports("avx2");
+    return ClassifyCellsIn(cells, count, wide);
+}
+
+std::vector<Scores> ClassifyCellsIn(const Patch* cells, size_t count, bool wide) {
     if (count == 0 || cells == nullptr) return {};
     const OwnNet* own = SharedOwnNet();
     if (own == nullptr) return DnnPass(cells, count);
     std::vector<Scores> out(count);
     Scratch scratch(*own);
-    for (size_t i = 0; i < count; ++i) OwnPass(*own, cells[i], scratch, out[i]);
+    const auto pass = wide ? OwnPassWide : OwnPassPair;
+    for (size_t i = 0; i < count; ++i) pass(*own, cells[i], scratch, out[i]);
     return out;
 }
 

@@ -2,8 +2,8 @@
 // network (two convolutions, one dense layer) trained by tools/mrz-train on
 // cells that the reader's own find and cut gave from generated pages
 // (`mrz-pages cells`), exported to ONNX and read with OpenCV's dnn module,
-// which also runs it where the reader's own loops cannot (they need AVX2 and
-// FMA). The network's bytes are compiled into the library
+// whose reading of the weights the reader's own loops run (dnn itself runs
+// a model of another shape). The network's bytes are compiled into the library
 // (MrzModelData.inc), so nothing is looked up at run time.
 //
 // Scores are probabilities: for every cell, the 37 values (kAlphabet's order)
@@ -31,10 +31,15 @@ inline constexpr float kMinCharProbability = MrzLimits::kMinProbability;
 /// 0 or cells is null.
 std::vector<Scores> ClassifyCells(const Patch* cells, size_t count);
 
+/// ClassifyCells in AVX registers (wide, which needs a processor with AVX2)
+/// or in the baseline x86-64's SSE ones: the same sums in the same order,
+/// so the same probabilities to the last bit. ClassifyCells takes the wide
+/// one where the processor has AVX2.
+std::vector<Scores> ClassifyCellsIn(const Patch* cells, size_t count, bool wide);
+
 /// The same as ClassifyCells, always by OpenCV's dnn module running the
 /// model as exported (ClassifyCells runs the same network by loops of its
-/// own where the processor has AVX2 and FMA, in about 60% of the time;
-/// they agree to rounding).
+/// own, in less time; they agree to rounding).
 std::vector<Scores> ClassifyCellsByDnn(const Patch* cells, size_t count);
 
 /// The probabilities of the 37 characters for one cell.

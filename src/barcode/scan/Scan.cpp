@@ -56,6 +56,14 @@ constexpr double kMaxCrossAngle = 60;
 // largest that keeps every generated read.
 constexpr double kMinEdges = 4;
 constexpr uint32_t kBlockRadii[] = {1, 2, 4, 8};
+// Lines of one direction that read the same symbol, next to each other,
+// after which the squares within their bars are not read again by lines of
+// the other directions: the symbol has read, and lines across it at other
+// angles read strips of it at best. Three, so that two lines that agree on a
+// misreading cannot keep the others from outvoting them. On the generated
+// sets of kMinEdges, 2 and 3 read what no limit reads; 3 halved the in-call
+// time of the real Code 39 crops (code39-1 to -3: 9.1 to 4.5 ms).
+constexpr size_t kDoneLines = 3;
 // Smallest swing (grey levels) between a peak and a valley that splits a
 // blurred line into runs: an eighth of the piece's range, but at least this.
 constexpr int kMinSwing = 12;
@@ -231,13 +239,15 @@ struct Tiles {
 
 // One scan line: its direction and the normal offset of its centre.
 struct LineScanner {
-    LineScanner(const GreyView& g, const ScanSettings& s) : grey(g), settings(s), tiles(g) {}
+    LineScanner(const GreyView& g, const ScanSettings& s)
+        : grey(g), settings(s), tiles(g), done(size_t(tiles.columns) * tiles.rows, 0) {}
     const GreyView& grey;
     const ScanSettings& settings;
     const Tiles tiles;
     float dx = 1, dy = 0;
     std::vector<uint8_t> profile, piece;
     std::vector<uint8_t> wanted;  // per chunk of kTile samples: read it
+    std::vector<uint8_t> done;    // per tile: within a symbol read already
     Runs runs, reversed;
     std::vector<float> widths;  // of runs or reversed, reused from line to line
     std::vector<LineRead> reads;
@@ -306,7 +316,75 @@ struct LineScanner {
             for (size_t k = c > reach ? c - reach : 0; k <= std::min(chunks - 1, c + reach); ++k)
                 wanted[k] = 1;
         }
+        if (!any) return false;
+        any = false;
+        for (size_t c = 0; c < chunks; ++c) {
+            if (!wanted[c]) continue;
+            const float at = float(c * kTile + kTile / 2);
+            const float px = origin.x + at * dx, py = origin.y + at * dy;
+            const uint32_t tx = uint32_t(std::clamp(px, 0.0f, float(grey.width - 1))) / kTile;
+            const uint32_t ty = uint32_t(std::clamp(py, 0.0f, float(grey.height - 1))) / kTile;
+            if (done[size_t(ty) * tiles.columns + tx]) wanted[c] = 0;
+            any |= wanted[c] != 0;
+        }
         return any;
+    }
+
+    // Marks the squares within the bars of every symbol that kDoneLines or
+    // more of hits[from...], lines of this scanner's direction each at most
+    // gap pixels from the next, read alike.
+    void MarkDone(const std::vector<LineHit>& hits, size_t from, float gap) {
+        std::vector<const LineHit*> mine;
+        for (size_t i = from; i < hits.size(); ++i) mine.push_back(&hits[i]);
+        // Offset across the lines, then the reading.
+        const auto across = [&](const LineHit* h) {
+            return (h->start.x + h->end.x) / 2 * -dy + (h->start.y + h->end.y) / 2 * dx;
+        };
+        std::sort(mine.begin(), mine.end(),
+                  [&](const LineHit* a, const LineHit* b) { return across(a) < across(b); });
+        std::vector<char> used(mine.size(), 0);
+        for (size_t i = 0; i < mine.size(); ++i) {
+            if (used[i]) continue;
+            const LineRead& r = mine[i]->read;
+            std::vector<const LineHit*> run{mine[i]};
+            used[i] = 1;
+            for (size_t j = i + 1; j < mine.size() && across(mine[j]) - across(run.back()) <= gap;
+                 ++j) {
+                const LineRead& o = mine[j]->read;
+                if (used[j] || o.code128 != r.code128 || o.characters != r.characters ||
+                    o.values != r.values)
+                    continue;
+                run.push_back(mine[j]);
+                used[j] = 1;
+            }
+            if (run.size() < kDoneLines) continue;
+            float u0 = 1e30f, u1 = -1e30f;
+            for (const LineHit* h : run)
+                for (const Point p : {h->start, h->end}) {
+                    const float u = p.x * dx + p.y * dy;
+                    u0 = std::min(u0, u), u1 = std::max(u1, u);
+                }
+            const float v0 = across(run.front()), v1 = across(run.back());
+            // The squares whose centres lie within, found over the box of the
+            // region's corners.
+            float x0 = 1e30f, x1 = -1e30f, y0 = 1e30f, y1 = -1e30f;
+            for (const float u : {u0, u1})
+                for (const float v : {v0, v1}) {
+                    const float x = u * dx - v * dy, y = u * dy + v * dx;
+                    x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y),
+                    y1 = std::max(y1, y);
+                }
+            const auto tile = [](float v, uint32_t n) {
+                return uint32_t(std::clamp(v / float(kTile), 0.0f, float(n - 1)));
+            };
+            for (uint32_t ty = tile(y0, tiles.rows); ty <= tile(y1, tiles.rows); ++ty)
+                for (uint32_t tx = tile(x0, tiles.columns); tx <= tile(x1, tiles.columns); ++tx) {
+                    const float cx = (float(tx) + 0.5f) * kTile, cy = (float(ty) + 0.5f) * kTile;
+                    const float u = cx * dx + cy * dy, v = cx * -dy + cy * dx;
+                    if (u >= u0 && u <= u1 && v >= v0 && v <= v1)
+                        done[size_t(ty) * tiles.columns + tx] = 1;
+                }
+        }
     }
 
     // Samples the wanted chunks of the line from origin into profile.
@@ -518,6 +596,7 @@ std::vector<LineHit> ScanImage(const GreyView& grey, const ScanSettings& setting
         // such lines the bars have read already, and the lines at the edges
         // of a symbol find its full height.
         const int step = std::max(1, spacing / 3);
+        const size_t first = hits.size();
         std::vector<int> coarse;
         std::vector<char> readAt;
         for (int s = -half + spacing / 2; s <= half; s += spacing)
@@ -529,6 +608,7 @@ std::vector<LineHit> ScanImage(const GreyView& grey, const ScanSettings& setting
             if (i + 1 == coarse.size() || !readAt[i + 1])
                 for (int d = step; d < spacing; d += step) scan(coarse[i] + d);
         }
+        if (settings.gate) line.MarkDone(hits, first, float(spacing) + 0.5f);
     }
     // A symbol between the directions shows as reads that break off where the
     // line leaves its bars: lines through their start at angles around theirs

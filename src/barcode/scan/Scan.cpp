@@ -64,6 +64,9 @@ constexpr uint32_t kBlockRadii[] = {1, 2, 4, 8};
 // sets of kMinEdges, 2 and 3 read what no limit reads; 3 halved the in-call
 // time of the real Code 39 crops (code39-1 to -3: 9.1 to 4.5 ms).
 constexpr size_t kDoneLines = 3;
+// Largest step (pixels) between the lines read around a coarse line that
+// read something.
+constexpr int kEdgeStep = 2;
 // Smallest swing (grey levels) between a peak and a valley that splits a
 // blurred line into runs: an eighth of the piece's range, but at least this.
 constexpr int kMinSwing = 12;
@@ -595,7 +598,9 @@ std::vector<LineHit> ScanImage(const GreyView& grey, const ScanSettings& setting
         // read too, unless that neighbour read something as well: between two
         // such lines the bars have read already, and the lines at the edges
         // of a symbol find its full height.
-        const int step = std::max(1, spacing / 3);
+        // At most kEdgeStep pixels apart, so that a symbol's box finds its
+        // edges as closely however far apart the coarse lines are.
+        const int step = std::clamp(spacing / 3, 1, kEdgeStep);
         const size_t first = hits.size();
         std::vector<int> coarse;
         std::vector<char> readAt;

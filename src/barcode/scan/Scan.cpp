@@ -77,6 +77,10 @@ constexpr int kMinSpacing = 2;
 // Smallest swing (grey levels) between a peak and a valley that splits a
 // blurred line into runs: an eighth of the piece's range, but at least this.
 constexpr int kMinSwing = 12;
+// Samples (a block, and one each side of it) within which a bar's paper and
+// ink levels are taken when its width is measured by its ink: the same
+// blocks as the threshold's.
+constexpr int kInkRadius = 16;
 
 // Sums over a square's gradients (every other pixel each way, central
 // differences at full resolution so that fine bars count): the structure
@@ -527,6 +531,15 @@ struct LineScanner {
         // that read nothing is split again at its alternating peaks and valleys.
         if (hits.size() == before) {
             FindRunsByExtrema(piece, std::max(kMinSwing, range / 8), runs);
+            cut();
+            if (runs.Count() >= 20) Decode(from, hits, partial);
+        }
+        // Thin print under blur leaves narrow bars faint: both splits measure
+        // them too narrow or too wide where the contrast near them changes.
+        // Their ink keeps their width (the faint kind of bench/make-barcode-set,
+        // --count 60: 42 of 60 read with this pass, 36 without; none wrong).
+        if (hits.size() == before) {
+            FindRunsByInk(piece, std::max(kMinSwing, range / 8), kInkRadius, runs);
             cut();
             if (runs.Count() >= 20) Decode(from, hits, partial);
         }

@@ -64,6 +64,14 @@ TEST(Photo, FaintNarrowCode39Reads) {
         ASSERT_EQ(r.size(), 1u);
         EXPECT_EQ(r[0].text, "FAINT39");
     }
+    // Thin print: paper grown 2 pixels into bars of 8-pixel modules, shrunk
+    // to modules of 1.6 pixels and blurred, so narrow bars are faint grey.
+    const auto thin = Make("-b 8 --height=17 --scale=4", "9X6T1OT",
+                           "IN -colorspace gray -morphology Dilate Square:2 -bordercolor white "
+                           "-border 80 -resize 20% -blur 0x0.73 +level 18%,88%");
+    const std::vector<BarcodeResult> r = gw::ReadBarcodes(*thin);
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].text, "9X6T1OT");
 }
 
 TEST(Photo, Code39WithEdgesOnWholePixelsReads) {

@@ -529,16 +529,18 @@ struct LineScanner {
         Decode(from, hits, partial);
         // Heavy blur leaves narrow elements short of the threshold: a line
         // that read nothing is split again at its alternating peaks and valleys.
-        if (hits.size() == before) {
-            FindRunsByExtrema(piece, std::max(kMinSwing, range / 8), runs);
-            cut();
-            if (runs.Count() >= 20) Decode(from, hits, partial);
-        }
+        if (hits.size() > before) return true;
+        FindRunsByExtrema(piece, std::max(kMinSwing, range / 8), runs);
+        cut();
+        // The split by ink has a bar per valley of these peaks and valleys:
+        // at most two runs more than this one.
+        const size_t swings = runs.Count();
+        if (swings >= 20) Decode(from, hits, partial);
         // Thin print under blur leaves narrow bars faint: both splits measure
         // them too narrow or too wide where the contrast near them changes.
         // Their ink keeps their width (the faint kind of bench/make-barcode-set,
         // --count 60: 42 of 60 read with this pass, 36 without; none wrong).
-        if (hits.size() == before) {
+        if (hits.size() == before && swings + 2 >= 20) {
             FindRunsByInk(piece, std::max(kMinSwing, range / 8), kInkRadius, runs);
             cut();
             if (runs.Count() >= 20) Decode(from, hits, partial);

@@ -14,6 +14,9 @@ namespace {
 constexpr float kQuiet = 0.35f;
 // Wide elements are at least this many times as wide as narrow ones.
 constexpr float kWideRatio = 1.35f;
+// Wide elements of one kind (bars or spaces) differ in width by at most this
+// factor; so do Code 39's narrow bars, give or take a pixel.
+constexpr float kWideSpread = 2.0f;
 // Neighbouring characters differ in width by at most this factor.
 constexpr float kWidthChange = 1.4f;
 // Highest sum of squared edge-to-edge errors (in modules) of a Code 128 value.
@@ -66,15 +69,21 @@ char Code39Character(const float* w) {
     if (b[0] <= 0 || s[0] <= 0) return 0;
     // Bars and spaces are judged apart, so that ink spread cancels: either
     // one wide space and two wide bars, or three wide spaces and no wide bar.
+    // A wide bar decides which: with modules of about 1.5 pixels, narrow
+    // spaces come out 1 and 2 pixels wide, as far apart as a narrow and a
+    // wide one, so the spaces alone cannot tell. On `bench/make-barcode-set
+    // OUT --kinds tight --count 60` (seed 18) this reads 29 of the 30 Code 39
+    // symbols where judging by the spaces' ratios read 18; the default set
+    // reads 261 of 272 against 258, none wrong either way.
     float barCut, spaceCut;
-    if (s[3] * s[0] >= s[1] * s[2]) {  // s[3]/s[2] >= s[1]/s[0]
+    if (b[4] >= kWideRatio * b[0]) {
         if (s[3] < kWideRatio * s[2] || b[3] < kWideRatio * b[2]) return 0;
-        if (b[4] > 2 * b[3] || b[2] > 2 * b[0] + 1) return 0;  // uneven wide or narrow bars
+        if (b[4] > kWideSpread * b[3] || b[2] > kWideSpread * b[0] + 1) return 0;  // uneven bars
         barCut = (b[2] + b[3]) / 2;
         spaceCut = (s[2] + s[3]) / 2;
     } else {
-        if (s[1] < kWideRatio * s[0] || b[4] >= kWideRatio * b[0]) return 0;
-        barCut = b[4] + 1e9f;  // every bar narrow
+        if (s[1] < kWideRatio * s[0] || s[3] > kWideSpread * s[1]) return 0;  // or uneven spaces
+        barCut = b[4] + 1e9f;                                                 // every bar narrow
         spaceCut = (s[0] + s[1]) / 2;
     }
     unsigned pattern = 0;

@@ -167,13 +167,13 @@ void FindRuns(const std::vector<uint8_t>& p, int radius, int minContrast, Runs& 
     }
 }
 
-void FindRunsByExtrema(const std::vector<uint8_t>& p, int hysteresis, Runs& runs) {
+namespace {
+
+// Alternating peaks and valleys of p, in order: a peak or valley counts once
+// the profile has come back from it by at least hysteresis levels.
+void Extremes(const std::vector<uint8_t>& p, int hysteresis, std::vector<size_t>& extremes) {
+    extremes.clear();
     const size_t n = p.size();
-    runs.edges.assign(1, 0.0f);
-    runs.firstDark = false;
-    if (n == 0) return;
-    // Alternating extremes: places of peaks and valleys, in order.
-    std::vector<size_t> extremes;
     bool seekingPeak = true, started = false;
     size_t best = 0, low = 0, high = 0;
     for (size_t i = 1; i < n; ++i) {
@@ -196,6 +196,17 @@ void FindRunsByExtrema(const std::vector<uint8_t>& p, int hysteresis, Runs& runs
         }
     }
     if (started) extremes.push_back(best);
+}
+
+}  // namespace
+
+void FindRunsByExtrema(const std::vector<uint8_t>& p, int hysteresis, Runs& runs) {
+    const size_t n = p.size();
+    runs.edges.assign(1, 0.0f);
+    runs.firstDark = false;
+    if (n == 0) return;
+    std::vector<size_t> extremes;
+    Extremes(p, hysteresis, extremes);
     if (extremes.size() < 2) {
         runs.edges.push_back(float(n));
         return;
@@ -214,6 +225,73 @@ void FindRunsByExtrema(const std::vector<uint8_t>& p, int hysteresis, Runs& runs
         runs.edges.push_back(at);
     }
     runs.edges.push_back(float(n));
+}
+
+void FindRunsByInk(const std::vector<uint8_t>& p, int hysteresis, int radius, Runs& runs) {
+    const size_t n = p.size();
+    runs.edges.assign(1, 0.0f);
+    runs.firstDark = false;
+    if (n == 0) return;
+    std::vector<size_t> extremes;
+    Extremes(p, hysteresis, extremes);
+    // Paper and ink near each place: the highest and lowest level within
+    // radius samples, by blocks of radius.
+    const size_t block = size_t(std::max(1, radius));
+    const size_t blocks = (n + block - 1) / block;
+    std::vector<uint8_t> lo(blocks, 255), hi(blocks, 0);
+    for (size_t i = 0; i < n; ++i)
+        lo[i / block] = std::min(lo[i / block], p[i]),
+               hi[i / block] = std::max(hi[i / block], p[i]);
+    std::vector<uint8_t> paper(blocks), ink(blocks);
+    for (size_t b = 0; b < blocks; ++b) {
+        uint8_t l = 255, h = 0;
+        for (size_t c = b > 0 ? b - 1 : 0; c <= std::min(blocks - 1, b + 1); ++c)
+            l = std::min(l, lo[c]), h = std::max(h, hi[c]);
+        paper[b] = h, ink[b] = l;
+    }
+    // Each valley is a bar: its ink, summed from the peak before it to the
+    // peak after it (each peak shared half and half) but no further than
+    // radius samples from the valley (a shallow shadow beside a bar is no
+    // part of it), over the contrast is its width; it stands at the ink's
+    // centre. The spaces are what lies between.
+    float end = 0;  // of the last bar
+    bool first = true;
+    for (size_t k = 0; k < extremes.size(); ++k) {
+        const size_t v = extremes[k];
+        const bool valley = (k + 1 < extremes.size() && p[v] < p[extremes[k + 1]]) ||
+                            (k > 0 && p[v] < p[extremes[k - 1]]);
+        if (!valley) continue;
+        const size_t a = k > 0 ? std::max(extremes[k - 1], v > block ? v - block : 0) : 0;
+        const size_t b = k + 1 < extremes.size() ? std::min(extremes[k + 1], v + block) : n - 1;
+        float area = 0, moment = 0;
+        for (size_t i = a; i <= b; ++i) {
+            const int contrast = paper[i / block] - ink[i / block];
+            if (contrast <= 0) continue;
+            float d = std::clamp(float(paper[i / block] - p[i]) / float(contrast), 0.0f, 1.0f);
+            if ((i == a && k > 0 && a == extremes[k - 1]) ||
+                (i == b && k + 1 < extremes.size() && b == extremes[k + 1]))
+                d /= 2;
+            area += d, moment += d * float(i);
+        }
+        if (area <= 0) continue;
+        const float centre = moment / area;
+        const float from = std::max(end, centre - area / 2),
+                    to = std::min(float(n), centre + area / 2);
+        if (to <= from) continue;
+        if (first && from <= 0) {
+            runs.firstDark = true;
+        } else {
+            runs.edges.push_back(from);
+        }
+        runs.edges.push_back(to);
+        end = to;
+        first = false;
+    }
+    if (runs.edges.back() < float(n)) {
+        runs.edges.push_back(float(n));
+    } else if (runs.edges.size() > 1) {
+        runs.edges.back() = float(n);
+    }
 }
 
 }  // namespace gw::barcodes

@@ -43,4 +43,12 @@ void FindRuns(const std::vector<uint8_t>& profile, int radius, int minContrast, 
 /// valley and the next peak) is where the profile crosses their middle.
 void FindRunsByExtrema(const std::vector<uint8_t>& profile, int hysteresis, Runs& runs);
 
+/// Splits a profile into runs by its ink: each valley between the peaks
+/// found as by FindRunsByExtrema (with hysteresis) is a bar as wide as the
+/// ink around it (each level's distance below the highest level near it,
+/// over that and the lowest near it; "near" and "around" within about radius
+/// samples), centred on the ink. Narrow bars that blur leaves faint keep
+/// their width this way. A profile without a valley gives one light run.
+void FindRunsByInk(const std::vector<uint8_t>& profile, int hysteresis, int radius, Runs& runs);
+
 }  // namespace gw::barcodes

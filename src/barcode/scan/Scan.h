@@ -34,7 +34,13 @@ struct ScanSettings {
     bool code39 = true, code128 = true;
     int directions = 4;  ///< line directions over half a turn, evenly spaced
     int divisions = 32;  ///< the coarse line spacing is the image's short side over this
-    int maxSpacing = 8;  ///< and at most this many pixels
+    /// and at most this many pixels. On the generated sets of
+    /// bench/make-barcode-set (seed 18: the default kinds, tight with
+    /// --count 60, close) 8, 12 and 16 read alike (261 to 262 of 272, 45 of
+    /// 60, 8 of 8) and the real sample alike (60 of 61); 12 took the real
+    /// 12-megapixel photos' in-call time from 62 to 46 ms, 16 to 44 ms. 12
+    /// keeps three lines across symbols 36 pixels tall.
+    int maxSpacing = 12;
     /// Read only the parts of each line near squares whose edges run mostly
     /// one way (bars), not those across flat paper, print or texture.
     bool gate = true;

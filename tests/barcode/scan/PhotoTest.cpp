@@ -64,6 +64,39 @@ TEST(Photo, FaintNarrowCode39Reads) {
         ASSERT_EQ(r.size(), 1u);
         EXPECT_EQ(r[0].text, "FAINT39");
     }
+    // Thin print: paper grown 2 pixels into bars of 8-pixel modules, shrunk
+    // to modules of 1.6 pixels and blurred, so narrow bars are faint grey.
+    const auto thin = Make("-b 8 --height=17 --scale=4", "9X6T1OT",
+                           "IN -colorspace gray -morphology Dilate Square:2 -bordercolor white "
+                           "-border 80 -resize 20% -blur 0x0.73 +level 18%,88%");
+    const std::vector<BarcodeResult> r = gw::ReadBarcodes(*thin);
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].text, "9X6T1OT");
+}
+
+TEST(Photo, Code39WithEdgesOnWholePixelsReads) {
+    // Modules of 1.5 pixels, wide elements 2.2 modules, every edge rounded to
+    // a whole pixel as on a small label printed or scaled to the nearest
+    // pixel: narrow spaces of 1 and 2 pixels beside wide ones of 3.
+    // Elements of *, C, 3, 2, 9, * (1 wide), bar first.
+    const char* const symbol[] = {"010010100", "101001000", "101100000",
+                                  "001100001", "001100100", "010010100"};
+    std::vector<uint8_t> row(8, 230);
+    double at = 0;
+    for (const char* c : symbol) {
+        for (int k = 0; k < 10; ++k) {  // the tenth, a narrow space, is the gap
+            const double end = at + 1.5 * (k < 9 && c[k] == '1' ? 2.2 : 1.0);
+            row.insert(row.end(), size_t(std::lround(end) - std::lround(at)), k % 2 ? 230 : 40);
+            at = end;
+        }
+    }
+    row.insert(row.end(), 8, 230);
+    std::vector<uint8_t> pixels;
+    for (int y = 0; y < 30; ++y) pixels.insert(pixels.end(), row.begin(), row.end());
+    const std::vector<BarcodeResult> r = gw::ReadBarcodes(
+        gw::ImageView(pixels.data(), int(row.size()), 30, gw::PixelFormat::Grey8), {}, nullptr);
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].text, "C329");
 }
 
 // A 4032 x 3024 grey page: grain and light falling off across it, one small

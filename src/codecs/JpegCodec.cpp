@@ -125,8 +125,8 @@ bool Start(JpegDecode& d, const uint8_t* data, size_t size) {
 // turn's time. The run's first and last lines are shared with the strips
 // before and after it and go through the cache: a partly written line
 // written past the cache costs the memory a read and a write of its own.
-// Pixels are read as 32-bit words, one byte past the pixel: the strip has a
-// word of room after its last row. Returns false when the turn is not of
+// Pixels are read as 64-bit words, up to 5 bytes past the last pixel read:
+// the strip has 8 bytes of room after its last row. Returns false when the turn is not of
 // this kind (TurnRows does it).
 template <uint32_t B>
 bool TurnColumns(int32_t type, const uint8_t* src, size_t stride, uint32_t w, uint32_t h,
@@ -150,7 +150,7 @@ bool TurnColumns(int32_t type, const uint8_t* src, size_t stride, uint32_t w, ui
     // stores of the next columns, when its bytes are in the cache and no
     // longer waiting to be stored (a read across several pending stores
     // stalls).
-    constexpr uint32_t kColumns = 8;
+    constexpr uint32_t kColumns = 8, kPerWord = B == 3 ? 2 : 4;
     constexpr size_t kRun = (kMaxRows * B + 4 + 63) / 64 * 64;
     alignas(64) uint8_t runs[kColumns * kRun];
     for (uint32_t x0 = 0; x0 < w; x0 += kColumns) {
@@ -160,10 +160,26 @@ bool TurnColumns(int32_t type, const uint8_t* src, size_t stride, uint32_t w, ui
         if (size_t(x0) * B + 128 < stride)
             for (uint32_t k = 0; k < rows; ++k)
                 __builtin_prefetch(src + size_t(k) * stride + size_t(x0) * B + 128);
-        for (uint32_t c = 0; c < columns; ++c) {
+        // A 64-bit word of a row holds the pixels of kPerWord columns; each
+        // goes to its run as a 32-bit word whose extra bytes the next row's
+        // pixel overwrites (the run has room for the last one's).
+        uint32_t c = 0;
+        for (; c + kPerWord <= columns; c += kPerWord) {
             const uint8_t* from = src + size_t(x0 + c) * B;
             uint8_t* run = runs + c * kRun;
-            for (uint32_t k = 0; k < rows; ++k)  // 4 bytes a pixel, the next overwrites the extra
+            for (uint32_t k = 0; k < rows; ++k) {
+                uint64_t v;
+                std::memcpy(&v, from + size_t(reversed ? rows - 1 - k : k) * stride, 8);
+                for (uint32_t j = 0; j < kPerWord; ++j) {
+                    const auto p = uint32_t(v >> (8 * B * j));
+                    std::memcpy(run + j * kRun + size_t(k) * B, &p, 4);
+                }
+            }
+        }
+        for (; c < columns; ++c) {
+            const uint8_t* from = src + size_t(x0 + c) * B;
+            uint8_t* run = runs + c * kRun;
+            for (uint32_t k = 0; k < rows; ++k)
                 std::memcpy(run + size_t(k) * B,
                             from + size_t(reversed ? rows - 1 - k : k) * stride, 4);
         }
@@ -216,7 +232,7 @@ bool Decompress(JpegDecode& d, const uint8_t* data, size_t size) {
     constexpr JDIMENSION kRowsAtOnce = 64;
     const uint32_t bytes = c.out_color_space == JCS_GRAYSCALE ? 1 : 3;
     const size_t stripStride = size_t(c.output_width) * bytes;
-    if (d.turn != 0) d.strip.resize(stripStride * kRowsAtOnce + 4);  // + 4: see TurnColumns
+    if (d.turn != 0) d.strip.resize(stripStride * kRowsAtOnce + 8);  // + 8: see TurnColumns
     JSAMPROW rows[kRowsAtOnce];
     while (c.output_scanline < c.output_height) {
         const JDIMENSION y0 = c.output_scanline;

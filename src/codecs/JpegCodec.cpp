@@ -125,9 +125,9 @@ bool Start(JpegDecode& d, const uint8_t* data, size_t size) {
 // turn's time. The run's first and last lines are shared with the strips
 // before and after it and go through the cache: a partly written line
 // written past the cache costs the memory a read and a write of its own.
-// Pixels are read as 64-bit words, up to 5 bytes past the last pixel read:
-// the strip has 8 bytes of room after its last row. Returns false when the turn is not of
-// this kind (TurnRows does it).
+// Pixels are read as 64-bit words, up to 4 bytes past a row's last pixel:
+// the strip has 8 bytes of room after its last row. Returns false when the
+// turn is not of this kind (TurnRows does it).
 template <uint32_t B>
 bool TurnColumns(int32_t type, const uint8_t* src, size_t stride, uint32_t w, uint32_t h,
                  uint32_t y0, uint32_t rows, uint8_t* dst, size_t nstride) {
@@ -183,9 +183,9 @@ bool TurnColumns(int32_t type, const uint8_t* src, size_t stride, uint32_t w, ui
                 std::memcpy(run + size_t(k) * B,
                             from + size_t(reversed ? rows - 1 - k : k) * stride, 4);
         }
-        for (uint32_t c = 0; c < columns; ++c) {
-            const uint8_t* run = runs + c * kRun;
-            uint8_t* out = dst + first + ptrdiff_t(x0 + c) * stepX;
+        for (uint32_t e = 0; e < columns; ++e) {
+            const uint8_t* run = runs + e * kRun;
+            uint8_t* out = dst + first + ptrdiff_t(x0 + e) * stepX;
 #if defined(__x86_64__) && defined(__SSE2__)
             size_t head = (64 - reinterpret_cast<uintptr_t>(out) % 64) % 64;
             if (head > length) head = length;

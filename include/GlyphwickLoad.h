@@ -21,11 +21,14 @@ struct LoadOptions {
     uint32_t page = 1;                 ///< page of a multi-page TIFF file, from 1
     /// Load at 1/scale of the full size, each side rounded up: 1 (full size),
     /// 2, 4 or 8. JPEG pictures are decoded at that size by the codec's own
-    /// DCT scaling, which is several times faster than a full decode (a
-    /// smooth reduction); other formats are decoded in full and every
-    /// scale-th pixel of every scale-th row is kept. The resolution is
-    /// divided by scale, so the page keeps its size in inches. For readers
-    /// that look at fewer pixels first, as the zone finder does.
+    /// DCT scaling (a smooth reduction), in a third to a half of the time of
+    /// a full load: every coded coefficient is still read, only the inverse
+    /// transforms and the pixels written are fewer. Other formats are
+    /// decoded in full and every scale-th pixel of every scale-th row is
+    /// kept (a PNG keeps only those as it is decoded, in nearly the time of
+    /// a full load). The resolution is divided by scale, so the page keeps
+    /// its size in inches. For readers that look at fewer pixels first, as
+    /// the zone finder does.
     uint32_t scale = 1;
 };
 

@@ -198,15 +198,23 @@ void Extremes(const std::vector<uint8_t>& p, int hysteresis, std::vector<size_t>
     if (started) extremes.push_back(best);
 }
 
+// Empties runs (one light run from the start) and finds the peaks and
+// valleys of line p; false when p is empty.
+bool StartRuns(const std::vector<uint8_t>& p, int hysteresis, Runs& runs,
+               std::vector<size_t>& extremes) {
+    runs.edges.assign(1, 0.0f);
+    runs.firstDark = false;
+    if (p.empty()) return false;
+    Extremes(p, hysteresis, extremes);
+    return true;
+}
+
 }  // namespace
 
 void FindRunsByExtrema(const std::vector<uint8_t>& p, int hysteresis, Runs& runs) {
     const size_t n = p.size();
-    runs.edges.assign(1, 0.0f);
-    runs.firstDark = false;
-    if (n == 0) return;
     std::vector<size_t> extremes;
-    Extremes(p, hysteresis, extremes);
+    if (!StartRuns(p, hysteresis, runs, extremes)) return;
     if (extremes.size() < 2) {
         runs.edges.push_back(float(n));
         return;
@@ -229,11 +237,8 @@ void FindRunsByExtrema(const std::vector<uint8_t>& p, int hysteresis, Runs& runs
 
 void FindRunsByInk(const std::vector<uint8_t>& p, int hysteresis, int radius, Runs& runs) {
     const size_t n = p.size();
-    runs.edges.assign(1, 0.0f);
-    runs.firstDark = false;
-    if (n == 0) return;
     std::vector<size_t> extremes;
-    Extremes(p, hysteresis, extremes);
+    if (!StartRuns(p, hysteresis, runs, extremes)) return;
     // Paper and ink near each place: the highest and lowest level within
     // radius samples, by blocks of radius.
     const size_t block = size_t(std::max(1, radius));

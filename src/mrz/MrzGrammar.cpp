@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <iterator>
 #include <string_view>
-#include <bit>
 #include <utility>
 
 namespace gw::mrz {

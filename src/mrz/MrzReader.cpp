@@ -22,15 +22,18 @@ namespace {
 // length whose pitch fits OCR-B's shape first, then the other: a zone in
 // another face (a narrower monospace, whose pitch is 0.80 to 0.88 of its
 // capital height) fits the wrong one better.
+// The pitch at which line's ink spans length cells, over OCR-B's pitch for
+// its capitals' height (kPitchPerHeight); 0 when the line has no ink.
+float PitchRatio(const cv::Mat& ink, const LineBand& line, int length) {
+    float left = 0, right = 0;
+    if (!InkExtent(ink, line, left, right)) return 0;
+    const float pitch = (right - left) / (float(length) - MrzLimits::kOuterBearings);
+    return pitch / std::max(1.0f, line.Height()) / kPitchPerHeight;
+}
+
 std::vector<int> Lengths(const cv::Mat& ink, const std::vector<LineBand>& lines) {
     if (lines.size() == 3) return {30};
-    float left = 0, right = 0;
-    if (!InkExtent(ink, lines[0], left, right)) return {44, 36};
-    const float height = lines[0].Height();
-    auto miss = [&](int n) {
-        const float pitch = (right - left) / (float(n) - 0.35f);
-        return std::abs(pitch / height / kPitchPerHeight - 1.0f);
-    };
+    auto miss = [&](int n) { return std::abs(PitchRatio(ink, lines[0], n) - 1.0f); };
     return miss(44) <= miss(36) ? std::vector<int>{44, 36} : std::vector<int>{36, 44};
 }
 
@@ -38,14 +41,10 @@ std::vector<int> Lengths(const cv::Mat& ink, const std::vector<LineBand>& lines)
 // allows (MrzLimits::kPitchRatioMin to kPitchRatioMax of OCR-B's): a line of
 // text, or a set of lines of unequal length, has no zone's cells to cut.
 bool PitchFits(const cv::Mat& ink, const std::vector<LineBand>& lines, int length) {
-    for (const LineBand& line : lines) {
-        float left = 0, right = 0;
-        if (!InkExtent(ink, line, left, right)) return false;
-        const float pitch = (right - left) / (float(length) - MrzLimits::kOuterBearings);
-        const float ratio = pitch / std::max(1.0f, line.Height()) / kPitchPerHeight;
-        if (ratio < MrzLimits::kPitchRatioMin || ratio > MrzLimits::kPitchRatioMax) return false;
-    }
-    return true;
+    return std::all_of(lines.begin(), lines.end(), [&](const LineBand& line) {
+        const float ratio = PitchRatio(ink, line, length);
+        return ratio >= MrzLimits::kPitchRatioMin && ratio <= MrzLimits::kPitchRatioMax;
+    });
 }
 
 // The mean top probability of cells (0 when there are none).

@@ -74,9 +74,9 @@ using Faces = std::vector<std::unique_ptr<gw::render::TextRenderer>>;
 // The conditions of a set of pages, one per page in turn (none when set
 // names no set and no condition).
 std::vector<std::string> Kinds(const std::string& set) {
+    if (set == "classic") return Degradations();
     std::vector<std::string> kinds = Degradations();
     for (const std::string& k : HardConditions()) kinds.push_back(k);
-    if (set == "classic") return Degradations();
     if (set == "all") return kinds;
     if (std::find(kinds.begin(), kinds.end(), set) != kinds.end()) return {set};
     return {};

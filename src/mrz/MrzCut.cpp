@@ -228,6 +228,58 @@ bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& rig
     return true;
 }
 
+namespace {
+
+// Samples out's cells from the grey image, at its edges, with the line's
+// ink [a, b] setting the paper and print levels.
+void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a, float b,
+                 CutLine& out) {
+    // Ink levels of the line: the paper and the darkest print around it.
+    const int y0 = std::max(0, int(line.At(a) - line.up));
+    const int y1 = std::min(grey.rows, int(line.At(a) + line.down) + 1);
+    const cv::Mat band = grey.rowRange(std::min(y0, grey.rows - 1), std::max(y1, y0 + 1))
+                             .colRange(std::max(0, int(a)), std::min(grey.cols, int(b) + 1));
+    std::array<size_t, 256> histogram{};
+    for (int y = 0; y < band.rows; ++y) {
+        const uint8_t* r = band.ptr<uint8_t>(y);
+        for (int x = 0; x < band.cols; ++x) ++histogram[r[x]];
+    }
+    auto level = [&](size_t rank) {
+        size_t seen = 0;
+        for (int v = 0; v < 256; ++v)
+            if ((seen += histogram[v]) > rank) return float(v);
+        return 255.0f;
+    };
+    const size_t count = band.total();
+    const float dark = level(count * 3 / 100), paper = level(count * 90 / 100);
+    const float range = std::max(16.0f, paper - dark);
+    out.cells.clear();
+    for (int i = 0; i < length; ++i) {
+        const float x0 = out.Edge(i, length);
+        const float sx = (out.Edge(i + 1, length) - x0) / kCellW;
+        const float cx = x0 + sx * kCellW / 2;
+        // Characters stand smaller where the cells are narrower.
+        const float ratio = sx * kCellW / out.pitch;
+        const float sy = line.Height() * ratio / kCellH;
+        const float top = line.At(cx) - line.up * ratio;
+        // Patch pixel (u, v) samples the grey image at (x, y).
+        cv::Matx23f m(sx, 0, x0 + (0.5f - kPad) * sx - 0.5f, line.slope * sx, sy,
+                      top + (0.5f - kPad) * sy - 0.5f - line.slope * (cx - x0));
+        cv::Mat patch;
+        cv::warpAffine(grey, patch, m, cv::Size(kPatchW, kPatchH),
+                       cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+        Patch p;
+        for (int v = 0; v < kPatchH; ++v)
+            for (int u = 0; u < kPatchW; ++u) {
+                const float level = (paper - float(patch.at<uint8_t>(v, u))) * 255.0f / range;
+                p[v * kPatchW + u] = uint8_t(std::clamp(level, 0.0f, 255.0f));
+            }
+        out.cells.push_back(p);
+    }
+}
+
+}  // namespace
+
 bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
                   CutLine& out, float pitch, float left0, float growth0) {
     float a = 0, b = 0;
@@ -290,48 +342,15 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
     }
     if (best >= 1e9f) return false;
     out.fit = best / float(length - 1) / float((spreadBy + 1) * (spreadBy + 1));
-    // Ink levels of the line: the paper and the darkest print around it.
-    const int y0 = std::max(0, int(line.At(a) - line.up));
-    const int y1 = std::min(grey.rows, int(line.At(a) + line.down) + 1);
-    const cv::Mat band = grey.rowRange(std::min(y0, grey.rows - 1), std::max(y1, y0 + 1))
-                             .colRange(std::max(0, int(a)), std::min(grey.cols, int(b) + 1));
-    std::array<size_t, 256> histogram{};
-    for (int y = 0; y < band.rows; ++y) {
-        const uint8_t* r = band.ptr<uint8_t>(y);
-        for (int x = 0; x < band.cols; ++x) ++histogram[r[x]];
-    }
-    auto level = [&](size_t rank) {
-        size_t seen = 0;
-        for (int v = 0; v < 256; ++v)
-            if ((seen += histogram[v]) > rank) return float(v);
-        return 255.0f;
-    };
-    const size_t count = band.total();
-    const float dark = level(count * 3 / 100), paper = level(count * 90 / 100);
-    const float range = std::max(16.0f, paper - dark);
-    out.cells.clear();
-    for (int i = 0; i < length; ++i) {
-        const float x0 = out.Edge(i, length);
-        const float sx = (out.Edge(i + 1, length) - x0) / kCellW;
-        const float cx = x0 + sx * kCellW / 2;
-        // Characters stand smaller where the cells are narrower.
-        const float ratio = sx * kCellW / out.pitch;
-        const float sy = line.Height() * ratio / kCellH;
-        const float top = line.At(cx) - line.up * ratio;
-        // Patch pixel (u, v) samples the grey image at (x, y).
-        cv::Matx23f m(sx, 0, x0 + (0.5f - kPad) * sx - 0.5f, line.slope * sx, sy,
-                      top + (0.5f - kPad) * sy - 0.5f - line.slope * (cx - x0));
-        cv::Mat patch;
-        cv::warpAffine(grey, patch, m, cv::Size(kPatchW, kPatchH),
-                       cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
-        Patch p;
-        for (int v = 0; v < kPatchH; ++v)
-            for (int u = 0; u < kPatchW; ++u) {
-                const float level = (paper - float(patch.at<uint8_t>(v, u))) * 255.0f / range;
-                p[v * kPatchW + u] = uint8_t(std::clamp(level, 0.0f, 255.0f));
-            }
-        out.cells.push_back(p);
-    }
+    SampleCells(grey, line, length, a, b, out);
+    return true;
+}
+
+bool RecutCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
+                CutLine& out) {
+    float a = 0, b = 0;
+    if (length <= 0 || out.pitch <= 0 || !InkExtent(ink, line, a, b)) return false;
+    SampleCells(grey, line, length, a, b, out);
     return true;
 }
 

@@ -69,6 +69,12 @@ struct CutLine {
 bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
                   CutLine& out, float pitch = 0, float left = -1e9f, float growth = 0);
 
+/// Samples the cells of line again at out's edges (its left, pitch and
+/// growth, however they were set), as CutLineCells would. False, and out
+/// unchanged, when the line holds no ink or out has no pitch.
+bool RecutCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
+                CutLine& out);
+
 /// The map (upright pixels to rectified pixels) that undoes the keystone of
 /// a zone seen at a slant, where its lines draw together towards the far end:
 /// the centres of the first and last lines of its first line set (sets as

@@ -13,7 +13,10 @@
 //                                     JPEG and the reader's own find, turn and cut:
 //                                     every cell of a line the cut reads in step
 //                                     with its truth, as a record of its class,
-//                                     its page's condition and its patch
+//                                     its page's condition and its patch; with
+//                                     recut, half the lines again on a cut
+//                                     moved out of step by up to a quarter pitch
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -153,7 +156,7 @@ double Agreement(const std::vector<std::string>& reading, const std::vector<std:
     return all ? double(same) / double(all) : 0;
 }
 
-int Cells(const std::string& out, int count, uint64_t seed, const std::string& set) {
+int Cells(const std::string& out, int count, uint64_t seed, const std::string& set, bool recut) {
     using namespace gw::mrz;
     gw::render::TextRenderer font(kFont);
     const Faces monos = MonoFaces();
@@ -164,6 +167,16 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
     // A line whose reading agrees with its truth on this share of its
     // characters is taken to be cut in step with it.
     constexpr double kInStep = 0.75;
+    // A share kRecutShare of the lines cut in step is written again with
+    // its first cell moved by up to kRecutShift pitches either way and its
+    // pitch changed by up to kRecutDrift pitches over the line; cells moved
+    // more than kRecutShift in all are left out. A third of a pitch is where
+    // a cell starts to hold more of its neighbour than of its character.
+    constexpr double kRecutShare = 0.5;
+    constexpr double kRecutShift = 0.25;
+    constexpr double kRecutDrift = 0.3;
+    gw::render::Random jitter(seed ^ 0x6a09e667f3bcc908ull);
+    const auto all = Kinds("all");
     int zones = 0, taken = 0;
     long cells = 0;
     for (int i = 0; i < count; ++i) {
@@ -179,6 +192,7 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
         const cv::Mat page(int(g.height), int(g.width), CV_8U, g.pixels.data());
         DecodeLimits limits;
         UprightReading best;
+        gw::mrz::Upright bestUp;
         double bestAgree = 0;
         // The reader's passes, each look made once.
         const FinderPage look = LookAt(page);
@@ -194,26 +208,44 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
                     UprightReading r = ReadUpright(u.grey, u.ink, u.sets, limits, nullptr);
                     const double a = Agreement(r.result.lines, m.zone.lines);
                     if (a > bestAgree && r.cuts.size() == m.zone.lines.size())
-                        bestAgree = a, best = std::move(r);
+                        bestAgree = a, best = std::move(r), bestUp = u;
                     if (bestAgree == 1.0) break;
                 }
             if (bestAgree == 1.0) break;
         }
         if (bestAgree == 0) continue;
         ++taken;
-        const auto kind = uint8_t(std::find(kinds.begin(), kinds.end(), m.kind) - kinds.begin());
+        const auto kind = uint8_t(std::find(all.begin(), all.end(), m.kind) - all.begin());
+        auto write = [&](const CutLine& cut, const std::string& want, size_t c) {
+            const uint8_t head[2] = {uint8_t(ClassOf(want[c])), kind};
+            f.write(reinterpret_cast<const char*>(head), 2);
+            f.write(reinterpret_cast<const char*>(cut.cells[c].data()),
+                    std::streamsize(cut.cells[c].size()));
+            ++cells;
+        };
         for (size_t l = 0; l < m.zone.lines.size(); ++l) {
             const std::string& want = m.zone.lines[l];
             const std::string& got = best.result.lines[l];
             size_t same = 0;
             for (size_t c = 0; c < want.size(); ++c) same += want[c] == got[c];
             if (double(same) < kInStep * double(want.size())) continue;
+            for (size_t c = 0; c < want.size(); ++c) write(best.cuts[l], want, c);
+            // Some lines again on a cut out of step with the print, as a
+            // strong keystone or a merged character leaves it: the network
+            // learns the character, not where the cut put it.
+            if (!recut || jitter.Uniform() >= kRecutShare || l >= best.lines.size()) continue;
+            CutLine off = best.cuts[l];
+            const float shift = float(kRecutShift * (2 * jitter.Uniform() - 1));
+            const float drift =
+                float(kRecutDrift * (2 * jitter.Uniform() - 1)) / float(want.size());
+            off.left += shift * off.pitch;
+            off.pitch *= 1 + drift;
+            if (!RecutCells(bestUp.grey, bestUp.ink, best.lines[l], int(want.size()), off))
+                continue;
             for (size_t c = 0; c < want.size(); ++c) {
-                const uint8_t head[2] = {uint8_t(ClassOf(want[c])), kind};
-                f.write(reinterpret_cast<const char*>(head), 2);
-                f.write(reinterpret_cast<const char*>(best.cuts[l].cells[c].data()),
-                        std::streamsize(best.cuts[l].cells[c].size()));
-                ++cells;
+                const float at = off.Edge(int(c), int(want.size())) -
+                                 best.cuts[l].Edge(int(c), int(want.size()));
+                if (std::abs(at) <= kRecutShift * off.pitch) write(off, want, c);
             }
         }
         if ((i + 1) % 200 == 0)
@@ -233,9 +265,10 @@ int main(int argc, char** argv) {
     if (Kinds(set).empty())
         return std::fprintf(stderr, "mrz-pages: SET is classic, all or one condition\n"), 2;
     if (cmd == "make" && argc >= 4) return Make(argv[2], std::atoi(argv[3]), seed, set);
-    if (cmd == "cells" && argc >= 4) return Cells(argv[2], std::atoi(argv[3]), seed, set);
-    std::fprintf(
-        stderr,
-        "usage: mrz-pages make DIR COUNT [SEED] [SET] | cells OUT.bin COUNT [SEED] [SET]\n");
+    const bool recut = argc > 6 && std::string(argv[6]) == "recut";
+    if (cmd == "cells" && argc >= 4) return Cells(argv[2], std::atoi(argv[3]), seed, set, recut);
+    std::fprintf(stderr,
+                 "usage: mrz-pages make DIR COUNT [SEED] [SET] | cells OUT.bin COUNT [SEED] [SET] "
+                 "[recut]\n");
     return 2;
 }

@@ -108,6 +108,27 @@ struct Gradients {
 // The gradients of the square [x0, x1) x [y0, y1) of g.
 Gradients Measure(const GreyView& g, uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1) {
     Gradients s;
+    if (x0 >= 1 && y0 >= 1 && x1 == x0 + kTile && y1 == y0 + kTile && x1 < g.width &&
+        y1 < g.height) {
+        // A whole square inside the image: the same sums over a fixed count,
+        // in 32 bits (each at most 64 samples of 255^2 or 2 * 255), which
+        // the compiler unrolls and widens.
+        int32_t a = 0, b = 0, c = 0, sx = 0, sy = 0;
+        for (uint32_t k = 0; k < kTile; k += 2) {
+            const uint8_t* row = g.data + ptrdiff_t(y0 + k) * g.stride + x0;
+            const uint8_t* up = row - g.stride;
+            const uint8_t* down = row + g.stride;
+            for (ptrdiff_t j = 0; j < ptrdiff_t(kTile); j += 2) {
+                const int l = row[j - 1], m = row[j], r = row[j + 1], u = up[j], d = down[j];
+                const int gx = r - l, gy = d - u;
+                a += gx * gx, b += gy * gy, c += gx * gy;
+                sx += std::abs(r - m) + std::abs(m - l);
+                sy += std::abs(d - m) + std::abs(m - u);
+            }
+        }
+        s.a = a, s.b = b, s.c = c, s.sx = sx, s.sy = sy;
+        return s;
+    }
     for (uint32_t y = std::max(1u, y0); y < std::min(g.height - 1, y1); y += 2) {
         const uint8_t* row = g.data + ptrdiff_t(y) * g.stride;
         const uint8_t* up = row - g.stride;
@@ -122,6 +143,18 @@ Gradients Measure(const GreyView& g, uint32_t x0, uint32_t y0, uint32_t x1, uint
         }
     }
     return s;
+}
+
+// Takes row's n pixels into the lowest, highest and sum of their columns.
+// The pointers do not overlap, which lets the compiler widen the loop.
+void AddRow(const uint8_t* __restrict row, uint32_t n, uint8_t* __restrict lo,
+            uint8_t* __restrict hi, uint16_t* __restrict sum) {
+    for (uint32_t x = 0; x < n; ++x) {
+        const uint8_t v = row[x];
+        lo[x] = v < lo[x] ? v : lo[x];
+        hi[x] = v > hi[x] ? v : hi[x];
+        sum[x] = uint16_t(sum[x] + v);
+    }
 }
 
 struct Tiles {
@@ -142,34 +175,31 @@ struct Tiles {
         const size_t count = size_t(columns) * rows;
         std::vector<uint8_t> lo(count, 255), hi(count, 0);
         mean.assign(count, 255);
-        // Row by row, each row's squares of kTile bytes at a time, so that the
-        // inner loops run over a fixed count the compiler can widen.
-        std::vector<uint32_t> sum(columns);
-        const uint32_t whole = g.width / kTile;  // squares of full width
+        // Row by row, each pixel into the lowest, highest and sum of its
+        // column within the band of kTile rows: element by element over the
+        // row, which the compiler widens to whole vectors; each square then
+        // takes its kTile columns once per band.
+        std::vector<uint8_t> columnLo(g.width), columnHi(g.width);
+        std::vector<uint16_t> columnSum(g.width);  // at most kTile * 255
         for (uint32_t ty = 0; ty < rows; ++ty) {
-            uint8_t* tl = lo.data() + size_t(ty) * columns;
-            uint8_t* th = hi.data() + size_t(ty) * columns;
-            std::fill(sum.begin(), sum.end(), 0);
+            std::fill(columnLo.begin(), columnLo.end(), 255);
+            std::fill(columnHi.begin(), columnHi.end(), 0);
+            std::fill(columnSum.begin(), columnSum.end(), 0);
             const uint32_t y1 = std::min(g.height, (ty + 1) * kTile);
-            for (uint32_t y = ty * kTile; y < y1; ++y) {
-                const uint8_t* row = g.data + ptrdiff_t(y) * g.stride;
-                for (uint32_t tx = 0; tx < whole; ++tx) {
-                    const uint8_t* p = row + size_t(tx) * kTile;
-                    uint8_t l = 255, h = 0;
-                    uint32_t t = 0;
-                    for (uint32_t k = 0; k < kTile; ++k) l = p[k] < l ? p[k] : l;
-                    for (uint32_t k = 0; k < kTile; ++k) h = p[k] > h ? p[k] : h;
-                    for (uint32_t k = 0; k < kTile; ++k) t += p[k];
-                    tl[tx] = std::min(tl[tx], l), th[tx] = std::max(th[tx], h), sum[tx] += t;
-                }
-                for (uint32_t x = whole * kTile; x < g.width; ++x)
-                    tl[whole] = std::min(tl[whole], row[x]),
-                    th[whole] = std::max(th[whole], row[x]), sum[whole] += row[x];
-            }
+            uint8_t* cl = columnLo.data();
+            uint8_t* ch = columnHi.data();
+            uint16_t* cs = columnSum.data();
+            for (uint32_t y = ty * kTile; y < y1; ++y)
+                AddRow(g.data + ptrdiff_t(y) * g.stride, g.width, cl, ch, cs);
             for (uint32_t tx = 0; tx < columns; ++tx) {
-                const uint32_t n =
-                    (y1 - ty * kTile) * (std::min(g.width, (tx + 1) * kTile) - tx * kTile);
-                mean[size_t(ty) * columns + tx] = uint8_t(sum[tx] / std::max(1u, n));
+                const uint32_t x0 = tx * kTile, x1 = std::min(g.width, x0 + kTile);
+                uint8_t l = 255, h = 0;
+                uint32_t sum = 0;
+                for (uint32_t x = x0; x < x1; ++x)
+                    l = std::min(l, cl[x]), h = std::max(h, ch[x]), sum += cs[x];
+                const size_t at = size_t(ty) * columns + tx;
+                lo[at] = l, hi[at] = h;
+                mean[at] = uint8_t(sum / std::max(1u, (y1 - ty * kTile) * (x1 - x0)));
             }
         }
         // The coherent squares: their direction, and the edges their rows

@@ -167,11 +167,7 @@ void FindRuns(const std::vector<uint8_t>& p, int radius, int minContrast, Runs& 
     }
 }
 
-namespace {
-
-// Alternating peaks and valleys of p, in order: a peak or valley counts once
-// the profile has come back from it by at least hysteresis levels.
-void Extremes(const std::vector<uint8_t>& p, int hysteresis, std::vector<size_t>& extremes) {
+void FindExtremes(const std::vector<uint8_t>& p, int hysteresis, std::vector<size_t>& extremes) {
     extremes.clear();
     const size_t n = p.size();
     bool seekingPeak = true, started = false;
@@ -198,23 +194,12 @@ void Extremes(const std::vector<uint8_t>& p, int hysteresis, std::vector<size_t>
     if (started) extremes.push_back(best);
 }
 
-// Empties runs (one light run from the start) and finds the peaks and
-// valleys of line p; false when p is empty.
-bool StartRuns(const std::vector<uint8_t>& p, int hysteresis, Runs& runs,
-               std::vector<size_t>& extremes) {
+void FindRunsByExtrema(const std::vector<uint8_t>& p, const std::vector<size_t>& extremes,
+                       Runs& runs) {
+    const size_t n = p.size();
     runs.edges.assign(1, 0.0f);
     runs.firstDark = false;
-    if (p.empty()) return false;
-    Extremes(p, hysteresis, extremes);
-    return true;
-}
-
-}  // namespace
-
-void FindRunsByExtrema(const std::vector<uint8_t>& p, int hysteresis, Runs& runs) {
-    const size_t n = p.size();
-    std::vector<size_t> extremes;
-    if (!StartRuns(p, hysteresis, runs, extremes)) return;
+    if (n == 0) return;
     if (extremes.size() < 2) {
         runs.edges.push_back(float(n));
         return;
@@ -235,10 +220,12 @@ void FindRunsByExtrema(const std::vector<uint8_t>& p, int hysteresis, Runs& runs
     runs.edges.push_back(float(n));
 }
 
-void FindRunsByInk(const std::vector<uint8_t>& p, int hysteresis, int radius, Runs& runs) {
+void FindRunsByInk(const std::vector<uint8_t>& p, const std::vector<size_t>& extremes, int radius,
+                   Runs& runs) {
     const size_t n = p.size();
-    std::vector<size_t> extremes;
-    if (!StartRuns(p, hysteresis, runs, extremes)) return;
+    runs.edges.assign(1, 0.0f);
+    runs.firstDark = false;
+    if (n == 0) return;
     // Paper and ink near each place: the highest and lowest level within
     // radius samples, by blocks of radius.
     const size_t block = size_t(std::max(1, radius));

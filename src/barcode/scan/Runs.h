@@ -37,18 +37,25 @@ struct Runs {
 /// samples. A profile without contrast anywhere gives one light run.
 void FindRuns(const std::vector<uint8_t>& profile, int radius, int minContrast, Runs& runs);
 
-/// Splits a profile into runs at its alternating peaks and valleys: a peak or
+/// The alternating peaks and valleys of a profile, in order: a peak or
 /// valley counts once the profile has come back from it by at least
-/// hysteresis levels, and the edge between a peak and the next valley (or a
+/// hysteresis levels. Found once for both splits below.
+void FindExtremes(const std::vector<uint8_t>& profile, int hysteresis,
+                  std::vector<size_t>& extremes);
+
+/// Splits a profile into runs at its alternating peaks and valleys (as found
+/// by FindExtremes): the edge between a peak and the next valley (or a
 /// valley and the next peak) is where the profile crosses their middle.
-void FindRunsByExtrema(const std::vector<uint8_t>& profile, int hysteresis, Runs& runs);
+void FindRunsByExtrema(const std::vector<uint8_t>& profile, const std::vector<size_t>& extremes,
+                       Runs& runs);
 
 /// Splits a profile into runs by its ink: each valley between the peaks
-/// found as by FindRunsByExtrema (with hysteresis) is a bar as wide as the
-/// ink around it (each level's distance below the highest level near it,
-/// over that and the lowest near it; "near" and "around" within about radius
-/// samples), centred on the ink. Narrow bars that blur leaves faint keep
-/// their width this way. A profile without a valley gives one light run.
-void FindRunsByInk(const std::vector<uint8_t>& profile, int hysteresis, int radius, Runs& runs);
+/// (extremes as found by FindExtremes) is a bar as wide as the ink around it
+/// (each level's distance below the highest level near it, over that and the
+/// lowest near it; "near" and "around" within about radius samples), centred
+/// on the ink. Narrow bars that blur leaves faint keep their width this way.
+/// A profile without a valley gives one light run.
+void FindRunsByInk(const std::vector<uint8_t>& profile, const std::vector<size_t>& extremes,
+                   int radius, Runs& runs);
 
 }  // namespace gw::barcodes

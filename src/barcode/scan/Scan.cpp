@@ -291,8 +291,9 @@ struct LineScanner {
     const Tiles tiles;
     float dx = 1, dy = 0;
     std::vector<uint8_t> profile, piece;
-    std::vector<uint8_t> wanted;  // per chunk of kTile samples: read it
-    std::vector<uint8_t> done;    // per tile: within a symbol read already
+    std::vector<size_t> extremes;  // of piece, shared by its two splits at them
+    std::vector<uint8_t> wanted;   // per chunk of kTile samples: read it
+    std::vector<uint8_t> done;     // per tile: within a symbol read already
     Runs runs, reversed;
     std::vector<float> widths;  // of runs or reversed, reused from line to line
     std::vector<LineRead> reads;
@@ -561,7 +562,8 @@ struct LineScanner {
         // Heavy blur leaves narrow elements short of the threshold: a line
         // that read nothing is split again at its alternating peaks and valleys.
         if (hits.size() > before) return true;
-        FindRunsByExtrema(piece, std::max(kMinSwing, range / 8), runs);
+        FindExtremes(piece, std::max(kMinSwing, range / 8), extremes);
+        FindRunsByExtrema(piece, extremes, runs);
         cut();
         // The split by ink has a bar per valley of these peaks and valleys:
         // at most two runs more than this one.
@@ -572,7 +574,7 @@ struct LineScanner {
         // Their ink keeps their width (the faint kind of bench/make-barcode-set,
         // --count 60: 42 of 60 read with this pass, 36 without; none wrong).
         if (hits.size() == before && swings + 2 >= 20) {
-            FindRunsByInk(piece, std::max(kMinSwing, range / 8), kInkRadius, runs);
+            FindRunsByInk(piece, extremes, kInkRadius, runs);
             cut();
             if (runs.Count() >= 20) Decode(from, hits, partial);
         }

@@ -20,13 +20,22 @@ struct Runs {
     size_t Count() const { return edges.empty() ? 0 : edges.size() - 1; }
     float Width(size_t i) const { return edges[i + 1] - edges[i]; }
     bool Dark(size_t i) const { return ((i & 1) == 0) == firstDark; }
-    /// The same runs read from the other end (places measured from there).
-    Runs Reversed() const;
+    /// The same runs read from the other end (places measured from there),
+    /// into out.
+    void Reversed(Runs& out) const;
     /// Every run's width, in order, into out.
     void Widths(std::vector<float>& out) const {
         out.resize(Count());
         for (size_t i = 0; i < out.size(); ++i) out[i] = Width(i);
     }
+};
+
+/// Buffers of the run finders, kept from line to line so that a line costs
+/// no allocation once the longest has been split.
+struct RunsWork {
+    std::vector<uint8_t> lo, hi, paper, ink, open, next;
+    std::vector<int> threshold, rightTop;
+    std::vector<float> edges;
 };
 
 /// Splits a profile of grey levels into runs. Each level is compared with the
@@ -35,7 +44,8 @@ struct Runs {
 /// place with contrast holds, so a wide bar or a quiet zone keeps its colour.
 /// Edges fall where the profile crosses the threshold, interpolated between
 /// samples. A profile without contrast anywhere gives one light run.
-void FindRuns(const std::vector<uint8_t>& profile, int radius, int minContrast, Runs& runs);
+void FindRuns(const std::vector<uint8_t>& profile, int radius, int minContrast, Runs& runs,
+              RunsWork& work);
 
 /// The alternating peaks and valleys of a profile, in order: a peak or
 /// valley counts once the profile has come back from it by at least
@@ -56,6 +66,6 @@ void FindRunsByExtrema(const std::vector<uint8_t>& profile, const std::vector<si
 /// on the ink. Narrow bars that blur leaves faint keep their width this way.
 /// A profile without a valley gives one light run.
 void FindRunsByInk(const std::vector<uint8_t>& profile, const std::vector<size_t>& extremes,
-                   int radius, Runs& runs);
+                   int radius, Runs& runs, RunsWork& work);
 
 }  // namespace gw::barcodes

@@ -295,6 +295,7 @@ struct LineScanner {
     std::vector<uint8_t> wanted;   // per chunk of kTile samples: read it
     std::vector<uint8_t> done;     // per tile: within a symbol read already
     Runs runs, reversed;
+    RunsWork work;
     std::vector<float> widths;  // of runs or reversed, reused from line to line
     std::vector<LineRead> reads;
 
@@ -497,7 +498,7 @@ struct LineScanner {
 
     // Reads the runs both ways.
     void Decode(Point o, std::vector<LineHit>& hits, std::vector<LineHit>& partial) {
-        reversed = runs.Reversed();
+        runs.Reversed(reversed);
         const float length = runs.edges.back();
         for (int way = 0; way < 2; ++way) {
             reads.clear();
@@ -549,12 +550,13 @@ struct LineScanner {
                    std::vector<LineHit>& partial) {
         if (b - a < 16) return false;
         piece.assign(profile.begin() + ptrdiff_t(a), profile.begin() + ptrdiff_t(b));
-        const auto [lo, hi] = std::minmax_element(piece.begin(), piece.end());
-        const int range = *hi - *lo;
+        uint8_t lo = 255, hi = 0;  // a plain loop, which the compiler widens
+        for (const uint8_t v : piece) lo = std::min(lo, v), hi = std::max(hi, v);
+        const int range = hi - lo;
         if (range < kTileContrast) return false;
         const Point from{o.x + float(a) * dx, o.y + float(a) * dy};
         const auto cut = [&] { runs.cutStart = a > 0, runs.cutEnd = b < profile.size(); };
-        FindRuns(piece, 16, std::max(20, range / 4), runs);
+        FindRuns(piece, 16, std::max(20, range / 4), runs, work);
         cut();
         if (runs.Count() < 20) return false;
         const size_t before = hits.size();
@@ -574,7 +576,7 @@ struct LineScanner {
         // Their ink keeps their width (the faint kind of bench/make-barcode-set,
         // --count 60: 42 of 60 read with this pass, 36 without; none wrong).
         if (hits.size() == before && swings + 2 >= 20) {
-            FindRunsByInk(piece, extremes, kInkRadius, runs);
+            FindRunsByInk(piece, extremes, kInkRadius, runs, work);
             cut();
             if (runs.Count() >= 20) Decode(from, hits, partial);
         }

@@ -27,32 +27,37 @@ size_t CeilIndex(float x) {
 // The deepest dip of the levels of samples [a, b) of p (b > a + 2), levels
 // negated when Dark: its depth below the lower of the highest levels on
 // either side, and its place. Nothing (depth 0) when the levels vary by less
-// than a quarter of near, or rise and then fall without a dip between.
+// than a quarter of near, or never rise again after first falling.
 template <bool Dark>
 void DeepestDip(const uint8_t* p, size_t a, size_t b, int near, std::vector<int>& rightTop,
                 int& depth, size_t& deepest) {
     const auto level = [p](size_t i) { return Dark ? 255 - int(p[i]) : int(p[i]); };
     int low = 255, high = 0;
-    bool fell = false, dip = false;  // the levels fell somewhere; rose again after
+    // The first sample below the one before it, and the last above it.
+    size_t firstFall = b, lastRise = a;
     for (size_t i = a; i < b; ++i) {
         const int v = level(i);
         low = std::min(low, v), high = std::max(high, v);
         if (i > a) {
             const int before = level(i - 1);
-            dip |= fell && v > before;
-            fell |= v < before;
+            if (v < before && firstFall == b) firstFall = i;
+            if (v > before) lastRise = i;
         }
     }
-    // Levels that never rise after falling have no place below a higher
-    // level on both sides.
-    if ((high - low) * 4 < near || !dip) return;
-    rightTop.assign(b - a + 1, 0);
-    for (size_t i = b; i-- > a;) rightTop[i - a] = std::max(rightTop[i - a + 1], level(i));
-    int leftTop = level(a);
-    for (size_t i = a + 1; i + 1 < b; ++i) {
+    // A place lies below a higher level on both sides only after the levels
+    // first fell and before they last rose: before firstFall they only rise
+    // (the highest on the left is the sample before), after lastRise they
+    // only fall (the highest on the right from there is at lastRise).
+    if ((high - low) * 4 < near || firstFall == b || lastRise <= firstFall) return;
+    rightTop.resize(lastRise - firstFall + 2);
+    rightTop[lastRise - firstFall + 1] = 0;
+    for (size_t i = lastRise + 1; i-- > firstFall;)
+        rightTop[i - firstFall] = std::max(rightTop[i - firstFall + 1], level(i));
+    int leftTop = level(firstFall - 1);
+    for (size_t i = firstFall; i < lastRise; ++i) {
         leftTop = std::max(leftTop, level(i - 1));
         if (level(i) > level(i - 1) || level(i) > level(i + 1)) continue;
-        const int d = std::min(leftTop, rightTop[i + 1 - a]) - level(i);
+        const int d = std::min(leftTop, rightTop[i + 1 - firstFall]) - level(i);
         if (d > depth) depth = d, deepest = i;
     }
 }

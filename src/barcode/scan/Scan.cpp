@@ -324,8 +324,13 @@ struct LineScanner {
         return true;
     }
 
-    // The direction bins of bars that the line, running (dx, dy), may read.
-    uint8_t CrossedBins() const {
+    // The direction bins of bars that the line, running (dx, dy), may read;
+    // kept while the direction stays (every line of one direction asks).
+    float crossedDx = 0, crossedDy = 0;
+    uint8_t crossedBins = 0;
+    uint8_t CrossedBins() {
+        if (dx == crossedDx && dy == crossedDy && crossedBins != 0) return crossedBins;
+        crossedDx = dx, crossedDy = dy;
         double line = std::atan2(double(dy), double(dx));
         if (line < 0) line += std::numbers::pi;
         uint8_t bins = 0;
@@ -338,6 +343,7 @@ struct LineScanner {
                 off, std::numbers::pi - std::max(std::fabs(line - from), std::fabs(line - to)));
             if (off * 180 / std::numbers::pi <= kMaxCrossAngle) bins |= uint8_t(1u << k);
         }
+        crossedBins = bins;
         return bins;
     }
 

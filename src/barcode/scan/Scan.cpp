@@ -8,6 +8,10 @@
 
 #include "barcode/scan/Runs.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace gw::barcodes {
 namespace {
 
@@ -111,9 +115,46 @@ Gradients Measure(const GreyView& g, uint32_t x0, uint32_t y0, uint32_t x1, uint
     if (x0 >= 1 && y0 >= 1 && x1 == x0 + kTile && y1 == y0 + kTile && x1 < g.width &&
         y1 < g.height) {
         // A whole square inside the image: the same sums over a fixed count,
-        // in 32 bits (each at most 64 samples of 255^2 or 2 * 255), which
-        // the compiler unrolls and widens.
+        // in 32 bits (each at most 64 samples of 255^2 or 2 * 255).
         int32_t a = 0, b = 0, c = 0, sx = 0, sy = 0;
+#if defined(__SSE2__)
+        // Eight samples of a row at once, widened to 16 bits: of 16 bytes
+        // loaded from the square's first sample the even ones are the
+        // samples and the odd ones their neighbours on the right; of 16
+        // loaded from the pixel before, above and below it, the even ones
+        // are the neighbours there. Squares sum in pairs to 32 bits; the
+        // steps stay in 16 bits (at most 8 rows of 2 * 255 a lane).
+        const __m128i even = _mm_set1_epi16(0x00FF);
+        const auto step = [](__m128i p, __m128i q) {
+            return _mm_sub_epi16(_mm_max_epi16(p, q), _mm_min_epi16(p, q));
+        };
+        __m128i a4 = _mm_setzero_si128(), b4 = a4, c4 = a4, sx8 = a4, sy8 = a4;
+        for (uint32_t k = 0; k < kTile; k += 2) {
+            const uint8_t* row = g.data + ptrdiff_t(y0 + k) * g.stride + x0;
+            const auto load = [](const uint8_t* q) {
+                return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+            };
+            const __m128i here = load(row);
+            const __m128i l = _mm_and_si128(load(row - 1), even), m = _mm_and_si128(here, even),
+                          r = _mm_srli_epi16(here, 8);
+            const __m128i u = _mm_and_si128(load(row - g.stride), even),
+                          d = _mm_and_si128(load(row + g.stride), even);
+            const __m128i gx = _mm_sub_epi16(r, l), gy = _mm_sub_epi16(d, u);
+            a4 = _mm_add_epi32(a4, _mm_madd_epi16(gx, gx));
+            b4 = _mm_add_epi32(b4, _mm_madd_epi16(gy, gy));
+            c4 = _mm_add_epi32(c4, _mm_madd_epi16(gx, gy));
+            sx8 = _mm_add_epi16(sx8, _mm_add_epi16(step(r, m), step(m, l)));
+            sy8 = _mm_add_epi16(sy8, _mm_add_epi16(step(d, m), step(m, u)));
+        }
+        const __m128i ones = _mm_set1_epi16(1);
+        const auto total = [](__m128i v) {
+            v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0x4E));
+            v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0xB1));
+            return int32_t(_mm_cvtsi128_si32(v));
+        };
+        a = total(a4), b = total(b4), c = total(c4);
+        sx = total(_mm_madd_epi16(sx8, ones)), sy = total(_mm_madd_epi16(sy8, ones));
+#else
         for (uint32_t k = 0; k < kTile; k += 2) {
             const uint8_t* row = g.data + ptrdiff_t(y0 + k) * g.stride + x0;
             const uint8_t* up = row - g.stride;
@@ -126,6 +167,7 @@ Gradients Measure(const GreyView& g, uint32_t x0, uint32_t y0, uint32_t x1, uint
                 sy += std::abs(d - m) + std::abs(m - u);
             }
         }
+#endif
         s.a = a, s.b = b, s.c = c, s.sx = sx, s.sy = sy;
         return s;
     }

@@ -32,23 +32,20 @@ template <bool Dark>
 void DeepestDip(const uint8_t* p, size_t a, size_t b, int near, std::vector<int>& rightTop,
                 int& depth, size_t& deepest) {
     const auto level = [p](size_t i) { return Dark ? 255 - int(p[i]) : int(p[i]); };
-    int low = 255, high = 0;
-    // The first sample below the one before it, and the last above it.
-    size_t firstFall = b, lastRise = a;
-    for (size_t i = a; i < b; ++i) {
-        const int v = level(i);
-        low = std::min(low, v), high = std::max(high, v);
-        if (i > a) {
-            const int before = level(i - 1);
-            if (v < before && firstFall == b) firstFall = i;
-            if (v > before) lastRise = i;
-        }
-    }
     // A place lies below a higher level on both sides only after the levels
-    // first fell and before they last rose: before firstFall they only rise
-    // (the highest on the left is the sample before), after lastRise they
-    // only fall (the highest on the right from there is at lastRise).
-    if ((high - low) * 4 < near || firstFall == b || lastRise <= firstFall) return;
+    // first fell and before they last rose: before the first sample below
+    // the one before it they only rise (the highest on the left is the
+    // sample before), after the last sample above the one before it they
+    // only fall (the highest on the right from there is at that sample).
+    size_t firstFall = a + 1;
+    while (firstFall < b && level(firstFall) >= level(firstFall - 1)) ++firstFall;
+    if (firstFall >= b) return;
+    size_t lastRise = b - 1;
+    while (lastRise > firstFall && level(lastRise) <= level(lastRise - 1)) --lastRise;
+    if (lastRise <= firstFall) return;
+    int low = 255, high = 0;
+    for (size_t i = a; i < b; ++i) low = std::min(low, level(i)), high = std::max(high, level(i));
+    if ((high - low) * 4 < near) return;
     rightTop.resize(lastRise - firstFall + 2);
     rightTop[lastRise - firstFall + 1] = 0;
     for (size_t i = lastRise + 1; i-- > firstFall;)

@@ -333,9 +333,10 @@ struct LineScanner {
     const Tiles tiles;
     float dx = 1, dy = 0;
     std::vector<uint8_t> profile, piece;
-    std::vector<size_t> extremes;  // of piece, shared by its two splits at them
-    std::vector<uint8_t> wanted;   // per chunk of kTile samples: read it
-    std::vector<uint8_t> done;     // per tile: within a symbol read already
+    std::vector<size_t> extremes;    // of piece, shared by its two splits at them
+    std::vector<uint8_t> wanted;     // per chunk of kTile samples: read it
+    std::vector<size_t> wantedEnds;  // per chunk: the end of the stretch to read from it
+    std::vector<uint8_t> done;       // per tile: within a symbol read already
     Runs runs, reversed;
     RunsWork work;
     std::vector<float> widths;  // of runs or reversed, reused from line to line
@@ -398,6 +399,9 @@ struct LineScanner {
         wanted.assign(chunks, settings.gate ? 0 : 1);
         if (!settings.gate) return true;
         const uint8_t crossed = CrossedBins();
+        // The chunks within reach of a square with bars: per chunk, the end
+        // of the furthest such stretch that starts there.
+        wantedEnds.assign(chunks, 0);
         bool any = false;
         for (size_t c = 0; c < chunks; ++c) {
             const float at = float(c * kTile + kTile / 2);
@@ -408,13 +412,15 @@ struct LineScanner {
             if (!(tiles.bars[tile] & crossed)) continue;
             const size_t reach = tiles.reach[tile];
             any = true;
-            for (size_t k = c > reach ? c - reach : 0; k <= std::min(chunks - 1, c + reach); ++k)
-                wanted[k] = 1;
+            size_t& end = wantedEnds[c > reach ? c - reach : 0];
+            end = std::max(end, std::min(chunks, c + reach + 1));
         }
         if (!any) return false;
         any = false;
-        for (size_t c = 0; c < chunks; ++c) {
-            if (!wanted[c]) continue;
+        for (size_t c = 0, until = 0; c < chunks; ++c) {
+            until = std::max(until, wantedEnds[c]);
+            if (c >= until) continue;
+            wanted[c] = 1;
             const float at = float(c * kTile + kTile / 2);
             const float px = origin.x + at * dx, py = origin.y + at * dy;
             const uint32_t tx = uint32_t(std::clamp(px, 0.0f, float(grey.width - 1))) / kTile;
@@ -515,32 +521,32 @@ struct LineScanner {
                 y = std::llround(double(origin.y) * 65536);
         const int64_t sx = std::llround(double(dx) * 65536), sy = std::llround(double(dy) * 65536);
         const int64_t maxX = int64_t(grey.width - 2) << 16, maxY = int64_t(grey.height - 2) << 16;
-        for (size_t i = 0; i < n; ++i, x += sx, y += sy) {
-            const int64_t cx16 = std::clamp<int64_t>(x, 0, maxX),
-                          cy16 = std::clamp<int64_t>(y, 0, maxY);
-            if (i % kTile == 0 && !wanted[i / kTile]) {  // a chunk not read is skipped
-                const size_t end = std::min(n, i + kTile);
-                x += sx * int64_t(end - i - 1), y += sy * int64_t(end - i - 1);
-                i = end - 1;
+        uint8_t* out = profile.data();
+        for (size_t i0 = 0; i0 < n; i0 += kTile) {
+            const size_t end = std::min(n, i0 + kTile);
+            if (!wanted[i0 / kTile]) {  // a chunk not read is skipped
+                x += sx * int64_t(end - i0), y += sy * int64_t(end - i0);
                 continue;
             }
-            if (i % kTile == 0) {  // a quiet tile is filled with its mean level
-                const size_t tile =
-                    size_t(cy16 >> 16) / kTile * tiles.columns + size_t(cx16 >> 16) / kTile;
-                if (!tiles.busy[tile]) {
-                    const size_t end = std::min(n, i + kTile);
-                    std::fill(profile.begin() + long(i), profile.begin() + long(end),
-                              tiles.mean[tile]);
-                    x += sx * int64_t(end - i - 1), y += sy * int64_t(end - i - 1);
-                    i = end - 1;
-                    continue;
-                }
+            // A quiet tile (that of the chunk's first sample) is filled with
+            // its mean level.
+            const size_t tile =
+                size_t(std::clamp<int64_t>(y, 0, maxY) >> 16) / kTile * tiles.columns +
+                size_t(std::clamp<int64_t>(x, 0, maxX) >> 16) / kTile;
+            if (!tiles.busy[tile]) {
+                std::fill(out + i0, out + end, tiles.mean[tile]);
+                x += sx * int64_t(end - i0), y += sy * int64_t(end - i0);
+                continue;
             }
-            const uint32_t fx = uint32_t(cx16 & 0xFFFF) >> 8, fy = uint32_t(cy16 & 0xFFFF) >> 8;
-            const uint8_t* q = px + ptrdiff_t(cy16 >> 16) * stride + ptrdiff_t(cx16 >> 16);
-            const uint32_t top = q[0] * (256 - fx) + q[1] * fx;
-            const uint32_t low = q[stride] * (256 - fx) + q[stride + 1] * fx;
-            profile[i] = uint8_t((top * (256 - fy) + low * fy + 32768) >> 16);
+            for (size_t i = i0; i < end; ++i, x += sx, y += sy) {
+                const int64_t cx16 = std::clamp<int64_t>(x, 0, maxX),
+                              cy16 = std::clamp<int64_t>(y, 0, maxY);
+                const uint32_t fx = uint32_t(cx16 & 0xFFFF) >> 8, fy = uint32_t(cy16 & 0xFFFF) >> 8;
+                const uint8_t* q = px + ptrdiff_t(cy16 >> 16) * stride + ptrdiff_t(cx16 >> 16);
+                const uint32_t top = q[0] * (256 - fx) + q[1] * fx;
+                const uint32_t low = q[stride] * (256 - fx) + q[stride + 1] * fx;
+                out[i] = uint8_t((top * (256 - fy) + low * fy + 32768) >> 16);
+            }
         }
     }
 

@@ -301,26 +301,35 @@ struct Tiles {
                     }
                 }
             }
+        // Each square takes the contrast, bars and reach of the 3 x 3 around
+        // it: of the three in its row first, then of those of the rows
+        // above and below.
+        std::vector<uint8_t> rowAny(count), rowBins(count), rowReach(count);
+        for (uint32_t ty = 0; ty < rows; ++ty)
+            for (uint32_t tx = 0; tx < columns; ++tx) {
+                bool any = false;
+                uint8_t bins = 0, most = 0;
+                for (uint32_t x = tx > 0 ? tx - 1 : 0; x <= std::min(columns - 1, tx + 1); ++x) {
+                    const size_t at = size_t(ty) * columns + x;
+                    any |= hi[at] - lo[at] >= kTileContrast;
+                    if (!supported[at]) continue;
+                    bins |= uint8_t(1u << (coherent[at] - 1));
+                    most = std::max(most, supported[at]);
+                }
+                const size_t at = size_t(ty) * columns + tx;
+                rowAny[at] = any, rowBins[at] = bins, rowReach[at] = most;
+            }
         busy.assign(count, 0);
         bars.assign(count, 0);
         reach.assign(count, 0);
         for (uint32_t ty = 0; ty < rows; ++ty)
-            for (uint32_t tx = 0; tx < columns; ++tx) {
-                bool any = false;
-                uint8_t bins = 0;
-                for (uint32_t y = ty > 0 ? ty - 1 : 0; y <= std::min(rows - 1, ty + 1); ++y)
-                    for (uint32_t x = tx > 0 ? tx - 1 : 0; x <= std::min(columns - 1, tx + 1);
-                         ++x) {
-                        const size_t at = size_t(y) * columns + x;
-                        any |= hi[at] - lo[at] >= kTileContrast;
-                        if (!supported[at]) continue;
-                        bins |= uint8_t(1u << (coherent[at] - 1));
-                        reach[size_t(ty) * columns + tx] =
-                            std::max(reach[size_t(ty) * columns + tx], supported[at]);
-                    }
-                busy[size_t(ty) * columns + tx] = any;
-                bars[size_t(ty) * columns + tx] = bins;
-            }
+            for (uint32_t y = ty > 0 ? ty - 1 : 0; y <= std::min(rows - 1, ty + 1); ++y)
+                for (uint32_t tx = 0; tx < columns; ++tx) {
+                    const size_t at = size_t(ty) * columns + tx, from = size_t(y) * columns + tx;
+                    busy[at] |= rowAny[from];
+                    bars[at] |= rowBins[from];
+                    reach[at] = std::max(reach[at], rowReach[from]);
+                }
     }
 };
 

@@ -345,6 +345,7 @@ struct LineScanner {
     std::vector<size_t> extremes;    // of piece, shared by its two splits at them
     std::vector<uint8_t> wanted;     // per chunk of kTile samples: read it
     std::vector<size_t> wantedEnds;  // per chunk: the end of the stretch to read from it
+    std::vector<size_t> chunkTiles;  // per chunk: the square of its middle sample
     std::vector<uint8_t> done;       // per tile: within a symbol read already
     Runs runs, reversed;
     RunsWork work;
@@ -411,6 +412,7 @@ struct LineScanner {
         // The chunks within reach of a square with bars: per chunk, the end
         // of the furthest such stretch that starts there.
         wantedEnds.assign(chunks, 0);
+        chunkTiles.resize(chunks);
         bool any = false;
         for (size_t c = 0; c < chunks; ++c) {
             const float at = float(c * kTile + kTile / 2);
@@ -418,6 +420,7 @@ struct LineScanner {
             const uint32_t tx = uint32_t(std::clamp(px, 0.0f, float(grey.width - 1))) / kTile;
             const uint32_t ty = uint32_t(std::clamp(py, 0.0f, float(grey.height - 1))) / kTile;
             const size_t tile = size_t(ty) * tiles.columns + tx;
+            chunkTiles[c] = tile;
             if (!(tiles.bars[tile] & crossed)) continue;
             const size_t reach = tiles.reach[tile];
             any = true;
@@ -429,12 +432,7 @@ struct LineScanner {
         for (size_t c = 0, until = 0; c < chunks; ++c) {
             until = std::max(until, wantedEnds[c]);
             if (c >= until) continue;
-            wanted[c] = 1;
-            const float at = float(c * kTile + kTile / 2);
-            const float px = origin.x + at * dx, py = origin.y + at * dy;
-            const uint32_t tx = uint32_t(std::clamp(px, 0.0f, float(grey.width - 1))) / kTile;
-            const uint32_t ty = uint32_t(std::clamp(py, 0.0f, float(grey.height - 1))) / kTile;
-            if (done[size_t(ty) * tiles.columns + tx]) wanted[c] = 0;
+            wanted[c] = !done[chunkTiles[c]];
             any |= wanted[c] != 0;
         }
         return any;

@@ -8,6 +8,7 @@ namespace gw::barcodes {
 
 void Runs::Reversed(Runs& r) const {
     r.edges.clear();
+    r.firstDark = r.cutStart = r.cutEnd = false;
     if (edges.empty()) return;
     const float end = edges.back();
     r.edges.resize(edges.size());

@@ -43,7 +43,8 @@ struct RunsWork {
 /// where those differ by less than minContrast the threshold of the last
 /// place with contrast holds, so a wide bar or a quiet zone keeps its colour.
 /// Edges fall where the profile crosses the threshold, interpolated between
-/// samples. A profile without contrast anywhere gives one light run.
+/// samples. A profile without contrast anywhere gives one light run. work
+/// holds the buffers, reused from call to call.
 void FindRuns(const std::vector<uint8_t>& profile, int radius, int minContrast, Runs& runs,
               RunsWork& work);
 

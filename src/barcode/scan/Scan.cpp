@@ -220,20 +220,67 @@ struct Tiles {
         // Row by row, each pixel into the lowest, highest and sum of its
         // column within the band of kTile rows: element by element over the
         // row, which the compiler widens to whole vectors; each square then
-        // takes its kTile columns once per band.
+        // takes its kTile columns once per band. With SSE2 the squares a
+        // whole vector wide (all but a narrower last column) take each row's
+        // kTile pixels at once instead, and only the rest go by columns.
+#if defined(__SSE2__)
+        static_assert(kTile == 16, "a square's row is one 16-byte vector");
+        const uint32_t whole = g.width / kTile;
+        struct Range {
+            __m128i lo, hi, sum;  // per byte lowest and highest; sums of 8 bytes each half
+        };
+        std::vector<Range> squares(whole);
+#else
+        const uint32_t whole = 0;
+#endif
+        const uint32_t rest = whole * kTile;  // the first column taken by columns
         std::vector<uint8_t> columnLo(g.width), columnHi(g.width);
         std::vector<uint16_t> columnSum(g.width);  // at most kTile * 255
         for (uint32_t ty = 0; ty < rows; ++ty) {
-            std::fill(columnLo.begin(), columnLo.end(), 255);
-            std::fill(columnHi.begin(), columnHi.end(), 0);
-            std::fill(columnSum.begin(), columnSum.end(), 0);
+            std::fill(columnLo.begin() + rest, columnLo.end(), 255);
+            std::fill(columnHi.begin() + rest, columnHi.end(), 0);
+            std::fill(columnSum.begin() + rest, columnSum.end(), 0);
             const uint32_t y1 = std::min(g.height, (ty + 1) * kTile);
             uint8_t* cl = columnLo.data();
             uint8_t* ch = columnHi.data();
             uint16_t* cs = columnSum.data();
             for (uint32_t y = ty * kTile; y < y1; ++y)
-                AddRow(g.data + ptrdiff_t(y) * g.stride, g.width, cl, ch, cs);
-            for (uint32_t tx = 0; tx < columns; ++tx) {
+                AddRow(g.data + ptrdiff_t(y) * g.stride + rest, g.width - rest, cl + rest,
+                       ch + rest, cs + rest);
+#if defined(__SSE2__)
+            const __m128i zero = _mm_setzero_si128();
+            std::fill(squares.begin(), squares.end(), Range{_mm_set1_epi8(char(255)), zero, zero});
+            for (uint32_t y = ty * kTile; y < y1; ++y) {
+                const uint8_t* row = g.data + ptrdiff_t(y) * g.stride;
+                for (uint32_t tx = 0; tx < whole; ++tx) {
+                    const __m128i v =
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + tx * kTile));
+                    Range& r = squares[tx];
+                    r.lo = _mm_min_epu8(r.lo, v);
+                    r.hi = _mm_max_epu8(r.hi, v);
+                    r.sum = _mm_add_epi64(r.sum, _mm_sad_epu8(v, zero));
+                }
+            }
+            // The lowest (highest) of 16 bytes: halves folded onto each other.
+            const auto fold = [](__m128i v, auto pick) {
+                v = pick(v, _mm_srli_si128(v, 8));
+                v = pick(v, _mm_srli_si128(v, 4));
+                v = pick(v, _mm_srli_si128(v, 2));
+                v = pick(v, _mm_srli_si128(v, 1));
+                return uint8_t(_mm_cvtsi128_si32(v));
+            };
+            const auto least = [](__m128i p, __m128i q) { return _mm_min_epu8(p, q); };
+            const auto most = [](__m128i p, __m128i q) { return _mm_max_epu8(p, q); };
+            for (uint32_t tx = 0; tx < whole; ++tx) {
+                const __m128i sums = squares[tx].sum;
+                const uint32_t sum = uint32_t(_mm_cvtsi128_si32(sums)) +
+                                     uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+                const size_t at = size_t(ty) * columns + tx;
+                lo[at] = fold(squares[tx].lo, least), hi[at] = fold(squares[tx].hi, most);
+                mean[at] = uint8_t(sum / ((y1 - ty * kTile) * kTile));
+            }
+#endif
+            for (uint32_t tx = whole; tx < columns; ++tx) {
                 const uint32_t x0 = tx * kTile, x1 = std::min(g.width, x0 + kTile);
                 uint8_t l = 255, h = 0;
                 uint32_t sum = 0;

@@ -6,35 +6,79 @@
 
 namespace gw::barcodes {
 
-Runs Runs::Reversed() const {
-    Runs r;
-    if (edges.empty()) return r;
+void Runs::Reversed(Runs& r) const {
+    r.edges.clear();
+    r.firstDark = r.cutStart = r.cutEnd = false;
+    if (edges.empty()) return;
     const float end = edges.back();
     r.edges.resize(edges.size());
     for (size_t i = 0; i < edges.size(); ++i) r.edges[i] = end - edges[edges.size() - 1 - i];
     r.firstDark = Count() % 2 == 1 ? firstDark : !firstDark;
     r.cutStart = cutEnd, r.cutEnd = cutStart;
-    return r;
 }
 
 namespace {
+
+// The first sample at or after place x (x >= 0): std::ceil without a call.
+size_t CeilIndex(float x) {
+    const size_t i = size_t(x);
+    return float(i) < x ? i + 1 : i;
+}
+
+// The deepest dip of the levels of samples [a, b) of p (b > a + 2), levels
+// negated when Dark: its depth below the lower of the highest levels on
+// either side, and its place. Nothing (depth 0) when the levels vary by less
+// than a quarter of near, or never rise again after first falling.
+template <bool Dark>
+void DeepestDip(const uint8_t* p, size_t a, size_t b, int near, std::vector<int>& rightTop,
+                int& depth, size_t& deepest) {
+    const auto level = [p](size_t i) { return Dark ? 255 - int(p[i]) : int(p[i]); };
+    // A place lies below a higher level on both sides only after the levels
+    // first fell and before they last rose: before the first sample below
+    // the one before it they only rise (the highest on the left is the
+    // sample before), after the last sample above the one before it they
+    // only fall (the highest on the right from there is at that sample).
+    size_t firstFall = a + 1;
+    while (firstFall < b && level(firstFall) >= level(firstFall - 1)) ++firstFall;
+    if (firstFall >= b) return;
+    size_t lastRise = b - 1;
+    while (lastRise > firstFall && level(lastRise) <= level(lastRise - 1)) --lastRise;
+    if (lastRise <= firstFall) return;
+    int low = 255, high = 0;
+    for (size_t i = a; i < b; ++i) low = std::min(low, level(i)), high = std::max(high, level(i));
+    if ((high - low) * 4 < near) return;
+    rightTop.resize(lastRise - firstFall + 2);
+    rightTop[lastRise - firstFall + 1] = 0;
+    for (size_t i = lastRise + 1; i-- > firstFall;)
+        rightTop[i - firstFall] = std::max(rightTop[i - firstFall + 1], level(i));
+    int leftTop = level(firstFall - 1);
+    for (size_t i = firstFall; i < lastRise; ++i) {
+        leftTop = std::max(leftTop, level(i - 1));
+        if (level(i) > level(i - 1) || level(i) > level(i + 1)) continue;
+        const int d = std::min(leftTop, rightTop[i + 1 - firstFall]) - level(i);
+        if (d > depth) depth = d, deepest = i;
+    }
+}
 
 // A narrow bar between wide spaces (or a narrow space between wide bars),
 // once blurred, may never cross the threshold. Such an element shows as a
 // dip (or a bump) inside a run: where it is deep enough, it becomes a run of
 // its own, as wide as its area over the local contrast.
-// Only the runs marked in open are searched (a run searched before without a
-// split would give none again: each split adds two edges, so the colours of
-// the runs after it stay); on return open marks the parts of the runs split.
-void SplitBlurredRuns(const std::vector<uint8_t>& p, const std::vector<uint8_t>& lo,
-                      const std::vector<uint8_t>& hi, size_t block, Runs& runs,
-                      std::vector<uint8_t>& open) {
-    std::vector<float> edges;
+// Only the runs marked in work.open are searched (a run searched before
+// without a split would give none again: each split adds two edges, so the
+// colours of the runs after it stay); on return work.open marks the parts of
+// the runs split.
+void SplitBlurredRuns(const std::vector<uint8_t>& p, size_t block, Runs& runs, RunsWork& work) {
+    const std::vector<uint8_t>& lo = work.lo;
+    const std::vector<uint8_t>& hi = work.hi;
+    const std::vector<uint8_t>& open = work.open;
+    std::vector<float>& edges = work.edges;
+    edges.clear();
     edges.reserve(runs.edges.size() + 8);
     edges.push_back(runs.edges[0]);
-    std::vector<uint8_t> next;
+    std::vector<uint8_t>& next = work.next;
+    next.clear();
     next.reserve(open.size() + 8);
-    std::vector<int> rightTop;
     const size_t count = runs.Count();
     for (size_t r = 0; r < count; ++r) {
         const float end = runs.edges[r + 1];
@@ -43,30 +87,28 @@ void SplitBlurredRuns(const std::vector<uint8_t>& p, const std::vector<uint8_t>&
             next.push_back(0);
             continue;
         }
-        const size_t a = size_t(std::ceil(runs.edges[r])), b = std::min(p.size(), size_t(end) + 1);
+        const size_t a = CeilIndex(runs.edges[r]), b = std::min(p.size(), size_t(end) + 1);
         const bool dark = runs.Dark(r);
         // A dark run is searched for a bump on the negated profile.
         const auto level = [&](size_t i) { return dark ? 255 - int(p[i]) : int(p[i]); };
         size_t deepest = 0;
         int depth = 0;
-        int low = 255, high = 0;
-        for (size_t i = a; i < b; ++i)
-            low = std::min(low, level(i)), high = std::max(high, level(i));
-        const int near = b > a ? hi[a / block] - lo[a / block] : 0;
-        if (b > a + 2 && (high - low) * 4 >= near) {
-            rightTop.assign(b - a + 1, 0);
-            for (size_t i = b; i-- > a;) rightTop[i - a] = std::max(rightTop[i - a + 1], level(i));
-            int leftTop = level(a);
-            for (size_t i = a + 1; i + 1 < b; ++i) {
-                leftTop = std::max(leftTop, level(i - 1));
-                if (level(i) > level(i - 1) || level(i) > level(i + 1)) continue;
-                const int d = std::min(leftTop, rightTop[i + 1 - a]) - level(i);
-                if (d > depth) depth = d, deepest = i;
+        if (b > a + 2) {
+            const int near = hi[a / block] - lo[a / block];
+            if (dark) {
+                DeepestDip<true>(p.data(), a, b, near, work.rightTop, depth, deepest);
+            } else {
+                DeepestDip<false>(p.data(), a, b, near, work.rightTop, depth, deepest);
             }
+        }
+        if (depth == 0) {
+            edges.push_back(end);
+            next.push_back(0);
+            continue;
         }
         const size_t blk = deepest / block;
         const int contrast = hi[blk] - lo[blk];
-        if (depth == 0 || depth * 4 < contrast || contrast < 24) {
+        if (depth * 4 < contrast || contrast < 24) {
             edges.push_back(end);
             next.push_back(0);
             continue;
@@ -96,13 +138,14 @@ void SplitBlurredRuns(const std::vector<uint8_t>& p, const std::vector<uint8_t>&
         edges.push_back(end);
         next.insert(next.end(), 3, 1);
     }
-    runs.edges = std::move(edges);
-    open = std::move(next);
+    std::swap(runs.edges, edges);
+    std::swap(work.open, next);
 }
 
 }  // namespace
 
-void FindRuns(const std::vector<uint8_t>& p, int radius, int minContrast, Runs& runs) {
+void FindRuns(const std::vector<uint8_t>& p, int radius, int minContrast, Runs& runs,
+              RunsWork& work) {
     const size_t n = p.size();
     runs.edges.clear();
     runs.firstDark = false;
@@ -112,14 +155,17 @@ void FindRuns(const std::vector<uint8_t>& p, int radius, int minContrast, Runs& 
     // window is its block and the two beside it.
     const size_t block = size_t(std::max(1, radius));
     const size_t blocks = (n + block - 1) / block;
-    std::vector<uint8_t> lo(blocks, 255), hi(blocks, 0);
+    std::vector<uint8_t>& lo = work.lo;
+    std::vector<uint8_t>& hi = work.hi;
+    lo.assign(blocks, 255), hi.assign(blocks, 0);
     for (size_t b = 0, i = 0; b < blocks; ++b) {
         uint8_t l = 255, h = 0;
         for (const size_t end = std::min(n, i + block); i < end; ++i)
             l = std::min(l, p[i]), h = std::max(h, p[i]);
         lo[b] = l, hi[b] = h;
     }
-    std::vector<int> threshold(blocks, -1);
+    std::vector<int>& threshold = work.threshold;
+    threshold.assign(blocks, -1);
     for (size_t b = 0; b < blocks; ++b) {
         int l = lo[b], h = hi[b];
         if (b > 0) l = std::min<int>(l, lo[b - 1]), h = std::max<int>(h, hi[b - 1]);
@@ -159,19 +205,15 @@ void FindRuns(const std::vector<uint8_t>& p, int radius, int minContrast, Runs& 
     runs.edges.push_back(float(n));
     // A split may leave a second dip in either part: a few passes at most,
     // each over the parts of the runs the last one split.
-    std::vector<uint8_t> open(runs.Count(), 1);
+    work.open.assign(runs.Count(), 1);
     for (int pass = 0; pass < 3; ++pass) {
         const size_t before = runs.edges.size();
-        SplitBlurredRuns(p, lo, hi, block, runs, open);
+        SplitBlurredRuns(p, block, runs, work);
         if (runs.edges.size() == before) break;
     }
 }
 
-namespace {
-
-// Alternating peaks and valleys of p, in order: a peak or valley counts once
-// the profile has come back from it by at least hysteresis levels.
-void Extremes(const std::vector<uint8_t>& p, int hysteresis, std::vector<size_t>& extremes) {
+void FindExtremes(const std::vector<uint8_t>& p, int hysteresis, std::vector<size_t>& extremes) {
     extremes.clear();
     const size_t n = p.size();
     bool seekingPeak = true, started = false;
@@ -198,23 +240,12 @@ void Extremes(const std::vector<uint8_t>& p, int hysteresis, std::vector<size_t>
     if (started) extremes.push_back(best);
 }
 
-// Empties runs (one light run from the start) and finds the peaks and
-// valleys of line p; false when p is empty.
-bool StartRuns(const std::vector<uint8_t>& p, int hysteresis, Runs& runs,
-               std::vector<size_t>& extremes) {
+void FindRunsByExtrema(const std::vector<uint8_t>& p, const std::vector<size_t>& extremes,
+                       Runs& runs) {
+    const size_t n = p.size();
     runs.edges.assign(1, 0.0f);
     runs.firstDark = false;
-    if (p.empty()) return false;
-    Extremes(p, hysteresis, extremes);
-    return true;
-}
-
-}  // namespace
-
-void FindRunsByExtrema(const std::vector<uint8_t>& p, int hysteresis, Runs& runs) {
-    const size_t n = p.size();
-    std::vector<size_t> extremes;
-    if (!StartRuns(p, hysteresis, runs, extremes)) return;
+    if (n == 0) return;
     if (extremes.size() < 2) {
         runs.edges.push_back(float(n));
         return;
@@ -235,19 +266,28 @@ void FindRunsByExtrema(const std::vector<uint8_t>& p, int hysteresis, Runs& runs
     runs.edges.push_back(float(n));
 }
 
-void FindRunsByInk(const std::vector<uint8_t>& p, int hysteresis, int radius, Runs& runs) {
+void FindRunsByInk(const std::vector<uint8_t>& p, const std::vector<size_t>& extremes, int radius,
+                   Runs& runs, RunsWork& work) {
     const size_t n = p.size();
-    std::vector<size_t> extremes;
-    if (!StartRuns(p, hysteresis, runs, extremes)) return;
+    runs.edges.assign(1, 0.0f);
+    runs.firstDark = false;
+    if (n == 0) return;
     // Paper and ink near each place: the highest and lowest level within
     // radius samples, by blocks of radius.
     const size_t block = size_t(std::max(1, radius));
     const size_t blocks = (n + block - 1) / block;
-    std::vector<uint8_t> lo(blocks, 255), hi(blocks, 0);
-    for (size_t i = 0; i < n; ++i)
-        lo[i / block] = std::min(lo[i / block], p[i]),
-               hi[i / block] = std::max(hi[i / block], p[i]);
-    std::vector<uint8_t> paper(blocks), ink(blocks);
+    std::vector<uint8_t>& lo = work.lo;
+    std::vector<uint8_t>& hi = work.hi;
+    lo.resize(blocks), hi.resize(blocks);
+    for (size_t b = 0, i = 0; b < blocks; ++b) {
+        uint8_t l = 255, h = 0;
+        for (const size_t end = std::min(n, i + block); i < end; ++i)
+            l = std::min(l, p[i]), h = std::max(h, p[i]);
+        lo[b] = l, hi[b] = h;
+    }
+    std::vector<uint8_t>& paper = work.paper;
+    std::vector<uint8_t>& ink = work.ink;
+    paper.resize(blocks), ink.resize(blocks);
     for (size_t b = 0; b < blocks; ++b) {
         uint8_t l = 255, h = 0;
         for (size_t c = b > 0 ? b - 1 : 0; c <= std::min(blocks - 1, b + 1); ++c)

@@ -20,8 +20,9 @@ struct Runs {
     size_t Count() const { return edges.empty() ? 0 : edges.size() - 1; }
     float Width(size_t i) const { return edges[i + 1] - edges[i]; }
     bool Dark(size_t i) const { return ((i & 1) == 0) == firstDark; }
-    /// The same runs read from the other end (places measured from there).
-    Runs Reversed() const;
+    /// The same runs read from the other end (places measured from there),
+    /// into out.
+    void Reversed(Runs& out) const;
     /// Every run's width, in order, into out.
     void Widths(std::vector<float>& out) const {
         out.resize(Count());
@@ -29,26 +30,43 @@ struct Runs {
     }
 };
 
+/// Buffers of the run finders, kept from line to line so that a line costs
+/// no allocation once the longest has been split.
+struct RunsWork {
+    std::vector<uint8_t> lo, hi, paper, ink, open, next;
+    std::vector<int> threshold, rightTop;
+    std::vector<float> edges;
+};
+
 /// Splits a profile of grey levels into runs. Each level is compared with the
 /// middle of the lowest and highest levels near it (within radius samples);
 /// where those differ by less than minContrast the threshold of the last
 /// place with contrast holds, so a wide bar or a quiet zone keeps its colour.
 /// Edges fall where the profile crosses the threshold, interpolated between
-/// samples. A profile without contrast anywhere gives one light run.
-void FindRuns(const std::vector<uint8_t>& profile, int radius, int minContrast, Runs& runs);
+/// samples. A profile without contrast anywhere gives one light run. work
+/// holds the buffers, reused from call to call.
+void FindRuns(const std::vector<uint8_t>& profile, int radius, int minContrast, Runs& runs,
+              RunsWork& work);
 
-/// Splits a profile into runs at its alternating peaks and valleys: a peak or
+/// The alternating peaks and valleys of a profile, in order: a peak or
 /// valley counts once the profile has come back from it by at least
-/// hysteresis levels, and the edge between a peak and the next valley (or a
+/// hysteresis levels. Found once for both splits below.
+void FindExtremes(const std::vector<uint8_t>& profile, int hysteresis,
+                  std::vector<size_t>& extremes);
+
+/// Splits a profile into runs at its alternating peaks and valleys (as found
+/// by FindExtremes): the edge between a peak and the next valley (or a
 /// valley and the next peak) is where the profile crosses their middle.
-void FindRunsByExtrema(const std::vector<uint8_t>& profile, int hysteresis, Runs& runs);
+void FindRunsByExtrema(const std::vector<uint8_t>& profile, const std::vector<size_t>& extremes,
+                       Runs& runs);
 
 /// Splits a profile into runs by its ink: each valley between the peaks
-/// found as by FindRunsByExtrema (with hysteresis) is a bar as wide as the
-/// ink around it (each level's distance below the highest level near it,
-/// over that and the lowest near it; "near" and "around" within about radius
-/// samples), centred on the ink. Narrow bars that blur leaves faint keep
-/// their width this way. A profile without a valley gives one light run.
-void FindRunsByInk(const std::vector<uint8_t>& profile, int hysteresis, int radius, Runs& runs);
+/// (extremes as found by FindExtremes) is a bar as wide as the ink around it
+/// (each level's distance below the highest level near it, over that and the
+/// lowest near it; "near" and "around" within about radius samples), centred
+/// on the ink. Narrow bars that blur leaves faint keep their width this way.
+/// A profile without a valley gives one light run.
+void FindRunsByInk(const std::vector<uint8_t>& profile, const std::vector<size_t>& extremes,
+                   int radius, Runs& runs, RunsWork& work);
 
 }  // namespace gw::barcodes

@@ -8,6 +8,10 @@
 
 #include "barcode/scan/Runs.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace gw::barcodes {
 namespace {
 
@@ -108,6 +112,65 @@ struct Gradients {
 // The gradients of the square [x0, x1) x [y0, y1) of g.
 Gradients Measure(const GreyView& g, uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1) {
     Gradients s;
+    if (x0 >= 1 && y0 >= 1 && x1 == x0 + kTile && y1 == y0 + kTile && x1 < g.width &&
+        y1 < g.height) {
+        // A whole square inside the image: the same sums over a fixed count,
+        // in 32 bits (each at most 64 samples of 255^2 or 2 * 255).
+        int32_t a = 0, b = 0, c = 0, sx = 0, sy = 0;
+#if defined(__SSE2__)
+        // Eight samples of a row at once, widened to 16 bits: of 16 bytes
+        // loaded from the square's first sample the even ones are the
+        // samples and the odd ones their neighbours on the right; of 16
+        // loaded from the pixel before, above and below it, the even ones
+        // are the neighbours there. Squares sum in pairs to 32 bits; the
+        // steps stay in 16 bits (at most 8 rows of 2 * 255 a lane).
+        const __m128i even = _mm_set1_epi16(0x00FF);
+        const auto step = [](__m128i p, __m128i q) {
+            return _mm_sub_epi16(_mm_max_epi16(p, q), _mm_min_epi16(p, q));
+        };
+        __m128i a4 = _mm_setzero_si128(), b4 = a4, c4 = a4, sx8 = a4, sy8 = a4;
+        for (uint32_t k = 0; k < kTile; k += 2) {
+            const uint8_t* row = g.data + ptrdiff_t(y0 + k) * g.stride + x0;
+            const auto load = [](const uint8_t* q) {
+                return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+            };
+            const __m128i here = load(row);
+            const __m128i l = _mm_and_si128(load(row - 1), even), m = _mm_and_si128(here, even),
+                          r = _mm_srli_epi16(here, 8);
+            const __m128i u = _mm_and_si128(load(row - g.stride), even),
+                          d = _mm_and_si128(load(row + g.stride), even);
+            const __m128i gx = _mm_sub_epi16(r, l), gy = _mm_sub_epi16(d, u);
+            a4 = _mm_add_epi32(a4, _mm_madd_epi16(gx, gx));
+            b4 = _mm_add_epi32(b4, _mm_madd_epi16(gy, gy));
+            c4 = _mm_add_epi32(c4, _mm_madd_epi16(gx, gy));
+            sx8 = _mm_add_epi16(sx8, _mm_add_epi16(step(r, m), step(m, l)));
+            sy8 = _mm_add_epi16(sy8, _mm_add_epi16(step(d, m), step(m, u)));
+        }
+        const __m128i ones = _mm_set1_epi16(1);
+        const auto total = [](__m128i v) {
+            v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0x4E));
+            v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0xB1));
+            return int32_t(_mm_cvtsi128_si32(v));
+        };
+        a = total(a4), b = total(b4), c = total(c4);
+        sx = total(_mm_madd_epi16(sx8, ones)), sy = total(_mm_madd_epi16(sy8, ones));
+#else
+        for (uint32_t k = 0; k < kTile; k += 2) {
+            const uint8_t* row = g.data + ptrdiff_t(y0 + k) * g.stride + x0;
+            const uint8_t* up = row - g.stride;
+            const uint8_t* down = row + g.stride;
+            for (ptrdiff_t j = 0; j < ptrdiff_t(kTile); j += 2) {
+                const int l = row[j - 1], m = row[j], r = row[j + 1], u = up[j], d = down[j];
+                const int gx = r - l, gy = d - u;
+                a += gx * gx, b += gy * gy, c += gx * gy;
+                sx += std::abs(r - m) + std::abs(m - l);
+                sy += std::abs(d - m) + std::abs(m - u);
+            }
+        }
+#endif
+        s.a = a, s.b = b, s.c = c, s.sx = sx, s.sy = sy;
+        return s;
+    }
     for (uint32_t y = std::max(1u, y0); y < std::min(g.height - 1, y1); y += 2) {
         const uint8_t* row = g.data + ptrdiff_t(y) * g.stride;
         const uint8_t* up = row - g.stride;
@@ -122,6 +185,18 @@ Gradients Measure(const GreyView& g, uint32_t x0, uint32_t y0, uint32_t x1, uint
         }
     }
     return s;
+}
+
+// Takes row's n pixels into the lowest, highest and sum of their columns.
+// The pointers do not overlap, which lets the compiler widen the loop.
+void AddRow(const uint8_t* __restrict row, uint32_t n, uint8_t* __restrict lo,
+            uint8_t* __restrict hi, uint16_t* __restrict sum) {
+    for (uint32_t x = 0; x < n; ++x) {
+        const uint8_t v = row[x];
+        lo[x] = v < lo[x] ? v : lo[x];
+        hi[x] = v > hi[x] ? v : hi[x];
+        sum[x] = uint16_t(sum[x] + v);
+    }
 }
 
 struct Tiles {
@@ -142,34 +217,78 @@ struct Tiles {
         const size_t count = size_t(columns) * rows;
         std::vector<uint8_t> lo(count, 255), hi(count, 0);
         mean.assign(count, 255);
-        // Row by row, each row's squares of kTile bytes at a time, so that the
-        // inner loops run over a fixed count the compiler can widen.
-        std::vector<uint32_t> sum(columns);
-        const uint32_t whole = g.width / kTile;  // squares of full width
+        // Row by row, each pixel into the lowest, highest and sum of its
+        // column within the band of kTile rows: element by element over the
+        // row, which the compiler widens to whole vectors; each square then
+        // takes its kTile columns once per band. With SSE2 the squares a
+        // whole vector wide (all but a narrower last column) take each row's
+        // kTile pixels at once instead, and only the rest go by columns.
+#if defined(__SSE2__)
+        static_assert(kTile == 16, "a square's row is one 16-byte vector");
+        const uint32_t whole = g.width / kTile;
+        struct Range {
+            __m128i lo, hi, sum;  // per byte lowest and highest; sums of 8 bytes each half
+        };
+        std::vector<Range> squares(whole);
+#else
+        const uint32_t whole = 0;
+#endif
+        const uint32_t rest = whole * kTile;  // the first column taken by columns
+        std::vector<uint8_t> columnLo(g.width), columnHi(g.width);
+        std::vector<uint16_t> columnSum(g.width);  // at most kTile * 255
         for (uint32_t ty = 0; ty < rows; ++ty) {
-            uint8_t* tl = lo.data() + size_t(ty) * columns;
-            uint8_t* th = hi.data() + size_t(ty) * columns;
-            std::fill(sum.begin(), sum.end(), 0);
+            std::fill(columnLo.begin() + rest, columnLo.end(), 255);
+            std::fill(columnHi.begin() + rest, columnHi.end(), 0);
+            std::fill(columnSum.begin() + rest, columnSum.end(), 0);
             const uint32_t y1 = std::min(g.height, (ty + 1) * kTile);
+            uint8_t* cl = columnLo.data();
+            uint8_t* ch = columnHi.data();
+            uint16_t* cs = columnSum.data();
+            for (uint32_t y = ty * kTile; y < y1; ++y)
+                AddRow(g.data + ptrdiff_t(y) * g.stride + rest, g.width - rest, cl + rest,
+                       ch + rest, cs + rest);
+#if defined(__SSE2__)
+            const __m128i zero = _mm_setzero_si128();
+            std::fill(squares.begin(), squares.end(), Range{_mm_set1_epi8(char(255)), zero, zero});
             for (uint32_t y = ty * kTile; y < y1; ++y) {
                 const uint8_t* row = g.data + ptrdiff_t(y) * g.stride;
                 for (uint32_t tx = 0; tx < whole; ++tx) {
-                    const uint8_t* p = row + size_t(tx) * kTile;
-                    uint8_t l = 255, h = 0;
-                    uint32_t t = 0;
-                    for (uint32_t k = 0; k < kTile; ++k) l = p[k] < l ? p[k] : l;
-                    for (uint32_t k = 0; k < kTile; ++k) h = p[k] > h ? p[k] : h;
-                    for (uint32_t k = 0; k < kTile; ++k) t += p[k];
-                    tl[tx] = std::min(tl[tx], l), th[tx] = std::max(th[tx], h), sum[tx] += t;
+                    const __m128i v =
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + tx * kTile));
+                    Range& r = squares[tx];
+                    r.lo = _mm_min_epu8(r.lo, v);
+                    r.hi = _mm_max_epu8(r.hi, v);
+                    r.sum = _mm_add_epi64(r.sum, _mm_sad_epu8(v, zero));
                 }
-                for (uint32_t x = whole * kTile; x < g.width; ++x)
-                    tl[whole] = std::min(tl[whole], row[x]),
-                    th[whole] = std::max(th[whole], row[x]), sum[whole] += row[x];
             }
-            for (uint32_t tx = 0; tx < columns; ++tx) {
-                const uint32_t n =
-                    (y1 - ty * kTile) * (std::min(g.width, (tx + 1) * kTile) - tx * kTile);
-                mean[size_t(ty) * columns + tx] = uint8_t(sum[tx] / std::max(1u, n));
+            // The lowest (highest) of 16 bytes: halves folded onto each other.
+            const auto fold = [](__m128i v, auto pick) {
+                v = pick(v, _mm_srli_si128(v, 8));
+                v = pick(v, _mm_srli_si128(v, 4));
+                v = pick(v, _mm_srli_si128(v, 2));
+                v = pick(v, _mm_srli_si128(v, 1));
+                return uint8_t(_mm_cvtsi128_si32(v));
+            };
+            const auto least = [](__m128i p, __m128i q) { return _mm_min_epu8(p, q); };
+            const auto most = [](__m128i p, __m128i q) { return _mm_max_epu8(p, q); };
+            for (uint32_t tx = 0; tx < whole; ++tx) {
+                const __m128i sums = squares[tx].sum;
+                const uint32_t sum = uint32_t(_mm_cvtsi128_si32(sums)) +
+                                     uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+                const size_t at = size_t(ty) * columns + tx;
+                lo[at] = fold(squares[tx].lo, least), hi[at] = fold(squares[tx].hi, most);
+                mean[at] = uint8_t(sum / ((y1 - ty * kTile) * kTile));
+            }
+#endif
+            for (uint32_t tx = whole; tx < columns; ++tx) {
+                const uint32_t x0 = tx * kTile, x1 = std::min(g.width, x0 + kTile);
+                uint8_t l = 255, h = 0;
+                uint32_t sum = 0;
+                for (uint32_t x = x0; x < x1; ++x)
+                    l = std::min(l, cl[x]), h = std::max(h, ch[x]), sum += cs[x];
+                const size_t at = size_t(ty) * columns + tx;
+                lo[at] = l, hi[at] = h;
+                mean[at] = uint8_t(sum / std::max(1u, (y1 - ty * kTile) * (x1 - x0)));
             }
         }
         // The coherent squares: their direction, and the edges their rows
@@ -229,26 +348,35 @@ struct Tiles {
                     }
                 }
             }
+        // Each square takes the contrast, bars and reach of the 3 x 3 around
+        // it: of the three in its row first, then of those of the rows
+        // above and below.
+        std::vector<uint8_t> rowAny(count), rowBins(count), rowReach(count);
+        for (uint32_t ty = 0; ty < rows; ++ty)
+            for (uint32_t tx = 0; tx < columns; ++tx) {
+                bool any = false;
+                uint8_t bins = 0, most = 0;
+                for (uint32_t x = tx > 0 ? tx - 1 : 0; x <= std::min(columns - 1, tx + 1); ++x) {
+                    const size_t at = size_t(ty) * columns + x;
+                    any |= hi[at] - lo[at] >= kTileContrast;
+                    if (!supported[at]) continue;
+                    bins |= uint8_t(1u << (coherent[at] - 1));
+                    most = std::max(most, supported[at]);
+                }
+                const size_t at = size_t(ty) * columns + tx;
+                rowAny[at] = any, rowBins[at] = bins, rowReach[at] = most;
+            }
         busy.assign(count, 0);
         bars.assign(count, 0);
         reach.assign(count, 0);
         for (uint32_t ty = 0; ty < rows; ++ty)
-            for (uint32_t tx = 0; tx < columns; ++tx) {
-                bool any = false;
-                uint8_t bins = 0;
-                for (uint32_t y = ty > 0 ? ty - 1 : 0; y <= std::min(rows - 1, ty + 1); ++y)
-                    for (uint32_t x = tx > 0 ? tx - 1 : 0; x <= std::min(columns - 1, tx + 1);
-                         ++x) {
-                        const size_t at = size_t(y) * columns + x;
-                        any |= hi[at] - lo[at] >= kTileContrast;
-                        if (!supported[at]) continue;
-                        bins |= uint8_t(1u << (coherent[at] - 1));
-                        reach[size_t(ty) * columns + tx] =
-                            std::max(reach[size_t(ty) * columns + tx], supported[at]);
-                    }
-                busy[size_t(ty) * columns + tx] = any;
-                bars[size_t(ty) * columns + tx] = bins;
-            }
+            for (uint32_t y = ty > 0 ? ty - 1 : 0; y <= std::min(rows - 1, ty + 1); ++y)
+                for (uint32_t tx = 0; tx < columns; ++tx) {
+                    const size_t at = size_t(ty) * columns + tx, from = size_t(y) * columns + tx;
+                    busy[at] |= rowAny[from];
+                    bars[at] |= rowBins[from];
+                    reach[at] = std::max(reach[at], rowReach[from]);
+                }
     }
 };
 
@@ -261,9 +389,13 @@ struct LineScanner {
     const Tiles tiles;
     float dx = 1, dy = 0;
     std::vector<uint8_t> profile, piece;
-    std::vector<uint8_t> wanted;  // per chunk of kTile samples: read it
-    std::vector<uint8_t> done;    // per tile: within a symbol read already
+    std::vector<size_t> extremes;    // of piece, shared by its two splits at them
+    std::vector<uint8_t> wanted;     // per chunk of kTile samples: read it
+    std::vector<size_t> wantedEnds;  // per chunk: the end of the stretch to read from it
+    std::vector<size_t> chunkTiles;  // per chunk: the square of its middle sample
+    std::vector<uint8_t> done;       // per tile: within a symbol read already
     Runs runs, reversed;
+    RunsWork work;
     std::vector<float> widths;  // of runs or reversed, reused from line to line
     std::vector<LineRead> reads;
 
@@ -292,8 +424,13 @@ struct LineScanner {
         return true;
     }
 
-    // The direction bins of bars that the line, running (dx, dy), may read.
-    uint8_t CrossedBins() const {
+    // The direction bins of bars that the line, running (dx, dy), may read;
+    // kept while the direction stays (every line of one direction asks).
+    float crossedDx = 0, crossedDy = 0;
+    uint8_t crossedBins = 0;
+    uint8_t CrossedBins() {
+        if (dx == crossedDx && dy == crossedDy && crossedBins != 0) return crossedBins;
+        crossedDx = dx, crossedDy = dy;
         double line = std::atan2(double(dy), double(dx));
         if (line < 0) line += std::numbers::pi;
         uint8_t bins = 0;
@@ -306,6 +443,7 @@ struct LineScanner {
                 off, std::numbers::pi - std::max(std::fabs(line - from), std::fabs(line - to)));
             if (off * 180 / std::numbers::pi <= kMaxCrossAngle) bins |= uint8_t(1u << k);
         }
+        crossedBins = bins;
         return bins;
     }
 
@@ -318,6 +456,10 @@ struct LineScanner {
         wanted.assign(chunks, settings.gate ? 0 : 1);
         if (!settings.gate) return true;
         const uint8_t crossed = CrossedBins();
+        // The chunks within reach of a square with bars: per chunk, the end
+        // of the furthest such stretch that starts there.
+        wantedEnds.assign(chunks, 0);
+        chunkTiles.resize(chunks);
         bool any = false;
         for (size_t c = 0; c < chunks; ++c) {
             const float at = float(c * kTile + kTile / 2);
@@ -325,21 +467,19 @@ struct LineScanner {
             const uint32_t tx = uint32_t(std::clamp(px, 0.0f, float(grey.width - 1))) / kTile;
             const uint32_t ty = uint32_t(std::clamp(py, 0.0f, float(grey.height - 1))) / kTile;
             const size_t tile = size_t(ty) * tiles.columns + tx;
+            chunkTiles[c] = tile;
             if (!(tiles.bars[tile] & crossed)) continue;
             const size_t reach = tiles.reach[tile];
             any = true;
-            for (size_t k = c > reach ? c - reach : 0; k <= std::min(chunks - 1, c + reach); ++k)
-                wanted[k] = 1;
+            size_t& end = wantedEnds[c > reach ? c - reach : 0];
+            end = std::max(end, std::min(chunks, c + reach + 1));
         }
         if (!any) return false;
         any = false;
-        for (size_t c = 0; c < chunks; ++c) {
-            if (!wanted[c]) continue;
-            const float at = float(c * kTile + kTile / 2);
-            const float px = origin.x + at * dx, py = origin.y + at * dy;
-            const uint32_t tx = uint32_t(std::clamp(px, 0.0f, float(grey.width - 1))) / kTile;
-            const uint32_t ty = uint32_t(std::clamp(py, 0.0f, float(grey.height - 1))) / kTile;
-            if (done[size_t(ty) * tiles.columns + tx]) wanted[c] = 0;
+        for (size_t c = 0, until = 0; c < chunks; ++c) {
+            until = std::max(until, wantedEnds[c]);
+            if (c >= until) continue;
+            wanted[c] = !done[chunkTiles[c]];
             any |= wanted[c] != 0;
         }
         return any;
@@ -435,38 +575,38 @@ struct LineScanner {
                 y = std::llround(double(origin.y) * 65536);
         const int64_t sx = std::llround(double(dx) * 65536), sy = std::llround(double(dy) * 65536);
         const int64_t maxX = int64_t(grey.width - 2) << 16, maxY = int64_t(grey.height - 2) << 16;
-        for (size_t i = 0; i < n; ++i, x += sx, y += sy) {
-            const int64_t cx16 = std::clamp<int64_t>(x, 0, maxX),
-                          cy16 = std::clamp<int64_t>(y, 0, maxY);
-            if (i % kTile == 0 && !wanted[i / kTile]) {  // a chunk not read is skipped
-                const size_t end = std::min(n, i + kTile);
-                x += sx * int64_t(end - i - 1), y += sy * int64_t(end - i - 1);
-                i = end - 1;
+        uint8_t* out = profile.data();
+        for (size_t i0 = 0; i0 < n; i0 += kTile) {
+            const size_t end = std::min(n, i0 + kTile);
+            if (!wanted[i0 / kTile]) {  // a chunk not read is skipped
+                x += sx * int64_t(end - i0), y += sy * int64_t(end - i0);
                 continue;
             }
-            if (i % kTile == 0) {  // a quiet tile is filled with its mean level
-                const size_t tile =
-                    size_t(cy16 >> 16) / kTile * tiles.columns + size_t(cx16 >> 16) / kTile;
-                if (!tiles.busy[tile]) {
-                    const size_t end = std::min(n, i + kTile);
-                    std::fill(profile.begin() + long(i), profile.begin() + long(end),
-                              tiles.mean[tile]);
-                    x += sx * int64_t(end - i - 1), y += sy * int64_t(end - i - 1);
-                    i = end - 1;
-                    continue;
-                }
+            // A quiet tile (that of the chunk's first sample) is filled with
+            // its mean level.
+            const size_t tile =
+                size_t(std::clamp<int64_t>(y, 0, maxY) >> 16) / kTile * tiles.columns +
+                size_t(std::clamp<int64_t>(x, 0, maxX) >> 16) / kTile;
+            if (!tiles.busy[tile]) {
+                std::fill(out + i0, out + end, tiles.mean[tile]);
+                x += sx * int64_t(end - i0), y += sy * int64_t(end - i0);
+                continue;
             }
-            const uint32_t fx = uint32_t(cx16 & 0xFFFF) >> 8, fy = uint32_t(cy16 & 0xFFFF) >> 8;
-            const uint8_t* q = px + ptrdiff_t(cy16 >> 16) * stride + ptrdiff_t(cx16 >> 16);
-            const uint32_t top = q[0] * (256 - fx) + q[1] * fx;
-            const uint32_t low = q[stride] * (256 - fx) + q[stride + 1] * fx;
-            profile[i] = uint8_t((top * (256 - fy) + low * fy + 32768) >> 16);
+            for (size_t i = i0; i < end; ++i, x += sx, y += sy) {
+                const int64_t cx16 = std::clamp<int64_t>(x, 0, maxX),
+                              cy16 = std::clamp<int64_t>(y, 0, maxY);
+                const uint32_t fx = uint32_t(cx16 & 0xFFFF) >> 8, fy = uint32_t(cy16 & 0xFFFF) >> 8;
+                const uint8_t* q = px + ptrdiff_t(cy16 >> 16) * stride + ptrdiff_t(cx16 >> 16);
+                const uint32_t top = q[0] * (256 - fx) + q[1] * fx;
+                const uint32_t low = q[stride] * (256 - fx) + q[stride + 1] * fx;
+                out[i] = uint8_t((top * (256 - fy) + low * fy + 32768) >> 16);
+            }
         }
     }
 
     // Reads the runs both ways.
     void Decode(Point o, std::vector<LineHit>& hits, std::vector<LineHit>& partial) {
-        reversed = runs.Reversed();
+        runs.Reversed(reversed);
         const float length = runs.edges.back();
         for (int way = 0; way < 2; ++way) {
             reads.clear();
@@ -518,12 +658,13 @@ struct LineScanner {
                    std::vector<LineHit>& partial) {
         if (b - a < 16) return false;
         piece.assign(profile.begin() + ptrdiff_t(a), profile.begin() + ptrdiff_t(b));
-        const auto [lo, hi] = std::minmax_element(piece.begin(), piece.end());
-        const int range = *hi - *lo;
+        uint8_t lo = 255, hi = 0;  // a plain loop, which the compiler widens
+        for (const uint8_t v : piece) lo = std::min(lo, v), hi = std::max(hi, v);
+        const int range = hi - lo;
         if (range < kTileContrast) return false;
         const Point from{o.x + float(a) * dx, o.y + float(a) * dy};
         const auto cut = [&] { runs.cutStart = a > 0, runs.cutEnd = b < profile.size(); };
-        FindRuns(piece, 16, std::max(20, range / 4), runs);
+        FindRuns(piece, 16, std::max(20, range / 4), runs, work);
         cut();
         if (runs.Count() < 20) return false;
         const size_t before = hits.size();
@@ -531,7 +672,8 @@ struct LineScanner {
         // Heavy blur leaves narrow elements short of the threshold: a line
         // that read nothing is split again at its alternating peaks and valleys.
         if (hits.size() > before) return true;
-        FindRunsByExtrema(piece, std::max(kMinSwing, range / 8), runs);
+        FindExtremes(piece, std::max(kMinSwing, range / 8), extremes);
+        FindRunsByExtrema(piece, extremes, runs);
         cut();
         // The split by ink has a bar per valley of these peaks and valleys:
         // at most two runs more than this one.
@@ -542,7 +684,7 @@ struct LineScanner {
         // Their ink keeps their width (the faint kind of bench/make-barcode-set,
         // --count 60: 42 of 60 read with this pass, 36 without; none wrong).
         if (hits.size() == before && swings + 2 >= 20) {
-            FindRunsByInk(piece, std::max(kMinSwing, range / 8), kInkRadius, runs);
+            FindRunsByInk(piece, extremes, kInkRadius, runs, work);
             cut();
             if (runs.Count() >= 20) Decode(from, hits, partial);
         }

@@ -71,7 +71,7 @@ constexpr float kMinLineHeight = 3.0f;
 // the finding itself (3 of every 4 ms on a page of 163 x 123 pixels). A
 // thread keeps a few of the work side's pages: about 2 MB at most.
 struct WorkImages {
-    cv::Mat small, blocks, turned, transposed, bound, framed, eroded, mask, inside;
+    cv::Mat small, blocks, transposed, bound, framed, eroded, mask, inside;
     std::vector<std::vector<cv::Point>> contours;
 };
 
@@ -348,18 +348,28 @@ std::vector<ZoneCandidate> FindZones(const FinderPage& page, size_t maxCount, bo
     // A tilted pass looks at the page turned by the tilt about its centre.
     cv::Matx23f back = cv::Matx23f::eye();
     if (tilt != 0) {
-        const cv::Point2f mid(float(ink->cols) / 2, float(ink->rows) / 2);
-        const cv::Mat m = cv::getRotationMatrix2D(mid, double(tilt), 1.0);
-        const cv::Rect2f box = cv::RotatedRect(mid, cv::Size2f(ink->size()), tilt).boundingRect2f();
-        cv::Mat shifted = m.clone();
-        shifted.at<double>(0, 2) += box.width / 2 - mid.x;
-        shifted.at<double>(1, 2) += box.height / 2 - mid.y;
-        cv::warpAffine(*ink, work.turned, shifted, cv::Size(int(box.width), int(box.height)),
-                       cv::INTER_NEAREST);
-        ink = &work.turned;
-        cv::Mat inverse;
-        cv::invertAffineTransform(shifted, inverse);
-        back = cv::Matx23f(inverse);
+        auto known = std::find_if(page.turned.begin(), page.turned.end(),
+                                  [&](const FinderPage::Turned& t) { return t.tilt == tilt; });
+        if (known == page.turned.end()) {
+            FinderPage::Turned t;
+            t.tilt = tilt;
+            const cv::Point2f mid(float(ink->cols) / 2, float(ink->rows) / 2);
+            const cv::Mat m = cv::getRotationMatrix2D(mid, double(tilt), 1.0);
+            const cv::Rect2f box =
+                cv::RotatedRect(mid, cv::Size2f(ink->size()), tilt).boundingRect2f();
+            cv::Mat shifted = m.clone();
+            shifted.at<double>(0, 2) += box.width / 2 - mid.x;
+            shifted.at<double>(1, 2) += box.height / 2 - mid.y;
+            cv::warpAffine(*ink, t.ink, shifted, cv::Size(int(box.width), int(box.height)),
+                           cv::INTER_NEAREST);
+            cv::Mat inverse;
+            cv::invertAffineTransform(shifted, inverse);
+            t.back = cv::Matx23f(inverse);
+            page.turned.push_back(std::move(t));
+            known = page.turned.end() - 1;
+        }
+        ink = &known->ink;
+        back = known->back;
     }
     std::vector<ZoneCandidate> found;
     if (turned) {

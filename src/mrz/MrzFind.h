@@ -43,6 +43,15 @@ struct FinderPage {
     /// The same for the tilted passes, which never enlarge the page.
     cv::Mat tiltedInk;
     float tiltedScale = 0;
+    /// tiltedInk turned by a tilt, and the map back from its pixels: kept
+    /// by FindZones, so that the passes across and up and down at one tilt
+    /// turn the page once. A page is searched by one thread at a time.
+    struct Turned {
+        float tilt = 0;
+        cv::Mat ink;
+        cv::Matx23f back;
+    };
+    mutable std::vector<Turned> turned;
 };
 
 /// The finder's look at a grey page (8-bit, dark ink on light paper): made

@@ -439,9 +439,10 @@ FinderPage LookAt(const cv::Mat& grey) {
     if (std::min(size.width, size.height) < 8) return page;
     InkAt(grey, size, kInkOffset, page.ink);
     page.scale = scale;
-    page.tiltedInk = page.ink, page.tiltedScale = scale;
     if (scale > kMaxTiltedScale)
-        InkAt(grey, WorkSize(grey, kMaxTiltedScale, page.tiltedScale), kInkOffset, page.tiltedInk);
+        page.grey = grey;
+    else
+        page.tiltedInk = page.ink, page.tiltedScale = scale;
     return page;
 }
 
@@ -469,6 +470,9 @@ std::vector<ZoneCandidate> FindZones(const FinderPage& page, size_t maxCount, bo
     std::vector<ZoneCandidate> out;
     if (page.ink.empty()) return out;
     WorkImages& work = Work();
+    if (tilt != 0 && page.tiltedInk.empty())
+        InkAt(page.grey, WorkSize(page.grey, kMaxTiltedScale, page.tiltedScale), kInkOffset,
+              page.tiltedInk);
     const float scale = tilt != 0 ? page.tiltedScale : page.scale;
     const cv::Mat* ink = tilt != 0 ? &page.tiltedInk : &page.ink;
 

@@ -40,9 +40,13 @@ size_t OuterContours(cv::Mat& framed, std::vector<std::vector<cv::Point>>& conto
 struct FinderPage {
     cv::Mat ink;
     float scale = 0;  ///< finder pixels per page pixel
-    /// The same for the tilted passes, which never enlarge the page.
-    cv::Mat tiltedInk;
-    float tiltedScale = 0;
+    /// The same for the tilted passes, which never enlarge the page: where
+    /// it differs from ink, made by the first tilted pass (a page the first
+    /// passes read needs none) from grey, the page looked at, which is not
+    /// copied and must outlive the search.
+    mutable cv::Mat tiltedInk;
+    mutable float tiltedScale = 0;
+    cv::Mat grey;
     /// tiltedInk turned by a tilt, and the map back from its pixels: kept
     /// by FindZones, so that the passes across and up and down at one tilt
     /// turn the page once. A page is searched by one thread at a time.

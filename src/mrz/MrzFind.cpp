@@ -1,6 +1,7 @@
 #include "mrz/MrzFind.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 
@@ -73,8 +74,14 @@ constexpr float kMinLineHeight = 3.0f;
 // thread keeps a few of the work side's pages: about 2 MB at most.
 struct WorkImages {
     cv::Mat small, blocks, transposed, bound, framed, eroded, mask, inside;
+    // Which shrink small holds (ShrinkMarks), 0 none.
+    uint64_t smallMark = 0;
     std::vector<std::vector<cv::Point>> contours;
 };
+
+// Numbers for the pages shrunk into WorkImages::small, unique across threads:
+// a look at a page that holds its mark may use the shrunk page again.
+std::atomic<uint64_t> shrinkMarks{0};
 
 WorkImages& Work() {
     thread_local WorkImages work;
@@ -420,10 +427,21 @@ cv::Size WorkSize(const cv::Mat& grey, float maxScale, float& scale) {
 }
 
 // The ink (white) of grey at size: darker than its surroundings by offset
-// grey levels.
-void InkAt(const cv::Mat& grey, cv::Size size, double offset, cv::Mat& ink) {
+// grey levels. Where grey is shrunk, the thread's small page is marked into
+// mark, and with reuse (that mark, of a shrink of the same grey) not shrunk
+// again while the thread still holds it.
+void InkAt(const cv::Mat& grey, cv::Size size, double offset, cv::Mat& ink,
+           uint64_t* mark = nullptr, uint64_t reuse = 0) {
     const cv::Mat* page = &grey;
-    if (size != grey.size()) Shrink(grey, Work().small, size), page = &Work().small;
+    if (size != grey.size()) {
+        WorkImages& work = Work();
+        if (reuse == 0 || work.smallMark != reuse || work.small.size() != size) {
+            Shrink(grey, work.small, size);
+            work.smallMark = ++shrinkMarks;
+        }
+        if (mark) *mark = work.smallMark;
+        page = &work.small;
+    }
     cv::adaptiveThreshold(*page, ink, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV, 25,
                           offset);
 }
@@ -437,7 +455,7 @@ FinderPage LookAt(const cv::Mat& grey) {
     const cv::Size size = WorkSize(grey, 2.0f, scale);
     // A page too thin to hold two lines once scaled holds no zone.
     if (std::min(size.width, size.height) < 8) return page;
-    InkAt(grey, size, kInkOffset, page.ink);
+    InkAt(grey, size, kInkOffset, page.ink, &page.shrunk);
     page.scale = scale;
     if (scale > kMaxTiltedScale)
         page.grey = grey;
@@ -447,6 +465,10 @@ FinderPage LookAt(const cv::Mat& grey) {
 }
 
 FinderPage LookThroughTexture(const cv::Mat& grey) {
+    return LookThroughTexture(grey, {});
+}
+
+FinderPage LookThroughTexture(const cv::Mat& grey, const FinderPage& look) {
     FinderPage page;
     if (grey.empty()) return page;
     // As the tilted passes, at most at the page's own size.
@@ -457,7 +479,7 @@ FinderPage LookThroughTexture(const cv::Mat& grey) {
     if (std::min(size.width, size.height) < 8 ||
         float(std::max(size.width, size.height)) < 30 * kPitchPerHeight * kTextureMinCapitals)
         return page;
-    InkAt(grey, size, kTextureInkOffset, page.ink);
+    InkAt(grey, size, kTextureInkOffset, page.ink, nullptr, look.shrunk);
     cv::morphologyEx(page.ink, page.ink, cv::MORPH_OPEN,
                      cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2, 2)));
     page.scale = page.tiltedScale = scale;

@@ -3,6 +3,7 @@
 // two or three long, parallel, equal lines one above the other make a zone.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -47,6 +48,10 @@ struct FinderPage {
     mutable cv::Mat tiltedInk;
     mutable float tiltedScale = 0;
     cv::Mat grey;
+    /// Which shrink of grey ink was made from (0 none): a look through
+    /// texture at the same size shrinks grey again only when the thread no
+    /// longer holds it.
+    uint64_t shrunk = 0;
     /// tiltedInk turned by a tilt, and the map back from its pixels: kept
     /// by FindZones, so that the passes across and up and down at one tilt
     /// turn the page once. A page is searched by one thread at a time.
@@ -68,6 +73,10 @@ FinderPage LookAt(const cv::Mat& grey);
 /// the lines of guilloche or hatching under a zone do not bind with it.
 /// Costs about as much as LookAt.
 FinderPage LookThroughTexture(const cv::Mat& grey);
+
+/// The same, for a page look is LookAt's look at: where both shrink the
+/// page to one size, the shrink is made once.
+FinderPage LookThroughTexture(const cv::Mat& grey, const FinderPage& look);
 
 /// The zone candidates of a page the finder has looked at, best first, at
 /// most maxCount: of lines that run across the page (within about 20

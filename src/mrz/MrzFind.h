@@ -27,6 +27,13 @@ struct ZoneCandidate {
 /// pass over the rows costs a sixth of OpenCV's general one.
 void OpenThreeHigh(const cv::Mat& src, cv::Mat& dst);
 
+/// OpenCV's closing of binary ink (0 or 255) by a row of k pixels (2 <= k <
+/// 64; morphologyEx with MORPH_CLOSE, a 1 x k rectangle and its default
+/// anchor and borders), then OpenThreeHigh, into dst: the same pixels, made
+/// 64 at a time on rows of bits, in about half OpenCV's time. dst may be a
+/// part of a larger image, of ink's size.
+void CloseAndOpen(const cv::Mat& ink, int k, cv::Mat& dst);
+
 /// The outer boundaries of the ink of framed (a binary image inside a frame
 /// of one paper pixel; the search marks it up), at any depth, in the pixels
 /// inside the frame, into contours[0, returned count): the contours without

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cstring>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 
 #include <opencv2/imgproc.hpp>
 #include <opencv2/imgproc/imgproc_c.h>
@@ -211,17 +211,131 @@ ZoneCandidate FromBands(const std::vector<const Band*>& bands) {
     return z;
 }
 
+// The pixels of ink that are not 0, as bits.
+void PackRows(const cv::Mat& ink, BitRows& out) {
+    out.Create(ink.rows, ink.cols);
+    for (int y = 0; y < ink.rows; ++y) {
+        const uint8_t* r = ink.ptr<uint8_t>(y);
+        uint64_t* w = out.Row(y) + 1;
+        int x = 0;
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128();
+        for (; x + 64 <= ink.cols; x += 64) {
+            uint64_t v = 0;
+            for (int i = 0; i < 4; ++i) {
+                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + x + 16 * i));
+                const int paper = _mm_movemask_epi8(_mm_cmpeq_epi8(b, zero));
+                v |= uint64_t(~paper & 0xffff) << (16 * i);
+            }
+            w[x / 64] = v;
+        }
+#endif
+        for (; x < ink.cols; ++x)
+            if (r[x] != 0) w[x / 64] |= uint64_t(1) << (x % 64);
+    }
+}
+
+// Pixel x of a row of n words becomes the OR (with all, the AND) of pixels
+// x to x + k - 1 (k from 1 to 64), in place: spans doubled, then joined.
+template <bool all>
+void Span(uint64_t* r, int n, int k) {
+    auto join = [&](int s) {
+        for (int j = 0; j + 1 < n; ++j) {
+            const uint64_t v = (r[j] >> s) | (r[j + 1] << (64 - s));
+            r[j] = all ? (r[j] & v) : (r[j] | v);
+        }
+        r[n - 1] = all ? (r[n - 1] & (r[n - 1] >> s)) : (r[n - 1] | (r[n - 1] >> s));
+    };
+    int m = 1;
+    while (2 * m <= k) join(m), m *= 2;
+    if (m < k) join(k - m);
+}
+
+// Pixel x of a row of n words becomes pixel x - s (0 < s < 64), in place.
+void Push(uint64_t* r, int n, int s) {
+    for (int j = n - 1; j > 0; --j) r[j] = (r[j] << s) | (r[j - 1] >> (64 - s));
+    r[0] <<= s;
+}
+
+// OpenCV's closing by a row of k pixels (k from 2 to 63), anchored at its
+// middle (pixel k / 2): a dilation over pixels x - k / 2 to x - k / 2 + k - 1
+// with paper past the row's ends, then an erosion over the same with ink
+// past them.
+void CloseRows(const BitRows& in, int k, BitRows& out) {
+    out.Create(in.rows, in.cols);
+    const int n = in.words, a = k / 2;
+    const int lastWord = 1 + (in.cols - 1) / 64, lastBits = in.cols - 64 * (lastWord - 1);
+    const uint64_t lastMask = lastBits == 64 ? ~uint64_t(0) : (uint64_t(1) << lastBits) - 1;
+    for (int y = 0; y < in.rows; ++y) {
+        uint64_t* o = out.Row(y);
+        std::copy(in.Row(y), in.Row(y) + n, o);
+        Span<false>(o, n, k);
+        if (a > 0) Push(o, n, a);
+        // The margins: ink for the erosion.
+        o[0] = ~uint64_t(0);
+        o[lastWord] |= ~lastMask;
+        for (int j = lastWord + 1; j < n; ++j) o[j] = ~uint64_t(0);
+        Span<true>(o, n, k);
+        if (a > 0) Push(o, n, a);
+        o[0] = 0;
+        o[lastWord] &= lastMask;
+        for (int j = lastWord + 1; j < n; ++j) o[j] = 0;
+    }
+}
+
+// OpenThreeHigh of bits into dst (0 or 255, already of in's size).
+void OpenThreeHighInto(const BitRows& in, BitRows& eroded, cv::Mat& dst) {
+    const int h = in.rows, n = in.words;
+    eroded.Create(in.rows, in.cols);
+    for (int y = 0; y < h; ++y) {
+        const uint64_t* up = in.Row(std::max(y - 1, 0));
+        const uint64_t* at = in.Row(y);
+        const uint64_t* down = in.Row(std::min(y + 1, h - 1));
+        uint64_t* o = eroded.Row(y);
+        for (int j = 0; j < n; ++j) o[j] = up[j] & at[j] & down[j];
+    }
+    // Eight bits to eight bytes.
+    static const std::array<uint64_t, 256> bytes = [] {
+        std::array<uint64_t, 256> t{};
+        for (int v = 0; v < 256; ++v)
+            for (int b = 0; b < 8; ++b)
+                if (v & (1 << b)) t[size_t(v)] |= uint64_t(0xff) << (8 * b);
+        return t;
+    }();
+    for (int y = 0; y < h; ++y) {
+        const uint64_t* up = eroded.Row(std::max(y - 1, 0));
+        const uint64_t* at = eroded.Row(y);
+        const uint64_t* down = eroded.Row(std::min(y + 1, h - 1));
+        uint8_t* o = dst.ptr<uint8_t>(y);
+        for (int x = 0; x < in.cols; x += 64) {
+            const int j = 1 + x / 64;
+            const uint64_t v = up[j] | at[j] | down[j];
+            const int count = std::min(64, in.cols - x);
+            int i = 0;
+            for (; i + 8 <= count; i += 8) {
+                const uint64_t eight = bytes[(v >> i) & 0xff];
+                std::memcpy(o + x + i, &eight, 8);
+            }
+            for (; i < count; ++i) o[x + i] = (v >> i) & 1 ? 255 : 0;
+        }
+    }
+}
+
 // The candidates of one binary image (ink white) whose lines run along x,
 // of lines at least minHeight high.
 void Candidates(const cv::Mat& ink, float minHeight, std::vector<ZoneCandidate>& out) {
     const float minLength = 0.18f * float(std::max(ink.cols, ink.rows));
-    cv::Mat& framed = Work().framed;
+    WorkImages& work = Work();
+    cv::Mat& framed = work.framed;
+    PackRows(ink, work.inkBits);
     framed.create(ink.rows + 2, ink.cols + 2, CV_8U);
     framed = 0;
     cv::Mat closed = framed(cv::Rect(1, 1, ink.cols, ink.rows));
     for (int k : {4, 7, 12, 20}) {
-        // Thin rules and card edges are no text.
-        CloseAndOpen(ink, k, closed);
+        // Thin rules and card edges are no text. (CloseAndOpen, the ink
+        // packed once for the four.)
+        CloseRows(work.inkBits, k, work.closedBits);
+        OpenThreeHighInto(work.closedBits, work.erodedBits, closed);
         std::vector<Band> bands = Bands(framed, ink, minLength, minHeight);
         std::sort(bands.begin(), bands.end(),
                   [&](const Band& a, const Band& b) { return a.center.y < b.center.y; });
@@ -392,116 +506,6 @@ void Shrink(const cv::Mat& grey, cv::Mat& out, cv::Size size) {
 }  // namespace
 
 namespace {
-
-// The pixels of ink that are not 0, as bits.
-void PackRows(const cv::Mat& ink, BitRows& out) {
-    out.Create(ink.rows, ink.cols);
-    for (int y = 0; y < ink.rows; ++y) {
-        const uint8_t* r = ink.ptr<uint8_t>(y);
-        uint64_t* w = out.Row(y) + 1;
-        int x = 0;
-#if defined(__SSE2__)
-        const __m128i zero = _mm_setzero_si128();
-        for (; x + 64 <= ink.cols; x += 64) {
-            uint64_t v = 0;
-            for (int i = 0; i < 4; ++i) {
-                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + x + 16 * i));
-                const int paper = _mm_movemask_epi8(_mm_cmpeq_epi8(b, zero));
-                v |= uint64_t(~paper & 0xffff) << (16 * i);
-            }
-            w[x / 64] = v;
-        }
-#endif
-        for (; x < ink.cols; ++x)
-            if (r[x] != 0) w[x / 64] |= uint64_t(1) << (x % 64);
-    }
-}
-
-// Pixel x of a row of n words becomes the OR (with all, the AND) of pixels
-// x to x + k - 1 (k from 1 to 64), in place: spans doubled, then joined.
-template <bool all>
-void Span(uint64_t* r, int n, int k) {
-    auto join = [&](int s) {
-        for (int j = 0; j + 1 < n; ++j) {
-            const uint64_t v = (r[j] >> s) | (r[j + 1] << (64 - s));
-            r[j] = all ? (r[j] & v) : (r[j] | v);
-        }
-        r[n - 1] = all ? (r[n - 1] & (r[n - 1] >> s)) : (r[n - 1] | (r[n - 1] >> s));
-    };
-    int m = 1;
-    while (2 * m <= k) join(m), m *= 2;
-    if (m < k) join(k - m);
-}
-
-// Pixel x of a row of n words becomes pixel x - s (0 < s < 64), in place.
-void Push(uint64_t* r, int n, int s) {
-    for (int j = n - 1; j > 0; --j) r[j] = (r[j] << s) | (r[j - 1] >> (64 - s));
-    r[0] <<= s;
-}
-
-// OpenCV's closing by a row of k pixels (k from 2 to 63), anchored at its
-// middle (pixel k / 2): a dilation over pixels x - k / 2 to x - k / 2 + k - 1
-// with paper past the row's ends, then an erosion over the same with ink
-// past them.
-void CloseRows(const BitRows& in, int k, BitRows& out) {
-    out.Create(in.rows, in.cols);
-    const int n = in.words, a = k / 2;
-    const int lastWord = 1 + (in.cols - 1) / 64, lastBits = in.cols - 64 * (lastWord - 1);
-    const uint64_t lastMask = lastBits == 64 ? ~uint64_t(0) : (uint64_t(1) << lastBits) - 1;
-    for (int y = 0; y < in.rows; ++y) {
-        uint64_t* o = out.Row(y);
-        std::copy(in.Row(y), in.Row(y) + n, o);
-        Span<false>(o, n, k);
-        if (a > 0) Push(o, n, a);
-        // The margins: ink for the erosion.
-        o[0] = ~uint64_t(0);
-        o[lastWord] |= ~lastMask;
-        for (int j = lastWord + 1; j < n; ++j) o[j] = ~uint64_t(0);
-        Span<true>(o, n, k);
-        if (a > 0) Push(o, n, a);
-        o[0] = 0;
-        o[lastWord] &= lastMask;
-        for (int j = lastWord + 1; j < n; ++j) o[j] = 0;
-    }
-}
-
-// OpenThreeHigh of bits into dst (0 or 255, already of in's size).
-void OpenThreeHighInto(const BitRows& in, BitRows& eroded, cv::Mat& dst) {
-    const int h = in.rows, n = in.words;
-    eroded.Create(in.rows, in.cols);
-    for (int y = 0; y < h; ++y) {
-        const uint64_t* up = in.Row(std::max(y - 1, 0));
-        const uint64_t* at = in.Row(y);
-        const uint64_t* down = in.Row(std::min(y + 1, h - 1));
-        uint64_t* o = eroded.Row(y);
-        for (int j = 0; j < n; ++j) o[j] = up[j] & at[j] & down[j];
-    }
-    // Eight bits to eight bytes.
-    static const std::array<uint64_t, 256> bytes = [] {
-        std::array<uint64_t, 256> t{};
-        for (int v = 0; v < 256; ++v)
-            for (int b = 0; b < 8; ++b)
-                if (v & (1 << b)) t[size_t(v)] |= uint64_t(0xff) << (8 * b);
-        return t;
-    }();
-    for (int y = 0; y < h; ++y) {
-        const uint64_t* up = eroded.Row(std::max(y - 1, 0));
-        const uint64_t* at = eroded.Row(y);
-        const uint64_t* down = eroded.Row(std::min(y + 1, h - 1));
-        uint8_t* o = dst.ptr<uint8_t>(y);
-        for (int x = 0; x < in.cols; x += 64) {
-            const int j = 1 + x / 64;
-            const uint64_t v = up[j] | at[j] | down[j];
-            const int count = std::min(64, in.cols - x);
-            int i = 0;
-            for (; i + 8 <= count; i += 8) {
-                const uint64_t eight = bytes[(v >> i) & 0xff];
-                std::memcpy(o + x + i, &eight, 8);
-            }
-            for (; i < count; ++i) o[x + i] = (v >> i) & 1 ? 255 : 0;
-        }
-    }
-}
 
 // cv::transpose of an 8-bit image, to the same pixels: 16 x 16 pixels at a
 // time in SSE2 registers, three times as fast (an 800 x 600 page: 0.06

@@ -470,6 +470,8 @@ bool AreaShrink(const cv::Mat& grey, cv::Mat& out, cv::Size size) {
     return true;
 }
 
+}  // namespace
+
 // cv::resize(grey, out, size, 0, 0, INTER_AREA) for a smaller size, by
 // AreaShrink where OpenCV takes its slow path (a scale not whole).
 void ResizeArea(const cv::Mat& grey, cv::Mat& out, cv::Size size) {
@@ -480,6 +482,8 @@ void ResizeArea(const cv::Mat& grey, cv::Mat& out, cv::Size size) {
     if (sx < 1 || sy < 1 || whole || !AreaShrink(grey, out, size))
         cv::resize(grey, out, size, 0, 0, cv::INTER_AREA);
 }
+
+namespace {
 
 // grey resized to size: averaged over areas where it shrinks, in two steps
 // where it shrinks by half or more: first by a whole factor over blocks of
@@ -504,8 +508,6 @@ void Shrink(const cv::Mat& grey, cv::Mat& out, cv::Size size) {
 }
 
 }  // namespace
-
-namespace {
 
 // cv::transpose of an 8-bit image, to the same pixels: 16 x 16 pixels at a
 // time in SSE2 registers, three times as fast (an 800 x 600 page: 0.06
@@ -594,8 +596,6 @@ void TurnNearest(const cv::Mat& src, const cv::Mat& forward, cv::Size size, cv::
         }
     }
 }
-
-}  // namespace
 
 void CloseAndOpen(const cv::Mat& ink, int k, cv::Mat& dst) {
     CV_Assert(ink.type() == CV_8U && k >= 2 && k < 64);

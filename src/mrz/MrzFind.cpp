@@ -94,7 +94,7 @@ struct BitRows {
 // thread keeps a few of the work side's pages: about 2 MB at most.
 struct WorkImages {
     cv::Mat small, blocks, transposed, framed, eroded, mask, inside;
-    // Which shrink small holds (ShrinkMarks), 0 none.
+    // Which shrink small holds (shrinkMarks), 0 none.
     uint64_t smallMark = 0;
     BitRows inkBits, closedBits, erodedBits;
     std::vector<std::vector<cv::Point>> contours;

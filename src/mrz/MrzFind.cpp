@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 
 #include <opencv2/imgproc.hpp>
 #include <opencv2/imgproc/imgproc_c.h>
@@ -96,7 +97,11 @@ struct WorkImages {
     cv::Mat small, blocks, transposed, framed, eroded, mask, inside;
     // Which shrink small holds (shrinkMarks), 0 none.
     uint64_t smallMark = 0;
-    BitRows inkBits, closedBits, erodedBits;
+    BitRows inkBits, closedBits, erodedBits, openedBits;
+    // DropShortParts' runs, their parts and the parts' boxes.
+    std::vector<cv::Vec3i> runs;
+    std::vector<int> rowStart, parent;
+    std::vector<cv::Vec4i> box;
     std::vector<std::vector<cv::Point>> contours;
 };
 
@@ -283,10 +288,11 @@ void CloseRows(const BitRows& in, int k, BitRows& out) {
     }
 }
 
-// OpenThreeHigh of bits into dst (0 or 255, already of in's size).
-void OpenThreeHighInto(const BitRows& in, BitRows& eroded, cv::Mat& dst) {
+// OpenThreeHigh of bits, into opened.
+void OpenThreeHighBits(const BitRows& in, BitRows& eroded, BitRows& opened) {
     const int h = in.rows, n = in.words;
     eroded.Create(in.rows, in.cols);
+    opened.Create(in.rows, in.cols);
     for (int y = 0; y < h; ++y) {
         const uint64_t* up = in.Row(std::max(y - 1, 0));
         const uint64_t* at = in.Row(y);
@@ -294,6 +300,17 @@ void OpenThreeHighInto(const BitRows& in, BitRows& eroded, cv::Mat& dst) {
         uint64_t* o = eroded.Row(y);
         for (int j = 0; j < n; ++j) o[j] = up[j] & at[j] & down[j];
     }
+    for (int y = 0; y < h; ++y) {
+        const uint64_t* up = eroded.Row(std::max(y - 1, 0));
+        const uint64_t* at = eroded.Row(y);
+        const uint64_t* down = eroded.Row(std::min(y + 1, h - 1));
+        uint64_t* o = opened.Row(y);
+        for (int j = 0; j < n; ++j) o[j] = up[j] | at[j] | down[j];
+    }
+}
+
+// The bits into dst (0 or 255, already of their size).
+void Unpack(const BitRows& in, cv::Mat& dst) {
     // Eight bits to eight bytes.
     static const std::array<uint64_t, 256> bytes = [] {
         std::array<uint64_t, 256> t{};
@@ -302,14 +319,11 @@ void OpenThreeHighInto(const BitRows& in, BitRows& eroded, cv::Mat& dst) {
                 if (v & (1 << b)) t[size_t(v)] |= uint64_t(0xff) << (8 * b);
         return t;
     }();
-    for (int y = 0; y < h; ++y) {
-        const uint64_t* up = eroded.Row(std::max(y - 1, 0));
-        const uint64_t* at = eroded.Row(y);
-        const uint64_t* down = eroded.Row(std::min(y + 1, h - 1));
+    for (int y = 0; y < in.rows; ++y) {
+        const uint64_t* r = in.Row(y);
         uint8_t* o = dst.ptr<uint8_t>(y);
         for (int x = 0; x < in.cols; x += 64) {
-            const int j = 1 + x / 64;
-            const uint64_t v = up[j] | at[j] | down[j];
+            const uint64_t v = r[1 + x / 64];
             const int count = std::min(64, in.cols - x);
             int i = 0;
             for (; i + 8 <= count; i += 8) {
@@ -317,6 +331,82 @@ void OpenThreeHighInto(const BitRows& in, BitRows& eroded, cv::Mat& dst) {
                 std::memcpy(o + x + i, &eight, 8);
             }
             for (; i < count; ++i) o[x + i] = (v >> i) & 1 ? 255 : 0;
+        }
+    }
+}
+
+// Clears the parts of bits (8-connected, as contours bound them) whose
+// bounding box is shorter than minLength both ways: those Bands passes over
+// at once, whose contours then need not be traced. A part's outer contour
+// bounds it, and the contours of the others, and their order, stay as they
+// were. The parts are found by their runs of ink, joined row to row.
+void DropShortParts(BitRows& b, float minLength) {
+    WorkImages& work = Work();
+    std::vector<cv::Vec3i>& runs = work.runs;  // row, first and last pixel
+    std::vector<int>& rowStart = work.rowStart;
+    std::vector<int>& parent = work.parent;
+    std::vector<cv::Vec4i>& box = work.box;
+    runs.clear();
+    rowStart.assign(size_t(b.rows) + 1, 0);
+    const int n = b.words - 2;
+    for (int y = 0; y < b.rows; ++y) {
+        rowStart[size_t(y)] = int(runs.size());
+        const uint64_t* r = b.Row(y) + 1;
+        int open = -1;  // where a run not yet ended started
+        for (int j = 0; j < n; ++j) {
+            const uint64_t v = r[j];
+            int at = 0;
+            while (at < 64) {
+                if (open < 0) {
+                    const uint64_t ink = v >> at;
+                    if (ink == 0) break;
+                    at += __builtin_ctzll(ink);
+                    open = 64 * j + at;
+                }
+                const uint64_t paper = ~v >> at;
+                if (paper == 0) break;
+                at += __builtin_ctzll(paper);
+                runs.push_back({y, open, 64 * j + at - 1});
+                open = -1;
+            }
+        }
+        if (open >= 0) runs.push_back({y, open, 64 * n - 1});
+    }
+    rowStart[size_t(b.rows)] = int(runs.size());
+    parent.resize(runs.size());
+    std::iota(parent.begin(), parent.end(), 0);
+    auto root = [&](int i) {
+        while (parent[size_t(i)] != i) i = parent[size_t(i)] = parent[size_t(parent[size_t(i)])];
+        return i;
+    };
+    // Runs of consecutive rows that overlap or touch corners are one part.
+    for (int y = 1; y < b.rows; ++y) {
+        int p = rowStart[size_t(y - 1)];
+        const int above = rowStart[size_t(y)];
+        for (int c = rowStart[size_t(y)]; c < rowStart[size_t(y) + 1]; ++c) {
+            const cv::Vec3i& run = runs[size_t(c)];
+            while (p < above && runs[size_t(p)][2] + 1 < run[1]) ++p;
+            for (int q = p; q < above && runs[size_t(q)][1] <= run[2] + 1; ++q) {
+                const int a = root(q), d = root(c);
+                if (a != d) parent[size_t(std::max(a, d))] = std::min(a, d);
+            }
+        }
+    }
+    box.assign(runs.size(), cv::Vec4i(INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN));
+    for (size_t i = 0; i < runs.size(); ++i) {
+        cv::Vec4i& r = box[size_t(root(int(i)))];
+        r[0] = std::min(r[0], runs[i][1]), r[1] = std::min(r[1], runs[i][0]);
+        r[2] = std::max(r[2], runs[i][2]), r[3] = std::max(r[3], runs[i][0]);
+    }
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const cv::Vec4i& r = box[size_t(root(int(i)))];
+        if (float(std::max(r[2] - r[0] + 1, r[3] - r[1] + 1)) >= minLength) continue;
+        uint64_t* row = b.Row(runs[i][0]) + 1;
+        for (int x = runs[i][1]; x <= runs[i][2];) {
+            const int j = x / 64, from = x % 64, to = std::min(63, runs[i][2] - 64 * j);
+            const uint64_t upTo = to == 63 ? ~uint64_t(0) : (uint64_t(1) << (to + 1)) - 1;
+            row[j] &= ~(upTo & (~uint64_t(0) << from));
+            x = 64 * j + to + 1;
         }
     }
 }
@@ -335,7 +425,9 @@ void Candidates(const cv::Mat& ink, float minHeight, std::vector<ZoneCandidate>&
         // Thin rules and card edges are no text. (CloseAndOpen, the ink
         // packed once for the four.)
         CloseRows(work.inkBits, k, work.closedBits);
-        OpenThreeHighInto(work.closedBits, work.erodedBits, closed);
+        OpenThreeHighBits(work.closedBits, work.erodedBits, work.openedBits);
+        DropShortParts(work.openedBits, minLength);
+        Unpack(work.openedBits, closed);
         std::vector<Band> bands = Bands(framed, ink, minLength, minHeight);
         std::sort(bands.begin(), bands.end(),
                   [&](const Band& a, const Band& b) { return a.center.y < b.center.y; });
@@ -604,7 +696,8 @@ void CloseAndOpen(const cv::Mat& ink, int k, cv::Mat& dst) {
     WorkImages& work = Work();
     PackRows(ink, work.inkBits);
     CloseRows(work.inkBits, k, work.closedBits);
-    OpenThreeHighInto(work.closedBits, work.erodedBits, dst);
+    OpenThreeHighBits(work.closedBits, work.erodedBits, work.openedBits);
+    Unpack(work.openedBits, dst);
 }
 
 void OpenThreeHigh(const cv::Mat& src, cv::Mat& dst) {

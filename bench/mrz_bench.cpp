@@ -98,6 +98,8 @@ void Evaluate(const fs::path& dir, bool perImage) {
     if (truth.empty()) return;
     std::printf("== %s: %zu images\n", dir.filename().c_str(), truth.size());
     std::vector<double> total, small, load, find, normalise, segment, classify, decode;
+    // The same stages on the pages without a zone, which search every pass.
+    std::vector<double> noneFind, noneNormalise, noneSegment, noneClassify;
     Tally all, withoutZone, checksHold, checksFail;
     std::map<std::string, Tally> byKind, byHeight;
     for (const Truth& t : truth) {
@@ -126,7 +128,11 @@ void Evaluate(const fs::path& dir, bool perImage) {
             byKind[t.degradation].Add(r.found, exact, r.valid, total.back());
         // Pages without a zone, and zones read exactly whose printed checks
         // hold or fail (the latter should stop as early as the former).
-        if (t.lines.empty()) withoutZone.Add(r.found, exact, r.valid, total.back());
+        if (t.lines.empty()) {
+            withoutZone.Add(r.found, exact, r.valid, total.back());
+            noneFind.push_back(find.back()), noneNormalise.push_back(normalise.back());
+            noneSegment.push_back(segment.back()), noneClassify.push_back(classify.back());
+        }
         if (exact && !t.lines.empty()) {
             const bool hold = std::all_of(r.fields.begin(), r.fields.end(), [](const auto& f) {
                 return !f.hasCheck || f.checkValid;
@@ -165,6 +171,12 @@ void Evaluate(const fs::path& dir, bool perImage) {
         "decode %.2f\n",
         Quantile(find, 0.5), Quantile(normalise, 0.5), Quantile(segment, 0.5),
         Quantile(classify, 0.5), Quantile(decode, 0.5));
+    if (!noneFind.empty())
+        std::printf(
+            "  pages without a zone, stage medians (ms): find %.1f, normalise %.1f, segment "
+            "%.1f, classify %.1f\n",
+            Quantile(noneFind, 0.5), Quantile(noneNormalise, 0.5), Quantile(noneSegment, 0.5),
+            Quantile(noneClassify, 0.5));
 }
 
 // A 12-megapixel phone photo: the TD3 sample enlarged into a 4032 x 3024

@@ -1,10 +1,19 @@
 #include "mrz/MrzFind.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <cfloat>
 #include <cmath>
+#include <cstring>
+#include <numeric>
 
 #include <opencv2/imgproc.hpp>
 #include <opencv2/imgproc/imgproc_c.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "mrz/MrzReader.h"
 
@@ -65,15 +74,40 @@ constexpr float kMaxBandAspect = 100.0f;
 // capitals of the generated pages (6 px); thinner print cannot be read.
 constexpr float kMinLineHeight = 3.0f;
 
+// A binary image as rows of bits: pixel x of a row at bit x % 64 of word
+// 1 + x / 64, with a word of margin either side, so that a row is closed
+// 64 pixels at a time.
+struct BitRows {
+    int rows = 0, cols = 0, words = 0;  // words a row, margins included
+    std::vector<uint64_t> bits;
+    uint64_t* Row(int y) { return bits.data() + size_t(y) * size_t(words); }
+    const uint64_t* Row(int y) const { return bits.data() + size_t(y) * size_t(words); }
+    void Create(int r, int c) {
+        rows = r, cols = c, words = (c + 63) / 64 + 2;
+        bits.assign(size_t(r) * size_t(words), 0);
+    }
+};
+
 // The finder's work images, kept by each thread from one call to the next:
 // made afresh, their pages are returned to the system at the end of a call
 // and faulted in again at the next, which on a small page costs more than
 // the finding itself (3 of every 4 ms on a page of 163 x 123 pixels). A
 // thread keeps a few of the work side's pages: about 2 MB at most.
 struct WorkImages {
-    cv::Mat small, blocks, turned, transposed, bound, framed, eroded, mask, inside;
+    cv::Mat small, blocks, transposed, framed, eroded, mask, inside;
+    // Which shrink small holds (shrinkMarks), 0 none.
+    uint64_t smallMark = 0;
+    BitRows inkBits, closedBits, erodedBits, openedBits;
+    // DropShortParts' runs, their parts and the parts' boxes.
+    std::vector<cv::Vec3i> runs;
+    std::vector<int> rowStart, parent;
+    std::vector<cv::Vec4i> box;
     std::vector<std::vector<cv::Point>> contours;
 };
+
+// Numbers for the pages shrunk into WorkImages::small, unique across threads:
+// a look at a page that holds its mark may use the shrunk page again.
+std::atomic<uint64_t> shrinkMarks{0};
 
 WorkImages& Work() {
     thread_local WorkImages work;
@@ -182,20 +216,218 @@ ZoneCandidate FromBands(const std::vector<const Band*>& bands) {
     return z;
 }
 
+// The pixels of ink that are not 0, as bits.
+void PackRows(const cv::Mat& ink, BitRows& out) {
+    out.Create(ink.rows, ink.cols);
+    for (int y = 0; y < ink.rows; ++y) {
+        const uint8_t* r = ink.ptr<uint8_t>(y);
+        uint64_t* w = out.Row(y) + 1;
+        int x = 0;
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128();
+        for (; x + 64 <= ink.cols; x += 64) {
+            uint64_t v = 0;
+            for (int i = 0; i < 4; ++i) {
+                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + x + 16 * i));
+                const int paper = _mm_movemask_epi8(_mm_cmpeq_epi8(b, zero));
+                v |= uint64_t(~paper & 0xffff) << (16 * i);
+            }
+            w[x / 64] = v;
+        }
+#endif
+        for (; x < ink.cols; ++x)
+            if (r[x] != 0) w[x / 64] |= uint64_t(1) << (x % 64);
+    }
+}
+
+// Pixel x of a row of n words becomes the OR (with all, the AND) of pixels
+// x to x + k - 1 (k from 1 to 64), in place: spans doubled, then joined.
+template <bool all>
+void Span(uint64_t* r, int n, int k) {
+    auto join = [&](int s) {
+        for (int j = 0; j + 1 < n; ++j) {
+            const uint64_t v = (r[j] >> s) | (r[j + 1] << (64 - s));
+            r[j] = all ? (r[j] & v) : (r[j] | v);
+        }
+        r[n - 1] = all ? (r[n - 1] & (r[n - 1] >> s)) : (r[n - 1] | (r[n - 1] >> s));
+    };
+    int m = 1;
+    while (2 * m <= k) join(m), m *= 2;
+    if (m < k) join(k - m);
+}
+
+// Pixel x of a row of n words becomes pixel x - s (0 < s < 64), in place.
+void Push(uint64_t* r, int n, int s) {
+    for (int j = n - 1; j > 0; --j) r[j] = (r[j] << s) | (r[j - 1] >> (64 - s));
+    r[0] <<= s;
+}
+
+// OpenCV's closing by a row of k pixels (k from 2 to 63), anchored at its
+// middle (pixel k / 2): a dilation over pixels x - k / 2 to x - k / 2 + k - 1
+// with paper past the row's ends, then an erosion over the same with ink
+// past them.
+void CloseRows(const BitRows& in, int k, BitRows& out) {
+    out.Create(in.rows, in.cols);
+    const int n = in.words, a = k / 2;
+    const int lastWord = 1 + (in.cols - 1) / 64, lastBits = in.cols - 64 * (lastWord - 1);
+    const uint64_t lastMask = lastBits == 64 ? ~uint64_t(0) : (uint64_t(1) << lastBits) - 1;
+    for (int y = 0; y < in.rows; ++y) {
+        uint64_t* o = out.Row(y);
+        std::copy(in.Row(y), in.Row(y) + n, o);
+        Span<false>(o, n, k);
+        if (a > 0) Push(o, n, a);
+        // The margins: ink for the erosion.
+        o[0] = ~uint64_t(0);
+        o[lastWord] |= ~lastMask;
+        for (int j = lastWord + 1; j < n; ++j) o[j] = ~uint64_t(0);
+        Span<true>(o, n, k);
+        if (a > 0) Push(o, n, a);
+        o[0] = 0;
+        o[lastWord] &= lastMask;
+        for (int j = lastWord + 1; j < n; ++j) o[j] = 0;
+    }
+}
+
+// OpenThreeHigh of bits, into opened.
+void OpenThreeHighBits(const BitRows& in, BitRows& eroded, BitRows& opened) {
+    const int h = in.rows, n = in.words;
+    eroded.Create(in.rows, in.cols);
+    opened.Create(in.rows, in.cols);
+    for (int y = 0; y < h; ++y) {
+        const uint64_t* up = in.Row(std::max(y - 1, 0));
+        const uint64_t* at = in.Row(y);
+        const uint64_t* down = in.Row(std::min(y + 1, h - 1));
+        uint64_t* o = eroded.Row(y);
+        for (int j = 0; j < n; ++j) o[j] = up[j] & at[j] & down[j];
+    }
+    for (int y = 0; y < h; ++y) {
+        const uint64_t* up = eroded.Row(std::max(y - 1, 0));
+        const uint64_t* at = eroded.Row(y);
+        const uint64_t* down = eroded.Row(std::min(y + 1, h - 1));
+        uint64_t* o = opened.Row(y);
+        for (int j = 0; j < n; ++j) o[j] = up[j] | at[j] | down[j];
+    }
+}
+
+// The bits into dst (0 or 255, already of their size).
+void Unpack(const BitRows& in, cv::Mat& dst) {
+    // Eight bits to eight bytes.
+    static const std::array<uint64_t, 256> bytes = [] {
+        std::array<uint64_t, 256> t{};
+        for (int v = 0; v < 256; ++v)
+            for (int b = 0; b < 8; ++b)
+                if (v & (1 << b)) t[size_t(v)] |= uint64_t(0xff) << (8 * b);
+        return t;
+    }();
+    for (int y = 0; y < in.rows; ++y) {
+        const uint64_t* r = in.Row(y);
+        uint8_t* o = dst.ptr<uint8_t>(y);
+        for (int x = 0; x < in.cols; x += 64) {
+            const uint64_t v = r[1 + x / 64];
+            const int count = std::min(64, in.cols - x);
+            int i = 0;
+            for (; i + 8 <= count; i += 8) {
+                const uint64_t eight = bytes[(v >> i) & 0xff];
+                std::memcpy(o + x + i, &eight, 8);
+            }
+            for (; i < count; ++i) o[x + i] = (v >> i) & 1 ? 255 : 0;
+        }
+    }
+}
+
+// Clears the parts of bits (8-connected, as contours bound them) whose
+// bounding box is shorter than minLength both ways: those Bands passes over
+// at once, whose contours then need not be traced. A part's outer contour
+// bounds it, and the contours of the others, and their order, stay as they
+// were. The parts are found by their runs of ink, joined row to row.
+void DropShortParts(BitRows& b, float minLength) {
+    WorkImages& work = Work();
+    std::vector<cv::Vec3i>& runs = work.runs;  // row, first and last pixel
+    std::vector<int>& rowStart = work.rowStart;
+    std::vector<int>& parent = work.parent;
+    std::vector<cv::Vec4i>& box = work.box;
+    runs.clear();
+    rowStart.assign(size_t(b.rows) + 1, 0);
+    const int n = b.words - 2;
+    for (int y = 0; y < b.rows; ++y) {
+        rowStart[size_t(y)] = int(runs.size());
+        const uint64_t* r = b.Row(y) + 1;
+        int open = -1;  // where a run not yet ended started
+        for (int j = 0; j < n; ++j) {
+            const uint64_t v = r[j];
+            int at = 0;
+            while (at < 64) {
+                if (open < 0) {
+                    const uint64_t ink = v >> at;
+                    if (ink == 0) break;
+                    at += __builtin_ctzll(ink);
+                    open = 64 * j + at;
+                }
+                const uint64_t paper = ~v >> at;
+                if (paper == 0) break;
+                at += __builtin_ctzll(paper);
+                runs.push_back({y, open, 64 * j + at - 1});
+                open = -1;
+            }
+        }
+        if (open >= 0) runs.push_back({y, open, 64 * n - 1});
+    }
+    rowStart[size_t(b.rows)] = int(runs.size());
+    parent.resize(runs.size());
+    std::iota(parent.begin(), parent.end(), 0);
+    auto root = [&](int i) {
+        while (parent[size_t(i)] != i) i = parent[size_t(i)] = parent[size_t(parent[size_t(i)])];
+        return i;
+    };
+    // Runs of consecutive rows that overlap or touch corners are one part.
+    for (int y = 1; y < b.rows; ++y) {
+        int p = rowStart[size_t(y - 1)];
+        const int above = rowStart[size_t(y)];
+        for (int c = rowStart[size_t(y)]; c < rowStart[size_t(y) + 1]; ++c) {
+            const cv::Vec3i& run = runs[size_t(c)];
+            while (p < above && runs[size_t(p)][2] + 1 < run[1]) ++p;
+            for (int q = p; q < above && runs[size_t(q)][1] <= run[2] + 1; ++q) {
+                const int a = root(q), d = root(c);
+                if (a != d) parent[size_t(std::max(a, d))] = std::min(a, d);
+            }
+        }
+    }
+    box.assign(runs.size(), cv::Vec4i(INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN));
+    for (size_t i = 0; i < runs.size(); ++i) {
+        cv::Vec4i& r = box[size_t(root(int(i)))];
+        r[0] = std::min(r[0], runs[i][1]), r[1] = std::min(r[1], runs[i][0]);
+        r[2] = std::max(r[2], runs[i][2]), r[3] = std::max(r[3], runs[i][0]);
+    }
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const cv::Vec4i& r = box[size_t(root(int(i)))];
+        if (float(std::max(r[2] - r[0] + 1, r[3] - r[1] + 1)) >= minLength) continue;
+        uint64_t* row = b.Row(runs[i][0]) + 1;
+        for (int x = runs[i][1]; x <= runs[i][2];) {
+            const int j = x / 64, from = x % 64, to = std::min(63, runs[i][2] - 64 * j);
+            const uint64_t upTo = to == 63 ? ~uint64_t(0) : (uint64_t(1) << (to + 1)) - 1;
+            row[j] &= ~(upTo & (~uint64_t(0) << from));
+            x = 64 * j + to + 1;
+        }
+    }
+}
+
 // The candidates of one binary image (ink white) whose lines run along x,
 // of lines at least minHeight high.
 void Candidates(const cv::Mat& ink, float minHeight, std::vector<ZoneCandidate>& out) {
     const float minLength = 0.18f * float(std::max(ink.cols, ink.rows));
-    cv::Mat& bound = Work().bound;
-    cv::Mat& framed = Work().framed;
+    WorkImages& work = Work();
+    cv::Mat& framed = work.framed;
+    PackRows(ink, work.inkBits);
     framed.create(ink.rows + 2, ink.cols + 2, CV_8U);
     framed = 0;
     cv::Mat closed = framed(cv::Rect(1, 1, ink.cols, ink.rows));
     for (int k : {4, 7, 12, 20}) {
-        cv::morphologyEx(ink, bound, cv::MORPH_CLOSE,
-                         cv::getStructuringElement(cv::MORPH_RECT, cv::Size(k, 1)));
-        // Thin rules and card edges are no text.
-        OpenThreeHigh(bound, closed);
+        // Thin rules and card edges are no text. (CloseAndOpen, the ink
+        // packed once for the four.)
+        CloseRows(work.inkBits, k, work.closedBits);
+        OpenThreeHighBits(work.closedBits, work.erodedBits, work.openedBits);
+        DropShortParts(work.openedBits, minLength);
+        Unpack(work.openedBits, closed);
         std::vector<Band> bands = Bands(framed, ink, minLength, minHeight);
         std::sort(bands.begin(), bands.end(),
                   [&](const Band& a, const Band& b) { return a.center.y < b.center.y; });
@@ -215,6 +447,136 @@ void Candidates(const cv::Mat& ink, float minHeight, std::vector<ZoneCandidate>&
     }
 }
 
+// The weights of an area average along one axis, from source pixels to
+// dest pixels (fewer): for each dest pixel, the source pixels it covers from
+// first on, each weighted by the part of it covered over the dest pixel's
+// width, in OpenCV's INTER_AREA's own arithmetic (its tables, made in double
+// and kept in float). Every dest pixel has count weights, those past its
+// own zero.
+struct AreaWeights {
+    int count = 0;
+    std::vector<int> first;
+    std::vector<float> weight;  // [dest pixel * count + k]
+};
+
+// Empty (count 0) where the covered pixels are not consecutive, which the
+// average's arithmetic never makes but its users would not survive.
+AreaWeights AreaWeightsOf(int source, int dest) {
+    const double step = 1.0 / (double(dest) / source);
+    std::vector<std::pair<int, float>> taps;
+    std::vector<size_t> at(size_t(dest) + 1, 0);
+    for (int d = 0; d < dest; ++d) {
+        at[size_t(d)] = taps.size();
+        const double start = d * step, end = start + step;
+        const double width = std::min(step, source - start);
+        const int last = std::min(int(std::floor(end)), source - 1);
+        const int whole = std::min(int(std::ceil(start)), last);
+        if (whole - start > 1e-3) taps.push_back({whole - 1, float((whole - start) / width)});
+        for (int s = whole; s < last; ++s) taps.push_back({s, float(1.0 / width)});
+        if (end - last > 1e-3)
+            taps.push_back({last, float(std::min(std::min(end - last, 1.0), width) / width)});
+    }
+    at[size_t(dest)] = taps.size();
+    AreaWeights w;
+    for (int d = 0; d < dest; ++d) {
+        if (at[size_t(d) + 1] == at[size_t(d)]) return {};
+        w.count = std::max(w.count, int(at[size_t(d) + 1] - at[size_t(d)]));
+    }
+    w.first.assign(size_t(dest), 0);
+    w.weight.assign(size_t(dest) * size_t(w.count), 0.0f);
+    for (int d = 0; d < dest; ++d) {
+        w.first[size_t(d)] = taps[at[size_t(d)]].first;
+        for (size_t k = at[size_t(d)]; k < at[size_t(d) + 1]; ++k) {
+            if (taps[k].first != w.first[size_t(d)] + int(k - at[size_t(d)])) return {};
+            w.weight[size_t(d) * size_t(w.count) + (k - at[size_t(d)])] = taps[k].second;
+        }
+    }
+    return w;
+}
+
+// cv::resize of grey to a smaller size with INTER_AREA where the scale is
+// not whole, to the same bits: the same products summed in the same order
+// (each row across, then the rows of each dest row), but each source row
+// summed across once, not once per dest row it falls in, and the sums kept
+// in registers and rows of floats where OpenCV's loop carries them through
+// memory. About 2.3 times faster (1200 x 900 to 800 x 600: 0.85 against
+// 1.8 ms). False, and nothing done, where the weights do not fit.
+bool AreaShrink(const cv::Mat& grey, cv::Mat& out, cv::Size size) {
+    const AreaWeights xs = AreaWeightsOf(grey.cols, size.width);
+    const AreaWeights ys = AreaWeightsOf(grey.rows, size.height);
+    if (xs.count == 0 || ys.count == 0) return false;
+    out.create(size, CV_8U);
+    const int n = xs.count, w = size.width;
+    // The source row in floats, with room for the zero weights past its end.
+    std::vector<float> row(size_t(grey.cols + n), 0.0f), sum(static_cast<size_t>(w));
+    std::vector<float> across[2] = {std::vector<float>(size_t(w)), std::vector<float>(size_t(w))};
+    int held[2] = {-1, -1};
+    auto rowAcross = [&](int y) -> const float* {
+        for (int i = 0; i < 2; ++i)
+            if (held[i] == y) return across[i].data();
+        // Rows are asked in order: the one held longer is not asked again.
+        const int slot = held[0] < held[1] ? 0 : 1;
+        held[slot] = y;
+        const uint8_t* g = grey.ptr<uint8_t>(y);
+        for (int x = 0; x < grey.cols; ++x) row[size_t(x)] = float(g[x]);
+        float* h = across[slot].data();
+        const int* first = xs.first.data();
+        const float* k = xs.weight.data();
+        if (n == 2) {
+            for (int d = 0; d < w; ++d, k += 2) {
+                const float* p = row.data() + first[d];
+                float a = p[0] * k[0];
+                a += p[1] * k[1];
+                h[d] = a;
+            }
+        } else if (n == 3) {
+            for (int d = 0; d < w; ++d, k += 3) {
+                const float* p = row.data() + first[d];
+                float a = p[0] * k[0];
+                a += p[1] * k[1];
+                a += p[2] * k[2];
+                h[d] = a;
+            }
+        } else {
+            for (int d = 0; d < w; ++d, k += n) {
+                const float* p = row.data() + first[d];
+                float a = p[0] * k[0];
+                for (int j = 1; j < n; ++j) a += p[j] * k[j];
+                h[d] = a;
+            }
+        }
+        return h;
+    };
+    float* s = sum.data();
+    for (int y = 0; y < size.height; ++y) {
+        const float* beta = &ys.weight[size_t(y) * size_t(ys.count)];
+        const float* h = rowAcross(ys.first[size_t(y)]);
+        for (int x = 0; x < w; ++x) s[x] = beta[0] * h[x];
+        for (int j = 1; j < ys.count && beta[j] != 0.0f; ++j) {
+            h = rowAcross(ys.first[size_t(y)] + j);
+            for (int x = 0; x < w; ++x) s[x] += beta[j] * h[x];
+        }
+        uint8_t* o = out.ptr<uint8_t>(y);
+        for (int x = 0; x < w; ++x) o[x] = cv::saturate_cast<uint8_t>(s[x]);
+    }
+    return true;
+}
+
+}  // namespace
+
+// cv::resize(grey, out, size, 0, 0, INTER_AREA) for a smaller size, by
+// AreaShrink where OpenCV takes its slow path (a scale not whole).
+void ResizeArea(const cv::Mat& grey, cv::Mat& out, cv::Size size) {
+    const double sx = 1.0 / (double(size.width) / grey.cols);
+    const double sy = 1.0 / (double(size.height) / grey.rows);
+    const bool whole =
+        std::abs(sx - std::round(sx)) < DBL_EPSILON && std::abs(sy - std::round(sy)) < DBL_EPSILON;
+    if (sx < 1 || sy < 1 || whole || !AreaShrink(grey, out, size))
+        cv::resize(grey, out, size, 0, 0, cv::INTER_AREA);
+}
+
+namespace {
+
 // grey resized to size: averaged over areas where it shrinks, in two steps
 // where it shrinks by half or more: first by a whole factor over blocks of
 // pixels (OpenCV's fast path, the page's last few rows and columns left
@@ -227,17 +589,116 @@ void Shrink(const cv::Mat& grey, cv::Mat& out, cv::Size size) {
     }
     const int factor = std::min(grey.cols / size.width, grey.rows / std::max(size.height, 1));
     if (factor < 2) {
-        cv::resize(grey, out, size, 0, 0, cv::INTER_AREA);
+        ResizeArea(grey, out, size);
         return;
     }
     cv::Mat& blocks = Work().blocks;
     const cv::Rect whole(0, 0, grey.cols / factor * factor, grey.rows / factor * factor);
     cv::resize(grey(whole), blocks, cv::Size(whole.width / factor, whole.height / factor), 0, 0,
                cv::INTER_AREA);
-    cv::resize(blocks, out, size, 0, 0, cv::INTER_AREA);
+    ResizeArea(blocks, out, size);
 }
 
 }  // namespace
+
+// cv::transpose of an 8-bit image, to the same pixels: 16 x 16 pixels at a
+// time in SSE2 registers, three times as fast (an 800 x 600 page: 0.06
+// against 0.16 ms).
+void Transpose(const cv::Mat& src, cv::Mat& dst) {
+    CV_Assert(src.type() == CV_8U && src.data != dst.data);
+    dst.create(src.cols, src.rows, CV_8U);
+    const int h = src.rows, w = src.cols;
+    int y = 0;
+#if defined(__SSE2__)
+    for (; y + 16 <= h; y += 16) {
+        int x = 0;
+        for (; x + 16 <= w; x += 16) {
+            __m128i r[16], t[16];
+            for (int i = 0; i < 16; ++i)
+                r[i] =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(src.ptr<uint8_t>(y + i) + x));
+            // Rows interleaved by bytes, then by pairs, fours and eights.
+            for (int i = 0; i < 8; ++i) {
+                t[i] = _mm_unpacklo_epi8(r[2 * i], r[2 * i + 1]);
+                t[i + 8] = _mm_unpackhi_epi8(r[2 * i], r[2 * i + 1]);
+            }
+            for (int i = 0; i < 4; ++i) {
+                r[i] = _mm_unpacklo_epi16(t[2 * i], t[2 * i + 1]);
+                r[i + 4] = _mm_unpackhi_epi16(t[2 * i], t[2 * i + 1]);
+                r[i + 8] = _mm_unpacklo_epi16(t[8 + 2 * i], t[8 + 2 * i + 1]);
+                r[i + 12] = _mm_unpackhi_epi16(t[8 + 2 * i], t[8 + 2 * i + 1]);
+            }
+            for (int q = 0; q < 4; ++q)
+                for (int i = 0; i < 2; ++i) {
+                    t[4 * q + i] = _mm_unpacklo_epi32(r[4 * q + 2 * i], r[4 * q + 2 * i + 1]);
+                    t[4 * q + i + 2] = _mm_unpackhi_epi32(r[4 * q + 2 * i], r[4 * q + 2 * i + 1]);
+                }
+            for (int q = 0; q < 8; ++q) {
+                r[2 * q] = _mm_unpacklo_epi64(t[2 * q], t[2 * q + 1]);
+                r[2 * q + 1] = _mm_unpackhi_epi64(t[2 * q], t[2 * q + 1]);
+            }
+            for (int i = 0; i < 16; ++i)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst.ptr<uint8_t>(x + i) + y), r[i]);
+        }
+        for (; x < w; ++x)
+            for (int i = 0; i < 16; ++i) dst.ptr<uint8_t>(x)[y + i] = src.ptr<uint8_t>(y + i)[x];
+    }
+#endif
+    for (; y < h; ++y) {
+        const uint8_t* s = src.ptr<uint8_t>(y);
+        for (int x = 0; x < w; ++x) dst.ptr<uint8_t>(x)[y] = s[x];
+    }
+}
+
+// cv::warpAffine(src, dst, forward, size, INTER_NEAREST) of an 8-bit image,
+// paper (0) past its edges, to the same pixels: OpenCV's inverse map and
+// its fixed-point source positions (10 fraction bits, rounded), without its
+// maps in memory; 1.6 times as fast (an 800 x 600 page turned by 30
+// degrees: 0.8 against 1.3 ms).
+void TurnNearest(const cv::Mat& src, const cv::Mat& forward, cv::Size size, cv::Mat& dst) {
+    CV_Assert(src.type() == CV_8U && forward.type() == CV_64F && src.data != dst.data);
+    double m[6];
+    for (int i = 0; i < 6; ++i) m[i] = forward.at<double>(i / 3, i % 3);
+    double d = m[0] * m[4] - m[1] * m[3];
+    d = d != 0 ? 1. / d : 0;
+    const double a11 = m[4] * d, a22 = m[0] * d;
+    m[0] = a11;
+    m[1] *= -d;
+    m[3] *= -d;
+    m[4] = a22;
+    const double b1 = -m[0] * m[2] - m[1] * m[5];
+    const double b2 = -m[3] * m[2] - m[4] * m[5];
+    m[2] = b1;
+    m[5] = b2;
+    constexpr int kBits = 10, kOne = 1 << kBits;
+    std::vector<int> ax(size_t(std::max(size.width, 0))), bx(ax.size());
+    for (int x = 0; x < size.width; ++x) {
+        ax[size_t(x)] = int(std::lrint(m[0] * x * kOne));
+        bx[size_t(x)] = int(std::lrint(m[3] * x * kOne));
+    }
+    dst.create(size, CV_8U);
+    const unsigned w = unsigned(src.cols), h = unsigned(src.rows);
+    for (int y = 0; y < size.height; ++y) {
+        const int x0 = int(std::lrint((m[1] * y + m[2]) * kOne)) + kOne / 2;
+        const int y0 = int(std::lrint((m[4] * y + m[5]) * kOne)) + kOne / 2;
+        uint8_t* o = dst.ptr<uint8_t>(y);
+        for (int x = 0; x < size.width; ++x) {
+            const int sx = (x0 + ax[size_t(x)]) >> kBits, sy = (y0 + bx[size_t(x)]) >> kBits;
+            o[x] = unsigned(sx) < w && unsigned(sy) < h ? src.ptr<uint8_t>(sy)[sx] : 0;
+        }
+    }
+}
+
+void CloseAndOpen(const cv::Mat& ink, int k, cv::Mat& dst) {
+    CV_Assert(ink.type() == CV_8U && k >= 2 && k < 64);
+    dst.create(ink.size(), CV_8U);
+    if (ink.empty()) return;
+    WorkImages& work = Work();
+    PackRows(ink, work.inkBits);
+    CloseRows(work.inkBits, k, work.closedBits);
+    OpenThreeHighBits(work.closedBits, work.erodedBits, work.openedBits);
+    Unpack(work.openedBits, dst);
+}
 
 void OpenThreeHigh(const cv::Mat& src, cv::Mat& dst) {
     // An erosion, then a dilation, by the column. Past the top and bottom the
@@ -293,10 +754,21 @@ cv::Size WorkSize(const cv::Mat& grey, float maxScale, float& scale) {
 }
 
 // The ink (white) of grey at size: darker than its surroundings by offset
-// grey levels.
-void InkAt(const cv::Mat& grey, cv::Size size, double offset, cv::Mat& ink) {
+// grey levels. Where grey is shrunk, the thread's small page is marked into
+// mark, and with reuse (that mark, of a shrink of the same grey) not shrunk
+// again while the thread still holds it.
+void InkAt(const cv::Mat& grey, cv::Size size, double offset, cv::Mat& ink,
+           uint64_t* mark = nullptr, uint64_t reuse = 0) {
     const cv::Mat* page = &grey;
-    if (size != grey.size()) Shrink(grey, Work().small, size), page = &Work().small;
+    if (size != grey.size()) {
+        WorkImages& work = Work();
+        if (reuse == 0 || work.smallMark != reuse || work.small.size() != size) {
+            Shrink(grey, work.small, size);
+            work.smallMark = ++shrinkMarks;
+        }
+        if (mark) *mark = work.smallMark;
+        page = &work.small;
+    }
     cv::adaptiveThreshold(*page, ink, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV, 25,
                           offset);
 }
@@ -310,15 +782,20 @@ FinderPage LookAt(const cv::Mat& grey) {
     const cv::Size size = WorkSize(grey, 2.0f, scale);
     // A page too thin to hold two lines once scaled holds no zone.
     if (std::min(size.width, size.height) < 8) return page;
-    InkAt(grey, size, kInkOffset, page.ink);
+    InkAt(grey, size, kInkOffset, page.ink, &page.shrunk);
     page.scale = scale;
-    page.tiltedInk = page.ink, page.tiltedScale = scale;
     if (scale > kMaxTiltedScale)
-        InkAt(grey, WorkSize(grey, kMaxTiltedScale, page.tiltedScale), kInkOffset, page.tiltedInk);
+        page.grey = grey;
+    else
+        page.tiltedInk = page.ink, page.tiltedScale = scale;
     return page;
 }
 
 FinderPage LookThroughTexture(const cv::Mat& grey) {
+    return LookThroughTexture(grey, {});
+}
+
+FinderPage LookThroughTexture(const cv::Mat& grey, const FinderPage& look) {
     FinderPage page;
     if (grey.empty()) return page;
     // As the tilted passes, at most at the page's own size.
@@ -329,7 +806,7 @@ FinderPage LookThroughTexture(const cv::Mat& grey) {
     if (std::min(size.width, size.height) < 8 ||
         float(std::max(size.width, size.height)) < 30 * kPitchPerHeight * kTextureMinCapitals)
         return page;
-    InkAt(grey, size, kTextureInkOffset, page.ink);
+    InkAt(grey, size, kTextureInkOffset, page.ink, nullptr, look.shrunk);
     cv::morphologyEx(page.ink, page.ink, cv::MORPH_OPEN,
                      cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2, 2)));
     page.scale = page.tiltedScale = scale;
@@ -342,28 +819,40 @@ std::vector<ZoneCandidate> FindZones(const FinderPage& page, size_t maxCount, bo
     std::vector<ZoneCandidate> out;
     if (page.ink.empty()) return out;
     WorkImages& work = Work();
+    if (tilt != 0 && page.tiltedInk.empty())
+        InkAt(page.grey, WorkSize(page.grey, kMaxTiltedScale, page.tiltedScale), kInkOffset,
+              page.tiltedInk);
     const float scale = tilt != 0 ? page.tiltedScale : page.scale;
     const cv::Mat* ink = tilt != 0 ? &page.tiltedInk : &page.ink;
 
     // A tilted pass looks at the page turned by the tilt about its centre.
     cv::Matx23f back = cv::Matx23f::eye();
     if (tilt != 0) {
-        const cv::Point2f mid(float(ink->cols) / 2, float(ink->rows) / 2);
-        const cv::Mat m = cv::getRotationMatrix2D(mid, double(tilt), 1.0);
-        const cv::Rect2f box = cv::RotatedRect(mid, cv::Size2f(ink->size()), tilt).boundingRect2f();
-        cv::Mat shifted = m.clone();
-        shifted.at<double>(0, 2) += box.width / 2 - mid.x;
-        shifted.at<double>(1, 2) += box.height / 2 - mid.y;
-        cv::warpAffine(*ink, work.turned, shifted, cv::Size(int(box.width), int(box.height)),
-                       cv::INTER_NEAREST);
-        ink = &work.turned;
-        cv::Mat inverse;
-        cv::invertAffineTransform(shifted, inverse);
-        back = cv::Matx23f(inverse);
+        auto known = std::find_if(page.turned.begin(), page.turned.end(),
+                                  [&](const FinderPage::Turned& t) { return t.tilt == tilt; });
+        if (known == page.turned.end()) {
+            FinderPage::Turned t;
+            t.tilt = tilt;
+            const cv::Point2f mid(float(ink->cols) / 2, float(ink->rows) / 2);
+            const cv::Mat m = cv::getRotationMatrix2D(mid, double(tilt), 1.0);
+            const cv::Rect2f box =
+                cv::RotatedRect(mid, cv::Size2f(ink->size()), tilt).boundingRect2f();
+            cv::Mat shifted = m.clone();
+            shifted.at<double>(0, 2) += box.width / 2 - mid.x;
+            shifted.at<double>(1, 2) += box.height / 2 - mid.y;
+            TurnNearest(*ink, shifted, cv::Size(int(box.width), int(box.height)), t.ink);
+            cv::Mat inverse;
+            cv::invertAffineTransform(shifted, inverse);
+            t.back = cv::Matx23f(inverse);
+            page.turned.push_back(std::move(t));
+            known = page.turned.end() - 1;
+        }
+        ink = &known->ink;
+        back = known->back;
     }
     std::vector<ZoneCandidate> found;
     if (turned) {
-        cv::transpose(*ink, work.transposed);
+        Transpose(*ink, work.transposed);
         Candidates(work.transposed, kMinLineHeight * scale, found);
     } else {
         Candidates(*ink, kMinLineHeight * scale, found);

@@ -354,7 +354,8 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
         if (pass.turned && !options.tryAllOrientations) continue;
         if (deadline.expired()) return stop();
         t = ThreadClock::now();
-        if (pass.throughTexture && textureless.ink.empty()) textureless = LookThroughTexture(grey);
+        if (pass.throughTexture && textureless.ink.empty())
+            textureless = LookThroughTexture(grey, look);
         const auto candidates =
             FindZones(pass.throughTexture ? textureless : look,
                       size_t(pass.throughTexture ? MrzLimits::kCandidatesThroughTexture

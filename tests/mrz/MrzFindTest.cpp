@@ -1,6 +1,5 @@
-// The finder's own forms of two OpenCV searches give OpenCV's answers: the
-// opening by a column of three pixels, and the outer contours of a frame,
-// on random binary pages of every small size (edges and corners included);
+// The finder's own forms of OpenCV's searches and pixel passes give OpenCV's
+// answers on random pages of every small size (edges and corners included);
 // and the upright zone's lines leave out a line its edge cuts through.
 #include <gtest/gtest.h>
 
@@ -38,6 +37,55 @@ TEST(MrzFind, OwnOpeningAndContoursGiveOpenCVsAnswers) {
         cv::copyMakeBorder(page, framed, 1, 1, 1, 1, cv::BORDER_CONSTANT, 0);
         outer.resize(OuterContours(framed, outer));
         ASSERT_EQ(outer, all) << w << " x " << h;
+    }
+}
+
+// The finder's own closings, shrinks, transposes and turns give OpenCV's
+// pixels: random pages of small and odd sizes (rows of bits end inside a
+// word; a shrink's scale is rarely whole), ink dense and sparse.
+TEST(MrzFind, OwnPixelPassesGiveOpenCVsPixels) {
+    std::mt19937 rng(11);
+    auto randomPage = [&](int h, int w, bool binary) {
+        cv::Mat page(h, w, CV_8U);
+        const unsigned share = rng() % 100;
+        for (uint8_t& p : cv::Mat_<uint8_t>(page))
+            p = binary ? (rng() % 100 < share ? 255 : 0) : uint8_t(rng() % 256);
+        return page;
+    };
+    for (int round = 0; round < 200; ++round) {
+        const int h = 3 + int(rng() % 40), w = 2 + int(rng() % 150);
+
+        const cv::Mat ink = randomPage(h, w, true);
+        const int k = 2 + int(rng() % 30);
+        cv::Mat closed, expected;
+        cv::morphologyEx(ink, closed, cv::MORPH_CLOSE,
+                         cv::getStructuringElement(cv::MORPH_RECT, cv::Size(k, 1)));
+        cv::morphologyEx(closed, expected, cv::MORPH_OPEN,
+                         cv::getStructuringElement(cv::MORPH_RECT, cv::Size(1, 3)));
+        cv::Mat own(h, w, CV_8U);
+        CloseAndOpen(ink, k, own);
+        ASSERT_EQ(cv::countNonZero(expected != own), 0) << "close " << k << ", " << w << " x " << h;
+
+        const cv::Mat grey = randomPage(h, w, false);
+        const cv::Size smaller(1 + int(rng() % unsigned(w)), 1 + int(rng() % unsigned(h)));
+        cv::resize(grey, expected, smaller, 0, 0, cv::INTER_AREA);
+        ResizeArea(grey, own, smaller);
+        ASSERT_EQ(cv::countNonZero(expected != own), 0)
+            << "shrink " << w << " x " << h << " to " << smaller.width << " x " << smaller.height;
+
+        cv::transpose(grey, expected);
+        Transpose(grey, own);
+        ASSERT_EQ(cv::countNonZero(expected != own), 0) << "transpose " << w << " x " << h;
+
+        const cv::Point2f mid(float(w) / 2, float(h) / 2);
+        const double angle = double(int(rng() % 121) - 60) + 0.25;
+        cv::Mat forward = cv::getRotationMatrix2D(mid, angle, 1.0);
+        forward.at<double>(0, 2) += double(rng() % 7) - 3;
+        const cv::Size size(w + int(rng() % 20), h + int(rng() % 20));
+        cv::warpAffine(grey, expected, forward, size, cv::INTER_NEAREST);
+        TurnNearest(grey, forward, size, own);
+        ASSERT_EQ(cv::countNonZero(expected != own), 0)
+            << "turn " << angle << ", " << w << " x " << h;
     }
 }
 

@@ -77,6 +77,45 @@ std::string Joined(const std::vector<std::string>& lines) {
     return s;
 }
 
+// Cells sampled again at a cut's own edges are its cells, byte for byte;
+// a pitch further on, each cell holds the next character (the training
+// cells cut out of step rely on both).
+TEST(MrzModel, CellsSampledAgainFollowTheirEdges) {
+    gw::render::TextRenderer font(kOcrB);
+    ASSERT_TRUE(font.Valid()) << "fonts-ocr-b is not installed";
+    gw::render::Variation v;
+    v.capHeight = 28;
+    v.blur = 0.5;
+    v.noise = 2;
+    v.seed = 9;
+    const cv::Mat grey = Draw(font, kZone, v);
+    const cv::Mat ink = InkOf(grey);
+    const auto sets = FindLineSets(ink);
+    ASSERT_FALSE(sets.empty());
+    ASSERT_EQ(sets[0].size(), kZone.size());
+    for (size_t l = 0; l < kZone.size(); ++l) {
+        const int n = int(kZone[l].size());
+        CutLine cut;
+        ASSERT_TRUE(CutLineCells(grey, ink, sets[0][l], n, cut));
+        CutLine again = cut;
+        again.cells.clear();
+        ASSERT_TRUE(RecutCells(grey, ink, sets[0][l], n, again));
+        EXPECT_TRUE(again.cells == cut.cells) << "line " << l;
+
+        CutLine on = cut;
+        on.left = cut.Edge(1, n);
+        ASSERT_TRUE(RecutCells(grey, ink, sets[0][l], n, on));
+        const std::vector<Scores> scores = ClassifyCells(on.cells.data(), on.cells.size());
+        int wrong = 0;
+        for (int i = 0; i + 1 < n; ++i) {
+            const Scores& s = scores[size_t(i)];
+            wrong += kAlphabet[std::max_element(s.begin(), s.end()) - s.begin()] !=
+                     kZone[l][size_t(i + 1)];
+        }
+        EXPECT_LE(wrong, 1) << "line " << l << " a pitch on";
+    }
+}
+
 TEST(MrzModel, ReadsEveryCharacterOfDrawnZonesInEveryWeight) {
     gw::render::TextRenderer font(kOcrB);
     ASSERT_TRUE(font.Valid()) << "fonts-ocr-b is not installed";

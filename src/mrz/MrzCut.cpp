@@ -104,6 +104,29 @@ LineBand Refine(const cv::Mat& ink, const Run& run) {
     return b;
 }
 
+// The grey levels of an 8-bit image by share: At(p) is the level below
+// which p% of its pixels lie (255 when they all do).
+class Levels {
+  public:
+    explicit Levels(const cv::Mat& grey) : count_(grey.total()) {
+        for (int y = 0; y < grey.rows; ++y) {
+            const uint8_t* r = grey.ptr<uint8_t>(y);
+            for (int x = 0; x < grey.cols; ++x) ++histogram_[r[x]];
+        }
+    }
+    int At(size_t percent) const {
+        const size_t rank = count_ * percent / 100;
+        size_t seen = 0;
+        for (int v = 0; v < 256; ++v)
+            if ((seen += histogram_[size_t(v)]) > rank) return v;
+        return 255;
+    }
+
+  private:
+    std::array<size_t, 256> histogram_{};
+    size_t count_;
+};
+
 // Ink of the line in every column, along its slope.
 std::vector<float> Columns(const cv::Mat& ink, const LineBand& line) {
     std::vector<float> cols(ink.cols, 0);
@@ -131,18 +154,8 @@ float Interp(const std::vector<float>& v, float x) {
 cv::Mat InkOf(const cv::Mat& grey) {
     // Ink is clearly darker than its surroundings, by a share of the image's
     // range of levels, so that the light lines of patterned paper stay paper.
-    std::array<int, 256> histogram{};
-    for (int y = 0; y < grey.rows; ++y) {
-        const uint8_t* r = grey.ptr<uint8_t>(y);
-        for (int x = 0; x < grey.cols; ++x) ++histogram[r[x]];
-    }
-    auto level = [&](size_t rank) {
-        size_t seen = 0;
-        for (int v = 0; v < 256; ++v)
-            if ((seen += size_t(histogram[v])) > rank) return v;
-        return 255;
-    };
-    const int range = level(grey.total() * 95 / 100) - level(grey.total() * 2 / 100);
+    const Levels levels(grey);
+    const int range = levels.At(95) - levels.At(2);
     cv::Mat ink;
     const int block = int(2.5f * kWorkHeight) | 1;
     cv::adaptiveThreshold(grey, ink, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV, block,
@@ -239,19 +252,8 @@ void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a,
     const int y1 = std::min(grey.rows, int(line.At(a) + line.down) + 1);
     const cv::Mat band = grey.rowRange(std::min(y0, grey.rows - 1), std::max(y1, y0 + 1))
                              .colRange(std::max(0, int(a)), std::min(grey.cols, int(b) + 1));
-    std::array<size_t, 256> histogram{};
-    for (int y = 0; y < band.rows; ++y) {
-        const uint8_t* r = band.ptr<uint8_t>(y);
-        for (int x = 0; x < band.cols; ++x) ++histogram[r[x]];
-    }
-    auto level = [&](size_t rank) {
-        size_t seen = 0;
-        for (int v = 0; v < 256; ++v)
-            if ((seen += histogram[v]) > rank) return float(v);
-        return 255.0f;
-    };
-    const size_t count = band.total();
-    const float dark = level(count * 3 / 100), paper = level(count * 90 / 100);
+    const Levels levels(band);
+    const float dark = float(levels.At(3)), paper = float(levels.At(90));
     const float range = std::max(16.0f, paper - dark);
     out.cells.clear();
     for (int i = 0; i < length; ++i) {

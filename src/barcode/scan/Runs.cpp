@@ -142,6 +142,20 @@ void SplitBlurredRuns(const std::vector<uint8_t>& p, size_t block, Runs& runs, R
     std::swap(work.open, next);
 }
 
+// The lowest and highest level of each block of block samples of p, into
+// work.lo and work.hi; returns the number of blocks.
+size_t BlockExtremes(const std::vector<uint8_t>& p, size_t block, RunsWork& work) {
+    const size_t n = p.size(), blocks = (n + block - 1) / block;
+    work.lo.resize(blocks), work.hi.resize(blocks);
+    for (size_t b = 0, i = 0; b < blocks; ++b) {
+        uint8_t l = 255, h = 0;
+        for (const size_t end = std::min(n, i + block); i < end; ++i)
+            l = std::min(l, p[i]), h = std::max(h, p[i]);
+        work.lo[b] = l, work.hi[b] = h;
+    }
+    return blocks;
+}
+
 }  // namespace
 
 void FindRuns(const std::vector<uint8_t>& p, int radius, int minContrast, Runs& runs,
@@ -154,16 +168,9 @@ void FindRuns(const std::vector<uint8_t>& p, int radius, int minContrast, Runs& 
     // Lowest and highest level of each block of radius samples; a place's
     // window is its block and the two beside it.
     const size_t block = size_t(std::max(1, radius));
-    const size_t blocks = (n + block - 1) / block;
-    std::vector<uint8_t>& lo = work.lo;
-    std::vector<uint8_t>& hi = work.hi;
-    lo.assign(blocks, 255), hi.assign(blocks, 0);
-    for (size_t b = 0, i = 0; b < blocks; ++b) {
-        uint8_t l = 255, h = 0;
-        for (const size_t end = std::min(n, i + block); i < end; ++i)
-            l = std::min(l, p[i]), h = std::max(h, p[i]);
-        lo[b] = l, hi[b] = h;
-    }
+    const size_t blocks = BlockExtremes(p, block, work);
+    const std::vector<uint8_t>& lo = work.lo;
+    const std::vector<uint8_t>& hi = work.hi;
     std::vector<int>& threshold = work.threshold;
     threshold.assign(blocks, -1);
     for (size_t b = 0; b < blocks; ++b) {
@@ -275,16 +282,9 @@ void FindRunsByInk(const std::vector<uint8_t>& p, const std::vector<size_t>& ext
     // Paper and ink near each place: the highest and lowest level within
     // radius samples, by blocks of radius.
     const size_t block = size_t(std::max(1, radius));
-    const size_t blocks = (n + block - 1) / block;
-    std::vector<uint8_t>& lo = work.lo;
-    std::vector<uint8_t>& hi = work.hi;
-    lo.resize(blocks), hi.resize(blocks);
-    for (size_t b = 0, i = 0; b < blocks; ++b) {
-        uint8_t l = 255, h = 0;
-        for (const size_t end = std::min(n, i + block); i < end; ++i)
-            l = std::min(l, p[i]), h = std::max(h, p[i]);
-        lo[b] = l, hi[b] = h;
-    }
+    const size_t blocks = BlockExtremes(p, block, work);
+    const std::vector<uint8_t>& lo = work.lo;
+    const std::vector<uint8_t>& hi = work.hi;
     std::vector<uint8_t>& paper = work.paper;
     std::vector<uint8_t>& ink = work.ink;
     paper.resize(blocks), ink.resize(blocks);

@@ -94,7 +94,7 @@ struct BitRows {
 // the finding itself (3 of every 4 ms on a page of 163 x 123 pixels). A
 // thread keeps a few of the work side's pages: about 2 MB at most.
 struct WorkImages {
-    cv::Mat small, blocks, transposed, framed, eroded, mask, inside;
+    cv::Mat small, blocks, transposed, framed, mask, inside;
     // Which shrink small holds (shrinkMarks), 0 none.
     uint64_t smallMark = 0;
     BitRows inkBits, closedBits, erodedBits, openedBits;
@@ -288,7 +288,8 @@ void CloseRows(const BitRows& in, int k, BitRows& out) {
     }
 }
 
-// OpenThreeHigh of bits, into opened.
+// The opening of bits by a column of three pixels (rows past the top and
+// bottom as the nearest row), into opened.
 void OpenThreeHighBits(const BitRows& in, BitRows& eroded, BitRows& opened) {
     const int h = in.rows, n = in.words;
     eroded.Create(in.rows, in.cols);
@@ -698,30 +699,6 @@ void CloseAndOpen(const cv::Mat& ink, int k, cv::Mat& dst) {
     CloseRows(work.inkBits, k, work.closedBits);
     OpenThreeHighBits(work.closedBits, work.erodedBits, work.openedBits);
     Unpack(work.openedBits, dst);
-}
-
-void OpenThreeHigh(const cv::Mat& src, cv::Mat& dst) {
-    // An erosion, then a dilation, by the column. Past the top and bottom the
-    // nearest row stands in: an erosion taking the rows beyond as ink, and a
-    // dilation taking them as paper, both come to that.
-    const int h = src.rows, w = src.cols;
-    cv::Mat& eroded = Work().eroded;
-    eroded.create(src.size(), CV_8U);
-    dst.create(src.size(), CV_8U);
-    auto pass = [&](const cv::Mat& in, cv::Mat& out, bool erode) {
-        for (int y = 0; y < h; ++y) {
-            const uint8_t* up = in.ptr<uint8_t>(std::max(y - 1, 0));
-            const uint8_t* at = in.ptr<uint8_t>(y);
-            const uint8_t* down = in.ptr<uint8_t>(std::min(y + 1, h - 1));
-            uint8_t* o = out.ptr<uint8_t>(y);
-            if (erode)
-                for (int x = 0; x < w; ++x) o[x] = uint8_t(up[x] & at[x] & down[x]);
-            else
-                for (int x = 0; x < w; ++x) o[x] = uint8_t(up[x] | at[x] | down[x]);
-        }
-    };
-    pass(src, eroded, true);
-    pass(eroded, dst, false);
 }
 
 size_t OuterContours(cv::Mat& framed, std::vector<std::vector<cv::Point>>& contours) {

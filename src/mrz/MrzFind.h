@@ -21,17 +21,12 @@ struct ZoneCandidate {
     float rank = 0;        ///< higher first
 };
 
-/// An opening of binary src (0 or 255) by a column of three pixels, into
-/// dst: ink stays where it belongs to a vertical run of three or more, rows
-/// past the top and bottom counting as ink, as in OpenCV's opening; one
-/// pass over the rows costs a sixth of OpenCV's general one.
-void OpenThreeHigh(const cv::Mat& src, cv::Mat& dst);
-
 /// OpenCV's closing of binary ink (0 or 255) by a row of k pixels (2 <= k <
 /// 64; morphologyEx with MORPH_CLOSE, a 1 x k rectangle and its default
-/// anchor and borders), then OpenThreeHigh, into dst: the same pixels, made
-/// 64 at a time on rows of bits, in about half OpenCV's time. dst may be a
-/// part of a larger image, of ink's size.
+/// anchor and borders), then its opening by a column of three pixels (ink
+/// stays where it belongs to a vertical run of three or more), into dst: the
+/// same pixels, made 64 at a time on rows of bits, in about half OpenCV's
+/// time. dst may be a part of a larger image, of ink's size.
 void CloseAndOpen(const cv::Mat& ink, int k, cv::Mat& dst);
 
 /// cv::resize(grey, out, size, 0, 0, INTER_AREA) of an 8-bit image to a

@@ -14,7 +14,7 @@
 namespace gw::mrz {
 namespace {
 
-TEST(MrzFind, OwnOpeningAndContoursGiveOpenCVsAnswers) {
+TEST(MrzFind, OwnContoursGiveOpenCVsAnswers) {
     std::mt19937 rng(5);
     std::vector<std::vector<cv::Point>> outer;
     for (int round = 0; round < 400; ++round) {
@@ -22,12 +22,6 @@ TEST(MrzFind, OwnOpeningAndContoursGiveOpenCVsAnswers) {
         const unsigned share = rng() % 100;
         cv::Mat page(h, w, CV_8U);
         for (uint8_t& p : cv::Mat_<uint8_t>(page)) p = rng() % 100 < share ? 255 : 0;
-
-        cv::Mat expected, opened;
-        cv::morphologyEx(page, expected, cv::MORPH_OPEN,
-                         cv::getStructuringElement(cv::MORPH_RECT, cv::Size(1, 3)));
-        OpenThreeHigh(page, opened);
-        ASSERT_EQ(cv::countNonZero(expected != opened), 0) << w << " x " << h;
 
         std::vector<std::vector<cv::Point>> all;
         std::vector<cv::Vec4i> tree;
@@ -53,7 +47,7 @@ TEST(MrzFind, OwnPixelPassesGiveOpenCVsPixels) {
         return page;
     };
     for (int round = 0; round < 200; ++round) {
-        const int h = 3 + int(rng() % 40), w = 2 + int(rng() % 150);
+        const int h = 1 + int(rng() % 40), w = 2 + int(rng() % 150);
 
         const cv::Mat ink = randomPage(h, w, true);
         const int k = 2 + int(rng() % 30);

@@ -529,6 +529,20 @@ std::string FormatOf(size_t lineCount, size_t length, char documentCode) {
     return "";
 }
 
+std::vector<std::pair<int, int>> DateCells(size_t lineCount, size_t length) {
+    std::vector<std::pair<int, int>> out;
+    // The formats of one shape place their dates alike.
+    const Layout* layout = LayoutOf(FormatOf(lineCount, length, 'P'));
+    if (layout == nullptr) return out;
+    for (const FieldLayout& f : layout->fields) {
+        const std::string_view name = f.name;
+        if (name != "birth_date" && name != "expiry_date") continue;
+        for (int i = 0; i < f.span.length; ++i) out.emplace_back(f.span.line, f.span.start + i);
+        out.emplace_back(f.checkLine, f.checkColumn);
+    }
+    return out;
+}
+
 bool Admits(const std::string& format, size_t line, size_t column, char c) {
     const auto classes = PositionClasses(format);
     return line < classes.size() && column < classes[line].size() &&

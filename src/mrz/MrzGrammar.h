@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "GlyphwickMrz.h"
@@ -35,6 +36,12 @@ std::vector<std::vector<Cls>> PositionClasses(const std::string& format);
 /// The format of lineCount lines of length characters whose first character
 /// is documentCode, or "" when no format has that shape.
 std::string FormatOf(size_t lineCount, size_t length, char documentCode);
+
+/// The positions (line, column) of a zone of lineCount lines of length
+/// characters that hold its birth and expiry dates and their check digits:
+/// digits, or fillers for a part not known, in every document of that shape.
+/// Empty when no format has that shape.
+std::vector<std::pair<int, int>> DateCells(size_t lineCount, size_t length);
 
 /// Whether position (line, column) of a zone of format may hold c.
 bool Admits(const std::string& format, size_t line, size_t column, char c);

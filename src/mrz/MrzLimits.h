@@ -95,6 +95,15 @@ struct MrzLimits {
     /// count as it was, 0.85 drops one found zone).
     static constexpr int kProbeCellsPerLine = 6;
     static constexpr float kProbePoorLine = 0.8f;
+    /// The probe reads the cells of the dates and their check digits too:
+    /// where their mean probability of a digit or a filler is below this,
+    /// the print holds no zone (every document prints its dates there; text
+    /// of capitals reads well, but not as digits), and the rest are not
+    /// read. Probability; run Q3 of docs/mrz-tuning.md (seeds 7 and 11, 240
+    /// `all` pages: line sets that read with a zone's grammar evidence
+    /// (kMinEvidence) had 0.67 and more, 0.93 at the 1st percentile; the
+    /// others 0.24 at the median, under 0.5 for 90% of them).
+    static constexpr float kProbeDateDigits = 0.5f;
     /// A line reading this far (mean top probability) below the best fitted line is
     /// tried with its own cut too.
     static constexpr float kOwnCutBelow = 0.04f;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <numeric>
 #include <string_view>
 #include <tuple>
 
@@ -72,46 +73,67 @@ std::vector<size_t> ProbeCells(size_t n, size_t count) {
 }
 
 // Classifies every cell of a zone; returns the mean top probability over its
-// cells, or -1 when a line reads poorly (no zone in this print). A probe of a
-// few cells of each line is read first, and a line whose probe reads poorly
-// ends it there: most places and cuts tried hold no zone, and the probe
-// costs a tenth of the whole.
+// cells, or -1 when the print holds no zone. A probe is read first: a few
+// cells spread along each line, and the cells of the dates and their check
+// digits. A line whose spread cells read poorly, or dates that do not read
+// as digits, end it there: most places and cuts tried hold no zone (text
+// of capitals reads well, but not as digits where a zone has its dates),
+// and the probe costs a fraction of the whole.
 float ClassifyZone(const std::vector<CutLine>& cuts, std::vector<std::vector<Scores>>& cells,
                    std::vector<float>& means) {
     cells.assign(cuts.size(), {});
     means.assign(cuts.size(), 0);
     if (cuts.empty()) return -1;
-    std::vector<Patch> probe;
-    std::vector<std::vector<size_t>> at(cuts.size());
+    std::vector<std::vector<size_t>> spread(cuts.size());
+    // Which read each cell is in: the spread cells', the dates', the rest's.
+    enum Read : uint8_t { kRest, kSpread, kDates };
+    std::vector<std::vector<Read>> in(cuts.size());
     for (size_t i = 0; i < cuts.size(); ++i) {
-        at[i] = ProbeCells(cuts[i].cells.size(), size_t(MrzLimits::kProbeCellsPerLine));
-        for (size_t k : at[i]) probe.push_back(cuts[i].cells[k]);
+        in[i].assign(cuts[i].cells.size(), kRest);
+        spread[i] = ProbeCells(cuts[i].cells.size(), size_t(MrzLimits::kProbeCellsPerLine));
+        for (size_t k : spread[i]) in[i][k] = kSpread;
     }
-    const std::vector<Scores> probed = ClassifyCells(probe.data(), probe.size());
+    std::vector<std::pair<size_t, size_t>> dates;
+    for (const auto& [line, column] : DateCells(cuts.size(), cuts[0].cells.size()))
+        if (size_t(line) < cuts.size() && size_t(column) < cuts[size_t(line)].cells.size()) {
+            dates.emplace_back(size_t(line), size_t(column));
+            Read& r = in[size_t(line)][size_t(column)];
+            if (r == kRest) r = kDates;
+        }
+    // Reads the cells of one read into cells, in one pass of the network.
+    auto read = [&](Read which) {
+        std::vector<Patch> patches;
+        for (size_t i = 0; i < cuts.size(); ++i)
+            for (size_t k = 0; k < cuts[i].cells.size(); ++k)
+                if (in[i][k] == which) patches.push_back(cuts[i].cells[k]);
+        const std::vector<Scores> scores = ClassifyCells(patches.data(), patches.size());
+        size_t p = 0;
+        for (size_t i = 0; i < cuts.size(); ++i) {
+            cells[i].resize(cuts[i].cells.size());
+            for (size_t k = 0; k < cuts[i].cells.size(); ++k)
+                if (in[i][k] == which) cells[i][k] = scores[p++];
+        }
+    };
+    read(kSpread);
     float probeLow = 1;
-    for (size_t i = 0, p = 0; i < cuts.size(); ++i) {
+    for (size_t i = 0; i < cuts.size(); ++i) {
         float sum = 0;
-        for (size_t k = 0; k < at[i].size(); ++k, ++p)
-            sum += *std::max_element(probed[p].begin(), probed[p].end());
-        probeLow = std::min(probeLow, at[i].empty() ? 0.0f : sum / float(at[i].size()));
+        for (size_t k : spread[i]) sum += *std::max_element(cells[i][k].begin(), cells[i][k].end());
+        probeLow = std::min(probeLow, spread[i].empty() ? 0.0f : sum / float(spread[i].size()));
     }
     if (probeLow < MrzLimits::kProbePoorLine) return -1;
-    // The rest of the cells in one pass of the network.
-    std::vector<Patch> rest;
-    for (size_t i = 0; i < cuts.size(); ++i)
-        for (size_t k = 0, j = 0; k < cuts[i].cells.size(); ++k) {
-            if (j < at[i].size() && at[i][j] == k) {
-                ++j;
-                continue;
-            }
-            rest.push_back(cuts[i].cells[k]);
+    if (!dates.empty()) {
+        read(kDates);
+        float digits = 0;
+        for (const auto& [line, column] : dates) {
+            const Scores& s = cells[line][column];
+            digits += std::accumulate(s.begin(), s.begin() + 10, s[kClasses - 1]);
         }
-    const std::vector<Scores> others = ClassifyCells(rest.data(), rest.size());
+        if (digits / float(dates.size()) < MrzLimits::kProbeDateDigits) return -1;
+    }
+    read(kRest);
     float sum = 0;
-    for (size_t i = 0, p = 0, r = 0; i < cuts.size(); ++i) {
-        cells[i].resize(cuts[i].cells.size());
-        for (size_t k = 0, j = 0; k < cuts[i].cells.size(); ++k)
-            cells[i][k] = j < at[i].size() && at[i][j] == k ? (++j, probed[p++]) : others[r++];
+    for (size_t i = 0; i < cuts.size(); ++i) {
         means[i] = MeanTop(cells[i]);
         if (means[i] < MrzLimits::kPoorLineMean) return -1;
         sum += means[i];

@@ -70,6 +70,22 @@ TEST(MrzDecode, CheckDigitsFormatsAndFields) {
     EXPECT_EQ(FormatOf(2, 36, 'V'), "MRV-B");
     EXPECT_EQ(FormatOf(2, 44, 'V'), "MRV-A");
     EXPECT_EQ(FormatOf(2, 30, 'I'), "");
+    // The cells a probe reads to tell a zone by its dates: both dates and
+    // their check digits, in the line and columns of each shape.
+    auto dateText = [](const std::vector<std::string>& lines) {
+        std::string out;
+        for (const auto& [line, column] : DateCells(lines.size(), lines[0].size()))
+            out += lines[size_t(line)][size_t(column)];
+        return out;
+    };
+    EXPECT_EQ(dateText(kTd3), "74081221204159");
+    EXPECT_EQ(dateText({"I<UTOD23145890<7349<<<<<<<<<<<", "3407127M9507122UTO<<<<<<<<<<<2",
+                        "STEVENSON<<PETER<JOHN<<<<<<<<<"}),
+              "34071279507122");
+    EXPECT_EQ(
+        dateText({"I<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<", "D231458907UTO7408122F1204159<<<<<<<6"}),
+        "74081221204159");
+    EXPECT_TRUE(DateCells(2, 30).empty());
 
     const MrzResult td3 = DecodeText(kTd3);
     EXPECT_TRUE(td3.valid);

@@ -336,7 +336,11 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                 r.cuts = std::move(cuts);
                 best = std::move(r);
             }
-            if (best.result.valid) return best;
+            // Every character as sure as a valid zone's: no other length or
+            // set reads this print better, and checks that fail are the
+            // document's own (it stops as soon as one whose checks hold).
+            if (best.result.valid || (best.result.found && best.lowest >= limits.minProbability))
+                return best;
         }
     }
     return best;

@@ -6,8 +6,11 @@
 //                                     pages DIR/page-NNNN.jpg and DIR/truth.jsonl;
 //                                     SET "classic" (the default: the classic
 //                                     degradations in turn), "all" (those and
-//                                     the hard conditions in turn) or the name
-//                                     of one condition (every page in it)
+//                                     the hard conditions in turn),
+//                                     "checks-fail" (the pages of "all" with
+//                                     one check digit of each zone printed
+//                                     wrong) or the name of one condition
+//                                     (every page in it)
 //   mrz-pages cells OUT.bin COUNT [SEED] [SET]
 //                                     the pages `make` would make, read through
 //                                     JPEG and the reader's own find, turn and cut:
@@ -80,14 +83,36 @@ std::vector<std::string> Kinds(const std::string& set) {
     if (set == "classic") return Degradations();
     std::vector<std::string> kinds = Degradations();
     for (const std::string& k : HardConditions()) kinds.push_back(k);
-    if (set == "all") return kinds;
+    if (set == "all" || set == "checks-fail") return kinds;
     if (std::find(kinds.begin(), kinds.end(), set) != kinds.end()) return {set};
     return {};
 }
 
 // Whether pages of set draw some zones in the plain monospace faces.
 bool HasMono(const std::string& set) {
-    return set == "all" || set == "mono";
+    return set == "all" || set == "checks-fail" || set == "mono";
+}
+
+// The check digits of a zone of format (line, column) that may be printed
+// wrong: the number's, the dates' and the composite, where the format has
+// one. (A TD3's personal number check may stand as a filler; it is left.)
+std::vector<std::pair<size_t, size_t>> CheckDigits(const std::string& format) {
+    if (format == "TD1") return {{0, 14}, {1, 6}, {1, 14}, {1, 29}};
+    if (format == "TD2") return {{1, 9}, {1, 19}, {1, 27}, {1, 35}};
+    if (format == "TD3") return {{1, 9}, {1, 19}, {1, 27}, {1, 43}};
+    return {{1, 9}, {1, 19}, {1, 27}};  // MRV-A, MRV-B
+}
+
+// Prints one check digit of zone wrong: another digit in its place, so that
+// its check (and the composite over it) fails, as on documents issued with
+// a wrong digit.
+void PrintOneCheckWrong(Zone& zone, Random& rng) {
+    const auto checks = CheckDigits(zone.format);
+    const auto [line, column] =
+        checks[size_t(rng.Uniform() * double(checks.size())) % checks.size()];
+    char& c = zone.lines[line][column];
+    const int was = c >= '0' && c <= '9' ? c - '0' : 0;
+    c = char('0' + (was + 1 + int(rng.Uniform() * 9) % 9) % 10);
 }
 
 // Page i of a set: its zone (format "none" and no lines on a page without
@@ -97,10 +122,11 @@ struct Made {
     Page page;
     std::string kind;
     uint64_t seed = 0;
+    bool checksFail = false;
 };
 
 Made MakeOne(const gw::render::TextRenderer& font, const Faces& monos,
-             const std::vector<std::string>& kinds, int i, uint64_t seed) {
+             const std::vector<std::string>& kinds, int i, uint64_t seed, bool checksFail) {
     Made m;
     const gw::render::TextRenderer* mono =
         monos.empty() ? nullptr : monos[(size_t(i) / kinds.size()) % monos.size()].get();
@@ -108,8 +134,13 @@ Made MakeOne(const gw::render::TextRenderer& font, const Faces& monos,
     m.kind = kinds[size_t(i) % kinds.size()];
     Random lookAlikes(seed * 1000033u + uint64_t(i));
     m.zone = RandomZone(rng, m.kind == "lookalike" ? &lookAlikes : nullptr);
+    if (checksFail) {
+        Random wrong(seed * 1000037u + uint64_t(i));
+        PrintOneCheckWrong(m.zone, wrong);
+    }
     m.seed = seed * 7919u + uint64_t(i);
     m.page = MakePage(font, m.zone, m.seed, m.kind, mono);
+    m.checksFail = checksFail && m.page.hasZone;
     if (!m.page.hasZone) m.zone = Zone{"none", {}};
     return m;
 }
@@ -123,7 +154,7 @@ int Make(const std::string& dir, int count, uint64_t seed, const std::string& se
     std::ofstream truth(dir + "/truth.jsonl");
     const auto kinds = Kinds(set);
     for (int i = 0; i < count; ++i) {
-        const Made m = MakeOne(font, monos, kinds, i, seed);
+        const Made m = MakeOne(font, monos, kinds, i, seed, set == "checks-fail");
         const Zone& zone = m.zone;
         const Page& page = m.page;
         char name[32];
@@ -134,7 +165,7 @@ int Make(const std::string& dir, int count, uint64_t seed, const std::string& se
         for (size_t l = 0; l < zone.lines.size(); ++l)
             truth << (l ? ", " : "") << "\"" << zone.lines[l] << "\"";
         truth << "], \"rotation\": " << page.rotation
-              << ", \"mirrored\": false, \"checks_fail\": false"
+              << ", \"mirrored\": false, \"checks_fail\": " << (m.checksFail ? "true" : "false")
               << ", \"degradation\": \"" << m.kind << "\", \"char_height\": " << page.charHeight
               << ", \"jpeg_quality\": " << page.quality;
         if (set != "classic") truth << ", \"seed\": " << m.seed;
@@ -180,7 +211,7 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
     int zones = 0, taken = 0;
     long cells = 0;
     for (int i = 0; i < count; ++i) {
-        const Made m = MakeOne(font, monos, kinds, i, seed);
+        const Made m = MakeOne(font, monos, kinds, i, seed, set == "checks-fail");
         if (!m.page.hasZone) continue;
         ++zones;
         std::vector<uint8_t> jpeg;
@@ -263,7 +294,9 @@ int main(int argc, char** argv) {
     const uint64_t seed = argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 1;
     const std::string set = argc > 5 ? argv[5] : "classic";
     if (Kinds(set).empty())
-        return std::fprintf(stderr, "mrz-pages: SET is classic, all or one condition\n"), 2;
+        return std::fprintf(stderr,
+                            "mrz-pages: SET is classic, all, checks-fail or one condition\n"),
+               2;
     if (cmd == "make" && argc >= 4) return Make(argv[2], std::atoi(argv[3]), seed, set);
     const bool recut = argc > 6 && std::string(argv[6]) == "recut";
     if (cmd == "cells" && argc >= 4) return Cells(argv[2], std::atoi(argv[3]), seed, set, recut);

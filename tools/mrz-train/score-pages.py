@@ -5,8 +5,9 @@ Usage: score-pages.py GLYPHWICK DIR [--batch N]
 
 Reads DIR/truth.jsonl, runs the tool on the pages in batches, and prints per
 condition (the truth's "degradation"), overall and by capital height: zones, exact, reported
-valid, valid but wrong, and zones reported on pages that hold none. Exits 1
-when any zone is reported valid with a wrong text.
+valid, valid but wrong (a wrong text, or a zone printed with a wrong check
+digit), and zones reported on pages that hold none. Exits 1 when any zone
+is reported valid but wrong.
 """
 import collections
 import json
@@ -45,8 +46,9 @@ def main():
             k['pages'] += 1
             k['zones'] += has
             k['exact'] += ok
-            k['valid'] += has and valid and ok
-            k['wrong_valid'] += valid and not ok
+            k['valid'] += has and valid and ok and not t.get('checks_fail')
+            # A zone printed with a wrong check digit is never valid.
+            k['wrong_valid'] += valid and (not ok or bool(t.get('checks_fail')))
             k['false_found'] += (not has) and bool(r.get('found'))
     print(f"{'condition':16} {'pages':>5} {'zones':>5} {'exact':>5} {'valid':>5} "
           f"{'v-wrong':>7} {'no-zone found':>13}")

@@ -202,6 +202,15 @@ struct MrzLimits {
     static constexpr float kConfidentScore = 0.7f;
     /// Readings tried after the first confident one, at most.
     static constexpr int kAfterConfident = 4;
+    /// Once a zone is found, the passes whose direction stands further than
+    /// this from its lines' are not run: a pass keeps lines within 20.5
+    /// degrees of its direction (a band's axis at most 0.35 off it, in
+    /// MrzFind.cpp), so it could only find other print. Degrees; set from
+    /// that reach with a margin for the axis of a zone's bands, not tuned
+    /// (seeds 7 and 11, checks-fail seeds 7 and 11, mono seed 19 and
+    /// guilloche-mid seed 19: the tool's JSON byte-identical with and
+    /// without the rule, run P3 of docs/mrz-tuning.md).
+    static constexpr float kPassReachDegrees = 25.0f;
     /// Line sets read in one call, at most, over every pass and place: a
     /// page with a zone reads it among its first few (at most 16, 99% within
     /// 10, on the development seeds, run S1); texture offers hundreds.

@@ -188,6 +188,12 @@ std::pair<float, float> Confidence(const MrzResult& r,
     return {n > 0 ? sum / float(n) : 0.0f, n > 0 ? lowest : 0.0f};
 }
 
+// How far apart two directions of lines are, in degrees (0 to 90).
+float AngleApart(float a, float b) {
+    const float d = std::fmod(std::abs(a - b), 180.0f);
+    return std::min(d, 180.0f - d);
+}
+
 bool AllChecksAgree(const MrzResult& r) {
     return std::all_of(r.fields.begin(), r.fields.end(),
                        [](const MrzField& f) { return !f.hasCheck || f.checkValid; });
@@ -376,8 +382,15 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
     const FinderPage look = LookAt(grey);
     FinderPage textureless;
     if (times) times->find += MsSince(t);
+    // The direction of the lines of the zone found (degrees, 0 to 180, y
+    // down), once a reading is found: a pass that cannot see lines in that
+    // direction would find other print, not this zone.
+    float foundAngle = -1;
     for (const FinderPass& pass : kFinderPasses) {
         if (pass.turned && !options.tryAllOrientations) continue;
+        if (foundAngle >= 0 && AngleApart(foundAngle, (pass.turned ? 90.0f : 0.0f) + pass.tilt) >
+                                   MrzLimits::kPassReachDegrees)
+            continue;
         if (deadline.expired()) return stop();
         t = ThreadClock::now();
         if (pass.throughTexture && textureless.ink.empty())
@@ -412,6 +425,10 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                     bestQuality = r.quality;
                     best = std::move(r.result);
                     Place(u, r, offset, best);
+                    if (best.found) {
+                        foundAngle = std::atan2(z.axis.y, z.axis.x) * 180.0f / float(CV_PI);
+                        if (foundAngle < 0) foundAngle += 180.0f;
+                    }
                 }
                 if (best.valid || (confident && AllChecksAgree(best)) || sure) return best;
                 // Once a confident reading is in hand, a few other places or

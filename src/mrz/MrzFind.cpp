@@ -791,6 +791,20 @@ FinderPage LookThroughTexture(const cv::Mat& grey, const FinderPage& look) {
     return page;
 }
 
+namespace {
+
+// Whether candidate three, of three lines, holds two, of two: parallel, and
+// two's centre inside three's lines, near the middle of their length.
+bool Holds(const ZoneCandidate& three, const ZoneCandidate& two) {
+    if (three.lines != 3 || std::abs(three.axis.dot(two.axis)) <= 0.99f) return false;
+    const cv::Point2f d = two.center - three.center;
+    const cv::Point2f across(-three.axis.y, three.axis.x);
+    return std::abs(d.dot(across)) <= 0.5f * three.height &&
+           std::abs(d.dot(three.axis)) <= 0.1f * three.length;
+}
+
+}  // namespace
+
 std::vector<ZoneCandidate> FindZones(const FinderPage& page, size_t maxCount, bool turned,
                                      float tilt) {
     std::vector<ZoneCandidate> out;
@@ -862,8 +876,22 @@ std::vector<ZoneCandidate> FindZones(const FinderPage& page, size_t maxCount, bo
                             z.lines == k.lines && std::abs(z.axis.dot(k.axis)) > 0.99f);
         }
         if (!same) kept.push_back(z);
-        if (kept.size() >= maxCount) break;
+        if (kept.size() >= 2 * maxCount) break;
     }
+    // The three lines of a card's zone also make two candidates of two
+    // lines (the first pair and the last), which may rank first; read as
+    // two lines they fit no format, and the search pays a reading for
+    // nothing. A candidate of three lines goes before any of two it holds.
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (kept[i].lines != 2) continue;
+        for (size_t j = i + 1; j < kept.size(); ++j)
+            if (Holds(kept[j], kept[i])) {
+                std::rotate(kept.begin() + long(i), kept.begin() + long(j),
+                            kept.begin() + long(j) + 1);
+                break;
+            }
+    }
+    if (kept.size() > maxCount) kept.resize(maxCount);
     return kept;
 }
 

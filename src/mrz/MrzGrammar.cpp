@@ -685,7 +685,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     out.lines = zone.Lines();
     out.characters.assign(cells.size(), {});
     float lowest = 1;
-    bool blindDoubt = false;
+    bool blindDoubt = false, settledDoubt = false;
     for (size_t l = 0; l < cells.size(); ++l) {
         for (size_t c = 0; c < cells[l].size(); ++c) {
             const Scores& s = cells[l][c];
@@ -698,6 +698,14 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
                               [&](int a, int b) { return s[a] > s[b]; });
             for (int k = 0; k < 3; ++k) ch.candidates.push_back({kAlphabet[order[k]], s[order[k]]});
             lowest = std::min(lowest, ch.confidence);
+            // A character its cell read below the threshold owes its
+            // probability to the grammar's sums over several cells, which
+            // no held-out cell calibrated (and whose errors go together: a
+            // run of O read as 0 in one print): it must reach the rate a
+            // valid zone stands for itself.
+            if (zone.Own({int(l), int(c)}) < limits.minProbability &&
+                ch.confidence < MrzLimits::kSettledMinProbability)
+                settledDoubt = true;
             // No check digit tells a blind twin apart, so where the place
             // admits it, the classifier alone must rule it out.
             const char twin = BlindTwin(ch.value);
@@ -733,7 +741,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     // a garbled personal number and an unsure filler as the composite digit,
     // each settled by its own check).
     if (layout.compositeLine >= 0) valid = valid && vouchesFor(composite.data, composite.digit);
-    out.valid = valid && !blindDoubt && lowest >= limits.minProbability;
+    out.valid = valid && !blindDoubt && !settledDoubt && lowest >= limits.minProbability;
 }
 
 int GrammarEvidence(const MrzResult& r) {

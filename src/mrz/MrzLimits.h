@@ -28,6 +28,15 @@ struct MrzLimits {
     /// docs/mrz-tuning.md (development seed 7: a 0 read U at 0.996 with 0
     /// at 0.0022 on a patterned page).
     static constexpr float kBlindTwinFloor = 1e-3f;
+    /// The lowest probability, as decided, of a character its cell read
+    /// below kMinProbability (decided by a check digit, its place's class or
+    /// the state codes) in a zone reported valid: one wrong character in
+    /// 10,000, asked of the decoding's sums directly, since no held-out cell
+    /// calibrated them and the errors of one print's look-alikes go
+    /// together. Probability; run V3 of docs/mrz-tuning.md (dark-blue ink,
+    /// seed 19: a run of two O read 0, at 0.65 and 0.98, cancelled in both
+    /// checks over it and was decided at 0.991, valid and wrong).
+    static constexpr float kSettledMinProbability = 0.9999f;
     /// A candidate below this probability is not worth a path of the joint
     /// decoding (it could not reach kMinProbability under any check).
     static constexpr float kCandidateFloor = 1e-4f;

@@ -35,15 +35,19 @@ Scores Cell(const std::map<char, float>& given) {
     return s;
 }
 
-// Probabilities that read text exactly, each character with probability 0.98.
-std::vector<std::vector<Scores>> Exact(const std::vector<std::string>& lines) {
+// Probabilities that read text exactly, each character with probability p.
+std::vector<std::vector<Scores>> Exact(const std::vector<std::string>& lines, float p = 0.98f) {
     std::vector<std::vector<Scores>> cells;
     for (const std::string& l : lines) {
         cells.emplace_back();
-        for (char c : l) cells.back().push_back(Cell({{c, 0.98f}}));
+        for (char c : l) cells.back().push_back(Cell({{c, p}}));
     }
     return cells;
 }
+
+// The probability of the cells of a clean print (every other cell of a zone
+// the decoding settles one place of).
+constexpr float kSure = 0.99999f;
 
 MrzResult Decoded(const std::vector<std::vector<Scores>>& cells) {
     MrzResult r;
@@ -118,7 +122,7 @@ TEST(MrzDecode, FieldsAreDecidedWithTheirCheckDigits) {
     // change the sum by 24: the check decides for the zeros, and the change
     // is reported against the best reading of each place.
     const std::string line = SecondLine("L8900001C");
-    auto cells = Exact({kTd3[0], line});
+    auto cells = Exact({kTd3[0], line}, kSure);
     cells[1][5] = Cell({{'O', 0.6f}, {'0', 0.38f}});
     MrzResult r = Decoded(cells);
     EXPECT_EQ(r.lines[1], line);
@@ -128,7 +132,15 @@ TEST(MrzDecode, FieldsAreDecidedWithTheirCheckDigits) {
     EXPECT_EQ(r.corrections[0].to, '0');
     EXPECT_EQ(r.corrections[0].field, "document_number");
     EXPECT_TRUE(r.valid);
-    EXPECT_GT(r.characters[1][5].confidence, 0.9f);
+    EXPECT_GT(r.characters[1][5].confidence, MrzLimits::kSettledMinProbability);
+    // Among cells each 2% unsure, the same place is settled at 0.997: more
+    // than a cell's threshold, less than a settled place must reach.
+    cells = Exact({kTd3[0], line});
+    cells[1][5] = Cell({{'O', 0.6f}, {'0', 0.38f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[1], line);
+    EXPECT_GT(r.characters[1][5].confidence, MrzLimits::kMinProbability);
+    EXPECT_FALSE(r.valid);
 
     // Two O for zeros at weights 7 and 3 (columns 3 and 4) add 24 x 10 = 240:
     // the check holds either way. Each place leans to O, so the best reading
@@ -147,6 +159,17 @@ TEST(MrzDecode, FieldsAreDecidedWithTheirCheckDigits) {
     r = Decoded(cells);
     EXPECT_EQ(r.lines[1], line);
     EXPECT_TRUE(r.valid);
+    // One leaning to 0 at 0.65, the other sure of 0 at 0.98 (a run of O
+    // printed in one faint ink reads so): neither the number's check nor the
+    // composite tells, and the cells' product decides for the zeros at about
+    // 0.99. A decision of the sums must reach one wrong in 10,000 itself.
+    cells = Exact({kTd3[0], line}, kSure);
+    cells[1][3] = Cell({{'0', 0.65f}, {'O', 0.345f}});
+    cells[1][4] = Cell({{'0', 0.98f}, {'O', 0.017f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[1], line);
+    EXPECT_GT(r.characters[1][3].confidence, MrzLimits::kMinProbability);
+    EXPECT_FALSE(r.valid);
 
     // Three places at weights 7, 1, 7 (columns 3, 5, 6): O for 0 at all three
     // adds 24 x 15 = 360, again no change to the sum. Read as O at 3 and 6
@@ -309,7 +332,7 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
 
     // A date digit with a rival that the check does tell apart (a 7 for the
     // 1 changes the sum by 18): the check settles it, and it counts as sure.
-    cells = Exact(kTd3);
+    cells = Exact(kTd3, kSure);
     cells[1][17] = Cell({{'7', 0.55f}, {'1', 0.43f}});
     r = Decoded(cells);
     EXPECT_EQ(r.lines[1], kTd3[1]);

@@ -164,6 +164,26 @@ cv::Mat InkOf(const cv::Mat& grey) {
     // thin lines of patterned paper are not.
     cv::morphologyEx(ink, ink, cv::MORPH_OPEN,
                      cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2, 2)));
+    // Fine texture under a zone (guilloche, hatching) that passes both
+    // leaves specks, far smaller than the least part of a character; they
+    // would draw a line's ends outwards and bind lines with the paper
+    // between them.
+    cv::Mat labels, stats, centroids;
+    const int parts = cv::connectedComponentsWithStats(ink, labels, stats, centroids, 8, CV_32S);
+    const int minArea = int(std::lround(L::kSpeckArea * kWorkHeight * kWorkHeight));
+    std::vector<uint8_t> speck(size_t(std::max(parts, 1)), 0);
+    bool any = false;
+    for (int i = 1; i < parts; ++i) {
+        speck[size_t(i)] = stats.at<int>(i, cv::CC_STAT_AREA) < minArea;
+        any = any || speck[size_t(i)];
+    }
+    if (any)
+        for (int y = 0; y < ink.rows; ++y) {
+            const int* label = labels.ptr<int>(y);
+            uint8_t* out = ink.ptr<uint8_t>(y);
+            for (int x = 0; x < ink.cols; ++x)
+                if (speck[size_t(label[x])]) out[x] = 0;
+        }
     return ink;
 }
 

@@ -36,7 +36,8 @@ struct LineBand {
     float At(float x) const { return center + slope * (x - middle); }
 };
 
-/// The ink of an upright grey zone image: 255 ink, 0 paper.
+/// The ink of an upright grey zone image: 255 ink, 0 paper, without the
+/// specks fine texture leaves (parts smaller than MrzLimits::kSpeckArea).
 cv::Mat InkOf(const cv::Mat& grey);
 
 /// Candidate line sets of an upright zone: runs of rows with ink, grouped as

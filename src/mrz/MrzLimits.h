@@ -144,6 +144,15 @@ struct MrzLimits {
     // look of clean generated zones, and no run of docs/mrz-tuning.md has
     // varied them (entry C0): they are named here so that one may.
 
+    /// Parts of an upright zone's ink smaller than this share of the
+    /// square of the working height are specks of texture (guilloche,
+    /// hatching), not print, and are left out: at 28-pixel capitals 39
+    /// pixels, half the least part of a character (a filler's strokes in
+    /// thin print). Share; run K1 of docs/mrz-tuning.md (one-condition
+    /// sets of seed 19: 40 pixels read more zones exactly than 15, 20,
+    /// 25 or 30 over hatching and mid-dark guilloche; 60 read fewer in
+    /// thin print).
+    static constexpr float kSpeckArea = 0.05f;
     /// Rows whose ink passes this share of the busiest row's belong to a
     /// line; runs of them closer than kRowGapJoined rows are one line, whose
     /// height is between kLineHeightMin and kLineHeightMax working heights.

@@ -1,6 +1,7 @@
 // The finder's own forms of OpenCV's searches and pixel passes give OpenCV's
 // answers on random pages of every small size (edges and corners included);
-// and the upright zone's lines leave out a line its edge cuts through.
+// the upright zone's lines leave out a line its edge cuts through; and its
+// ink leaves out the specks of texture, not thin print.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,8 @@
 
 #include "mrz/MrzCut.h"
 #include "mrz/MrzFind.h"
+#include "mrz/MrzLimits.h"
+#include "TextRender.h"
 
 namespace gw::mrz {
 namespace {
@@ -104,6 +107,48 @@ TEST(MrzCut, ALineTheEdgeCutsThroughIsNoLineOfASet) {
     EXPECT_NEAR(highestTop(whole), 20, 1.5);
     const auto cut = sets(0);
     EXPECT_NEAR(highestTop(cut), 44, 1.5);
+}
+
+// Texture under a zone that passes the threshold leaves specks between the
+// characters; the upright ink leaves them out, and keeps every part of thin
+// print, fillers included.
+TEST(MrzCut, TheInkLeavesOutSpecksOfTextureAndKeepsThinPrint) {
+    const gw::render::TextRenderer font("/usr/share/fonts/opentype/ocr-b/OCRB.otf");
+    ASSERT_TRUE(font.Valid());
+    gw::render::Variation thin;
+    thin.capHeight = int(kWorkHeight);
+    thin.embolden = -1.0;
+    const gw::render::GreyImage g =
+        font.RenderLine("P<UTO1I<<<<4<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<", thin, 8);
+    const cv::Mat line(int(g.height), int(g.width), CV_8U, const_cast<uint8_t*>(g.pixels.data()));
+    cv::Mat clean(line.rows + 60, line.cols + 60, CV_8U, cv::Scalar(255));
+    line.copyTo(clean(cv::Rect(30, 30, line.cols, line.rows)));
+    // Hatching: 3 x 3 dots of a mid grey every 7 pixels across the image.
+    cv::Mat hatched = clean.clone();
+    for (int y = 0; y + 3 < hatched.rows; y += 7)
+        for (int x = 0; x + 3 < hatched.cols; x += 7) {
+            cv::Mat dot = hatched(cv::Rect(x, y, 3, 3));
+            cv::min(dot, cv::Scalar(90), dot);
+        }
+    const cv::Mat ink = InkOf(hatched), plain = InkOf(clean);
+    // No part left smaller than a speck.
+    cv::Mat labels, stats, centroids;
+    const int parts = cv::connectedComponentsWithStats(ink, labels, stats, centroids, 8, CV_32S);
+    for (int i = 1; i < parts; ++i)
+        EXPECT_GE(stats.at<int>(i, cv::CC_STAT_AREA),
+                  MrzLimits::kSpeckArea * kWorkHeight * kWorkHeight);
+    // The print's ink is all there: every part of the clean print's ink is
+    // ink over the texture too.
+    const int printParts =
+        cv::connectedComponentsWithStats(plain, labels, stats, centroids, 8, CV_32S);
+    ASSERT_GT(printParts, 40);
+    for (int i = 1; i < printParts; ++i) {
+        const cv::Rect box(stats.at<int>(i, cv::CC_STAT_LEFT), stats.at<int>(i, cv::CC_STAT_TOP),
+                           stats.at<int>(i, cv::CC_STAT_WIDTH),
+                           stats.at<int>(i, cv::CC_STAT_HEIGHT));
+        EXPECT_GT(cv::countNonZero(ink(box) & plain(box)), stats.at<int>(i, cv::CC_STAT_AREA) / 2)
+            << "part " << i << " at " << box.x;
+    }
 }
 
 }  // namespace

@@ -298,9 +298,13 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
             if (x + d >= 0 && x + d < int(raw.size()))
                 cols[x] += raw[x + d] * float(spreadBy + 1 - std::abs(d));
     const bool aligned = pitch > 0 && left0 > -1e8f;
-    auto cost = [&](float left, float p, float g) {
+    // The ink on a cut's inner boundaries. Every boundary adds ink or none,
+    // so a sum that has reached bound ends there: the rest could only keep
+    // it at or above bound (the sum so far is returned).
+    auto cost = [&](float left, float p, float g, float bound) {
         float c = 0;
-        for (int k = 1; k < length; ++k) c += Interp(cols, CutLine::Edge(left, p, g, k, length));
+        for (int k = 1; k < length && c < bound; ++k)
+            c += Interp(cols, CutLine::Edge(left, p, g, k, length));
         return c;
     };
     // The line's cells are anchored at both ends of its ink: the first and
@@ -324,7 +328,7 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
         const float to = aligned ? left0 + L::kSharedStartReach * p : a - lo * p;
         for (float left = from; left <= to; left += 0.25f) {
             if (!anchored(left, p, out.growth)) continue;
-            const float c = cost(left, p, out.growth);
+            const float c = cost(left, p, out.growth, best);
             if (c < best) best = c, out.left = left, out.pitch = p;
         }
     }
@@ -336,9 +340,11 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
             for (float p = 0.99f * p1; p <= 1.01f * p1; p += 0.002f * p1)
                 for (float left = l1 - 0.15f * p1; left <= l1 + 0.15f * p1; left += 0.25f) {
                     if (!anchored(left, p, g)) continue;
-                    // Slight growth must earn its place over an even pitch.
-                    const float c =
-                        cost(left, p, g) * (1.0f + L::kGrowthPenalty * std::abs(g - g1) / step);
+                    // Slight growth must earn its place over an even pitch
+                    // (by a factor of 1 or more: a sum ended at best stays
+                    // at or above it).
+                    const float c = cost(left, p, g, best) *
+                                    (1.0f + L::kGrowthPenalty * std::abs(g - g1) / step);
                     if (c < best) best = c, out.left = left, out.pitch = p, out.growth = g;
                 }
     }

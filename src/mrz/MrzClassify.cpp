@@ -48,9 +48,9 @@ std::vector<Scores> DnnPass(const Patch* cells, size_t count) {
 // its kernels by the processor (fused multiply-adds where it has them), so
 // its last bits differ from machine to machine; these loops give the same
 // bits on every x86-64 processor, in less than the dnn module's time where
-// the processor has AVX2 (2.8 ms for the 88 cells of a TD3 zone, one thread,
-// the machine loaded; 2.4 ms in AVX-512 registers) and about three times it
-// elsewhere. Plane geometry: the cell's plane of h x w values is kept with a
+// the processor has AVX2 (2.4 ms for the 88 cells of a TD3 zone, one thread,
+// the machine loaded; 1.9 ms in AVX-512 registers) and about two and a half
+// times it elsewhere. Plane geometry: the cell's plane of h x w values is kept with a
 // border of one zero on every side, rows of w + 2, so that a 3 x 3
 // convolution reads at fixed offsets; the two columns past each row's end
 // are computed and thrown away. The second convolution's input planes are
@@ -165,8 +165,10 @@ std::unique_ptr<OwnNet> Weights() {
 }
 
 // Max-pools a c-plane output (rows of `row`, h x w values) 2 x 2 after ReLU
-// into a flat feature vector (planes of h / 2 x w / 2).
-void PoolRelu(const float* in, int planes, int inPlane, int row, int h, int w, float* out) {
+// into a flat feature vector (planes of h / 2 x w / 2). Built into each pass
+// in its own registers, not called as baseline code from the wide ones.
+inline __attribute__((always_inline)) void PoolRelu(const float* in, int planes, int inPlane,
+                                                    int row, int h, int w, float* out) {
     const int oh = h / 2, ow = w / 2;
     for (int c = 0; c < planes; ++c) {
         const float* src = in + size_t(c) * size_t(inPlane);
@@ -183,7 +185,7 @@ void PoolRelu(const float* in, int planes, int inPlane, int row, int h, int w, f
 // The same pooling of a plane of the first convolution's output (rows of
 // kRow1) into the second's three input copies of it (3 x kShifted floats),
 // whose borders stay zero.
-void PoolReluShifted(const float* src, float* out) {
+inline __attribute__((always_inline)) void PoolReluShifted(const float* src, float* out) {
     float* dst = out + kW2;
     for (int y = 0; y < kH2; ++y)
         for (int x = 0; x < kW2; ++x) {
@@ -256,7 +258,7 @@ struct Scratch {
     std::vector<float> p1, o1, p2, o2, f, h;
     explicit Scratch(const OwnNet& n)
         : p1(kPlane1, 0.0f),
-          o1(kOut1),
+          o1(2 * kOut1),
           p2(size_t(n.c1) * 3 * kShifted, 0.0f),
           o2(size_t(n.c2) * kOut2<16>),
           f(size_t(n.c2) * kH3 * kW3),
@@ -273,19 +275,24 @@ inline __attribute__((always_inline)) void OwnPassOf(const OwnNet& n, const Patc
             p1[(y + 1) * kRow1 + x + 1] = float(cell[size_t(y * kW1 + x)]) * n.inScale;
     constexpr int L = kLanes<V>;
     static_assert(kOut1 % L == 0);
-    // First convolution: one input plane, each output a vector of L places,
-    // each output plane pooled as soon as it is made (all of them at once
-    // would crowd the second convolution's input out of the nearest cache).
-    for (int c = 0; c < n.c1; ++c) {
-        const float* w = n.w1.data() + size_t(c) * 9;
-        const V b = Load<V>(n.b1.data() + size_t(c) * 16);
-        float* dst = o1.data();
-        for (int p = 0; p < kOut1; p += L) {
-            V acc = b;
-            for (int k = 0; k < 9; ++k) acc = (w[k] - V{}) * Load<V>(p1 + p + kTaps1[k]) + acc;
-            Store(dst + p, acc);
+    // First convolution: one input plane, each output a vector of L places.
+    // Each output plane is pooled while the next is made (all of them at once
+    // would crowd the second convolution's input out of the nearest cache,
+    // and read at once a plane would wait for its last stores).
+    for (int c = 0; c <= n.c1; ++c) {
+        if (c < n.c1) {
+            const float* w = n.w1.data() + size_t(c) * 9;
+            const V b = Load<V>(n.b1.data() + size_t(c) * 16);
+            float* dst = o1.data() + size_t(c % 2) * kOut1;
+            for (int p = 0; p < kOut1; p += L) {
+                V acc = b;
+                for (int k = 0; k < 9; ++k) acc = (w[k] - V{}) * Load<V>(p1 + p + kTaps1[k]) + acc;
+                Store(dst + p, acc);
+            }
         }
-        PoolReluShifted(o1.data(), p2.data() + size_t(c) * 3 * kShifted);
+        if (c > 0)
+            PoolReluShifted(o1.data() + size_t((c - 1) % 2) * kOut1,
+                            p2.data() + size_t(c - 1) * 3 * kShifted);
     }
     // Second convolution: two output planes at a time over 40 places (five
     // vectors of 8) or 64 (four of 16), so that each input vector read serves

@@ -298,13 +298,19 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
             if (x + d >= 0 && x + d < int(raw.size()))
                 cols[x] += raw[x + d] * float(spreadBy + 1 - std::abs(d));
     const bool aligned = pitch > 0 && left0 > -1e8f;
-    // The ink on a cut's inner boundaries. Every boundary adds ink or none,
-    // so a sum that has reached bound ends there: the rest could only keep
-    // it at or above bound (the sum so far is returned).
-    auto cost = [&](float left, float p, float g, float bound) {
+    // The offsets of a cut's edges from its first at pitch p and growth g,
+    // made once for every start tried.
+    std::vector<float> at(size_t(length) + 1);
+    auto offsets = [&](float p, float g) {
+        for (int k = 0; k <= length; ++k) at[size_t(k)] = CutLine::Offset(p, g, k, length);
+    };
+    // The ink on the inner boundaries of the cut from left at those offsets.
+    // Every boundary adds ink or none, so a sum that has reached bound ends
+    // there: the rest could only keep it at or above bound (the sum so far
+    // is returned).
+    auto cost = [&](float left, float bound) {
         float c = 0;
-        for (int k = 1; k < length && c < bound; ++k)
-            c += Interp(cols, CutLine::Edge(left, p, g, k, length));
+        for (int k = 1; k < length && c < bound; ++k) c += Interp(cols, left + at[size_t(k)]);
         return c;
     };
     // The line's cells are anchored at both ends of its ink: the first and
@@ -313,9 +319,9 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
     // cell away. A cut that fits the boundaries to gaps between characters
     // cannot then gain or lose a cell along the line.
     const float lo = L::kEndInsideMin, hi = L::kEndInsideMax;
-    auto anchored = [&](float left, float p, float g) {
+    auto anchored = [&](float left, float p) {
         if (aligned) return true;  // held to the zone's best fitted line instead
-        const float right = CutLine::Edge(left, p, g, length, length);
+        const float right = left + at[size_t(length)];
         return left >= a - hi * p && left <= a - lo * p && right >= b + lo * p &&
                right <= b + hi * p;
     };
@@ -326,9 +332,10 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
     for (float p = (1 - spread) * p0; p <= (1 + spread) * p0; p += 0.002f * p0) {
         const float from = aligned ? left0 - L::kSharedStartReach * p : a - hi * p;
         const float to = aligned ? left0 + L::kSharedStartReach * p : a - lo * p;
+        offsets(p, out.growth);
         for (float left = from; left <= to; left += 0.25f) {
-            if (!anchored(left, p, out.growth)) continue;
-            const float c = cost(left, p, out.growth, best);
+            if (!anchored(left, p)) continue;
+            const float c = cost(left, best);
             if (c < best) best = c, out.left = left, out.pitch = p;
         }
     }
@@ -337,16 +344,18 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
         const float step = aligned ? L::kSharedGrowthStep : L::kGrowthStep;
         const float l1 = out.left, p1 = out.pitch, g1 = out.growth;
         for (float g = g1 - reach; g <= g1 + reach + 1e-4f; g += step)
-            for (float p = 0.99f * p1; p <= 1.01f * p1; p += 0.002f * p1)
+            for (float p = 0.99f * p1; p <= 1.01f * p1; p += 0.002f * p1) {
+                offsets(p, g);
                 for (float left = l1 - 0.15f * p1; left <= l1 + 0.15f * p1; left += 0.25f) {
-                    if (!anchored(left, p, g)) continue;
+                    if (!anchored(left, p)) continue;
                     // Slight growth must earn its place over an even pitch
                     // (by a factor of 1 or more: a sum ended at best stays
                     // at or above it).
-                    const float c = cost(left, p, g, best) *
-                                    (1.0f + L::kGrowthPenalty * std::abs(g - g1) / step);
+                    const float c =
+                        cost(left, best) * (1.0f + L::kGrowthPenalty * std::abs(g - g1) / step);
                     if (c < best) best = c, out.left = left, out.pitch = p, out.growth = g;
                 }
+            }
     }
     if (best >= 1e9f) return false;
     out.fit = best / float(length - 1) / float((spreadBy + 1) * (spreadBy + 1));

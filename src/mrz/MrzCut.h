@@ -56,7 +56,11 @@ struct CutLine {
     /// The left edge of cell k of n (k = n: the last cell's right edge).
     float Edge(int k, int n) const { return Edge(left, pitch, growth, k, n); }
     static float Edge(float left, float pitch, float growth, int k, int n) {
-        return left + pitch * float(k) * (1.0f + 0.5f * growth * float(k - n) / float(n));
+        return left + Offset(pitch, growth, k, n);
+    }
+    /// How far the left edge of cell k of n stands from the first's.
+    static float Offset(float pitch, float growth, int k, int n) {
+        return pitch * float(k) * (1.0f + 0.5f * growth * float(k - n) / float(n));
     }
 };
 

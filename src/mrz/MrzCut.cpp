@@ -225,8 +225,10 @@ bool Keystone(const cv::Mat& ink, const std::vector<std::vector<LineBand>>& sets
     return true;
 }
 
-bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& right) {
-    const std::vector<float> cols = Columns(ink, line);
+LineInk InkAcross(const cv::Mat& ink, const LineBand& line) {
+    LineInk out;
+    out.columns = Columns(ink, line);
+    const std::vector<float>& cols = out.columns;
     const int maxGap = int(L::kExtentGap * line.Height());
     int bestA = -1, bestB = -1, a = -1, last = -1;
     for (int x = 0; x < int(cols.size()); ++x) {
@@ -235,9 +237,17 @@ bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& rig
         last = x;
         if (bestA < 0 || last - a > bestB - bestA) bestA = a, bestB = last;
     }
-    if (bestA < 0) return false;
-    left = float(bestA);
-    right = float(bestB + 1);
+    if (bestA < 0) return out;
+    out.found = true;
+    out.left = float(bestA);
+    out.right = float(bestB + 1);
+    return out;
+}
+
+bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& right) {
+    const LineInk across = InkAcross(ink, line);
+    if (!across.found) return false;
+    left = across.left, right = across.right;
     return true;
 }
 
@@ -284,13 +294,18 @@ void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a,
 
 bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
                   CutLine& out, float pitch, float left0, float growth0) {
-    float a = 0, b = 0;
-    if (length <= 0 || !InkExtent(ink, line, a, b)) return false;
+    return CutLineCells(grey, InkAcross(ink, line), line, length, out, pitch, left0, growth0);
+}
+
+bool CutLineCells(const cv::Mat& grey, const LineInk& across, const LineBand& line, int length,
+                  CutLine& out, float pitch, float left0, float growth0) {
+    if (length <= 0 || !across.found) return false;
+    const float a = across.left, b = across.right;
     // The outer characters stand inside their cells by about a sixth of a pitch.
     const float p0 = pitch > 0 ? pitch : (b - a) / (float(length) - L::kOuterBearings);
     // Ink spread over a fifth of a pitch, so that boundaries settle in the
     // middle of the gaps between characters rather than anywhere in them.
-    const std::vector<float> raw = Columns(ink, line);
+    const std::vector<float>& raw = across.columns;
     std::vector<float> cols(raw.size(), 0);
     const int spreadBy = std::max(1, int(L::kBoundarySpread * p0));
     for (int x = 0; x < int(raw.size()); ++x)

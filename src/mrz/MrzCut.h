@@ -64,6 +64,18 @@ struct CutLine {
     }
 };
 
+/// A line's ink across the image, column by column along its slope (the
+/// share of the line's height that is ink), and the extent of that ink as
+/// InkExtent gives it (found false when the line has none).
+struct LineInk {
+    std::vector<float> columns;
+    bool found = false;
+    float left = 0, right = 0;
+};
+
+/// The ink of line in the ink image.
+LineInk InkAcross(const cv::Mat& ink, const LineBand& line);
+
 /// Cuts line of the grey zone image (with its ink) into length cells, at a
 /// pitch fitted to its ink with the first and last cell edges just outside
 /// the two ends of its ink (MrzLimits::kEndInsideMin to kEndInsideMax
@@ -71,6 +83,11 @@ struct CutLine {
 /// when that is given, and growing near growth). Returns false when the line
 /// holds no ink or no cut fits its ends.
 bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
+                  CutLine& out, float pitch = 0, float left = -1e9f, float growth = 0);
+
+/// CutLineCells with the line's ink already measured (InkAcross), for a
+/// line cut more than once.
+bool CutLineCells(const cv::Mat& grey, const LineInk& across, const LineBand& line, int length,
                   CutLine& out, float pitch = 0, float left = -1e9f, float growth = 0);
 
 /// Samples the cells of line again at out's edges (its left, pitch and

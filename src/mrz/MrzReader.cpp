@@ -24,27 +24,27 @@ namespace {
 // capital height) fits the wrong one better.
 // The pitch at which line's ink spans length cells, over OCR-B's pitch for
 // its capitals' height (kPitchPerHeight); 0 when the line has no ink.
-float PitchRatio(const cv::Mat& ink, const LineBand& line, int length) {
-    float left = 0, right = 0;
-    if (!InkExtent(ink, line, left, right)) return 0;
-    const float pitch = (right - left) / (float(length) - MrzLimits::kOuterBearings);
+float PitchRatio(const LineInk& across, const LineBand& line, int length) {
+    if (!across.found) return 0;
+    const float pitch = (across.right - across.left) / (float(length) - MrzLimits::kOuterBearings);
     return pitch / std::max(1.0f, line.Height()) / kPitchPerHeight;
 }
 
-std::vector<int> Lengths(const cv::Mat& ink, const std::vector<LineBand>& lines) {
+std::vector<int> Lengths(const std::vector<LineInk>& across, const std::vector<LineBand>& lines) {
     if (lines.size() == 3) return {30};
-    auto miss = [&](int n) { return std::abs(PitchRatio(ink, lines[0], n) - 1.0f); };
+    auto miss = [&](int n) { return std::abs(PitchRatio(across[0], lines[0], n) - 1.0f); };
     return miss(44) <= miss(36) ? std::vector<int>{44, 36} : std::vector<int>{36, 44};
 }
 
 // Whether every line's ink spans length cells at a pitch its capitals' height
 // allows (MrzLimits::kPitchRatioMin to kPitchRatioMax of OCR-B's): a line of
 // text, or a set of lines of unequal length, has no zone's cells to cut.
-bool PitchFits(const cv::Mat& ink, const std::vector<LineBand>& lines, int length) {
-    return std::all_of(lines.begin(), lines.end(), [&](const LineBand& line) {
-        const float ratio = PitchRatio(ink, line, length);
-        return ratio >= MrzLimits::kPitchRatioMin && ratio <= MrzLimits::kPitchRatioMax;
-    });
+bool PitchFits(const std::vector<LineInk>& across, const std::vector<LineBand>& lines, int length) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const float ratio = PitchRatio(across[i], lines[i], length);
+        if (ratio < MrzLimits::kPitchRatioMin || ratio > MrzLimits::kPitchRatioMax) return false;
+    }
+    return true;
 }
 
 // The mean top probability of cells (0 when there are none).
@@ -227,18 +227,21 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
         if (deadline && deadline->expired()) break;
         if (setsLeft && (*setsLeft)-- <= 0) break;
         t = ThreadClock::now();
-        const std::vector<int> lengths = Lengths(ink, lines);
+        // Each line's ink across the image, measured once for every cut.
+        std::vector<LineInk> across;
+        for (const LineBand& line : lines) across.push_back(InkAcross(ink, line));
+        const std::vector<int> lengths = Lengths(across, lines);
         if (times) times->segment += MsSince(t);
         for (int length : lengths) {
             t = ThreadClock::now();
-            if (!PitchFits(ink, lines, length)) {
+            if (!PitchFits(across, lines, length)) {
                 if (times) times->segment += MsSince(t);
                 continue;
             }
             std::vector<CutLine> cuts(lines.size());
             bool cut = true;
             for (size_t i = 0; i < lines.size() && cut; ++i)
-                cut = CutLineCells(grey, ink, lines[i], length, cuts[i]);
+                cut = CutLineCells(grey, across[i], lines[i], length, cuts[i]);
             if (!cut) {
                 if (times) times->segment += MsSince(t);
                 continue;
@@ -250,8 +253,8 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
             const std::vector<CutLine> own = cuts;
             // A line the shared cut cannot place keeps its own.
             for (size_t i = 0; i < lines.size(); ++i)
-                if (i != fit && !CutLineCells(grey, ink, lines[i], length, cuts[i], cuts[fit].pitch,
-                                              cuts[fit].left, cuts[fit].growth))
+                if (i != fit && !CutLineCells(grey, across[i], lines[i], length, cuts[i],
+                                              cuts[fit].pitch, cuts[fit].left, cuts[fit].growth))
                     cuts[i] = own[i];
             if (times) times->segment += MsSince(t);
             t = ThreadClock::now();

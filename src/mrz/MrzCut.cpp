@@ -86,14 +86,19 @@ LineBand Refine(const cv::Mat& ink, const Run& run) {
     b.slope = std::clamp(b.slope, -L::kMaxSlope, L::kMaxSlope);
     b.center = float((sy - b.slope * sx) / sw);
     // The profile across the line, following its slope.
+    // Counted row by row (each column's centre row found first), so that
+    // the ink is read along its rows.
     const int reach = h;
+    std::vector<int> centre(size_t(ink.cols));
+    for (int x = 0; x < ink.cols; ++x) centre[size_t(x)] = int(std::lround(b.At(float(x))));
     std::vector<float> prof(2 * reach + 1, 0);
-    for (int x = 0; x < ink.cols; ++x) {
-        const float yc = b.At(float(x));
-        for (int d = -reach; d <= reach; ++d) {
-            const int y = int(std::lround(yc)) + d;
-            if (y >= 0 && y < ink.rows && ink.at<uint8_t>(y, x)) prof[d + reach] += 1;
+    for (int d = -reach; d <= reach; ++d) {
+        int n = 0;
+        for (int x = 0; x < ink.cols; ++x) {
+            const int y = centre[size_t(x)] + d;
+            n += y >= 0 && y < ink.rows && ink.ptr<uint8_t>(y)[x] != 0;
         }
+        prof[d + reach] = float(n);
     }
     const float peak = *std::max_element(prof.begin(), prof.end());
     int lo = reach, hi = reach;

@@ -270,7 +270,15 @@ void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a,
     const Levels levels(band);
     const float dark = float(levels.At(3)), paper = float(levels.At(90));
     const float range = std::max(16.0f, paper - dark);
+    // The patch value of every grey level, worked out once for the line.
+    std::array<uint8_t, 256> value;
+    for (int g = 0; g < 256; ++g) {
+        const float level = (paper - float(g)) * 255.0f / range;
+        value[size_t(g)] = uint8_t(std::clamp(level, 0.0f, 255.0f));
+    }
     out.cells.clear();
+    out.cells.reserve(size_t(length));
+    cv::Mat patch(kPatchH, kPatchW, CV_8U);
     for (int i = 0; i < length; ++i) {
         const float x0 = out.Edge(i, length);
         const float sx = (out.Edge(i + 1, length) - x0) / kCellW;
@@ -282,15 +290,13 @@ void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a,
         // Patch pixel (u, v) samples the grey image at (x, y).
         cv::Matx23f m(sx, 0, x0 + (0.5f - kPad) * sx - 0.5f, line.slope * sx, sy,
                       top + (0.5f - kPad) * sy - 0.5f - line.slope * (cx - x0));
-        cv::Mat patch;
         cv::warpAffine(grey, patch, m, cv::Size(kPatchW, kPatchH),
                        cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
         Patch p;
-        for (int v = 0; v < kPatchH; ++v)
-            for (int u = 0; u < kPatchW; ++u) {
-                const float level = (paper - float(patch.at<uint8_t>(v, u))) * 255.0f / range;
-                p[v * kPatchW + u] = uint8_t(std::clamp(level, 0.0f, 255.0f));
-            }
+        for (int v = 0; v < kPatchH; ++v) {
+            const uint8_t* row = patch.ptr<uint8_t>(v);
+            for (int u = 0; u < kPatchW; ++u) p[size_t(v * kPatchW + u)] = value[row[u]];
+        }
         out.cells.push_back(p);
     }
 }

@@ -104,6 +104,14 @@ bool RecutCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, i
 /// percent) or cannot be measured.
 bool Keystone(const cv::Mat& ink, const std::vector<std::vector<LineBand>>& sets, cv::Matx33f& map);
 
+/// The grey image sampled at the map m (patch pixel (u, v) at grey pixel
+/// m * (u, v, 1)) into a w x h image at out (rows of w), as
+/// cv::warpAffine(grey, out, m, {w, h}, INTER_LINEAR | WARP_INVERSE_MAP,
+/// BORDER_REPLICATE) gives it, to the level: its fixed-point positions and
+/// weights (1/32 of a pixel, weights in 1/32768), the edge pixels repeated
+/// outside. w is at most kPatchW.
+void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out);
+
 /// The extent [left, right] of the line's ink (its longest run of columns
 /// with gaps shorter than a character); false when it has none.
 bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& right);

@@ -242,6 +242,15 @@ template <class V>
 inline __attribute__((always_inline)) void Store(float* p, V v) {
     std::memcpy(p, &v, sizeof v);
 }
+// Keeps v in a register: an input vector read by several products is loaded
+// once, not once in each (the compiler would fold the load into every
+// product, and loads, not products, then set the pace).
+template <class V>
+inline __attribute__((always_inline)) void InRegister(V& v) {
+    asm("" : "+v"(v));
+}
+template <>
+inline __attribute__((always_inline)) void InRegister(Pair&) {}
 template <class V>
 inline __attribute__((always_inline)) V Relu(V v) {
     return v > 0 ? v : 0;
@@ -314,7 +323,8 @@ inline __attribute__((always_inline)) void OwnPassOf(const OwnNet& n, const Patc
                     const float* s = src + kTaps2[k];
                     const V x = wa[ic * 9 + k] - V{}, y = wb[ic * 9 + k] - V{};
                     for (int v = 0; v < kVectors; ++v) {
-                        const V in = Load<V>(s + L * v);
+                        V in = Load<V>(s + L * v);
+                        InRegister(in);
                         a[v] = x * in + a[v];
                         b[v] = y * in + b[v];
                     }

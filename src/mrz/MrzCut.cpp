@@ -370,6 +370,18 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
 
 bool CutLineCells(const cv::Mat& grey, const LineInk& across, const LineBand& line, int length,
                   CutLine& out, float pitch, float left0, float growth0) {
+    if (!FitLineCut(across, length, out, pitch, left0, growth0)) return false;
+    SampleCutCells(grey, across, line, length, out);
+    return true;
+}
+
+void SampleCutCells(const cv::Mat& grey, const LineInk& across, const LineBand& line, int length,
+                    CutLine& out) {
+    SampleCells(grey, line, length, across.left, across.right, out);
+}
+
+bool FitLineCut(const LineInk& across, int length, CutLine& out, float pitch, float left0,
+                float growth0) {
     if (length <= 0 || !across.found) return false;
     const float a = across.left, b = across.right;
     // The outer characters stand inside their cells by about a sixth of a pitch.
@@ -445,7 +457,7 @@ bool CutLineCells(const cv::Mat& grey, const LineInk& across, const LineBand& li
     }
     if (best >= 1e9f) return false;
     out.fit = best / float(length - 1) / float((spreadBy + 1) * (spreadBy + 1));
-    SampleCells(grey, line, length, a, b, out);
+    out.cells.clear();
     return true;
 }
 

@@ -90,6 +90,14 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
 bool CutLineCells(const cv::Mat& grey, const LineInk& across, const LineBand& line, int length,
                   CutLine& out, float pitch = 0, float left = -1e9f, float growth = 0);
 
+/// The cut alone: CutLineCells's edges, its fit and its answer, with no
+/// cells sampled (out.cells left empty), for a cut whose cells may not be
+/// needed. SampleCutCells samples them after, as CutLineCells would have.
+bool FitLineCut(const LineInk& across, int length, CutLine& out, float pitch = 0,
+                float left = -1e9f, float growth = 0);
+void SampleCutCells(const cv::Mat& grey, const LineInk& across, const LineBand& line, int length,
+                    CutLine& out);
+
 /// Samples the cells of line again at out's edges (its left, pitch and
 /// growth, however they were set), as CutLineCells would. False, and out
 /// unchanged, when the line holds no ink or out has no pitch.

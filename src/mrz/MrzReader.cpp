@@ -238,24 +238,34 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                 if (times) times->segment += MsSince(t);
                 continue;
             }
-            std::vector<CutLine> cuts(lines.size());
+            // Each line's own cut, its cells sampled only once they are
+            // wanted (most lines take the shared cut).
+            std::vector<CutLine> own(lines.size());
             bool cut = true;
             for (size_t i = 0; i < lines.size() && cut; ++i)
-                cut = CutLineCells(grey, across[i], lines[i], length, cuts[i]);
+                cut = FitLineCut(across[i], length, own[i]);
             if (!cut) {
                 if (times) times->segment += MsSince(t);
                 continue;
             }
+            auto ownCut = [&](size_t i) -> const CutLine& {
+                if (own[i].cells.empty()) SampleCutCells(grey, across[i], lines[i], length, own[i]);
+                return own[i];
+            };
             // The lines share one pitch and start: the best fitted line's.
             size_t fit = 0;
-            for (size_t i = 1; i < cuts.size(); ++i)
-                if (cuts[i].fit < cuts[fit].fit) fit = i;
-            const std::vector<CutLine> own = cuts;
+            for (size_t i = 1; i < own.size(); ++i)
+                if (own[i].fit < own[fit].fit) fit = i;
+            std::vector<CutLine> cuts(lines.size());
+            cuts[fit] = ownCut(fit);
             // A line the shared cut cannot place keeps its own.
-            for (size_t i = 0; i < lines.size(); ++i)
-                if (i != fit && !CutLineCells(grey, across[i], lines[i], length, cuts[i],
-                                              cuts[fit].pitch, cuts[fit].left, cuts[fit].growth))
-                    cuts[i] = own[i];
+            for (size_t i = 0; i < lines.size(); ++i) {
+                if (i == fit) continue;
+                cuts[i] = own[i];
+                if (!CutLineCells(grey, across[i], lines[i], length, cuts[i], cuts[fit].pitch,
+                                  cuts[fit].left, cuts[fit].growth))
+                    cuts[i] = ownCut(i);
+            }
             if (times) times->segment += MsSince(t);
             t = ThreadClock::now();
             std::vector<std::vector<Scores>> cells;
@@ -271,7 +281,7 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
             for (size_t i = 0; i < lines.size(); ++i) {
                 if (i == fit || means[i] >= means[fit] - MrzLimits::kOwnCutBelow) continue;
                 std::vector<Scores> alone;
-                if (ClassifyLine(own[i], alone) > means[i])
+                if (ClassifyLine(ownCut(i), alone) > means[i])
                     cells[i] = std::move(alone), cuts[i] = own[i];
             }
             if (times) times->classify += MsSince(t);
@@ -300,7 +310,7 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                                     MrzLimits::kOwnCutApart * cuts[fit].pitch)
                     continue;
                 std::vector<std::vector<Scores>> other = cells;
-                ClassifyLine(own[i], other[i]);
+                ClassifyLine(ownCut(i), other[i]);
                 UprightReading o;
                 Decode(other, limits, o.result);
                 if (GrammarEvidence(o.result) < MrzLimits::kMinEvidence) continue;

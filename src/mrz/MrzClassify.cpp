@@ -187,18 +187,20 @@ inline __attribute__((always_inline)) void PoolRelu(const float* in, int planes,
 // whose borders stay zero.
 inline __attribute__((always_inline)) void PoolReluShifted(const float* src, float* out) {
     float* dst = out + kW2;
-    for (int y = 0; y < kH2; ++y)
+    for (int y = 0; y < kH2; ++y) {
+        float row[kW2];
         for (int x = 0; x < kW2; ++x) {
             const float* s = src + 2 * y * kRow1 + 2 * x;
             const float m = std::max(std::max(s[0], s[1]), std::max(s[kRow1], s[kRow1 + 1]));
-            const float v = std::max(m, 0.0f);
-            // The copy of the left column takes it one place on, the copy of
-            // the right one one place back.
-            float* at = dst + y * kW2 + x;
-            if (x + 1 < kW2) at[1] = v;
-            at[kShifted] = v;
-            if (x > 0) at[2 * kShifted - 1] = v;
+            row[x] = std::max(m, 0.0f);
         }
+        // The copy of the left column takes the row one place on, the copy
+        // of the right one one place back.
+        float* at = dst + y * kW2;
+        std::memcpy(at + 1, row, (kW2 - 1) * sizeof(float));
+        std::memcpy(at + kShifted, row, kW2 * sizeof(float));
+        std::memcpy(at + 2 * kShifted, row + 1, (kW2 - 1) * sizeof(float));
+    }
 }
 
 // A row of floats as one value: sixteen in one AVX-512 register (Wide16)

@@ -48,17 +48,19 @@ std::vector<Scores> DnnPass(const Patch* cells, size_t count) {
 // its kernels by the processor (fused multiply-adds where it has them), so
 // its last bits differ from machine to machine; these loops give the same
 // bits on every x86-64 processor, in less than the dnn module's time where
-// the processor has AVX2 (2.4 ms for the 88 cells of a TD3 zone, one thread,
-// the machine loaded; 1.9 ms in AVX-512 registers) and about two and a half
-// times it elsewhere. Plane geometry: the cell's plane of h x w values is kept with a
-// border of one zero on every side, rows of w + 2, so that a 3 x 3
-// convolution reads at fixed offsets; the two columns past each row's end
-// are computed and thrown away. The second convolution's input planes are
-// kept three times over instead, in rows of w with a zero row above and
-// below, one copy for each column of the kernel (the values one column to
-// the left, in place, to the right, zero past the edges): a run of places
-// then reads each tap at one offset across the ends of rows, and no place
-// is computed to be thrown away.
+// the processor has AVX2 (2.1 ms for the 88 cells of a TD3 zone, held-out
+// cells, one thread, the machine loaded; 1.5 ms in AVX-512 registers) and
+// about three and a half times it elsewhere.
+//
+// Plane geometry: the cell's plane of h x w values is kept with a border of
+// one zero on every side, rows of w + 2, so that a 3 x 3 convolution reads
+// at fixed offsets; the two columns past each row's end are computed and
+// thrown away. The second convolution's input planes are kept three times
+// over instead, in rows of w with a zero row above and below, one copy for
+// each column of the kernel (the values one column to the left, in place,
+// to the right, zero past the edges): a run of places then reads each tap
+// at one offset across the ends of rows, and no place is computed to be
+// thrown away.
 constexpr int kH1 = kPatchH, kW1 = kPatchW;  // first convolution, 24 x 20
 constexpr int kH2 = kH1 / 2, kW2 = kW1 / 2;  // after the first pooling, 12 x 10
 constexpr int kH3 = kH2 / 2, kW3 = kW2 / 2;  // after the second, 6 x 5

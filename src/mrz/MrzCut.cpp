@@ -269,6 +269,12 @@ bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& rig
 }
 
 void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out) {
+    if (w > kPatchW) {  // wider than a cell: OpenCV's own warp
+        cv::Mat dst(h, w, CV_8U, out);
+        cv::warpAffine(grey, dst, m, dst.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+                       cv::BORDER_REPLICATE);
+        return;
+    }
     // Positions in 1/1024 of a pixel, rounded to 1/32 (half of that added
     // first), the weights of the four pixels around in 1/32768.
     constexpr int kMapBits = 10, kFractionBits = 5, kFractions = 1 << kFractionBits;

@@ -117,7 +117,7 @@ bool Keystone(const cv::Mat& ink, const std::vector<std::vector<LineBand>>& sets
 /// cv::warpAffine(grey, out, m, {w, h}, INTER_LINEAR | WARP_INVERSE_MAP,
 /// BORDER_REPLICATE) gives it, to the level: its fixed-point positions and
 /// weights (1/32 of a pixel, weights in 1/32768), the edge pixels repeated
-/// outside. w is at most kPatchW.
+/// outside (wider than kPatchW, by OpenCV's warp itself).
 void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out);
 
 /// The extent [left, right] of the line's ink (its longest run of columns

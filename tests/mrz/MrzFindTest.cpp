@@ -96,7 +96,7 @@ TEST(MrzCut, OwnCellSamplingGivesOpenCVsPixels) {
         const int h = 1 + int(rng() % 40), w = 1 + int(rng() % 150);
         cv::Mat grey(h, w, CV_8U);
         for (uint8_t& p : cv::Mat_<uint8_t>(grey)) p = uint8_t(rng() % 256);
-        const int pw = 1 + int(rng() % unsigned(kPatchW)), ph = 1 + int(rng() % 30);
+        const int pw = 1 + int(rng() % unsigned(kPatchW + 4)), ph = 1 + int(rng() % 30);
         const bool turned = rng() % 4 == 0;
         const cv::Matx23f m(uniform(0.2f, 3.0f), turned ? uniform(-1.0f, 1.0f) : 0.0f,
                             uniform(-10.0f, float(w) + 5.0f), uniform(-0.1f, 0.1f),

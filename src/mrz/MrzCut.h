@@ -120,6 +120,14 @@ bool Keystone(const cv::Mat& ink, const std::vector<std::vector<LineBand>>& sets
 /// outside (wider than kPatchW, by OpenCV's warp itself).
 void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out);
 
+/// The grey image sampled at the map m into a w x h image at out (rows
+/// outStep apart), as cv::warpAffine(grey, out, m, {w, h}, INTER_CUBIC |
+/// WARP_INVERSE_MAP, BORDER_REPLICATE) gives it, to the level: its
+/// fixed-point positions, its table of bicubic weights in 1/32768, the edge
+/// pixels repeated outside.
+void SampleCubic(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out,
+                 size_t outStep);
+
 /// The extent [left, right] of the line's ink (its longest run of columns
 /// with gaps shorter than a character); false when it has none.
 bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& right);

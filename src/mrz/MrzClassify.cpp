@@ -47,36 +47,54 @@ std::vector<Scores> DnnPass(const Patch* cells, size_t count) {
 // weights taken from the dnn module's reading of the model: OpenCV picks
 // its kernels by the processor (fused multiply-adds where it has them), so
 // its last bits differ from machine to machine; these loops give the same
-// bits on every x86-64 processor, in about the dnn module's time where the
-// processor has AVX2 (3.0 ms for the 88 cells of a TD3 zone, one thread,
-// the machine loaded) and about three times it elsewhere. Plane geometry: a plane of h x w values
-// is kept with a border of one zero on every side, rows of w + 2, so that a 3 x 3 convolution reads
-// at fixed offsets; the two columns past each row's end are computed and thrown away.
+// bits on every x86-64 processor, in less than the dnn module's time where
+// the processor has AVX2 (2.1 ms for the 88 cells of a TD3 zone, held-out
+// cells, one thread, the machine loaded; 1.5 ms in AVX-512 registers) and
+// about three and a half times it elsewhere.
+//
+// Plane geometry: the cell's plane of h x w values is kept with a border of
+// one zero on every side, rows of w + 2, so that a 3 x 3 convolution reads
+// at fixed offsets; the two columns past each row's end are computed and
+// thrown away. The second convolution's input planes are kept three times
+// over instead, in rows of w with a zero row above and below, one copy for
+// each column of the kernel (the values one column to the left, in place,
+// to the right, zero past the edges): a run of places then reads each tap
+// at one offset across the ends of rows, and no place is computed to be
+// thrown away.
 constexpr int kH1 = kPatchH, kW1 = kPatchW;  // first convolution, 24 x 20
 constexpr int kH2 = kH1 / 2, kW2 = kW1 / 2;  // after the first pooling, 12 x 10
 constexpr int kH3 = kH2 / 2, kW3 = kW2 / 2;  // after the second, 6 x 5
-constexpr int kRow1 = kW1 + 2, kRow2 = kW2 + 2;
-// Padded planes, with slack for the reads of the thrown-away columns and for
-// whole 8-float vectors.
+constexpr int kRow1 = kW1 + 2;
+// The first convolution's padded plane, with slack for the reads of the
+// thrown-away columns and for whole 8-float vectors, and its outputs.
 constexpr int kPlane1 = (kH1 + 2) * kRow1 + 8;
-constexpr int kPlane2 = (kH2 + 2) * kRow2 + 8;
 constexpr int kOut1 = (kH1 * kRow1 + 7) / 8 * 8;  // 528 outputs, whole vectors
-constexpr int kOut2 = (kH2 * kRow2 + 7) / 8 * 8;  // 144
+// The second's places in whole vectors of 8 (120) or of 16 (128), and each
+// of its input copies (rows of kW2 from one above to one below the plane),
+// with slack for the reads of the places past the plane's end.
+template <int L>
+inline constexpr int kOut2 = ((kH2 * kW2 + L - 1) / L) * L;
+constexpr int kShifted = kOut2<16> + 2 * kW2;  // 148
+static_assert(kShifted >= (kH2 + 2) * kW2);
+// The network's outputs in whole vectors of 16 (and of 8).
+constexpr int kOutPlaces = (kClasses + 15) / 16 * 16;  // 48
 static_assert(kH1 % 4 == 0 && kW1 % 4 == 0, "two poolings of 2 x 2");
-static_assert(kOut1 + 2 * kRow1 + 2 <= kPlane1 && kOut2 + 2 * kRow2 + 2 <= kPlane2);
-// The offsets of the nine taps of a 3 x 3 kernel in padded planes.
+static_assert(kOut1 + 2 * kRow1 + 2 <= kPlane1);
+// The offsets of the nine taps of a 3 x 3 kernel in the padded plane, and in
+// the three copies of a plane (one after another, kShifted apart).
 constexpr int kTaps1[9] = {
     0, 1, 2, kRow1, kRow1 + 1, kRow1 + 2, 2 * kRow1, 2 * kRow1 + 1, 2 * kRow1 + 2};
-constexpr int kTaps2[9] = {
-    0, 1, 2, kRow2, kRow2 + 1, kRow2 + 2, 2 * kRow2, 2 * kRow2 + 1, 2 * kRow2 + 2};
+constexpr int kTaps2[9] = {0,       kShifted,           2 * kShifted,
+                           kW2,     kShifted + kW2,     2 * kShifted + kW2,
+                           2 * kW2, kShifted + 2 * kW2, 2 * kShifted + 2 * kW2};
 
 struct OwnNet {
     int c1 = 0, c2 = 0, dense = 0;
     float inScale = 0, invT = 0;
-    std::vector<float> w1, b1;   // c1 x 9, c1
-    std::vector<float> w2, b2;   // c2 x c1 x 9, c2
+    std::vector<float> w1, b1;   // c1 x 9, c1 x 16 (each bias in a whole vector)
+    std::vector<float> w2, b2;   // c2 x c1 x 9, c2 x 16
     std::vector<float> w3t, b3;  // (c2 * kH3 * kW3) x dense (transposed), dense
-    std::vector<float> w4, b4;   // kClasses x dense, kClasses
+    std::vector<float> w4t, b4;  // dense x kOutPlaces (transposed), kOutPlaces: zero past kClasses
 };
 
 // The weights of the model as the dnn module read it, when the model has the
@@ -123,46 +141,80 @@ std::unique_ptr<OwnNet> Weights() {
         dense[1]->blobs.size() < 2 || n.c2 % 2 != 0)
         return nullptr;
     n.inScale = scales[0], n.invT = scales[1];
-    copy(k1, n.w1), copy(conv[0]->blobs[1], n.b1);
-    copy(k2, n.w2), copy(conv[1]->blobs[1], n.b2);
-    copy(d2, n.w4), copy(dense[1]->blobs[1], n.b4);
+    // The biases sixteen times over, loaded as whole vectors of any width.
+    auto copies = [](const cv::Mat& m, std::vector<float>& v) {
+        v.clear();
+        for (size_t i = 0; i < m.total(); ++i) v.insert(v.end(), 16, m.ptr<float>()[i]);
+    };
+    copy(k1, n.w1), copies(conv[0]->blobs[1], n.b1);
+    copy(k2, n.w2), copies(conv[1]->blobs[1], n.b2);
+    copy(dense[1]->blobs[1], n.b4);
+    n.b4.resize(kOutPlaces, 0.0f);
+    n.w4t.assign(size_t(n.dense) * kOutPlaces, 0.0f);
+    for (int k = 0; k < kClasses; ++k)
+        for (int j = 0; j < n.dense; ++j)
+            n.w4t[size_t(j) * kOutPlaces + size_t(k)] = d2.at<float>(k, j);
     copy(dense[0]->blobs[1], n.b3);
     const int features = d1.size[1];
     n.w3t.resize(size_t(features) * size_t(n.dense));
     for (int j = 0; j < n.dense; ++j)
         for (int i = 0; i < features; ++i)
             n.w3t[size_t(i) * size_t(n.dense) + size_t(j)] = d1.at<float>(j, i);
-    if (n.b1.size() != size_t(n.c1) || n.b2.size() != size_t(n.c2) ||
-        n.b3.size() != size_t(n.dense) || n.b4.size() != size_t(kClasses) || n.dense % 64 != 0)
+    if (n.b1.size() != size_t(n.c1) * 16 || n.b2.size() != size_t(n.c2) * 16 ||
+        n.b3.size() != size_t(n.dense) || n.b4.size() != size_t(kOutPlaces) || n.dense % 64 != 0)
         return nullptr;
     return net0;
 }
 
 // Max-pools a c-plane output (rows of `row`, h x w values) 2 x 2 after ReLU
-// into padded planes of rows of w / 2 + 2 (padded) or a flat feature vector.
-void PoolRelu(const float* in, int planes, int inPlane, int row, int h, int w, float* out,
-              int outPlane, bool padded) {
-    const int oh = h / 2, ow = w / 2, orow = padded ? ow + 2 : ow;
+// into a flat feature vector (planes of h / 2 x w / 2). Built into each pass
+// in its own registers, not called as baseline code from the wide ones.
+inline __attribute__((always_inline)) void PoolRelu(const float* in, int planes, int inPlane,
+                                                    int row, int h, int w, float* out) {
+    const int oh = h / 2, ow = w / 2;
     for (int c = 0; c < planes; ++c) {
         const float* src = in + size_t(c) * size_t(inPlane);
-        float* dst = out + size_t(c) * size_t(outPlane) + (padded ? orow + 1 : 0);
+        float* dst = out + size_t(c) * size_t(oh * ow);
         for (int y = 0; y < oh; ++y)
             for (int x = 0; x < ow; ++x) {
                 const float* s = src + 2 * y * row + 2 * x;
                 const float m = std::max(std::max(s[0], s[1]), std::max(s[row], s[row + 1]));
-                dst[y * orow + x] = std::max(m, 0.0f);
+                dst[y * ow + x] = std::max(m, 0.0f);
             }
     }
 }
 
-// Eight floats as one value: one AVX register (Wide) where the processor has
-// AVX2, two SSE registers of the baseline x86-64 (Pair) elsewhere. The pass
-// below is the same source for both, each product rounded before its sum
-// (no fused multiply-add), so that every x86-64 processor computes the same
-// probabilities to the last bit. The helpers pass these values within this
-// file only, so the warning that they would cross calls differently with
-// AVX enabled is moot.
+// The same pooling of a plane of the first convolution's output (rows of
+// kRow1) into the second's three input copies of it (3 x kShifted floats),
+// whose borders stay zero.
+inline __attribute__((always_inline)) void PoolReluShifted(const float* src, float* out) {
+    float* dst = out + kW2;
+    for (int y = 0; y < kH2; ++y) {
+        float row[kW2];
+        for (int x = 0; x < kW2; ++x) {
+            const float* s = src + 2 * y * kRow1 + 2 * x;
+            const float m = std::max(std::max(s[0], s[1]), std::max(s[kRow1], s[kRow1 + 1]));
+            row[x] = std::max(m, 0.0f);
+        }
+        // The copy of the left column takes the row one place on, the copy
+        // of the right one one place back.
+        float* at = dst + y * kW2;
+        std::memcpy(at + 1, row, (kW2 - 1) * sizeof(float));
+        std::memcpy(at + kShifted, row, kW2 * sizeof(float));
+        std::memcpy(at + 2 * kShifted, row + 1, (kW2 - 1) * sizeof(float));
+    }
+}
+
+// A row of floats as one value: sixteen in one AVX-512 register (Wide16)
+// where the processor has it, eight in one AVX register (Wide) where it has
+// AVX2, eight in two SSE registers of the baseline x86-64 (Pair) elsewhere.
+// The pass below is the same source for all three, each place computed
+// alone, each product rounded before its sum (no fused multiply-add), so
+// that every x86-64 processor computes the same probabilities to the last
+// bit. The helpers pass these values within this file only, so the warning
+// that they would cross calls differently with AVX enabled is moot.
 #pragma GCC diagnostic ignored "-Wpsabi"
+typedef float Wide16 __attribute__((vector_size(64)));
 typedef float Wide __attribute__((vector_size(32)));
 typedef float V4 __attribute__((vector_size(16)));
 struct Pair {
@@ -174,13 +226,16 @@ inline Pair operator*(Pair a, Pair b) {
 inline Pair operator+(Pair a, Pair b) {
     return {a.lo + b.lo, a.hi + b.hi};
 }
-template <class V>
-inline __attribute__((always_inline)) V Splat(float x) {
-    V v;
-    float* f = reinterpret_cast<float*>(&v);
-    for (int i = 0; i < 8; ++i) f[i] = x;
-    return v;
+// x - V{} is x in every place (x - 0 is x, a negative zero too): the pass
+// writes its copies of a float so, in its own body, where the compiler
+// broadcasts it in one instruction. A helper function returning the copies
+// is compiled for the baseline first and built them one by one, which took
+// half the time of the second convolution.
+inline Pair operator-(float x, Pair zero) {
+    return {x - zero.lo, x - zero.hi};
 }
+template <class V>
+inline constexpr int kLanes = int(sizeof(V) / sizeof(float));
 template <class V>
 inline __attribute__((always_inline)) V Load(const float* p) {
     V v;
@@ -191,25 +246,38 @@ template <class V>
 inline __attribute__((always_inline)) void Store(float* p, V v) {
     std::memcpy(p, &v, sizeof v);
 }
-inline __attribute__((always_inline)) Wide Relu(Wide v) {
+// Keeps v in a register: an input vector read by several products is loaded
+// once, not once in each (the compiler would fold the load into every
+// product, and loads, not products, then set the pace).
+template <class V>
+inline __attribute__((always_inline)) void InRegister(V& v) {
+    asm("" : "+v"(v));
+}
+template <>
+inline __attribute__((always_inline)) void InRegister(Pair&) {}
+template <class V>
+inline __attribute__((always_inline)) V Relu(V v) {
     return v > 0 ? v : 0;
 }
+template <>
 inline Pair Relu(Pair v) {
     return {v.lo > 0 ? v.lo : 0, v.hi > 0 ? v.hi : 0};
 }
-static_assert(sizeof(Wide) == 8 * sizeof(float) && sizeof(Pair) == 8 * sizeof(float));
+static_assert(kLanes<Wide16> == 16 && kLanes<Wide> == 8 && kLanes<Pair> == 8);
 
 // The planes of one cell's pass, made once for the cells of a call; the
 // borders of the padded planes stay zero.
 struct Scratch {
     std::vector<float> p1, o1, p2, o2, f, h;
+    std::vector<int> nonzero;  // the places of the features above zero
     explicit Scratch(const OwnNet& n)
         : p1(kPlane1, 0.0f),
-          o1(size_t(n.c1) * kOut1),
-          p2(size_t(n.c1) * kPlane2, 0.0f),
-          o2(size_t(n.c2) * kOut2),
+          o1(2 * kOut1),
+          p2(size_t(n.c1) * 3 * kShifted, 0.0f),
+          o2(size_t(n.c2) * kOut2<16>),
           f(size_t(n.c2) * kH3 * kW3),
-          h(size_t(n.dense)) {}
+          h(size_t(n.dense)),
+          nonzero(f.size()) {}
 };
 
 template <class V>
@@ -220,70 +288,100 @@ inline __attribute__((always_inline)) void OwnPassOf(const OwnNet& n, const Patc
     for (int y = 0; y < kH1; ++y)
         for (int x = 0; x < kW1; ++x)
             p1[(y + 1) * kRow1 + x + 1] = float(cell[size_t(y * kW1 + x)]) * n.inScale;
-    // First convolution: one input plane, each output a vector of 8 places.
-    for (int c = 0; c < n.c1; ++c) {
-        V w[9];
-        for (int k = 0; k < 9; ++k) w[k] = Splat<V>(n.w1[size_t(c * 9 + k)]);
-        const V b = Splat<V>(n.b1[size_t(c)]);
-        float* dst = o1.data() + size_t(c) * kOut1;
-        for (int p = 0; p < kOut1; p += 8) {
-            V acc = b;
-            for (int k = 0; k < 9; ++k) acc = w[k] * Load<V>(p1 + p + kTaps1[k]) + acc;
-            Store(dst + p, acc);
+    constexpr int L = kLanes<V>;
+    static_assert(kOut1 % L == 0);
+    // First convolution: one input plane, each output a vector of L places.
+    // Each output plane is pooled while the next is made (all of them at once
+    // would crowd the second convolution's input out of the nearest cache,
+    // and read at once a plane would wait for its last stores).
+    for (int c = 0; c <= n.c1; ++c) {
+        if (c < n.c1) {
+            const float* w = n.w1.data() + size_t(c) * 9;
+            const V b = Load<V>(n.b1.data() + size_t(c) * 16);
+            float* dst = o1.data() + size_t(c % 2) * kOut1;
+            for (int p = 0; p < kOut1; p += L) {
+                V acc = b;
+                for (int k = 0; k < 9; ++k) acc = (w[k] - V{}) * Load<V>(p1 + p + kTaps1[k]) + acc;
+                Store(dst + p, acc);
+            }
         }
+        if (c > 0)
+            PoolReluShifted(o1.data() + size_t((c - 1) % 2) * kOut1,
+                            p2.data() + size_t(c - 1) * 3 * kShifted);
     }
-    PoolRelu(o1.data(), n.c1, kOut1, kRow1, kH1, kW1, p2.data(), kPlane2, true);
-    // Second convolution: two output planes at a time over 48 places (six
-    // vectors each), so that each input vector read serves both.
-    static_assert(kOut2 % 48 == 0);
+    // Second convolution: two output planes at a time over 40 places (five
+    // vectors of 8) or 64 (four of 16), so that each input vector read serves
+    // both.
+    constexpr int kPlaces = kOut2<L>, kVectors = L == 8 ? 5 : 4, kBlock = kVectors * L;
+    static_assert(kPlaces % kBlock == 0);
     for (int c = 0; c < n.c2; c += 2) {
         const float* wa = n.w2.data() + size_t(c) * size_t(n.c1) * 9;
         const float* wb = wa + size_t(n.c1) * 9;
-        for (int p0 = 0; p0 < kOut2; p0 += 48) {
-            V a[6], b[6];
-            for (int v = 0; v < 6; ++v)
-                a[v] = Splat<V>(n.b2[size_t(c)]), b[v] = Splat<V>(n.b2[size_t(c + 1)]);
+        for (int p0 = 0; p0 < kPlaces; p0 += kBlock) {
+            V a[kVectors], b[kVectors];
+            for (int v = 0; v < kVectors; ++v) {
+                a[v] = Load<V>(n.b2.data() + size_t(c) * 16);
+                b[v] = Load<V>(n.b2.data() + size_t(c + 1) * 16);
+            }
             for (int ic = 0; ic < n.c1; ++ic) {
-                const float* src = p2.data() + size_t(ic) * kPlane2 + p0;
+                const float* src = p2.data() + size_t(ic) * 3 * kShifted + p0;
                 for (int k = 0; k < 9; ++k) {
                     const float* s = src + kTaps2[k];
-                    const V x = Splat<V>(wa[ic * 9 + k]);
-                    const V y = Splat<V>(wb[ic * 9 + k]);
-                    for (int v = 0; v < 6; ++v) {
-                        const V in = Load<V>(s + 8 * v);
+                    const V x = wa[ic * 9 + k] - V{}, y = wb[ic * 9 + k] - V{};
+                    for (int v = 0; v < kVectors; ++v) {
+                        V in = Load<V>(s + L * v);
+                        InRegister(in);
                         a[v] = x * in + a[v];
                         b[v] = y * in + b[v];
                     }
                 }
             }
-            for (int v = 0; v < 6; ++v) {
-                Store(o2.data() + size_t(c) * kOut2 + p0 + 8 * v, a[v]);
-                Store(o2.data() + size_t(c + 1) * kOut2 + p0 + 8 * v, b[v]);
+            for (int v = 0; v < kVectors; ++v) {
+                Store(o2.data() + size_t(c) * kPlaces + p0 + L * v, a[v]);
+                Store(o2.data() + size_t(c + 1) * kPlaces + p0 + L * v, b[v]);
             }
         }
     }
-    PoolRelu(o2.data(), n.c2, kOut2, kRow2, kH2, kW2, f.data(), kH3 * kW3, false);
+    PoolRelu(o2.data(), n.c2, kPlaces, kW2, kH2, kW2, f.data());
     // Dense layer: the features after ReLU are mostly zero, and a zero adds
-    // nothing.
-    for (int j0 = 0; j0 < n.dense; j0 += 64) {
-        constexpr int lanes = 8;
-        V acc[8];
-        for (int v = 0; v < lanes; ++v) acc[v] = Load<V>(n.b3.data() + j0 + 8 * v);
-        for (size_t i = 0; i < f.size(); ++i) {
-            if (f[i] == 0.0f) continue;
-            const V x = Splat<V>(f[i]);
-            const float* w = n.w3t.data() + i * size_t(n.dense) + size_t(j0);
-            for (int v = 0; v < lanes; ++v) acc[v] = x * Load<V>(w + 8 * v) + acc[v];
-        }
-        for (int v = 0; v < lanes; ++v) Store(h.data() + j0 + 8 * v, Relu(acc[v]));
+    // nothing. The others are listed first, in order, without a branch (one
+    // per feature, taken at random, cost more than the sums).
+    int* nonzero = t.nonzero.data();
+    size_t count = 0;
+    for (size_t i = 0; i < f.size(); ++i) {
+        nonzero[count] = int(i);
+        count += f[i] != 0.0f;
     }
-    // The outputs, scaled by the fitted temperature, and their softmax.
+    for (int j0 = 0; j0 < n.dense; j0 += 64) {
+        constexpr int lanes = 64 / L;
+        V acc[lanes];
+        for (int v = 0; v < lanes; ++v) acc[v] = Load<V>(n.b3.data() + j0 + L * v);
+        for (size_t k = 0; k < count; ++k) {
+            const size_t i = size_t(nonzero[k]);
+            const V x = f[i] - V{};
+            const float* w = n.w3t.data() + i * size_t(n.dense) + size_t(j0);
+            for (int v = 0; v < lanes; ++v) acc[v] = x * Load<V>(w + L * v) + acc[v];
+        }
+        for (int v = 0; v < lanes; ++v) Store(h.data() + j0 + L * v, Relu(acc[v]));
+    }
+    // The outputs, scaled by the fitted temperature, and their softmax. The
+    // outputs' sums run side by side, each over the dense layer's places in
+    // turn, as it would alone: a sum runs no faster than its adds follow one
+    // another, and one at a time they took a sixth of the pass.
+    static_assert(kOutPlaces % L == 0);
+    constexpr int kOutVectors = kOutPlaces / L;
+    V sums[kOutVectors];
+    for (int v = 0; v < kOutVectors; ++v) sums[v] = Load<V>(n.b4.data() + L * v);
+    for (int j = 0; j < n.dense; ++j) {
+        const V x = h[size_t(j)] - V{};
+        const float* w = n.w4t.data() + size_t(j) * kOutPlaces;
+        for (int v = 0; v < kOutVectors; ++v) sums[v] = Load<V>(w + L * v) * x + sums[v];
+    }
+    float logit[kOutPlaces];
+    for (int v = 0; v < kOutVectors; ++v) Store(logit + L * v, sums[v]);
     float logits[kClasses], top = -1e30f;
     for (int k = 0; k < kClasses; ++k) {
-        float s = n.b4[size_t(k)];
-        const float* w = n.w4.data() + size_t(k) * size_t(n.dense);
-        for (int j = 0; j < n.dense; ++j) s += w[j] * h[size_t(j)];
-        logits[k] = s * n.invT;
+        logits[k] = logit[k] * n.invT;
         top = std::max(top, logits[k]);
     }
     float sum = 0;
@@ -291,7 +389,12 @@ inline __attribute__((always_inline)) void OwnPassOf(const OwnNet& n, const Patc
     for (int k = 0; k < kClasses; ++k) out[size_t(k)] = logits[k] / sum;
 }
 
-// The pass in AVX registers, and in the baseline's: the same sums.
+// The pass in AVX-512 registers, in AVX ones and in the baseline's: the same
+// sums.
+__attribute__((target("avx512f"))) void OwnPassWide16(const OwnNet& n, const Patch& cell,
+                                                      Scratch& t, Scores& out) {
+    OwnPassOf<Wide16>(n, cell, t, out);
+}
 __attribute__((target("avx2"))) void OwnPassWide(const OwnNet& n, const Patch& cell, Scratch& t,
                                                  Scores& out) {
     OwnPassOf<Wide>(n, cell, t, out);
@@ -310,18 +413,26 @@ const OwnNet* SharedOwnNet() {
 
 }  // namespace
 
-std::vector<Scores> ClassifyCells(const Patch* cells, size_t count) {
-    static const bool wide = __builtin_cpu_supports("avx2");
-    return ClassifyCellsIn(cells, count, wide);
+Registers FastestRegisters() {
+    static const Registers fastest = __builtin_cpu_supports("avx512f") ? Registers::Avx512
+                                     : __builtin_cpu_supports("avx2")  ? Registers::Avx2
+                                                                       : Registers::Baseline;
+    return fastest;
 }
 
-std::vector<Scores> ClassifyCellsIn(const Patch* cells, size_t count, bool wide) {
+std::vector<Scores> ClassifyCells(const Patch* cells, size_t count) {
+    return ClassifyCellsIn(cells, count, FastestRegisters());
+}
+
+std::vector<Scores> ClassifyCellsIn(const Patch* cells, size_t count, Registers registers) {
     if (count == 0 || cells == nullptr) return {};
     const OwnNet* own = SharedOwnNet();
     if (own == nullptr) return DnnPass(cells, count);
     std::vector<Scores> out(count);
     Scratch scratch(*own);
-    const auto pass = wide ? OwnPassWide : OwnPassPair;
+    const auto pass = registers == Registers::Avx512 ? OwnPassWide16
+                      : registers == Registers::Avx2 ? OwnPassWide
+                                                     : OwnPassPair;
     for (size_t i = 0; i < count; ++i) pass(*own, cells[i], scratch, out[i]);
     return out;
 }

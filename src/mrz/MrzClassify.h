@@ -31,11 +31,16 @@ inline constexpr float kMinCharProbability = MrzLimits::kMinProbability;
 /// 0 or cells is null.
 std::vector<Scores> ClassifyCells(const Patch* cells, size_t count);
 
-/// ClassifyCells in AVX registers (wide, which needs a processor with AVX2)
-/// or in the baseline x86-64's SSE ones: the same sums in the same order,
-/// so the same probabilities to the last bit. ClassifyCells takes the wide
-/// one where the processor has AVX2.
-std::vector<Scores> ClassifyCellsIn(const Patch* cells, size_t count, bool wide);
+/// The registers the classifier's own loops run in: the baseline x86-64's
+/// SSE ones, AVX2's or AVX-512's. All give the same sums in the same order,
+/// so the same probabilities to the last bit.
+enum class Registers { Baseline, Avx2, Avx512 };
+
+/// The widest registers this processor has (ClassifyCells runs in them).
+Registers FastestRegisters();
+
+/// ClassifyCells in the given registers (which the processor must have).
+std::vector<Scores> ClassifyCellsIn(const Patch* cells, size_t count, Registers registers);
 
 /// The same as ClassifyCells, always by OpenCV's dnn module running the
 /// model as exported (ClassifyCells runs the same network by loops of its

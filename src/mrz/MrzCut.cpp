@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#include <emmintrin.h>
 
 #include <opencv2/imgproc.hpp>
 
@@ -86,14 +89,19 @@ LineBand Refine(const cv::Mat& ink, const Run& run) {
     b.slope = std::clamp(b.slope, -L::kMaxSlope, L::kMaxSlope);
     b.center = float((sy - b.slope * sx) / sw);
     // The profile across the line, following its slope.
+    // Counted row by row (each column's centre row found first), so that
+    // the ink is read along its rows.
     const int reach = h;
+    std::vector<int> centre(size_t(ink.cols));
+    for (int x = 0; x < ink.cols; ++x) centre[size_t(x)] = int(std::lround(b.At(float(x))));
     std::vector<float> prof(2 * reach + 1, 0);
-    for (int x = 0; x < ink.cols; ++x) {
-        const float yc = b.At(float(x));
-        for (int d = -reach; d <= reach; ++d) {
-            const int y = int(std::lround(yc)) + d;
-            if (y >= 0 && y < ink.rows && ink.at<uint8_t>(y, x)) prof[d + reach] += 1;
+    for (int d = -reach; d <= reach; ++d) {
+        int n = 0;
+        for (int x = 0; x < ink.cols; ++x) {
+            const int y = centre[size_t(x)] + d;
+            n += y >= 0 && y < ink.rows && ink.ptr<uint8_t>(y)[x] != 0;
         }
+        prof[d + reach] = float(n);
     }
     const float peak = *std::max_element(prof.begin(), prof.end());
     int lo = reach, hi = reach;
@@ -109,10 +117,20 @@ LineBand Refine(const cv::Mat& ink, const Run& run) {
 class Levels {
   public:
     explicit Levels(const cv::Mat& grey) : count_(grey.total()) {
+        // Counted in four tables, pixel by pixel in turn: paper is mostly one
+        // level, and counts of one table entry wait for one another.
+        std::array<std::array<uint32_t, 256>, 4> part{};
         for (int y = 0; y < grey.rows; ++y) {
             const uint8_t* r = grey.ptr<uint8_t>(y);
-            for (int x = 0; x < grey.cols; ++x) ++histogram_[r[x]];
+            int x = 0;
+            for (; x + 4 <= grey.cols; x += 4) {
+                ++part[0][r[x]], ++part[1][r[x + 1]];
+                ++part[2][r[x + 2]], ++part[3][r[x + 3]];
+            }
+            for (; x < grey.cols; ++x) ++part[0][r[x]];
         }
+        for (size_t v = 0; v < 256; ++v)
+            histogram_[v] = size_t(part[0][v]) + part[1][v] + part[2][v] + part[3][v];
     }
     int At(size_t percent) const {
         const size_t rank = count_ * percent / 100;
@@ -245,8 +263,10 @@ bool Keystone(const cv::Mat& ink, const std::vector<std::vector<LineBand>>& sets
     return true;
 }
 
-bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& right) {
-    const std::vector<float> cols = Columns(ink, line);
+LineInk InkAcross(const cv::Mat& ink, const LineBand& line) {
+    LineInk out;
+    out.columns = Columns(ink, line);
+    const std::vector<float>& cols = out.columns;
     const int maxGap = int(L::kExtentGap * line.Height());
     int bestA = -1, bestB = -1, a = -1, last = -1;
     for (int x = 0; x < int(cols.size()); ++x) {
@@ -255,10 +275,194 @@ bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& rig
         last = x;
         if (bestA < 0 || last - a > bestB - bestA) bestA = a, bestB = last;
     }
-    if (bestA < 0) return false;
-    left = float(bestA);
-    right = float(bestB + 1);
+    if (bestA < 0) return out;
+    out.found = true;
+    out.left = float(bestA);
+    out.right = float(bestB + 1);
+    return out;
+}
+
+bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& right) {
+    const LineInk across = InkAcross(ink, line);
+    if (!across.found) return false;
+    left = across.left, right = across.right;
     return true;
+}
+
+void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out) {
+    if (w > kPatchW) {  // wider than a cell: OpenCV's own warp
+        cv::Mat dst(h, w, CV_8U, out);
+        cv::warpAffine(grey, dst, m, dst.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+                       cv::BORDER_REPLICATE);
+        return;
+    }
+    // Positions in 1/1024 of a pixel, rounded to 1/32 (half of that added
+    // first), the weights of the four pixels around in 1/32768.
+    constexpr int kMapBits = 10, kFractionBits = 5, kFractions = 1 << kFractionBits;
+    constexpr double kMapScale = 1 << kMapBits;
+    constexpr int kHalfFraction = (1 << kMapBits) / kFractions / 2;
+    constexpr int kWeightBits = 15;
+    // Doubles rounded to the nearest integer, ties to even, as the
+    // processor does.
+    auto round = [](double v) { return _mm_cvtsd_si32(_mm_set_sd(v)); };
+    auto clampShort = [](int v) { return std::clamp(v, -32768, 32767); };
+    const double m00 = m(0, 0), m01 = m(0, 1), m02 = m(0, 2);
+    const double m10 = m(1, 0), m11 = m(1, 1), m12 = m(1, 2);
+    std::array<int, kPatchW> dx{}, dy{};
+    for (int u = 0; u < w; ++u) {
+        dx[size_t(u)] = round(m00 * u * kMapScale);
+        dy[size_t(u)] = round(m10 * u * kMapScale);
+    }
+    const int cols = grey.cols, rows = grey.rows;
+    const unsigned lastX = unsigned(std::max(cols - 1, 0)), lastY = unsigned(std::max(rows - 1, 0));
+    const size_t step = grey.step[0];
+    const uint8_t* base = grey.ptr<uint8_t>(0);
+    auto clip = [](int v, int n) { return v >= 0 ? (v < n ? v : n - 1) : 0; };
+    for (int v = 0; v < h; ++v) {
+        const int x0 = round((m01 * v + m02) * kMapScale) + kHalfFraction;
+        const int y0 = round((m11 * v + m12) * kMapScale) + kHalfFraction;
+        for (int u = 0; u < w; ++u) {
+            const int x = (x0 + dx[size_t(u)]) >> (kMapBits - kFractionBits);
+            const int y = (y0 + dy[size_t(u)]) >> (kMapBits - kFractionBits);
+            const int sx = clampShort(x >> kFractionBits), sy = clampShort(y >> kFractionBits);
+            const int fx = x & (kFractions - 1), fy = y & (kFractions - 1);
+            const int w0 = (kFractions - fy) * (kFractions - fx) * kFractions;
+            const int w1 = (kFractions - fy) * fx * kFractions;
+            const int w2 = fy * (kFractions - fx) * kFractions;
+            const int w3 = fy * fx * kFractions;
+            int p0, p1, p2, p3;
+            if (unsigned(sx) < lastX && unsigned(sy) < lastY) {
+                const uint8_t* s = base + size_t(sy) * step + size_t(sx);
+                p0 = s[0], p1 = s[1], p2 = s[step], p3 = s[step + 1];
+            } else {
+                const int xa = clip(sx, cols), xb = clip(sx + 1, cols);
+                const uint8_t* ra = base + size_t(clip(sy, rows)) * step;
+                const uint8_t* rb = base + size_t(clip(sy + 1, rows)) * step;
+                p0 = ra[xa], p1 = ra[xb], p2 = rb[xa], p3 = rb[xb];
+            }
+            const int sum = p0 * w0 + p1 * w1 + p2 * w2 + p3 * w3 + (1 << (kWeightBits - 1));
+            out[size_t(v) * size_t(w) + size_t(u)] =
+                uint8_t(std::clamp(sum >> kWeightBits, 0, 255));
+        }
+    }
+}
+
+namespace {
+
+// The bicubic weights of OpenCV's warps, in 1/32768, for each of the 32 x 32
+// fractions of a pixel (vertical fraction first): four weights across for
+// each of four rows, made as OpenCV makes them (its cubic with A = -0.75 in
+// single precision, each product rounded, the sum brought to 32768 by its
+// own rule, which moves the lowest or the highest of four inner weights).
+struct CubicWeights {
+    alignas(16) std::array<std::array<int16_t, 16>, 32 * 32> w;
+    CubicWeights() : w() {
+        constexpr int kFractions = 32, kScale = 1 << 15;
+        float tab[kFractions][4];
+        const float step = 1.f / kFractions;
+        for (int i = 0; i < kFractions; ++i) {
+            const float x = float(i) * step, a = -0.75f;
+            tab[i][0] = ((a * (x + 1) - 5 * a) * (x + 1) + 8 * a) * (x + 1) - 4 * a;
+            tab[i][1] = ((a + 2) * x - (a + 3)) * x * x + 1;
+            tab[i][2] = ((a + 2) * (1 - x) - (a + 3)) * (1 - x) * (1 - x) + 1;
+            tab[i][3] = 1.f - tab[i][0] - tab[i][1] - tab[i][2];
+        }
+        for (int i = 0; i < kFractions; ++i)
+            for (int j = 0; j < kFractions; ++j) {
+                int16_t* t = w[size_t(i * kFractions + j)].data();
+                int sum = 0;
+                for (int k1 = 0; k1 < 4; ++k1)
+                    for (int k2 = 0; k2 < 4; ++k2) {
+                        const float v = tab[i][k1] * tab[j][k2] * float(kScale);
+                        const int r = std::clamp(_mm_cvtss_si32(_mm_set_ss(v)), -32768, 32767);
+                        t[k1 * 4 + k2] = int16_t(r);
+                        sum += r;
+                    }
+                if (sum == kScale) continue;
+                int lo = 2 * 4 + 2, hi = 2 * 4 + 2;
+                for (int k1 = 2; k1 < 4; ++k1)
+                    for (int k2 = 2; k2 < 4; ++k2) {
+                        const int k = k1 * 4 + k2;
+                        if (t[k] < t[lo])
+                            lo = k;
+                        else if (t[k] > t[hi])
+                            hi = k;
+                    }
+                const int diff = sum - kScale;
+                if (diff < 0)
+                    t[hi] = int16_t(t[hi] - diff);
+                else
+                    t[lo] = int16_t(t[lo] - diff);
+            }
+    }
+};
+
+}  // namespace
+
+void SampleCubic(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out,
+                 size_t outStep) {
+    static const CubicWeights weights;
+    // Positions as SampleLinear's; the sixteen pixels from one left of and
+    // one above the position's own.
+    constexpr int kMapBits = 10, kFractionBits = 5, kFractions = 1 << kFractionBits;
+    constexpr double kMapScale = 1 << kMapBits;
+    constexpr int kHalfFraction = (1 << kMapBits) / kFractions / 2;
+    constexpr int kWeightBits = 15;
+    auto round = [](double v) { return _mm_cvtsd_si32(_mm_set_sd(v)); };
+    auto clampShort = [](int v) { return std::clamp(v, -32768, 32767); };
+    const double m00 = m(0, 0), m01 = m(0, 1), m02 = m(0, 2);
+    const double m10 = m(1, 0), m11 = m(1, 1), m12 = m(1, 2);
+    std::vector<int> dx(size_t(std::max(w, 0))), dy(size_t(std::max(w, 0)));
+    for (int u = 0; u < w; ++u) {
+        dx[size_t(u)] = round(m00 * u * kMapScale);
+        dy[size_t(u)] = round(m10 * u * kMapScale);
+    }
+    const int cols = grey.cols, rows = grey.rows;
+    const unsigned innerX = unsigned(std::max(cols - 3, 0)),
+                   innerY = unsigned(std::max(rows - 3, 0));
+    const size_t step = grey.step[0];
+    const uint8_t* base = grey.ptr<uint8_t>(0);
+    const __m128i zero = _mm_setzero_si128();
+    for (int v = 0; v < h; ++v) {
+        const int x0 = round((m01 * v + m02) * kMapScale) + kHalfFraction;
+        const int y0 = round((m11 * v + m12) * kMapScale) + kHalfFraction;
+        uint8_t* row = out + size_t(v) * outStep;
+        for (int u = 0; u < w; ++u) {
+            const int x = (x0 + dx[size_t(u)]) >> (kMapBits - kFractionBits);
+            const int y = (y0 + dy[size_t(u)]) >> (kMapBits - kFractionBits);
+            const int sx = clampShort(x >> kFractionBits) - 1,
+                      sy = clampShort(y >> kFractionBits) - 1;
+            const int16_t* t =
+                weights.w[size_t((y & (kFractions - 1)) * kFractions + (x & (kFractions - 1)))]
+                    .data();
+            int sum;
+            if (unsigned(sx) < innerX && unsigned(sy) < innerY) {
+                // Four bytes of each of the four rows against their weights,
+                // in 16-bit products summed in pairs (exact, as every sum).
+                const uint8_t* s = base + size_t(sy) * step + size_t(sx);
+                int r[4];
+                for (size_t k = 0; k < 4; ++k) std::memcpy(&r[k], s + k * step, 4);
+                const __m128i top = _mm_unpacklo_epi8(
+                    _mm_unpacklo_epi32(_mm_cvtsi32_si128(r[0]), _mm_cvtsi32_si128(r[1])), zero);
+                const __m128i bottom = _mm_unpacklo_epi8(
+                    _mm_unpacklo_epi32(_mm_cvtsi32_si128(r[2]), _mm_cvtsi32_si128(r[3])), zero);
+                const __m128i* tw = reinterpret_cast<const __m128i*>(t);
+                __m128i acc = _mm_add_epi32(_mm_madd_epi16(top, _mm_load_si128(tw)),
+                                            _mm_madd_epi16(bottom, _mm_load_si128(tw + 1)));
+                acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(1, 0, 3, 2)));
+                acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(2, 3, 0, 1)));
+                sum = _mm_cvtsi128_si32(acc);
+            } else {
+                sum = 0;
+                for (int i = 0; i < 4; ++i) {
+                    const uint8_t* r = base + size_t(std::clamp(sy + i, 0, rows - 1)) * step;
+                    for (int j = 0; j < 4; ++j)
+                        sum += r[std::clamp(sx + j, 0, cols - 1)] * t[i * 4 + j];
+                }
+            }
+            row[u] = uint8_t(std::clamp((sum + (1 << (kWeightBits - 1))) >> kWeightBits, 0, 255));
+        }
+    }
 }
 
 namespace {
@@ -275,7 +479,15 @@ void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a,
     const Levels levels(band);
     const float dark = float(levels.At(3)), paper = float(levels.At(90));
     const float range = std::max(16.0f, paper - dark);
+    // The patch value of every grey level, worked out once for the line.
+    std::array<uint8_t, 256> value;
+    for (int g = 0; g < 256; ++g) {
+        const float level = (paper - float(g)) * 255.0f / range;
+        value[size_t(g)] = uint8_t(std::clamp(level, 0.0f, 255.0f));
+    }
     out.cells.clear();
+    out.cells.reserve(size_t(length));
+    std::array<uint8_t, kPatchW * kPatchH> patch;
     for (int i = 0; i < length; ++i) {
         const float x0 = out.Edge(i, length);
         const float sx = (out.Edge(i + 1, length) - x0) / kCellW;
@@ -287,15 +499,9 @@ void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a,
         // Patch pixel (u, v) samples the grey image at (x, y).
         cv::Matx23f m(sx, 0, x0 + (0.5f - kPad) * sx - 0.5f, line.slope * sx, sy,
                       top + (0.5f - kPad) * sy - 0.5f - line.slope * (cx - x0));
-        cv::Mat patch;
-        cv::warpAffine(grey, patch, m, cv::Size(kPatchW, kPatchH),
-                       cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+        SampleLinear(grey, m, kPatchW, kPatchH, patch.data());
         Patch p;
-        for (int v = 0; v < kPatchH; ++v)
-            for (int u = 0; u < kPatchW; ++u) {
-                const float level = (paper - float(patch.at<uint8_t>(v, u))) * 255.0f / range;
-                p[v * kPatchW + u] = uint8_t(std::clamp(level, 0.0f, 255.0f));
-            }
+        for (size_t i = 0; i < p.size(); ++i) p[i] = value[patch[i]];
         out.cells.push_back(p);
     }
 }
@@ -304,13 +510,30 @@ void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a,
 
 bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
                   CutLine& out, float pitch, float left0, float growth0) {
-    float a = 0, b = 0;
-    if (length <= 0 || !InkExtent(ink, line, a, b)) return false;
+    return CutLineCells(grey, InkAcross(ink, line), line, length, out, pitch, left0, growth0);
+}
+
+bool CutLineCells(const cv::Mat& grey, const LineInk& across, const LineBand& line, int length,
+                  CutLine& out, float pitch, float left0, float growth0) {
+    if (!FitLineCut(across, length, out, pitch, left0, growth0)) return false;
+    SampleCutCells(grey, across, line, length, out);
+    return true;
+}
+
+void SampleCutCells(const cv::Mat& grey, const LineInk& across, const LineBand& line, int length,
+                    CutLine& out) {
+    SampleCells(grey, line, length, across.left, across.right, out);
+}
+
+bool FitLineCut(const LineInk& across, int length, CutLine& out, float pitch, float left0,
+                float growth0) {
+    if (length <= 0 || !across.found) return false;
+    const float a = across.left, b = across.right;
     // The outer characters stand inside their cells by about a sixth of a pitch.
     const float p0 = pitch > 0 ? pitch : (b - a) / (float(length) - L::kOuterBearings);
     // Ink spread over a fifth of a pitch, so that boundaries settle in the
     // middle of the gaps between characters rather than anywhere in them.
-    const std::vector<float> raw = Columns(ink, line);
+    const std::vector<float>& raw = across.columns;
     std::vector<float> cols(raw.size(), 0);
     const int spreadBy = std::max(1, int(L::kBoundarySpread * p0));
     for (int x = 0; x < int(raw.size()); ++x)
@@ -318,9 +541,19 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
             if (x + d >= 0 && x + d < int(raw.size()))
                 cols[x] += raw[x + d] * float(spreadBy + 1 - std::abs(d));
     const bool aligned = pitch > 0 && left0 > -1e8f;
-    auto cost = [&](float left, float p, float g) {
+    // The offsets of a cut's edges from its first at pitch p and growth g,
+    // made once for every start tried.
+    std::vector<float> at(size_t(length) + 1);
+    auto offsets = [&](float p, float g) {
+        for (int k = 0; k <= length; ++k) at[size_t(k)] = CutLine::Offset(p, g, k, length);
+    };
+    // The ink on the inner boundaries of the cut from left at those offsets.
+    // Every boundary adds ink or none, so a sum that has reached bound ends
+    // there: the rest could only keep it at or above bound (the sum so far
+    // is returned).
+    auto cost = [&](float left, float bound) {
         float c = 0;
-        for (int k = 1; k < length; ++k) c += Interp(cols, CutLine::Edge(left, p, g, k, length));
+        for (int k = 1; k < length && c < bound; ++k) c += Interp(cols, left + at[size_t(k)]);
         return c;
     };
     // The line's cells are anchored at both ends of its ink: the first and
@@ -329,9 +562,9 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
     // cell away. A cut that fits the boundaries to gaps between characters
     // cannot then gain or lose a cell along the line.
     const float lo = L::kEndInsideMin, hi = L::kEndInsideMax;
-    auto anchored = [&](float left, float p, float g) {
+    auto anchored = [&](float left, float p) {
         if (aligned) return true;  // held to the zone's best fitted line instead
-        const float right = CutLine::Edge(left, p, g, length, length);
+        const float right = left + at[size_t(length)];
         return left >= a - hi * p && left <= a - lo * p && right >= b + lo * p &&
                right <= b + hi * p;
     };
@@ -342,9 +575,10 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
     for (float p = (1 - spread) * p0; p <= (1 + spread) * p0; p += 0.002f * p0) {
         const float from = aligned ? left0 - L::kSharedStartReach * p : a - hi * p;
         const float to = aligned ? left0 + L::kSharedStartReach * p : a - lo * p;
+        offsets(p, out.growth);
         for (float left = from; left <= to; left += 0.25f) {
-            if (!anchored(left, p, out.growth)) continue;
-            const float c = cost(left, p, out.growth);
+            if (!anchored(left, p)) continue;
+            const float c = cost(left, best);
             if (c < best) best = c, out.left = left, out.pitch = p;
         }
     }
@@ -353,18 +587,22 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
         const float step = aligned ? L::kSharedGrowthStep : L::kGrowthStep;
         const float l1 = out.left, p1 = out.pitch, g1 = out.growth;
         for (float g = g1 - reach; g <= g1 + reach + 1e-4f; g += step)
-            for (float p = 0.99f * p1; p <= 1.01f * p1; p += 0.002f * p1)
+            for (float p = 0.99f * p1; p <= 1.01f * p1; p += 0.002f * p1) {
+                offsets(p, g);
                 for (float left = l1 - 0.15f * p1; left <= l1 + 0.15f * p1; left += 0.25f) {
-                    if (!anchored(left, p, g)) continue;
-                    // Slight growth must earn its place over an even pitch.
+                    if (!anchored(left, p)) continue;
+                    // Slight growth must earn its place over an even pitch
+                    // (by a factor of 1 or more: a sum ended at best stays
+                    // at or above it).
                     const float c =
-                        cost(left, p, g) * (1.0f + L::kGrowthPenalty * std::abs(g - g1) / step);
+                        cost(left, best) * (1.0f + L::kGrowthPenalty * std::abs(g - g1) / step);
                     if (c < best) best = c, out.left = left, out.pitch = p, out.growth = g;
                 }
+            }
     }
     if (best >= 1e9f) return false;
     out.fit = best / float(length - 1) / float((spreadBy + 1) * (spreadBy + 1));
-    SampleCells(grey, line, length, a, b, out);
+    out.cells.clear();
     return true;
 }
 

@@ -57,9 +57,25 @@ struct CutLine {
     /// The left edge of cell k of n (k = n: the last cell's right edge).
     float Edge(int k, int n) const { return Edge(left, pitch, growth, k, n); }
     static float Edge(float left, float pitch, float growth, int k, int n) {
-        return left + pitch * float(k) * (1.0f + 0.5f * growth * float(k - n) / float(n));
+        return left + Offset(pitch, growth, k, n);
+    }
+    /// How far the left edge of cell k of n stands from the first's.
+    static float Offset(float pitch, float growth, int k, int n) {
+        return pitch * float(k) * (1.0f + 0.5f * growth * float(k - n) / float(n));
     }
 };
+
+/// A line's ink across the image, column by column along its slope (the
+/// share of the line's height that is ink), and the extent of that ink as
+/// InkExtent gives it (found false when the line has none).
+struct LineInk {
+    std::vector<float> columns;
+    bool found = false;
+    float left = 0, right = 0;
+};
+
+/// The ink of line in the ink image.
+LineInk InkAcross(const cv::Mat& ink, const LineBand& line);
 
 /// Cuts line of the grey zone image (with its ink) into length cells, at a
 /// pitch fitted to its ink with the first and last cell edges just outside
@@ -69,6 +85,19 @@ struct CutLine {
 /// holds no ink or no cut fits its ends.
 bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
                   CutLine& out, float pitch = 0, float left = -1e9f, float growth = 0);
+
+/// CutLineCells with the line's ink already measured (InkAcross), for a
+/// line cut more than once.
+bool CutLineCells(const cv::Mat& grey, const LineInk& across, const LineBand& line, int length,
+                  CutLine& out, float pitch = 0, float left = -1e9f, float growth = 0);
+
+/// The cut alone: CutLineCells's edges, its fit and its answer, with no
+/// cells sampled (out.cells left empty), for a cut whose cells may not be
+/// needed. SampleCutCells samples them after, as CutLineCells would have.
+bool FitLineCut(const LineInk& across, int length, CutLine& out, float pitch = 0,
+                float left = -1e9f, float growth = 0);
+void SampleCutCells(const cv::Mat& grey, const LineInk& across, const LineBand& line, int length,
+                    CutLine& out);
 
 /// Samples the cells of line again at out's edges (its left, pitch and
 /// growth, however they were set), as CutLineCells would. False, and out
@@ -83,6 +112,22 @@ bool RecutCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, i
 /// rectangle. False, and no map, when the lines stand parallel (within 3
 /// percent) or cannot be measured.
 bool Keystone(const cv::Mat& ink, const std::vector<std::vector<LineBand>>& sets, cv::Matx33f& map);
+
+/// The grey image sampled at the map m (patch pixel (u, v) at grey pixel
+/// m * (u, v, 1)) into a w x h image at out (rows of w), as
+/// cv::warpAffine(grey, out, m, {w, h}, INTER_LINEAR | WARP_INVERSE_MAP,
+/// BORDER_REPLICATE) gives it, to the level: its fixed-point positions and
+/// weights (1/32 of a pixel, weights in 1/32768), the edge pixels repeated
+/// outside (wider than kPatchW, by OpenCV's warp itself).
+void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out);
+
+/// The grey image sampled at the map m into a w x h image at out (rows
+/// outStep apart), as cv::warpAffine(grey, out, m, {w, h}, INTER_CUBIC |
+/// WARP_INVERSE_MAP, BORDER_REPLICATE) gives it, to the level: its
+/// fixed-point positions, its table of bicubic weights in 1/32768, the edge
+/// pixels repeated outside.
+void SampleCubic(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out,
+                 size_t outStep);
 
 /// The extent [left, right] of the line's ink (its longest run of columns
 /// with gaps shorter than a character); false when it has none.

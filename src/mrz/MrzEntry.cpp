@@ -13,6 +13,7 @@
 #include "DVImageProcessor.h"
 #include "GlyphwickGrey.h"
 #include "GlyphwickMrz.h"
+#include "image/Grey.h"
 #include "mrz/MrzCut.h"
 #include "mrz/MrzFind.h"
 #include "mrz/MrzReader.h"
@@ -82,27 +83,6 @@ cv::Mat KeptPage(int h, int w) {
     return kept;
 }
 
-// The lightest channel of each of n 3-byte pixels into out. Built also for
-// AVX2, where the compiler gathers the channels sixteen pixels at a time
-// (the plain x86-64 build takes them one by one), and chosen at the first
-// call by what the processor has (no load-time resolver, which the thread
-// sanitizer's start-up does not survive); the levels are the same on every
-// machine.
-template <typename Out>
-inline void LightestOfThreeLoop(const uint8_t* in, Out* out, int n) {
-    for (int x = 0; x < n; ++x) out[x] = std::max({in[3 * x], in[3 * x + 1], in[3 * x + 2]});
-}
-__attribute__((target("avx2"))) void LightestOfThreeAvx2(const uint8_t* in, uint8_t* out, int n) {
-    LightestOfThreeLoop(in, out, n);
-}
-void LightestOfThreePlain(const uint8_t* in, uint8_t* out, int n) {
-    LightestOfThreeLoop(in, out, n);
-}
-void LightestOfThree(const uint8_t* in, uint8_t* out, int n) {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    (avx2 ? LightestOfThreeAvx2 : LightestOfThreePlain)(in, out, n);
-}
-
 // The lightest channel of a colour pixel laid over white paper by its alpha.
 inline uint8_t Lightest(uint8_t a, uint8_t b, uint8_t c, uint8_t alpha) {
     const int v = std::max({a, b, c});
@@ -151,7 +131,7 @@ MrzResult ReadMrz(const ImageView& image, const MrzOptions& options) {
         const uint8_t* row = image.data + ptrdiff_t(y) * image.stride;
         uint8_t* out = page.ptr<uint8_t>(y);
         if (bpp == 3) {  // the common camera frame: no alpha to lay over paper
-            LightestOfThree(row, out, w);
+            LightestOfThree(row, out, size_t(w));
             continue;
         }
         for (int x = 0; x < w; ++x) {

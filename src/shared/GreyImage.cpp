@@ -66,10 +66,7 @@ GreyImage ToGrey(const DVImageProcessor& image, GreyMode mode) {
         } else if (bits == 1) {
             for (uint32_t x = 0; x < width; ++x) dst[x] = grey[(row[x >> 3] >> (7 - (x & 7))) & 1];
         } else if (mode == GreyMode::Lightest) {
-            for (uint32_t x = 0; x < width; ++x) {
-                const uint8_t* p = row + size_t(x) * 3;
-                dst[x] = uint8_t(Lightest(p[2], p[1], p[0]));
-            }
+            LightestOfThree(row, dst, width);
         } else {
             for (uint32_t x = 0; x < width; ++x) {
                 const uint8_t* p = row + size_t(x) * 3;  // blue, green, red

@@ -1,10 +1,12 @@
-// The finder's own forms of OpenCV's searches and pixel passes give OpenCV's
-// answers on random pages of every small size (edges and corners included);
-// the upright zone's lines leave out a line its edge cuts through; and its
-// ink leaves out the specks of texture, not thin print.
+// The finder's own forms of OpenCV's searches and pixel passes, and the
+// cut's own cell sampling, give OpenCV's answers on random pages of every
+// small size (edges and corners included); the upright zone's lines leave
+// out a line its edge cuts through; and its ink leaves out the specks of
+// texture, not thin print.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 #include <opencv2/imgproc.hpp>
@@ -83,6 +85,61 @@ TEST(MrzFind, OwnPixelPassesGiveOpenCVsPixels) {
         TurnNearest(grey, forward, size, own);
         ASSERT_EQ(cv::countNonZero(expected != own), 0)
             << "turn " << angle << ", " << w << " x " << h;
+    }
+}
+
+// The cut's own sampling of a cell gives OpenCV's bilinear warp to the
+// level: maps of every scale, slant and shift a cut makes (and turned ones),
+// reaching past every edge of pages of small and odd sizes.
+TEST(MrzCut, OwnCellSamplingGivesOpenCVsPixels) {
+    std::mt19937 rng(3);
+    auto uniform = [&](float lo, float hi) {
+        return lo + (hi - lo) * float(rng() % 100000) / 100000.0f;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        const int h = 1 + int(rng() % 40), w = 1 + int(rng() % 150);
+        cv::Mat grey(h, w, CV_8U);
+        for (uint8_t& p : cv::Mat_<uint8_t>(grey)) p = uint8_t(rng() % 256);
+        const int pw = 1 + int(rng() % unsigned(kPatchW + 4)), ph = 1 + int(rng() % 30);
+        const bool turned = rng() % 4 == 0;
+        const cv::Matx23f m(uniform(0.2f, 3.0f), turned ? uniform(-1.0f, 1.0f) : 0.0f,
+                            uniform(-10.0f, float(w) + 5.0f), uniform(-0.1f, 0.1f),
+                            uniform(0.2f, 3.0f), uniform(-10.0f, float(h) + 5.0f));
+        cv::Mat expected;
+        cv::warpAffine(grey, expected, m, cv::Size(pw, ph), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+                       cv::BORDER_REPLICATE);
+        cv::Mat own(ph, pw, CV_8U);
+        SampleLinear(grey, m, pw, ph, own.ptr<uint8_t>());
+        ASSERT_EQ(cv::countNonZero(expected != own), 0)
+            << "map " << m << " on " << w << " x " << h << " into " << pw << " x " << ph;
+    }
+}
+
+// The cut's own bicubic warp of an upright zone gives OpenCV's, to the
+// level: maps that enlarge, shrink, turn and shift, reaching past every edge
+// of pages of small and odd sizes, into images of any size.
+TEST(MrzCut, OwnBicubicWarpGivesOpenCVsPixels) {
+    std::mt19937 rng(13);
+    auto uniform = [&](float lo, float hi) {
+        return lo + (hi - lo) * float(rng() % 100000) / 100000.0f;
+    };
+    for (int round = 0; round < 2000; ++round) {
+        const int h = 1 + int(rng() % 40), w = 1 + int(rng() % 150);
+        cv::Mat grey(h, w, CV_8U);
+        for (uint8_t& p : cv::Mat_<uint8_t>(grey)) p = uint8_t(rng() % 256);
+        const int ow = 1 + int(rng() % 90), oh = 1 + int(rng() % 40);
+        const float angle = rng() % 3 == 0 ? uniform(-3.2f, 3.2f) : uniform(-0.1f, 0.1f);
+        const float scale = uniform(0.1f, 1.5f);
+        const cv::Matx23f m(scale * std::cos(angle), -scale * std::sin(angle),
+                            uniform(-10.0f, float(w) + 5.0f), scale * std::sin(angle),
+                            scale * std::cos(angle), uniform(-10.0f, float(h) + 5.0f));
+        cv::Mat expected;
+        cv::warpAffine(grey, expected, m, cv::Size(ow, oh), cv::INTER_CUBIC | cv::WARP_INVERSE_MAP,
+                       cv::BORDER_REPLICATE);
+        cv::Mat own(oh, ow + int(rng() % 3), CV_8U);
+        SampleCubic(grey, m, ow, oh, own.ptr<uint8_t>(), own.step[0]);
+        ASSERT_EQ(cv::countNonZero(expected != own.colRange(0, ow)), 0)
+            << "map " << m << " on " << w << " x " << h << " into " << ow << " x " << oh;
     }
 }
 

@@ -1,7 +1,9 @@
 // The grey view of an image goes through its palette, whatever the format.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "DVImageProcessor.h"
@@ -63,6 +65,32 @@ TEST(GreyImage, LightestChannelKeepsOnlyDarkPrint) {
     EXPECT_EQ(light.At(1, 0), 250);
     EXPECT_EQ(light.At(2, 0), 90);
     EXPECT_LT(weighted.At(2, 0), light.At(2, 0));
+}
+
+// Rows long enough to be taken many pixels at a time, and of lengths that
+// end between such runs: every pixel by its own lightest channel.
+TEST(GreyImage, LightestChannelOfLongRowsIsEachPixelsOwn) {
+    std::mt19937 rng(7);
+    for (const uint32_t w : {16u, 47u, 100u, 333u}) {
+        const uint32_t h = 3;
+        DVImageProcessor image;
+        ASSERT_EQ(image.Create(w, h, 0x00021808), 0u);
+        const uint32_t stride = (w * 3 + 3) / 4 * 4;
+        std::vector<uint8_t> bgr(size_t(stride) * h);
+        for (uint8_t& v : bgr) v = uint8_t(rng() % 256);
+        ASSERT_EQ(image.SetBits(bgr.data(), uint32_t(bgr.size())), 0u);
+        const gw::GreyImage light = gw::ToGrey(image, gw::GreyMode::Lightest);
+        // The pixels as the image keeps them (its rows may run either way).
+        const dv::Bitmap* bitmap = image.GetBitmap();
+        ASSERT_NE(bitmap, nullptr);
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x) {
+                const uint8_t* p =
+                    bitmap->Pixels() + size_t(y) * bitmap->GetStride() + size_t(x) * 3;
+                ASSERT_EQ(light.At(x, y), std::max({p[0], p[1], p[2]}))
+                    << w << ": " << x << ", " << y;
+            }
+    }
 }
 
 }  // namespace

@@ -36,6 +36,11 @@ struct LineBand {
     float At(float x) const { return center + slope * (x - middle); }
 };
 
+/// Clears the parts of ink (8-bit, 0 paper; 8-connected) of fewer than
+/// minArea pixels: the parts cv::connectedComponentsWithStats counts, found
+/// by their runs of ink joined row to row, in a third of its time.
+void DropSpecks(cv::Mat& ink, int minArea);
+
 /// The ink of an upright grey zone image: 255 ink, 0 paper, without the
 /// specks fine texture leaves (parts smaller than MrzLimits::kSpeckArea).
 cv::Mat InkOf(const cv::Mat& grey);

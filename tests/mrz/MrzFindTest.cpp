@@ -166,6 +166,31 @@ TEST(MrzCut, ALineTheEdgeCutsThroughIsNoLineOfASet) {
     EXPECT_NEAR(highestTop(cut), 44, 1.5);
 }
 
+// The cut's own speck removal clears exactly the parts OpenCV's labelling
+// counts below the area, on random ink of every small size and density.
+TEST(MrzCut, DropSpecksClearsOpenCVsSmallParts) {
+    std::mt19937 rng(20261207);
+    for (int trial = 0; trial < 300; ++trial) {
+        const int rows = 1 + int(rng() % 40), cols = 1 + int(rng() % 90);
+        cv::Mat ink(rows, cols, CV_8U);
+        const unsigned density = 20 + rng() % 60;
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < cols; ++x) ink.at<uint8_t>(y, x) = rng() % 100 < density ? 255 : 0;
+        const int minArea = 1 + int(rng() % 30);
+        cv::Mat want = ink.clone(), labels, stats, centroids;
+        const int parts =
+            cv::connectedComponentsWithStats(ink, labels, stats, centroids, 8, CV_32S);
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < cols; ++x) {
+                const int label = labels.at<int>(y, x);
+                if (label > 0 && label < parts && stats.at<int>(label, cv::CC_STAT_AREA) < minArea)
+                    want.at<uint8_t>(y, x) = 0;
+            }
+        DropSpecks(ink, minArea);
+        ASSERT_EQ(cv::countNonZero(ink != want), 0) << rows << " x " << cols << " area " << minArea;
+    }
+}
+
 // Texture under a zone that passes the threshold leaves specks between the
 // characters; the upright ink leaves them out, and keeps every part of thin
 // print, fillers included.

@@ -19,6 +19,10 @@
 //                                     its page's condition and its patch; with
 //                                     recut, half the lines again on a cut
 //                                     moved out of step by up to a quarter pitch
+//   mrz-pages classify CELLS.bin      each cell of a `cells` file read by the
+//                                     reader's network: its class, condition,
+//                                     the class read and its probability, a
+//                                     line each (tools/mrz-train/rate-threshold.py)
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +40,7 @@
 #include "GlyphwickMrz.h"
 #include "Pages.h"
 #include "Zones.h"
+#include "mrz/MrzClassify.h"
 #include "mrz/MrzCut.h"
 #include "mrz/MrzFind.h"
 #include "mrz/MrzGrammar.h"
@@ -287,10 +292,33 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
     return f ? 0 : 2;
 }
 
+int Classify(const std::string& in) {
+    using namespace gw::mrz;
+    std::ifstream f(in, std::ios::binary);
+    if (!f) return std::fprintf(stderr, "mrz-pages: cannot read %s\n", in.c_str()), 2;
+    std::vector<uint8_t> heads;
+    std::vector<Patch> cells;
+    uint8_t head[2];
+    Patch p;
+    while (f.read(reinterpret_cast<char*>(head), 2) &&
+           f.read(reinterpret_cast<char*>(p.data()), std::streamsize(p.size()))) {
+        heads.insert(heads.end(), head, head + 2);
+        cells.push_back(p);
+    }
+    const std::vector<Scores> scores = ClassifyCells(cells.data(), cells.size());
+    for (size_t i = 0; i < scores.size(); ++i) {
+        const auto best = std::max_element(scores[i].begin(), scores[i].end());
+        std::printf("%d %d %d %.9g\n", heads[2 * i], heads[2 * i + 1],
+                    int(best - scores[i].begin()), double(*best));
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string cmd = argc > 1 ? argv[1] : "";
+    if (cmd == "classify" && argc == 3) return Classify(argv[2]);
     const uint64_t seed = argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 1;
     const std::string set = argc > 5 ? argv[5] : "classic";
     if (Kinds(set).empty())
@@ -302,6 +330,6 @@ int main(int argc, char** argv) {
     if (cmd == "cells" && argc >= 4) return Cells(argv[2], std::atoi(argv[3]), seed, set, recut);
     std::fprintf(stderr,
                  "usage: mrz-pages make DIR COUNT [SEED] [SET] | cells OUT.bin COUNT [SEED] [SET] "
-                 "[recut]\n");
+                 "[recut] | classify CELLS.bin\n");
     return 2;
 }

@@ -86,6 +86,12 @@ struct BitRows {
         rows = r, cols = c, words = (c + 63) / 64 + 2;
         bits.assign(size_t(r) * size_t(words), 0);
     }
+    // The same, for rows that will all be written: their bits are left as
+    // they were.
+    void Size(int r, int c) {
+        rows = r, cols = c, words = (c + 63) / 64 + 2;
+        bits.resize(size_t(r) * size_t(words));
+    }
 };
 
 // The finder's work images, kept by each thread from one call to the next:
@@ -142,10 +148,12 @@ bool AlongThePass(const std::vector<cv::Point>& contour) {
 }
 
 // Long thin bands of bound ink in a binary image (framed as for
-// OuterContours, bound from ink), in ink's pixels, at least minHeight high.
-std::vector<Band> Bands(cv::Mat& framed, const cv::Mat& ink, float minLength, float minHeight) {
+// OuterContours, its ink inside inkBox, bound from ink), in ink's pixels, at
+// least minHeight high.
+std::vector<Band> Bands(cv::Mat& framed, const cv::Rect& inkBox, const cv::Mat& ink,
+                        float minLength, float minHeight) {
     std::vector<std::vector<cv::Point>>& contours = Work().contours;
-    const size_t count = OuterContours(framed, contours);
+    const size_t count = OuterContours(framed, contours, inkBox);
     std::vector<Band> out;
     for (size_t i = 0; i < count; ++i) {
         const auto& c = contours[i];
@@ -272,8 +280,11 @@ void CloseRows(const BitRows& in, int k, BitRows& out) {
     const int lastWord = 1 + (in.cols - 1) / 64, lastBits = in.cols - 64 * (lastWord - 1);
     const uint64_t lastMask = lastBits == 64 ? ~uint64_t(0) : (uint64_t(1) << lastBits) - 1;
     for (int y = 0; y < in.rows; ++y) {
+        // A row of paper stays paper (and out's rows start as paper).
+        const uint64_t* r = in.Row(y);
+        if (std::all_of(r, r + n, [](uint64_t v) { return v == 0; })) continue;
         uint64_t* o = out.Row(y);
-        std::copy(in.Row(y), in.Row(y) + n, o);
+        std::copy(r, r + n, o);
         Span<false>(o, n, k);
         if (a > 0) Push(o, n, a);
         // The margins: ink for the erosion.
@@ -292,8 +303,8 @@ void CloseRows(const BitRows& in, int k, BitRows& out) {
 // bottom as the nearest row), into opened.
 void OpenThreeHighBits(const BitRows& in, BitRows& eroded, BitRows& opened) {
     const int h = in.rows, n = in.words;
-    eroded.Create(in.rows, in.cols);
-    opened.Create(in.rows, in.cols);
+    eroded.Size(in.rows, in.cols);
+    opened.Size(in.rows, in.cols);
     for (int y = 0; y < h; ++y) {
         const uint64_t* up = in.Row(std::max(y - 1, 0));
         const uint64_t* at = in.Row(y);
@@ -310,8 +321,10 @@ void OpenThreeHighBits(const BitRows& in, BitRows& eroded, BitRows& opened) {
     }
 }
 
-// The bits into dst (0 or 255, already of their size).
-void Unpack(const BitRows& in, cv::Mat& dst) {
+// Rows from to to (exclusive) of the bits into dst (0 or 255, already of
+// their size), in those rows at least columns left to right (exclusive):
+// the words of bits that hold them.
+void Unpack(const BitRows& in, cv::Mat& dst, int from, int to, int left, int right) {
     // Eight bits to eight bytes.
     static const std::array<uint64_t, 256> bytes = [] {
         std::array<uint64_t, 256> t{};
@@ -320,10 +333,10 @@ void Unpack(const BitRows& in, cv::Mat& dst) {
                 if (v & (1 << b)) t[size_t(v)] |= uint64_t(0xff) << (8 * b);
         return t;
     }();
-    for (int y = 0; y < in.rows; ++y) {
+    for (int y = from; y < to; ++y) {
         const uint64_t* r = in.Row(y);
         uint8_t* o = dst.ptr<uint8_t>(y);
-        for (int x = 0; x < in.cols; x += 64) {
+        for (int x = left / 64 * 64; x < right; x += 64) {
             const uint64_t v = r[1 + x / 64];
             const int count = std::min(64, in.cols - x);
             int i = 0;
@@ -341,7 +354,8 @@ void Unpack(const BitRows& in, cv::Mat& dst) {
 // at once, whose contours then need not be traced. A part's outer contour
 // bounds it, and the contours of the others, and their order, stay as they
 // were. The parts are found by their runs of ink, joined row to row.
-void DropShortParts(BitRows& b, float minLength) {
+// Returns the box round the ink kept (empty when none is).
+cv::Rect DropShortParts(BitRows& b, float minLength) {
     WorkImages& work = Work();
     std::vector<cv::Vec3i>& runs = work.runs;  // row, first and last pixel
     std::vector<int>& rowStart = work.rowStart;
@@ -399,9 +413,14 @@ void DropShortParts(BitRows& b, float minLength) {
         r[0] = std::min(r[0], runs[i][1]), r[1] = std::min(r[1], runs[i][0]);
         r[2] = std::max(r[2], runs[i][2]), r[3] = std::max(r[3], runs[i][0]);
     }
+    cv::Vec4i kept(INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN);
     for (size_t i = 0; i < runs.size(); ++i) {
         const cv::Vec4i& r = box[size_t(root(int(i)))];
-        if (float(std::max(r[2] - r[0] + 1, r[3] - r[1] + 1)) >= minLength) continue;
+        if (float(std::max(r[2] - r[0] + 1, r[3] - r[1] + 1)) >= minLength) {
+            kept[0] = std::min(kept[0], runs[i][1]), kept[1] = std::min(kept[1], runs[i][0]);
+            kept[2] = std::max(kept[2], runs[i][2]), kept[3] = std::max(kept[3], runs[i][0]);
+            continue;
+        }
         uint64_t* row = b.Row(runs[i][0]) + 1;
         for (int x = runs[i][1]; x <= runs[i][2];) {
             const int j = x / 64, from = x % 64, to = std::min(63, runs[i][2] - 64 * j);
@@ -410,6 +429,8 @@ void DropShortParts(BitRows& b, float minLength) {
             x = 64 * j + to + 1;
         }
     }
+    if (kept[0] > kept[2]) return {};
+    return {kept[0], kept[1], kept[2] - kept[0] + 1, kept[3] - kept[1] + 1};
 }
 
 // The candidates of one binary image (ink white) whose lines run along x,
@@ -419,17 +440,26 @@ void Candidates(const cv::Mat& ink, float minHeight, std::vector<ZoneCandidate>&
     WorkImages& work = Work();
     cv::Mat& framed = work.framed;
     PackRows(ink, work.inkBits);
+    // Only the frame is cleared: the search looks at the rows and columns
+    // round each closing's ink, which are unpacked afresh.
     framed.create(ink.rows + 2, ink.cols + 2, CV_8U);
-    framed = 0;
+    framed.row(0) = 0;
+    framed.row(framed.rows - 1) = 0;
+    framed.col(0) = 0;
+    framed.col(framed.cols - 1) = 0;
     cv::Mat closed = framed(cv::Rect(1, 1, ink.cols, ink.rows));
     for (int k : {4, 7, 12, 20}) {
         // Thin rules and card edges are no text. (CloseAndOpen, the ink
         // packed once for the four.)
         CloseRows(work.inkBits, k, work.closedBits);
         OpenThreeHighBits(work.closedBits, work.erodedBits, work.openedBits);
-        DropShortParts(work.openedBits, minLength);
-        Unpack(work.openedBits, closed);
-        std::vector<Band> bands = Bands(framed, ink, minLength, minHeight);
+        const cv::Rect inkBox = DropShortParts(work.openedBits, minLength);
+        if (inkBox.empty()) continue;
+        // With paper all round, inside the frame.
+        Unpack(work.openedBits, closed, std::max(inkBox.y - 1, 0),
+               std::min(inkBox.y + inkBox.height + 1, ink.rows), std::max(inkBox.x - 1, 0),
+               std::min(inkBox.x + inkBox.width + 1, ink.cols));
+        std::vector<Band> bands = Bands(framed, inkBox, ink, minLength, minHeight);
         std::sort(bands.begin(), bands.end(),
                   [&](const Band& a, const Band& b) { return a.center.y < b.center.y; });
         std::vector<bool> used(bands.size(), false);
@@ -698,20 +728,26 @@ void CloseAndOpen(const cv::Mat& ink, int k, cv::Mat& dst) {
     PackRows(ink, work.inkBits);
     CloseRows(work.inkBits, k, work.closedBits);
     OpenThreeHighBits(work.closedBits, work.erodedBits, work.openedBits);
-    Unpack(work.openedBits, dst);
+    Unpack(work.openedBits, dst, 0, dst.rows, 0, dst.cols);
 }
 
-size_t OuterContours(cv::Mat& framed, std::vector<std::vector<cv::Point>>& contours) {
+size_t OuterContours(cv::Mat& framed, std::vector<std::vector<cv::Point>>& contours,
+                     const cv::Rect& ink) {
     struct Store {
         CvMemStorage* memory = cvCreateMemStorage(0);
         ~Store() { cvReleaseMemStorage(&memory); }
     };
     thread_local Store store;
     cvClearMemStorage(store.memory);
-    CvMat image = cvMat(framed);
+    // The part of framed round ink, with its frame: the search scans every
+    // pixel it is given, and finds the same contours, in the same order,
+    // among the rows and columns that hold ink.
+    const cv::Rect inside(0, 0, framed.cols - 2, framed.rows - 2);
+    const cv::Rect box = ink.area() > 0 ? ink & inside : inside;
+    CvMat image = cvMat(framed(cv::Rect(box.x, box.y, box.width + 2, box.height + 2)));
     CvSeq* first = nullptr;
     cvFindContours(&image, store.memory, &first, sizeof(CvContour), CV_RETR_CCOMP,
-                   CV_CHAIN_APPROX_SIMPLE, cvPoint(-1, -1));
+                   CV_CHAIN_APPROX_SIMPLE, cvPoint(box.x - 1, box.y - 1));
     size_t count = 0;
     for (const CvSeq* c = first; c != nullptr; c = c->h_next, ++count) {
         if (contours.size() <= count) contours.emplace_back();

@@ -49,8 +49,11 @@ void TurnNearest(const cv::Mat& src, const cv::Mat& forward, cv::Size size, cv::
 /// in the same order. It searches a frame made once and a store the thread
 /// keeps, where the C++ form copies the image into a new frame and makes a
 /// new store each time: on a small page those pages, faulted in for each of
-/// the sixteen searches of a call, cost more than the search.
-size_t OuterContours(cv::Mat& framed, std::vector<std::vector<cv::Point>>& contours);
+/// the sixteen searches of a call, cost more than the search. With ink (a
+/// box inside the frame, in the same pixels, that holds all the ink), only
+/// that box and the paper round it are searched, and need be up to date.
+size_t OuterContours(cv::Mat& framed, std::vector<std::vector<cv::Point>>& contours,
+                     const cv::Rect& ink = {});
 
 /// A page as the finder looks at it: its ink (white) at the finder's scale.
 struct FinderPage {

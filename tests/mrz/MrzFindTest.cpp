@@ -36,6 +36,22 @@ TEST(MrzFind, OwnContoursGiveOpenCVsAnswers) {
         cv::copyMakeBorder(page, framed, 1, 1, 1, 1, cv::BORDER_CONSTANT, 0);
         outer.resize(OuterContours(framed, outer));
         ASSERT_EQ(outer, all) << w << " x " << h;
+
+        // Searched in a box round the ink only, what lies outside it and
+        // its paper stale (here ink): the same contours, in the same order.
+        const cv::Rect box(int(rng() % unsigned(w)), int(rng() % unsigned(h)), 0, 0);
+        const cv::Rect ink(box.x, box.y, 1 + int(rng() % unsigned(w - box.x)),
+                           1 + int(rng() % unsigned(h - box.y)));
+        cv::Mat inside = cv::Mat::zeros(page.size(), CV_8U);
+        page(ink).copyTo(inside(ink));
+        cv::findContours(inside, all, tree, cv::RETR_CCOMP, cv::CHAIN_APPROX_SIMPLE);
+        std::erase_if(all, [&, i = 0](const auto&) mutable { return tree[size_t(i++)][3] >= 0; });
+        const cv::Rect round(ink.x, ink.y, ink.width + 2, ink.height + 2);
+        cv::copyMakeBorder(inside, framed, 1, 1, 1, 1, cv::BORDER_CONSTANT, 0);
+        cv::Mat stale(framed.size(), CV_8U, cv::Scalar(255));
+        framed(round).copyTo(stale(round));
+        outer.resize(OuterContours(stale, outer, ink));
+        ASSERT_EQ(outer, all) << "in " << ink << " of " << w << " x " << h;
     }
 }
 

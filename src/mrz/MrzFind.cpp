@@ -70,6 +70,11 @@ constexpr double kMaxBandFill = 0.72;
 // (zone lines of the generated pages measure 30 to 55): a long stripe or
 // rule. Ratio of length to height.
 constexpr float kMaxBandAspect = 100.0f;
+// A band is at least this many times as long as high (ratio of length to
+// height), and its length runs within about 20 degrees of its pass's
+// direction: at most this sine of the angle between them.
+constexpr float kMinBandAspect = 7.0f;
+constexpr float kMaxBandSine = 0.35f;
 // Page pixels a band must be high to be a zone's line: half the smallest
 // capitals of the generated pages (6 px); thinner print cannot be read.
 constexpr float kMinLineHeight = 3.0f;
@@ -166,13 +171,13 @@ std::vector<Band> Bands(cv::Mat& framed, const cv::Rect& inkBox, const cv::Mat& 
         cv::Point2f e1 = p[1] - p[0], e2 = p[2] - p[1];
         float l1 = std::hypot(e1.x, e1.y), l2 = std::hypot(e2.x, e2.y);
         if (l1 < l2) std::swap(e1, e2), std::swap(l1, l2);
-        if (l1 < minLength || l2 < std::max(3.0f, minHeight) || l1 < 7 * l2) continue;
+        if (l1 < minLength || l2 < std::max(3.0f, minHeight) || l1 < kMinBandAspect * l2) continue;
         if (l1 > kMaxBandAspect * l2) continue;
         if (cv::contourArea(c) < 0.4 * l1 * l2) continue;
         cv::Point2f axis = e1 / l1;
         if (axis.x < 0) axis = -axis;
         // Lines of this pass lie within 20 degrees of the pass's direction.
-        if (std::abs(axis.y) > 0.35f) continue;
+        if (std::abs(axis.y) > kMaxBandSine) continue;
         if (InkFill(contours, int(i), ink, box) > kMaxBandFill) continue;
         out.push_back({r.center, axis, l1, l2});
     }
@@ -350,8 +355,8 @@ void Unpack(const BitRows& in, cv::Mat& dst, int from, int to, int left, int rig
 }
 
 // Clears the parts of bits (8-connected, as contours bound them) whose
-// bounding box is shorter than minLength both ways: those Bands passes over
-// at once, whose contours then need not be traced. A part's outer contour
+// bounding box could hold no band (MayMakeBand): those Bands passes over at
+// once, whose contours then need not be traced. A part's outer contour
 // bounds it, and the contours of the others, and their order, stay as they
 // were. The parts are found by their runs of ink, joined row to row.
 // Returns the box round the ink kept (empty when none is).
@@ -416,7 +421,7 @@ cv::Rect DropShortParts(BitRows& b, float minLength) {
     cv::Vec4i kept(INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN);
     for (size_t i = 0; i < runs.size(); ++i) {
         const cv::Vec4i& r = box[size_t(root(int(i)))];
-        if (float(std::max(r[2] - r[0] + 1, r[3] - r[1] + 1)) >= minLength) {
+        if (MayMakeBand({r[2] - r[0] + 1, r[3] - r[1] + 1}, minLength)) {
             kept[0] = std::min(kept[0], runs[i][1]), kept[1] = std::min(kept[1], runs[i][0]);
             kept[2] = std::max(kept[2], runs[i][2]), kept[3] = std::max(kept[3], runs[i][0]);
             continue;
@@ -718,6 +723,19 @@ void TurnNearest(const cv::Mat& src, const cv::Mat& forward, cv::Size size, cv::
             o[x] = unsigned(sx) < w && unsigned(sy) < h ? src.ptr<uint8_t>(sy)[sx] : 0;
         }
     }
+}
+
+// A band's rectangle, of length l and height at most l / kMinBandAspect,
+// turned from x by an angle of sine s at most kMaxBandSine, spans at most
+// (s + 1 / kMinBandAspect) l = c l across x, and l at most w + s h along
+// it; so h <= c / (1 - c s) w (w and h here a pixel less, as the rectangle
+// runs through the pixels' centres), and w is the longer side. With 5% and
+// a pixel to spare for the rectangle's rounding.
+bool MayMakeBand(cv::Size box, float minLength) {
+    if (float(std::max(box.width, box.height)) < minLength) return false;
+    constexpr float c = kMaxBandSine + 1 / kMinBandAspect, shrink = 1 - c * kMaxBandSine;
+    constexpr float kSpare = 1.05f;
+    return float(box.height - 1) <= kSpare * c / shrink * float(box.width - 1) + 1;
 }
 
 void CloseAndOpen(const cv::Mat& ink, int k, cv::Mat& dst) {

@@ -29,6 +29,12 @@ struct ZoneCandidate {
 /// time. dst may be a part of a larger image, of ink's size.
 void CloseAndOpen(const cv::Mat& ink, int k, cv::Mat& dst);
 
+/// Whether ink whose bounding box is of that size may bound a band of text
+/// the finder takes for a line at least minLength long (finder pixels): a
+/// band at least 7 times as long as high, its length within about 20
+/// degrees of x. The finder traces the contours of those parts only.
+bool MayMakeBand(cv::Size box, float minLength);
+
 /// cv::resize(grey, out, size, 0, 0, INTER_AREA) of an 8-bit image to a
 /// smaller size, to the same pixels: where the scale is not whole, OpenCV's
 /// sums in its own order by the finder's loops, twice as fast.

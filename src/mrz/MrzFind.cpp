@@ -109,10 +109,11 @@ struct WorkImages {
     // Which shrink small holds (shrinkMarks), 0 none.
     uint64_t smallMark = 0;
     BitRows inkBits, closedBits, erodedBits, openedBits;
-    // DropShortParts' runs, their parts and the parts' boxes.
+    // DropShortParts' runs, their parts, the parts' boxes and which are kept.
     std::vector<cv::Vec3i> runs;
     std::vector<int> rowStart, parent;
     std::vector<cv::Vec4i> box;
+    std::vector<uint8_t> keep;
     std::vector<std::vector<cv::Point>> contours;
 };
 
@@ -366,6 +367,7 @@ cv::Rect DropShortParts(BitRows& b, float minLength) {
     std::vector<int>& rowStart = work.rowStart;
     std::vector<int>& parent = work.parent;
     std::vector<cv::Vec4i>& box = work.box;
+    std::vector<uint8_t>& keep = work.keep;
     runs.clear();
     rowStart.assign(size_t(b.rows) + 1, 0);
     const int n = b.words - 2;
@@ -412,25 +414,38 @@ cv::Rect DropShortParts(BitRows& b, float minLength) {
             }
         }
     }
-    box.assign(runs.size(), cv::Vec4i(INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN));
+    // Each run's part by its first run, the part's box there, and whether
+    // it is kept: a run's parent comes before it, and is known first.
+    box.resize(runs.size());
+    keep.resize(runs.size());
     for (size_t i = 0; i < runs.size(); ++i) {
-        cv::Vec4i& r = box[size_t(root(int(i)))];
-        r[0] = std::min(r[0], runs[i][1]), r[1] = std::min(r[1], runs[i][0]);
-        r[2] = std::max(r[2], runs[i][2]), r[3] = std::max(r[3], runs[i][0]);
-    }
-    cv::Vec4i kept(INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN);
-    for (size_t i = 0; i < runs.size(); ++i) {
-        const cv::Vec4i& r = box[size_t(root(int(i)))];
-        if (MayMakeBand({r[2] - r[0] + 1, r[3] - r[1] + 1}, minLength)) {
-            kept[0] = std::min(kept[0], runs[i][1]), kept[1] = std::min(kept[1], runs[i][0]);
-            kept[2] = std::max(kept[2], runs[i][2]), kept[3] = std::max(kept[3], runs[i][0]);
+        const cv::Vec3i& run = runs[i];
+        const int p = parent[i] = parent[size_t(parent[i])];
+        if (size_t(p) == i) {
+            box[i] = {run[1], run[0], run[2], run[0]};
             continue;
         }
-        uint64_t* row = b.Row(runs[i][0]) + 1;
-        for (int x = runs[i][1]; x <= runs[i][2];) {
-            const int j = x / 64, from = x % 64, to = std::min(63, runs[i][2] - 64 * j);
+        cv::Vec4i& r = box[size_t(p)];
+        r[0] = std::min(r[0], run[1]), r[2] = std::max(r[2], run[2]), r[3] = run[0];
+    }
+    // The ink drawn again from the runs of the parts kept.
+    std::fill(b.bits.begin(), b.bits.end(), 0);
+    cv::Vec4i kept(INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN);
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const size_t p = size_t(parent[i]);
+        if (p == i) {
+            const cv::Vec4i& r = box[i];
+            keep[i] = MayMakeBand({r[2] - r[0] + 1, r[3] - r[1] + 1}, minLength);
+        }
+        if (!keep[p]) continue;
+        const cv::Vec3i& run = runs[i];
+        kept[0] = std::min(kept[0], run[1]), kept[1] = std::min(kept[1], run[0]);
+        kept[2] = std::max(kept[2], run[2]), kept[3] = std::max(kept[3], run[0]);
+        uint64_t* row = b.Row(run[0]) + 1;
+        for (int x = run[1]; x <= run[2];) {
+            const int j = x / 64, from = x % 64, to = std::min(63, run[2] - 64 * j);
             const uint64_t upTo = to == 63 ? ~uint64_t(0) : (uint64_t(1) << (to + 1)) - 1;
-            row[j] &= ~(upTo & (~uint64_t(0) << from));
+            row[j] |= upTo & (~uint64_t(0) << from);
             x = 64 * j + to + 1;
         }
     }

@@ -108,7 +108,7 @@ struct WorkImages {
     cv::Mat small, blocks, transposed, framed, mask, inside;
     // Which shrink small holds (shrinkMarks), 0 none.
     uint64_t smallMark = 0;
-    BitRows inkBits, closedBits, erodedBits, openedBits;
+    BitRows inkBits, spanBits, closedBits, erodedBits, openedBits;
     // DropShortParts' runs, their parts, the parts' boxes and which are kept.
     std::vector<cv::Vec3i> runs;
     std::vector<int> rowStart, parent;
@@ -254,20 +254,38 @@ void PackRows(const cv::Mat& ink, BitRows& out) {
     }
 }
 
-// Pixel x of a row of n words becomes the OR (with all, the AND) of pixels
-// x to x + k - 1 (k from 1 to 64), in place: spans doubled, then joined.
+// Pixel x of a row of n words that is the OR (with all, the AND) of pixels
+// x to x + m - 1 becomes that of pixels x to x + m + s - 1 (0 < s <= m,
+// s < 64), in place.
 template <bool all>
-void Span(uint64_t* r, int n, int k) {
-    auto join = [&](int s) {
-        for (int j = 0; j + 1 < n; ++j) {
-            const uint64_t v = (r[j] >> s) | (r[j + 1] << (64 - s));
-            r[j] = all ? (r[j] & v) : (r[j] | v);
-        }
-        r[n - 1] = all ? (r[n - 1] & (r[n - 1] >> s)) : (r[n - 1] | (r[n - 1] >> s));
-    };
-    int m = 1;
-    while (2 * m <= k) join(m), m *= 2;
-    if (m < k) join(k - m);
+void Join(uint64_t* r, int n, int s) {
+    for (int j = 0; j + 1 < n; ++j) {
+        const uint64_t v = (r[j] >> s) | (r[j + 1] << (64 - s));
+        r[j] = all ? (r[j] & v) : (r[j] | v);
+    }
+    r[n - 1] = all ? (r[n - 1] & (r[n - 1] >> s)) : (r[n - 1] | (r[n - 1] >> s));
+}
+
+// Pixel x of a row of n words that is the OR (with all, the AND) of pixels
+// x to x + from - 1 becomes that of pixels x to x + k - 1 (from <= k <= 64),
+// in place: spans doubled, then joined.
+template <bool all>
+void Span(uint64_t* r, int n, int k, int from = 1) {
+    for (int m = from; m < k;) {
+        const int s = std::min(m, k - m);
+        Join<all>(r, n, s);
+        m += s;
+    }
+}
+
+// Rows of bits that hold for each pixel x the OR of pixels x to x + from -
+// 1 of some ink (from 1: the ink) made to hold that of x to x + k - 1.
+void Widen(BitRows& b, int from, int k) {
+    const int n = b.words;
+    for (int y = 0; y < b.rows; ++y) {
+        uint64_t* r = b.Row(y);
+        if (std::any_of(r, r + n, [](uint64_t v) { return v != 0; })) Span<false>(r, n, k, from);
+    }
 }
 
 // Pixel x of a row of n words becomes pixel x - s (0 < s < 64), in place.
@@ -279,8 +297,10 @@ void Push(uint64_t* r, int n, int s) {
 // OpenCV's closing by a row of k pixels (k from 2 to 63), anchored at its
 // middle (pixel k / 2): a dilation over pixels x - k / 2 to x - k / 2 + k - 1
 // with paper past the row's ends, then an erosion over the same with ink
-// past them.
-void CloseRows(const BitRows& in, int k, BitRows& out) {
+// past them. From spans, the ink widened by Widen to k: for each pixel x the
+// OR of pixels x to x + k - 1.
+void CloseRows(const BitRows& spans, int k, BitRows& out) {
+    const BitRows& in = spans;
     out.Create(in.rows, in.cols);
     const int n = in.words, a = k / 2;
     const int lastWord = 1 + (in.cols - 1) / 64, lastBits = in.cols - 64 * (lastWord - 1);
@@ -291,7 +311,6 @@ void CloseRows(const BitRows& in, int k, BitRows& out) {
         if (std::all_of(r, r + n, [](uint64_t v) { return v == 0; })) continue;
         uint64_t* o = out.Row(y);
         std::copy(r, r + n, o);
-        Span<false>(o, n, k);
         if (a > 0) Push(o, n, a);
         // The margins: ink for the erosion.
         o[0] = ~uint64_t(0);
@@ -468,10 +487,15 @@ void Candidates(const cv::Mat& ink, float minHeight, std::vector<ZoneCandidate>&
     framed.col(0) = 0;
     framed.col(framed.cols - 1) = 0;
     cv::Mat closed = framed(cv::Rect(1, 1, ink.cols, ink.rows));
+    // Each closing's dilation from the last's.
+    work.spanBits = work.inkBits;
+    int spanned = 1;
     for (int k : {4, 7, 12, 20}) {
         // Thin rules and card edges are no text. (CloseAndOpen, the ink
         // packed once for the four.)
-        CloseRows(work.inkBits, k, work.closedBits);
+        Widen(work.spanBits, spanned, k);
+        spanned = k;
+        CloseRows(work.spanBits, k, work.closedBits);
         OpenThreeHighBits(work.closedBits, work.erodedBits, work.openedBits);
         const cv::Rect inkBox = DropShortParts(work.openedBits, minLength);
         if (inkBox.empty()) continue;
@@ -781,14 +805,27 @@ bool MayMakeBand(cv::Size box, float minLength) {
 }
 
 void CloseAndOpen(const cv::Mat& ink, int k, cv::Mat& dst) {
-    CV_Assert(ink.type() == CV_8U && k >= 2 && k < 64);
-    dst.create(ink.size(), CV_8U);
+    std::vector<cv::Mat> each{dst};
+    CloseAndOpen(ink, {k}, each);
+    dst = each[0];
+}
+
+void CloseAndOpen(const cv::Mat& ink, const std::vector<int>& ks, std::vector<cv::Mat>& dst) {
+    CV_Assert(ink.type() == CV_8U && ks.size() == dst.size());
+    for (cv::Mat& d : dst) d.create(ink.size(), CV_8U);
     if (ink.empty()) return;
     WorkImages& work = Work();
-    PackRows(ink, work.inkBits);
-    CloseRows(work.inkBits, k, work.closedBits);
-    OpenThreeHighBits(work.closedBits, work.erodedBits, work.openedBits);
-    Unpack(work.openedBits, dst, 0, dst.rows, 0, dst.cols);
+    PackRows(ink, work.spanBits);
+    int spanned = 1;
+    for (size_t i = 0; i < ks.size(); ++i) {
+        const int k = ks[i];
+        CV_Assert(k >= 2 && k < 64 && k > spanned);
+        Widen(work.spanBits, spanned, k);
+        spanned = k;
+        CloseRows(work.spanBits, k, work.closedBits);
+        OpenThreeHighBits(work.closedBits, work.erodedBits, work.openedBits);
+        Unpack(work.openedBits, dst[i], 0, ink.rows, 0, ink.cols);
+    }
 }
 
 size_t OuterContours(cv::Mat& framed, std::vector<std::vector<cv::Point>>& contours,

@@ -29,6 +29,10 @@ struct ZoneCandidate {
 /// time. dst may be a part of a larger image, of ink's size.
 void CloseAndOpen(const cv::Mat& ink, int k, cv::Mat& dst);
 
+/// The same for each of widths ks (increasing), into dst (as many): each
+/// closing's dilation made from the last's, as the finder makes its four.
+void CloseAndOpen(const cv::Mat& ink, const std::vector<int>& ks, std::vector<cv::Mat>& dst);
+
 /// Whether ink whose bounding box is of that size may bound a band of text
 /// the finder takes for a line at least minLength long (finder pixels): a
 /// band at least 7 times as long as high, its length within about 20

@@ -122,6 +122,23 @@ TEST(MrzFind, OwnPixelPassesGiveOpenCVsPixels) {
         CloseAndOpen(ink, k, own);
         ASSERT_EQ(cv::countNonZero(expected != own), 0) << "close " << k << ", " << w << " x " << h;
 
+        // Several widths, each dilation made from the last's (as the finder
+        // makes its four), by steps shorter and longer than the last.
+        std::vector<int> ks{2 + int(rng() % 6)};
+        while (ks.back() < 40)
+            ks.push_back(std::min(63, ks.back() + 1 + int(rng() % unsigned(ks.back() + 4))));
+        std::vector<cv::Mat> each(ks.size());
+        CloseAndOpen(ink, ks, each);
+        for (size_t i = 0; i < ks.size(); ++i) {
+            cv::morphologyEx(ink, closed, cv::MORPH_CLOSE,
+                             cv::getStructuringElement(cv::MORPH_RECT, cv::Size(ks[i], 1)));
+            cv::morphologyEx(closed, expected, cv::MORPH_OPEN,
+                             cv::getStructuringElement(cv::MORPH_RECT, cv::Size(1, 3)));
+            ASSERT_EQ(cv::countNonZero(expected != each[i]), 0)
+                << "close " << ks[i] << " after " << (i > 0 ? ks[i - 1] : 1) << ", " << w << " x "
+                << h;
+        }
+
         const cv::Mat grey = randomPage(h, w, false);
         const cv::Size smaller(1 + int(rng() % unsigned(w)), 1 + int(rng() % unsigned(h)));
         cv::resize(grey, expected, smaller, 0, 0, cv::INTER_AREA);

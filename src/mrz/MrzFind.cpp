@@ -381,34 +381,44 @@ void Unpack(const BitRows& in, cv::Mat& dst, int from, int to, int left, int rig
 // were. The parts are found by their runs of ink, joined row to row.
 // Returns the box round the ink kept (empty when none is).
 cv::Rect DropShortParts(BitRows& b, float minLength) {
-    WorkImages& work = Work();
-    std::vector<cv::Vec3i>& runs = work.runs;  // row, first and last pixel
-    std::vector<int>& rowStart = work.rowStart;
-    std::vector<int>& parent = work.parent;
-    std::vector<cv::Vec4i>& box = work.box;
-    std::vector<uint8_t>& keep = work.keep;
+    // The thread's vectors, held here and handed back at the end: reached
+    // through the thread's store, each run's push looked it up again.
+    struct Held {
+        WorkImages& work = Work();
+        std::vector<cv::Vec3i> runs = std::move(work.runs);  // row, first and last pixel
+        std::vector<int> rowStart = std::move(work.rowStart), parent = std::move(work.parent);
+        std::vector<cv::Vec4i> box = std::move(work.box);
+        std::vector<uint8_t> keep = std::move(work.keep);
+        ~Held() {
+            work.runs = std::move(runs), work.rowStart = std::move(rowStart);
+            work.parent = std::move(parent), work.box = std::move(box);
+            work.keep = std::move(keep);
+        }
+    } held;
+    std::vector<cv::Vec3i>& runs = held.runs;
+    std::vector<int>& rowStart = held.rowStart;
+    std::vector<int>& parent = held.parent;
+    std::vector<cv::Vec4i>& box = held.box;
+    std::vector<uint8_t>& keep = held.keep;
     runs.clear();
     rowStart.assign(size_t(b.rows) + 1, 0);
     const int n = b.words - 2;
     for (int y = 0; y < b.rows; ++y) {
         rowStart[size_t(y)] = int(runs.size());
         const uint64_t* r = b.Row(y) + 1;
-        int open = -1;  // where a run not yet ended started
+        int open = -1;        // where a run not yet ended started
+        uint64_t before = 0;  // the last pixel of the word before
         for (int j = 0; j < n; ++j) {
             const uint64_t v = r[j];
-            int at = 0;
-            while (at < 64) {
-                if (open < 0) {
-                    const uint64_t ink = v >> at;
-                    if (ink == 0) break;
-                    at += __builtin_ctzll(ink);
-                    open = 64 * j + at;
-                }
-                const uint64_t paper = ~v >> at;
-                if (paper == 0) break;
-                at += __builtin_ctzll(paper);
-                runs.push_back({y, open, 64 * j + at - 1});
-                open = -1;
+            // Where ink starts or ends: a pixel unlike the one before.
+            uint64_t edges = v ^ ((v << 1) | before);
+            before = v >> 63;
+            for (; edges != 0; edges &= edges - 1) {
+                const int at = 64 * j + __builtin_ctzll(edges);
+                if (open < 0)
+                    open = at;
+                else
+                    runs.push_back({y, open, at - 1}), open = -1;
             }
         }
         if (open >= 0) runs.push_back({y, open, 64 * n - 1});

@@ -70,6 +70,11 @@ constexpr double kMaxBandFill = 0.72;
 // (zone lines of the generated pages measure 30 to 55): a long stripe or
 // rule. Ratio of length to height.
 constexpr float kMaxBandAspect = 100.0f;
+// A band is at least this many times as long as high (ratio of length to
+// height), and its length runs within about 20 degrees of its pass's
+// direction: at most this sine of the angle between them.
+constexpr float kMinBandAspect = 7.0f;
+constexpr float kMaxBandSine = 0.35f;
 // Page pixels a band must be high to be a zone's line: half the smallest
 // capitals of the generated pages (6 px); thinner print cannot be read.
 constexpr float kMinLineHeight = 3.0f;
@@ -86,6 +91,12 @@ struct BitRows {
         rows = r, cols = c, words = (c + 63) / 64 + 2;
         bits.assign(size_t(r) * size_t(words), 0);
     }
+    // The same, for rows that will all be written: their bits are left as
+    // they were.
+    void Size(int r, int c) {
+        rows = r, cols = c, words = (c + 63) / 64 + 2;
+        bits.resize(size_t(r) * size_t(words));
+    }
 };
 
 // The finder's work images, kept by each thread from one call to the next:
@@ -97,11 +108,12 @@ struct WorkImages {
     cv::Mat small, blocks, transposed, framed, mask, inside;
     // Which shrink small holds (shrinkMarks), 0 none.
     uint64_t smallMark = 0;
-    BitRows inkBits, closedBits, erodedBits, openedBits;
-    // DropShortParts' runs, their parts and the parts' boxes.
+    BitRows inkBits, spanBits, closedBits, erodedBits, openedBits;
+    // DropShortParts' runs, their parts, the parts' boxes and which are kept.
     std::vector<cv::Vec3i> runs;
     std::vector<int> rowStart, parent;
     std::vector<cv::Vec4i> box;
+    std::vector<uint8_t> keep;
     std::vector<std::vector<cv::Point>> contours;
 };
 
@@ -142,10 +154,12 @@ bool AlongThePass(const std::vector<cv::Point>& contour) {
 }
 
 // Long thin bands of bound ink in a binary image (framed as for
-// OuterContours, bound from ink), in ink's pixels, at least minHeight high.
-std::vector<Band> Bands(cv::Mat& framed, const cv::Mat& ink, float minLength, float minHeight) {
+// OuterContours, its ink inside inkBox, bound from ink), in ink's pixels, at
+// least minHeight high.
+std::vector<Band> Bands(cv::Mat& framed, const cv::Rect& inkBox, const cv::Mat& ink,
+                        float minLength, float minHeight) {
     std::vector<std::vector<cv::Point>>& contours = Work().contours;
-    const size_t count = OuterContours(framed, contours);
+    const size_t count = OuterContours(framed, contours, inkBox);
     std::vector<Band> out;
     for (size_t i = 0; i < count; ++i) {
         const auto& c = contours[i];
@@ -158,13 +172,13 @@ std::vector<Band> Bands(cv::Mat& framed, const cv::Mat& ink, float minLength, fl
         cv::Point2f e1 = p[1] - p[0], e2 = p[2] - p[1];
         float l1 = std::hypot(e1.x, e1.y), l2 = std::hypot(e2.x, e2.y);
         if (l1 < l2) std::swap(e1, e2), std::swap(l1, l2);
-        if (l1 < minLength || l2 < std::max(3.0f, minHeight) || l1 < 7 * l2) continue;
+        if (l1 < minLength || l2 < std::max(3.0f, minHeight) || l1 < kMinBandAspect * l2) continue;
         if (l1 > kMaxBandAspect * l2) continue;
         if (cv::contourArea(c) < 0.4 * l1 * l2) continue;
         cv::Point2f axis = e1 / l1;
         if (axis.x < 0) axis = -axis;
         // Lines of this pass lie within 20 degrees of the pass's direction.
-        if (std::abs(axis.y) > 0.35f) continue;
+        if (std::abs(axis.y) > kMaxBandSine) continue;
         if (InkFill(contours, int(i), ink, box) > kMaxBandFill) continue;
         out.push_back({r.center, axis, l1, l2});
     }
@@ -240,20 +254,38 @@ void PackRows(const cv::Mat& ink, BitRows& out) {
     }
 }
 
-// Pixel x of a row of n words becomes the OR (with all, the AND) of pixels
-// x to x + k - 1 (k from 1 to 64), in place: spans doubled, then joined.
+// Pixel x of a row of n words that is the OR (with all, the AND) of pixels
+// x to x + m - 1 becomes that of pixels x to x + m + s - 1 (0 < s <= m,
+// s < 64), in place.
 template <bool all>
-void Span(uint64_t* r, int n, int k) {
-    auto join = [&](int s) {
-        for (int j = 0; j + 1 < n; ++j) {
-            const uint64_t v = (r[j] >> s) | (r[j + 1] << (64 - s));
-            r[j] = all ? (r[j] & v) : (r[j] | v);
-        }
-        r[n - 1] = all ? (r[n - 1] & (r[n - 1] >> s)) : (r[n - 1] | (r[n - 1] >> s));
-    };
-    int m = 1;
-    while (2 * m <= k) join(m), m *= 2;
-    if (m < k) join(k - m);
+void Join(uint64_t* r, int n, int s) {
+    for (int j = 0; j + 1 < n; ++j) {
+        const uint64_t v = (r[j] >> s) | (r[j + 1] << (64 - s));
+        r[j] = all ? (r[j] & v) : (r[j] | v);
+    }
+    r[n - 1] = all ? (r[n - 1] & (r[n - 1] >> s)) : (r[n - 1] | (r[n - 1] >> s));
+}
+
+// Pixel x of a row of n words that is the OR (with all, the AND) of pixels
+// x to x + from - 1 becomes that of pixels x to x + k - 1 (from <= k <= 64),
+// in place: spans doubled, then joined.
+template <bool all>
+void Span(uint64_t* r, int n, int k, int from = 1) {
+    for (int m = from; m < k;) {
+        const int s = std::min(m, k - m);
+        Join<all>(r, n, s);
+        m += s;
+    }
+}
+
+// Rows of bits that hold for each pixel x the OR of pixels x to x + from -
+// 1 of some ink (from 1: the ink) made to hold that of x to x + k - 1.
+void Widen(BitRows& b, int from, int k) {
+    const int n = b.words;
+    for (int y = 0; y < b.rows; ++y) {
+        uint64_t* r = b.Row(y);
+        if (std::any_of(r, r + n, [](uint64_t v) { return v != 0; })) Span<false>(r, n, k, from);
+    }
 }
 
 // Pixel x of a row of n words becomes pixel x - s (0 < s < 64), in place.
@@ -265,16 +297,20 @@ void Push(uint64_t* r, int n, int s) {
 // OpenCV's closing by a row of k pixels (k from 2 to 63), anchored at its
 // middle (pixel k / 2): a dilation over pixels x - k / 2 to x - k / 2 + k - 1
 // with paper past the row's ends, then an erosion over the same with ink
-// past them.
-void CloseRows(const BitRows& in, int k, BitRows& out) {
+// past them. From spans, the ink widened by Widen to k: for each pixel x the
+// OR of pixels x to x + k - 1.
+void CloseRows(const BitRows& spans, int k, BitRows& out) {
+    const BitRows& in = spans;
     out.Create(in.rows, in.cols);
     const int n = in.words, a = k / 2;
     const int lastWord = 1 + (in.cols - 1) / 64, lastBits = in.cols - 64 * (lastWord - 1);
     const uint64_t lastMask = lastBits == 64 ? ~uint64_t(0) : (uint64_t(1) << lastBits) - 1;
     for (int y = 0; y < in.rows; ++y) {
+        // A row of paper stays paper (and out's rows start as paper).
+        const uint64_t* r = in.Row(y);
+        if (std::all_of(r, r + n, [](uint64_t v) { return v == 0; })) continue;
         uint64_t* o = out.Row(y);
-        std::copy(in.Row(y), in.Row(y) + n, o);
-        Span<false>(o, n, k);
+        std::copy(r, r + n, o);
         if (a > 0) Push(o, n, a);
         // The margins: ink for the erosion.
         o[0] = ~uint64_t(0);
@@ -292,8 +328,8 @@ void CloseRows(const BitRows& in, int k, BitRows& out) {
 // bottom as the nearest row), into opened.
 void OpenThreeHighBits(const BitRows& in, BitRows& eroded, BitRows& opened) {
     const int h = in.rows, n = in.words;
-    eroded.Create(in.rows, in.cols);
-    opened.Create(in.rows, in.cols);
+    eroded.Size(in.rows, in.cols);
+    opened.Size(in.rows, in.cols);
     for (int y = 0; y < h; ++y) {
         const uint64_t* up = in.Row(std::max(y - 1, 0));
         const uint64_t* at = in.Row(y);
@@ -310,8 +346,10 @@ void OpenThreeHighBits(const BitRows& in, BitRows& eroded, BitRows& opened) {
     }
 }
 
-// The bits into dst (0 or 255, already of their size).
-void Unpack(const BitRows& in, cv::Mat& dst) {
+// Rows from to to (exclusive) of the bits into dst (0 or 255, already of
+// their size), in those rows at least columns left to right (exclusive):
+// the words of bits that hold them.
+void Unpack(const BitRows& in, cv::Mat& dst, int from, int to, int left, int right) {
     // Eight bits to eight bytes.
     static const std::array<uint64_t, 256> bytes = [] {
         std::array<uint64_t, 256> t{};
@@ -320,10 +358,10 @@ void Unpack(const BitRows& in, cv::Mat& dst) {
                 if (v & (1 << b)) t[size_t(v)] |= uint64_t(0xff) << (8 * b);
         return t;
     }();
-    for (int y = 0; y < in.rows; ++y) {
+    for (int y = from; y < to; ++y) {
         const uint64_t* r = in.Row(y);
         uint8_t* o = dst.ptr<uint8_t>(y);
-        for (int x = 0; x < in.cols; x += 64) {
+        for (int x = left / 64 * 64; x < right; x += 64) {
             const uint64_t v = r[1 + x / 64];
             const int count = std::min(64, in.cols - x);
             int i = 0;
@@ -337,38 +375,50 @@ void Unpack(const BitRows& in, cv::Mat& dst) {
 }
 
 // Clears the parts of bits (8-connected, as contours bound them) whose
-// bounding box is shorter than minLength both ways: those Bands passes over
-// at once, whose contours then need not be traced. A part's outer contour
+// bounding box could hold no band (MayMakeBand): those Bands passes over at
+// once, whose contours then need not be traced. A part's outer contour
 // bounds it, and the contours of the others, and their order, stay as they
 // were. The parts are found by their runs of ink, joined row to row.
-void DropShortParts(BitRows& b, float minLength) {
-    WorkImages& work = Work();
-    std::vector<cv::Vec3i>& runs = work.runs;  // row, first and last pixel
-    std::vector<int>& rowStart = work.rowStart;
-    std::vector<int>& parent = work.parent;
-    std::vector<cv::Vec4i>& box = work.box;
+// Returns the box round the ink kept (empty when none is).
+cv::Rect DropShortParts(BitRows& b, float minLength) {
+    // The thread's vectors, held here and handed back at the end: reached
+    // through the thread's store, each run's push looked it up again.
+    struct Held {
+        WorkImages& work = Work();
+        std::vector<cv::Vec3i> runs = std::move(work.runs);  // row, first and last pixel
+        std::vector<int> rowStart = std::move(work.rowStart), parent = std::move(work.parent);
+        std::vector<cv::Vec4i> box = std::move(work.box);
+        std::vector<uint8_t> keep = std::move(work.keep);
+        ~Held() {
+            work.runs = std::move(runs), work.rowStart = std::move(rowStart);
+            work.parent = std::move(parent), work.box = std::move(box);
+            work.keep = std::move(keep);
+        }
+    } held;
+    std::vector<cv::Vec3i>& runs = held.runs;
+    std::vector<int>& rowStart = held.rowStart;
+    std::vector<int>& parent = held.parent;
+    std::vector<cv::Vec4i>& box = held.box;
+    std::vector<uint8_t>& keep = held.keep;
     runs.clear();
     rowStart.assign(size_t(b.rows) + 1, 0);
     const int n = b.words - 2;
     for (int y = 0; y < b.rows; ++y) {
         rowStart[size_t(y)] = int(runs.size());
         const uint64_t* r = b.Row(y) + 1;
-        int open = -1;  // where a run not yet ended started
+        int open = -1;        // where a run not yet ended started
+        uint64_t before = 0;  // the last pixel of the word before
         for (int j = 0; j < n; ++j) {
             const uint64_t v = r[j];
-            int at = 0;
-            while (at < 64) {
-                if (open < 0) {
-                    const uint64_t ink = v >> at;
-                    if (ink == 0) break;
-                    at += __builtin_ctzll(ink);
-                    open = 64 * j + at;
-                }
-                const uint64_t paper = ~v >> at;
-                if (paper == 0) break;
-                at += __builtin_ctzll(paper);
-                runs.push_back({y, open, 64 * j + at - 1});
-                open = -1;
+            // Where ink starts or ends: a pixel unlike the one before.
+            uint64_t edges = v ^ ((v << 1) | before);
+            before = v >> 63;
+            for (; edges != 0; edges &= edges - 1) {
+                const int at = 64 * j + __builtin_ctzll(edges);
+                if (open < 0)
+                    open = at;
+                else
+                    runs.push_back({y, open, at - 1}), open = -1;
             }
         }
         if (open >= 0) runs.push_back({y, open, 64 * n - 1});
@@ -393,23 +443,43 @@ void DropShortParts(BitRows& b, float minLength) {
             }
         }
     }
-    box.assign(runs.size(), cv::Vec4i(INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN));
+    // Each run's part by its first run, the part's box there, and whether
+    // it is kept: a run's parent comes before it, and is known first.
+    box.resize(runs.size());
+    keep.resize(runs.size());
     for (size_t i = 0; i < runs.size(); ++i) {
-        cv::Vec4i& r = box[size_t(root(int(i)))];
-        r[0] = std::min(r[0], runs[i][1]), r[1] = std::min(r[1], runs[i][0]);
-        r[2] = std::max(r[2], runs[i][2]), r[3] = std::max(r[3], runs[i][0]);
+        const cv::Vec3i& run = runs[i];
+        const int p = parent[i] = parent[size_t(parent[i])];
+        if (size_t(p) == i) {
+            box[i] = {run[1], run[0], run[2], run[0]};
+            continue;
+        }
+        cv::Vec4i& r = box[size_t(p)];
+        r[0] = std::min(r[0], run[1]), r[2] = std::max(r[2], run[2]), r[3] = run[0];
     }
+    // The ink drawn again from the runs of the parts kept.
+    std::fill(b.bits.begin(), b.bits.end(), 0);
+    cv::Vec4i kept(INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN);
     for (size_t i = 0; i < runs.size(); ++i) {
-        const cv::Vec4i& r = box[size_t(root(int(i)))];
-        if (float(std::max(r[2] - r[0] + 1, r[3] - r[1] + 1)) >= minLength) continue;
-        uint64_t* row = b.Row(runs[i][0]) + 1;
-        for (int x = runs[i][1]; x <= runs[i][2];) {
-            const int j = x / 64, from = x % 64, to = std::min(63, runs[i][2] - 64 * j);
+        const size_t p = size_t(parent[i]);
+        if (p == i) {
+            const cv::Vec4i& r = box[i];
+            keep[i] = MayMakeBand({r[2] - r[0] + 1, r[3] - r[1] + 1}, minLength);
+        }
+        if (!keep[p]) continue;
+        const cv::Vec3i& run = runs[i];
+        kept[0] = std::min(kept[0], run[1]), kept[1] = std::min(kept[1], run[0]);
+        kept[2] = std::max(kept[2], run[2]), kept[3] = std::max(kept[3], run[0]);
+        uint64_t* row = b.Row(run[0]) + 1;
+        for (int x = run[1]; x <= run[2];) {
+            const int j = x / 64, from = x % 64, to = std::min(63, run[2] - 64 * j);
             const uint64_t upTo = to == 63 ? ~uint64_t(0) : (uint64_t(1) << (to + 1)) - 1;
-            row[j] &= ~(upTo & (~uint64_t(0) << from));
+            row[j] |= upTo & (~uint64_t(0) << from);
             x = 64 * j + to + 1;
         }
     }
+    if (kept[0] > kept[2]) return {};
+    return {kept[0], kept[1], kept[2] - kept[0] + 1, kept[3] - kept[1] + 1};
 }
 
 // The candidates of one binary image (ink white) whose lines run along x,
@@ -419,17 +489,31 @@ void Candidates(const cv::Mat& ink, float minHeight, std::vector<ZoneCandidate>&
     WorkImages& work = Work();
     cv::Mat& framed = work.framed;
     PackRows(ink, work.inkBits);
+    // Only the frame is cleared: the search looks at the rows and columns
+    // round each closing's ink, which are unpacked afresh.
     framed.create(ink.rows + 2, ink.cols + 2, CV_8U);
-    framed = 0;
+    framed.row(0) = 0;
+    framed.row(framed.rows - 1) = 0;
+    framed.col(0) = 0;
+    framed.col(framed.cols - 1) = 0;
     cv::Mat closed = framed(cv::Rect(1, 1, ink.cols, ink.rows));
+    // Each closing's dilation from the last's.
+    work.spanBits = work.inkBits;
+    int spanned = 1;
     for (int k : {4, 7, 12, 20}) {
         // Thin rules and card edges are no text. (CloseAndOpen, the ink
         // packed once for the four.)
-        CloseRows(work.inkBits, k, work.closedBits);
+        Widen(work.spanBits, spanned, k);
+        spanned = k;
+        CloseRows(work.spanBits, k, work.closedBits);
         OpenThreeHighBits(work.closedBits, work.erodedBits, work.openedBits);
-        DropShortParts(work.openedBits, minLength);
-        Unpack(work.openedBits, closed);
-        std::vector<Band> bands = Bands(framed, ink, minLength, minHeight);
+        const cv::Rect inkBox = DropShortParts(work.openedBits, minLength);
+        if (inkBox.empty()) continue;
+        // With paper all round, inside the frame.
+        Unpack(work.openedBits, closed, std::max(inkBox.y - 1, 0),
+               std::min(inkBox.y + inkBox.height + 1, ink.rows), std::max(inkBox.x - 1, 0),
+               std::min(inkBox.x + inkBox.width + 1, ink.cols));
+        std::vector<Band> bands = Bands(framed, inkBox, ink, minLength, minHeight);
         std::sort(bands.begin(), bands.end(),
                   [&](const Band& a, const Band& b) { return a.center.y < b.center.y; });
         std::vector<bool> used(bands.size(), false);
@@ -679,39 +763,98 @@ void TurnNearest(const cv::Mat& src, const cv::Mat& forward, cv::Size size, cv::
     }
     dst.create(size, CV_8U);
     const unsigned w = unsigned(src.cols), h = unsigned(src.rows);
+    // Each row's source origin, and the run of the row whose source pixels
+    // lie on src: they move one way along a row, so that those on src are
+    // consecutive. Paper either side of it.
+    std::vector<cv::Vec4i> rows(size_t(std::max(size.height, 0)));
     for (int y = 0; y < size.height; ++y) {
         const int x0 = int(std::lrint((m[1] * y + m[2]) * kOne)) + kOne / 2;
         const int y0 = int(std::lrint((m[4] * y + m[5]) * kOne)) + kOne / 2;
+        auto onSource = [&](int x) {
+            return unsigned((x0 + ax[size_t(x)]) >> kBits) < w &&
+                   unsigned((y0 + bx[size_t(x)]) >> kBits) < h;
+        };
+        int from = 0, to = size.width;
+        while (from < to && !onSource(from)) ++from;
+        while (to > from && !onSource(to - 1)) --to;
         uint8_t* o = dst.ptr<uint8_t>(y);
-        for (int x = 0; x < size.width; ++x) {
-            const int sx = (x0 + ax[size_t(x)]) >> kBits, sy = (y0 + bx[size_t(x)]) >> kBits;
-            o[x] = unsigned(sx) < w && unsigned(sy) < h ? src.ptr<uint8_t>(sy)[sx] : 0;
+        std::memset(o, 0, size_t(from));
+        std::memset(o + to, 0, size_t(size.width - to));
+        rows[size_t(y)] = {x0, y0, from, to};
+    }
+    // The runs in strips of kStrip columns, row after row: the source pixels
+    // of a strip's consecutive rows lie close together, and stay in cache
+    // where whole rows, on a slant through src, would not. Finder pixels.
+    constexpr int kStrip = 64;
+    const uint8_t* data = src.data;
+    const size_t step = src.step;
+    for (int left = 0; left < size.width; left += kStrip) {
+        for (int y = 0; y < size.height; ++y) {
+            const cv::Vec4i& r = rows[size_t(y)];
+            const int x0 = r[0], y0 = r[1], to = std::min(r[3], left + kStrip);
+            uint8_t* o = dst.ptr<uint8_t>(y);
+            for (int x = std::max(r[2], left); x < to; ++x) {
+                const int sx = (x0 + ax[size_t(x)]) >> kBits, sy = (y0 + bx[size_t(x)]) >> kBits;
+                o[x] = data[size_t(sy) * step + size_t(sx)];
+            }
         }
     }
 }
 
-void CloseAndOpen(const cv::Mat& ink, int k, cv::Mat& dst) {
-    CV_Assert(ink.type() == CV_8U && k >= 2 && k < 64);
-    dst.create(ink.size(), CV_8U);
-    if (ink.empty()) return;
-    WorkImages& work = Work();
-    PackRows(ink, work.inkBits);
-    CloseRows(work.inkBits, k, work.closedBits);
-    OpenThreeHighBits(work.closedBits, work.erodedBits, work.openedBits);
-    Unpack(work.openedBits, dst);
+// A band's rectangle, of length l and height at most l / kMinBandAspect,
+// turned from x by an angle of sine s at most kMaxBandSine, spans at most
+// (s + 1 / kMinBandAspect) l = c l across x, and l at most w + s h along
+// it; so h <= c / (1 - c s) w (w and h here a pixel less, as the rectangle
+// runs through the pixels' centres), and w is the longer side. With 5% and
+// a pixel to spare for the rectangle's rounding.
+bool MayMakeBand(cv::Size box, float minLength) {
+    if (float(std::max(box.width, box.height)) < minLength) return false;
+    constexpr float c = kMaxBandSine + 1 / kMinBandAspect, shrink = 1 - c * kMaxBandSine;
+    constexpr float kSpare = 1.05f;
+    return float(box.height - 1) <= kSpare * c / shrink * float(box.width - 1) + 1;
 }
 
-size_t OuterContours(cv::Mat& framed, std::vector<std::vector<cv::Point>>& contours) {
+void CloseAndOpen(const cv::Mat& ink, int k, cv::Mat& dst) {
+    std::vector<cv::Mat> each{dst};
+    CloseAndOpen(ink, {k}, each);
+    dst = each[0];
+}
+
+void CloseAndOpen(const cv::Mat& ink, const std::vector<int>& ks, std::vector<cv::Mat>& dst) {
+    CV_Assert(ink.type() == CV_8U && ks.size() == dst.size());
+    for (cv::Mat& d : dst) d.create(ink.size(), CV_8U);
+    if (ink.empty()) return;
+    WorkImages& work = Work();
+    PackRows(ink, work.spanBits);
+    int spanned = 1;
+    for (size_t i = 0; i < ks.size(); ++i) {
+        const int k = ks[i];
+        CV_Assert(k >= 2 && k < 64 && k > spanned);
+        Widen(work.spanBits, spanned, k);
+        spanned = k;
+        CloseRows(work.spanBits, k, work.closedBits);
+        OpenThreeHighBits(work.closedBits, work.erodedBits, work.openedBits);
+        Unpack(work.openedBits, dst[i], 0, ink.rows, 0, ink.cols);
+    }
+}
+
+size_t OuterContours(cv::Mat& framed, std::vector<std::vector<cv::Point>>& contours,
+                     const cv::Rect& ink) {
     struct Store {
         CvMemStorage* memory = cvCreateMemStorage(0);
         ~Store() { cvReleaseMemStorage(&memory); }
     };
     thread_local Store store;
     cvClearMemStorage(store.memory);
-    CvMat image = cvMat(framed);
+    // The part of framed round ink, with its frame: the search scans every
+    // pixel it is given, and finds the same contours, in the same order,
+    // among the rows and columns that hold ink.
+    const cv::Rect inside(0, 0, framed.cols - 2, framed.rows - 2);
+    const cv::Rect box = ink.area() > 0 ? ink & inside : inside;
+    CvMat image = cvMat(framed(cv::Rect(box.x, box.y, box.width + 2, box.height + 2)));
     CvSeq* first = nullptr;
     cvFindContours(&image, store.memory, &first, sizeof(CvContour), CV_RETR_CCOMP,
-                   CV_CHAIN_APPROX_SIMPLE, cvPoint(-1, -1));
+                   CV_CHAIN_APPROX_SIMPLE, cvPoint(box.x - 1, box.y - 1));
     size_t count = 0;
     for (const CvSeq* c = first; c != nullptr; c = c->h_next, ++count) {
         if (contours.size() <= count) contours.emplace_back();

@@ -29,6 +29,16 @@ struct ZoneCandidate {
 /// time. dst may be a part of a larger image, of ink's size.
 void CloseAndOpen(const cv::Mat& ink, int k, cv::Mat& dst);
 
+/// The same for each of widths ks (increasing), into dst (as many): each
+/// closing's dilation made from the last's, as the finder makes its four.
+void CloseAndOpen(const cv::Mat& ink, const std::vector<int>& ks, std::vector<cv::Mat>& dst);
+
+/// Whether ink whose bounding box is of that size may bound a band of text
+/// the finder takes for a line at least minLength long (finder pixels): a
+/// band at least 7 times as long as high, its length within about 20
+/// degrees of x. The finder traces the contours of those parts only.
+bool MayMakeBand(cv::Size box, float minLength);
+
 /// cv::resize(grey, out, size, 0, 0, INTER_AREA) of an 8-bit image to a
 /// smaller size, to the same pixels: where the scale is not whole, OpenCV's
 /// sums in its own order by the finder's loops, twice as fast.
@@ -49,8 +59,11 @@ void TurnNearest(const cv::Mat& src, const cv::Mat& forward, cv::Size size, cv::
 /// in the same order. It searches a frame made once and a store the thread
 /// keeps, where the C++ form copies the image into a new frame and makes a
 /// new store each time: on a small page those pages, faulted in for each of
-/// the sixteen searches of a call, cost more than the search.
-size_t OuterContours(cv::Mat& framed, std::vector<std::vector<cv::Point>>& contours);
+/// the sixteen searches of a call, cost more than the search. With ink (a
+/// box inside the frame, in the same pixels, that holds all the ink), only
+/// that box and the paper round it are searched, and need be up to date.
+size_t OuterContours(cv::Mat& framed, std::vector<std::vector<cv::Point>>& contours,
+                     const cv::Rect& ink = {});
 
 /// A page as the finder looks at it: its ink (white) at the finder's scale.
 struct FinderPage {

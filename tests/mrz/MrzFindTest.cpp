@@ -36,7 +36,64 @@ TEST(MrzFind, OwnContoursGiveOpenCVsAnswers) {
         cv::copyMakeBorder(page, framed, 1, 1, 1, 1, cv::BORDER_CONSTANT, 0);
         outer.resize(OuterContours(framed, outer));
         ASSERT_EQ(outer, all) << w << " x " << h;
+
+        // Searched in a box round the ink only, what lies outside it and
+        // its paper stale (here ink): the same contours, in the same order.
+        const cv::Rect box(int(rng() % unsigned(w)), int(rng() % unsigned(h)), 0, 0);
+        const cv::Rect ink(box.x, box.y, 1 + int(rng() % unsigned(w - box.x)),
+                           1 + int(rng() % unsigned(h - box.y)));
+        cv::Mat inside = cv::Mat::zeros(page.size(), CV_8U);
+        page(ink).copyTo(inside(ink));
+        cv::findContours(inside, all, tree, cv::RETR_CCOMP, cv::CHAIN_APPROX_SIMPLE);
+        std::erase_if(all, [&, i = 0](const auto&) mutable { return tree[size_t(i++)][3] >= 0; });
+        const cv::Rect round(ink.x, ink.y, ink.width + 2, ink.height + 2);
+        cv::copyMakeBorder(inside, framed, 1, 1, 1, 1, cv::BORDER_CONSTANT, 0);
+        cv::Mat stale(framed.size(), CV_8U, cv::Scalar(255));
+        framed(round).copyTo(stale(round));
+        outer.resize(OuterContours(stale, outer, ink));
+        ASSERT_EQ(outer, all) << "in " << ink << " of " << w << " x " << h;
     }
+}
+
+// The finder traces only ink whose box may hold a band: every filled band
+// near the limits of the finder's tests (as long as asked, 7 times as long
+// as high, turned by 20 degrees) that passes them, measured as the finder
+// measures it, has such a box.
+TEST(MrzFind, InkThatMayMakeABandIsKept) {
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    int passing = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const float minLength = 20 + 130 * unit(rng);
+        const float length = minLength * (0.97f + 0.2f * unit(rng));
+        const float height = length / 7 * (0.8f + 0.22f * unit(rng));
+        const float degrees = (unit(rng) < 0.5f ? -1 : 1) * 20.5f * (0.85f + 0.17f * unit(rng));
+        const cv::RotatedRect band(cv::Point2f(100.3f + unit(rng), 100.6f + unit(rng)),
+                                   cv::Size2f(length, height), degrees);
+        cv::Point2f corners[4];
+        band.points(corners);
+        std::vector<cv::Point> polygon;
+        for (const cv::Point2f& p : corners) polygon.emplace_back(cvRound(p.x), cvRound(p.y));
+        cv::Mat page = cv::Mat::zeros(200, 200, CV_8U);
+        cv::fillConvexPoly(page, polygon, 255, cv::LINE_8);
+        std::vector<std::vector<cv::Point>> contours;
+        cv::findContours(page, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+        ASSERT_EQ(contours.size(), 1u);
+        // As the finder measures a band.
+        const cv::Rect box = cv::boundingRect(contours[0]);
+        if (std::max(box.width, box.height) < minLength) continue;
+        const cv::RotatedRect r = cv::minAreaRect(contours[0]);
+        cv::Point2f p[4];
+        r.points(p);
+        cv::Point2f e1 = p[1] - p[0], e2 = p[2] - p[1];
+        float l1 = std::hypot(e1.x, e1.y), l2 = std::hypot(e2.x, e2.y);
+        if (l1 < l2) std::swap(e1, e2), std::swap(l1, l2);
+        if (l1 < minLength || l1 < 7 * l2 || std::abs(e1.y / l1) > 0.35f) continue;
+        ++passing;
+        ASSERT_TRUE(MayMakeBand(box.size(), minLength))
+            << length << " x " << height << " at " << degrees << ", at least " << minLength;
+    }
+    EXPECT_GT(passing, 300);
 }
 
 // The finder's own closings, shrinks, transposes and turns give OpenCV's
@@ -64,6 +121,23 @@ TEST(MrzFind, OwnPixelPassesGiveOpenCVsPixels) {
         cv::Mat own(h, w, CV_8U);
         CloseAndOpen(ink, k, own);
         ASSERT_EQ(cv::countNonZero(expected != own), 0) << "close " << k << ", " << w << " x " << h;
+
+        // Several widths, each dilation made from the last's (as the finder
+        // makes its four), by steps shorter and longer than the last.
+        std::vector<int> ks{2 + int(rng() % 6)};
+        while (ks.back() < 40)
+            ks.push_back(std::min(63, ks.back() + 1 + int(rng() % unsigned(ks.back() + 4))));
+        std::vector<cv::Mat> each(ks.size());
+        CloseAndOpen(ink, ks, each);
+        for (size_t i = 0; i < ks.size(); ++i) {
+            cv::morphologyEx(ink, closed, cv::MORPH_CLOSE,
+                             cv::getStructuringElement(cv::MORPH_RECT, cv::Size(ks[i], 1)));
+            cv::morphologyEx(closed, expected, cv::MORPH_OPEN,
+                             cv::getStructuringElement(cv::MORPH_RECT, cv::Size(1, 3)));
+            ASSERT_EQ(cv::countNonZero(expected != each[i]), 0)
+                << "close " << ks[i] << " after " << (i > 0 ? ks[i - 1] : 1) << ", " << w << " x "
+                << h;
+        }
 
         const cv::Mat grey = randomPage(h, w, false);
         const cv::Size smaller(1 + int(rng() % unsigned(w)), 1 + int(rng() % unsigned(h)));

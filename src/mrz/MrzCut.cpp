@@ -332,6 +332,28 @@ bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& rig
     return true;
 }
 
+namespace {
+
+// The fixed-point map of OpenCV's warps, which SampleLinear and SampleCubic
+// repeat: positions in 1/1024 of a pixel, rounded to 1/32 (half of that
+// added first), the weights of the pixels around in 1/32768.
+constexpr int kMapBits = 10, kFractionBits = 5, kFractions = 1 << kFractionBits;
+constexpr double kMapScale = 1 << kMapBits;
+constexpr int kHalfFraction = (1 << kMapBits) / kFractions / 2;
+constexpr int kWeightBits = 15;
+
+// A double rounded to the nearest integer, ties to even, as the processor
+// does.
+int RoundEven(double v) {
+    return _mm_cvtsd_si32(_mm_set_sd(v));
+}
+
+int ClampShort(int v) {
+    return std::clamp(v, -32768, 32767);
+}
+
+}  // namespace
+
 void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out) {
     if (w > kPatchW) {  // wider than a cell: OpenCV's own warp
         cv::Mat dst(h, w, CV_8U, out);
@@ -339,22 +361,12 @@ void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8
                        cv::BORDER_REPLICATE);
         return;
     }
-    // Positions in 1/1024 of a pixel, rounded to 1/32 (half of that added
-    // first), the weights of the four pixels around in 1/32768.
-    constexpr int kMapBits = 10, kFractionBits = 5, kFractions = 1 << kFractionBits;
-    constexpr double kMapScale = 1 << kMapBits;
-    constexpr int kHalfFraction = (1 << kMapBits) / kFractions / 2;
-    constexpr int kWeightBits = 15;
-    // Doubles rounded to the nearest integer, ties to even, as the
-    // processor does.
-    auto round = [](double v) { return _mm_cvtsd_si32(_mm_set_sd(v)); };
-    auto clampShort = [](int v) { return std::clamp(v, -32768, 32767); };
     const double m00 = m(0, 0), m01 = m(0, 1), m02 = m(0, 2);
     const double m10 = m(1, 0), m11 = m(1, 1), m12 = m(1, 2);
     std::array<int, kPatchW> dx{}, dy{};
     for (int u = 0; u < w; ++u) {
-        dx[size_t(u)] = round(m00 * u * kMapScale);
-        dy[size_t(u)] = round(m10 * u * kMapScale);
+        dx[size_t(u)] = RoundEven(m00 * u * kMapScale);
+        dy[size_t(u)] = RoundEven(m10 * u * kMapScale);
     }
     const int cols = grey.cols, rows = grey.rows;
     const unsigned lastX = unsigned(std::max(cols - 1, 0)), lastY = unsigned(std::max(rows - 1, 0));
@@ -362,12 +374,12 @@ void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8
     const uint8_t* base = grey.ptr<uint8_t>(0);
     auto clip = [](int v, int n) { return v >= 0 ? (v < n ? v : n - 1) : 0; };
     for (int v = 0; v < h; ++v) {
-        const int x0 = round((m01 * v + m02) * kMapScale) + kHalfFraction;
-        const int y0 = round((m11 * v + m12) * kMapScale) + kHalfFraction;
+        const int x0 = RoundEven((m01 * v + m02) * kMapScale) + kHalfFraction;
+        const int y0 = RoundEven((m11 * v + m12) * kMapScale) + kHalfFraction;
         for (int u = 0; u < w; ++u) {
             const int x = (x0 + dx[size_t(u)]) >> (kMapBits - kFractionBits);
             const int y = (y0 + dy[size_t(u)]) >> (kMapBits - kFractionBits);
-            const int sx = clampShort(x >> kFractionBits), sy = clampShort(y >> kFractionBits);
+            const int sx = ClampShort(x >> kFractionBits), sy = ClampShort(y >> kFractionBits);
             const int fx = x & (kFractions - 1), fy = y & (kFractions - 1);
             const int w0 = (kFractions - fy) * (kFractions - fx) * kFractions;
             const int w1 = (kFractions - fy) * fx * kFractions;
@@ -400,7 +412,7 @@ namespace {
 struct CubicWeights {
     alignas(16) std::array<std::array<int16_t, 16>, 32 * 32> w;
     CubicWeights() : w() {
-        constexpr int kFractions = 32, kScale = 1 << 15;
+        constexpr int kScale = 1 << kWeightBits;
         float tab[kFractions][4];
         const float step = 1.f / kFractions;
         for (int i = 0; i < kFractions; ++i) {
@@ -445,20 +457,13 @@ struct CubicWeights {
 void SampleCubic(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out,
                  size_t outStep) {
     static const CubicWeights weights;
-    // Positions as SampleLinear's; the sixteen pixels from one left of and
-    // one above the position's own.
-    constexpr int kMapBits = 10, kFractionBits = 5, kFractions = 1 << kFractionBits;
-    constexpr double kMapScale = 1 << kMapBits;
-    constexpr int kHalfFraction = (1 << kMapBits) / kFractions / 2;
-    constexpr int kWeightBits = 15;
-    auto round = [](double v) { return _mm_cvtsd_si32(_mm_set_sd(v)); };
-    auto clampShort = [](int v) { return std::clamp(v, -32768, 32767); };
+    // The sixteen pixels from one left of and one above the position's own.
     const double m00 = m(0, 0), m01 = m(0, 1), m02 = m(0, 2);
     const double m10 = m(1, 0), m11 = m(1, 1), m12 = m(1, 2);
     std::vector<int> dx(size_t(std::max(w, 0))), dy(size_t(std::max(w, 0)));
     for (int u = 0; u < w; ++u) {
-        dx[size_t(u)] = round(m00 * u * kMapScale);
-        dy[size_t(u)] = round(m10 * u * kMapScale);
+        dx[size_t(u)] = RoundEven(m00 * u * kMapScale);
+        dy[size_t(u)] = RoundEven(m10 * u * kMapScale);
     }
     const int cols = grey.cols, rows = grey.rows;
     const unsigned innerX = unsigned(std::max(cols - 3, 0)),
@@ -467,14 +472,14 @@ void SampleCubic(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_
     const uint8_t* base = grey.ptr<uint8_t>(0);
     const __m128i zero = _mm_setzero_si128();
     for (int v = 0; v < h; ++v) {
-        const int x0 = round((m01 * v + m02) * kMapScale) + kHalfFraction;
-        const int y0 = round((m11 * v + m12) * kMapScale) + kHalfFraction;
+        const int x0 = RoundEven((m01 * v + m02) * kMapScale) + kHalfFraction;
+        const int y0 = RoundEven((m11 * v + m12) * kMapScale) + kHalfFraction;
         uint8_t* row = out + size_t(v) * outStep;
         for (int u = 0; u < w; ++u) {
             const int x = (x0 + dx[size_t(u)]) >> (kMapBits - kFractionBits);
             const int y = (y0 + dy[size_t(u)]) >> (kMapBits - kFractionBits);
-            const int sx = clampShort(x >> kFractionBits) - 1,
-                      sy = clampShort(y >> kFractionBits) - 1;
+            const int sx = ClampShort(x >> kFractionBits) - 1,
+                      sy = ClampShort(y >> kFractionBits) - 1;
             const int16_t* t =
                 weights.w[size_t((y & (kFractions - 1)) * kFractions + (x & (kFractions - 1)))]
                     .data();

@@ -170,12 +170,33 @@ float Interp(const std::vector<float>& v, float x) {
 
 }  // namespace
 
+void JoinRuns(const std::vector<cv::Vec3i>& runs, const std::vector<int>& rowStart,
+              std::vector<int>& parent) {
+    parent.resize(runs.size());
+    std::iota(parent.begin(), parent.end(), 0);
+    auto root = [&](int i) {
+        while (parent[size_t(i)] != i) i = parent[size_t(i)] = parent[size_t(parent[size_t(i)])];
+        return i;
+    };
+    for (size_t y = 1; y + 1 < rowStart.size(); ++y) {
+        int p = rowStart[y - 1];
+        const int above = rowStart[y];
+        for (int c = above; c < rowStart[y + 1]; ++c) {
+            const cv::Vec3i& run = runs[size_t(c)];
+            while (p < above && runs[size_t(p)][2] + 1 < run[1]) ++p;
+            for (int q = p; q < above && runs[size_t(q)][1] <= run[2] + 1; ++q) {
+                const int a = root(q), d = root(c);
+                if (a != d) parent[size_t(std::max(a, d))] = std::min(a, d);
+            }
+        }
+    }
+    // A part's root is its first run, so a run's parent is final before it.
+    for (size_t i = 0; i < runs.size(); ++i) parent[i] = parent[size_t(parent[i])];
+}
+
 void DropSpecks(cv::Mat& ink, int minArea) {
     CV_Assert(ink.type() == CV_8U);
-    struct Run {
-        int y, first, last;
-    };
-    thread_local std::vector<Run> runs;
+    thread_local std::vector<cv::Vec3i> runs;  // row, first and last pixel
     thread_local std::vector<int> rowStart, parent, area;
     runs.clear();
     rowStart.assign(size_t(ink.rows) + 1, 0);
@@ -199,32 +220,13 @@ void DropSpecks(cv::Mat& ink, int minArea) {
         }
     }
     rowStart[size_t(ink.rows)] = int(runs.size());
-    parent.resize(runs.size());
-    std::iota(parent.begin(), parent.end(), 0);
-    auto root = [&](int i) {
-        while (parent[size_t(i)] != i) i = parent[size_t(i)] = parent[size_t(parent[size_t(i)])];
-        return i;
-    };
-    // Runs of consecutive rows that overlap or touch at a corner are one
-    // part (8-connected).
-    for (int y = 1; y < ink.rows; ++y) {
-        int p = rowStart[size_t(y - 1)];
-        const int above = rowStart[size_t(y)];
-        for (int c = above; c < rowStart[size_t(y) + 1]; ++c) {
-            while (p < above && runs[size_t(p)].last + 1 < runs[size_t(c)].first) ++p;
-            for (int q = p; q < above && runs[size_t(q)].first <= runs[size_t(c)].last + 1; ++q) {
-                const int a = root(q), d = root(c);
-                if (a != d) parent[size_t(std::max(a, d))] = std::min(a, d);
-            }
-        }
-    }
+    JoinRuns(runs, rowStart, parent);
     area.assign(runs.size(), 0);
+    for (size_t i = 0; i < runs.size(); ++i) area[size_t(parent[i])] += runs[i][2] - runs[i][1] + 1;
     for (size_t i = 0; i < runs.size(); ++i)
-        area[size_t(root(int(i)))] += runs[i].last - runs[i].first + 1;
-    for (size_t i = 0; i < runs.size(); ++i)
-        if (area[size_t(root(int(i)))] < minArea)
-            std::memset(ink.ptr<uint8_t>(runs[i].y) + runs[i].first, 0,
-                        size_t(runs[i].last - runs[i].first + 1));
+        if (area[size_t(parent[i])] < minArea)
+            std::memset(ink.ptr<uint8_t>(runs[i][0]) + runs[i][1], 0,
+                        size_t(runs[i][2] - runs[i][1] + 1));
 }
 
 cv::Mat InkOf(const cv::Mat& grey) {

@@ -36,6 +36,14 @@ struct LineBand {
     float At(float x) const { return center + slope * (x - middle); }
 };
 
+/// Joins runs of ink into parts: runs (row, first and last pixel) in row
+/// order, rowStart[y] the first of row y and rowStart[rows] their count;
+/// runs of consecutive rows that overlap or touch at a corner are one part
+/// (8-connected). parent[i] becomes the first run of run i's part, which
+/// comes before it.
+void JoinRuns(const std::vector<cv::Vec3i>& runs, const std::vector<int>& rowStart,
+              std::vector<int>& parent);
+
 /// Clears the parts of ink (8-bit, 0 paper; 8-connected) of fewer than
 /// minArea pixels: the parts cv::connectedComponentsWithStats counts, found
 /// by their runs of ink joined row to row, in a third of its time.

@@ -424,32 +424,14 @@ cv::Rect DropShortParts(BitRows& b, float minLength) {
         if (open >= 0) runs.push_back({y, open, 64 * n - 1});
     }
     rowStart[size_t(b.rows)] = int(runs.size());
-    parent.resize(runs.size());
-    std::iota(parent.begin(), parent.end(), 0);
-    auto root = [&](int i) {
-        while (parent[size_t(i)] != i) i = parent[size_t(i)] = parent[size_t(parent[size_t(i)])];
-        return i;
-    };
-    // Runs of consecutive rows that overlap or touch corners are one part.
-    for (int y = 1; y < b.rows; ++y) {
-        int p = rowStart[size_t(y - 1)];
-        const int above = rowStart[size_t(y)];
-        for (int c = rowStart[size_t(y)]; c < rowStart[size_t(y) + 1]; ++c) {
-            const cv::Vec3i& run = runs[size_t(c)];
-            while (p < above && runs[size_t(p)][2] + 1 < run[1]) ++p;
-            for (int q = p; q < above && runs[size_t(q)][1] <= run[2] + 1; ++q) {
-                const int a = root(q), d = root(c);
-                if (a != d) parent[size_t(std::max(a, d))] = std::min(a, d);
-            }
-        }
-    }
+    JoinRuns(runs, rowStart, parent);
     // Each run's part by its first run, the part's box there, and whether
-    // it is kept: a run's parent comes before it, and is known first.
+    // it is kept.
     box.resize(runs.size());
     keep.resize(runs.size());
     for (size_t i = 0; i < runs.size(); ++i) {
         const cv::Vec3i& run = runs[i];
-        const int p = parent[i] = parent[size_t(parent[i])];
+        const int p = parent[i];
         if (size_t(p) == i) {
             box[i] = {run[1], run[0], run[2], run[0]};
             continue;

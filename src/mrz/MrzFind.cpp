@@ -108,7 +108,7 @@ struct WorkImages {
     cv::Mat small, blocks, transposed, framed, mask, inside;
     // Which shrink small holds (shrinkMarks), 0 none.
     uint64_t smallMark = 0;
-    BitRows inkBits, spanBits, closedBits, erodedBits, openedBits;
+    BitRows spanBits, closedBits, erodedBits, openedBits;
     // DropShortParts' runs, their parts, the parts' boxes and which are kept.
     std::vector<cv::Vec3i> runs;
     std::vector<int> rowStart, parent;
@@ -346,6 +346,17 @@ void OpenThreeHighBits(const BitRows& in, BitRows& eroded, BitRows& opened) {
     }
 }
 
+// The next of closings of widening widths, into work.openedBits: the rows
+// of work.spanBits, so far the OR of each pixel's spanned pixels (1: the
+// ink packed), widened to k; closed by a row of k pixels and opened by a
+// column of three (thin rules and card edges are no text).
+void CloseAndOpenNext(WorkImages& work, int& spanned, int k) {
+    Widen(work.spanBits, spanned, k);
+    spanned = k;
+    CloseRows(work.spanBits, k, work.closedBits);
+    OpenThreeHighBits(work.closedBits, work.erodedBits, work.openedBits);
+}
+
 // Rows from to to (exclusive) of the bits into dst (0 or 255, already of
 // their size), in those rows at least columns left to right (exclusive):
 // the words of bits that hold them.
@@ -470,7 +481,7 @@ void Candidates(const cv::Mat& ink, float minHeight, std::vector<ZoneCandidate>&
     const float minLength = 0.18f * float(std::max(ink.cols, ink.rows));
     WorkImages& work = Work();
     cv::Mat& framed = work.framed;
-    PackRows(ink, work.inkBits);
+    PackRows(ink, work.spanBits);
     // Only the frame is cleared: the search looks at the rows and columns
     // round each closing's ink, which are unpacked afresh.
     framed.create(ink.rows + 2, ink.cols + 2, CV_8U);
@@ -479,16 +490,11 @@ void Candidates(const cv::Mat& ink, float minHeight, std::vector<ZoneCandidate>&
     framed.col(0) = 0;
     framed.col(framed.cols - 1) = 0;
     cv::Mat closed = framed(cv::Rect(1, 1, ink.cols, ink.rows));
-    // Each closing's dilation from the last's.
-    work.spanBits = work.inkBits;
+    // Each closing's dilation from the last's (CloseAndOpen, the ink packed
+    // once for the four).
     int spanned = 1;
     for (int k : {4, 7, 12, 20}) {
-        // Thin rules and card edges are no text. (CloseAndOpen, the ink
-        // packed once for the four.)
-        Widen(work.spanBits, spanned, k);
-        spanned = k;
-        CloseRows(work.spanBits, k, work.closedBits);
-        OpenThreeHighBits(work.closedBits, work.erodedBits, work.openedBits);
+        CloseAndOpenNext(work, spanned, k);
         const cv::Rect inkBox = DropShortParts(work.openedBits, minLength);
         if (inkBox.empty()) continue;
         // With paper all round, inside the frame.
@@ -812,10 +818,7 @@ void CloseAndOpen(const cv::Mat& ink, const std::vector<int>& ks, std::vector<cv
     for (size_t i = 0; i < ks.size(); ++i) {
         const int k = ks[i];
         CV_Assert(k >= 2 && k < 64 && k > spanned);
-        Widen(work.spanBits, spanned, k);
-        spanned = k;
-        CloseRows(work.spanBits, k, work.closedBits);
-        OpenThreeHighBits(work.closedBits, work.erodedBits, work.openedBits);
+        CloseAndOpenNext(work, spanned, k);
         Unpack(work.openedBits, dst[i], 0, ink.rows, 0, ink.cols);
     }
 }

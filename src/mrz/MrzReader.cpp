@@ -94,12 +94,12 @@ float ClassifyZone(const std::vector<CutLine>& cuts, std::vector<std::vector<Sco
         for (size_t k : spread[i]) in[i][k] = kSpread;
     }
     std::vector<std::pair<size_t, size_t>> dates;
-    for (const auto& [line, column] : DateCells(cuts.size(), cuts[0].cells.size()))
-        if (size_t(line) < cuts.size() && size_t(column) < cuts[size_t(line)].cells.size()) {
-            dates.emplace_back(size_t(line), size_t(column));
-            Read& r = in[size_t(line)][size_t(column)];
-            if (r == kRest) r = kDates;
-        }
+    // (The lines of a cut share its length, which the cells are placed by.)
+    for (const auto& [line, column] : DateCells(cuts.size(), cuts[0].cells.size())) {
+        dates.emplace_back(size_t(line), size_t(column));
+        Read& r = in[size_t(line)][size_t(column)];
+        if (r == kRest) r = kDates;
+    }
     // Reads the cells of one read into cells, in one pass of the network.
     auto read = [&](Read which) {
         std::vector<Patch> patches;

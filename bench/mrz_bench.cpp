@@ -112,7 +112,14 @@ void Evaluate(const fs::path& dir, bool perImage) {
         const cv::Mat page(int(grey.height), int(grey.width), CV_8U,
                            const_cast<uint8_t*>(grey.pixels.data()));
         const auto t2 = Clock::now();
-        const gw::MrzResult r = gw::mrz::ReadPage(page, {}, &st);
+        // Colour pixels beside the grey, as ReadMrz hands them on.
+        const dv::Bitmap* bm = image.GetBitmap();
+        const cv::Mat colour =
+            bm->GetPixelFormat() == dv::PixelFormat24bppRGB
+                ? cv::Mat(int(bm->GetHeight()), int(bm->GetWidth()), CV_8UC3,
+                          const_cast<uint8_t*>(bm->Pixels()), size_t(bm->GetStride()))
+                : cv::Mat();
+        const gw::MrzResult r = gw::mrz::ReadPage(page, {}, &st, colour);
         const auto t3 = Clock::now();
         const bool exact = r.lines == t.lines;
         load.push_back(Ms(t0, t1));

@@ -36,7 +36,17 @@ inline uint32_t GreyLevel(uint32_t argb) {
                                       kWeightRed, kWeightGreen, kWeightBlue));
 }
 
+/// The middle one of three levels.
+inline uint8_t MiddleOf(uint8_t a, uint8_t b, uint8_t c) {
+    return std::max(std::min(a, b), std::min(std::max(a, b), c));
+}
+
 namespace detail {
+
+template <bool kMiddle>
+inline uint8_t OneOfThree(const uint8_t* p) {
+    return kMiddle ? MiddleOf(p[0], p[1], p[2]) : std::max({p[0], p[1], p[2]});
+}
 
 // The byte shuffles that gather channel k of sixteen 3-byte pixels from the
 // 48 bytes of three 16-byte loads: mask j of channel k picks from load j the
@@ -53,8 +63,11 @@ constexpr std::array<std::array<std::array<uint8_t, 16>, 3>, 3> ChannelShuffles(
 }
 inline constexpr auto kChannelShuffles = ChannelShuffles();
 
-__attribute__((target("ssse3"))) inline void LightestOfThreeShuffled(const uint8_t* in,
-                                                                     uint8_t* out, size_t n) {
+// Channel kind of sixteen 3-byte pixels at a time: the lightest (kMiddle
+// false) or the middle one (true), max(min(a, b), min(max(a, b), c)).
+template <bool kMiddle>
+__attribute__((target("ssse3"))) inline void OneOfThreeShuffled(const uint8_t* in, uint8_t* out,
+                                                                size_t n) {
     __m128i mask[3][3];
     for (size_t k = 0; k < 3; ++k)
         for (size_t j = 0; j < 3; ++j)
@@ -65,15 +78,17 @@ __attribute__((target("ssse3"))) inline void LightestOfThreeShuffled(const uint8
         const __m128i* p = reinterpret_cast<const __m128i*>(in + 3 * x);
         const __m128i part[3] = {_mm_loadu_si128(p), _mm_loadu_si128(p + 1),
                                  _mm_loadu_si128(p + 2)};
-        __m128i channel[3];
+        __m128i c[3];
         for (size_t k = 0; k < 3; ++k)
-            channel[k] = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(part[0], mask[k][0]),
-                                                   _mm_shuffle_epi8(part[1], mask[k][1])),
-                                      _mm_shuffle_epi8(part[2], mask[k][2]));
-        const __m128i lightest = _mm_max_epu8(_mm_max_epu8(channel[0], channel[1]), channel[2]);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), lightest);
+            c[k] = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(part[0], mask[k][0]),
+                                             _mm_shuffle_epi8(part[1], mask[k][1])),
+                                _mm_shuffle_epi8(part[2], mask[k][2]));
+        const __m128i v = kMiddle ? _mm_max_epu8(_mm_min_epu8(c[0], c[1]),
+                                                 _mm_min_epu8(_mm_max_epu8(c[0], c[1]), c[2]))
+                                  : _mm_max_epu8(_mm_max_epu8(c[0], c[1]), c[2]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), v);
     }
-    for (; x < n; ++x) out[x] = std::max({in[3 * x], in[3 * x + 1], in[3 * x + 2]});
+    for (; x < n; ++x) out[x] = OneOfThree<kMiddle>(in + 3 * x);
 }
 
 }  // namespace detail
@@ -86,8 +101,17 @@ __attribute__((target("ssse3"))) inline void LightestOfThreeShuffled(const uint8
 /// longer than the plain loop; the shuffles take a third of its time.
 inline void LightestOfThree(const uint8_t* in, uint8_t* out, size_t n) {
     static const bool shuffles = __builtin_cpu_supports("ssse3");
-    if (shuffles) return detail::LightestOfThreeShuffled(in, out, n);
-    for (size_t x = 0; x < n; ++x) out[x] = std::max({in[3 * x], in[3 * x + 1], in[3 * x + 2]});
+    if (shuffles) return detail::OneOfThreeShuffled<false>(in, out, n);
+    for (size_t x = 0; x < n; ++x) out[x] = detail::OneOfThree<false>(in + 3 * x);
+}
+
+/// The middle channel of each of n 3-byte pixels into out, as
+/// LightestOfThree: a dark ink of one strong colour (dark blue) keeps two
+/// channels dark, where the lightest is its own light one.
+inline void MiddleOfThree(const uint8_t* in, uint8_t* out, size_t n) {
+    static const bool shuffles = __builtin_cpu_supports("ssse3");
+    if (shuffles) return detail::OneOfThreeShuffled<true>(in, out, n);
+    for (size_t x = 0; x < n; ++x) out[x] = detail::OneOfThree<true>(in + 3 * x);
 }
 
 }  // namespace gw

@@ -35,7 +35,8 @@ void OnCallingThread(Work&& work) {
 
 // Reads the grey page: the rectangle clipped to it, OpenCV's exceptions
 // turned into an error, and the report worked out.
-MrzResult ReadGreyPage(const cv::Mat& page, const MrzOptions& options) {
+MrzResult ReadGreyPage(const cv::Mat& page, const MrzOptions& options,
+                       const cv::Mat& colour = cv::Mat()) {
     MrzResult out;
     // Parts of the rectangle outside the image are paper: the part inside is
     // read, and a rectangle with no part inside is refused.
@@ -53,7 +54,7 @@ MrzResult ReadGreyPage(const cv::Mat& page, const MrzOptions& options) {
     // OpenCV reports what it cannot do by exceptions; none may leave the
     // library (the C export would end the process).
     try {
-        OnCallingThread([&] { out = mrz::ReadPage(page, clipped, nullptr); });
+        OnCallingThread([&] { out = mrz::ReadPage(page, clipped, nullptr, colour); });
     } catch (const cv::Exception& e) {
         out = MrzResult();
         out.error = std::string("the image could not be processed: ") + e.what();
@@ -126,6 +127,12 @@ MrzResult ReadMrz(const ImageView& image, const MrzOptions& options) {
     }
     cv::Mat page = KeptPage(h, w);
     const int bpp = BytesPerPixel(image.format);
+    // Pixels of three bytes in rows going down stay at hand for a zone
+    // printed in coloured ink (MrzLimits::kMiddleContrastGain).
+    const cv::Mat colour =
+        bpp == 3 && image.stride >= ptrdiff_t(3) * w
+            ? cv::Mat(h, w, CV_8UC3, const_cast<uint8_t*>(image.data), size_t(image.stride))
+            : cv::Mat();
     const bool alpha = image.format == PixelFormat::RGBA32 || image.format == PixelFormat::BGRA32;
     for (int y = 0; y < h; ++y) {
         const uint8_t* row = image.data + ptrdiff_t(y) * image.stride;
@@ -139,7 +146,7 @@ MrzResult ReadMrz(const ImageView& image, const MrzOptions& options) {
             out[x] = bpp == 1 ? p[0] : Lightest(p[0], p[1], p[2], alpha ? p[3] : 255);
         }
     }
-    return ReadGreyPage(page, options);
+    return ReadGreyPage(page, options, colour);
 }
 
 int MrzCheckDigit(const std::string& text) {

@@ -241,6 +241,16 @@ struct MrzLimits {
     /// texture, not a zone: stripes give dozens of sets of like lines, a zone
     /// at most 5 on the development seeds (run S1).
     static constexpr int kMaxLineSets = 6;
+
+    // --- Colour
+
+    /// How much more a candidate's ink must stand out from its paper in the
+    /// page's middle channel than in its lightest (the page's grey) for the
+    /// zone to be drawn again from the middle channel: dark-blue ink is light
+    /// in its blue channel. Grey levels (MiddleContrastGain); run B1 of
+    /// docs/mrz-tuning.md (one-condition pages of seed 19: black ink at most
+    /// 3 over 5,722 candidates, dark-blue ones 10 to 86 for 296 of 338).
+    static constexpr int kMiddleContrastGain = 10;
 };
 
 }  // namespace gw::mrz

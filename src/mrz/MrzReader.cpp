@@ -1,6 +1,7 @@
 #include "mrz/MrzReader.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <numeric>
@@ -10,6 +11,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "GlyphwickMrz.h"
+#include "image/Grey.h"
 #include "mrz/MrzClassify.h"
 #include "mrz/MrzFind.h"
 #include "mrz/MrzLimits.h"
@@ -199,6 +201,14 @@ bool AllChecksAgree(const MrzResult& r) {
                        [](const MrzField& f) { return !f.hasCheck || f.checkValid; });
 }
 
+// The middle channel of 3-byte pixels, as a grey image of their size.
+cv::Mat MiddleChannel(const cv::Mat& colour) {
+    cv::Mat out(colour.size(), CV_8U);
+    for (int y = 0; y < colour.rows; ++y)
+        MiddleOfThree(colour.ptr<uint8_t>(y), out.ptr<uint8_t>(y), size_t(colour.cols));
+    return out;
+}
+
 }  // namespace
 
 Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign) {
@@ -234,6 +244,41 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign) {
         u.sets = FindLineSets(u.ink);
     }
     return u;
+}
+
+int MiddleContrastGain(const cv::Mat& colour, const Upright& u) {
+    // Every fourth pixel of every fourth row: strokes at the working height
+    // are 3 to 4 pixels wide, and a few hundred ink pixels tell the colour.
+    constexpr int kStep = 4, kLeastSamples = 32;
+    // Levels of the lightest (0) and middle (1) channel, of ink (0) and
+    // paper (1).
+    std::array<std::array<std::array<int, 256>, 2>, 2> levels{};
+    std::array<int, 2> count{};
+    const cv::Matx33f& m = u.toPage;
+    for (int y = 0; y < u.ink.rows; y += kStep) {
+        const uint8_t* ink = u.ink.ptr<uint8_t>(y);
+        for (int x = 0; x < u.ink.cols; x += kStep) {
+            const float fx = float(x), fy = float(y);
+            const float w = m(2, 0) * fx + m(2, 1) * fy + m(2, 2);
+            if (!(std::abs(w) > 1e-6f)) continue;
+            const float px = std::round((m(0, 0) * fx + m(0, 1) * fy + m(0, 2)) / w);
+            const float py = std::round((m(1, 0) * fx + m(1, 1) * fy + m(1, 2)) / w);
+            if (!(px >= 0 && py >= 0 && px < float(colour.cols) && py < float(colour.rows)))
+                continue;
+            const uint8_t* c = colour.ptr<uint8_t>(int(py)) + 3 * int(px);
+            const size_t k = ink[x] != 0 ? 0 : 1;
+            ++levels[0][k][std::max({c[0], c[1], c[2]})];
+            ++levels[1][k][MiddleOf(c[0], c[1], c[2])];
+            ++count[k];
+        }
+    }
+    if (count[0] < kLeastSamples || count[1] < kLeastSamples) return 0;
+    const auto median = [&](size_t channel, size_t k) {
+        int seen = 0, level = 0;
+        while (level < 255 && (seen += levels[channel][k][size_t(level)]) <= count[k] / 2) ++level;
+        return level;
+    };
+    return (median(1, 1) - median(1, 0)) - (median(0, 1) - median(0, 0));
 }
 
 float Quality(const MrzResult& r, float meanScore) {
@@ -373,19 +418,22 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
     return best;
 }
 
-MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* times) {
+MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* times,
+                   const cv::Mat& colour) {
     MrzResult best;
     float bestQuality = -1;
     DecodeLimits limits;
     limits.minProbability = std::max(MrzLimits::kMinProbability, options.minConfidence);
-    cv::Mat grey = page;
+    cv::Mat grey = page, shown = colour;
     cv::Point2f offset(0, 0);
     if (options.right >= options.left) {
         const cv::Rect r(options.left, options.top, options.right - options.left + 1,
                          options.bottom - options.top + 1);
         grey = page(r);
+        if (!colour.empty()) shown = colour(r);
         offset = cv::Point2f(float(r.x), float(r.y));
     }
+    cv::Mat middle;  // the middle channel of shown, made when first needed
     Deadline deadline(options.budget, double(grey.total()));
     auto stop = [&] {
         best.stopped = true;
@@ -428,6 +476,14 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 if (setsLeft <= 0) return best;
                 t = ThreadClock::now();
                 Upright u = TurnUpright(grey, z, pass.turned ? -sign : sign);
+                // A zone in coloured ink is drawn again from the channel
+                // that keeps it dark; print that makes no line set is no
+                // zone in either.
+                if (!shown.empty() && !u.sets.empty() &&
+                    MiddleContrastGain(shown, u) >= MrzLimits::kMiddleContrastGain) {
+                    if (middle.empty()) middle = MiddleChannel(shown);
+                    u = TurnUpright(middle, z, pass.turned ? -sign : sign);
+                }
                 if (u.sets.size() > size_t(MrzLimits::kMaxLineSets)) u.sets.clear();
                 if (times) times->normalise += MsSince(t);
                 UprightReading r =

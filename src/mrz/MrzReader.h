@@ -118,11 +118,23 @@ inline constexpr FinderPass kFinderPasses[] = {
 /// Turns candidate z of page upright, read along sign times its axis.
 Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign);
 
+/// How much more the ink of u stands out from its paper in the middle
+/// channel of colour than in the lightest (u's grey), colour being the
+/// page's 3-byte pixels (any order of channels): the difference of the two
+/// contrasts, each the paper's median level less the ink's, over every
+/// fourth pixel of every fourth row of u.ink, taken at its place on the page. Grey levels; 0 with
+/// too little ink or paper to tell.
+int MiddleContrastGain(const cv::Mat& colour, const Upright& u);
+
 /// Finds and reads the zone of a grey page (the work of ReadMrz, without the
 /// lock and the checks of its arguments), adding each stage's time to times.
 /// Honours options.budget: when it runs out (or is cancelled) the best
-/// reading so far is returned with stopped set and the reason.
-MrzResult ReadPage(const cv::Mat& grey, const MrzOptions& options, StageTimes* times);
+/// reading so far is returned with stopped set and the reason. colour, when
+/// not empty, holds the page's 3-byte pixels that grey was made from (as
+/// their lightest channel): a zone whose ink is coloured
+/// (MrzLimits::kMiddleContrastGain) is read from their middle channel.
+MrzResult ReadPage(const cv::Mat& grey, const MrzOptions& options, StageTimes* times,
+                   const cv::Mat& colour = cv::Mat());
 
 }  // namespace mrz
 }  // namespace gw

@@ -182,6 +182,35 @@ TEST(MrzRead, AZoneInANarrowerFaceIsRead) {
     EXPECT_EQ(gw::ReadMrz(View(page)).lines, (std::vector<std::string>{first, kLine2}));
 }
 
+// A zone in dark-blue ink over noise: its blue channel, the page's grey, keeps
+// little of the print, which the middle channel keeps whole. Read as the
+// caller's colour pixels, the zone is drawn again from that channel; read as
+// the grey alone, it is not sure.
+TEST(MrzRead, AZoneInDarkBlueInkIsReadFromItsMiddleChannel) {
+    const std::string first = "P<UTOHALVORSEN<<MARIT<ELISE<<<<<<<<<<<<<<<<<";
+    const cv::Mat page = Printed({first, kLine2}, cv::Size(900, 300), 255, 14, 120, 28);
+    cv::Mat blurred, noise(page.size(), CV_32F), bgr(page.size(), CV_8UC3);
+    cv::GaussianBlur(page, blurred, cv::Size(0, 0), 1.5);
+    cv::RNG random(7);
+    random.fill(noise, cv::RNG::NORMAL, 0.0, 14);
+    for (int y = 0; y < page.rows; ++y)
+        for (int x = 0; x < page.cols; ++x) {
+            const float ink = 255.0f - blurred.at<uint8_t>(y, x), n = noise.at<float>(y, x);
+            const auto level = [&](float keep) {
+                return cv::saturate_cast<uint8_t>(255.0f - keep * ink + n);
+            };
+            bgr.at<cv::Vec3b>(y, x) = {level(0.2f), level(0.85f), level(1.0f)};
+        }
+    const gw::MrzResult colour =
+        gw::ReadMrz(gw::ImageView(bgr.data, bgr.cols, bgr.rows, gw::PixelFormat::BGR24, bgr.step));
+    EXPECT_EQ(colour.lines, (std::vector<std::string>{first, kLine2}));
+    EXPECT_TRUE(colour.valid);
+    cv::Mat lightest;
+    cv::extractChannel(bgr, lightest, 0);
+    const gw::MrzResult grey = gw::ReadMrz(View(lightest));
+    EXPECT_FALSE(grey.valid) << "the page no longer tests the colour's use";
+}
+
 TEST(MrzRead, BadInputAndTheCExport) {
     DVImageProcessor empty;
     EXPECT_FALSE(gw::ReadMrz(empty).found);

@@ -8,6 +8,7 @@
 
 #include "DVImageProcessor.h"
 #include "GlyphwickGrey.h"
+#include "image/Grey.h"
 
 namespace {
 
@@ -90,6 +91,23 @@ TEST(GreyImage, LightestChannelOfLongRowsIsEachPixelsOwn) {
                 ASSERT_EQ(light.At(x, y), std::max({p[0], p[1], p[2]}))
                     << w << ": " << x << ", " << y;
             }
+    }
+}
+
+// The middle channel (a dark-blue zone's grey), sixteen pixels at a time and
+// one at a time at a row's end: every pixel's own middle level, whatever the
+// order of its channels.
+TEST(GreyImage, MiddleChannelOfLongRowsIsEachPixelsOwn) {
+    std::mt19937 rng(11);
+    for (const size_t w : {1u, 16u, 47u, 333u}) {
+        std::vector<uint8_t> bgr(3 * w), middle(w);
+        for (uint8_t& v : bgr) v = uint8_t(rng() % 256);
+        gw::MiddleOfThree(bgr.data(), middle.data(), w);
+        for (size_t x = 0; x < w; ++x) {
+            uint8_t p[3] = {bgr[3 * x], bgr[3 * x + 1], bgr[3 * x + 2]};
+            std::sort(p, p + 3);
+            ASSERT_EQ(middle[x], p[1]) << w << ": " << x;
+        }
     }
 }
 

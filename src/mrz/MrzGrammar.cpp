@@ -286,8 +286,21 @@ class Zone {
             if (s[k] > s[best]) best = k;
             if (AllowsIndex(cls, k) && (bestIn < 0 || s[k] > s[bestIn])) bestIn = k;
         }
-        if (s[bestIn] < MrzLimits::kKeepOutOfClass * s[best]) return kAlphabet[best];
-        return kAlphabet[bestIn];
+        if (s[bestIn] >= MrzLimits::kKeepOutOfClass * s[best]) return kAlphabet[bestIn];
+        // A place of digits only (a date, a check digit) holds no letter: a
+        // letter read there is its digit look-alike (an O is a 0), however
+        // sure its cell was of the letter; the check over it then decides.
+        // Places that admit letters keep what is printed (a card's C1, a
+        // nationality printed as digits).
+        if (cls == Cls::Digit || cls == Cls::Check) {
+            int twin = -1;
+            for (char c : LookAlikes(kAlphabet[best])) {
+                const int k = ClassOf(c);
+                if (AllowsIndex(cls, k) && (twin < 0 || s[k] > s[twin])) twin = k;
+            }
+            if (twin >= 0) return kAlphabet[twin];
+        }
+        return kAlphabet[best];
     }
 
     const std::vector<std::vector<Scores>>& cells_;

@@ -251,6 +251,21 @@ TEST(MrzDecode, ClassesAndStateCodesChoose) {
     EXPECT_FALSE(Field(r, "name").classValid);
     EXPECT_FALSE(r.valid);
 
+    // A letter in a date is its digit look-alike however sure its cell was
+    // of the letter (an O is a 0), and the date's check decides it; a letter
+    // with no digit look-alike stays, and the date fails its class.
+    cells = Exact(kTd3);
+    cells[1][23] = Cell({{'O', kSure}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[1], kTd3[1]);
+    EXPECT_TRUE(Field(r, "expiry_date").classValid);
+    EXPECT_TRUE(Field(r, "expiry_date").checkValid);
+    cells[1][23] = Cell({{'K', kSure}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[1][23], 'K');
+    EXPECT_FALSE(Field(r, "expiry_date").classValid);
+    EXPECT_FALSE(r.valid);
+
     // Two lines of 44 that are no visa's are a passport's: the first
     // character is P where A is a little more probable (the only character
     // the place admits, so it is sure); a far more probable A stays as read,

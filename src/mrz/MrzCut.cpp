@@ -517,11 +517,9 @@ void SampleCubic(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_
 
 namespace {
 
-// Samples out's cells from the grey image, at its edges, with the line's
-// ink [a, b] setting the paper and print levels.
-void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a, float b,
-                 CutLine& out) {
-    // Ink levels of the line: the paper and the darkest print around it.
+// The patch value of every grey level of a line whose ink spans [a, b]:
+// the paper and the darkest print around it set the levels.
+CellLevels LevelsOf(const cv::Mat& grey, const LineBand& line, float a, float b) {
     const int y0 = std::max(0, int(line.At(a) - line.up));
     const int y1 = std::min(grey.rows, int(line.At(a) + line.down) + 1);
     const cv::Mat band = grey.rowRange(std::min(y0, grey.rows - 1), std::max(y1, y0 + 1))
@@ -529,34 +527,46 @@ void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a,
     const Levels levels(band);
     const float dark = float(levels.At(3)), paper = float(levels.At(90));
     const float range = std::max(16.0f, paper - dark);
-    // The patch value of every grey level, worked out once for the line.
-    std::array<uint8_t, 256> value;
+    CellLevels value;
     for (int g = 0; g < 256; ++g) {
         const float level = (paper - float(g)) * 255.0f / range;
         value[size_t(g)] = uint8_t(std::clamp(level, 0.0f, 255.0f));
     }
-    out.cells.clear();
-    out.cells.reserve(size_t(length));
-    std::array<uint8_t, kPatchW * kPatchH> patch;
-    for (int i = 0; i < length; ++i) {
-        const float x0 = out.Edge(i, length);
-        const float sx = (out.Edge(i + 1, length) - x0) / kCellW;
-        const float cx = x0 + sx * kCellW / 2;
-        // Characters stand smaller where the cells are narrower.
-        const float ratio = sx * kCellW / out.pitch;
-        const float sy = line.Height() * ratio / kCellH;
-        const float top = line.At(cx) - line.up * ratio;
-        // Patch pixel (u, v) samples the grey image at (x, y).
-        cv::Matx23f m(sx, 0, x0 + (0.5f - kPad) * sx - 0.5f, line.slope * sx, sy,
-                      top + (0.5f - kPad) * sy - 0.5f - line.slope * (cx - x0));
-        SampleLinear(grey, m, kPatchW, kPatchH, patch.data());
-        Patch p;
-        for (size_t i = 0; i < p.size(); ++i) p[i] = value[patch[i]];
-        out.cells.push_back(p);
-    }
+    return value;
+}
+
+// Samples out's cells from the grey image, at its edges, with the line's
+// ink [a, b] setting the paper and print levels.
+void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a, float b,
+                 CutLine& out) {
+    const CellLevels value = LevelsOf(grey, line, a, b);
+    out.cells.resize(size_t(length));
+    for (int i = 0; i < length; ++i)
+        SampleCutCell(grey, line, value, length, out, i, out.cells[size_t(i)]);
 }
 
 }  // namespace
+
+CellLevels LineLevels(const cv::Mat& grey, const LineInk& across, const LineBand& line) {
+    return LevelsOf(grey, line, across.left, across.right);
+}
+
+void SampleCutCell(const cv::Mat& grey, const LineBand& line, const CellLevels& levels, int length,
+                   const CutLine& cut, int i, Patch& out) {
+    const float x0 = cut.Edge(i, length);
+    const float sx = (cut.Edge(i + 1, length) - x0) / kCellW;
+    const float cx = x0 + sx * kCellW / 2;
+    // Characters stand smaller where the cells are narrower.
+    const float ratio = sx * kCellW / cut.pitch;
+    const float sy = line.Height() * ratio / kCellH;
+    const float top = line.At(cx) - line.up * ratio;
+    // Patch pixel (u, v) samples the grey image at (x, y).
+    cv::Matx23f m(sx, 0, x0 + (0.5f - kPad) * sx - 0.5f, line.slope * sx, sy,
+                  top + (0.5f - kPad) * sy - 0.5f - line.slope * (cx - x0));
+    Patch patch;
+    SampleLinear(grey, m, kPatchW, kPatchH, patch.data());
+    for (size_t k = 0; k < out.size(); ++k) out[k] = levels[patch[k]];
+}
 
 bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
                   CutLine& out, float pitch, float left0, float growth0) {

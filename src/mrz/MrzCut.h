@@ -112,6 +112,18 @@ bool FitLineCut(const LineInk& across, int length, CutLine& out, float pitch = 0
 void SampleCutCells(const cv::Mat& grey, const LineInk& across, const LineBand& line, int length,
                     CutLine& out);
 
+/// The patch value (0 paper, 255 print) of each grey level of a line, set
+/// by the paper and the darkest print of its band over its ink: what
+/// SampleCutCells makes once for the cells of a line.
+using CellLevels = std::array<uint8_t, 256>;
+CellLevels LineLevels(const cv::Mat& grey, const LineInk& across, const LineBand& line);
+
+/// Cell i of the length cells of cut (a cut of line, its edges set), with
+/// the line's levels: the patch SampleCutCells makes for it, made alone, for
+/// a cut of which only some cells may be read.
+void SampleCutCell(const cv::Mat& grey, const LineBand& line, const CellLevels& levels, int length,
+                   const CutLine& cut, int i, Patch& out);
+
 /// Samples the cells of line again at out's edges (its left, pitch and
 /// growth, however they were set), as CutLineCells would. False, and out
 /// unchanged, when the line holds no ink or out has no pitch.

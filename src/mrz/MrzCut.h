@@ -143,8 +143,10 @@ bool Keystone(const cv::Mat& ink, const std::vector<std::vector<LineBand>>& sets
 /// cv::warpAffine(grey, out, m, {w, h}, INTER_LINEAR | WARP_INVERSE_MAP,
 /// BORDER_REPLICATE) gives it, to the level: its fixed-point positions and
 /// weights (1/32 of a pixel, weights in 1/32768), the edge pixels repeated
-/// outside (wider than kPatchW, by OpenCV's warp itself).
-void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out);
+/// outside; rows outStep apart (0: w). Any size: an upright zone image too,
+/// in less than OpenCV's time where the processor has AVX2.
+void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out,
+                  size_t outStep = 0);
 
 /// The grey image sampled at the map m into a w x h image at out (rows
 /// outStep apart), as cv::warpAffine(grey, out, m, {w, h}, INTER_CUBIC |

@@ -364,6 +364,11 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign) {
         u.grey.create(size, CV_8U);
         SampleCubic(page, u.toPage.get_minor<2, 3>(0, 0), size.width, size.height, u.grey.data,
                     u.grey.step[0]);
+    } else if (page.type() == CV_8UC1) {
+        // OpenCV's bilinear warp to the level, in half its time.
+        u.grey.create(size, CV_8U);
+        SampleLinear(page, u.toPage.get_minor<2, 3>(0, 0), size.width, size.height, u.grey.data,
+                     u.grey.step[0]);
     } else {
         cv::warpAffine(page, u.grey, u.toPage.get_minor<2, 3>(0, 0), size, flags,
                        cv::BORDER_REPLICATE);

@@ -93,15 +93,25 @@ LineBand Refine(const cv::Mat& ink, const Run& run) {
     // The profile across the line, following its slope.
     // Counted row by row (each column's centre row found first), so that
     // the ink is read along its rows.
+    // The columns fall in runs of one centre row (the slope is slight),
+    // each counted along its row.
     const int reach = h;
-    std::vector<int> centre(size_t(ink.cols));
-    for (int x = 0; x < ink.cols; ++x) centre[size_t(x)] = int(std::lround(b.At(float(x))));
+    std::vector<cv::Vec3i> runs;  // first and last column, centre row
+    for (int x = 0; x < ink.cols; ++x) {
+        const int c = int(std::lround(b.At(float(x))));
+        if (runs.empty() || runs.back()[2] != c)
+            runs.push_back({x, x, c});
+        else
+            runs.back()[1] = x;
+    }
     std::vector<float> prof(2 * reach + 1, 0);
     for (int d = -reach; d <= reach; ++d) {
         int n = 0;
-        for (int x = 0; x < ink.cols; ++x) {
-            const int y = centre[size_t(x)] + d;
-            n += y >= 0 && y < ink.rows && ink.ptr<uint8_t>(y)[x] != 0;
+        for (const cv::Vec3i& run : runs) {
+            const int y = run[2] + d;
+            if (y < 0 || y >= ink.rows) continue;
+            const uint8_t* r = ink.ptr<uint8_t>(y);
+            for (int x = run[0]; x <= run[1]; ++x) n += r[x] != 0;
         }
         prof[d + reach] = float(n);
     }
@@ -148,16 +158,32 @@ class Levels {
 };
 
 // Ink of the line in every column, along its slope.
+// Counted along the rows, a block of columns at a time: each column's rows
+// y0 to y1, the block's rows from the least y0 to the greatest y1.
 std::vector<float> Columns(const cv::Mat& ink, const LineBand& line) {
-    std::vector<float> cols(ink.cols, 0);
-    for (int x = 0; x < ink.cols; ++x) {
+    const int w = ink.cols;
+    std::vector<int> from(static_cast<size_t>(w)), to(static_cast<size_t>(w));
+    std::vector<int> count(static_cast<size_t>(w), 0);
+    for (int x = 0; x < w; ++x) {
         const float yc = line.At(float(x));
-        const int y0 = std::max(0, int(std::floor(yc - line.up)));
-        const int y1 = std::min(ink.rows - 1, int(std::ceil(yc + line.down)));
-        int n = 0;
-        for (int y = y0; y <= y1; ++y) n += ink.at<uint8_t>(y, x) != 0;
-        cols[x] = float(n) / std::max(1.0f, line.Height());
+        from[size_t(x)] = std::max(0, int(std::floor(yc - line.up)));
+        to[size_t(x)] = std::min(ink.rows - 1, int(std::ceil(yc + line.down)));
     }
+    constexpr int kBlock = 64;
+    for (int x0 = 0; x0 < w; x0 += kBlock) {
+        const int x1 = std::min(w, x0 + kBlock);
+        const int top = *std::min_element(from.begin() + x0, from.begin() + x1);
+        const int bottom = *std::max_element(to.begin() + x0, to.begin() + x1);
+        for (int y = top; y <= bottom; ++y) {
+            const uint8_t* r = ink.ptr<uint8_t>(y);
+            for (int x = x0; x < x1; ++x)
+                count[size_t(x)] +=
+                    int(r[x] != 0) & int(from[size_t(x)] <= y) & int(y <= to[size_t(x)]);
+        }
+    }
+    std::vector<float> cols(size_t(w), 0);
+    for (int x = 0; x < w; ++x)
+        cols[size_t(x)] = float(count[size_t(x)]) / std::max(1.0f, line.Height());
     return cols;
 }
 

@@ -1,8 +1,8 @@
 // The finder's own forms of OpenCV's searches and pixel passes, and the
 // cut's own cell sampling, give OpenCV's answers on random pages of every
 // small size (edges and corners included); the upright zone's lines leave
-// out a line its edge cuts through; and its ink leaves out the specks of
-// texture, not thin print.
+// out a line its edge cuts through; a line's ink across is its columns'
+// ink; and the upright ink leaves out the specks of texture, not thin print.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -266,6 +266,38 @@ TEST(MrzCut, DropSpecksClearsOpenCVsSmallParts) {
             }
         DropSpecks(ink, minArea);
         ASSERT_EQ(cv::countNonZero(ink != want), 0) << rows << " x " << cols << " area " << minArea;
+    }
+}
+
+// A line's ink across the image, counted along rows a block of columns at a
+// time, is each column's ink between the line's top and bottom there, as
+// counted down the column: lines of every slope the upright image allows,
+// reaching past its top and bottom, on random ink.
+TEST(MrzCut, ALinesInkAcrossCountsEachColumnsBand) {
+    std::mt19937 rng(1207);
+    auto uniform = [&](float lo, float hi) {
+        return lo + (hi - lo) * float(rng() % 100000) / 100000.0f;
+    };
+    for (int trial = 0; trial < 400; ++trial) {
+        const int rows = 1 + int(rng() % 80), cols = 1 + int(rng() % 300);
+        cv::Mat ink(rows, cols, CV_8U);
+        for (uint8_t& p : cv::Mat_<uint8_t>(ink)) p = rng() % 3 == 0 ? 255 : 0;
+        LineBand line;
+        line.center = uniform(-20.0f, float(rows) + 20.0f);
+        line.middle = float(cols) / 2;
+        line.slope = uniform(-MrzLimits::kMaxSlope, MrzLimits::kMaxSlope);
+        line.up = uniform(0.0f, 20.0f), line.down = uniform(0.0f, 20.0f);
+        const LineInk across = InkAcross(ink, line);
+        ASSERT_EQ(across.columns.size(), size_t(cols));
+        for (int x = 0; x < cols; ++x) {
+            const float yc = line.At(float(x));
+            int n = 0;
+            for (int y = std::max(0, int(std::floor(yc - line.up)));
+                 y <= std::min(rows - 1, int(std::ceil(yc + line.down))); ++y)
+                n += ink.at<uint8_t>(y, x) != 0;
+            ASSERT_EQ(across.columns[size_t(x)], float(n) / std::max(1.0f, line.Height()))
+                << "column " << x << " of " << cols << " x " << rows;
+        }
     }
 }
 

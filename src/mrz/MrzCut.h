@@ -104,6 +104,15 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
 bool CutLineCells(const cv::Mat& grey, const LineInk& across, const LineBand& line, int length,
                   CutLine& out, float pitch = 0, float left = -1e9f, float growth = 0);
 
+/// The ink on the inner boundaries (edges 1 to length - 1, at offsets at
+/// from the first) of cuts of a line whose ink by columns is ink, from each
+/// of the starts lefts[0, n), into costs, as FitLineCut sums it: boundary
+/// by boundary in turn, linear between columns, the end columns' ink past
+/// the ends. With wide, eight starts at a time in AVX2 registers (the
+/// processor must have them): the same sums, to the bit.
+void BoundaryInk(const std::vector<float>& ink, const float* at, int length, const float* lefts,
+                 size_t n, float* costs, bool wide);
+
 /// The cut alone: CutLineCells's edges, its fit and its answer, with no
 /// cells sampled (out.cells left empty), for a cut whose cells may not be
 /// needed. SampleCutCells samples them after, as CutLineCells would have.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 
 #include <opencv2/imgproc.hpp>
@@ -298,6 +299,33 @@ TEST(MrzCut, ALinesInkAcrossCountsEachColumnsBand) {
             ASSERT_EQ(across.columns[size_t(x)], float(n) / std::max(1.0f, line.Height()))
                 << "column " << x << " of " << cols << " x " << rows;
         }
+    }
+}
+
+// The fit's sums of ink on a cut's boundaries, eight starts at a time in
+// AVX2 registers, are its sums one start after another, to the bit: starts
+// and boundaries inside the line, and past either end, in any number.
+TEST(MrzCut, BoundaryInkSumsAlikeEightAtATime) {
+    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2";
+    std::mt19937 rng(712);
+    auto uniform = [&](float lo, float hi) {
+        return lo + (hi - lo) * float(rng() % 100000) / 100000.0f;
+    };
+    for (int trial = 0; trial < 300; ++trial) {
+        std::vector<float> ink(2 + rng() % 600);
+        for (float& v : ink) v = rng() % 3 == 0 ? 0.0f : uniform(0.0f, 4.0f);
+        const int length = 2 + int(rng() % 44);
+        const float pitch = uniform(1.0f, 30.0f), growth = uniform(-0.2f, 0.2f);
+        std::vector<float> at(size_t(length) + 1);
+        for (int k = 0; k <= length; ++k) at[size_t(k)] = CutLine::Offset(pitch, growth, k, length);
+        std::vector<float> lefts(rng() % 40);
+        for (float& l : lefts) l = uniform(-40.0f, float(ink.size()) + 10.0f);
+        std::vector<float> one(lefts.size()), eight(lefts.size());
+        BoundaryInk(ink, at.data(), length, lefts.data(), lefts.size(), one.data(), false);
+        BoundaryInk(ink, at.data(), length, lefts.data(), lefts.size(), eight.data(), true);
+        for (size_t j = 0; j < lefts.size(); ++j)
+            ASSERT_EQ(std::memcmp(&one[j], &eight[j], sizeof(float)), 0)
+                << "start " << lefts[j] << ": " << one[j] << " and " << eight[j];
     }
 }
 

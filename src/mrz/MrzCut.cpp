@@ -303,6 +303,39 @@ void DropSpecks(cv::Mat& ink, int minArea) {
                         size_t(runs[i][2] - runs[i][1] + 1));
 }
 
+void InkBelowMean(const cv::Mat& grey, int block, double delta, cv::Mat& ink) {
+    CV_Assert(grey.type() == CV_8UC1 && block % 2 == 1 && block > 1);
+    // OpenCV's mean, made as it makes it.
+    thread_local cv::Mat mean;
+    cv::boxFilter(grey, mean, CV_8U, cv::Size(block, block), cv::Point(-1, -1), true,
+                  cv::BORDER_REPLICATE | cv::BORDER_ISOLATED);
+    ink.create(grey.size(), CV_8U);
+    // Ink where grey - mean <= -floor(delta), OpenCV's test for this type:
+    // grey + floor(delta) <= mean, in 16-bit sums.
+    const int idelta = cvFloor(delta);
+    const int below = std::clamp(idelta, -1024, 1024);
+    const __m128i zero = _mm_setzero_si128(), shift = _mm_set1_epi16(int16_t(below));
+    for (int y = 0; y < grey.rows; ++y) {
+        const uint8_t* g = grey.ptr<uint8_t>(y);
+        const uint8_t* m = mean.ptr<uint8_t>(y);
+        uint8_t* o = ink.ptr<uint8_t>(y);
+        int x = 0;
+        for (; x + 16 <= grey.cols; x += 16) {
+            const __m128i gv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + x));
+            const __m128i mv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + x));
+            // grey + delta > mean: paper.
+            const __m128i lo = _mm_cmpgt_epi16(_mm_add_epi16(_mm_unpacklo_epi8(gv, zero), shift),
+                                               _mm_unpacklo_epi8(mv, zero));
+            const __m128i hi = _mm_cmpgt_epi16(_mm_add_epi16(_mm_unpackhi_epi8(gv, zero), shift),
+                                               _mm_unpackhi_epi8(mv, zero));
+            const __m128i paper = _mm_packs_epi16(lo, hi);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + x),
+                             _mm_andnot_si128(paper, _mm_set1_epi8(-1)));
+        }
+        for (; x < grey.cols; ++x) o[x] = int(g[x]) - int(m[x]) <= -idelta ? 255 : 0;
+    }
+}
+
 cv::Mat InkOf(const cv::Mat& grey) {
     // Ink is clearly darker than its surroundings, by a share of the image's
     // range of levels, so that the light lines of patterned paper stay paper.
@@ -310,8 +343,7 @@ cv::Mat InkOf(const cv::Mat& grey) {
     const int range = levels.At(95) - levels.At(2);
     cv::Mat ink;
     const int block = int(2.5f * kWorkHeight) | 1;
-    cv::adaptiveThreshold(grey, ink, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV, block,
-                          std::max(10.0, L::kInkContrast * range));
+    InkBelowMean(grey, block, std::max(10.0, L::kInkContrast * range), ink);
     // Strokes of print at the working height are several pixels thick; the
     // thin lines of patterned paper are not.
     cv::morphologyEx(ink, ink, cv::MORPH_OPEN,

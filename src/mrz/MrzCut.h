@@ -49,6 +49,13 @@ void JoinRuns(const std::vector<cv::Vec3i>& runs, const std::vector<int>& rowSta
 /// by their runs of ink joined row to row, in a third of its time.
 void DropSpecks(cv::Mat& ink, int minArea);
 
+/// cv::adaptiveThreshold(grey, ink, 255, ADAPTIVE_THRESH_MEAN_C,
+/// THRESH_BINARY_INV, block, delta) of an 8-bit image (ink another image),
+/// to the pixel: OpenCV's mean (its box filter), and its test of each pixel
+/// against it made sixteen pixels at a time, where OpenCV's takes them one
+/// by one through a table.
+void InkBelowMean(const cv::Mat& grey, int block, double delta, cv::Mat& ink);
+
 /// The ink of an upright grey zone image: 255 ink, 0 paper, without the
 /// specks fine texture leaves (parts smaller than MrzLimits::kSpeckArea).
 cv::Mat InkOf(const cv::Mat& grey);

@@ -874,8 +874,7 @@ void InkAt(const cv::Mat& grey, cv::Size size, double offset, cv::Mat& ink,
         if (mark) *mark = work.smallMark;
         page = &work.small;
     }
-    cv::adaptiveThreshold(*page, ink, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV, 25,
-                          offset);
+    InkBelowMean(*page, 25, offset, ink);
 }
 
 }  // namespace

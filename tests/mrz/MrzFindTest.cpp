@@ -302,6 +302,31 @@ TEST(MrzCut, ALinesInkAcrossCountsEachColumnsBand) {
     }
 }
 
+// The ink below a page's mean is OpenCV's adaptive threshold to the pixel:
+// pages and parts of pages of every small size, of smooth grey and of
+// noise, blocks of the finder's and the upright zone's sizes and others,
+// offsets whole and not, below zero and past every level.
+TEST(MrzCut, InkBelowMeanGivesOpenCVsThreshold) {
+    std::mt19937 rng(1712);
+    for (int trial = 0; trial < 400; ++trial) {
+        const int rows = 1 + int(rng() % 90), cols = 1 + int(rng() % 130);
+        cv::Mat page(rows + 6, cols + 6, CV_8U);
+        for (uint8_t& p : cv::Mat_<uint8_t>(page)) p = uint8_t(rng() % 256);
+        if (trial % 2 == 0) cv::GaussianBlur(page, page, cv::Size(9, 9), 3);
+        const cv::Mat grey = trial % 3 == 0 ? page(cv::Rect(3, 2, cols, rows)) : page;
+        const int blocks[] = {3, 25, 71, 2 * int(rng() % 40) + 3};
+        const int block = blocks[rng() % 4];
+        const double offsets[] = {15, 30, 10.5, -3.7, 300, -300, double(rng() % 60) / 4};
+        const double delta = offsets[rng() % 7];
+        cv::Mat want, ink;
+        cv::adaptiveThreshold(grey, want, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV,
+                              block, delta);
+        InkBelowMean(grey, block, delta, ink);
+        ASSERT_EQ(cv::countNonZero(want != ink), 0)
+            << cols << " x " << rows << ", block " << block << ", offset " << delta;
+    }
+}
+
 // The fit's sums of ink on a cut's boundaries, eight starts at a time in
 // AVX2 registers, are its sums one start after another, to the bit: starts
 // and boundaries inside the line, and past either end, in any number.

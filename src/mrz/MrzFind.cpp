@@ -13,6 +13,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 #include "mrz/MrzReader.h"
@@ -728,6 +729,53 @@ void Transpose(const cv::Mat& src, cv::Mat& dst) {
 // its fixed-point source positions (10 fraction bits, rounded), without its
 // maps in memory; 1.6 times as fast (an 800 x 600 page turned by 30
 // degrees: 0.8 against 1.3 ms).
+namespace {
+
+// Pixels [from, to) of a row of TurnNearest, whose source pixels all lie on
+// the source: pixel x at (x0 + ax[x], y0 + bx[x]) in 1/1024 of a pixel.
+void TurnRun(const uint8_t* data, size_t step, int x0, int y0, const int* ax, const int* bx,
+             int from, int to, uint8_t* o) {
+    constexpr int kBits = 10;
+    for (int x = from; x < to; ++x) {
+        const int sx = (x0 + ax[x]) >> kBits, sy = (y0 + bx[x]) >> kBits;
+        o[x] = data[size_t(sy) * step + size_t(sx)];
+    }
+}
+
+// The same eight pixels at a time in AVX2 registers: each read as the last
+// byte of the four that end at it (never past the source's end), where
+// those start on the source.
+__attribute__((target("avx2"))) void TurnRunAvx2(const uint8_t* data, size_t step, int x0, int y0,
+                                                 const int* ax, const int* bx, int from, int to,
+                                                 uint8_t* o) {
+    constexpr int kBits = 10;
+    const __m256i vx0 = _mm256_set1_epi32(x0), vy0 = _mm256_set1_epi32(y0);
+    const __m256i vstep = _mm256_set1_epi32(int(step)), three = _mm256_set1_epi32(3);
+    int x = from;
+    for (; x + 8 <= to; x += 8) {
+        const __m256i sx = _mm256_srai_epi32(
+            _mm256_add_epi32(vx0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ax + x))),
+            kBits);
+        const __m256i sy = _mm256_srai_epi32(
+            _mm256_add_epi32(vy0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bx + x))),
+            kBits);
+        const __m256i at =
+            _mm256_sub_epi32(_mm256_add_epi32(_mm256_mullo_epi32(sy, vstep), sx), three);
+        if (_mm256_movemask_ps(_mm256_castsi256_ps(at)) != 0) {  // a read before the source
+            TurnRun(data, step, x0, y0, ax, bx, x, x + 8, o);
+            continue;
+        }
+        const __m256i four = _mm256_i32gather_epi32(reinterpret_cast<const int*>(data), at, 1);
+        const __m256i last = _mm256_srli_epi32(four, 24);
+        const __m128i words =
+            _mm_packus_epi32(_mm256_castsi256_si128(last), _mm256_extracti128_si256(last, 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o + x), _mm_packus_epi16(words, words));
+    }
+    TurnRun(data, step, x0, y0, ax, bx, x, to, o);
+}
+
+}  // namespace
+
 void TurnNearest(const cv::Mat& src, const cv::Mat& forward, cv::Size size, cv::Mat& dst) {
     CV_Assert(src.type() == CV_8U && forward.type() == CV_64F && src.data != dst.data);
     double m[6];
@@ -774,17 +822,13 @@ void TurnNearest(const cv::Mat& src, const cv::Mat& forward, cv::Size size, cv::
     // of a strip's consecutive rows lie close together, and stay in cache
     // where whole rows, on a slant through src, would not. Finder pixels.
     constexpr int kStrip = 64;
-    const uint8_t* data = src.data;
-    const size_t step = src.step;
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    const auto run = avx2 ? TurnRunAvx2 : TurnRun;
     for (int left = 0; left < size.width; left += kStrip) {
         for (int y = 0; y < size.height; ++y) {
             const cv::Vec4i& r = rows[size_t(y)];
-            const int x0 = r[0], y0 = r[1], to = std::min(r[3], left + kStrip);
-            uint8_t* o = dst.ptr<uint8_t>(y);
-            for (int x = std::max(r[2], left); x < to; ++x) {
-                const int sx = (x0 + ax[size_t(x)]) >> kBits, sy = (y0 + bx[size_t(x)]) >> kBits;
-                o[x] = data[size_t(sy) * step + size_t(sx)];
-            }
+            run(src.data, src.step, r[0], r[1], ax.data(), bx.data(), std::max(r[2], left),
+                std::min(r[3], left + kStrip), dst.ptr<uint8_t>(y));
         }
     }
 }

@@ -56,6 +56,12 @@ void DropSpecks(cv::Mat& ink, int minArea);
 /// by one through a table.
 void InkBelowMean(const cv::Mat& grey, int block, double delta, cv::Mat& ink);
 
+/// cv::morphologyEx(src, dst, MORPH_OPEN, a 2 x 2 rectangle) of an 8-bit
+/// image (its default anchor and borders: each pixel with those above and to
+/// its left), to the pixel, sixteen pixels at a time; dst may be src. src is
+/// a whole image: of a part of a larger one, OpenCV reads the pixels round it.
+void OpenTwoByTwo(const cv::Mat& src, cv::Mat& dst);
+
 /// The ink of an upright grey zone image: 255 ink, 0 paper, without the
 /// specks fine texture leaves (parts smaller than MrzLimits::kSpeckArea).
 cv::Mat InkOf(const cv::Mat& grey);

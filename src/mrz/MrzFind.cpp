@@ -955,8 +955,7 @@ FinderPage LookThroughTexture(const cv::Mat& grey, const FinderPage& look) {
         float(std::max(size.width, size.height)) < 30 * kPitchPerHeight * kTextureMinCapitals)
         return page;
     InkAt(grey, size, kTextureInkOffset, page.ink, nullptr, look.shrunk);
-    cv::morphologyEx(page.ink, page.ink, cv::MORPH_OPEN,
-                     cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2, 2)));
+    OpenTwoByTwo(page.ink, page.ink);
     page.scale = page.tiltedScale = scale;
     page.tiltedInk = page.ink;
     return page;

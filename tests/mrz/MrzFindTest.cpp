@@ -328,6 +328,26 @@ TEST(MrzCut, InkBelowMeanGivesOpenCVsThreshold) {
     }
 }
 
+// The 2 x 2 opening of ink is OpenCV's to the pixel, in place or not:
+// binary and grey pages of every small size.
+TEST(MrzCut, OpenTwoByTwoGivesOpenCVsOpening) {
+    std::mt19937 rng(2712);
+    for (int trial = 0; trial < 400; ++trial) {
+        const int rows = 1 + int(rng() % 50), cols = 1 + int(rng() % 150);
+        cv::Mat ink(rows, cols, CV_8U);
+        const bool binary = trial % 3 != 0;
+        for (uint8_t& p : cv::Mat_<uint8_t>(ink))
+            p = binary ? (rng() % 2 == 0 ? 255 : 0) : uint8_t(rng() % 256);
+        cv::Mat want, own;
+        cv::morphologyEx(ink, want, cv::MORPH_OPEN,
+                         cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2, 2)));
+        OpenTwoByTwo(ink, own);
+        ASSERT_EQ(cv::countNonZero(want != own), 0) << cols << " x " << rows;
+        OpenTwoByTwo(ink, ink);
+        ASSERT_EQ(cv::countNonZero(want != ink), 0) << cols << " x " << rows << " in place";
+    }
+}
+
 // The fit's sums of ink on a cut's boundaries, eight starts at a time in
 // AVX2 registers, are its sums one start after another, to the bit: starts
 // and boundaries inside the line, and past either end, in any number.

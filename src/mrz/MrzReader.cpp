@@ -561,6 +561,9 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                                    MrzLimits::kPassReachDegrees)
             continue;
         if (deadline.expired()) return stop();
+        // With no line set left to read, a pass would find places only to
+        // end the search at the first (as it ends once the passes are done).
+        if (setsLeft <= 0) break;
         t = ThreadClock::now();
         if (pass.throughTexture && textureless.ink.empty())
             textureless = LookThroughTexture(grey, look);

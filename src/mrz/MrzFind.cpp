@@ -386,6 +386,30 @@ void Unpack(const BitRows& in, cv::Mat& dst, int from, int to, int left, int rig
     }
 }
 
+// The runs of ink (row y, first and last pixel) of a row of n words of
+// bits, added to runs. Apart from the search round it, whose vectors and
+// counts would crowd its own out of the registers.
+__attribute__((noinline)) void RowRuns(const uint64_t* r, int n, int y,
+                                       std::vector<cv::Vec3i>& runs) {
+    int open = -1;        // where a run not yet ended started
+    uint64_t before = 0;  // the last pixel of the word before
+    for (int j = 0; j < n; ++j) {
+        const uint64_t v = r[j];
+        if ((v | before) == 0) continue;  // paper after paper
+        // Where ink starts or ends: a pixel unlike the one before.
+        uint64_t edges = v ^ ((v << 1) | before);
+        before = v >> 63;
+        for (; edges != 0; edges &= edges - 1) {
+            const int at = 64 * j + __builtin_ctzll(edges);
+            if (open < 0)
+                open = at;
+            else
+                runs.push_back({y, open, at - 1}), open = -1;
+        }
+    }
+    if (open >= 0) runs.push_back({y, open, 64 * n - 1});
+}
+
 // Clears the parts of bits (8-connected, as contours bound them) whose
 // bounding box could hold no band (MayMakeBand): those Bands passes over at
 // once, whose contours then need not be traced. A part's outer contour
@@ -417,23 +441,7 @@ cv::Rect DropShortParts(BitRows& b, float minLength) {
     const int n = b.words - 2;
     for (int y = 0; y < b.rows; ++y) {
         rowStart[size_t(y)] = int(runs.size());
-        const uint64_t* r = b.Row(y) + 1;
-        int open = -1;        // where a run not yet ended started
-        uint64_t before = 0;  // the last pixel of the word before
-        for (int j = 0; j < n; ++j) {
-            const uint64_t v = r[j];
-            // Where ink starts or ends: a pixel unlike the one before.
-            uint64_t edges = v ^ ((v << 1) | before);
-            before = v >> 63;
-            for (; edges != 0; edges &= edges - 1) {
-                const int at = 64 * j + __builtin_ctzll(edges);
-                if (open < 0)
-                    open = at;
-                else
-                    runs.push_back({y, open, at - 1}), open = -1;
-            }
-        }
-        if (open >= 0) runs.push_back({y, open, 64 * n - 1});
+        RowRuns(b.Row(y) + 1, n, y, runs);
     }
     rowStart[size_t(b.rows)] = int(runs.size());
     JoinRuns(runs, rowStart, parent);

@@ -653,7 +653,9 @@ void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8
         dy[size_t(u)] = RoundEven(m10 * u * kMapScale);
     }
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    const auto row = avx2 && w >= 8 ? LinearRowAvx2 : LinearRow;
+    // (The wide rows place pixels by 32-bit offsets into grey.)
+    const bool small = double(grey.step[0]) * double(grey.rows) < double(INT32_MAX);
+    const auto row = avx2 && small && w >= 8 ? LinearRowAvx2 : LinearRow;
     const size_t step = grey.step[0];
     const uint8_t* base = grey.ptr<uint8_t>(0);
     for (int v = 0; v < h; ++v) {

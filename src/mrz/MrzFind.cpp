@@ -831,7 +831,9 @@ void TurnNearest(const cv::Mat& src, const cv::Mat& forward, cv::Size size, cv::
     // where whole rows, on a slant through src, would not. Finder pixels.
     constexpr int kStrip = 64;
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    const auto run = avx2 ? TurnRunAvx2 : TurnRun;
+    // (The wide runs read src by 32-bit offsets.)
+    const bool small = double(src.step) * double(src.rows) < double(INT32_MAX);
+    const auto run = avx2 && small ? TurnRunAvx2 : TurnRun;
     for (int left = 0; left < size.width; left += kStrip) {
         for (int y = 0; y < size.height; ++y) {
             const cv::Vec4i& r = rows[size_t(y)];

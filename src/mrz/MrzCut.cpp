@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include <emmintrin.h>
+#include <immintrin.h>
 
 #include <opencv2/imgproc.hpp>
 
@@ -92,15 +93,25 @@ LineBand Refine(const cv::Mat& ink, const Run& run) {
     // The profile across the line, following its slope.
     // Counted row by row (each column's centre row found first), so that
     // the ink is read along its rows.
+    // The columns fall in runs of one centre row (the slope is slight),
+    // each counted along its row.
     const int reach = h;
-    std::vector<int> centre(size_t(ink.cols));
-    for (int x = 0; x < ink.cols; ++x) centre[size_t(x)] = int(std::lround(b.At(float(x))));
+    std::vector<cv::Vec3i> runs;  // first and last column, centre row
+    for (int x = 0; x < ink.cols; ++x) {
+        const int c = int(std::lround(b.At(float(x))));
+        if (runs.empty() || runs.back()[2] != c)
+            runs.push_back({x, x, c});
+        else
+            runs.back()[1] = x;
+    }
     std::vector<float> prof(2 * reach + 1, 0);
     for (int d = -reach; d <= reach; ++d) {
         int n = 0;
-        for (int x = 0; x < ink.cols; ++x) {
-            const int y = centre[size_t(x)] + d;
-            n += y >= 0 && y < ink.rows && ink.ptr<uint8_t>(y)[x] != 0;
+        for (const cv::Vec3i& run : runs) {
+            const int y = run[2] + d;
+            if (y < 0 || y >= ink.rows) continue;
+            const uint8_t* r = ink.ptr<uint8_t>(y);
+            for (int x = run[0]; x <= run[1]; ++x) n += r[x] != 0;
         }
         prof[d + reach] = float(n);
     }
@@ -147,16 +158,32 @@ class Levels {
 };
 
 // Ink of the line in every column, along its slope.
+// Counted along the rows, a block of columns at a time: each column's rows
+// y0 to y1, the block's rows from the least y0 to the greatest y1.
 std::vector<float> Columns(const cv::Mat& ink, const LineBand& line) {
-    std::vector<float> cols(ink.cols, 0);
-    for (int x = 0; x < ink.cols; ++x) {
+    const int w = ink.cols;
+    std::vector<int> from(static_cast<size_t>(w)), to(static_cast<size_t>(w));
+    std::vector<int> count(static_cast<size_t>(w), 0);
+    for (int x = 0; x < w; ++x) {
         const float yc = line.At(float(x));
-        const int y0 = std::max(0, int(std::floor(yc - line.up)));
-        const int y1 = std::min(ink.rows - 1, int(std::ceil(yc + line.down)));
-        int n = 0;
-        for (int y = y0; y <= y1; ++y) n += ink.at<uint8_t>(y, x) != 0;
-        cols[x] = float(n) / std::max(1.0f, line.Height());
+        from[size_t(x)] = std::max(0, int(std::floor(yc - line.up)));
+        to[size_t(x)] = std::min(ink.rows - 1, int(std::ceil(yc + line.down)));
     }
+    constexpr int kBlock = 64;
+    for (int x0 = 0; x0 < w; x0 += kBlock) {
+        const int x1 = std::min(w, x0 + kBlock);
+        const int top = *std::min_element(from.begin() + x0, from.begin() + x1);
+        const int bottom = *std::max_element(to.begin() + x0, to.begin() + x1);
+        for (int y = top; y <= bottom; ++y) {
+            const uint8_t* r = ink.ptr<uint8_t>(y);
+            for (int x = x0; x < x1; ++x)
+                count[size_t(x)] +=
+                    int(r[x] != 0) & int(from[size_t(x)] <= y) & int(y <= to[size_t(x)]);
+        }
+    }
+    std::vector<float> cols(size_t(w), 0);
+    for (int x = 0; x < w; ++x)
+        cols[size_t(x)] = float(count[size_t(x)]) / std::max(1.0f, line.Height());
     return cols;
 }
 
@@ -166,6 +193,53 @@ float Interp(const std::vector<float>& v, float x) {
     const int i = int(x);
     const float t = x - float(i);
     return v[i] * (1 - t) + v[i + 1] * t;
+}
+
+// BoundaryInk one start after another.
+void BoundaryInkNarrow(const std::vector<float>& v, const float* at, int length, const float* lefts,
+                       size_t n, float* costs) {
+    for (size_t j = 0; j < n; ++j) {
+        float c = 0;
+        for (int k = 1; k < length; ++k) c += Interp(v, lefts[j] + at[k]);
+        costs[j] = c;
+    }
+}
+
+// BoundaryInk eight starts at a time in AVX2 registers, each sum in a place
+// of its own: the same products and sums, to the bit (no fused multiply-add).
+__attribute__((target("avx2"))) void BoundaryInkWide(const std::vector<float>& v, const float* at,
+                                                     int length, const float* lefts, size_t n,
+                                                     float* costs) {
+    const __m256 front = _mm256_set1_ps(v.front()), back = _mm256_set1_ps(v.back());
+    const __m256 last = _mm256_set1_ps(float(v.size() - 1)), one = _mm256_set1_ps(1.0f);
+    const __m256i lowest = _mm256_setzero_si256(), highest = _mm256_set1_epi32(int(v.size()) - 2);
+    const float* data = v.data();
+    for (size_t j = 0; j < n; j += 8) {
+        // The last few starts with the last repeated to fill the register.
+        float part[8];
+        const size_t count = std::min<size_t>(8, n - j);
+        for (size_t q = 0; q < 8; ++q) part[q] = lefts[j + std::min(q, count - 1)];
+        const __m256 left = _mm256_loadu_ps(part);
+        __m256 c = _mm256_setzero_ps();
+        for (int k = 1; k < length; ++k) {
+            const __m256 x = _mm256_add_ps(left, _mm256_set1_ps(at[k]));
+            // Places past either end take the end's ink (the index kept
+            // inside for the reads).
+            const __m256i i =
+                _mm256_min_epi32(_mm256_max_epi32(_mm256_cvttps_epi32(x), lowest), highest);
+            const __m256 t = _mm256_sub_ps(x, _mm256_cvtepi32_ps(i));
+            const __m256 a = _mm256_i32gather_ps(data, i, 4);
+            const __m256 b = _mm256_i32gather_ps(data + 1, i, 4);
+            __m256 value =
+                _mm256_add_ps(_mm256_mul_ps(a, _mm256_sub_ps(one, t)), _mm256_mul_ps(b, t));
+            value = _mm256_blendv_ps(value, back, _mm256_cmp_ps(x, last, _CMP_GE_OQ));
+            value =
+                _mm256_blendv_ps(value, front, _mm256_cmp_ps(x, _mm256_setzero_ps(), _CMP_LE_OQ));
+            c = _mm256_add_ps(c, value);
+        }
+        _mm256_storeu_ps(part, c);
+        std::copy(part, part + count, costs + j);
+    }
 }
 
 }  // namespace
@@ -200,24 +274,36 @@ void DropSpecks(cv::Mat& ink, int minArea) {
     thread_local std::vector<int> rowStart, parent, area;
     runs.clear();
     rowStart.assign(size_t(ink.rows) + 1, 0);
+    // Each row 64 pixels at a time as bits (16 at a time in SSE2
+    // registers), its runs where a pixel differs from the one before.
+    const __m128i zero = _mm_setzero_si128();
     for (int y = 0; y < ink.rows; ++y) {
         rowStart[size_t(y)] = int(runs.size());
         const uint8_t* p = ink.ptr<uint8_t>(y);
-        int x = 0;
-        while (x < ink.cols) {
-            // Paper eight pixels at a time.
-            while (x + 8 <= ink.cols) {
-                uint64_t v;
-                std::memcpy(&v, p + x, 8);
-                if (v != 0) break;
-                x += 8;
+        int open = -1;        // where a run not yet ended started
+        uint64_t before = 0;  // the last pixel of the word before
+        for (int x0 = 0; x0 < ink.cols; x0 += 64) {
+            const int n = std::min(64, ink.cols - x0);
+            uint64_t v = 0;
+            int i = 0;
+            for (; i + 16 <= n; i += 16) {
+                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + x0 + i));
+                const int paper = _mm_movemask_epi8(_mm_cmpeq_epi8(b, zero));
+                v |= uint64_t(~paper & 0xffff) << i;
             }
-            while (x < ink.cols && p[x] == 0) ++x;
-            if (x >= ink.cols) break;
-            const int first = x;
-            while (x < ink.cols && p[x] != 0) ++x;
-            runs.push_back({y, first, x - 1});
+            for (; i < n; ++i)
+                if (p[x0 + i] != 0) v |= uint64_t(1) << i;
+            uint64_t edges = v ^ ((v << 1) | before);
+            before = v >> 63;
+            for (; edges != 0; edges &= edges - 1) {
+                const int at = x0 + __builtin_ctzll(edges);
+                if (open < 0)
+                    open = at;
+                else
+                    runs.push_back({y, open, at - 1}), open = -1;
+            }
         }
+        if (open >= 0) runs.push_back({y, open, ink.cols - 1});
     }
     rowStart[size_t(ink.rows)] = int(runs.size());
     JoinRuns(runs, rowStart, parent);
@@ -229,6 +315,99 @@ void DropSpecks(cv::Mat& ink, int minArea) {
                         size_t(runs[i][2] - runs[i][1] + 1));
 }
 
+namespace {
+
+// Each pixel of a row of w pixels at r, with the one to its left (edge to
+// the left of the first) by op, into out: a row of 2 x 1 erosions or
+// dilations, sixteen pixels at a time.
+template <bool low>
+void Pairs(const uint8_t* r, int w, uint8_t* out) {
+    if (w <= 0) return;
+    out[0] = r[0];  // the edge is 255 for the least, 0 for the greatest
+    int x = 1;
+    for (; x + 16 <= w; x += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + x - 1));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
+                         low ? _mm_min_epu8(a, b) : _mm_max_epu8(a, b));
+    }
+    for (; x < w; ++x) out[x] = low ? std::min(r[x - 1], r[x]) : std::max(r[x - 1], r[x]);
+}
+
+// Each row's pairs by op with the row above's (the first row's alone), into
+// out (another image).
+template <bool low>
+void TwoByTwo(const cv::Mat& in, cv::Mat& out) {
+    const int w = in.cols;
+    thread_local std::vector<uint8_t> above, here;
+    above.resize(size_t(w)), here.resize(size_t(w));
+    for (int y = 0; y < in.rows; ++y) {
+        Pairs<low>(in.ptr<uint8_t>(y), w, here.data());
+        uint8_t* o = out.ptr<uint8_t>(y);
+        if (y == 0) {
+            std::copy(here.begin(), here.end(), o);
+        } else {
+            int x = 0;
+            for (; x + 16 <= w; x += 16) {
+                const __m128i a =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(above.data() + x));
+                const __m128i b =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(here.data() + x));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + x),
+                                 low ? _mm_min_epu8(a, b) : _mm_max_epu8(a, b));
+            }
+            for (; x < w; ++x)
+                o[x] = low ? std::min(above[size_t(x)], here[size_t(x)])
+                           : std::max(above[size_t(x)], here[size_t(x)]);
+        }
+        std::swap(above, here);
+    }
+}
+
+}  // namespace
+
+void OpenTwoByTwo(const cv::Mat& src, cv::Mat& dst) {
+    CV_Assert(src.type() == CV_8UC1);
+    thread_local cv::Mat eroded;
+    eroded.create(src.size(), CV_8U);
+    TwoByTwo<true>(src, eroded);
+    dst.create(src.size(), CV_8U);
+    TwoByTwo<false>(eroded, dst);
+}
+
+void InkBelowMean(const cv::Mat& grey, int block, double delta, cv::Mat& ink) {
+    CV_Assert(grey.type() == CV_8UC1 && block % 2 == 1 && block > 1);
+    // OpenCV's mean, made as it makes it.
+    thread_local cv::Mat mean;
+    cv::boxFilter(grey, mean, CV_8U, cv::Size(block, block), cv::Point(-1, -1), true,
+                  cv::BORDER_REPLICATE | cv::BORDER_ISOLATED);
+    ink.create(grey.size(), CV_8U);
+    // Ink where grey - mean <= -floor(delta), OpenCV's test for this type:
+    // grey + floor(delta) <= mean, in 16-bit sums.
+    const int idelta = cvFloor(delta);
+    const int below = std::clamp(idelta, -1024, 1024);
+    const __m128i zero = _mm_setzero_si128(), shift = _mm_set1_epi16(int16_t(below));
+    for (int y = 0; y < grey.rows; ++y) {
+        const uint8_t* g = grey.ptr<uint8_t>(y);
+        const uint8_t* m = mean.ptr<uint8_t>(y);
+        uint8_t* o = ink.ptr<uint8_t>(y);
+        int x = 0;
+        for (; x + 16 <= grey.cols; x += 16) {
+            const __m128i gv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + x));
+            const __m128i mv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + x));
+            // grey + delta > mean: paper.
+            const __m128i lo = _mm_cmpgt_epi16(_mm_add_epi16(_mm_unpacklo_epi8(gv, zero), shift),
+                                               _mm_unpacklo_epi8(mv, zero));
+            const __m128i hi = _mm_cmpgt_epi16(_mm_add_epi16(_mm_unpackhi_epi8(gv, zero), shift),
+                                               _mm_unpackhi_epi8(mv, zero));
+            const __m128i paper = _mm_packs_epi16(lo, hi);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + x),
+                             _mm_andnot_si128(paper, _mm_set1_epi8(-1)));
+        }
+        for (; x < grey.cols; ++x) o[x] = int(g[x]) - int(m[x]) <= -idelta ? 255 : 0;
+    }
+}
+
 cv::Mat InkOf(const cv::Mat& grey) {
     // Ink is clearly darker than its surroundings, by a share of the image's
     // range of levels, so that the light lines of patterned paper stay paper.
@@ -236,12 +415,10 @@ cv::Mat InkOf(const cv::Mat& grey) {
     const int range = levels.At(95) - levels.At(2);
     cv::Mat ink;
     const int block = int(2.5f * kWorkHeight) | 1;
-    cv::adaptiveThreshold(grey, ink, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV, block,
-                          std::max(10.0, L::kInkContrast * range));
+    InkBelowMean(grey, block, std::max(10.0, L::kInkContrast * range), ink);
     // Strokes of print at the working height are several pixels thick; the
     // thin lines of patterned paper are not.
-    cv::morphologyEx(ink, ink, cv::MORPH_OPEN,
-                     cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2, 2)));
+    OpenTwoByTwo(ink, ink);
     // Fine texture under a zone (guilloche, hatching) that passes both
     // leaves specks, far smaller than the least part of a character; they
     // would draw a line's ends outwards and bind lines with the paper
@@ -356,51 +533,135 @@ int ClampShort(int v) {
 
 }  // namespace
 
-void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out) {
-    if (w > kPatchW) {  // wider than a cell: OpenCV's own warp
-        cv::Mat dst(h, w, CV_8U, out);
-        cv::warpAffine(grey, dst, m, dst.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
-                       cv::BORDER_REPLICATE);
-        return;
+namespace {
+
+// One pixel of SampleLinear at fixed-point position (x, y) (in 1/32 of a
+// pixel), OpenCV's edge pixels repeated outside.
+inline uint8_t LinearAt(const uint8_t* base, size_t step, int cols, int rows, int x, int y) {
+    auto clip = [](int v, int n) { return v >= 0 ? (v < n ? v : n - 1) : 0; };
+    const unsigned lastX = unsigned(std::max(cols - 1, 0)), lastY = unsigned(std::max(rows - 1, 0));
+    const int sx = ClampShort(x >> kFractionBits), sy = ClampShort(y >> kFractionBits);
+    const int fx = x & (kFractions - 1), fy = y & (kFractions - 1);
+    const int w0 = (kFractions - fy) * (kFractions - fx) * kFractions;
+    const int w1 = (kFractions - fy) * fx * kFractions;
+    const int w2 = fy * (kFractions - fx) * kFractions;
+    const int w3 = fy * fx * kFractions;
+    int p0, p1, p2, p3;
+    if (unsigned(sx) < lastX && unsigned(sy) < lastY) {
+        const uint8_t* s = base + size_t(sy) * step + size_t(sx);
+        p0 = s[0], p1 = s[1], p2 = s[step], p3 = s[step + 1];
+    } else {
+        const int xa = clip(sx, cols), xb = clip(sx + 1, cols);
+        const uint8_t* ra = base + size_t(clip(sy, rows)) * step;
+        const uint8_t* rb = base + size_t(clip(sy + 1, rows)) * step;
+        p0 = ra[xa], p1 = ra[xb], p2 = rb[xa], p3 = rb[xb];
     }
+    const int sum = p0 * w0 + p1 * w1 + p2 * w2 + p3 * w3 + (1 << (kWeightBits - 1));
+    return uint8_t(std::clamp(sum >> kWeightBits, 0, 255));
+}
+
+// A row of SampleLinear, the row's origin (x0, y0) and each pixel's offset
+// from it (dx, dy) in 1/1024 of a pixel.
+void LinearRow(const uint8_t* base, size_t step, int cols, int rows, int x0, int y0, const int* dx,
+               const int* dy, int w, uint8_t* out) {
+    constexpr int kToFraction = kMapBits - kFractionBits;
+    for (int u = 0; u < w; ++u)
+        out[u] = LinearAt(base, step, cols, rows, (x0 + dx[u]) >> kToFraction,
+                          (y0 + dy[u]) >> kToFraction);
+}
+
+// The same eight pixels at a time in AVX2 registers, where all eight read
+// four bytes of two rows inside the image (the rest as above): the same
+// integer sums, to the bit.
+__attribute__((target("avx2"))) void LinearRowAvx2(const uint8_t* base, size_t step, int cols,
+                                                   int rows, int x0, int y0, const int* dx,
+                                                   const int* dy, int w, uint8_t* out) {
+    constexpr int kToFraction = kMapBits - kFractionBits;
+    const __m256i vx0 = _mm256_set1_epi32(x0), vy0 = _mm256_set1_epi32(y0);
+    const __m256i mask = _mm256_set1_epi32(kFractions - 1), full = _mm256_set1_epi32(kFractions);
+    const __m256i byte = _mm256_set1_epi32(0xff), half = _mm256_set1_epi32(1 << (kWeightBits - 1));
+    // Inside: 0 <= sx <= cols - 4 (four bytes read from sx), 0 <= sy <= rows - 2.
+    const __m256i lastX = _mm256_set1_epi32(cols - 4), lastY = _mm256_set1_epi32(rows - 2);
+    const __m256i none = _mm256_set1_epi32(-1);
+    const __m256i vstep = _mm256_set1_epi32(int(step));
+    const int* rowBase = reinterpret_cast<const int*>(base);
+    int u = 0;
+    for (; u + 8 <= w; u += 8) {
+        const __m256i x = _mm256_srai_epi32(
+            _mm256_add_epi32(vx0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dx + u))),
+            kToFraction);
+        const __m256i y = _mm256_srai_epi32(
+            _mm256_add_epi32(vy0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dy + u))),
+            kToFraction);
+        const __m256i sx = _mm256_srai_epi32(x, kFractionBits);
+        const __m256i sy = _mm256_srai_epi32(y, kFractionBits);
+        const __m256i outside = _mm256_or_si256(
+            _mm256_or_si256(_mm256_cmpgt_epi32(sx, lastX), _mm256_cmpgt_epi32(sy, lastY)),
+            _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), sx),
+                            _mm256_cmpgt_epi32(_mm256_setzero_si256(), sy)));
+        if (!_mm256_testz_si256(outside, none)) {
+            for (int k = u; k < u + 8; ++k)
+                out[k] = LinearAt(base, step, cols, rows, (x0 + dx[k]) >> kToFraction,
+                                  (y0 + dy[k]) >> kToFraction);
+            continue;
+        }
+        const __m256i at = _mm256_add_epi32(_mm256_mullo_epi32(sy, vstep), sx);
+        const __m256i top = _mm256_i32gather_epi32(rowBase, at, 1);
+        const __m256i bottom = _mm256_i32gather_epi32(rowBase, _mm256_add_epi32(at, vstep), 1);
+        const __m256i fx = _mm256_and_si256(x, mask), fy = _mm256_and_si256(y, mask);
+        const __m256i gx = _mm256_sub_epi32(full, fx), gy = _mm256_sub_epi32(full, fy);
+        // The weights over 32 (the products below are multiplied by 32 as
+        // the shift by kFractionBits).
+        const __m256i w0 = _mm256_mullo_epi32(gy, gx), w1 = _mm256_mullo_epi32(gy, fx);
+        const __m256i w2 = _mm256_mullo_epi32(fy, gx), w3 = _mm256_mullo_epi32(fy, fx);
+        const __m256i p0 = _mm256_and_si256(top, byte);
+        const __m256i p1 = _mm256_and_si256(_mm256_srli_epi32(top, 8), byte);
+        const __m256i p2 = _mm256_and_si256(bottom, byte);
+        const __m256i p3 = _mm256_and_si256(_mm256_srli_epi32(bottom, 8), byte);
+        __m256i sum = _mm256_add_epi32(
+            _mm256_add_epi32(_mm256_mullo_epi32(p0, w0), _mm256_mullo_epi32(p1, w1)),
+            _mm256_add_epi32(_mm256_mullo_epi32(p2, w2), _mm256_mullo_epi32(p3, w3)));
+        sum = _mm256_add_epi32(_mm256_slli_epi32(sum, kFractionBits), half);
+        sum = _mm256_srai_epi32(sum, kWeightBits);
+        const __m128i words =
+            _mm_packus_epi32(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + u), _mm_packus_epi16(words, words));
+    }
+    for (; u < w; ++u)
+        out[u] = LinearAt(base, step, cols, rows, (x0 + dx[u]) >> kToFraction,
+                          (y0 + dy[u]) >> kToFraction);
+}
+
+}  // namespace
+
+void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out,
+                  size_t outStep) {
+    if (outStep == 0) outStep = size_t(std::max(w, 0));
     const double m00 = m(0, 0), m01 = m(0, 1), m02 = m(0, 2);
     const double m10 = m(1, 0), m11 = m(1, 1), m12 = m(1, 2);
-    std::array<int, kPatchW> dx{}, dy{};
+    // A cell's offsets on the stack, a wider image's in the thread's store.
+    std::array<int, kPatchW> cellX, cellY;
+    thread_local std::vector<int> wideX, wideY;
+    int* dx = cellX.data();
+    int* dy = cellY.data();
+    if (w > kPatchW) {
+        wideX.resize(size_t(w)), wideY.resize(size_t(w));
+        dx = wideX.data(), dy = wideY.data();
+    }
     for (int u = 0; u < w; ++u) {
         dx[size_t(u)] = RoundEven(m00 * u * kMapScale);
         dy[size_t(u)] = RoundEven(m10 * u * kMapScale);
     }
-    const int cols = grey.cols, rows = grey.rows;
-    const unsigned lastX = unsigned(std::max(cols - 1, 0)), lastY = unsigned(std::max(rows - 1, 0));
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    // (The wide rows place pixels by 32-bit offsets into grey.)
+    const bool small = double(grey.step[0]) * double(grey.rows) < double(INT32_MAX);
+    const auto row = avx2 && small && w >= 8 ? LinearRowAvx2 : LinearRow;
     const size_t step = grey.step[0];
     const uint8_t* base = grey.ptr<uint8_t>(0);
-    auto clip = [](int v, int n) { return v >= 0 ? (v < n ? v : n - 1) : 0; };
     for (int v = 0; v < h; ++v) {
         const int x0 = RoundEven((m01 * v + m02) * kMapScale) + kHalfFraction;
         const int y0 = RoundEven((m11 * v + m12) * kMapScale) + kHalfFraction;
-        for (int u = 0; u < w; ++u) {
-            const int x = (x0 + dx[size_t(u)]) >> (kMapBits - kFractionBits);
-            const int y = (y0 + dy[size_t(u)]) >> (kMapBits - kFractionBits);
-            const int sx = ClampShort(x >> kFractionBits), sy = ClampShort(y >> kFractionBits);
-            const int fx = x & (kFractions - 1), fy = y & (kFractions - 1);
-            const int w0 = (kFractions - fy) * (kFractions - fx) * kFractions;
-            const int w1 = (kFractions - fy) * fx * kFractions;
-            const int w2 = fy * (kFractions - fx) * kFractions;
-            const int w3 = fy * fx * kFractions;
-            int p0, p1, p2, p3;
-            if (unsigned(sx) < lastX && unsigned(sy) < lastY) {
-                const uint8_t* s = base + size_t(sy) * step + size_t(sx);
-                p0 = s[0], p1 = s[1], p2 = s[step], p3 = s[step + 1];
-            } else {
-                const int xa = clip(sx, cols), xb = clip(sx + 1, cols);
-                const uint8_t* ra = base + size_t(clip(sy, rows)) * step;
-                const uint8_t* rb = base + size_t(clip(sy + 1, rows)) * step;
-                p0 = ra[xa], p1 = ra[xb], p2 = rb[xa], p3 = rb[xb];
-            }
-            const int sum = p0 * w0 + p1 * w1 + p2 * w2 + p3 * w3 + (1 << (kWeightBits - 1));
-            out[size_t(v) * size_t(w) + size_t(u)] =
-                uint8_t(std::clamp(sum >> kWeightBits, 0, 255));
-        }
+        row(base, step, grey.cols, grey.rows, x0, y0, dx, dy, w, out + size_t(v) * outStep);
     }
 }
 
@@ -517,11 +778,9 @@ void SampleCubic(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_
 
 namespace {
 
-// Samples out's cells from the grey image, at its edges, with the line's
-// ink [a, b] setting the paper and print levels.
-void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a, float b,
-                 CutLine& out) {
-    // Ink levels of the line: the paper and the darkest print around it.
+// The patch value of every grey level of a line whose ink spans [a, b]:
+// the paper and the darkest print around it set the levels.
+CellLevels LevelsOf(const cv::Mat& grey, const LineBand& line, float a, float b) {
     const int y0 = std::max(0, int(line.At(a) - line.up));
     const int y1 = std::min(grey.rows, int(line.At(a) + line.down) + 1);
     const cv::Mat band = grey.rowRange(std::min(y0, grey.rows - 1), std::max(y1, y0 + 1))
@@ -529,34 +788,46 @@ void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a,
     const Levels levels(band);
     const float dark = float(levels.At(3)), paper = float(levels.At(90));
     const float range = std::max(16.0f, paper - dark);
-    // The patch value of every grey level, worked out once for the line.
-    std::array<uint8_t, 256> value;
+    CellLevels value;
     for (int g = 0; g < 256; ++g) {
         const float level = (paper - float(g)) * 255.0f / range;
         value[size_t(g)] = uint8_t(std::clamp(level, 0.0f, 255.0f));
     }
-    out.cells.clear();
-    out.cells.reserve(size_t(length));
-    std::array<uint8_t, kPatchW * kPatchH> patch;
-    for (int i = 0; i < length; ++i) {
-        const float x0 = out.Edge(i, length);
-        const float sx = (out.Edge(i + 1, length) - x0) / kCellW;
-        const float cx = x0 + sx * kCellW / 2;
-        // Characters stand smaller where the cells are narrower.
-        const float ratio = sx * kCellW / out.pitch;
-        const float sy = line.Height() * ratio / kCellH;
-        const float top = line.At(cx) - line.up * ratio;
-        // Patch pixel (u, v) samples the grey image at (x, y).
-        cv::Matx23f m(sx, 0, x0 + (0.5f - kPad) * sx - 0.5f, line.slope * sx, sy,
-                      top + (0.5f - kPad) * sy - 0.5f - line.slope * (cx - x0));
-        SampleLinear(grey, m, kPatchW, kPatchH, patch.data());
-        Patch p;
-        for (size_t i = 0; i < p.size(); ++i) p[i] = value[patch[i]];
-        out.cells.push_back(p);
-    }
+    return value;
+}
+
+// Samples out's cells from the grey image, at its edges, with the line's
+// ink [a, b] setting the paper and print levels.
+void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a, float b,
+                 CutLine& out) {
+    const CellLevels value = LevelsOf(grey, line, a, b);
+    out.cells.resize(size_t(length));
+    for (int i = 0; i < length; ++i)
+        SampleCutCell(grey, line, value, length, out, i, out.cells[size_t(i)]);
 }
 
 }  // namespace
+
+CellLevels LineLevels(const cv::Mat& grey, const LineInk& across, const LineBand& line) {
+    return LevelsOf(grey, line, across.left, across.right);
+}
+
+void SampleCutCell(const cv::Mat& grey, const LineBand& line, const CellLevels& levels, int length,
+                   const CutLine& cut, int i, Patch& out) {
+    const float x0 = cut.Edge(i, length);
+    const float sx = (cut.Edge(i + 1, length) - x0) / kCellW;
+    const float cx = x0 + sx * kCellW / 2;
+    // Characters stand smaller where the cells are narrower.
+    const float ratio = sx * kCellW / cut.pitch;
+    const float sy = line.Height() * ratio / kCellH;
+    const float top = line.At(cx) - line.up * ratio;
+    // Patch pixel (u, v) samples the grey image at (x, y).
+    cv::Matx23f m(sx, 0, x0 + (0.5f - kPad) * sx - 0.5f, line.slope * sx, sy,
+                  top + (0.5f - kPad) * sy - 0.5f - line.slope * (cx - x0));
+    Patch patch;
+    SampleLinear(grey, m, kPatchW, kPatchH, patch.data());
+    for (size_t k = 0; k < out.size(); ++k) out[k] = levels[patch[k]];
+}
 
 bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
                   CutLine& out, float pitch, float left0, float growth0) {
@@ -573,6 +844,14 @@ bool CutLineCells(const cv::Mat& grey, const LineInk& across, const LineBand& li
 void SampleCutCells(const cv::Mat& grey, const LineInk& across, const LineBand& line, int length,
                     CutLine& out) {
     SampleCells(grey, line, length, across.left, across.right, out);
+}
+
+void BoundaryInk(const std::vector<float>& ink, const float* at, int length, const float* lefts,
+                 size_t n, float* costs, bool wide) {
+    if (wide && ink.size() >= 2)
+        BoundaryInkWide(ink, at, length, lefts, n, costs);
+    else
+        BoundaryInkNarrow(ink, at, length, lefts, n, costs);
 }
 
 bool FitLineCut(const LineInk& across, int length, CutLine& out, float pitch, float left0,
@@ -597,14 +876,15 @@ bool FitLineCut(const LineInk& across, int length, CutLine& out, float pitch, fl
     auto offsets = [&](float p, float g) {
         for (int k = 0; k <= length; ++k) at[size_t(k)] = CutLine::Offset(p, g, k, length);
     };
-    // The ink on the inner boundaries of the cut from left at those offsets.
-    // Every boundary adds ink or none, so a sum that has reached bound ends
-    // there: the rest could only keep it at or above bound (the sum so far
-    // is returned).
-    auto cost = [&](float left, float bound) {
-        float c = 0;
-        for (int k = 1; k < length && c < bound; ++k) c += Interp(cols, left + at[size_t(k)]);
-        return c;
+    // The ink on the inner boundaries of the cuts from each of the starts
+    // tried at those offsets, eight at a time where the processor has AVX2
+    // (a line of 44 cells has 43 boundaries, and nearly every sum runs to
+    // its last: a sum has no cheaper bound).
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    std::vector<float> lefts, costs;
+    auto cost = [&] {
+        costs.resize(lefts.size());
+        BoundaryInk(cols, at.data(), length, lefts.data(), lefts.size(), costs.data(), avx2);
     };
     // The line's cells are anchored at both ends of its ink: the first and
     // the last character stand inside their cells, so the first cell starts
@@ -626,11 +906,12 @@ bool FitLineCut(const LineInk& across, int length, CutLine& out, float pitch, fl
         const float from = aligned ? left0 - L::kSharedStartReach * p : a - hi * p;
         const float to = aligned ? left0 + L::kSharedStartReach * p : a - lo * p;
         offsets(p, out.growth);
-        for (float left = from; left <= to; left += 0.25f) {
-            if (!anchored(left, p)) continue;
-            const float c = cost(left, best);
-            if (c < best) best = c, out.left = left, out.pitch = p;
-        }
+        lefts.clear();
+        for (float left = from; left <= to; left += 0.25f)
+            if (anchored(left, p)) lefts.push_back(left);
+        cost();
+        for (size_t j = 0; j < lefts.size(); ++j)
+            if (costs[j] < best) best = costs[j], out.left = lefts[j], out.pitch = p;
     }
     if (best < 1e9f) {
         const float reach = aligned ? L::kSharedGrowthReach : L::kGrowthReach;
@@ -639,14 +920,14 @@ bool FitLineCut(const LineInk& across, int length, CutLine& out, float pitch, fl
         for (float g = g1 - reach; g <= g1 + reach + 1e-4f; g += step)
             for (float p = 0.99f * p1; p <= 1.01f * p1; p += 0.002f * p1) {
                 offsets(p, g);
-                for (float left = l1 - 0.15f * p1; left <= l1 + 0.15f * p1; left += 0.25f) {
-                    if (!anchored(left, p)) continue;
-                    // Slight growth must earn its place over an even pitch
-                    // (by a factor of 1 or more: a sum ended at best stays
-                    // at or above it).
-                    const float c =
-                        cost(left, best) * (1.0f + L::kGrowthPenalty * std::abs(g - g1) / step);
-                    if (c < best) best = c, out.left = left, out.pitch = p, out.growth = g;
+                lefts.clear();
+                for (float left = l1 - 0.15f * p1; left <= l1 + 0.15f * p1; left += 0.25f)
+                    if (anchored(left, p)) lefts.push_back(left);
+                cost();
+                for (size_t j = 0; j < lefts.size(); ++j) {
+                    // Slight growth must earn its place over an even pitch.
+                    const float c = costs[j] * (1.0f + L::kGrowthPenalty * std::abs(g - g1) / step);
+                    if (c < best) best = c, out.left = lefts[j], out.pitch = p, out.growth = g;
                 }
             }
     }

@@ -49,6 +49,19 @@ void JoinRuns(const std::vector<cv::Vec3i>& runs, const std::vector<int>& rowSta
 /// by their runs of ink joined row to row, in a third of its time.
 void DropSpecks(cv::Mat& ink, int minArea);
 
+/// cv::adaptiveThreshold(grey, ink, 255, ADAPTIVE_THRESH_MEAN_C,
+/// THRESH_BINARY_INV, block, delta) of an 8-bit image (ink another image),
+/// to the pixel: OpenCV's mean (its box filter), and its test of each pixel
+/// against it made sixteen pixels at a time, where OpenCV's takes them one
+/// by one through a table.
+void InkBelowMean(const cv::Mat& grey, int block, double delta, cv::Mat& ink);
+
+/// cv::morphologyEx(src, dst, MORPH_OPEN, a 2 x 2 rectangle) of an 8-bit
+/// image (its default anchor and borders: each pixel with those above and to
+/// its left), to the pixel, sixteen pixels at a time; dst may be src. src is
+/// a whole image: of a part of a larger one, OpenCV reads the pixels round it.
+void OpenTwoByTwo(const cv::Mat& src, cv::Mat& dst);
+
 /// The ink of an upright grey zone image: 255 ink, 0 paper, without the
 /// specks fine texture leaves (parts smaller than MrzLimits::kSpeckArea).
 cv::Mat InkOf(const cv::Mat& grey);
@@ -104,6 +117,15 @@ bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line,
 bool CutLineCells(const cv::Mat& grey, const LineInk& across, const LineBand& line, int length,
                   CutLine& out, float pitch = 0, float left = -1e9f, float growth = 0);
 
+/// The ink on the inner boundaries (edges 1 to length - 1, at offsets at
+/// from the first) of cuts of a line whose ink by columns is ink, from each
+/// of the starts lefts[0, n), into costs, as FitLineCut sums it: boundary
+/// by boundary in turn, linear between columns, the end columns' ink past
+/// the ends. With wide, eight starts at a time in AVX2 registers (the
+/// processor must have them): the same sums, to the bit.
+void BoundaryInk(const std::vector<float>& ink, const float* at, int length, const float* lefts,
+                 size_t n, float* costs, bool wide);
+
 /// The cut alone: CutLineCells's edges, its fit and its answer, with no
 /// cells sampled (out.cells left empty), for a cut whose cells may not be
 /// needed. SampleCutCells samples them after, as CutLineCells would have.
@@ -111,6 +133,18 @@ bool FitLineCut(const LineInk& across, int length, CutLine& out, float pitch = 0
                 float left = -1e9f, float growth = 0);
 void SampleCutCells(const cv::Mat& grey, const LineInk& across, const LineBand& line, int length,
                     CutLine& out);
+
+/// The patch value (0 paper, 255 print) of each grey level of a line, set
+/// by the paper and the darkest print of its band over its ink: what
+/// SampleCutCells makes once for the cells of a line.
+using CellLevels = std::array<uint8_t, 256>;
+CellLevels LineLevels(const cv::Mat& grey, const LineInk& across, const LineBand& line);
+
+/// Cell i of the length cells of cut (a cut of line, its edges set), with
+/// the line's levels: the patch SampleCutCells makes for it, made alone, for
+/// a cut of which only some cells may be read.
+void SampleCutCell(const cv::Mat& grey, const LineBand& line, const CellLevels& levels, int length,
+                   const CutLine& cut, int i, Patch& out);
 
 /// Samples the cells of line again at out's edges (its left, pitch and
 /// growth, however they were set), as CutLineCells would. False, and out
@@ -131,8 +165,10 @@ bool Keystone(const cv::Mat& ink, const std::vector<std::vector<LineBand>>& sets
 /// cv::warpAffine(grey, out, m, {w, h}, INTER_LINEAR | WARP_INVERSE_MAP,
 /// BORDER_REPLICATE) gives it, to the level: its fixed-point positions and
 /// weights (1/32 of a pixel, weights in 1/32768), the edge pixels repeated
-/// outside (wider than kPatchW, by OpenCV's warp itself).
-void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out);
+/// outside; rows outStep apart (0: w). Any size: an upright zone image too,
+/// in less than OpenCV's time where the processor has AVX2.
+void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out,
+                  size_t outStep = 0);
 
 /// The grey image sampled at the map m into a w x h image at out (rows
 /// outStep apart), as cv::warpAffine(grey, out, m, {w, h}, INTER_CUBIC |

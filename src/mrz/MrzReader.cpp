@@ -4,6 +4,8 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <cstring>
+#include <deque>
 #include <numeric>
 #include <string_view>
 #include <tuple>
@@ -21,6 +23,141 @@ namespace gw::mrz {
 
 namespace {
 
+// What the reading of one upright image has measured of a line, kept for
+// every set it belongs to (a set of three lines shares its lines with the
+// two sets of two): its ink across the image, the patch value of each grey
+// level, and its own cut at each length tried.
+struct LineWork {
+    LineBand line;
+    LineInk across;
+    bool levelsMade = false;
+    CellLevels levels{};
+    // A cut of the line with the cells sampled so far (sampled[k]: cells[k]
+    // holds cell k).
+    struct Cells {
+        CutLine cut;
+        std::vector<uint8_t> sampled;
+    };
+    struct Own {
+        int length = 0;
+        bool fits = false;
+        Cells cells;
+    };
+    std::deque<Own> own;
+};
+
+// The lines of one upright image's sets, each measured once.
+class LinesWork {
+  public:
+    LinesWork(const cv::Mat& grey, const cv::Mat& ink) : grey_(grey), ink_(ink) {}
+
+    // The work of a line of a set: lines are compared by value, as the sets
+    // hold copies of them.
+    LineWork& Of(const LineBand& line) {
+        for (LineWork& w : lines_)
+            if (std::memcmp(&w.line, &line, sizeof line) == 0) return w;
+        LineWork& w = lines_.emplace_back();
+        w.line = line;
+        w.across = InkAcross(ink_, line);
+        return w;
+    }
+
+    // The line's own cut at length (FitLineCut), null when none fits.
+    LineWork::Cells* Own(LineWork& w, int length) {
+        for (LineWork::Own& o : w.own)
+            if (o.length == length) return o.fits ? &o.cells : nullptr;
+        LineWork::Own& o = w.own.emplace_back();
+        o.length = length;
+        o.fits = FitLineCut(w.across, length, o.cells.cut);
+        return o.fits ? &o.cells : nullptr;
+    }
+
+    // Cell k of a cut of the line of length cells, sampled once.
+    const Patch& Cell(LineWork& w, LineWork::Cells& c, int length, size_t k) {
+        if (c.sampled.empty()) {
+            c.cut.cells.resize(size_t(length));
+            c.sampled.assign(size_t(length), 0);
+        }
+        if (!c.sampled[k]) {
+            if (!w.levelsMade) w.levels = LineLevels(grey_, w.across, w.line), w.levelsMade = true;
+            SampleCutCell(grey_, w.line, w.levels, length, c.cut, int(k), c.cut.cells[k]);
+            c.sampled[k] = 1;
+        }
+        return c.cut.cells[k];
+    }
+
+    // The cut with every cell sampled, as SampleCutCells samples them.
+    const CutLine& AllCells(LineWork& w, LineWork::Cells& c, int length) {
+        for (size_t k = 0; k < size_t(length); ++k) Cell(w, c, length, k);
+        return c.cut;
+    }
+
+  private:
+    const cv::Mat& grey_;
+    const cv::Mat& ink_;
+    std::deque<LineWork> lines_;
+};
+
+// The cuts of a set of lines at one length, as the reading cuts them: the
+// best fitted line's own cut, and for each other line a cut sharing its
+// pitch and start, or the line's own where that cannot be placed. A cut is
+// placed, and its cells sampled, only once they are read: most sets are
+// given up after a few cells of one line.
+class ZoneCuts {
+  public:
+    ZoneCuts(LinesWork& work, const std::vector<LineWork*>& lines,
+             const std::vector<LineWork::Cells*>& own, size_t fit, int length)
+        : work_(work),
+          lines_(lines),
+          own_(own),
+          fit_(fit),
+          length_(length),
+          at_(lines.size(), nullptr),
+          shared_(lines.size()) {
+        at_[fit] = own[fit];
+    }
+
+    size_t Lines() const { return lines_.size(); }
+    size_t Length() const { return size_t(length_); }
+    size_t Fit() const { return fit_; }
+
+    // Places line i's cut.
+    void Place(size_t i) {
+        if (at_[i] != nullptr) return;
+        const CutLine& f = at_[fit_]->cut;
+        CutLine& c = shared_[i].cut;
+        c.left = own_[i]->cut.left, c.pitch = own_[i]->cut.pitch;
+        c.growth = own_[i]->cut.growth, c.fit = own_[i]->cut.fit;
+        at_[i] = FitLineCut(lines_[i]->across, length_, c, f.pitch, f.left, f.growth) ? &shared_[i]
+                                                                                      : own_[i];
+    }
+
+    // Cell k of line i (placed).
+    const Patch& Cell(size_t i, size_t k) { return work_.Cell(*lines_[i], *at_[i], length_, k); }
+
+    // Whether line i keeps its own cut.
+    bool Own(size_t i) const { return at_[i] == own_[i]; }
+
+    // The cuts, with every cell sampled.
+    std::vector<CutLine> Cuts() {
+        std::vector<CutLine> out;
+        for (size_t i = 0; i < lines_.size(); ++i) {
+            Place(i);
+            out.push_back(work_.AllCells(*lines_[i], *at_[i], length_));
+        }
+        return out;
+    }
+
+  private:
+    LinesWork& work_;
+    const std::vector<LineWork*>& lines_;
+    const std::vector<LineWork::Cells*>& own_;
+    size_t fit_;
+    int length_;
+    std::vector<LineWork::Cells*> at_;
+    std::vector<LineWork::Cells> shared_;
+};
+
 // The line lengths to try for a set of lines: 30 for three; for two, the
 // length whose pitch fits OCR-B's shape first, then the other: a zone in
 // another face (a narrower monospace, whose pitch is 0.80 to 0.88 of its
@@ -33,18 +170,20 @@ float PitchRatio(const LineInk& across, const LineBand& line, int length) {
     return pitch / std::max(1.0f, line.Height()) / kPitchPerHeight;
 }
 
-std::vector<int> Lengths(const std::vector<LineInk>& across, const std::vector<LineBand>& lines) {
+std::vector<int> Lengths(const std::vector<LineWork*>& lines) {
     if (lines.size() == 3) return {30};
-    auto miss = [&](int n) { return std::abs(PitchRatio(across[0], lines[0], n) - 1.0f); };
+    auto miss = [&](int n) {
+        return std::abs(PitchRatio(lines[0]->across, lines[0]->line, n) - 1.0f);
+    };
     return miss(44) <= miss(36) ? std::vector<int>{44, 36} : std::vector<int>{36, 44};
 }
 
 // Whether every line's ink spans length cells at a pitch its capitals' height
 // allows (MrzLimits::kPitchRatioMin to kPitchRatioMax of OCR-B's): a line of
 // text, or a set of lines of unequal length, has no zone's cells to cut.
-bool PitchFits(const std::vector<LineInk>& across, const std::vector<LineBand>& lines, int length) {
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const float ratio = PitchRatio(across[i], lines[i], length);
+bool PitchFits(const std::vector<LineWork*>& lines, int length) {
+    for (const LineWork* w : lines) {
+        const float ratio = PitchRatio(w->across, w->line, length);
         if (ratio < MrzLimits::kPitchRatioMin || ratio > MrzLimits::kPitchRatioMax) return false;
     }
     return true;
@@ -80,52 +219,58 @@ std::vector<size_t> ProbeCells(size_t n, size_t count) {
 // digits. A line whose spread cells read poorly, or dates that do not read
 // as digits, end it there: most places and cuts tried hold no zone (text
 // of capitals reads well, but not as digits where a zone has its dates),
-// and the probe costs a fraction of the whole.
-float ClassifyZone(const std::vector<CutLine>& cuts, std::vector<std::vector<Scores>>& cells,
-                   std::vector<float>& means) {
-    cells.assign(cuts.size(), {});
-    means.assign(cuts.size(), 0);
-    if (cuts.empty()) return -1;
-    std::vector<std::vector<size_t>> spread(cuts.size());
+// and the probe costs a fraction of the whole. The lines are placed and
+// read one at a time, the best fitted first, and the first that reads
+// poorly ends it (any one ends it, whichever is read first), so that the
+// cuts of the others need not be placed nor their cells sampled. The time
+// spent placing and sampling is added to cutting.
+float ClassifyZone(ZoneCuts& cuts, std::vector<std::vector<Scores>>& cells,
+                   std::vector<float>& means, double& cutting) {
+    const size_t lines = cuts.Lines(), length = cuts.Length();
+    cells.assign(lines, std::vector<Scores>(length));
+    means.assign(lines, 0);
+    if (lines == 0) return -1;
     // Which read each cell is in: the spread cells', the dates', the rest's.
     enum Read : uint8_t { kRest, kSpread, kDates };
-    std::vector<std::vector<Read>> in(cuts.size());
-    for (size_t i = 0; i < cuts.size(); ++i) {
-        in[i].assign(cuts[i].cells.size(), kRest);
-        spread[i] = ProbeCells(cuts[i].cells.size(), size_t(MrzLimits::kProbeCellsPerLine));
-        for (size_t k : spread[i]) in[i][k] = kSpread;
-    }
+    std::vector<std::vector<Read>> in(lines, std::vector<Read>(length, kRest));
+    const std::vector<size_t> spread = ProbeCells(length, size_t(MrzLimits::kProbeCellsPerLine));
+    for (size_t i = 0; i < lines; ++i)
+        for (size_t k : spread) in[i][k] = kSpread;
     std::vector<std::pair<size_t, size_t>> dates;
     // (The lines of a cut share its length, which the cells are placed by.)
-    for (const auto& [line, column] : DateCells(cuts.size(), cuts[0].cells.size())) {
+    for (const auto& [line, column] : DateCells(int(lines), int(length))) {
         dates.emplace_back(size_t(line), size_t(column));
         Read& r = in[size_t(line)][size_t(column)];
         if (r == kRest) r = kDates;
     }
-    // Reads the cells of one read into cells, in one pass of the network.
-    auto read = [&](Read which) {
-        std::vector<Patch> patches;
-        for (size_t i = 0; i < cuts.size(); ++i)
-            for (size_t k = 0; k < cuts[i].cells.size(); ++k)
-                if (in[i][k] == which) patches.push_back(cuts[i].cells[k]);
+    // Reads the cells of one read on lines [from, to) into cells, in one
+    // pass of the network.
+    std::vector<Patch> patches;
+    auto read = [&](Read which, size_t from, size_t to) {
+        auto t = ThreadClock::now();
+        patches.clear();
+        for (size_t i = from; i < to; ++i) {
+            cuts.Place(i);
+            for (size_t k = 0; k < length; ++k)
+                if (in[i][k] == which) patches.push_back(cuts.Cell(i, k));
+        }
+        cutting += MsSince(t);
         const std::vector<Scores> scores = ClassifyCells(patches.data(), patches.size());
         size_t p = 0;
-        for (size_t i = 0; i < cuts.size(); ++i) {
-            cells[i].resize(cuts[i].cells.size());
-            for (size_t k = 0; k < cuts[i].cells.size(); ++k)
+        for (size_t i = from; i < to; ++i)
+            for (size_t k = 0; k < length; ++k)
                 if (in[i][k] == which) cells[i][k] = scores[p++];
-        }
     };
-    read(kSpread);
-    float probeLow = 1;
-    for (size_t i = 0; i < cuts.size(); ++i) {
+    for (size_t n = 0; n < lines; ++n) {
+        const size_t i = n == 0 ? cuts.Fit() : n <= cuts.Fit() ? n - 1 : n;
+        read(kSpread, i, i + 1);
         float sum = 0;
-        for (size_t k : spread[i]) sum += *std::max_element(cells[i][k].begin(), cells[i][k].end());
-        probeLow = std::min(probeLow, spread[i].empty() ? 0.0f : sum / float(spread[i].size()));
+        for (size_t k : spread) sum += *std::max_element(cells[i][k].begin(), cells[i][k].end());
+        const float probe = spread.empty() ? 0.0f : sum / float(spread.size());
+        if (probe < MrzLimits::kProbePoorLine) return -1;
     }
-    if (probeLow < MrzLimits::kProbePoorLine) return -1;
     if (!dates.empty()) {
-        read(kDates);
+        read(kDates, 0, lines);
         float digits = 0;
         for (const auto& [line, column] : dates) {
             const Scores& s = cells[line][column];
@@ -133,14 +278,14 @@ float ClassifyZone(const std::vector<CutLine>& cuts, std::vector<std::vector<Sco
         }
         if (digits / float(dates.size()) < MrzLimits::kProbeDateDigits) return -1;
     }
-    read(kRest);
     float sum = 0;
-    for (size_t i = 0; i < cuts.size(); ++i) {
+    for (size_t i = 0; i < lines; ++i) {
+        read(kRest, i, i + 1);
         means[i] = MeanTop(cells[i]);
         if (means[i] < MrzLimits::kPoorLineMean) return -1;
         sum += means[i];
     }
-    return sum / float(cuts.size());
+    return sum / float(lines);
 }
 
 std::pair<float, float> ToPage(const cv::Matx33f& m, float x, float y) {
@@ -229,6 +374,11 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign) {
         u.grey.create(size, CV_8U);
         SampleCubic(page, u.toPage.get_minor<2, 3>(0, 0), size.width, size.height, u.grey.data,
                     u.grey.step[0]);
+    } else if (page.type() == CV_8UC1) {
+        // OpenCV's bilinear warp to the level, in half its time.
+        u.grey.create(size, CV_8U);
+        SampleLinear(page, u.toPage.get_minor<2, 3>(0, 0), size.width, size.height, u.grey.data,
+                     u.grey.step[0]);
     } else {
         cv::warpAffine(page, u.grey, u.toPage.get_minor<2, 3>(0, 0), size, flags,
                        cv::BORDER_REPLICATE);
@@ -302,70 +452,68 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                            int* setsLeft) {
     UprightReading best;
     auto t = ThreadClock::now();
+    LinesWork work(grey, ink);
     size_t tried = 0;
     for (const auto& lines : sets) {
         if (++tried > size_t(MrzLimits::kSetsPerCandidate)) break;
         if (deadline && deadline->expired()) break;
         if (setsLeft && (*setsLeft)-- <= 0) break;
         t = ThreadClock::now();
-        // Each line's ink across the image, measured once for every cut.
-        std::vector<LineInk> across;
-        for (const LineBand& line : lines) across.push_back(InkAcross(ink, line));
-        const std::vector<int> lengths = Lengths(across, lines);
+        // Each line's ink across the image, measured once for every cut and
+        // every set it is in.
+        std::vector<LineWork*> lineWork;
+        for (const LineBand& line : lines) lineWork.push_back(&work.Of(line));
+        const std::vector<int> lengths = Lengths(lineWork);
         if (times) times->segment += MsSince(t);
         for (int length : lengths) {
             t = ThreadClock::now();
-            if (!PitchFits(across, lines, length)) {
+            if (!PitchFits(lineWork, length)) {
                 if (times) times->segment += MsSince(t);
                 continue;
             }
             // Each line's own cut, its cells sampled only once they are
             // wanted (most lines take the shared cut).
-            std::vector<CutLine> own(lines.size());
+            std::vector<LineWork::Cells*> own(lines.size(), nullptr);
             bool cut = true;
             for (size_t i = 0; i < lines.size() && cut; ++i)
-                cut = FitLineCut(across[i], length, own[i]);
+                cut = (own[i] = work.Own(*lineWork[i], length)) != nullptr;
             if (!cut) {
                 if (times) times->segment += MsSince(t);
                 continue;
             }
             auto ownCut = [&](size_t i) -> const CutLine& {
-                if (own[i].cells.empty()) SampleCutCells(grey, across[i], lines[i], length, own[i]);
-                return own[i];
+                return work.AllCells(*lineWork[i], *own[i], length);
             };
             // The lines share one pitch and start: the best fitted line's.
             size_t fit = 0;
             for (size_t i = 1; i < own.size(); ++i)
-                if (own[i].fit < own[fit].fit) fit = i;
-            std::vector<CutLine> cuts(lines.size());
-            cuts[fit] = ownCut(fit);
-            // A line the shared cut cannot place keeps its own.
-            for (size_t i = 0; i < lines.size(); ++i) {
-                if (i == fit) continue;
-                cuts[i] = own[i];
-                if (!CutLineCells(grey, across[i], lines[i], length, cuts[i], cuts[fit].pitch,
-                                  cuts[fit].left, cuts[fit].growth))
-                    cuts[i] = ownCut(i);
-            }
+                if (own[i]->cut.fit < own[fit]->cut.fit) fit = i;
+            ZoneCuts zone(work, lineWork, own, fit, length);
+            double cutting = 0;
             if (times) times->segment += MsSince(t);
             t = ThreadClock::now();
             std::vector<std::vector<Scores>> cells;
             std::vector<float> means;
-            const float mean = ClassifyZone(cuts, cells, means);
+            const float mean = ClassifyZone(zone, cells, means, cutting);
             if (mean < 0) {
-                if (times) times->classify += MsSince(t);
+                if (times) times->classify += MsSince(t) - cutting, times->segment += cutting;
                 continue;
             }
+            auto tc = ThreadClock::now();
+            std::vector<CutLine> cuts = zone.Cuts();
+            cutting += MsSince(tc);
             // A line that reads clearly worse than the best fitted one may
             // stand apart from it (a slanted card's last line): its own cut
-            // is tried too.
+            // is tried too (unless it holds it already, where it would read
+            // alike).
             for (size_t i = 0; i < lines.size(); ++i) {
-                if (i == fit || means[i] >= means[fit] - MrzLimits::kOwnCutBelow) continue;
+                if (i == fit || zone.Own(i) || means[i] >= means[fit] - MrzLimits::kOwnCutBelow)
+                    continue;
                 std::vector<Scores> alone;
                 if (ClassifyLine(ownCut(i), alone) > means[i])
-                    cells[i] = std::move(alone), cuts[i] = own[i];
+                    cells[i] = std::move(alone), cuts[i] = ownCut(i);
             }
-            if (times) times->classify += MsSince(t);
+            if (times) times->classify += MsSince(t) - cutting, times->segment += cutting;
             t = ThreadClock::now();
             UprightReading r;
             Decode(cells, limits, r.result);
@@ -387,7 +535,7 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
             // different places) reads either way as confidently as the
             // other, one of them a cell out of step: the grammar decides.
             for (size_t i = 0; i < lines.size() && !r.result.valid; ++i) {
-                if (i == fit || std::abs(own[i].left - cuts[i].left) <
+                if (i == fit || std::abs(own[i]->cut.left - cuts[i].left) <
                                     MrzLimits::kOwnCutApart * cuts[fit].pitch)
                     continue;
                 std::vector<std::vector<Scores>> other = cells;
@@ -400,7 +548,7 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                 if (o.quality <= r.quality) continue;
                 r = std::move(o);
                 cells = std::move(other);
-                cuts[i] = own[i];
+                cuts[i] = ownCut(i);
             }
             if (times) times->decode += MsSince(t);
             if (r.quality > best.quality) {
@@ -461,6 +609,9 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                                    MrzLimits::kPassReachDegrees)
             continue;
         if (deadline.expired()) return stop();
+        // With no line set left to read, a pass would find places only to
+        // end the search at the first (as it ends once the passes are done).
+        if (setsLeft <= 0) break;
         t = ThreadClock::now();
         if (pass.throughTexture && textureless.ink.empty())
             textureless = LookThroughTexture(grey, look);

@@ -1,12 +1,13 @@
 // The finder's own forms of OpenCV's searches and pixel passes, and the
 // cut's own cell sampling, give OpenCV's answers on random pages of every
 // small size (edges and corners included); the upright zone's lines leave
-// out a line its edge cuts through; and its ink leaves out the specks of
-// texture, not thin print.
+// out a line its edge cuts through; a line's ink across is its columns'
+// ink; and the upright ink leaves out the specks of texture, not thin print.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 
 #include <opencv2/imgproc.hpp>
@@ -162,9 +163,10 @@ TEST(MrzFind, OwnPixelPassesGiveOpenCVsPixels) {
     }
 }
 
-// The cut's own sampling of a cell gives OpenCV's bilinear warp to the
-// level: maps of every scale, slant and shift a cut makes (and turned ones),
-// reaching past every edge of pages of small and odd sizes.
+// The cut's own sampling of a cell, or of an upright zone image, gives
+// OpenCV's bilinear warp to the level: maps of every scale, slant and shift
+// a cut makes (and turned ones), reaching past every edge of pages of small
+// and odd sizes.
 TEST(MrzCut, OwnCellSamplingGivesOpenCVsPixels) {
     std::mt19937 rng(3);
     auto uniform = [&](float lo, float hi) {
@@ -174,7 +176,10 @@ TEST(MrzCut, OwnCellSamplingGivesOpenCVsPixels) {
         const int h = 1 + int(rng() % 40), w = 1 + int(rng() % 150);
         cv::Mat grey(h, w, CV_8U);
         for (uint8_t& p : cv::Mat_<uint8_t>(grey)) p = uint8_t(rng() % 256);
-        const int pw = 1 + int(rng() % unsigned(kPatchW + 4)), ph = 1 + int(rng() % 30);
+        // A cell, or an upright zone image (eight pixels at a time where
+        // they read inside the page).
+        const int pw = 1 + int(rng() % unsigned(round % 3 == 0 ? 300 : kPatchW + 4));
+        const int ph = 1 + int(rng() % 30);
         const bool turned = rng() % 4 == 0;
         const cv::Matx23f m(uniform(0.2f, 3.0f), turned ? uniform(-1.0f, 1.0f) : 0.0f,
                             uniform(-10.0f, float(w) + 5.0f), uniform(-0.1f, 0.1f),
@@ -245,7 +250,8 @@ TEST(MrzCut, ALineTheEdgeCutsThroughIsNoLineOfASet) {
 TEST(MrzCut, DropSpecksClearsOpenCVsSmallParts) {
     std::mt19937 rng(20261207);
     for (int trial = 0; trial < 300; ++trial) {
-        const int rows = 1 + int(rng() % 40), cols = 1 + int(rng() % 90);
+        // Rows of one to four words of 64 pixels.
+        const int rows = 1 + int(rng() % 40), cols = 1 + int(rng() % 250);
         cv::Mat ink(rows, cols, CV_8U);
         const unsigned density = 20 + rng() % 60;
         for (int y = 0; y < rows; ++y)
@@ -262,6 +268,110 @@ TEST(MrzCut, DropSpecksClearsOpenCVsSmallParts) {
             }
         DropSpecks(ink, minArea);
         ASSERT_EQ(cv::countNonZero(ink != want), 0) << rows << " x " << cols << " area " << minArea;
+    }
+}
+
+// A line's ink across the image, counted along rows a block of columns at a
+// time, is each column's ink between the line's top and bottom there, as
+// counted down the column: lines of every slope the upright image allows,
+// reaching past its top and bottom, on random ink.
+TEST(MrzCut, ALinesInkAcrossCountsEachColumnsBand) {
+    std::mt19937 rng(1207);
+    auto uniform = [&](float lo, float hi) {
+        return lo + (hi - lo) * float(rng() % 100000) / 100000.0f;
+    };
+    for (int trial = 0; trial < 400; ++trial) {
+        const int rows = 1 + int(rng() % 80), cols = 1 + int(rng() % 300);
+        cv::Mat ink(rows, cols, CV_8U);
+        for (uint8_t& p : cv::Mat_<uint8_t>(ink)) p = rng() % 3 == 0 ? 255 : 0;
+        LineBand line;
+        line.center = uniform(-20.0f, float(rows) + 20.0f);
+        line.middle = float(cols) / 2;
+        line.slope = uniform(-MrzLimits::kMaxSlope, MrzLimits::kMaxSlope);
+        line.up = uniform(0.0f, 20.0f), line.down = uniform(0.0f, 20.0f);
+        const LineInk across = InkAcross(ink, line);
+        ASSERT_EQ(across.columns.size(), size_t(cols));
+        for (int x = 0; x < cols; ++x) {
+            const float yc = line.At(float(x));
+            int n = 0;
+            for (int y = std::max(0, int(std::floor(yc - line.up)));
+                 y <= std::min(rows - 1, int(std::ceil(yc + line.down))); ++y)
+                n += ink.at<uint8_t>(y, x) != 0;
+            ASSERT_EQ(across.columns[size_t(x)], float(n) / std::max(1.0f, line.Height()))
+                << "column " << x << " of " << cols << " x " << rows;
+        }
+    }
+}
+
+// The ink below a page's mean is OpenCV's adaptive threshold to the pixel:
+// pages and parts of pages of every small size, of smooth grey and of
+// noise, blocks of the finder's and the upright zone's sizes and others,
+// offsets whole and not, below zero and past every level.
+TEST(MrzCut, InkBelowMeanGivesOpenCVsThreshold) {
+    std::mt19937 rng(1712);
+    for (int trial = 0; trial < 400; ++trial) {
+        const int rows = 1 + int(rng() % 90), cols = 1 + int(rng() % 130);
+        cv::Mat page(rows + 6, cols + 6, CV_8U);
+        for (uint8_t& p : cv::Mat_<uint8_t>(page)) p = uint8_t(rng() % 256);
+        if (trial % 2 == 0) cv::GaussianBlur(page, page, cv::Size(9, 9), 3);
+        const cv::Mat grey = trial % 3 == 0 ? page(cv::Rect(3, 2, cols, rows)) : page;
+        const int blocks[] = {3, 25, 71, 2 * int(rng() % 40) + 3};
+        const int block = blocks[rng() % 4];
+        const double offsets[] = {15, 30, 10.5, -3.7, 300, -300, double(rng() % 60) / 4};
+        const double delta = offsets[rng() % 7];
+        cv::Mat want, ink;
+        cv::adaptiveThreshold(grey, want, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY_INV,
+                              block, delta);
+        InkBelowMean(grey, block, delta, ink);
+        ASSERT_EQ(cv::countNonZero(want != ink), 0)
+            << cols << " x " << rows << ", block " << block << ", offset " << delta;
+    }
+}
+
+// The 2 x 2 opening of ink is OpenCV's to the pixel, in place or not:
+// binary and grey pages of every small size.
+TEST(MrzCut, OpenTwoByTwoGivesOpenCVsOpening) {
+    std::mt19937 rng(2712);
+    for (int trial = 0; trial < 400; ++trial) {
+        const int rows = 1 + int(rng() % 50), cols = 1 + int(rng() % 150);
+        cv::Mat ink(rows, cols, CV_8U);
+        const bool binary = trial % 3 != 0;
+        for (uint8_t& p : cv::Mat_<uint8_t>(ink))
+            p = binary ? (rng() % 2 == 0 ? 255 : 0) : uint8_t(rng() % 256);
+        cv::Mat want, own;
+        cv::morphologyEx(ink, want, cv::MORPH_OPEN,
+                         cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2, 2)));
+        OpenTwoByTwo(ink, own);
+        ASSERT_EQ(cv::countNonZero(want != own), 0) << cols << " x " << rows;
+        OpenTwoByTwo(ink, ink);
+        ASSERT_EQ(cv::countNonZero(want != ink), 0) << cols << " x " << rows << " in place";
+    }
+}
+
+// The fit's sums of ink on a cut's boundaries, eight starts at a time in
+// AVX2 registers, are its sums one start after another, to the bit: starts
+// and boundaries inside the line, and past either end, in any number.
+TEST(MrzCut, BoundaryInkSumsAlikeEightAtATime) {
+    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2";
+    std::mt19937 rng(712);
+    auto uniform = [&](float lo, float hi) {
+        return lo + (hi - lo) * float(rng() % 100000) / 100000.0f;
+    };
+    for (int trial = 0; trial < 300; ++trial) {
+        std::vector<float> ink(2 + rng() % 600);
+        for (float& v : ink) v = rng() % 3 == 0 ? 0.0f : uniform(0.0f, 4.0f);
+        const int length = 2 + int(rng() % 44);
+        const float pitch = uniform(1.0f, 30.0f), growth = uniform(-0.2f, 0.2f);
+        std::vector<float> at(size_t(length) + 1);
+        for (int k = 0; k <= length; ++k) at[size_t(k)] = CutLine::Offset(pitch, growth, k, length);
+        std::vector<float> lefts(rng() % 40);
+        for (float& l : lefts) l = uniform(-40.0f, float(ink.size()) + 10.0f);
+        std::vector<float> one(lefts.size()), eight(lefts.size());
+        BoundaryInk(ink, at.data(), length, lefts.data(), lefts.size(), one.data(), false);
+        BoundaryInk(ink, at.data(), length, lefts.data(), lefts.size(), eight.data(), true);
+        for (size_t j = 0; j < lefts.size(); ++j)
+            ASSERT_EQ(std::memcmp(&one[j], &eight[j], sizeof(float)), 0)
+                << "start " << lefts[j] << ": " << one[j] << " and " << eight[j];
     }
 }
 

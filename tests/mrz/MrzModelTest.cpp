@@ -77,9 +77,10 @@ std::string Joined(const std::vector<std::string>& lines) {
     return s;
 }
 
-// Cells sampled again at a cut's own edges are its cells, byte for byte;
-// a pitch further on, each cell holds the next character (the training
-// cells cut out of step rely on both).
+// Cells sampled again at a cut's own edges are its cells, byte for byte
+// (the training cells cut out of step rely on it), and so is each cell
+// sampled alone (the reader samples only the cells it reads); a pitch
+// further on, each cell holds the next character.
 TEST(MrzModel, CellsSampledAgainFollowTheirEdges) {
     gw::render::TextRenderer font(kOcrB);
     ASSERT_TRUE(font.Valid()) << "fonts-ocr-b is not installed";
@@ -101,6 +102,14 @@ TEST(MrzModel, CellsSampledAgainFollowTheirEdges) {
         again.cells.clear();
         ASSERT_TRUE(RecutCells(grey, ink, sets[0][l], n, again));
         EXPECT_TRUE(again.cells == cut.cells) << "line " << l;
+        // Sampled one at a time, in any order, each cell is the one sampled
+        // with the rest.
+        const CellLevels levels = LineLevels(grey, InkAcross(ink, sets[0][l]), sets[0][l]);
+        for (int i = n - 1; i >= 0; --i) {
+            Patch alone{};
+            SampleCutCell(grey, sets[0][l], levels, n, cut, i, alone);
+            EXPECT_TRUE(alone == cut.cells[size_t(i)]) << "line " << l << " cell " << i;
+        }
 
         CutLine on = cut;
         on.left = cut.Edge(1, n);

@@ -3,6 +3,7 @@
 // around its zone; bad input; the C export. (Several threads: tests/threads.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <vector>
@@ -13,7 +14,9 @@
 #include "GlyphwickGrey.h"
 #include "GlyphwickMrz.h"
 #include "TextRender.h"
+#include "mrz/MrzCut.h"
 #include "mrz/MrzFind.h"
+#include "mrz/MrzReader.h"
 
 namespace {
 
@@ -169,6 +172,53 @@ TEST(MrzRead, ACardsThreeLinesAreTheFirstCandidate) {
         ASSERT_FALSE(found.empty()) << cap;
         EXPECT_EQ(found[0].lines, 3) << cap;
         EXPECT_EQ(gw::ReadMrz(View(page)).lines, card) << cap;
+    }
+}
+
+// The reading of an upright zone keeps what it measures of a line (its ink,
+// its own cut at each length, the cells sampled) for the other sets of
+// lines that share it: a set read after others reads as it does alone,
+// cells and all. A card's three lines after its two pairs (at other
+// lengths); a passport's zone after a pair of its second line and its
+// first again (at the same length, read in part before).
+TEST(MrzRead, LineSetsSharingLinesReadAsTheyDoAlone) {
+    using namespace gw::mrz;
+    const DecodeLimits limits;
+    auto same = [](const UprightReading& a, const UprightReading& b) {
+        bool cuts = a.cuts.size() == b.cuts.size();
+        for (size_t i = 0; cuts && i < a.cuts.size(); ++i)
+            cuts = a.cuts[i].cells == b.cuts[i].cells && a.cuts[i].left == b.cuts[i].left &&
+                   a.cuts[i].pitch == b.cuts[i].pitch && a.cuts[i].growth == b.cuts[i].growth;
+        return cuts && a.quality == b.quality && a.mean == b.mean && a.lowest == b.lowest &&
+               a.result.lines == b.result.lines;
+    };
+    const int cap = int(kWorkHeight);
+    const std::vector<std::string> card{"I<UTOD23145890<7349<<<<<<<<<<<",
+                                        "3407127M9507122UTO<<<<<<<<<<<2",
+                                        "STEVENSON<<PETER<JOHN<<<<<<<<<"};
+    const std::string first = "P<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<";
+    for (const auto& lines : {card, std::vector<std::string>{first, kLine2, first}}) {
+        const cv::Mat grey = Printed(lines, cv::Size(1400, 9 * cap), 240, cap, 2 * cap, 2 * cap);
+        const cv::Mat ink = InkOf(grey);
+        // The three lines, the first two and the last two.
+        auto sets = FindLineSets(ink);
+        ASSERT_EQ(sets.size(), 3u) << lines[0];
+        std::sort(sets.begin(), sets.end(), [](const auto& x, const auto& y) {
+            return x.size() != y.size() ? x.size() > y.size() : x[0].center < y[0].center;
+        });
+        auto read = [&](const std::vector<std::vector<LineBand>>& some) {
+            return ReadUpright(grey, ink, some, limits, nullptr);
+        };
+        if (lines == card) {
+            const UprightReading alone = read({sets[0]});
+            EXPECT_EQ(alone.result.lines, card);
+            EXPECT_TRUE(same(read({sets[1], sets[2], sets[0]}), alone));
+        } else {
+            const UprightReading alone = read({sets[1]});
+            EXPECT_EQ(alone.result.lines, (std::vector<std::string>{first, kLine2}));
+            EXPECT_LT(read({sets[2]}).quality, 0.0f);
+            EXPECT_TRUE(same(read({sets[2], sets[1]}), alone));
+        }
     }
 }
 

@@ -37,6 +37,14 @@ struct MrzLimits {
     /// seed 19: a run of two O read 0, at 0.65 and 0.98, cancelled in both
     /// checks over it and was decided at 0.991, valid and wrong).
     static constexpr float kSettledMinProbability = 0.9999f;
+    /// The lowest probability, in a valid zone, of a character no check
+    /// digit covers (names, state codes, the sex, a visa's optional data):
+    /// the lowest at which the wrong share of held-out cells of every
+    /// condition is bounded by one in 10,000 with 95% confidence.
+    /// Probability; run U2 of docs/mrz-tuning.md (seeds 208 and 210, 218,922
+    /// cells, tools/mrz-train/rate-threshold.py: 13 wrong of 217,803 at
+    /// 0.995, bound 9.5e-5; at 0.99 1.2e-4).
+    static constexpr float kUncheckedMinProbability = 0.995f;
     /// A candidate below this probability is not worth a path of the joint
     /// decoding (it could not reach kMinProbability under any check).
     static constexpr float kCandidateFloor = 1e-4f;

@@ -5,6 +5,7 @@
 // valid zone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "GlyphwickMrz.h"
@@ -36,7 +37,7 @@ Scores Cell(const std::map<char, float>& given) {
 }
 
 // Probabilities that read text exactly, each character with probability p.
-std::vector<std::vector<Scores>> Exact(const std::vector<std::string>& lines, float p = 0.98f) {
+std::vector<std::vector<Scores>> Exact(const std::vector<std::string>& lines, float p = 0.998f) {
     std::vector<std::vector<Scores>> cells;
     for (const std::string& l : lines) {
         cells.emplace_back();
@@ -135,12 +136,17 @@ TEST(MrzDecode, FieldsAreDecidedWithTheirCheckDigits) {
     EXPECT_GT(r.characters[1][5].confidence, MrzLimits::kSettledMinProbability);
     // Among cells each 2% unsure, the same place is settled at 0.997: more
     // than a cell's threshold, less than a settled place must reach.
-    cells = Exact({kTd3[0], line});
+    // (The places no check covers are sure.)
+    cells = Exact({kTd3[0], line}, 0.98f);
+    cells[0] = Exact({kTd3[0]}, kSure)[0];
+    for (size_t c : {10u, 11u, 12u, 20u}) cells[1][c] = Cell({{line[c], kSure}});
     cells[1][5] = Cell({{'O', 0.6f}, {'0', 0.38f}});
     r = Decoded(cells);
     EXPECT_EQ(r.lines[1], line);
     EXPECT_GT(r.characters[1][5].confidence, MrzLimits::kMinProbability);
     EXPECT_FALSE(r.valid);
+    cells[1][5] = Exact({line}, 0.98f)[0][5];
+    EXPECT_TRUE(Decoded(cells).valid);
 
     // Two O for zeros at weights 7 and 3 (columns 3 and 4) add 24 x 10 = 240:
     // the check holds either way. Each place leans to O, so the best reading
@@ -238,7 +244,7 @@ TEST(MrzDecode, ClassesAndStateCodesChoose) {
     // A name's I whose cell read 1 as well is sure of I (a name holds no
     // 1); one whose cell read 3 as well is unsure whether it is a letter.
     cells = Exact(kTd3);
-    cells[0][7] = Cell({{'I', 0.8f}, {'1', 0.18f}});
+    cells[0][7] = Cell({{'I', 0.82f}, {'1', 0.1795f}});
     EXPECT_TRUE(Decoded(cells).valid);
     cells[0][7] = Cell({{'I', 0.8f}, {'3', 0.18f}});
     r = Decoded(cells);
@@ -316,7 +322,7 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
     MrzResult r = Decoded(Exact(kTd3));
     ASSERT_TRUE(r.valid);
     EXPECT_EQ(r.characters[1][0].candidates.front().first, 'L');
-    EXPECT_FLOAT_EQ(r.characters[1][0].candidates.front().second, 0.98f);
+    EXPECT_FLOAT_EQ(r.characters[1][0].candidates.front().second, 0.998f);
 
     // A name letter with a rival about as probable: nothing checks names.
     auto cells = Exact(kTd3);
@@ -327,20 +333,22 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
     EXPECT_NEAR(r.characters[0][6].confidence, 0.6f, 0.02f);
 
     // Valid exactly when every confidence reaches the limit: the default
-    // one, or more when a host asks for more.
+    // one, raised where no check covers the place (a name), or more when a
+    // host asks for more.
     const float limit = MrzLimits::kMinProbability;
-    for (float p : {0.8f, 0.88f, 0.93f, 0.97f}) {
+    const float unchecked = std::max(limit, MrzLimits::kUncheckedMinProbability);
+    for (float p : {0.8f, 0.93f, 0.97f, 0.99f, 0.9965f, 0.9985f}) {
         cells = Exact(kTd3);
-        cells[0][6] = Cell({{'R', p}, {'F', 0.98f - p}});
+        cells[0][6] = Cell({{'R', p}, {'F', 0.9995f - p}});
         r = Decoded(cells);
-        EXPECT_EQ(r.valid, r.characters[0][6].confidence >= limit) << p;
+        EXPECT_EQ(r.valid, r.characters[0][6].confidence >= unchecked) << p;
         DecodeLimits strict;
-        strict.minProbability = 0.95f;
+        strict.minProbability = 0.998f;
         Decode(cells, strict, r);
-        EXPECT_EQ(r.valid, r.characters[0][6].confidence >= 0.95f) << p;
+        EXPECT_EQ(r.valid, r.characters[0][6].confidence >= 0.998f) << p;
     }
     cells = Exact(kTd3);
-    cells[0][6] = Cell({{'R', 0.995f}, {'F', 0.004f}});
+    cells[0][6] = Cell({{'R', 0.997f}, {'F', 0.002f}});
     EXPECT_TRUE(Decoded(cells).valid);
     cells[0][6] = Cell({{'R', limit - 0.05f}, {'F', 1.04f - limit}});
     EXPECT_FALSE(Decoded(cells).valid);

@@ -90,8 +90,10 @@ struct MrzResult {
     int orientation = 0;      ///< degrees clockwise the image was turned to read: 0, 90, 180, 270
     float skew = 0;           ///< further degrees clockwise the zone was turned
     int characterHeight = 0;  ///< of the zone's capitals, in image pixels
-    /// Every check digit agrees, every field fits its class and every
-    /// character has at least the options' confidence.
+    /// Every check digit agrees, every field fits its class, the state codes
+    /// are known codes, and every character is as sure as the reader's
+    /// calibrated threshold (surer where no check digit covers it: a name,
+    /// a state code, the sex) and has at least the options' confidence.
     bool valid = false;
     std::string error;       ///< why nothing was read (bad input), else empty
     bool stopped = false;    ///< the budget ran out or the call was cancelled

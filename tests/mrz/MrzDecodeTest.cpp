@@ -347,7 +347,16 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
         Decode(cells, strict, r);
         EXPECT_EQ(r.valid, r.characters[0][6].confidence >= 0.998f) << p;
     }
+    // A name letter below the unchecked places' threshold, with no rival
+    // close and above the options' confidence: the reasons name it.
     cells = Exact(kTd3);
+    cells[0][6] = Cell({{'R', 0.99f}, {'F', 0.0095f}});
+    r = Decoded(cells);
+    MrzReport(r);
+    EXPECT_FALSE(r.valid);
+    ASSERT_EQ(r.reasons.size(), 1u);
+    EXPECT_NE(r.reasons[0].find("line 1 column 7 'R' 0.99 or 'F' 0.01"), std::string::npos)
+        << r.reasons[0];
     cells[0][6] = Cell({{'R', 0.997f}, {'F', 0.002f}});
     EXPECT_TRUE(Decoded(cells).valid);
     cells[0][6] = Cell({{'R', limit - 0.05f}, {'F', 1.04f - limit}});

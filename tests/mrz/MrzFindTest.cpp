@@ -20,6 +20,18 @@
 namespace gw::mrz {
 namespace {
 
+// A number drawn evenly from [lo, hi).
+float Uniform(std::mt19937& rng, float lo, float hi) {
+    return lo + (hi - lo) * float(rng() % 100000) / 100000.0f;
+}
+
+// A page of rows x cols levels of noise.
+cv::Mat Noise(std::mt19937& rng, int rows, int cols) {
+    cv::Mat page(rows, cols, CV_8U);
+    for (uint8_t& p : cv::Mat_<uint8_t>(page)) p = uint8_t(rng() % 256);
+    return page;
+}
+
 TEST(MrzFind, OwnContoursGiveOpenCVsAnswers) {
     std::mt19937 rng(5);
     std::vector<std::vector<cv::Point>> outer;
@@ -169,21 +181,17 @@ TEST(MrzFind, OwnPixelPassesGiveOpenCVsPixels) {
 // and odd sizes.
 TEST(MrzCut, OwnCellSamplingGivesOpenCVsPixels) {
     std::mt19937 rng(3);
-    auto uniform = [&](float lo, float hi) {
-        return lo + (hi - lo) * float(rng() % 100000) / 100000.0f;
-    };
     for (int round = 0; round < 3000; ++round) {
         const int h = 1 + int(rng() % 40), w = 1 + int(rng() % 150);
-        cv::Mat grey(h, w, CV_8U);
-        for (uint8_t& p : cv::Mat_<uint8_t>(grey)) p = uint8_t(rng() % 256);
+        const cv::Mat grey = Noise(rng, h, w);
         // A cell, or an upright zone image (eight pixels at a time where
         // they read inside the page).
         const int pw = 1 + int(rng() % unsigned(round % 3 == 0 ? 300 : kPatchW + 4));
         const int ph = 1 + int(rng() % 30);
         const bool turned = rng() % 4 == 0;
-        const cv::Matx23f m(uniform(0.2f, 3.0f), turned ? uniform(-1.0f, 1.0f) : 0.0f,
-                            uniform(-10.0f, float(w) + 5.0f), uniform(-0.1f, 0.1f),
-                            uniform(0.2f, 3.0f), uniform(-10.0f, float(h) + 5.0f));
+        const cv::Matx23f m(Uniform(rng, 0.2f, 3.0f), turned ? Uniform(rng, -1.0f, 1.0f) : 0.0f,
+                            Uniform(rng, -10.0f, float(w) + 5.0f), Uniform(rng, -0.1f, 0.1f),
+                            Uniform(rng, 0.2f, 3.0f), Uniform(rng, -10.0f, float(h) + 5.0f));
         cv::Mat expected;
         cv::warpAffine(grey, expected, m, cv::Size(pw, ph), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
                        cv::BORDER_REPLICATE);
@@ -199,19 +207,15 @@ TEST(MrzCut, OwnCellSamplingGivesOpenCVsPixels) {
 // of pages of small and odd sizes, into images of any size.
 TEST(MrzCut, OwnBicubicWarpGivesOpenCVsPixels) {
     std::mt19937 rng(13);
-    auto uniform = [&](float lo, float hi) {
-        return lo + (hi - lo) * float(rng() % 100000) / 100000.0f;
-    };
     for (int round = 0; round < 2000; ++round) {
         const int h = 1 + int(rng() % 40), w = 1 + int(rng() % 150);
-        cv::Mat grey(h, w, CV_8U);
-        for (uint8_t& p : cv::Mat_<uint8_t>(grey)) p = uint8_t(rng() % 256);
+        const cv::Mat grey = Noise(rng, h, w);
         const int ow = 1 + int(rng() % 90), oh = 1 + int(rng() % 40);
-        const float angle = rng() % 3 == 0 ? uniform(-3.2f, 3.2f) : uniform(-0.1f, 0.1f);
-        const float scale = uniform(0.1f, 1.5f);
+        const float angle = rng() % 3 == 0 ? Uniform(rng, -3.2f, 3.2f) : Uniform(rng, -0.1f, 0.1f);
+        const float scale = Uniform(rng, 0.1f, 1.5f);
         const cv::Matx23f m(scale * std::cos(angle), -scale * std::sin(angle),
-                            uniform(-10.0f, float(w) + 5.0f), scale * std::sin(angle),
-                            scale * std::cos(angle), uniform(-10.0f, float(h) + 5.0f));
+                            Uniform(rng, -10.0f, float(w) + 5.0f), scale * std::sin(angle),
+                            scale * std::cos(angle), Uniform(rng, -10.0f, float(h) + 5.0f));
         cv::Mat expected;
         cv::warpAffine(grey, expected, m, cv::Size(ow, oh), cv::INTER_CUBIC | cv::WARP_INVERSE_MAP,
                        cv::BORDER_REPLICATE);
@@ -277,18 +281,15 @@ TEST(MrzCut, DropSpecksClearsOpenCVsSmallParts) {
 // reaching past its top and bottom, on random ink.
 TEST(MrzCut, ALinesInkAcrossCountsEachColumnsBand) {
     std::mt19937 rng(1207);
-    auto uniform = [&](float lo, float hi) {
-        return lo + (hi - lo) * float(rng() % 100000) / 100000.0f;
-    };
     for (int trial = 0; trial < 400; ++trial) {
         const int rows = 1 + int(rng() % 80), cols = 1 + int(rng() % 300);
         cv::Mat ink(rows, cols, CV_8U);
         for (uint8_t& p : cv::Mat_<uint8_t>(ink)) p = rng() % 3 == 0 ? 255 : 0;
         LineBand line;
-        line.center = uniform(-20.0f, float(rows) + 20.0f);
+        line.center = Uniform(rng, -20.0f, float(rows) + 20.0f);
         line.middle = float(cols) / 2;
-        line.slope = uniform(-MrzLimits::kMaxSlope, MrzLimits::kMaxSlope);
-        line.up = uniform(0.0f, 20.0f), line.down = uniform(0.0f, 20.0f);
+        line.slope = Uniform(rng, -MrzLimits::kMaxSlope, MrzLimits::kMaxSlope);
+        line.up = Uniform(rng, 0.0f, 20.0f), line.down = Uniform(rng, 0.0f, 20.0f);
         const LineInk across = InkAcross(ink, line);
         ASSERT_EQ(across.columns.size(), size_t(cols));
         for (int x = 0; x < cols; ++x) {
@@ -311,8 +312,7 @@ TEST(MrzCut, InkBelowMeanGivesOpenCVsThreshold) {
     std::mt19937 rng(1712);
     for (int trial = 0; trial < 400; ++trial) {
         const int rows = 1 + int(rng() % 90), cols = 1 + int(rng() % 130);
-        cv::Mat page(rows + 6, cols + 6, CV_8U);
-        for (uint8_t& p : cv::Mat_<uint8_t>(page)) p = uint8_t(rng() % 256);
+        cv::Mat page = Noise(rng, rows + 6, cols + 6);
         if (trial % 2 == 0) cv::GaussianBlur(page, page, cv::Size(9, 9), 3);
         const cv::Mat grey = trial % 3 == 0 ? page(cv::Rect(3, 2, cols, rows)) : page;
         const int blocks[] = {3, 25, 71, 2 * int(rng() % 40) + 3};
@@ -354,18 +354,15 @@ TEST(MrzCut, OpenTwoByTwoGivesOpenCVsOpening) {
 TEST(MrzCut, BoundaryInkSumsAlikeEightAtATime) {
     if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2";
     std::mt19937 rng(712);
-    auto uniform = [&](float lo, float hi) {
-        return lo + (hi - lo) * float(rng() % 100000) / 100000.0f;
-    };
     for (int trial = 0; trial < 300; ++trial) {
         std::vector<float> ink(2 + rng() % 600);
-        for (float& v : ink) v = rng() % 3 == 0 ? 0.0f : uniform(0.0f, 4.0f);
+        for (float& v : ink) v = rng() % 3 == 0 ? 0.0f : Uniform(rng, 0.0f, 4.0f);
         const int length = 2 + int(rng() % 44);
-        const float pitch = uniform(1.0f, 30.0f), growth = uniform(-0.2f, 0.2f);
+        const float pitch = Uniform(rng, 1.0f, 30.0f), growth = Uniform(rng, -0.2f, 0.2f);
         std::vector<float> at(size_t(length) + 1);
         for (int k = 0; k <= length; ++k) at[size_t(k)] = CutLine::Offset(pitch, growth, k, length);
         std::vector<float> lefts(rng() % 40);
-        for (float& l : lefts) l = uniform(-40.0f, float(ink.size()) + 10.0f);
+        for (float& l : lefts) l = Uniform(rng, -40.0f, float(ink.size()) + 10.0f);
         std::vector<float> one(lefts.size()), eight(lefts.size());
         BoundaryInk(ink, at.data(), length, lefts.data(), lefts.size(), one.data(), false);
         BoundaryInk(ink, at.data(), length, lefts.data(), lefts.size(), eight.data(), true);

@@ -63,7 +63,7 @@ constexpr std::array<std::array<std::array<uint8_t, 16>, 3>, 3> ChannelShuffles(
 }
 inline constexpr auto kChannelShuffles = ChannelShuffles();
 
-// Channel kind of sixteen 3-byte pixels at a time: the lightest (kMiddle
+// One channel of sixteen 3-byte pixels at a time: the lightest (kMiddle
 // false) or the middle one (true), max(min(a, b), min(max(a, b), c)).
 template <bool kMiddle>
 __attribute__((target("ssse3"))) inline void OneOfThreeShuffled(const uint8_t* in, uint8_t* out,
@@ -91,27 +91,32 @@ __attribute__((target("ssse3"))) inline void OneOfThreeShuffled(const uint8_t* i
     for (; x < n; ++x) out[x] = OneOfThree<kMiddle>(in + 3 * x);
 }
 
+// One channel of each of n 3-byte pixels into out, by the shuffles where
+// the processor has SSSE3 (chosen at the first call: no load-time resolver,
+// which the thread sanitizer's start-up does not survive).
+template <bool kMiddle>
+inline void OneOfThreeRow(const uint8_t* in, uint8_t* out, size_t n) {
+    static const bool shuffles = __builtin_cpu_supports("ssse3");
+    if (shuffles) return OneOfThreeShuffled<kMiddle>(in, out, n);
+    for (size_t x = 0; x < n; ++x) out[x] = OneOfThree<kMiddle>(in + 3 * x);
+}
+
 }  // namespace detail
 
 /// The lightest channel of each of n 3-byte pixels into out: sixteen pixels
 /// at a time by byte shuffles where the processor has SSSE3, one at a time
-/// elsewhere; the same levels either way. Chosen at the first call (no
-/// load-time resolver, which the thread sanitizer's start-up does not
-/// survive). The compiler's own AVX2 build of the plain loop took a third
-/// longer than the plain loop; the shuffles take a third of its time.
+/// elsewhere; the same levels either way. The compiler's own AVX2 build of
+/// the plain loop took a third longer than the plain loop; the shuffles take
+/// a third of its time.
 inline void LightestOfThree(const uint8_t* in, uint8_t* out, size_t n) {
-    static const bool shuffles = __builtin_cpu_supports("ssse3");
-    if (shuffles) return detail::OneOfThreeShuffled<false>(in, out, n);
-    for (size_t x = 0; x < n; ++x) out[x] = detail::OneOfThree<false>(in + 3 * x);
+    detail::OneOfThreeRow<false>(in, out, n);
 }
 
 /// The middle channel of each of n 3-byte pixels into out, as
 /// LightestOfThree: a dark ink of one strong colour (dark blue) keeps two
 /// channels dark, where the lightest is its own light one.
 inline void MiddleOfThree(const uint8_t* in, uint8_t* out, size_t n) {
-    static const bool shuffles = __builtin_cpu_supports("ssse3");
-    if (shuffles) return detail::OneOfThreeShuffled<true>(in, out, n);
-    for (size_t x = 0; x < n; ++x) out[x] = detail::OneOfThree<true>(in + 3 * x);
+    detail::OneOfThreeRow<true>(in, out, n);
 }
 
 }  // namespace gw

@@ -108,6 +108,13 @@ std::string Candidate(char c, float score) {
     return buf;
 }
 
+// The best candidate of a character other than the one read, if any.
+const std::pair<char, float>* RivalOf(const MrzCharacter& ch) {
+    for (const auto& cand : ch.candidates)
+        if (cand.first != ch.value) return &cand;
+    return nullptr;
+}
+
 // The doubtful characters as reasons: those read with less than the least
 // confidence if any, else those with a rival about as good.
 void UnsureReasons(const MrzResult& r, float minConfidence, std::vector<std::string>& out) {
@@ -116,12 +123,7 @@ void UnsureReasons(const MrzResult& r, float minConfidence, std::vector<std::str
         for (size_t l = 0; l < r.characters.size(); ++l) {
             for (size_t c = 0; c < r.characters[l].size(); ++c) {
                 const MrzCharacter& ch = r.characters[l][c];
-                const std::pair<char, float>* rival = nullptr;
-                for (const auto& cand : ch.candidates)
-                    if (cand.first != ch.value) {
-                        rival = &cand;
-                        break;
-                    }
+                const std::pair<char, float>* rival = RivalOf(ch);
                 const bool low = ch.confidence < minConfidence;
                 const bool close = rival != nullptr && rival->second >= ch.confidence - kUnsureGap;
                 if (!(lowOnly ? low : close)) continue;
@@ -157,8 +159,7 @@ std::string LeastSure(const MrzResult& r) {
     if (least == nullptr) return "";
     std::string out = "; least sure: line " + std::to_string(line + 1) + " column " +
                       std::to_string(column + 1) + " " + Candidate(least->value, least->confidence);
-    for (const auto& [c, score] : least->candidates)
-        if (c != least->value) return out + " or " + Candidate(c, score);
+    if (const auto* rival = RivalOf(*least)) out += " or " + Candidate(rival->first, rival->second);
     return out;
 }
 

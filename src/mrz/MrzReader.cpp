@@ -369,20 +369,11 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign) {
                            n.y / u.scale, origin.y, 0, 0, 1);
     const int flags = (u.scale > 2 ? cv::INTER_CUBIC : cv::INTER_LINEAR) | cv::WARP_INVERSE_MAP;
     const cv::Size size(std::max(w, 8), std::max(h, 8));
-    if (u.scale > 2 && page.type() == CV_8UC1) {
-        // OpenCV's bicubic warp to the level, in less time.
-        u.grey.create(size, CV_8U);
-        SampleCubic(page, u.toPage.get_minor<2, 3>(0, 0), size.width, size.height, u.grey.data,
-                    u.grey.step[0]);
-    } else if (page.type() == CV_8UC1) {
-        // OpenCV's bilinear warp to the level, in half its time.
-        u.grey.create(size, CV_8U);
-        SampleLinear(page, u.toPage.get_minor<2, 3>(0, 0), size.width, size.height, u.grey.data,
-                     u.grey.step[0]);
-    } else {
-        cv::warpAffine(page, u.grey, u.toPage.get_minor<2, 3>(0, 0), size, flags,
-                       cv::BORDER_REPLICATE);
-    }
+    // OpenCV's bicubic or bilinear warp to the level, in less time.
+    CV_Assert(page.type() == CV_8UC1);
+    u.grey.create(size, CV_8U);
+    (u.scale > 2 ? SampleCubic : SampleLinear)(page, u.toPage.get_minor<2, 3>(0, 0), size.width,
+                                               size.height, u.grey.data, u.grey.step[0]);
     // A zone seen at a slant is drawn again from the page, squared up.
     u.ink = InkOf(u.grey);
     u.sets = FindLineSets(u.ink);

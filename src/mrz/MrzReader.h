@@ -115,7 +115,8 @@ inline constexpr FinderPass kFinderPasses[] = {
     {false, 0, false}, {true, 0, false},   {false, 30, false}, {false, -30, false},
     {true, 30, false}, {true, -30, false}, {false, 0, true},   {true, 0, true}};
 
-/// Turns candidate z of page upright, read along sign times its axis.
+/// Turns candidate z of page (grey: 8 bits, one channel) upright, read along
+/// sign times its axis.
 Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign);
 
 /// How much more the ink of u stands out from its paper in the middle

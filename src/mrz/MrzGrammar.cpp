@@ -579,8 +579,9 @@ std::vector<std::vector<Cls>> PositionClasses(const std::string& format) {
 }
 
 void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& limits,
-            MrzResult& out) {
+            MrzResult& out, bool* sure) {
     out.found = false;
+    if (sure) *sure = false;
     if (cells.empty() || cells[0].empty()) return;
     for (const auto& l : cells)
         if (l.size() != cells[0].size()) return;
@@ -647,7 +648,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     }
 
     out.fields.clear();
-    bool valid = statesKnown;
+    bool valid = statesKnown, classes = true;
     for (size_t i = 0; i < layout.fields.size(); ++i) {
         const FieldLayout& f = layout.fields[i];
         MrzField field;
@@ -668,6 +669,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
             field.classValid = field.classValid && FitsClass(zone, {checks[i].digit});
         field.value = Cleaned(field.raw);
         valid = valid && field.checkValid && field.classValid;
+        classes = classes && field.classValid;
         out.fields.push_back(field);
         if (field.name == "name") {
             // The primary identifier ends at the first double filler.
@@ -758,17 +760,37 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
         count(digit);
         return unsure <= 1;
     };
+    // Under a check that fails, an unsure character may be the misread one
+    // (the composite's fields answer to their own checks).
+    auto noneUnsure = [&](const Check& c, const std::vector<Pos>& answered) {
+        auto sure = [&](Pos p) {
+            return zone.Own(p) >= limits.minProbability ||
+                   std::find(answered.begin(), answered.end(), p) != answered.end();
+        };
+        return sure(c.digit) && std::all_of(c.data.begin(), c.data.end(), sure);
+    };
+    bool asIfChecksHeld = statesKnown && classes;
+    auto vouchesAsRead = [&](const Check& c, const std::vector<Pos>& answered) {
+        return zone.Agrees(c) ? vouchesFor(c.data, c.digit) : noneUnsure(c, answered);
+    };
     for (size_t i = 0; i < checks.size(); ++i)
-        if (layout.fields[i].checkLine >= 0)
+        if (layout.fields[i].checkLine >= 0) {
             valid = valid && vouchesFor(checks[i].data, checks[i].digit);
+            asIfChecksHeld = asIfChecksHeld && vouchesAsRead(checks[i], {});
+        }
     // The composite sum runs over the checked fields as well: one unsure
     // character in all of it, so that two checks never settle two guesses
     // that lean on each other (a cut that slipped at the end of a line read
     // a garbled personal number and an unsure filler as the composite digit,
     // each settled by its own check).
-    if (layout.compositeLine >= 0) valid = valid && vouchesFor(composite.data, composite.digit);
-    out.valid =
-        valid && !blindDoubt && !settledDoubt && !uncheckedDoubt && lowest >= limits.minProbability;
+    if (layout.compositeLine >= 0) {
+        valid = valid && vouchesFor(composite.data, composite.digit);
+        asIfChecksHeld = asIfChecksHeld && vouchesAsRead(composite, covered);
+    }
+    const bool sureEnough =
+        !blindDoubt && !settledDoubt && !uncheckedDoubt && lowest >= limits.minProbability;
+    out.valid = valid && sureEnough;
+    if (sure) *sure = asIfChecksHeld && sureEnough;
 }
 
 int GrammarEvidence(const MrzResult& r) {

@@ -64,8 +64,14 @@ struct DecodeLimits {
 /// codes); the zone is valid when every check holds, every field fits its
 /// class, the state codes are known and every confidence reaches the limit.
 /// Leaves result.found false when the shape is no zone's.
+///
+/// When sure is given, it is set to whether the zone would be valid if every
+/// check digit held: every character as sure as a valid zone's, the state
+/// codes known and every field in its class, and no character under a check
+/// that fails unsure. Such print reads no better from another cut or place,
+/// so checks that fail are the document's own.
 void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& limits,
-            MrzResult& result);
+            MrzResult& result, bool* sure = nullptr);
 
 /// How much of the grammar a decoded zone bears out, as a count of
 /// agreements that print of another kind meets only by chance: each field

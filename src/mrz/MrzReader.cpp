@@ -507,7 +507,7 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
             if (times) times->classify += MsSince(t) - cutting, times->segment += cutting;
             t = ThreadClock::now();
             UprightReading r;
-            Decode(cells, limits, r.result);
+            Decode(cells, limits, r.result, &r.sure);
             // The cells' probabilities hold for print of OCR-B's shape; in
             // a narrower face the network reads some letters as others with
             // confidence (I as T, F as P), and no check covers the names.
@@ -515,7 +515,7 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                 for (const auto& line : r.result.characters)
                     for (const MrzCharacter& ch : line)
                         if (ch.confidence < MrzLimits::kNarrowMinProbability)
-                            r.result.valid = false;
+                            r.result.valid = r.sure = false;
             // Print of another kind may take a zone's shape; only a reading
             // the grammar bears out is a zone.
             if (GrammarEvidence(r.result) < MrzLimits::kMinEvidence) r.result.found = false;
@@ -525,14 +525,14 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
             // good part of a cell (lines of a zone seen at a slant start at
             // different places) reads either way as confidently as the
             // other, one of them a cell out of step: the grammar decides.
-            for (size_t i = 0; i < lines.size() && !r.result.valid; ++i) {
+            for (size_t i = 0; i < lines.size() && !r.result.valid && !r.sure; ++i) {
                 if (i == fit || std::abs(own[i]->cut.left - cuts[i].left) <
                                     MrzLimits::kOwnCutApart * cuts[fit].pitch)
                     continue;
                 std::vector<std::vector<Scores>> other = cells;
                 ClassifyLine(ownCut(i), other[i]);
                 UprightReading o;
-                Decode(other, limits, o.result);
+                Decode(other, limits, o.result, &o.sure);
                 if (GrammarEvidence(o.result) < MrzLimits::kMinEvidence) continue;
                 std::tie(o.mean, o.lowest) = Confidence(o.result, other);
                 o.quality = Quality(o.result, o.mean);
@@ -547,10 +547,12 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                 r.cuts = std::move(cuts);
                 best = std::move(r);
             }
-            // Every character as sure as a valid zone's: no other length or
-            // set reads this print better, and checks that fail are the
-            // document's own (it stops as soon as one whose checks hold).
-            if (best.result.valid || (best.result.found && best.lowest >= limits.minProbability))
+            // Every cell read well, or every character as sure as a valid
+            // zone's: no other length or set reads this print better, and
+            // checks that fail are the document's own (it stops as soon as
+            // one whose checks hold).
+            if (best.result.valid ||
+                (best.result.found && (best.lowest >= limits.minProbability || best.sure)))
                 return best;
         }
     }
@@ -635,11 +637,11 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 // no poor character too, no other place or cut would read better.
                 const bool upright = r.result.found && r.mean >= MrzLimits::kUprightScore;
                 const bool confident = upright && r.lowest >= MrzLimits::kConfidentScore;
-                // Every character as sure as a valid zone's: no other place
-                // or cut reads this print better, and checks that fail are
-                // the document's own (it stops as soon as one whose checks
-                // hold would).
-                const bool sure = r.result.found && r.lowest >= limits.minProbability;
+                // Every cell read well, or every character as sure as a valid
+                // zone's: no other place or cut reads this print better, and
+                // checks that fail are the document's own (it stops as soon
+                // as one whose checks hold would).
+                const bool sure = r.result.found && (r.lowest >= limits.minProbability || r.sure);
                 if (r.quality > bestQuality) {
                     bestQuality = r.quality;
                     best = std::move(r.result);

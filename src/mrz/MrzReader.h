@@ -52,6 +52,7 @@ struct UprightReading {
     float quality = -1;  ///< higher better: valid zones above all
     float mean = 0;      ///< mean classifier score of the characters chosen
     float lowest = 0;    ///< their lowest
+    bool sure = false;   ///< valid but for check digits that fail (see Decode)
 };
 
 /// Pitch of OCR-B print over its capital height, as the cut measures them.

@@ -387,5 +387,52 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
     }
 }
 
+// A reading valid but for check digits that fail is sure (its reader stops
+// there) only when no character a failing check covers is unsure: that one
+// may be the misread. A character settled by its field's own check that
+// holds does not count against the composite's.
+TEST(MrzDecode, SureButForChecksThatFail) {
+    auto sureOf = [](const std::vector<std::vector<Scores>>& cells, MrzResult& r) {
+        bool sure = true;
+        Decode(cells, {}, r, &sure);
+        return sure;
+    };
+    MrzResult r;
+    std::vector<std::string> wrongBirth = kTd3;
+    wrongBirth[1][19] = '3';  // printed 2
+    auto cells = Exact(wrongBirth, kSure);
+    EXPECT_TRUE(sureOf(cells, r));
+    EXPECT_FALSE(r.valid);
+    EXPECT_FALSE(Field(r, "birth_date").checkValid);
+    // An unsure birth-date digit under the check that fails.
+    cells[1][17] = Cell({{'7', 0.55f}, {'1', 0.43f}});
+    EXPECT_FALSE(sureOf(cells, r));
+    // The same digit in a zone whose checks hold: settled, valid and sure.
+    cells = Exact(kTd3, kSure);
+    cells[1][17] = Cell({{'7', 0.55f}, {'1', 0.43f}});
+    EXPECT_TRUE(sureOf(cells, r));
+    EXPECT_TRUE(r.valid);
+
+    // The composite digit printed wrong: an unsure document-number letter
+    // settled by its own check is sure, an unsure composite digit is not.
+    std::vector<std::string> wrongComposite = kTd3;
+    wrongComposite[1][43] = '1';  // printed 0
+    cells = Exact(wrongComposite, kSure);
+    cells[1][3] = Cell({{'8', 0.6f}, {'B', 0.39f}});
+    EXPECT_TRUE(sureOf(cells, r));
+    EXPECT_EQ(r.lines[1], wrongComposite[1]);
+    EXPECT_FALSE(Field(r, "composite").checkValid);
+    cells[1][43] = Cell({{'1', 0.6f}, {'7', 0.39f}});
+    EXPECT_FALSE(sureOf(cells, r));
+
+    // Checks aside it is the valid zone's rule: a name letter below the
+    // unchecked places' threshold is not sure either way.
+    for (const auto& lines : {kTd3, wrongBirth}) {
+        cells = Exact(lines, kSure);
+        cells[0][6] = Cell({{'R', 0.99f}, {'F', 0.0095f}});
+        EXPECT_FALSE(sureOf(cells, r));
+    }
+}
+
 }  // namespace
 }  // namespace gw::mrz

@@ -111,11 +111,12 @@ GreyImage TextRenderer::RenderLine(const std::string& text, const Variation& v, 
 
     // First pass: the pen positions, to size the canvas.
     const long spacing = std::lround(v.extraSpacing * 64.0);
+    const long pitch = std::lround(v.pitch * 64.0);  // 0: the face's own advances
     long pen = 0;
     for (char c : text) {
         if (FT_Load_Char(face, FT_ULong(uint8_t(c)), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0)
             continue;
-        pen += face->glyph->advance.x + spacing;
+        pen += (pitch > 0 ? pitch : face->glyph->advance.x) + spacing;
     }
     const int extra = int(std::ceil(std::fabs(v.embolden))) + 2;
     out.width = int(std::max<long>(pen, 64) / 64) + 2 * margin + 2 * extra;
@@ -128,7 +129,9 @@ GreyImage TextRenderer::RenderLine(const std::string& text, const Variation& v, 
         if (FT_Load_Char(face, FT_ULong(uint8_t(c)), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0)
             continue;
         FT_GlyphSlot slot = face->glyph;
-        const long advance = slot->advance.x + spacing;
+        const long advance = (pitch > 0 ? pitch : slot->advance.x) + spacing;
+        // At a fixed pitch the glyph stands in the middle of its cell.
+        const long centre = pitch > 0 ? (pitch - slot->advance.x) / 2 : 0;
         if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
             if (v.embolden != 0.0) {
                 FT_Outline_Embolden(&slot->outline, FT_Pos(std::lround(v.embolden * 64.0)));
@@ -136,10 +139,11 @@ GreyImage TextRenderer::RenderLine(const std::string& text, const Variation& v, 
                 FT_Outline_Translate(&slot->outline, FT_Pos(-std::lround(v.embolden * 32.0)),
                                      FT_Pos(-std::lround(v.embolden * 32.0)));
             }
-            FT_Outline_Translate(&slot->outline, pen & 63, FT_Pos(-std::lround(v.offsetY * 64.0)));
+            const long at = pen + centre;
+            FT_Outline_Translate(&slot->outline, at & 63, FT_Pos(-std::lround(v.offsetY * 64.0)));
             if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) == 0) {
                 const FT_Bitmap& bm = slot->bitmap;
-                const int x0 = int(pen >> 6) + slot->bitmap_left;
+                const int x0 = int(at >> 6) + slot->bitmap_left;
                 const int y0 = baseline - slot->bitmap_top;
                 for (unsigned r = 0; r < bm.rows; ++r) {
                     for (unsigned col = 0; col < bm.width; ++col) {

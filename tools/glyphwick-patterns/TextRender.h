@@ -36,6 +36,7 @@ struct Variation {
     double blur = 0.0;          ///< Gaussian blur sigma in pixels, 0 for none
     double noise = 0.0;         ///< Gaussian noise sigma in grey levels
     double extraSpacing = 0.0;  ///< added to every advance, in pixels (negative: touching)
+    double pitch = 0.0;  ///< every advance, in pixels, each glyph centred in it (0: the face's own)
     double breakStrokes = 0.0;  ///< fraction of thin blank lines cut through the ink
     uint64_t seed = 1;          ///< seed of the noise and the stroke breaks
 };

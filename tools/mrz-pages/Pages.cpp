@@ -56,6 +56,7 @@ const std::vector<std::string>& HardConditions() {
                                                 "blue",
                                                 "text-above",
                                                 "mono",
+                                                "sans",
                                                 "photo",
                                                 "nozone-text",
                                                 "nozone-table",
@@ -183,7 +184,7 @@ cv::Mat RenderZone(const gw::render::TextRenderer& font, const Zone& zone, const
 }
 
 Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t seed,
-              const std::string& degradation, const gw::render::TextRenderer* mono) {
+              const std::string& degradation, const gw::render::TextRenderer* face) {
     Random rng(seed * 2654435761u + 7);
     // The hard conditions draw from their own stream, so that the classic
     // degradations' pages stay as they were.
@@ -201,7 +202,12 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
     v.seed = seed;
     if (is("bold")) v.embolden = Range(hard, 1.6, 2.8);
     if (is("thin")) v.embolden = Range(hard, -1.5, -0.9);
-    const cv::Mat mrz = RenderZone(is("mono") && mono ? *mono : font, zone, v);
+    // A face of varying widths set at a fixed pitch, as some issuers print
+    // their zones: its widest capitals (M, W: 1.0-1.15 capital heights in
+    // these faces) just fit, where OCR-B's pitch is 0.96 of its capitals.
+    if (is("sans")) v.pitch = v.capHeight * Range(hard, 1.05, 1.25);
+    const bool otherFace = (is("mono") || is("sans")) && face;
+    const cv::Mat mrz = RenderZone(otherFace ? *face : font, zone, v);
     const int docW = int(mrz.cols * 1.1),
               docH = int(mrz.rows * (zone.lines.size() == 3 ? 3.2 : 4.5));
     const double paper = Range(rng, 190, 250);

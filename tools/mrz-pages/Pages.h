@@ -28,9 +28,11 @@ struct Page {
 
 /// A page of seed's degradation (one of Degradations() or HardConditions())
 /// holding zone, or, for the "nozone-" conditions, other print where the zone
-/// would stand. mono is the plain monospace face of the "mono" condition.
+/// would stand. face draws the zone of the "mono" condition (a plain
+/// monospace face) and of the "sans" condition (a face of varying widths,
+/// set at a fixed pitch); OCR-B draws every other.
 Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t seed,
-              const std::string& degradation, const gw::render::TextRenderer* mono = nullptr);
+              const std::string& degradation, const gw::render::TextRenderer* face = nullptr);
 
 /// The degradations the maker applies, one per page in turn.
 const std::vector<std::string>& Degradations();
@@ -38,8 +40,9 @@ const std::vector<std::string>& Degradations();
 /// The hard conditions, each named: security backgrounds (guilloche light
 /// and mid grey, hatching), a printed rule near the zone, look-alike runs in
 /// the document number, 6-9 px blurred capitals, bold, thin and dark-blue
-/// ink, other text just above, a monospace face, a photo on clutter at any
-/// angle, and three kinds of page without a zone.
+/// ink, other text just above, a monospace face, a sans-serif face at a
+/// fixed pitch, a photo on clutter at any angle, and three kinds of page
+/// without a zone.
 const std::vector<std::string>& HardConditions();
 
 /// Whether pages of condition hold a zone.

@@ -66,12 +66,25 @@ constexpr const char* kMonoFonts[] = {
     "/usr/share/fonts/truetype/hack/Hack-Regular.ttf",
 };
 
-// The monospace faces, all of them or none (each is a package of
+// The sans-serif faces of the "sans" pages, regular and bold, taken in
+// turn and set at a fixed pitch: faces of varying widths that some issuers
+// print their zones in (same packages).
+constexpr const char* kSansFonts[] = {
+    "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf",
+    "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf",
+    "/usr/share/fonts/truetype/freefont/FreeSans.ttf",
+    "/usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf",
+    "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+    "/usr/share/fonts/truetype/freefont/FreeSansBold.ttf",
+};
+
+// The faces of a list, all of them or none (each is a package of
 // scripts/install-deps): a set must not change with what happens to be
 // installed.
-std::vector<std::unique_ptr<gw::render::TextRenderer>> MonoFaces() {
+template <size_t N>
+std::vector<std::unique_ptr<gw::render::TextRenderer>> FacesOf(const char* const (&paths)[N]) {
     std::vector<std::unique_ptr<gw::render::TextRenderer>> faces;
-    for (const char* path : kMonoFonts) {
+    for (const char* path : paths) {
         faces.push_back(std::make_unique<gw::render::TextRenderer>(path));
         if (!faces.back()->Valid()) {
             std::fprintf(stderr, "mrz-pages: no font %s\n", path);
@@ -81,6 +94,12 @@ std::vector<std::unique_ptr<gw::render::TextRenderer>> MonoFaces() {
     return faces;
 }
 using Faces = std::vector<std::unique_ptr<gw::render::TextRenderer>>;
+
+// The faces other than OCR-B that pages draw zones in.
+struct OtherFaces {
+    Faces mono = FacesOf(kMonoFonts), sans = FacesOf(kSansFonts);
+    bool Valid() const { return !mono.empty() && !sans.empty(); }
+};
 
 // The conditions of a set of pages, one per page in turn (none when set
 // names no set and no condition).
@@ -93,9 +112,9 @@ std::vector<std::string> Kinds(const std::string& set) {
     return {};
 }
 
-// Whether pages of set draw some zones in the plain monospace faces.
-bool HasMono(const std::string& set) {
-    return set == "all" || set == "checks-fail" || set == "mono";
+// Whether pages of set draw some zones in faces other than OCR-B.
+bool HasOtherFaces(const std::string& set) {
+    return set == "all" || set == "checks-fail" || set == "mono" || set == "sans";
 }
 
 // The check digits of a zone of format (line, column) that may be printed
@@ -130,13 +149,17 @@ struct Made {
     bool checksFail = false;
 };
 
-Made MakeOne(const gw::render::TextRenderer& font, const Faces& monos,
+Made MakeOne(const gw::render::TextRenderer& font, const OtherFaces* others,
              const std::vector<std::string>& kinds, int i, uint64_t seed, bool checksFail) {
     Made m;
-    const gw::render::TextRenderer* mono =
-        monos.empty() ? nullptr : monos[(size_t(i) / kinds.size()) % monos.size()].get();
     Random rng(seed * 1000003u + uint64_t(i));
     m.kind = kinds[size_t(i) % kinds.size()];
+    const Faces* faces = !others            ? nullptr
+                         : m.kind == "mono" ? &others->mono
+                         : m.kind == "sans" ? &others->sans
+                                            : nullptr;
+    const gw::render::TextRenderer* face =
+        faces ? (*faces)[(size_t(i) / kinds.size()) % faces->size()].get() : nullptr;
     Random lookAlikes(seed * 1000033u + uint64_t(i));
     m.zone = RandomZone(rng, m.kind == "lookalike" ? &lookAlikes : nullptr);
     if (checksFail) {
@@ -144,7 +167,7 @@ Made MakeOne(const gw::render::TextRenderer& font, const Faces& monos,
         PrintOneCheckWrong(m.zone, wrong);
     }
     m.seed = seed * 7919u + uint64_t(i);
-    m.page = MakePage(font, m.zone, m.seed, m.kind, mono);
+    m.page = MakePage(font, m.zone, m.seed, m.kind, face);
     m.checksFail = checksFail && m.page.hasZone;
     if (!m.page.hasZone) m.zone = Zone{"none", {}};
     return m;
@@ -153,13 +176,14 @@ Made MakeOne(const gw::render::TextRenderer& font, const Faces& monos,
 int Make(const std::string& dir, int count, uint64_t seed, const std::string& set) {
     gw::render::TextRenderer font(kFont);
     if (!font.Valid()) return std::fprintf(stderr, "mrz-pages: no OCR-B font\n"), 2;
-    const Faces monos = HasMono(set) ? MonoFaces() : Faces{};
-    if (HasMono(set) && monos.empty()) return 2;
+    std::unique_ptr<OtherFaces> others;
+    if (HasOtherFaces(set)) others = std::make_unique<OtherFaces>();
+    if (others && !others->Valid()) return 2;
     std::filesystem::create_directories(dir);
     std::ofstream truth(dir + "/truth.jsonl");
     const auto kinds = Kinds(set);
     for (int i = 0; i < count; ++i) {
-        const Made m = MakeOne(font, monos, kinds, i, seed, set == "checks-fail");
+        const Made m = MakeOne(font, others.get(), kinds, i, seed, set == "checks-fail");
         const Zone& zone = m.zone;
         const Page& page = m.page;
         char name[32];
@@ -195,8 +219,8 @@ double Agreement(const std::vector<std::string>& reading, const std::vector<std:
 int Cells(const std::string& out, int count, uint64_t seed, const std::string& set, bool recut) {
     using namespace gw::mrz;
     gw::render::TextRenderer font(kFont);
-    const Faces monos = MonoFaces();
-    if (!font.Valid() || monos.empty()) return std::fprintf(stderr, "mrz-pages: no fonts\n"), 2;
+    const OtherFaces others;
+    if (!font.Valid() || !others.Valid()) return std::fprintf(stderr, "mrz-pages: no fonts\n"), 2;
     std::ofstream f(out, std::ios::binary);
     if (!f) return std::fprintf(stderr, "mrz-pages: cannot write %s\n", out.c_str()), 2;
     const auto kinds = Kinds(set);
@@ -216,7 +240,7 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
     int zones = 0, taken = 0;
     long cells = 0;
     for (int i = 0; i < count; ++i) {
-        const Made m = MakeOne(font, monos, kinds, i, seed, set == "checks-fail");
+        const Made m = MakeOne(font, &others, kinds, i, seed, set == "checks-fail");
         if (!m.page.hasZone) continue;
         ++zones;
         std::vector<uint8_t> jpeg;

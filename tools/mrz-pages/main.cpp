@@ -40,6 +40,7 @@
 #include "GlyphwickMrz.h"
 #include "Pages.h"
 #include "Zones.h"
+#include "image/Grey.h"
 #include "mrz/MrzClassify.h"
 #include "mrz/MrzCut.h"
 #include "mrz/MrzFind.h"
@@ -250,6 +251,15 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
             return std::fprintf(stderr, "mrz-pages: page %d does not load\n", i), 2;
         gw::GreyImage g = gw::ToGrey(image, kPageGrey);
         const cv::Mat page(int(g.height), int(g.width), CV_8U, g.pixels.data());
+        // A zone in coloured ink is read from the page's middle channel, as
+        // the reader reads it.
+        const dv::Bitmap* bm = image.GetBitmap();
+        const cv::Mat colour =
+            bm->GetPixelFormat() == dv::PixelFormat24bppRGB
+                ? cv::Mat(int(bm->GetHeight()), int(bm->GetWidth()), CV_8UC3,
+                          const_cast<uint8_t*>(bm->Pixels()), size_t(bm->GetStride()))
+                : cv::Mat();
+        cv::Mat middle;
         DecodeLimits limits;
         UprightReading best;
         gw::mrz::Upright bestUp;
@@ -263,8 +273,17 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
             for (const ZoneCandidate& z :
                  FindZones(pass.throughTexture ? textureless : look, 6, pass.turned, pass.tilt))
                 for (float sign : {1.0f, -1.0f}) {
-                    const gw::mrz::Upright u =
-                        gw::mrz::TurnUpright(page, z, pass.turned ? -sign : sign);
+                    gw::mrz::Upright u = gw::mrz::TurnUpright(page, z, pass.turned ? -sign : sign);
+                    if (!colour.empty() && !u.sets.empty() &&
+                        MiddleContrastGain(colour, u) >= MrzLimits::kMiddleContrastGain) {
+                        if (middle.empty()) {
+                            middle.create(colour.size(), CV_8U);
+                            for (int y = 0; y < colour.rows; ++y)
+                                gw::MiddleOfThree(colour.ptr<uint8_t>(y), middle.ptr<uint8_t>(y),
+                                                  size_t(colour.cols));
+                        }
+                        u = gw::mrz::TurnUpright(middle, z, pass.turned ? -sign : sign);
+                    }
                     UprightReading r = ReadUpright(u.grey, u.ink, u.sets, limits, nullptr);
                     const double a = Agreement(r.result.lines, m.zone.lines);
                     if (a > bestAgree && r.cuts.size() == m.zone.lines.size())

@@ -9,8 +9,9 @@
 //                                     the hard conditions in turn),
 //                                     "checks-fail" (the pages of "all" with
 //                                     one check digit of each zone printed
-//                                     wrong) or the name of one condition
-//                                     (every page in it)
+//                                     wrong), the name of one condition
+//                                     (every page in it), or "serif" (zones
+//                                     in serif faces, in no other set)
 //   mrz-pages cells OUT.bin COUNT [SEED] [SET]
 //                                     the pages `make` would make, read through
 //                                     JPEG and the reader's own find, turn and cut:
@@ -79,6 +80,18 @@ constexpr const char* kSansFonts[] = {
     "/usr/share/fonts/truetype/freefont/FreeSansBold.ttf",
 };
 
+// The serif faces of the "serif" pages, set as the sans ones: faces that
+// no set the network learns from holds ("serif" is not in "all"), to
+// measure how it reads a face it has never seen.
+constexpr const char* kSerifFonts[] = {
+    "/usr/share/fonts/truetype/liberation2/LiberationSerif-Regular.ttf",
+    "/usr/share/fonts/truetype/dejavu/DejaVuSerif-Bold.ttf",
+    "/usr/share/fonts/truetype/freefont/FreeSerif.ttf",
+    "/usr/share/fonts/truetype/liberation2/LiberationSerif-Bold.ttf",
+    "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf",
+    "/usr/share/fonts/truetype/freefont/FreeSerifBold.ttf",
+};
+
 // The faces of a list, all of them or none (each is a package of
 // scripts/install-deps): a set must not change with what happens to be
 // installed.
@@ -98,8 +111,8 @@ using Faces = std::vector<std::unique_ptr<gw::render::TextRenderer>>;
 
 // The faces other than OCR-B that pages draw zones in.
 struct OtherFaces {
-    Faces mono = FacesOf(kMonoFonts), sans = FacesOf(kSansFonts);
-    bool Valid() const { return !mono.empty() && !sans.empty(); }
+    Faces mono = FacesOf(kMonoFonts), sans = FacesOf(kSansFonts), serif = FacesOf(kSerifFonts);
+    bool Valid() const { return !mono.empty() && !sans.empty() && !serif.empty(); }
 };
 
 // The conditions of a set of pages, one per page in turn (none when set
@@ -110,12 +123,13 @@ std::vector<std::string> Kinds(const std::string& set) {
     for (const std::string& k : HardConditions()) kinds.push_back(k);
     if (set == "all" || set == "checks-fail") return kinds;
     if (std::find(kinds.begin(), kinds.end(), set) != kinds.end()) return {set};
+    if (set == "serif") return {set};  // measured, never learnt from
     return {};
 }
 
 // Whether pages of set draw some zones in faces other than OCR-B.
 bool HasOtherFaces(const std::string& set) {
-    return set == "all" || set == "checks-fail" || set == "mono" || set == "sans";
+    return set == "all" || set == "checks-fail" || set == "mono" || set == "sans" || set == "serif";
 }
 
 // The check digits of a zone of format (line, column) that may be printed
@@ -155,10 +169,11 @@ Made MakeOne(const gw::render::TextRenderer& font, const OtherFaces* others,
     Made m;
     Random rng(seed * 1000003u + uint64_t(i));
     m.kind = kinds[size_t(i) % kinds.size()];
-    const Faces* faces = !others            ? nullptr
-                         : m.kind == "mono" ? &others->mono
-                         : m.kind == "sans" ? &others->sans
-                                            : nullptr;
+    const Faces* faces = !others             ? nullptr
+                         : m.kind == "mono"  ? &others->mono
+                         : m.kind == "sans"  ? &others->sans
+                         : m.kind == "serif" ? &others->serif
+                                             : nullptr;
     const gw::render::TextRenderer* face =
         faces ? (*faces)[(size_t(i) / kinds.size()) % faces->size()].get() : nullptr;
     Random lookAlikes(seed * 1000033u + uint64_t(i));

@@ -152,6 +152,18 @@ dv::Status DecodePng(const uint8_t* data, size_t size, dv::Bitmap** out);
 /// 2, 4 or 8; each side rounded up) as the rows are decoded, so that the
 /// full picture is never held; the resolution is divided by scale.
 dv::Status DecodePng(const uint8_t* data, size_t size, dv::Bitmap** out, uint32_t scale);
+/// How the loader decodes a PNG file beyond DecodePng's defaults.
+struct PngLoad {
+    uint32_t scale = 1;  ///< as DecodePng's scale
+    /// Turn the picture upright as its Exif orientation says, while decoding,
+    /// when the eXIf chunk comes before the image data and the file is not
+    /// interlaced nor of 1-bit pixels; otherwise the picture is left as
+    /// stored (turnedFrom 0).
+    bool upright = false;
+    int turnedFrom = 0;  ///< the orientation (2 to 8) it was turned from, else 0
+};
+/// As DecodePng, with the loader's choices.
+dv::Status DecodePng(const uint8_t* data, size_t size, dv::Bitmap** out, PngLoad& load);
 
 dv::Status EncodeBmp(const dv::Bitmap* bitmap, const EncodeSettings& settings, ByteBuffer& out);
 dv::Status EncodeJpeg(const dv::Bitmap* bitmap, const EncodeSettings& settings, ByteBuffer& out);

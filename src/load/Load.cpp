@@ -135,9 +135,10 @@ dv::Status Decimate(const dv::Bitmap* from, uint32_t scale, dv::Bitmap** out) {
 }
 
 // The loader's decoder: JPEG through the codec with its scaling and its
-// acceptance of data cut short, other formats through the decoder given,
-// reduced by decimation when a scale is asked for. Reads the caller's bytes
-// in place (the stream it is handed is empty).
+// acceptance of data cut short, PNG through the codec with its reduction and
+// its turn, other formats through the decoder given, reduced by decimation
+// when a scale is asked for. Reads the caller's bytes in place (the stream it
+// is handed is empty).
 class LoaderDecoder : public DVGdiplusDecoder {
   public:
     LoaderDecoder(const uint8_t* data, size_t size, bool jpeg, uint32_t scale,
@@ -152,9 +153,10 @@ class LoaderDecoder : public DVGdiplusDecoder {
             return codec::DecodeJpeg(data_, size_, bitmap, jpeg);
         }
         // A PNG keeps only the rows and pixels wanted as it is decoded.
-        if (inner_ == nullptr && scale_ > 1 && size_ >= 8 &&
-            std::memcmp(data_, "\x89PNG\r\n\x1A\n", 8) == 0)
-            return codec::DecodePng(data_, size_, bitmap, scale_);
+        if (inner_ == nullptr && size_ >= 8 && std::memcmp(data_, "\x89PNG\r\n\x1A\n", 8) == 0) {
+            png.scale = scale_;
+            return codec::DecodePng(data_, size_, bitmap, png);
+        }
         dv::Status status = dv::GenericError;
         if (inner_ != nullptr) {
             dv::IStream* own = nullptr;
@@ -174,6 +176,14 @@ class LoaderDecoder : public DVGdiplusDecoder {
         return Decimate(full.get(), scale_, bitmap);
     }
     codec::JpegLoad jpeg;  // what the JPEG decode found
+    codec::PngLoad png;    // what the PNG decode found
+    /// Asks for the picture turned upright while it is decoded (JPEG and PNG).
+    void SetUpright(bool upright) {
+        jpeg.upright = png.upright = upright;
+        jpeg.turnedFrom = png.turnedFrom = 0;
+    }
+    /// The orientation the decode turned the picture from, or 0.
+    int TurnedFrom() const { return jpeg_ ? jpeg.turnedFrom : png.turnedFrom; }
 
   private:
     const uint8_t* data_;
@@ -269,22 +279,21 @@ LoadInfo LoadImageMemory(const uint8_t* data, size_t size, DVImageProcessor& ima
         inner.reset(CreateDecoder(ImageFormatWsq));
         if (!inner) throw std::bad_alloc();
     }
-    // JPEG of any marker layout goes to its codec directly; BMP, GIF and PNG
-    // through the sniffing decoder (inner stays null).
-    // A JPEG picture is turned upright while it is decoded.
+    // JPEG of any marker layout and PNG go to their codecs directly; BMP and
+    // GIF through the sniffing decoder (inner stays null).
+    // A JPEG or PNG picture is turned upright while it is decoded when the
+    // codec can.
     LoaderDecoder decoder(data, size, name == "JPEG", options.scale, inner.get());
-    decoder.jpeg.upright = options.applyExifOrientation;
+    decoder.SetUpright(options.applyExifOrientation);
     dv::IStream* empty = nullptr;
     dv::CreateMemoryStream(&empty);
     std::unique_ptr<dv::IStream, void (*)(dv::IStream*)> release(
         empty, [](dv::IStream* s) { s->Release(); });
     uint32_t result = image.LoadFromStream(empty, &decoder);
-    if (result == 0 && decoder.jpeg.turnedFrom != 0 &&
-        decoder.jpeg.turnedFrom != OrientationOf(image)) {
+    if (result == 0 && decoder.TurnedFrom() != 0 && decoder.TurnedFrom() != OrientationOf(image)) {
         // The metadata reader saw another orientation than the decoder's
         // quick look: decode again unturned and turn as the metadata says.
-        decoder.jpeg.upright = false;
-        decoder.jpeg.turnedFrom = 0;
+        decoder.SetUpright(false);
         result = image.LoadFromStream(empty, &decoder);
     }
     const bool plugin = name == "JPEG 2000" || name == "WSQ";
@@ -303,7 +312,7 @@ LoadInfo LoadImageMemory(const uint8_t* data, size_t size, DVImageProcessor& ima
     info.exifOrientation = OrientationOf(image);
     // TIFF rows may already be turned by libtiff; only JPEG and PNG pixels are
     // always stored as the camera saw them.
-    if (decoder.jpeg.turnedFrom != 0) {
+    if (decoder.TurnedFrom() != 0) {
         uint16_t one = 1;
         dv::PropertyItem item{kOrientationTag, 2, 3, &one};
         if (image.GetBitmap()->SetPropertyItem(&item) != dv::Ok)

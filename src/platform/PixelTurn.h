@@ -111,4 +111,11 @@ inline void TurnRows(int32_t type, uint32_t bytes, const uint8_t* src, size_t st
     }
 }
 
+/// As TurnRows, for a strip of rows a decoder has just written: the quarter
+/// turns of 1- and 3-byte pixels in a strip of up to 64 rows write each
+/// turned row's run of the strip at once, past the cache. src must have 8
+/// readable bytes after its last row's last pixel.
+void TurnStrip(int32_t type, uint32_t bytes, const uint8_t* src, size_t stride, uint32_t w,
+               uint32_t h, uint32_t y0, uint32_t rows, uint8_t* dst, size_t nstride);
+
 }  // namespace gw

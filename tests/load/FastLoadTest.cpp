@@ -1,15 +1,21 @@
-// The loader's fast paths: the Exif turn made while a JPEG is decoded (the
-// image object's own turn of large images: tests/platform), reduced-scale loads,
-// and JPEG data cut short, which loads what it holds with a warning.
+// The loader's fast paths: the Exif turn made while a JPEG or PNG is decoded
+// (the image object's own turn of large images: tests/platform), reduced-scale
+// loads, and JPEG data cut short, which loads what it holds with a warning.
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <cmath>
+#include <csetjmp>
 #include <cstdint>
+#include <cstring>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "DVImageProcessor.h"
 #include "GlyphwickLoad.h"
+#include "codecs/CodecSupport.h"
 
 namespace {
 
@@ -59,28 +65,227 @@ Bytes Pixels(DVImageProcessor& image) {
 
 constexpr int32_t kUpright[9] = {0, 0, 4, 2, 6, 5, 1, 7, 3};
 
-TEST(FastLoad, JpegTurnedWhileDecodedEqualsTheImageObjectsTurn) {
-    // Sides that are no multiple of the decoder's strips or the turn's squares.
+// The orientation the codec turned the picture from while decoding it at
+// 1/scale (0: it was left for the loader to turn afterwards).
+int CodecTurnedFrom(const Bytes& data, bool jpeg, uint32_t scale) {
+    dv::Bitmap* bitmap = nullptr;
+    dv::Status status = dv::GenericError;
+    int from = -1;
+    if (jpeg) {
+        gw::codec::JpegLoad load;
+        load.scale = scale;
+        load.upright = true;
+        status = gw::codec::DecodeJpeg(data.data(), data.size(), &bitmap, load);
+        from = load.turnedFrom;
+    } else {
+        gw::codec::PngLoad load;
+        load.scale = scale;
+        load.upright = true;
+        status = gw::codec::DecodePng(data.data(), data.size(), &bitmap, load);
+        from = load.turnedFrom;
+    }
+    delete bitmap;
+    EXPECT_EQ(status, dv::Ok);
+    return from;
+}
+
+void ExpectSamePixels(DVImageProcessor& a, DVImageProcessor& b) {
+    ASSERT_EQ(a.GetWidth(), b.GetWidth());
+    ASSERT_EQ(a.GetHeight(), b.GetHeight());
+    ASSERT_EQ(a.GetBitsPerPixel(), b.GetBitsPerPixel());
+    if (a.GetBitsPerPixel() != 1) {
+        EXPECT_EQ(Pixels(a), Pixels(b));
+        return;
+    }
+    for (uint32_t y = 0; y < a.GetHeight(); ++y)  // GetBits takes whole bytes
+        for (uint32_t x = 0; x < a.GetWidth(); ++x) {
+            uint32_t p = 0, q = 1;
+            ASSERT_EQ(a.GetPixel(x, y, &p), 0u);
+            ASSERT_EQ(b.GetPixel(x, y, &q), 0u);
+            ASSERT_EQ(p, q) << x << "," << y;
+        }
+}
+
+// Loads data turned upright (at 1/scale) and checks it against the picture
+// loaded as stored and turned by the image object, pixel for pixel; the
+// turned picture's tag reads 1. The image object's own loader keeps the
+// pixels as stored.
+void ExpectTurnedAsTheImageObjectTurns(const Bytes& data, uint16_t tag, uint32_t scale) {
+    gw::LoadOptions options;
+    options.scale = scale;
+    DVImageProcessor turned, stored;
+    gw::LoadInfo info = gw::LoadImageMemory(data.data(), data.size(), turned, options);
+    ASSERT_EQ(info.status, gw::kLoaded) << info.reason;
+    EXPECT_EQ(info.exifOrientation, tag);
+    options.applyExifOrientation = false;
+    info = gw::LoadImageMemory(data.data(), data.size(), stored, options);
+    ASSERT_EQ(info.status, gw::kLoaded) << info.reason;
+    if (scale == 1) {
+        DVImageProcessor plain;
+        ASSERT_EQ(plain.LoadFromMemory(data.data(), uint32_t(data.size()), nullptr), 0u);
+        ExpectSamePixels(plain, stored);
+    }
+    ASSERT_EQ(stored.RotateFlip(kUpright[tag]), 0u);
+    ExpectSamePixels(turned, stored);
+    uint16_t value = 0;
+    uint8_t item[sizeof(dv::PropertyItem) + 2];
+    if (turned.GetBitmap()->GetPropertyItem(0x0112, sizeof item,
+                                            reinterpret_cast<dv::PropertyItem*>(item)) == dv::Ok)
+        std::memcpy(&value, item + sizeof(dv::PropertyItem), 2);
+    EXPECT_EQ(value, 1);
+}
+
+// A picture saved by the library's own encoder with each orientation tag:
+// file type (2 JPEG, 5 PNG), width and height. The sides are no multiple of
+// the decoders' strips or the turn's squares; 70 rows take two strips.
+struct Saved {
+    uint32_t type, width, height;
+};
+
+class FastLoadTurn : public testing::TestWithParam<Saved> {};
+
+TEST_P(FastLoadTurn, EqualsTheImageObjectsTurn) {
+    const Saved p = GetParam();
     for (const bool grey : {false, true}) {
-        DVImageProcessor picture = Picture(151, 70, grey);
+        DVImageProcessor picture = Picture(p.width, p.height, grey);
         for (uint16_t tag = 1; tag <= 8; ++tag) {
             SCOPED_TRACE(testing::Message() << "grey " << grey << " tag " << tag);
-            const Bytes data = WithOrientation(picture, tag, 2);
-            DVImageProcessor turned, stored;
-            gw::LoadInfo info = gw::LoadImageMemory(data.data(), data.size(), turned);
-            ASSERT_EQ(info.status, gw::kLoaded) << info.reason;
-            EXPECT_EQ(info.exifOrientation, tag);
-            gw::LoadOptions keep;
-            keep.applyExifOrientation = false;
-            info = gw::LoadImageMemory(data.data(), data.size(), stored, keep);
-            ASSERT_EQ(info.status, gw::kLoaded) << info.reason;
-            ASSERT_EQ(stored.RotateFlip(kUpright[tag]), 0u);
-            ASSERT_EQ(turned.GetWidth(), stored.GetWidth());
-            ASSERT_EQ(turned.GetHeight(), stored.GetHeight());
-            EXPECT_EQ(Pixels(turned), Pixels(stored));
+            const Bytes data = WithOrientation(picture, tag, p.type);
+            // The library writes its Exif where the decoder finds it first.
+            EXPECT_EQ(CodecTurnedFrom(data, p.type == 2, 1), tag == 1 ? 0 : tag);
+            ExpectTurnedAsTheImageObjectTurns(data, tag, 1);
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, FastLoadTurn,
+                         testing::Values(Saved{2, 151, 70}, Saved{5, 151, 70}, Saved{5, 37, 23}),
+                         [](const testing::TestParamInfo<Saved>& info) {
+                             return std::string(info.param.type == 2 ? "Jpeg" : "Png") +
+                                    std::to_string(info.param.width) + "x" +
+                                    std::to_string(info.param.height);
+                         });
+
+// A kind of PNG file, made by libpng: the depths, alpha, interlacing and late
+// Exif that the library's own encoder does not write, and its 1-bit files.
+struct PngKind {
+    const char* name;
+    int colour;  // PNG_COLOR_TYPE_...
+    int depth;   // bits a sample
+    bool interlaced;
+    bool exifLast;        // the eXIf chunk after the image data
+    bool turnedDecoding;  // the codec turns it while decoding
+};
+
+// An Exif block holding only the orientation tag.
+Bytes ExifBlock(uint16_t orientation) {
+    Bytes b = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0};
+    b.insert(b.end(), {uint8_t(orientation), 0, 0, 0, 0, 0, 0, 0});
+    return b;
+}
+
+void Append(png_structp png, png_bytep data, size_t count) {
+    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + count);
+}
+
+// A w x h PNG file of the kind, every sample drawn at random (a palette of
+// 13 random colours, some partly transparent), with the orientation tag.
+Bytes KindFile(const PngKind& kind, uint32_t w, uint32_t h, uint16_t orientation) {
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    std::mt19937 random(w * 7 + h + uint32_t(kind.colour));
+    const int channels = kind.colour == PNG_COLOR_TYPE_RGB          ? 3
+                         : kind.colour == PNG_COLOR_TYPE_RGB_ALPHA  ? 4
+                         : kind.colour == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                                                                    : 1;
+    const size_t rowBytes = (size_t(w) * channels * kind.depth + 7) / 8;
+    std::vector<Bytes> rows(h, Bytes(rowBytes));
+    for (Bytes& row : rows) {
+        for (uint8_t& b : row) b = uint8_t(random());
+        if (kind.colour == PNG_COLOR_TYPE_PALETTE)  // indexes below 13
+            for (uint32_t x = 0; x < w; ++x) {
+                const uint32_t shift = 8 - kind.depth - (x * kind.depth) % 8;
+                uint8_t& b = row[x * kind.depth / 8];
+                b = uint8_t((b & ~(((1u << kind.depth) - 1) << shift)) | (random() % 13) << shift);
+            }
+    }
+    Bytes exif = ExifBlock(orientation);
+    png_color palette[13];
+    uint8_t alpha[13];
+    for (int i = 0; i < 13; ++i) {
+        palette[i] = {uint8_t(random()), uint8_t(random()), uint8_t(random())};
+        alpha[i] = uint8_t(i % 3 == 0 ? random() : 255);
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        ADD_FAILURE() << "libpng failed to write " << kind.name;
+        return {};
+    }
+    png_set_write_fn(png, &out, Append, nullptr);
+    png_set_IHDR(png, info, w, h, kind.depth, kind.colour,
+                 kind.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (kind.colour == PNG_COLOR_TYPE_PALETTE) {
+        png_set_PLTE(png, info, palette, 13);
+        png_set_tRNS(png, info, alpha, 13, nullptr);
+    }
+    if (!kind.exifLast) png_set_eXIf_1(png, info, png_uint_32(exif.size()), exif.data());
+    png_write_info(png, info);
+    // Written by png_write_end, after the image data.
+    if (kind.exifLast) png_set_eXIf_1(png, info, png_uint_32(exif.size()), exif.data());
+    const int passes = kind.interlaced ? png_set_interlace_handling(png) : 1;
+    for (int pass = 0; pass < passes; ++pass)
+        for (Bytes& row : rows) png_write_row(png, row.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+// Where a chunk type first occurs in a PNG file (its type's offset), or 0.
+size_t ChunkAt(const Bytes& file, const char* type) {
+    for (size_t at = 8; at + 8 <= file.size();) {
+        const size_t length = size_t(file[at]) << 24 | size_t(file[at + 1]) << 16 |
+                              size_t(file[at + 2]) << 8 | file[at + 3];
+        if (std::memcmp(file.data() + at + 4, type, 4) == 0) return at + 4;
+        at += 12 + length;
+    }
+    return 0;
+}
+
+class FastLoadPngTurn : public testing::TestWithParam<PngKind> {};
+
+TEST_P(FastLoadPngTurn, EqualsTheImageObjectsTurnAtEveryScale) {
+    const PngKind kind = GetParam();
+    // 37 x 23: odd sides; 70 x 151: rows for three strips at full size and
+    // two at half size.
+    for (const auto& [w, h] : {std::pair{37u, 23u}, std::pair{70u, 151u}})
+        for (uint16_t tag = 2; tag <= 8; ++tag) {
+            const Bytes data = KindFile(kind, w, h, tag);
+            ASSERT_FALSE(data.empty());
+            ASSERT_EQ(ChunkAt(data, "eXIf") > ChunkAt(data, "IDAT"), kind.exifLast);
+            for (const uint32_t scale : {1u, 2u}) {
+                SCOPED_TRACE(testing::Message()
+                             << w << " x " << h << " tag " << tag << " 1/" << scale);
+                EXPECT_EQ(CodecTurnedFrom(data, false, scale), kind.turnedDecoding ? tag : 0);
+                ExpectTurnedAsTheImageObjectTurns(data, tag, scale);
+            }
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, FastLoadPngTurn,
+    testing::Values(PngKind{"Rgb16", PNG_COLOR_TYPE_RGB, 16, false, false, true},
+                    PngKind{"Rgba", PNG_COLOR_TYPE_RGB_ALPHA, 8, false, false, true},
+                    PngKind{"GreyAlpha", PNG_COLOR_TYPE_GRAY_ALPHA, 8, false, false, true},
+                    PngKind{"Grey4", PNG_COLOR_TYPE_GRAY, 4, false, false, true},
+                    PngKind{"Palette4", PNG_COLOR_TYPE_PALETTE, 4, false, false, true},
+                    PngKind{"Palette8", PNG_COLOR_TYPE_PALETTE, 8, false, false, true},
+                    PngKind{"Bits", PNG_COLOR_TYPE_GRAY, 1, false, false, false},
+                    PngKind{"Interlaced", PNG_COLOR_TYPE_RGB, 8, true, false, false},
+                    PngKind{"ExifAfterData", PNG_COLOR_TYPE_RGB, 8, false, true, false}),
+    [](const testing::TestParamInfo<PngKind>& info) { return std::string(info.param.name); });
 
 TEST(FastLoad, ReducedScaleJpegIsSmoothAndOtherFormatsAreDecimated) {
     DVImageProcessor picture = Picture(203, 101, false);

@@ -699,16 +699,8 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
 
     out.lines = zone.Lines();
     out.characters.assign(cells.size(), {});
-    // The places some check digit covers.
-    std::vector<std::vector<bool>> checked(cells.size());
-    for (size_t l = 0; l < cells.size(); ++l) checked[l].assign(cells[l].size(), false);
-    for (Pos p : covered) checked[size_t(p.line)][size_t(p.column)] = true;
-    if (layout.compositeLine >= 0) {
-        for (Pos p : composite.data) checked[size_t(p.line)][size_t(p.column)] = true;
-        checked[size_t(composite.digit.line)][size_t(composite.digit.column)] = true;
-    }
     float lowest = 1;
-    bool blindDoubt = false, settledDoubt = false, uncheckedDoubt = false;
+    bool blindDoubt = false, settledDoubt = false;
     for (size_t l = 0; l < cells.size(); ++l) {
         for (size_t c = 0; c < cells[l].size(); ++c) {
             const Scores& s = cells[l][c];
@@ -729,11 +721,6 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
             if (zone.Own({int(l), int(c)}) < limits.minProbability &&
                 ch.confidence < MrzLimits::kSettledMinProbability)
                 settledDoubt = true;
-            // A character no check digit covers (a name, a state code, the
-            // sex) has only its cell's word, which must meet the bounded
-            // rate of held-out cells by itself.
-            if (!checked[l][c] && ch.confidence < MrzLimits::kUncheckedMinProbability)
-                uncheckedDoubt = true;
             // No check digit tells a blind twin apart, so where the place
             // admits it, the classifier alone must rule it out.
             const char twin = BlindTwin(ch.value);
@@ -788,7 +775,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
         asIfChecksHeld = asIfChecksHeld && vouchesAsRead(composite, covered);
     }
     const bool sureEnough =
-        !blindDoubt && !settledDoubt && !uncheckedDoubt && lowest >= limits.minProbability;
+        !blindDoubt && !settledDoubt && lowest >= limits.minProbability;
     out.valid = valid && sureEnough;
     if (sure) *sure = asIfChecksHeld && sureEnough;
 }
@@ -832,7 +819,7 @@ int GrammarEvidence(const MrzResult& r) {
 namespace {
 // The probabilities DecodeText gives a character's look-alikes (enough for
 // a check to choose one: above kCandidateFloor) and every other character;
-// the character itself keeps more than kUncheckedMinProbability.
+// the character itself keeps more than kMinProbability.
 constexpr float kTextLookAlike = 0.001f;
 constexpr float kTextOther = 1e-5f;
 }  // namespace

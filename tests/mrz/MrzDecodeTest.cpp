@@ -134,18 +134,19 @@ TEST(MrzDecode, FieldsAreDecidedWithTheirCheckDigits) {
     EXPECT_EQ(r.corrections[0].field, "document_number");
     EXPECT_TRUE(r.valid);
     EXPECT_GT(r.characters[1][5].confidence, MrzLimits::kSettledMinProbability);
-    // Among cells each 2% unsure, the same place is settled at 0.997: more
-    // than a cell's threshold, less than a settled place must reach.
+    // Among cells each half a percent unsure, the same place is settled
+    // above a cell's threshold, below what a settled place must reach.
     // (The places no check covers are sure.)
-    cells = Exact({kTd3[0], line}, 0.98f);
+    cells = Exact({kTd3[0], line}, 0.995f);
     cells[0] = Exact({kTd3[0]}, kSure)[0];
     for (size_t c : {10u, 11u, 12u, 20u}) cells[1][c] = Cell({{line[c], kSure}});
     cells[1][5] = Cell({{'O', 0.6f}, {'0', 0.38f}});
     r = Decoded(cells);
     EXPECT_EQ(r.lines[1], line);
     EXPECT_GT(r.characters[1][5].confidence, MrzLimits::kMinProbability);
+    EXPECT_LT(r.characters[1][5].confidence, MrzLimits::kSettledMinProbability);
     EXPECT_FALSE(r.valid);
-    cells[1][5] = Exact({line}, 0.98f)[0][5];
+    cells[1][5] = Exact({line}, 0.995f)[0][5];
     EXPECT_TRUE(Decoded(cells).valid);
 
     // Two O for zeros at weights 7 and 3 (columns 3 and 4) add 24 x 10 = 240:
@@ -160,8 +161,8 @@ TEST(MrzDecode, FieldsAreDecidedWithTheirCheckDigits) {
     EXPECT_TRUE(Field(r, "document_number").checkValid);
     EXPECT_FALSE(r.valid);
     // The same two places leaning clearly to 0: valid.
-    cells[1][3] = Cell({{'0', 0.97f}, {'O', 0.01f}});
-    cells[1][4] = Cell({{'0', 0.97f}, {'O', 0.01f}});
+    cells[1][3] = Cell({{'0', 0.995f}, {'O', 0.004f}});
+    cells[1][4] = Cell({{'0', 0.995f}, {'O', 0.004f}});
     r = Decoded(cells);
     EXPECT_EQ(r.lines[1], line);
     EXPECT_TRUE(r.valid);
@@ -333,29 +334,27 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
     EXPECT_NEAR(r.characters[0][6].confidence, 0.6f, 0.02f);
 
     // Valid exactly when every confidence reaches the limit: the default
-    // one, raised where no check covers the place (a name), or more when a
-    // host asks for more.
+    // one (a name's from its cell alone), or more when a host asks for more.
     const float limit = MrzLimits::kMinProbability;
-    const float unchecked = std::max(limit, MrzLimits::kUncheckedMinProbability);
     for (float p : {0.8f, 0.93f, 0.97f, 0.99f, 0.9965f, 0.9985f}) {
         cells = Exact(kTd3);
         cells[0][6] = Cell({{'R', p}, {'F', 0.9995f - p}});
         r = Decoded(cells);
-        EXPECT_EQ(r.valid, r.characters[0][6].confidence >= unchecked) << p;
+        EXPECT_EQ(r.valid, r.characters[0][6].confidence >= limit) << p;
         DecodeLimits strict;
         strict.minProbability = 0.998f;
         Decode(cells, strict, r);
         EXPECT_EQ(r.valid, r.characters[0][6].confidence >= 0.998f) << p;
     }
-    // A name letter below the unchecked places' threshold, with no rival
-    // close and above the options' confidence: the reasons name it.
+    // A name letter below the threshold, with no rival close: the reasons
+    // name it.
     cells = Exact(kTd3);
-    cells[0][6] = Cell({{'R', 0.99f}, {'F', 0.0095f}});
+    cells[0][6] = Cell({{'R', 0.98f}, {'F', 0.0195f}});
     r = Decoded(cells);
     MrzReport(r);
     EXPECT_FALSE(r.valid);
     ASSERT_EQ(r.reasons.size(), 1u);
-    EXPECT_NE(r.reasons[0].find("line 1 column 7 'R' 0.99 or 'F' 0.01"), std::string::npos)
+    EXPECT_NE(r.reasons[0].find("line 1 column 7 'R' 0.98 or 'F' 0.02"), std::string::npos)
         << r.reasons[0];
     cells[0][6] = Cell({{'R', 0.997f}, {'F', 0.002f}});
     EXPECT_TRUE(Decoded(cells).valid);
@@ -426,10 +425,10 @@ TEST(MrzDecode, SureButForChecksThatFail) {
     EXPECT_FALSE(sureOf(cells, r));
 
     // Checks aside it is the valid zone's rule: a name letter below the
-    // unchecked places' threshold is not sure either way.
+    // threshold is not sure either way.
     for (const auto& lines : {kTd3, wrongBirth}) {
         cells = Exact(lines, kSure);
-        cells[0][6] = Cell({{'R', 0.99f}, {'F', 0.0095f}});
+        cells[0][6] = Cell({{'R', 0.98f}, {'F', 0.0195f}});
         EXPECT_FALSE(sureOf(cells, r));
     }
 }

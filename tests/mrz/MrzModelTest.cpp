@@ -189,23 +189,26 @@ TEST(MrzModel, NoCellsIsNoAnswer) {
     EXPECT_TRUE(ClassifyCells(nullptr, 3).empty());
 }
 
-// The calibration's record: the threshold it chose, as written by
-// tools/mrz-train/calibrate.py.
-double RecordedThreshold() {
+// A number of the calibration's record, as written by
+// tools/mrz-train/calibrate.py (-1 when it has none).
+double Recorded(const std::string& name) {
     std::ifstream f(std::string(GW_SOURCE_DIR) + "/tools/mrz-train/calibration.json");
     const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    const std::string key = "\"threshold\": ";
+    const std::string key = "\"" + name + "\": ";
     const size_t at = text.find(key);
     if (at == std::string::npos) return -1;
     return std::stod(text.substr(at + key.size()));
 }
 
 TEST(MrzModel, TheThresholdIsTheCalibratedOneAndHoldsOnHeldOutCells) {
-    const double recorded = RecordedThreshold();
+    const double recorded = Recorded("threshold");
+    const double wrongRecorded = Recorded("errors_above_threshold");
     ASSERT_GT(recorded, 0.0) << "tools/mrz-train/calibration.json has no threshold";
+    ASSERT_GE(wrongRecorded, 0.0);
     EXPECT_NEAR(kMinCharProbability, recorded, 1e-6);
     // A sample of held-out generated cells (class, condition, patch), cut by
-    // the reader from pages of seed 202 and never trained on.
+    // the reader from pages of seed 202 and never trained on: kRandom drawn
+    // at random, then every other cell of the seed the network misreads.
     std::ifstream f(std::string(GW_TEST_DATA) + "/mrz-heldout-cells.bin", std::ios::binary);
     ASSERT_TRUE(f) << "tests/data/mrz-heldout-cells.bin is missing";
     std::vector<int> classes;
@@ -217,28 +220,31 @@ TEST(MrzModel, TheThresholdIsTheCalibratedOneAndHoldsOnHeldOutCells) {
         classes.push_back(head[0]), cells.push_back(p);
     ASSERT_GE(cells.size(), 1000u);
     const std::vector<Scores> scores = ClassifyCells(cells.data(), cells.size());
-    int above = 0, wrongAbove = 0, wrong = 0;
+    constexpr size_t kRandom = 1200;
+    ASSERT_GT(cells.size(), kRandom);
+    int above = 0, wrongAbove = 0, wrong = 0, wrongRandom = 0;
     double meanTop = 0;
     for (size_t i = 0; i < cells.size(); ++i) {
         const Scores& s = scores[i];
         const int best = int(std::max_element(s.begin(), s.end()) - s.begin());
-        meanTop += s[size_t(best)];
         wrong += best != classes[i];
+        if (i < kRandom) meanTop += s[size_t(best)], wrongRandom += best != classes[i];
         if (s[size_t(best)] >= kMinCharProbability) {
             ++above;
             wrongAbove += best != classes[i];
         }
     }
-    meanTop /= double(cells.size());
-    // The sample holds misread cells, and the threshold sets them all aside
-    // (one in 10,000 above it: none expected in a sample this size)...
+    // The sample holds every misread cell of the seed, and the threshold
+    // sets aside all but the few its bound allows (as the calibration
+    // counted them)...
     EXPECT_GT(wrong, 0) << "the sample shows what the threshold is for";
-    EXPECT_EQ(wrongAbove, 0);
+    EXPECT_LE(wrongAbove, int(wrongRecorded));
     // ...while most cells reach it.
     EXPECT_GT(double(above) / double(cells.size()), 0.8);
-    // Calibrated: the mean top probability is the share read right.
-    const double right = 1.0 - double(wrong) / double(cells.size());
-    EXPECT_NEAR(meanTop, right, 0.02);
+    // Calibrated: over the random cells, the mean top probability is the
+    // share read right.
+    const double right = 1.0 - double(wrongRandom) / double(kRandom);
+    EXPECT_NEAR(meanTop / double(kRandom), right, 0.01);
     // The reader's own loops run the model as the dnn module does: the same
     // probabilities to rounding, so the same characters on either side of
     // the threshold.

@@ -3,18 +3,16 @@
 
 Usage: calibrate.py HELDOUT.npz OUT.json [--rate 1e-4]
 
-(the threshold: the lowest above which no held-out cell is wrong, when
-enough cells reach it to bound their wrong share by RATE with 95% confidence)
-
 HELDOUT.npz is written by train.py: the calibrated probabilities of held-out
 generated cells (never real images) and their true classes. Prints, and writes
 to OUT.json, the reliability table (bands of the top probability against the
-observed share of right readings) and the threshold: the lowest top
-probability above that of every wrong held-out cell. Wrong cells are rare (a
-few in 10,000), so a threshold chosen to let a few of them through is chosen
-by those few; above the most confident wrong cell none is seen, and when at
-least 3/RATE cells reach it, the one-sided 95% upper bound of their wrong
-share (Poisson, none seen) is at most RATE. Fails when fewer reach it.
+observed share of right readings) and the threshold: the lowest of a grid of
+round probabilities (GRID) such that the one-sided 95% upper bound (Poisson)
+of the wrong share of the held-out cells reaching it is at most RATE. The
+bound counts the wrong cells above it, so a single confident misread does
+not set the threshold, and too few cells cannot meet it. Fails when no
+point of the grid does. rate-threshold.py applies the same rule to other
+cells.
 """
 import argparse
 import json
@@ -24,6 +22,34 @@ import numpy as np
 
 BANDS = [0.0, 0.5, 0.7, 0.8, 0.9, 0.95, 0.99, 0.999, 0.9999, 1.0000001]
 CONFIDENCE = 0.95
+GRID = [0.9, 0.95, 0.98, 0.99, 0.995, 0.998, 0.999, 0.9995, 0.9998, 0.9999, 0.99999]
+
+
+def upper_bound(wrong, confidence=CONFIDENCE):
+    """The Poisson mean whose chance of at most `wrong` events is 1 - confidence."""
+    lo, hi = 0.0, 10.0 + 10.0 * wrong
+    for _ in range(200):
+        mid = (lo + hi) / 2
+        term, total = math.exp(-mid), 0.0
+        for k in range(wrong + 1):
+            total += term
+            term *= mid / (k + 1)
+        lo, hi = (mid, hi) if total > 1 - confidence else (lo, mid)
+    return lo
+
+
+def grid_threshold(top, right, rate):
+    """(threshold, cells reaching it, wrong among them, bound) for each point of
+    GRID in turn, and the lowest point whose bound is at most rate (or None)."""
+    rows, chosen = [], None
+    for t in GRID:
+        reach = top >= t
+        n, w = int(reach.sum()), int((reach & ~right).sum())
+        bound = upper_bound(w) / max(n, 1)
+        rows.append((t, n, w, bound))
+        if chosen is None and bound <= rate:
+            chosen = (t, n, w, bound)
+    return rows, chosen
 
 
 def main():
@@ -48,14 +74,12 @@ def main():
         if n:
             print(f"[{lo:.4f}, {min(hi, 1.0):.4f}) {n:8d} {row['mean_probability']:8.5f} "
                   f"{row['observed_right']:8.5f}")
-    # The lowest top probability above the most confident wrong cell.
-    most_wrong = float(top[~right].max()) if (~right).any() else -1.0
-    above = top[top > most_wrong]
-    threshold, kept, errors = float(above.min()), int(above.size), 0
-    # With none seen, the 95% upper bound of a Poisson mean is -ln(0.05).
-    if -math.log(1 - CONFIDENCE) > a.rate * kept:
-        raise SystemExit(f"calibrate.py: only {kept} cells reach {threshold}: too few to bound "
-                         f"their wrong share by {a.rate}")
+    rows, chosen = grid_threshold(top, right, a.rate)
+    for t, n, w, bound in rows:
+        print(f"at {t}: {n} cells, {w} wrong, bound {bound:.2e}")
+    if chosen is None:
+        raise SystemExit(f"calibrate.py: no threshold of the grid bounds the wrong share by {a.rate}")
+    threshold, kept, errors, bound = chosen
     ece = sum(r['cells'] * abs(r['mean_probability'] - r['observed_right'])
               for r in table if r['cells']) / len(top)
     result = {
@@ -68,11 +92,12 @@ def main():
         'threshold': threshold,
         'cells_above_threshold': kept,
         'errors_above_threshold': errors,
+        'bound_above_threshold': bound,
         'reliability': table,
     }
     print(f"held-out cells {len(top)}, errors {result['heldout_errors']}, ECE {ece:.5f}")
-    print(f"threshold {threshold:.6f}: {kept} cells reach it ({kept / len(top):.4f}), "
-          f"{errors} of them wrong")
+    print(f"threshold {threshold}: {kept} cells reach it ({kept / len(top):.4f}), "
+          f"{errors} of them wrong, bound {bound:.2e}")
     with open(a.out, 'w') as f:
         json.dump(result, f, indent=1)
         f.write('\n')

@@ -98,8 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     gw::mrz::DecodeLimits limits;
     if (shape & 0x80) limits.minProbability = float(in.Byte()) / 255.0f;
     gw::MrzResult r;
-    bool sure = false;
-    gw::mrz::Decode(cells, limits, r, &sure);
+    bool sure = false, printed = false;
+    gw::mrz::Decode(cells, limits, r, &sure, &printed);
     Check(r, limits.minProbability);
     // Valid is sure with every check holding; sure but for checks is never
     // said of a zone not found.
@@ -107,6 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (sure && !r.found) __builtin_trap();
     const bool checksHold = std::all_of(r.fields.begin(), r.fields.end(),
                                         [](const auto& f) { return !f.hasCheck || f.checkValid; });
-    if (r.found && checksHold && sure != r.valid) __builtin_trap();
+    if (r.found && checksHold && (sure != r.valid || !printed)) __builtin_trap();
+    if (sure && !printed) __builtin_trap();
     return 0;
 }

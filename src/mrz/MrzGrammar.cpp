@@ -579,9 +579,10 @@ std::vector<std::vector<Cls>> PositionClasses(const std::string& format) {
 }
 
 void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& limits,
-            MrzResult& out, bool* sure) {
+            MrzResult& out, bool* sure, bool* printed) {
     out.found = false;
     if (sure) *sure = false;
+    if (printed) *printed = false;
     if (cells.empty() || cells[0].empty()) return;
     for (const auto& l : cells)
         if (l.size() != cells[0].size()) return;
@@ -757,13 +758,18 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
         return sure(c.digit) && std::all_of(c.data.begin(), c.data.end(), sure);
     };
     bool asIfChecksHeld = statesKnown && classes;
+    bool failuresPrinted = true;  // no unsure character under a check that fails
     auto vouchesAsRead = [&](const Check& c, const std::vector<Pos>& answered) {
-        return zone.Agrees(c) ? vouchesFor(c.data, c.digit) : noneUnsure(c, answered);
+        if (zone.Agrees(c)) return vouchesFor(c.data, c.digit);
+        const bool none = noneUnsure(c, answered);
+        failuresPrinted = failuresPrinted && none;
+        return none;
     };
     for (size_t i = 0; i < checks.size(); ++i)
         if (layout.fields[i].checkLine >= 0) {
             valid = valid && vouchesFor(checks[i].data, checks[i].digit);
-            asIfChecksHeld = asIfChecksHeld && vouchesAsRead(checks[i], {});
+            const bool vouched = vouchesAsRead(checks[i], {});
+            asIfChecksHeld = asIfChecksHeld && vouched;
         }
     // The composite sum runs over the checked fields as well: one unsure
     // character in all of it, so that two checks never settle two guesses
@@ -772,12 +778,13 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     // each settled by its own check).
     if (layout.compositeLine >= 0) {
         valid = valid && vouchesFor(composite.data, composite.digit);
-        asIfChecksHeld = asIfChecksHeld && vouchesAsRead(composite, covered);
+        const bool vouched = vouchesAsRead(composite, covered);
+        asIfChecksHeld = asIfChecksHeld && vouched;
     }
-    const bool sureEnough =
-        !blindDoubt && !settledDoubt && lowest >= limits.minProbability;
+    const bool sureEnough = !blindDoubt && !settledDoubt && lowest >= limits.minProbability;
     out.valid = valid && sureEnough;
     if (sure) *sure = asIfChecksHeld && sureEnough;
+    if (printed) *printed = failuresPrinted;
 }
 
 int GrammarEvidence(const MrzResult& r) {

@@ -69,9 +69,12 @@ struct DecodeLimits {
 /// check digit held: every character as sure as a valid zone's, the state
 /// codes known and every field in its class, and no character under a check
 /// that fails unsure. Such print reads no better from another cut or place,
-/// so checks that fail are the document's own.
+/// so checks that fail are the document's own. When printed is given, it is
+/// set to whether every check that fails has no unsure character under it
+/// (true when every check holds): whatever else is unsure, another cut or
+/// place would not make those checks hold.
 void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& limits,
-            MrzResult& result, bool* sure = nullptr);
+            MrzResult& result, bool* sure = nullptr, bool* printed = nullptr);
 
 /// How much of the grammar a decoded zone bears out, as a count of
 /// agreements that print of another kind meets only by chance: each field

@@ -507,7 +507,7 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
             if (times) times->classify += MsSince(t) - cutting, times->segment += cutting;
             t = ThreadClock::now();
             UprightReading r;
-            Decode(cells, limits, r.result, &r.sure);
+            Decode(cells, limits, r.result, &r.sure, &r.printed);
             // The cells' probabilities hold for print of OCR-B's shape; in
             // a narrower face the network reads some letters as others with
             // confidence (I as T, F as P), and no check covers the names.
@@ -532,7 +532,7 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                 std::vector<std::vector<Scores>> other = cells;
                 ClassifyLine(ownCut(i), other[i]);
                 UprightReading o;
-                Decode(other, limits, o.result, &o.sure);
+                Decode(other, limits, o.result, &o.sure, &o.printed);
                 if (GrammarEvidence(o.result) < MrzLimits::kMinEvidence) continue;
                 std::tie(o.mean, o.lowest) = Confidence(o.result, other);
                 o.quality = Quality(o.result, o.mean);
@@ -563,6 +563,7 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                    const cv::Mat& colour) {
     MrzResult best;
     float bestQuality = -1;
+    bool bestPrinted = false;  // no unsure character under a check of best that fails
     DecodeLimits limits;
     limits.minProbability = std::max(MrzLimits::kMinProbability, options.minConfidence);
     cv::Mat grey = page, shown = colour;
@@ -644,6 +645,7 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 const bool sure = r.result.found && (r.lowest >= limits.minProbability || r.sure);
                 if (r.quality > bestQuality) {
                     bestQuality = r.quality;
+                    bestPrinted = r.printed;
                     best = std::move(r.result);
                     Place(u, r, offset, best);
                     if (best.found) {
@@ -651,7 +653,11 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                         if (foundAngle < 0) foundAngle += 180.0f;
                     }
                 }
-                if (best.valid || (confident && AllChecksAgree(best)) || sure) return best;
+                // A confident reading whose checks hold, or whose checks that
+                // fail have no unsure character under them, is one no other
+                // place reads with more checks agreeing.
+                if (best.valid || (confident && (AllChecksAgree(best) || bestPrinted)) || sure)
+                    return best;
                 // Once a confident reading is in hand, a few other places or
                 // cuts may still read with more checks agreeing, not many.
                 if (confident && sinceConfident < 0) sinceConfident = 0;

@@ -49,10 +49,11 @@ struct UprightReading {
     MrzResult result;
     std::vector<LineBand> lines;
     std::vector<CutLine> cuts;
-    float quality = -1;  ///< higher better: valid zones above all
-    float mean = 0;      ///< mean classifier score of the characters chosen
-    float lowest = 0;    ///< their lowest
-    bool sure = false;   ///< valid but for check digits that fail (see Decode)
+    float quality = -1;    ///< higher better: valid zones above all
+    float mean = 0;        ///< mean classifier score of the characters chosen
+    float lowest = 0;      ///< their lowest
+    bool sure = false;     ///< valid but for check digits that fail (see Decode)
+    bool printed = false;  ///< no unsure character under a check that fails
 };
 
 /// Pitch of OCR-B print over its capital height, as the cut measures them.

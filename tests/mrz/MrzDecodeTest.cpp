@@ -425,12 +425,20 @@ TEST(MrzDecode, SureButForChecksThatFail) {
     EXPECT_FALSE(sureOf(cells, r));
 
     // Checks aside it is the valid zone's rule: a name letter below the
-    // threshold is not sure either way.
+    // threshold is not sure either way; but nothing unsure stands under the
+    // check that fails, so that check fails as printed.
+    bool printed = false;
     for (const auto& lines : {kTd3, wrongBirth}) {
         cells = Exact(lines, kSure);
         cells[0][6] = Cell({{'R', 0.98f}, {'F', 0.0195f}});
         EXPECT_FALSE(sureOf(cells, r));
+        Decode(cells, {}, r, nullptr, &printed);
+        EXPECT_TRUE(printed);
     }
+    cells = Exact(wrongBirth, kSure);
+    cells[1][17] = Cell({{'7', 0.55f}, {'1', 0.43f}});
+    Decode(cells, {}, r, nullptr, &printed);
+    EXPECT_FALSE(printed);
 }
 
 }  // namespace

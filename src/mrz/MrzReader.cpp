@@ -425,14 +425,16 @@ int MiddleContrastGain(const cv::Mat& colour, const Upright& u) {
 float Quality(const MrzResult& r, float meanScore) {
     if (!r.found) return -1;
     // Chance agreements of check digits weigh less than a confident reading.
-    // A check made to agree by a correction counts half.
+    // A check made to agree by a correction counts nothing: the joint
+    // decoding makes a field of unsure cells (a line cut out of step) agree
+    // as readily as one misread character.
     float q = r.valid ? 1000.0f : 0.0f;
     for (const MrzField& f : r.fields) {
         if (!f.hasCheck || !f.checkValid) continue;
         const bool corrected =
             std::any_of(r.corrections.begin(), r.corrections.end(),
                         [&](const MrzCorrection& c) { return c.field == f.name; });
-        q += corrected ? 2.0f : 4.0f;
+        if (!corrected) q += 4.0f;
     }
     return q + 100.0f * meanScore;
 }

@@ -71,7 +71,8 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                            Deadline* deadline = nullptr, int* setsLeft = nullptr);
 
 /// The quality of a decoded zone: valid zones first, then by the checks that
-/// agree, then by the mean classifier score of its characters.
+/// agree as read (a correction's agreement counts nothing), then by the mean
+/// classifier score of its characters.
 float Quality(const MrzResult& r, float meanScore);
 
 }  // namespace gw::mrz

@@ -114,12 +114,7 @@ void Evaluate(const fs::path& dir, bool perImage) {
                            const_cast<uint8_t*>(grey.pixels.data()));
         const auto t2 = Clock::now();
         // Colour pixels beside the grey, as ReadMrz hands them on.
-        const dv::Bitmap* bm = image.GetBitmap();
-        const cv::Mat colour =
-            bm->GetPixelFormat() == dv::PixelFormat24bppRGB
-                ? cv::Mat(int(bm->GetHeight()), int(bm->GetWidth()), CV_8UC3,
-                          const_cast<uint8_t*>(bm->Pixels()), size_t(bm->GetStride()))
-                : cv::Mat();
+        const cv::Mat colour = gw::mrz::ColourPixels(image.GetBitmap());
         const gw::MrzResult r = gw::mrz::ReadPage(page, {}, &st, colour);
         const auto t3 = Clock::now();
         const bool exact = r.lines == t.lines;

@@ -10,6 +10,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "DVImageCodecs.h"
 #include "GlyphwickGrey.h"
 
 #include "mrz/MrzCut.h"
@@ -69,6 +70,15 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                            const std::vector<std::vector<LineBand>>& sets,
                            const DecodeLimits& limits, StageTimes* times,
                            Deadline* deadline = nullptr, int* setsLeft = nullptr);
+
+/// The 3-byte pixels of a loaded image as a colour image over them (no
+/// copy), as ReadPage takes them beside the grey; empty for any other kind
+/// of pixels.
+inline cv::Mat ColourPixels(const dv::Bitmap* bitmap) {
+    if (bitmap == nullptr || bitmap->GetPixelFormat() != dv::PixelFormat24bppRGB) return {};
+    return cv::Mat(int(bitmap->GetHeight()), int(bitmap->GetWidth()), CV_8UC3,
+                   const_cast<uint8_t*>(bitmap->Pixels()), size_t(bitmap->GetStride()));
+}
 
 /// The quality of a decoded zone: valid zones first, then by the checks that
 /// agree as read (a correction's agreement counts nothing), then by the mean

@@ -268,12 +268,7 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
         const cv::Mat page(int(g.height), int(g.width), CV_8U, g.pixels.data());
         // A zone in coloured ink is read from the page's middle channel, as
         // the reader reads it.
-        const dv::Bitmap* bm = image.GetBitmap();
-        const cv::Mat colour =
-            bm->GetPixelFormat() == dv::PixelFormat24bppRGB
-                ? cv::Mat(int(bm->GetHeight()), int(bm->GetWidth()), CV_8UC3,
-                          const_cast<uint8_t*>(bm->Pixels()), size_t(bm->GetStride()))
-                : cv::Mat();
+        const cv::Mat colour = gw::mrz::ColourPixels(image.GetBitmap());
         cv::Mat middle;
         DecodeLimits limits;
         UprightReading best;

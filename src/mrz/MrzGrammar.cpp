@@ -649,7 +649,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     }
 
     out.fields.clear();
-    bool valid = statesKnown, classes = true;
+    bool classes = true;
     for (size_t i = 0; i < layout.fields.size(); ++i) {
         const FieldLayout& f = layout.fields[i];
         MrzField field;
@@ -669,7 +669,6 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
         if (f.checkLine >= 0)
             field.classValid = field.classValid && FitsClass(zone, {checks[i].digit});
         field.value = Cleaned(field.raw);
-        valid = valid && field.checkValid && field.classValid;
         classes = classes && field.classValid;
         out.fields.push_back(field);
         if (field.name == "name") {
@@ -694,7 +693,6 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
         MrzField c{"composite", "", "", true, zone.At(composite.digit), zone.Agrees(composite),
                    true};
         for (Pos p : composite.data) c.raw += zone.At(p);
-        valid = valid && c.checkValid;
         out.fields.push_back(c);
     }
 
@@ -757,33 +755,29 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
         };
         return sure(c.digit) && std::all_of(c.data.begin(), c.data.end(), sure);
     };
-    bool asIfChecksHeld = statesKnown && classes;
-    bool failuresPrinted = true;  // no unsure character under a check that fails
-    auto vouchesAsRead = [&](const Check& c, const std::vector<Pos>& answered) {
-        if (zone.Agrees(c)) return vouchesFor(c.data, c.digit);
-        const bool none = noneUnsure(c, answered);
-        failuresPrinted = failuresPrinted && none;
-        return none;
+    // Checks that hold must vouch for what they settle; checks that fail
+    // must have nothing unsure under them for the reading to be sure as read.
+    bool agree = true, vouched = true, failuresPrinted = true;
+    auto weigh = [&](const Check& c, const std::vector<Pos>& answered) {
+        if (zone.Agrees(c)) {
+            vouched = vouched && vouchesFor(c.data, c.digit);
+        } else {
+            agree = false;
+            failuresPrinted = failuresPrinted && noneUnsure(c, answered);
+        }
     };
     for (size_t i = 0; i < checks.size(); ++i)
-        if (layout.fields[i].checkLine >= 0) {
-            valid = valid && vouchesFor(checks[i].data, checks[i].digit);
-            const bool vouched = vouchesAsRead(checks[i], {});
-            asIfChecksHeld = asIfChecksHeld && vouched;
-        }
+        if (layout.fields[i].checkLine >= 0) weigh(checks[i], {});
     // The composite sum runs over the checked fields as well: one unsure
     // character in all of it, so that two checks never settle two guesses
     // that lean on each other (a cut that slipped at the end of a line read
     // a garbled personal number and an unsure filler as the composite digit,
     // each settled by its own check).
-    if (layout.compositeLine >= 0) {
-        valid = valid && vouchesFor(composite.data, composite.digit);
-        const bool vouched = vouchesAsRead(composite, covered);
-        asIfChecksHeld = asIfChecksHeld && vouched;
-    }
-    const bool sureEnough = !blindDoubt && !settledDoubt && lowest >= limits.minProbability;
-    out.valid = valid && sureEnough;
-    if (sure) *sure = asIfChecksHeld && sureEnough;
+    if (layout.compositeLine >= 0) weigh(composite, covered);
+    const bool sureAsRead = statesKnown && classes && vouched && failuresPrinted && !blindDoubt &&
+                            !settledDoubt && lowest >= limits.minProbability;
+    out.valid = agree && sureAsRead;
+    if (sure) *sure = sureAsRead;
     if (printed) *printed = failuresPrinted;
 }
 

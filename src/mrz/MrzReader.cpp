@@ -341,11 +341,6 @@ float AngleApart(float a, float b) {
     return std::min(d, 180.0f - d);
 }
 
-bool AllChecksAgree(const MrzResult& r) {
-    return std::all_of(r.fields.begin(), r.fields.end(),
-                       [](const MrzField& f) { return !f.hasCheck || f.checkValid; });
-}
-
 // The middle channel of 3-byte pixels, as a grey image of their size.
 cv::Mat MiddleChannel(const cv::Mat& colour) {
     cv::Mat out(colour.size(), CV_8U);
@@ -565,7 +560,7 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                    const cv::Mat& colour) {
     MrzResult best;
     float bestQuality = -1;
-    bool bestPrinted = false;  // no unsure character under a check of best that fails
+    bool bestPrinted = false;  // no unsure character under a failing check of best
     DecodeLimits limits;
     limits.minProbability = std::max(MrzLimits::kMinProbability, options.minConfidence);
     cv::Mat grey = page, shown = colour;
@@ -655,11 +650,10 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                         if (foundAngle < 0) foundAngle += 180.0f;
                     }
                 }
-                // A confident reading whose checks hold, or whose checks that
-                // fail have no unsure character under them, is one no other
-                // place reads with more checks agreeing.
-                if (best.valid || (confident && (AllChecksAgree(best) || bestPrinted)) || sure)
-                    return best;
+                // A confident reading with no unsure character under a check
+                // that fails (every check holding, or failing as printed) is
+                // one no other place reads with more checks agreeing.
+                if (best.valid || (confident && bestPrinted) || sure) return best;
                 // Once a confident reading is in hand, a few other places or
                 // cuts may still read with more checks agreeing, not many.
                 if (confident && sinceConfident < 0) sinceConfident = 0;

@@ -127,11 +127,6 @@ std::vector<std::string> Kinds(const std::string& set) {
     return {};
 }
 
-// Whether pages of set draw some zones in faces other than OCR-B.
-bool HasOtherFaces(const std::string& set) {
-    return set == "all" || set == "checks-fail" || set == "mono" || set == "sans" || set == "serif";
-}
-
 // The check digits of a zone of format (line, column) that may be printed
 // wrong: the number's, the dates' and the composite, where the format has
 // one. (A TD3's personal number check may stand as a filler; it is left.)
@@ -164,15 +159,14 @@ struct Made {
     bool checksFail = false;
 };
 
-Made MakeOne(const gw::render::TextRenderer& font, const OtherFaces* others,
+Made MakeOne(const gw::render::TextRenderer& font, const OtherFaces& others,
              const std::vector<std::string>& kinds, int i, uint64_t seed, bool checksFail) {
     Made m;
     Random rng(seed * 1000003u + uint64_t(i));
     m.kind = kinds[size_t(i) % kinds.size()];
-    const Faces* faces = !others             ? nullptr
-                         : m.kind == "mono"  ? &others->mono
-                         : m.kind == "sans"  ? &others->sans
-                         : m.kind == "serif" ? &others->serif
+    const Faces* faces = m.kind == "mono"    ? &others.mono
+                         : m.kind == "sans"  ? &others.sans
+                         : m.kind == "serif" ? &others.serif
                                              : nullptr;
     const gw::render::TextRenderer* face =
         faces ? (*faces)[(size_t(i) / kinds.size()) % faces->size()].get() : nullptr;
@@ -192,14 +186,13 @@ Made MakeOne(const gw::render::TextRenderer& font, const OtherFaces* others,
 int Make(const std::string& dir, int count, uint64_t seed, const std::string& set) {
     gw::render::TextRenderer font(kFont);
     if (!font.Valid()) return std::fprintf(stderr, "mrz-pages: no OCR-B font\n"), 2;
-    std::unique_ptr<OtherFaces> others;
-    if (HasOtherFaces(set)) others = std::make_unique<OtherFaces>();
-    if (others && !others->Valid()) return 2;
+    const OtherFaces others;
+    if (!others.Valid()) return 2;
     std::filesystem::create_directories(dir);
     std::ofstream truth(dir + "/truth.jsonl");
     const auto kinds = Kinds(set);
     for (int i = 0; i < count; ++i) {
-        const Made m = MakeOne(font, others.get(), kinds, i, seed, set == "checks-fail");
+        const Made m = MakeOne(font, others, kinds, i, seed, set == "checks-fail");
         const Zone& zone = m.zone;
         const Page& page = m.page;
         char name[32];
@@ -256,7 +249,7 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
     int zones = 0, taken = 0;
     long cells = 0;
     for (int i = 0; i < count; ++i) {
-        const Made m = MakeOne(font, &others, kinds, i, seed, set == "checks-fail");
+        const Made m = MakeOne(font, others, kinds, i, seed, set == "checks-fail");
         if (!m.page.hasZone) continue;
         ++zones;
         std::vector<uint8_t> jpeg;

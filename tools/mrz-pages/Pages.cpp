@@ -205,8 +205,9 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
     // A face of varying widths set at a fixed pitch, as some issuers print
     // their zones: its widest capitals (M, W: 1.0-1.15 capital heights in
     // these faces) just fit, where OCR-B's pitch is 0.96 of its capitals.
-    if (is("sans") || is("serif")) v.pitch = v.capHeight * Range(hard, 1.05, 1.25);
-    const bool otherFace = (is("mono") || is("sans") || is("serif")) && face;
+    const bool fixedPitch = is("sans") || is("serif") || is("sans-unseen");
+    if (fixedPitch) v.pitch = v.capHeight * Range(hard, 1.05, 1.25);
+    const bool otherFace = (is("mono") || fixedPitch) && face;
     const cv::Mat mrz = RenderZone(otherFace ? *face : font, zone, v);
     const int docW = int(mrz.cols * 1.1),
               docH = int(mrz.rows * (zone.lines.size() == 3 ? 3.2 : 4.5));

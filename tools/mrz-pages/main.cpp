@@ -10,8 +10,9 @@
 //                                     "checks-fail" (the pages of "all" with
 //                                     one check digit of each zone printed
 //                                     wrong), the name of one condition
-//                                     (every page in it), or "serif" (zones
-//                                     in serif faces, in no other set)
+//                                     (every page in it), "serif" or
+//                                     "sans-unseen" (zones in faces no other
+//                                     set holds)
 //   mrz-pages cells OUT.bin COUNT [SEED] [SET]
 //                                     the pages `make` would make, read through
 //                                     JPEG and the reader's own find, turn and cut:
@@ -80,6 +81,24 @@ constexpr const char* kSansFonts[] = {
     "/usr/share/fonts/truetype/freefont/FreeSansBold.ttf",
 };
 
+// The faces of the "sans-unseen" pages, set as the sans ones: ten other
+// sans-serif faces, DIN-like, humanist and condensed (fonts-dejavu-extra,
+// fonts-opendin, fonts-roboto-unhinted, fonts-open-sans, fonts-b612,
+// fonts-lato, fonts-urw-base35, fonts-cantarell), in no set the network
+// learns from: how it reads a sans face it has not learnt.
+constexpr const char* kSansUnseenFonts[] = {
+    "/usr/share/fonts/truetype/opendin/OSP-DIN.ttf",
+    "/usr/share/fonts/truetype/roboto/unhinted/RobotoTTF/Roboto-Regular.ttf",
+    "/usr/share/fonts/truetype/open-sans/OpenSans-Semibold.ttf",
+    "/usr/share/fonts/opentype/b612/B612-Regular.otf",
+    "/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed.ttf",
+    "/usr/share/fonts/truetype/lato/Lato-Bold.ttf",
+    "/usr/share/fonts/opentype/urw-base35/NimbusSansNarrow-Regular.otf",
+    "/usr/share/fonts/truetype/roboto/unhinted/RobotoCondensed-Bold.ttf",
+    "/usr/share/fonts/opentype/cantarell/Cantarell-Regular.otf",
+    "/usr/share/fonts/truetype/open-sans/OpenSans-CondLight.ttf",
+};
+
 // The serif faces of the "serif" pages, set as the sans ones: faces that
 // no set the network learns from holds ("serif" is not in "all"), to
 // measure how it reads a face it has never seen.
@@ -111,8 +130,11 @@ using Faces = std::vector<std::unique_ptr<gw::render::TextRenderer>>;
 
 // The faces other than OCR-B that pages draw zones in.
 struct OtherFaces {
-    Faces mono = FacesOf(kMonoFonts), sans = FacesOf(kSansFonts), serif = FacesOf(kSerifFonts);
-    bool Valid() const { return !mono.empty() && !sans.empty() && !serif.empty(); }
+    Faces mono = FacesOf(kMonoFonts), sans = FacesOf(kSansFonts), serif = FacesOf(kSerifFonts),
+          sansUnseen = FacesOf(kSansUnseenFonts);
+    bool Valid() const {
+        return !mono.empty() && !sans.empty() && !serif.empty() && !sansUnseen.empty();
+    }
 };
 
 // The conditions of a set of pages, one per page in turn (none when set
@@ -123,7 +145,7 @@ std::vector<std::string> Kinds(const std::string& set) {
     for (const std::string& k : HardConditions()) kinds.push_back(k);
     if (set == "all" || set == "checks-fail") return kinds;
     if (std::find(kinds.begin(), kinds.end(), set) != kinds.end()) return {set};
-    if (set == "serif") return {set};  // measured, never learnt from
+    if (set == "serif" || set == "sans-unseen") return {set};  // measured, never learnt from
     return {};
 }
 
@@ -164,10 +186,11 @@ Made MakeOne(const gw::render::TextRenderer& font, const OtherFaces& others,
     Made m;
     Random rng(seed * 1000003u + uint64_t(i));
     m.kind = kinds[size_t(i) % kinds.size()];
-    const Faces* faces = m.kind == "mono"    ? &others.mono
-                         : m.kind == "sans"  ? &others.sans
-                         : m.kind == "serif" ? &others.serif
-                                             : nullptr;
+    const Faces* faces = m.kind == "mono"          ? &others.mono
+                         : m.kind == "sans"        ? &others.sans
+                         : m.kind == "serif"       ? &others.serif
+                         : m.kind == "sans-unseen" ? &others.sansUnseen
+                                                   : nullptr;
     const gw::render::TextRenderer* face =
         faces ? (*faces)[(size_t(i) / kinds.size()) % faces->size()].get() : nullptr;
     Random lookAlikes(seed * 1000033u + uint64_t(i));

@@ -61,10 +61,19 @@ void InkBelowMean(const cv::Mat& grey, int block, double delta, cv::Mat& ink);
 /// its left), to the pixel, sixteen pixels at a time; dst may be src. src is
 /// a whole image: of a part of a larger one, OpenCV reads the pixels round it.
 void OpenTwoByTwo(const cv::Mat& src, cv::Mat& dst);
+/// Ink (255 in ink, grey's size) kept only beside print among the darkest
+/// of its neighbourhood in grey: within fraction of the range from the
+/// darkest to the lightest pixel of the square of side pixels round it, or
+/// next to such a pixel (a stroke's edges are lighter than its core). The
+/// rest is made paper (0). Lines of texture lighter than the print beside
+/// them go; print darker than all round it stays.
+void KeepDarkest(const cv::Mat& grey, int side, float fraction, cv::Mat& ink);
 
 /// The ink of an upright grey zone image: 255 ink, 0 paper, without the
 /// specks fine texture leaves (parts smaller than MrzLimits::kSpeckArea).
-cv::Mat InkOf(const cv::Mat& grey);
+/// With throughTexture, only print among the darkest of its neighbourhood
+/// (KeepDarkest), for a zone the finder saw through texture.
+cv::Mat InkOf(const cv::Mat& grey, bool throughTexture = false);
 
 /// Candidate line sets of an upright zone: runs of rows with ink, grouped as
 /// 2 or 3 consecutive lines of like height and spacing, those nearest the

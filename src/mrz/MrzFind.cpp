@@ -16,6 +16,8 @@
 #include <immintrin.h>
 #endif
 
+#include "mrz/MrzCut.h"
+#include "mrz/MrzLimits.h"
 #include "mrz/MrzReader.h"
 
 namespace gw::mrz {
@@ -56,6 +58,13 @@ constexpr double kTextureInkOffset = 30;
 // pixels; the zones over texture of the generated pages stand 12 to 32 px
 // high, and those the look found (run G1) at least 13.5.
 constexpr float kTextureMinCapitals = 12.0f;
+// The side of the square whose darkest print the look through texture keeps
+// (MrzLimits::kTextureDarkest), in finder pixels: about two capital heights
+// of the largest zone the finder sees (a TD1 across 800 pixels), so that
+// every pixel between two characters or two lines of a zone has print in
+// it. Run G2 of docs/mrz-tuning.md (41 read 375 zones of 400 exactly, 61
+// 373).
+constexpr int kTextureDarkestSide = 41;
 
 // A band of bound text holds paper between its characters; a band of solid
 // ink (a stripe of texture, a thick rule) holds little. Fraction of the
@@ -917,7 +926,7 @@ cv::Size WorkSize(const cv::Mat& grey, float maxScale, float& scale) {
 // mark, and with reuse (that mark, of a shrink of the same grey) not shrunk
 // again while the thread still holds it.
 void InkAt(const cv::Mat& grey, cv::Size size, double offset, cv::Mat& ink,
-           uint64_t* mark = nullptr, uint64_t reuse = 0) {
+           uint64_t* mark = nullptr, uint64_t reuse = 0, bool darkest = false) {
     const cv::Mat* page = &grey;
     if (size != grey.size()) {
         WorkImages& work = Work();
@@ -929,6 +938,7 @@ void InkAt(const cv::Mat& grey, cv::Size size, double offset, cv::Mat& ink,
         page = &work.small;
     }
     InkBelowMean(*page, 25, offset, ink);
+    if (darkest) KeepDarkest(*page, kTextureDarkestSide, MrzLimits::kTextureDarkest, ink);
 }
 
 }  // namespace
@@ -964,7 +974,7 @@ FinderPage LookThroughTexture(const cv::Mat& grey, const FinderPage& look) {
     if (std::min(size.width, size.height) < 8 ||
         float(std::max(size.width, size.height)) < 30 * kPitchPerHeight * kTextureMinCapitals)
         return page;
-    InkAt(grey, size, kTextureInkOffset, page.ink, nullptr, look.shrunk);
+    InkAt(grey, size, kTextureInkOffset, page.ink, nullptr, look.shrunk, true);
     OpenTwoByTwo(page.ink, page.ink);
     page.scale = page.tiltedScale = scale;
     page.tiltedInk = page.ink;

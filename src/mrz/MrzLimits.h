@@ -159,6 +159,18 @@ struct MrzLimits {
     /// 25 or 30 over hatching and mid-dark guilloche; 60 read fewer in
     /// thin print).
     static constexpr float kSpeckArea = 0.05f;
+    /// A zone the finder saw through texture keeps only ink among the
+    /// darkest of its neighbourhood: within this share of the range from the
+    /// darkest to the lightest level of the square round it (KeepDarkest),
+    /// in the finder's look through texture (a square of 41 finder pixels)
+    /// and in the upright zone (two working heights). Over guilloche as dark
+    /// as half the print's contrast, the local mean the ink test asks falls
+    /// with the texture's own lines, and they pass it; beside the print they
+    /// are lighter than its strokes. Share; run G2 of docs/mrz-tuning.md
+    /// (mid-dark guilloche, seed 19: 326 of 400 zones read exactly before;
+    /// 0.2, 0.3 and 0.4 in the upright zone 366, 375 and 370, 0.4 in the
+    /// finder 372).
+    static constexpr float kTextureDarkest = 0.3f;
     /// Rows whose ink passes this share of the busiest row's belong to a
     /// line; runs of them closer than kRowGapJoined rows are one line, whose
     /// height is between kLineHeightMin and kLineHeightMax working heights.

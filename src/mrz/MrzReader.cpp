@@ -351,7 +351,7 @@ cv::Mat MiddleChannel(const cv::Mat& colour) {
 
 }  // namespace
 
-Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign) {
+Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, bool throughTexture) {
     Upright u;
     u.dir = sign * z.axis;
     const cv::Point2f n(-u.dir.y, u.dir.x);
@@ -370,13 +370,13 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign) {
     (u.scale > 2 ? SampleCubic : SampleLinear)(page, u.toPage.get_minor<2, 3>(0, 0), size.width,
                                                size.height, u.grey.data, u.grey.step[0]);
     // A zone seen at a slant is drawn again from the page, squared up.
-    u.ink = InkOf(u.grey);
+    u.ink = InkOf(u.grey, throughTexture);
     u.sets = FindLineSets(u.ink);
     cv::Matx33f keystone;
     if (Keystone(u.ink, u.sets, keystone)) {
         u.toPage = u.toPage * keystone.inv();
         cv::warpPerspective(page, u.grey, u.toPage, u.grey.size(), flags, cv::BORDER_REPLICATE);
-        u.ink = InkOf(u.grey);
+        u.ink = InkOf(u.grey, throughTexture);
         u.sets = FindLineSets(u.ink);
     }
     return u;
@@ -617,14 +617,14 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 if (deadline.expired()) return stop();
                 if (setsLeft <= 0) return best;
                 t = ThreadClock::now();
-                Upright u = TurnUpright(grey, z, pass.turned ? -sign : sign);
+                Upright u = TurnUpright(grey, z, pass.turned ? -sign : sign, pass.throughTexture);
                 // A zone in coloured ink is drawn again from the channel
                 // that keeps it dark; print that makes no line set is no
                 // zone in either.
                 if (!shown.empty() && !u.sets.empty() &&
                     MiddleContrastGain(shown, u) >= MrzLimits::kMiddleContrastGain) {
                     if (middle.empty()) middle = MiddleChannel(shown);
-                    u = TurnUpright(middle, z, pass.turned ? -sign : sign);
+                    u = TurnUpright(middle, z, pass.turned ? -sign : sign, pass.throughTexture);
                 }
                 if (u.sets.size() > size_t(MrzLimits::kMaxLineSets)) u.sets.clear();
                 if (times) times->normalise += MsSince(t);

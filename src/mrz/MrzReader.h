@@ -129,8 +129,10 @@ inline constexpr FinderPass kFinderPasses[] = {
     {true, 30, false}, {true, -30, false}, {false, 0, true},   {true, 0, true}};
 
 /// Turns candidate z of page (grey: 8 bits, one channel) upright, read along
-/// sign times its axis.
-Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign);
+/// sign times its axis; its ink as InkOf makes it, throughTexture for a
+/// candidate of the look through texture.
+Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign,
+                    bool throughTexture = false);
 
 /// How much more the ink of u stands out from its paper in the middle
 /// channel of colour than in the lightest (u's grey), colour being the

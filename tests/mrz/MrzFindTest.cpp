@@ -372,6 +372,25 @@ TEST(MrzCut, BoundaryInkSumsAlikeEightAtATime) {
     }
 }
 
+// Ink kept over texture: a stroke of print whole, a lighter line beside it
+// dropped, and the same line far from any print kept (there it is the
+// darkest ink round it, and no zone's print is near to bind with).
+TEST(MrzCut, KeepDarkestDropsLighterLinesBesidePrintOnly) {
+    cv::Mat grey(80, 300, CV_8U, cv::Scalar(230));
+    grey(cv::Rect(40, 20, 5, 40)).setTo(20);    // print
+    grey(cv::Rect(52, 20, 3, 40)).setTo(120);   // texture beside it
+    grey(cv::Rect(240, 20, 3, 40)).setTo(120);  // texture alone
+    cv::GaussianBlur(grey, grey, {3, 3}, 0.8);
+    cv::Mat ink = grey < 200;
+    const cv::Mat before = ink.clone();
+    KeepDarkest(grey, 41, MrzLimits::kTextureDarkest, ink);
+    EXPECT_EQ(cv::countNonZero(ink(cv::Rect(36, 16, 13, 48))),
+              cv::countNonZero(before(cv::Rect(36, 16, 13, 48))));
+    EXPECT_EQ(cv::countNonZero(ink(cv::Rect(51, 16, 6, 48))), 0);
+    EXPECT_EQ(cv::countNonZero(ink(cv::Rect(236, 16, 12, 48))),
+              cv::countNonZero(before(cv::Rect(236, 16, 12, 48))));
+}
+
 // Texture under a zone that passes the threshold leaves specks between the
 // characters; the upright ink leaves them out, and keeps every part of thin
 // print, fillers included.

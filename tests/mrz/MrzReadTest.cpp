@@ -140,6 +140,28 @@ TEST(MrzRead, AZoneOverHatchingIsFound) {
     EXPECT_EQ(gw::ReadMrz(View(page)).lines, (std::vector<std::string>{first, kLine2}));
 }
 
+// The sample's zone printed over guilloche: two families of waves 3 px
+// thick crossing under and round it, half as dark as the print. They pass
+// the look through texture's local mean test as the print does, beside it
+// and in the upright zone; only print among the darkest round it binds.
+TEST(MrzRead, AZoneOverDarkGuillocheIsRead) {
+    const std::string first = "P<UTOHALVORSEN<<MARIT<ELISE<<<<<<<<<<<<<<<<<";
+    cv::Mat page = Printed({first, kLine2}, cv::Size(1300, 420), 235, 24, 220, 48);
+    cv::Mat waves(page.size(), CV_8U, cv::Scalar(255));
+    for (int family = 0; family < 2; ++family)
+        for (int start = -200; start < page.cols + 200; start += 40) {
+            std::vector<cv::Point> curve;
+            for (int y = 150; y < 380; y += 2) {
+                const double x = start + (family ? 1 : -1) * 0.45 * (y - 150) +
+                                 14 * std::sin(0.05 * y + 0.01 * start);
+                curve.emplace_back(int(std::lround(x)), y);
+            }
+            cv::polylines(waves, curve, false, cv::Scalar(120), 2, cv::LINE_AA);
+        }
+    cv::min(page, waves, page);
+    EXPECT_EQ(gw::ReadMrz(View(page)).lines, (std::vector<std::string>{first, kLine2}));
+}
+
 // A zone at angles no right-angle or rows-tilted pass sees (60 and 118
 // degrees: more than 20 from 0, 90, 30 and -30).
 TEST(MrzRead, AZoneAtSixtyDegreesIsFound) {

@@ -299,7 +299,8 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
             for (const ZoneCandidate& z :
                  FindZones(pass.throughTexture ? textureless : look, 6, pass.turned, pass.tilt))
                 for (float sign : {1.0f, -1.0f}) {
-                    gw::mrz::Upright u = gw::mrz::TurnUpright(page, z, pass.turned ? -sign : sign);
+                    gw::mrz::Upright u = gw::mrz::TurnUpright(page, z, pass.turned ? -sign : sign,
+                                                              pass.throughTexture);
                     if (!colour.empty() && !u.sets.empty() &&
                         MiddleContrastGain(colour, u) >= MrzLimits::kMiddleContrastGain) {
                         if (middle.empty()) {
@@ -308,7 +309,8 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
                                 gw::MiddleOfThree(colour.ptr<uint8_t>(y), middle.ptr<uint8_t>(y),
                                                   size_t(colour.cols));
                         }
-                        u = gw::mrz::TurnUpright(middle, z, pass.turned ? -sign : sign);
+                        u = gw::mrz::TurnUpright(middle, z, pass.turned ? -sign : sign,
+                                                 pass.throughTexture);
                     }
                     UprightReading r = ReadUpright(u.grey, u.ink, u.sets, limits, nullptr);
                     const double a = Agreement(r.result.lines, m.zone.lines);

@@ -73,6 +73,15 @@ struct MrzLimits {
     /// 8 wrong of 164,543 at 0.995, bound 8.8e-5; at 0.99 1.1e-4; the network
     /// before needed 0.999). Run S2 had set 0.9999 by hand.
     static constexpr float kNarrowMinProbability = 0.995f;
+    /// The lowest probability of every character of a zone reported valid
+    /// that the finder saw through texture (a zone the first look could not
+    /// tell from the guilloche or hatching round it): where lines of texture
+    /// cross the cells, the network misreads more, and surely (a name's O
+    /// read Q at 0.998 over mid-dark guilloche). Probability; run G3 of
+    /// docs/mrz-tuning.md (held-out cells of mid-dark guilloche and
+    /// hatching, seed 208, by tools/mrz-train/rate-threshold.py: 9 wrong of
+    /// 162,563 at 0.9995, bound 9.7e-5; at 0.99 32 wrong, 2.6e-4).
+    static constexpr float kTextureMinProbability = 0.9995f;
     /// A check digit settles an unsure character only when its cell read it
     /// among this many most probable characters. Count; run V2 of
     /// docs/mrz-tuning.md (generated monospace pages, seed 19: a document

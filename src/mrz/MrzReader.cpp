@@ -612,6 +612,12 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                                                  : MrzLimits::kCandidatesPerPass),
                       pass.turned, pass.tilt);
         if (times) times->find += MsSince(t);
+        // Cells crossed by texture are read less surely than the network's
+        // threshold promises.
+        DecodeLimits passLimits = limits;
+        if (pass.throughTexture)
+            passLimits.minProbability =
+                std::max(limits.minProbability, MrzLimits::kTextureMinProbability);
         for (const ZoneCandidate& z : candidates) {
             for (float sign : {1.0f, -1.0f}) {
                 if (deadline.expired()) return stop();
@@ -629,7 +635,7 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 if (u.sets.size() > size_t(MrzLimits::kMaxLineSets)) u.sets.clear();
                 if (times) times->normalise += MsSince(t);
                 UprightReading r =
-                    ReadUpright(u.grey, u.ink, u.sets, limits, times, &deadline, &setsLeft);
+                    ReadUpright(u.grey, u.ink, u.sets, passLimits, times, &deadline, &setsLeft);
                 // Zone print read the right way up reads with a clearly higher
                 // mean than the other way round, or than other print; read with
                 // no poor character too, no other place or cut would read better.
@@ -639,7 +645,8 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 // zone's: no other place or cut reads this print better, and
                 // checks that fail are the document's own (it stops as soon
                 // as one whose checks hold would).
-                const bool sure = r.result.found && (r.lowest >= limits.minProbability || r.sure);
+                const bool sure =
+                    r.result.found && (r.lowest >= passLimits.minProbability || r.sure);
                 if (r.quality > bestQuality) {
                     bestQuality = r.quality;
                     bestPrinted = r.printed;

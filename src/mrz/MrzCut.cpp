@@ -451,12 +451,12 @@ cv::Mat InkOf(const cv::Mat& grey, bool throughTexture) {
     cv::Mat ink;
     const int block = int(2.5f * kWorkHeight) | 1;
     InkBelowMean(grey, block, std::max(10.0, L::kInkContrast * range), ink);
-    // Strokes of print at the working height are several pixels thick; the
-    // thin lines of patterned paper are not.
     // Over texture, print stands out from the lines beside it; two working
     // heights hold print round every pixel of a zone's lines (run G2: one
     // and a half read 361 zones of 400 exactly, two 375, three 374).
     if (throughTexture) KeepDarkest(grey, int(2 * kWorkHeight) | 1, L::kTextureDarkest, ink);
+    // Strokes of print at the working height are several pixels thick; the
+    // thin lines of patterned paper are not.
     OpenTwoByTwo(ink, ink);
     // Fine texture under a zone (guilloche, hatching) that passes both
     // leaves specks, far smaller than the least part of a character; they

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <numeric>
+#include <vector>
 
 #include <emmintrin.h>
 #include <immintrin.h>
@@ -413,33 +414,58 @@ void KeepDarkest(const cv::Mat& grey, int side, float fraction, cv::Mat& ink) {
     // kBlock x kBlock pixels: the square of side pixels to a block either way,
     // at a sixteenth of the work of the square itself.
     constexpr int kBlock = 4;
-    const int bw = (grey.cols + kBlock - 1) / kBlock, bh = (grey.rows + kBlock - 1) / kBlock;
-    cv::Mat low(bh, bw, CV_8U, cv::Scalar(255)), high(bh, bw, CV_8U, cv::Scalar(0));
-    for (int y = 0; y < grey.rows; ++y) {
-        const uint8_t* g = grey.ptr(y);
-        uint8_t *lo = low.ptr(y / kBlock), *hi = high.ptr(y / kBlock);
-        for (int x = 0; x < grey.cols; ++x) {
-            uint8_t& l = lo[x / kBlock];
-            uint8_t& h = hi[x / kBlock];
-            l = std::min(l, g[x]);
-            h = std::max(h, g[x]);
+    const int cols = grey.cols, bw = (cols + kBlock - 1) / kBlock,
+              bh = (grey.rows + kBlock - 1) / kBlock;
+    cv::Mat low(bh, bw, CV_8U), high(bh, bw, CV_8U);
+    std::vector<uint8_t> columnLow(size_t(bw) * kBlock), columnHigh(size_t(bw) * kBlock);
+    for (int by = 0; by < bh; ++by) {
+        // Each column's extremes over the block's rows, then each block's.
+        const int y0 = by * kBlock, y1 = std::min(grey.rows, y0 + kBlock);
+        std::memcpy(columnLow.data(), grey.ptr(y0), size_t(cols));
+        std::memcpy(columnHigh.data(), grey.ptr(y0), size_t(cols));
+        for (int y = y0 + 1; y < y1; ++y) {
+            const uint8_t* g = grey.ptr(y);
+            for (int x = 0; x < cols; ++x) {
+                columnLow[size_t(x)] = std::min(columnLow[size_t(x)], g[x]);
+                columnHigh[size_t(x)] = std::max(columnHigh[size_t(x)], g[x]);
+            }
+        }
+        // The last block's columns past the edge repeat its last column.
+        for (int x = cols; x < bw * kBlock; ++x) {
+            columnLow[size_t(x)] = columnLow[size_t(cols - 1)];
+            columnHigh[size_t(x)] = columnHigh[size_t(cols - 1)];
+        }
+        uint8_t *lo = low.ptr(by), *hi = high.ptr(by);
+        for (int b = 0; b < bw; ++b) {
+            const uint8_t* l = &columnLow[size_t(b) * kBlock];
+            const uint8_t* h = &columnHigh[size_t(b) * kBlock];
+            lo[b] = std::min(std::min(l[0], l[1]), std::min(l[2], l[3]));
+            hi[b] = std::max(std::max(h[0], h[1]), std::max(h[2], h[3]));
         }
     }
+    static_assert(kBlock == 4, "the blocks' extremes above take four columns");
     const int k = (side / kBlock) | 1;
     const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, {k, k});
     cv::erode(low, low, square, {-1, -1}, 1, cv::BORDER_REPLICATE);
     cv::dilate(high, high, square, {-1, -1}, 1, cv::BORDER_REPLICATE);
     // A stroke's edges are lighter than its core: ink beside a dark pixel
-    // (the darkest of the 3 x 3 round it) stays.
+    // (the darkest of the 3 x 3 round it) stays. Ink whose darkest is more
+    // than fraction of the range above the darkest level, floor(fraction x
+    // range) in whole levels, is paper.
     cv::Mat darkest;
     cv::erode(grey, darkest, cv::Mat(), {-1, -1}, 1, cv::BORDER_REPLICATE);
+    std::vector<uint8_t> limit(size_t(bw) * kBlock);
     for (int y = 0; y < grey.rows; ++y) {
-        const uint8_t *d = darkest.ptr(y), *lo = low.ptr(y / kBlock), *hi = high.ptr(y / kBlock);
-        uint8_t* out = ink.ptr(y);
-        for (int x = 0; x < grey.cols; ++x) {
-            const int b = x / kBlock;
-            if (out[x] && float(d[x] - lo[b]) > fraction * float(hi[b] - lo[b])) out[x] = 0;
+        if (y % kBlock == 0) {
+            const uint8_t *lo = low.ptr(y / kBlock), *hi = high.ptr(y / kBlock);
+            for (int b = 0; b < bw; ++b) {
+                const auto level = uint8_t(lo[b] + int(fraction * float(hi[b] - lo[b])));
+                std::memset(&limit[size_t(b) * kBlock], level, kBlock);
+            }
         }
+        const uint8_t* d = darkest.ptr(y);
+        uint8_t* out = ink.ptr(y);
+        for (int x = 0; x < cols; ++x) out[x] = d[x] <= limit[size_t(x)] ? out[x] : 0;
     }
 }
 

@@ -503,16 +503,15 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
             }
             if (times) times->classify += MsSince(t) - cutting, times->segment += cutting;
             t = ThreadClock::now();
-            UprightReading r;
-            Decode(cells, limits, r.result, &r.sure, &r.printed);
             // The cells' probabilities hold for print of OCR-B's shape; in
             // a narrower face the network reads some letters as others with
             // confidence (I as T, F as P), and no check covers the names.
+            DecodeLimits zoneLimits = limits;
             if (cuts[fit].pitch / lines[fit].Height() / kPitchPerHeight < MrzLimits::kMinShape)
-                for (const auto& line : r.result.characters)
-                    for (const MrzCharacter& ch : line)
-                        if (ch.confidence < MrzLimits::kNarrowMinProbability)
-                            r.result.valid = r.sure = false;
+                zoneLimits.minProbability =
+                    std::max(limits.minProbability, MrzLimits::kNarrowMinProbability);
+            UprightReading r;
+            Decode(cells, zoneLimits, r.result, &r.sure, &r.printed);
             // Print of another kind may take a zone's shape; only a reading
             // the grammar bears out is a zone.
             if (GrammarEvidence(r.result) < MrzLimits::kMinEvidence) r.result.found = false;
@@ -529,7 +528,7 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                 std::vector<std::vector<Scores>> other = cells;
                 ClassifyLine(ownCut(i), other[i]);
                 UprightReading o;
-                Decode(other, limits, o.result, &o.sure, &o.printed);
+                Decode(other, zoneLimits, o.result, &o.sure, &o.printed);
                 if (GrammarEvidence(o.result) < MrzLimits::kMinEvidence) continue;
                 std::tie(o.mean, o.lowest) = Confidence(o.result, other);
                 o.quality = Quality(o.result, o.mean);

@@ -42,7 +42,6 @@
 #include "GlyphwickMrz.h"
 #include "Pages.h"
 #include "Zones.h"
-#include "image/Grey.h"
 #include "mrz/MrzClassify.h"
 #include "mrz/MrzCut.h"
 #include "mrz/MrzFind.h"
@@ -303,12 +302,7 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
                                                               pass.throughTexture);
                     if (!colour.empty() && !u.sets.empty() &&
                         MiddleContrastGain(colour, u) >= MrzLimits::kMiddleContrastGain) {
-                        if (middle.empty()) {
-                            middle.create(colour.size(), CV_8U);
-                            for (int y = 0; y < colour.rows; ++y)
-                                gw::MiddleOfThree(colour.ptr<uint8_t>(y), middle.ptr<uint8_t>(y),
-                                                  size_t(colour.cols));
-                        }
+                        if (middle.empty()) middle = gw::mrz::MiddleChannel(colour);
                         u = gw::mrz::TurnUpright(middle, z, pass.turned ? -sign : sign,
                                                  pass.throughTexture);
                     }

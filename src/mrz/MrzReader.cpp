@@ -381,6 +381,21 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, boo
     return u;
 }
 
+Upright TurnAround(const Upright& u, bool throughTexture) {
+    Upright out;
+    cv::rotate(u.grey, out.grey, cv::ROTATE_180);
+    // The ink is found again: made the other way up, it stands a pixel off
+    // the strokes (the opening's square is anchored at its corner).
+    out.ink = InkOf(out.grey, throughTexture);
+    out.sets = FindLineSets(out.ink);
+    // Pixel (x, y) of the turned image is pixel (w - 1 - x, h - 1 - y) of u.
+    const float w = float(u.grey.cols - 1), h = float(u.grey.rows - 1);
+    out.toPage = u.toPage * cv::Matx33f(-1, 0, w, 0, -1, h, 0, 0, 1);
+    out.scale = u.scale;
+    out.dir = -u.dir;
+    return out;
+}
+
 int MiddleContrastGain(const cv::Mat& colour, const Upright& u) {
     // Every fourth pixel of every fourth row: strokes at the working height
     // are 3 to 4 pixels wide, and a few hundred ink pixels tell the colour.
@@ -617,21 +632,29 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
             passLimits.minProbability =
                 std::max(limits.minProbability, MrzLimits::kTextureMinProbability);
         for (const ZoneCandidate& z : candidates) {
-            for (float sign : {1.0f, -1.0f}) {
+            Upright u;
+            for (const bool around : {false, true}) {
                 if (deadline.expired()) return stop();
                 if (setsLeft <= 0) return best;
                 t = ThreadClock::now();
-                Upright u = TurnUpright(grey, z, pass.turned ? -sign : sign, pass.throughTexture);
-                // A zone in coloured ink is drawn again from the channel
-                // that keeps it dark; print that makes no line set is no
-                // zone in either.
-                if (!shown.empty() && !u.sets.empty() &&
-                    MiddleContrastGain(shown, u) >= MrzLimits::kMiddleContrastGain) {
-                    if (middle.empty()) middle = MiddleChannel(shown);
-                    u = TurnUpright(middle, z, pass.turned ? -sign : sign, pass.throughTexture);
+                if (around) {
+                    u = TurnAround(u, pass.throughTexture);
+                } else {
+                    u = TurnUpright(grey, z, pass.turned ? -1.0f : 1.0f, pass.throughTexture);
+                    // A zone in coloured ink is drawn again from the channel
+                    // that keeps it dark; print that makes no line set is no
+                    // zone in either.
+                    if (!shown.empty() && !u.sets.empty() &&
+                        MiddleContrastGain(shown, u) >= MrzLimits::kMiddleContrastGain) {
+                        if (middle.empty()) middle = MiddleChannel(shown);
+                        u = TurnUpright(middle, z, pass.turned ? -1.0f : 1.0f, pass.throughTexture);
+                    }
                 }
                 if (u.sets.size() > size_t(MrzLimits::kMaxLineSets)) u.sets.clear();
                 if (times) times->normalise += MsSince(t);
+                // Turned the other way round, the same rows hold the same
+                // print: a place with no line set has none either way.
+                if (u.sets.empty()) break;
                 UprightReading r =
                     ReadUpright(u.grey, u.ink, u.sets, passLimits, times, &deadline, &setsLeft);
                 // Zone print read the right way up reads with a clearly higher

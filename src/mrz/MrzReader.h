@@ -138,6 +138,13 @@ inline constexpr FinderPass kFinderPasses[] = {
 Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign,
                     bool throughTexture = false);
 
+/// The place of u read the other way along its axis: u's grey turned half
+/// round, its ink and line sets found again (throughTexture as for u), its
+/// map to the page turned with it. What TurnUpright gives for the other
+/// sign, but for the sampling grid, which stands a working pixel over, with
+/// no sampling of the page.
+Upright TurnAround(const Upright& u, bool throughTexture = false);
+
 /// How much more the ink of u stands out from its paper in the middle
 /// channel of colour than in the lightest (u's grey), colour being the
 /// page's 3-byte pixels (any order of channels): the difference of the two

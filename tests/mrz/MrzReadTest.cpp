@@ -55,11 +55,23 @@ gw::ImageView View(const cv::Mat& grey) {
 TEST(MrzRead, ReadsTheSamplePageAtEveryRightAngle) {
     // RotateFlip types 0-3 turn the page by 0, 90, 180 and 270 degrees clockwise;
     // the reader then turns it back by the rest of the circle.
+    std::vector<std::pair<float, float>> asItStands;  // the corners of the page as it stands
+    const float w = float(Sample().GetWidth() - 1), h = float(Sample().GetHeight() - 1);
     for (int turn = 0; turn < 4; ++turn) {
         DVImageProcessor image = Sample();
         ASSERT_EQ(image.RotateFlip(turn), 0u);
         const gw::MrzResult r = gw::ReadMrz(image);
         ASSERT_TRUE(r.found) << turn;
+        // The zone's corners, in reading order, turn with the page (read
+        // the other way round, they are mapped back through the half turn).
+        if (turn == 0) asItStands.assign(std::begin(r.corners), std::end(r.corners));
+        for (size_t i = 0; i < asItStands.size(); ++i) {
+            const auto [x, y] = asItStands[i];
+            const std::pair<float, float> want[4] = {
+                {x, y}, {h - y, x}, {w - x, h - y}, {y, w - x}};
+            EXPECT_NEAR(r.corners[i].first, want[turn].first, 3.0f) << turn << " corner " << i;
+            EXPECT_NEAR(r.corners[i].second, want[turn].second, 3.0f) << turn << " corner " << i;
+        }
         // Valid as it stands; turned, an 8 whose S scores close in the
         // templates may leave it short of the threshold, never wrong.
         if (turn == 0) {

@@ -297,14 +297,17 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
                 textureless = LookThroughTexture(page);
             for (const ZoneCandidate& z :
                  FindZones(pass.throughTexture ? textureless : look, 6, pass.turned, pass.tilt))
-                for (float sign : {1.0f, -1.0f}) {
-                    gw::mrz::Upright u = gw::mrz::TurnUpright(page, z, pass.turned ? -sign : sign,
-                                                              pass.throughTexture);
-                    if (!colour.empty() && !u.sets.empty() &&
-                        MiddleContrastGain(colour, u) >= MrzLimits::kMiddleContrastGain) {
-                        if (middle.empty()) middle = gw::mrz::MiddleChannel(colour);
-                        u = gw::mrz::TurnUpright(middle, z, pass.turned ? -sign : sign,
-                                                 pass.throughTexture);
+                for (gw::mrz::Upright u; const bool around : {false, true}) {
+                    if (around) {
+                        u = gw::mrz::TurnAround(u, pass.throughTexture);
+                    } else {
+                        const float sign = pass.turned ? -1.0f : 1.0f;
+                        u = gw::mrz::TurnUpright(page, z, sign, pass.throughTexture);
+                        if (!colour.empty() && !u.sets.empty() &&
+                            MiddleContrastGain(colour, u) >= MrzLimits::kMiddleContrastGain) {
+                            if (middle.empty()) middle = gw::mrz::MiddleChannel(colour);
+                            u = gw::mrz::TurnUpright(middle, z, sign, pass.throughTexture);
+                        }
                     }
                     UprightReading r = ReadUpright(u.grey, u.ink, u.sets, limits, nullptr);
                     const double a = Agreement(r.result.lines, m.zone.lines);

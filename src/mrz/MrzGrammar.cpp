@@ -174,6 +174,49 @@ std::string_view LookAlikes(char c) {
     }
 }
 
+// The best candidate that the class allows, unless a candidate outside it
+// is far more probable (the best in-class one below kKeepOutOfClass of
+// its probability): that one stays, and the field fails its class.
+char ChooseIn(const Scores& s, Cls cls) {
+    int best = 0, bestIn = -1;
+    for (int k = 0; k < kClasses; ++k) {
+        if (s[k] > s[best]) best = k;
+        if (AllowsIndex(cls, k) && (bestIn < 0 || s[k] > s[bestIn])) bestIn = k;
+    }
+    if (s[bestIn] >= MrzLimits::kKeepOutOfClass * s[best]) return kAlphabet[bestIn];
+    // A place of digits only (a date, a check digit) holds no letter: a
+    // letter read there is its digit look-alike (an O is a 0), however
+    // sure its cell was of the letter; the check over it then decides.
+    // Places that admit letters keep what is printed (a card's C1, a
+    // nationality printed as digits).
+    if (cls == Cls::Digit || cls == Cls::Check) {
+        int twin = -1;
+        for (char c : LookAlikes(kAlphabet[best])) {
+            const int k = ClassOf(c);
+            if (AllowsIndex(cls, k) && (twin < 0 || s[k] > s[twin])) twin = k;
+        }
+        if (twin >= 0) return kAlphabet[twin];
+    }
+    return kAlphabet[best];
+}
+
+// The probability of c at a place of class cls from its cell alone (s):
+// what its look-alikes of the other kind scored (a 0 for an O in a name)
+// does not count against it, since the place cannot hold them; what
+// anything else scored does (a cell that read 3 about as well as I is unsure
+// whether it is a letter at all). A place that admits one character only
+// holds it, whatever its cell.
+float OwnProbability(const Scores& s, Cls cls, char c) {
+    const int k = ClassOf(c);
+    const float p = k < 0 ? 0.0f : s[size_t(k)];
+    if (!Allows(cls, c)) return p;
+    if (std::popcount(kAllowed[size_t(cls)]) == 1) return 1.0f;  // the format decides it
+    float excluded = 0;
+    for (char twin : LookAlikes(c))
+        if (!Allows(cls, twin)) excluded += s[size_t(ClassOf(twin))];
+    return excluded < 1 ? p / (1 - excluded) : 0.0f;
+}
+
 struct Pos {
     int line;
     int column;
@@ -211,7 +254,7 @@ class Zone {
         for (size_t l = 0; l < cells_.size(); ++l) {
             std::string line;
             for (size_t c = 0; c < cells_[l].size(); ++c)
-                line += Choose(cells_[l][c], classes_[l][c]);
+                line += ChooseIn(cells_[l][c], classes_[l][c]);
             lines_.push_back(line);
             decided_.emplace_back(cells_[l].size(), -1.0f);
         }
@@ -244,21 +287,8 @@ class Zone {
         return d >= 0 ? d : Own(p);
     }
     // The probability of the character at p from its cell alone, given the
-    // class of its position: what its look-alikes of the other kind scored
-    // (a 0 for an O in a name) does not count against it, since the
-    // position cannot hold them; what anything else scored does (a cell that
-    // read 3 about as well as I is unsure whether it is a letter at all). A
-    // position that admits one character only holds it, whatever its cell.
-    float Own(Pos p) const {
-        const char c = At(p);
-        const Cls cls = ClassAt(p);
-        if (!Allows(cls, c)) return P(p, c);
-        if (std::popcount(kAllowed[size_t(cls)]) == 1) return 1.0f;  // the format decides it
-        float excluded = 0;
-        for (char twin : LookAlikes(c))
-            if (!Allows(cls, twin)) excluded += P(p, twin);
-        return excluded < 1 ? P(p, c) / (1 - excluded) : 0.0f;
-    }
+    // class of its position (OwnProbability).
+    float Own(Pos p) const { return OwnProbability(cells_[p.line][p.column], ClassAt(p), At(p)); }
     void SetDecided(Pos p, float probability) { decided_[p.line][p.column] = probability; }
     // How many characters read more probably than the one at p from its
     // cell alone, whatever its position admits.
@@ -277,32 +307,6 @@ class Zone {
     }
 
   private:
-    // The best candidate that the class allows, unless a candidate outside it
-    // is far more probable (the best in-class one below kKeepOutOfClass of
-    // its probability): that one stays, and the field fails its class.
-    static char Choose(const Scores& s, Cls cls) {
-        int best = 0, bestIn = -1;
-        for (int k = 0; k < kClasses; ++k) {
-            if (s[k] > s[best]) best = k;
-            if (AllowsIndex(cls, k) && (bestIn < 0 || s[k] > s[bestIn])) bestIn = k;
-        }
-        if (s[bestIn] >= MrzLimits::kKeepOutOfClass * s[best]) return kAlphabet[bestIn];
-        // A place of digits only (a date, a check digit) holds no letter: a
-        // letter read there is its digit look-alike (an O is a 0), however
-        // sure its cell was of the letter; the check over it then decides.
-        // Places that admit letters keep what is printed (a card's C1, a
-        // nationality printed as digits).
-        if (cls == Cls::Digit || cls == Cls::Check) {
-            int twin = -1;
-            for (char c : LookAlikes(kAlphabet[best])) {
-                const int k = ClassOf(c);
-                if (AllowsIndex(cls, k) && (twin < 0 || s[k] > s[twin])) twin = k;
-            }
-            if (twin >= 0) return kAlphabet[twin];
-        }
-        return kAlphabet[best];
-    }
-
     const std::vector<std::vector<Scores>>& cells_;
     std::vector<std::vector<Cls>> classes_;
     std::vector<std::string> lines_;
@@ -524,6 +528,11 @@ bool DecideStateCode(Zone& zone, const FieldLayout& f, std::vector<MrzCorrection
 }
 
 }  // namespace
+
+std::pair<char, float> ReadAt(const Scores& s, Cls cls) {
+    const char c = ChooseIn(s, cls);
+    return {c, OwnProbability(s, cls, c)};
+}
 
 int ClassOf(char c) {
     return kClassOfByte[uint8_t(c)];

@@ -46,6 +46,15 @@ std::vector<std::pair<int, int>> DateCells(size_t lineCount, size_t length);
 /// Whether position (line, column) of a zone of format may hold c.
 bool Admits(const std::string& format, size_t line, size_t column, char c);
 
+/// The character a place of class cls takes from its cell's probabilities
+/// s before any check decides it (the best its class admits, unless the
+/// cell read one outside it far more surely), and that character's
+/// probability from the cell alone, given the class: its look-alikes of the
+/// other kind (a 0 for an O in a name), which the place cannot hold, do not
+/// count against it. The probability every character of a valid zone must
+/// reach (DecodeLimits), unless a check digit decides the character.
+std::pair<char, float> ReadAt(const Scores& s, Cls cls);
+
 /// The decoding's one threshold: a zone is valid only when every character,
 /// as decided, has at least this probability (MrzLimits::kMinProbability by
 /// default; a host may ask for more).

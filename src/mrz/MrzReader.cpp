@@ -521,10 +521,13 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
             // a narrower face the network reads some letters as others with
             // confidence (I as T, F as P), and no check covers the names.
             DecodeLimits zoneLimits = limits;
-            if (cuts[fit].pitch / lines[fit].Height() / kPitchPerHeight < MrzLimits::kMinShape)
+            const bool narrow =
+                cuts[fit].pitch / lines[fit].Height() / kPitchPerHeight < MrzLimits::kMinShape;
+            if (narrow)
                 zoneLimits.minProbability =
                     std::max(limits.minProbability, MrzLimits::kNarrowMinProbability);
             UprightReading r;
+            r.narrow = narrow;
             Decode(cells, zoneLimits, r.result, &r.sure, &r.printed);
             // Print of another kind may take a zone's shape; only a reading
             // the grammar bears out is a zone.
@@ -542,6 +545,7 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                 std::vector<std::vector<Scores>> other = cells;
                 ClassifyLine(ownCut(i), other[i]);
                 UprightReading o;
+                o.narrow = narrow;
                 Decode(other, zoneLimits, o.result, &o.sure, &o.printed);
                 if (GrammarEvidence(o.result) < MrzLimits::kMinEvidence) continue;
                 std::tie(o.mean, o.lowest) = Confidence(o.result, other);

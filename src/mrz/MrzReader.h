@@ -55,6 +55,7 @@ struct UprightReading {
     float lowest = 0;      ///< their lowest
     bool sure = false;     ///< valid but for check digits that fail (see Decode)
     bool printed = false;  ///< no unsure character under a check that fails
+    bool narrow = false;   ///< cut in a narrower face's shape (MrzLimits::kMinShape)
 };
 
 /// Pitch of OCR-B print over its capital height, as the cut measures them.

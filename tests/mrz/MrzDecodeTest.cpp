@@ -242,6 +242,14 @@ TEST(MrzDecode, ClassesAndStateCodesChoose) {
     cells[0][11] = Cell({{'0', 0.6f}, {'O', 0.38f}});
     MrzResult r = Decoded(cells);
     EXPECT_EQ(r.lines[0], kTd3[0]);
+    // The cells dump measures each cell as the decoder takes it at its place
+    // (ReadAt), the quantity the threshold is asked of: the O, with the 0's
+    // share set aside.
+    const auto [inName, p] = ReadAt(cells[0][11], Cls::Letter);
+    EXPECT_EQ(inName, 'O');
+    EXPECT_FLOAT_EQ(r.characters[0][11].confidence, p);
+    EXPECT_NEAR(p, 0.38f / 0.4f, 1e-3f);
+    EXPECT_EQ(ReadAt(cells[0][11], Cls::Digit).first, '0');
     // A name's I whose cell read 1 as well is sure of I (a name holds no
     // 1); one whose cell read 3 as well is unsure whether it is a letter.
     cells = Exact(kTd3);

@@ -21,10 +21,21 @@
 //                                     its page's condition and its patch; with
 //                                     recut, half the lines again on a cut
 //                                     moved out of step by up to a quarter pitch
-//   mrz-pages classify CELLS.bin      each cell of a `cells` file read by the
+//                                     (and, in OUT.bin.places, the class of
+//                                     each cell's place: letters, digits, ...,
+//                                     and whether its zone was read through
+//                                     texture, or cut in a narrower shape)
+//   mrz-pages classify CELLS.bin [scores]
+//                                     each cell of a `cells` file read by the
 //                                     reader's network: its class, condition,
 //                                     the class read and its probability, a
-//                                     line each (tools/mrz-train/rate-threshold.py)
+//                                     line each (tools/mrz-train/rate-threshold.py);
+//                                     with CELLS.bin.places, then the character
+//                                     the reader takes at the cell's place and
+//                                     its probability there (gw::mrz::ReadAt)
+//                                     and 1 for a zone read through texture,
+//                                     1 for one cut in a narrower face's shape;
+//                                     with scores, then all 37 probabilities
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -148,6 +159,12 @@ std::vector<std::string> Kinds(const std::string& set) {
     return {};
 }
 
+// In a cells dump's .places file, the bit set beside the place's class (a
+// gw::mrz::Cls) when the cell's zone was read in a pass through texture.
+constexpr char kThroughTexture = 0x40;
+// ... and this one when its zone was cut in a narrower face's shape.
+constexpr char kNarrow = 0x20;
+
 // The check digits of a zone of format (line, column) that may be printed
 // wrong: the number's, the dates' and the composite, where the format has
 // one. (A TD3's personal number check may stand as a filler; it is left.)
@@ -252,8 +269,8 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
     gw::render::TextRenderer font(kFont);
     const OtherFaces others;
     if (!font.Valid() || !others.Valid()) return std::fprintf(stderr, "mrz-pages: no fonts\n"), 2;
-    std::ofstream f(out, std::ios::binary);
-    if (!f) return std::fprintf(stderr, "mrz-pages: cannot write %s\n", out.c_str()), 2;
+    std::ofstream f(out, std::ios::binary), places(out + ".places", std::ios::binary);
+    if (!f || !places) return std::fprintf(stderr, "mrz-pages: cannot write %s\n", out.c_str()), 2;
     const auto kinds = Kinds(set);
     // A line whose reading agrees with its truth on this share of its
     // characters is taken to be cut in step with it.
@@ -288,6 +305,7 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
         DecodeLimits limits;
         UprightReading best;
         gw::mrz::Upright bestUp;
+        bool bestThrough = false;  // best was read in a pass through texture
         double bestAgree = 0;
         // The reader's passes, each look made once.
         const FinderPage look = LookAt(page);
@@ -312,7 +330,8 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
                     UprightReading r = ReadUpright(u.grey, u.ink, u.sets, limits, nullptr);
                     const double a = Agreement(r.result.lines, m.zone.lines);
                     if (a > bestAgree && r.cuts.size() == m.zone.lines.size())
-                        bestAgree = a, best = std::move(r), bestUp = u;
+                        bestAgree = a, best = std::move(r), bestUp = u,
+                        bestThrough = pass.throughTexture;
                     if (bestAgree == 1.0) break;
                 }
             if (bestAgree == 1.0) break;
@@ -320,11 +339,18 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
         if (bestAgree == 0) continue;
         ++taken;
         const auto kind = uint8_t(std::find(all.begin(), all.end(), m.kind) - all.begin());
-        auto write = [&](const CutLine& cut, const std::string& want, size_t c) {
-            const uint8_t head[2] = {uint8_t(ClassOf(want[c])), kind};
+        const auto classes = gw::mrz::PositionClasses(m.zone.format);
+        if (classes.size() != m.zone.lines.size())
+            return std::fprintf(stderr, "mrz-pages: no places for format %s\n",
+                                m.zone.format.c_str()),
+                   2;
+        auto write = [&](const CutLine& cut, size_t l, size_t c) {
+            const uint8_t head[2] = {uint8_t(ClassOf(m.zone.lines[l][c])), kind};
             f.write(reinterpret_cast<const char*>(head), 2);
             f.write(reinterpret_cast<const char*>(cut.cells[c].data()),
                     std::streamsize(cut.cells[c].size()));
+            places.put(char(int(classes[l][c]) | (bestThrough ? kThroughTexture : 0) |
+                            (best.narrow ? kNarrow : 0)));
             ++cells;
         };
         for (size_t l = 0; l < m.zone.lines.size(); ++l) {
@@ -333,7 +359,7 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
             size_t same = 0;
             for (size_t c = 0; c < want.size(); ++c) same += want[c] == got[c];
             if (double(same) < kInStep * double(want.size())) continue;
-            for (size_t c = 0; c < want.size(); ++c) write(best.cuts[l], want, c);
+            for (size_t c = 0; c < want.size(); ++c) write(best.cuts[l], l, c);
             // Some lines again on a cut out of step with the print, as a
             // strong keystone or a merged character leaves it: the network
             // learns the character, not where the cut put it.
@@ -349,7 +375,7 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
             for (size_t c = 0; c < want.size(); ++c) {
                 const float at = off.Edge(int(c), int(want.size())) -
                                  best.cuts[l].Edge(int(c), int(want.size()));
-                if (std::abs(at) <= kRecutShift * off.pitch) write(off, want, c);
+                if (std::abs(at) <= kRecutShift * off.pitch) write(off, l, c);
             }
         }
         if ((i + 1) % 200 == 0)
@@ -357,10 +383,10 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
                          taken, zones, cells);
     }
     std::fprintf(stderr, "mrz-pages: %d of %d zones cut in step, %ld cells\n", taken, zones, cells);
-    return f ? 0 : 2;
+    return f && places ? 0 : 2;
 }
 
-int Classify(const std::string& in) {
+int Classify(const std::string& in, bool all) {
     using namespace gw::mrz;
     std::ifstream f(in, std::ios::binary);
     if (!f) return std::fprintf(stderr, "mrz-pages: cannot read %s\n", in.c_str()), 2;
@@ -373,11 +399,26 @@ int Classify(const std::string& in) {
         heads.insert(heads.end(), head, head + 2);
         cells.push_back(p);
     }
+    // The class of each cell's place in its zone, where the dump wrote them.
+    std::ifstream at(in + ".places", std::ios::binary);
+    std::vector<char> places((std::istreambuf_iterator<char>(at)),
+                             std::istreambuf_iterator<char>());
+    if (!places.empty() && places.size() != cells.size())
+        return std::fprintf(stderr, "mrz-pages: %s.places does not match its cells\n", in.c_str()),
+               2;
     const std::vector<Scores> scores = ClassifyCells(cells.data(), cells.size());
     for (size_t i = 0; i < scores.size(); ++i) {
         const auto best = std::max_element(scores[i].begin(), scores[i].end());
-        std::printf("%d %d %d %.9g\n", heads[2 * i], heads[2 * i + 1],
-                    int(best - scores[i].begin()), double(*best));
+        std::printf("%d %d %d %.9g", heads[2 * i], heads[2 * i + 1], int(best - scores[i].begin()),
+                    double(*best));
+        if (!places.empty()) {
+            const auto [c, p] = ReadAt(scores[i], Cls(places[i] & ~(kThroughTexture | kNarrow)));
+            std::printf(" %d %.9g %d %d", ClassOf(c), double(p),
+                        (places[i] & kThroughTexture) ? 1 : 0, (places[i] & kNarrow) ? 1 : 0);
+        }
+        if (all)
+            for (float v : scores[i]) std::printf(" %.9g", double(v));
+        std::printf("\n");
     }
     return 0;
 }
@@ -386,7 +427,8 @@ int Classify(const std::string& in) {
 
 int main(int argc, char** argv) {
     const std::string cmd = argc > 1 ? argv[1] : "";
-    if (cmd == "classify" && argc == 3) return Classify(argv[2]);
+    if (cmd == "classify" && (argc == 3 || (argc == 4 && std::string(argv[3]) == "scores")))
+        return Classify(argv[2], argc == 4);
     const uint64_t seed = argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 1;
     const std::string set = argc > 5 ? argv[5] : "classic";
     if (Kinds(set).empty())
@@ -398,6 +440,6 @@ int main(int argc, char** argv) {
     if (cmd == "cells" && argc >= 4) return Cells(argv[2], std::atoi(argv[3]), seed, set, recut);
     std::fprintf(stderr,
                  "usage: mrz-pages make DIR COUNT [SEED] [SET] | cells OUT.bin COUNT [SEED] [SET] "
-                 "[recut] | classify CELLS.bin\n");
+                 "[recut] | classify CELLS.bin [scores]\n");
     return 2;
 }

@@ -12,6 +12,13 @@ among them and the one-sided 95% upper bound of their wrong share
 It is calibrate.py's rule (the one threshold of a valid zone, chosen on
 training's held-out cells), applied to any other cells: fresh seeds that
 check it, or one condition's cells (MrzLimits::kNarrowMinProbability).
+
+With --as-read the cells are taken as the reader takes them at their places
+(the last two columns, which `classify` writes when the dump has its
+.places file): the character the place's class admits and its probability
+given that class, the quantity the reader holds to the threshold. A 0 read
+as O in a name, where no digit may stand, is then an O, as the reader reads
+it.
 """
 import argparse
 
@@ -24,10 +31,15 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('cells')
     ap.add_argument('--rate', type=float, default=1e-4)
+    ap.add_argument('--as-read', action='store_true',
+                    help='the character taken at each place and its probability there')
     a = ap.parse_args()
     rows = [l.split() for l in open(a.cells) if l.strip()]
-    top = np.array([float(r[3]) for r in rows])
-    right = np.array([r[0] == r[2] for r in rows])
+    read, p = (4, 5) if a.as_read else (2, 3)
+    if a.as_read and any(len(r) < 8 for r in rows):
+        raise SystemExit('rate-threshold: --as-read needs the cells\' places (CELLS.bin.places)')
+    top = np.array([float(r[p]) for r in rows])
+    right = np.array([r[0] == r[read] for r in rows])
     print(f"{len(rows)} cells, {int((~right).sum())} wrong")
     print(f"{'threshold':>9} {'cells':>8} {'wrong':>6} {'share':>9} {'bound':>9}")
     table, chosen = grid_threshold(top, right, a.rate)

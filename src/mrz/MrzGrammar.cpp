@@ -128,15 +128,19 @@ bool Allows(Cls cls, char c) {
     return k >= 0 && AllowsIndex(cls, k);
 }
 
-// The character of like shape whose value in a check sum differs by 10, 20
-// or 30 (so that no check digit tells the two apart), or 0.
-char BlindTwin(char c) {
-    static constexpr std::pair<char, char> kTwins[] = {{'0', 'U'}, {'8', 'S'}, {'6', 'G'}};
+// The characters of like shape whose values in a check sum differ from c's
+// by 10, 20 or 30, so that no check digit tells them apart: a digit and a
+// letter (0 and U), or two letters (M 22 and W 32).
+std::string BlindTwins(char c) {
+    static constexpr std::pair<char, char> kTwins[] = {{'0', 'U'}, {'8', 'S'}, {'6', 'G'},
+                                                       {'M', 'W'}, {'G', 'Q'}, {'F', 'P'},
+                                                       {'J', 'T'}, {'H', 'R'}};
+    std::string out;
     for (const auto& [a, b] : kTwins) {
-        if (c == a) return b;
-        if (c == b) return a;
+        if (c == a) out += b;
+        if (c == b) out += a;
     }
-    return 0;
+    return out;
 }
 
 // The characters of the other kind (digit or letter) that OCR-B print of c
@@ -705,6 +709,14 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
         out.fields.push_back(c);
     }
 
+    // The places a check digit covers (the digits' own too).
+    std::vector<std::vector<bool>> checked(cells.size(), std::vector<bool>(cells[0].size()));
+    for (Pos p : covered) checked[size_t(p.line)][size_t(p.column)] = true;
+    if (layout.compositeLine >= 0) {
+        for (Pos p : composite.data) checked[size_t(p.line)][size_t(p.column)] = true;
+        checked[size_t(composite.digit.line)][size_t(composite.digit.column)] = true;
+    }
+
     out.lines = zone.Lines();
     out.characters.assign(cells.size(), {});
     float lowest = 1;
@@ -729,13 +741,16 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
             if (zone.Own({int(l), int(c)}) < limits.minProbability &&
                 ch.confidence < MrzLimits::kSettledMinProbability)
                 settledDoubt = true;
-            // No check digit tells a blind twin apart, so where the place
-            // admits it, the classifier alone must rule it out.
-            const char twin = BlindTwin(ch.value);
+            // No check digit tells a blind twin apart, so where a check
+            // covers the place and the place admits the twin, the classifier
+            // alone must rule it out (where none covers it, the threshold
+            // alone stands for every misread).
             const Pos p{int(l), int(c)};
-            if (twin != 0 && Allows(zone.ClassAt(p), twin) &&
-                s[size_t(ClassOf(twin))] >= MrzLimits::kBlindTwinFloor)
-                blindDoubt = true;
+            if (checked[l][c])
+                for (char twin : BlindTwins(ch.value))
+                    if (Allows(zone.ClassAt(p), twin) &&
+                        s[size_t(ClassOf(twin))] >= MrzLimits::kBlindTwinFloor)
+                        blindDoubt = true;
             out.characters[l].push_back(std::move(ch));
         }
     }

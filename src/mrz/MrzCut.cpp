@@ -845,7 +845,8 @@ namespace {
 
 // The patch value of every grey level of a line whose ink spans [a, b]:
 // the paper and the darkest print around it set the levels.
-CellLevels LevelsOf(const cv::Mat& grey, const LineBand& line, float a, float b) {
+CellLevels LevelsOf(const cv::Mat& grey, const LineBand& line, float a, float b,
+                    float paperShare = 0) {
     const int y0 = std::max(0, int(line.At(a) - line.up));
     const int y1 = std::min(grey.rows, int(line.At(a) + line.down) + 1);
     const cv::Mat band = grey.rowRange(std::min(y0, grey.rows - 1), std::max(y1, y0 + 1))
@@ -853,9 +854,11 @@ CellLevels LevelsOf(const cv::Mat& grey, const LineBand& line, float a, float b)
     const Levels levels(band);
     const float dark = float(levels.At(3)), paper = float(levels.At(90));
     const float range = std::max(16.0f, paper - dark);
+    // Paper reaches paperShare of the range towards the print.
+    const float light = paper - paperShare * range, span = range * (1 - paperShare);
     CellLevels value;
     for (int g = 0; g < 256; ++g) {
-        const float level = (paper - float(g)) * 255.0f / range;
+        const float level = (light - float(g)) * 255.0f / span;
         value[size_t(g)] = uint8_t(std::clamp(level, 0.0f, 255.0f));
     }
     return value;
@@ -873,8 +876,10 @@ void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a,
 
 }  // namespace
 
-CellLevels LineLevels(const cv::Mat& grey, const LineInk& across, const LineBand& line) {
-    return LevelsOf(grey, line, across.left, across.right);
+CellLevels LineLevels(const cv::Mat& grey, const LineInk& across, const LineBand& line,
+                      bool throughTexture) {
+    return LevelsOf(grey, line, across.left, across.right,
+                    throughTexture ? MrzLimits::kTexturePaper : 0.0f);
 }
 
 void SampleCutCell(const cv::Mat& grey, const LineBand& line, const CellLevels& levels, int length,

@@ -145,9 +145,13 @@ void SampleCutCells(const cv::Mat& grey, const LineInk& across, const LineBand& 
 
 /// The patch value (0 paper, 255 print) of each grey level of a line, set
 /// by the paper and the darkest print of its band over its ink: what
-/// SampleCutCells makes once for the cells of a line.
+/// SampleCutCells makes once for the cells of a line. With throughTexture,
+/// the levels within MrzLimits::kTexturePaper of the range from the paper
+/// are paper too, and the rest spread over the whole range: lines of
+/// texture lighter than the print that cross the cells leave them.
 using CellLevels = std::array<uint8_t, 256>;
-CellLevels LineLevels(const cv::Mat& grey, const LineInk& across, const LineBand& line);
+CellLevels LineLevels(const cv::Mat& grey, const LineInk& across, const LineBand& line,
+                      bool throughTexture = false);
 
 /// Cell i of the length cells of cut (a cut of line, its edges set), with
 /// the line's levels: the patch SampleCutCells makes for it, made alone, for

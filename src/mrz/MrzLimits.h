@@ -186,6 +186,15 @@ struct MrzLimits {
     /// 0.2, 0.3 and 0.4 in the upright zone 366, 375 and 370, 0.4 in the
     /// finder 372).
     static constexpr float kTextureDarkest = 0.3f;
+    /// In the cells of a zone read through texture, the share of the range
+    /// from paper to print, from the paper, that is made paper: lines of
+    /// texture lighter than the print that cross the cells (a guilloche's)
+    /// read otherwise as strokes (a P read R at 0.99999). Share of the
+    /// range; run G5 of docs/mrz-tuning.md (development seed 19, valid
+    /// zones of mid-dark guilloche at 0, 0.13, 0.25, 0.31, 0.39, 0.47,
+    /// 0.55: 272, 313, 344, 351, 344, 330, 290 of 400; hatching and light
+    /// guilloche best from 0.25 to 0.39).
+    static constexpr float kTexturePaper = 0.3f;
     /// Rows whose ink passes this share of the busiest row's belong to a
     /// line; runs of them closer than kRowGapJoined rows are one line, whose
     /// height is between kLineHeightMin and kLineHeightMax working heights.

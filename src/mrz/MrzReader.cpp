@@ -49,7 +49,8 @@ struct LineWork {
 // The lines of one upright image's sets, each measured once.
 class LinesWork {
   public:
-    LinesWork(const cv::Mat& grey, const cv::Mat& ink) : grey_(grey), ink_(ink) {}
+    LinesWork(const cv::Mat& grey, const cv::Mat& ink, bool throughTexture)
+        : grey_(grey), ink_(ink), throughTexture_(throughTexture) {}
 
     // The work of a line of a set: lines are compared by value, as the sets
     // hold copies of them.
@@ -79,7 +80,10 @@ class LinesWork {
             c.sampled.assign(size_t(length), 0);
         }
         if (!c.sampled[k]) {
-            if (!w.levelsMade) w.levels = LineLevels(grey_, w.across, w.line), w.levelsMade = true;
+            if (!w.levelsMade) {
+                w.levels = LineLevels(grey_, w.across, w.line, throughTexture_);
+                w.levelsMade = true;
+            }
             SampleCutCell(grey_, w.line, w.levels, length, c.cut, int(k), c.cut.cells[k]);
             c.sampled[k] = 1;
         }
@@ -95,6 +99,7 @@ class LinesWork {
   private:
     const cv::Mat& grey_;
     const cv::Mat& ink_;
+    bool throughTexture_;
     std::deque<LineWork> lines_;
 };
 
@@ -451,10 +456,10 @@ float Quality(const MrzResult& r, float meanScore) {
 UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                            const std::vector<std::vector<LineBand>>& sets,
                            const DecodeLimits& limits, StageTimes* times, Deadline* deadline,
-                           int* setsLeft) {
+                           int* setsLeft, bool throughTexture) {
     UprightReading best;
     auto t = ThreadClock::now();
-    LinesWork work(grey, ink);
+    LinesWork work(grey, ink, throughTexture);
     size_t tried = 0;
     for (const auto& lines : sets) {
         if (++tried > size_t(MrzLimits::kSetsPerCandidate)) break;
@@ -659,8 +664,8 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 // Turned the other way round, the same rows hold the same
                 // print: a place with no line set has none either way.
                 if (u.sets.empty()) break;
-                UprightReading r =
-                    ReadUpright(u.grey, u.ink, u.sets, passLimits, times, &deadline, &setsLeft);
+                UprightReading r = ReadUpright(u.grey, u.ink, u.sets, passLimits, times, &deadline,
+                                               &setsLeft, pass.throughTexture);
                 // Zone print read the right way up reads with a clearly higher
                 // mean than the other way round, or than other print; read with
                 // no poor character too, no other place or cut would read better.

@@ -66,11 +66,14 @@ inline constexpr float kPitchPerHeight = 0.96f;
 /// (FindLineSets). Tries the line sets and line lengths that fit, and keeps
 /// the best reading (a valid one ends the search, and so does deadline
 /// running out, between line sets). When setsLeft is given, each line set
-/// tried takes one from it, and none is tried once it is used up.
+/// tried takes one from it, and none is tried once it is used up. With
+/// throughTexture (a zone the finder saw through texture), the cells leave
+/// out lines lighter than the print (LineLevels).
 UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                            const std::vector<std::vector<LineBand>>& sets,
                            const DecodeLimits& limits, StageTimes* times,
-                           Deadline* deadline = nullptr, int* setsLeft = nullptr);
+                           Deadline* deadline = nullptr, int* setsLeft = nullptr,
+                           bool throughTexture = false);
 
 /// The 3-byte pixels of a loaded image as a colour image over them (no
 /// copy), as ReadPage takes them beside the grey; empty for any other kind

@@ -327,7 +327,8 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
                             u = gw::mrz::TurnUpright(middle, z, sign, pass.throughTexture);
                         }
                     }
-                    UprightReading r = ReadUpright(u.grey, u.ink, u.sets, limits, nullptr);
+                    UprightReading r = ReadUpright(u.grey, u.ink, u.sets, limits, nullptr, nullptr,
+                                                   nullptr, pass.throughTexture);
                     const double a = Agreement(r.result.lines, m.zone.lines);
                     if (a > bestAgree && r.cuts.size() == m.zone.lines.size())
                         bestAgree = a, best = std::move(r), bestUp = u,

@@ -867,8 +867,8 @@ CellLevels LevelsOf(const cv::Mat& grey, const LineBand& line, float a, float b,
 // Samples out's cells from the grey image, at its edges, with the line's
 // ink [a, b] setting the paper and print levels.
 void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a, float b,
-                 CutLine& out) {
-    const CellLevels value = LevelsOf(grey, line, a, b);
+                 CutLine& out, float paperShare = 0) {
+    const CellLevels value = LevelsOf(grey, line, a, b, paperShare);
     out.cells.resize(size_t(length));
     for (int i = 0; i < length; ++i)
         SampleCutCell(grey, line, value, length, out, i, out.cells[size_t(i)]);
@@ -1008,10 +1008,10 @@ bool FitLineCut(const LineInk& across, int length, CutLine& out, float pitch, fl
 }
 
 bool RecutCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
-                CutLine& out) {
+                CutLine& out, bool throughTexture) {
     float a = 0, b = 0;
     if (length <= 0 || out.pitch <= 0 || !InkExtent(ink, line, a, b)) return false;
-    SampleCells(grey, line, length, a, b, out);
+    SampleCells(grey, line, length, a, b, out, throughTexture ? MrzLimits::kTexturePaper : 0.0f);
     return true;
 }
 

@@ -160,10 +160,11 @@ void SampleCutCell(const cv::Mat& grey, const LineBand& line, const CellLevels& 
                    const CutLine& cut, int i, Patch& out);
 
 /// Samples the cells of line again at out's edges (its left, pitch and
-/// growth, however they were set), as CutLineCells would. False, and out
-/// unchanged, when the line holds no ink or out has no pitch.
+/// growth, however they were set), as CutLineCells would (at the levels
+/// LineLevels gives with throughTexture). False, and out unchanged, when
+/// the line holds no ink or out has no pitch.
 bool RecutCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
-                CutLine& out);
+                CutLine& out, bool throughTexture = false);
 
 /// The map (upright pixels to rectified pixels) that undoes the keystone of
 /// a zone seen at a slant, where its lines draw together towards the far end:

@@ -371,7 +371,8 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
                 float(kRecutDrift * (2 * jitter.Uniform() - 1)) / float(want.size());
             off.left += shift * off.pitch;
             off.pitch *= 1 + drift;
-            if (!RecutCells(bestUp.grey, bestUp.ink, best.lines[l], int(want.size()), off))
+            if (!RecutCells(bestUp.grey, bestUp.ink, best.lines[l], int(want.size()), off,
+                            bestThrough))
                 continue;
             for (size_t c = 0; c < want.size(); ++c) {
                 const float at = off.Edge(int(c), int(want.size())) -

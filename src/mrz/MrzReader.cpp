@@ -401,6 +401,20 @@ Upright TurnAround(const Upright& u, bool throughTexture) {
     return out;
 }
 
+Upright TurnPlace(const cv::Mat& grey, const cv::Mat& colour, cv::Mat& middle,
+                  const ZoneCandidate& z, const FinderPass& pass) {
+    const float sign = pass.turned ? -1.0f : 1.0f;
+    Upright u = TurnUpright(grey, z, sign, pass.throughTexture);
+    // A zone in coloured ink is drawn again from the channel that keeps it
+    // dark; print that makes no line set is no zone in either.
+    if (!colour.empty() && !u.sets.empty() &&
+        MiddleContrastGain(colour, u) >= MrzLimits::kMiddleContrastGain) {
+        if (middle.empty()) middle = MiddleChannel(colour);
+        u = TurnUpright(middle, z, sign, pass.throughTexture);
+    }
+    return u;
+}
+
 int MiddleContrastGain(const cv::Mat& colour, const Upright& u) {
     // Every fourth pixel of every fourth row: strokes at the working height
     // are 3 to 4 pixels wide, and a few hundred ink pixels tell the colour.
@@ -646,19 +660,8 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 if (deadline.expired()) return stop();
                 if (setsLeft <= 0) return best;
                 t = ThreadClock::now();
-                if (around) {
-                    u = TurnAround(u, pass.throughTexture);
-                } else {
-                    u = TurnUpright(grey, z, pass.turned ? -1.0f : 1.0f, pass.throughTexture);
-                    // A zone in coloured ink is drawn again from the channel
-                    // that keeps it dark; print that makes no line set is no
-                    // zone in either.
-                    if (!shown.empty() && !u.sets.empty() &&
-                        MiddleContrastGain(shown, u) >= MrzLimits::kMiddleContrastGain) {
-                        if (middle.empty()) middle = MiddleChannel(shown);
-                        u = TurnUpright(middle, z, pass.turned ? -1.0f : 1.0f, pass.throughTexture);
-                    }
-                }
+                u = around ? TurnAround(u, pass.throughTexture)
+                           : TurnPlace(grey, shown, middle, z, pass);
                 if (u.sets.size() > size_t(MrzLimits::kMaxLineSets)) u.sets.clear();
                 if (times) times->normalise += MsSince(t);
                 // Turned the other way round, the same rows hold the same

@@ -149,6 +149,14 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign,
 /// no sampling of the page.
 Upright TurnAround(const Upright& u, bool throughTexture = false);
 
+/// Candidate z of pass turned upright as the reader first reads it: along
+/// its axis (against it in a turned pass), and drawn again from the middle
+/// channel of colour (the page's 3-byte pixels, or empty) when its ink stands
+/// out there by kMiddleContrastGain more than in grey, a zone in coloured
+/// ink. middle holds that channel, made from colour when first needed.
+Upright TurnPlace(const cv::Mat& grey, const cv::Mat& colour, cv::Mat& middle,
+                  const ZoneCandidate& z, const FinderPass& pass);
+
 /// How much more the ink of u stands out from its paper in the middle
 /// channel of colour than in the lightest (u's grey), colour being the
 /// page's 3-byte pixels (any order of channels): the difference of the two

@@ -316,17 +316,8 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
             for (const ZoneCandidate& z :
                  FindZones(pass.throughTexture ? textureless : look, 6, pass.turned, pass.tilt))
                 for (gw::mrz::Upright u; const bool around : {false, true}) {
-                    if (around) {
-                        u = gw::mrz::TurnAround(u, pass.throughTexture);
-                    } else {
-                        const float sign = pass.turned ? -1.0f : 1.0f;
-                        u = gw::mrz::TurnUpright(page, z, sign, pass.throughTexture);
-                        if (!colour.empty() && !u.sets.empty() &&
-                            MiddleContrastGain(colour, u) >= MrzLimits::kMiddleContrastGain) {
-                            if (middle.empty()) middle = gw::mrz::MiddleChannel(colour);
-                            u = gw::mrz::TurnUpright(middle, z, sign, pass.throughTexture);
-                        }
-                    }
+                    u = around ? gw::mrz::TurnAround(u, pass.throughTexture)
+                               : gw::mrz::TurnPlace(page, colour, middle, z, pass);
                     UprightReading r = ReadUpright(u.grey, u.ink, u.sets, limits, nullptr, nullptr,
                                                    nullptr, pass.throughTexture);
                     const double a = Agreement(r.result.lines, m.zone.lines);

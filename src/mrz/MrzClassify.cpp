@@ -450,4 +450,10 @@ Scores Classify(const Patch& cell) {
     return ClassifyCells(&cell, 1).front();
 }
 
+void SharpenSmall(Scores& s) {
+    float sum = 0;
+    for (float& v : s) v = std::pow(std::max(v, 1e-30f), MrzLimits::kSmallSharpen), sum += v;
+    for (float& v : s) v /= sum;
+}
+
 }  // namespace gw::mrz

@@ -50,4 +50,9 @@ std::vector<Scores> ClassifyCellsByDnn(const Patch* cells, size_t count);
 /// The probabilities of the 37 characters for one cell.
 Scores Classify(const Patch& cell);
 
+/// A cell of small print's probabilities as calibrated for small print:
+/// each raised to MrzLimits::kSmallSharpen and all summed to 1 again (the
+/// order of the characters is unchanged).
+void SharpenSmall(Scores& s);
+
 }  // namespace gw::mrz

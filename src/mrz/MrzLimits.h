@@ -90,6 +90,26 @@ struct MrzLimits {
     /// 161,917). Runs G4 (0.9999, the cells before kTexturePaper) and G3
     /// (0.9995, both looks' cells pooled) before it.
     static constexpr float kTextureMinProbability = 0.998f;
+    /// Capitals shorter than this in the image (pixels) are small print,
+    /// whose cells the network reads less surely than it reads them right
+    /// (kSmallSharpen): the generated pages' `small` condition draws them
+    /// 6 to 9 pixels high, every other condition 10 and more.
+    static constexpr float kSmallHeight = 10.0f;
+    /// The power the probabilities of small print's cells are raised to
+    /// (and summed to 1 again), a temperature for small print alone: on
+    /// their held-out cells the network's top probabilities of 0.9 to 0.99
+    /// averaged 0.965 and were right 98.5% of the time. Power; run C1 of
+    /// docs/mrz-tuning.md (the least negative log-likelihood over powers
+    /// 0.7 to 2.5 by 0.05, on 126,330 cells of 1,500 `small` pages of seed
+    /// 220).
+    static constexpr float kSmallSharpen = 1.4f;
+    /// The lowest probability of every character of a zone of small print
+    /// reported valid, its cells' probabilities raised to kSmallSharpen.
+    /// Probability; run C1 of docs/mrz-tuning.md (the rate rule, as read, on
+    /// the cells of the zones measured small on 1,500 `small` pages of seed
+    /// 222, as the reader with kSmallSharpen cuts them: 5 wrong of 119,371
+    /// at 0.998, bound 8.8e-5; at 0.995 8 wrong, 1.2e-4).
+    static constexpr float kSmallMinProbability = 0.998f;
     /// A check digit settles an unsure character only when its cell read it
     /// among this many most probable characters. Count; run V2 of
     /// docs/mrz-tuning.md (generated monospace pages, seed 19: a document

@@ -470,7 +470,7 @@ float Quality(const MrzResult& r, float meanScore) {
 UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                            const std::vector<std::vector<LineBand>>& sets,
                            const DecodeLimits& limits, StageTimes* times, Deadline* deadline,
-                           int* setsLeft, bool throughTexture) {
+                           int* setsLeft, bool throughTexture, float scale) {
     UprightReading best;
     auto t = ThreadClock::now();
     LinesWork work(grey, ink, throughTexture);
@@ -545,8 +545,18 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
             if (narrow)
                 zoneLimits.minProbability =
                     std::max(limits.minProbability, MrzLimits::kNarrowMinProbability);
+            // Small print's cells are read less surely than they are read
+            // right: their own calibration, and their own threshold.
+            const bool small = scale > 0 && lines[fit].Height() / scale < MrzLimits::kSmallHeight;
+            if (small) {
+                for (auto& line : cells)
+                    for (Scores& c : line) SharpenSmall(c);
+                zoneLimits.minProbability =
+                    std::max(zoneLimits.minProbability, MrzLimits::kSmallMinProbability);
+            }
             UprightReading r;
             r.narrow = narrow;
+            r.small = small;
             Decode(cells, zoneLimits, r.result, &r.sure, &r.printed);
             // Print of another kind may take a zone's shape; only a reading
             // the grammar bears out is a zone.
@@ -563,8 +573,11 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                     continue;
                 std::vector<std::vector<Scores>> other = cells;
                 ClassifyLine(ownCut(i), other[i]);
+                if (small)
+                    for (Scores& c : other[i]) SharpenSmall(c);
                 UprightReading o;
                 o.narrow = narrow;
+                o.small = small;
                 Decode(other, zoneLimits, o.result, &o.sure, &o.printed);
                 if (GrammarEvidence(o.result) < MrzLimits::kMinEvidence) continue;
                 std::tie(o.mean, o.lowest) = Confidence(o.result, other);
@@ -668,7 +681,7 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 // print: a place with no line set has none either way.
                 if (u.sets.empty()) break;
                 UprightReading r = ReadUpright(u.grey, u.ink, u.sets, passLimits, times, &deadline,
-                                               &setsLeft, pass.throughTexture);
+                                               &setsLeft, pass.throughTexture, u.scale);
                 // Zone print read the right way up reads with a clearly higher
                 // mean than the other way round, or than other print; read with
                 // no poor character too, no other place or cut would read better.

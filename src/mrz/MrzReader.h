@@ -56,6 +56,7 @@ struct UprightReading {
     bool sure = false;     ///< valid but for check digits that fail (see Decode)
     bool printed = false;  ///< no unsure character under a check that fails
     bool narrow = false;   ///< cut in a narrower face's shape (MrzLimits::kMinShape)
+    bool small = false;    ///< small print (MrzLimits::kSmallHeight), its cells sharpened
 };
 
 /// Pitch of OCR-B print over its capital height, as the cut measures them.
@@ -68,12 +69,16 @@ inline constexpr float kPitchPerHeight = 0.96f;
 /// running out, between line sets). When setsLeft is given, each line set
 /// tried takes one from it, and none is tried once it is used up. With
 /// throughTexture (a zone the finder saw through texture), the cells leave
-/// out lines lighter than the print (LineLevels).
+/// out lines lighter than the print (LineLevels). scale is the upright
+/// image's pixels per pixel of the page (Upright::scale; 0 when not known):
+/// a zone whose capitals stand under MrzLimits::kSmallHeight on the page is
+/// small print, its cells' probabilities sharpened (SharpenSmall) and held
+/// to kSmallMinProbability.
 UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                            const std::vector<std::vector<LineBand>>& sets,
                            const DecodeLimits& limits, StageTimes* times,
                            Deadline* deadline = nullptr, int* setsLeft = nullptr,
-                           bool throughTexture = false);
+                           bool throughTexture = false, float scale = 0);
 
 /// The 3-byte pixels of a loaded image as a colour image over them (no
 /// copy), as ReadPage takes them beside the grey; empty for any other kind

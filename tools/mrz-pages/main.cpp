@@ -24,7 +24,8 @@
 //                                     (and, in OUT.bin.places, the class of
 //                                     each cell's place: letters, digits, ...,
 //                                     and whether its zone was read through
-//                                     texture, or cut in a narrower shape)
+//                                     texture, cut in a narrower shape, or in
+//                                     small print)
 //   mrz-pages classify CELLS.bin [scores]
 //                                     each cell of a `cells` file read by the
 //                                     reader's network: its class, condition,
@@ -33,8 +34,10 @@
 //                                     with CELLS.bin.places, then the character
 //                                     the reader takes at the cell's place and
 //                                     its probability there (gw::mrz::ReadAt)
-//                                     and 1 for a zone read through texture,
-//                                     1 for one cut in a narrower face's shape;
+//                                     (sharpened for small print) and 1 for a
+//                                     zone read through texture, 1 for one cut
+//                                     in a narrower face's shape, 1 for small
+//                                     print;
 //                                     with scores, then all 37 probabilities
 #include <cmath>
 #include <cstdio>
@@ -162,8 +165,11 @@ std::vector<std::string> Kinds(const std::string& set) {
 // In a cells dump's .places file, the bit set beside the place's class (a
 // gw::mrz::Cls) when the cell's zone was read in a pass through texture.
 constexpr char kThroughTexture = 0x40;
-// ... and this one when its zone was cut in a narrower face's shape.
+// ... this one when its zone was cut in a narrower face's shape, and this
+// one when it was small print (its probabilities sharpened as the reader
+// sharpens them).
 constexpr char kNarrow = 0x20;
+constexpr char kSmall = 0x10;
 
 // The check digits of a zone of format (line, column) that may be printed
 // wrong: the number's, the dates' and the composite, where the format has
@@ -319,7 +325,7 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
                     u = around ? gw::mrz::TurnAround(u, pass.throughTexture)
                                : gw::mrz::TurnPlace(page, colour, middle, z, pass);
                     UprightReading r = ReadUpright(u.grey, u.ink, u.sets, limits, nullptr, nullptr,
-                                                   nullptr, pass.throughTexture);
+                                                   nullptr, pass.throughTexture, u.scale);
                     const double a = Agreement(r.result.lines, m.zone.lines);
                     if (a > bestAgree && r.cuts.size() == m.zone.lines.size())
                         bestAgree = a, best = std::move(r), bestUp = u,
@@ -342,7 +348,7 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
             f.write(reinterpret_cast<const char*>(cut.cells[c].data()),
                     std::streamsize(cut.cells[c].size()));
             places.put(char(int(classes[l][c]) | (bestThrough ? kThroughTexture : 0) |
-                            (best.narrow ? kNarrow : 0)));
+                            (best.narrow ? kNarrow : 0) | (best.small ? kSmall : 0)));
             ++cells;
         };
         for (size_t l = 0; l < m.zone.lines.size(); ++l) {
@@ -405,9 +411,13 @@ int Classify(const std::string& in, bool all) {
         std::printf("%d %d %d %.9g", heads[2 * i], heads[2 * i + 1], int(best - scores[i].begin()),
                     double(*best));
         if (!places.empty()) {
-            const auto [c, p] = ReadAt(scores[i], Cls(places[i] & ~(kThroughTexture | kNarrow)));
-            std::printf(" %d %.9g %d %d", ClassOf(c), double(p),
-                        (places[i] & kThroughTexture) ? 1 : 0, (places[i] & kNarrow) ? 1 : 0);
+            Scores asRead = scores[i];
+            if (places[i] & kSmall) SharpenSmall(asRead);
+            const auto [c, p] =
+                ReadAt(asRead, Cls(places[i] & ~(kThroughTexture | kNarrow | kSmall)));
+            std::printf(" %d %.9g %d %d %d", ClassOf(c), double(p),
+                        (places[i] & kThroughTexture) ? 1 : 0, (places[i] & kNarrow) ? 1 : 0,
+                        (places[i] & kSmall) ? 1 : 0);
         }
         if (all)
             for (float v : scores[i]) std::printf(" %.9g", double(v));

@@ -92,9 +92,9 @@ struct MrzResult {
     int characterHeight = 0;  ///< of the zone's capitals, in image pixels
     /// Every check digit agrees, every field fits its class, the state codes
     /// are known codes, and every character is as sure as the reader's
-    /// calibrated threshold (surer in a zone printed narrower than OCR-B, or
-    /// found only through the texture round it) and has at least the
-    /// options' confidence.
+    /// calibrated threshold (surer in a zone printed narrower than OCR-B, in
+    /// capitals under 10 pixels, or found only through the texture round it)
+    /// and has at least the options' confidence.
     bool valid = false;
     std::string error;       ///< why nothing was read (bad input), else empty
     bool stopped = false;    ///< the budget ran out or the call was cancelled

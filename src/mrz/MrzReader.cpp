@@ -467,6 +467,24 @@ float Quality(const MrzResult& r, float meanScore) {
     return q + 100.0f * meanScore;
 }
 
+namespace {
+
+// What a zone's characters must reach to be valid, beyond the host's limits:
+// the network's threshold holds for OCR-B print on plain paper, and each
+// kind of print it reads less surely asks more (the surest of them).
+DecodeLimits ZoneLimits(const DecodeLimits& limits, bool throughTexture, bool narrow, bool small) {
+    DecodeLimits zone = limits;
+    // Cells crossed by texture are misread more, and surely.
+    if (throughTexture)
+        zone.minProbability = std::max(zone.minProbability, MrzLimits::kTextureMinProbability);
+    if (narrow)
+        zone.minProbability = std::max(zone.minProbability, MrzLimits::kNarrowMinProbability);
+    if (small) zone.minProbability = std::max(zone.minProbability, MrzLimits::kSmallMinProbability);
+    return zone;
+}
+
+}  // namespace
+
 UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                            const std::vector<std::vector<LineBand>>& sets,
                            const DecodeLimits& limits, StageTimes* times, Deadline* deadline,
@@ -539,24 +557,19 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
             // The cells' probabilities hold for print of OCR-B's shape; in
             // a narrower face the network reads some letters as others with
             // confidence (I as T, F as P), and no check covers the names.
-            DecodeLimits zoneLimits = limits;
             const bool narrow =
                 cuts[fit].pitch / lines[fit].Height() / kPitchPerHeight < MrzLimits::kMinShape;
-            if (narrow)
-                zoneLimits.minProbability =
-                    std::max(limits.minProbability, MrzLimits::kNarrowMinProbability);
             // Small print's cells are read less surely than they are read
-            // right: their own calibration, and their own threshold.
+            // right: their own calibration.
             const bool small = scale > 0 && lines[fit].Height() / scale < MrzLimits::kSmallHeight;
-            if (small) {
+            if (small)
                 for (auto& line : cells)
                     for (Scores& c : line) SharpenSmall(c);
-                zoneLimits.minProbability =
-                    std::max(zoneLimits.minProbability, MrzLimits::kSmallMinProbability);
-            }
+            const DecodeLimits zoneLimits = ZoneLimits(limits, throughTexture, narrow, small);
             UprightReading r;
             r.narrow = narrow;
             r.small = small;
+            r.limit = zoneLimits.minProbability;
             Decode(cells, zoneLimits, r.result, &r.sure, &r.printed);
             // Print of another kind may take a zone's shape; only a reading
             // the grammar bears out is a zone.
@@ -578,6 +591,7 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                 UprightReading o;
                 o.narrow = narrow;
                 o.small = small;
+                o.limit = r.limit;
                 Decode(other, zoneLimits, o.result, &o.sure, &o.printed);
                 if (GrammarEvidence(o.result) < MrzLimits::kMinEvidence) continue;
                 std::tie(o.mean, o.lowest) = Confidence(o.result, other);
@@ -598,7 +612,7 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
             // checks that fail are the document's own (it stops as soon as
             // one whose checks hold).
             if (best.result.valid ||
-                (best.result.found && (best.lowest >= limits.minProbability || best.sure)))
+                (best.result.found && (best.lowest >= best.limit || best.sure)))
                 return best;
         }
     }
@@ -661,12 +675,6 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                                                  : MrzLimits::kCandidatesPerPass),
                       pass.turned, pass.tilt);
         if (times) times->find += MsSince(t);
-        // Cells crossed by texture are read less surely than the network's
-        // threshold promises.
-        DecodeLimits passLimits = limits;
-        if (pass.throughTexture)
-            passLimits.minProbability =
-                std::max(limits.minProbability, MrzLimits::kTextureMinProbability);
         for (const ZoneCandidate& z : candidates) {
             Upright u;
             for (const bool around : {false, true}) {
@@ -680,7 +688,7 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 // Turned the other way round, the same rows hold the same
                 // print: a place with no line set has none either way.
                 if (u.sets.empty()) break;
-                UprightReading r = ReadUpright(u.grey, u.ink, u.sets, passLimits, times, &deadline,
+                UprightReading r = ReadUpright(u.grey, u.ink, u.sets, limits, times, &deadline,
                                                &setsLeft, pass.throughTexture, u.scale);
                 // Zone print read the right way up reads with a clearly higher
                 // mean than the other way round, or than other print; read with
@@ -691,8 +699,7 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 // zone's: no other place or cut reads this print better, and
                 // checks that fail are the document's own (it stops as soon
                 // as one whose checks hold would).
-                const bool sure =
-                    r.result.found && (r.lowest >= passLimits.minProbability || r.sure);
+                const bool sure = r.result.found && (r.lowest >= r.limit || r.sure);
                 if (r.quality > bestQuality) {
                     bestQuality = r.quality;
                     bestPrinted = r.printed;

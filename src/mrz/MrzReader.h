@@ -57,6 +57,7 @@ struct UprightReading {
     bool printed = false;  ///< no unsure character under a check that fails
     bool narrow = false;   ///< cut in a narrower face's shape (MrzLimits::kMinShape)
     bool small = false;    ///< small print (MrzLimits::kSmallHeight), its cells sharpened
+    float limit = 0;       ///< the probability its characters had to reach
 };
 
 /// Pitch of OCR-B print over its capital height, as the cut measures them.
@@ -72,8 +73,11 @@ inline constexpr float kPitchPerHeight = 0.96f;
 /// out lines lighter than the print (LineLevels). scale is the upright
 /// image's pixels per pixel of the page (Upright::scale; 0 when not known):
 /// a zone whose capitals stand under MrzLimits::kSmallHeight on the page is
-/// small print, its cells' probabilities sharpened (SharpenSmall) and held
-/// to kSmallMinProbability.
+/// small print, its cells' probabilities sharpened (SharpenSmall). Each
+/// zone is held to limits or, read through texture, in a narrower face or
+/// in small print, to the strictest threshold of its kinds
+/// (MrzLimits::kTextureMinProbability, kNarrowMinProbability,
+/// kSmallMinProbability).
 UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                            const std::vector<std::vector<LineBand>>& sets,
                            const DecodeLimits& limits, StageTimes* times,

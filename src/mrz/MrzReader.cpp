@@ -346,14 +346,16 @@ float AngleApart(float a, float b) {
     return std::min(d, 180.0f - d);
 }
 
-}  // namespace
-
+// The middle channel of 3-byte pixels, as a grey image of their size: the
+// channel that keeps a zone in coloured ink dark.
 cv::Mat MiddleChannel(const cv::Mat& colour) {
     cv::Mat out(colour.size(), CV_8U);
     for (int y = 0; y < colour.rows; ++y)
         MiddleOfThree(colour.ptr<uint8_t>(y), out.ptr<uint8_t>(y), size_t(colour.cols));
     return out;
 }
+
+}  // namespace
 
 Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, bool throughTexture) {
     Upright u;

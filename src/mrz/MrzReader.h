@@ -93,10 +93,6 @@ inline cv::Mat ColourPixels(const dv::Bitmap* bitmap) {
                    const_cast<uint8_t*>(bitmap->Pixels()), size_t(bitmap->GetStride()));
 }
 
-/// The middle channel of 3-byte pixels (ColourPixels), as a grey image of
-/// their size: the channel that keeps a zone in coloured ink dark.
-cv::Mat MiddleChannel(const cv::Mat& colour);
-
 /// The quality of a decoded zone: valid zones first, then by the checks that
 /// agree as read (a correction's agreement counts nothing), then by the mean
 /// classifier score of its characters.

@@ -846,7 +846,7 @@ namespace {
 // The patch value of every grey level of a line whose ink spans [a, b]:
 // the paper and the darkest print around it set the levels.
 CellLevels LevelsOf(const cv::Mat& grey, const LineBand& line, float a, float b,
-                    float paperShare = 0) {
+                    bool throughTexture) {
     const int y0 = std::max(0, int(line.At(a) - line.up));
     const int y1 = std::min(grey.rows, int(line.At(a) + line.down) + 1);
     const cv::Mat band = grey.rowRange(std::min(y0, grey.rows - 1), std::max(y1, y0 + 1))
@@ -854,8 +854,10 @@ CellLevels LevelsOf(const cv::Mat& grey, const LineBand& line, float a, float b,
     const Levels levels(band);
     const float dark = float(levels.At(3)), paper = float(levels.At(90));
     const float range = std::max(16.0f, paper - dark);
-    // Paper reaches paperShare of the range towards the print.
-    const float light = paper - paperShare * range, span = range * (1 - paperShare);
+    // Through texture, paper reaches kTexturePaper of the range towards the
+    // print.
+    const float share = throughTexture ? L::kTexturePaper : 0.0f;
+    const float light = paper - share * range, span = range * (1 - share);
     CellLevels value;
     for (int g = 0; g < 256; ++g) {
         const float level = (light - float(g)) * 255.0f / span;
@@ -867,8 +869,8 @@ CellLevels LevelsOf(const cv::Mat& grey, const LineBand& line, float a, float b,
 // Samples out's cells from the grey image, at its edges, with the line's
 // ink [a, b] setting the paper and print levels.
 void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a, float b,
-                 CutLine& out, float paperShare = 0) {
-    const CellLevels value = LevelsOf(grey, line, a, b, paperShare);
+                 CutLine& out, bool throughTexture = false) {
+    const CellLevels value = LevelsOf(grey, line, a, b, throughTexture);
     out.cells.resize(size_t(length));
     for (int i = 0; i < length; ++i)
         SampleCutCell(grey, line, value, length, out, i, out.cells[size_t(i)]);
@@ -878,8 +880,7 @@ void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a,
 
 CellLevels LineLevels(const cv::Mat& grey, const LineInk& across, const LineBand& line,
                       bool throughTexture) {
-    return LevelsOf(grey, line, across.left, across.right,
-                    throughTexture ? MrzLimits::kTexturePaper : 0.0f);
+    return LevelsOf(grey, line, across.left, across.right, throughTexture);
 }
 
 void SampleCutCell(const cv::Mat& grey, const LineBand& line, const CellLevels& levels, int length,
@@ -1011,7 +1012,7 @@ bool RecutCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, i
                 CutLine& out, bool throughTexture) {
     float a = 0, b = 0;
     if (length <= 0 || out.pitch <= 0 || !InkExtent(ink, line, a, b)) return false;
-    SampleCells(grey, line, length, a, b, out, throughTexture ? MrzLimits::kTexturePaper : 0.0f);
+    SampleCells(grey, line, length, a, b, out, throughTexture);
     return true;
 }
 

@@ -131,16 +131,41 @@ bool Allows(Cls cls, char c) {
 // The characters of like shape whose values in a check sum differ from c's
 // by 10, 20 or 30, so that no check digit tells them apart: a digit and a
 // letter (0 and U), or two letters (M 22 and W 32).
-std::string BlindTwins(char c) {
-    static constexpr std::pair<char, char> kTwins[] = {{'0', 'U'}, {'8', 'S'}, {'6', 'G'},
-                                                       {'M', 'W'}, {'G', 'Q'}, {'F', 'P'},
-                                                       {'J', 'T'}, {'H', 'R'}};
-    std::string out;
-    for (const auto& [a, b] : kTwins) {
-        if (c == a) out += b;
-        if (c == b) out += a;
+std::string_view BlindTwins(char c) {
+    switch (c) {
+        case '0':
+            return "U";
+        case 'U':
+            return "0";
+        case '8':
+            return "S";
+        case 'S':
+            return "8";
+        case '6':
+            return "G";
+        case 'G':
+            return "6Q";
+        case 'Q':
+            return "G";
+        case 'M':
+            return "W";
+        case 'W':
+            return "M";
+        case 'F':
+            return "P";
+        case 'P':
+            return "F";
+        case 'J':
+            return "T";
+        case 'T':
+            return "J";
+        case 'H':
+            return "R";
+        case 'R':
+            return "H";
+        default:
+            return "";
     }
-    return out;
 }
 
 // The characters of the other kind (digit or letter) that OCR-B print of c

@@ -569,6 +569,7 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                     for (Scores& c : line) SharpenSmall(c);
             const DecodeLimits zoneLimits = ZoneLimits(limits, throughTexture, narrow, small);
             UprightReading r;
+            r.throughTexture = throughTexture;
             r.narrow = narrow;
             r.small = small;
             r.limit = zoneLimits.minProbability;
@@ -591,6 +592,7 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
                 if (small)
                     for (Scores& c : other[i]) SharpenSmall(c);
                 UprightReading o;
+                o.throughTexture = throughTexture;
                 o.narrow = narrow;
                 o.small = small;
                 o.limit = r.limit;

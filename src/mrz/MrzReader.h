@@ -50,14 +50,15 @@ struct UprightReading {
     MrzResult result;
     std::vector<LineBand> lines;
     std::vector<CutLine> cuts;
-    float quality = -1;    ///< higher better: valid zones above all
-    float mean = 0;        ///< mean classifier score of the characters chosen
-    float lowest = 0;      ///< their lowest
-    bool sure = false;     ///< valid but for check digits that fail (see Decode)
-    bool printed = false;  ///< no unsure character under a check that fails
-    bool narrow = false;   ///< cut in a narrower face's shape (MrzLimits::kMinShape)
-    bool small = false;    ///< small print (MrzLimits::kSmallHeight), its cells sharpened
-    float limit = 0;       ///< the probability its characters had to reach
+    float quality = -1;           ///< higher better: valid zones above all
+    float mean = 0;               ///< mean classifier score of the characters chosen
+    float lowest = 0;             ///< their lowest
+    bool sure = false;            ///< valid but for check digits that fail (see Decode)
+    bool printed = false;         ///< no unsure character under a check that fails
+    bool throughTexture = false;  ///< read in a pass through texture
+    bool narrow = false;          ///< cut in a narrower face's shape (MrzLimits::kMinShape)
+    bool small = false;           ///< small print (MrzLimits::kSmallHeight), its cells sharpened
+    float limit = 0;              ///< the probability its characters had to reach
 };
 
 /// Pitch of OCR-B print over its capital height, as the cut measures them.

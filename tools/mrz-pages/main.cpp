@@ -311,7 +311,6 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
         DecodeLimits limits;
         UprightReading best;
         gw::mrz::Upright bestUp;
-        bool bestThrough = false;  // best was read in a pass through texture
         double bestAgree = 0;
         // The reader's passes, each look made once.
         const FinderPage look = LookAt(page);
@@ -328,8 +327,7 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
                                                    nullptr, pass.throughTexture, u.scale);
                     const double a = Agreement(r.result.lines, m.zone.lines);
                     if (a > bestAgree && r.cuts.size() == m.zone.lines.size())
-                        bestAgree = a, best = std::move(r), bestUp = u,
-                        bestThrough = pass.throughTexture;
+                        bestAgree = a, best = std::move(r), bestUp = u;
                     if (bestAgree == 1.0) break;
                 }
             if (bestAgree == 1.0) break;
@@ -347,7 +345,7 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
             f.write(reinterpret_cast<const char*>(head), 2);
             f.write(reinterpret_cast<const char*>(cut.cells[c].data()),
                     std::streamsize(cut.cells[c].size()));
-            places.put(char(int(classes[l][c]) | (bestThrough ? kThroughTexture : 0) |
+            places.put(char(int(classes[l][c]) | (best.throughTexture ? kThroughTexture : 0) |
                             (best.narrow ? kNarrow : 0) | (best.small ? kSmall : 0)));
             ++cells;
         };
@@ -369,7 +367,7 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
             off.left += shift * off.pitch;
             off.pitch *= 1 + drift;
             if (!RecutCells(bestUp.grey, bestUp.ink, best.lines[l], int(want.size()), off,
-                            bestThrough))
+                            best.throughTexture))
                 continue;
             for (size_t c = 0; c < want.size(); ++c) {
                 const float at = off.Edge(int(c), int(want.size())) -

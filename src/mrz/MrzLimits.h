@@ -173,6 +173,12 @@ struct MrzLimits {
     /// read both ways, and the grammar keeps the better. Pitches; run C2
     /// (the shared cut may move a line's start by up to 0.45 of a pitch).
     static constexpr float kOwnCutApart = 0.3f;
+    /// A candidate whose centre stands inside a zone read the right way up
+    /// with checks that fail as printed, its line height within this share
+    /// of the zone's, is the same print boxed again and is not read. Share;
+    /// run P4 of docs/mrz-tuning.md (the boxes of one zone found again
+    /// stand within it on nine in ten of the development pages).
+    static constexpr float kSamePlaceHeight = 0.25f;
 
     /// A set of lines is cut into a length's cells only when each line's
     /// ink spans them at a pitch between these shares of OCR-B's for its

@@ -623,6 +623,52 @@ UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
     return best;
 }
 
+namespace {
+
+// Where a zone was read on the page (grey's pixels) and the height of its
+// lines there.
+struct ReadPlace {
+    cv::Point2f corners[4];
+    float lineHeight = 0;
+
+    static ReadPlace Of(const Upright& u, const UprightReading& r) {
+        ReadPlace p;
+        MrzResult placed;
+        Place(u, r, {0, 0}, placed);
+        for (int i = 0; i < 4; ++i)
+            p.corners[i] = {placed.corners[i].first, placed.corners[i].second};
+        p.lineHeight = r.lines.front().Height() / u.scale;
+        return p;
+    }
+
+    // Whether candidate z stands inside the zone with lines of its height.
+    bool Holds(const ZoneCandidate& z) const {
+        if (z.lineHeight < (1 - MrzLimits::kSamePlaceHeight) * lineHeight ||
+            z.lineHeight > (1 + MrzLimits::kSamePlaceHeight) * lineHeight)
+            return false;
+        const std::vector<cv::Point2f> quad(corners, corners + 4);
+        return cv::pointPolygonTest(quad, z.center, false) >= 0;
+    }
+};
+
+// Whether a reading's checks that fail are the document's own: nothing
+// unsure under them, and every field fitting its class. The same print
+// boxed again fails them too. (A cut a cell out of step reads fields that
+// mostly fit, but starts with a filler where every zone starts with its
+// document's letter.)
+bool FailsAsPrinted(const UprightReading& r) {
+    const std::vector<MrzField>& fields = r.result.fields;
+    const bool startsWithALetter = !r.result.lines.empty() && !r.result.lines[0].empty() &&
+                                   r.result.lines[0][0] >= 'A' && r.result.lines[0][0] <= 'Z';
+    return r.printed && startsWithALetter &&
+           std::any_of(fields.begin(), fields.end(),
+                       [](const MrzField& f) { return f.hasCheck && !f.checkValid; }) &&
+           std::all_of(fields.begin(), fields.end(),
+                       [](const MrzField& f) { return f.classValid; });
+}
+
+}  // namespace
+
 MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* times,
                    const cv::Mat& colour) {
     MrzResult best;
@@ -652,6 +698,7 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
     // of like lines (stripes) is cut off after a fixed number of them, so
     // that the work grows with the page's print, not with its texture.
     int sinceConfident = -1;
+    std::vector<ReadPlace> read;  // zones read whose checks fail as printed
     int setsLeft = MrzLimits::kLineSetsPerCall;
     auto t = ThreadClock::now();
     const FinderPage look = LookAt(grey);
@@ -680,6 +727,11 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                       pass.turned, pass.tilt);
         if (times) times->find += MsSince(t);
         for (const ZoneCandidate& z : candidates) {
+            // A place inside a zone read already whose checks fail as
+            // printed, at its line height, is the same print boxed again.
+            if (std::any_of(read.begin(), read.end(),
+                            [&](const ReadPlace& p) { return p.Holds(z); }))
+                continue;
             Upright u;
             for (const bool around : {false, true}) {
                 if (deadline.expired()) return stop();
@@ -704,6 +756,8 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 // checks that fail are the document's own (it stops as soon
                 // as one whose checks hold would).
                 const bool sure = r.result.found && (r.lowest >= r.limit || r.sure);
+                if (upright && FailsAsPrinted(r)) read.push_back(ReadPlace::Of(u, r));
+                if (times && r.result.found) ++times->zonesRead;
                 if (r.quality > bestQuality) {
                     bestQuality = r.quality;
                     bestPrinted = r.printed;

@@ -487,15 +487,18 @@ DecodeLimits ZoneLimits(const DecodeLimits& limits, bool throughTexture, bool na
 
 }  // namespace
 
-UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
-                           const std::vector<std::vector<LineBand>>& sets,
-                           const DecodeLimits& limits, StageTimes* times, Deadline* deadline,
-                           int* setsLeft, bool throughTexture, float scale) {
+UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightSearch& search) {
+    const cv::Mat& grey = u.grey;
+    const DecodeLimits& limits = search.limits;
+    StageTimes* times = search.times;
+    Deadline* deadline = search.deadline;
+    int* setsLeft = search.setsLeft;
+    const float scale = u.scale;
     UprightReading best;
     auto t = ThreadClock::now();
-    LinesWork work(grey, ink, throughTexture);
+    LinesWork work(grey, u.ink, throughTexture);
     size_t tried = 0;
-    for (const auto& lines : sets) {
+    for (const auto& lines : u.sets) {
         if (++tried > size_t(MrzLimits::kSetsPerCandidate)) break;
         if (deadline && deadline->expired()) break;
         if (setsLeft && (*setsLeft)-- <= 0) break;
@@ -700,6 +703,7 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
     int sinceConfident = -1;
     std::vector<ReadPlace> read;  // zones read whose checks fail as printed
     int setsLeft = MrzLimits::kLineSetsPerCall;
+    const UprightSearch search{limits, times, &deadline, &setsLeft};
     auto t = ThreadClock::now();
     const FinderPage look = LookAt(grey);
     FinderPage textureless;
@@ -744,8 +748,7 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 // Turned the other way round, the same rows hold the same
                 // print: a place with no line set has none either way.
                 if (u.sets.empty()) break;
-                UprightReading r = ReadUpright(u.grey, u.ink, u.sets, limits, times, &deadline,
-                                               &setsLeft, pass.throughTexture, u.scale);
+                UprightReading r = ReadUpright(u, pass.throughTexture, search);
                 // Zone print read the right way up reads with a clearly higher
                 // mean than the other way round, or than other print; read with
                 // no poor character too, no other place or cut would read better.

@@ -66,26 +66,42 @@ struct UprightReading {
 /// Pitch of OCR-B print over its capital height, as the cut measures them.
 inline constexpr float kPitchPerHeight = 0.96f;
 
-/// Reads the zone of an upright grey image whose capitals stand about
-/// kWorkHeight pixels high, with its ink (InkOf) and line sets
-/// (FindLineSets). Tries the line sets and line lengths that fit, and keeps
-/// the best reading (a valid one ends the search, and so does deadline
-/// running out, between line sets). When setsLeft is given, each line set
-/// tried takes one from it, and none is tried once it is used up. With
+/// The upright image of a candidate read one way along its axis (at
+/// kWorkHeight, squared up where its lines draw together), and the map from
+/// its pixels back to the page's.
+struct Upright {
+    cv::Mat grey;
+    cv::Mat ink;                              ///< InkOf(grey)
+    std::vector<std::vector<LineBand>> sets;  ///< FindLineSets(ink)
+    cv::Matx33f toPage;
+    float scale = 0;  ///< its pixels per pixel of the page (0 when not known)
+    cv::Point2f dir;
+};
+
+/// What bounds and measures a reading of upright places: the host's limits,
+/// the stage times to add to, the deadline asked between line sets, and the
+/// line sets the whole call may still try (each tried takes one; none is
+/// tried once they are used up). Any pointer may be null.
+struct UprightSearch {
+    DecodeLimits limits;
+    StageTimes* times = nullptr;
+    Deadline* deadline = nullptr;
+    int* setsLeft = nullptr;
+};
+
+/// Reads the zone of upright image u, whose capitals stand about
+/// kWorkHeight pixels high. Tries its line sets and the line lengths that
+/// fit, and keeps the best reading (a valid one ends the search, and so do
+/// the deadline running out and the sets left, between line sets). With
 /// throughTexture (a zone the finder saw through texture), the cells leave
-/// out lines lighter than the print (LineLevels). scale is the upright
-/// image's pixels per pixel of the page (Upright::scale; 0 when not known):
-/// a zone whose capitals stand under MrzLimits::kSmallHeight on the page is
-/// small print, its cells' probabilities sharpened (SharpenSmall). Each
-/// zone is held to limits or, read through texture, in a narrower face or
-/// in small print, to the strictest threshold of its kinds
+/// out lines lighter than the print (LineLevels). A zone whose capitals
+/// stand under MrzLimits::kSmallHeight on the page (by u.scale, when known)
+/// is small print, its cells' probabilities sharpened (SharpenSmall). Each
+/// zone is held to the search's limits or, read through texture, in a
+/// narrower face or in small print, to the strictest threshold of its kinds
 /// (MrzLimits::kTextureMinProbability, kNarrowMinProbability,
 /// kSmallMinProbability).
-UprightReading ReadUpright(const cv::Mat& grey, const cv::Mat& ink,
-                           const std::vector<std::vector<LineBand>>& sets,
-                           const DecodeLimits& limits, StageTimes* times,
-                           Deadline* deadline = nullptr, int* setsLeft = nullptr,
-                           bool throughTexture = false, float scale = 0);
+UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightSearch& search);
 
 /// The 3-byte pixels of a loaded image as a colour image over them (no
 /// copy), as ReadPage takes them beside the grey; empty for any other kind
@@ -110,18 +126,6 @@ namespace mrz {
 /// How a page's colours become the grey the zone is found and read in: zones
 /// are printed in black, so coloured guilloche, stamps and marks read as paper.
 inline constexpr GreyMode kPageGrey = GreyMode::Lightest;
-
-/// The upright image of a candidate read one way along its axis (at
-/// kWorkHeight, squared up where its lines draw together), and the map from
-/// its pixels back to the page's.
-struct Upright {
-    cv::Mat grey;
-    cv::Mat ink;                              ///< InkOf(grey)
-    std::vector<std::vector<LineBand>> sets;  ///< FindLineSets(ink)
-    cv::Matx33f toPage;
-    float scale;
-    cv::Point2f dir;
-};
 
 /// One pass of the zone finder over a page (FindZones): lines across the
 /// page, or up and down it when turned, tilted by tilt degrees, in the first

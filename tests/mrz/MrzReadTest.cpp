@@ -246,7 +246,9 @@ TEST(MrzRead, LineSetsSharingLinesReadAsTheyDoAlone) {
             return x.size() != y.size() ? x.size() > y.size() : x[0].center < y[0].center;
         });
         auto read = [&](const std::vector<std::vector<LineBand>>& some) {
-            return ReadUpright(grey, ink, some, limits, nullptr);
+            gw::mrz::Upright u;
+            u.grey = grey, u.ink = ink, u.sets = some;
+            return ReadUpright(u, false, {limits});
         };
         if (lines == card) {
             const UprightReading alone = read({sets[0]});

@@ -323,8 +323,7 @@ int Cells(const std::string& out, int count, uint64_t seed, const std::string& s
                 for (gw::mrz::Upright u; const bool around : {false, true}) {
                     u = around ? gw::mrz::TurnAround(u, pass.throughTexture)
                                : gw::mrz::TurnPlace(page, colour, middle, z, pass);
-                    UprightReading r = ReadUpright(u.grey, u.ink, u.sets, limits, nullptr, nullptr,
-                                                   nullptr, pass.throughTexture, u.scale);
+                    UprightReading r = ReadUpright(u, pass.throughTexture, {limits});
                     const double a = Agreement(r.result.lines, m.zone.lines);
                     if (a > bestAgree && r.cuts.size() == m.zone.lines.size())
                         bestAgree = a, best = std::move(r), bestUp = u;

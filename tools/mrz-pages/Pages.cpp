@@ -58,6 +58,7 @@ const std::vector<std::string>& HardConditions() {
                                                 "mono",
                                                 "sans",
                                                 "photo",
+                                                "tight",
                                                 "nozone-text",
                                                 "nozone-table",
                                                 "nozone-form"};
@@ -267,7 +268,7 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
     cv::Mat zoneInk(doc.size(), CV_8U, cv::Scalar(0));  // the zone's ink, for coloured ink
     if (page.hasZone) {
         Lay(doc, mrz, zoneX, zoneY);
-        if (is("blue")) {
+        if (is("blue") || is("tight")) {
             cv::Mat inv = 255 - mrz;
             inv.copyTo(
                 zoneInk(cv::Rect(zoneX, zoneY, mrz.cols, mrz.rows) & cv::Rect(0, 0, docW, docH)));
@@ -317,12 +318,24 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
         grey = Clutter(size, font, hard);
         cv::warpPerspective(small, grey, h, size, cv::INTER_LINEAR, cv::BORDER_TRANSPARENT);
     }
-    cv::Mat blueInk;
-    if (is("blue")) {
+    cv::Mat blueInk;  // the zone's ink on the page (dark-blue ink and tight crops)
+    if (is("blue") || is("tight")) {
         cv::Mat smallInk;
         cv::resize(zoneInk, smallInk, small.size(), 0, 0, cv::INTER_AREA);
         cv::warpPerspective(smallInk, blueInk, h, size, cv::INTER_LINEAR, cv::BORDER_CONSTANT,
                             cv::Scalar(0));
+    }
+    // A tight crop: the picture cut 0 to a quarter of a capital outside the
+    // zone's ink on each side, as an app that sends only the zone cuts it.
+    cv::Rect tight;
+    if (is("tight")) {
+        const cv::Rect ink = cv::boundingRect(blueInk > 128);
+        auto out = [&] { return int(std::lround(Range(hard, 0, 0.25) * charHeight)); };
+        const int left = out(), top = out(), right = out(), bottom = out();
+        tight = cv::Rect(ink.x - left, ink.y - top, ink.width + left + right,
+                         ink.height + top + bottom) &
+                cv::Rect(0, 0, size.width, size.height);
+        blueInk.release();
     }
     if (is("photo")) {
         // Uneven light: a bright spot and a dark corner.
@@ -380,6 +393,7 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
             }
     }
     cv::merge(planes, page.bgr);
+    if (!tight.empty()) page.bgr = page.bgr(tight).clone();
     page.quality = is("jpeg") ? int(Range(rng, 40, 60)) : int(Range(rng, 60, 90));
     return page;
 }

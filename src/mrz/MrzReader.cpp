@@ -355,6 +355,37 @@ cv::Mat MiddleChannel(const cv::Mat& colour) {
     return out;
 }
 
+// The pixels of upright image grey that stand outside the page (toPage
+// maps them there) are made paper: the samplers repeat the page's edge
+// outward, so print the edge cuts through (a zone cropped tight) would run
+// on to the image's border, where no line of a set may touch it. Paper is
+// the level 90% of the pixels inside stand at or below, as a line's cells
+// take it.
+void PaperOutside(const cv::Mat& page, const cv::Matx33f& toPage, cv::Mat& grey) {
+    const float right = float(page.cols) - 0.5f, bottom = float(page.rows) - 0.5f;
+    auto inside = [&](int x, int y) {
+        const auto [px, py] = ToPage(toPage, float(x), float(y));
+        return px >= -0.5f && px <= right && py >= -0.5f && py <= bottom;
+    };
+    const int w = grey.cols - 1, h = grey.rows - 1;
+    // The page and the image's map of it are convex: corners inside, all inside.
+    if (inside(0, 0) && inside(w, 0) && inside(0, h) && inside(w, h)) return;
+    cv::Mat outside(grey.size(), CV_8U);
+    std::array<size_t, 256> count{};
+    size_t in = 0;
+    for (int y = 0; y <= h; ++y)
+        for (int x = 0; x <= w; ++x) {
+            const bool out = !inside(x, y);
+            outside.at<uint8_t>(y, x) = out;
+            if (!out) ++count[grey.at<uint8_t>(y, x)], ++in;
+        }
+    if (in == 0) return;
+    size_t below = 0;
+    int paper = 0;
+    while (paper < 255 && (below += count[size_t(paper)]) * 10 < in * 9) ++paper;
+    grey.setTo(paper, outside);
+}
+
 }  // namespace
 
 Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, bool throughTexture) {
@@ -375,6 +406,7 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, boo
     u.grey.create(size, CV_8U);
     (u.scale > 2 ? SampleCubic : SampleLinear)(page, u.toPage.get_minor<2, 3>(0, 0), size.width,
                                                size.height, u.grey.data, u.grey.step[0]);
+    PaperOutside(page, u.toPage, u.grey);
     // A zone seen at a slant is drawn again from the page, squared up.
     u.ink = InkOf(u.grey, throughTexture);
     u.sets = FindLineSets(u.ink);
@@ -382,6 +414,7 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, boo
     if (Keystone(u.ink, u.sets, keystone)) {
         u.toPage = u.toPage * keystone.inv();
         cv::warpPerspective(page, u.grey, u.toPage, u.grey.size(), flags, cv::BORDER_REPLICATE);
+        PaperOutside(page, u.toPage, u.grey);
         u.ink = InkOf(u.grey, throughTexture);
         u.sets = FindLineSets(u.ink);
     }

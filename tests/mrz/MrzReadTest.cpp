@@ -297,6 +297,25 @@ TEST(MrzRead, AZoneWhoseChecksFailIsReadAtItsPlaceOnce) {
     EXPECT_EQ(times.zonesRead, 1);
 }
 
+// The sample's zone cropped to its print, which touches the picture's four
+// edges (an app that sends only the zone): the upright image repeats no
+// edge print outward, and the zone reads as on the whole page.
+TEST(MrzRead, AZoneCroppedToItsPrintIsRead) {
+    const gw::GreyImage grey = gw::ToGrey(Sample());
+    const cv::Mat page(int(grey.height), int(grey.width), CV_8U,
+                       const_cast<uint8_t*>(grey.pixels.data()));
+    const gw::MrzResult whole = gw::ReadMrz(View(page));
+    ASSERT_TRUE(whole.valid);
+    std::vector<cv::Point2f> corners;
+    for (const auto& [x, y] : whole.corners) corners.emplace_back(x, y);
+    const cv::Rect box = cv::boundingRect(corners) & cv::Rect(0, 0, page.cols, page.rows);
+    // Cut to the print's own box: ink on every edge.
+    const cv::Mat zone = page(box)(cv::boundingRect(page(box) < 128)).clone();
+    const gw::MrzResult r = gw::ReadMrz(View(zone));
+    EXPECT_EQ(r.lines, whole.lines);
+    EXPECT_TRUE(r.valid);
+}
+
 // A zone of 6-pixel capitals is small print, whose cells the network reads
 // less surely than it reads them right: its probabilities are calibrated for
 // small print (with the network's own, its least sure character, an F with

@@ -179,6 +179,12 @@ struct MrzLimits {
     /// run P4 of docs/mrz-tuning.md (the boxes of one zone found again
     /// stand within it on nine in ten of the development pages).
     static constexpr float kSamePlaceHeight = 0.25f;
+    /// A zone of 36-character lines is valid only where the page holds this
+    /// much more past its lines' last cells: a 37th character would show
+    /// there, and without it the zone may be one of 44 cut short by the
+    /// picture's edge. Pitches: a whole cell, set by that reason, not tuned
+    /// (run E3 of docs/mrz-tuning.md).
+    static constexpr float kEdgeRoom = 1.0f;
 
     /// A set of lines is cut into a length's cells only when each line's
     /// ink spans them at a pitch between these shares of OCR-B's for its

@@ -393,6 +393,7 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, boo
     u.dir = sign * z.axis;
     const cv::Point2f n(-u.dir.y, u.dir.x);
     u.scale = kWorkHeight / std::max(1.0f, z.lineHeight);
+    u.page = page.size();
     const float margin = z.lines >= 2 ? 1.5f : 3.0f;
     const int w = int((z.length + 2 * z.lineHeight) * u.scale);
     const int h = int((z.height + 2 * margin * z.lineHeight) * u.scale);
@@ -433,6 +434,7 @@ Upright TurnAround(const Upright& u, bool throughTexture) {
     out.toPage = u.toPage * cv::Matx33f(-1, 0, w, 0, -1, h, 0, 0, 1);
     out.scale = u.scale;
     out.dir = -u.dir;
+    out.page = u.page;
     return out;
 }
 
@@ -503,6 +505,23 @@ float Quality(const MrzResult& r, float meanScore) {
 }
 
 namespace {
+
+// Whether a reading of 36-character lines ends less than kEdgeRoom pitches
+// from the page's edge, where a zone of 44 may go on: the first 36
+// characters of a visa's MRV-A zone are an MRV-B zone whose checks hold.
+bool ReachesEdge(const Upright& u, const std::vector<LineBand>& lines,
+                 const std::vector<CutLine>& cuts) {
+    if (u.page.empty() || cuts.empty() || cuts[0].cells.size() != 36) return false;
+    for (size_t i = 0; i < lines.size() && i < cuts.size(); ++i) {
+        const int n = int(cuts[i].cells.size());
+        const float x = cuts[i].Edge(n, n) + MrzLimits::kEdgeRoom * cuts[i].pitch;
+        const auto [px, py] = ToPage(u.toPage, x, lines[i].At(x));
+        if (px < -0.5f || py < -0.5f || px > float(u.page.width) - 0.5f ||
+            py > float(u.page.height) - 0.5f)
+            return true;
+    }
+    return false;
+}
 
 // What a zone's characters must reach to be valid, beyond the host's limits:
 // the network's threshold holds for OCR-B print on plain paper, and each
@@ -610,6 +629,8 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
             r.small = small;
             r.limit = zoneLimits.minProbability;
             Decode(cells, zoneLimits, r.result, &r.sure, &r.printed);
+            if ((r.result.reachesEdge = ReachesEdge(u, lines, cuts)))
+                r.result.valid = r.sure = false;
             // Print of another kind may take a zone's shape; only a reading
             // the grammar bears out is a zone.
             if (GrammarEvidence(r.result) < MrzLimits::kMinEvidence) r.result.found = false;
@@ -633,6 +654,7 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
                 o.small = small;
                 o.limit = r.limit;
                 Decode(other, zoneLimits, o.result, &o.sure, &o.printed);
+                if ((o.result.reachesEdge = r.result.reachesEdge)) o.result.valid = o.sure = false;
                 if (GrammarEvidence(o.result) < MrzLimits::kMinEvidence) continue;
                 std::tie(o.mean, o.lowest) = Confidence(o.result, other);
                 o.quality = Quality(o.result, o.mean);

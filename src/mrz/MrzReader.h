@@ -76,6 +76,7 @@ struct Upright {
     cv::Matx33f toPage;
     float scale = 0;  ///< its pixels per pixel of the page (0 when not known)
     cv::Point2f dir;
+    cv::Size page;  ///< the page's size (empty when not known)
 };
 
 /// What bounds and measures a reading of upright places: the host's limits,

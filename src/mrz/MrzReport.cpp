@@ -240,9 +240,13 @@ void MrzReport(MrzResult& r, const MrzOptions& options) {
             r.expired = d < today;
         }
     }
+    if (r.reachesEdge)
+        r.reasons.push_back(
+            "the zone's lines run to the image's edge: it may be a longer zone "
+            "cut short");
     // A reading is valid only when every check holds, every field keeps to
     // its class and its dates are dates, whatever else the reader judged.
-    r.valid = r.valid && r.checksOk && classes && dates;
+    r.valid = r.valid && r.checksOk && classes && dates && !r.reachesEdge;
     // With every check holding, what kept the zone from valid is a doubtful
     // character (a rival about as good, or too little confidence).
     if (!r.valid && r.checksOk && classes && dates)

@@ -316,6 +316,37 @@ TEST(MrzRead, AZoneCroppedToItsPrintIsRead) {
     EXPECT_TRUE(r.valid);
 }
 
+// A visa's MRV-A zone whose picture ends just past its 36th character: those
+// 36 characters make an MRV-B zone whose checks all hold. Read so, the zone
+// is not valid, since a longer one may go on past the edge; with a whole
+// character's room past the 36th, the zone reads valid as an MRV-B.
+TEST(MrzRead, AZoneCutShortByThePicturesEdgeIsNotValid) {
+    const std::vector<std::string> lines = {"V<UTOHALVORSEN<<MARIT<ELISE<<<<<<<<<<<<<<<<<",
+                                            "XK47192033UTO8403124F3107092<<<<<<<<<<<<<<<<"};
+    const cv::Mat page = Printed(lines, cv::Size(1300, 300), 245, 24, 100, 48);
+    const gw::MrzResult whole = gw::ReadMrz(View(page));
+    EXPECT_TRUE(whole.valid);
+    EXPECT_EQ(whole.format, "MRV-A");
+    // Where the 36th character's print ends, and a pitch.
+    const gw::render::TextRenderer font("/usr/share/fonts/opentype/ocr-b/OCRB.otf");
+    gw::render::Variation v;
+    v.capHeight = 24;
+    const int end = 40 + font.RenderLine(lines[0].substr(0, 36), v, 0).width;
+    const int pitch = (font.RenderLine(lines[0], v, 0).width - (end - 40)) / 8;
+    auto cutAt = [&](int x) { return gw::ReadMrz(View(page.colRange(0, x).clone())); };
+    const gw::MrzResult cut = cutAt(end + pitch / 4);
+    ASSERT_TRUE(cut.found);
+    EXPECT_EQ(cut.format, "MRV-B");
+    EXPECT_FALSE(cut.valid);
+    EXPECT_TRUE(cut.reachesEdge);
+    // Room for a 37th character, and none there: a zone of 36.
+    cv::Mat room = page.colRange(0, end + 2 * pitch).clone();
+    room.colRange(end + pitch / 4, room.cols).setTo(245);
+    const gw::MrzResult alone = gw::ReadMrz(View(room));
+    EXPECT_EQ(alone.format, "MRV-B");
+    EXPECT_TRUE(alone.valid);
+}
+
 // A zone of 6-pixel capitals is small print, whose cells the network reads
 // less surely than it reads them right: its probabilities are calibrated for
 // small print (with the network's own, its least sure character, an F with

@@ -111,6 +111,7 @@ void BindMrzTypes(py::module_& m) {
         .def_readonly("expiry_date", &gw::MrzResult::expiryDate)
         .def_readonly("expired", &gw::MrzResult::expired)
         .def_readonly("optional_data", &gw::MrzResult::optionalData)
+        .def_readonly("reaches_edge", &gw::MrzResult::reachesEdge)
         .def_readonly("stopped", &gw::MrzResult::stopped)
         .def_readonly("stop_reason", &gw::MrzResult::stopReason)
         .def(

@@ -100,6 +100,7 @@ std::string MrzResultToJson(const MrzResult& r) {
         j.EndArray();
     }
     j.EndArray();
+    j.Key("reaches_edge").Bool(r.reachesEdge);
     j.Key("stopped").Bool(r.stopped).Key("stop_reason").String(r.stopReason);
     j.Key("error").String(r.error);
     j.EndObject();

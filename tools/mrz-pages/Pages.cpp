@@ -69,6 +69,16 @@ bool HasZone(const std::string& condition) {
     return condition.rfind("nozone", 0) != 0;
 }
 
+bool HasCondition(const std::string& conditions, const std::string& name) {
+    for (size_t start = 0; start <= conditions.size();) {
+        size_t end = conditions.find('+', start);
+        if (end == std::string::npos) end = conditions.size();
+        if (conditions.compare(start, end - start, name) == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 namespace {
 
 // A fine security background (guilloche: crossing waves; hatching: straight
@@ -193,7 +203,7 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
     Page page;
     page.degradation = degradation;
     page.hasZone = HasZone(degradation);
-    auto is = [&](const char* name) { return degradation == name; };
+    auto is = [&](const char* name) { return HasCondition(degradation, name); };
 
     // The document at 40-pixel capitals: face text above, the zone below.
     Variation v;

@@ -48,6 +48,10 @@ const std::vector<std::string>& HardConditions();
 /// Whether pages of condition hold a zone.
 bool HasZone(const std::string& condition);
 
+/// Whether conditions (one condition, or several joined by '+', as the
+/// "combo" pages are made) holds the condition name.
+bool HasCondition(const std::string& conditions, const std::string& name);
+
 /// Encodes bgr as a JPEG file of the given quality into out; false on failure.
 bool EncodeJpeg(const cv::Mat& bgr, int quality, std::vector<uint8_t>& out);
 

@@ -12,7 +12,8 @@
 //                                     wrong), the name of one condition
 //                                     (every page in it), "serif" or
 //                                     "sans-unseen" (zones in faces no other
-//                                     set holds)
+//                                     set holds), "combo" (two or three
+//                                     conditions a page)
 //   mrz-pages cells OUT.bin COUNT [SEED] [SET]
 //                                     the pages `make` would make, read through
 //                                     JPEG and the reader's own find, turn and cut:
@@ -159,7 +160,31 @@ std::vector<std::string> Kinds(const std::string& set) {
     if (set == "all" || set == "checks-fail") return kinds;
     if (std::find(kinds.begin(), kinds.end(), set) != kinds.end()) return {set};
     if (set == "serif" || set == "sans-unseen") return {set};  // measured, never learnt from
+    if (set == "combo") return {set};  // two or three conditions a page, drawn per page
     return {};
+}
+
+// Two or three of the conditions of pages with a zone, joined by '+' (at
+// most one other face; "clean" adds nothing).
+std::string Combination(Random& rng) {
+    std::vector<std::string> pool;
+    for (const auto* list : {&Degradations(), &HardConditions()})
+        for (const std::string& k : *list)
+            if (HasZone(k) && k != "clean") pool.push_back(k);
+    const size_t count = rng.Uniform() < 0.5 ? 2 : 3;
+    std::vector<std::string> chosen;
+    while (chosen.size() < count) {
+        const std::string& k = pool[size_t(rng.Uniform() * double(pool.size())) % pool.size()];
+        const bool face = k == "mono" || k == "sans";
+        if (std::find(chosen.begin(), chosen.end(), k) != chosen.end()) continue;
+        if (face && std::any_of(chosen.begin(), chosen.end(),
+                                [](const std::string& c) { return c == "mono" || c == "sans"; }))
+            continue;
+        chosen.push_back(k);
+    }
+    std::string out;
+    for (const std::string& k : chosen) out += (out.empty() ? "" : "+") + k;
+    return out;
 }
 
 // In a cells dump's .places file, the bit set beside the place's class (a
@@ -208,15 +233,19 @@ Made MakeOne(const gw::render::TextRenderer& font, const OtherFaces& others,
     Made m;
     Random rng(seed * 1000003u + uint64_t(i));
     m.kind = kinds[size_t(i) % kinds.size()];
-    const Faces* faces = m.kind == "mono"          ? &others.mono
-                         : m.kind == "sans"        ? &others.sans
-                         : m.kind == "serif"       ? &others.serif
-                         : m.kind == "sans-unseen" ? &others.sansUnseen
-                                                   : nullptr;
+    if (m.kind == "combo") {
+        Random combo(seed * 1000039u + uint64_t(i));
+        m.kind = Combination(combo);
+    }
+    const Faces* faces = HasCondition(m.kind, "mono")          ? &others.mono
+                         : HasCondition(m.kind, "sans")        ? &others.sans
+                         : HasCondition(m.kind, "serif")       ? &others.serif
+                         : HasCondition(m.kind, "sans-unseen") ? &others.sansUnseen
+                                                               : nullptr;
     const gw::render::TextRenderer* face =
         faces ? (*faces)[(size_t(i) / kinds.size()) % faces->size()].get() : nullptr;
     Random lookAlikes(seed * 1000033u + uint64_t(i));
-    m.zone = RandomZone(rng, m.kind == "lookalike" ? &lookAlikes : nullptr);
+    m.zone = RandomZone(rng, HasCondition(m.kind, "lookalike") ? &lookAlikes : nullptr);
     if (checksFail) {
         Random wrong(seed * 1000037u + uint64_t(i));
         PrintOneCheckWrong(m.zone, wrong);

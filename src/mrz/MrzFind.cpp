@@ -26,6 +26,10 @@ namespace {
 
 // The page is looked at with its longer side at about this many pixels.
 constexpr float kWorkSide = 800.0f;
+// A page this many times as long as it is wide is a strip (see Candidates).
+// Ratio: pages of documents stand under 2, a zone cropped tight with a line
+// of room round it over 3.5 (a TD1's, the squarest).
+constexpr float kStripAspect = 3.0f;
 
 struct Band {
     cv::Point2f center;
@@ -509,9 +513,14 @@ void Candidates(const cv::Mat& ink, float minHeight, std::vector<ZoneCandidate>&
     framed.col(framed.cols - 1) = 0;
     cv::Mat closed = framed(cv::Rect(1, 1, ink.cols, ink.rows));
     // Each closing's dilation from the last's (CloseAndOpen, the ink packed
-    // once for the four).
+    // once for the four). A strip of a page (kStripAspect) holds, if a zone,
+    // one cropped tight that fills it: its characters stand large here, and
+    // the gap of a whole character (an L before a filler) closes only wider.
+    const bool strip =
+        float(std::max(ink.cols, ink.rows)) >= kStripAspect * float(std::min(ink.cols, ink.rows));
     int spanned = 1;
-    for (int k : {4, 7, 12, 20}) {
+    for (int k : {4, 7, 12, 20, 32}) {
+        if (k == 32 && !strip) break;
         CloseAndOpenNext(work, spanned, k);
         const cv::Rect inkBox = DropShortParts(work.openedBits, minLength);
         if (inkBox.empty()) continue;

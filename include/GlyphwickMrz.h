@@ -97,9 +97,10 @@ struct MrzResult {
     /// and has at least the options' confidence.
     bool valid = false;
     std::string error;  ///< why nothing was read (bad input), else empty
-    /// The zone's lines end less than a character's room from the image's
-    /// edge: a zone of 36 characters may be one of 44 cut short by the
-    /// picture (a visa's MRV-A read as an MRV-B). Such a zone is never valid.
+    /// The zone's 36-character lines, begun with P or V, end less than a
+    /// character's room from the image's edge: the zone may be one of 44
+    /// cut short by the picture (a visa's MRV-A read as an MRV-B, a
+    /// passport's TD3 as a TD2). Such a zone is never valid.
     bool reachesEdge = false;
     bool stopped = false;    ///< the budget ran out or the call was cancelled
     std::string stopReason;  ///< why it stopped, in words, when stopped

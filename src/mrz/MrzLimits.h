@@ -179,10 +179,10 @@ struct MrzLimits {
     /// run P4 of docs/mrz-tuning.md (the boxes of one zone found again
     /// stand within it on nine in ten of the development pages).
     static constexpr float kSamePlaceHeight = 0.25f;
-    /// A zone of 36-character lines is valid only where the page holds this
-    /// much more past its lines' last cells: a 37th character would show
-    /// there, and without it the zone may be one of 44 cut short by the
-    /// picture's edge. Pitches: a whole cell, set by that reason, not tuned
+    /// A zone of 36-character lines begun with P or V is valid only where
+    /// the page holds this much more past its lines' last cells: a 37th
+    /// character would show there, and without it the zone may be one of 44
+    /// cut short by the picture's edge. Pitches: a whole cell, set by that reason, not tuned
     /// (run E3 of docs/mrz-tuning.md).
     static constexpr float kEdgeRoom = 1.0f;
 

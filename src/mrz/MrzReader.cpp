@@ -508,10 +508,16 @@ namespace {
 
 // Whether a reading of 36-character lines ends less than kEdgeRoom pitches
 // from the page's edge, where a zone of 44 may go on: the first 36
-// characters of a visa's MRV-A zone are an MRV-B zone whose checks hold.
+// characters of a visa's MRV-A zone are an MRV-B zone whose checks hold,
+// and a passport's TD3 zone reads as a TD2 whose composite holds one time
+// in ten. Zones of 44 begin with P or V; a 36-character zone that begins
+// otherwise is no such zone cut short.
 bool ReachesEdge(const Upright& u, const std::vector<LineBand>& lines,
-                 const std::vector<CutLine>& cuts) {
+                 const std::vector<CutLine>& cuts, const MrzResult& read) {
     if (u.page.empty() || cuts.empty() || cuts[0].cells.size() != 36) return false;
+    if (read.lines.empty() || read.lines[0].empty() ||
+        (read.lines[0][0] != 'P' && read.lines[0][0] != 'V'))
+        return false;
     for (size_t i = 0; i < lines.size() && i < cuts.size(); ++i) {
         const int n = int(cuts[i].cells.size());
         const float x = cuts[i].Edge(n, n) + MrzLimits::kEdgeRoom * cuts[i].pitch;
@@ -629,7 +635,7 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
             r.small = small;
             r.limit = zoneLimits.minProbability;
             Decode(cells, zoneLimits, r.result, &r.sure, &r.printed);
-            if ((r.result.reachesEdge = ReachesEdge(u, lines, cuts)))
+            if ((r.result.reachesEdge = ReachesEdge(u, lines, cuts, r.result)))
                 r.result.valid = r.sure = false;
             // Print of another kind may take a zone's shape; only a reading
             // the grammar bears out is a zone.

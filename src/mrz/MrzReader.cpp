@@ -660,7 +660,8 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
                 o.small = small;
                 o.limit = r.limit;
                 Decode(other, zoneLimits, o.result, &o.sure, &o.printed);
-                if ((o.result.reachesEdge = r.result.reachesEdge)) o.result.valid = o.sure = false;
+                if ((o.result.reachesEdge = ReachesEdge(u, lines, cuts, o.result)))
+                    o.result.valid = o.sure = false;
                 if (GrammarEvidence(o.result) < MrzLimits::kMinEvidence) continue;
                 std::tie(o.mean, o.lowest) = Confidence(o.result, other);
                 o.quality = Quality(o.result, o.mean);

@@ -59,6 +59,7 @@ const std::vector<std::string>& HardConditions() {
                                                 "sans",
                                                 "photo",
                                                 "tight",
+                                                "far",
                                                 "nozone-text",
                                                 "nozone-table",
                                                 "nozone-form"};
@@ -291,6 +292,9 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
     double charHeight = Range(rng, 12, 32);
     if (is("lowres")) charHeight = Range(rng, 6, 11);
     if (is("small")) charHeight = Range(hard, 6, 9);
+    // A document photographed from afar: small in a camera-sized picture.
+    const bool far = is("far");
+    if (far) charHeight = Range(hard, 8, 14);
     page.charHeight = charHeight;
     const double scale = charHeight / 40.0;
     cv::Mat small;
@@ -300,8 +304,9 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
     double skew = Range(rng, -2, 2);
     if (is("skew") || is("turned")) skew = Range(rng, -15, 15);
     if (is("photo")) skew = Range(hard, -180, 180);
+    if (far) skew = Range(hard, -20, 20);
     const double angle = (turn + skew) * M_PI / 180;
-    const double jitter = (is("perspective") || is("photo") ? 0.08 : 0.01) * small.cols;
+    const double jitter = (is("perspective") || is("photo") || far ? 0.08 : 0.01) * small.cols;
     const float w = float(small.cols), hh = float(small.rows);
     std::vector<cv::Point2f> src{{0, 0}, {w, 0}, {w, hh}, {0, hh}};
     std::vector<cv::Point2f> dst;
@@ -313,7 +318,10 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
                        float(q.x * std::sin(angle) + q.y * std::cos(angle))});
     }
     cv::Rect2f box = cv::boundingRect(dst);
-    const float margin = float(Range(rng, 0.03, 0.25) * std::max(box.width, box.height));
+    // From afar, the zone spans about a seventh to a quarter of the
+    // picture's longer side.
+    const float margin = float((far ? Range(hard, 1.3, 2.5) : Range(rng, 0.03, 0.25)) *
+                               std::max(box.width, box.height));
     for (cv::Point2f& p : dst) p += cv::Point2f(margin - box.x, margin - box.y);
     const cv::Size size(int(box.width + 2 * margin), int(box.height + 2 * margin));
     const cv::Mat h = cv::getPerspectiveTransform(src, dst);
@@ -322,7 +330,7 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
     cv::warpPerspective(small, grey, h, size, cv::INTER_LINEAR, cv::BORDER_CONSTANT,
                         cv::Scalar(table));
     page.rotation = (360 - turn) % 360;
-    if (is("photo")) {
+    if (is("photo") || far) {
         // The page photographed on a cluttered desk, at any angle.
         page.rotation = int(std::lround(std::fmod(720.0 - skew, 360.0))) % 360;
         grey = Clutter(size, font, hard);
@@ -347,7 +355,7 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
                 cv::Rect(0, 0, size.width, size.height);
         blueInk.release();
     }
-    if (is("photo")) {
+    if (is("photo") || far) {
         // Uneven light: a bright spot and a dark corner.
         const double cx = Range(hard, 0, grey.cols), cy = Range(hard, 0, grey.rows);
         const double reach = Range(hard, 0.5, 1.2) * std::hypot(grey.cols, grey.rows);

@@ -42,7 +42,8 @@ const std::vector<std::string>& Degradations();
 /// the document number, 6-9 px blurred capitals, bold, thin and dark-blue
 /// ink, other text just above, a monospace face, a sans-serif face at a
 /// fixed pitch, a photo on clutter at any angle, a picture cropped tight
-/// round the zone, and three kinds of page without a zone.
+/// round the zone, a document photographed from afar (small in a large
+/// picture), and three kinds of page without a zone.
 const std::vector<std::string>& HardConditions();
 
 /// Whether pages of condition hold a zone.

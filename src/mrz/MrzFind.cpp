@@ -26,6 +26,10 @@ namespace {
 
 // The page is looked at with its longer side at about this many pixels.
 constexpr float kWorkSide = 800.0f;
+// LookCloser's longer side: twice kWorkSide, where a TD1 zone spanning a
+// fifth of the picture's longer side has 7-pixel capitals, as a zone
+// spanning two fifths has in the first look.
+constexpr float kCloserSide = 1600.0f;
 // A page this many times as long as it is wide is a strip (see Candidates).
 // Ratio: pages of documents stand under 2, a zone cropped tight with a line
 // of room round it over 3.5 (a TD1's, the squarest).
@@ -499,8 +503,9 @@ cv::Rect DropShortParts(BitRows& b, float minLength) {
 
 // The candidates of one binary image (ink white) whose lines run along x,
 // of lines at least minHeight high.
-void Candidates(const cv::Mat& ink, float minHeight, std::vector<ZoneCandidate>& out) {
-    const float minLength = 0.18f * float(std::max(ink.cols, ink.rows));
+void Candidates(const cv::Mat& ink, float minHeight, float minShare,
+                std::vector<ZoneCandidate>& out) {
+    const float minLength = minShare * float(std::max(ink.cols, ink.rows));
     WorkImages& work = Work();
     cv::Mat& framed = work.framed;
     PackRows(ink, work.spanBits);
@@ -968,6 +973,23 @@ FinderPage LookAt(const cv::Mat& grey) {
     return page;
 }
 
+FinderPage LookCloser(const cv::Mat& grey) {
+    FinderPage page;
+    const float longer = float(std::max(grey.cols, grey.rows));
+    if (grey.empty() || longer < kCloserSide) return page;
+    const float scale = std::min(1.0f, kCloserSide / longer);
+    const cv::Size size(int(std::lround(float(grey.cols) * scale)),
+                        int(std::lround(float(grey.rows) * scale)));
+    InkAt(grey, size, kInkOffset, page.ink);
+    page.scale = page.tiltedScale = scale;
+    page.tiltedInk = page.ink;
+    // Bands as long, in the look's pixels, as the first look asks.
+    page.minBandShare *= float(std::max(size.width, size.height)) > kWorkSide
+                             ? kWorkSide / float(std::max(size.width, size.height))
+                             : 1.0f;
+    return page;
+}
+
 FinderPage LookThroughTexture(const cv::Mat& grey) {
     return LookThroughTexture(grey, {});
 }
@@ -1043,9 +1065,9 @@ std::vector<ZoneCandidate> FindZones(const FinderPage& page, size_t maxCount, bo
     std::vector<ZoneCandidate> found;
     if (turned) {
         Transpose(*ink, work.transposed);
-        Candidates(work.transposed, kMinLineHeight * scale, found);
+        Candidates(work.transposed, kMinLineHeight * scale, page.minBandShare, found);
     } else {
-        Candidates(*ink, kMinLineHeight * scale, found);
+        Candidates(*ink, kMinLineHeight * scale, page.minBandShare, found);
     }
     // Back to the page's pixels: the transposed ones swap x and y.
     for (ZoneCandidate z : found) {

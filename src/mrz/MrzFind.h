@@ -69,6 +69,8 @@ size_t OuterContours(cv::Mat& framed, std::vector<std::vector<cv::Point>>& conto
 struct FinderPage {
     cv::Mat ink;
     float scale = 0;  ///< finder pixels per page pixel
+    /// The least length of a band of lines, as a share of ink's longer side.
+    float minBandShare = 0.18f;
     /// The same for the tilted passes, which never enlarge the page: where
     /// it differs from ink, made by the first tilted pass (a page the first
     /// passes read needs none) from grey, the page looked at, which is not
@@ -95,6 +97,14 @@ struct FinderPage {
 /// once, searched by every pass. Empty when the page is too small to hold
 /// a zone.
 FinderPage LookAt(const cv::Mat& grey);
+
+/// A closer look at a large grey page (8-bit, dark ink on light paper):
+/// twice LookAt's size (kCloserSide on the longer side), never enlarged, for
+/// a zone that stands small in the picture (a card photographed on a desk),
+/// whose capitals LookAt shrinks below what a band holds. Empty for a page
+/// whose longer side is under kCloserSide (a camera picture's is over it):
+/// pages of documents' own size are read at LookAt's.
+FinderPage LookCloser(const cv::Mat& grey);
 
 /// A second look at a grey page, for zones printed over fine texture: only
 /// ink clearly darker than its surroundings and a few pixels thick, so that

@@ -774,7 +774,14 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
     // down), once a reading is found: a pass that cannot see lines in that
     // direction would find other print, not this zone.
     float foundAngle = -1;
-    for (const FinderPass& pass : kFinderPasses) {
+    // After the passes, where nothing was found on a large page, the
+    // straight passes again at a closer look (LookCloser).
+    constexpr size_t kPasses = std::size(kFinderPasses);
+    FinderPage closer;
+    for (size_t k = 0; k < kPasses + 2; ++k) {
+        const bool close = k >= kPasses;
+        const FinderPass pass = close ? FinderPass{k > kPasses, 0, false} : kFinderPasses[k];
+        if (close && best.found) break;
         if (pass.turned && !options.tryAllOrientations) continue;
         if (foundAngle >= 0 && AngleApart(foundAngle, (pass.turned ? 90.0f : 0.0f) + pass.tilt) >
                                    MrzLimits::kPassReachDegrees)
@@ -786,8 +793,12 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
         t = ThreadClock::now();
         if (pass.throughTexture && textureless.ink.empty())
             textureless = LookThroughTexture(grey, look);
+        if (close && k == kPasses) closer = LookCloser(grey);
+        if (close && closer.ink.empty()) break;
         const auto candidates =
-            FindZones(pass.throughTexture ? textureless : look,
+            FindZones(close                 ? closer
+                      : pass.throughTexture ? textureless
+                                            : look,
                       size_t(pass.throughTexture ? MrzLimits::kCandidatesThroughTexture
                                                  : MrzLimits::kCandidatesPerPass),
                       pass.turned, pass.tilt);

@@ -331,6 +331,23 @@ TEST(MrzRead, ACardsZoneCroppedToItsPrintIsRead) {
     EXPECT_TRUE(r.valid);
 }
 
+// The sample page at 0.4 of its size in a picture five times its size (a
+// document photographed from afar): where the passes look, its zone is
+// shorter than a band of lines may be; a closer look finds it.
+TEST(MrzRead, APageSmallInALargePictureIsRead) {
+    const gw::GreyImage grey = gw::ToGrey(Sample());
+    const cv::Mat page(int(grey.height), int(grey.width), CV_8U,
+                       const_cast<uint8_t*>(grey.pixels.data()));
+    cv::Mat small;
+    cv::resize(page, small, cv::Size(), 0.4, 0.4, cv::INTER_AREA);
+    cv::Mat picture(2 * page.rows, 2 * page.cols, CV_8U, cv::Scalar(230));
+    small.copyTo(picture(cv::Rect(picture.cols / 3, picture.rows / 2, small.cols, small.rows)));
+    const gw::MrzResult r = gw::ReadMrz(View(picture));
+    ASSERT_EQ(r.lines.size(), 2u);
+    EXPECT_EQ(r.lines[1], kLine2);
+    EXPECT_TRUE(r.valid);
+}
+
 // A visa's MRV-A zone whose picture ends just past its 36th character: those
 // 36 characters make an MRV-B zone whose checks all hold. Read so, the zone
 // is not valid, since a longer one may go on past the edge; with a whole

@@ -28,7 +28,7 @@ namespace {
 constexpr float kWorkSide = 800.0f;
 // LookCloser's longer side: twice kWorkSide, where a TD1 zone spanning a
 // fifth of the picture's longer side has 7-pixel capitals, as a zone
-// spanning two fifths has in the first look.
+// spanning two fifths has in the first look (run F5 of docs/mrz-tuning.md).
 constexpr float kCloserSide = 1600.0f;
 // A page this many times as long as it is wide is a strip (see Candidates).
 // Ratio: pages of documents stand under 2, a zone cropped tight with a line

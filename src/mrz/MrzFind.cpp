@@ -30,6 +30,10 @@ constexpr float kWorkSide = 800.0f;
 // fifth of the picture's longer side has 7-pixel capitals, as a zone
 // spanning two fifths has in the first look (run F5 of docs/mrz-tuning.md).
 constexpr float kCloserSide = 1600.0f;
+// The least gain of the closer look over the first: a page whose longer
+// side is under this many kWorkSides is looked at closer only by less (run
+// F6 of docs/mrz-tuning.md).
+constexpr float kCloserGain = 1.5f;
 // A page this many times as long as it is wide is a strip (see Candidates).
 // Ratio: pages of documents stand under 2, a zone cropped tight with a line
 // of room round it over 3.5 (a TD1's, the squarest).
@@ -976,7 +980,7 @@ FinderPage LookAt(const cv::Mat& grey) {
 FinderPage LookCloser(const cv::Mat& grey) {
     FinderPage page;
     const float longer = float(std::max(grey.cols, grey.rows));
-    if (grey.empty() || longer < kCloserSide) return page;
+    if (grey.empty() || longer < kCloserGain * kWorkSide) return page;
     const float scale = std::min(1.0f, kCloserSide / longer);
     const cv::Size size(int(std::lround(float(grey.cols) * scale)),
                         int(std::lround(float(grey.rows) * scale)));

@@ -988,9 +988,7 @@ FinderPage LookCloser(const cv::Mat& grey) {
     page.scale = page.tiltedScale = scale;
     page.tiltedInk = page.ink;
     // Bands as long, in the look's pixels, as the first look asks.
-    page.minBandShare *= float(std::max(size.width, size.height)) > kWorkSide
-                             ? kWorkSide / float(std::max(size.width, size.height))
-                             : 1.0f;
+    page.minBandShare *= kWorkSide / float(std::max(size.width, size.height));
     return page;
 }
 

@@ -69,8 +69,6 @@ size_t OuterContours(cv::Mat& framed, std::vector<std::vector<cv::Point>>& conto
 struct FinderPage {
     cv::Mat ink;
     float scale = 0;  ///< finder pixels per page pixel
-    /// The least length of a band of lines, as a share of ink's longer side.
-    float minBandShare = 0.18f;
     /// The same for the tilted passes, which never enlarge the page: where
     /// it differs from ink, made by the first tilted pass (a page the first
     /// passes read needs none) from grey, the page looked at, which is not
@@ -91,6 +89,8 @@ struct FinderPage {
         cv::Matx23f back;
     };
     mutable std::vector<Turned> turned;
+    /// The least length of a band of lines, as a share of ink's longer side.
+    float minBandShare = 0.18f;
 };
 
 /// The finder's look at a grey page (8-bit, dark ink on light paper): made
@@ -98,8 +98,9 @@ struct FinderPage {
 /// a zone.
 FinderPage LookAt(const cv::Mat& grey);
 
-/// A closer look at a large grey page (8-bit, dark ink on light paper):
-/// twice LookAt's size (kCloserSide on the longer side), never enlarged, for
+/// A closer look at a large grey page (8-bit, dark ink on light paper): up
+/// to twice LookAt's size (kCloserSide on the longer side), never enlarged,
+/// asking bands as long in its pixels as LookAt asks in its own; for
 /// a zone that stands small in the picture (a card photographed on a desk),
 /// whose capitals LookAt shrinks below what a band holds. Empty for a page
 /// whose longer side is under 1,200 pixels, which it would look at less

@@ -60,6 +60,7 @@ const std::vector<std::string>& HardConditions() {
                                                 "photo",
                                                 "tight",
                                                 "far",
+                                                "mirror",
                                                 "nozone-text",
                                                 "nozone-table",
                                                 "nozone-form"};
@@ -412,6 +413,8 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
     }
     cv::merge(planes, page.bgr);
     if (!tight.empty()) page.bgr = page.bgr(tight).clone();
+    // A mirrored picture, as a phone's front camera takes it.
+    if (is("mirror")) cv::flip(page.bgr, page.bgr, 1), page.mirrored = true;
     page.quality = is("jpeg") ? int(Range(rng, 40, 60)) : int(Range(rng, 60, 90));
     return page;
 }

@@ -24,6 +24,7 @@ struct Page {
     double charHeight = 0;    ///< capital height in the page, pixels
     int quality = 95;         ///< JPEG quality to save with
     bool hasZone = true;      ///< false for the pages that hold no zone
+    bool mirrored = false;    ///< the picture is flipped left to right
 };
 
 /// A page of seed's degradation (one of Degradations() or HardConditions())
@@ -43,7 +44,7 @@ const std::vector<std::string>& Degradations();
 /// ink, other text just above, a monospace face, a sans-serif face at a
 /// fixed pitch, a photo on clutter at any angle, a picture cropped tight
 /// round the zone, a document photographed from afar (small in a large
-/// picture), and three kinds of page without a zone.
+/// picture), a mirrored picture, and three kinds of page without a zone.
 const std::vector<std::string>& HardConditions();
 
 /// Whether pages of condition hold a zone.

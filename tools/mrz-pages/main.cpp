@@ -277,7 +277,8 @@ int Make(const std::string& dir, int count, uint64_t seed, const std::string& se
         for (size_t l = 0; l < zone.lines.size(); ++l)
             truth << (l ? ", " : "") << "\"" << zone.lines[l] << "\"";
         truth << "], \"rotation\": " << page.rotation
-              << ", \"mirrored\": false, \"checks_fail\": " << (m.checksFail ? "true" : "false")
+              << ", \"mirrored\": " << (page.mirrored ? "true" : "false")
+              << ", \"checks_fail\": " << (m.checksFail ? "true" : "false")
               << ", \"degradation\": \"" << m.kind << "\", \"char_height\": " << page.charHeight
               << ", \"jpeg_quality\": " << page.quality;
         if (set != "classic") truth << ", \"seed\": " << m.seed;

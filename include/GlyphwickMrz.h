@@ -102,6 +102,10 @@ struct MrzResult {
     /// cut short by the picture (a visa's MRV-A read as an MRV-B, a
     /// passport's TD3 as a TD2). Such a zone is never valid.
     bool reachesEdge = false;
+    /// The zone was read from the picture flipped left to right: a mirrored
+    /// picture, as a phone's front camera takes it (corners are where the
+    /// zone stands in the image as given).
+    bool mirrored = false;
     bool stopped = false;    ///< the budget ran out or the call was cancelled
     std::string stopReason;  ///< why it stopped, in words, when stopped
 

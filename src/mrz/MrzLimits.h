@@ -185,6 +185,10 @@ struct MrzLimits {
     /// cut short by the picture's edge. Pitches: a whole cell, set by that reason, not tuned
     /// (run E3 of docs/mrz-tuning.md).
     static constexpr float kEdgeRoom = 1.0f;
+    /// Places read again flipped left to right where no zone was found, at
+    /// most: those whose line sets were cut at a zone's length but read as
+    /// no zone either way. Count; run M2 of docs/mrz-tuning.md.
+    static constexpr int kMirroredPlaces = 4;
 
     /// A set of lines is cut into a length's cells only when each line's
     /// ink spans them at a pitch between these shares of OCR-B's for its

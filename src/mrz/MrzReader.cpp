@@ -438,6 +438,20 @@ Upright TurnAround(const Upright& u, bool throughTexture) {
     return out;
 }
 
+Upright Mirrored(const Upright& u, bool throughTexture) {
+    Upright out;
+    cv::flip(u.grey, out.grey, 1);
+    out.ink = InkOf(out.grey, throughTexture);
+    out.sets = FindLineSets(out.ink);
+    // Pixel (x, y) of the flipped image is pixel (w - 1 - x, y) of u.
+    const float w = float(u.grey.cols - 1);
+    out.toPage = u.toPage * cv::Matx33f(-1, 0, w, 0, 1, 0, 0, 0, 1);
+    out.scale = u.scale;
+    out.dir = u.dir;
+    out.page = u.page;
+    return out;
+}
+
 Upright TurnPlace(const cv::Mat& grey, const cv::Mat& colour, cv::Mat& middle,
                   const ZoneCandidate& z, const FinderPass& pass) {
     const float sign = pass.turned ? -1.0f : 1.0f;
@@ -553,6 +567,7 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
     int* setsLeft = search.setsLeft;
     const float scale = u.scale;
     UprightReading best;
+    bool cutAny = false;  // a line set was cut at a length
     auto t = ThreadClock::now();
     LinesWork work(grey, u.ink, throughTexture);
     size_t tried = 0;
@@ -573,6 +588,7 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
                 if (times) times->segment += MsSince(t);
                 continue;
             }
+            cutAny = true;
             // Each line's own cut, its cells sampled only once they are
             // wanted (most lines take the shared cut).
             std::vector<LineWork::Cells*> own(lines.size(), nullptr);
@@ -681,10 +697,13 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
             // checks that fail are the document's own (it stops as soon as
             // one whose checks hold).
             if (best.result.valid ||
-                (best.result.found && (best.lowest >= best.limit || best.sure)))
+                (best.result.found && (best.lowest >= best.limit || best.sure))) {
+                best.cut = cutAny;
                 return best;
+            }
         }
     }
+    best.cut = cutAny;
     return best;
 }
 
@@ -763,7 +782,8 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
     // of like lines (stripes) is cut off after a fixed number of them, so
     // that the work grows with the page's print, not with its texture.
     int sinceConfident = -1;
-    std::vector<ReadPlace> read;  // zones read whose checks fail as printed
+    std::vector<ReadPlace> read;                       // zones read whose checks fail as printed
+    std::vector<std::pair<Upright, bool>> mirrorable;  // places, through texture or not
     int setsLeft = MrzLimits::kLineSetsPerCall;
     const UprightSearch search{limits, times, &deadline, &setsLeft};
     auto t = ThreadClock::now();
@@ -809,19 +829,21 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
             if (std::any_of(read.begin(), read.end(),
                             [&](const ReadPlace& p) { return p.Holds(z); }))
                 continue;
-            Upright u;
+            Upright u, first;
+            bool cut = false, seenUpright = false;
             for (const bool around : {false, true}) {
                 if (deadline.expired()) return stop();
-                if (setsLeft <= 0) return best;
+                if (setsLeft <= 0) break;  // the passes end too, below
                 t = ThreadClock::now();
                 u = around ? TurnAround(u, pass.throughTexture)
-                           : TurnPlace(grey, shown, middle, z, pass);
+                           : (first = TurnPlace(grey, shown, middle, z, pass));
                 if (u.sets.size() > size_t(MrzLimits::kMaxLineSets)) u.sets.clear();
                 if (times) times->normalise += MsSince(t);
                 // Turned the other way round, the same rows hold the same
                 // print: a place with no line set has none either way.
                 if (u.sets.empty()) break;
                 UprightReading r = ReadUpright(u, pass.throughTexture, search);
+                cut = cut || r.cut;
                 // Zone print read the right way up reads with a clearly higher
                 // mean than the other way round, or than other print; read with
                 // no poor character too, no other place or cut would read better.
@@ -853,8 +875,38 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 if (confident && sinceConfident < 0) sinceConfident = 0;
                 if (sinceConfident >= 0 && ++sinceConfident > MrzLimits::kAfterConfident)
                     return best;
-                if (upright) break;
+                if (upright) {
+                    seenUpright = true;
+                    break;
+                }
             }
+            // A place whose line sets were cut at a zone's length yet read
+            // as no zone either way may be a mirrored picture's zone.
+            if (cut && !seenUpright && mirrorable.size() < size_t(MrzLimits::kMirroredPlaces))
+                mirrorable.push_back({first, pass.throughTexture});
+        }
+    }
+    // Nothing found: those places flipped left to right, with line sets of
+    // their own (a mirrored picture, as a phone's front camera takes it).
+    int mirroredSetsLeft = MrzLimits::kLineSetsPerCall;
+    const UprightSearch mirroredSearch{limits, times, &deadline, &mirroredSetsLeft};
+    for (const auto& [place, throughTexture] : mirrorable) {
+        if (best.found) break;
+        Upright u;
+        for (const bool around : {false, true}) {
+            if (deadline.expired()) return stop();
+            t = ThreadClock::now();
+            u = around ? TurnAround(u, throughTexture) : Mirrored(place, throughTexture);
+            if (times) times->normalise += MsSince(t);
+            if (u.sets.empty() || u.sets.size() > size_t(MrzLimits::kMaxLineSets)) break;
+            UprightReading r = ReadUpright(u, throughTexture, mirroredSearch);
+            if (r.quality > bestQuality) {
+                bestQuality = r.quality;
+                best = std::move(r.result);
+                Place(u, r, offset, best);
+                best.mirrored = best.found;
+            }
+            if (best.found) break;
         }
     }
     if (deadline.expired()) return stop();

@@ -58,6 +58,7 @@ struct UprightReading {
     bool sure = false;            ///< valid but for check digits that fail (see Decode)
     bool printed = false;         ///< no unsure character under a check that fails
     bool throughTexture = false;  ///< read in a pass through texture
+    bool cut = false;             ///< a line set was cut at a zone's length (found or not)
     bool narrow = false;          ///< cut in a narrower face's shape (MrzLimits::kMinShape)
     bool small = false;           ///< small print (MrzLimits::kSmallHeight), its cells sharpened
     float limit = 0;              ///< the probability its characters had to reach
@@ -161,6 +162,11 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign,
 /// sign, but for the sampling grid, which stands a working pixel over, with
 /// no sampling of the page.
 Upright TurnAround(const Upright& u, bool throughTexture = false);
+
+/// The place of u as a mirrored picture shows it: u's grey flipped left to
+/// right (a front camera's picture), its ink and line sets found again, its
+/// map to the page flipped with it.
+Upright Mirrored(const Upright& u, bool throughTexture = false);
 
 /// Candidate z of pass turned upright as the reader first reads it: along
 /// its axis (against it in a turned pass), and drawn again from the middle

@@ -348,6 +348,25 @@ TEST(MrzRead, APageSmallInALargePictureIsRead) {
     EXPECT_TRUE(r.valid);
 }
 
+// The sample page mirrored, as a phone's front camera takes it, and mirrored
+// upside down: where nothing reads, the places cut at a zone's length are
+// read again flipped left to right.
+TEST(MrzRead, AMirroredPageIsRead) {
+    const gw::GreyImage grey = gw::ToGrey(Sample());
+    const cv::Mat page(int(grey.height), int(grey.width), CV_8U,
+                       const_cast<uint8_t*>(grey.pixels.data()));
+    EXPECT_FALSE(gw::ReadMrz(View(page)).mirrored);
+    for (const int axis : {1, 0}) {  // left to right; top to bottom
+        cv::Mat flipped;
+        cv::flip(page, flipped, axis);
+        const gw::MrzResult r = gw::ReadMrz(View(flipped));
+        ASSERT_EQ(r.lines.size(), 2u) << axis;
+        EXPECT_EQ(r.lines[1], kLine2) << axis;
+        EXPECT_TRUE(r.valid) << axis;
+        EXPECT_TRUE(r.mirrored) << axis;
+    }
+}
+
 // A visa's MRV-A zone whose picture ends just past its 36th character: those
 // 36 characters make an MRV-B zone whose checks all hold. Read so, the zone
 // is not valid, since a longer one may go on past the edge; with a whole

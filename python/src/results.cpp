@@ -112,6 +112,7 @@ void BindMrzTypes(py::module_& m) {
         .def_readonly("expired", &gw::MrzResult::expired)
         .def_readonly("optional_data", &gw::MrzResult::optionalData)
         .def_readonly("reaches_edge", &gw::MrzResult::reachesEdge)
+        .def_readonly("mirrored", &gw::MrzResult::mirrored)
         .def_readonly("stopped", &gw::MrzResult::stopped)
         .def_readonly("stop_reason", &gw::MrzResult::stopReason)
         .def(

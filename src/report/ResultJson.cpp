@@ -101,6 +101,7 @@ std::string MrzResultToJson(const MrzResult& r) {
     }
     j.EndArray();
     j.Key("reaches_edge").Bool(r.reachesEdge);
+    j.Key("mirrored").Bool(r.mirrored);
     j.Key("stopped").Bool(r.stopped).Key("stop_reason").String(r.stopReason);
     j.Key("error").String(r.error);
     j.EndObject();

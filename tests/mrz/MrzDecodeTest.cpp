@@ -366,6 +366,20 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
         << r.reasons[0];
     cells[0][6] = Cell({{'R', 0.997f}, {'F', 0.002f}});
     EXPECT_TRUE(Decoded(cells).valid);
+    // No check covers the document code: a card's I read surely as J, a
+    // letter no card is typed by, leaves the zone no valid TD1.
+    const std::vector<std::string> card{"IDUTOD231458907<<<<<<<<<<<<<<<",
+                                        "7408122F1204159UTO<<<<<<<<<<<6",
+                                        "ERIKSSON<<ANNA<MARIA<<<<<<<<<<"};
+    cells = Exact(card);
+    r = Decoded(cells);
+    MrzReport(r);
+    EXPECT_TRUE(r.valid);
+    cells[0][0] = Cell({{'J', 0.999f}, {'I', 0.0005f}});
+    r = Decoded(cells);
+    MrzReport(r);
+    EXPECT_FALSE(r.valid);
+    EXPECT_EQ(r.reasons, std::vector<std::string>{"document code 'J' is no type of TD1 document"});
     cells[0][6] = Cell({{'R', limit - 0.05f}, {'F', 1.04f - limit}});
     EXPECT_FALSE(Decoded(cells).valid);
 

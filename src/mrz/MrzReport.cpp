@@ -249,8 +249,10 @@ void MrzReport(MrzResult& r, const MrzOptions& options) {
             r.expired = d < today;
         }
     }
-    const char type = r.lines.empty() || r.lines[0].empty() ? '<' : r.lines[0][0];
-    const bool typeFits = TypeFits(r.format, type);
+    // (A result with no lines or format, made by a host, has no type to ask.)
+    const bool typed = !r.format.empty() && !r.lines.empty() && !r.lines[0].empty();
+    const char type = typed ? r.lines[0][0] : '<';
+    const bool typeFits = !typed || TypeFits(r.format, type);
     if (!typeFits)
         r.reasons.push_back(std::string("document code '") + type + "' is no type of " + r.format +
                             " document");

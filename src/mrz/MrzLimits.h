@@ -186,9 +186,11 @@ struct MrzLimits {
     /// (run E3 of docs/mrz-tuning.md).
     static constexpr float kEdgeRoom = 1.0f;
     /// Places read again flipped left to right where no zone was found, at
-    /// most: those whose line sets were cut at a zone's length but read as
-    /// no zone either way. Count; run M2 of docs/mrz-tuning.md.
-    static constexpr int kMirroredPlaces = 4;
+    /// most, and the line sets they may try: those places whose line sets
+    /// were cut at a zone's length but read as no zone either way. Counts;
+    /// run M3 of docs/mrz-tuning.md (pages without a zone pay for them).
+    static constexpr int kMirroredPlaces = 1;
+    static constexpr int kMirroredSets = 3;
 
     /// A set of lines is cut into a length's cells only when each line's
     /// ink spans them at a pitch between these shares of OCR-B's for its

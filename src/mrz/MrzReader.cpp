@@ -888,7 +888,7 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
     }
     // Nothing found: those places flipped left to right, with line sets of
     // their own (a mirrored picture, as a phone's front camera takes it).
-    int mirroredSetsLeft = MrzLimits::kLineSetsPerCall;
+    int mirroredSetsLeft = MrzLimits::kMirroredSets;
     const UprightSearch mirroredSearch{limits, times, &deadline, &mirroredSetsLeft};
     for (const auto& [place, throughTexture] : mirrorable) {
         if (best.found) break;

@@ -114,9 +114,9 @@ constexpr uint64_t Bits(std::string_view chars) {
     return bits;
 }
 constexpr uint64_t kDigits = Bits("0123456789<"), kLetters = Bits("ABCDEFGHIJKLMNOPQRSTUVWXYZ<");
-constexpr uint64_t kAllowed[] = {kLetters, kDigits,      kLetters | kDigits,
-                                 kDigits,  Bits("MFX<"), Bits("P")};
-static_assert(std::size(kAllowed) == size_t(Cls::Passport) + 1);
+constexpr uint64_t kAllowed[] = {kLetters,     kDigits,   kLetters | kDigits, kDigits,
+                                 Bits("MFX<"), Bits("P"), Bits("ACI")};
+static_assert(std::size(kAllowed) == size_t(Cls::Card) + 1);
 
 // Whether class index k is allowed by cls.
 bool AllowsIndex(Cls cls, int k) {
@@ -611,8 +611,10 @@ std::vector<std::vector<Cls>> PositionClasses(const std::string& format) {
     }
     if (layout->compositeLine >= 0)
         classes[layout->compositeLine][layout->compositeColumn] = Cls::Check;
-    // Zones of two lines of 44 that are no visa's are passports'.
+    // Zones of two lines of 44 that are no visa's are passports'; cards'
+    // document codes begin with A, C or I. No check digit covers the type.
     if (format == "TD3") classes[0][0] = Cls::Passport;
+    if (format == "TD1" || format == "TD2") classes[0][0] = Cls::Card;
     return classes;
 }
 

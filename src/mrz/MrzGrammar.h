@@ -27,7 +27,7 @@ int CharValue(char c);
 using Scores = std::array<float, kClasses>;
 
 /// What a position may hold.
-enum class Cls { Letter, Digit, Alnum, Check, Sex, Passport };
+enum class Cls { Letter, Digit, Alnum, Check, Sex, Passport, Card };
 
 /// The class of every position of a zone of format name ("TD1" ...), or an
 /// empty vector for an unknown format.

@@ -163,15 +163,6 @@ std::string LeastSure(const MrzResult& r) {
     return out;
 }
 
-// Whether c, a document code's first letter, is a type of document the
-// zone's format is printed on: passports' TD3 P, visas' V, cards' TD1 and
-// TD2 A, C or I. No check digit covers it.
-bool TypeFits(const std::string& format, char c) {
-    if (format == "TD3") return c == 'P';
-    if (format == "MRV-A" || format == "MRV-B") return c == 'V';
-    return c == 'A' || c == 'C' || c == 'I';
-}
-
 }  // namespace
 
 void MrzReport(MrzResult& r, const MrzOptions& options) {
@@ -249,20 +240,13 @@ void MrzReport(MrzResult& r, const MrzOptions& options) {
             r.expired = d < today;
         }
     }
-    // (A result with no lines or format, made by a host, has no type to ask.)
-    const bool typed = !r.format.empty() && !r.lines.empty() && !r.lines[0].empty();
-    const char type = typed ? r.lines[0][0] : '<';
-    const bool typeFits = !typed || TypeFits(r.format, type);
-    if (!typeFits)
-        r.reasons.push_back(std::string("document code '") + type + "' is no type of " + r.format +
-                            " document");
     if (r.reachesEdge)
         r.reasons.push_back(
             "the zone's lines run to the image's edge: it may be a longer zone "
             "cut short");
     // A reading is valid only when every check holds, every field keeps to
     // its class and its dates are dates, whatever else the reader judged.
-    r.valid = r.valid && r.checksOk && classes && dates && typeFits && !r.reachesEdge;
+    r.valid = r.valid && r.checksOk && classes && dates && !r.reachesEdge;
     // With every check holding, what kept the zone from valid is a doubtful
     // character (a rival about as good, or too little confidence).
     if (!r.valid && r.checksOk && classes && dates)

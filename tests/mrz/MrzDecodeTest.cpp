@@ -367,7 +367,7 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
     cells[0][6] = Cell({{'R', 0.997f}, {'F', 0.002f}});
     EXPECT_TRUE(Decoded(cells).valid);
     // No check covers the document code: a card's I read surely as J, a
-    // letter no card is typed by, leaves the zone no valid TD1.
+    // letter no card is typed by, is kept as read and fails its class.
     const std::vector<std::string> card{"IDUTOD231458907<<<<<<<<<<<<<<<",
                                         "7408122F1204159UTO<<<<<<<<<<<6",
                                         "ERIKSSON<<ANNA<MARIA<<<<<<<<<<"};
@@ -379,7 +379,8 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
     r = Decoded(cells);
     MrzReport(r);
     EXPECT_FALSE(r.valid);
-    EXPECT_EQ(r.reasons, std::vector<std::string>{"document code 'J' is no type of TD1 document"});
+    EXPECT_EQ(r.reasons,
+              std::vector<std::string>{"document_code holds a character its place does not take"});
     cells[0][6] = Cell({{'R', limit - 0.05f}, {'F', 1.04f - limit}});
     EXPECT_FALSE(Decoded(cells).valid);
 

@@ -786,6 +786,16 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
     std::vector<std::pair<Upright, bool>> mirrorable;  // places, through texture or not
     int setsLeft = MrzLimits::kLineSetsPerCall;
     const UprightSearch search{limits, times, &deadline, &setsLeft};
+    // Keeps reading r of upright image u when it reads better than the best.
+    auto keep = [&](const Upright& u, UprightReading& r, bool mirrored) {
+        if (r.quality <= bestQuality) return false;
+        bestQuality = r.quality;
+        bestPrinted = r.printed;
+        best = std::move(r.result);
+        Place(u, r, offset, best);
+        best.mirrored = mirrored && best.found;
+        return true;
+    };
     auto t = ThreadClock::now();
     const FinderPage look = LookAt(grey);
     FinderPage textureless;
@@ -856,15 +866,9 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 const bool sure = r.result.found && (r.lowest >= r.limit || r.sure);
                 if (upright && FailsAsPrinted(r)) read.push_back(ReadPlace::Of(u, r));
                 if (times && r.result.found) ++times->zonesRead;
-                if (r.quality > bestQuality) {
-                    bestQuality = r.quality;
-                    bestPrinted = r.printed;
-                    best = std::move(r.result);
-                    Place(u, r, offset, best);
-                    if (best.found) {
-                        foundAngle = std::atan2(z.axis.y, z.axis.x) * 180.0f / float(CV_PI);
-                        if (foundAngle < 0) foundAngle += 180.0f;
-                    }
+                if (keep(u, r, false) && best.found) {
+                    foundAngle = std::atan2(z.axis.y, z.axis.x) * 180.0f / float(CV_PI);
+                    if (foundAngle < 0) foundAngle += 180.0f;
                 }
                 // A confident reading with no unsure character under a check
                 // that fails (every check holding, or failing as printed) is
@@ -900,12 +904,7 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
             if (times) times->normalise += MsSince(t);
             if (u.sets.empty() || u.sets.size() > size_t(MrzLimits::kMaxLineSets)) break;
             UprightReading r = ReadUpright(u, throughTexture, mirroredSearch);
-            if (r.quality > bestQuality) {
-                bestQuality = r.quality;
-                best = std::move(r.result);
-                Place(u, r, offset, best);
-                best.mirrored = best.found;
-            }
+            keep(u, r, true);
             if (best.found) break;
         }
     }

@@ -594,6 +594,56 @@ std::vector<std::pair<int, int>> DateCells(size_t lineCount, size_t length) {
     return out;
 }
 
+bool DateMayHold(const std::vector<const Scores*>& cells) {
+    if (cells.size() != 7) return false;
+    static constexpr int kWeights[3] = {7, 3, 1};
+    constexpr size_t kFiller = 10;  // symbol 10: '<', worth 0 in a sum
+    // Each cell's symbols (digits, then the filler) at their probability
+    // over its most probable symbol's.
+    auto ratios = [](const Scores& s) {
+        std::array<double, 11> r{};
+        for (size_t v = 0; v < 10; ++v) r[v] = s[v];
+        r[kFiller] = s[kClasses - 1];
+        const double top = *std::max_element(r.begin(), r.end());
+        for (double& x : r) x = top > 0 ? x / top : 0;
+        return r;
+    };
+    // A pair of symbols is a year, month or day: two fillers (not known),
+    // or two digits no greater than the part allows (00 for not known, as
+    // some issuers print it).
+    auto fits = [](size_t part, size_t tens, size_t units) {
+        if (tens == kFiller || units == kFiller) return tens == units;
+        const size_t most[3] = {99, 12, 31};
+        return tens * 10 + units <= most[part];
+    };
+    // The most probable reading of the date for each sum modulo 10, pair
+    // by pair.
+    std::array<double, 10> best{};
+    best[0] = 1;
+    for (size_t part = 0; part < 3; ++part) {
+        const auto a = ratios(*cells[2 * part]), b = ratios(*cells[2 * part + 1]);
+        const int wa = kWeights[(2 * part) % 3], wb = kWeights[(2 * part + 1) % 3];
+        std::array<double, 10> next{};
+        for (size_t tens = 0; tens < 11; ++tens)
+            for (size_t units = 0; units < 11; ++units) {
+                const double p = a[tens] * b[units];
+                if (p < MrzLimits::kCorrectionRatio || !fits(part, tens, units)) continue;
+                const size_t add = ((tens == kFiller ? 0 : size_t(wa) * tens) +
+                                    (units == kFiller ? 0 : size_t(wb) * units)) %
+                                   10;
+                for (size_t s = 0; s < 10; ++s)
+                    next[(s + add) % 10] = std::max(next[(s + add) % 10], best[s] * p);
+            }
+        best = next;
+    }
+    const auto check = ratios(*cells[6]);
+    for (size_t v = 0; v < 10; ++v) {
+        const double c = v == 0 ? std::max(check[0], check[kFiller]) : check[v];
+        if (best[v] * c >= MrzLimits::kCorrectionRatio) return true;
+    }
+    return false;
+}
+
 bool Admits(const std::string& format, size_t line, size_t column, char c) {
     const auto classes = PositionClasses(format);
     return line < classes.size() && column < classes[line].size() &&

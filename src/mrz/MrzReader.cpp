@@ -218,12 +218,16 @@ std::vector<size_t> ProbeCells(size_t n, size_t count) {
     return out;
 }
 
+// Cells of a date and its check digit, as DateCells lists them.
+constexpr size_t kDateCells = 7;
+
 // Classifies every cell of a zone; returns the mean top probability over its
 // cells, or -1 when the print holds no zone. A probe is read first: a few
 // cells spread along each line, and the cells of the dates and their check
 // digits. A line whose spread cells read poorly, or dates that do not read
-// as digits, end it there: most places and cuts tried hold no zone (text
-// of capitals reads well, but not as digits where a zone has its dates),
+// as digits or cannot hold as dates, end it there: most places and cuts
+// tried hold no zone (text of capitals reads well, but not as digits where
+// a zone has its dates, and text of digits not as dates whose checks hold),
 // and the probe costs a fraction of the whole. The lines are placed and
 // read one at a time, the best fitted first, and the first that reads
 // poorly ends it (any one ends it, whichever is read first), so that the
@@ -282,6 +286,18 @@ float ClassifyZone(ZoneCuts& cuts, std::vector<std::vector<Scores>>& cells,
             digits += std::accumulate(s.begin(), s.begin() + 10, s[kClasses - 1]);
         }
         if (digits / float(dates.size()) < MrzLimits::kProbeDateDigits) return -1;
+        // Text of digits and capitals where a zone has its dates reads as
+        // digits too, but as dates whose checks hold only by chance: where
+        // neither may, no zone is there (a document printed with one date's
+        // check digit wrong has the other's right).
+        bool mayHold = false;
+        for (size_t f = 0; f + kDateCells <= dates.size() && !mayHold; f += kDateCells) {
+            std::vector<const Scores*> field;
+            for (size_t j = f; j < f + kDateCells; ++j)
+                field.push_back(&cells[dates[j].first][dates[j].second]);
+            mayHold = DateMayHold(field);
+        }
+        if (!mayHold) return -1;
     }
     float sum = 0;
     for (size_t i = 0; i < lines; ++i) {

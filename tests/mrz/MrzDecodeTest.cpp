@@ -1,12 +1,14 @@
 // The zone's grammar on its own: check digits, formats and fields; fields
 // decided as a whole with their check digits, so that look-alike runs are
 // settled (or found unsettled) by the sum; the classes and the state codes
-// that choose among candidates; and the one probability threshold of a
-// valid zone.
+// that choose among candidates; the one probability threshold of a valid
+// zone; and the reader's early test of a date's check.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
+#include <random>
 
 #include "GlyphwickMrz.h"
 #include "mrz/MrzGrammar.h"
@@ -476,6 +478,76 @@ TEST(MrzDecode, SureButForChecksThatFail) {
     cells[1][17] = Cell({{'7', 0.55f}, {'1', 0.43f}});
     Decode(cells, {}, r, nullptr, &printed);
     EXPECT_FALSE(printed);
+}
+
+// The reader gives up print whose dates cannot hold before reading the rest
+// of it: that test must pass every date the decoding would make hold, and
+// few of the digits of print that is no zone.
+TEST(MrzDecode, ADateMayHoldWhereTheDecodingMakesItHold) {
+    auto birth = [](const std::vector<std::vector<Scores>>& cells) {
+        std::vector<const Scores*> field;
+        for (size_t c = 13; c <= 19; ++c) field.push_back(&cells[1][c]);
+        return DateMayHold(field);
+    };
+    auto cells = Exact(kTd3, kSure);
+    EXPECT_TRUE(birth(cells));
+    // A check digit printed wrong, every cell sure: it cannot hold.
+    cells[1][19] = Cell({{'3', kSure}});
+    EXPECT_FALSE(birth(cells));
+    // A digit misread (740812 as 741812), its second reading the printed
+    // one: the decoding would correct it, unless it is far less probable.
+    cells = Exact(kTd3, kSure);
+    cells[1][15] = Cell({{'1', 0.6f}, {'0', 0.39f}});
+    EXPECT_TRUE(birth(cells));
+    cells[1][15] = Cell({{'1', 0.99f}, {'0', 0.009f}});
+    EXPECT_FALSE(birth(cells));
+    // Month 18 is no month, though its check holds (741812 sums to 3).
+    cells = Exact(kTd3, kSure);
+    cells[1][15] = Cell({{'1', kSure}});
+    cells[1][16] = Cell({{'8', kSure}});
+    cells[1][19] = Cell({{'3', kSure}});
+    EXPECT_FALSE(birth(cells));
+    // A birth date not known, as fillers.
+    cells = Exact(kTd3, kSure);
+    for (size_t c = 13; c <= 19; ++c) cells[1][c] = Cell({{'<', kSure}});
+    EXPECT_TRUE(birth(cells));
+
+    // Dates read with a second reading for each digit: wherever the decoding
+    // makes the check hold, the test passes.
+    std::mt19937 rng(29);
+    std::uniform_int_distribution<int> digit(0, 9), month(1, 12), day(1, 31);
+    std::uniform_real_distribution<float> share(0.5f, 0.999f);
+    constexpr int kTrials = 400;
+    int holds = 0;
+    for (int trial = 0; trial < kTrials; ++trial) {
+        char date[8];
+        std::snprintf(date, sizeof date, "%d%d%02d%02d%d", digit(rng), digit(rng), month(rng),
+                      day(rng), digit(rng));
+        cells = Exact(kTd3, kSure);
+        for (size_t c = 13; c <= 19; ++c) {
+            const char first = date[c - 13], second = char('0' + digit(rng));
+            const float p = share(rng);
+            cells[1][c] =
+                first == second ? Cell({{first, p}}) : Cell({{first, p}, {second, (1 - p) * 0.9f}});
+        }
+        MrzResult r;
+        Decode(cells, {}, r);
+        const std::string read = r.lines[1].substr(13, 6);
+        const bool isDate = std::stoi(read.substr(2, 2)) <= 12 && std::stoi(read.substr(4)) <= 31;
+        if (Field(r, "birth_date").checkValid && isDate) {
+            ++holds;
+            EXPECT_TRUE(birth(cells)) << "trial " << trial << ": " << r.lines[1];
+        }
+    }
+    EXPECT_GT(holds, kTrials / 10);
+    // Random digits read surely, as in text: few pass.
+    int mayHold = 0;
+    for (int trial = 0; trial < kTrials; ++trial) {
+        cells = Exact(kTd3, kSure);
+        for (size_t c = 13; c <= 19; ++c) cells[1][c] = Cell({{char('0' + digit(rng)), 0.999f}});
+        mayHold += birth(cells);
+    }
+    EXPECT_LT(mayHold, kTrials / 50);
 }
 
 }  // namespace

@@ -154,9 +154,12 @@ void Evaluate(const fs::path& dir, bool perImage) {
                 std::printf("    read %s\n    true %s\n", r.lines[l].c_str(), t.lines[l].c_str());
         }
         if (perImage)
-            std::printf("  %-20s found %-3s %-5s orient %3d valid %-3s exact %-3s %6.1f ms\n",
-                        t.file.c_str(), r.found ? "yes" : "no", r.format.c_str(), r.orientation,
-                        r.valid ? "yes" : "no", exact ? "YES" : "no", total.back());
+            std::printf(
+                "  %-20s found %-3s %-5s orient %3d valid %-3s exact %-3s %6.1f ms (find %.1f, "
+                "normalise %.1f, segment %.1f, classify %.1f)\n",
+                t.file.c_str(), r.found ? "yes" : "no", r.format.c_str(), r.orientation,
+                r.valid ? "yes" : "no", exact ? "YES" : "no", total.back(), find.back(),
+                normalise.back(), segment.back(), classify.back());
     }
     all.Print("all");
     for (const auto& [k, v] : byKind) v.Print(k);

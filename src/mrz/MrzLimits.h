@@ -291,9 +291,10 @@ struct MrzLimits {
     /// Candidates of each pass of the finder, at most.
     static constexpr int kCandidatesPerPass = 6;
     /// The same for the passes through texture, which run on pages where
-    /// the first passes found no zone: mostly pages without one. Count; run
-    /// G1 of docs/mrz-tuning.md.
-    static constexpr int kCandidatesThroughTexture = 2;
+    /// the first passes found no zone: mostly pages without one, where the
+    /// second candidate cost a tenth of the slowest pages' time. Count; runs
+    /// G1 and G6 of docs/mrz-tuning.md.
+    static constexpr int kCandidatesThroughTexture = 1;
     /// Mean top probability of the characters of a reading the right way up;
     /// with every character at least kConfidentScore it is confident and ends
     /// the search once its checks agree (chosen with the templates, run T0 of

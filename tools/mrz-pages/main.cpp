@@ -13,7 +13,9 @@
 //                                     (every page in it), "serif" or
 //                                     "sans-unseen" (zones in faces no other
 //                                     set holds), "combo" (two or three
-//                                     conditions a page)
+//                                     conditions a page), or conditions
+//                                     joined by '+' (every page in all of
+//                                     them: "bold+blur")
 //   mrz-pages cells OUT.bin COUNT [SEED] [SET]
 //                                     the pages `make` would make, read through
 //                                     JPEG and the reader's own find, turn and cut:
@@ -161,7 +163,16 @@ std::vector<std::string> Kinds(const std::string& set) {
     if (std::find(kinds.begin(), kinds.end(), set) != kinds.end()) return {set};
     if (set == "serif" || set == "sans-unseen") return {set};  // measured, never learnt from
     if (set == "combo") return {set};  // two or three conditions a page, drawn per page
-    return {};
+    // Conditions joined by '+': every page in all of them.
+    if (set.find('+') == std::string::npos) return {};
+    for (size_t start = 0; start <= set.size();) {
+        size_t end = set.find('+', start);
+        if (end == std::string::npos) end = set.size();
+        const std::string part = set.substr(start, end - start);
+        if (std::find(kinds.begin(), kinds.end(), part) == kinds.end() || !HasZone(part)) return {};
+        start = end + 1;
+    }
+    return {set};
 }
 
 // Two or three of the conditions of pages with a zone, joined by '+' (at
@@ -463,7 +474,8 @@ int main(int argc, char** argv) {
     const std::string set = argc > 5 ? argv[5] : "classic";
     if (Kinds(set).empty())
         return std::fprintf(stderr,
-                            "mrz-pages: SET is classic, all, checks-fail or one condition\n"),
+                            "mrz-pages: SET is classic, all, checks-fail, combo, one condition or "
+                            "conditions joined by +\n"),
                2;
     if (cmd == "make" && argc >= 4) return Make(argv[2], std::atoi(argv[3]), seed, set);
     const bool recut = argc > 6 && std::string(argv[6]) == "recut";

@@ -594,8 +594,7 @@ std::vector<std::pair<int, int>> DateCells(size_t lineCount, size_t length) {
     return out;
 }
 
-bool DateMayHold(const std::vector<const Scores*>& cells) {
-    if (cells.size() != 7) return false;
+bool DateMayHold(const DateScores& cells) {
     static constexpr int kWeights[3] = {7, 3, 1};
     constexpr size_t kFiller = 10;  // symbol 10: '<', worth 0 in a sum
     // Each cell's symbols (digits, then the filler) at their probability

@@ -43,6 +43,9 @@ std::string FormatOf(size_t lineCount, size_t length, char documentCode);
 /// Empty when no format has that shape.
 std::vector<std::pair<int, int>> DateCells(size_t lineCount, size_t length);
 
+/// The cells of a date: its six, then its check digit's.
+using DateScores = std::array<const Scores*, 7>;
+
 /// Whether a date's cells (its six, then its check digit's, as DateCells
 /// lists them) can read as a date whose check holds, as Decode would decide
 /// them: by their most probable symbols, or by a change of them at least
@@ -50,7 +53,7 @@ std::vector<std::pair<int, int>> DateCells(size_t lineCount, size_t length);
 /// fillers each for year, month (to 12) and day (to 31), a filler counting
 /// 0 in the sum. Text of digits that is no zone meets it about one time in
 /// a hundred; a zone's date read at its place, always.
-bool DateMayHold(const std::vector<const Scores*>& cells);
+bool DateMayHold(const DateScores& cells);
 
 /// Whether position (line, column) of a zone of format may hold c.
 bool Admits(const std::string& format, size_t line, size_t column, char c);

@@ -219,7 +219,7 @@ std::vector<size_t> ProbeCells(size_t n, size_t count) {
 }
 
 // Cells of a date and its check digit, as DateCells lists them.
-constexpr size_t kDateCells = 7;
+constexpr size_t kDateCells = std::tuple_size_v<DateScores>;
 
 // Classifies every cell of a zone; returns the mean top probability over its
 // cells, or -1 when the print holds no zone. A probe is read first: a few
@@ -292,9 +292,9 @@ float ClassifyZone(ZoneCuts& cuts, std::vector<std::vector<Scores>>& cells,
         // check digit wrong has the other's right).
         bool mayHold = false;
         for (size_t f = 0; f + kDateCells <= dates.size() && !mayHold; f += kDateCells) {
-            std::vector<const Scores*> field;
-            for (size_t j = f; j < f + kDateCells; ++j)
-                field.push_back(&cells[dates[j].first][dates[j].second]);
+            DateScores field;
+            for (size_t j = 0; j < kDateCells; ++j)
+                field[j] = &cells[dates[f + j].first][dates[f + j].second];
             mayHold = DateMayHold(field);
         }
         if (!mayHold) return -1;
@@ -307,6 +307,13 @@ float ClassifyZone(ZoneCuts& cuts, std::vector<std::vector<Scores>>& cells,
         sum += means[i];
     }
     return sum / float(lines);
+}
+
+// Whether point p of the page's pixels stands on a page of that size (within
+// half a pixel of its outer pixels' centres).
+bool OnPage(cv::Size page, std::pair<float, float> p) {
+    return p.first >= -0.5f && p.second >= -0.5f && p.first <= float(page.width) - 0.5f &&
+           p.second <= float(page.height) - 0.5f;
 }
 
 std::pair<float, float> ToPage(const cv::Matx33f& m, float x, float y) {
@@ -378,10 +385,8 @@ cv::Mat MiddleChannel(const cv::Mat& colour) {
 // the level 90% of the pixels inside stand at or below, as a line's cells
 // take it.
 void PaperOutside(const cv::Mat& page, const cv::Matx33f& toPage, cv::Mat& grey) {
-    const float right = float(page.cols) - 0.5f, bottom = float(page.rows) - 0.5f;
     auto inside = [&](int x, int y) {
-        const auto [px, py] = ToPage(toPage, float(x), float(y));
-        return px >= -0.5f && px <= right && py >= -0.5f && py <= bottom;
+        return OnPage(page.size(), ToPage(toPage, float(x), float(y)));
     };
     const int w = grey.cols - 1, h = grey.rows - 1;
     // The page and the image's map of it are convex: corners inside, all inside.
@@ -438,34 +443,36 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, boo
     return u;
 }
 
-Upright TurnAround(const Upright& u, bool throughTexture) {
+namespace {
+
+// The place of u flipped left to right, and top to bottom too when turned
+// (a half turn): its grey flipped, its ink and line sets found again (made
+// from u's ink, the ink would stand a pixel off the strokes: the opening's
+// square is anchored at its corner), its map to the page flipped with it.
+Upright Flipped(const Upright& u, bool turned, bool throughTexture) {
     Upright out;
-    cv::rotate(u.grey, out.grey, cv::ROTATE_180);
-    // The ink is found again: made the other way up, it stands a pixel off
-    // the strokes (the opening's square is anchored at its corner).
+    cv::flip(u.grey, out.grey, turned ? -1 : 1);
     out.ink = InkOf(out.grey, throughTexture);
     out.sets = FindLineSets(out.ink);
-    // Pixel (x, y) of the turned image is pixel (w - 1 - x, h - 1 - y) of u.
+    // Pixel (x, y) of the flipped image is pixel (w - 1 - x, y) of u, or
+    // (w - 1 - x, h - 1 - y) when turned.
     const float w = float(u.grey.cols - 1), h = float(u.grey.rows - 1);
-    out.toPage = u.toPage * cv::Matx33f(-1, 0, w, 0, -1, h, 0, 0, 1);
+    out.toPage = turned ? u.toPage * cv::Matx33f(-1, 0, w, 0, -1, h, 0, 0, 1)
+                        : u.toPage * cv::Matx33f(-1, 0, w, 0, 1, 0, 0, 0, 1);
     out.scale = u.scale;
-    out.dir = -u.dir;
+    out.dir = turned ? -u.dir : u.dir;
     out.page = u.page;
     return out;
 }
 
+}  // namespace
+
+Upright TurnAround(const Upright& u, bool throughTexture) {
+    return Flipped(u, true, throughTexture);
+}
+
 Upright Mirrored(const Upright& u, bool throughTexture) {
-    Upright out;
-    cv::flip(u.grey, out.grey, 1);
-    out.ink = InkOf(out.grey, throughTexture);
-    out.sets = FindLineSets(out.ink);
-    // Pixel (x, y) of the flipped image is pixel (w - 1 - x, y) of u.
-    const float w = float(u.grey.cols - 1);
-    out.toPage = u.toPage * cv::Matx33f(-1, 0, w, 0, 1, 0, 0, 0, 1);
-    out.scale = u.scale;
-    out.dir = u.dir;
-    out.page = u.page;
-    return out;
+    return Flipped(u, false, throughTexture);
 }
 
 Upright TurnPlace(const cv::Mat& grey, const cv::Mat& colour, cv::Mat& middle,
@@ -551,10 +558,7 @@ bool ReachesEdge(const Upright& u, const std::vector<LineBand>& lines,
     for (size_t i = 0; i < lines.size() && i < cuts.size(); ++i) {
         const int n = int(cuts[i].cells.size());
         const float x = cuts[i].Edge(n, n) + MrzLimits::kEdgeRoom * cuts[i].pitch;
-        const auto [px, py] = ToPage(u.toPage, x, lines[i].At(x));
-        if (px < -0.5f || py < -0.5f || px > float(u.page.width) - 0.5f ||
-            py > float(u.page.height) - 0.5f)
-            return true;
+        if (!OnPage(u.page, ToPage(u.toPage, x, lines[i].At(x)))) return true;
     }
     return false;
 }

@@ -485,8 +485,8 @@ TEST(MrzDecode, SureButForChecksThatFail) {
 // few of the digits of print that is no zone.
 TEST(MrzDecode, ADateMayHoldWhereTheDecodingMakesItHold) {
     auto birth = [](const std::vector<std::vector<Scores>>& cells) {
-        std::vector<const Scores*> field;
-        for (size_t c = 13; c <= 19; ++c) field.push_back(&cells[1][c]);
+        DateScores field;
+        for (size_t c = 13; c <= 19; ++c) field[c - 13] = &cells[1][c];
         return DateMayHold(field);
     };
     auto cells = Exact(kTd3, kSure);

@@ -1,5 +1,6 @@
 #include "Pages.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -71,14 +72,20 @@ bool HasZone(const std::string& condition) {
     return condition.rfind("nozone", 0) != 0;
 }
 
-bool HasCondition(const std::string& conditions, const std::string& name) {
+std::vector<std::string> Conditions(const std::string& conditions) {
+    std::vector<std::string> out;
     for (size_t start = 0; start <= conditions.size();) {
         size_t end = conditions.find('+', start);
         if (end == std::string::npos) end = conditions.size();
-        if (conditions.compare(start, end - start, name) == 0) return true;
+        out.push_back(conditions.substr(start, end - start));
         start = end + 1;
     }
-    return false;
+    return out;
+}
+
+bool HasCondition(const std::string& conditions, const std::string& name) {
+    const std::vector<std::string> all = Conditions(conditions);
+    return std::find(all.begin(), all.end(), name) != all.end();
 }
 
 namespace {

@@ -50,6 +50,9 @@ const std::vector<std::string>& HardConditions();
 /// Whether pages of condition hold a zone.
 bool HasZone(const std::string& condition);
 
+/// The conditions of conditions: one condition, or several joined by '+'.
+std::vector<std::string> Conditions(const std::string& conditions);
+
 /// Whether conditions (one condition, or several joined by '+', as the
 /// "combo" pages are made) holds the condition name.
 bool HasCondition(const std::string& conditions, const std::string& name);

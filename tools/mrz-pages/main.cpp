@@ -165,13 +165,8 @@ std::vector<std::string> Kinds(const std::string& set) {
     if (set == "combo") return {set};  // two or three conditions a page, drawn per page
     // Conditions joined by '+': every page in all of them.
     if (set.find('+') == std::string::npos) return {};
-    for (size_t start = 0; start <= set.size();) {
-        size_t end = set.find('+', start);
-        if (end == std::string::npos) end = set.size();
-        const std::string part = set.substr(start, end - start);
+    for (const std::string& part : Conditions(set))
         if (std::find(kinds.begin(), kinds.end(), part) == kinds.end() || !HasZone(part)) return {};
-        start = end + 1;
-    }
     return {set};
 }
 

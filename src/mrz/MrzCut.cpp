@@ -550,6 +550,75 @@ bool Keystone(const cv::Mat& ink, const std::vector<std::vector<LineBand>>& sets
     return true;
 }
 
+namespace {
+
+// The share of ink among the rows [from, to) of column x of ink, or -1 where
+// fewer than half of those rows lie inside the image.
+float ColumnShare(const cv::Mat& ink, int x, float from, float to) {
+    const int a = std::max(0, int(std::lround(from))), b = std::min(ink.rows, int(std::lround(to)));
+    const int want = int(std::lround(to)) - int(std::lround(from));
+    if (x < 0 || x >= ink.cols || want <= 0 || 2 * (b - a) < want) return -1;
+    int on = 0;
+    for (int y = a; y < b; ++y) on += ink.at<uint8_t>(y, x) != 0;
+    return float(on) / float(b - a);
+}
+
+// Whether columns [a, b] of ink are a stroke that runs on above and below
+// line's band (a page's edge, a frame, a picture's side): most of them hold
+// ink over L::kThroughReach line heights past both the capitals' top and
+// their foot, where a zone's characters end (the rows between its lines,
+// and below its last, are paper).
+bool RunsThrough(const cv::Mat& ink, const LineBand& line, int a, int b) {
+    const float reach = L::kThroughReach * line.Height();
+    int through = 0;
+    for (int x = a; x <= b; ++x) {
+        const float y = line.At(float(x));
+        const float above = ColumnShare(ink, x, y - line.up - reach, y - line.up);
+        const float below = ColumnShare(ink, x, y + line.down, y + line.down + reach);
+        through += above > 0.5f && below > 0.5f;
+    }
+    return 2 * through > b - a + 1;
+}
+
+// The run [a, b] of a line's ink columns (cols, their ink over the
+// threshold) without the strokes at either end that run through the line's
+// band and stand apart from the rest (L::kThroughGap line heights or more):
+// the first look's box may take in a page's edge beside a zone, whose ink
+// would otherwise pull the cut's end out of step.
+void DropStrokesAtEnds(const cv::Mat& ink, const LineBand& line, const std::vector<float>& cols,
+                       int& a, int& b) {
+    const int gap = int(L::kThroughGap * line.Height());
+    const int wide = std::max(1, int(L::kThroughWidth * line.Height()));
+    auto on = [&](int x) { return cols[size_t(x)] > L::kExtentColumnInk; };
+    // The stroke from x towards step: its far column, and the next ink
+    // column past it (or -1).
+    auto stroke = [&](int x, int step, int& far, int& next) {
+        far = x;
+        for (int y = x + step; y >= a && y <= b; y += step) {
+            if (!on(y)) continue;
+            if (std::abs(y - far) > 2) {
+                next = y;
+                return;
+            }
+            far = y;
+        }
+        next = -1;
+    };
+    for (int step : {1, -1}) {
+        for (;;) {
+            int& end = step > 0 ? a : b;
+            int far = end, next = -1;
+            stroke(end, step, far, next);
+            if (next < 0 || std::abs(far - end) + 1 > wide || std::abs(next - far) < gap ||
+                !RunsThrough(ink, line, std::min(end, far), std::max(end, far)))
+                break;
+            end = next;
+        }
+    }
+}
+
+}  // namespace
+
 LineInk InkAcross(const cv::Mat& ink, const LineBand& line) {
     LineInk out;
     out.columns = Columns(ink, line);
@@ -563,6 +632,7 @@ LineInk InkAcross(const cv::Mat& ink, const LineBand& line) {
         if (bestA < 0 || last - a > bestB - bestA) bestA = a, bestB = last;
     }
     if (bestA < 0) return out;
+    DropStrokesAtEnds(ink, line, cols, bestA, bestB);
     out.found = true;
     out.left = float(bestA);
     out.right = float(bestB + 1);

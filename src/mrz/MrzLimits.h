@@ -262,6 +262,17 @@ struct MrzLimits {
     /// line height in ink, with gaps under kExtentGap line heights.
     static constexpr float kExtentGap = 1.2f;
     static constexpr float kExtentColumnInk = 0.1f;
+    /// A stroke at either end of a line's ink, at most kThroughWidth line
+    /// heights wide and kThroughGap or more from the next ink, whose columns
+    /// hold ink over kThroughReach line heights past both the capitals' top
+    /// and foot, is no character of the line (a page's edge or a frame
+    /// beside a zone). Line heights, set by that reason, not tuned: no
+    /// character of a zone has ink past its line's band both above and
+    /// below (the rows between lines are paper), and a stroke touching the
+    /// characters, or nearer them than half a line height, is left to the cut.
+    static constexpr float kThroughReach = 0.4f;
+    static constexpr float kThroughGap = 0.5f;
+    static constexpr float kThroughWidth = 0.5f;
     /// The ink of a line spans its cells less the outer characters' side
     /// bearings, together this many pitches.
     static constexpr float kOuterBearings = 0.35f;

@@ -304,6 +304,48 @@ TEST(MrzCut, ALinesInkAcrossCountsEachColumnsBand) {
     }
 }
 
+// A line's ink extent leaves out a stroke at either end that runs on above
+// and below its band apart from the characters (a page's edge, a frame),
+// and keeps one that stays in the band (a narrow first or last character,
+// I or 1), one that touches the characters, and one the image's edge cuts.
+TEST(MrzCut, ALinesInkExtentLeavesOutAnEdgeBesideIt) {
+    cv::Mat ink(120, 400, CV_8U, cv::Scalar(0));
+    LineBand line;
+    line.center = 60, line.middle = 200, line.up = 10, line.down = 10;
+    // Characters: blocks 14 wide every 20 columns from column 60 to 340.
+    for (int x = 60; x < 340; x += 20) ink(cv::Rect(x, 50, 14, 20)).setTo(255);
+    auto extent = [&](const cv::Mat& m) {
+        const LineInk across = InkAcross(m, line);
+        EXPECT_TRUE(across.found);
+        return std::pair(across.left, across.right);
+    };
+    EXPECT_EQ(extent(ink), std::pair(60.0f, 334.0f));
+
+    // Edges 3 columns wide down the whole image, 20 columns before the
+    // first character and after the last: left out, both.
+    cv::Mat edged = ink.clone();
+    edged.colRange(37, 40).setTo(255);
+    edged.colRange(354, 357).setTo(255);
+    EXPECT_EQ(extent(edged), std::pair(60.0f, 334.0f));
+    // Two edges side by side (a frame's two lines): both left out.
+    edged.colRange(15, 17).setTo(255);
+    EXPECT_EQ(extent(edged), std::pair(60.0f, 334.0f));
+
+    // A narrow character as far out, within the band: kept.
+    cv::Mat narrow = ink.clone();
+    narrow(cv::Rect(37, 50, 3, 20)).setTo(255);
+    EXPECT_EQ(extent(narrow), std::pair(37.0f, 334.0f));
+    // An edge touching the first character: the cut's to judge.
+    cv::Mat touching = ink.clone();
+    touching.colRange(56, 60).setTo(255);
+    EXPECT_EQ(extent(touching), std::pair(56.0f, 334.0f));
+    // An edge running past the band above and below, but the image cut off
+    // a little below the band: the stroke cannot be told from a character.
+    cv::Mat cut = ink.rowRange(0, 72).clone();
+    cut.colRange(37, 40).setTo(255);
+    EXPECT_EQ(InkAcross(cut, line).left, 37.0f);
+}
+
 // The ink below a page's mean is OpenCV's adaptive threshold to the pixel:
 // pages and parts of pages of every small size, of smooth grey and of
 // noise, blocks of the finder's and the upright zone's sizes and others,

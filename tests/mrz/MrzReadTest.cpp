@@ -331,6 +331,22 @@ TEST(MrzRead, ACardsZoneCroppedToItsPrintIsRead) {
     EXPECT_TRUE(r.valid);
 }
 
+// A card photographed on a darker table, its zone a capital's width from the
+// card's left edge and a dark photo block above it (a page drawn apart from
+// mrz-pages, tools/mrz-crosscheck): the finder's box takes in the card's
+// edge, whose ink stood within a character's gap of each line's first
+// character and pulled the cut out of step; no zone was found.
+TEST(MrzRead, ACardsZoneBesideTheCardsEdgeIsRead) {
+    DVImageProcessor image;
+    const std::string path = std::string(GW_SOURCE_DIR) + "/tests/data/mrz-card-page-edge.jpg";
+    ASSERT_EQ(image.LoadFromFile(path.c_str(), nullptr), 0u);
+    const gw::MrzResult r = gw::ReadMrz(image);
+    EXPECT_EQ(r.lines, (std::vector<std::string>{"IDINDMPOP3JAM<2<<<<<<<<<<<<<<<",
+                                                 "9409019F3211278NLD<<<<<<<<<<<2",
+                                                 "COVIROJO<MARGO<<KAVIKATA<<<<<<"}));
+    EXPECT_TRUE(r.valid);
+}
+
 // The sample page at 0.4 of its size in a picture five times its size (a
 // document photographed from afar): where the passes look, its zone is
 // shorter than a band of lines may be; a closer look finds it.

@@ -1,10 +1,12 @@
 #!/usr/bin/python3
 """Scores `glyphwick mrz --json` on a folder of pages made by `mrz-pages make`.
 
-Usage: score-pages.py GLYPHWICK DIR [--batch N]
+Usage: score-pages.py GLYPHWICK DIR [--batch N] [--by-condition]
 
 Reads DIR/truth.jsonl, runs the tool on the pages in batches, and prints per
-condition (the truth's "degradation"), overall and by capital height: zones, exact, reported
+condition (the truth's "degradation"; with --by-condition, per condition a
+page holds among the "+"-joined ones, a page of two counted in both),
+overall and by capital height: zones, exact, reported
 valid, valid but wrong (a wrong text, or a zone printed with a wrong check
 digit), and zones reported on pages that hold none. Exits 1 when any zone
 is reported valid but wrong.
@@ -38,11 +40,13 @@ def main():
         has = t['format'] != 'none'
         ok = has and (r.get('lines') or []) == t['lines']
         valid = bool(r.get('valid'))
-        c = rows.setdefault(t.get('degradation', '-'), collections.Counter())
+        names = t.get('degradation', '-')
+        names = sorted(set(names.split('+'))) if '--by-condition' in sys.argv else [names]
+        conds = tuple(rows.setdefault(n, collections.Counter()) for n in names)
         h = t.get('char_height', 20)
         band = heights['6-7 px' if h < 8 else '8-9 px' if h < 10 else '10-13 px' if h < 14
                        else '14+ px']
-        for k in (c, total) + ((band,) if has else ()):
+        for k in conds + (total,) + ((band,) if has else ()):
             k['pages'] += 1
             k['zones'] += has
             k['exact'] += ok

@@ -258,6 +258,26 @@ struct MrzLimits {
     /// Lines that draw together by less than this share stand parallel: no
     /// keystone is undone.
     static constexpr float kKeystoneMin = 0.03f;
+    /// Room before and after a candidate's length in its upright image, in
+    /// line heights, when a line's ink runs to either end of the image at
+    /// the usual room of one: the finder's band of thin print can end a few
+    /// fillers short, and a page in perspective sets one line's ends past
+    /// the other's. Line heights; three fillers' worth, set by that reason,
+    /// not tuned (the place's image grows by a sixth of a TD1's length).
+    static constexpr float kWideEnds = 3.0f;
+    /// Ink this near an end of the upright image (line heights) runs to it:
+    /// at the usual room a zone's ink ends about a line height from either
+    /// end, and the image's last columns are sampled from the page's edge.
+    static constexpr float kEndsNear = 0.25f;
+    /// The print's slant searched in an upright zone, at most (columns per
+    /// row), and the least that is undone when a place is turned again: a
+    /// page photographed at a slant leans its characters, and leaning by s
+    /// a capital's top stands s of a cell from its foot. Under a tenth of a
+    /// cell each cell holds its own character; beyond four tenths the print
+    /// is a slanted face, not a zone. Columns per row, set by those reasons,
+    /// not tuned (run W1 of docs/mrz-tuning.md).
+    static constexpr float kMaxSlant = 0.4f;
+    static constexpr float kMinSlant = 0.1f;
     /// A line's ink extent: columns with more than kExtentColumnInk of the
     /// line height in ink, with gaps under kExtentGap line heights.
     static constexpr float kExtentGap = 1.2f;
@@ -327,6 +347,14 @@ struct MrzLimits {
     /// page with a zone reads it among its first few (at most 16, 99% within
     /// 10, on the development seeds, run S1); texture offers hundreds.
     static constexpr int kLineSetsPerCall = 24;
+    /// Places turned again with more room or stood upright (TurnAgain) in
+    /// one call, at most, each reading at most kSetsPerCandidate line sets
+    /// either way, beside kLineSetsPerCall: pages without a zone whose
+    /// lines are cut at a zone's length pay for them. Count; run W1 of
+    /// docs/mrz-tuning.md (1 reads the development sets alike but for one
+    /// zone of combo seed 19; at 2 pages without a zone take the time they
+    /// took before).
+    static constexpr int kPlacesTurnedAgain = 2;
     /// Line sets of one upright place above which its lines are taken as
     /// texture, not a zone: stripes give dozens of sets of like lines, a zone
     /// at most 5 on the development seeds (run S1).

@@ -409,18 +409,91 @@ void PaperOutside(const cv::Mat& page, const cv::Matx33f& toPage, cv::Mat& grey)
 
 }  // namespace
 
-Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, bool throughTexture) {
+namespace {
+
+// Whether a line of u's first set has ink at either end of u's image
+// (within MrzLimits::kEndsNear line heights of it): the finder's band
+// stopped short of the zone's ends (fillers of thin print the first look
+// drops, lines of a page in perspective that do not stand one above the
+// other), and its cut would miss the cells beyond.
+bool InkAtEnds(const Upright& u) {
+    if (u.sets.empty()) return false;
+    for (const LineBand& line : u.sets.front()) {
+        const LineInk across = InkAcross(u.ink, line);
+        const float near = MrzLimits::kEndsNear * line.Height();
+        if (across.found && (across.left < near || across.right > float(u.ink.cols) - near))
+            return true;
+    }
+    return false;
+}
+
+// The slant of the print of u's first line set: the shear s (columns per
+// row) that stands its strokes upright, pixel (x, y) moved to
+// x - s * (y - middle row); the one of a grid over +-kMaxSlant, refined
+// once, under which the lines' ink by columns is sharpest (the sum of its
+// squares), every other row counted.
+float Slant(const Upright& u) {
+    if (u.sets.empty()) return 0;
+    const cv::Mat& ink = u.ink;
+    const float middle = float(ink.rows) / 2;
+    // The grid's steps reach kMaxSlant and its refinement half a step more,
+    // over half the image's rows either way of the middle.
+    static_assert(0 < MrzLimits::kMinSlant && MrzLimits::kMinSlant <= MrzLimits::kMaxSlant);
+    const int pad = int(1.125f * MrzLimits::kMaxSlant * float(ink.rows) / 2) + 2;
+    std::vector<int> columns(size_t(ink.cols + 2 * pad));
+    auto sharpness = [&](float s) {
+        double total = 0;
+        for (const LineBand& line : u.sets.front()) {
+            std::fill(columns.begin(), columns.end(), 0);
+            const int y0 = std::max(0, int(line.center - line.up));
+            const int y1 = std::min(ink.rows, int(line.center + line.down) + 1);
+            for (int y = y0; y < y1; y += 2) {
+                const uint8_t* row = ink.ptr<uint8_t>(y);
+                const int shift = pad - int(std::lround(s * (float(y) - middle)));
+                for (int x = 0; x < ink.cols; ++x)
+                    if (row[x]) ++columns[size_t(x + shift)];
+            }
+            for (int c : columns) total += double(c) * c;
+        }
+        return total;
+    };
+    float best = 0;
+    double bestSharp = sharpness(0);
+    auto tryShear = [&](float s) {
+        const double v = sharpness(s);
+        if (v > bestSharp) bestSharp = v, best = s;
+    };
+    // Print standing upright is sharpest near 0 and duller at the least
+    // slant undone either way: the rest of the grid is not searched.
+    tryShear(-MrzLimits::kMinSlant);
+    tryShear(MrzLimits::kMinSlant);
+    if (best == 0) return 0;
+    const float step = MrzLimits::kMaxSlant / 4;
+    for (int k = -4; k <= 4; ++k)
+        if (k != 0 && std::abs(float(k) * step - MrzLimits::kMinSlant) > 1e-4f &&
+            std::abs(float(k) * step + MrzLimits::kMinSlant) > 1e-4f)
+            tryShear(float(k) * step);
+    const float coarse = best;
+    for (float d : {-0.5f, 0.5f}) tryShear(coarse + d * step);
+    return best;
+}
+
+}  // namespace
+
+Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, bool throughTexture,
+                    float ends, float shear) {
     Upright u;
     u.dir = sign * z.axis;
     const cv::Point2f n(-u.dir.y, u.dir.x);
     u.scale = kWorkHeight / std::max(1.0f, z.lineHeight);
     u.page = page.size();
     const float margin = z.lines >= 2 ? 1.5f : 3.0f;
-    const int w = int((z.length + 2 * z.lineHeight) * u.scale);
+    const int w = int((z.length + 2 * ends * z.lineHeight) * u.scale);
     const int h = int((z.height + 2 * margin * z.lineHeight) * u.scale);
     const cv::Point2f origin = z.center - (w / 2.0f / u.scale) * u.dir - (h / 2.0f / u.scale) * n;
     u.toPage = cv::Matx33f(u.dir.x / u.scale, n.x / u.scale, origin.x, u.dir.y / u.scale,
-                           n.y / u.scale, origin.y, 0, 0, 1);
+                           n.y / u.scale, origin.y, 0, 0, 1) *
+               cv::Matx33f(1, shear, -shear * float(h) / 2, 0, 1, 0, 0, 0, 1);
     const int flags = (u.scale > 2 ? cv::INTER_CUBIC : cv::INTER_LINEAR) | cv::WARP_INVERSE_MAP;
     const cv::Size size(std::max(w, 8), std::max(h, 8));
     // OpenCV's bicubic or bilinear warp to the level, in less time.
@@ -441,6 +514,12 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, boo
         u.sets = FindLineSets(u.ink);
     }
     return u;
+}
+
+bool TurnAgain(const Upright& u, float& shear) {
+    shear = Slant(u);
+    if (std::abs(shear) < MrzLimits::kMinSlant) shear = 0;
+    return shear != 0 || InkAtEnds(u);
 }
 
 namespace {
@@ -476,15 +555,15 @@ Upright Mirrored(const Upright& u, bool throughTexture) {
 }
 
 Upright TurnPlace(const cv::Mat& grey, const cv::Mat& colour, cv::Mat& middle,
-                  const ZoneCandidate& z, const FinderPass& pass) {
+                  const ZoneCandidate& z, const FinderPass& pass, float ends, float shear) {
     const float sign = pass.turned ? -1.0f : 1.0f;
-    Upright u = TurnUpright(grey, z, sign, pass.throughTexture);
+    Upright u = TurnUpright(grey, z, sign, pass.throughTexture, ends, shear);
     // A zone in coloured ink is drawn again from the channel that keeps it
     // dark; print that makes no line set is no zone in either.
     if (!colour.empty() && !u.sets.empty() &&
         MiddleContrastGain(colour, u) >= MrzLimits::kMiddleContrastGain) {
         if (middle.empty()) middle = MiddleChannel(colour);
-        u = TurnUpright(middle, z, sign, pass.throughTexture);
+        u = TurnUpright(middle, z, sign, pass.throughTexture, ends, shear);
     }
     return u;
 }
@@ -806,6 +885,11 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
     std::vector<std::pair<Upright, bool>> mirrorable;  // places, through texture or not
     int setsLeft = MrzLimits::kLineSetsPerCall;
     const UprightSearch search{limits, times, &deadline, &setsLeft};
+    // Places turned again (TurnAgain) read line sets of their own, so that
+    // they leave the other places' to them.
+    int placesAgain = MrzLimits::kPlacesTurnedAgain;
+    int setsAgain = 0;
+    const UprightSearch searchAgain{limits, times, &deadline, &setsAgain};
     // Keeps reading r of upright image u when it reads better than the best.
     auto keep = [&](const Upright& u, UprightReading& r, bool mirrored) {
         if (r.quality <= bestQuality) return false;
@@ -861,18 +945,33 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 continue;
             Upright u, first;
             bool cut = false, seenUpright = false;
-            for (const bool around : {false, true}) {
+            // The place read as turned, then the other way round; where
+            // its lines were cut at a zone's length but read as no zone
+            // either way, and its print runs to the turned image's ends or
+            // leans (TurnAgain), turned again with more room, stood
+            // upright, both ways.
+            for (int step = 0; step < 4; ++step) {
+                const bool around = step % 2 == 1;
+                float shear = 0;
+                if (step == 2) {
+                    if (!cut || placesAgain <= 0 || !TurnAgain(first, shear)) break;
+                    --placesAgain;
+                    setsAgain = 2 * MrzLimits::kSetsPerCandidate;
+                }
                 if (deadline.expired()) return stop();
                 if (setsLeft <= 0) break;  // the passes end too, below
                 t = ThreadClock::now();
                 u = around ? TurnAround(u, pass.throughTexture)
-                           : (first = TurnPlace(grey, shown, middle, z, pass));
+                    : step == 0
+                        ? (first = TurnPlace(grey, shown, middle, z, pass))
+                        : TurnPlace(grey, shown, middle, z, pass, MrzLimits::kWideEnds, shear);
                 if (u.sets.size() > size_t(MrzLimits::kMaxLineSets)) u.sets.clear();
                 if (times) times->normalise += MsSince(t);
                 // Turned the other way round, the same rows hold the same
                 // print: a place with no line set has none either way.
                 if (u.sets.empty()) break;
-                UprightReading r = ReadUpright(u, pass.throughTexture, search);
+                UprightReading r =
+                    ReadUpright(u, pass.throughTexture, step < 2 ? search : searchAgain);
                 cut = cut || r.cut;
                 // Zone print read the right way up reads with a clearly higher
                 // mean than the other way round, or than other print; read with

@@ -152,9 +152,19 @@ inline constexpr FinderPass kFinderPasses[] = {
 
 /// Turns candidate z of page (grey: 8 bits, one channel) upright, read along
 /// sign times its axis; its ink as InkOf makes it, throughTexture for a
-/// candidate of the look through texture.
+/// candidate of the look through texture. The image holds ends line heights
+/// of room before and after the candidate's length; shear moves its rows
+/// (pixel (x, y) drawn from x + shear * (y - the middle row)), standing
+/// print seen at a slant upright.
 Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign,
-                    bool throughTexture = false);
+                    bool throughTexture = false, float ends = 1.0f, float shear = 0.0f);
+
+/// Whether u is worth turning again (TurnUpright with MrzLimits::kWideEnds
+/// and shear): a line of its first set has ink within MrzLimits::kEndsNear
+/// line heights of either end of its image (the finder's band ended short
+/// of the zone's ends), or its print leans by MrzLimits::kMinSlant or
+/// more, shear then the lean that stands it upright (0 otherwise).
+bool TurnAgain(const Upright& u, float& shear);
 
 /// The place of u read the other way along its axis: u's grey turned half
 /// round, its ink and line sets found again (throughTexture as for u), its
@@ -173,8 +183,10 @@ Upright Mirrored(const Upright& u, bool throughTexture = false);
 /// channel of colour (the page's 3-byte pixels, or empty) when its ink stands
 /// out there by kMiddleContrastGain more than in grey, a zone in coloured
 /// ink. middle holds that channel, made from colour when first needed.
+/// ends and shear as for TurnUpright.
 Upright TurnPlace(const cv::Mat& grey, const cv::Mat& colour, cv::Mat& middle,
-                  const ZoneCandidate& z, const FinderPass& pass);
+                  const ZoneCandidate& z, const FinderPass& pass, float ends = 1.0f,
+                  float shear = 0.0f);
 
 /// How much more the ink of u stands out from its paper in the middle
 /// channel of colour than in the lightest (u's grey), colour being the

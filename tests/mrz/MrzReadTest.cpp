@@ -193,6 +193,24 @@ TEST(MrzRead, AZoneAtSixtyDegreesIsFound) {
     }
 }
 
+// A zone photographed at a slant: its strokes lean by a quarter to a third
+// of a column a row (a page in perspective, turned upright), and its lines
+// stand offset by as much. Cut as they stand, the cells hold parts of two
+// characters; stood upright again, every character reads.
+TEST(MrzRead, AZoneSeenAtASlantIsStoodUpright) {
+    const std::string first = "P<UTOHALVORSEN<<MARIT<ELISE<<<<<<<<<<<<<<<<<";
+    const cv::Mat page = Printed({first, kLine2}, cv::Size(1300, 420), 235, 24, 150, 48);
+    for (float lean : {0.25f, -0.33f}) {
+        cv::Mat slanted;
+        const cv::Matx23f m(1, lean, -lean * 210, 0, 1, 0);
+        cv::warpAffine(page, slanted, m, page.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
+                       cv::Scalar(235));
+        const gw::MrzResult r = gw::ReadMrz(View(slanted));
+        EXPECT_EQ(r.lines, (std::vector<std::string>{first, kLine2})) << lean;
+        EXPECT_TRUE(r.valid) << lean;
+    }
+}
+
 // A card's three lines also bind as two pairs, which may rank above the
 // three (slightly turned, a pair measures as long as the three, or longer);
 // the three go first, since a pair of a card's lines fits no format and its

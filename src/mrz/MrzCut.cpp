@@ -521,14 +521,18 @@ std::vector<std::vector<LineBand>> FindLineSets(const cv::Mat& ink) {
     return sets;
 }
 
-bool Keystone(const cv::Mat& ink, const std::vector<std::vector<LineBand>>& sets,
-              cv::Matx33f& map) {
+bool Keystone(const cv::Mat& ink, const std::vector<std::vector<LineBand>>& sets, cv::Matx33f& map,
+              bool endsTogether) {
     if (sets.empty()) return false;
     const LineBand& first = sets.front().front();
     const LineBand& last = sets.front().back();
     float a0 = 0, b0 = 0, a1 = 0, b1 = 0;
     if (!InkExtent(ink, first, a0, b0) || !InkExtent(ink, last, a1, b1)) return false;
     const float h = std::max(first.Height(), last.Height());
+    // A zone's lines start and end together; a band that does not (a
+    // card's edge below the zone, a rule) squares up nothing.
+    if (endsTogether && std::max(std::abs(a0 - a1), std::abs(b0 - b1)) > L::kKeystoneEnds * h)
+        return false;
     const float xl = std::max(a0, a1) + 2 * h, xr = std::min(b0, b1) - 2 * h;
     if (xr - xl < 8 * h) return false;
     // The ink centre of a line over three character heights about x.

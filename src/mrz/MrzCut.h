@@ -171,8 +171,10 @@ bool RecutCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, i
 /// the centres of the first and last lines of its first line set (sets as
 /// FindLineSets gives them) near both ends of their ink are brought to a
 /// rectangle. False, and no map, when the lines stand parallel (within 3
-/// percent) or cannot be measured.
-bool Keystone(const cv::Mat& ink, const std::vector<std::vector<LineBand>>& sets, cv::Matx33f& map);
+/// percent) or cannot be measured, and with endsTogether when their ink
+/// starts or ends more than MrzLimits::kKeystoneEnds line heights apart.
+bool Keystone(const cv::Mat& ink, const std::vector<std::vector<LineBand>>& sets, cv::Matx33f& map,
+              bool endsTogether = false);
 
 /// The grey image sampled at the map m (patch pixel (u, v) at grey pixel
 /// m * (u, v, 1)) into a w x h image at out (rows of w), as

@@ -258,6 +258,13 @@ struct MrzLimits {
     /// Lines that draw together by less than this share stand parallel: no
     /// keystone is undone.
     static constexpr float kKeystoneMin = 0.03f;
+    /// Nor, in a place turned again (TurnAgain), when the first and last
+    /// lines' ink starts or ends more than this many line heights apart:
+    /// the lines of a zone start and end together
+    /// (a page seen at a slant offsets them by less than a line height),
+    /// and a band that does not is no line of it. Line heights, set by
+    /// that reason, not tuned.
+    static constexpr float kKeystoneEnds = 2.0f;
     /// Room before and after a candidate's length in its upright image, in
     /// line heights, when a line's ink runs to either end of the image at
     /// the usual room of one: the finder's band of thin print can end a few
@@ -269,6 +276,23 @@ struct MrzLimits {
     /// at the usual room a zone's ink ends about a line height from either
     /// end, and the image's last columns are sampled from the page's edge.
     static constexpr float kEndsNear = 0.25f;
+    /// Room added above and below a place turned again whose print runs
+    /// into its first or last rows (over kEdgeRowsInk of its lines'
+    /// columns): a line spacing's worth, so that a line the finder's box
+    /// cut through (the box took in a card's edge below the zone, or lost
+    /// the first line beside a dark photo) stands whole. Line heights, and
+    /// a share of columns, set by those reasons, not tuned.
+    static constexpr float kWideRows = 2.0f;
+    static constexpr float kEdgeRowsInk = 0.3f;
+    /// The height of a zone's lines as FindLineSets measures them in an
+    /// upright image made at kWorkHeight, over kWorkHeight: 0.93 at the
+    /// median of the lines of the zones read valid on development seed 7's
+    /// first 120 pages (0.82 at the 5th percentile, 1.00 at the 95th;
+    /// 2026-12-07). A place turned again whose first set's lines stand more
+    /// than kRescaleBeyond off it is drawn again at the scale that brings
+    /// them to it. Ratios; kRescaleBeyond set to hold most of that spread.
+    static constexpr float kBandPerWork = 0.93f;
+    static constexpr float kRescaleBeyond = 0.12f;
     /// The print's slant searched in an upright zone, at most (columns per
     /// row), and the least that is undone when a place is turned again: a
     /// page photographed at a slant leans its characters, and leaning by s
@@ -348,13 +372,18 @@ struct MrzLimits {
     /// 10, on the development seeds, run S1); texture offers hundreds.
     static constexpr int kLineSetsPerCall = 24;
     /// Places turned again with more room or stood upright (TurnAgain) in
-    /// one call, at most, each reading at most kSetsPerCandidate line sets
+    /// one call, at most, each reading at most kSetsTurnedAgain line sets
     /// either way, beside kLineSetsPerCall: pages without a zone whose
     /// lines are cut at a zone's length pay for them. Count; run W1 of
     /// docs/mrz-tuning.md (1 reads the development sets alike but for one
     /// zone of combo seed 19; at 2 pages without a zone take the time they
     /// took before).
     static constexpr int kPlacesTurnedAgain = 2;
+    /// Line sets of a place turned again tried, at most, either way: with
+    /// room above and below it holds a line or two more than the finder's
+    /// box, and the sets of the whole zone can stand fourth or fifth
+    /// (kMaxLineSets more are texture). Count, set by that reason.
+    static constexpr int kSetsTurnedAgain = 5;
     /// Line sets of one upright place above which its lines are taken as
     /// texture, not a zone: stripes give dozens of sets of like lines, a zone
     /// at most 5 on the development seeds (run S1).

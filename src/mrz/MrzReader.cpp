@@ -427,6 +427,32 @@ bool InkAtEnds(const Upright& u) {
     return false;
 }
 
+// Whether print runs into the first or last rows of u's image (within
+// MrzLimits::kEndsNear of its first set's line height): ink in either
+// band of rows over at least MrzLimits::kEdgeRowsInk of the columns of
+// the set's lines, a line the finder's box cut through.
+bool InkAtTopOrFoot(const Upright& u) {
+    if (u.sets.empty()) return false;
+    const LineBand& line = u.sets.front().front();
+    const int band = std::max(1, int(MrzLimits::kEndsNear * line.Height()));
+    const LineInk across = InkAcross(u.ink, line);
+    if (!across.found || u.ink.rows <= 2 * band) return false;
+    const int a = int(across.left), b = std::min(u.ink.cols, int(across.right));
+    auto inkColumns = [&](int y0, int y1) {
+        int n = 0;
+        for (int x = a; x < b; ++x)
+            for (int y = y0; y < y1; ++y)
+                if (u.ink.at<uint8_t>(y, x)) {
+                    ++n;
+                    break;
+                }
+        return n;
+    };
+    const float least = MrzLimits::kEdgeRowsInk * float(b - a);
+    return float(inkColumns(0, band)) >= least ||
+           float(inkColumns(u.ink.rows - band, u.ink.rows)) >= least;
+}
+
 // The slant of the print of u's first line set: the shear s (columns per
 // row) that stands its strokes upright, pixel (x, y) moved to
 // x - s * (y - middle row); the one of a grid over +-kMaxSlant, refined
@@ -481,13 +507,14 @@ float Slant(const Upright& u) {
 }  // namespace
 
 Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, bool throughTexture,
-                    float ends, float shear) {
+                    const Turning& turning) {
+    const float ends = turning.ends, shear = turning.shear;
     Upright u;
     u.dir = sign * z.axis;
     const cv::Point2f n(-u.dir.y, u.dir.x);
-    u.scale = kWorkHeight / std::max(1.0f, z.lineHeight);
+    u.scale = turning.scale * kWorkHeight / std::max(1.0f, z.lineHeight);
     u.page = page.size();
-    const float margin = z.lines >= 2 ? 1.5f : 3.0f;
+    const float margin = (z.lines >= 2 ? 1.5f : 3.0f) + turning.rows;
     const int w = int((z.length + 2 * ends * z.lineHeight) * u.scale);
     const int h = int((z.height + 2 * margin * z.lineHeight) * u.scale);
     const cv::Point2f origin = z.center - (w / 2.0f / u.scale) * u.dir - (h / 2.0f / u.scale) * n;
@@ -506,7 +533,9 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, boo
     u.ink = InkOf(u.grey, throughTexture);
     u.sets = FindLineSets(u.ink);
     cv::Matx33f keystone;
-    if (Keystone(u.ink, u.sets, keystone)) {
+    // A place turned again may hold a band that is no line of the zone
+    // (the edge that misled the finder's box) among its first set's.
+    if (Keystone(u.ink, u.sets, keystone, !turning.Plain())) {
         u.toPage = u.toPage * keystone.inv();
         cv::warpPerspective(page, u.grey, u.toPage, u.grey.size(), flags, cv::BORDER_REPLICATE);
         PaperOutside(page, u.toPage, u.grey);
@@ -516,10 +545,19 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, boo
     return u;
 }
 
-bool TurnAgain(const Upright& u, float& shear) {
-    shear = Slant(u);
-    if (std::abs(shear) < MrzLimits::kMinSlant) shear = 0;
-    return shear != 0 || InkAtEnds(u);
+bool TurnAgain(const Upright& u, Turning& again) {
+    again = {};
+    const float shear = Slant(u);
+    if (std::abs(shear) >= MrzLimits::kMinSlant) again.shear = shear;
+    if (again.shear != 0 || InkAtEnds(u)) again.ends = MrzLimits::kWideEnds;
+    if (InkAtTopOrFoot(u)) again.rows = MrzLimits::kWideRows;
+    if (!u.sets.empty()) {
+        float height = 0;
+        for (const LineBand& line : u.sets.front()) height += line.Height();
+        height /= float(u.sets.front().size()) * MrzLimits::kBandPerWork * kWorkHeight;
+        if (std::abs(height - 1) > MrzLimits::kRescaleBeyond) again.scale = 1 / height;
+    }
+    return !again.Plain();
 }
 
 namespace {
@@ -555,15 +593,15 @@ Upright Mirrored(const Upright& u, bool throughTexture) {
 }
 
 Upright TurnPlace(const cv::Mat& grey, const cv::Mat& colour, cv::Mat& middle,
-                  const ZoneCandidate& z, const FinderPass& pass, float ends, float shear) {
+                  const ZoneCandidate& z, const FinderPass& pass, const Turning& turning) {
     const float sign = pass.turned ? -1.0f : 1.0f;
-    Upright u = TurnUpright(grey, z, sign, pass.throughTexture, ends, shear);
+    Upright u = TurnUpright(grey, z, sign, pass.throughTexture, turning);
     // A zone in coloured ink is drawn again from the channel that keeps it
     // dark; print that makes no line set is no zone in either.
     if (!colour.empty() && !u.sets.empty() &&
         MiddleContrastGain(colour, u) >= MrzLimits::kMiddleContrastGain) {
         if (middle.empty()) middle = MiddleChannel(colour);
-        u = TurnUpright(middle, z, sign, pass.throughTexture, ends, shear);
+        u = TurnUpright(middle, z, sign, pass.throughTexture, turning);
     }
     return u;
 }
@@ -671,7 +709,7 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
     LinesWork work(grey, u.ink, throughTexture);
     size_t tried = 0;
     for (const auto& lines : u.sets) {
-        if (++tried > size_t(MrzLimits::kSetsPerCandidate)) break;
+        if (++tried > size_t(search.setsPerPlace)) break;
         if (deadline && deadline->expired()) break;
         if (setsLeft && (*setsLeft)-- <= 0) break;
         t = ThreadClock::now();
@@ -889,7 +927,8 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
     // they leave the other places' to them.
     int placesAgain = MrzLimits::kPlacesTurnedAgain;
     int setsAgain = 0;
-    const UprightSearch searchAgain{limits, times, &deadline, &setsAgain};
+    const UprightSearch searchAgain{limits, times, &deadline, &setsAgain,
+                                    MrzLimits::kSetsTurnedAgain};
     // Keeps reading r of upright image u when it reads better than the best.
     auto keep = [&](const Upright& u, UprightReading& r, bool mirrored) {
         if (r.quality <= bestQuality) return false;
@@ -952,19 +991,18 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
             // upright, both ways.
             for (int step = 0; step < 4; ++step) {
                 const bool around = step % 2 == 1;
-                float shear = 0;
+                Turning again;
                 if (step == 2) {
-                    if (!cut || placesAgain <= 0 || !TurnAgain(first, shear)) break;
+                    if (!cut || placesAgain <= 0 || !TurnAgain(first, again)) break;
                     --placesAgain;
-                    setsAgain = 2 * MrzLimits::kSetsPerCandidate;
+                    setsAgain = 2 * MrzLimits::kSetsTurnedAgain;
                 }
                 if (deadline.expired()) return stop();
                 if (setsLeft <= 0) break;  // the passes end too, below
                 t = ThreadClock::now();
-                u = around ? TurnAround(u, pass.throughTexture)
-                    : step == 0
-                        ? (first = TurnPlace(grey, shown, middle, z, pass))
-                        : TurnPlace(grey, shown, middle, z, pass, MrzLimits::kWideEnds, shear);
+                u = around      ? TurnAround(u, pass.throughTexture)
+                    : step == 0 ? (first = TurnPlace(grey, shown, middle, z, pass))
+                                : TurnPlace(grey, shown, middle, z, pass, again);
                 if (u.sets.size() > size_t(MrzLimits::kMaxLineSets)) u.sets.clear();
                 if (times) times->normalise += MsSince(t);
                 // Turned the other way round, the same rows hold the same
@@ -992,10 +1030,15 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 // A confident reading with no unsure character under a check
                 // that fails (every check holding, or failing as printed) is
                 // one no other place reads with more checks agreeing.
-                if (best.valid || (confident && bestPrinted) || sure) return best;
+                if (best.valid) return best;
+                // A place turned again is read where the finder's box went
+                // wrong; what it reads short of valid leaves the other
+                // places to be read (a look through texture may read the
+                // zone valid).
+                if (step < 2 && ((confident && bestPrinted) || sure)) return best;
                 // Once a confident reading is in hand, a few other places or
                 // cuts may still read with more checks agreeing, not many.
-                if (confident && sinceConfident < 0) sinceConfident = 0;
+                if (step < 2 && confident && sinceConfident < 0) sinceConfident = 0;
                 if (sinceConfident >= 0 && ++sinceConfident > MrzLimits::kAfterConfident)
                     return best;
                 if (upright) {

@@ -16,6 +16,7 @@
 #include "mrz/MrzCut.h"
 #include "mrz/MrzFind.h"
 #include "mrz/MrzGrammar.h"
+#include "mrz/MrzLimits.h"
 #include "shared/Deadline.h"
 
 namespace gw::mrz {
@@ -89,6 +90,7 @@ struct UprightSearch {
     StageTimes* times = nullptr;
     Deadline* deadline = nullptr;
     int* setsLeft = nullptr;
+    int setsPerPlace = MrzLimits::kSetsPerCandidate;  ///< line sets of the image tried, at most
 };
 
 /// Reads the zone of upright image u, whose capitals stand about
@@ -150,21 +152,36 @@ inline constexpr FinderPass kFinderPasses[] = {
     {false, 0, false}, {true, 0, false},   {false, 30, false}, {false, -30, false},
     {true, 30, false}, {true, -30, false}, {false, 0, true},   {true, 0, true}};
 
-/// Turns candidate z of page (grey: 8 bits, one channel) upright, read along
-/// sign times its axis; its ink as InkOf makes it, throughTexture for a
-/// candidate of the look through texture. The image holds ends line heights
-/// of room before and after the candidate's length; shear moves its rows
-/// (pixel (x, y) drawn from x + shear * (y - the middle row)), standing
+/// How a candidate is turned upright: the room before and after its length
+/// and above and below its lines (line heights), and the shear of its rows
+/// (pixel (x, y) drawn from x + shear * (y - the middle row)) that stands
 /// print seen at a slant upright.
-Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign,
-                    bool throughTexture = false, float ends = 1.0f, float shear = 0.0f);
+struct Turning {
+    float ends = 1.0f;
+    float rows = 0.0f;  ///< beside the usual room above and below
+    float shear = 0.0f;
+    float scale = 1.0f;  ///< times the candidate's line height's scale
+    /// As a place is first turned.
+    bool Plain() const { return ends == 1.0f && rows == 0 && shear == 0 && scale == 1.0f; }
+};
 
-/// Whether u is worth turning again (TurnUpright with MrzLimits::kWideEnds
-/// and shear): a line of its first set has ink within MrzLimits::kEndsNear
-/// line heights of either end of its image (the finder's band ended short
-/// of the zone's ends), or its print leans by MrzLimits::kMinSlant or
-/// more, shear then the lean that stands it upright (0 otherwise).
-bool TurnAgain(const Upright& u, float& shear);
+/// Turns candidate z of page (grey: 8 bits, one channel) upright, read along
+/// sign times its axis, as turning says; its ink as InkOf makes it,
+/// throughTexture for a candidate of the look through texture.
+Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign,
+                    bool throughTexture = false, const Turning& turning = {});
+
+/// Whether u is worth turning again, and how (again): with
+/// MrzLimits::kWideEnds of room at its ends where a line of its first set
+/// has ink within MrzLimits::kEndsNear line heights of either end of its
+/// image (the finder's band ended short of the zone's ends); with
+/// MrzLimits::kWideRows more above and below where print runs into its
+/// first or last rows (a line the finder's box left out); stood upright
+/// where its print leans by MrzLimits::kMinSlant or more; scaled where its
+/// lines stand more than MrzLimits::kRescaleBeyond off the height a zone's
+/// lines take at kWorkHeight (MrzLimits::kBandPerWork; the candidate's line
+/// height was measured over a band that is no line of the zone).
+bool TurnAgain(const Upright& u, Turning& again);
 
 /// The place of u read the other way along its axis: u's grey turned half
 /// round, its ink and line sets found again (throughTexture as for u), its
@@ -182,11 +199,10 @@ Upright Mirrored(const Upright& u, bool throughTexture = false);
 /// its axis (against it in a turned pass), and drawn again from the middle
 /// channel of colour (the page's 3-byte pixels, or empty) when its ink stands
 /// out there by kMiddleContrastGain more than in grey, a zone in coloured
-/// ink. middle holds that channel, made from colour when first needed.
-/// ends and shear as for TurnUpright.
+/// ink. middle holds that channel, made from colour when first needed;
+/// turning as for TurnUpright.
 Upright TurnPlace(const cv::Mat& grey, const cv::Mat& colour, cv::Mat& middle,
-                  const ZoneCandidate& z, const FinderPass& pass, float ends = 1.0f,
-                  float shear = 0.0f);
+                  const ZoneCandidate& z, const FinderPass& pass, const Turning& turning = {});
 
 /// How much more the ink of u stands out from its paper in the middle
 /// channel of colour than in the lightest (u's grey), colour being the

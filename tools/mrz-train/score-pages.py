@@ -49,6 +49,7 @@ def main():
         for k in conds + (total,) + ((band,) if has else ()):
             k['pages'] += 1
             k['zones'] += has
+            k['sound'] += has and not t.get('checks_fail')
             k['exact'] += ok
             k['valid'] += has and valid and ok and not t.get('checks_fail')
             # A zone printed with a wrong check digit is never valid.
@@ -62,6 +63,9 @@ def main():
     z = max(1, total['zones'])
     print(f"exact {100 * total['exact'] / z:.1f}% of zones, valid {100 * total['valid'] / z:.1f}%, "
           f"valid but wrong {total['wrong_valid']}, zones on zone-less pages {total['false_found']}")
+    if total['sound'] < total['zones']:
+        print(f"zones printed with their checks right: {total['sound']}, "
+              f"{100 * total['valid'] / max(1, total['sound']):.1f}% of them valid")
     return 1 if total['wrong_valid'] else 0
 
 

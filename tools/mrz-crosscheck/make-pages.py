@@ -16,6 +16,8 @@ control page, "control"), or no zone at all ("nozone-..."). Writes
 DIR/page-NNNN.{png,jpg} and DIR/truth.jsonl in the format
 tools/mrz-train/score-pages.py reads. Needs ImageMagick, NumPy and the fonts
 of scripts/install-deps (fonts-ocr-b, fonts-urw-base35, fonts-dejavu-core).
+A seed makes the same pages with the same ImageMagick (6.9.11 made the
+seeds of docs/mrz.md); another version may draw them a little otherwise.
 """
 import json
 import math
@@ -290,7 +292,7 @@ def save_png(path, rgb):
 
 def finish(rng, doc, box, conds, cap, seed, path):
     """Scales the document to capitals of cap pixels, photographs or scans
-    it as conds say and writes it to path; returns the picture's format."""
+    it as conds say, and writes it to path (PNG or JPEG by its name)."""
     rgb = np.clip(doc, 0, 255).astype(np.uint8)
     with tempfile.TemporaryDirectory() as tmp:
         src = os.path.join(tmp, 'doc.png')

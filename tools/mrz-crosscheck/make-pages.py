@@ -16,8 +16,9 @@ control page, "control"), or no zone at all ("nozone-..."). Writes
 DIR/page-NNNN.{png,jpg} and DIR/truth.jsonl in the format
 tools/mrz-train/score-pages.py reads. Needs ImageMagick, NumPy and the fonts
 of scripts/install-deps (fonts-ocr-b, fonts-urw-base35, fonts-dejavu-core).
-A seed makes the same pages with the same ImageMagick (6.9.11 made the
-seeds of docs/mrz.md); another version may draw them a little otherwise.
+A seed makes the same files with the same ImageMagick (6.9.11 made the
+seeds of docs/mrz.md; their PNG files then held time stamps, their pixels
+the same); another version may draw them a little otherwise.
 """
 import json
 import math
@@ -339,7 +340,9 @@ def finish(rng, doc, box, conds, cap, seed, path):
             args += ['-gaussian-blur', '0x%.2f' % sigma]
         args += ['-attenuate', '%.2f' % rng.uniform(0.1, 0.6), '+noise', 'Gaussian']
         quality = rng.randint(25, 50) if 'jpeg' in conds else rng.randint(70, 92)
-        subprocess.run(['convert', '-seed', str(seed)] + args + ['-quality', str(quality), path],
+        # No time stamps in the PNG files: a seed makes the same bytes.
+        subprocess.run(['convert', '-seed', str(seed)] + args +
+                       ['-quality', str(quality), '-define', 'png:exclude-chunk=date,time', path],
                        check=True)
 
 

@@ -495,10 +495,7 @@ float Slant(const Upright& u) {
     tryShear(MrzLimits::kMinSlant);
     if (best == 0) return 0;
     const float step = MrzLimits::kMaxSlant / 4;
-    for (int k = -4; k <= 4; ++k)
-        if (k != 0 && std::abs(float(k) * step - MrzLimits::kMinSlant) > 1e-4f &&
-            std::abs(float(k) * step + MrzLimits::kMinSlant) > 1e-4f)
-            tryShear(float(k) * step);
+    for (int k = -4; k <= 4; ++k) tryShear(float(k) * step);
     const float coarse = best;
     for (float d : {-0.5f, 0.5f}) tryShear(coarse + d * step);
     return best;
@@ -1027,14 +1024,13 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                     foundAngle = std::atan2(z.axis.y, z.axis.x) * 180.0f / float(CV_PI);
                     if (foundAngle < 0) foundAngle += 180.0f;
                 }
+                if (best.valid) return best;
                 // A confident reading with no unsure character under a check
                 // that fails (every check holding, or failing as printed) is
-                // one no other place reads with more checks agreeing.
-                if (best.valid) return best;
-                // A place turned again is read where the finder's box went
-                // wrong; what it reads short of valid leaves the other
-                // places to be read (a look through texture may read the
-                // zone valid).
+                // one no other place reads with more checks agreeing. A place
+                // turned again is read where the finder's box went wrong:
+                // what it reads short of valid leaves the other places to be
+                // read (a look through texture may read the zone valid).
                 if (step < 2 && ((confident && bestPrinted) || sure)) return best;
                 // Once a confident reading is in hand, a few other places or
                 // cuts may still read with more checks agreeing, not many.

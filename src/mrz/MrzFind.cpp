@@ -44,6 +44,7 @@ struct Band {
     cv::Point2f axis;  // unit, pointing to +x (or +y when nearly vertical)
     float length;
     float height;
+    bool joined = false;  // made of a line's pieces (JoinPieces)
 };
 
 // The tilted passes look at a small page at its own size, not enlarged as
@@ -207,6 +208,38 @@ std::vector<Band> Bands(cv::Mat& framed, const cv::Rect& inkBox, const cv::Mat& 
     return out;
 }
 
+// A line whose characters stand large in the look may break where a row's
+// closing bridges no gap: an L before a filler leaves most of a pitch of
+// paper at mid-height, and only the L's foot reaches on under it. Its two
+// pieces stand in line, one height, their boxes a few pixels apart. Pieces
+// of a line this close (in band heights, along the line) are one band too.
+// Ratio; run F7 of docs/mrz-tuning.md.
+constexpr float kJoinGap = 0.5f;
+
+// Adds to bands one band for each run of pieces of a line (kJoinGap apart),
+// the pieces kept.
+void JoinPieces(std::vector<Band>& bands) {
+    const size_t pieces = bands.size();
+    for (size_t i = 0; i < bands.size() && bands.size() < 2 * pieces + 8; ++i) {
+        for (size_t j = 0; j < pieces; ++j) {
+            const Band a = bands[i], &b = bands[j];
+            const float h = std::max(a.height, b.height);
+            if (std::abs(a.axis.x * b.axis.y - a.axis.y * b.axis.x) > 0.07f ||
+                std::abs(a.height - b.height) > 0.3f * h)
+                continue;
+            const cv::Point2f d = b.center - a.center;
+            const float along = d.dot(a.axis), across = -d.x * a.axis.y + d.y * a.axis.x;
+            const float gap = along - 0.5f * (a.length + b.length);
+            if (along <= 0 || std::abs(across) > 0.25f * h || gap < 0 || gap > kJoinGap * h)
+                continue;
+            const cv::Point2f start = a.center - 0.5f * a.length * a.axis;
+            const float length = along + 0.5f * (a.length + b.length);
+            if (length > kMaxBandAspect * h) continue;
+            bands.push_back({start + 0.5f * length * a.axis, a.axis, length, h, true});
+        }
+    }
+}
+
 // Two bands that may be consecutive lines of one zone: parallel, of about the
 // same length and start, one below the other at a line's spacing.
 bool Follows(const Band& a, const Band& b) {
@@ -247,9 +280,33 @@ ZoneCandidate FromBands(const std::vector<const Band*>& bands) {
     z.height = hi - lo;
     z.lineHeight = lineHeight;
     z.lines = static_cast<int>(bands.size());
-    // Zones of two or three lines first, longer ones before shorter.
+    // Zones of two or three lines first, longer ones before shorter; one with
+    // a line of joined pieces after one bound whole at its place, which it
+    // would only repeat (FindZones keeps one candidate a place).
     z.rank = z.length * (bands.size() >= 2 ? 4.0f : 1.0f);
+    if (std::any_of(bands.begin(), bands.end(), [](const Band* b) { return b->joined; }))
+        z.rank *= 0.9f;
     return z;
+}
+
+// The zones of three lines that a line of joined pieces makes with two
+// bound whole (JoinPieces), into out. bands are sorted top to bottom. Those
+// of two lines, or of more joined lines, are left out: texture's pieces
+// join into lines as readily, and every zone read costs the search.
+void JoinedZones(const std::vector<Band>& bands, std::vector<ZoneCandidate>& out) {
+    std::vector<Band> all = bands;
+    JoinPieces(all);
+    if (all.size() == bands.size()) return;
+    std::stable_sort(all.begin(), all.end(),
+                     [](const Band& a, const Band& b) { return a.center.y < b.center.y; });
+    for (size_t i = 0; i < all.size(); ++i) {
+        std::vector<const Band*> chain{&all[i]};
+        for (size_t j = i + 1; j < all.size() && chain.size() < 3; ++j)
+            if (Follows(*chain.back(), all[j])) chain.push_back(&all[j]);
+        const auto joined =
+            std::count_if(chain.begin(), chain.end(), [](const Band* b) { return b->joined; });
+        if (chain.size() == 3 && joined == 1) out.push_back(FromBands(chain));
+    }
 }
 
 // The pixels of ink that are not 0, as bits.
@@ -553,6 +610,7 @@ void Candidates(const cv::Mat& ink, float minHeight, float minShare,
             if (!used[i] && bands[i].length > 1.5f * minLength)
                 out.push_back(FromBands({&bands[i]}));
         }
+        JoinedZones(bands, out);
     }
 }
 

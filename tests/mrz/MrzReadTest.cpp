@@ -384,6 +384,18 @@ TEST(MrzRead, CardsZonesBesideTheCardsEdgesAreRead) {
     }
 }
 
+// A card whose zone spans the picture, printed at a wide pitch: where the
+// finder looks, its second line's L before the fillers leaves a gap no
+// closing bridges, and the line stands as two pieces beside two whole lines.
+TEST(MrzRead, ACardsZoneWithALineInPiecesIsRead) {
+    const gw::MrzResult r = ReadTestPicture("mrz-card-broken-line.jpg");
+    const std::vector<std::string> lines = {"I<AUT9MG6673368<<<<<<<<<<<<<<<",
+                                            "5209185M2007254IRL<<<<<<<<<<<2",
+                                            "XINOZOWEN<<JO<VIBER<WEN<<<<<<<"};
+    EXPECT_EQ(r.lines, lines);
+    EXPECT_TRUE(r.valid);
+}
+
 // The sample page at 0.4 of its size in a picture five times its size (a
 // document photographed from afar): where the passes look, its zone is
 // shorter than a band of lines may be; a closer look finds it.

@@ -191,6 +191,16 @@ struct MrzLimits {
     /// run M3 of docs/mrz-tuning.md (pages without a zone pay for them).
     static constexpr int kMirroredPlaces = 1;
     static constexpr int kMirroredSets = 3;
+    /// Where no zone was found in a picture in colour, its middle channel is
+    /// looked at when at least this share of the ink seen there is paper in
+    /// the lightest channel: coloured print. Share; run B2 of
+    /// docs/mrz-tuning.md (the blue pages of seed 19 whose zone no pass
+    /// found: 0.021 to 0.47; zone-less pages of seed 2103: median 0.002,
+    /// 17 of 288 at 0.01 or more; half the least of the first).
+    static constexpr float kColouredInkShare = 0.01f;
+    /// Line sets the places of that look may try, at most: set by its
+    /// reason, a place read both ways round with kSetsPerCandidate each.
+    static constexpr int kColouredSets = 6;
 
     /// A set of lines is cut into a length's cells only when each line's
     /// ink spans them at a pitch between these shares of OCR-B's for its

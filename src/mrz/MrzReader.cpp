@@ -378,6 +378,17 @@ cv::Mat MiddleChannel(const cv::Mat& colour) {
     return out;
 }
 
+// The share of the ink of a look at the middle channel that is paper in a
+// look at the lightest (the same page, the same size): coloured print's.
+float ColouredInkShare(const FinderPage& lightest, const FinderPage& middle) {
+    if (middle.ink.empty() || middle.ink.size() != lightest.ink.size()) return 0;
+    const int ink = cv::countNonZero(middle.ink);
+    if (ink == 0) return 0;
+    cv::Mat only;
+    cv::subtract(middle.ink, lightest.ink, only);
+    return float(cv::countNonZero(only)) / float(ink);
+}
+
 // The pixels of upright image grey that stand outside the page (toPage
 // maps them there) are made paper: the samplers repeat the page's edge
 // outward, so print the edge cuts through (a zone cropped tight) would run
@@ -1064,6 +1075,46 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
             UprightReading r = ReadUpright(u, throughTexture, mirroredSearch);
             keep(u, r, true);
             if (best.found) break;
+        }
+    }
+    if (deadline.expired()) return stop();
+    if (!best.found && !shown.empty()) {
+        // Nothing found in a picture in colour: a zone in coloured ink may
+        // stand too light in the lightest channel to be told from its paper,
+        // or from texture as dark as it there (dark-blue print over grey
+        // hatching). Where
+        // much of the middle channel's ink is paper in the lightest, the
+        // straight passes look at the middle channel, with line sets of
+        // their own.
+        t = ThreadClock::now();
+        if (middle.empty()) middle = MiddleChannel(shown);
+        const FinderPage coloured = LookAt(middle);
+        const float share = ColouredInkShare(look, coloured);
+        if (times) times->find += MsSince(t);
+        int colouredSetsLeft = MrzLimits::kColouredSets;
+        const UprightSearch colouredSearch{limits, times, &deadline, &colouredSetsLeft};
+        for (const FinderPass& pass : {kFinderPasses[0], kFinderPasses[1]}) {
+            if (best.found || share < MrzLimits::kColouredInkShare) break;
+            if (pass.turned && !options.tryAllOrientations) continue;
+            t = ThreadClock::now();
+            const auto candidates =
+                FindZones(coloured, size_t(MrzLimits::kCandidatesPerPass), pass.turned, 0);
+            if (times) times->find += MsSince(t);
+            for (const ZoneCandidate& z : candidates) {
+                if (best.found || colouredSetsLeft <= 0) break;
+                Upright u;
+                for (const bool around : {false, true}) {
+                    if (deadline.expired()) return stop();
+                    t = ThreadClock::now();
+                    u = around ? TurnAround(u, false)
+                               : TurnUpright(middle, z, pass.turned ? -1.0f : 1.0f, false, {});
+                    if (times) times->normalise += MsSince(t);
+                    if (u.sets.empty() || u.sets.size() > size_t(MrzLimits::kMaxLineSets)) break;
+                    UprightReading r = ReadUpright(u, false, colouredSearch);
+                    keep(u, r, false);
+                    if (best.found) break;
+                }
+            }
         }
     }
     if (deadline.expired()) return stop();

@@ -396,6 +396,17 @@ TEST(MrzRead, ACardsZoneWithALineInPiecesIsRead) {
     EXPECT_TRUE(r.valid);
 }
 
+// A visa's zone printed in blue on a card photographed on a dark ground:
+// in the lightest channel, the one the finder looks at, the print is too
+// light to be told from the card; the middle channel keeps it dark.
+TEST(MrzRead, AZoneInColouredInkNoPassFoundIsRead) {
+    const gw::MrzResult r = ReadTestPicture("mrz-blue-ink-card.jpg");
+    const std::vector<std::string> lines = {"V<CANQOZCYYMLAFL<<WZCQTW<WYHQ<<<<<<<",
+                                            "1G1XP5GDS6CAN3602047F1309065<<<<<<<<"};
+    EXPECT_EQ(r.lines, lines);
+    EXPECT_TRUE(r.valid);
+}
+
 // The sample page at 0.4 of its size in a picture five times its size (a
 // document photographed from afar): where the passes look, its zone is
 // shorter than a band of lines may be; a closer look finds it.

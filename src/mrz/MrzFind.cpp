@@ -97,6 +97,9 @@ constexpr float kMaxBandAspect = 100.0f;
 // height), and its length runs within about 20 degrees of its pass's
 // direction: at most this sine of the angle between them.
 constexpr float kMinBandAspect = 7.0f;
+// A piece of a line broken by a gap no closing bridges (JoinPieces) is at
+// least this many times as long as high: a few characters' worth.
+constexpr float kMinPartAspect = 3.0f;
 constexpr float kMaxBandSine = 0.35f;
 // Page pixels a band must be high to be a zone's line: half the smallest
 // capitals of the generated pages (6 px); thinner print cannot be read.
@@ -178,9 +181,12 @@ bool AlongThePass(const std::vector<cv::Point>& contour) {
 
 // Long thin bands of bound ink in a binary image (framed as for
 // OuterContours, its ink inside inkBox, bound from ink), in ink's pixels, at
-// least minHeight high.
+// least minHeight high; into parts, those as long as a band but not as long
+// for their height (kMinPartAspect), which may be pieces of a line
+// (JoinPieces).
 std::vector<Band> Bands(cv::Mat& framed, const cv::Rect& inkBox, const cv::Mat& ink,
-                        float minLength, float minHeight) {
+                        float minLength, float minHeight, std::vector<Band>& parts) {
+    parts.clear();
     std::vector<std::vector<cv::Point>>& contours = Work().contours;
     const size_t count = OuterContours(framed, contours, inkBox);
     std::vector<Band> out;
@@ -195,7 +201,7 @@ std::vector<Band> Bands(cv::Mat& framed, const cv::Rect& inkBox, const cv::Mat& 
         cv::Point2f e1 = p[1] - p[0], e2 = p[2] - p[1];
         float l1 = std::hypot(e1.x, e1.y), l2 = std::hypot(e2.x, e2.y);
         if (l1 < l2) std::swap(e1, e2), std::swap(l1, l2);
-        if (l1 < minLength || l2 < std::max(3.0f, minHeight) || l1 < kMinBandAspect * l2) continue;
+        if (l1 < minLength || l2 < std::max(3.0f, minHeight) || l1 < kMinPartAspect * l2) continue;
         if (l1 > kMaxBandAspect * l2) continue;
         if (cv::contourArea(c) < 0.4 * l1 * l2) continue;
         cv::Point2f axis = e1 / l1;
@@ -203,7 +209,7 @@ std::vector<Band> Bands(cv::Mat& framed, const cv::Rect& inkBox, const cv::Mat& 
         // Lines of this pass lie within 20 degrees of the pass's direction.
         if (std::abs(axis.y) > kMaxBandSine) continue;
         if (InkFill(contours, int(i), ink, box) > kMaxBandFill) continue;
-        out.push_back({r.center, axis, l1, l2});
+        (l1 < kMinBandAspect * l2 ? parts : out).push_back({r.center, axis, l1, l2});
     }
     return out;
 }
@@ -222,20 +228,28 @@ void JoinPieces(std::vector<Band>& bands) {
     const size_t pieces = bands.size();
     for (size_t i = 0; i < bands.size() && bands.size() < 2 * pieces + 8; ++i) {
         for (size_t j = 0; j < pieces; ++j) {
+            // Measured along the longer piece: a short one's own direction
+            // is known to a few degrees only.
             const Band a = bands[i], &b = bands[j];
+            const Band& along = a.length >= b.length ? a : b;
+            const cv::Point2f axis = along.axis;
             const float h = std::max(a.height, b.height);
-            if (std::abs(a.axis.x * b.axis.y - a.axis.y * b.axis.x) > 0.07f ||
+            if (std::abs(a.axis.x * b.axis.y - a.axis.y * b.axis.x) > 0.2f ||
                 std::abs(a.height - b.height) > 0.3f * h)
                 continue;
             const cv::Point2f d = b.center - a.center;
-            const float along = d.dot(a.axis), across = -d.x * a.axis.y + d.y * a.axis.x;
-            const float gap = along - 0.5f * (a.length + b.length);
-            if (along <= 0 || std::abs(across) > 0.25f * h || gap < 0 || gap > kJoinGap * h)
+            const float ahead = d.dot(axis), across = -d.x * axis.y + d.y * axis.x;
+            const float gap = ahead - 0.5f * (a.length + b.length);
+            if (ahead <= 0 || std::abs(across) > 0.25f * h || gap < 0 || gap > kJoinGap * h)
                 continue;
-            const cv::Point2f start = a.center - 0.5f * a.length * a.axis;
-            const float length = along + 0.5f * (a.length + b.length);
+            const float length = ahead + 0.5f * (a.length + b.length);
             if (length > kMaxBandAspect * h) continue;
-            bands.push_back({start + 0.5f * length * a.axis, a.axis, length, h, true});
+            // On the longer piece's middle line, from a's start to b's end.
+            const float mid = 0.5f * (-0.5f * a.length + ahead + 0.5f * b.length);
+            const cv::Point2f on =
+                a.center + (along.center - a.center).dot(cv::Point2f(-axis.y, axis.x)) *
+                               cv::Point2f(-axis.y, axis.x);
+            bands.push_back({on + mid * axis, axis, length, h, true});
         }
     }
 }
@@ -293,10 +307,15 @@ ZoneCandidate FromBands(const std::vector<const Band*>& bands) {
 // bound whole (JoinPieces), into out. bands are sorted top to bottom. Those
 // of two lines, or of more joined lines, are left out: texture's pieces
 // join into lines as readily, and every zone read costs the search.
-void JoinedZones(const std::vector<Band>& bands, std::vector<ZoneCandidate>& out) {
+void JoinedZones(const std::vector<Band>& bands, const std::vector<Band>& parts,
+                 std::vector<ZoneCandidate>& out) {
     std::vector<Band> all = bands;
+    all.insert(all.end(), parts.begin(), parts.end());
+    const size_t pieces = all.size();
     JoinPieces(all);
-    if (all.size() == bands.size()) return;
+    if (all.size() == pieces) return;
+    // Parts are lines only as pieces of one.
+    all.erase(all.begin() + long(bands.size()), all.begin() + long(pieces));
     std::stable_sort(all.begin(), all.end(),
                      [](const Band& a, const Band& b) { return a.center.y < b.center.y; });
     for (size_t i = 0; i < all.size(); ++i) {
@@ -594,7 +613,8 @@ void Candidates(const cv::Mat& ink, float minHeight, float minShare,
         Unpack(work.openedBits, closed, std::max(inkBox.y - 1, 0),
                std::min(inkBox.y + inkBox.height + 1, ink.rows), std::max(inkBox.x - 1, 0),
                std::min(inkBox.x + inkBox.width + 1, ink.cols));
-        std::vector<Band> bands = Bands(framed, inkBox, ink, minLength, minHeight);
+        std::vector<Band> parts;
+        std::vector<Band> bands = Bands(framed, inkBox, ink, minLength, minHeight, parts);
         std::sort(bands.begin(), bands.end(),
                   [&](const Band& a, const Band& b) { return a.center.y < b.center.y; });
         std::vector<bool> used(bands.size(), false);
@@ -610,7 +630,7 @@ void Candidates(const cv::Mat& ink, float minHeight, float minShare,
             if (!used[i] && bands[i].length > 1.5f * minLength)
                 out.push_back(FromBands({&bands[i]}));
         }
-        JoinedZones(bands, out);
+        JoinedZones(bands, parts, out);
     }
 }
 

@@ -378,6 +378,24 @@ cv::Mat MiddleChannel(const cv::Mat& colour) {
     return out;
 }
 
+// The share of the pixels of 3-byte colour (every fourth of every fourth
+// row) whose lightest channel stands kMiddleContrastGain grey levels or more
+// above their middle one: coloured print or paper, where a grey page has
+// none.
+float ColouredPixelShare(const cv::Mat& colour) {
+    constexpr int kStep = 4;
+    size_t seen = 0, coloured = 0;
+    for (int y = 0; y < colour.rows; y += kStep) {
+        const uint8_t* c = colour.ptr<uint8_t>(y);
+        for (int x = 0; x < colour.cols; x += kStep, ++seen) {
+            const uint8_t* p = c + 3 * x;
+            coloured += std::max({p[0], p[1], p[2]}) - MiddleOf(p[0], p[1], p[2]) >=
+                        MrzLimits::kMiddleContrastGain;
+        }
+    }
+    return seen ? float(coloured) / float(seen) : 0;
+}
+
 // The share of the ink of a look at the middle channel that is paper in a
 // look at the lightest (the same page, the same size): coloured print's.
 float ColouredInkShare(const FinderPage& lightest, const FinderPage& middle) {
@@ -1078,7 +1096,8 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
         }
     }
     if (deadline.expired()) return stop();
-    if (!best.found && !shown.empty()) {
+    if (!best.found && !shown.empty() &&
+        ColouredPixelShare(shown) >= MrzLimits::kColouredPixelShare) {
         // Nothing found in a picture in colour: a zone in coloured ink may
         // stand too light in the lightest channel to be told from its paper,
         // or from texture as dark as it there (dark-blue print over grey

@@ -1081,19 +1081,30 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
     // their own (a mirrored picture, as a phone's front camera takes it).
     int mirroredSetsLeft = MrzLimits::kMirroredSets;
     const UprightSearch mirroredSearch{limits, times, &deadline, &mirroredSetsLeft};
-    for (const auto& [place, throughTexture] : mirrorable) {
-        if (best.found) break;
+    // A place read as turn() stands it, then the other way round, with the
+    // line sets of sets, until a zone is found; false once the budget is
+    // spent.
+    const auto readBothWays = [&](auto turn, bool throughTexture, const UprightSearch& sets,
+                                  bool mirrored) {
         Upright u;
         for (const bool around : {false, true}) {
-            if (deadline.expired()) return stop();
+            if (deadline.expired()) return false;
             t = ThreadClock::now();
-            u = around ? TurnAround(u, throughTexture) : Mirrored(place, throughTexture);
+            u = around ? TurnAround(u, throughTexture) : turn();
             if (times) times->normalise += MsSince(t);
             if (u.sets.empty() || u.sets.size() > size_t(MrzLimits::kMaxLineSets)) break;
-            UprightReading r = ReadUpright(u, throughTexture, mirroredSearch);
-            keep(u, r, true);
+            UprightReading r = ReadUpright(u, throughTexture, sets);
+            keep(u, r, mirrored);
             if (best.found) break;
         }
+        return true;
+    };
+    for (const auto& [place, throughTexture] : mirrorable) {
+        if (best.found) break;
+        const auto flip = [&, &place = place, tex = throughTexture] {
+            return Mirrored(place, tex);
+        };
+        if (!readBothWays(flip, throughTexture, mirroredSearch, true)) return stop();
     }
     if (deadline.expired()) return stop();
     if (!best.found && !shown.empty() &&
@@ -1101,10 +1112,9 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
         // Nothing found in a picture in colour: a zone in coloured ink may
         // stand too light in the lightest channel to be told from its paper,
         // or from texture as dark as it there (dark-blue print over grey
-        // hatching). Where
-        // much of the middle channel's ink is paper in the lightest, the
-        // straight passes look at the middle channel, with line sets of
-        // their own.
+        // hatching). Where much of the middle channel's ink is paper in the
+        // lightest, the straight passes look at the middle channel, with
+        // line sets of their own.
         t = ThreadClock::now();
         if (middle.empty()) middle = MiddleChannel(shown);
         const FinderPage coloured = LookAt(middle);
@@ -1121,18 +1131,9 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
             if (times) times->find += MsSince(t);
             for (const ZoneCandidate& z : candidates) {
                 if (best.found || colouredSetsLeft <= 0) break;
-                Upright u;
-                for (const bool around : {false, true}) {
-                    if (deadline.expired()) return stop();
-                    t = ThreadClock::now();
-                    u = around ? TurnAround(u, false)
-                               : TurnUpright(middle, z, pass.turned ? -1.0f : 1.0f, false, {});
-                    if (times) times->normalise += MsSince(t);
-                    if (u.sets.empty() || u.sets.size() > size_t(MrzLimits::kMaxLineSets)) break;
-                    UprightReading r = ReadUpright(u, false, colouredSearch);
-                    keep(u, r, false);
-                    if (best.found) break;
-                }
+                const float sign = pass.turned ? -1.0f : 1.0f;
+                const auto turn = [&] { return TurnUpright(middle, z, sign, false, {}); };
+                if (!readBothWays(turn, false, colouredSearch, false)) return stop();
             }
         }
     }

@@ -54,12 +54,22 @@ gw::ImageView View(const cv::Mat& grey) {
 }
 
 // The zone read from the picture tests/data/name (a page of
-// tools/mrz-crosscheck).
+// tools/mrz-crosscheck or of mrz-pages).
 gw::MrzResult ReadTestPicture(const std::string& name) {
     DVImageProcessor image;
     const std::string path = std::string(GW_SOURCE_DIR) + "/tests/data/" + name;
     EXPECT_EQ(image.LoadFromFile(path.c_str(), nullptr), 0u) << path;
     return gw::ReadMrz(image);
+}
+
+// Each picture of tests/data read as its lines, and valid.
+void ExpectReadValid(
+    const std::vector<std::pair<std::string, std::vector<std::string>>>& pictures) {
+    for (const auto& [file, lines] : pictures) {
+        const gw::MrzResult r = ReadTestPicture(file);
+        EXPECT_EQ(r.lines, lines) << file;
+        EXPECT_TRUE(r.valid) << file;
+    }
 }
 
 TEST(MrzRead, ReadsTheSamplePageAtEveryRightAngle) {
@@ -370,18 +380,12 @@ TEST(MrzRead, ACardsZoneCroppedToItsPrintIsRead) {
 //   above and below, at the scale its lines ask, the zone reads.
 // Neither was found before.
 TEST(MrzRead, CardsZonesBesideTheCardsEdgesAreRead) {
-    const std::pair<std::string, std::vector<std::string>> cards[] = {
-        {"mrz-card-page-edge.jpg",
-         {"IDINDMPOP3JAM<2<<<<<<<<<<<<<<<", "9409019F3211278NLD<<<<<<<<<<<2",
-          "COVIROJO<MARGO<<KAVIKATA<<<<<<"}},
-        {"mrz-card-photo-above.jpg",
-         {"I<NORL7B88B6024<<<<<<<<<<<<<<<", "7105270<2503262CAN<<<<<<<<<<<4",
-          "RO<SEN<<HANSEN<<<<<<<<<<<<<<<<"}}};
-    for (const auto& [file, lines] : cards) {
-        const gw::MrzResult r = ReadTestPicture(file);
-        EXPECT_EQ(r.lines, lines) << file;
-        EXPECT_TRUE(r.valid) << file;
-    }
+    ExpectReadValid({{"mrz-card-page-edge.jpg",
+                      {"IDINDMPOP3JAM<2<<<<<<<<<<<<<<<", "9409019F3211278NLD<<<<<<<<<<<2",
+                       "COVIROJO<MARGO<<KAVIKATA<<<<<<"}},
+                     {"mrz-card-photo-above.jpg",
+                      {"I<NORL7B88B6024<<<<<<<<<<<<<<<", "7105270<2503262CAN<<<<<<<<<<<4",
+                       "RO<SEN<<HANSEN<<<<<<<<<<<<<<<<"}}});
 }
 
 // Cards whose zone spans the picture, printed at a wide pitch: where the
@@ -389,29 +393,21 @@ TEST(MrzRead, CardsZonesBesideTheCardsEdgesAreRead) {
 // the line stands in pieces beside two whole lines. On the second card, over
 // hatching, the first piece (QUIFIEL) is too short for a line of its own.
 TEST(MrzRead, ACardsZoneWithALineInPiecesIsRead) {
-    const std::pair<std::string, std::vector<std::string>> cards[] = {
-        {"mrz-card-broken-line.jpg",
-         {"I<AUT9MG6673368<<<<<<<<<<<<<<<", "5209185M2007254IRL<<<<<<<<<<<2",
-          "XINOZOWEN<<JO<VIBER<WEN<<<<<<<"}},
-        {"mrz-card-short-piece.jpg",
-         {"I<UTOD6D6JTN4<3<<<<<<<<<<<<<<<", "7009149F3608050FIN<<<<<<<<<<<6",
-          "QUIFIEL<<VI<ISGO<ELISPE<<<<<<<"}}};
-    for (const auto& [file, lines] : cards) {
-        const gw::MrzResult r = ReadTestPicture(file);
-        EXPECT_EQ(r.lines, lines) << file;
-        EXPECT_TRUE(r.valid) << file;
-    }
+    ExpectReadValid({{"mrz-card-broken-line.jpg",
+                      {"I<AUT9MG6673368<<<<<<<<<<<<<<<", "5209185M2007254IRL<<<<<<<<<<<2",
+                       "XINOZOWEN<<JO<VIBER<WEN<<<<<<<"}},
+                     {"mrz-card-short-piece.jpg",
+                      {"I<UTOD6D6JTN4<3<<<<<<<<<<<<<<<", "7009149F3608050FIN<<<<<<<<<<<6",
+                       "QUIFIEL<<VI<ISGO<ELISPE<<<<<<<"}}});
 }
 
 // A visa's zone printed in blue on a card photographed on a dark ground:
 // in the lightest channel, the one the finder looks at, the print is too
 // light to be told from the card; the middle channel keeps it dark.
 TEST(MrzRead, AZoneInColouredInkNoPassFoundIsRead) {
-    const gw::MrzResult r = ReadTestPicture("mrz-blue-ink-card.jpg");
-    const std::vector<std::string> lines = {"V<CANQOZCYYMLAFL<<WZCQTW<WYHQ<<<<<<<",
-                                            "1G1XP5GDS6CAN3602047F1309065<<<<<<<<"};
-    EXPECT_EQ(r.lines, lines);
-    EXPECT_TRUE(r.valid);
+    ExpectReadValid(
+        {{"mrz-blue-ink-card.jpg",
+          {"V<CANQOZCYYMLAFL<<WZCQTW<WYHQ<<<<<<<", "1G1XP5GDS6CAN3602047F1309065<<<<<<<<"}}});
 }
 
 // The sample page at 0.4 of its size in a picture five times its size (a

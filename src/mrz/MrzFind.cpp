@@ -93,6 +93,12 @@ constexpr double kMaxBandFill = 0.72;
 // (zone lines of the generated pages measure 30 to 55): a long stripe or
 // rule. Ratio of length to height.
 constexpr float kMaxBandAspect = 100.0f;
+// Two candidates of as many lines at one place are one, the second dropped,
+// only where their heights across the lines differ by less than this share
+// of the larger: a box that took in a card's edge as a line of a small zone
+// stands nearly twice the zone's height, and would drop the zone itself.
+// Ratio; run F9 of docs/mrz-tuning.md.
+constexpr float kSamePlaceHeight = 0.4f;
 // A band is at least this many times as long as high (ratio of length to
 // height), and its length runs within about 20 degrees of its pass's
 // direction: at most this sine of the angle between them.
@@ -1174,7 +1180,9 @@ std::vector<ZoneCandidate> FindZones(const FinderPage& page, size_t maxCount, bo
         for (const ZoneCandidate& k : kept) {
             const cv::Point2f d = z.center - k.center;
             same = same || (std::hypot(d.x, d.y) < 0.5f * k.lineHeight + 0.05f * k.length &&
-                            z.lines == k.lines && std::abs(z.axis.dot(k.axis)) > 0.99f);
+                            z.lines == k.lines && std::abs(z.axis.dot(k.axis)) > 0.99f &&
+                            std::abs(z.height - k.height) <
+                                kSamePlaceHeight * std::max(z.height, k.height));
         }
         if (!same) kept.push_back(z);
         if (kept.size() >= 2 * maxCount) break;

@@ -401,6 +401,15 @@ TEST(MrzRead, ACardsZoneWithALineInPiecesIsRead) {
                        "QUIFIEL<<VI<ISGO<ELISPE<<<<<<<"}}});
 }
 
+// A small card (6-pixel capitals) whose edge stands a little below its
+// zone: the finder's box of the zone with the edge as a third band stood at
+// the zone's place, and dropped the zone's own box as its duplicate.
+TEST(MrzRead, ASmallZoneAboveACardsEdgeIsRead) {
+    ExpectReadValid({{"mrz-small-card-edge-below.jpg",
+                      {"P<NORCOLU<RO<<PEPEQUI<ISBERCO<<<<<<<<<<<<<<<",
+                       "UDNFWR<<<0BEL7312047<3102204<<<<<<<<<<<<<<<6"}}});
+}
+
 // A visa's zone printed in blue on a card photographed on a dark ground:
 // in the lightest channel, the one the finder looks at, the print is too
 // light to be told from the card; the middle channel keeps it dark.

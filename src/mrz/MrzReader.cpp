@@ -1118,12 +1118,12 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
         t = ThreadClock::now();
         if (middle.empty()) middle = MiddleChannel(shown);
         const FinderPage coloured = LookAt(middle);
-        const float share = ColouredInkShare(look, coloured);
+        const bool colouredInk = ColouredInkShare(look, coloured) >= MrzLimits::kColouredInkShare;
         if (times) times->find += MsSince(t);
-        int colouredSetsLeft = MrzLimits::kColouredSets;
+        int colouredSetsLeft = colouredInk ? MrzLimits::kColouredSets : 0;
         const UprightSearch colouredSearch{limits, times, &deadline, &colouredSetsLeft};
         for (const FinderPass& pass : {kFinderPasses[0], kFinderPasses[1]}) {
-            if (best.found || share < MrzLimits::kColouredInkShare) break;
+            if (best.found || colouredSetsLeft <= 0) break;
             if (pass.turned && !options.tryAllOrientations) continue;
             t = ThreadClock::now();
             const auto candidates =

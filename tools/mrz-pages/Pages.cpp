@@ -220,7 +220,7 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
     v.embolden = Range(rng, -0.8, 1.5);
     v.inkLevel = Range(rng, 0.75, 1.0);
     v.seed = seed;
-    if (is("bold")) v.embolden = Range(hard, 1.6, 2.8);
+    if (is("bold")) v.embolden = Range(hard, 1.6, 4.0);
     if (is("thin")) v.embolden = Range(hard, -1.5, -0.9);
     // A face of varying widths set at a fixed pitch, as some issuers print
     // their zones: its widest capitals (M, W: 1.0-1.15 capital heights in

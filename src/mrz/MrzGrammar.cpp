@@ -49,7 +49,7 @@ Layout TwoLineLayout(const char* format, int length, FieldLayout last,
                   length,
                   {{"document_code", {0, 0, 2}, Cls::Letter},
                    {"issuing_state", {0, 2, 3}, Cls::Letter},
-                   {"name", {0, 5, length - 5}, Cls::Letter},
+                   {"name", {0, 5, length - 5}, Cls::Name},
                    {"document_number", {1, 0, 9}, Cls::Alnum, 1, 9},
                    {"nationality", {1, 10, 3}, Cls::Letter},
                    {"birth_date", {1, 13, 6}, Cls::Digit, 1, 19},
@@ -78,7 +78,7 @@ const Layout* LayoutOf(std::string_view format) {
                              {"expiry_date", {1, 8, 6}, Cls::Digit, 1, 14},
                              {"nationality", {1, 15, 3}, Cls::Letter},
                              {"optional_data_2", {1, 18, 11}, Cls::Alnum},
-                             {"name", {2, 0, 30}, Cls::Letter}},
+                             {"name", {2, 0, 30}, Cls::Name}},
                             {{0, 5, 25}, {1, 0, 7}, {1, 8, 7}, {1, 18, 11}},
                             1,
                             29};
@@ -115,8 +115,8 @@ constexpr uint64_t Bits(std::string_view chars) {
 }
 constexpr uint64_t kDigits = Bits("0123456789<"), kLetters = Bits("ABCDEFGHIJKLMNOPQRSTUVWXYZ<");
 constexpr uint64_t kAllowed[] = {kLetters,     kDigits,   kLetters | kDigits, kDigits,
-                                 Bits("MFX<"), Bits("P"), Bits("ACI")};
-static_assert(std::size(kAllowed) == size_t(Cls::Card) + 1);
+                                 Bits("MFX<"), Bits("P"), Bits("ACI"),        kLetters};
+static_assert(std::size(kAllowed) == size_t(Cls::Name) + 1);
 
 // Whether class index k is allowed by cls.
 bool AllowsIndex(Cls cls, int k) {
@@ -203,6 +203,18 @@ std::string_view LookAlikes(char c) {
     }
 }
 
+// The most probable look-alike of c (LookAlikes) that cls allows; c itself
+// where cls allows it or none does.
+char LookAlikeIn(const Scores& s, Cls cls, char c) {
+    if (Allows(cls, c)) return c;
+    int twin = -1;
+    for (char t : LookAlikes(c)) {
+        const int k = ClassOf(t);
+        if (AllowsIndex(cls, k) && (twin < 0 || s[size_t(k)] > s[size_t(twin)])) twin = k;
+    }
+    return twin >= 0 ? kAlphabet[twin] : c;
+}
+
 // The best candidate that the class allows, unless a candidate outside it
 // is far more probable (the best in-class one below kKeepOutOfClass of
 // its probability): that one stays, and the field fails its class.
@@ -215,17 +227,12 @@ char ChooseIn(const Scores& s, Cls cls) {
     if (s[bestIn] >= MrzLimits::kKeepOutOfClass * s[best]) return kAlphabet[bestIn];
     // A place of digits only (a date, a check digit) holds no letter: a
     // letter read there is its digit look-alike (an O is a 0), however
-    // sure its cell was of the letter; the check over it then decides.
-    // Places that admit letters keep what is printed (a card's C1, a
-    // nationality printed as digits).
-    if (cls == Cls::Digit || cls == Cls::Check) {
-        int twin = -1;
-        for (char c : LookAlikes(kAlphabet[best])) {
-            const int k = ClassOf(c);
-            if (AllowsIndex(cls, k) && (twin < 0 || s[k] > s[twin])) twin = k;
-        }
-        if (twin >= 0) return kAlphabet[twin];
-    }
+    // sure its cell was of the letter; the check over it then decides. A
+    // name holds no digit the same way (a small O read 0 is an O), and
+    // OwnProbability weighs the letter from its cell. Codes keep what is
+    // printed (a card's C1, a nationality printed as digits).
+    if (cls == Cls::Digit || cls == Cls::Check || cls == Cls::Name)
+        return LookAlikeIn(s, cls, kAlphabet[best]);
     return kAlphabet[best];
 }
 

@@ -26,8 +26,10 @@ int CharValue(char c);
 /// Probabilities (or scores, 0 to 1, higher better) of the 37 characters at one position.
 using Scores = std::array<float, kClasses>;
 
-/// What a position may hold.
-enum class Cls { Letter, Digit, Alnum, Check, Sex, Passport, Card };
+/// What a position may hold. A name's places hold letters, as codes' do, but
+/// a digit read there is taken as its letter look-alike (names never hold
+/// digits, where a code may be printed in them).
+enum class Cls { Letter, Digit, Alnum, Check, Sex, Passport, Card, Name };
 
 /// The class of every position of a zone of format name ("TD1" ...), or an
 /// empty vector for an unknown format.

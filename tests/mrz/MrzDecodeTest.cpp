@@ -247,7 +247,7 @@ TEST(MrzDecode, ClassesAndStateCodesChoose) {
     // The cells dump measures each cell as the decoder takes it at its place
     // (ReadAt), the quantity the threshold is asked of: the O, with the 0's
     // share set aside.
-    const auto [inName, p] = ReadAt(cells[0][11], Cls::Letter);
+    const auto [inName, p] = ReadAt(cells[0][11], Cls::Name);
     EXPECT_EQ(inName, 'O');
     EXPECT_FLOAT_EQ(r.characters[0][11].confidence, p);
     EXPECT_NEAR(p, 0.38f / 0.4f, 1e-3f);
@@ -261,12 +261,26 @@ TEST(MrzDecode, ClassesAndStateCodesChoose) {
     r = Decoded(cells);
     EXPECT_EQ(r.lines[0], kTd3[0]);
     EXPECT_FALSE(r.valid);
-    // A far more probable digit stays in a name, and the name fails its class.
+    // A far more probable digit with no letter look-alike stays in a name,
+    // and the name fails its class.
     cells[0][8] = Cell({{'7', 0.9995f}});
     r = Decoded(cells);
     EXPECT_EQ(r.lines[0][8], '7');
     EXPECT_FALSE(Field(r, "name").classValid);
     EXPECT_FALSE(r.valid);
+    // A far more probable 0 in a name is still an O, weighed from its cell
+    // as a letter: sure where the rest of the cell went to the O, unsure
+    // where it went to a D as much. A code keeps its digit (a card's C1).
+    cells = Exact(kTd3);
+    cells[0][11] = Cell({{'0', 0.995f}, {'O', 0.00499f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[0], kTd3[0]);
+    EXPECT_TRUE(r.valid);
+    cells[0][11] = Cell({{'0', 0.995f}, {'O', 0.0026f}, {'D', 0.0024f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[0], kTd3[0]);
+    EXPECT_FALSE(r.valid);
+    EXPECT_EQ(ReadAt(cells[0][11], Cls::Letter).first, '0');
 
     // A letter in a date is its digit look-alike however sure its cell was
     // of the letter (an O is a 0), and the date's check decides it; a letter

@@ -68,6 +68,11 @@ const std::vector<std::string>& HardConditions() {
     return names;
 }
 
+const std::vector<std::string>& ExtraConditions() {
+    static const std::vector<std::string> names{"tiny", "accent"};
+    return names;
+}
+
 bool HasZone(const std::string& condition) {
     return condition.rfind("nozone", 0) != 0;
 }
@@ -188,20 +193,118 @@ void NoZone(cv::Mat& doc, int top, const std::string& kind, const gw::render::Te
 
 }  // namespace
 
-cv::Mat RenderZone(const gw::render::TextRenderer& font, const Zone& zone, const Variation& v) {
+namespace {
+
+// The zone's lines rendered one by one, with a margin of a capital's height.
+std::vector<cv::Mat> RenderLines(const gw::render::TextRenderer& font, const Zone& zone,
+                                 const Variation& v) {
     std::vector<cv::Mat> lines;
     for (size_t i = 0; i < zone.lines.size(); ++i) {
         Variation lv = v;
         lv.seed = v.seed * 31 + i;
         lines.push_back(ToMat(font.RenderLine(zone.lines[i], lv, v.capHeight)));
     }
-    const int step = int(std::lround(v.capHeight * 1.9));
+    return lines;
+}
+
+// Rendered lines set one under another, 1.9 capital heights apart.
+cv::Mat Stack(const std::vector<cv::Mat>& lines, int capHeight) {
+    const int step = int(std::lround(capHeight * 1.9));
     int width = 0;
     for (const cv::Mat& l : lines) width = std::max(width, l.cols);
     cv::Mat out(lines[0].rows + step * int(lines.size() - 1), width, CV_8U, cv::Scalar(255));
     for (size_t i = 0; i < lines.size(); ++i) Lay(out, lines[i], 0, step * int(i));
     return out;
 }
+
+}  // namespace
+
+cv::Mat RenderZone(const gw::render::TextRenderer& font, const Zone& zone, const Variation& v) {
+    return Stack(RenderLines(font, zone, v), v.capHeight);
+}
+
+namespace {
+
+// A diacritic of kind 0 (tilde), 1 (two dots) or 2 (acute) drawn in ink
+// level ink into the box area of line.
+void Diacritic(cv::Mat& line, const cv::Rect& area, int kind, int stroke, uint8_t ink) {
+    const cv::Scalar colour(ink);
+    const int cx = area.x + area.width / 2, cy = area.y + area.height / 2;
+    if (kind == 0) {
+        std::vector<cv::Point> wave;
+        for (int i = 0; i <= 12; ++i) {
+            const double t = i / 12.0;
+            wave.push_back({area.x + int(std::lround(t * area.width)),
+                            cy - int(std::lround(std::sin(t * 2 * M_PI) * area.height * 0.3))});
+        }
+        cv::polylines(line, wave, false, colour, stroke, cv::LINE_AA);
+    } else if (kind == 1) {
+        const int r = std::max(1, stroke * 4 / 5);
+        cv::circle(line, {area.x + area.width / 4, cy}, r, colour, -1, cv::LINE_AA);
+        cv::circle(line, {area.x + area.width * 3 / 4, cy}, r, colour, -1, cv::LINE_AA);
+    } else {
+        cv::line(line, {cx - area.width / 5, area.y + area.height}, {cx + area.width / 5, area.y},
+                 colour, stroke, cv::LINE_AA);
+    }
+}
+
+// The cells of a rendered OCR-B line of n characters (a fixed advance; the
+// renderer's margin and the room it leaves for emboldening at each end).
+cv::Range CellColumns(const cv::Mat& line, size_t n, size_t k, int margin, double embolden) {
+    const int extra = int(std::ceil(std::fabs(embolden))) + 2;
+    const double advance = double(line.cols - 2 * margin - 2 * extra) / double(n);
+    return {margin + extra + int(std::lround(advance * double(k))),
+            margin + extra + int(std::lround(advance * double(k + 1)))};
+}
+
+// Makes letter k of line a national capital, as some issuers print their
+// zones (the Spanish N with a tilde above all): the letter squeezed onto its
+// baseline and a mark over it, within the capitals' height.
+void Accent(cv::Mat& line, size_t n, size_t k, char letter, const Variation& v, Random& rng) {
+    const cv::Range cols = CellColumns(line, n, k, v.capHeight, v.embolden);
+    cv::Mat cell = line.colRange(cols);
+    cv::Mat ink = cell < 128;
+    const cv::Rect box = cv::boundingRect(ink);
+    if (box.height < 8) return;
+    double lo = 255;
+    cv::minMaxLoc(cell, &lo);
+    const double squeeze = Range(rng, 0.7, 0.82);
+    const int h = int(std::lround(box.height * squeeze));
+    cv::Mat glyph;
+    cv::resize(cell.rowRange(box.y, box.y + box.height), glyph, cv::Size(cell.cols, h), 0, 0,
+               cv::INTER_AREA);
+    cell.rowRange(box.y, box.y + box.height).setTo(cv::Scalar(255));
+    glyph.copyTo(cell.rowRange(box.y + box.height - h, box.y + box.height));
+    const int room = box.height - h;
+    const int stroke = std::max(2, int(std::lround(v.capHeight * 0.11 + v.embolden)));
+    const int kind = letter == 'N' ? 0 : letter == 'E' ? 2 : 1;
+    const cv::Rect area(box.x + box.width / 8, box.y + stroke / 2, box.width * 3 / 4,
+                        std::max(2, room - stroke * 3 / 2));
+    Diacritic(cell, area, kind, stroke, uint8_t(lo));
+}
+
+// The zone rendered as RenderZone does, with one to three letters of its
+// names (A, E, N, O, U) printed as national capitals; its lines keep the
+// base letters, as a reader must give them.
+cv::Mat RenderAccented(const gw::render::TextRenderer& font, const Zone& zone, const Variation& v,
+                       Random& rng) {
+    const size_t nameLine = zone.format == "TD1" ? 2 : 0;
+    const size_t first = zone.format == "TD1" ? 0 : 5;
+    const std::string& names = zone.lines[nameLine];
+    std::vector<size_t> places;
+    for (size_t k = first; k < names.size(); ++k)
+        if (std::string("AENOU").find(names[k]) != std::string::npos) places.push_back(k);
+    std::vector<cv::Mat> lines = RenderLines(font, zone, v);
+    const int count = 1 + int(rng.Uniform() * 3);
+    for (int a = 0; a < count && !places.empty(); ++a) {
+        const size_t at = size_t(rng.Uniform() * double(places.size())) % places.size();
+        Accent(lines[nameLine], names.size(), places[at], names[places[at]], v, rng);
+        places.erase(places.begin() + long(at));
+    }
+    return Stack(lines, v.capHeight);
+}
+
+}  // namespace
 
 Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t seed,
               const std::string& degradation, const gw::render::TextRenderer* face) {
@@ -222,13 +325,17 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
     v.seed = seed;
     if (is("bold")) v.embolden = Range(hard, 1.6, 4.0);
     if (is("thin")) v.embolden = Range(hard, -1.5, -0.9);
+    // A thumbnail: print of 5-6 pixels, often grey where the picture was
+    // made smaller.
+    if (is("tiny")) v.inkLevel = Range(hard, 0.45, 0.9);
     // A face of varying widths set at a fixed pitch, as some issuers print
     // their zones: its widest capitals (M, W: 1.0-1.15 capital heights in
     // these faces) just fit, where OCR-B's pitch is 0.96 of its capitals.
     const bool fixedPitch = is("sans") || is("serif") || is("sans-unseen");
     if (fixedPitch) v.pitch = v.capHeight * Range(hard, 1.05, 1.25);
     const bool otherFace = (is("mono") || fixedPitch) && face;
-    const cv::Mat mrz = RenderZone(otherFace ? *face : font, zone, v);
+    const cv::Mat mrz = is("accent") ? RenderAccented(font, zone, v, hard)
+                                     : RenderZone(otherFace ? *face : font, zone, v);
     const int docW = int(mrz.cols * 1.1),
               docH = int(mrz.rows * (zone.lines.size() == 3 ? 3.2 : 4.5));
     const double paper = Range(rng, 190, 250);
@@ -300,6 +407,7 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
     double charHeight = Range(rng, 12, 32);
     if (is("lowres")) charHeight = Range(rng, 6, 11);
     if (is("small")) charHeight = Range(hard, 6, 9);
+    if (is("tiny")) charHeight = Range(hard, 5, 6);
     // A document photographed from afar: small in a camera-sized picture.
     const bool far = is("far");
     if (far) charHeight = Range(hard, 8, 14);
@@ -390,6 +498,7 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
     // Blur and sensor noise.
     double sigma = is("blur") ? Range(rng, 0.9, 1.6) : Range(rng, 0.0, 0.6);
     if (is("small")) sigma = Range(hard, 0.5, 1.0);
+    if (is("tiny")) sigma = Range(hard, 0.0, 0.7);
     if (sigma > 0.3) cv::GaussianBlur(grey, grey, cv::Size(0, 0), sigma);
     cv::Mat noise(grey.size(), CV_16S);
     cv::randn(noise, 0, Range(rng, 0, 6));

@@ -47,6 +47,12 @@ const std::vector<std::string>& Degradations();
 /// picture), a mirrored picture, and three kinds of page without a zone.
 const std::vector<std::string>& HardConditions();
 
+/// Conditions outside "all", each a set of its own: "tiny" (5-6 px capitals,
+/// often grey, as in a thumbnail) and "accent" (one to three letters of the
+/// names printed as national capitals: a squeezed letter under a tilde, two
+/// dots or an acute; the truth keeps the base letter).
+const std::vector<std::string>& ExtraConditions();
+
 /// Whether pages of condition hold a zone.
 bool HasZone(const std::string& condition);
 

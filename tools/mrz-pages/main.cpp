@@ -12,7 +12,8 @@
 //                                     wrong), the name of one condition
 //                                     (every page in it), "serif" or
 //                                     "sans-unseen" (zones in faces no other
-//                                     set holds), "combo" (two or three
+//                                     set holds), "tiny" or "accent" (outside
+//                                     "all": see ExtraConditions), "combo" (two or three
 //                                     conditions a page), or conditions
 //                                     joined by '+' (every page in all of
 //                                     them: "bold+blur")
@@ -162,6 +163,8 @@ std::vector<std::string> Kinds(const std::string& set) {
     if (set == "all" || set == "checks-fail") return kinds;
     if (std::find(kinds.begin(), kinds.end(), set) != kinds.end()) return {set};
     if (set == "serif" || set == "sans-unseen") return {set};  // measured, never learnt from
+    const auto& extra = ExtraConditions();
+    if (std::find(extra.begin(), extra.end(), set) != extra.end()) return {set};
     if (set == "combo") return {set};  // two or three conditions a page, drawn per page
     // Conditions joined by '+': every page in all of them.
     if (set.find('+') == std::string::npos) return {};

@@ -325,6 +325,10 @@ class Zone {
     // The probability of the character at p from its cell alone, given the
     // class of its position (OwnProbability).
     float Own(Pos p) const { return OwnProbability(cells_[p.line][p.column], ClassAt(p), At(p)); }
+    // The look-alike of the character at p that cls allows (LookAlikeIn).
+    char LookAlike(Pos p, Cls cls) const {
+        return LookAlikeIn(cells_[p.line][p.column], cls, At(p));
+    }
     void SetDecided(Pos p, float probability) { decided_[p.line][p.column] = probability; }
     // How many characters read more probably than the one at p from its
     // cell alone, whatever its position admits.
@@ -701,7 +705,15 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
             printed += zone.At(p) != '<';
             outside += !Allows(f.cls, zone.At(p));
         }
-        if (2 * outside <= printed) continue;
+        if (2 * outside <= printed) {
+            // A state code printed in letters holds no digit: a digit read
+            // among its letters (a small O read 0) is its letter look-alike,
+            // which the list of codes then weighs.
+            if (IsStateField(f))
+                for (Pos p : positions)
+                    if (!Allows(f.cls, zone.At(p))) zone.Set(p, zone.LookAlike(p, f.cls));
+            continue;
+        }
         const Cls other = f.cls == Cls::Letter ? Cls::Digit : Cls::Letter;
         for (Pos p : positions) zone.Set(p, zone.BestOf(p, other));
     }

@@ -331,6 +331,19 @@ TEST(MrzDecode, ClassesAndStateCodesChoose) {
     EXPECT_EQ(r.lines[0].substr(2, 3), "GBR");
     EXPECT_FALSE(r.valid);
 
+    // A sure 0 among a state code's letters is its O (a code holds no
+    // digit), and the list of codes settles it: valid. One with no letter
+    // look-alike stays, and the code fails its class.
+    cells = Exact(kTd3);
+    cells[0][4] = Cell({{'0', 0.9995f}, {'O', 0.0004f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[0].substr(2, 3), "UTO");
+    EXPECT_TRUE(r.valid);
+    cells[0][4] = Cell({{'7', 0.9995f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines[0].substr(2, 3), "UT7");
+    EXPECT_FALSE(Field(r, "issuing_state").classValid);
+
     // A nationality printed as digits is reported as printed: with two of
     // its three characters clearly digits, the third is read as its best digit.
     cells = Exact(kTd3);

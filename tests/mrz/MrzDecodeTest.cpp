@@ -386,12 +386,12 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
     // A name letter below the threshold, with no rival close: the reasons
     // name it.
     cells = Exact(kTd3);
-    cells[0][6] = Cell({{'R', 0.98f}, {'F', 0.0195f}});
+    cells[0][6] = Cell({{'R', 0.97f}, {'F', 0.0295f}});
     r = Decoded(cells);
     MrzReport(r);
     EXPECT_FALSE(r.valid);
     ASSERT_EQ(r.reasons.size(), 1u);
-    EXPECT_NE(r.reasons[0].find("line 1 column 7 'R' 0.98 or 'F' 0.02"), std::string::npos)
+    EXPECT_NE(r.reasons[0].find("line 1 column 7 'R' 0.97 or 'F' 0.03"), std::string::npos)
         << r.reasons[0];
     cells[0][6] = Cell({{'R', 0.997f}, {'F', 0.002f}});
     EXPECT_TRUE(Decoded(cells).valid);
@@ -496,7 +496,7 @@ TEST(MrzDecode, SureButForChecksThatFail) {
     bool printed = false;
     for (const auto& lines : {kTd3, wrongBirth}) {
         cells = Exact(lines, kSure);
-        cells[0][6] = Cell({{'R', 0.98f}, {'F', 0.0195f}});
+        cells[0][6] = Cell({{'R', 0.97f}, {'F', 0.0295f}});
         EXPECT_FALSE(sureOf(cells, r));
         Decode(cells, {}, r, nullptr, &printed);
         EXPECT_TRUE(printed);

@@ -94,7 +94,8 @@ struct MrzResult {
     /// are known codes, and every character is as sure as the reader's
     /// calibrated threshold (surer in a zone printed narrower than OCR-B, in
     /// capitals under 10 pixels, or found only through the texture round it)
-    /// and has at least the options' confidence.
+    /// and has at least the options' confidence. Never for capitals under 6
+    /// pixels (characterHeight), print the reader's classifier never learnt.
     bool valid = false;
     std::string error;  ///< why nothing was read (bad input), else empty
     /// The zone's 36-character lines, begun with P or V, end less than a

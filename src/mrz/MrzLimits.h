@@ -104,6 +104,14 @@ struct MrzLimits {
     /// (kSmallSharpen): the generated pages' `small` condition draws them
     /// 6 to 9 pixels high, every other condition 10 and more.
     static constexpr float kSmallHeight = 10.0f;
+    /// Capitals measured shorter than this in the image (pixels, rounded)
+    /// are print the network never learnt from (the generated pages' least
+    /// is 6 px) and whose probabilities were never calibrated: such a zone
+    /// is read but never valid. Set by that reason, not tuned; run H1 of
+    /// docs/mrz-tuning.md measured it (5-6 px `tiny` pages, cells taken as
+    /// read: 156 wrong of 69,541 at 0.998, and a name's K read < in a zone
+    /// reported valid).
+    static constexpr int kMinValidHeight = 6;
     /// The power the probabilities of small print's cells are raised to
     /// (and summed to 1 again), a temperature for small print alone: on
     /// their held-out cells the network of 2026-12-07 was underconfident

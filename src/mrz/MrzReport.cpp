@@ -11,6 +11,7 @@
 
 #include "GlyphwickMrz.h"
 #include "mrz/CountryCodes.h"
+#include "mrz/MrzLimits.h"
 
 namespace gw {
 
@@ -244,9 +245,15 @@ void MrzReport(MrzResult& r, const MrzOptions& options) {
         r.reasons.push_back(
             "the zone's lines run to the image's edge: it may be a longer zone "
             "cut short");
+    // Print smaller than any the network learnt is read, never trusted.
+    const bool tooSmall =
+        r.characterHeight > 0 && r.characterHeight < mrz::MrzLimits::kMinValidHeight;
+    if (tooSmall)
+        r.reasons.push_back("the print is too small to be sure of (capitals of " +
+                            std::to_string(r.characterHeight) + " px)");
     // A reading is valid only when every check holds, every field keeps to
     // its class and its dates are dates, whatever else the reader judged.
-    r.valid = r.valid && r.checksOk && classes && dates && !r.reachesEdge;
+    r.valid = r.valid && r.checksOk && classes && dates && !r.reachesEdge && !tooSmall;
     // With every check holding, what kept the zone from valid is a doubtful
     // character (a rival about as good, or too little confidence).
     if (!r.valid && r.checksOk && classes && dates)

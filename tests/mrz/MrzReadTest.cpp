@@ -504,6 +504,25 @@ TEST(MrzRead, SmallPrintIsReadWithItsOwnCalibration) {
     EXPECT_GT(lowest, 0.8f);
 }
 
+// Capitals of 5 px are print the network never learnt: the zone is read but
+// not valid, and the reasons say why; at 7 px the same zone is valid.
+TEST(MrzRead, PrintTooSmallIsNeverValid) {
+    const std::string first = "P<UTOHALVORSEN<<MARIT<ELISE<<<<<<<<<<<<<<<<<";
+    const gw::MrzResult tiny =
+        gw::ReadMrz(View(Printed({first, kLine2}, {600, 100}, 235, 5, 30, 10)));
+    ASSERT_TRUE(tiny.found);
+    EXPECT_LT(tiny.characterHeight, gw::mrz::MrzLimits::kMinValidHeight);
+    EXPECT_FALSE(tiny.valid);
+    const auto said =
+        std::find_if(tiny.reasons.begin(), tiny.reasons.end(),
+                     [](const std::string& s) { return s.find("too small") != std::string::npos; });
+    EXPECT_NE(said, tiny.reasons.end());
+    const gw::MrzResult seven =
+        gw::ReadMrz(View(Printed({first, kLine2}, {760, 130}, 235, 7, 40, 14)));
+    EXPECT_EQ(seven.lines, (std::vector<std::string>{first, kLine2}));
+    EXPECT_TRUE(seven.valid);
+}
+
 // A zone in dark-blue ink over noise: its blue channel, the page's grey, keeps
 // little of the print, which the middle channel keeps whole. Read as the
 // caller's colour pixels, the zone is drawn again from that channel; read as

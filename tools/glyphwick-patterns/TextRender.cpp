@@ -99,6 +99,10 @@ void Blur(std::vector<float>& canvas, int w, int h, double sigma) {
 
 }  // namespace
 
+int TextRenderer::EmboldenRoom(double embolden) {
+    return int(std::ceil(std::fabs(embolden))) + 2;
+}
+
 GreyImage TextRenderer::RenderLine(const std::string& text, const Variation& v, int margin) const {
     GreyImage out;
     if (!Valid() || v.capHeight < 1) return out;
@@ -118,7 +122,7 @@ GreyImage TextRenderer::RenderLine(const std::string& text, const Variation& v, 
             continue;
         pen += (pitch > 0 ? pitch : face->glyph->advance.x) + spacing;
     }
-    const int extra = int(std::ceil(std::fabs(v.embolden))) + 2;
+    const int extra = EmboldenRoom(v.embolden);
     out.width = int(std::max<long>(pen, 64) / 64) + 2 * margin + 2 * extra;
     out.height = ascent + descent + 2 * margin + 2 * extra;
     std::vector<float> canvas(size_t(out.width) * size_t(out.height), 0.0f);

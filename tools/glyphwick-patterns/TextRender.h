@@ -72,6 +72,11 @@ class TextRenderer {
     /// are left out.
     GreyImage RenderLine(const std::string& text, const Variation& v, int margin = 8) const;
 
+    /// The room (pixels) RenderLine leaves inside its margin at each end for
+    /// strokes emboldened by embolden: its first glyph's pen starts at the
+    /// margin plus this.
+    static int EmboldenRoom(double embolden);
+
   private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

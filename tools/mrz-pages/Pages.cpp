@@ -251,7 +251,7 @@ void Diacritic(cv::Mat& line, const cv::Rect& area, int kind, int stroke, uint8_
 // The cells of a rendered OCR-B line of n characters (a fixed advance; the
 // renderer's margin and the room it leaves for emboldening at each end).
 cv::Range CellColumns(const cv::Mat& line, size_t n, size_t k, int margin, double embolden) {
-    const int extra = int(std::ceil(std::fabs(embolden))) + 2;
+    const int extra = gw::render::TextRenderer::EmboldenRoom(embolden);
     const double advance = double(line.cols - 2 * margin - 2 * extra) / double(n);
     return {margin + extra + int(std::lround(advance * double(k))),
             margin + extra + int(std::lround(advance * double(k + 1)))};

@@ -37,6 +37,25 @@ void Lay(cv::Mat& page, const cv::Mat& ink, int x, int y) {
         }
 }
 
+// Shifts the columns of doc down by a smooth bend: depth pixels at the
+// far end (negative: up), from one side (a page bent towards its spine) or
+// from the middle to both sides (a bowed card). Paper fills what moves in.
+void Bend(cv::Mat& doc, double depth, Random& hard) {
+    if (hard.Uniform() < 0.5) depth = -depth;
+    const bool fromSide = hard.Uniform() < 0.6, fromLeft = hard.Uniform() < 0.5;
+    cv::Mat mapX(doc.size(), CV_32F), mapY(doc.size(), CV_32F);
+    const double w = std::max(1, doc.cols - 1);
+    for (int x = 0; x < doc.cols; ++x) {
+        const double t = fromSide ? (fromLeft ? 1 - x / w : x / w) : std::abs(2 * x / w - 1);
+        const float dy = float(depth * t * t);
+        for (int y = 0; y < doc.rows; ++y)
+            mapX.at<float>(y, x) = float(x), mapY.at<float>(y, x) = float(y) - dy;
+    }
+    cv::Mat out;
+    cv::remap(doc, out, mapX, mapY, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    doc = out;
+}
+
 }  // namespace
 
 const std::vector<std::string>& Degradations() {
@@ -69,7 +88,7 @@ const std::vector<std::string>& HardConditions() {
 }
 
 const std::vector<std::string>& ExtraConditions() {
-    static const std::vector<std::string> names{"tiny", "accent"};
+    static const std::vector<std::string> names{"tiny", "accent", "curved"};
     return names;
 }
 
@@ -402,6 +421,12 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
     } else {
         NoZone(doc, capTop - v.capHeight / 2, degradation, font, hard);
     }
+
+    // A page that does not lie flat: bent towards a passport's spine (the
+    // bend growing from one side) or bowed across (a card in a hand, a
+    // lens's barrel), its rows shifted by up to 0.3-1.2 capital heights at
+    // the zone's ends.
+    if (is("curved")) Bend(doc, Range(hard, 0.3, 1.2) * v.capHeight, hard);
 
     // Where the page goes: size, turn, skew and perspective.
     double charHeight = Range(rng, 12, 32);

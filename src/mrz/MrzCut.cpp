@@ -70,33 +70,53 @@ float CentreRow(const cv::Mat& ink, int x0, int x1, int y0, int y1, float& weigh
     return n > 0 ? float(sum / n) : -1.0f;
 }
 
-// The line of a run of rows: slope by the ink centres of the quarters, height
-// by the rows (along the slope) where the ink passes a quarter of the peak.
-LineBand Refine(const cv::Mat& ink, const Run& run) {
-    LineBand b;
-    const int h = run.bottom - run.top + 1;
-    const int y0 = run.top - h / 3, y1 = run.bottom + 1 + h / 3;
-    b.middle = ink.cols / 2.0f;
-    double sx = 0, sy = 0, sxx = 0, sxy = 0, sw = 0;
-    for (int q = 0; q < 4; ++q) {
-        const int x0 = ink.cols * q / 4, x1 = ink.cols * (q + 1) / 4;
-        float w = 0;
-        const float c = CentreRow(ink, x0, x1, y0, y1, w);
-        if (c < 0) continue;
-        const double x = (x0 + x1) / 2.0 - b.middle;
-        sx += w * x, sy += w * c, sxx += w * x * x, sxy += w * x * c, sw += w;
+// The weighted least-squares parabola through the ink centres (rows y0 to
+// y1) of ink's columns cut into parts, each at its ink's mean column (a part
+// at a line's end holds ink on one side only), x measured from middle: its
+// coefficients (constant first) in c, and in reach the farthest of those
+// columns from middle; false when fewer than three parts hold ink.
+bool FitCentres(const cv::Mat& ink, int parts, int y0, int y1, float middle, double c[3],
+                float& reach) {
+    double m[3][4] = {};  // normal equations, augmented
+    int used = 0;
+    reach = 0;
+    for (int q = 0; q < parts; ++q) {
+        const int x0 = ink.cols * q / parts, x1 = ink.cols * (q + 1) / parts;
+        double sum = 0, sumX = 0, sumY = 0;
+        for (int y = std::max(0, y0); y < std::min(ink.rows, y1); ++y) {
+            const uint8_t* r = ink.ptr<uint8_t>(y);
+            for (int x = x0; x < x1; ++x)
+                if (r[x]) sum += 1, sumX += x, sumY += y;
+        }
+        if (sum <= 0) continue;
+        ++used;
+        const double x = sumX / sum - middle, y = sumY / sum, p[3] = {1, x, x * x};
+        reach = std::max(reach, float(std::abs(x)));
+        for (int i = 0; i < 3; ++i) {
+            for (int j = 0; j < 3; ++j) m[i][j] += sum * p[i] * p[j];
+            m[i][3] += sum * p[i] * y;
+        }
     }
-    if (sw <= 0) return b;
-    const double den = sw * sxx - sx * sx;
-    b.slope = den > 0 ? float((sw * sxy - sx * sy) / den) : 0.0f;
-    b.slope = std::clamp(b.slope, -L::kMaxSlope, L::kMaxSlope);
-    b.center = float((sy - b.slope * sx) / sw);
-    // The profile across the line, following its slope.
-    // Counted row by row (each column's centre row found first), so that
-    // the ink is read along its rows.
-    // The columns fall in runs of one centre row (the slope is slight),
-    // each counted along its row.
-    const int reach = h;
+    if (used < 3) return false;
+    for (int i = 0; i < 3; ++i) {  // Gauss-Jordan; the matrix is symmetric positive
+        if (std::abs(m[i][i]) < 1e-12) return false;
+        for (int k = 0; k < 3; ++k) {
+            if (k == i) continue;
+            const double f = m[k][i] / m[i][i];
+            for (int j = i; j < 4; ++j) m[k][j] -= f * m[i][j];
+        }
+    }
+    for (int i = 0; i < 3; ++i) c[i] = m[i][3] / m[i][i];
+    return true;
+}
+
+// The rows the capitals of b reach above and below its centre, by the
+// profile across the line within reach rows of it, counted along the
+// line's rows (each column's centre row found first), so that the ink is
+// read along its rows; they reach as far as the profile keeps
+// kBandInkShare of its peak.
+void MeasureBand(const cv::Mat& ink, int reach, LineBand& b) {
+    // The columns fall in runs of one centre row (the line is near level).
     std::vector<cv::Vec3i> runs;  // first and last column, centre row
     for (int x = 0; x < ink.cols; ++x) {
         const int c = int(std::lround(b.At(float(x))));
@@ -122,6 +142,42 @@ LineBand Refine(const cv::Mat& ink, const Run& run) {
     while (hi < 2 * reach && prof[hi + 1] >= L::kBandInkShare * peak) ++hi;
     b.up = float(reach - lo) + 0.5f;
     b.down = float(hi - reach) + 0.5f;
+}
+
+// The line of a run of rows: slope by the ink centres of the quarters,
+// height by the rows (along the slope) where the ink passes a quarter of the
+// peak. A line whose centres bend away from that slope by kMinBend of its
+// height or more at its ends (a page that does not lie flat) follows the
+// parabola through the centres of its eighths instead.
+LineBand Refine(const cv::Mat& ink, const Run& run) {
+    LineBand b;
+    const int h = run.bottom - run.top + 1;
+    const int y0 = run.top - h / 3, y1 = run.bottom + 1 + h / 3;
+    b.middle = ink.cols / 2.0f;
+    double sx = 0, sy = 0, sxx = 0, sxy = 0, sw = 0;
+    for (int q = 0; q < 4; ++q) {
+        const int x0 = ink.cols * q / 4, x1 = ink.cols * (q + 1) / 4;
+        float w = 0;
+        const float c = CentreRow(ink, x0, x1, y0, y1, w);
+        if (c < 0) continue;
+        const double x = (x0 + x1) / 2.0 - b.middle;
+        sx += w * x, sy += w * c, sxx += w * x * x, sxy += w * x * c, sw += w;
+    }
+    if (sw <= 0) return b;
+    const double den = sw * sxx - sx * sx;
+    b.slope = den > 0 ? float((sw * sxy - sx * sy) / den) : 0.0f;
+    b.slope = std::clamp(b.slope, -L::kMaxSlope, L::kMaxSlope);
+    b.center = float((sy - b.slope * sx) / sw);
+    MeasureBand(ink, h, b);
+    double c[3];
+    float reach = 0;
+    if (FitCentres(ink, L::kBendParts, y0, y1, b.middle, c, reach)) {
+        if (std::abs(float(c[2]) * reach * reach) >= L::kMinBend * b.Height() &&
+            std::abs(float(c[1])) <= L::kMaxSlope) {
+            b.center = float(c[0]), b.slope = float(c[1]), b.bend = float(c[2]);
+            MeasureBand(ink, h, b);
+        }
+    }
     return b;
 }
 
@@ -967,8 +1023,9 @@ void SampleCutCell(const cv::Mat& grey, const LineBand& line, const CellLevels& 
     const float sy = line.Height() * ratio / kCellH;
     const float top = line.At(cx) - line.up * ratio;
     // Patch pixel (u, v) samples the grey image at (x, y).
-    cv::Matx23f m(sx, 0, x0 + (0.5f - kPad) * sx - 0.5f, line.slope * sx, sy,
-                  top + (0.5f - kPad) * sy - 0.5f - line.slope * (cx - x0));
+    const float slope = line.SlopeAt(cx);
+    cv::Matx23f m(sx, 0, x0 + (0.5f - kPad) * sx - 0.5f, slope * sx, sy,
+                  top + (0.5f - kPad) * sy - 0.5f - slope * (cx - x0));
     Patch patch;
     SampleLinear(grey, m, kPatchW, kPatchH, patch.data());
     for (size_t k = 0; k < out.size(); ++k) out[k] = levels[patch[k]];

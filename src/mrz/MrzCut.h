@@ -25,15 +25,20 @@ using Patch = std::array<uint8_t, kPatchW * kPatchH>;
 inline constexpr float kWorkHeight = 28.0f;
 
 /// A line of the upright zone: its centre row at column x is
-/// center + slope * (x - middle), its capitals reach above by up, below by down.
+/// center + slope * (x - middle) + bend * (x - middle)^2 (bend 0 but on a
+/// page that does not lie flat), its capitals reach above by up, below by
+/// down.
 struct LineBand {
     float center = 0;
     float middle = 0;
     float slope = 0;
+    float bend = 0;
     float up = 0;
     float down = 0;
     float Height() const { return up + down; }
-    float At(float x) const { return center + slope * (x - middle); }
+    float At(float x) const { return center + (slope + bend * (x - middle)) * (x - middle); }
+    /// The line's slope at column x.
+    float SlopeAt(float x) const { return slope + 2 * bend * (x - middle); }
 };
 
 /// Joins runs of ink into parts: runs (row, first and last pixel) in row

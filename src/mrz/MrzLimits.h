@@ -287,6 +287,15 @@ struct MrzLimits {
     /// A line's capitals reach as far as its profile across the line keeps
     /// this share of its peak ink.
     static constexpr float kBandInkShare = 0.25f;
+    /// A line follows a parabola (a page that does not lie flat) when the
+    /// ink centres of its kBendParts parts bend from a straight line by at
+    /// least this share of its height at its ends; less bend leaves it
+    /// straight. Ratio; run B1 of docs/mrz-tuning.md (generated `curved`
+    /// pages, seed 19: 0.08 to 0.15 read alike, 0.25 leaves bent lines
+    /// whose end cells, a fifth of a capital off the print, are read surely
+    /// wrong; the development seeds read alike at 0.08 and 0.15).
+    static constexpr float kMinBend = 0.1f;
+    static constexpr int kBendParts = 8;
     /// Ink is darker than its surroundings by this share of the zone
     /// image's range of levels (2nd to 95th percentile).
     static constexpr double kInkContrast = 0.18;

@@ -231,6 +231,29 @@ TEST(MrzRead, AZoneSeenAtASlantIsStoodUpright) {
     }
 }
 
+// A page that does not lie flat (bent towards a passport's spine, or bowed
+// across) bends its lines: cut along a straight line, the cells at one end
+// fall above or below the print.
+TEST(MrzRead, AZoneOnABentPageIsRead) {
+    const std::string first = "P<UTOHALVORSEN<<MARIT<ELISE<<<<<<<<<<<<<<<<<";
+    const cv::Mat page = Printed({first, kLine2}, cv::Size(1300, 420), 235, 24, 150, 48);
+    // Rows shifted by depth pixels at the far end: from the left side, or
+    // from the middle to both sides.
+    for (const auto& [depth, fromSide] : {std::pair{16.0, true}, {-16.0, true}, {12.0, false}}) {
+        cv::Mat mapX(page.size(), CV_32F), mapY(page.size(), CV_32F);
+        for (int x = 0; x < page.cols; ++x) {
+            const double t = fromSide ? 1 - (x - 40.0) / 1160 : std::abs((x - 620.0) / 580);
+            for (int y = 0; y < page.rows; ++y)
+                mapX.at<float>(y, x) = float(x), mapY.at<float>(y, x) = float(y - depth * t * t);
+        }
+        cv::Mat bent;
+        cv::remap(page, bent, mapX, mapY, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+        const gw::MrzResult r = gw::ReadMrz(View(bent));
+        EXPECT_EQ(r.lines, (std::vector<std::string>{first, kLine2})) << depth << fromSide;
+        EXPECT_TRUE(r.valid) << depth << fromSide;
+    }
+}
+
 // A card's three lines also bind as two pairs, which may rank above the
 // three (slightly turned, a pair measures as long as the three, or longer);
 // the three go first, since a pair of a card's lines fits no format and its

@@ -548,7 +548,10 @@ cv::Mat InkOf(const cv::Mat& grey, bool throughTexture) {
     return ink;
 }
 
-std::vector<std::vector<LineBand>> FindLineSets(const cv::Mat& ink) {
+namespace {
+
+// FindLineSets of ink as it stands.
+std::vector<std::vector<LineBand>> LineSetsOf(const cv::Mat& ink) {
     std::vector<std::vector<LineBand>> sets;
     const std::vector<Run> runs = InkRows(ink);
     std::vector<LineBand> lines;
@@ -574,6 +577,34 @@ std::vector<std::vector<LineBand>> FindLineSets(const cv::Mat& ink) {
         };
         return off(a) < off(b);
     });
+    return sets;
+}
+
+}  // namespace
+
+std::vector<std::vector<LineBand>> FindLineSets(const cv::Mat& ink) {
+    std::vector<std::vector<LineBand>> sets = LineSetsOf(ink);
+    if (!sets.empty()) return sets;
+    // A page that does not lie flat bends its lines alike; bent by more
+    // than the paper between them, their rows overlap and hold no line
+    // apart. They are looked for again in the ink straightened along the
+    // parabola of all its ink centres.
+    const float middle = ink.cols / 2.0f;
+    double c[3];
+    float reach = 0;
+    if (!FitCentres(ink, L::kBendParts, 0, ink.rows, middle, c, reach) ||
+        std::abs(float(c[2])) * reach * reach < L::kMinBend * kWorkHeight)
+        return sets;
+    cv::Mat straight(ink.size(), CV_8U, cv::Scalar(0));
+    for (int x = 0; x < ink.cols; ++x) {
+        const float d = float(x) - middle;
+        const int shift = int(std::lround((c[1] + c[2] * d) * d));
+        for (int y = std::max(0, -shift); y < std::min(ink.rows, ink.rows - shift); ++y)
+            straight.at<uint8_t>(y, x) = ink.at<uint8_t>(y + shift, x);
+    }
+    sets = LineSetsOf(straight);
+    for (auto& set : sets)
+        for (LineBand& b : set) b.slope += float(c[1]), b.bend += float(c[2]);
     return sets;
 }
 

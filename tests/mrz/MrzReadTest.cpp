@@ -252,6 +252,11 @@ TEST(MrzRead, AZoneOnABentPageIsRead) {
         EXPECT_EQ(r.lines, (std::vector<std::string>{first, kLine2})) << depth << fromSide;
         EXPECT_TRUE(r.valid) << depth << fromSide;
     }
+    // A page of mrz-pages's `curved` set whose lines bend by more than the
+    // paper between them: no row holds one line apart from the other.
+    ExpectReadValid({{"mrz-bent-lines-overlap.jpg",
+                      {"P<AUSOOWZTZGXBZ<<VCVELTCQ<YIUE<<<<<<<<<<<<<<",
+                       "RA24991024UTO4405223<4312172RF39R0JHI<<<<<34"}}});
 }
 
 // A card's three lines also bind as two pairs, which may rank above the

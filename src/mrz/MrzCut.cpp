@@ -71,22 +71,25 @@ float CentreRow(const cv::Mat& ink, int x0, int x1, int y0, int y1, float& weigh
 }
 
 // The weighted least-squares parabola through the ink centres (rows y0 to
-// y1) of ink's columns cut into parts, each at its ink's mean column (a part
-// at a line's end holds ink on one side only), x measured from middle: its
+// y1, or with along the rows within half of its centre in each column) of
+// ink's columns cut into parts, each at its ink's mean column (a part at a
+// line's end holds ink on one side only), x measured from middle: its
 // coefficients (constant first) in c, and in reach the farthest of those
 // columns from middle; false when fewer than three parts hold ink.
 bool FitCentres(const cv::Mat& ink, int parts, int y0, int y1, float middle, double c[3],
-                float& reach) {
+                float& reach, const LineBand* along = nullptr, float half = 0) {
     double m[3][4] = {};  // normal equations, augmented
     int used = 0;
     reach = 0;
     for (int q = 0; q < parts; ++q) {
         const int x0 = ink.cols * q / parts, x1 = ink.cols * (q + 1) / parts;
         double sum = 0, sumX = 0, sumY = 0;
-        for (int y = std::max(0, y0); y < std::min(ink.rows, y1); ++y) {
-            const uint8_t* r = ink.ptr<uint8_t>(y);
-            for (int x = x0; x < x1; ++x)
-                if (r[x]) sum += 1, sumX += x, sumY += y;
+        for (int x = x0; x < x1; ++x) {
+            const float at = along ? along->At(float(x)) : 0;
+            const int from = along ? int(std::lround(at - half)) : y0;
+            const int to = along ? int(std::lround(at + half)) + 1 : y1;
+            for (int y = std::max(0, from); y < std::min(ink.rows, to); ++y)
+                if (ink.at<uint8_t>(y, x)) sum += 1, sumX += x, sumY += y;
         }
         if (sum <= 0) continue;
         ++used;
@@ -171,14 +174,24 @@ LineBand Refine(const cv::Mat& ink, const Run& run) {
     MeasureBand(ink, h, b);
     double c[3];
     float reach = 0;
-    if (FitCentres(ink, L::kBendParts, y0, y1, b.middle, c, reach)) {
-        if (std::abs(float(c[2]) * reach * reach) >= L::kMinBend * b.Height() &&
-            std::abs(float(c[1])) <= L::kMaxSlope) {
-            b.center = float(c[0]), b.slope = float(c[1]), b.bend = float(c[2]);
-            MeasureBand(ink, h, b);
-        }
+    if (!FitCentres(ink, L::kBendParts, y0, y1, b.middle, c, reach)) return b;
+    const auto bent = [&] {
+        return std::abs(float(c[2]) * reach * reach) >= L::kMinBend * b.Height() &&
+               std::abs(float(c[1])) <= L::kMaxSlope;
+    };
+    if (!bent()) return b;
+    LineBand curved = b;
+    curved.center = float(c[0]), curved.slope = float(c[1]), curved.bend = float(c[2]);
+    MeasureBand(ink, h, curved);
+    // The rows of the run leave out the ends of a line bent far: its
+    // centres are measured again along the parabola.
+    if (FitCentres(ink, L::kBendParts, y0, y1, b.middle, c, reach, &curved,
+                   curved.Height() * (0.5f + 1.0f / 3)) &&
+        bent()) {
+        curved.center = float(c[0]), curved.slope = float(c[1]), curved.bend = float(c[2]);
+        MeasureBand(ink, h, curved);
     }
-    return b;
+    return curved;
 }
 
 // The grey levels of an 8-bit image by share: At(p) is the level below

@@ -252,11 +252,16 @@ TEST(MrzRead, AZoneOnABentPageIsRead) {
         EXPECT_EQ(r.lines, (std::vector<std::string>{first, kLine2})) << depth << fromSide;
         EXPECT_TRUE(r.valid) << depth << fromSide;
     }
-    // A page of mrz-pages's `curved` set whose lines bend by more than the
-    // paper between them: no row holds one line apart from the other.
+    // Pages of mrz-pages's `curved` set: lines bent by more than the paper
+    // between them, so that no row holds one line apart from the other; and
+    // lines bent so steeply at one end that the rows of the line's run leave
+    // out its first capitals.
     ExpectReadValid({{"mrz-bent-lines-overlap.jpg",
                       {"P<AUSOOWZTZGXBZ<<VCVELTCQ<YIUE<<<<<<<<<<<<<<",
-                       "RA24991024UTO4405223<4312172RF39R0JHI<<<<<34"}}});
+                       "RA24991024UTO4405223<4312172RF39R0JHI<<<<<34"}},
+                     {"mrz-bent-steep-end.jpg",
+                      {"P<D<<OIRNRTTG<<YAEUFPCKM<UNNWDKFQ<<<<<<<<<<<",
+                       "RV35977748D<<6110051M7906134<<<<<<<<<<<<<<04"}}});
 }
 
 // A card's three lines also bind as two pairs, which may rank above the

@@ -939,9 +939,11 @@ int GrammarEvidence(const MrzResult& r) {
 namespace {
 // The probabilities DecodeText gives a character's look-alikes (enough for
 // a check to choose one: above kCandidateFloor) and every other character;
-// the character itself keeps more than kMinProbability.
-constexpr float kTextLookAlike = 0.001f;
+// the character itself keeps more than kMinProbability (with three
+// look-alikes, 0.9988).
+constexpr float kTextLookAlike = 0.0003f;
 constexpr float kTextOther = 1e-5f;
+static_assert(1 - 3 * kTextLookAlike - 33 * kTextOther > MrzLimits::kMinProbability);
 }  // namespace
 
 MrzResult DecodeText(const std::vector<std::string>& lines, const DecodeLimits& limits) {

@@ -839,12 +839,20 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
             // No check digit tells a blind twin apart, so where a check
             // covers the place and the place admits the twin, the classifier
             // alone must rule it out (where none covers it, the threshold
-            // alone stands for every misread).
+            // alone stands for every misread). A cell whose first reading
+            // the check overruled for a character it does not look like has
+            // not ruled out anything: its small probabilities are
+            // uncalibrated, and the check chose among twins by them (an N
+            // settled as W where M was printed, a 1 as T where J was: run
+            // N4). Its look-alike (an O settled as 0) is what it read.
             const Pos p{int(l), int(c)};
+            const char first = kAlphabet[order[0]];
+            const bool changed =
+                first != ch.value && LookAlikes(ch.value).find(first) == std::string_view::npos;
             if (checked[l][c])
                 for (char twin : BlindTwins(ch.value))
                     if (Allows(zone.ClassAt(p), twin) &&
-                        s[size_t(ClassOf(twin))] >= MrzLimits::kBlindTwinFloor)
+                        (s[size_t(ClassOf(twin))] >= MrzLimits::kBlindTwinFloor || changed))
                         blindDoubt = true;
             out.characters[l].push_back(std::move(ch));
         }

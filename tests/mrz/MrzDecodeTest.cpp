@@ -447,6 +447,15 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
     EXPECT_FALSE(r.valid);
     cells[1][0] = Cell({{'W', 0.9989f}, {'M', 1e-5f}});
     EXPECT_TRUE(Decoded(cells).valid);
+    // A cell that read N first, the check settling it as W: the cell's
+    // trace of M, however small, rules nothing out. Read W first, the same
+    // check only confirms it.
+    cells[1][0] = Cell({{'N', 0.65f}, {'W', 0.34999f}});
+    r = Decoded(cells);
+    EXPECT_EQ(r.lines, lines);
+    EXPECT_FALSE(r.valid);
+    cells[1][0] = Cell({{'W', 0.65f}, {'N', 0.34999f}});
+    EXPECT_TRUE(Decoded(cells).valid);
     ASSERT_EQ(lines[0][20], 'M');
     cells[0][20] = Cell({{'M', 0.9985f}, {'W', 0.0012f}});
     EXPECT_TRUE(Decoded(cells).valid);

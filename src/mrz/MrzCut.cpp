@@ -78,26 +78,39 @@ float CentreRow(const cv::Mat& ink, int x0, int x1, int y0, int y1, float& weigh
 // columns from middle; false when fewer than three parts hold ink.
 bool FitCentres(const cv::Mat& ink, int parts, int y0, int y1, float middle, double c[3],
                 float& reach, const LineBand* along = nullptr, float half = 0) {
+    // Each column's ink and the sum of its rows, counted along the rows.
+    const int w = ink.cols;
+    std::vector<int> from(size_t(w), std::max(0, y0)), to(size_t(w), std::min(ink.rows, y1));
+    if (along)
+        for (int x = 0; x < w; ++x) {
+            const float at = along->At(float(x));
+            from[size_t(x)] = std::max(0, int(std::lround(at - half)));
+            to[size_t(x)] = std::min(ink.rows, int(std::lround(at + half)) + 1);
+        }
+    std::vector<int64_t> count(size_t(w), 0), rows(size_t(w), 0);
+    const int top = w > 0 ? *std::min_element(from.begin(), from.end()) : 0;
+    const int bottom = w > 0 ? *std::max_element(to.begin(), to.end()) : 0;
+    for (int y = top; y < bottom; ++y) {
+        const uint8_t* r = ink.ptr<uint8_t>(y);
+        for (int x = 0; x < w; ++x)
+            if (r[x] && from[size_t(x)] <= y && y < to[size_t(x)])
+                ++count[size_t(x)], rows[size_t(x)] += y;
+    }
     double m[3][4] = {};  // normal equations, augmented
     int used = 0;
     reach = 0;
     for (int q = 0; q < parts; ++q) {
-        const int x0 = ink.cols * q / parts, x1 = ink.cols * (q + 1) / parts;
-        double sum = 0, sumX = 0, sumY = 0;
-        for (int x = x0; x < x1; ++x) {
-            const float at = along ? along->At(float(x)) : 0;
-            const int from = along ? int(std::lround(at - half)) : y0;
-            const int to = along ? int(std::lround(at + half)) + 1 : y1;
-            for (int y = std::max(0, from); y < std::min(ink.rows, to); ++y)
-                if (ink.at<uint8_t>(y, x)) sum += 1, sumX += x, sumY += y;
-        }
+        int64_t sum = 0, sumX = 0, sumY = 0;
+        for (int x = w * q / parts; x < w * (q + 1) / parts; ++x)
+            sum += count[size_t(x)], sumX += x * count[size_t(x)], sumY += rows[size_t(x)];
         if (sum <= 0) continue;
         ++used;
-        const double x = sumX / sum - middle, y = sumY / sum, p[3] = {1, x, x * x};
+        const double x = double(sumX) / double(sum) - middle, y = double(sumY) / double(sum);
+        const double p[3] = {1, x, x * x};
         reach = std::max(reach, float(std::abs(x)));
         for (int i = 0; i < 3; ++i) {
-            for (int j = 0; j < 3; ++j) m[i][j] += sum * p[i] * p[j];
-            m[i][3] += sum * p[i] * y;
+            for (int j = 0; j < 3; ++j) m[i][j] += double(sum) * p[i] * p[j];
+            m[i][3] += double(sum) * p[i] * y;
         }
     }
     if (used < 3) return false;
@@ -181,16 +194,17 @@ LineBand Refine(const cv::Mat& ink, const Run& run) {
     };
     if (!bent()) return b;
     LineBand curved = b;
-    curved.center = float(c[0]), curved.slope = float(c[1]), curved.bend = float(c[2]);
-    MeasureBand(ink, h, curved);
+    const auto follow = [&] {
+        curved.center = float(c[0]), curved.slope = float(c[1]), curved.bend = float(c[2]);
+        MeasureBand(ink, h, curved);
+    };
+    follow();
     // The rows of the run leave out the ends of a line bent far: its
     // centres are measured again along the parabola.
     if (FitCentres(ink, L::kBendParts, y0, y1, b.middle, c, reach, &curved,
                    curved.Height() * (0.5f + 1.0f / 3)) &&
-        bent()) {
-        curved.center = float(c[0]), curved.slope = float(c[1]), curved.bend = float(c[2]);
-        MeasureBand(ink, h, curved);
-    }
+        bent())
+        follow();
     return curved;
 }
 
@@ -608,12 +622,18 @@ std::vector<std::vector<LineBand>> FindLineSets(const cv::Mat& ink) {
     if (!FitCentres(ink, L::kBendParts, 0, ink.rows, middle, c, reach) ||
         std::abs(float(c[2])) * reach * reach < L::kMinBend * kWorkHeight)
         return sets;
-    cv::Mat straight(ink.size(), CV_8U, cv::Scalar(0));
+    std::vector<int> shift(size_t(ink.cols));
     for (int x = 0; x < ink.cols; ++x) {
         const float d = float(x) - middle;
-        const int shift = int(std::lround((c[1] + c[2] * d) * d));
-        for (int y = std::max(0, -shift); y < std::min(ink.rows, ink.rows - shift); ++y)
-            straight.at<uint8_t>(y, x) = ink.at<uint8_t>(y + shift, x);
+        shift[size_t(x)] = int(std::lround((c[1] + c[2] * d) * d));
+    }
+    cv::Mat straight(ink.size(), CV_8U, cv::Scalar(0));
+    for (int y = 0; y < ink.rows; ++y) {
+        uint8_t* out = straight.ptr<uint8_t>(y);
+        for (int x = 0; x < ink.cols; ++x) {
+            const int from = y + shift[size_t(x)];
+            if (from >= 0 && from < ink.rows) out[x] = ink.ptr<uint8_t>(from)[x];
+        }
     }
     sets = LineSetsOf(straight);
     for (auto& set : sets)

@@ -90,8 +90,10 @@ struct MrzResult {
     int orientation = 0;      ///< degrees clockwise the image was turned to read: 0, 90, 180, 270
     float skew = 0;           ///< further degrees clockwise the zone was turned
     int characterHeight = 0;  ///< of the zone's capitals, in image pixels
-    /// Every check digit agrees, every field fits its class, the state codes
-    /// are known codes, and every character is as sure as the reader's
+    /// Every check digit agrees, every field fits its class, the name keeps
+    /// to a name's form (one double filler between the primary and the
+    /// secondary identifier), the state codes are known codes, and every
+    /// character is as sure as the reader's
     /// calibrated threshold (surer in a zone printed narrower than OCR-B, in
     /// capitals under 10 pixels, or found only through the texture round it)
     /// and has at least the options' confidence. Never for capitals under 6
@@ -156,9 +158,9 @@ GW_API std::string MrzResultToJson(const MrzResult& result);
 
 /// Works out a result's report (checks, checksOk, reasons, score, dates,
 /// expired, names, optional data, each field's valid) from its fields and
-/// characters, and clears valid when a check fails, a field leaves its class
-/// or a date is no date. ReadMrz does this itself; a host that changes a
-/// result may call it again.
+/// characters, and clears valid when a check fails, a field leaves its class,
+/// the name leaves a name's form or a date is no date. ReadMrz does this
+/// itself; a host that changes a result may call it again.
 GW_API void MrzReport(MrzResult& result, const MrzOptions& options = {});
 
 /// ICAO 9303 check digit of text (weights 7, 3, 1; digits 0-9, A-Z 10-35,

@@ -96,6 +96,20 @@ bool IsDigitField(const std::string& name) {
     return name == "birth_date" || name == "expiry_date";
 }
 
+// Whether a zone's name field keeps to the form of a name: the primary
+// identifier, a double filler, then the secondary identifier's parts each
+// after one filler, and fillers to the end. A second double filler with
+// letters after it is no name's form: a letter of the given names was read
+// as a filler (a small K, whose strokes blur into a chevron).
+bool NameHasForm(const std::string& raw) {
+    size_t end = raw.size();
+    while (end > 0 && raw[end - 1] == '<') --end;
+    int doubles = 0;
+    for (size_t i = 0; i + 1 < end; ++i)
+        if (raw[i] == '<' && raw[i + 1] == '<' && (i == 0 || raw[i - 1] != '<')) ++doubles;
+    return doubles <= 1;
+}
+
 // Why a field is outside its class, in words.
 std::string ClassReason(const MrzField& f) {
     if (IsLetterField(f.name) && HasDigit(f.raw)) return f.name + " holds digits";
@@ -181,7 +195,7 @@ void MrzReport(MrzResult& r, const MrzOptions& options) {
     }
     const Date today = Today(options.today);
     int holding = 0;
-    bool classes = true;
+    bool classes = true, names = true;
     std::vector<std::string> optional;
     for (MrzField& f : r.fields) {
         f.value = Squeezed(f.value);
@@ -209,6 +223,10 @@ void MrzReport(MrzResult& r, const MrzOptions& options) {
             if (!mrz::IsCountryCode(code))
                 r.reasons.push_back("state code '" + code + "' is not a known code (" + f.name +
                                     ")");
+        }
+        if (f.name == "name" && !NameHasForm(f.raw)) {
+            names = false;
+            r.reasons.push_back("the name has letters after a second double filler");
         }
         if (f.name == "surname") r.surname = f.value;
         if (f.name == "given_names") r.givenNames = f.value;
@@ -252,11 +270,12 @@ void MrzReport(MrzResult& r, const MrzOptions& options) {
         r.reasons.push_back("the print is too small to be sure of (capitals of " +
                             std::to_string(r.characterHeight) + " px)");
     // A reading is valid only when every check holds, every field keeps to
-    // its class and its dates are dates, whatever else the reader judged.
-    r.valid = r.valid && r.checksOk && classes && dates && !r.reachesEdge && !tooSmall;
+    // its class, the name to a name's form and the dates are dates, whatever
+    // else the reader judged.
+    r.valid = r.valid && r.checksOk && classes && names && dates && !r.reachesEdge && !tooSmall;
     // With every check holding, what kept the zone from valid is a doubtful
     // character (a rival about as good, or too little confidence).
-    if (!r.valid && r.checksOk && classes && dates)
+    if (!r.valid && r.checksOk && classes && names && dates)
         UnsureReasons(r, options.minConfidence, r.reasons);
     if (!r.valid && r.reasons.empty())
         r.reasons.push_back("the reading is not sure enough to be valid" + LeastSure(r));

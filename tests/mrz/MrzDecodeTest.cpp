@@ -412,6 +412,16 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
               std::vector<std::string>{"document_code holds a character its place does not take"});
     cells[0][6] = Cell({{'R', limit - 0.05f}, {'F', 1.04f - limit}});
     EXPECT_FALSE(Decoded(cells).valid);
+    // Nothing checks a name, but its form does: a given name's M read surely
+    // as a filler makes a second double filler with letters after it.
+    cells = Exact(card);
+    cells[2][15] = Cell({{'<', 0.9999f}, {'M', 0.0001f}});
+    r = Decoded(cells);
+    MrzReport(r);
+    EXPECT_EQ(r.lines[2], "ERIKSSON<<ANNA<<ARIA<<<<<<<<<<");
+    EXPECT_FALSE(r.valid);
+    EXPECT_EQ(r.reasons,
+              std::vector<std::string>{"the name has letters after a second double filler"});
 
     // A date digit with a rival that the check does tell apart (a 7 for the
     // 1 changes the sum by 18): the check settles it, and it counts as sure.

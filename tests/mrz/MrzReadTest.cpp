@@ -354,7 +354,7 @@ TEST(MrzRead, AZoneWhoseChecksFailIsReadAtItsPlaceOnce) {
                                             "7408122F1204159UTO<<<<<<<<<<<3",
                                             "ERIKSSON<<ANNA<MARIA<<<<<<<<<<"};
     cv::Mat page = Printed(lines, cv::Size(800, 400), 250, 22, 150, 44);
-    cv::rectangle(page, cv::Rect(128, 252, 10, 26), cv::Scalar(100), cv::FILLED);
+    cv::rectangle(page, cv::Rect(128, 252, 10, 26), cv::Scalar(160), cv::FILLED);
     gw::mrz::StageTimes times;
     const gw::MrzResult r = gw::mrz::ReadPage(page, gw::MrzOptions(), &times, cv::Mat());
     ASSERT_TRUE(r.found);

@@ -654,6 +654,15 @@ bool DateMayHold(const DateScores& cells) {
     return false;
 }
 
+bool NameHasForm(const std::string& raw) {
+    size_t end = raw.size();
+    while (end > 0 && raw[end - 1] == '<') --end;
+    int doubles = 0;
+    for (size_t i = 0; i + 1 < end; ++i)
+        if (raw[i] == '<' && raw[i + 1] == '<' && (i == 0 || raw[i - 1] != '<')) ++doubles;
+    return doubles <= 1;
+}
+
 bool Admits(const std::string& format, size_t line, size_t column, char c) {
     const auto classes = PositionClasses(format);
     return line < classes.size() && column < classes[line].size() &&
@@ -757,7 +766,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     }
 
     out.fields.clear();
-    bool classes = true;
+    bool classes = true, nameForm = true;
     for (size_t i = 0; i < layout.fields.size(); ++i) {
         const FieldLayout& f = layout.fields[i];
         MrzField field;
@@ -780,6 +789,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
         classes = classes && field.classValid;
         out.fields.push_back(field);
         if (field.name == "name") {
+            nameForm = NameHasForm(field.raw);
             // The primary identifier ends at the first double filler.
             const auto split = field.raw.find("<<");
             MrzField surname{"surname",       field.raw.substr(0, split), {}, false, 0, true,
@@ -901,8 +911,8 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     // a garbled personal number and an unsure filler as the composite digit,
     // each settled by its own check).
     if (layout.compositeLine >= 0) weigh(composite, covered);
-    const bool sureAsRead = statesKnown && classes && vouched && failuresPrinted && !blindDoubt &&
-                            !settledDoubt && lowest >= limits.minProbability;
+    const bool sureAsRead = statesKnown && classes && nameForm && vouched && failuresPrinted &&
+                            !blindDoubt && !settledDoubt && lowest >= limits.minProbability;
     out.valid = agree && sureAsRead;
     if (sure) *sure = sureAsRead;
     if (printed) *printed = failuresPrinted;

@@ -60,6 +60,15 @@ bool DateMayHold(const DateScores& cells);
 /// Whether position (line, column) of a zone of format may hold c.
 bool Admits(const std::string& format, size_t line, size_t column, char c);
 
+/// Whether a zone's name field (raw, fillers as printed) keeps to the form
+/// of a name: the primary identifier, a double filler, then the secondary
+/// identifier's parts each after one filler, and fillers to the end. A
+/// second double filler with letters after it is no name's form: a letter
+/// of the given names was read as a filler (a small K, whose strokes blur
+/// into a chevron). Such a zone is never valid (run Z1 of
+/// docs/mrz-tuning.md).
+bool NameHasForm(const std::string& raw);
+
 /// The character a place of class cls takes from its cell's probabilities
 /// s before any check decides it (the best its class admits, unless the
 /// cell read one outside it far more surely), and that character's

@@ -11,6 +11,7 @@
 
 #include "GlyphwickMrz.h"
 #include "mrz/CountryCodes.h"
+#include "mrz/MrzGrammar.h"
 #include "mrz/MrzLimits.h"
 
 namespace gw {
@@ -94,20 +95,6 @@ bool IsLetterField(const std::string& name) {
 
 bool IsDigitField(const std::string& name) {
     return name == "birth_date" || name == "expiry_date";
-}
-
-// Whether a zone's name field keeps to the form of a name: the primary
-// identifier, a double filler, then the secondary identifier's parts each
-// after one filler, and fillers to the end. A second double filler with
-// letters after it is no name's form: a letter of the given names was read
-// as a filler (a small K, whose strokes blur into a chevron).
-bool NameHasForm(const std::string& raw) {
-    size_t end = raw.size();
-    while (end > 0 && raw[end - 1] == '<') --end;
-    int doubles = 0;
-    for (size_t i = 0; i + 1 < end; ++i)
-        if (raw[i] == '<' && raw[i + 1] == '<' && (i == 0 || raw[i - 1] != '<')) ++doubles;
-    return doubles <= 1;
 }
 
 // Why a field is outside its class, in words.
@@ -224,7 +211,7 @@ void MrzReport(MrzResult& r, const MrzOptions& options) {
                 r.reasons.push_back("state code '" + code + "' is not a known code (" + f.name +
                                     ")");
         }
-        if (f.name == "name" && !NameHasForm(f.raw)) {
+        if (f.name == "name" && !mrz::NameHasForm(f.raw)) {
             names = false;
             r.reasons.push_back("the name has letters after a second double filler");
         }

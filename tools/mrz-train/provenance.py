@@ -5,7 +5,7 @@ Usage: provenance.py MODELDIR OUT.json --recipe TEXT
 
 Records the model's size and SHA-256, the training's log (MODELDIR/log.txt
 when present), the fixed seed, and the versions of the packages that made it:
-the fonts the pages are drawn in, PyTorch and NumPy.
+the fonts the pages are drawn in, PyTorch, NumPy and the BLAS under them.
 """
 import argparse
 import hashlib
@@ -20,6 +20,15 @@ import torch
 def package_version(name):
     p = subprocess.run(['dpkg-query', '-W', '-f=${Version}', name], capture_output=True, text=True)
     return p.stdout.strip() or None
+
+
+def blas_in_use():
+    """The BLAS library the system's libblas.so.3 points to (Debian's
+    alternatives choose it; the training's dense layers run on it)."""
+    try:
+        return os.path.realpath('/usr/lib/x86_64-linux-gnu/libblas.so.3').split('/')[-2]
+    except OSError:
+        return None
 
 
 def main():
@@ -40,9 +49,13 @@ def main():
         'seed': train.SEED,
         'recipe': a.recipe,
         'packages': {n: package_version(n) for n in
-                     ('fonts-ocr-b', 'fonts-dejavu-core', 'fonts-liberation2', 'fonts-freefont-ttf',
-                      'fonts-noto-mono', 'fonts-inconsolata', 'fonts-hack', 'python3-torch',
-                      'python3-numpy', 'libopencv-dnn-dev', 'libfreetype6')},
+                     ('fonts-ocr-b', 'fonts-dejavu-core', 'fonts-dejavu-extra', 'fonts-liberation2',
+                      'fonts-freefont-ttf', 'fonts-noto-mono', 'fonts-inconsolata', 'fonts-hack',
+                      'fonts-opendin', 'fonts-roboto-unhinted', 'fonts-open-sans', 'fonts-b612',
+                      'fonts-lato', 'fonts-urw-base35', 'fonts-cantarell', 'python3-torch',
+                      'python3-numpy', 'libopenblas0-pthread', 'libopencv-dnn-dev',
+                      'libfreetype6')},
+        'blas': blas_in_use(),
         'torch': torch.__version__,
         'numpy': numpy.__version__,
     }

@@ -21,8 +21,9 @@ struct MrzLimits {
     /// network of run T7, 0.98: 2 wrong of 69,939 held-out cells; for the
     /// network of run T8, 0.998: 2 wrong of 69,582, and on fresh seeds 234
     /// and 236 as read 4 wrong of 139,817; for the network of run T9, 0.99:
-    /// 2 wrong of 69,751, on seeds 234 and 236 as read 3 wrong of 139,935).
-    /// A check digit settles at most one character below it (run V1).
+    /// 2 wrong of 69,751, on seeds 234 and 236 as read 3 wrong of 139,935;
+    /// for that of run T11, 0.99: 2 wrong of 69,807, on seeds 234 and 236
+    /// 4 wrong of 139,964). A check digit settles at most one character below it (run V1).
     static constexpr float kMinProbability = 0.99f;
     /// A character whose blind twin (0 and U, 8 and S, 6 and G: values 10,
     /// 20 or 30 apart, so no check digit tells them apart) has at least
@@ -77,7 +78,8 @@ struct MrzLimits {
     /// their places, by tools/mrz-train/rate-threshold.py --as-read). For
     /// the network of run T8, which learns the monospace faces from pages of
     /// their own, 0.98 (run S10: 27 wrong of 394,157, bound 9.5e-5), and
-    /// for that of run T9 (run S11: 19 wrong of 394,113, 7.1e-5), under
+    /// for that of run T9 (run S11: 19 wrong of 394,113, 7.1e-5) and of run
+    /// T11 (run S12: 20 wrong of 394,192, 7.4e-5), under
     /// kMinProbability, which then holds these zones alone. For the network
     /// of run T7 it was 0.9995 (run S9: 26 wrong of 390,449), S8 gave 0.998
     /// for the network before, S7 0.999 for the one before that; runs S6, S3
@@ -102,8 +104,9 @@ struct MrzLimits {
     /// pooled gives 0.998 again (9 wrong of 165,538, bound 9.5e-5), and for
     /// the network of run T7 (run G9: 6 wrong of 164,966, 7.2e-5); for the
     /// network of run T8 0.9998 (run G10: 9 wrong of 164,201, 9.6e-5; at
-    /// 0.998 17 wrong, 1.6e-4), and for that of run T9 (run G11: 9 wrong of
-    /// 164,038, 9.6e-5). Runs G4
+    /// 0.998 17 wrong, 1.6e-4), for that of run T9 (run G11: 9 wrong of
+    /// 164,038, 9.6e-5) and for that of run T11 (run G12: 7 wrong of
+    /// 164,454, 8.0e-5; at 0.999 12 wrong, 1.2e-4). Runs G4
     /// (0.9999, the cells before kTexturePaper) and G3 (0.9995, both looks'
     /// cells pooled) before it.
     static constexpr float kTextureMinProbability = 0.9998f;
@@ -131,10 +134,11 @@ struct MrzLimits {
     /// because, each with the threshold the rate rule gives it, 1.4 reports
     /// more small zones valid on development pages at the same bound. For
     /// the network of run T7 the least is at 1.05 (run C4), for that of run
-    /// T8 at 1.00 (run C5), for that of run T9 at 1.15 (run C6); 1.4 stays,
-    /// by C3's measure (C5: with the threshold the rule gives each, 1.4 and
-    /// 0.9998 report 148 development small zones of seed 19 valid, 1.0 and
-    /// 0.998 139).
+    /// T8 at 1.00 (run C5), for that of run T9 at 1.15 (run C6), for that of
+    /// run T11 at 1.00 (run C7); 1.4 stays, by C3's measure (C5: with the
+    /// threshold the rule gives each, 1.4 and 0.9998 report 148 development
+    /// small zones of seed 19 valid, 1.0 and 0.998 139; C7: 1.4 and 0.9995
+    /// 185, 1.0 and 0.995 173).
     static constexpr float kSmallSharpen = 1.4f;
     /// The lowest probability of every character of a zone of small print
     /// reported valid, its cells' probabilities raised to kSmallSharpen.
@@ -146,8 +150,10 @@ struct MrzLimits {
     /// T7, run C4: 18 wrong of 363,143 at 0.998, bound 7.4e-5; for that of
     /// run T8, run C5: 15 wrong of 356,186 at 0.9998, bound 9.6e-5 (at 0.998
     /// 53 wrong); for that of run T9, run C6: 21 wrong of 360,936 at 0.999,
-    /// bound 8.4e-5 (at 0.998 28 wrong, 1.06e-4).
-    static constexpr float kSmallMinProbability = 0.999f;
+    /// bound 8.4e-5 (at 0.998 28 wrong, 1.06e-4); for that of run T11, run
+    /// C7: 22 wrong of 362,165 at 0.9995, bound 8.7e-5 (at 0.999 36 wrong,
+    /// 1.3e-4).
+    static constexpr float kSmallMinProbability = 0.9995f;
     /// A check digit settles an unsure character only when its cell read it
     /// among this many most probable characters. Count; run V2 of
     /// docs/mrz-tuning.md (generated monospace pages, seed 19: a document

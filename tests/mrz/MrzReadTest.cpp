@@ -348,24 +348,31 @@ TEST(MrzRead, AZoneInANarrowerFaceIsRead) {
 // a grey blot over the K of its surname: the reading is short of confident
 // there, so the search goes on past it. Boxed again by another pass (the
 // look through texture), the same print fails the same check: the reader
-// does not read that place twice.
+// does not read that place twice. How grey a blot leaves the K unsure
+// depends on the network (run T9's at 160, run T11's at 190), so the first
+// grey that does is taken.
 TEST(MrzRead, AZoneWhoseChecksFailIsReadAtItsPlaceOnce) {
     const std::vector<std::string> lines = {"IDUTOD231458907<<<<<<<<<<<<<<<",
                                             "7408122F1204159UTO<<<<<<<<<<<3",
                                             "ERIKSSON<<ANNA<MARIA<<<<<<<<<<"};
-    cv::Mat page = Printed(lines, cv::Size(800, 400), 250, 22, 150, 44);
-    cv::rectangle(page, cv::Rect(128, 252, 10, 26), cv::Scalar(160), cv::FILLED);
-    gw::mrz::StageTimes times;
-    const gw::MrzResult r = gw::mrz::ReadPage(page, gw::MrzOptions(), &times, cv::Mat());
-    ASSERT_TRUE(r.found);
-    EXPECT_FALSE(r.valid);
-    EXPECT_EQ(r.lines[0], lines[0]);
-    EXPECT_EQ(r.lines[1], lines[1]);
-    float lowest = 1;
-    for (const auto& line : r.characters)
-        for (const auto& c : line) lowest = std::min(lowest, c.confidence);
-    ASSERT_LT(lowest, gw::mrz::MrzLimits::kConfidentScore);
-    EXPECT_EQ(times.zonesRead, 1);
+    const cv::Mat clean = Printed(lines, cv::Size(800, 400), 250, 22, 150, 44);
+    for (int grey = 100; grey <= 240; grey += 10) {
+        cv::Mat page = clean.clone();
+        cv::rectangle(page, cv::Rect(128, 252, 10, 26), cv::Scalar(grey), cv::FILLED);
+        gw::mrz::StageTimes times;
+        const gw::MrzResult r = gw::mrz::ReadPage(page, gw::MrzOptions(), &times, cv::Mat());
+        ASSERT_TRUE(r.found) << "blot " << grey;
+        float lowest = 1;
+        for (const auto& line : r.characters)
+            for (const auto& c : line) lowest = std::min(lowest, c.confidence);
+        if (lowest >= gw::mrz::MrzLimits::kConfidentScore) continue;
+        EXPECT_FALSE(r.valid);
+        EXPECT_EQ(r.lines[0], lines[0]);
+        EXPECT_EQ(r.lines[1], lines[1]);
+        EXPECT_EQ(times.zonesRead, 1) << "blot " << grey;
+        return;
+    }
+    FAIL() << "no blot left the K short of confident";
 }
 
 // The sample's zone cropped to its print, which touches the picture's four
@@ -519,22 +526,37 @@ TEST(MrzRead, AZoneCutShortByThePicturesEdgeIsNotValid) {
     EXPECT_TRUE(alone.valid);
 }
 
-// A zone of 6-pixel capitals is small print, whose cells the network reads
-// less surely than it reads them right: its probabilities are calibrated for
-// small print (with the network of 2026-12-07's own, its least sure
-// character, an F with a T beside it, stood at 0.955; calibrated, above
-// 0.98). The network of run T7 reads it exactly, its least sure character
-// at 0.85 calibrated.
+// Zones of 6- and 7-pixel capitals are small print, whose cells the network
+// reads less surely than it reads them right; its probabilities are
+// calibrated for small print (kSmallSharpen, kSmallMinProbability). The
+// same zone drawn crisp at four heights on the page and three line
+// spacings: at 7 px every picture reads exactly and valid; at 6 px none is
+// valid with a wrong text, and most read exactly. The 6 px document number's
+// 0, drawn crisp, is where networks differ: run T9's read all twelve (its
+// least sure character 0.78 to 0.92), run T11's reads it U at 0.55 to 0.62
+// in five, each reported unsure. Blurred as the generated small print is,
+// run T11 reads 6 px zones as often exactly as run T9.
 TEST(MrzRead, SmallPrintIsReadWithItsOwnCalibration) {
     const std::string first = "P<UTOHALVORSEN<<MARIT<ELISE<<<<<<<<<<<<<<<<<";
-    const cv::Mat page = Printed({first, kLine2}, cv::Size(680, 120), 235, 6, 36, 12);
-    const gw::MrzResult r = gw::ReadMrz(View(page));
-    EXPECT_EQ(r.lines, (std::vector<std::string>{first, kLine2}));
-    EXPECT_LT(r.characterHeight, int(gw::mrz::MrzLimits::kSmallHeight));
-    float lowest = 1;
-    for (const auto& line : r.characters)
-        for (const auto& c : line) lowest = std::min(lowest, c.confidence);
-    EXPECT_GT(lowest, 0.8f);
+    const std::vector<std::string> truth{first, kLine2};
+    for (int height = 6; height <= 7; ++height) {
+        int exact = 0;
+        for (int top = 30; top < 42; top += 3)
+            for (int step = 11; step <= 13; ++step) {
+                const gw::MrzResult r =
+                    gw::ReadMrz(View(Printed(truth, cv::Size(680, 120), 235, height, top, step)));
+                const std::string at = std::to_string(height) + " px, top " + std::to_string(top) +
+                                       ", step " + std::to_string(step);
+                ASSERT_TRUE(r.found) << at;
+                EXPECT_LT(r.characterHeight, int(gw::mrz::MrzLimits::kSmallHeight)) << at;
+                EXPECT_FALSE(r.valid && r.lines != truth) << at;
+                if (height == 7) {
+                    EXPECT_TRUE(r.valid && r.lines == truth) << at;
+                }
+                exact += r.lines == truth;
+            }
+        EXPECT_GE(exact, 6) << height << " px";
+    }
 }
 
 // Capitals of 5 px are print the network never learnt: the zone is read but

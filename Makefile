@@ -81,7 +81,7 @@ patterns: deps
 	@cmake --build $(BUILD) -j $(JOBS) --target glyphwick-patterns
 	@patterns/make-patterns $(BUILD)/tools/glyphwick-patterns/glyphwick-patterns
 
-# Retrains the zone reader's cell classifier (about half an hour on two cores;
+# Retrains the zone reader's cell classifier (about 26 minutes on two cores;
 # needs tools/mrz-train/install-train-deps); see docs/mrz-model.md.
 train-mrz: deps
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DGW_BUILD_TESTS=OFF $(LAUNCHER) >/dev/null

@@ -146,22 +146,53 @@ void UnsureReasons(const MrzResult& r, float minConfidence, std::vector<std::str
     }
 }
 
-// The character read with the least confidence, with its rival, as the end
-// of a reason ("; least sure: line 1 column 7 'K' 0.99 or 'X' 0.01"); empty
-// for a zone without characters.
+// The probability a character's own cell gave it among what its place
+// admits (a 0 read in a name counts for nothing against its O), or its
+// decided probability where the cell's candidates hold no rival the place
+// admits (the format alone decides it).
+float CellProbability(const MrzResult& r, size_t line, size_t column) {
+    const MrzCharacter& ch = r.characters[line][column];
+    float own = 0, excluded = 0;
+    bool rival = false;
+    for (const auto& [c, p] : ch.candidates) {
+        if (c == ch.value)
+            own = p;
+        else if (mrz::Admits(r.format, line, column, c))
+            rival = true;
+        else
+            excluded += p;
+    }
+    if (!rival) return ch.confidence;
+    return excluded < 1 ? own / (1 - excluded) : 0.0f;
+}
+
+// The character least sure of, with its cell's rival, as the end of a reason
+// ("; least sure: line 1 column 7 'K' 0.99 or 'X' 0.01"); empty for a zone
+// without characters. A character the grammar settled (a check digit chose
+// it over its cell's doubt) counts by its cell, and says both: a zone is
+// held back for such doubts too (a check settles only one character), and
+// its decided probability alone would read as sure ("'8' 0.60 or 'B' 0.40
+// in its cell, 1.00 as decided").
 std::string LeastSure(const MrzResult& r) {
     const MrzCharacter* least = nullptr;
+    float leastP = 2;
     size_t line = 0, column = 0;
     for (size_t l = 0; l < r.characters.size(); ++l)
-        for (size_t c = 0; c < r.characters[l].size(); ++c)
-            if (least == nullptr || r.characters[l][c].confidence < least->confidence) {
-                least = &r.characters[l][c];
-                line = l, column = c;
-            }
+        for (size_t c = 0; c < r.characters[l].size(); ++c) {
+            const float p = std::min(r.characters[l][c].confidence, CellProbability(r, l, c));
+            if (p < leastP) least = &r.characters[l][c], leastP = p, line = l, column = c;
+        }
     if (least == nullptr) return "";
+    const float cell = CellProbability(r, line, column);
     std::string out = "; least sure: line " + std::to_string(line + 1) + " column " +
-                      std::to_string(column + 1) + " " + Candidate(least->value, least->confidence);
+                      std::to_string(column + 1) + " " + Candidate(least->value, cell);
     if (const auto* rival = RivalOf(*least)) out += " or " + Candidate(rival->first, rival->second);
+    if (Candidate(least->value, cell) != Candidate(least->value, least->confidence)) {
+        char decided[64];
+        std::snprintf(decided, sizeof decided, " in its cell, %.2f as decided",
+                      double(least->confidence));
+        out += decided;
+    }
     return out;
 }
 

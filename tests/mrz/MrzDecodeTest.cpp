@@ -395,6 +395,22 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
         << r.reasons[0];
     cells[0][6] = Cell({{'R', 0.999f}, {'F', 0.0009f}});
     EXPECT_TRUE(Decoded(cells).valid);
+    // Two unsure characters under one check digit: the check settles both
+    // as read, but vouches for one only. The reason names the doubt its
+    // cell had, not the certainty the check gave it.
+    cells = Exact(kTd3, kSure);
+    cells[1][1] = Cell({{'8', 0.6f}, {'B', 0.4f}});
+    cells[1][7] = Cell({{'C', 0.6f}, {'G', 0.4f}});
+    r = Decoded(cells);
+    MrzReport(r);
+    EXPECT_EQ(r.lines, kTd3);
+    EXPECT_GT(r.characters[1][1].confidence, 0.99f);
+    EXPECT_FALSE(r.valid);
+    ASSERT_EQ(r.reasons.size(), 1u);
+    EXPECT_NE(
+        r.reasons[0].find("line 2 column 2 '8' 0.60 or 'B' 0.40 in its cell, 1.00 as decided"),
+        std::string::npos)
+        << r.reasons[0];
     // No check covers the document code: a card's I read surely as J, a
     // letter no card is typed by, is kept as read and fails its class.
     const std::vector<std::string> card{"IDUTOD231458907<<<<<<<<<<<<<<<",

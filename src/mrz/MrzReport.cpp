@@ -146,24 +146,34 @@ void UnsureReasons(const MrzResult& r, float minConfidence, std::vector<std::str
     }
 }
 
-// The probability a character's own cell gave it among what its place
-// admits (a 0 read in a name counts for nothing against its O), or its
-// decided probability where the cell's candidates hold no rival the place
-// admits (the format alone decides it).
-float CellProbability(const MrzResult& r, size_t line, size_t column) {
+// What a character's own cell said of it among what its place admits (a 0
+// read in a name counts for nothing against its O): its probability and its
+// best rival's, shared out over the admitted candidates. Where the cell's
+// candidates hold no rival the place admits (the format alone decides it),
+// the character's decided probability and its cell's first other candidate.
+struct CellView {
+    float probability = 0;
+    std::pair<char, float> rival{0, 0};  // no rival when its character is 0
+};
+
+CellView ViewOfCell(const MrzResult& r, size_t line, size_t column) {
     const MrzCharacter& ch = r.characters[line][column];
-    float own = 0, excluded = 0;
-    bool rival = false;
+    CellView v;
+    float excluded = 0;
     for (const auto& [c, p] : ch.candidates) {
         if (c == ch.value)
-            own = p;
-        else if (mrz::Admits(r.format, line, column, c))
-            rival = true;
-        else
+            v.probability = p;
+        else if (!mrz::Admits(r.format, line, column, c))
             excluded += p;
+        else if (v.rival.first == 0)
+            v.rival = {c, p};
     }
-    if (!rival) return ch.confidence;
-    return excluded < 1 ? own / (1 - excluded) : 0.0f;
+    if (v.rival.first == 0) {
+        const auto* rival = RivalOf(ch);
+        return {ch.confidence, rival ? *rival : std::pair<char, float>{0, 0}};
+    }
+    const float share = excluded < 1 ? 1 / (1 - excluded) : 0.0f;
+    return {v.probability * share, {v.rival.first, v.rival.second * share}};
 }
 
 // The character least sure of, with its cell's rival, as the end of a reason
@@ -175,19 +185,20 @@ float CellProbability(const MrzResult& r, size_t line, size_t column) {
 // in its cell, 1.00 as decided").
 std::string LeastSure(const MrzResult& r) {
     const MrzCharacter* least = nullptr;
+    CellView view;
     float leastP = 2;
     size_t line = 0, column = 0;
     for (size_t l = 0; l < r.characters.size(); ++l)
         for (size_t c = 0; c < r.characters[l].size(); ++c) {
-            const float p = std::min(r.characters[l][c].confidence, CellProbability(r, l, c));
-            if (p < leastP) least = &r.characters[l][c], leastP = p, line = l, column = c;
+            const CellView v = ViewOfCell(r, l, c);
+            const float p = std::min(r.characters[l][c].confidence, v.probability);
+            if (p < leastP) least = &r.characters[l][c], view = v, leastP = p, line = l, column = c;
         }
     if (least == nullptr) return "";
-    const float cell = CellProbability(r, line, column);
     std::string out = "; least sure: line " + std::to_string(line + 1) + " column " +
-                      std::to_string(column + 1) + " " + Candidate(least->value, cell);
-    if (const auto* rival = RivalOf(*least)) out += " or " + Candidate(rival->first, rival->second);
-    if (Candidate(least->value, cell) != Candidate(least->value, least->confidence)) {
+                      std::to_string(column + 1) + " " + Candidate(least->value, view.probability);
+    if (view.rival.first != 0) out += " or " + Candidate(view.rival.first, view.rival.second);
+    if (Candidate(least->value, view.probability) != Candidate(least->value, least->confidence)) {
         char decided[64];
         std::snprintf(decided, sizeof decided, " in its cell, %.2f as decided",
                       double(least->confidence));

@@ -38,8 +38,13 @@ struct MrzOptions {
 
 /// One character of the zone with its ranked candidates.
 struct MrzCharacter {
-    char value = '?';                                ///< the character reported
-    float confidence = 0;                            ///< 0 to 1
+    char value = '?';  ///< the character reported
+    /// 0 to 1: the probability of the character as decided (under its check
+    /// digit or the list of state codes where one covers it). A character
+    /// the checks could not vouch for (one of several unsure ones under one
+    /// check digit, a decision short of one wrong in 10,000, a blind twin
+    /// such as 0 and U that no check tells apart) has its cell's own.
+    float confidence = 0;
     std::vector<std::pair<char, float>> candidates;  ///< best first, with scores 0 to 1
 };
 

@@ -826,6 +826,8 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     out.characters.assign(cells.size(), {});
     float lowest = 1;
     bool blindDoubt = false, settledDoubt = false;
+    // The characters whose decided probability the zone cannot stand on.
+    std::vector<Pos> doubted;
     for (size_t l = 0; l < cells.size(); ++l) {
         for (size_t c = 0; c < cells[l].size(); ++c) {
             const Scores& s = cells[l][c];
@@ -844,8 +846,10 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
             // run of O read as 0 in one print): it must reach the rate a
             // valid zone stands for itself.
             if (zone.Own({int(l), int(c)}) < limits.minProbability &&
-                ch.confidence < MrzLimits::kSettledMinProbability)
+                ch.confidence < MrzLimits::kSettledMinProbability) {
                 settledDoubt = true;
+                doubted.push_back({int(l), int(c)});
+            }
             // No check digit tells a blind twin apart, so where a check
             // covers the place and the place admits the twin, the classifier
             // alone must rule it out (where none covers it, the threshold
@@ -862,8 +866,10 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
             if (checked[l][c])
                 for (char twin : BlindTwins(ch.value))
                     if (Allows(zone.ClassAt(p), twin) &&
-                        (s[size_t(ClassOf(twin))] >= MrzLimits::kBlindTwinFloor || changed))
+                        (s[size_t(ClassOf(twin))] >= MrzLimits::kBlindTwinFloor || changed)) {
                         blindDoubt = true;
+                        doubted.push_back(p);
+                    }
             out.characters[l].push_back(std::move(ch));
         }
     }
@@ -875,12 +881,15 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     // out of step, or a stain) is one no check vouches for.
     auto vouchesFor = [&](const std::vector<Pos>& data, Pos digit) {
         int unsure = 0;
+        std::vector<Pos> settled;
         auto count = [&](Pos p) {
-            if (zone.Own(p) < limits.minProbability)
-                unsure += zone.Rank(p) < MrzLimits::kSettledRank ? 1 : 2;
+            if (zone.Own(p) >= limits.minProbability) return;
+            unsure += zone.Rank(p) < MrzLimits::kSettledRank ? 1 : 2;
+            settled.push_back(p);
         };
         for (Pos p : data) count(p);
         count(digit);
+        if (unsure > 1) doubted.insert(doubted.end(), settled.begin(), settled.end());
         return unsure <= 1;
     };
     // Under a check that fails, an unsure character may be the misread one
@@ -913,6 +922,13 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     if (layout.compositeLine >= 0) weigh(composite, covered);
     const bool sureAsRead = statesKnown && classes && nameForm && vouched && failuresPrinted &&
                             !blindDoubt && !settledDoubt && lowest >= limits.minProbability;
+    // What the checks could not vouch for is reported as sure as its cell
+    // was of it, not as the sums over the field made it (a host that reads
+    // the confidences sees the doubt that kept the zone from valid).
+    for (Pos p : doubted) {
+        float& confidence = out.characters[size_t(p.line)][size_t(p.column)].confidence;
+        confidence = std::min(confidence, zone.Own(p));
+    }
     out.valid = agree && sureAsRead;
     if (sure) *sure = sureAsRead;
     if (printed) *printed = failuresPrinted;

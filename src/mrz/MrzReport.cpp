@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <tuple>
@@ -104,9 +105,15 @@ std::string ClassReason(const MrzField& f) {
     return f.name + " holds a character its place does not take";
 }
 
+// A candidate and its probability, to two decimals, or to as many more as
+// tell it from certainty (a threshold of 0.9995 holds back a character at
+// 0.9993, which two decimals would show as 1.00).
 std::string Candidate(char c, float score) {
+    int decimals = 2;
+    while (decimals < 6 && score < 1 && double(score) >= 1 - 0.5 * std::pow(10.0, -decimals))
+        decimals += 2;
     char buf[32];
-    std::snprintf(buf, sizeof buf, "'%c' %.2f", c, double(score));
+    std::snprintf(buf, sizeof buf, "'%c' %.*f", c, decimals, double(score));
     return buf;
 }
 
@@ -146,64 +153,22 @@ void UnsureReasons(const MrzResult& r, float minConfidence, std::vector<std::str
     }
 }
 
-// What a character's own cell said of it among what its place admits (a 0
-// read in a name counts for nothing against its O): its probability and its
-// best rival's, shared out over the admitted candidates. Where the cell's
-// candidates hold no rival the place admits (the format alone decides it),
-// the character's decided probability and its cell's first other candidate.
-struct CellView {
-    float probability = 0;
-    std::pair<char, float> rival{0, 0};  // no rival when its character is 0
-};
-
-CellView ViewOfCell(const MrzResult& r, size_t line, size_t column) {
-    const MrzCharacter& ch = r.characters[line][column];
-    CellView v;
-    float excluded = 0;
-    for (const auto& [c, p] : ch.candidates) {
-        if (c == ch.value)
-            v.probability = p;
-        else if (!mrz::Admits(r.format, line, column, c))
-            excluded += p;
-        else if (v.rival.first == 0)
-            v.rival = {c, p};
-    }
-    if (v.rival.first == 0) {
-        const auto* rival = RivalOf(ch);
-        return {ch.confidence, rival ? *rival : std::pair<char, float>{0, 0}};
-    }
-    const float share = excluded < 1 ? 1 / (1 - excluded) : 0.0f;
-    return {v.probability * share, {v.rival.first, v.rival.second * share}};
-}
-
-// The character least sure of, with its cell's rival, as the end of a reason
-// ("; least sure: line 1 column 7 'K' 0.99 or 'X' 0.01"); empty for a zone
-// without characters. A character the grammar settled (a check digit chose
-// it over its cell's doubt) counts by its cell, and says both: a zone is
-// held back for such doubts too (a check settles only one character), and
-// its decided probability alone would read as sure ("'8' 0.60 or 'B' 0.40
-// in its cell, 1.00 as decided").
+// The character read with the least confidence, with its rival, as the end
+// of a reason ("; least sure: line 1 column 7 'K' 0.99 or 'X' 0.01"); empty
+// for a zone without characters.
 std::string LeastSure(const MrzResult& r) {
     const MrzCharacter* least = nullptr;
-    CellView view;
-    float leastP = 2;
     size_t line = 0, column = 0;
     for (size_t l = 0; l < r.characters.size(); ++l)
-        for (size_t c = 0; c < r.characters[l].size(); ++c) {
-            const CellView v = ViewOfCell(r, l, c);
-            const float p = std::min(r.characters[l][c].confidence, v.probability);
-            if (p < leastP) least = &r.characters[l][c], view = v, leastP = p, line = l, column = c;
-        }
+        for (size_t c = 0; c < r.characters[l].size(); ++c)
+            if (least == nullptr || r.characters[l][c].confidence < least->confidence) {
+                least = &r.characters[l][c];
+                line = l, column = c;
+            }
     if (least == nullptr) return "";
     std::string out = "; least sure: line " + std::to_string(line + 1) + " column " +
-                      std::to_string(column + 1) + " " + Candidate(least->value, view.probability);
-    if (view.rival.first != 0) out += " or " + Candidate(view.rival.first, view.rival.second);
-    if (Candidate(least->value, view.probability) != Candidate(least->value, least->confidence)) {
-        char decided[64];
-        std::snprintf(decided, sizeof decided, " in its cell, %.2f as decided",
-                      double(least->confidence));
-        out += decided;
-    }
+                      std::to_string(column + 1) + " " + Candidate(least->value, least->confidence);
+    if (const auto* rival = RivalOf(*least)) out += " or " + Candidate(rival->first, rival->second);
     return out;
 }
 

@@ -139,14 +139,14 @@ TEST(MrzDecode, FieldsAreDecidedWithTheirCheckDigits) {
     // Where another place of the number keeps a trace of a character that
     // would make the O hold too (a 5 for the 9, at weight 1 as well), the
     // same place is settled above a cell's threshold, below what a settled
-    // place must reach.
+    // place must reach: not valid, and the place is reported as sure as its
+    // cell was of the 0, not as the sums made it.
     cells = Exact({kTd3[0], line}, kSure);
     cells[1][2] = Cell({{'9', 0.9988f}, {'5', 0.001f}});
     cells[1][5] = Cell({{'O', 0.6f}, {'0', 0.38f}});
     r = Decoded(cells);
     EXPECT_EQ(r.lines[1], line);
-    EXPECT_GT(r.characters[1][5].confidence, MrzLimits::kMinProbability);
-    EXPECT_LT(r.characters[1][5].confidence, MrzLimits::kSettledMinProbability);
+    EXPECT_NEAR(r.characters[1][5].confidence, 0.38f, 0.005f);
     EXPECT_FALSE(r.valid);
     cells[1][5] = Exact({line}, 0.9995f)[0][5];
     EXPECT_TRUE(Decoded(cells).valid);
@@ -171,13 +171,14 @@ TEST(MrzDecode, FieldsAreDecidedWithTheirCheckDigits) {
     // One leaning to 0 at 0.65, the other sure of 0 at 0.9995 (a run of O
     // printed in one faint ink reads so): neither the number's check nor the
     // composite tells, and the cells' product decides for the zeros at about
-    // 0.9998. A decision of the sums must reach one wrong in 10,000 itself.
+    // 0.9998. A decision of the sums must reach one wrong in 10,000 itself;
+    // short of it, the place is reported at its cell's 0.65.
     cells = Exact({kTd3[0], line}, kSure);
     cells[1][3] = Cell({{'0', 0.65f}, {'O', 0.345f}});
     cells[1][4] = Cell({{'0', 0.9995f}, {'O', 0.0004f}});
     r = Decoded(cells);
     EXPECT_EQ(r.lines[1], line);
-    EXPECT_GT(r.characters[1][3].confidence, MrzLimits::kMinProbability);
+    EXPECT_NEAR(r.characters[1][3].confidence, 0.65f, 0.005f);
     EXPECT_FALSE(r.valid);
 
     // Three places at weights 7, 1, 7 (columns 3, 5, 6): O for 0 at all three
@@ -201,7 +202,8 @@ TEST(MrzDecode, FieldsAreDecidedWithTheirCheckDigits) {
     cells[1][6] = Cell({{'0', 0.6f}, {'8', 0.399f}});
     r = Decoded(cells);
     EXPECT_EQ(r.lines[1], line);
-    EXPECT_GT(r.characters[1][3].confidence, MrzLimits::kMinProbability);
+    EXPECT_NEAR(r.characters[1][3].confidence, 0.6f, 0.005f);
+    EXPECT_NEAR(r.characters[1][6].confidence, 0.6f, 0.005f);
     EXPECT_FALSE(r.valid);
     // A check settles a place between two readings, not among many: a zero
     // its cell read third (after D and B) is left unsure, though the check
@@ -395,22 +397,35 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
         << r.reasons[0];
     cells[0][6] = Cell({{'R', 0.999f}, {'F', 0.0009f}});
     EXPECT_TRUE(Decoded(cells).valid);
+    // Held to a stricter limit, a letter at 0.9985 is named with the
+    // decimals that tell it from certainty.
+    cells[0][6] = Cell({{'R', 0.9985f}, {'F', 0.0014f}});
+    DecodeLimits strict;
+    strict.minProbability = 0.9999f;
+    Decode(cells, strict, r);
+    MrzReport(r);
+    EXPECT_FALSE(r.valid);
+    ASSERT_EQ(r.reasons.size(), 1u);
+    EXPECT_NE(r.reasons[0].find("line 1 column 7 'R' 0.9985 or 'F' 0.00"), std::string::npos)
+        << r.reasons[0];
     // Two unsure characters under one check digit: the check settles both
-    // as read, but vouches for one only. The reason names the doubt its
-    // cell had, not the certainty the check gave it.
+    // as read, but vouches for one only. Each is reported as sure as its
+    // cell was, and the reasons name both. One alone the check vouches for,
+    // and it counts as sure.
     cells = Exact(kTd3, kSure);
     cells[1][1] = Cell({{'8', 0.6f}, {'B', 0.4f}});
     cells[1][7] = Cell({{'C', 0.6f}, {'G', 0.4f}});
     r = Decoded(cells);
     MrzReport(r);
     EXPECT_EQ(r.lines, kTd3);
-    EXPECT_GT(r.characters[1][1].confidence, 0.99f);
     EXPECT_FALSE(r.valid);
-    ASSERT_EQ(r.reasons.size(), 1u);
-    EXPECT_NE(
-        r.reasons[0].find("line 2 column 2 '8' 0.60 or 'B' 0.40 in its cell, 1.00 as decided"),
-        std::string::npos)
-        << r.reasons[0];
+    EXPECT_EQ(r.reasons,
+              (std::vector<std::string>{"line 2 column 2 unsure: '8' 0.60 or 'B' 0.40",
+                                        "line 2 column 8 unsure: 'C' 0.60 or 'G' 0.40"}));
+    cells[1][7] = Exact(kTd3, kSure)[1][7];
+    r = Decoded(cells);
+    EXPECT_TRUE(r.valid);
+    EXPECT_GT(r.characters[1][1].confidence, MrzLimits::kSettledMinProbability);
     // No check covers the document code: a card's I read surely as J, a
     // letter no card is typed by, is kept as read and fails its class.
     const std::vector<std::string> card{"IDUTOD231458907<<<<<<<<<<<<<<<",

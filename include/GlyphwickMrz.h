@@ -98,10 +98,10 @@ struct MrzResult {
     /// Every check digit agrees, every field fits its class, the name keeps
     /// to a name's form (one double filler between the primary and the
     /// secondary identifier), the state codes are known codes, and every
-    /// character is as sure as the reader's
-    /// calibrated threshold (surer in a zone printed narrower than OCR-B, in
-    /// capitals under 10 pixels, or found only through the texture round it)
-    /// and has at least the options' confidence. Never for capitals under 6
+    /// character is as sure as the reader's calibrated threshold (surer in a
+    /// zone printed narrower than OCR-B, in capitals under 10 pixels, or
+    /// found only through the texture round it) and has at least the
+    /// options' confidence. Never for capitals under 6
     /// pixels (characterHeight), print the reader's classifier never learnt.
     bool valid = false;
     std::string error;  ///< why nothing was read (bad input), else empty

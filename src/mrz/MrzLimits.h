@@ -23,7 +23,8 @@ struct MrzLimits {
     /// and 236 as read 4 wrong of 139,817; for the network of run T9, 0.99:
     /// 2 wrong of 69,751, on seeds 234 and 236 as read 3 wrong of 139,935;
     /// for that of run T11, 0.99: 2 wrong of 69,807, on seeds 234 and 236
-    /// 4 wrong of 139,964). A check digit settles at most one character below it (run V1).
+    /// 4 wrong of 139,964). A check digit settles at most one character
+    /// below it (run V1).
     static constexpr float kMinProbability = 0.99f;
     /// A character whose blind twin (0 and U, 8 and S, 6 and G: values 10,
     /// 20 or 30 apart, so no check digit tells them apart) has at least

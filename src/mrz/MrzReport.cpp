@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <string>
 #include <tuple>
@@ -105,13 +104,11 @@ std::string ClassReason(const MrzField& f) {
     return f.name + " holds a character its place does not take";
 }
 
-// A candidate and its probability, to two decimals, or to as many more as
-// tell it from certainty (a threshold of 0.9995 holds back a character at
-// 0.9993, which two decimals would show as 1.00).
+// A candidate and its probability, to two decimals, or to four or six where
+// fewer would round it to certainty (a threshold of 0.9995 holds back a
+// character at 0.9993, which two decimals would show as 1.00).
 std::string Candidate(char c, float score) {
-    int decimals = 2;
-    while (decimals < 6 && score < 1 && double(score) >= 1 - 0.5 * std::pow(10.0, -decimals))
-        decimals += 2;
+    const int decimals = score >= 1 || score < 0.995f ? 2 : score < 0.99995f ? 4 : 6;
     char buf[32];
     std::snprintf(buf, sizeof buf, "'%c' %.*f", c, decimals, double(score));
     return buf;

@@ -56,13 +56,31 @@ bool TurnColumns(int32_t type, const uint8_t* src, size_t stride, uint32_t w, ui
         // A 64-bit word of a row holds the pixels of kPerWord columns; each
         // goes to its run as a 32-bit word whose extra bytes the next row's
         // pixel overwrites (the run has room for the last one's).
+        // Rows are taken in the run's order: down the strip, or up it.
+        const ptrdiff_t rowStep = reversed ? -ptrdiff_t(stride) : ptrdiff_t(stride);
+        const uint8_t* const firstRow = src + (reversed ? size_t(rows - 1) * stride : 0);
         uint32_t c = 0;
         for (; c + kPerWord <= columns; c += kPerWord) {
-            const uint8_t* from = src + size_t(x0 + c) * B;
+            const uint8_t* from = firstRow + size_t(x0 + c) * B;
             uint8_t* run = runs + c * kRun;
-            for (uint32_t k = 0; k < rows; ++k) {
+            uint32_t k = 0;
+            if constexpr (B == 3) {
+                // Two rows at a time: each column's two pixels make one
+                // 48-bit word, one store instead of two.
+                constexpr uint64_t kPixel = 0xffffff;
+                for (; k + 2 <= rows; k += 2, from += 2 * rowStep) {
+                    uint64_t a, b;
+                    std::memcpy(&a, from, 8);
+                    std::memcpy(&b, from + rowStep, 8);
+                    const uint64_t left = (a & kPixel) | ((b & kPixel) << 24);
+                    const uint64_t right = ((a >> 24) & kPixel) | (((b >> 24) & kPixel) << 24);
+                    std::memcpy(run + size_t(k) * B, &left, 8);
+                    std::memcpy(run + kRun + size_t(k) * B, &right, 8);
+                }
+            }
+            for (; k < rows; ++k, from += rowStep) {
                 uint64_t v;
-                std::memcpy(&v, from + size_t(reversed ? rows - 1 - k : k) * stride, 8);
+                std::memcpy(&v, from, 8);
                 for (uint32_t j = 0; j < kPerWord; ++j) {
                     const auto p = uint32_t(v >> (8 * B * j));
                     std::memcpy(run + j * kRun + size_t(k) * B, &p, 4);

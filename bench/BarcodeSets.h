@@ -1,6 +1,6 @@
 // Folders of barcode images with their expected texts (NAME.txt beside
-// NAME.png or NAME.jpg), read by Glyphwick's whole-image reader and by
-// zxing-cpp on the same grey pixels: read rates, wrong reads and times.
+// NAME.png or NAME.jpg, one text a line when a page holds several symbols), read by Glyphwick's
+// whole-image reader and by zxing-cpp on the same grey pixels: read rates, wrong reads and times.
 #pragma once
 
 #include <algorithm>
@@ -24,10 +24,11 @@
 namespace sets {
 
 struct Image {
-    std::string name;      // path below the set's folder
-    std::string category;  // the folder holding it
-    std::string want;
-    bool code39 = false;  // the symbology, from the names: code39... or code128...
+    std::string name;                // path below the set's folder
+    std::string category;            // the folder holding it
+    std::string want;                // the first text
+    std::vector<std::string> wants;  // every text the image holds
+    bool code39 = false;             // the symbology, from the names: code39... or code128...
     std::unique_ptr<DVImageProcessor> image;
     gw::GreyImage grey;  // what zxing-cpp reads: the same grey levels
 };
@@ -45,7 +46,10 @@ inline std::vector<Image> Load(const std::filesystem::path& folder) {
     for (const auto& f : files) {
         std::ifstream in(std::filesystem::path(f).replace_extension(".txt"));
         Image i;
-        if (!std::getline(in, i.want)) continue;
+        for (std::string line; std::getline(in, line);)
+            if (!line.empty()) i.wants.push_back(line);
+        if (i.wants.empty()) continue;
+        i.want = i.wants.front();
         i.image = std::make_unique<DVImageProcessor>();
         if (i.image->LoadFromFile(f.string().c_str(), nullptr) != 0) continue;
         i.grey = gw::ToGrey(*i.image);
@@ -58,12 +62,34 @@ inline std::vector<Image> Load(const std::filesystem::path& folder) {
     return out;
 }
 
-/// Texts read from one image; a reading counts as right when it or its
-/// Code 32 reading is the expected text.
+/// Texts read from one image: right when every expected text was read (a
+/// result counts as its text or its Code 32 reading), wrong when any result
+/// is none of them.
 struct Reading {
     std::vector<std::string> texts;
     bool right = false, wrong = false;
 };
+
+/// Whether text is one of wants.
+inline bool Wanted(const std::vector<std::string>& wants, const std::string& text) {
+    return std::find(wants.begin(), wants.end(), text) != wants.end();
+}
+
+/// Sets right and wrong of r from its texts (each result's Code 32 reading,
+/// when it has one, in codes32 at the same place, else empty).
+inline void Score(Reading& r, const std::vector<std::string>& wants,
+                  const std::vector<std::string>& codes32) {
+    std::vector<bool> seen(wants.size(), false);
+    r.wrong = false;
+    for (size_t k = 0; k < r.texts.size(); ++k) {
+        bool ok = false;
+        for (size_t w = 0; w < wants.size(); ++w)
+            if (r.texts[k] == wants[w] || (!codes32[k].empty() && codes32[k] == wants[w]))
+                seen[w] = true, ok = true;
+        r.wrong |= !ok;
+    }
+    r.right = std::find(seen.begin(), seen.end(), false) == seen.end();
+}
 
 inline Reading Glyphwick(const Image& i) {
     gw::BarcodeOptions options;
@@ -71,12 +97,12 @@ inline Reading Glyphwick(const Image& i) {
     options.code128 = !i.code39;
     options.code39FullAscii = true;
     Reading r;
+    std::vector<std::string> codes32;
     for (const gw::BarcodeResult& b : gw::ReadBarcodes(*i.image, options)) {
-        const bool right = b.text == i.want || (!b.code32.empty() && b.code32 == i.want);
         r.texts.push_back(b.text);
-        r.right |= right;
-        r.wrong |= !right;
+        codes32.push_back(b.code32);
     }
+    Score(r, i.wants, codes32);
     return r;
 }
 
@@ -91,12 +117,9 @@ inline Reading ZXing(const Image& i, bool extended = true) {
     hints.setFormats(i.code39 ? ZXing::BarcodeFormat::Code39 : ZXing::BarcodeFormat::Code128);
     hints.setTryHarder(true).setTryDownscale(false).setTryCode39ExtendedMode(extended);
     Reading r;
-    for (const ZXing::Result& z : ZXing::ReadBarcodes(view, hints)) {
-        if (!z.isValid()) continue;
-        r.texts.push_back(z.text());
-        r.right |= z.text() == i.want;
-        r.wrong |= z.text() != i.want;
-    }
+    for (const ZXing::Result& z : ZXing::ReadBarcodes(view, hints))
+        if (z.isValid()) r.texts.push_back(z.text());
+    Score(r, i.wants, std::vector<std::string>(r.texts.size()));
     return r;
 }
 #endif

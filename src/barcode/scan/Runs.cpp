@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 
 namespace gw::barcodes {
 
@@ -159,7 +160,7 @@ size_t BlockExtremes(const std::vector<uint8_t>& p, size_t block, RunsWork& work
 }  // namespace
 
 void FindRuns(const std::vector<uint8_t>& p, int radius, int minContrast, Runs& runs,
-              RunsWork& work) {
+              RunsWork& work, bool splitDips) {
     const size_t n = p.size();
     runs.edges.clear();
     runs.firstDark = false;
@@ -210,6 +211,7 @@ void FindRuns(const std::vector<uint8_t>& p, int radius, int minContrast, Runs& 
         }
     }
     runs.edges.push_back(float(n));
+    if (!splitDips) return;
     // A split may leave a second dip in either part: a few passes at most,
     // each over the parts of the runs the last one split.
     work.open.assign(runs.Count(), 1);
@@ -336,6 +338,34 @@ void FindRunsByInk(const std::vector<uint8_t>& p, const std::vector<size_t>& ext
         runs.edges.push_back(float(n));
     } else if (runs.edges.size() > 1) {
         runs.edges.back() = float(n);
+    }
+}
+
+// The unsharp mask's blur: a Gaussian of sigma 1.5 samples to radius 4, in
+// 256ths; and how far a level is pushed from it, in differences. On the
+// generated set of bench/make-barcode-set (seed 18, --count 24: 368 images,
+// 2026-12-08) the pass read 351, against 341 without it (blur 24 of 24
+// against 16); a sigma of 2.0 read 348 and twice the difference 3 read 350;
+// none wrong.
+constexpr int kSharpenWeights[] = {68, 55, 28, 9, 2};
+constexpr int kSharpenRadius = 4;
+constexpr int kSharpenAmount = 2;
+static_assert(std::size(kSharpenWeights) == kSharpenRadius + 1);
+static_assert(kSharpenWeights[0] + 2 * (kSharpenWeights[1] + kSharpenWeights[2] +
+                                        kSharpenWeights[3] + kSharpenWeights[4]) ==
+              256);
+
+void Sharpen(const std::vector<uint8_t>& p, std::vector<uint8_t>& out) {
+    const int n = int(p.size());
+    out.resize(p.size());
+    for (int i = 0; i < n; ++i) {
+        int sum = kSharpenWeights[0] * p[size_t(i)];
+        for (int d = 1; d <= kSharpenRadius; ++d)
+            sum += kSharpenWeights[d] *
+                   (p[size_t(std::max(0, i - d))] + p[size_t(std::min(n - 1, i + d))]);
+        const int level = p[size_t(i)] * 256;
+        out[size_t(i)] =
+            uint8_t(std::clamp((level + kSharpenAmount * (level - sum) + 128) >> 8, 0, 255));
     }
 }
 

@@ -43,10 +43,12 @@ struct RunsWork {
 /// where those differ by less than minContrast the threshold of the last
 /// place with contrast holds, so a wide bar or a quiet zone keeps its colour.
 /// Edges fall where the profile crosses the threshold, interpolated between
-/// samples. A profile without contrast anywhere gives one light run. work
-/// holds the buffers, reused from call to call.
+/// samples; with splitDips, a dip (or bump) deep enough inside a run, a
+/// narrow element that blur kept from crossing, becomes a run of its own. A
+/// profile without contrast anywhere gives one light run. work holds the
+/// buffers, reused from call to call.
 void FindRuns(const std::vector<uint8_t>& profile, int radius, int minContrast, Runs& runs,
-              RunsWork& work);
+              RunsWork& work, bool splitDips = true);
 
 /// The alternating peaks and valleys of a profile, in order: a peak or
 /// valley counts once the profile has come back from it by at least
@@ -68,5 +70,12 @@ void FindRunsByExtrema(const std::vector<uint8_t>& profile, const std::vector<si
 /// A profile without a valley gives one light run.
 void FindRunsByInk(const std::vector<uint8_t>& profile, const std::vector<size_t>& extremes,
                    int radius, Runs& runs, RunsWork& work);
+
+/// An unsharp mask along a profile: each level pushed away from the mean of
+/// its neighbours (a Gaussian of 1.5 samples) by twice the difference,
+/// clamped to 0-255, into out (the ends repeat their level). Blur that
+/// leaves the narrow elements of a line as shallow swings leaves them whole
+/// again.
+void Sharpen(const std::vector<uint8_t>& profile, std::vector<uint8_t>& out);
 
 }  // namespace gw::barcodes

@@ -1,6 +1,7 @@
 // The whole-image reader on what phones and scanners give: a tall symbol read
-// along its whole height (one result, its whole box), faint narrow bars, a
-// small symbol on a 12-megapixel page, and a budget that stops the read and says why.
+// along its whole height (one result, its whole box), faint narrow bars,
+// heavy blur, a small symbol on a 12-megapixel page, and a budget that stops
+// the read and says why.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -72,6 +73,27 @@ TEST(Photo, FaintNarrowCode39Reads) {
     const std::vector<BarcodeResult> r = gw::ReadBarcodes(*thin);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].text, "9X6T1OT");
+}
+
+TEST(Photo, HeavilyBlurredSymbolsRead) {
+    // Modules of 2 pixels under a blur of sigma 1.5 and 1.6 pixels (0.75 and
+    // 0.8 modules): the narrow spaces between bars are shallow swings that no
+    // threshold on the line splits.
+    for (const char* sigma : {"1.5", "1.6"})
+        for (const char* angle : {"0", "3", "90"}) {
+            SCOPED_TRACE(testing::Message() << "sigma " << sigma << " angle " << angle);
+            const std::string layout =
+                std::string("IN -bordercolor white -border 40 -background white -rotate ") + angle +
+                " -colorspace gray -blur 0x" + sigma;
+            const auto code128 = Make("-b 20 --height=30", "BLUR-128x", layout);
+            const std::vector<BarcodeResult> a = gw::ReadBarcodes(*code128);
+            ASSERT_EQ(a.size(), 1u);
+            EXPECT_EQ(a[0].text, "BLUR-128x");
+            const auto code39 = Make("-b 8 --height=30", "BLUR39", layout);
+            const std::vector<BarcodeResult> b = gw::ReadBarcodes(*code39);
+            ASSERT_EQ(b.size(), 1u);
+            EXPECT_EQ(b[0].text, "BLUR39");
+        }
 }
 
 TEST(Photo, Code39WithEdgesOnWholePixelsReads) {

@@ -79,6 +79,18 @@ constexpr int kEdgeStep = 2;
 // the real sample 60 of 61), and 2 took the tight kind's in-call time from
 // 17 to 10 ms.
 constexpr int kMinSpacing = 2;
+// Pictures whose short side is below this many pixels are read again
+// without the gate of squares that may hold bars when the gated scan read
+// nothing: a symbol cropped close is at most a few squares tall, and every
+// square then holds the bars' top or bottom ends, whose edges run across the
+// bars' and take the square's coherence below kMinCoherence. Lines across so
+// small a picture cost little. On bench/make-barcode-set seed 18 (tight,
+// --count 60) this read 48 of 60 against 46 (both more Code 128 crops 25 to
+// 31 pixels tall), none wrong; the second scan of the crops that read
+// nothing doubles the kind's in-call time (under half a millisecond a
+// picture). Ungated from the start it read the same and also took the real
+// small Code 39 crops (code39-2) from 0.8 to 1.03 of zxing-cpp's time.
+constexpr int kUngatedSide = 64;
 // Smallest swing (grey levels) between a peak and a valley that splits a
 // blurred line into runs: an eighth of the piece's range, but at least this.
 constexpr int kMinSwing = 12;
@@ -744,8 +756,10 @@ class TriedStarts {
 
 }  // namespace
 
-std::vector<LineHit> ScanImage(const GreyView& grey, const ScanSettings& settings,
-                               Deadline* deadline) {
+namespace {
+
+std::vector<LineHit> ScanOnce(const GreyView& grey, const ScanSettings& settings,
+                              Deadline* deadline) {
     std::vector<LineHit> hits, partial;
     if (std::max(grey.width, grey.height) < 16) return hits;
     const int shortSide = int(std::min(grey.width, grey.height));
@@ -832,6 +846,18 @@ std::vector<LineHit> ScanImage(const GreyView& grey, const ScanSettings& setting
         }
     }
     return hits;
+}
+
+}  // namespace
+
+std::vector<LineHit> ScanImage(const GreyView& grey, const ScanSettings& settings,
+                               Deadline* deadline) {
+    std::vector<LineHit> hits = ScanOnce(grey, settings, deadline);
+    if (!hits.empty() || !settings.gate || std::min(grey.width, grey.height) >= kUngatedSide)
+        return hits;
+    ScanSettings ungated = settings;
+    ungated.gate = false;
+    return ScanOnce(grey, ungated, deadline);
 }
 
 }  // namespace gw::barcodes

@@ -1,7 +1,7 @@
 // The whole-image reader on what phones and scanners give: a tall symbol read
 // along its whole height (one result, its whole box), faint narrow bars,
-// heavy blur, a small symbol on a 12-megapixel page, and a budget that stops
-// the read and says why.
+// heavy blur, a crop a few squares tall, a small symbol on a 12-megapixel
+// page, and a budget that stops the read and says why.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -94,6 +94,22 @@ TEST(Photo, HeavilyBlurredSymbolsRead) {
             ASSERT_EQ(b.size(), 1u);
             EXPECT_EQ(b[0].text, "BLUR39");
         }
+}
+
+TEST(Photo, ACropAFewSquaresTallReads) {
+    // A Code 128 symbol cropped close: modules of 1.44 pixels with edges on
+    // whole pixels, 17 pixels tall with 6 or 9 of paper above and below, so
+    // that every square of the picture holds the bars' ends as well.
+    for (const char* paper : {"6", "9"}) {
+        SCOPED_TRACE(paper);
+        const auto crop = Make("-b 20 --height=12 --scale=1", "DN2TnV",
+                               std::string("IN -sample 72% -bordercolor white -border 6x0 "
+                                           "-border 0x") +
+                                   paper + " -colorspace gray +level 12%,85%");
+        const std::vector<BarcodeResult> r = gw::ReadBarcodes(*crop);
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].text, "DN2TnV");
+    }
 }
 
 TEST(Photo, Code39WithEdgesOnWholePixelsReads) {

@@ -46,6 +46,9 @@ bool TurnColumns(int32_t type, const uint8_t* src, size_t stride, uint32_t w, ui
     constexpr uint32_t kColumns = 8, kPerWord = B == 3 ? 2 : 4;
     constexpr size_t kRun = (kMaxRows * B + 4 + 63) / 64 * 64;
     alignas(64) uint8_t runs[kColumns * kRun];
+    // Rows are taken in the run's order: down the strip, or up it.
+    const ptrdiff_t rowStep = reversed ? -ptrdiff_t(stride) : ptrdiff_t(stride);
+    const uint8_t* const firstRow = src + (reversed ? size_t(rows - 1) * stride : 0);
     for (uint32_t x0 = 0; x0 < w; x0 += kColumns) {
         const uint32_t columns = std::min(kColumns, w - x0);
         // The rows' next lines are read in ahead: 64 rows a stride apart
@@ -56,9 +59,6 @@ bool TurnColumns(int32_t type, const uint8_t* src, size_t stride, uint32_t w, ui
         // A 64-bit word of a row holds the pixels of kPerWord columns; each
         // goes to its run as a 32-bit word whose extra bytes the next row's
         // pixel overwrites (the run has room for the last one's).
-        // Rows are taken in the run's order: down the strip, or up it.
-        const ptrdiff_t rowStep = reversed ? -ptrdiff_t(stride) : ptrdiff_t(stride);
-        const uint8_t* const firstRow = src + (reversed ? size_t(rows - 1) * stride : 0);
         uint32_t c = 0;
         for (; c + kPerWord <= columns; c += kPerWord) {
             const uint8_t* from = firstRow + size_t(x0 + c) * B;

@@ -48,7 +48,9 @@ struct ScanSettings {
 
 /// Scans grey along lines in every direction, each read both ways; around a
 /// line that reads something, the lines between it and its neighbours are
-/// scanned too. Returns every read with its place.
+/// scanned too. A picture with a short side under 64 pixels that reads
+/// nothing with the gate is scanned again without it. Returns every read
+/// with its place.
 /// Stops early (returning what it has) once deadline, when not null, expires;
 /// it is asked once per scan line.
 std::vector<LineHit> ScanImage(const GreyView& grey, const ScanSettings& settings,

@@ -3,7 +3,8 @@
 // transparent colours are composited over white. The eXIf chunk carries the
 // metadata properties, pHYs the resolution. For the loader, a picture whose
 // eXIf chunk comes before the image data is turned upright while its rows
-// are decoded, a strip of rows at a time.
+// are decoded, a strip of rows at a time, and the image data of a plain
+// picture is inflated at once by libdeflate.
 #include <png.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 
 #include "codecs/CodecSupport.h"
 #include "codecs/ExifProperties.h"
+#include "codecs/PngRows.h"
 #include "platform/PixelTurn.h"
 
 namespace gw::codec {
@@ -73,6 +75,7 @@ struct PngDecode {
     std::vector<uint8_t> strip;      // rows in the bitmap's format before they are turned
     size_t stripStride = 0;
     PngLoad* load = nullptr;
+    bool inflatedAtOnce = false;  // the rows came from InflatePngRows, not libpng
     Status status = dv::GenericError;
 };
 
@@ -273,9 +276,55 @@ void KeepRow(PngDecode& d, const uint8_t* row, uint32_t y) {
     if (at + 1 == kStripRows || y / k + 1 == d.height) TurnStripIn(d, y / k - at, at + 1);
 }
 
+// The rows of a plain picture inflated at once (PngRows.h) and put where
+// libpng's would go. False, with nothing decided, for any other picture or a
+// file that is not plain after all: libpng reads it.
+bool ReadPlainRows(PngDecode& d) {
+    if (!d.load->inflateAtOnce || (d.layout != Layout::Bgr && d.layout != Layout::Grey) ||
+        png_get_bit_depth(d.png, d.info) != 8 ||
+        png_get_interlace_type(d.png, d.info) != PNG_INTERLACE_NONE)
+        return false;
+    const uint32_t width = png_get_image_width(d.png, d.info);
+    const uint32_t height = png_get_image_height(d.png, d.info);
+    const bool colour = d.layout == Layout::Bgr;
+    PngRows rows;
+    if (!InflatePngRows(d.reader.data, d.reader.size, width, height, colour ? 3 : 1, rows))
+        return false;
+    // An eXIf chunk after the image data counts only when none came before
+    // (libpng keeps the first): then libpng reads the file to find it.
+    if (rows.exifAfter && png_get_valid(d.png, d.info, PNG_INFO_eXIf) == 0) return false;
+    // Row y as libpng gives it: blue, green and red.
+    const auto give = [&](uint32_t y, uint8_t* out) {
+        if (colour) {
+            CopyRgbAsBgr(rows.Row(y), out, width);
+        } else {
+            std::memcpy(out, rows.Row(y), width);
+        }
+    };
+    if (d.scale > 1) {
+        for (uint32_t y = 0; y < height; y += d.scale) {
+            give(y, d.scratch.data());
+            KeepRow(d, d.scratch.data(), y);
+        }
+    } else if (d.turn != 0) {
+        for (uint32_t y0 = 0; y0 < height; y0 += kStripRows) {
+            const uint32_t n = std::min(kStripRows, height - y0);
+            for (uint32_t y = 0; y < n; ++y)
+                give(y0 + y, d.strip.data() + size_t(y) * d.stripStride);
+            TurnStripIn(d, y0, n);
+        }
+    } else {
+        for (uint32_t y = 0; y < height; ++y)
+            give(y, d.bitmap->Pixels() + size_t(y) * d.bitmap->GetStride());
+    }
+    d.inflatedAtOnce = true;
+    return true;
+}
+
 bool ReadPixels(PngDecode& d) {
     if (setjmp(png_jmpbuf(d.png))) return false;
     if (!Prepare(d)) return false;
+    if (ReadPlainRows(d)) return true;
     if (d.turn != 0 && d.scale == 1) {
         for (uint32_t y0 = 0; y0 < d.height; y0 += kStripRows) {
             const uint32_t n = std::min(kStripRows, d.height - y0);
@@ -355,7 +404,7 @@ Status DecodePng(const uint8_t* data, size_t size, dv::Bitmap** out, PngLoad& lo
         throw;
     }
     if (ok) {
-        ReadEnd(d);
+        if (!d.inflatedAtOnce) ReadEnd(d);  // else nothing the decode uses follows
         if (scale == 1 && d.turn == 0 &&
             (d.layout == Layout::GreyAlpha || d.layout == Layout::Bgra))
             Composite(d);

@@ -152,9 +152,11 @@ class LoaderDecoder : public DVGdiplusDecoder {
             jpeg.acceptCutShort = true;
             return codec::DecodeJpeg(data_, size_, bitmap, jpeg);
         }
-        // A PNG keeps only the rows and pixels wanted as it is decoded.
+        // A PNG keeps only the rows and pixels wanted as it is decoded; a
+        // plain one is inflated at once.
         if (inner_ == nullptr && size_ >= 8 && std::memcmp(data_, "\x89PNG\r\n\x1A\n", 8) == 0) {
             png.scale = scale_;
+            png.inflateAtOnce = true;
             return codec::DecodePng(data_, size_, bitmap, png);
         }
         dv::Status status = dv::GenericError;

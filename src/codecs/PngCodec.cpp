@@ -276,11 +276,13 @@ void KeepRow(PngDecode& d, const uint8_t* row, uint32_t y) {
     if (at + 1 == kStripRows || y / k + 1 == d.height) TurnStripIn(d, y / k - at, at + 1);
 }
 
-// The rows of a plain picture inflated at once (PngRows.h) and put where
+// The rows of a plain picture (8-bit grey, palette or colour without
+// transparency, not interlaced) inflated at once (PngRows.h) and put where
 // libpng's would go. False, with nothing decided, for any other picture or a
 // file that is not plain after all: libpng reads it.
 bool ReadPlainRows(PngDecode& d) {
-    if (!d.load->inflateAtOnce || (d.layout != Layout::Bgr && d.layout != Layout::Grey) ||
+    if (!d.load->inflateAtOnce ||
+        (d.layout != Layout::Bgr && d.layout != Layout::Grey && d.layout != Layout::Indexes) ||
         png_get_bit_depth(d.png, d.info) != 8 ||
         png_get_interlace_type(d.png, d.info) != PNG_INTERLACE_NONE)
         return false;

@@ -1,6 +1,6 @@
 // The loader's inflate of a plain PNG's image data at once: every row filter
-// of grey and colour pictures in image data of many chunks reads as libpng
-// reads it, and files out of the ordinary (a damaged chunk, an eXIf chunk
+// of grey, palette and colour pictures in image data of many chunks reads as
+// libpng reads it, and files out of the ordinary (a damaged chunk, an eXIf chunk
 // only after the image data) are read as libpng reads them.
 #include <gtest/gtest.h>
 #include <png.h>
@@ -21,11 +21,13 @@ void Append(png_structp png, png_bytep data, size_t size) {
     out->insert(out->end(), data, data + size);
 }
 
-// A width x height picture of random samples (channels 1 or 3) written by
-// libpng with only the row filters given (PNG_FILTER_ flags), its image data
-// in chunks of at most 97 bytes; with exifAfter, an eXIf chunk of Exif
-// orientation 6 after the image data and none before.
-Bytes WritePng(uint32_t width, uint32_t height, int channels, int filters, bool exifAfter) {
+// A width x height picture of random samples (channels 1 or 3; 1 with
+// palette: indexes into 256 colours, some of them partly transparent)
+// written by libpng with only the row filters given (PNG_FILTER_ flags), its
+// image data in chunks of at most 97 bytes; with exifAfter, an eXIf chunk of
+// Exif orientation 6 after the image data and none before.
+Bytes WritePng(uint32_t width, uint32_t height, int channels, int filters, bool exifAfter,
+               bool palette = false) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -35,9 +37,20 @@ Bytes WritePng(uint32_t width, uint32_t height, int channels, int filters, bool 
         return {};
     }
     png_set_write_fn(png, &out, Append, nullptr);
-    png_set_IHDR(png, info, width, height, 8,
-                 channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+    const int colourType = palette         ? PNG_COLOR_TYPE_PALETTE
+                           : channels == 3 ? PNG_COLOR_TYPE_RGB
+                                           : PNG_COLOR_TYPE_GRAY;
+    png_set_IHDR(png, info, width, height, 8, colourType, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    std::vector<png_color> colours(256);
+    std::vector<png_byte> alpha(16);
+    for (int i = 0; i < 256; ++i)
+        colours[size_t(i)] = {png_byte(i), png_byte(255 - i), png_byte(i * 7)};
+    for (int i = 0; i < 16; ++i) alpha[size_t(i)] = png_byte(i * 16);
+    if (palette) {
+        png_set_PLTE(png, info, colours.data(), 256);
+        png_set_tRNS(png, info, alpha.data(), 16, nullptr);
+    }
     png_set_filter(png, PNG_FILTER_TYPE_BASE, filters);
     png_set_compression_buffer_size(png, 97);
     png_write_info(png, info);
@@ -65,6 +78,18 @@ Bytes Pixels(DVImageProcessor& image) {
     return out;
 }
 
+// Every pixel's colour, through the palette when there is one.
+std::vector<uint32_t> Rgb(DVImageProcessor& image) {
+    std::vector<uint32_t> out;
+    for (uint32_t y = 0; y < image.GetHeight(); ++y)
+        for (uint32_t x = 0; x < image.GetWidth(); ++x) {
+            uint32_t argb = 0;
+            EXPECT_EQ(image.GetPixel(x, y, &argb), 0u);
+            out.push_back(argb);
+        }
+    return out;
+}
+
 TEST(PngRows, EveryRowFilterReadsAsLibpngReadsIt) {
     for (const int channels : {1, 3})
         for (const int filters : {PNG_FILTER_NONE, PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_AVG,
@@ -79,6 +104,17 @@ TEST(PngRows, EveryRowFilterReadsAsLibpngReadsIt) {
             ASSERT_EQ(gw::LoadImageMemory(file.data(), file.size(), loaded).status, gw::kLoaded);
             ASSERT_EQ(plain.LoadFromMemory(file.data(), uint32_t(file.size()), nullptr), 0u);
             EXPECT_EQ(Pixels(loaded), Pixels(plain));
+            if (channels == 1) {  // the same rows as palette indexes, some colours see-through
+                const Bytes indexed = WritePng(67, 29, 1, filters, false, true);
+                ASSERT_TRUE(
+                    gw::codec::InflatePngRows(indexed.data(), indexed.size(), 67, 29, 1, rows));
+                DVImageProcessor a, b;
+                ASSERT_EQ(gw::LoadImageMemory(indexed.data(), indexed.size(), a).status,
+                          gw::kLoaded);
+                ASSERT_EQ(b.LoadFromMemory(indexed.data(), uint32_t(indexed.size()), nullptr), 0u);
+                EXPECT_EQ(Pixels(a), Pixels(b));
+                EXPECT_EQ(Rgb(a), Rgb(b));
+            }
             // Every fourth pixel of every fourth row.
             gw::LoadOptions quarter;
             quarter.scale = 4;

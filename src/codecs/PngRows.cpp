@@ -7,6 +7,8 @@
 #include <new>
 #include <vector>
 
+#include "platform/PixelMemory.h"
+
 #if defined(__x86_64__) && defined(__SSE2__)
 #include <emmintrin.h>
 #include <tmmintrin.h>
@@ -195,8 +197,12 @@ bool InflatePngRows(const uint8_t* data, size_t size, uint32_t width, uint32_t h
         in = joined.get();
     }
     // Room for the 4-byte reads of the last pixel of the last row.
-    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[total + 16]);
-    if (!bytes) return false;
+    PixelMemory bytes;
+    try {
+        bytes = AllocatePixelMemory(total + 16);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
     if (inflater == nullptr) return false;
     size_t used = 0, made = 0;
@@ -204,7 +210,6 @@ bool InflatePngRows(const uint8_t* data, size_t size, uint32_t width, uint32_t h
         libdeflate_zlib_decompress_ex(inflater, in, compressed, bytes.get(), total, &used, &made);
     libdeflate_free_decompressor(inflater);
     if (result != LIBDEFLATE_SUCCESS || made != total || used != compressed) return false;
-    std::memset(bytes.get() + total, 0, 16);
     const std::vector<uint8_t> zeros(stride + 16, 0);
     const size_t samples = stride - 1;
     for (uint32_t y = 0; y < height; ++y) {

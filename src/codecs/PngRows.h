@@ -6,16 +6,17 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+
+#include "platform/PixelMemory.h"
 
 namespace gw::codec {
 
 /// The rows of a PNG picture's image data, unfiltered: row y's width *
 /// channels samples start at Row(y).
 struct PngRows {
-    std::unique_ptr<uint8_t[]> bytes;  ///< each row after its filter byte
-    size_t stride = 0;                 ///< 1 + width * channels
-    bool exifAfter = false;            ///< an eXIf chunk follows the image data
+    PixelMemory bytes;       ///< each row after its filter byte
+    size_t stride = 0;       ///< 1 + width * channels
+    bool exifAfter = false;  ///< an eXIf chunk follows the image data
     const uint8_t* Row(uint32_t y) const { return bytes.get() + size_t(y) * stride + 1; }
 };
 

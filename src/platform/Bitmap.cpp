@@ -1,8 +1,6 @@
 // The platform bitmap store: pixels, palette, resolution, property items and
 // the pixel lock. It stands in for the platform's native bitmap with the
 // behaviour the image object relies on.
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +13,7 @@
 #include "DVImageCodecs.h"
 #include "platform/BitmapWatch.h"
 #include "platform/PixelLayout.h"
+#include "platform/PixelMemory.h"
 #include "platform/PixelTurn.h"
 
 namespace dv {
@@ -43,56 +42,12 @@ uint32_t PaletteEntryCount(int32_t format) {
     }
 }
 
-namespace {
-
-// Pixel memory arrives zeroed from the system, so a new blank bitmap costs no
-// clearing pass. Small blocks come from calloc. Large ones (a camera picture
-// is 36 MB) are mapped on 2 MB boundaries and offered huge pages: touching a
-// fresh block page by page costs a fault every 4 KB, which on a virtual
-// machine takes longer than decoding a JPEG into it.
-constexpr size_t kHugePage = size_t{2} << 20;
-constexpr size_t kMapAtLeast = size_t{4} << 20;
-
-struct FreeDeleter {
-    void* mapping = nullptr;  // the mapped block, when the pixels were mapped
-    size_t mapped = 0;
-    void operator()(uint8_t* p) const {
-        if (mapping != nullptr)
-            ::munmap(mapping, mapped);
-        else
-            std::free(p);
-    }
-};
-using PixelBuffer = std::unique_ptr<uint8_t[], FreeDeleter>;
-
-PixelBuffer AllocateZeroed(size_t bytes) {
-    if (bytes >= kMapAtLeast && bytes < SIZE_MAX / 2) {
-        const size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
-        const size_t mapped = rounded + kHugePage;
-        void* block =
-            ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (block != MAP_FAILED) {
-            auto* aligned = reinterpret_cast<uint8_t*>(
-                (reinterpret_cast<uintptr_t>(block) + kHugePage - 1) & ~uintptr_t(kHugePage - 1));
-#ifdef MADV_HUGEPAGE
-            ::madvise(aligned, rounded, MADV_HUGEPAGE);  // advice only: failure changes nothing
-#endif
-            return PixelBuffer(aligned, FreeDeleter{block, mapped});
-        }
-    }
-    auto* p = static_cast<uint8_t*>(std::calloc(bytes ? bytes : 1, 1));
-    if (!p) throw std::bad_alloc();
-    return PixelBuffer(p);
-}
-
-}  // namespace
-
 struct Bitmap::Impl {
     uint32_t width = 0;
     uint32_t height = 0;
     uint32_t stride = 0;
     int32_t format = 0;
-    PixelBuffer pixels;
+    gw::PixelMemory pixels;
     uint32_t paletteFlags = 0;
     std::vector<uint32_t> palette;
     float dpiX = 96.0f;
@@ -199,7 +154,7 @@ Bitmap* Bitmap::Create(uint32_t width, uint32_t height, int32_t format, Status* 
     impl->height = height;
     impl->format = format;
     impl->stride = gw::AlignedRowBytes(width, BitsPerPixel(format));
-    impl->pixels = AllocateZeroed(size_t{impl->stride} * height);
+    impl->pixels = gw::AllocatePixelMemory(size_t{impl->stride} * height);
     SetDefaultPaletteFor(*impl);
     return new Bitmap(impl.release());
 }
@@ -350,7 +305,7 @@ Status Bitmap::RotateFlip(int32_t type) {
     const bool swap = (type & 1) != 0;  // types 1, 3, 5 and 7 turn by 90 degrees
     const uint32_t nw = swap ? h : w, nh = swap ? w : h;
     const uint32_t nstride = gw::AlignedRowBytes(nw, bpp);
-    PixelBuffer out = AllocateZeroed(size_t{nstride} * nh);
+    gw::PixelMemory out = gw::AllocatePixelMemory(size_t{nstride} * nh);
     const uint32_t bytes = bpp / 8;
 
     if (bpp == 1) {

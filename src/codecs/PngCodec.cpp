@@ -197,13 +197,23 @@ bool Prepare(PngDecode& d) {
         }
         return true;
     }
-    if (!direct) d.scratch.resize(rowBytes * height);
+    // Rows with alpha go to a whole picture of them, composited afterwards:
+    // made only when libpng reads them (see PrepareAlphaRows).
     d.rows.resize(height);
-    for (uint32_t y = 0; y < height; ++y) {
-        d.rows[y] = direct ? d.bitmap->Pixels() + size_t(y) * d.bitmap->GetStride()
-                           : d.scratch.data() + size_t(y) * rowBytes;
-    }
+    if (!direct) return true;
+    for (uint32_t y = 0; y < height; ++y)
+        d.rows[y] = d.bitmap->Pixels() + size_t(y) * d.bitmap->GetStride();
     return true;
+}
+
+// The rows with alpha of a whole picture that libpng reads at full size and
+// upright, composited over white afterwards.
+void PrepareAlphaRows(PngDecode& d) {
+    if (d.scale != 1 || d.turn != 0 || (d.layout != Layout::GreyAlpha && d.layout != Layout::Bgra))
+        return;
+    const size_t rowBytes = png_get_rowbytes(d.png, d.info);
+    d.scratch.resize(rowBytes * d.rows.size());
+    for (size_t y = 0; y < d.rows.size(); ++y) d.rows[y] = d.scratch.data() + y * rowBytes;
 }
 
 // Bytes of one pixel of a row as libpng gives it (0 for bits).
@@ -276,37 +286,64 @@ void KeepRow(PngDecode& d, const uint8_t* row, uint32_t y) {
     if (at + 1 == kStripRows || y / k + 1 == d.height) TurnStripIn(d, y / k - at, at + 1);
 }
 
-// The rows of a plain picture (8-bit grey, palette or colour without
-// transparency, not interlaced) inflated at once (PngRows.h) and put where
-// libpng's would go. False, with nothing decided, for any other picture or a
-// file that is not plain after all: libpng reads it.
+// The rows of a plain picture (8 bits a sample: grey, palette or colour,
+// with or without an alpha channel but no tRNS transparency but in a
+// palette; not interlaced) inflated at once (PngRows.h) and put where
+// libpng's would go, composited over white as libpng's are. False, with
+// nothing decided, for any other picture or a file that is not plain after
+// all: libpng reads it.
 bool ReadPlainRows(PngDecode& d) {
-    if (!d.load->inflateAtOnce ||
-        (d.layout != Layout::Bgr && d.layout != Layout::Grey && d.layout != Layout::Indexes) ||
-        png_get_bit_depth(d.png, d.info) != 8 ||
+    if (!d.load->inflateAtOnce || png_get_bit_depth(d.png, d.info) != 8 ||
         png_get_interlace_type(d.png, d.info) != PNG_INTERLACE_NONE)
+        return false;
+    const int type = png_get_color_type(d.png, d.info);
+    const bool alpha = type == PNG_COLOR_TYPE_RGB_ALPHA || type == PNG_COLOR_TYPE_GRAY_ALPHA;
+    const bool plain =
+        (d.layout == Layout::Bgr || d.layout == Layout::Grey || d.layout == Layout::Indexes) &&
+        !alpha;
+    if (!plain && !(alpha && (d.layout == Layout::Bgra || d.layout == Layout::GreyAlpha)))
         return false;
     const uint32_t width = png_get_image_width(d.png, d.info);
     const uint32_t height = png_get_image_height(d.png, d.info);
-    const bool colour = d.layout == Layout::Bgr;
+    const uint32_t channels = png_get_channels(d.png, d.info);
     PngRows rows;
-    if (!InflatePngRows(d.reader.data, d.reader.size, width, height, colour ? 3 : 1, rows))
-        return false;
+    if (!InflatePngRows(d.reader.data, d.reader.size, width, height, channels, rows)) return false;
     // An eXIf chunk after the image data counts only when none came before
     // (libpng keeps the first): then libpng reads the file to find it.
     if (rows.exifAfter && png_get_valid(d.png, d.info, PNG_INFO_eXIf) == 0) return false;
-    // Row y as libpng gives it: blue, green and red.
+    // Row y as libpng gives it (blue, green, red and alpha), put into out as
+    // the bitmap holds it.
+    std::vector<uint8_t> given(size_t(width) * 4);
     const auto give = [&](uint32_t y, uint8_t* out) {
-        if (colour) {
-            CopyRgbAsBgr(rows.Row(y), out, width);
+        const uint8_t* row = rows.Row(y);
+        if (d.layout == Layout::Bgr) {
+            CopyRgbAsBgr(row, out, width);
+        } else if (d.layout == Layout::Bgra) {
+            for (size_t x = 0; x < width; ++x) {
+                given[4 * x] = row[4 * x + 2], given[4 * x + 1] = row[4 * x + 1];
+                given[4 * x + 2] = row[4 * x], given[4 * x + 3] = row[4 * x + 3];
+            }
+            PutRow(d.layout, given.data(), width, out);
         } else {
-            std::memcpy(out, rows.Row(y), width);
+            PutRow(d.layout, row, width, out);  // grey and alpha as libpng gives them
         }
     };
     if (d.scale > 1) {
+        // KeepRow takes the row as libpng gives it and composites the kept pixels.
+        std::vector<uint8_t> full(size_t(width) * channels);
         for (uint32_t y = 0; y < height; y += d.scale) {
-            give(y, d.scratch.data());
-            KeepRow(d, d.scratch.data(), y);
+            const uint8_t* row = rows.Row(y);
+            if (d.layout == Layout::Bgr) {
+                CopyRgbAsBgr(row, full.data(), width);
+                row = full.data();
+            } else if (d.layout == Layout::Bgra) {
+                for (size_t x = 0; x < width; ++x) {
+                    full[4 * x] = row[4 * x + 2], full[4 * x + 1] = row[4 * x + 1];
+                    full[4 * x + 2] = row[4 * x], full[4 * x + 3] = row[4 * x + 3];
+                }
+                row = full.data();
+            }
+            KeepRow(d, row, y);
         }
     } else if (d.turn != 0) {
         for (uint32_t y0 = 0; y0 < height; y0 += kStripRows) {
@@ -327,6 +364,7 @@ bool ReadPixels(PngDecode& d) {
     if (setjmp(png_jmpbuf(d.png))) return false;
     if (!Prepare(d)) return false;
     if (ReadPlainRows(d)) return true;
+    PrepareAlphaRows(d);
     if (d.turn != 0 && d.scale == 1) {
         for (uint32_t y0 = 0; y0 < d.height; y0 += kStripRows) {
             const uint32_t n = std::min(kStripRows, d.height - y0);
@@ -407,7 +445,7 @@ Status DecodePng(const uint8_t* data, size_t size, dv::Bitmap** out, PngLoad& lo
     }
     if (ok) {
         if (!d.inflatedAtOnce) ReadEnd(d);  // else nothing the decode uses follows
-        if (scale == 1 && d.turn == 0 &&
+        if (scale == 1 && d.turn == 0 && !d.inflatedAtOnce &&
             (d.layout == Layout::GreyAlpha || d.layout == Layout::Bgra))
             Composite(d);
         if (!d.palette.empty()) {

@@ -95,7 +95,20 @@ void CopyRgbAsBgr(const uint8_t* rgb, uint8_t* bgr, size_t pixels) {
 bool UnfilterPngRow(uint8_t filter, uint8_t* row, const uint8_t* above, size_t bytes,
                     uint32_t pixelBytes) {
     const size_t n = pixelBytes;
-    if (n != 1 && n != 3) return false;
+    if (n < 1 || n > 4) return false;
+    if ((n == 2 || n == 4) && filter != 0 && filter != 2) {
+        // Grey or colour with alpha: the left pixel read back from the row.
+        for (size_t i = 0; i < bytes; ++i) {
+            const int left = i >= n ? row[i - n] : 0, upperLeft = i >= n ? above[i - n] : 0;
+            const int predicted = filter == 1   ? left
+                                  : filter == 3 ? (left + above[i]) >> 1
+                                  : filter == 4 ? Paeth(left, above[i], upperLeft)
+                                                : -1;
+            if (predicted < 0) return false;
+            row[i] = uint8_t(row[i] + predicted);
+        }
+        return true;
+    }
     switch (filter) {
         case 0:  // none
             return true;
@@ -150,7 +163,7 @@ bool InflatePngRows(const uint8_t* data, size_t size, uint32_t width, uint32_t h
                     uint32_t channels, PngRows& rows) {
     rows = PngRows{};
     static constexpr uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
-    if ((channels != 1 && channels != 3) || width == 0 || height == 0 || size < 8 ||
+    if (channels < 1 || channels > 4 || width == 0 || height == 0 || size < 8 ||
         std::memcmp(data, kSignature, 8) != 0)
         return false;
     const uint64_t stride = 1 + uint64_t(width) * channels, total = stride * height;

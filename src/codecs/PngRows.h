@@ -21,7 +21,7 @@ struct PngRows {
 };
 
 /// Inflates and unfilters the image data of the PNG file data[0, size), a
-/// picture of width x height pixels of channels (1 or 3) 8-bit samples, not
+/// picture of width x height pixels of channels (1 to 4) 8-bit samples, not
 /// interlaced, into rows. Returns false, having decided nothing, when the
 /// file is not exactly that plain: a chunk's CRC fails, the IDAT chunks are
 /// not one run, the deflate data is damaged or inflates to another length or
@@ -38,7 +38,7 @@ bool InflatePngRows(const uint8_t* data, size_t size, uint32_t width, uint32_t h
 inline constexpr size_t kMaxPngRowsBytes = size_t{512} << 20;
 
 /// Unfilters one row of bytes samples in place (filter 0 to 4 of the PNG
-/// format; pixels of pixelBytes, 1 or 3), given the row above already
+/// format; pixels of pixelBytes, 1 to 4), given the row above already
 /// unfiltered (zeros above the first). Returns false for another filter.
 bool UnfilterPngRow(uint8_t filter, uint8_t* row, const uint8_t* above, size_t bytes,
                     uint32_t pixelBytes);

@@ -1,7 +1,7 @@
 // The loader's inflate of a plain PNG's image data at once: every row filter
-// of grey, palette and colour pictures in image data of many chunks reads as
-// libpng reads it, and files out of the ordinary (a damaged chunk, an eXIf chunk
-// only after the image data) are read as libpng reads them.
+// of grey, palette and colour pictures, with and without alpha, in image
+// data of many chunks reads as libpng reads it, and files out of the ordinary (a damaged chunk, an
+// eXIf chunk only after the image data) are read as libpng reads them.
 #include <gtest/gtest.h>
 #include <png.h>
 
@@ -21,12 +21,15 @@ void Append(png_structp png, png_bytep data, size_t size) {
     out->insert(out->end(), data, data + size);
 }
 
-// A width x height picture of random samples (channels 1 or 3; 1 with
-// palette: indexes into 256 colours, some of them partly transparent)
-// written by libpng with only the row filters given (PNG_FILTER_ flags), its
-// image data in chunks of at most 97 bytes; with exifAfter, an eXIf chunk of
-// Exif orientation 6 after the image data and none before.
-Bytes WritePng(uint32_t width, uint32_t height, int channels, int filters, bool exifAfter,
+// Where a picture's eXIf chunk (Exif orientation 6) stands, if anywhere.
+enum class Exif { None, Before, After };
+
+// A width x height picture of random samples (channels 1 to 4: grey, grey
+// and alpha, colour, colour and alpha; 1 with palette: indexes into 256
+// colours, some of them partly transparent) written by libpng with only the
+// row filters given (PNG_FILTER_ flags), its image data in chunks of at most
+// 97 bytes, with an eXIf chunk before or after the image data.
+Bytes WritePng(uint32_t width, uint32_t height, int channels, int filters, Exif exif,
                bool palette = false) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -37,9 +40,9 @@ Bytes WritePng(uint32_t width, uint32_t height, int channels, int filters, bool 
         return {};
     }
     png_set_write_fn(png, &out, Append, nullptr);
-    const int colourType = palette         ? PNG_COLOR_TYPE_PALETTE
-                           : channels == 3 ? PNG_COLOR_TYPE_RGB
-                                           : PNG_COLOR_TYPE_GRAY;
+    constexpr int kTypes[] = {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
+                              PNG_COLOR_TYPE_RGB_ALPHA};
+    const int colourType = palette ? PNG_COLOR_TYPE_PALETTE : kTypes[channels - 1];
     png_set_IHDR(png, info, width, height, 8, colourType, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     std::vector<png_color> colours(256);
@@ -51,6 +54,10 @@ Bytes WritePng(uint32_t width, uint32_t height, int channels, int filters, bool 
         png_set_PLTE(png, info, colours.data(), 256);
         png_set_tRNS(png, info, alpha.data(), 16, nullptr);
     }
+    // Little-endian TIFF: one entry, the orientation (0x0112, short) 6.
+    static uint8_t orientation[] = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3,
+                                    0,   1,   0,  0, 0, 6, 0, 0, 0, 0, 0,    0,    0};
+    if (exif == Exif::Before) png_set_eXIf_1(png, info, sizeof orientation, orientation);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, filters);
     png_set_compression_buffer_size(png, 97);
     png_write_info(png, info);
@@ -62,10 +69,7 @@ Bytes WritePng(uint32_t width, uint32_t height, int channels, int filters, bool 
             row[i] = uint8_t(i % 17 < 9 ? (i * 3 + y * 5) % 256 : random() % 256);
         png_write_row(png, row.data());
     }
-    // Little-endian TIFF: one entry, the orientation (0x0112, short) 6.
-    static uint8_t exif[] = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3,
-                             0,   1,   0,  0, 0, 6, 0, 0, 0, 0, 0,    0,    0};
-    if (exifAfter) png_set_eXIf_1(png, info, sizeof exif, exif);
+    if (exif == Exif::After) png_set_eXIf_1(png, info, sizeof orientation, orientation);
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return out;
@@ -91,11 +95,11 @@ std::vector<uint32_t> Rgb(DVImageProcessor& image) {
 }
 
 TEST(PngRows, EveryRowFilterReadsAsLibpngReadsIt) {
-    for (const int channels : {1, 3})
+    for (const int channels : {1, 2, 3, 4})
         for (const int filters : {PNG_FILTER_NONE, PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_AVG,
                                   PNG_FILTER_PAETH, PNG_ALL_FILTERS}) {
             SCOPED_TRACE(testing::Message() << channels << " channels, filters " << filters);
-            const Bytes file = WritePng(67, 29, channels, filters, false);
+            const Bytes file = WritePng(67, 29, channels, filters, Exif::None);
             gw::codec::PngRows rows;
             ASSERT_TRUE(gw::codec::InflatePngRows(file.data(), file.size(), 67, 29,
                                                   uint32_t(channels), rows));
@@ -105,7 +109,7 @@ TEST(PngRows, EveryRowFilterReadsAsLibpngReadsIt) {
             ASSERT_EQ(plain.LoadFromMemory(file.data(), uint32_t(file.size()), nullptr), 0u);
             EXPECT_EQ(Pixels(loaded), Pixels(plain));
             if (channels == 1) {  // the same rows as palette indexes, some colours see-through
-                const Bytes indexed = WritePng(67, 29, 1, filters, false, true);
+                const Bytes indexed = WritePng(67, 29, 1, filters, Exif::None, true);
                 ASSERT_TRUE(
                     gw::codec::InflatePngRows(indexed.data(), indexed.size(), 67, 29, 1, rows));
                 DVImageProcessor a, b;
@@ -121,7 +125,7 @@ TEST(PngRows, EveryRowFilterReadsAsLibpngReadsIt) {
             DVImageProcessor small;
             ASSERT_EQ(gw::LoadImageMemory(file.data(), file.size(), small, quarter).status,
                       gw::kLoaded);
-            const size_t pixel = channels == 3 ? 3 : 1;
+            const size_t pixel = channels >= 3 ? 3 : 1;  // alpha composited away
             for (uint32_t y = 0; y < small.GetHeight(); ++y)
                 for (uint32_t x = 0; x < small.GetWidth(); ++x) {
                     const uint8_t* got =
@@ -133,10 +137,25 @@ TEST(PngRows, EveryRowFilterReadsAsLibpngReadsIt) {
         }
 }
 
+TEST(PngRows, PicturesTurnedWhileTheirRowsArePutMatchTheImageObjectsTurn) {
+    for (const int channels : {1, 2, 3, 4}) {
+        SCOPED_TRACE(testing::Message() << channels << " channels");
+        const Bytes file = WritePng(67, 29, channels, PNG_ALL_FILTERS, Exif::Before);
+        DVImageProcessor turned, plain;
+        const gw::LoadInfo info = gw::LoadImageMemory(file.data(), file.size(), turned);
+        ASSERT_EQ(info.status, gw::kLoaded);
+        EXPECT_EQ(info.exifOrientation, 6);
+        ASSERT_EQ(plain.LoadFromMemory(file.data(), uint32_t(file.size()), nullptr), 0u);
+        ASSERT_EQ(plain.RotateFlip(1), 0u);  // a quarter turn clockwise: orientation 6 upright
+        EXPECT_EQ(turned.GetWidth(), 29u);
+        EXPECT_EQ(Pixels(turned), Pixels(plain));
+    }
+}
+
 TEST(PngRows, FilesOutOfTheOrdinaryAreReadAsLibpngReadsThem) {
     // A byte of the image data changed: the chunk's CRC fails, and the load
     // fails as libpng's does.
-    Bytes damaged = WritePng(67, 29, 3, PNG_ALL_FILTERS, false);
+    Bytes damaged = WritePng(67, 29, 3, PNG_ALL_FILTERS, Exif::None);
     const size_t idat = std::string(damaged.begin(), damaged.end()).find("IDAT");
     ASSERT_NE(idat, std::string::npos);
     damaged[idat + 10] ^= 0x40;
@@ -148,7 +167,7 @@ TEST(PngRows, FilesOutOfTheOrdinaryAreReadAsLibpngReadsThem) {
 
     // The Exif orientation only after the image data: the picture is still
     // turned upright.
-    const Bytes late = WritePng(67, 29, 3, PNG_ALL_FILTERS, true);
+    const Bytes late = WritePng(67, 29, 3, PNG_ALL_FILTERS, Exif::After);
     ASSERT_TRUE(gw::codec::InflatePngRows(late.data(), late.size(), 67, 29, 3, rows));
     EXPECT_TRUE(rows.exifAfter);
     DVImageProcessor turned;

@@ -137,18 +137,24 @@ TEST(PngRows, EveryRowFilterReadsAsLibpngReadsIt) {
         }
 }
 
+// The loader's picture of a 67 x 29 file of Exif orientation 6 is the image
+// object's turned upright.
+void ExpectTurnedAsTheImageObjectTurnsIt(const Bytes& file) {
+    DVImageProcessor turned, plain;
+    const gw::LoadInfo info = gw::LoadImageMemory(file.data(), file.size(), turned);
+    ASSERT_EQ(info.status, gw::kLoaded);
+    EXPECT_EQ(info.exifOrientation, 6);
+    ASSERT_EQ(plain.LoadFromMemory(file.data(), uint32_t(file.size()), nullptr), 0u);
+    ASSERT_EQ(plain.RotateFlip(1), 0u);  // a quarter turn clockwise: orientation 6 upright
+    EXPECT_EQ(turned.GetWidth(), 29u);
+    EXPECT_EQ(Pixels(turned), Pixels(plain));
+}
+
 TEST(PngRows, PicturesTurnedWhileTheirRowsArePutMatchTheImageObjectsTurn) {
     for (const int channels : {1, 2, 3, 4}) {
         SCOPED_TRACE(testing::Message() << channels << " channels");
-        const Bytes file = WritePng(67, 29, channels, PNG_ALL_FILTERS, Exif::Before);
-        DVImageProcessor turned, plain;
-        const gw::LoadInfo info = gw::LoadImageMemory(file.data(), file.size(), turned);
-        ASSERT_EQ(info.status, gw::kLoaded);
-        EXPECT_EQ(info.exifOrientation, 6);
-        ASSERT_EQ(plain.LoadFromMemory(file.data(), uint32_t(file.size()), nullptr), 0u);
-        ASSERT_EQ(plain.RotateFlip(1), 0u);  // a quarter turn clockwise: orientation 6 upright
-        EXPECT_EQ(turned.GetWidth(), 29u);
-        EXPECT_EQ(Pixels(turned), Pixels(plain));
+        ExpectTurnedAsTheImageObjectTurnsIt(
+            WritePng(67, 29, channels, PNG_ALL_FILTERS, Exif::Before));
     }
 }
 
@@ -170,14 +176,7 @@ TEST(PngRows, FilesOutOfTheOrdinaryAreReadAsLibpngReadsThem) {
     const Bytes late = WritePng(67, 29, 3, PNG_ALL_FILTERS, Exif::After);
     ASSERT_TRUE(gw::codec::InflatePngRows(late.data(), late.size(), 67, 29, 3, rows));
     EXPECT_TRUE(rows.exifAfter);
-    DVImageProcessor turned;
-    const gw::LoadInfo info = gw::LoadImageMemory(late.data(), late.size(), turned);
-    ASSERT_EQ(info.status, gw::kLoaded);
-    EXPECT_EQ(info.exifOrientation, 6);
-    ASSERT_EQ(plain.LoadFromMemory(late.data(), uint32_t(late.size()), nullptr), 0u);
-    ASSERT_EQ(plain.RotateFlip(1), 0u);  // a quarter turn clockwise: orientation 6 upright
-    EXPECT_EQ(turned.GetWidth(), 29u);
-    EXPECT_EQ(Pixels(turned), Pixels(plain));
+    ExpectTurnedAsTheImageObjectTurnsIt(late);
 }
 
 }  // namespace

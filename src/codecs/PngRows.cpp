@@ -33,7 +33,7 @@ uint8_t Paeth(int a, int b, int c) {
 // once in 16-bit lanes. Each pixel is read as 4 bytes: the row and the row
 // above have a byte after their last pixel.
 void PaethRow3(uint8_t* row, const uint8_t* above, size_t bytes) {
-#if defined(__SSE2__)
+#if defined(__x86_64__) && defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128(), low = _mm_set1_epi16(0xff);
     const auto wide = [zero](const uint8_t* p) {
         uint32_t v;

@@ -125,11 +125,6 @@ struct JpegLoad {
     bool cutShort = false;        ///< set when the data ended early
     /// Turn the picture upright as its Exif orientation says, while decoding.
     bool upright = false;
-    /// Inflate the image data of a plain picture (8 bits a sample: grey,
-    /// palette or colour, with or without alpha, no tRNS transparency but in
-    /// a palette, not interlaced) at once, several times faster than libpng
-    /// does (PngRows.h); any other file goes through libpng.
-    bool inflateAtOnce = false;
     int turnedFrom = 0;  ///< the orientation (2 to 8) it was turned from, else 0
 };
 

@@ -287,74 +287,62 @@ void KeepRow(PngDecode& d, const uint8_t* row, uint32_t y) {
 }
 
 // The rows of a plain picture (8 bits a sample: grey, palette or colour,
-// with or without an alpha channel but no tRNS transparency but in a
-// palette; not interlaced) inflated at once (PngRows.h) and put where
-// libpng's would go, composited over white as libpng's are. False, with
-// nothing decided, for any other picture or a file that is not plain after
-// all: libpng reads it.
+// with or without an alpha channel, no tRNS transparency outside a palette,
+// not interlaced) inflated at once (PngRows.h) and put where libpng's would
+// go, composited over white as libpng's are. False, with nothing decided,
+// for any other picture or a file that is not plain after all: libpng reads
+// it.
 bool ReadPlainRows(PngDecode& d) {
+    const bool palette = png_get_color_type(d.png, d.info) == PNG_COLOR_TYPE_PALETTE;
     if (!d.load->inflateAtOnce || png_get_bit_depth(d.png, d.info) != 8 ||
-        png_get_interlace_type(d.png, d.info) != PNG_INTERLACE_NONE)
-        return false;
-    const int type = png_get_color_type(d.png, d.info);
-    const bool alpha = type == PNG_COLOR_TYPE_RGB_ALPHA || type == PNG_COLOR_TYPE_GRAY_ALPHA;
-    const bool plain =
-        (d.layout == Layout::Bgr || d.layout == Layout::Grey || d.layout == Layout::Indexes) &&
-        !alpha;
-    if (!plain && !(alpha && (d.layout == Layout::Bgra || d.layout == Layout::GreyAlpha)))
+        png_get_interlace_type(d.png, d.info) != PNG_INTERLACE_NONE ||
+        (!palette && png_get_valid(d.png, d.info, PNG_INFO_tRNS) != 0))
         return false;
     const uint32_t width = png_get_image_width(d.png, d.info);
     const uint32_t height = png_get_image_height(d.png, d.info);
-    const uint32_t channels = png_get_channels(d.png, d.info);
     PngRows rows;
-    if (!InflatePngRows(d.reader.data, d.reader.size, width, height, channels, rows)) return false;
+    if (!InflatePngRows(d.reader.data, d.reader.size, width, height,
+                        png_get_channels(d.png, d.info), rows))
+        return false;
     // An eXIf chunk after the image data counts only when none came before
     // (libpng keeps the first): then libpng reads the file to find it.
     if (rows.exifAfter && png_get_valid(d.png, d.info, PNG_INFO_eXIf) == 0) return false;
-    // Row y as libpng gives it (blue, green, red and alpha), put into out as
-    // the bitmap holds it.
+    // Row y as libpng gives it: red and blue swapped.
     std::vector<uint8_t> given(size_t(width) * 4);
-    const auto give = [&](uint32_t y, uint8_t* out) {
+    const auto asGiven = [&](uint32_t y) {
         const uint8_t* row = rows.Row(y);
         if (d.layout == Layout::Bgr) {
-            CopyRgbAsBgr(row, out, width);
+            CopyRgbAsBgr(row, given.data(), width);
         } else if (d.layout == Layout::Bgra) {
             for (size_t x = 0; x < width; ++x) {
                 given[4 * x] = row[4 * x + 2], given[4 * x + 1] = row[4 * x + 1];
                 given[4 * x + 2] = row[4 * x], given[4 * x + 3] = row[4 * x + 3];
             }
-            PutRow(d.layout, given.data(), width, out);
         } else {
-            PutRow(d.layout, row, width, out);  // grey and alpha as libpng gives them
+            return row;
+        }
+        return static_cast<const uint8_t*>(given.data());
+    };
+    // Row y put into out as the bitmap holds it (colour straight into place).
+    const auto put = [&](uint32_t y, uint8_t* out) {
+        if (d.layout == Layout::Bgr) {
+            CopyRgbAsBgr(rows.Row(y), out, width);
+        } else {
+            PutRow(d.layout, asGiven(y), width, out);
         }
     };
     if (d.scale > 1) {
-        // KeepRow takes the row as libpng gives it and composites the kept pixels.
-        std::vector<uint8_t> full(size_t(width) * channels);
-        for (uint32_t y = 0; y < height; y += d.scale) {
-            const uint8_t* row = rows.Row(y);
-            if (d.layout == Layout::Bgr) {
-                CopyRgbAsBgr(row, full.data(), width);
-                row = full.data();
-            } else if (d.layout == Layout::Bgra) {
-                for (size_t x = 0; x < width; ++x) {
-                    full[4 * x] = row[4 * x + 2], full[4 * x + 1] = row[4 * x + 1];
-                    full[4 * x + 2] = row[4 * x], full[4 * x + 3] = row[4 * x + 3];
-                }
-                row = full.data();
-            }
-            KeepRow(d, row, y);
-        }
+        for (uint32_t y = 0; y < height; y += d.scale) KeepRow(d, asGiven(y), y);
     } else if (d.turn != 0) {
         for (uint32_t y0 = 0; y0 < height; y0 += kStripRows) {
             const uint32_t n = std::min(kStripRows, height - y0);
             for (uint32_t y = 0; y < n; ++y)
-                give(y0 + y, d.strip.data() + size_t(y) * d.stripStride);
+                put(y0 + y, d.strip.data() + size_t(y) * d.stripStride);
             TurnStripIn(d, y0, n);
         }
     } else {
         for (uint32_t y = 0; y < height; ++y)
-            give(y, d.bitmap->Pixels() + size_t(y) * d.bitmap->GetStride());
+            put(y, d.bitmap->Pixels() + size_t(y) * d.bitmap->GetStride());
     }
     d.inflatedAtOnce = true;
     return true;

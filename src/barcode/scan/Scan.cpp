@@ -392,6 +392,14 @@ struct Tiles {
     }
 };
 
+// Highest level of a profile minus its lowest (a plain loop, which the
+// compiler widens).
+int Range(const std::vector<uint8_t>& profile) {
+    uint8_t lo = 255, hi = 0;
+    for (const uint8_t v : profile) lo = std::min(lo, v), hi = std::max(hi, v);
+    return hi - lo;
+}
+
 // One scan line: its direction and the normal offset of its centre.
 struct LineScanner {
     LineScanner(const GreyView& g, const ScanSettings& s)
@@ -670,9 +678,7 @@ struct LineScanner {
                    std::vector<LineHit>& partial) {
         if (b - a < 16) return false;
         piece.assign(profile.begin() + ptrdiff_t(a), profile.begin() + ptrdiff_t(b));
-        uint8_t lo = 255, hi = 0;  // a plain loop, which the compiler widens
-        for (const uint8_t v : piece) lo = std::min(lo, v), hi = std::max(hi, v);
-        const int range = hi - lo;
+        const int range = Range(piece);
         if (range < kTileContrast) return false;
         const Point from{o.x + float(a) * dx, o.y + float(a) * dy};
         const auto cut = [&] { runs.cutStart = a > 0, runs.cutEnd = b < profile.size(); };
@@ -707,9 +713,7 @@ struct LineScanner {
         // took the real sample's in-call time up by half, against a tenth.
         if (hits.size() == before && swings + 2 >= 20) {
             Sharpen(piece, sharp);
-            uint8_t slo = 255, shi = 0;
-            for (const uint8_t v : sharp) slo = std::min(slo, v), shi = std::max(shi, v);
-            FindRuns(sharp, 16, std::max(20, (shi - slo) / 4), runs, work, false);
+            FindRuns(sharp, 16, std::max(20, Range(sharp) / 4), runs, work, false);
             cut();
             if (runs.Count() >= 20) Decode(from, hits, partial);
         }

@@ -160,7 +160,7 @@ size_t BlockExtremes(const std::vector<uint8_t>& p, size_t block, RunsWork& work
 }  // namespace
 
 void FindRuns(const std::vector<uint8_t>& p, int radius, int minContrast, Runs& runs,
-              RunsWork& work, bool splitDips) {
+              RunsWork& work, bool splitDips, int towardPaper) {
     const size_t n = p.size();
     runs.edges.clear();
     runs.firstDark = false;
@@ -178,7 +178,7 @@ void FindRuns(const std::vector<uint8_t>& p, int radius, int minContrast, Runs& 
         int l = lo[b], h = hi[b];
         if (b > 0) l = std::min<int>(l, lo[b - 1]), h = std::max<int>(h, hi[b - 1]);
         if (b + 1 < blocks) l = std::min<int>(l, lo[b + 1]), h = std::max<int>(h, hi[b + 1]);
-        if (h - l >= minContrast) threshold[b] = (h + l + 1) / 2;
+        if (h - l >= minContrast) threshold[b] = l + ((h - l) * towardPaper + 128) / 256;
     }
     // Blocks without contrast take the threshold of the last block with it
     // (the first such block's before any).

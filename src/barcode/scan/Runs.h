@@ -39,7 +39,9 @@ struct RunsWork {
 };
 
 /// Splits a profile of grey levels into runs. Each level is compared with the
-/// middle of the lowest and highest levels near it (within radius samples);
+/// middle of the lowest and highest levels near it (within radius samples),
+/// or with the level at towardPaper of the way from the lowest to the
+/// highest when that is given (in 256ths; 128 is the middle);
 /// where those differ by less than minContrast the threshold of the last
 /// place with contrast holds, so a wide bar or a quiet zone keeps its colour.
 /// Edges fall where the profile crosses the threshold, interpolated between
@@ -48,7 +50,7 @@ struct RunsWork {
 /// profile without contrast anywhere gives one light run. work holds the
 /// buffers, reused from call to call.
 void FindRuns(const std::vector<uint8_t>& profile, int radius, int minContrast, Runs& runs,
-              RunsWork& work, bool splitDips = true);
+              RunsWork& work, bool splitDips = true, int towardPaper = 128);
 
 /// The alternating peaks and valleys of a profile, in order: a peak or
 /// valley counts once the profile has come back from it by at least

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
@@ -28,6 +29,21 @@ std::unique_ptr<DVImageProcessor> Make(const std::string& zint, const std::strin
                                        std::string arguments) {
     arguments.replace(arguments.find("IN"), 2, bartest::ZintPng(zint, data));
     return bartest::Magick(arguments);
+}
+
+// The symbol laid out at each angle (ANGLE in arguments) reads as one
+// result with its text.
+void ExpectOneReadAtEachAngle(const std::string& zint, const std::string& text,
+                              const std::string& arguments,
+                              std::initializer_list<const char*> angles) {
+    for (const char* angle : angles) {
+        SCOPED_TRACE(angle);
+        std::string laid = arguments;
+        laid.replace(laid.find("ANGLE"), 5, angle);
+        const std::vector<BarcodeResult> r = gw::ReadBarcodes(*Make(zint, text, laid));
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].text, text);
+    }
 }
 
 float Distance(std::pair<float, float> a, std::pair<float, float> b) {
@@ -54,17 +70,10 @@ TEST(Photo, ATallSymbolIsOneResultWithTheBoxOfItsWholeHeight) {
 TEST(Photo, FaintNarrowCode39Reads) {
     // Modules of 1.2 pixels (2-pixel modules resampled to 60%), ink at 150 on
     // paper at 205, at an angle.
-    for (const char* angle : {"0", "7", "90"}) {
-        SCOPED_TRACE(angle);
-        const auto image = Make("-b 8 --height=30", "FAINT39",
-                                std::string("IN -bordercolor white -border 30 -resize "
-                                            "60% +level 59%,80% -background '#cdcdcd' "
-                                            "-rotate ") +
-                                    angle + " -colorspace gray");
-        const std::vector<BarcodeResult> r = gw::ReadBarcodes(*image);
-        ASSERT_EQ(r.size(), 1u);
-        EXPECT_EQ(r[0].text, "FAINT39");
-    }
+    ExpectOneReadAtEachAngle("-b 8 --height=30", "FAINT39",
+                             "IN -bordercolor white -border 30 -resize 60% +level 59%,80% "
+                             "-background '#cdcdcd' -rotate ANGLE -colorspace gray",
+                             {"0", "7", "90"});
     // Thin print: paper grown 2 pixels into bars of 8-pixel modules, shrunk
     // to modules of 1.6 pixels and blurred, so narrow bars are faint grey.
     const auto thin = Make("-b 8 --height=17 --scale=4", "9X6T1OT",
@@ -80,17 +89,11 @@ TEST(Photo, ThinPrintCode128Reads) {
     // 1.76 pixels and blurred by 0.57 of one: the narrow bars stay lighter
     // than the middle of paper and ink, the narrow spaces between wide bars
     // darker than it.
-    for (const char* angle : {"0", "3", "90"}) {
-        SCOPED_TRACE(angle);
-        const auto image = Make("-b 20 --height=20 --scale=4", "VLgCt",
-                                std::string("IN -colorspace gray -morphology Dilate Square:2 "
-                                            "-bordercolor white -border 80 -resize 22% "
-                                            "-background white -rotate ") +
-                                    angle + " -blur 0x1.0 +level 20%,92%");
-        const std::vector<BarcodeResult> r = gw::ReadBarcodes(*image);
-        ASSERT_EQ(r.size(), 1u);
-        EXPECT_EQ(r[0].text, "VLgCt");
-    }
+    ExpectOneReadAtEachAngle("-b 20 --height=20 --scale=4", "VLgCt",
+                             "IN -colorspace gray -morphology Dilate Square:2 -bordercolor white "
+                             "-border 80 -resize 22% -background white -rotate ANGLE -blur 0x1.0 "
+                             "+level 20%,92%",
+                             {"0", "3", "90"});
 }
 
 TEST(Photo, HeavilyBlurredSymbolsRead) {

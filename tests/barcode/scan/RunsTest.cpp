@@ -1,5 +1,5 @@
 // Splitting a line's grey levels into runs: the narrow elements that blur
-// keeps from crossing the threshold.
+// keeps from crossing the threshold, and a threshold nearer the paper.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -74,6 +74,30 @@ TEST(BarcodeRuns, ShouldersAndShallowDipsAreNoElement) {
             EXPECT_EQ(Split(p).Count(), 5u) << "case " << k << " negated " << negate;
         }
     }
+}
+
+TEST(BarcodeRuns, AThresholdNearerThePaperCrossesALightBar) {
+    // A light bar (two samples at 150) between the bars: above the middle of
+    // paper and ink (120), below the level 179/256 of the way up (154).
+    // Without its dip split the middle threshold leaves it paper; the raised
+    // one makes it a dark run centred on it, as wide as the threshold's
+    // crossings (between its samples' centres and the samples beside).
+    const std::vector<uint8_t> p = Profile({200, 200, 200, 200, 200, 200, 150, 150});
+    Runs runs;
+    RunsWork work;
+    FindRuns(p, 16, 20, runs, work, false);
+    EXPECT_EQ(runs.Count(), 5u);
+    FindRuns(p, 16, 20, runs, work, false, 179);
+    ASSERT_EQ(runs.Count(), 7u);
+    EXPECT_TRUE(runs.Dark(3));
+    EXPECT_NEAR((runs.edges[3] + runs.edges[4]) / 2, 34.5f, 0.5f);
+    EXPECT_GT(runs.Width(3), 0.8f);
+    EXPECT_LT(runs.Width(3), 2.0f);
+    // The default is the middle, level for level.
+    Runs middle;
+    FindRuns(p, 16, 20, runs, work, true);
+    FindRuns(p, 16, 20, middle, work, true, 128);
+    EXPECT_EQ(runs.edges, middle.edges);
 }
 
 }  // namespace

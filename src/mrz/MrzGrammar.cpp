@@ -825,8 +825,10 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     out.lines = zone.Lines();
     out.characters.assign(cells.size(), {});
     float lowest = 1;
-    bool blindDoubt = false, settledDoubt = false;
-    // The characters whose decided probability the zone cannot stand on.
+    // The characters whose decided probability the zone cannot stand on: a
+    // settled character short of kSettledMinProbability or a blind twin no
+    // check rules out (each enough to keep the zone from valid), then those
+    // of checks that cannot vouch for all they settle.
     std::vector<Pos> doubted;
     for (size_t l = 0; l < cells.size(); ++l) {
         for (size_t c = 0; c < cells[l].size(); ++c) {
@@ -846,10 +848,8 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
             // run of O read as 0 in one print): it must reach the rate a
             // valid zone stands for itself.
             if (zone.Own({int(l), int(c)}) < limits.minProbability &&
-                ch.confidence < MrzLimits::kSettledMinProbability) {
-                settledDoubt = true;
+                ch.confidence < MrzLimits::kSettledMinProbability)
                 doubted.push_back({int(l), int(c)});
-            }
             // No check digit tells a blind twin apart, so where a check
             // covers the place and the place admits the twin, the classifier
             // alone must rule it out (where none covers it, the threshold
@@ -866,13 +866,12 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
             if (checked[l][c])
                 for (char twin : BlindTwins(ch.value))
                     if (Allows(zone.ClassAt(p), twin) &&
-                        (s[size_t(ClassOf(twin))] >= MrzLimits::kBlindTwinFloor || changed)) {
-                        blindDoubt = true;
+                        (s[size_t(ClassOf(twin))] >= MrzLimits::kBlindTwinFloor || changed))
                         doubted.push_back(p);
-                    }
             out.characters[l].push_back(std::move(ch));
         }
     }
+    const bool cellsDoubted = !doubted.empty();
     // A check digit is one decimal digit of evidence: it can settle one
     // character the classifier was unsure of, not several at once (cells cut
     // out of step read as unsure letters whose sum may hold by chance).
@@ -921,7 +920,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     // each settled by its own check).
     if (layout.compositeLine >= 0) weigh(composite, covered);
     const bool sureAsRead = statesKnown && classes && nameForm && vouched && failuresPrinted &&
-                            !blindDoubt && !settledDoubt && lowest >= limits.minProbability;
+                            !cellsDoubted && lowest >= limits.minProbability;
     // What the checks could not vouch for is reported as sure as its cell
     // was of it, not as the sums over the field made it (a host that reads
     // the confidences sees the doubt that kept the zone from valid).

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <numeric>
 #include <regex>
 #include <string>
 #include <vector>
@@ -99,6 +100,9 @@ void Evaluate(const fs::path& dir, bool perImage) {
     if (truth.empty()) return;
     std::printf("== %s: %zu images\n", dir.filename().c_str(), truth.size());
     std::vector<double> total, small, load, find, normalise, segment, classify, decode;
+    // Cells through the network: the classifier's work, which moves with
+    // the search and not with the machine's load.
+    std::vector<double> cells, noneCells;
     // The same stages on the pages without a zone, which search every pass.
     std::vector<double> noneFind, noneNormalise, noneSegment, noneClassify;
     Tally all, withoutZone, checksHold, checksFail;
@@ -126,6 +130,7 @@ void Evaluate(const fs::path& dir, bool perImage) {
         segment.push_back(st.segment);
         classify.push_back(st.classify);
         decode.push_back(st.decode);
+        cells.push_back(double(st.cellsClassified));
         all.Add(r.found, exact, r.valid, total.back());
         if (!t.degradation.empty())
             byKind[t.degradation].Add(r.found, exact, r.valid, total.back());
@@ -135,6 +140,7 @@ void Evaluate(const fs::path& dir, bool perImage) {
             withoutZone.Add(r.found, exact, r.valid, total.back());
             noneFind.push_back(find.back()), noneNormalise.push_back(normalise.back());
             noneSegment.push_back(segment.back()), noneClassify.push_back(classify.back());
+            noneCells.push_back(cells.back());
         }
         if (exact && !t.lines.empty()) {
             const bool hold = std::all_of(r.fields.begin(), r.fields.end(), [](const auto& f) {
@@ -183,6 +189,14 @@ void Evaluate(const fs::path& dir, bool perImage) {
             "%.1f, classify %.1f\n",
             Quantile(noneFind, 0.5), Quantile(noneNormalise, 0.5), Quantile(noneSegment, 0.5),
             Quantile(noneClassify, 0.5));
+    const auto sum = [](const std::vector<double>& v) {
+        return std::accumulate(v.begin(), v.end(), 0.0);
+    };
+    std::printf("  cells classified: %.0f, per image median %.0f, p90 %.0f\n", sum(cells),
+                Quantile(cells, 0.5), Quantile(cells, 0.9));
+    if (!noneCells.empty())
+        std::printf("  pages without a zone, cells classified: %.0f, median %.0f, p90 %.0f\n",
+                    sum(noneCells), Quantile(noneCells, 0.5), Quantile(noneCells, 0.9));
 }
 
 // A 12-megapixel phone photo: the TD3 sample enlarged into a 4032 x 3024

@@ -41,11 +41,14 @@ inline double MsSince(ThreadClock::time_point t) {
     return std::chrono::duration<double, std::milli>(ThreadClock::now() - t).count();
 }
 
-/// Processor time spent in each stage of a reading, in milliseconds, and
-/// the number of places in which a zone was read.
+/// Processor time spent in each stage of a reading, in milliseconds, the
+/// number of places in which a zone was read, and the number of cells the
+/// network classified (a count of work that does not move with the
+/// machine's load, as the times do).
 struct StageTimes {
     double find = 0, normalise = 0, segment = 0, classify = 0, decode = 0;
     int zonesRead = 0;
+    long cellsClassified = 0;
 };
 
 /// A zone read from an upright image.

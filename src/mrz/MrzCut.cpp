@@ -974,12 +974,76 @@ struct CubicWeights {
     }
 };
 
+// The image's pixels for CubicAt: its rows, their step, its size, and the
+// first columns and rows a position's sixteen pixels cannot all be read
+// from without repeating an edge.
+struct CubicSource {
+    const uint8_t* base;
+    size_t step;
+    int cols, rows;
+    unsigned innerX, innerY;
+    explicit CubicSource(const cv::Mat& grey)
+        : base(grey.ptr<uint8_t>(0)),
+          step(grey.step[0]),
+          cols(grey.cols),
+          rows(grey.rows),
+          innerX(unsigned(std::max(grey.cols - 3, 0))),
+          innerY(unsigned(std::max(grey.rows - 3, 0))) {}
+};
+
+// One pixel of SampleCubic at fixed-point position (x, y) (in 1/32 of a
+// pixel), OpenCV's edge pixels repeated outside.
+[[gnu::always_inline]] inline uint8_t CubicAt(const CubicWeights& weights, const CubicSource& src,
+                                              int x, int y) {
+    const uint8_t* base = src.base;
+    const size_t step = src.step;
+    const int cols = src.cols, rows = src.rows;
+    const unsigned innerX = src.innerX, innerY = src.innerY;
+    const __m128i zero = _mm_setzero_si128();
+    // The sixteen pixels from one left of and one above the position's own.
+    const int sx = ClampShort(x >> kFractionBits) - 1, sy = ClampShort(y >> kFractionBits) - 1;
+    const int16_t* t =
+        weights.w[size_t((y & (kFractions - 1)) * kFractions + (x & (kFractions - 1)))].data();
+    int sum;
+    if (unsigned(sx) < innerX && unsigned(sy) < innerY) {
+        // Four bytes of each of the four rows against their weights, in
+        // 16-bit products summed in pairs (exact, as every sum).
+        const uint8_t* s = base + size_t(sy) * step + size_t(sx);
+        int r[4];
+        for (size_t k = 0; k < 4; ++k) std::memcpy(&r[k], s + k * step, 4);
+        const __m128i top = _mm_unpacklo_epi8(
+            _mm_unpacklo_epi32(_mm_cvtsi32_si128(r[0]), _mm_cvtsi32_si128(r[1])), zero);
+        const __m128i bottom = _mm_unpacklo_epi8(
+            _mm_unpacklo_epi32(_mm_cvtsi32_si128(r[2]), _mm_cvtsi32_si128(r[3])), zero);
+        const __m128i* tw = reinterpret_cast<const __m128i*>(t);
+        __m128i acc = _mm_add_epi32(_mm_madd_epi16(top, _mm_load_si128(tw)),
+                                    _mm_madd_epi16(bottom, _mm_load_si128(tw + 1)));
+        acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(1, 0, 3, 2)));
+        acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(2, 3, 0, 1)));
+        sum = _mm_cvtsi128_si32(acc);
+    } else {
+        sum = 0;
+        for (int i = 0; i < 4; ++i) {
+            const uint8_t* r = base + size_t(std::clamp(sy + i, 0, rows - 1)) * step;
+            for (int j = 0; j < 4; ++j) sum += r[std::clamp(sx + j, 0, cols - 1)] * t[i * 4 + j];
+        }
+    }
+    return uint8_t(std::clamp((sum + (1 << (kWeightBits - 1))) >> kWeightBits, 0, 255));
+}
+
+// OpenCV's perspective warp takes each row in blocks of this many columns
+// at most (1024 pixels over at most 16 rows), each pixel's position summed
+// from its block's first column's: the same sums give the same positions.
+int PerspectiveBlockWidth(int w, int h) {
+    constexpr int kBlock = 32;
+    return std::min(kBlock * kBlock / std::min(kBlock / 2, h), w);
+}
+
 }  // namespace
 
 void SampleCubic(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out,
                  size_t outStep) {
     static const CubicWeights weights;
-    // The sixteen pixels from one left of and one above the position's own.
     const double m00 = m(0, 0), m01 = m(0, 1), m02 = m(0, 2);
     const double m10 = m(1, 0), m11 = m(1, 1), m12 = m(1, 2);
     std::vector<int> dx(size_t(std::max(w, 0))), dy(size_t(std::max(w, 0)));
@@ -987,51 +1051,104 @@ void SampleCubic(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_
         dx[size_t(u)] = RoundEven(m00 * u * kMapScale);
         dy[size_t(u)] = RoundEven(m10 * u * kMapScale);
     }
-    const int cols = grey.cols, rows = grey.rows;
-    const unsigned innerX = unsigned(std::max(cols - 3, 0)),
-                   innerY = unsigned(std::max(rows - 3, 0));
-    const size_t step = grey.step[0];
-    const uint8_t* base = grey.ptr<uint8_t>(0);
-    const __m128i zero = _mm_setzero_si128();
+    const CubicSource src(grey);
     for (int v = 0; v < h; ++v) {
         const int x0 = RoundEven((m01 * v + m02) * kMapScale) + kHalfFraction;
         const int y0 = RoundEven((m11 * v + m12) * kMapScale) + kHalfFraction;
         uint8_t* row = out + size_t(v) * outStep;
-        for (int u = 0; u < w; ++u) {
-            const int x = (x0 + dx[size_t(u)]) >> (kMapBits - kFractionBits);
-            const int y = (y0 + dy[size_t(u)]) >> (kMapBits - kFractionBits);
-            const int sx = ClampShort(x >> kFractionBits) - 1,
-                      sy = ClampShort(y >> kFractionBits) - 1;
-            const int16_t* t =
-                weights.w[size_t((y & (kFractions - 1)) * kFractions + (x & (kFractions - 1)))]
-                    .data();
-            int sum;
-            if (unsigned(sx) < innerX && unsigned(sy) < innerY) {
-                // Four bytes of each of the four rows against their weights,
-                // in 16-bit products summed in pairs (exact, as every sum).
-                const uint8_t* s = base + size_t(sy) * step + size_t(sx);
-                int r[4];
-                for (size_t k = 0; k < 4; ++k) std::memcpy(&r[k], s + k * step, 4);
-                const __m128i top = _mm_unpacklo_epi8(
-                    _mm_unpacklo_epi32(_mm_cvtsi32_si128(r[0]), _mm_cvtsi32_si128(r[1])), zero);
-                const __m128i bottom = _mm_unpacklo_epi8(
-                    _mm_unpacklo_epi32(_mm_cvtsi32_si128(r[2]), _mm_cvtsi32_si128(r[3])), zero);
-                const __m128i* tw = reinterpret_cast<const __m128i*>(t);
-                __m128i acc = _mm_add_epi32(_mm_madd_epi16(top, _mm_load_si128(tw)),
-                                            _mm_madd_epi16(bottom, _mm_load_si128(tw + 1)));
-                acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(1, 0, 3, 2)));
-                acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(2, 3, 0, 1)));
-                sum = _mm_cvtsi128_si32(acc);
-            } else {
-                sum = 0;
-                for (int i = 0; i < 4; ++i) {
-                    const uint8_t* r = base + size_t(std::clamp(sy + i, 0, rows - 1)) * step;
-                    for (int j = 0; j < 4; ++j)
-                        sum += r[std::clamp(sx + j, 0, cols - 1)] * t[i * 4 + j];
-                }
-            }
-            row[u] = uint8_t(std::clamp((sum + (1 << (kWeightBits - 1))) >> kWeightBits, 0, 255));
+        for (int u = 0; u < w; ++u)
+            row[u] = CubicAt(weights, src, (x0 + dx[size_t(u)]) >> (kMapBits - kFractionBits),
+                             (y0 + dy[size_t(u)]) >> (kMapBits - kFractionBits));
+    }
+}
+
+namespace {
+
+// The positions of row v of a perspective warp by M, in 1/32 of a pixel, as
+// OpenCV sums them: from each block's first column, divided in double
+// precision, clamped to the int range and rounded to the nearest (ties to
+// even), two at a time. Each position is then clamped to +-2^20 (32,768
+// pixels): the samplers take them to the nearest of +-32,767 pixels and
+// repeat the edge pixel beyond, where the fraction of a pixel weighs
+// nothing.
+void PerspectivePositions(const double* M, int v, int w, int blockW, int* X, int* Y) {
+    const __m128d least = _mm_set1_pd(double(INT32_MIN)), most = _mm_set1_pd(double(INT32_MAX));
+    const __m128d fractions = _mm_set1_pd(kFractions), zero = _mm_setzero_pd();
+    const __m128i far = _mm_set1_epi32(1 << 20), nearFar = _mm_set1_epi32(-(1 << 20));
+    for (int x = 0; x < w; x += blockW) {
+        const int bw = std::min(blockW, w - x);
+        const double X0 = M[0] * x + M[1] * v + M[2];
+        const double Y0 = M[3] * x + M[4] * v + M[5];
+        const double W0 = M[6] * x + M[7] * v + M[8];
+        int k = 0;
+        for (; k + 2 <= bw; k += 2) {
+            const __m128d kk = _mm_set_pd(double(k + 1), double(k));
+            __m128d W = _mm_add_pd(_mm_set1_pd(W0), _mm_mul_pd(_mm_set1_pd(M[6]), kk));
+            W = _mm_andnot_pd(_mm_cmpeq_pd(W, zero), _mm_div_pd(fractions, W));
+            const __m128d fx = _mm_max_pd(
+                least,
+                _mm_min_pd(
+                    most,
+                    _mm_mul_pd(_mm_add_pd(_mm_set1_pd(X0), _mm_mul_pd(_mm_set1_pd(M[0]), kk)), W)));
+            const __m128d fy = _mm_max_pd(
+                least,
+                _mm_min_pd(
+                    most,
+                    _mm_mul_pd(_mm_add_pd(_mm_set1_pd(Y0), _mm_mul_pd(_mm_set1_pd(M[3]), kk)), W)));
+            // (min and max by comparison: SSE2 has no 32-bit min.)
+            auto clamp = [&](__m128i p) {
+                p = _mm_or_si128(_mm_and_si128(_mm_cmpgt_epi32(p, far), far),
+                                 _mm_andnot_si128(_mm_cmpgt_epi32(p, far), p));
+                return _mm_or_si128(_mm_and_si128(_mm_cmplt_epi32(p, nearFar), nearFar),
+                                    _mm_andnot_si128(_mm_cmplt_epi32(p, nearFar), p));
+            };
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(X + x + k), clamp(_mm_cvtpd_epi32(fx)));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(Y + x + k), clamp(_mm_cvtpd_epi32(fy)));
         }
+        for (; k < bw; ++k) {
+            double W = W0 + M[6] * k;
+            W = W != 0 ? kFractions / W : 0;
+            const double fx =
+                std::max(double(INT32_MIN), std::min(double(INT32_MAX), (X0 + M[0] * k) * W));
+            const double fy =
+                std::max(double(INT32_MIN), std::min(double(INT32_MAX), (Y0 + M[3] * k) * W));
+            X[x + k] = std::clamp(RoundEven(fx), -(1 << 20), 1 << 20);
+            Y[x + k] = std::clamp(RoundEven(fy), -(1 << 20), 1 << 20);
+        }
+    }
+}
+
+}  // namespace
+
+void SamplePerspective(const cv::Mat& grey, const cv::Matx33f& m, int w, int h, bool cubic,
+                       uint8_t* out, size_t outStep) {
+    if (w <= 0 || h <= 0) return;
+    CV_Assert(grey.type() == CV_8UC1);
+    double M[9];
+    for (int k = 0; k < 9; ++k) M[k] = double(m(k / 3, k % 3));
+    const int blockW = PerspectiveBlockWidth(w, h);
+    const size_t step = grey.step[0];
+    const uint8_t* base = grey.ptr<uint8_t>(0);
+    const int cols = grey.cols, rows = grey.rows;
+    // The rows' positions, in the 1/1024 of a pixel of the affine samplers'
+    // rows (which take them to 1/32 again).
+    constexpr int kToMap = kMapBits - kFractionBits;
+    thread_local std::vector<int> X, Y;
+    X.resize(size_t(w)), Y.resize(size_t(w));
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    const bool small = double(step) * double(rows) < double(INT32_MAX);
+    const auto row = avx2 && small && w >= 8 ? LinearRowAvx2 : LinearRow;
+    for (int v = 0; v < h; ++v) {
+        PerspectivePositions(M, v, w, blockW, X.data(), Y.data());
+        uint8_t* o = out + size_t(v) * outStep;
+        if (cubic) {
+            static const CubicWeights weights;
+            const CubicSource src(grey);
+            for (int u = 0; u < w; ++u) o[u] = CubicAt(weights, src, X[size_t(u)], Y[size_t(u)]);
+            continue;
+        }
+        for (int u = 0; u < w; ++u) X[size_t(u)] *= 1 << kToMap, Y[size_t(u)] *= 1 << kToMap;
+        row(base, step, cols, rows, 0, 0, X.data(), Y.data(), w, o);
     }
 }
 

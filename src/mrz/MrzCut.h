@@ -199,6 +199,17 @@ void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8
 void SampleCubic(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out,
                  size_t outStep);
 
+/// The grey image sampled at the perspective map m (pixel (u, v) at grey
+/// pixel (x / z, y / z), (x, y, z) = m * (u, v, 1)) into a w x h image at
+/// out (rows outStep apart), bicubic or bilinear, as
+/// cv::warpPerspective(grey, out, m, {w, h}, INTER_CUBIC or INTER_LINEAR |
+/// WARP_INVERSE_MAP, BORDER_REPLICATE) gives it, to the level: its
+/// positions in 1/32 of a pixel, summed as it sums them, and the weights of
+/// SampleCubic and SampleLinear. On one thread, without OpenCV's work of
+/// dividing the image among threads and its maps.
+void SamplePerspective(const cv::Mat& grey, const cv::Matx33f& m, int w, int h, bool cubic,
+                       uint8_t* out, size_t outStep);
+
 /// The extent [left, right] of the line's ink (its longest run of columns
 /// with gaps shorter than a character); false when it has none.
 bool InkExtent(const cv::Mat& ink, const LineBand& line, float& left, float& right);

@@ -427,15 +427,29 @@ void PaperOutside(const cv::Mat& page, const cv::Matx33f& toPage, cv::Mat& grey)
     const int w = grey.cols - 1, h = grey.rows - 1;
     // The page and the image's map of it are convex: corners inside, all inside.
     if (inside(0, 0) && inside(w, 0) && inside(0, h) && inside(w, h)) return;
+    // Each pixel as inside() tests it, a row at a time in a loop the
+    // compiler can widen: the same sums in the same order, the products of
+    // the row's y taken once.
+    const float m00 = toPage(0, 0), m02 = toPage(0, 2), m10 = toPage(1, 0), m12 = toPage(1, 2);
+    const float m20 = toPage(2, 0), m22 = toPage(2, 2);
+    const float right = float(page.cols) - 0.5f, bottom = float(page.rows) - 0.5f;
     cv::Mat outside(grey.size(), CV_8U);
     std::array<size_t, 256> count{};
     size_t in = 0;
-    for (int y = 0; y <= h; ++y)
+    for (int y = 0; y <= h; ++y) {
+        const float m01y = toPage(0, 1) * float(y), m11y = toPage(1, 1) * float(y);
+        const float m21y = toPage(2, 1) * float(y);
+        uint8_t* out = outside.ptr<uint8_t>(y);
         for (int x = 0; x <= w; ++x) {
-            const bool out = !inside(x, y);
-            outside.at<uint8_t>(y, x) = out;
-            if (!out) ++count[grey.at<uint8_t>(y, x)], ++in;
+            const float d = m20 * float(x) + m21y + m22;
+            const float px = (m00 * float(x) + m01y + m02) / d;
+            const float py = (m10 * float(x) + m11y + m12) / d;
+            out[x] = !((px >= -0.5f) & (py >= -0.5f) & (px <= right) & (py <= bottom));
         }
+        const uint8_t* g = grey.ptr<uint8_t>(y);
+        for (int x = 0; x <= w; ++x)
+            if (!out[x]) ++count[g[x]], ++in;
+    }
     if (in == 0) return;
     size_t below = 0;
     int paper = 0;
@@ -554,13 +568,14 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, boo
     u.toPage = cv::Matx33f(u.dir.x / u.scale, n.x / u.scale, origin.x, u.dir.y / u.scale,
                            n.y / u.scale, origin.y, 0, 0, 1) *
                cv::Matx33f(1, shear, -shear * float(h) / 2, 0, 1, 0, 0, 0, 1);
-    const int flags = (u.scale > 2 ? cv::INTER_CUBIC : cv::INTER_LINEAR) | cv::WARP_INVERSE_MAP;
     const cv::Size size(std::max(w, 8), std::max(h, 8));
-    // OpenCV's bicubic or bilinear warp to the level, in less time.
+    // OpenCV's bicubic or bilinear warps to the level (enlarged print
+    // bicubic), in less time.
+    const bool cubic = u.scale > 2;
     CV_Assert(page.type() == CV_8UC1);
     u.grey.create(size, CV_8U);
-    (u.scale > 2 ? SampleCubic : SampleLinear)(page, u.toPage.get_minor<2, 3>(0, 0), size.width,
-                                               size.height, u.grey.data, u.grey.step[0]);
+    (cubic ? SampleCubic : SampleLinear)(page, u.toPage.get_minor<2, 3>(0, 0), size.width,
+                                         size.height, u.grey.data, u.grey.step[0]);
     PaperOutside(page, u.toPage, u.grey);
     // A zone seen at a slant is drawn again from the page, squared up.
     u.ink = InkOf(u.grey, throughTexture);
@@ -570,7 +585,8 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, boo
     // (the edge that misled the finder's box) among its first set's.
     if (Keystone(u.ink, u.sets, keystone, !turning.Plain())) {
         u.toPage = u.toPage * keystone.inv();
-        cv::warpPerspective(page, u.grey, u.toPage, u.grey.size(), flags, cv::BORDER_REPLICATE);
+        SamplePerspective(page, u.toPage, u.grey.cols, u.grey.rows, cubic, u.grey.data,
+                          u.grey.step[0]);
         PaperOutside(page, u.toPage, u.grey);
         u.ink = InkOf(u.grey, throughTexture);
         u.sets = FindLineSets(u.ink);

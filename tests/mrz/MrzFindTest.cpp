@@ -226,6 +226,35 @@ TEST(MrzCut, OwnBicubicWarpGivesOpenCVsPixels) {
     }
 }
 
+// The cut's own perspective warp of an upright zone gives OpenCV's, to the
+// level, bilinear and bicubic: keystone maps (a zone seen at a slant) of
+// every scale and shift, reaching past every edge, into images of any size
+// (wider than OpenCV's blocks of columns too).
+TEST(MrzCut, OwnPerspectiveWarpGivesOpenCVsPixels) {
+    std::mt19937 rng(17);
+    for (int round = 0; round < 600; ++round) {
+        const int h = 1 + int(rng() % 60), w = 1 + int(rng() % 400);
+        const cv::Mat grey = Noise(rng, h, w);
+        const int ow = 1 + int(rng() % (round % 4 == 0 ? 1300 : 200)), oh = 1 + int(rng() % 40);
+        const float scale = Uniform(rng, 0.1f, 1.5f), angle = Uniform(rng, -0.2f, 0.2f);
+        const cv::Matx33f m(scale * std::cos(angle), -scale * std::sin(angle),
+                            Uniform(rng, -10.0f, float(w) + 5.0f), scale * std::sin(angle),
+                            scale * std::cos(angle), Uniform(rng, -10.0f, float(h) + 5.0f),
+                            Uniform(rng, -2e-4f, 2e-4f), Uniform(rng, -2e-3f, 2e-3f),
+                            Uniform(rng, 0.8f, 1.2f));
+        const bool cubic = round % 2 == 1;
+        cv::Mat expected;
+        cv::warpPerspective(grey, expected, m, cv::Size(ow, oh),
+                            (cubic ? cv::INTER_CUBIC : cv::INTER_LINEAR) | cv::WARP_INVERSE_MAP,
+                            cv::BORDER_REPLICATE);
+        cv::Mat own(oh, ow + int(rng() % 3), CV_8U);
+        SamplePerspective(grey, m, ow, oh, cubic, own.ptr<uint8_t>(), own.step[0]);
+        ASSERT_EQ(cv::countNonZero(expected != own.colRange(0, ow)), 0)
+            << (cubic ? "cubic" : "linear") << " map " << m << " on " << w << " x " << h << " into "
+            << ow << " x " << oh;
+    }
+}
+
 // Three lines of blocks 28 rows high, 44 rows apart make a set of three;
 // moved up until the first starts on the image's top row, no set holds that
 // line (its top, and so its cells, would be cut too low).

@@ -552,14 +552,21 @@ void KeepDarkest(const cv::Mat& grey, int side, float fraction, cv::Mat& ink) {
     }
 }
 
-cv::Mat InkOf(const cv::Mat& grey, bool throughTexture) {
+cv::Mat DarkOf(const cv::Mat& grey) {
     // Ink is clearly darker than its surroundings, by a share of the image's
     // range of levels, so that the light lines of patterned paper stay paper.
     const Levels levels(grey);
     const int range = levels.At(95) - levels.At(2);
-    cv::Mat ink;
+    cv::Mat dark;
     const int block = int(2.5f * kWorkHeight) | 1;
-    InkBelowMean(grey, block, std::max(10.0, L::kInkContrast * range), ink);
+    InkBelowMean(grey, block, std::max(10.0, L::kInkContrast * range), dark);
+    return dark;
+}
+
+namespace {
+
+// InkOf's steps after DarkOf, on ink (DarkOf(grey), its own).
+cv::Mat InkFrom(const cv::Mat& grey, bool throughTexture, cv::Mat ink) {
     // Over texture, print stands out from the lines beside it; two working
     // heights hold print round every pixel of a zone's lines (run G2: one
     // and a half read 361 zones of 400 exactly, two 375, three 374).
@@ -573,6 +580,16 @@ cv::Mat InkOf(const cv::Mat& grey, bool throughTexture) {
     // between them.
     DropSpecks(ink, int(std::lround(L::kSpeckArea * kWorkHeight * kWorkHeight)));
     return ink;
+}
+
+}  // namespace
+
+cv::Mat InkOf(const cv::Mat& grey, bool throughTexture) {
+    return InkFrom(grey, throughTexture, DarkOf(grey));
+}
+
+cv::Mat InkOf(const cv::Mat& grey, bool throughTexture, const cv::Mat& dark) {
+    return InkFrom(grey, throughTexture, dark.clone());
 }
 
 namespace {

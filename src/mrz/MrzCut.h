@@ -80,6 +80,16 @@ void KeepDarkest(const cv::Mat& grey, int side, float fraction, cv::Mat& ink);
 /// (KeepDarkest), for a zone the finder saw through texture.
 cv::Mat InkOf(const cv::Mat& grey, bool throughTexture = false);
 
+/// InkOf's first step: the pixels of grey clearly darker than the mean of
+/// the square round them (255), by a share of its range of levels. The
+/// mean repeats the edge pixels outward, so the dark pixels of grey flipped
+/// either way or turned half round are these flipped or turned with it.
+cv::Mat DarkOf(const cv::Mat& grey);
+
+/// InkOf(grey, throughTexture) from DarkOf(grey) given as dark (not
+/// changed).
+cv::Mat InkOf(const cv::Mat& grey, bool throughTexture, const cv::Mat& dark);
+
 /// Candidate line sets of an upright zone: runs of rows with ink, grouped as
 /// 2 or 3 consecutive lines of like height and spacing, those nearest the
 /// image's middle row first.

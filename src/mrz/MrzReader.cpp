@@ -578,7 +578,8 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, boo
                                          size.height, u.grey.data, u.grey.step[0]);
     PaperOutside(page, u.toPage, u.grey);
     // A zone seen at a slant is drawn again from the page, squared up.
-    u.ink = InkOf(u.grey, throughTexture);
+    u.dark = DarkOf(u.grey);
+    u.ink = InkOf(u.grey, throughTexture, u.dark);
     u.sets = FindLineSets(u.ink);
     cv::Matx33f keystone;
     // A place turned again may hold a band that is no line of the zone
@@ -588,7 +589,8 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, boo
         SamplePerspective(page, u.toPage, u.grey.cols, u.grey.rows, cubic, u.grey.data,
                           u.grey.step[0]);
         PaperOutside(page, u.toPage, u.grey);
-        u.ink = InkOf(u.grey, throughTexture);
+        u.dark = DarkOf(u.grey);
+        u.ink = InkOf(u.grey, throughTexture, u.dark);
         u.sets = FindLineSets(u.ink);
     }
     return u;
@@ -612,13 +614,18 @@ bool TurnAgain(const Upright& u, Turning& again) {
 namespace {
 
 // The place of u flipped left to right, and top to bottom too when turned
-// (a half turn): its grey flipped, its ink and line sets found again (made
+// (a half turn): its grey and its dark pixels flipped (DarkOf's mean is
+// the same either way), its ink and line sets found again from them (made
 // from u's ink, the ink would stand a pixel off the strokes: the opening's
 // square is anchored at its corner), its map to the page flipped with it.
 Upright Flipped(const Upright& u, bool turned, bool throughTexture) {
     Upright out;
     cv::flip(u.grey, out.grey, turned ? -1 : 1);
-    out.ink = InkOf(out.grey, throughTexture);
+    if (u.dark.empty())
+        out.dark = DarkOf(out.grey);
+    else
+        cv::flip(u.dark, out.dark, turned ? -1 : 1);
+    out.ink = InkOf(out.grey, throughTexture, out.dark);
     out.sets = FindLineSets(out.ink);
     // Pixel (x, y) of the flipped image is pixel (w - 1 - x, y) of u, or
     // (w - 1 - x, h - 1 - y) when turned.

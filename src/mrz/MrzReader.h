@@ -76,6 +76,7 @@ inline constexpr float kPitchPerHeight = 0.96f;
 /// its pixels back to the page's.
 struct Upright {
     cv::Mat grey;
+    cv::Mat dark;                             ///< DarkOf(grey), for its flips (may be empty)
     cv::Mat ink;                              ///< InkOf(grey)
     std::vector<std::vector<LineBand>> sets;  ///< FindLineSets(ink)
     cv::Matx33f toPage;

@@ -255,6 +255,32 @@ TEST(MrzCut, OwnPerspectiveWarpGivesOpenCVsPixels) {
     }
 }
 
+// The dark pixels of an upright image flipped left to right, or turned half
+// round, are its own flipped with it (the flips of a place reuse them):
+// images smaller and larger than the mean's square, with print-like
+// blocks on uneven paper.
+TEST(MrzCut, DarkPixelsFlipWithTheImage) {
+    std::mt19937 rng(29);
+    for (int round = 0; round < 60; ++round) {
+        const int h = 8 + int(rng() % 200), w = 8 + int(rng() % 700);
+        cv::Mat grey = Noise(rng, h, w) / 4 + 150;
+        for (int x = 0; x < w; ++x) grey.col(x) += cv::Scalar(double(x % 97) / 2);
+        for (int k = 0; k < 30; ++k)
+            grey(cv::Rect(int(rng() % unsigned(w)), int(rng() % unsigned(h)), 1 + int(rng() % 12),
+                          1 + int(rng() % 20)) &
+                 cv::Rect(0, 0, w, h))
+                .setTo(int(rng() % 90));
+        const cv::Mat dark = DarkOf(grey);
+        for (const int code : {1, -1}) {
+            cv::Mat flipped, expected;
+            cv::flip(grey, flipped, code);
+            cv::flip(dark, expected, code);
+            ASSERT_EQ(cv::countNonZero(DarkOf(flipped) != expected), 0)
+                << w << " x " << h << ", flip " << code;
+        }
+    }
+}
+
 // Three lines of blocks 28 rows high, 44 rows apart make a set of three;
 // moved up until the first starts on the image's top row, no set holds that
 // line (its top, and so its cells, would be cut too low).

@@ -1084,14 +1084,10 @@ namespace {
 // The positions of row v of a perspective warp by M, in 1/32 of a pixel, as
 // OpenCV sums them: from each block's first column, divided in double
 // precision, clamped to the int range and rounded to the nearest (ties to
-// even), two at a time. Each position is then clamped to +-2^20 (32,768
-// pixels): the samplers take them to the nearest of +-32,767 pixels and
-// repeat the edge pixel beyond, where the fraction of a pixel weighs
-// nothing.
+// even), two at a time.
 void PerspectivePositions(const double* M, int v, int w, int blockW, int* X, int* Y) {
     const __m128d least = _mm_set1_pd(double(INT32_MIN)), most = _mm_set1_pd(double(INT32_MAX));
     const __m128d fractions = _mm_set1_pd(kFractions), zero = _mm_setzero_pd();
-    const __m128i far = _mm_set1_epi32(1 << 20), nearFar = _mm_set1_epi32(-(1 << 20));
     for (int x = 0; x < w; x += blockW) {
         const int bw = std::min(blockW, w - x);
         const double X0 = M[0] * x + M[1] * v + M[2];
@@ -1112,15 +1108,8 @@ void PerspectivePositions(const double* M, int v, int w, int blockW, int* X, int
                 _mm_min_pd(
                     most,
                     _mm_mul_pd(_mm_add_pd(_mm_set1_pd(Y0), _mm_mul_pd(_mm_set1_pd(M[3]), kk)), W)));
-            // (min and max by comparison: SSE2 has no 32-bit min.)
-            auto clamp = [&](__m128i p) {
-                p = _mm_or_si128(_mm_and_si128(_mm_cmpgt_epi32(p, far), far),
-                                 _mm_andnot_si128(_mm_cmpgt_epi32(p, far), p));
-                return _mm_or_si128(_mm_and_si128(_mm_cmplt_epi32(p, nearFar), nearFar),
-                                    _mm_andnot_si128(_mm_cmplt_epi32(p, nearFar), p));
-            };
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(X + x + k), clamp(_mm_cvtpd_epi32(fx)));
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(Y + x + k), clamp(_mm_cvtpd_epi32(fy)));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(X + x + k), _mm_cvtpd_epi32(fx));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(Y + x + k), _mm_cvtpd_epi32(fy));
         }
         for (; k < bw; ++k) {
             double W = W0 + M[6] * k;
@@ -1129,8 +1118,8 @@ void PerspectivePositions(const double* M, int v, int w, int blockW, int* X, int
                 std::max(double(INT32_MIN), std::min(double(INT32_MAX), (X0 + M[0] * k) * W));
             const double fy =
                 std::max(double(INT32_MIN), std::min(double(INT32_MAX), (Y0 + M[3] * k) * W));
-            X[x + k] = std::clamp(RoundEven(fx), -(1 << 20), 1 << 20);
-            Y[x + k] = std::clamp(RoundEven(fy), -(1 << 20), 1 << 20);
+            X[x + k] = RoundEven(fx);
+            Y[x + k] = RoundEven(fy);
         }
     }
 }
@@ -1147,9 +1136,15 @@ void SamplePerspective(const cv::Mat& grey, const cv::Matx33f& m, int w, int h, 
     const size_t step = grey.step[0];
     const uint8_t* base = grey.ptr<uint8_t>(0);
     const int cols = grey.cols, rows = grey.rows;
-    // The rows' positions, in the 1/1024 of a pixel of the affine samplers'
-    // rows (which take them to 1/32 again).
-    constexpr int kToMap = kMapBits - kFractionBits;
+    // The bilinear rows take positions in the 1/1024 of a pixel of the
+    // affine samplers (and take them to 1/32 again), within +-2^25: a whole
+    // pixel past +-32,768, which the samplers take to the nearest of
+    // +-32,767 anyway, is brought to it first, its fraction kept.
+    static constexpr int kToMap = kMapBits - kFractionBits, kFar = 32768;
+    auto toMap = [](int p) {
+        return (std::clamp(p >> kFractionBits, -kFar, kFar) * kFractions + (p & (kFractions - 1))) *
+               (1 << kToMap);
+    };
     thread_local std::vector<int> X, Y;
     X.resize(size_t(w)), Y.resize(size_t(w));
     static const bool avx2 = __builtin_cpu_supports("avx2");
@@ -1164,7 +1159,8 @@ void SamplePerspective(const cv::Mat& grey, const cv::Matx33f& m, int w, int h, 
             for (int u = 0; u < w; ++u) o[u] = CubicAt(weights, src, X[size_t(u)], Y[size_t(u)]);
             continue;
         }
-        for (int u = 0; u < w; ++u) X[size_t(u)] *= 1 << kToMap, Y[size_t(u)] *= 1 << kToMap;
+        for (int u = 0; u < w; ++u)
+            X[size_t(u)] = toMap(X[size_t(u)]), Y[size_t(u)] = toMap(Y[size_t(u)]);
         row(base, step, cols, rows, 0, 0, X.data(), Y.data(), w, o);
     }
 }

@@ -228,8 +228,9 @@ TEST(MrzCut, OwnBicubicWarpGivesOpenCVsPixels) {
 
 // The cut's own perspective warp of an upright zone gives OpenCV's, to the
 // level, bilinear and bicubic: keystone maps (a zone seen at a slant) of
-// every scale and shift, reaching past every edge, into images of any size
-// (wider than OpenCV's blocks of columns too).
+// every scale and shift, reaching past every edge (some by millions of
+// pixels), into images of any size (wider than OpenCV's blocks of columns
+// too).
 TEST(MrzCut, OwnPerspectiveWarpGivesOpenCVsPixels) {
     std::mt19937 rng(17);
     for (int round = 0; round < 600; ++round) {
@@ -237,11 +238,13 @@ TEST(MrzCut, OwnPerspectiveWarpGivesOpenCVsPixels) {
         const cv::Mat grey = Noise(rng, h, w);
         const int ow = 1 + int(rng() % (round % 4 == 0 ? 1300 : 200)), oh = 1 + int(rng() % 40);
         const float scale = Uniform(rng, 0.1f, 1.5f), angle = Uniform(rng, -0.2f, 0.2f);
-        const cv::Matx33f m(scale * std::cos(angle), -scale * std::sin(angle),
-                            Uniform(rng, -10.0f, float(w) + 5.0f), scale * std::sin(angle),
-                            scale * std::cos(angle), Uniform(rng, -10.0f, float(h) + 5.0f),
-                            Uniform(rng, -2e-4f, 2e-4f), Uniform(rng, -2e-3f, 2e-3f),
-                            Uniform(rng, 0.8f, 1.2f));
+        cv::Matx33f m(scale * std::cos(angle), -scale * std::sin(angle),
+                      Uniform(rng, -10.0f, float(w) + 5.0f), scale * std::sin(angle),
+                      scale * std::cos(angle), Uniform(rng, -10.0f, float(h) + 5.0f),
+                      Uniform(rng, -2e-4f, 2e-4f), Uniform(rng, -2e-3f, 2e-3f),
+                      Uniform(rng, 0.8f, 1.2f));
+        if (round % 10 == 3) m(0, 2) += Uniform(rng, -80000.0f, 80000.0f);
+        if (round % 10 == 7) m(1, 2) += Uniform(rng, -5e6f, 5e6f);
         const bool cubic = round % 2 == 1;
         cv::Mat expected;
         cv::warpPerspective(grey, expected, m, cv::Size(ow, oh),

@@ -224,6 +224,18 @@ struct MrzLimits {
     /// run P4 of docs/mrz-tuning.md (the boxes of one zone found again
     /// stand within it on nine in ten of the development pages).
     static constexpr float kSamePlaceHeight = 0.25f;
+    /// Candidates of one pass whose axes' cosine reaches this are parallel
+    /// (WithinPlace): 8 degrees, the test the finder binds parallel bands
+    /// by. Cosine; set by that reason, run P7 of docs/mrz-tuning.md.
+    static constexpr float kSamePlaceAxis = 0.99f;
+    /// ... and their line heights, within this share of each other, those
+    /// of one block of lines: the boxes of crosscheck seed 59's text blocks
+    /// (of three lines, of two and of one) measure their lines within 1%
+    /// of each other; a box that took in a card's edge below a small zone
+    /// measured them 15% higher, and its place read no zone where the
+    /// zone's own box reads it (tests/data/mrz-small-card-edge-below.jpg).
+    /// Share; run P7.
+    static constexpr float kSameBlockHeight = 0.05f;
     /// A zone of 36-character lines begun with P or V is valid only where
     /// the page holds this much more past its lines' last cells: a 37th
     /// character would show there, and without it the zone may be one of 44

@@ -946,6 +946,25 @@ bool FailsAsPrinted(const UprightReading& r) {
                        [](const MrzField& f) { return f.classValid; });
 }
 
+// Whether candidate inner stands within the place turned upright for outer
+// (of the same pass): parallel, its lines as high (MrzLimits::
+// kSameBlockHeight), its centre within outer's lines and one line height
+// beyond them, its length at most a quarter more than outer's. Such a
+// place shows outer's lines, which outer's place showed too with more
+// room (an upright place holds 1.5 to 3 line heights above and below its
+// lines), at the same scale, and finds their sets alike.
+bool WithinPlace(const ZoneCandidate& outer, const ZoneCandidate& inner) {
+    if (std::abs(outer.axis.dot(inner.axis)) < MrzLimits::kSamePlaceAxis ||
+        std::abs(inner.lineHeight - outer.lineHeight) >
+            MrzLimits::kSameBlockHeight * outer.lineHeight ||
+        inner.length > (1 + MrzLimits::kSamePlaceHeight) * outer.length)
+        return false;
+    const cv::Point2f d = inner.center - outer.center;
+    const cv::Point2f across(-outer.axis.y, outer.axis.x);
+    return std::abs(d.dot(outer.axis)) <= 0.5f * outer.length &&
+           std::abs(d.dot(across)) <= 0.5f * outer.height + outer.lineHeight;
+}
+
 }  // namespace
 
 MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* times,
@@ -1034,12 +1053,19 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                                                  : MrzLimits::kCandidatesPerPass),
                       pass.turned, pass.tilt);
         if (times) times->find += MsSince(t);
+        // Candidates of this pass whose places were read both ways with
+        // line sets and no zone.
+        std::vector<const ZoneCandidate*> empty;
         for (const ZoneCandidate& z : candidates) {
             // A place inside a zone read already whose checks fail as
-            // printed, at its line height, is the same print boxed again.
+            // printed, at its line height, is the same print boxed again;
+            // so is a place within one of this pass that read no zone.
             if (std::any_of(read.begin(), read.end(),
-                            [&](const ReadPlace& p) { return p.Holds(z); }))
+                            [&](const ReadPlace& p) { return p.Holds(z); }) ||
+                std::any_of(empty.begin(), empty.end(),
+                            [&](const ZoneCandidate* e) { return WithinPlace(*e, z); }))
                 continue;
+            bool foundHere = false, bothWays = false;
             Upright u, first;
             bool cut = false, seenUpright = false;
             // The place read as turned, then the other way round; where
@@ -1069,6 +1095,8 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 UprightReading r =
                     ReadUpright(u, pass.throughTexture, step < 2 ? search : searchAgain);
                 cut = cut || r.cut;
+                foundHere = foundHere || r.result.found;
+                bothWays = bothWays || step == 1;
                 // Zone print read the right way up reads with a clearly higher
                 // mean than the other way round, or than other print; read with
                 // no poor character too, no other place or cut would read better.
@@ -1107,6 +1135,7 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
             // as no zone either way may be a mirrored picture's zone.
             if (cut && !seenUpright && mirrorable.size() < size_t(MrzLimits::kMirroredPlaces))
                 mirrorable.push_back({first, pass.throughTexture});
+            if (bothWays && !foundHere) empty.push_back(&z);
         }
     }
     // Nothing found: those places flipped left to right, with line sets of

@@ -910,6 +910,19 @@ __attribute__((target("avx2"))) void LinearRowAvx2(const uint8_t* base, size_t s
 
 }  // namespace
 
+namespace {
+
+// The row sampler for rows of w pixels of grey: eight at a time in AVX2
+// registers where the processor has them and the wide rows' 32-bit offsets
+// reach every pixel of grey, one at a time otherwise.
+auto LinearRowFor(const cv::Mat& grey, int w) {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    const bool small = double(grey.step[0]) * double(grey.rows) < double(INT32_MAX);
+    return avx2 && small && w >= 8 ? LinearRowAvx2 : LinearRow;
+}
+
+}  // namespace
+
 void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8_t* out,
                   size_t outStep) {
     if (outStep == 0) outStep = size_t(std::max(w, 0));
@@ -928,10 +941,7 @@ void SampleLinear(const cv::Mat& grey, const cv::Matx23f& m, int w, int h, uint8
         dx[size_t(u)] = RoundEven(m00 * u * kMapScale);
         dy[size_t(u)] = RoundEven(m10 * u * kMapScale);
     }
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    // (The wide rows place pixels by 32-bit offsets into grey.)
-    const bool small = double(grey.step[0]) * double(grey.rows) < double(INT32_MAX);
-    const auto row = avx2 && small && w >= 8 ? LinearRowAvx2 : LinearRow;
+    const auto row = LinearRowFor(grey, w);
     const size_t step = grey.step[0];
     const uint8_t* base = grey.ptr<uint8_t>(0);
     for (int v = 0; v < h; ++v) {
@@ -1147,9 +1157,7 @@ void SamplePerspective(const cv::Mat& grey, const cv::Matx33f& m, int w, int h, 
     };
     thread_local std::vector<int> X, Y;
     X.resize(size_t(w)), Y.resize(size_t(w));
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    const bool small = double(step) * double(rows) < double(INT32_MAX);
-    const auto row = avx2 && small && w >= 8 ? LinearRowAvx2 : LinearRow;
+    const auto row = LinearRowFor(grey, w);
     for (int v = 0; v < h; ++v) {
         PerspectivePositions(M, v, w, blockW, X.data(), Y.data());
         uint8_t* o = out + size_t(v) * outStep;

@@ -236,6 +236,10 @@ struct MrzLimits {
     /// zone's own box reads it (tests/data/mrz-small-card-edge-below.jpg).
     /// Share; run P7.
     static constexpr float kSameBlockHeight = 0.05f;
+    /// ... and a candidate no longer than this many times the other's: a
+    /// box of part of a block is no longer than the block's, up to the
+    /// ends its lines' own ink gives it. Ratio; set by that reason, run P7.
+    static constexpr float kSameBlockLength = 1.25f;
     /// A zone of 36-character lines begun with P or V is valid only where
     /// the page holds this much more past its lines' last cells: a 37th
     /// character would show there, and without it the zone may be one of 44

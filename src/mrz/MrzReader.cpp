@@ -761,6 +761,7 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
     const float scale = u.scale;
     UprightReading best;
     bool cutAny = false;  // a line set was cut at a length
+    long* counted = times ? &times->cellsClassified : nullptr;
     auto t = ThreadClock::now();
     LinesWork work(grey, u.ink, throughTexture);
     size_t tried = 0;
@@ -805,8 +806,7 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
             t = ThreadClock::now();
             std::vector<std::vector<Scores>> cells;
             std::vector<float> means;
-            const float mean = ClassifyZone(zone, cells, means, cutting,
-                                            times ? &times->cellsClassified : nullptr);
+            const float mean = ClassifyZone(zone, cells, means, cutting, counted);
             if (mean < 0) {
                 if (times) times->classify += MsSince(t) - cutting, times->segment += cutting;
                 continue;
@@ -822,8 +822,7 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
                 if (i == fit || zone.Own(i) || means[i] >= means[fit] - MrzLimits::kOwnCutBelow)
                     continue;
                 std::vector<Scores> alone;
-                if (ClassifyLine(ownCut(i), alone, times ? &times->cellsClassified : nullptr) >
-                    means[i])
+                if (ClassifyLine(ownCut(i), alone, counted) > means[i])
                     cells[i] = std::move(alone), cuts[i] = ownCut(i);
             }
             if (times) times->classify += MsSince(t) - cutting, times->segment += cutting;
@@ -862,7 +861,7 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
                                     MrzLimits::kOwnCutApart * cuts[fit].pitch)
                     continue;
                 std::vector<std::vector<Scores>> other = cells;
-                ClassifyLine(ownCut(i), other[i], times ? &times->cellsClassified : nullptr);
+                ClassifyLine(ownCut(i), other[i], counted);
                 if (small)
                     for (Scores& c : other[i]) SharpenSmall(c);
                 UprightReading o;
@@ -957,7 +956,7 @@ bool WithinPlace(const ZoneCandidate& outer, const ZoneCandidate& inner) {
     if (std::abs(outer.axis.dot(inner.axis)) < MrzLimits::kSamePlaceAxis ||
         std::abs(inner.lineHeight - outer.lineHeight) >
             MrzLimits::kSameBlockHeight * outer.lineHeight ||
-        inner.length > (1 + MrzLimits::kSamePlaceHeight) * outer.length)
+        inner.length > MrzLimits::kSameBlockLength * outer.length)
         return false;
     const cv::Point2f d = inner.center - outer.center;
     const cv::Point2f across(-outer.axis.y, outer.axis.x);

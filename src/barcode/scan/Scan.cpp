@@ -705,35 +705,36 @@ struct LineScanner {
         // at most two runs more than this one.
         const size_t swings = runs.Count();
         if (swings >= 20) Decode(from, hits, partial);
+        // The splits below are tried in turn, each while the line has read
+        // nothing yet and has the swings of a symbol: split makes the
+        // runs, decoded where there are enough of them.
+        const auto tryNext = [&](auto split) {
+            if (hits.size() != before || swings + 2 < 20) return;
+            split();
+            cut();
+            if (runs.Count() >= 20) Decode(from, hits, partial);
+        };
         // Thin print under blur leaves narrow bars faint: both splits measure
         // them too narrow or too wide where the contrast near them changes.
         // Their ink keeps their width (the faint kind of bench/make-barcode-set,
         // --count 60: 42 of 60 read with this pass, 36 without; none wrong).
-        if (hits.size() == before && swings + 2 >= 20) {
-            FindRunsByInk(piece, extremes, kInkRadius, runs, work);
-            cut();
-            if (runs.Count() >= 20) Decode(from, hits, partial);
-        }
+        tryNext([&] { FindRunsByInk(piece, extremes, kInkRadius, runs, work); });
         // Thin print leaves narrow bars so faint that a threshold midway
         // between paper and ink passes under them: a threshold nearer the
         // paper crosses them, and the edge-to-edge distances the decoders
         // judge by cancel the bars' narrowing.
-        if (hits.size() == before && swings + 2 >= 20) {
+        tryNext([&] {
             FindRuns(piece, 16, std::max(20, range / 4), runs, work, false, kThinPrintLevel);
-            cut();
-            if (runs.Count() >= 20) Decode(from, hits, partial);
-        }
+        });
         // Blur wider than about 0.7 modules leaves narrow elements as swings
         // too shallow for any split: the line sharpened (an unsharp mask)
         // has them back. Its runs are split at the threshold alone: the dip
         // search on the sharpened line read 3 more faint symbols of 368 but
         // took the real sample's in-call time up by half, against a tenth.
-        if (hits.size() == before && swings + 2 >= 20) {
+        tryNext([&] {
             Sharpen(piece, sharp);
             FindRuns(sharp, 16, std::max(20, Range(sharp) / 4), runs, work, false);
-            cut();
-            if (runs.Count() >= 20) Decode(from, hits, partial);
-        }
+        });
         return hits.size() > before;
     }
 };

@@ -106,9 +106,10 @@ struct MrzResult {
     bool valid = false;
     std::string error;  ///< why nothing was read (bad input), else empty
     /// The zone's 36-character lines, begun with P or V, end less than a
-    /// character's room from the image's edge: the zone may be one of 44
-    /// cut short by the picture (a visa's MRV-A read as an MRV-B, a
-    /// passport's TD3 as a TD2). Such a zone is never valid.
+    /// character's room from the image's edge, or run to the end of the part
+    /// of the image the reader read them from (where a wider look read no
+    /// more): the zone may be one of 44 cut short (a visa's MRV-A read as an
+    /// MRV-B, a passport's TD3 as a TD2). Such a zone is never valid.
     bool reachesEdge = false;
     /// The zone was read from the picture flipped left to right: a mirrored
     /// picture, as a phone's front camera takes it (corners are where the

@@ -359,6 +359,13 @@ struct MrzLimits {
     /// the other's. Line heights; three fillers' worth, set by that reason,
     /// not tuned (the place's image grows by a sixth of a TD1's length).
     static constexpr float kWideEnds = 3.0f;
+    /// Room past the end of a zone of 36-character lines begun with P or V
+    /// whose ink runs to its place's end (line heights), where the place is
+    /// turned again: eight characters more of a zone of 44 at OCR-B's pitch
+    /// (7.7 line heights) and the usual room of one, with a line height to
+    /// spare for a box measured over a taller band. Set by that reason, not
+    /// tuned.
+    static constexpr float kPastViewRoom = 10.0f;
     /// Ink this near an end of the upright image (line heights) runs to it:
     /// at the usual room a zone's ink ends about a line height from either
     /// end, and the image's last columns are sampled from the page's edge.

@@ -562,9 +562,13 @@ Upright TurnUpright(const cv::Mat& page, const ZoneCandidate& z, float sign, boo
     u.scale = turning.scale * kWorkHeight / std::max(1.0f, z.lineHeight);
     u.page = page.size();
     const float margin = (z.lines >= 2 ? 1.5f : 3.0f) + turning.rows;
-    const int w = int((z.length + 2 * ends * z.lineHeight) * u.scale);
+    const int w0 = int((z.length + 2 * ends * z.lineHeight) * u.scale);
     const int h = int((z.height + 2 * margin * z.lineHeight) * u.scale);
-    const cv::Point2f origin = z.center - (w / 2.0f / u.scale) * u.dir - (h / 2.0f / u.scale) * n;
+    cv::Point2f origin = z.center - (w0 / 2.0f / u.scale) * u.dir - (h / 2.0f / u.scale) * n;
+    // Room past the lines' end widens the image on that side alone.
+    const float past = turning.past * z.lineHeight;
+    if (past < 0) origin += past * u.dir;
+    const int w = w0 + int(std::abs(past) * u.scale);
     u.toPage = cv::Matx33f(u.dir.x / u.scale, n.x / u.scale, origin.x, u.dir.y / u.scale,
                            n.y / u.scale, origin.y, 0, 0, 1) *
                cv::Matx33f(1, shear, -shear * float(h) / 2, 0, 1, 0, 0, 0, 1);
@@ -736,6 +740,21 @@ bool ReachesEdge(const Upright& u, const std::vector<LineBand>& lines,
     return false;
 }
 
+// Whether a reading of 36-character lines begun with P or V (as ReachesEdge
+// asks) has a line whose ink runs into the last columns of the place's image
+// (within MrzLimits::kEndsNear line heights): the finder's box ended there,
+// and print past it is not seen.
+bool RunsPastView(const Upright& u, const std::vector<LineWork*>& lines, const MrzResult& read) {
+    if (read.lines.empty() || read.lines[0].size() != 36 ||
+        (read.lines[0][0] != 'P' && read.lines[0][0] != 'V'))
+        return false;
+    for (const LineWork* w : lines)
+        if (w->across.found &&
+            w->across.right > float(u.ink.cols) - MrzLimits::kEndsNear * w->line.Height())
+            return true;
+    return false;
+}
+
 // What a zone's characters must reach to be valid, beyond the host's limits:
 // the network's threshold holds for OCR-B print on plain paper, and each
 // kind of print it reads less surely asks more (the surest of them).
@@ -847,6 +866,8 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
             Decode(cells, zoneLimits, r.result, &r.sure, &r.printed);
             if ((r.result.reachesEdge = ReachesEdge(u, lines, cuts, r.result)))
                 r.result.valid = r.sure = false;
+            if ((r.pastView = RunsPastView(u, lineWork, r.result)))
+                r.result.valid = r.sure = false, r.result.reachesEdge = true;
             // Print of another kind may take a zone's shape; only a reading
             // the grammar bears out is a zone.
             if (GrammarEvidence(r.result) < MrzLimits::kMinEvidence) r.result.found = false;
@@ -872,6 +893,8 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
                 Decode(other, zoneLimits, o.result, &o.sure, &o.printed);
                 if ((o.result.reachesEdge = ReachesEdge(u, lines, cuts, o.result)))
                     o.result.valid = o.sure = false;
+                if ((o.pastView = RunsPastView(u, lineWork, o.result)))
+                    o.result.valid = o.sure = false, o.result.reachesEdge = true;
                 if (GrammarEvidence(o.result) < MrzLimits::kMinEvidence) continue;
                 std::tie(o.mean, o.lowest) = Confidence(o.result, other);
                 o.quality = Quality(o.result, o.mean);
@@ -1067,16 +1090,19 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
             bool foundHere = false, bothWays = false;
             Upright u, first;
             bool cut = false, seenUpright = false;
+            float past = 0;  // room wanted past a zone's lines (Turning::past)
             // The place read as turned, then the other way round; where
             // its lines were cut at a zone's length but read as no zone
             // either way, and its print runs to the turned image's ends or
             // leans (TurnAgain), turned again with more room, stood
-            // upright, both ways.
+            // upright, both ways; so too where a zone read runs past the
+            // image's end (UprightReading::pastView), with room past it.
             for (int step = 0; step < 4; ++step) {
                 const bool around = step % 2 == 1;
                 Turning again;
                 if (step == 2) {
-                    if (!cut || placesAgain <= 0 || !TurnAgain(first, again)) break;
+                    if (!cut || placesAgain <= 0 || (!TurnAgain(first, again) && past == 0)) break;
+                    again.past = past;
                     --placesAgain;
                     setsAgain = 2 * MrzLimits::kSetsTurnedAgain;
                 }
@@ -1113,6 +1139,14 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                     if (foundAngle < 0) foundAngle += 180.0f;
                 }
                 if (best.valid) return best;
+                // A zone read short of its place's end is read again with
+                // room for a zone of 44 past it (its other way round is no
+                // zone), on the side its lines run to.
+                if (step < 2 && r.pastView) {
+                    past = around ? -MrzLimits::kPastViewRoom : MrzLimits::kPastViewRoom;
+                    step = 1;
+                    continue;
+                }
                 // A confident reading with no unsure character under a check
                 // that fails (every check holding, or failing as printed) is
                 // one no other place reads with more checks agreeing. A place

@@ -66,6 +66,10 @@ struct UprightReading {
     bool narrow = false;          ///< cut in a narrower face's shape (MrzLimits::kMinShape)
     bool small = false;           ///< small print (MrzLimits::kSmallHeight), its cells sharpened
     float limit = 0;              ///< the probability its characters had to reach
+    /// A zone of 36-character lines begun with P or V whose ink runs into
+    /// the last columns of the place's image (RunsPastView): the finder's box
+    /// ended short, and the zone may be one of 44. Never valid as read.
+    bool pastView = false;
 };
 
 /// Pitch of OCR-B print over its capital height, as the cut measures them.
@@ -165,8 +169,14 @@ struct Turning {
     float rows = 0.0f;  ///< beside the usual room above and below
     float shear = 0.0f;
     float scale = 1.0f;  ///< times the candidate's line height's scale
+    /// More room past the end of the candidate's lines along the axis (line
+    /// heights; below 0, before their start): a zone read short of the
+    /// image's end may run on there.
+    float past = 0.0f;
     /// As a place is first turned.
-    bool Plain() const { return ends == 1.0f && rows == 0 && shear == 0 && scale == 1.0f; }
+    bool Plain() const {
+        return ends == 1.0f && rows == 0 && shear == 0 && scale == 1.0f && past == 0;
+    }
 };
 
 /// Turns candidate z of page (grey: 8 bits, one channel) upright, read along

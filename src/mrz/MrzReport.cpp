@@ -252,8 +252,8 @@ void MrzReport(MrzResult& r, const MrzOptions& options) {
     }
     if (r.reachesEdge)
         r.reasons.push_back(
-            "the zone's lines run to the image's edge: it may be a longer zone "
-            "cut short");
+            "the zone's lines run to the image's edge, or to the end of the part "
+            "read: it may be a longer zone cut short");
     // Print smaller than any the network learnt is read, never trusted.
     const bool tooSmall =
         r.characterHeight > 0 && r.characterHeight < mrz::MrzLimits::kMinValidHeight;

@@ -526,6 +526,46 @@ TEST(MrzRead, AZoneCutShortByThePicturesEdgeIsNotValid) {
     EXPECT_TRUE(alone.valid);
 }
 
+// The same MRV-A zone where the finder's box ends after its 36th character
+// (its fillers over texture may end its band there): read in that box, the
+// zone is not valid; turned again with room past its lines' end, on the
+// side they run to either way round, it reads as the zone of 44 it is.
+TEST(MrzRead, AZoneTheFindersBoxCutShortIsReadWithRoomPastIt) {
+    using namespace gw::mrz;
+    const std::vector<std::string> lines = {"V<UTOHALVORSEN<<MARIT<ELISE<<<<<<<<<<<<<<<<<",
+                                            "XK47192033UTO8403124F3107092<<<<<<<<<<<<<<<<"};
+    const cv::Mat page = Printed(lines, cv::Size(1300, 300), 245, 24, 100, 48);
+    const gw::render::TextRenderer font("/usr/share/fonts/opentype/ocr-b/OCRB.otf");
+    gw::render::Variation v;
+    v.capHeight = 24;
+    const float end = 40.0f + float(font.RenderLine(lines[0].substr(0, 36), v, 0).width);
+    // The box with a line height's room before the first character and a
+    // few pixels past the 36th (the image adds a line height either side).
+    ZoneCandidate z;
+    z.axis = {1, 0};
+    z.length = end + 4 - (40 - 24) - 2 * 24;
+    z.center = {16 + (z.length + 48) / 2, 100.0f + 8 + 36};
+    z.height = 72, z.lineHeight = 24, z.lines = 2;
+    auto read = [&](const Upright& u) { return ReadUpright(u, false, {DecodeLimits{}}); };
+    const UprightReading shortOf = read(TurnUpright(page, z, 1));
+    ASSERT_EQ(shortOf.result.lines.size(), 2u);
+    EXPECT_EQ(shortOf.result.lines[0], lines[0].substr(0, 36));
+    EXPECT_TRUE(shortOf.pastView);
+    EXPECT_TRUE(shortOf.result.reachesEdge);
+    EXPECT_FALSE(shortOf.result.valid);
+    Turning after;
+    after.past = MrzLimits::kPastViewRoom;
+    const UprightReading whole = read(TurnUpright(page, z, 1, false, after));
+    EXPECT_EQ(whole.result.lines, lines);
+    EXPECT_TRUE(whole.result.valid);
+    // Read the other way round, the lines' end stands before the image's
+    // start.
+    Turning before;
+    before.past = -MrzLimits::kPastViewRoom;
+    EXPECT_EQ(read(TurnAround(TurnUpright(page, z, -1, false, before))).result.lines, lines);
+    EXPECT_TRUE(read(TurnAround(TurnUpright(page, z, -1, false, after))).pastView);
+}
+
 // Zones of 6- and 7-pixel capitals are small print, whose cells the network
 // reads less surely than it reads them right; its probabilities are
 // calibrated for small print (kSmallSharpen, kSmallMinProbability). The

@@ -186,8 +186,10 @@ class GW_API Bitmap {
     Bitmap(const Bitmap&) = delete;
     Bitmap& operator=(const Bitmap&) = delete;
 
+    /// Width and height in pixels.
     uint32_t GetWidth() const;
     uint32_t GetHeight() const;
+    /// The pixel format (PixelFormat1bppIndexed, PixelFormat24bppRGB, ...).
     int32_t GetPixelFormat() const;
 
     /// Locks a rectangle (null: the whole bitmap) for reading or writing in the
@@ -212,6 +214,7 @@ class GW_API Bitmap {
     /// pixel values.
     Status SetPalette(const ColorPalette* palette);
 
+    /// Resolution in dots per inch across and down.
     float GetHorizontalResolution() const;
     float GetVerticalResolution() const;
     /// Sets the resolution in dots per inch; negative values are refused.

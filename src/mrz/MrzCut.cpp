@@ -1158,12 +1158,12 @@ void SamplePerspective(const cv::Mat& grey, const cv::Matx33f& m, int w, int h, 
     thread_local std::vector<int> X, Y;
     X.resize(size_t(w)), Y.resize(size_t(w));
     const auto row = LinearRowFor(grey, w);
+    static const CubicWeights weights;
+    const CubicSource src(grey);
     for (int v = 0; v < h; ++v) {
         PerspectivePositions(M, v, w, blockW, X.data(), Y.data());
         uint8_t* o = out + size_t(v) * outStep;
         if (cubic) {
-            static const CubicWeights weights;
-            const CubicSource src(grey);
             for (int u = 0; u < w; ++u) o[u] = CubicAt(weights, src, X[size_t(u)], Y[size_t(u)]);
             continue;
         }

@@ -720,18 +720,21 @@ float Quality(const MrzResult& r, float meanScore) {
 
 namespace {
 
-// Whether a reading of 36-character lines ends less than kEdgeRoom pitches
-// from the page's edge, where a zone of 44 may go on: the first 36
-// characters of a visa's MRV-A zone are an MRV-B zone whose checks hold,
-// and a passport's TD3 zone reads as a TD2 whose composite holds one time
-// in ten. Zones of 44 begin with P or V; a 36-character zone that begins
-// otherwise is no such zone cut short.
+// Whether a reading may be the start of a zone of 44 characters: lines of
+// 36 begun with P or V. The first 36 characters of a visa's MRV-A zone are
+// an MRV-B zone whose checks hold, and a passport's TD3 zone reads as a TD2
+// whose composite holds one time in ten. Zones of 44 begin with P or V; a
+// 36-character zone that begins otherwise is no such zone cut short.
+bool MayRunOn(const MrzResult& read) {
+    return !read.lines.empty() && read.lines[0].size() == 36 &&
+           (read.lines[0][0] == 'P' || read.lines[0][0] == 'V');
+}
+
+// Whether a reading's lines end less than kEdgeRoom pitches from the page's
+// edge, where a zone of 44 may go on.
 bool ReachesEdge(const Upright& u, const std::vector<LineBand>& lines,
-                 const std::vector<CutLine>& cuts, const MrzResult& read) {
-    if (u.page.empty() || cuts.empty() || cuts[0].cells.size() != 36) return false;
-    if (read.lines.empty() || read.lines[0].empty() ||
-        (read.lines[0][0] != 'P' && read.lines[0][0] != 'V'))
-        return false;
+                 const std::vector<CutLine>& cuts) {
+    if (u.page.empty()) return false;
     for (size_t i = 0; i < lines.size() && i < cuts.size(); ++i) {
         const int n = int(cuts[i].cells.size());
         const float x = cuts[i].Edge(n, n) + MrzLimits::kEdgeRoom * cuts[i].pitch;
@@ -740,19 +743,27 @@ bool ReachesEdge(const Upright& u, const std::vector<LineBand>& lines,
     return false;
 }
 
-// Whether a reading of 36-character lines begun with P or V (as ReachesEdge
-// asks) has a line whose ink runs into the last columns of the place's image
+// Whether a line's ink runs into the last columns of the place's image
 // (within MrzLimits::kEndsNear line heights): the finder's box ended there,
 // and print past it is not seen.
-bool RunsPastView(const Upright& u, const std::vector<LineWork*>& lines, const MrzResult& read) {
-    if (read.lines.empty() || read.lines[0].size() != 36 ||
-        (read.lines[0][0] != 'P' && read.lines[0][0] != 'V'))
-        return false;
+bool RunsPastView(const Upright& u, const std::vector<LineWork*>& lines) {
     for (const LineWork* w : lines)
         if (w->across.found &&
             w->across.right > float(u.ink.cols) - MrzLimits::kEndsNear * w->line.Height())
             return true;
     return false;
+}
+
+// Holds reading r of lines (cut as cuts) not valid where it may be a zone
+// of 44 whose end is not seen: past the page's edge (reachesEdge) or past
+// the place's image (pastView too, which the place is turned again for).
+void HoldWhereItMayRunOn(const Upright& u, const std::vector<LineBand>& lines,
+                         const std::vector<LineWork*>& work, const std::vector<CutLine>& cuts,
+                         UprightReading& r) {
+    if (!MayRunOn(r.result)) return;
+    r.pastView = RunsPastView(u, work);
+    if (r.pastView || ReachesEdge(u, lines, cuts))
+        r.result.reachesEdge = true, r.result.valid = r.sure = false;
 }
 
 // What a zone's characters must reach to be valid, beyond the host's limits:
@@ -864,10 +875,7 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
             r.small = small;
             r.limit = zoneLimits.minProbability;
             Decode(cells, zoneLimits, r.result, &r.sure, &r.printed);
-            if ((r.result.reachesEdge = ReachesEdge(u, lines, cuts, r.result)))
-                r.result.valid = r.sure = false;
-            if ((r.pastView = RunsPastView(u, lineWork, r.result)))
-                r.result.valid = r.sure = false, r.result.reachesEdge = true;
+            HoldWhereItMayRunOn(u, lines, lineWork, cuts, r);
             // Print of another kind may take a zone's shape; only a reading
             // the grammar bears out is a zone.
             if (GrammarEvidence(r.result) < MrzLimits::kMinEvidence) r.result.found = false;
@@ -891,10 +899,7 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
                 o.small = small;
                 o.limit = r.limit;
                 Decode(other, zoneLimits, o.result, &o.sure, &o.printed);
-                if ((o.result.reachesEdge = ReachesEdge(u, lines, cuts, o.result)))
-                    o.result.valid = o.sure = false;
-                if ((o.pastView = RunsPastView(u, lineWork, o.result)))
-                    o.result.valid = o.sure = false, o.result.reachesEdge = true;
+                HoldWhereItMayRunOn(u, lines, lineWork, cuts, o);
                 if (GrammarEvidence(o.result) < MrzLimits::kMinEvidence) continue;
                 std::tie(o.mean, o.lowest) = Confidence(o.result, other);
                 o.quality = Quality(o.result, o.mean);

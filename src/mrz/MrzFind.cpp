@@ -107,9 +107,51 @@ constexpr float kMinBandAspect = 7.0f;
 // least this many times as long as high: a few characters' worth.
 constexpr float kMinPartAspect = 3.0f;
 constexpr float kMaxBandSine = 0.35f;
+// A look that follows leaning bands (FinderPage::followLeaning) takes those
+// that lean from its pass's direction by up to 45 degrees, this sine: past
+// it, the other pass's direction (across or up and down) is the nearer.
+constexpr float kMaxLeanSine = 0.71f;
+// Leaning bands a pass follows, at most, longest first: each is a turn of
+// the ink round it, a search of it and a reading of what that finds. Run
+// F12 of docs/mrz-tuning.md: far seed 41 reads alike with 1 to 4, and a
+// second costs tilted pages without a zone 2% more work.
+constexpr int kLeaningFollowed = 1;
+// A leaning band longer than this many times the least length of a band is
+// not followed: the looks that follow leaning bands look up to twice as
+// close as the first look, for zones it sees too small, and a zone three
+// times as long as the look asks spans one and a half times what the first
+// look asks there, with capitals of 5 pixels or more, which its tilted
+// passes find. Ratio; run F12 of docs/mrz-tuning.md (at 2, two zones of far
+// seed 41 that the first look saw too small were not followed).
+constexpr float kMaxLeaningLength = 3.0f;
+// A band of a pass that binds with no other into a zone, and is too short
+// to be a candidate alone, is followed as a leaning one where it leans from
+// the pass's direction by more than this sine (10 degrees): the lines of
+// a zone of small print standing so far from the pass's direction bind
+// apart only once turned along it (the second line with the texture or
+// the card's edge round it, or not at all). Run F12 of docs/mrz-tuning.md.
+constexpr float kFollowLeanSine = 0.17f;
+// The square turned round a leaning band, in band lengths: a band that is
+// a zone's first or last line has the rest of the zone within a quarter of
+// its length across it, and the square's inscribed circle holds it all.
+constexpr float kLeanLookSide = 1.3f;
 // Page pixels a band must be high to be a zone's line: half the smallest
 // capitals of the generated pages (6 px); thinner print cannot be read.
 constexpr float kMinLineHeight = 3.0f;
+
+// MayMakeBand for bands turned from x by an angle of sine maxSine at most
+// (under 0.8). A band's rectangle, of length l and height at most l /
+// kMinBandAspect, turned from x by an angle of sine s spans at most (s + 1
+// / kMinBandAspect) l = c l across x, and l at most w + s h along it; so h
+// <= c / (1 - c s) w (w and h here a pixel less, as the rectangle runs
+// through the pixels' centres), and w is the longer side. With 5% and a
+// pixel to spare for the rectangle's rounding.
+inline bool MayMakeBand(cv::Size box, float minLength, float maxSine) {
+    if (float(std::max(box.width, box.height)) < minLength) return false;
+    const float c = maxSine + 1 / kMinBandAspect, shrink = 1 - c * maxSine;
+    constexpr float kSpare = 1.05f;
+    return float(box.height - 1) <= kSpare * c / shrink * float(box.width - 1) + 1;
+}
 
 // A binary image as rows of bits: pixel x of a row at bit x % 64 of word
 // 1 + x / 64, with a word of margin either side, so that a row is closed
@@ -145,6 +187,7 @@ struct WorkImages {
     std::vector<cv::Vec3i> runs;
     std::vector<int> rowStart, parent;
     std::vector<cv::Vec4i> box;
+    std::vector<int> inked;  // pixels of each part
     std::vector<uint8_t> keep;
     std::vector<std::vector<cv::Point>> contours;
 };
@@ -178,20 +221,22 @@ double InkFill(const std::vector<std::vector<cv::Point>>& contours, int i, const
 // as long as high, filling 40% of its rectangle) has its principal axis
 // within a few degrees of its rectangle's, so the margin to 35 degrees only
 // saves work and never drops a band.
-bool AlongThePass(const std::vector<cv::Point>& contour) {
-    constexpr double kMaxAxisDegrees = 35.0;
+bool AlongThePass(const std::vector<cv::Point>& contour, bool leaning) {
+    constexpr double kMaxAxis = 35.0 * CV_PI / 180.0, kMaxLeaningAxis = 50.0 * CV_PI / 180.0;
     const cv::Moments m = cv::moments(contour);
     const double angle = 0.5 * std::atan2(2 * m.mu11, m.mu20 - m.mu02);
-    return std::abs(angle) <= kMaxAxisDegrees * CV_PI / 180.0;
+    return std::abs(angle) <= (leaning ? kMaxLeaningAxis : kMaxAxis);
 }
 
 // Long thin bands of bound ink in a binary image (framed as for
 // OuterContours, its ink inside inkBox, bound from ink), in ink's pixels, at
 // least minHeight high; into parts, those as long as a band but not as long
 // for their height (kMinPartAspect), which may be pieces of a line
-// (JoinPieces).
+// (JoinPieces); with leaning, into it the bands that lean past the pass's
+// reach, by up to kMaxLeanSine.
 std::vector<Band> Bands(cv::Mat& framed, const cv::Rect& inkBox, const cv::Mat& ink,
-                        float minLength, float minHeight, std::vector<Band>& parts) {
+                        float minLength, float minHeight, std::vector<Band>& parts,
+                        std::vector<Band>* leaning) {
     parts.clear();
     std::vector<std::vector<cv::Point>>& contours = Work().contours;
     const size_t count = OuterContours(framed, contours, inkBox);
@@ -200,7 +245,7 @@ std::vector<Band> Bands(cv::Mat& framed, const cv::Rect& inkBox, const cv::Mat& 
         const auto& c = contours[i];
         const cv::Rect box = cv::boundingRect(c);
         if (std::max(box.width, box.height) < minLength) continue;
-        if (!AlongThePass(c)) continue;
+        if (!AlongThePass(c, leaning != nullptr)) continue;
         const cv::RotatedRect r = cv::minAreaRect(c);
         cv::Point2f p[4];
         r.points(p);
@@ -213,8 +258,15 @@ std::vector<Band> Bands(cv::Mat& framed, const cv::Rect& inkBox, const cv::Mat& 
         cv::Point2f axis = e1 / l1;
         if (axis.x < 0) axis = -axis;
         // Lines of this pass lie within 20 degrees of the pass's direction.
-        if (std::abs(axis.y) > kMaxBandSine) continue;
+        const bool leans = std::abs(axis.y) > kMaxBandSine;
+        if (leans && (!leaning || std::abs(axis.y) > kMaxLeanSine || l1 < kMinBandAspect * l2 ||
+                      l1 > kMaxLeaningLength * minLength))
+            continue;
         if (InkFill(contours, int(i), ink, box) > kMaxBandFill) continue;
+        if (leans) {
+            leaning->push_back({r.center, axis, l1, l2});
+            continue;
+        }
         (l1 < kMinBandAspect * l2 ? parts : out).push_back({r.center, axis, l1, l2});
     }
     return out;
@@ -513,13 +565,29 @@ __attribute__((noinline)) void RowRuns(const uint64_t* r, int n, int y,
     if (open >= 0) runs.push_back({y, open, 64 * n - 1});
 }
 
+// Whether a part of the ink of that box and pixels (inked) may bind a band
+// that leans past its pass's reach, by up to kMaxLeanSine, and is not too
+// long to follow (kMaxLeaningLength). Such a band's rectangle, of length l
+// and height h at most l / kMinBandAspect, turned by 20 to 45 degrees,
+// fills under a third of the box round it (l h against 0.47 l^2 at 20
+// degrees, 0.65 l^2 at 45): a part kept for such a band alone must be as
+// sparse (with room to spare), where a block of print or a table bound
+// whole fills its box.
+bool MayLean(cv::Size box, int inked, float minLength) {
+    constexpr double kMaxLeaningFill = 0.4;
+    return float(std::max(box.width, box.height)) <= kMaxLeaningLength * minLength &&
+           MayMakeBand(box, minLength, kMaxLeanSine) &&
+           double(inked) <= kMaxLeaningFill * double(box.width) * double(box.height);
+}
+
 // Clears the parts of bits (8-connected, as contours bound them) whose
-// bounding box could hold no band (MayMakeBand): those Bands passes over at
-// once, whose contours then need not be traced. A part's outer contour
-// bounds it, and the contours of the others, and their order, stay as they
-// were. The parts are found by their runs of ink, joined row to row.
-// Returns the box round the ink kept (empty when none is).
-cv::Rect DropShortParts(BitRows& b, float minLength) {
+// bounding box could hold no band (MayMakeBand), nor with leaning a leaning
+// band Bands would keep (MayLean): those Bands passes over at once, whose
+// contours then need not be traced. A part's outer contour bounds it, and
+// the contours of the others, and their order, stay as they were. The parts
+// are found by their runs of ink, joined row to row. Returns the box round
+// the ink kept (empty when none is).
+cv::Rect DropShortParts(BitRows& b, float minLength, bool leaning) {
     // The thread's vectors, held here and handed back at the end: reached
     // through the thread's store, each run's push looked it up again.
     struct Held {
@@ -527,17 +595,19 @@ cv::Rect DropShortParts(BitRows& b, float minLength) {
         std::vector<cv::Vec3i> runs = std::move(work.runs);  // row, first and last pixel
         std::vector<int> rowStart = std::move(work.rowStart), parent = std::move(work.parent);
         std::vector<cv::Vec4i> box = std::move(work.box);
+        std::vector<int> inked = std::move(work.inked);
         std::vector<uint8_t> keep = std::move(work.keep);
         ~Held() {
             work.runs = std::move(runs), work.rowStart = std::move(rowStart);
             work.parent = std::move(parent), work.box = std::move(box);
-            work.keep = std::move(keep);
+            work.inked = std::move(inked), work.keep = std::move(keep);
         }
     } held;
     std::vector<cv::Vec3i>& runs = held.runs;
     std::vector<int>& rowStart = held.rowStart;
     std::vector<int>& parent = held.parent;
     std::vector<cv::Vec4i>& box = held.box;
+    std::vector<int>& inked = held.inked;
     std::vector<uint8_t>& keep = held.keep;
     runs.clear();
     rowStart.assign(size_t(b.rows) + 1, 0);
@@ -548,8 +618,8 @@ cv::Rect DropShortParts(BitRows& b, float minLength) {
     }
     rowStart[size_t(b.rows)] = int(runs.size());
     JoinRuns(runs, rowStart, parent);
-    // Each run's part by its first run, the part's box there, and whether
-    // it is kept.
+    // Each run's part by its first run, the part's box there (and with
+    // leaning its pixels), and whether it is kept.
     box.resize(runs.size());
     keep.resize(runs.size());
     for (size_t i = 0; i < runs.size(); ++i) {
@@ -562,6 +632,11 @@ cv::Rect DropShortParts(BitRows& b, float minLength) {
         cv::Vec4i& r = box[size_t(p)];
         r[0] = std::min(r[0], run[1]), r[2] = std::max(r[2], run[2]), r[3] = run[0];
     }
+    if (leaning) {
+        inked.assign(runs.size(), 0);
+        for (size_t i = 0; i < runs.size(); ++i)
+            inked[size_t(parent[i])] += runs[i][2] - runs[i][1] + 1;
+    }
     // The ink drawn again from the runs of the parts kept.
     std::fill(b.bits.begin(), b.bits.end(), 0);
     cv::Vec4i kept(INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN);
@@ -569,7 +644,9 @@ cv::Rect DropShortParts(BitRows& b, float minLength) {
         const size_t p = size_t(parent[i]);
         if (p == i) {
             const cv::Vec4i& r = box[i];
-            keep[i] = MayMakeBand({r[2] - r[0] + 1, r[3] - r[1] + 1}, minLength);
+            const cv::Size size(r[2] - r[0] + 1, r[3] - r[1] + 1);
+            keep[i] = MayMakeBand(size, minLength, kMaxBandSine) ||
+                      (leaning && MayLean(size, inked[i], minLength));
         }
         if (!keep[p]) continue;
         const cv::Vec3i& run = runs[i];
@@ -587,11 +664,66 @@ cv::Rect DropShortParts(BitRows& b, float minLength) {
     return {kept[0], kept[1], kept[2] - kept[0] + 1, kept[3] - kept[1] + 1};
 }
 
+void Candidates(const cv::Mat& ink, float minHeight, float minLength,
+                std::vector<ZoneCandidate>& out, bool followLeaning);
+
+// The candidates of the places of leaning bands of ink (longest first, at
+// most kLeaningFollowed), each looked at alone: the ink round it turned so
+// that the band runs along x, where its lines bind apart (a zone of small
+// print seen 20 degrees or more from a pass's direction binds its two
+// lines into one band, or none), and searched as Candidates searches a
+// page. Into out, in ink's pixels.
+void FollowLeaning(const cv::Mat& ink, std::vector<Band>& leaning, float minHeight, float minLength,
+                   std::vector<ZoneCandidate>& out) {
+    std::stable_sort(leaning.begin(), leaning.end(),
+                     [](const Band& a, const Band& b) { return a.length > b.length; });
+    std::vector<cv::Rect> looked;
+    for (const Band& band : leaning) {
+        if (int(looked.size()) >= kLeaningFollowed) break;
+        const cv::Point center(cvRound(band.center.x), cvRound(band.center.y));
+        // The same band bound at several widths, or a line of a zone
+        // looked at already.
+        if (std::any_of(looked.begin(), looked.end(),
+                        [&](const cv::Rect& r) { return r.contains(center); }))
+            continue;
+        const int side = cvRound(kLeanLookSide * band.length);
+        const cv::Rect box = cv::Rect(center.x - side / 2, center.y - side / 2, side, side) &
+                             cv::Rect(0, 0, ink.cols, ink.rows);
+        if (box.width < minLength && box.height < minLength) continue;
+        looked.push_back(box);
+        const cv::Mat part = ink(box).clone();
+        // Turned about the part's middle so that the band runs along x,
+        // into a box that holds the whole part.
+        const double degrees = std::atan2(band.axis.y, band.axis.x) * 180.0 / CV_PI;
+        const cv::Point2f mid(float(part.cols) / 2, float(part.rows) / 2);
+        cv::Mat forward = cv::getRotationMatrix2D(mid, degrees, 1.0);
+        const cv::Rect2f turnedBox =
+            cv::RotatedRect(mid, cv::Size2f(part.size()), float(degrees)).boundingRect2f();
+        forward.at<double>(0, 2) += turnedBox.width / 2 - mid.x;
+        forward.at<double>(1, 2) += turnedBox.height / 2 - mid.y;
+        cv::Mat turned, inverse;
+        TurnNearest(part, forward, cv::Size(int(turnedBox.width), int(turnedBox.height)), turned);
+        cv::invertAffineTransform(forward, inverse);
+        const cv::Matx23f back(inverse);
+        std::vector<ZoneCandidate> found;
+        Candidates(turned, minHeight, minLength, found, false);
+        for (ZoneCandidate z : found) {
+            const cv::Point2f c = z.center;
+            z.center = {back(0, 0) * c.x + back(0, 1) * c.y + back(0, 2) + float(box.x),
+                        back(1, 0) * c.x + back(1, 1) * c.y + back(1, 2) + float(box.y)};
+            z.axis = {back(0, 0) * z.axis.x + back(0, 1) * z.axis.y,
+                      back(1, 0) * z.axis.x + back(1, 1) * z.axis.y};
+            out.push_back(z);
+        }
+    }
+}
+
 // The candidates of one binary image (ink white) whose lines run along x,
-// of lines at least minHeight high.
-void Candidates(const cv::Mat& ink, float minHeight, float minShare,
-                std::vector<ZoneCandidate>& out) {
-    const float minLength = minShare * float(std::max(ink.cols, ink.rows));
+// of lines at least minHeight high and bands at least minLength long; with
+// followLeaning, those of the bands that lean past the pass's reach too
+// (FollowLeaning).
+void Candidates(const cv::Mat& ink, float minHeight, float minLength,
+                std::vector<ZoneCandidate>& out, bool followLeaning) {
     WorkImages& work = Work();
     cv::Mat& framed = work.framed;
     PackRows(ink, work.spanBits);
@@ -610,17 +742,19 @@ void Candidates(const cv::Mat& ink, float minHeight, float minShare,
     const bool strip =
         float(std::max(ink.cols, ink.rows)) >= kStripAspect * float(std::min(ink.cols, ink.rows));
     int spanned = 1;
+    std::vector<Band> leaning;
     for (int k : {4, 7, 12, 20, 32}) {
         if (k == 32 && !strip) break;
         CloseAndOpenNext(work, spanned, k);
-        const cv::Rect inkBox = DropShortParts(work.openedBits, minLength);
+        const cv::Rect inkBox = DropShortParts(work.openedBits, minLength, followLeaning);
         if (inkBox.empty()) continue;
         // With paper all round, inside the frame.
         Unpack(work.openedBits, closed, std::max(inkBox.y - 1, 0),
                std::min(inkBox.y + inkBox.height + 1, ink.rows), std::max(inkBox.x - 1, 0),
                std::min(inkBox.x + inkBox.width + 1, ink.cols));
         std::vector<Band> parts;
-        std::vector<Band> bands = Bands(framed, inkBox, ink, minLength, minHeight, parts);
+        std::vector<Band> bands = Bands(framed, inkBox, ink, minLength, minHeight, parts,
+                                        followLeaning ? &leaning : nullptr);
         std::sort(bands.begin(), bands.end(),
                   [&](const Band& a, const Band& b) { return a.center.y < b.center.y; });
         std::vector<bool> used(bands.size(), false);
@@ -635,9 +769,13 @@ void Candidates(const cv::Mat& ink, float minHeight, float minShare,
             }
             if (!used[i] && bands[i].length > 1.5f * minLength)
                 out.push_back(FromBands({&bands[i]}));
+            else if (!used[i] && chain.size() == 1 && followLeaning &&
+                     std::abs(bands[i].axis.y) > kFollowLeanSine)
+                leaning.push_back(bands[i]);
         }
         JoinedZones(bands, parts, out);
     }
+    if (!leaning.empty()) FollowLeaning(ink, leaning, minHeight, minLength, out);
 }
 
 // The weights of an area average along one axis, from source pixels to
@@ -954,17 +1092,9 @@ void TurnNearest(const cv::Mat& src, const cv::Mat& forward, cv::Size size, cv::
     }
 }
 
-// A band's rectangle, of length l and height at most l / kMinBandAspect,
-// turned from x by an angle of sine s at most kMaxBandSine, spans at most
-// (s + 1 / kMinBandAspect) l = c l across x, and l at most w + s h along
-// it; so h <= c / (1 - c s) w (w and h here a pixel less, as the rectangle
-// runs through the pixels' centres), and w is the longer side. With 5% and
-// a pixel to spare for the rectangle's rounding.
+// The bands of a pass, within kMaxBandSine of its direction.
 bool MayMakeBand(cv::Size box, float minLength) {
-    if (float(std::max(box.width, box.height)) < minLength) return false;
-    constexpr float c = kMaxBandSine + 1 / kMinBandAspect, shrink = 1 - c * kMaxBandSine;
-    constexpr float kSpare = 1.05f;
-    return float(box.height - 1) <= kSpare * c / shrink * float(box.width - 1) + 1;
+    return MayMakeBand(box, minLength, kMaxBandSine);
 }
 
 void CloseAndOpen(const cv::Mat& ink, int k, cv::Mat& dst) {
@@ -1071,6 +1201,7 @@ FinderPage LookCloser(const cv::Mat& grey) {
     InkAt(grey, size, kInkOffset, page.ink);
     page.scale = page.tiltedScale = scale;
     page.tiltedInk = page.ink;
+    page.followLeaning = true;
     // Bands as long, in the look's pixels, as the first look asks.
     page.minBandShare *= kWorkSide / float(std::max(size.width, size.height));
     return page;
@@ -1151,9 +1282,13 @@ std::vector<ZoneCandidate> FindZones(const FinderPage& page, size_t maxCount, bo
     std::vector<ZoneCandidate> found;
     if (turned) {
         Transpose(*ink, work.transposed);
-        Candidates(work.transposed, kMinLineHeight * scale, page.minBandShare, found);
+        Candidates(work.transposed, kMinLineHeight * scale,
+                   page.minBandShare * float(std::max(ink->cols, ink->rows)), found,
+                   page.followLeaning);
     } else {
-        Candidates(*ink, kMinLineHeight * scale, page.minBandShare, found);
+        Candidates(*ink, kMinLineHeight * scale,
+                   page.minBandShare * float(std::max(ink->cols, ink->rows)), found,
+                   page.followLeaning);
     }
     // Back to the page's pixels: the transposed ones swap x and y.
     for (ZoneCandidate z : found) {

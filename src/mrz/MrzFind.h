@@ -91,6 +91,11 @@ struct FinderPage {
     mutable std::vector<Turned> turned;
     /// The least length of a band of lines, as a share of ink's longer side.
     float minBandShare = 0.18f;
+    /// Whether the passes follow bands that lean past their reach (by 20 to
+    /// 45 degrees), and those leaning by 10 degrees or more that bind into
+    /// no candidate, looking at each alone, turned along it: set by
+    /// LookCloser, whose look has no tilted passes.
+    bool followLeaning = false;
 };
 
 /// The finder's look at a grey page (8-bit, dark ink on light paper): made
@@ -121,7 +126,9 @@ FinderPage LookThroughTexture(const cv::Mat& grey, const FinderPage& look);
 /// most maxCount: of lines that run across the page (within about 20
 /// degrees), or with turned of lines that run up and down it; with a tilt
 /// (degrees, counter-clockwise), of lines within about 20 degrees of that
-/// direction instead. In the page's pixels.
+/// direction instead. A look that follows leaning bands
+/// (FinderPage::followLeaning) finds zones up to 45 degrees from the
+/// direction too. In the page's pixels.
 std::vector<ZoneCandidate> FindZones(const FinderPage& page, size_t maxCount, bool turned,
                                      float tilt = 0);
 

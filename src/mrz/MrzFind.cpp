@@ -120,9 +120,9 @@ constexpr int kLeaningFollowed = 1;
 // not followed: the looks that follow leaning bands look up to twice as
 // close as the first look, for zones it sees too small, and a zone three
 // times as long as the look asks spans one and a half times what the first
-// look asks there, with capitals of 5 pixels or more, which its tilted
-// passes find. Ratio; run F12 of docs/mrz-tuning.md (at 2, two zones of far
-// seed 41 that the first look saw too small were not followed).
+// look asks there, with capitals of about 5 pixels, in reach of its tilted
+// passes. Ratio; run F12 of docs/mrz-tuning.md (at 2, two zones of far seed
+// 41 that the first look saw too small were not followed).
 constexpr float kMaxLeaningLength = 3.0f;
 // A band of a pass that binds with no other into a zone, and is too short
 // to be a candidate alone, is followed as a leaning one where it leans from

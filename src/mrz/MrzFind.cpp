@@ -664,6 +664,31 @@ cv::Rect DropShortParts(BitRows& b, float minLength, bool leaning) {
     return {kept[0], kept[1], kept[2] - kept[0] + 1, kept[3] - kept[1] + 1};
 }
 
+// ink turned by degrees (counter-clockwise, about its middle) into turned,
+// a box that holds all of it (paper round it), and the map from turned's
+// pixels back to ink's into back.
+void TurnInk(const cv::Mat& ink, double degrees, cv::Mat& turned, cv::Matx23f& back) {
+    const cv::Point2f mid(float(ink.cols) / 2, float(ink.rows) / 2);
+    cv::Mat forward = cv::getRotationMatrix2D(mid, degrees, 1.0);
+    const cv::Rect2f box =
+        cv::RotatedRect(mid, cv::Size2f(ink.size()), float(degrees)).boundingRect2f();
+    forward.at<double>(0, 2) += box.width / 2 - mid.x;
+    forward.at<double>(1, 2) += box.height / 2 - mid.y;
+    TurnNearest(ink, forward, cv::Size(int(box.width), int(box.height)), turned);
+    cv::Mat inverse;
+    cv::invertAffineTransform(forward, inverse);
+    back = cv::Matx23f(inverse);
+}
+
+// Candidate z's place and direction mapped by back.
+void MapBack(ZoneCandidate& z, const cv::Matx23f& back) {
+    const cv::Point2f c = z.center;
+    z.center = {back(0, 0) * c.x + back(0, 1) * c.y + back(0, 2),
+                back(1, 0) * c.x + back(1, 1) * c.y + back(1, 2)};
+    z.axis = {back(0, 0) * z.axis.x + back(0, 1) * z.axis.y,
+              back(1, 0) * z.axis.x + back(1, 1) * z.axis.y};
+}
+
 void Candidates(const cv::Mat& ink, float minHeight, float minLength,
                 std::vector<ZoneCandidate>& out, bool followLeaning);
 
@@ -691,28 +716,17 @@ void FollowLeaning(const cv::Mat& ink, std::vector<Band>& leaning, float minHeig
                              cv::Rect(0, 0, ink.cols, ink.rows);
         if (box.width < minLength && box.height < minLength) continue;
         looked.push_back(box);
-        const cv::Mat part = ink(box).clone();
-        // Turned about the part's middle so that the band runs along x,
-        // into a box that holds the whole part.
-        const double degrees = std::atan2(band.axis.y, band.axis.x) * 180.0 / CV_PI;
-        const cv::Point2f mid(float(part.cols) / 2, float(part.rows) / 2);
-        cv::Mat forward = cv::getRotationMatrix2D(mid, degrees, 1.0);
-        const cv::Rect2f turnedBox =
-            cv::RotatedRect(mid, cv::Size2f(part.size()), float(degrees)).boundingRect2f();
-        forward.at<double>(0, 2) += turnedBox.width / 2 - mid.x;
-        forward.at<double>(1, 2) += turnedBox.height / 2 - mid.y;
-        cv::Mat turned, inverse;
-        TurnNearest(part, forward, cv::Size(int(turnedBox.width), int(turnedBox.height)), turned);
-        cv::invertAffineTransform(forward, inverse);
-        const cv::Matx23f back(inverse);
+        // Turned so that the band runs along x; mapped back into ink's
+        // pixels past the box's corner.
+        cv::Mat turned;
+        cv::Matx23f back;
+        TurnInk(ink(box).clone(), std::atan2(band.axis.y, band.axis.x) * 180.0 / CV_PI, turned,
+                back);
+        back(0, 2) += float(box.x), back(1, 2) += float(box.y);
         std::vector<ZoneCandidate> found;
         Candidates(turned, minHeight, minLength, found, false);
         for (ZoneCandidate z : found) {
-            const cv::Point2f c = z.center;
-            z.center = {back(0, 0) * c.x + back(0, 1) * c.y + back(0, 2) + float(box.x),
-                        back(1, 0) * c.x + back(1, 1) * c.y + back(1, 2) + float(box.y)};
-            z.axis = {back(0, 0) * z.axis.x + back(0, 1) * z.axis.y,
-                      back(1, 0) * z.axis.x + back(1, 1) * z.axis.y};
+            MapBack(z, back);
             out.push_back(z);
         }
     }
@@ -1262,17 +1276,7 @@ std::vector<ZoneCandidate> FindZones(const FinderPage& page, size_t maxCount, bo
         if (known == page.turned.end()) {
             FinderPage::Turned t;
             t.tilt = tilt;
-            const cv::Point2f mid(float(ink->cols) / 2, float(ink->rows) / 2);
-            const cv::Mat m = cv::getRotationMatrix2D(mid, double(tilt), 1.0);
-            const cv::Rect2f box =
-                cv::RotatedRect(mid, cv::Size2f(ink->size()), tilt).boundingRect2f();
-            cv::Mat shifted = m.clone();
-            shifted.at<double>(0, 2) += box.width / 2 - mid.x;
-            shifted.at<double>(1, 2) += box.height / 2 - mid.y;
-            TurnNearest(*ink, shifted, cv::Size(int(box.width), int(box.height)), t.ink);
-            cv::Mat inverse;
-            cv::invertAffineTransform(shifted, inverse);
-            t.back = cv::Matx23f(inverse);
+            TurnInk(*ink, double(tilt), t.ink, t.back);
             page.turned.push_back(std::move(t));
             known = page.turned.end() - 1;
         }
@@ -1280,27 +1284,17 @@ std::vector<ZoneCandidate> FindZones(const FinderPage& page, size_t maxCount, bo
         back = known->back;
     }
     std::vector<ZoneCandidate> found;
-    if (turned) {
-        Transpose(*ink, work.transposed);
-        Candidates(work.transposed, kMinLineHeight * scale,
-                   page.minBandShare * float(std::max(ink->cols, ink->rows)), found,
-                   page.followLeaning);
-    } else {
-        Candidates(*ink, kMinLineHeight * scale,
-                   page.minBandShare * float(std::max(ink->cols, ink->rows)), found,
-                   page.followLeaning);
-    }
+    if (turned) Transpose(*ink, work.transposed);
+    Candidates(turned ? work.transposed : *ink, kMinLineHeight * scale,
+               page.minBandShare * float(std::max(ink->cols, ink->rows)), found,
+               page.followLeaning);
     // Back to the page's pixels: the transposed ones swap x and y.
     for (ZoneCandidate z : found) {
         if (turned) {
             std::swap(z.center.x, z.center.y);
             std::swap(z.axis.x, z.axis.y);
         }
-        const cv::Point2f c = z.center;
-        z.center = {back(0, 0) * c.x + back(0, 1) * c.y + back(0, 2),
-                    back(1, 0) * c.x + back(1, 1) * c.y + back(1, 2)};
-        z.axis = {back(0, 0) * z.axis.x + back(0, 1) * z.axis.y,
-                  back(1, 0) * z.axis.x + back(1, 1) * z.axis.y};
+        MapBack(z, back);
         z.center /= scale;
         z.length /= scale, z.height /= scale, z.lineHeight /= scale;
         out.push_back(z);

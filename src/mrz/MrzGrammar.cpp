@@ -825,6 +825,8 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     out.lines = zone.Lines();
     out.characters.assign(cells.size(), {});
     float lowest = 1;
+    // The least probability of a character no check digit covers.
+    float lowestUnchecked = 1;
     // The characters whose decided probability the zone cannot stand on: a
     // settled character short of kSettledMinProbability or a blind twin no
     // check rules out (each enough to keep the zone from valid), then those
@@ -842,6 +844,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
                               [&](int a, int b) { return s[a] > s[b]; });
             for (int k = 0; k < 3; ++k) ch.candidates.push_back({kAlphabet[order[k]], s[order[k]]});
             lowest = std::min(lowest, ch.confidence);
+            if (!checked[l][c]) lowestUnchecked = std::min(lowestUnchecked, ch.confidence);
             // A character its cell read below the threshold owes its
             // probability to the grammar's sums over several cells, which
             // no held-out cell calibrated (and whose errors go together: a
@@ -920,7 +923,8 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
     // each settled by its own check).
     if (layout.compositeLine >= 0) weigh(composite, covered);
     const bool sureAsRead = statesKnown && classes && nameForm && vouched && failuresPrinted &&
-                            !cellsDoubted && lowest >= limits.minProbability;
+                            !cellsDoubted && lowest >= limits.minProbability &&
+                            lowestUnchecked >= MrzLimits::kUncheckedMinProbability;
     // What the checks could not vouch for is reported as sure as its cell
     // was of it, not as the sums over the field made it (a host that reads
     // the confidences sees the doubt that kept the zone from valid).

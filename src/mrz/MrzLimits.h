@@ -23,9 +23,22 @@ struct MrzLimits {
     /// and 236 as read 4 wrong of 139,817; for the network of run T9, 0.99:
     /// 2 wrong of 69,751, on seeds 234 and 236 as read 3 wrong of 139,935;
     /// for that of run T11, 0.99: 2 wrong of 69,807, on seeds 234 and 236
-    /// 4 wrong of 139,964). A check digit settles at most one character
-    /// below it (run V1).
+    /// 4 wrong of 139,964; for that of run T12, 0.99: 1 wrong of 69,818, on
+    /// seeds 234 and 236 2 wrong of 139,977). A check digit settles at most
+    /// one character below it (run V1).
     static constexpr float kMinProbability = 0.99f;
+    /// The least probability of a character no check digit covers (names,
+    /// the sex, state codes, a visa's optional data) in a valid zone. A
+    /// wrong character under a check is caught nine times in ten; one no
+    /// check covers reaches the host as read, and a zone holds some forty
+    /// of them. So these are held to the lowest point of kMinProbability's
+    /// grid above which no held-out cell is wrong at all (written by
+    /// tools/mrz-train/calibrate.py to calibration.json as
+    /// "unchecked_threshold"). Probability; run U3 of docs/mrz-tuning.md
+    /// (network of run T12: 0 wrong of 69,494 held-out cells at 0.999,
+    /// bound 4.3e-5; development seed 31, an MRV-B's optional T read 1 at
+    /// 0.990004, valid before).
+    static constexpr float kUncheckedMinProbability = 0.999f;
     /// A character whose blind twin (0 and U, 8 and S, 6 and G: values 10,
     /// 20 or 30 apart, so no check digit tells them apart) has at least
     /// this probability, where its place admits the twin, leaves the zone
@@ -80,7 +93,8 @@ struct MrzLimits {
     /// the network of run T8, which learns the monospace faces from pages of
     /// their own, 0.98 (run S10: 27 wrong of 394,157, bound 9.5e-5), and
     /// for that of run T9 (run S11: 19 wrong of 394,113, 7.1e-5) and of run
-    /// T11 (run S12: 20 wrong of 394,192, 7.4e-5), under
+    /// T11 (run S12: 20 wrong of 394,192, 7.4e-5); for that of run T12 the
+    /// rule gives 0.9 (run S13: 13 wrong of 393,796 at 0.99), under
     /// kMinProbability, which then holds these zones alone. For the network
     /// of run T7 it was 0.9995 (run S9: 26 wrong of 390,449), S8 gave 0.998
     /// for the network before, S7 0.999 for the one before that; runs S6, S3
@@ -107,7 +121,10 @@ struct MrzLimits {
     /// network of run T8 0.9998 (run G10: 9 wrong of 164,201, 9.6e-5; at
     /// 0.998 17 wrong, 1.6e-4), for that of run T9 (run G11: 9 wrong of
     /// 164,038, 9.6e-5) and for that of run T11 (run G12: 7 wrong of
-    /// 164,454, 8.0e-5; at 0.999 12 wrong, 1.2e-4). Runs G4
+    /// 164,454, 8.0e-5; at 0.999 12 wrong, 1.2e-4); for that of run T12
+    /// the rule gives 0.99 (run G13: 8 wrong of 165,486), kept at 0.9998
+    /// as G7 found (and fresh mid-grey guilloche, seed 251, holds 7 wrong
+    /// at 0.9998 in zones read through texture). Runs G4
     /// (0.9999, the cells before kTexturePaper) and G3 (0.9995, both looks'
     /// cells pooled) before it.
     static constexpr float kTextureMinProbability = 0.9998f;
@@ -153,7 +170,8 @@ struct MrzLimits {
     /// 53 wrong); for that of run T9, run C6: 21 wrong of 360,936 at 0.999,
     /// bound 8.4e-5 (at 0.998 28 wrong, 1.06e-4); for that of run T11, run
     /// C7: 22 wrong of 362,165 at 0.9995, bound 8.7e-5 (at 0.999 36 wrong,
-    /// 1.3e-4).
+    /// 1.3e-4); for that of run T12, run C8: 18 wrong of 360,407 at 0.9995,
+    /// bound 7.4e-5 (at 0.999 30 wrong, 1.1e-4).
     static constexpr float kSmallMinProbability = 0.9995f;
     /// A check digit settles an unsure character only when its cell read it
     /// among this many most probable characters. Count; run V2 of

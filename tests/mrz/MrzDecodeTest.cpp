@@ -274,7 +274,7 @@ TEST(MrzDecode, ClassesAndStateCodesChoose) {
     // as a letter: sure where the rest of the cell went to the O, unsure
     // where it went to a D as much. A code keeps its digit (a card's C1).
     cells = Exact(kTd3);
-    cells[0][11] = Cell({{'0', 0.995f}, {'O', 0.00499f}});
+    cells[0][11] = Cell({{'0', 0.995f}, {'O', 0.004999f}});
     r = Decoded(cells);
     EXPECT_EQ(r.lines[0], kTd3[0]);
     EXPECT_TRUE(r.valid);
@@ -373,8 +373,9 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
     EXPECT_NEAR(r.characters[0][6].confidence, 0.6f, 0.02f);
 
     // Valid exactly when every confidence reaches the limit: the default
-    // one (a name's from its cell alone), or more when a host asks for more.
-    const float limit = MrzLimits::kMinProbability;
+    // one, stricter for a name's (from its cell alone, and no check covers
+    // it), or more when a host asks for more.
+    const float limit = std::max(MrzLimits::kMinProbability, MrzLimits::kUncheckedMinProbability);
     for (float p : {0.8f, 0.97f, 0.99f, 0.997f, 0.9985f, 0.99995f}) {
         cells = Exact(kTd3, kSure);
         cells[0][6] = Cell({{'R', p}, {'F', 0.99999f - p}});
@@ -395,8 +396,16 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
     ASSERT_EQ(r.reasons.size(), 1u);
     EXPECT_NE(r.reasons[0].find("line 1 column 7 'R' 0.97 or 'F' 0.03"), std::string::npos)
         << r.reasons[0];
-    cells[0][6] = Cell({{'R', 0.999f}, {'F', 0.0009f}});
+    cells[0][6] = Cell({{'R', 0.9995f}, {'F', 0.0004f}});
     EXPECT_TRUE(Decoded(cells).valid);
+    // As sure of a letter of the document number, which its check digit
+    // covers, the zone is valid at the default limit; of a name's, not.
+    cells = Exact(kTd3, kSure);
+    cells[1][2] = Cell({{'9', 0.995f}, {'8', 0.0045f}});
+    EXPECT_TRUE(Decoded(cells).valid);
+    cells = Exact(kTd3, kSure);
+    cells[0][6] = Cell({{'R', 0.995f}, {'F', 0.0045f}});
+    EXPECT_FALSE(Decoded(cells).valid);
     // Held to a stricter limit, a letter at 0.9985 is named with the
     // decimals that tell it from certainty.
     cells[0][6] = Cell({{'R', 0.9985f}, {'F', 0.0014f}});
@@ -499,7 +508,7 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
     cells[1][0] = Cell({{'W', 0.65f}, {'N', 0.34999f}});
     EXPECT_TRUE(Decoded(cells).valid);
     ASSERT_EQ(lines[0][20], 'M');
-    cells[0][20] = Cell({{'M', 0.9985f}, {'W', 0.0012f}});
+    cells[0][20] = Cell({{'M', 0.9995f}, {'W', 0.0004f}});
     EXPECT_TRUE(Decoded(cells).valid);
 }
 

@@ -206,6 +206,7 @@ TEST(MrzModel, TheThresholdIsTheCalibratedOneAndHoldsOnHeldOutCells) {
     ASSERT_GT(recorded, 0.0) << "tools/mrz-train/calibration.json has no threshold";
     ASSERT_GE(wrongRecorded, 0.0);
     EXPECT_NEAR(kMinCharProbability, recorded, 1e-6);
+    EXPECT_NEAR(MrzLimits::kUncheckedMinProbability, Recorded("unchecked_threshold"), 1e-6);
     // A sample of held-out generated cells (class, condition, patch), cut by
     // the reader from pages of seed 202 and never trained on: kRandom drawn
     // at random, then every other cell of the seed the network misreads.
@@ -222,7 +223,7 @@ TEST(MrzModel, TheThresholdIsTheCalibratedOneAndHoldsOnHeldOutCells) {
     const std::vector<Scores> scores = ClassifyCells(cells.data(), cells.size());
     constexpr size_t kRandom = 1200;
     ASSERT_GT(cells.size(), kRandom);
-    int above = 0, wrongAbove = 0, wrong = 0, wrongRandom = 0;
+    int above = 0, wrongAbove = 0, wrong = 0, wrongRandom = 0, wrongUnchecked = 0;
     double meanTop = 0;
     for (size_t i = 0; i < cells.size(); ++i) {
         const Scores& s = scores[i];
@@ -233,12 +234,17 @@ TEST(MrzModel, TheThresholdIsTheCalibratedOneAndHoldsOnHeldOutCells) {
             ++above;
             wrongAbove += best != classes[i];
         }
+        wrongUnchecked +=
+            s[size_t(best)] >= MrzLimits::kUncheckedMinProbability && best != classes[i];
     }
     // The sample holds every misread cell of the seed, and the threshold
     // sets aside all but the few its bound allows (as the calibration
     // counted them)...
     EXPECT_GT(wrong, 0) << "the sample shows what the threshold is for";
     EXPECT_LE(wrongAbove, int(wrongRecorded));
+    // ...and the stricter threshold of characters no check covers sets
+    // aside every one.
+    EXPECT_EQ(wrongUnchecked, 0);
     // ...while most cells reach it.
     EXPECT_GT(double(above) / double(cells.size()), 0.8);
     // Calibrated: over the random cells, the mean top probability is the

@@ -11,7 +11,9 @@ round probabilities (GRID) such that the one-sided 95% upper bound (Poisson)
 of the wrong share of the held-out cells reaching it is at most RATE. The
 bound counts the wrong cells above it, so a single confident misread does
 not set the threshold, and too few cells cannot meet it. Fails when no
-point of the grid does. rate-threshold.py applies the same rule to other
+point of the grid does. The threshold of characters no check digit covers
+(MrzLimits::kUncheckedMinProbability) is the lowest point of the grid
+above which no held-out cell is wrong at all and whose bound meets RATE. rate-threshold.py applies the same rule to other
 cells.
 """
 import argparse
@@ -80,6 +82,9 @@ def main():
     if chosen is None:
         raise SystemExit(f"calibrate.py: no threshold of the grid bounds the wrong share by {a.rate}")
     threshold, kept, errors, bound = chosen
+    unchecked = next((r for r in rows if r[0] >= threshold and r[2] == 0 and r[3] <= a.rate), None)
+    if unchecked is None:
+        raise SystemExit("calibrate.py: no threshold of the grid has no wrong held-out cell")
     ece = sum(r['cells'] * abs(r['mean_probability'] - r['observed_right'])
               for r in table if r['cells']) / len(top)
     result = {
@@ -93,11 +98,16 @@ def main():
         'cells_above_threshold': kept,
         'errors_above_threshold': errors,
         'bound_above_threshold': bound,
+        'unchecked_threshold': unchecked[0],
+        'cells_above_unchecked_threshold': unchecked[1],
+        'bound_above_unchecked_threshold': unchecked[3],
         'reliability': table,
     }
     print(f"held-out cells {len(top)}, errors {result['heldout_errors']}, ECE {ece:.5f}")
     print(f"threshold {threshold}: {kept} cells reach it ({kept / len(top):.4f}), "
           f"{errors} of them wrong, bound {bound:.2e}")
+    print(f"unchecked threshold {unchecked[0]}: {unchecked[1]} cells reach it, none wrong, "
+          f"bound {unchecked[3]:.2e}")
     with open(a.out, 'w') as f:
         json.dump(result, f, indent=1)
         f.write('\n')

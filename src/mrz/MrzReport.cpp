@@ -265,9 +265,11 @@ void MrzReport(MrzResult& r, const MrzOptions& options) {
     // else the reader judged.
     r.valid = r.valid && r.checksOk && classes && names && dates && !r.reachesEdge && !tooSmall;
     // With every check holding, what kept the zone from valid is a doubtful
-    // character (a rival about as good, or too little confidence).
+    // character (a rival about as good, or too little confidence: less than
+    // the reader's threshold, or the host's where it asks for more).
     if (!r.valid && r.checksOk && classes && names && dates)
-        UnsureReasons(r, options.minConfidence, r.reasons);
+        UnsureReasons(r, std::max(options.minConfidence, mrz::MrzLimits::kMinProbability),
+                      r.reasons);
     if (!r.valid && r.reasons.empty())
         r.reasons.push_back("the reading is not sure enough to be valid" + LeastSure(r));
 }

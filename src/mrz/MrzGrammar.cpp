@@ -253,6 +253,9 @@ float OwnProbability(const Scores& s, Cls cls, char c) {
     return excluded < 1 ? p / (1 - excluded) : 0.0f;
 }
 
+// The weights of a check digit's sum, place by place in turn.
+constexpr int kWeights[3] = {7, 3, 1};
+
 struct Pos {
     int line;
     int column;
@@ -340,7 +343,6 @@ class Zone {
 
     bool Agrees(const Check& c) const {
         int sum = 0;
-        static constexpr int kWeights[3] = {7, 3, 1};
         for (size_t i = 0; i < c.data.size(); ++i)
             sum += CharValue(At(c.data[i])) * kWeights[i % 3];
         return sum % 10 == CharValue(At(c.digit));
@@ -365,7 +367,6 @@ class Zone {
 // against the reading chosen. Returns whether the check holds afterwards.
 bool DecideChecked(Zone& zone, const Check& check, const std::vector<Pos>& fixed,
                    std::vector<MrzCorrection>& corrections) {
-    static constexpr int kWeights[3] = {7, 3, 1};
     struct Option {
         char c;
         int value;
@@ -509,7 +510,6 @@ bool RunMayFlip(const Zone& zone, const Check& c, Pos p) {
     }
     if (rival == 0 || CharValue(rival) < 0 || CharValue(read) < 0) return false;
     const int change = CharValue(rival) - CharValue(read);
-    static constexpr int kWeights[3] = {7, 3, 1};
     // Each place's weight in the sum less the check digit, modulo 10.
     std::vector<std::pair<Pos, int>> places;
     for (size_t i = 0; i < c.data.size(); ++i) places.push_back({c.data[i], kWeights[i % 3]});
@@ -524,15 +524,16 @@ bool RunMayFlip(const Zone& zone, const Check& c, Pos p) {
                  zone.P(q, rival) >= MrzLimits::kCandidateFloor)
             partners.push_back(moved);
     }
-    // Some set of partners with p whose changes cancel (at most 2^10 sets).
-    const size_t n = std::min<size_t>(partners.size(), 10);
-    for (size_t set = 1; set < (size_t(1) << n); ++set) {
-        int sum = own;
-        for (size_t i = 0; i < n; ++i)
-            if (set & (size_t(1) << i)) sum += partners[i];
-        if (sum % 10 == 0) return true;
+    // Some set of partners with p whose changes cancel: the sums modulo 10
+    // that non-empty sets of partners reach, one partner at a time.
+    unsigned reached = 0;
+    for (int moved : partners) {
+        unsigned next = reached | (1u << moved);
+        for (int r = 0; r < 10; ++r)
+            if (reached & (1u << r)) next |= 1u << ((r + moved) % 10);
+        reached = next;
     }
-    return false;
+    return (reached >> ((10 - own) % 10)) & 1u;
 }
 
 // Long document numbers (TD1 and TD2): when the number fills its nine places
@@ -650,7 +651,6 @@ std::vector<std::pair<int, int>> DateCells(size_t lineCount, size_t length) {
 }
 
 bool DateMayHold(const DateScores& cells) {
-    static constexpr int kWeights[3] = {7, 3, 1};
     constexpr size_t kFiller = 10;  // symbol 10: '<', worth 0 in a sum
     // Each cell's symbols (digits, then the filler) at their probability
     // over its most probable symbol's.

@@ -270,6 +270,7 @@ struct Check {
 
 std::vector<Pos> Positions(Span s) {
     std::vector<Pos> out;
+    out.reserve(size_t(std::max(s.length, 0)));
     for (int i = 0; i < s.length; ++i) out.push_back({s.line, s.start + i});
     return out;
 }
@@ -292,6 +293,7 @@ class Zone {
         : cells_(cells), classes_(std::move(classes)) {
         for (size_t l = 0; l < cells_.size(); ++l) {
             std::string line;
+            line.reserve(cells_[l].size());
             for (size_t c = 0; c < cells_[l].size(); ++c)
                 line += ChooseIn(cells_[l][c], classes_[l][c]);
             lines_.push_back(line);
@@ -372,43 +374,52 @@ bool DecideChecked(Zone& zone, const Check& check, const std::vector<Pos>& fixed
         int value;
         double p;
     };
-    std::vector<Pos> positions = check.data;
-    positions.push_back(check.digit);
-    const size_t n = check.data.size();  // positions[n] is the check digit
-    std::vector<std::vector<Option>> options(n + 1);
-    std::vector<bool> kept(n + 1, false);
+    // A place's candidates, the character read among them; one option only
+    // where the place keeps what it holds.
+    struct Place {
+        std::array<Option, MrzLimits::kCandidatesPerPlace> o;
+        size_t count = 0;
+        bool kept = false;
+        const Option* begin() const { return o.data(); }
+        const Option* end() const { return o.data() + count; }
+    };
+    const size_t n = check.data.size();  // place n is the check digit
+    auto at = [&](size_t i) { return i < n ? check.data[i] : check.digit; };
+    std::vector<Place> options(n + 1);
     double unchanged = 1;  // the probability of the reading as it stands
     for (size_t i = 0; i <= n; ++i) {
-        const Pos p = positions[i];
+        const Pos p = at(i);
         const char now = zone.At(p);
         const bool keep = std::find(fixed.begin(), fixed.end(), p) != fixed.end() ||
                           !Allows(zone.ClassAt(p), now) || (i == n && !Allows(Cls::Check, now));
+        Place& place = options[i];
         if (keep) {
             // A letter kept as the check digit never equals a sum modulo 10.
             if (i == n && CharValue(now) > 9) return false;
-            kept[i] = true;
-            options[i].push_back({now, CharValue(now), 1.0});
+            place.kept = true;
+            place.o[0] = {now, CharValue(now), 1.0};
+            place.count = 1;
             continue;
         }
         unchanged *= zone.P(p, now);
+        std::array<Option, kClasses> all;
+        size_t count = 0;
         for (int k = 0; k < kClasses; ++k) {
             const char c = kAlphabet[k];
             if (!AllowsIndex(zone.ClassAt(p), k) || (i == n && !AllowsIndex(Cls::Check, k)))
                 continue;
             const double pc = zone.P(p, c);
             if (pc >= MrzLimits::kCandidateFloor || c == now)
-                options[i].push_back({c, CharValue(c), std::max(pc, 1e-30)});
+                all[count++] = {c, CharValue(c), std::max(pc, 1e-30)};
         }
         // The most probable few, with the character read among them.
-        auto& o = options[i];
-        const size_t most = size_t(MrzLimits::kCandidatesPerPlace);
-        if (o.size() > most) {
-            std::partial_sort(o.begin(), o.begin() + most, o.end(),
+        place.count = std::min(count, place.o.size());
+        if (count > place.count)
+            std::partial_sort(all.begin(), all.begin() + place.count, all.begin() + count,
                               [&](const Option& a, const Option& b) {
                                   return (a.c == now) != (b.c == now) ? a.c == now : a.p > b.p;
                               });
-            o.resize(most);
-        }
+        std::copy_n(all.begin(), place.count, place.o.begin());
     }
     // Forward sums and best paths over the data positions, by sum modulo 10.
     using Row = std::array<double, 10>;
@@ -422,8 +433,8 @@ bool DecideChecked(Zone& zone, const Check& check, const std::vector<Pos>& fixed
         const int w = kWeights[i % 3];
         for (int s = 0; s < 10; ++s) {
             if (forward[i][size_t(s)] <= 0) continue;
-            for (size_t o = 0; o < options[i].size(); ++o) {
-                const Option& opt = options[i][o];
+            for (size_t o = 0; o < options[i].count; ++o) {
+                const Option& opt = options[i].o[o];
                 const size_t t = size_t((s + w * opt.value) % 10);
                 forward[i + 1][t] += forward[i][size_t(s)] * opt.p;
                 const double b = best[i][size_t(s)] * opt.p;
@@ -434,8 +445,8 @@ bool DecideChecked(Zone& zone, const Check& check, const std::vector<Pos>& fixed
     // The check digit closes the chain: its value must equal the sum.
     double total = 0, top = 0;
     int topDigit = -1;
-    for (size_t o = 0; o < options[n].size(); ++o) {
-        const Option& d = options[n][o];
+    for (size_t o = 0; o < options[n].count; ++o) {
+        const Option& d = options[n].o[o];
         total += forward[n][size_t(d.value)] * d.p;
         const double b = best[n][size_t(d.value)] * d.p;
         if (b > top) top = b, topDigit = int(o);
@@ -446,15 +457,15 @@ bool DecideChecked(Zone& zone, const Check& check, const std::vector<Pos>& fixed
         // reading as it stands; a wrongly printed digit stays as printed.
         if (top < MrzLimits::kCorrectionRatio * unchanged) return false;
         std::vector<char> chosen(n + 1);
-        chosen[n] = options[n][size_t(topDigit)].c;
-        int s = options[n][size_t(topDigit)].value;
+        chosen[n] = options[n].o[size_t(topDigit)].c;
+        int s = options[n].o[size_t(topDigit)].value;
         for (size_t i = n; i > 0; --i) {
             const auto [prev, o] = back[i][size_t(s)];
-            chosen[i - 1] = options[i - 1][size_t(o)].c;
+            chosen[i - 1] = options[i - 1].o[size_t(o)].c;
             s = prev;
         }
         for (size_t i = 0; i <= n; ++i) {
-            const Pos p = positions[i];
+            const Pos p = at(i);
             if (chosen[i] == zone.At(p)) continue;
             corrections.push_back({p.line, p.column, zone.At(p), chosen[i], check.field});
             zone.Set(p, chosen[i]);
@@ -472,8 +483,8 @@ bool DecideChecked(Zone& zone, const Check& check, const std::vector<Pos>& fixed
                 backward[i - 1][size_t(s)] += opt.p * backward[i][size_t((s + w * opt.value) % 10)];
     }
     for (size_t i = 0; i <= n; ++i) {
-        if (kept[i]) continue;
-        const Pos p = positions[i];
+        if (options[i].kept) continue;
+        const Pos p = at(i);
         const char c = zone.At(p);
         double mass = 0;
         for (const Option& opt : options[i]) {
@@ -510,28 +521,25 @@ bool RunMayFlip(const Zone& zone, const Check& c, Pos p) {
     }
     if (rival == 0 || CharValue(rival) < 0 || CharValue(read) < 0) return false;
     const int change = CharValue(rival) - CharValue(read);
-    // Each place's weight in the sum less the check digit, modulo 10.
-    std::vector<std::pair<Pos, int>> places;
-    for (size_t i = 0; i < c.data.size(); ++i) places.push_back({c.data[i], kWeights[i % 3]});
-    places.push_back({c.digit, 9});
+    // Each place moves the sum by its weight times the change (the check
+    // digit by minus the change, 9 modulo 10). Some set of partners with p
+    // whose changes cancel: the sums modulo 10 that non-empty sets of
+    // partners reach, one partner at a time.
     int own = 0;
-    std::vector<int> partners;
-    for (const auto& [q, w] : places) {
-        const int moved = (w * change % 10 + 10) % 10;
-        if (q == p)
-            own = moved;
-        else if (zone.At(q) == read && Allows(zone.ClassAt(q), rival) &&
-                 zone.P(q, rival) >= MrzLimits::kCandidateFloor)
-            partners.push_back(moved);
-    }
-    // Some set of partners with p whose changes cancel: the sums modulo 10
-    // that non-empty sets of partners reach, one partner at a time.
     unsigned reached = 0;
-    for (int moved : partners) {
-        unsigned next = reached | (1u << moved);
-        for (int r = 0; r < 10; ++r)
-            if (reached & (1u << r)) next |= 1u << ((r + moved) % 10);
-        reached = next;
+    for (size_t i = 0; i <= c.data.size(); ++i) {
+        const Pos q = i < c.data.size() ? c.data[i] : c.digit;
+        const int w = i < c.data.size() ? kWeights[i % 3] : 9;
+        const int moved = (w * change % 10 + 10) % 10;
+        if (q == p) {
+            own = moved;
+        } else if (zone.At(q) == read && Allows(zone.ClassAt(q), rival) &&
+                   zone.P(q, rival) >= MrzLimits::kCandidateFloor) {
+            unsigned next = reached | (1u << moved);
+            for (int r = 0; r < 10; ++r)
+                if (reached & (1u << r)) next |= 1u << ((r + moved) % 10);
+            reached = next;
+        }
     }
     return (reached >> ((10 - own) % 10)) & 1u;
 }
@@ -886,6 +894,7 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
             for (int k = 0; k < kClasses; ++k) order[k] = k;
             std::partial_sort(order.begin(), order.begin() + 3, order.end(),
                               [&](int a, int b) { return s[a] > s[b]; });
+            ch.candidates.reserve(3);
             for (int k = 0; k < 3; ++k) ch.candidates.push_back({kAlphabet[order[k]], s[order[k]]});
             lowest = std::min(lowest, ch.confidence);
             if (!checked[l][c]) lowestUnchecked = std::min(lowestUnchecked, ch.confidence);

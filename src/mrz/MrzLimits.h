@@ -265,9 +265,10 @@ struct MrzLimits {
     /// (run E3 of docs/mrz-tuning.md).
     static constexpr float kEdgeRoom = 1.0f;
     /// Places read again flipped left to right where no zone was found, at
-    /// most, and the line sets they may try: those places whose line sets
-    /// were cut at a zone's length but read as no zone either way. Counts;
-    /// run M3 of docs/mrz-tuning.md (pages without a zone pay for them).
+    /// most, and the line sets each way round of them may try: those places
+    /// whose line sets were cut at a zone's length but read as no zone
+    /// either way. Counts; run M3 of docs/mrz-tuning.md (pages without a
+    /// zone pay for them), each way round its own since run M4.
     static constexpr int kMirroredPlaces = 1;
     static constexpr int kMirroredSets = 3;
     /// Where no zone was found in a picture, its colours are looked at only

@@ -1182,12 +1182,15 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
     const UprightSearch mirroredSearch{limits, times, &deadline, &mirroredSetsLeft};
     // A place read as turn() stands it, then the other way round, with the
     // line sets of sets, until a zone is found; false once the budget is
-    // spent.
+    // spent. With eachWay, each way round has that many line sets of its
+    // own: the wrong way round, whose print cuts as well as the right one's,
+    // cannot spend them all.
     const auto readBothWays = [&](auto turn, bool throughTexture, const UprightSearch& sets,
-                                  bool mirrored) {
+                                  bool mirrored, int eachWay) {
         Upright u;
         for (const bool around : {false, true}) {
             if (deadline.expired()) return false;
+            if (eachWay > 0) *sets.setsLeft = eachWay;
             t = ThreadClock::now();
             u = around ? TurnAround(u, throughTexture) : turn();
             if (times) times->normalise += MsSince(t);
@@ -1203,7 +1206,8 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
         const auto flip = [&, &place = place, tex = throughTexture] {
             return Mirrored(place, tex);
         };
-        if (!readBothWays(flip, throughTexture, mirroredSearch, true)) return stop();
+        if (!readBothWays(flip, throughTexture, mirroredSearch, true, MrzLimits::kMirroredSets))
+            return stop();
     }
     if (deadline.expired()) return stop();
     if (!best.found && !shown.empty() &&
@@ -1232,7 +1236,7 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
                 if (best.found || colouredSetsLeft <= 0) break;
                 const float sign = pass.turned ? -1.0f : 1.0f;
                 const auto turn = [&] { return TurnUpright(middle, z, sign, false, {}); };
-                if (!readBothWays(turn, false, colouredSearch, false)) return stop();
+                if (!readBothWays(turn, false, colouredSearch, false, 0)) return stop();
             }
         }
     }

@@ -540,6 +540,18 @@ TEST(MrzRead, AMirroredPageIsRead) {
     }
 }
 
+// A card photographed by a front camera at 49 degrees on clutter: read the
+// wrong way round first, its place cuts into as many line sets as the right
+// way round, which must still have line sets of its own to read.
+TEST(MrzRead, AMirroredCardPhotographedAtAnAngleIsRead) {
+    const gw::MrzResult r = ReadTestPicture("mrz-mirrored-card-photo.jpg");
+    EXPECT_EQ(r.lines, (std::vector<std::string>{"I<NLDUD20080504UMPYRN<<<<<<<<<",
+                                                 "0901163<5206025NLD<<<<<<<<<<<9",
+                                                 "ZHJV<<TTSU<VZXVYUO<<<<<<<<<<<<"}));
+    EXPECT_TRUE(r.valid);
+    EXPECT_TRUE(r.mirrored);
+}
+
 // A visa's MRV-A zone whose picture ends just past its 36th character: those
 // 36 characters make an MRV-B zone whose checks all hold. Read so, the zone
 // is not valid, since a longer one may go on past the edge; with a whole

@@ -739,6 +739,25 @@ std::vector<std::vector<Cls>> PositionClasses(const std::string& format) {
     return classes;
 }
 
+std::vector<std::vector<bool>> CheckedPlaces(const std::string& format) {
+    const Layout* layout = LayoutOf(format);
+    if (layout == nullptr) return {};
+    std::vector<std::vector<bool>> checked(size_t(layout->lineCount),
+                                           std::vector<bool>(size_t(layout->length)));
+    auto mark = [&](Span s) {
+        for (int i = 0; i < s.length; ++i) checked[size_t(s.line)][size_t(s.start + i)] = true;
+    };
+    for (const FieldLayout& f : layout->fields) {
+        if (f.checkLine < 0) continue;
+        mark(f.span);
+        checked[size_t(f.checkLine)][size_t(f.checkColumn)] = true;
+    }
+    for (Span s : layout->composite) mark(s);
+    if (layout->compositeLine >= 0)
+        checked[size_t(layout->compositeLine)][size_t(layout->compositeColumn)] = true;
+    return checked;
+}
+
 void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& limits,
             MrzResult& out, bool* sure, bool* printed) {
     out.found = false;
@@ -866,13 +885,9 @@ void Decode(const std::vector<std::vector<Scores>>& cells, const DecodeLimits& l
         out.fields.push_back(c);
     }
 
-    // The places a check digit covers (the digits' own too).
-    std::vector<std::vector<bool>> checked(cells.size(), std::vector<bool>(cells[0].size()));
-    for (Pos p : covered) checked[size_t(p.line)][size_t(p.column)] = true;
-    if (layout.compositeLine >= 0) {
-        for (Pos p : composite.data) checked[size_t(p.line)][size_t(p.column)] = true;
-        checked[size_t(composite.digit.line)][size_t(composite.digit.column)] = true;
-    }
+    // The places a check digit covers (a long number's end in the optional
+    // data too: the composite covers it).
+    const std::vector<std::vector<bool>> checked = CheckedPlaces(format);
 
     out.lines = zone.Lines();
     out.characters.assign(cells.size(), {});

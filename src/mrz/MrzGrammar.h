@@ -35,6 +35,12 @@ enum class Cls { Letter, Digit, Alnum, Check, Sex, Passport, Card, Name };
 /// empty vector for an unknown format.
 std::vector<std::vector<Cls>> PositionClasses(const std::string& format);
 
+/// The places of a zone of format name that a check digit covers, the
+/// check digits' own too (line, then column), or an empty vector for an
+/// unknown format. What no check covers (names, sex, state codes, a visa's
+/// optional data) answers to MrzLimits::kUncheckedMinProbability.
+std::vector<std::vector<bool>> CheckedPlaces(const std::string& format);
+
 /// The format of lineCount lines of length characters whose first character
 /// is documentCode, or "" when no format has that shape.
 std::string FormatOf(size_t lineCount, size_t length, char documentCode);

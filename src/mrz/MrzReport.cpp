@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <tuple>
@@ -104,13 +105,22 @@ std::string ClassReason(const MrzField& f) {
     return f.name + " holds a character its place does not take";
 }
 
-// A candidate and its probability, to two decimals, or to four or six where
-// fewer would round it to certainty (a threshold of 0.9995 holds back a
-// character at 0.9993, which two decimals would show as 1.00).
-std::string Candidate(char c, float score) {
-    const int decimals = score >= 1 || score < 0.995f ? 2 : score < 0.99995f ? 4 : 6;
+// A candidate and its probability, to two decimals, or to four or six from
+// 0.99, where the thresholds stand (a threshold of 0.9995 holds back a
+// character at 0.9993, which two decimals would show as 1.00). The
+// character read is shown cut down, not rounded, so that one held back
+// under a threshold never shows as reaching it (0.9877 under 0.99 as 0.98).
+std::string Candidate(char c, float score, bool read) {
+    const int decimals = score >= 1 || score < 0.99f ? 2 : score < 0.99995f ? 4 : 6;
+    double shown = score;
+    if (read && score < 1) {
+        // Up by two of a float's steps near 1 first: 0.9985f stands a little
+        // under 0.9985, and is shown as it was meant.
+        const double scale = std::pow(10.0, decimals);
+        shown = std::floor((double(score) + 2e-7) * scale) / scale;
+    }
     char buf[32];
-    std::snprintf(buf, sizeof buf, "'%c' %.*f", c, decimals, double(score));
+    std::snprintf(buf, sizeof buf, "'%c' %.*f", c, decimals, shown);
     return buf;
 }
 
@@ -122,15 +132,19 @@ const std::pair<char, float>* RivalOf(const MrzCharacter& ch) {
 }
 
 // The doubtful characters as reasons: those read with less than the least
-// confidence if any, else those with a rival about as good.
+// confidence (more where no check digit covers them) if any, else those
+// with a rival about as good.
 void UnsureReasons(const MrzResult& r, float minConfidence, std::vector<std::string>& out) {
+    const std::vector<std::vector<bool>> checked = mrz::CheckedPlaces(r.format);
+    const float unchecked = std::max(minConfidence, mrz::MrzLimits::kUncheckedMinProbability);
     for (const bool lowOnly : {true, false}) {
         int listed = 0, more = 0;
         for (size_t l = 0; l < r.characters.size(); ++l) {
             for (size_t c = 0; c < r.characters[l].size(); ++c) {
                 const MrzCharacter& ch = r.characters[l][c];
                 const std::pair<char, float>* rival = RivalOf(ch);
-                const bool low = ch.confidence < minConfidence;
+                const bool covered = l < checked.size() && c < checked[l].size() && checked[l][c];
+                const bool low = ch.confidence < (covered ? minConfidence : unchecked);
                 const bool close = rival != nullptr && rival->second >= ch.confidence - kUnsureGap;
                 if (!(lowOnly ? low : close)) continue;
                 if (listed >= kMaxUnsureListed) {
@@ -139,8 +153,9 @@ void UnsureReasons(const MrzResult& r, float minConfidence, std::vector<std::str
                 }
                 std::string reason = "line " + std::to_string(l + 1) + " column " +
                                      std::to_string(c + 1) +
-                                     " unsure: " + Candidate(ch.value, ch.confidence);
-                if (rival != nullptr) reason += " or " + Candidate(rival->first, rival->second);
+                                     " unsure: " + Candidate(ch.value, ch.confidence, true);
+                if (rival != nullptr)
+                    reason += " or " + Candidate(rival->first, rival->second, false);
                 out.push_back(reason);
                 ++listed;
             }
@@ -164,8 +179,10 @@ std::string LeastSure(const MrzResult& r) {
             }
     if (least == nullptr) return "";
     std::string out = "; least sure: line " + std::to_string(line + 1) + " column " +
-                      std::to_string(column + 1) + " " + Candidate(least->value, least->confidence);
-    if (const auto* rival = RivalOf(*least)) out += " or " + Candidate(rival->first, rival->second);
+                      std::to_string(column + 1) + " " +
+                      Candidate(least->value, least->confidence, true);
+    if (const auto* rival = RivalOf(*least))
+        out += " or " + Candidate(rival->first, rival->second, false);
     return out;
 }
 

@@ -398,6 +398,17 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
         << r.reasons[0];
     cells[0][6] = Cell({{'R', 0.9995f}, {'F', 0.0004f}});
     EXPECT_TRUE(Decoded(cells).valid);
+    // Sure enough for a checked place but not for a name's: the reasons
+    // name the letter, not the least sure checked character.
+    cells[0][6] = Cell({{'R', 0.997f}, {'F', 0.0025f}});
+    cells[1][2] = Cell({{'9', 0.995f}, {'8', 0.0045f}});
+    r = Decoded(cells);
+    MrzReport(r);
+    EXPECT_FALSE(r.valid);
+    ASSERT_EQ(r.reasons.size(), 1u);
+    EXPECT_NE(r.reasons[0].find("line 1 column 7 unsure: 'R' 0.9970"), std::string::npos)
+        << r.reasons[0];
+    cells[1][2] = Exact(kTd3)[1][2];
     // The letter under the threshold is named, not a name's O sure as a
     // letter whose cell read it 0 first, a rival as good to the eye.
     cells[0][11] = Cell({{'0', 0.99f}, {'O', 0.00999f}});
@@ -422,8 +433,25 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
     MrzReport(r);
     EXPECT_FALSE(r.valid);
     ASSERT_EQ(r.reasons.size(), 1u);
-    EXPECT_NE(r.reasons[0].find("line 1 column 7 'R' 0.9985 or 'F' 0.00"), std::string::npos)
+    EXPECT_NE(r.reasons[0].find("line 1 column 7 unsure: 'R' 0.9985 or 'F' 0.00"),
+              std::string::npos)
         << r.reasons[0];
+    // Held back by a limit the report is not told of, the zone names its
+    // least sure character.
+    Decode(Exact(kTd3), strict, r);
+    MrzReport(r);
+    EXPECT_FALSE(r.valid);
+    ASSERT_EQ(r.reasons.size(), 1u);
+    EXPECT_NE(r.reasons[0].find("least sure: line 1 column 2 '<' 0.9995"), std::string::npos)
+        << r.reasons[0];
+    // Under the default limit, a letter at 0.9877 is shown cut down, not
+    // rounded up to the 0.99 it misses.
+    cells = Exact(kTd3);
+    cells[0][6] = Cell({{'R', 0.9877f}, {'F', 0.0122f}});
+    r = Decoded(cells);
+    MrzReport(r);
+    ASSERT_EQ(r.reasons.size(), 1u);
+    EXPECT_NE(r.reasons[0].find("unsure: 'R' 0.98 or 'F' 0.01"), std::string::npos) << r.reasons[0];
     // Two unsure characters under one check digit: the check settles both
     // as read, but vouches for one only. Each is reported as sure as its
     // cell was, and the reasons name both. One alone the check vouches for,

@@ -88,7 +88,8 @@ const std::vector<std::string>& HardConditions() {
 }
 
 const std::vector<std::string>& ExtraConditions() {
-    static const std::vector<std::string> names{"tiny", "accent", "curved"};
+    static const std::vector<std::string> names{"tiny",  "accent", "curved",
+                                                "glare", "shadow", "motion"};
     return names;
 }
 
@@ -422,6 +423,42 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
         NoZone(doc, capTop - v.capHeight / 2, degradation, font, hard);
     }
 
+    // Light off a laminate: a bright patch over the zone, washed out to the
+    // paper's white at its core (half to nine tenths of the way), fading out
+    // over 1.5 to 6 capital heights along the lines and 0.5 to 2 across.
+    if (is("glare")) {
+        const double cx = zoneX + Range(hard, 0.0, 1.0) * mrz.cols;
+        const double cy = zoneY + Range(hard, 0.2, 0.8) * mrz.rows;
+        const double rx = Range(hard, 1.5, 6) * v.capHeight, ry = Range(hard, 0.5, 2) * v.capHeight;
+        const double turn = Range(hard, -0.5, 0.5), peak = Range(hard, 0.5, 0.9);
+        const double c = std::cos(turn), s = std::sin(turn);
+        for (int y = 0; y < docH; ++y)
+            for (int x = 0; x < docW; ++x) {
+                const double u = ((x - cx) * c + (y - cy) * s) / rx;
+                const double w = (-(x - cx) * s + (y - cy) * c) / ry;
+                const double d2 = u * u + w * w;
+                if (d2 > 9) continue;
+                uint8_t& p = doc.at<uint8_t>(y, x);
+                p = uint8_t(p + (255 - p) * peak * std::exp(-0.5 * d2 * d2));
+            }
+    }
+    // The shadow of a hand or a phone across the zone: the page darkened to
+    // 0.35-0.7 of its light past a straight edge 30-150 degrees from the
+    // lines, the edge soft over 0.05-0.4 capital heights.
+    if (is("shadow")) {
+        const double cx = zoneX + Range(hard, 0.1, 0.9) * mrz.cols, cy = zoneY + 0.5 * mrz.rows;
+        const double a = Range(hard, 30, 150) * M_PI / 180, keep = Range(hard, 0.35, 0.7);
+        const double soft = Range(hard, 0.05, 0.4) * v.capHeight;
+        const double side = hard.Uniform() < 0.5 ? 1 : -1;
+        for (int y = 0; y < docH; ++y)
+            for (int x = 0; x < docW; ++x) {
+                const double d = side * ((x - cx) * std::sin(a) - (y - cy) * std::cos(a)) / soft;
+                const double dark = 1.0 / (1.0 + std::exp(-d));
+                uint8_t& p = doc.at<uint8_t>(y, x);
+                p = uint8_t(p * (1.0 - (1.0 - keep) * dark));
+            }
+    }
+
     // A page that does not lie flat: bent towards a passport's spine (the
     // bend growing from one side) or bowed across (a card in a hand, a
     // lens's barrel), its rows shifted by up to 0.3-1.2 capital heights at
@@ -525,6 +562,21 @@ Page MakePage(const gw::render::TextRenderer& font, const Zone& zone, uint64_t s
     if (is("small")) sigma = Range(hard, 0.5, 1.0);
     if (is("tiny")) sigma = Range(hard, 0.0, 0.7);
     if (sigma > 0.3) cv::GaussianBlur(grey, grey, cv::Size(0, 0), sigma);
+    // The camera moved: a streak of 0.15 to 0.35 capital heights at any angle.
+    if (is("motion")) {
+        const int length = std::max(2, int(std::lround(Range(hard, 0.15, 0.35) * charHeight)));
+        const double a = Range(hard, 0, M_PI);
+        const int size = length | 1;
+        cv::Mat kernel(size, size, CV_32F, cv::Scalar(0));
+        const cv::Point2d mid(size / 2, size / 2);
+        for (int i = 0; i < 4 * size; ++i) {
+            const double t = (i / (4.0 * size - 1) - 0.5) * (length - 1);
+            kernel.at<float>(int(std::lround(mid.y + t * std::sin(a))),
+                             int(std::lround(mid.x + t * std::cos(a)))) += 1.0f;
+        }
+        kernel /= cv::sum(kernel)[0];
+        cv::filter2D(grey, grey, -1, kernel, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE);
+    }
     cv::Mat noise(grey.size(), CV_16S);
     cv::randn(noise, 0, Range(rng, 0, 6));
     cv::Mat sum;

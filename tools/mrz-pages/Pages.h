@@ -50,9 +50,11 @@ const std::vector<std::string>& HardConditions();
 /// Conditions outside "all", each a set of its own: "tiny" (5-6 px capitals,
 /// often grey, as in a thumbnail) and "accent" (one to three letters of the
 /// names printed as national capitals: a squeezed letter under a tilde, two
-/// dots or an acute; the truth keeps the base letter) and "curved" (a page
+/// dots or an acute; the truth keeps the base letter), "curved" (a page
 /// that does not lie flat: its rows bent by 0.3-1.2 capital heights from
-/// one side or from the middle).
+/// one side or from the middle), and three of phone photos: "glare" (light
+/// off a laminate washing part of the zone out), "shadow" (a hand's or a
+/// phone's across the zone) and "motion" (the camera moved).
 const std::vector<std::string>& ExtraConditions();
 
 /// Whether pages of condition hold a zone.

@@ -12,8 +12,9 @@
 //                                     wrong), the name of one condition
 //                                     (every page in it), "serif" or
 //                                     "sans-unseen" (zones in faces no other
-//                                     set holds), "tiny", "accent" or "curved"
-//                                     (outside "all": see ExtraConditions), "combo" (two or three
+//                                     set holds), "tiny", "accent", "curved",
+//                                     "glare", "shadow" or "motion" (outside
+//                                     "all": see ExtraConditions), "combo" (two or three
 //                                     conditions a page), or conditions
 //                                     joined by '+' (every page in all of
 //                                     them: "bold+blur")

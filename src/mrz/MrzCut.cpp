@@ -1177,14 +1177,9 @@ namespace {
 
 // The patch value of every grey level of a line whose ink spans [a, b]:
 // the paper and the darkest print around it set the levels.
-CellLevels LevelsOf(const cv::Mat& grey, const LineBand& line, float a, float b,
-                    bool throughTexture) {
-    const int y0 = std::max(0, int(line.At(a) - line.up));
-    const int y1 = std::min(grey.rows, int(line.At(a) + line.down) + 1);
-    const cv::Mat band = grey.rowRange(std::min(y0, grey.rows - 1), std::max(y1, y0 + 1))
-                             .colRange(std::max(0, int(a)), std::min(grey.cols, int(b) + 1));
-    const Levels levels(band);
-    const float dark = float(levels.At(3)), paper = float(levels.At(90));
+// The patch value of every grey level between print at dark and paper at
+// paper (see LineLevels).
+CellLevels LevelsBetween(float dark, float paper, bool throughTexture) {
     const float range = std::max(16.0f, paper - dark);
     // Through texture, paper reaches kTexturePaper of the range towards the
     // print.
@@ -1198,11 +1193,83 @@ CellLevels LevelsOf(const cv::Mat& grey, const LineBand& line, float a, float b,
     return value;
 }
 
+// The darkest print and the paper of a count of levels.
+std::pair<float, float> PrintAndPaper(const Levels& levels) {
+    return {float(levels.At(3)), float(levels.At(90))};
+}
+
+LineLevels LevelsOf(const cv::Mat& grey, const LineBand& line, float a, float b, int length,
+                    bool throughTexture) {
+    LineLevels out;
+    const int y0 = std::max(0, int(line.At(a) - line.up));
+    const int y1 = std::min(grey.rows, int(line.At(a) + line.down) + 1);
+    const cv::Mat band = grey.rowRange(std::min(y0, grey.rows - 1), std::max(y1, y0 + 1))
+                             .colRange(std::max(0, int(a)), std::min(grey.cols, int(b) + 1));
+    const auto [dark, paper] = PrintAndPaper(Levels(band));
+    out.tables.push_back(LevelsBetween(dark, paper, throughTexture));
+    if (length < 2 * L::kLevelsAround + 2 || b <= a) return out;
+    // The light along the line: the paper of stretches of 2 * kLevelsAround
+    // + 1 steps round each, at the line's ink over even steps, each step's
+    // levels counted once over its own rows.
+    out.left = a;
+    out.step = (b - a) / float(length);
+    const float range = std::max(16.0f, paper - dark);
+    std::vector<std::array<uint32_t, 256>> steps(static_cast<size_t>(length));
+    std::vector<uint32_t> counts(static_cast<size_t>(length), 0);
+    for (int i = 0; i < length; ++i) {
+        const float x0 = a + out.step * float(i), mid = x0 + 0.5f * out.step;
+        const int r0 = std::clamp(int(line.At(mid) - line.up), 0, grey.rows - 1);
+        const int r1 = std::clamp(int(line.At(mid) + line.down) + 1, r0 + 1, grey.rows);
+        const int c0 = std::clamp(int(x0), 0, grey.cols - 1);
+        const int c1 = std::clamp(int(x0 + out.step) + 1, c0 + 1, grey.cols);
+        auto& h = steps[size_t(i)];
+        h.fill(0);
+        for (int y = r0; y < r1; ++y) {
+            const uint8_t* row = grey.ptr<uint8_t>(y);
+            for (int x = c0; x < c1; ++x) ++h[row[x]];
+        }
+        counts[size_t(i)] = uint32_t((r1 - r0) * (c1 - c0));
+    }
+    const int width = 2 * L::kLevelsAround + 1;
+    std::array<uint32_t, 256> window{};
+    uint32_t count = 0;
+    int first = 0;  // the window's first step
+    auto add = [&](int k) {
+        for (size_t v = 0; v < 256; ++v) window[v] += steps[size_t(k)][v];
+        count += counts[size_t(k)];
+    };
+    auto remove = [&](int k) {
+        for (size_t v = 0; v < 256; ++v) window[v] -= steps[size_t(k)][v];
+        count -= counts[size_t(k)];
+    };
+    for (int k = 0; k < width; ++k) add(k);
+    std::vector<CellLevels> local(static_cast<size_t>(length));
+    bool uneven = false;
+    for (int i = 0; i < length; ++i) {
+        const int from = std::clamp(i - L::kLevelsAround, 0, length - width);
+        for (; first < from; ++first) remove(first), add(first + width);
+        // The window's 90th percentile, as Levels::At takes it.
+        const size_t rank = size_t(count) * 90 / 100;
+        size_t seen = 0;
+        int p = 255;
+        for (int v = 0; v < 256; ++v)
+            if ((seen += window[size_t(v)]) > rank) {
+                p = v;
+                break;
+            }
+        const bool shifted = std::abs(float(p) - paper) > L::kLevelsShift * range;
+        local[size_t(i)] = shifted ? LevelsBetween(dark, float(p), throughTexture) : out.tables[0];
+        uneven = uneven || shifted;
+    }
+    if (uneven) out.tables = std::move(local);
+    return out;
+}
+
 // Samples out's cells from the grey image, at its edges, with the line's
 // ink [a, b] setting the paper and print levels.
 void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a, float b,
                  CutLine& out, bool throughTexture = false) {
-    const CellLevels value = LevelsOf(grey, line, a, b, throughTexture);
+    const LineLevels value = LevelsOf(grey, line, a, b, length, throughTexture);
     out.cells.resize(size_t(length));
     for (int i = 0; i < length; ++i)
         SampleCutCell(grey, line, value, length, out, i, out.cells[size_t(i)]);
@@ -1210,12 +1277,18 @@ void SampleCells(const cv::Mat& grey, const LineBand& line, int length, float a,
 
 }  // namespace
 
-CellLevels LineLevels(const cv::Mat& grey, const LineInk& across, const LineBand& line,
-                      bool throughTexture) {
-    return LevelsOf(grey, line, across.left, across.right, throughTexture);
+const CellLevels& LineLevels::At(float x) const {
+    if (tables.size() == 1) return tables[0];
+    const int i = int(std::floor((x - left) / step));
+    return tables[size_t(std::clamp(i, 0, int(tables.size()) - 1))];
 }
 
-void SampleCutCell(const cv::Mat& grey, const LineBand& line, const CellLevels& levels, int length,
+LineLevels LevelsOfLine(const cv::Mat& grey, const LineInk& across, const LineBand& line,
+                        int length, bool throughTexture) {
+    return LevelsOf(grey, line, across.left, across.right, length, throughTexture);
+}
+
+void SampleCutCell(const cv::Mat& grey, const LineBand& line, const LineLevels& levels, int length,
                    const CutLine& cut, int i, Patch& out) {
     const float x0 = cut.Edge(i, length);
     const float sx = (cut.Edge(i + 1, length) - x0) / kCellW;
@@ -1230,7 +1303,8 @@ void SampleCutCell(const cv::Mat& grey, const LineBand& line, const CellLevels& 
                   top + (0.5f - kPad) * sy - 0.5f - slope * (cx - x0));
     Patch patch;
     SampleLinear(grey, m, kPatchW, kPatchH, patch.data());
-    for (size_t k = 0; k < out.size(); ++k) out[k] = levels[patch[k]];
+    const CellLevels& value = levels.At(cx);
+    for (size_t k = 0; k < out.size(); ++k) out[k] = value[patch[k]];
 }
 
 bool CutLineCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,

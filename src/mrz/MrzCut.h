@@ -159,24 +159,38 @@ void SampleCutCells(const cv::Mat& grey, const LineInk& across, const LineBand& 
                     CutLine& out);
 
 /// The patch value (0 paper, 255 print) of each grey level of a line, set
-/// by the paper and the darkest print of its band over its ink: what
-/// SampleCutCells makes once for the cells of a line. With throughTexture,
-/// the levels within MrzLimits::kTexturePaper of the range from the paper
-/// are paper too, and the rest spread over the whole range: lines of
-/// texture lighter than the print that cross the cells leave them.
+/// by the paper and the darkest print of its band over its ink. With
+/// throughTexture, the levels within MrzLimits::kTexturePaper of the range
+/// from the paper are paper too, and the rest spread over the whole range:
+/// lines of texture lighter than the print that cross the cells leave them.
 using CellLevels = std::array<uint8_t, 256>;
-CellLevels LineLevels(const cv::Mat& grey, const LineInk& across, const LineBand& line,
-                      bool throughTexture = false);
+
+/// The levels of a line of cells, what SampleCutCells makes once for its
+/// cells: the line's own, one table, where the light is even along it; where
+/// a shadow's edge or a glare crosses it (the print or the paper of some
+/// stretch of 2 * MrzLimits::kLevelsAround + 1 cells more than
+/// MrzLimits::kLevelsShift of the line's range from the line's), a table
+/// for each of the line's length even steps over its ink, each stretch's
+/// own where it stands apart, the line's elsewhere.
+struct LineLevels {
+    std::vector<CellLevels> tables;
+    float left = 0;  ///< where the steps begin, in the image's columns
+    float step = 1;  ///< their width
+    /// The table of the step holding column x.
+    const CellLevels& At(float x) const;
+};
+LineLevels LevelsOfLine(const cv::Mat& grey, const LineInk& across, const LineBand& line,
+                        int length, bool throughTexture = false);
 
 /// Cell i of the length cells of cut (a cut of line, its edges set), with
 /// the line's levels: the patch SampleCutCells makes for it, made alone, for
 /// a cut of which only some cells may be read.
-void SampleCutCell(const cv::Mat& grey, const LineBand& line, const CellLevels& levels, int length,
+void SampleCutCell(const cv::Mat& grey, const LineBand& line, const LineLevels& levels, int length,
                    const CutLine& cut, int i, Patch& out);
 
 /// Samples the cells of line again at out's edges (its left, pitch and
 /// growth, however they were set), as CutLineCells would (at the levels
-/// LineLevels gives with throughTexture). False, and out unchanged, when
+/// LevelsOfLine gives with throughTexture). False, and out unchanged, when
 /// the line holds no ink or out has no pitch.
 bool RecutCells(const cv::Mat& grey, const cv::Mat& ink, const LineBand& line, int length,
                 CutLine& out, bool throughTexture = false);

@@ -31,7 +31,7 @@ struct LineWork {
     LineBand line;
     LineInk across;
     bool levelsMade = false;
-    CellLevels levels{};
+    LineLevels levels;
     // A cut of the line with the cells sampled so far (sampled[k]: cells[k]
     // holds cell k).
     struct Cells {
@@ -81,7 +81,7 @@ class LinesWork {
         }
         if (!c.sampled[k]) {
             if (!w.levelsMade) {
-                w.levels = LineLevels(grey_, w.across, w.line, throughTexture_);
+                w.levels = LevelsOfLine(grey_, w.across, w.line, length, throughTexture_);
                 w.levelsMade = true;
             }
             SampleCutCell(grey_, w.line, w.levels, length, c.cut, int(k), c.cut.cells[k]);

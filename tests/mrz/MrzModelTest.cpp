@@ -104,7 +104,7 @@ TEST(MrzModel, CellsSampledAgainFollowTheirEdges) {
         EXPECT_TRUE(again.cells == cut.cells) << "line " << l;
         // Sampled one at a time, in any order, each cell is the one sampled
         // with the rest.
-        const CellLevels levels = LineLevels(grey, InkAcross(ink, sets[0][l]), sets[0][l]);
+        const LineLevels levels = LevelsOfLine(grey, InkAcross(ink, sets[0][l]), sets[0][l], n);
         for (int i = n - 1; i >= 0; --i) {
             Patch alone{};
             SampleCutCell(grey, sets[0][l], levels, n, cut, i, alone);

@@ -285,8 +285,9 @@ struct MrzLimits {
     /// found: 0.021 to 0.47; zone-less pages of seed 2103: median 0.002,
     /// 17 of 288 at 0.01 or more; half the least of the first).
     static constexpr float kColouredInkShare = 0.01f;
-    /// Line sets the places of that look may try, at most: set by its
-    /// reason, a place read both ways round with kSetsPerCandidate each.
+    /// Line sets the places of that look may try, at most, and as many again
+    /// the places of its look through texture (run B4): set by its reason, a
+    /// place read both ways round with kSetsPerCandidate each.
     static constexpr int kColouredSets = 6;
 
     /// A set of lines is cut into a length's cells only when each line's

@@ -1223,20 +1223,35 @@ MrzResult ReadPage(const cv::Mat& page, const MrzOptions& options, StageTimes* t
         const FinderPage coloured = LookAt(middle);
         const bool colouredInk = ColouredInkShare(look, coloured) >= MrzLimits::kColouredInkShare;
         if (times) times->find += MsSince(t);
-        int colouredSetsLeft = colouredInk ? MrzLimits::kColouredSets : 0;
-        const UprightSearch colouredSearch{limits, times, &deadline, &colouredSetsLeft};
-        for (const FinderPass& pass : {kFinderPasses[0], kFinderPasses[1]}) {
-            if (best.found || colouredSetsLeft <= 0) break;
-            if (pass.turned && !options.tryAllOrientations) continue;
-            t = ThreadClock::now();
-            const auto candidates =
-                FindZones(coloured, size_t(MrzLimits::kCandidatesPerPass), pass.turned, 0);
-            if (times) times->find += MsSince(t);
-            for (const ZoneCandidate& z : candidates) {
+        // The straight passes, then (a zone in dark-blue ink over grey
+        // guilloche, as dark there as the ink in the lightest channel and
+        // only lighter in the middle one) the passes through texture, each
+        // look with line sets of its own.
+        FinderPage colouredTextureless;
+        for (const bool throughTexture : {false, true}) {
+            int colouredSetsLeft = colouredInk ? MrzLimits::kColouredSets : 0;
+            const UprightSearch colouredSearch{limits, times, &deadline, &colouredSetsLeft};
+            for (const bool turned : {false, true}) {
                 if (best.found || colouredSetsLeft <= 0) break;
-                const float sign = pass.turned ? -1.0f : 1.0f;
-                const auto turn = [&] { return TurnUpright(middle, z, sign, false, {}); };
-                if (!readBothWays(turn, false, colouredSearch, false, 0)) return stop();
+                if (turned && !options.tryAllOrientations) continue;
+                t = ThreadClock::now();
+                if (throughTexture && colouredTextureless.ink.empty())
+                    colouredTextureless = LookThroughTexture(middle, coloured);
+                const auto candidates =
+                    FindZones(throughTexture ? colouredTextureless : coloured,
+                              size_t(throughTexture ? MrzLimits::kCandidatesThroughTexture
+                                                    : MrzLimits::kCandidatesPerPass),
+                              turned, 0);
+                if (times) times->find += MsSince(t);
+                for (const ZoneCandidate& z : candidates) {
+                    if (best.found || colouredSetsLeft <= 0) break;
+                    const float sign = turned ? -1.0f : 1.0f;
+                    const auto turn = [&] {
+                        return TurnUpright(middle, z, sign, throughTexture, {});
+                    };
+                    if (!readBothWays(turn, throughTexture, colouredSearch, false, 0))
+                        return stop();
+                }
             }
         }
     }

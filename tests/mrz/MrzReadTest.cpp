@@ -481,7 +481,13 @@ TEST(MrzRead, ASmallZoneAboveACardsEdgeIsRead) {
 TEST(MrzRead, AZoneInColouredInkNoPassFoundIsRead) {
     ExpectReadValid(
         {{"mrz-blue-ink-card.jpg",
-          {"V<CANQOZCYYMLAFL<<WZCQTW<WYHQ<<<<<<<", "1G1XP5GDS6CAN3602047F1309065<<<<<<<<"}}});
+          {"V<CANQOZCYYMLAFL<<WZCQTW<WYHQ<<<<<<<", "1G1XP5GDS6CAN3602047F1309065<<<<<<<<"}},
+         // Over grey guilloche, as dark in the lightest channel as the blue
+         // print, and lighter only in the middle one: read through texture
+         // there.
+         {"mrz-blue-over-guilloche.jpg",
+          {"IDNLD7XF87KDZK69R3KWS<<<<<<<<<", "5506220<9403257GBRA3ZO7<<<<<<4",
+           "QXIESWUSWT<<NGAP<ZYCZKV<<<<<<<"}}});
 }
 
 // The sample page at 0.4 of its size in a picture five times its size (a

@@ -1193,11 +1193,7 @@ CellLevels LevelsBetween(float dark, float paper, bool throughTexture) {
     return value;
 }
 
-// The darkest print and the paper of a count of levels.
-std::pair<float, float> PrintAndPaper(const Levels& levels) {
-    return {float(levels.At(3)), float(levels.At(90))};
-}
-
+// The levels of the line's cells over its ink [a, b] (LevelsOfLine).
 LineLevels LevelsOf(const cv::Mat& grey, const LineBand& line, float a, float b, int length,
                     bool throughTexture) {
     LineLevels out;
@@ -1205,7 +1201,8 @@ LineLevels LevelsOf(const cv::Mat& grey, const LineBand& line, float a, float b,
     const int y1 = std::min(grey.rows, int(line.At(a) + line.down) + 1);
     const cv::Mat band = grey.rowRange(std::min(y0, grey.rows - 1), std::max(y1, y0 + 1))
                              .colRange(std::max(0, int(a)), std::min(grey.cols, int(b) + 1));
-    const auto [dark, paper] = PrintAndPaper(Levels(band));
+    const Levels levels(band);
+    const float dark = float(levels.At(3)), paper = float(levels.At(90));
     out.tables.push_back(LevelsBetween(dark, paper, throughTexture));
     if (length < 2 * L::kLevelsAround + 2 || b <= a) return out;
     // The light along the line: the paper of stretches of 2 * kLevelsAround

@@ -167,11 +167,12 @@ using CellLevels = std::array<uint8_t, 256>;
 
 /// The levels of a line of cells, what SampleCutCells makes once for its
 /// cells: the line's own, one table, where the light is even along it; where
-/// a shadow's edge or a glare crosses it (the print or the paper of some
-/// stretch of 2 * MrzLimits::kLevelsAround + 1 cells more than
-/// MrzLimits::kLevelsShift of the line's range from the line's), a table
-/// for each of the line's length even steps over its ink, each stretch's
-/// own where it stands apart, the line's elsewhere.
+/// a shadow's edge crosses it (the paper of some stretch of 2 *
+/// MrzLimits::kLevelsAround + 1 cells more than MrzLimits::kLevelsShift of
+/// the line's range from the line's), a table for each of the line's length
+/// even steps over its ink: the stretch's paper where it stands apart, the
+/// line's elsewhere, and the line's print throughout (print a glare washed
+/// out stays faint).
 struct LineLevels {
     std::vector<CellLevels> tables;
     float left = 0;  ///< where the steps begin, in the image's columns

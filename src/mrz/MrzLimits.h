@@ -333,13 +333,12 @@ struct MrzLimits {
     /// 0.55: 272, 313, 344, 351, 344, 330, 290 of 400; hatching and light
     /// guilloche best from 0.25 to 0.39).
     static constexpr float kTexturePaper = 0.3f;
-    /// A line's cells take levels of their own stretch of it (the cell and
-    /// kLevelsAround cells each side) where its print or paper stands more
-    /// than kLevelsShift of the line's range from the line's: the light
-    /// changes along it (a shadow's edge, a glare off a laminate). On an
-    /// evenly lit line no stretch stands that far apart, and its cells are
-    /// those of the line's levels. Cells; share of the range; run L1 of
-    /// docs/mrz-tuning.md.
+    /// A line's cells take the paper of their own stretch of it (the cell
+    /// and kLevelsAround cells each side) where it stands more than
+    /// kLevelsShift of the line's range from the line's paper: the light
+    /// changes along the line (a shadow's edge). On an evenly lit line no
+    /// stretch stands that far apart, and its cells are those of the line's
+    /// levels. Cells; share of the range; run L1 of docs/mrz-tuning.md.
     static constexpr int kLevelsAround = 1;
     static constexpr float kLevelsShift = 0.15f;
     /// Rows whose ink passes this share of the busiest row's belong to a

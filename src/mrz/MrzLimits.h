@@ -128,6 +128,18 @@ struct MrzLimits {
     /// (0.9999, the cells before kTexturePaper) and G3 (0.9995, both looks'
     /// cells pooled) before it.
     static constexpr float kTextureMinProbability = 0.9998f;
+    /// A zone found without looking through texture, in print not small,
+    /// is held to kTextureMinProbability too where at least kTexturedGap of
+    /// the paper between its lines is darker than the lightest pixel within
+    /// 3 of it by kGapDarker of its lines' range (GapTexture): strokes of
+    /// guilloche or hatching behind it, not a shadow's slow edge. kTexturedGap
+    /// is the 95th percentile of that share over the 449 zones of
+    /// development seed 31 on no background texture (guilloche-mid seed 47:
+    /// median 0.18, 85% of its zones at or above it). Share of pixels; share
+    /// of the range, set by its reason (a stroke of mid-grey guilloche); run
+    /// G14 of docs/mrz-tuning.md.
+    static constexpr float kTexturedGap = 0.068f;
+    static constexpr float kGapDarker = 0.2f;
     /// Capitals shorter than this in the image (pixels) are small print,
     /// whose cells the network reads less surely than it reads them right
     /// (kSmallSharpen): the generated pages' `small` condition draws them

@@ -766,13 +766,66 @@ void HoldWhereItMayRunOn(const Upright& u, const std::vector<LineBand>& lines,
         r.result.reachesEdge = true, r.result.valid = r.sure = false;
 }
 
+// The share of the paper between a zone's lines that fine texture darkens:
+// of the rows from each line's band to the next one's, every second column
+// over the columns all the lines' ink spans, the pixels darker than the
+// lightest within kGapReach pixels of them by MrzLimits::kGapDarker of the
+// lines' range (their bands' 90th and 3rd percentiles). Strokes of
+// guilloche or hatching are; a shadow's edge, whose paper darkens slowly,
+// is not.
+float GapTexture(const cv::Mat& grey, const std::vector<LineBand>& lines,
+                 const std::vector<LineWork*>& work) {
+    constexpr int kGapReach = 3;
+    float left = 0, right = float(grey.cols - 1);
+    for (const LineWork* w : work) {
+        if (!w->across.found) return 0;
+        left = std::max(left, w->across.left), right = std::min(right, w->across.right);
+    }
+    std::array<uint32_t, 256> band{};
+    uint32_t inBand = 0;
+    for (const LineBand& line : lines)
+        for (int x = int(left); x <= int(right); x += 2) {
+            const int b0 = std::max(0, int(line.At(float(x)) - line.up));
+            const int b1 = std::min(grey.rows, int(line.At(float(x)) + line.down));
+            for (int y = b0; y < b1; ++y) ++band[grey.at<uint8_t>(y, x)], ++inBand;
+        }
+    if (inBand == 0) return 0;
+    auto level = [&](uint32_t percent) {
+        uint32_t seen = 0;
+        for (int v = 0; v < 256; ++v)
+            if ((seen += band[size_t(v)]) > inBand * percent / 100) return float(v);
+        return 255.0f;
+    };
+    const float paper = level(90),
+                darker = MrzLimits::kGapDarker * std::max(16.0f, paper - level(3));
+    uint32_t inGap = 0, dark = 0;
+    for (size_t i = 0; i + 1 < lines.size(); ++i)
+        for (int x = int(left) + kGapReach; x <= int(right) - kGapReach; x += 2) {
+            const float fx = float(x);
+            const int g0 = std::max(kGapReach, int(std::ceil(lines[i].At(fx) + lines[i].down)));
+            const int g1 =
+                std::min(grey.rows - kGapReach, int(lines[i + 1].At(fx) - lines[i + 1].up));
+            for (int y = g0; y < g1; ++y) {
+                uint8_t lightest = 0;
+                for (int dy = -kGapReach; dy <= kGapReach; ++dy) {
+                    const uint8_t* row = grey.ptr<uint8_t>(y + dy) + x;
+                    for (int dx = -kGapReach; dx <= kGapReach; ++dx)
+                        lightest = std::max(lightest, row[dx]);
+                }
+                ++inGap;
+                dark += float(lightest) - float(grey.at<uint8_t>(y, x)) >= darker;
+            }
+        }
+    return inGap > 0 ? float(dark) / float(inGap) : 0;
+}
+
 // What a zone's characters must reach to be valid, beyond the host's limits:
 // the network's threshold holds for OCR-B print on plain paper, and each
 // kind of print it reads less surely asks more (the surest of them).
-DecodeLimits ZoneLimits(const DecodeLimits& limits, bool throughTexture, bool narrow, bool small) {
+DecodeLimits ZoneLimits(const DecodeLimits& limits, bool textured, bool narrow, bool small) {
     DecodeLimits zone = limits;
     // Cells crossed by texture are misread more, and surely.
-    if (throughTexture)
+    if (textured)
         zone.minProbability = std::max(zone.minProbability, MrzLimits::kTextureMinProbability);
     if (narrow)
         zone.minProbability = std::max(zone.minProbability, MrzLimits::kNarrowMinProbability);
@@ -805,6 +858,11 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
         std::vector<LineWork*> lineWork;
         for (const LineBand& line : lines) lineWork.push_back(&work.Of(line));
         const std::vector<int> lengths = Lengths(lineWork);
+        // Print over texture found without looking through it (guilloche
+        // behind a zone the plain look binds well) is read no more surely
+        // than through it.
+        const bool gapTextured =
+            !throughTexture && GapTexture(grey, lines, lineWork) >= MrzLimits::kTexturedGap;
         if (times) times->segment += MsSince(t);
         for (int length : lengths) {
             t = ThreadClock::now();
@@ -868,7 +926,11 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
             if (small)
                 for (auto& line : cells)
                     for (Scores& c : line) SharpenSmall(c);
-            const DecodeLimits zoneLimits = ZoneLimits(limits, throughTexture, narrow, small);
+            // Small print has its own limit: between its lines, enlarged to
+            // the working height, the noise of a small picture reads as
+            // texture.
+            const bool textured = throughTexture || (gapTextured && !small);
+            const DecodeLimits zoneLimits = ZoneLimits(limits, textured, narrow, small);
             UprightReading r;
             r.throughTexture = throughTexture;
             r.narrow = narrow;

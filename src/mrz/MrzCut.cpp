@@ -208,6 +208,18 @@ LineBand Refine(const cv::Mat& ink, const Run& run) {
     return curved;
 }
 
+}  // namespace
+
+int LevelAt(const std::array<uint32_t, 256>& histogram, size_t count, size_t percent) {
+    const size_t rank = count * percent / 100;
+    size_t seen = 0;
+    for (int v = 0; v < 256; ++v)
+        if ((seen += histogram[size_t(v)]) > rank) return v;
+    return 255;
+}
+
+namespace {
+
 // The grey levels of an 8-bit image by share: At(p) is the level below
 // which p% of its pixels lie (255 when they all do).
 class Levels {
@@ -226,18 +238,12 @@ class Levels {
             for (; x < grey.cols; ++x) ++part[0][r[x]];
         }
         for (size_t v = 0; v < 256; ++v)
-            histogram_[v] = size_t(part[0][v]) + part[1][v] + part[2][v] + part[3][v];
+            histogram_[v] = part[0][v] + part[1][v] + part[2][v] + part[3][v];
     }
-    int At(size_t percent) const {
-        const size_t rank = count_ * percent / 100;
-        size_t seen = 0;
-        for (int v = 0; v < 256; ++v)
-            if ((seen += histogram_[size_t(v)]) > rank) return v;
-        return 255;
-    }
+    int At(size_t percent) const { return LevelAt(histogram_, count_, percent); }
 
   private:
-    std::array<size_t, 256> histogram_{};
+    std::array<uint32_t, 256> histogram_{};
     size_t count_;
 };
 
@@ -1175,8 +1181,6 @@ void SamplePerspective(const cv::Mat& grey, const cv::Matx33f& m, int w, int h, 
 
 namespace {
 
-// The patch value of every grey level of a line whose ink spans [a, b]:
-// the paper and the darkest print around it set the levels.
 // The patch value of every grey level between print at dark and paper at
 // paper (see LineLevels).
 CellLevels LevelsBetween(float dark, float paper, bool throughTexture) {
@@ -1245,15 +1249,7 @@ LineLevels LevelsOf(const cv::Mat& grey, const LineBand& line, float a, float b,
     for (int i = 0; i < length; ++i) {
         const int from = std::clamp(i - L::kLevelsAround, 0, length - width);
         for (; first < from; ++first) remove(first), add(first + width);
-        // The window's 90th percentile, as Levels::At takes it.
-        const size_t rank = size_t(count) * 90 / 100;
-        size_t seen = 0;
-        int p = 255;
-        for (int v = 0; v < 256; ++v)
-            if ((seen += window[size_t(v)]) > rank) {
-                p = v;
-                break;
-            }
+        const int p = LevelAt(window, count, 90);
         const bool shifted = std::abs(float(p) - paper) > L::kLevelsShift * range;
         local[size_t(i)] = shifted ? LevelsBetween(dark, float(p), throughTexture) : out.tables[0];
         uneven = uneven || shifted;

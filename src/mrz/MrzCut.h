@@ -158,6 +158,12 @@ bool FitLineCut(const LineInk& across, int length, CutLine& out, float pitch = 0
 void SampleCutCells(const cv::Mat& grey, const LineInk& across, const LineBand& line, int length,
                     CutLine& out);
 
+/// The grey level below which percent of the count pixels that histogram
+/// (a count a grey level) holds lie: the first whose running count passes
+/// that share, 255 when none does. Print and paper are its 3rd and 90th
+/// percentiles over a line's band.
+int LevelAt(const std::array<uint32_t, 256>& histogram, size_t count, size_t percent);
+
 /// The patch value (0 paper, 255 print) of each grey level of a line, set
 /// by the paper and the darkest print of its band over its ink. With
 /// throughTexture, the levels within MrzLimits::kTexturePaper of the range

@@ -790,14 +790,9 @@ float GapTexture(const cv::Mat& grey, const std::vector<LineBand>& lines,
             for (int y = b0; y < b1; ++y) ++band[grey.at<uint8_t>(y, x)], ++inBand;
         }
     if (inBand == 0) return 0;
-    auto level = [&](uint32_t percent) {
-        uint32_t seen = 0;
-        for (int v = 0; v < 256; ++v)
-            if ((seen += band[size_t(v)]) > inBand * percent / 100) return float(v);
-        return 255.0f;
-    };
-    const float paper = level(90),
-                darker = MrzLimits::kGapDarker * std::max(16.0f, paper - level(3));
+    const float paper = float(LevelAt(band, inBand, 90));
+    const float darker =
+        MrzLimits::kGapDarker * std::max(16.0f, paper - float(LevelAt(band, inBand, 3)));
     uint32_t inGap = 0, dark = 0;
     for (size_t i = 0; i + 1 < lines.size(); ++i)
         for (int x = int(left) + kGapReach; x <= int(right) - kGapReach; x += 2) {
@@ -860,9 +855,13 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
         const std::vector<int> lengths = Lengths(lineWork);
         // Print over texture found without looking through it (guilloche
         // behind a zone the plain look binds well) is read no more surely
-        // than through it.
-        const bool gapTextured =
-            !throughTexture && GapTexture(grey, lines, lineWork) >= MrzLimits::kTexturedGap;
+        // than through it. Measured once, for the first cut decoded.
+        int gapTextured = -1;  // not measured yet
+        auto overTexture = [&] {
+            if (gapTextured < 0)
+                gapTextured = GapTexture(grey, lines, lineWork) >= MrzLimits::kTexturedGap;
+            return gapTextured == 1;
+        };
         if (times) times->segment += MsSince(t);
         for (int length : lengths) {
             t = ThreadClock::now();
@@ -929,7 +928,7 @@ UprightReading ReadUpright(const Upright& u, bool throughTexture, const UprightS
             // Small print has its own limit: between its lines, enlarged to
             // the working height, the noise of a small picture reads as
             // texture.
-            const bool textured = throughTexture || (gapTextured && !small);
+            const bool textured = throughTexture || (!small && overTexture());
             const DecodeLimits zoneLimits = ZoneLimits(limits, textured, narrow, small);
             UprightReading r;
             r.throughTexture = throughTexture;

@@ -110,7 +110,17 @@ std::string ClassReason(const MrzField& f) {
 // character at 0.9993, which two decimals would show as 1.00). The
 // character read is shown cut down, not rounded, so that one held back
 // under a threshold never shows as reaching it (0.9877 under 0.99 as 0.98).
+// A rival under 0.01 keeps a figure that tells it from none at all (0.003),
+// and one under 0.001 shows as such.
 std::string Candidate(char c, float score, bool read) {
+    char buf[32];
+    if (!read && score < 0.01f) {
+        if (score < 0.001f)
+            std::snprintf(buf, sizeof buf, "'%c' <0.001", c);
+        else
+            std::snprintf(buf, sizeof buf, "'%c' %.3f", c, double(score));
+        return buf;
+    }
     const int decimals = score >= 1 || score < 0.99f ? 2 : score < 0.99995f ? 4 : 6;
     double shown = score;
     if (read && score < 1) {
@@ -119,7 +129,6 @@ std::string Candidate(char c, float score, bool read) {
         const double scale = std::pow(10.0, decimals);
         shown = std::floor((double(score) + 2e-7) * scale) / scale;
     }
-    char buf[32];
     std::snprintf(buf, sizeof buf, "'%c' %.*f", c, decimals, shown);
     return buf;
 }

@@ -407,7 +407,7 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
     // name the letter, not the least sure checked character.
     cells[0][6] = Cell({{'R', 0.997f}, {'F', 0.0025f}});
     cells[1][2] = Cell({{'9', 0.995f}, {'8', 0.0045f}});
-    EXPECT_EQ(OnlyReason(cells), "line 1 column 7 unsure: 'R' 0.9970 or 'F' 0.00");
+    EXPECT_EQ(OnlyReason(cells), "line 1 column 7 unsure: 'R' 0.9970 or 'F' 0.002");
     cells[1][2] = Exact(kTd3)[1][2];
     // The letter under the threshold is named, not a name's O sure as a
     // letter whose cell read it 0 first, a rival as good to the eye.
@@ -424,7 +424,10 @@ TEST(MrzDecode, OneThresholdMakesAZoneValid) {
     cells[0][6] = Cell({{'R', 0.9985f}, {'F', 0.0014f}});
     DecodeLimits strict;
     strict.minProbability = 0.9999f;
-    EXPECT_EQ(OnlyReason(cells, strict), "line 1 column 7 unsure: 'R' 0.9985 or 'F' 0.00");
+    EXPECT_EQ(OnlyReason(cells, strict), "line 1 column 7 unsure: 'R' 0.9985 or 'F' 0.001");
+    // A rival it gives almost nothing is shown as such, not as none.
+    cells[0][6] = Cell({{'R', 0.9988f}, {'F', 0.0008f}});
+    EXPECT_EQ(OnlyReason(cells), "line 1 column 7 unsure: 'R' 0.9988 or 'F' <0.001");
     // Held back by a limit the report is not told of, the zone names its
     // least sure character.
     EXPECT_NE(OnlyReason(Exact(kTd3), strict).find("least sure: line 1 column 2 '<' 0.9995"),

@@ -105,31 +105,40 @@ std::string ClassReason(const MrzField& f) {
     return f.name + " holds a character its place does not take";
 }
 
-// A candidate and its probability, to two decimals, or to four or six from
-// 0.99, where the thresholds stand (a threshold of 0.9995 holds back a
-// character at 0.9993, which two decimals would show as 1.00). The
-// character read is shown cut down, not rounded, so that one held back
-// under a threshold never shows as reaching it (0.9877 under 0.99 as 0.98).
-// A rival under 0.01 keeps a figure that tells it from none at all (0.003),
-// and one under 0.001 shows as such.
-std::string Candidate(char c, float score, bool read) {
-    char buf[32];
-    if (!read && score < 0.01f) {
-        if (score < 0.001f)
-            std::snprintf(buf, sizeof buf, "'%c' <0.001", c);
-        else
-            std::snprintf(buf, sizeof buf, "'%c' %.3f", c, double(score));
-        return buf;
-    }
-    const int decimals = score >= 1 || score < 0.99f ? 2 : score < 0.99995f ? 4 : 6;
+// The decimals a probability is shown with: two, or four or six from 0.99,
+// where the thresholds stand (a threshold of 0.9995 holds back a character
+// at 0.9993, which two decimals would show as 1.00).
+int Decimals(float score) {
+    return score >= 1 || score < 0.99f ? 2 : score < 0.99995f ? 4 : 6;
+}
+
+// The character read and its probability, cut down to its decimals, not
+// rounded, so that one held back under a threshold never shows as reaching
+// it (0.9877 under 0.99 as 0.98).
+std::string ReadShown(char c, float score) {
+    const int decimals = Decimals(score);
     double shown = score;
-    if (read && score < 1) {
+    if (score < 1) {
         // Up by two of a float's steps near 1 first: 0.9985f stands a little
         // under 0.9985, and is shown as it was meant.
         const double scale = std::pow(10.0, decimals);
         shown = std::floor((double(score) + 2e-7) * scale) / scale;
     }
+    char buf[32];
     std::snprintf(buf, sizeof buf, "'%c' %.*f", c, decimals, shown);
+    return buf;
+}
+
+// A rival to the character read and its probability, rounded to its
+// decimals; under 0.01 with a figure that tells it from none at all (0.003),
+// and under 0.001 as such.
+std::string RivalShown(char c, float score) {
+    char buf[32];
+    if (score < 0.001f)
+        std::snprintf(buf, sizeof buf, "'%c' <0.001", c);
+    else
+        std::snprintf(buf, sizeof buf, "'%c' %.*f", c, score < 0.01f ? 3 : Decimals(score),
+                      double(score));
     return buf;
 }
 
@@ -162,9 +171,8 @@ void UnsureReasons(const MrzResult& r, float minConfidence, std::vector<std::str
                 }
                 std::string reason = "line " + std::to_string(l + 1) + " column " +
                                      std::to_string(c + 1) +
-                                     " unsure: " + Candidate(ch.value, ch.confidence, true);
-                if (rival != nullptr)
-                    reason += " or " + Candidate(rival->first, rival->second, false);
+                                     " unsure: " + ReadShown(ch.value, ch.confidence);
+                if (rival != nullptr) reason += " or " + RivalShown(rival->first, rival->second);
                 out.push_back(reason);
                 ++listed;
             }
@@ -188,10 +196,9 @@ std::string LeastSure(const MrzResult& r) {
             }
     if (least == nullptr) return "";
     std::string out = "; least sure: line " + std::to_string(line + 1) + " column " +
-                      std::to_string(column + 1) + " " +
-                      Candidate(least->value, least->confidence, true);
+                      std::to_string(column + 1) + " " + ReadShown(least->value, least->confidence);
     if (const auto* rival = RivalOf(*least))
-        out += " or " + Candidate(rival->first, rival->second, false);
+        out += " or " + RivalShown(rival->first, rival->second);
     return out;
 }
 
